@@ -1,0 +1,107 @@
+#pragma once
+
+#include "platform/data/Recordset.h"
+#include "platform/data/Rows.h"
+
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+class QComboBox;
+class QWidget;
+class DbEngine;
+
+// Where the database is. Read from the initialisation file's section "Database":
+// Engine (sqlite, the default, or postgresql); for SQLite the file is <DataPath>/Tavelo.db;
+// for PostgreSQL Host, Port, Name, User, Password.
+struct DbConfig {
+    QString engine = "sqlite";
+    QString sqliteFile;
+    QString host = "localhost";
+    int port = 5432;
+    QString name;
+    QString user;
+    QString password;
+
+    static DbConfig FromIni(const QString& iniPath, const QString& dataPath);
+};
+
+// The one object through which the module reaches the suite's database. Callers write SQL as
+// text (Access-flavoured: ISNULL(x), [alias], True/False); every statement passes through the
+// dialect translator of the engine before it runs. Every failure raises TvError with the
+// engine's message and the statement that failed.
+//
+// One instance per process (instance()); tests may Open/Close it on their own files.
+class DataAccess {
+public:
+    static DataAccess& instance();
+    ~DataAccess();
+
+    void Open(const DbConfig& config);
+    void Close();
+
+    bool IsConnected() const;
+    // True on a database server (PostgreSQL): Boolean columns are then read through cast(...).
+    bool IsServerDb() const;
+
+    // (column, row) array; IsEmpty() when no row.
+    Rows GetRows(const QString& sql);
+    // Fills rs with the rows of sql; true when it opened.
+    bool OpenRecordset(const QString& sql, Recordset& rs);
+
+    // Fills the combo with the first column of every row. Flags: selectFirst puts the first
+    // entry in the edit text; keepText keeps the text the user had typed; addBlank puts an
+    // empty entry first.
+    void FillList(QComboBox* combo, const QString& sql, bool selectFirst, bool keepText,
+                  bool addBlank);
+    // Fills the combo with textColumn, each item's data the idColumn value. idInText shows items
+    // as "<id>) <text>"; keepText keeps the current text; extra, when not empty, is added first
+    // with id 0; selectFirst selects the first entry.
+    void FillCombo(QComboBox* combo, const QString& sql, const QString& textColumn,
+                   const QString& idColumn, bool idInText, bool keepText, const QString& extra,
+                   bool selectFirst);
+
+    // columns "a,b,c"; values a list of SQL literals in the same order. Answers the new key.
+    qint32 InsertRecord(const QString& table, const QString& columns, const QString& values);
+    void UpdateRecord(const QString& table, const QString& columns, const QString& values,
+                      const QString& where);
+    void DeleteRecords(const QString& table, const QString& where, int flag = 0);
+
+    // 0 begin, 1 commit, 2 roll back (nothing when no transaction is open).
+    void Transaction(int mode);
+    bool InTransaction() const;
+
+    // Sum of column over the matching rows; 0 over none.
+    double SumField(const QString& table, const QString& column, const QString& where);
+    // The column's value in the first matching row (where empty: the first row), NULL when none.
+    // With column empty: the row's key (its first column) when a row matches, else 0.
+    QVariant GetValue(const QString& table, const QString& where, const QString& column = {},
+                      const QString& text = {});
+
+    // Exclusive lock on one row, respected by other processes and workstations. lock true: try
+    // once to take it (true when now held by us). release true: give it back (true).
+    bool LockRecord(const QString& table, qint32 id, bool lock, bool release);
+
+    QString Translate(const QString& text) const;
+    void CloseSession(int mode);
+    // Sets text limits of the form's line edits named after the table's text columns.
+    void PrepareForm(QWidget* form, const QString& table, const QString& where);
+    // The statement as it will run on this engine.
+    QString PrepareSql(const QString& sql) const;
+    // Part 2 is the WHERE condition (without ORDER BY / GROUP BY / HAVING); others: empty.
+    QString SqlPart(const QString& sql, int part) const;
+    // Names the database for the report component's data source.
+    QString ConnectionText() const;
+    QString LanguageCode() const;
+    void SetLanguageCode(const QString& code);
+
+    // Runs a statement that returns no rows (schema, maintenance).
+    void Execute(const QString& sql);
+    // Runs a script of statements separated by ";" at line ends.
+    void ExecuteScript(const QString& script);
+
+private:
+    DataAccess();
+    std::unique_ptr<DbEngine> m_engine;
+    QString m_languageCode = "es";
+};

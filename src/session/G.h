@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/ui/seam/Ui.h"
+#include "platform/util/TvError.h"
+
+#include <QString>
+#include <QVariant>
+
+class Frm;
+class QStringList;
+
+// Module G: start-up, counters, settings, messages, permissions, module launch and the shared
+// error routine. Every failure that a procedure traps ends in ReportError and then EndProgram
+// (see Trap below), except where a procedure is documented to return instead.
+namespace G {
+
+// Start-up: finds the initialisation file from the command line, opens the database and fills Gi.
+// Ends the program (through the ui seam) when it cannot.
+void Init(const QString& commandLine);
+void Load_Gi(const QString& commandLine);
+void Load_Gi_User(const QString& login);
+
+// The next number of counter sId for the session's branch (the counter keeps the next free
+// number); 0 when the branch has no such counter. Exclusive between processes.
+qint32 IncreaseCounter(const QString& sId);
+
+// Whether the session's user may use the operation named sAcceso (not listed: allowed).
+bool Permiso(const QString& sAcceso);
+
+// Starts the suite's program `module` with the session's command line and `extra` pieces.
+void ShellMod(const QString& module, const QString& extra);
+
+} // namespace G
+
+// Entry of the module (start-up, then the parent window). Answers the process's exit status.
+int Main(const QString& commandLine);
+
+QVariant GetCompanySetting(const QString& column);
+// branch -1 stands for the session's branch.
+QString GetBranchSetting(const QString& sDato, int branch = -1);
+void ShowSessionStatus(Frm& frame);
+
+// Message types: 0 information "Aviso", 1 error "Error", 2 data saved, 3 save first,
+// 4 confirmation (answers true for Yes), 5 loading a module.
+bool ShowMessage(int type, const QString& text = {});
+
+bool IsMaster(bool warn);
+
+// The shared error routine: the utility's ShowError with the procedure's name, the extra text,
+// the company name and the error being handled.
+void ReportError(const QString& procedure, const QString& extra, const TvError& error);
+void ReportError(const QString& procedure, const QString& extra, const std::exception& error);
+
+// Ends the program; closeAll also closes the suite's other programs (after the notice when warn).
+[[noreturn]] void QuitSuite(bool closeAll, bool warn);
+
+// The error trap of a procedure: runs body; on any error reports it under procedure (with the
+// extra text) and ends the program with a non-zero status.
+template <class Body> auto Trap(const QString& procedure, Body&& body, const QString& extra = {}) {
+    try {
+        return body();
+    } catch (const TvError& e) {
+        ReportError(procedure, extra, e);
+    } catch (const std::exception& e) {
+        ReportError(procedure, extra, e);
+    }
+    EndProgram(1);
+}
