@@ -1,0 +1,102 @@
+#include "platform/ui/seam/InteractiveUi.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+QMessageBox::Icon BoxIcon(Ui::Icon icon) {
+    switch (icon) {
+    case Ui::Icon::Critical:
+        return QMessageBox::Critical;
+    case Ui::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Ui::Icon::Question:
+        return QMessageBox::Question;
+    case Ui::Icon::Information:
+        break;
+    }
+    return QMessageBox::Information;
+}
+
+// Ends the local loop of a modal window once the window is no longer on screen.
+class ModalWatch : public QObject {
+public:
+    explicit ModalWatch(QEventLoop& loop) : m_loop(loop) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide || event->type() == QEvent::Close)
+            m_loop.quit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QEventLoop& m_loop;
+};
+} // namespace
+
+void InteractiveUi::Message(const QString& title, const QString& text, Icon icon) {
+    QMessageBox box(BoxIcon(icon), title, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+bool InteractiveUi::Confirm(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString InteractiveUi::Input(const QString& title, const QString& prompt,
+                             const QString& defaultText) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
+                                               QLineEdit::Normal, defaultText, &ok);
+    return ok ? text : QString();
+}
+
+QString InteractiveUi::SaveFile(const QString& title, const QString& folder,
+                                const QString& defaultExtension, const QString& filter) {
+    QFileDialog dialog(QApplication::activeWindow(), title, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    QString suffix = defaultExtension;
+    if (suffix.startsWith(QLatin1Char('.')))
+        suffix.remove(0, 1);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void InteractiveUi::ShowModal(QWidget& window) {
+    if (auto* dialog = qobject_cast<QDialog*>(&window)) {
+        dialog->exec();
+        return;
+    }
+    QPointer<QWidget> guard(&window);
+    QEventLoop loop;
+    ModalWatch watch(loop);
+    QObject::connect(&window, &QObject::destroyed, &loop, &QEventLoop::quit);
+    window.installEventFilter(&watch);
+    window.setWindowModality(Qt::ApplicationModal);
+    window.show();
+    if (window.isVisible())
+        loop.exec();
+    if (guard)
+        guard->removeEventFilter(&watch);
+}
+
+void InteractiveUi::Exit(int status) {
+    std::fflush(nullptr);
+    std::exit(status);
+}
