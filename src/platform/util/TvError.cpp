@@ -1,8 +1,8 @@
 #include "platform/util/TvError.h"
 
 TvError::TvError(int number, const QString& description, const QString& statement)
-    : std::runtime_error(description.toStdString()), m_number(number),
-      m_description(description), m_statement(statement) {}
+    : std::runtime_error(description.toStdString()), m_number(number), m_description(description),
+      m_statement(statement) {}
 
 QString TvError::FullText() const {
     QString text = QString::number(m_number) + " " + m_description;

@@ -24,6 +24,7 @@ private:
 };
 
 namespace ErrorNumber {
+constexpr int InvalidCall = 5; // an argument the operation does not know (an interval, a style)
 constexpr int Overflow = 6;
 constexpr int TypeMismatch = 13;
 constexpr int FileNotFound = 53;

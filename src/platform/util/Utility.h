@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -48,8 +49,9 @@ public:
     // style 3: "dd/mm/yyyy" (or yyyymmdd) -> the whole number (invalid -> 0).
     QVariant FormatDate(int style, const QVariant& value) const;
 
-    // text cut or padded with blanks to exactly width characters; a text that reads as a
-    // number is right-aligned, any other left-aligned. flag false keeps a longer text whole.
+    // text padded with blanks to width characters; a text that reads as a number is
+    // right-aligned, any other left-aligned. A longer text is cut at its end when flag is true;
+    // a number is never cut (a shortened amount would read as a different amount).
     QString FitText(int width, const QString& text, bool flag) const;
 
     // The computer's date as "yyyymmdd" (flag is kept for the suite's call shape).
@@ -77,11 +79,15 @@ public:
     void ShowError(const QString& procedure, const QString& extra, const QString& company,
                    int number, const QString& description, bool* out = nullptr) const;
 
-    // Asks the suite's own running programs whose name matches pattern (wildcards * and ?) to
-    // close. Programs of the suite register themselves (RegisterRunningProgram); nothing else is
-    // ever signalled.
+    // Asks the suite's own running programs whose name matches pattern (wildcards * and ?,
+    // case-insensitive) to close. Programs of the suite register themselves
+    // (RegisterRunningProgram); nothing else is ever signalled, and never this process.
     void CloseApps(const QString& pattern) const;
-    static void RegisterRunningProgram(const QString& programName);
+    // Registers this process (pid 0) or the given one under programName in the runtime folder;
+    // this process's entry is removed at exit.
+    static void RegisterRunningProgram(const QString& programName, qint64 pid = 0);
+    // The folder of the running programs' registry.
+    static QString RegistryFolder();
 
     // The whole text of a UTF-8 file (error 53 when missing).
     QString ReadTextFile(const QString& path) const;
