@@ -1,0 +1,363 @@
+-- Tavelo suite database. Column prefixes carry the type: n number (INTEGER for keys and counters,
+-- DOUBLE PRECISION for amounts, prices, units and percentages), s TEXT, d INTEGER yyyymmdd,
+-- b INTEGER 0/1. Each table's key is its first column and is assigned by the database.
+-- Statements end with ";" at the end of a line.
+
+-- Session and configuration
+
+CREATE TABLE IF NOT EXISTS Sucursales (
+    nIdSucursal INTEGER PRIMARY KEY,
+    sSucursal TEXT NOT NULL DEFAULT '',
+    bActivo INTEGER NOT NULL DEFAULT 1
+);
+
+CREATE TABLE IF NOT EXISTS UsuariosGrupos (
+    nIdUsuarioGrupo INTEGER PRIMARY KEY,
+    sUsuarioGrupo TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE IF NOT EXISTS Usuarios (
+    nIdUsuario INTEGER PRIMARY KEY,
+    sUsuario TEXT NOT NULL,
+    sNombreCompleto TEXT DEFAULT '',
+    bClave INTEGER NOT NULL DEFAULT 0,
+    sClave TEXT DEFAULT '',
+    nIdSucursal INTEGER NOT NULL DEFAULT 0,
+    bAccesoInterSuc INTEGER NOT NULL DEFAULT 0,
+    bAccesoInterUsr INTEGER NOT NULL DEFAULT 0,
+    nIdUsuarioGrupo INTEGER NOT NULL DEFAULT 0,
+    nCajaPara_Facturas INTEGER NOT NULL DEFAULT 0,
+    nCajaPara_PagosClientes INTEGER NOT NULL DEFAULT 0,
+    nCajaPara_EntradasCaja INTEGER NOT NULL DEFAULT 0,
+    nCajaPara_SalidasCaja INTEGER NOT NULL DEFAULT 0,
+    bActivo INTEGER NOT NULL DEFAULT 1
+);
+CREATE UNIQUE INDEX IF NOT EXISTS ixUsuarios_sUsuario ON Usuarios (sUsuario);
+
+CREATE TABLE IF NOT EXISTS Accesos (
+    nIdAcceso INTEGER PRIMARY KEY,
+    sAcceso TEXT NOT NULL,
+    sDescripcion TEXT DEFAULT ''
+);
+CREATE UNIQUE INDEX IF NOT EXISTS ixAccesos_sAcceso ON Accesos (sAcceso);
+
+CREATE TABLE IF NOT EXISTS AccesosGrupos (
+    nIdAccesoGrupo INTEGER PRIMARY KEY,
+    nIdAcceso INTEGER NOT NULL,
+    nIdUsuarioGrupo INTEGER NOT NULL,
+    bAcceso INTEGER NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX IF NOT EXISTS ixAccesosGrupos_Acceso ON AccesosGrupos (nIdAcceso, nIdUsuarioGrupo);
+
+CREATE TABLE IF NOT EXISTS Contadores (
+    nIdContador INTEGER PRIMARY KEY,
+    sId TEXT NOT NULL,
+    nIdSucursal INTEGER NOT NULL DEFAULT 0,
+    nContador INTEGER NOT NULL DEFAULT 1
+);
+CREATE UNIQUE INDEX IF NOT EXISTS ixContadores_sId ON Contadores (sId, nIdSucursal);
+
+CREATE TABLE IF NOT EXISTS ConfiguracionEmpresa (
+    nIdConfiguracionEmpresa INTEGER PRIMARY KEY,
+    sNombre TEXT DEFAULT '',
+    sNif TEXT DEFAULT '',
+    sDomicilio TEXT DEFAULT '',
+    sPoblacion TEXT DEFAULT '',
+    sProvincia TEXT DEFAULT '',
+    sCodigoPostal TEXT DEFAULT '',
+    sTelefono TEXT DEFAULT '',
+    sEmail TEXT DEFAULT ''
+);
+
+CREATE TABLE IF NOT EXISTS ConfiguracionSucursales (
+    nIdConfiguracionSucursal INTEGER PRIMARY KEY,
+    nIdSucursal INTEGER NOT NULL,
+    sDato TEXT NOT NULL,
+    sValor TEXT DEFAULT ''
+);
+CREATE UNIQUE INDEX IF NOT EXISTS ixConfiguracionSucursales_Dato ON ConfiguracionSucursales (nIdSucursal, sDato);
+
+CREATE TABLE IF NOT EXISTS Empleados (
+    nIdEmpleado INTEGER PRIMARY KEY,
+    sEmpleado TEXT NOT NULL DEFAULT '',
+    sCategoria TEXT DEFAULT '',
+    sNumColegiado TEXT DEFAULT '',
+    nIdSucursal INTEGER DEFAULT 0,
+    bActivo INTEGER NOT NULL DEFAULT 1
+);
+
+-- Clients, pets and products
+
+CREATE TABLE IF NOT EXISTS Clientes (
+    nIdCliente INTEGER PRIMARY KEY,
+    sCliente TEXT NOT NULL DEFAULT '',
+    sDomicilio TEXT DEFAULT '',
+    sPoblacion TEXT DEFAULT '',
+    sProvincia TEXT DEFAULT '',
+    sCodigoPostal TEXT DEFAULT '',
+    sDni TEXT DEFAULT '',
+    sTelefono TEXT DEFAULT '',
+    sMovil TEXT DEFAULT '',
+    sEmail TEXT DEFAULT '',
+    sObservaciones TEXT DEFAULT '',
+    dAlta INTEGER DEFAULT 0,
+    nIdSucursal INTEGER DEFAULT 0,
+    nPvpUtilizado INTEGER NOT NULL DEFAULT 1,
+    nFacturado DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPagado DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nSaldo DOUBLE PRECISION NOT NULL DEFAULT 0,
+    bActivo INTEGER NOT NULL DEFAULT 1
+);
+CREATE INDEX IF NOT EXISTS ixClientes_sCliente ON Clientes (sCliente);
+
+CREATE TABLE IF NOT EXISTS TipoEspecie (
+    nIdTipoEspecie INTEGER PRIMARY KEY,
+    sTipoEspecie TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE IF NOT EXISTS Mascotas (
+    nIdMascota INTEGER PRIMARY KEY,
+    sMascota TEXT NOT NULL DEFAULT '',
+    nIdCliente INTEGER NOT NULL DEFAULT 0,
+    nIdTipoEspecie INTEGER DEFAULT 0,
+    nIdEmpleado INTEGER DEFAULT 0,
+    sRaza TEXT DEFAULT '',
+    sSexo TEXT DEFAULT '',
+    sColor TEXT DEFAULT '',
+    sChip TEXT DEFAULT '',
+    dNacimiento INTEGER DEFAULT 0,
+    nPeso DOUBLE PRECISION DEFAULT 0,
+    bActivo INTEGER NOT NULL DEFAULT 1
+);
+CREATE INDEX IF NOT EXISTS ixMascotas_sMascota ON Mascotas (sMascota);
+CREATE INDEX IF NOT EXISTS ixMascotas_nIdCliente ON Mascotas (nIdCliente);
+
+CREATE TABLE IF NOT EXISTS ProductosServicios (
+    nIdProductoServicio INTEGER PRIMARY KEY,
+    sProductoServicio TEXT NOT NULL DEFAULT '',
+    sCodigo TEXT DEFAULT '',
+    sFamilia TEXT DEFAULT '',
+    nPvp DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvp1 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvp2 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvp3 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvp4 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvp5 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvd DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPorcIpto DOUBLE PRECISION NOT NULL DEFAULT 0,
+    bProducto INTEGER NOT NULL DEFAULT 0,
+    nStockActual DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nStockMinimo DOUBLE PRECISION NOT NULL DEFAULT 0,
+    bVacuna INTEGER NOT NULL DEFAULT 0,
+    nCadencia INTEGER NOT NULL DEFAULT 0,
+    bActivo INTEGER NOT NULL DEFAULT 1,
+    bLuzAguaTelefono INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixProductosServicios_sProductoServicio ON ProductosServicios (sProductoServicio);
+CREATE INDEX IF NOT EXISTS ixProductosServicios_sCodigo ON ProductosServicios (sCodigo);
+
+CREATE TABLE IF NOT EXISTS MascotasProdServ (
+    nIdMascotaProdServ INTEGER PRIMARY KEY,
+    nIdMascota INTEGER NOT NULL DEFAULT 0,
+    dFactura INTEGER DEFAULT 0,
+    nIdProductoServicio INTEGER DEFAULT 0,
+    sConclusion TEXT DEFAULT '',
+    nIdFactura INTEGER DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixMascotasProdServ_nIdFactura ON MascotasProdServ (nIdFactura);
+CREATE INDEX IF NOT EXISTS ixMascotasProdServ_nIdMascota ON MascotasProdServ (nIdMascota);
+
+CREATE TABLE IF NOT EXISTS Vacunaciones (
+    nIdVacunacion INTEGER PRIMARY KEY,
+    nIdFactura INTEGER DEFAULT 0,
+    nIdFacturaItem INTEGER DEFAULT 0,
+    nIdProductoServicio INTEGER DEFAULT 0,
+    nIdMascota INTEGER DEFAULT 0,
+    dVacunado INTEGER DEFAULT 0,
+    dProximaVacuna INTEGER DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixVacunaciones_nIdFactura ON Vacunaciones (nIdFactura);
+CREATE INDEX IF NOT EXISTS ixVacunaciones_nIdMascota ON Vacunaciones (nIdMascota);
+
+-- Invoices and payments. Later code reads Facturas and FacturasCobros by column position, so
+-- the order of their columns is part of the contract: in Facturas the identifiers stand at
+-- positions 1 to 5 and sFactura at 6, with only amounts, texts and dates after them; in
+-- FacturasCobros nIdCliente, nImporte and nIdTipoMovimiento are the 5th, 6th and 8th columns.
+
+CREATE TABLE IF NOT EXISTS FacturasItems (
+    nIdFacturaItem INTEGER PRIMARY KEY,
+    nIdFactura INTEGER,
+    nIdCliente INTEGER NOT NULL DEFAULT 0,
+    nIdMascota INTEGER DEFAULT 0,
+    nIdProductoServicio INTEGER DEFAULT 0,
+    sConclusion TEXT DEFAULT '',
+    nUnidades DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvp DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBaseImp DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPorcIpto DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nImpuestos DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nTotal DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixFacturasItems_Cliente ON FacturasItems (nIdCliente, nIdFactura);
+CREATE INDEX IF NOT EXISTS ixFacturasItems_nIdFactura ON FacturasItems (nIdFactura);
+
+CREATE TABLE IF NOT EXISTS Facturas (
+    nIdFactura INTEGER PRIMARY KEY,
+    nIdSucursal INTEGER NOT NULL DEFAULT 0,
+    nIdCliente INTEGER NOT NULL DEFAULT 0,
+    nIdUsuario INTEGER DEFAULT 0,
+    nIdEmpleado INTEGER DEFAULT 0,
+    nIdCaja INTEGER DEFAULT 0,
+    sFactura TEXT NOT NULL DEFAULT '',
+    sCliente TEXT DEFAULT '',
+    sDomicilio TEXT DEFAULT '',
+    sPoblacion TEXT DEFAULT '',
+    sProvincia TEXT DEFAULT '',
+    sCodigoPostal TEXT DEFAULT '',
+    sDni TEXT DEFAULT '',
+    dFactura INTEGER NOT NULL DEFAULT 0,
+    nPo_1 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_1 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_1 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPo_2 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_2 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_2 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPo_3 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_3 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_3 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_Total DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_Total DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nTotal DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nDescuento DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nExento DOUBLE PRECISION NOT NULL DEFAULT 0,
+    sFacturaAbonada TEXT DEFAULT '',
+    dFacturaAbonada INTEGER DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixFacturas_nIdCliente ON Facturas (nIdCliente);
+CREATE INDEX IF NOT EXISTS ixFacturas_sFactura ON Facturas (sFactura);
+CREATE INDEX IF NOT EXISTS ixFacturas_sFacturaAbonada ON Facturas (sFacturaAbonada);
+
+CREATE TABLE IF NOT EXISTS FacturasCobros (
+    nIdFacturaCobro INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL DEFAULT 0,
+    sObservaciones TEXT DEFAULT '',
+    dFactura INTEGER DEFAULT 0,
+    nIdCliente INTEGER NOT NULL DEFAULT 0,
+    nImporte DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIdTipoCobro INTEGER DEFAULT 0,
+    nIdTipoMovimiento INTEGER DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixFacturasCobros_nIdFactura ON FacturasCobros (nIdFactura);
+CREATE INDEX IF NOT EXISTS ixFacturasCobros_nIdCliente ON FacturasCobros (nIdCliente);
+
+CREATE TABLE IF NOT EXISTS TipoMovimiento (
+    nIdTipoMovimiento INTEGER PRIMARY KEY,
+    sTipoMovimiento TEXT NOT NULL DEFAULT '',
+    bEntrada INTEGER NOT NULL DEFAULT 0
+);
+
+CREATE TABLE IF NOT EXISTS TipoCobro (
+    nIdTipoCobro INTEGER PRIMARY KEY,
+    sTipoCobro TEXT NOT NULL DEFAULT '',
+    nIdTipoMovimiento INTEGER NOT NULL DEFAULT 0,
+    bActivo INTEGER NOT NULL DEFAULT 1
+);
+CREATE INDEX IF NOT EXISTS ixTipoCobro_sTipoCobro ON TipoCobro (sTipoCobro);
+
+CREATE TABLE IF NOT EXISTS TipoCaja (
+    nIdTipoCaja INTEGER PRIMARY KEY,
+    sTipoCaja TEXT NOT NULL DEFAULT '',
+    bCajaExtra INTEGER NOT NULL DEFAULT 0
+);
+
+CREATE TABLE IF NOT EXISTS ApuntesCaja (
+    nIdApunteCaja INTEGER PRIMARY KEY,
+    nIdCaja INTEGER NOT NULL DEFAULT 0,
+    sReferencia TEXT DEFAULT '',
+    sTitular TEXT DEFAULT '',
+    dApunte INTEGER NOT NULL DEFAULT 0,
+    nIdUsuario INTEGER DEFAULT 0,
+    nIdTipoMovimiento INTEGER DEFAULT 0,
+    nImporte DOUBLE PRECISION NOT NULL DEFAULT 0,
+    sDocumento TEXT DEFAULT '',
+    sSubcuenta TEXT DEFAULT '',
+    sObservaciones TEXT DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS ixApuntesCaja_sDocumento ON ApuntesCaja (sDocumento);
+CREATE INDEX IF NOT EXISTS ixApuntesCaja_Caja ON ApuntesCaja (nIdCaja, dApunte);
+
+-- Supplier documents: read for their totals per tax rate; the headers receive the breakdown.
+
+CREATE TABLE IF NOT EXISTS Proveedores (
+    nIdProveedor INTEGER PRIMARY KEY,
+    sProveedor TEXT NOT NULL DEFAULT '',
+    sNif TEXT DEFAULT '',
+    sTelefono TEXT DEFAULT ''
+);
+
+CREATE TABLE IF NOT EXISTS ProvCompras (
+    nIdProvCompra INTEGER PRIMARY KEY,
+    nIdProveedor INTEGER NOT NULL DEFAULT 0,
+    nPedido INTEGER DEFAULT 0,
+    dPedido INTEGER DEFAULT 0,
+    nIdProductoServicio INTEGER DEFAULT 0,
+    nUnidades DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvd DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPorcIpto DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixProvCompras_nIdProveedor ON ProvCompras (nIdProveedor, dPedido);
+CREATE INDEX IF NOT EXISTS ixProvCompras_nPedido ON ProvCompras (nPedido);
+
+CREATE TABLE IF NOT EXISTS ProvFacturas (
+    nIdFactura INTEGER PRIMARY KEY,
+    nIdProveedor INTEGER NOT NULL DEFAULT 0,
+    sFactura TEXT DEFAULT '',
+    dFactura INTEGER DEFAULT 0,
+    nBI_1 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_1 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_2 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_2 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_3 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_3 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_Total DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_Total DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+
+CREATE TABLE IF NOT EXISTS ProvFacturasItems (
+    nIdProvFacturaItem INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL DEFAULT 0,
+    nIdProductoServicio INTEGER DEFAULT 0,
+    nUnidades DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvd DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPorcIpto DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixProvFacturasItems_nIdFactura ON ProvFacturasItems (nIdFactura);
+
+CREATE TABLE IF NOT EXISTS ProvAlbaranes (
+    nIdAlbaran INTEGER PRIMARY KEY,
+    nIdProveedor INTEGER NOT NULL DEFAULT 0,
+    sAlbaran TEXT DEFAULT '',
+    dAlbaran INTEGER DEFAULT 0,
+    nBI_1 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_1 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_2 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_2 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_3 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_3 DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBi_Total DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nIm_Total DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+
+CREATE TABLE IF NOT EXISTS ProvAlbaranesItems (
+    nIdProvAlbaranItem INTEGER PRIMARY KEY,
+    nIdAlbaran INTEGER NOT NULL DEFAULT 0,
+    nIdProductoServicio INTEGER DEFAULT 0,
+    nUnidades DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPvd DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nPorcIpto DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixProvAlbaranesItems_nIdAlbaran ON ProvAlbaranesItems (nIdAlbaran);
+
+-- Row locks between processes sharing one SQLite file; a server engine uses its own locks.
+
+CREATE TABLE IF NOT EXISTS TvBloqueos (sTabla TEXT NOT NULL, nIdRegistro INTEGER NOT NULL, sHost TEXT NOT NULL, nPid INTEGER NOT NULL, nDesde INTEGER NOT NULL, PRIMARY KEY (sTabla, nIdRegistro));
