@@ -5,9 +5,10 @@
 
 #include <QString>
 #include <QVariant>
+#include <functional>
 
 class Frm;
-class QStringList;
+class QWidget;
 
 // Module G: start-up, counters, settings, messages, permissions, module launch and the shared
 // error routine. Every failure that a procedure traps ends in ReportError and then EndProgram
@@ -32,8 +33,10 @@ void ShellMod(const QString& module, const QString& extra);
 
 } // namespace G
 
-// Entry of the module (start-up, then the parent window). Answers the process's exit status.
-int Main(const QString& commandLine);
+// Entry of the module: start-up (G::Init), the start-up numbers, then the parent window that
+// createMainWindow makes (maximised when the user asks for expanded forms) and the event loop.
+// Answers the process's exit status.
+int Main(const QString& commandLine, const std::function<QWidget*()>& createMainWindow);
 
 QVariant GetCompanySetting(const QString& column);
 // branch -1 stands for the session's branch.

@@ -1,0 +1,416 @@
+#include "session/G.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/ui/widgets/Frm.h"
+#include "platform/util/Utility.h"
+#include "session/EmailComponent.h"
+#include "session/Gi.h"
+#include "session/SuiteSession.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <memory>
+#include <optional>
+
+namespace {
+
+// The suite's own file-transfer account, the same for every installation.
+const QString kFileTransferUser = "tavelo";
+const QString kFileTransferPassword = "tavelo";
+const QString kFileTransferHost = "localhost";
+
+// Pause between two tries of a counter's lock: short enough not to be felt at the desk, long
+// enough that several waiting workstations do not hammer the database.
+constexpr unsigned long kLockRetryMs = 5;
+
+Utility& U() {
+    return Utility::instance();
+}
+DataAccess& Db() {
+    return DataAccess::instance();
+}
+
+QString Number(qint64 value) {
+    return QString::number(value);
+}
+
+// A field or setting read as a Boolean: True/False in any case or a number (non-zero is true);
+// NULL and blank count as false. Anything else cannot be read.
+std::optional<bool> ReadBoolean(const QVariant& value) {
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    const QString text = value.toString().trimmed();
+    if (text.isEmpty() || text.compare("false", Qt::CaseInsensitive) == 0)
+        return false;
+    if (text.compare("true", Qt::CaseInsensitive) == 0)
+        return true;
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    if (!ok)
+        return std::nullopt;
+    return number != 0;
+}
+
+qint32 WholeValue(const QVariant& value) {
+    return Utility::ToInt32(Utility::Val(value.toString()));
+}
+
+// A number of the command line. Empty is 0; anything but a whole number is refused rather than
+// read as 0, so a mistyped line never opens the wrong record or date.
+qint32 CommandNumber(const QString& text, const QString& what) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return 0;
+    bool ok = false;
+    const qint32 number = trimmed.toInt(&ok);
+    if (!ok)
+        throw TvError(
+            ErrorNumber::TypeMismatch,
+            QString("%1 de la línea de órdenes no es un número entero: \"%2\".").arg(what, text));
+    return number;
+}
+
+qint32 WorkingDate(const QString& piece) {
+    if (piece.trimmed().isEmpty())
+        return U().Today(true).toInt();
+    const qint32 date = CommandNumber(piece, "La fecha de trabajo");
+    if (date <= 0 || !QDate(date / 10000, date / 100 % 100, date % 100).isValid())
+        throw TvError(ErrorNumber::TypeMismatch,
+                      QString("La fecha de trabajo de la línea de órdenes no es una fecha válida "
+                              "(aaaammdd): \"%1\".")
+                          .arg(piece));
+    return date;
+}
+
+bool ConsoleOption(const QString& key) {
+    const QString text = U().ReadIni(Gi.sPathIni, "Console", key, "False");
+    const auto value = ReadBoolean(text);
+    if (!value)
+        throw TvError(ErrorNumber::TypeMismatch,
+                      QString("La opción %1 de la sección Console de %2 debe ser True o False, "
+                              "no \"%3\".")
+                          .arg(key, QDir::toNativeSeparators(Gi.sPathIni), text));
+    return *value;
+}
+
+// The data folder named by the ini: the suite's "\" separators read as "/", no trailing
+// separator, and a relative path taken from the ini's own folder.
+QString DataFolder(const QString& dataPath) {
+    QString path = dataPath.trimmed();
+    path.replace('\\', '/');
+    if (path.isEmpty())
+        return path;
+    if (QFileInfo(path).isRelative())
+        path = QFileInfo(Gi.sPathIni).absoluteDir().filePath(path);
+    return QDir::cleanPath(path);
+}
+
+void Report(const QString& procedure, const QString& extra, int number,
+            const QString& description) {
+    try {
+        U().ShowError(procedure, extra, Gi.sNombre, number, description);
+    } catch (...) {
+        // The error must still reach the user when the report itself fails (log unwritable).
+        Ui::current().Message("Error", procedure + " " + Number(number) + " " + description,
+                              Ui::Icon::Critical);
+    }
+}
+
+} // namespace
+
+void G::Init(const QString& commandLine) {
+    Trap("G::Init", [&] {
+        Gi = SessionRecord{};
+        Gi.sPathRoot = U().GetRootPath(QCoreApplication::applicationDirPath(), "Tavelo");
+        if (!commandLine.isEmpty()) {
+            if (!commandLine.contains('|'))
+                Gi.sPathIni = commandLine;
+            else if (commandLine.count('|') >= 2)
+                Gi.sPathIni = U().Piece(commandLine, "|", 2);
+        }
+        if (Gi.sPathIni.isEmpty())
+            Gi.sPathIni = Gi.sPathRoot + "/Data/Tavelo.ini";
+        if (!U().FileExists(Gi.sPathIni, 32, true)) {
+            Ui::current().Message("Init", "No se encuentra Tavelo.ini - Tavelo.ini Not Found",
+                                  Ui::Icon::Critical);
+            EndProgram(1);
+        }
+
+        Gi.sPathData = DataFolder(U().ReadIni(Gi.sPathIni, "Database", "DataPath", {}));
+        Gi.DeriveFolders();
+        if (!Gi.sPathData.isEmpty() && QFileInfo(Gi.sPathData).isDir())
+            U().SetLogFolder(Gi.sPathData);
+
+        SuiteSession::Open(Gi.sPathIni, Gi.sPathData, Db());
+        auto& mail = EmailComponent::instance();
+        mail.Init(Gi.sPathIni);
+        if (!Db().IsConnected())
+            EndProgram(1);
+
+        G::Load_Gi(commandLine);
+
+        mail.SetFileTransferAccount(kFileTransferUser, kFileTransferPassword, kFileTransferHost);
+        mail.SetMailAccount(Gi.sEmailSvr, Gi.sEmailUsr, Gi.sEmailPwd);
+        U().SetCompanyName(Gi.sNombre);
+    });
+}
+
+void G::Load_Gi(const QString& commandLine) {
+    Trap("G::Load_Gi", [&] {
+        if (QCoreApplication::applicationName() != "Tavelo") {
+            const QString signIn = U().Piece(commandLine, "|", 0);
+            Gi.sUsuario = U().Piece(signIn, ":", 0);
+            G::Load_Gi_User(Gi.sUsuario);
+            Gi.nFechaTrabajo = WorkingDate(U().Piece(commandLine, "|", 1));
+            // Everything after the first ":" so that a password holding ":" still signs in.
+            Gi.sClaveCmd = signIn.section(':', 1);
+            if ((Gi.sUsuario == "0" ||
+                 (!U().IsExemptApp(QCoreApplication::instance()) && Gi.bClave)) &&
+                Gi.sClaveCmd.toUpper() != Gi.sClave.toUpper()) {
+                ShowMessage(0, "Este modulo sólo puede ser iniciado desde el menú.");
+                EndProgram(1);
+            }
+        } else {
+            G::Load_Gi_User(U().ReadIni(Gi.sPathIni, "Console", "User", {}));
+        }
+
+        Gi.ExpandedForms = ConsoleOption("ExpandedForms");
+        Gi.GridDblClickForEdit = ConsoleOption("GridDblClickForEdit");
+        Gi.ReturnIsTab = ConsoleOption("ReturnIsTab");
+        Gi.ColsToGdSize = ConsoleOption("ColsToGdSize");
+
+        Gi.sNombre = Db().GetValue("ConfiguracionEmpresa", {}, "sNombre", {}).toString();
+
+        const Rows rows = Db().GetRows(
+            "select sdato,svalor from configuracionsucursales where (sdato='sNombreSucursal' or "
+            "sdato='sEmailSvr' or sdato='sEmailUsr' or sdato='sEmailPwd') and nidsucursal=" +
+            Number(Gi.nIdSucursal) + " order by sdato");
+        auto setting = [&](const QString& name) {
+            return rows.Value(1, U().FindInArray(rows, name)).toString();
+        };
+        Gi.sEmailPwd = setting("sEmailPwd");
+        Gi.sEmailUsr = setting("sEmailUsr");
+        Gi.sEmailSvr = setting("sEmailSvr");
+        Gi.sNombreSucursal = setting("sNombreSucursal");
+    });
+}
+
+void G::Load_Gi_User(const QString& login) {
+    try {
+        const QString columns =
+            Db().IsServerDb()
+                ? "cast(bclave as char),sclave,nidusuario,nidsucursal,cast(baccesointersuc as "
+                  "char),cast(baccesointerusr as char),nidusuariogrupo"
+                : "bclave,sclave,nidusuario,nidsucursal,baccesointersuc,baccesointerusr,"
+                  "nidusuariogrupo";
+        const Rows rows = Db().GetRows("select " + columns +
+                                       " from usuarios where susuario=" + Utility::Quote(login));
+        if (rows.IsEmpty())
+            throw TvError(ErrorNumber::UserNotFound, "Usuario no encontrado.");
+
+        auto text = [&](int column) { return rows.Value(column, 0).toString(); };
+        auto boolean = [&](int column) {
+            const auto value = ReadBoolean(text(column));
+            if (!value)
+                throw TvError(ErrorNumber::TypeMismatch,
+                              QString("La columna %1 de Usuarios no es un valor lógico: \"%2\".")
+                                  .arg(rows.ColumnNames().value(column), text(column)));
+            return *value;
+        };
+        Gi.bClave = boolean(0);
+        Gi.sClave = text(1);
+        Gi.nIdUsuario = Utility::ToInt32(Utility::Val(text(2)));
+        Gi.nIdSucursal = Utility::ToInt16(Utility::Val(text(3)));
+        Gi.bAccesoInterSuc = boolean(4);
+        Gi.bAccesoInterUsr = boolean(5);
+        Gi.nIdUsuarioGrupo = Utility::ToInt16(Utility::Val(text(6)));
+    } catch (const TvError& e) {
+        ReportError("G::Load_Gi_User",
+                    e.Number() == ErrorNumber::UserNotFound
+                        ? "El usuario no ha sido encontrado: " + login
+                        : QString(),
+                    e);
+        EndProgram(1);
+    } catch (const std::exception& e) {
+        ReportError("G::Load_Gi_User", {}, e);
+        EndProgram(1);
+    }
+}
+
+qint32 G::IncreaseCounter(const QString& sId) {
+    return Trap("G::IncreaseCounter", [&]() -> qint32 {
+        const QString branch = Number(Gi.nIdSucursal);
+        const QString condition = "sId=" + Utility::Quote(sId) + " AND nIdSucursal=" + branch;
+        const qint32 key = WholeValue(Db().GetValue("Contadores", condition, {}, {}));
+        if (key == 0)
+            return 0;
+
+        while (!Db().LockRecord("Contadores", key, true, false)) {
+            QCoreApplication::processEvents();
+            QThread::msleep(kLockRetryMs);
+        }
+        const qint32 n = WholeValue(Db().GetValue("Contadores", condition, "nContador", {}));
+        const qint32 id = WholeValue(Db().GetValue(
+            "Contadores", "sId = " + Utility::Quote(sId) + " AND nIdSucursal=" + branch,
+            "nIdContador", {}));
+        Db().UpdateRecord("Contadores", "nContador", Number(Utility::ToInt32(double(n) + 1)),
+                          "nIdContador=" + Number(id));
+        Db().LockRecord("Contadores", key, false, true);
+        return n;
+    });
+}
+
+bool G::Permiso(const QString& sAcceso) {
+    return Trap("G::Permiso", [&] {
+        const QVariant group =
+            Db().GetValue("Usuarios", "nIdUsuario=" + Number(Gi.nIdUsuario), "nIdUsuarioGrupo", {});
+        const qint32 id = WholeValue(
+            Db().GetValue("Accesos", "sAcceso=" + Utility::Quote(sAcceso), "nIdAcceso", {}));
+        if (id == 0)
+            return true;
+        const QVariant allowed = Db().GetValue(
+            "AccesosGrupos",
+            "nIdAcceso=" + Number(id) + " AND nIdUsuarioGrupo=" + U().SqlValue(group, 0, true),
+            "bAcceso", {});
+        return ReadBoolean(allowed).value_or(false);
+    });
+}
+
+void G::ShellMod(const QString& module, const QString& extra) {
+    if (!G::Permiso(module)) {
+        ShowMessage(0, "No tiene permiso para realizar esta operación.");
+        return;
+    }
+    Trap("G::ShellMod", [&] {
+        ShowMessage(5);
+        try {
+            U().RunModule(Gi.sPathExe + "/" + module.trimmed() + ".exe " + Gi.sUsuario + ":" +
+                              Gi.sClaveCmd + "|" + Number(Gi.nFechaTrabajo) + "||" + extra,
+                          1);
+        } catch (const TvError& e) {
+            if (e.Number() != ErrorNumber::FileNotFound)
+                throw;
+            ShowMessage(0, "No se ha podido encontrar el módulo solicitado.");
+        }
+    });
+}
+
+int Main(const QString& commandLine, const std::function<QWidget*()>& createMainWindow) {
+    G::Init(commandLine);
+    Trap("G::Main", [&] {
+        Gi.nParam3 = CommandNumber(U().Piece(commandLine, "|", 3), "El número de arranque 3");
+        Gi.nParam4 = CommandNumber(U().Piece(commandLine, "|", 4), "El número de arranque 4");
+        Gi.nParam5 = CommandNumber(U().Piece(commandLine, "|", 5), "El número de arranque 5");
+        Gi.nParam6 = CommandNumber(U().Piece(commandLine, "|", 6), "El número de arranque 6");
+    });
+    const std::unique_ptr<QWidget> window(Trap("G::Main", createMainWindow));
+    if (Gi.ExpandedForms)
+        window->showMaximized();
+    else
+        window->show();
+    return QApplication::exec();
+}
+
+QVariant GetCompanySetting(const QString& column) {
+    return Trap("G::GetCompanySetting",
+                [&] { return Db().GetValue("ConfiguracionEmpresa", {}, column, {}); });
+}
+
+QString GetBranchSetting(const QString& sDato, int branch) {
+    if (branch == -1)
+        branch = Gi.nIdSucursal;
+    return Trap("G::GetBranchSetting", [&] {
+        return Db()
+            .GetValue("ConfiguracionSucursales",
+                      "sDato=" + Utility::Quote(sDato) + " AND nIdSucursal=" + Number(branch),
+                      "sValor", {})
+            .toString();
+    });
+}
+
+void ShowSessionStatus(Frm& frame) {
+    const QString text =
+        Gi.sUsuario.left(10) + " " + U().FormatDate(2, Gi.nFechaTrabajo).toString();
+    frame.Sb_PanelText_Set(3, text, false, -1, 2);
+}
+
+bool ShowMessage(int type, const QString& text) {
+    const DataAccess& db = Db();
+    auto box = [&](const QString& title, const QString& message, Ui::Icon icon) {
+        Ui::current().Message(db.Translate(title), db.Translate(message), icon);
+    };
+    // False when the active window has no status bar to write to.
+    auto statusBar = [&](const QString& message, int colour, int displayValue) {
+        Frm* frame = Frm::Active();
+        if (!frame || !frame->StatusBar())
+            return false;
+        frame->Sb_PanelText_Set(1, db.Translate(message), true, colour, 0, displayValue);
+        return true;
+    };
+
+    switch (type) {
+    case 0:
+        box("Aviso", text, Ui::Icon::Information);
+        break;
+    case 1:
+        box("Error", text, Ui::Icon::Critical);
+        break;
+    case 2:
+        if (!statusBar(" Los datos han sido guardados.", 0xFF0000, 200))
+            box("Aviso", "Los datos han sido guardados.", Ui::Icon::Information);
+        break;
+    case 3:
+        if (!statusBar(" Guarde el registro antes de ejecutar esta operación.", 255, 200))
+            box("Aviso", "Guarde el registro antes de ejecutar esta operación.",
+                Ui::Icon::Exclamation);
+        break;
+    case 4:
+        return Ui::current().Confirm(
+            db.Translate("Confirmación"),
+            db.Translate(text.isEmpty() ? "¿Está seguro de realizar la operación?" : text));
+    case 5:
+        statusBar(" Cargando Modulo. Espere por favor...", 0xFF0000, db.IsServerDb() ? 200 : 50);
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+bool IsMaster(bool warn) {
+    const bool master = Trap("G::IsMaster", [] {
+        return Db().GetValue("UsuariosGrupos", "nIdUsuarioGrupo=" + Number(Gi.nIdUsuarioGrupo),
+                             "sUsuarioGrupo", {})
+                   .toString() == "Master";
+    });
+    if (!master && warn)
+        ShowMessage(0, "Sólo los usuarios del grupo Maestro pueden acceder a esta opción.");
+    return master;
+}
+
+void ReportError(const QString& procedure, const QString& extra, const TvError& error) {
+    QString description = error.Description();
+    if (!error.Statement().isEmpty())
+        description += "\n" + error.Statement();
+    Report(procedure, extra, error.Number(), description);
+}
+
+void ReportError(const QString& procedure, const QString& extra, const std::exception& error) {
+    Report(procedure, extra, 0, QString::fromLocal8Bit(error.what()));
+}
+
+void QuitSuite(bool closeAll, bool warn) {
+    if (closeAll) {
+        if (warn)
+            ShowMessage(0, "Deberá reiniciar la aplicación para su correcto funcionamiento.");
+        Trap("G::QuitSuite", [] {
+            Db().CloseSession(2);
+            U().CloseApps("tv*");
+            U().CloseApps("Tavelo");
+        });
+    }
+    EndProgram(0);
+}

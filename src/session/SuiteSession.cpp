@@ -1,0 +1,41 @@
+#include "session/SuiteSession.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace SuiteSession {
+
+void Open(const QString& iniPath, const QString& dataPath, DataAccess& db) {
+    if (db.IsConnected())
+        db.Close();
+    if (dataPath.isEmpty() || !QFileInfo(dataPath).isDir())
+        throw TvError(ErrorNumber::PathFileAccess,
+                      QString("La carpeta de datos \"%1\" indicada en %2 (sección Database, clave "
+                              "DataPath) no existe.")
+                          .arg(dataPath, QDir::toNativeSeparators(iniPath)));
+
+    const DbConfig config = DbConfig::FromIni(iniPath, dataPath);
+    if (config.engine.compare("sqlite", Qt::CaseInsensitive) == 0 &&
+        !QFileInfo(config.sqliteFile).isFile())
+        throw TvError(ErrorNumber::FileNotFound,
+                      QString("No se encuentra la base de datos \"%1\".").arg(config.sqliteFile));
+
+    try {
+        db.Open(config);
+        // Opening is lazy on some engines: one read proves the data can really be reached
+        // (a database locked by another program fails here, not in the middle of start-up).
+        db.GetRows("select count(*) from Usuarios");
+    } catch (const TvError& e) {
+        db.Close();
+        throw TvError(e.Number(),
+                      QString("No se ha podido abrir la base de datos (bloqueada por otro "
+                              "programa o dañada): %1")
+                          .arg(e.Description()),
+                      e.Statement());
+    }
+}
+
+} // namespace SuiteSession

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class DataAccess;
+
+// The suite's session component: opens the database that the initialisation file names, and
+// nothing else. Refuses, with a message a front-desk user can act on, a data folder that does not
+// exist, a database file that is missing (an empty database must never be created in its place)
+// and a database that cannot be read (locked by another program, damaged).
+namespace SuiteSession {
+
+// Leaves db connected on the suite's database, or raises TvError and leaves it closed.
+void Open(const QString& iniPath, const QString& dataPath, DataAccess& db);
+
+} // namespace SuiteSession
