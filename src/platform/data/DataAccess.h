@@ -102,6 +102,12 @@ public:
 
 private:
     DataAccess();
+    // The open engine; raises the "not connected" error naming sql otherwise.
+    DbEngine& Engine(const QString& sql = {}) const;
+    Rows Query(const QString& sql);
+    int Run(const QString& sql);
+
     std::unique_ptr<DbEngine> m_engine;
+    int m_transactionDepth = 0;
     QString m_languageCode = "es";
 };

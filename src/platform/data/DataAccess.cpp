@@ -1,0 +1,368 @@
+#include "platform/data/DataAccess.h"
+
+#include "platform/data/DbEngine.h"
+#include "platform/data/PostgresEngine.h"
+#include "platform/data/SqlDialect.h"
+#include "platform/data/SqliteEngine.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
+
+#include <limits>
+
+namespace {
+
+QString WhereClause(const QString& where) {
+    return where.trimmed().isEmpty() ? QString() : QStringLiteral(" WHERE ") + where;
+}
+
+[[noreturn]] void Fail(const QString& message, const QString& sql = {}) {
+    throw TvError(ErrorNumber::Database, message, sql);
+}
+
+// The column of rows named name (case-insensitive; "Tabla.sCampo" also finds "sCampo").
+int ColumnIndex(const Rows& rows, const QString& name, const QString& sql) {
+    const QString bare = name.section(QChar('.'), -1);
+    const QStringList& names = rows.ColumnNames();
+    for (int i = 0; i < names.size(); ++i)
+        if (names[i].compare(name, Qt::CaseInsensitive) == 0 ||
+            names[i].compare(bare, Qt::CaseInsensitive) == 0)
+            return i;
+    Fail(QStringLiteral("La consulta no devuelve la columna %1").arg(name), sql);
+}
+
+QStandardItem* MakeItem(const QString& text, const QVariant& id = {}) {
+    auto* item = new QStandardItem(text);
+    if (id.isValid())
+        item->setData(id, Qt::UserRole);
+    return item;
+}
+
+// Hands all entries to the combo's model in one insertion: added one by one, a long list
+// (100,000 clients) costs the combo a re-layout per entry. Filling is not a user's choice, so
+// the combo's signals stay quiet throughout.
+void Populate(QComboBox* combo, const QList<QStandardItem*>& items, bool selectFirst,
+              bool keepText) {
+    const QString typed = combo->currentText();
+    const QSignalBlocker blocker(combo);
+    auto* model = qobject_cast<QStandardItemModel*>(combo->model());
+    if (!model) {
+        model = new QStandardItemModel(combo);
+        combo->setModel(model);
+    }
+    combo->clear();
+    if (!items.isEmpty())
+        model->appendColumn(items);
+    if (selectFirst && combo->count() > 0) {
+        combo->setCurrentIndex(0);
+    } else if (keepText && combo->isEditable()) {
+        combo->setCurrentIndex(-1);
+        combo->setEditText(typed);
+    } else {
+        combo->setCurrentIndex(keepText ? combo->findText(typed) : -1);
+    }
+}
+
+// "txtCliente_TX" -> "sCliente": the lower-case prefix and the content suffix give way to the
+// text-column prefix.
+QString TextColumnOf(const QString& controlName) {
+    QString name = controlName;
+    const int suffix = int(name.lastIndexOf(QChar('_')));
+    if (suffix > 0)
+        name.truncate(suffix);
+    int start = 0;
+    while (start < name.size() && name[start].isLower())
+        ++start;
+    return start < name.size() ? QStringLiteral("s") + name.mid(start) : QString();
+}
+
+} // namespace
+
+DbConfig DbConfig::FromIni(const QString& iniPath, const QString& dataPath) {
+    const Utility& util = Utility::instance();
+    auto read = [&](const char* key, const QString& def) {
+        return util.ReadIni(iniPath, QStringLiteral("Database"), QString::fromLatin1(key), def)
+            .trimmed();
+    };
+    DbConfig config;
+    config.engine = read("Engine", config.engine).toLower();
+    config.sqliteFile = QDir(dataPath).filePath(QStringLiteral("Tavelo.db"));
+    config.host = read("Host", config.host);
+    bool ok = false;
+    const int port = read("Port", QString::number(config.port)).toInt(&ok);
+    if (ok && port > 0)
+        config.port = port;
+    config.name = read("Name", config.name);
+    config.user = read("User", config.user);
+    config.password = read("Password", config.password);
+    return config;
+}
+
+DataAccess& DataAccess::instance() {
+    static DataAccess access;
+    return access;
+}
+
+DataAccess::DataAccess() = default;
+
+DataAccess::~DataAccess() {
+    Close();
+}
+
+void DataAccess::Open(const DbConfig& config) {
+    Close();
+    std::unique_ptr<DbEngine> engine;
+    if (config.engine.isEmpty() || config.engine == QLatin1String("sqlite"))
+        engine = std::make_unique<SqliteEngine>();
+    else if (config.engine == QLatin1String("postgresql"))
+        engine = std::make_unique<PostgresEngine>();
+    else
+        Fail(QStringLiteral("Motor de base de datos desconocido: %1").arg(config.engine));
+    engine->Open(config);
+    m_engine = std::move(engine);
+}
+
+void DataAccess::Close() {
+    if (!m_engine)
+        return;
+    if (m_transactionDepth > 0) {
+        try {
+            m_engine->Rollback();
+        } catch (const TvError&) {
+            // Closing the connection discards the transaction all the same.
+        }
+    }
+    m_transactionDepth = 0;
+    m_engine->Close();
+    m_engine.reset();
+}
+
+bool DataAccess::IsConnected() const {
+    return m_engine && m_engine->IsOpen();
+}
+
+bool DataAccess::IsServerDb() const {
+    return m_engine && m_engine->IsServer();
+}
+
+DbEngine& DataAccess::Engine(const QString& sql) const {
+    if (!IsConnected())
+        Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
+    return *m_engine;
+}
+
+Rows DataAccess::Query(const QString& sql) {
+    DbEngine& engine = Engine(sql);
+    return engine.Query(engine.Prepare(sql));
+}
+
+int DataAccess::Run(const QString& sql) {
+    DbEngine& engine = Engine(sql);
+    return engine.Execute(engine.Prepare(sql));
+}
+
+Rows DataAccess::GetRows(const QString& sql) {
+    return Query(sql);
+}
+
+bool DataAccess::OpenRecordset(const QString& sql, Recordset& rs) {
+    rs.Close();
+    rs.Assign(Query(sql));
+    return true;
+}
+
+void DataAccess::FillList(QComboBox* combo, const QString& sql, bool selectFirst, bool keepText,
+                          bool addBlank) {
+    const Rows rows = Query(sql);
+    QList<QStandardItem*> items;
+    items.reserve(rows.RowCount() + 1);
+    if (addBlank)
+        items << MakeItem(QString());
+    for (int row = 0; row < rows.RowCount(); ++row)
+        items << MakeItem(rows.Value(0, row).toString());
+    Populate(combo, items, selectFirst, keepText);
+}
+
+void DataAccess::FillCombo(QComboBox* combo, const QString& sql, const QString& textColumn,
+                           const QString& idColumn, bool idInText, bool keepText,
+                           const QString& extra, bool selectFirst) {
+    const Rows rows = Query(sql);
+    const int textAt = ColumnIndex(rows, textColumn, sql);
+    const int idAt = ColumnIndex(rows, idColumn, sql);
+    QList<QStandardItem*> items;
+    items.reserve(rows.RowCount() + 1);
+    if (!extra.isEmpty())
+        items << MakeItem(extra, 0);
+    for (int row = 0; row < rows.RowCount(); ++row) {
+        const QVariant id = rows.Value(idAt, row);
+        QString text = rows.Value(textAt, row).toString();
+        if (idInText)
+            text = id.toString() + QStringLiteral(") ") + text;
+        items << MakeItem(text, id);
+    }
+    Populate(combo, items, selectFirst, keepText);
+}
+
+qint32 DataAccess::InsertRecord(const QString& table, const QString& columns,
+                                const QString& values) {
+    const QString sql =
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns, values);
+    DbEngine& engine = Engine(sql);
+    const QString prepared = engine.Prepare(sql);
+    const qint64 key = engine.Insert(prepared);
+    if (key < std::numeric_limits<qint32>::min() || key > std::numeric_limits<qint32>::max())
+        Fail(QStringLiteral("La clave %1 de la fila nueva no cabe en 32 bits").arg(key), prepared);
+    return qint32(key);
+}
+
+void DataAccess::UpdateRecord(const QString& table, const QString& columns, const QString& values,
+                              const QString& where) {
+    const QStringList names = SqlDialect::SplitTopLevel(columns);
+    const QStringList literals = SqlDialect::SplitTopLevel(values);
+    QString sql = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ");
+    if (names.isEmpty() || names.size() != literals.size())
+        Fail(QStringLiteral("Hay %1 columnas y %2 valores para actualizar %3")
+                 .arg(names.size())
+                 .arg(literals.size())
+                 .arg(table),
+             sql + columns + QStringLiteral(" = ") + values + WhereClause(where));
+    for (int i = 0; i < names.size(); ++i) {
+        if (i > 0)
+            sql += QStringLiteral(", ");
+        sql += names[i] + QChar('=') + literals[i];
+    }
+    Run(sql + WhereClause(where));
+}
+
+void DataAccess::DeleteRecords(const QString& table, const QString& where, int) {
+    Run(QStringLiteral("DELETE FROM ") + table + WhereClause(where));
+}
+
+void DataAccess::Transaction(int mode) {
+    switch (mode) {
+    case 0:
+        if (m_transactionDepth == 0)
+            Engine(QStringLiteral("BEGIN")).Begin();
+        ++m_transactionDepth;
+        return;
+    case 1:
+        if (m_transactionDepth == 0 || --m_transactionDepth > 0)
+            return;
+        try {
+            Engine(QStringLiteral("COMMIT")).Commit();
+        } catch (const TvError&) {
+            // Left open, the failed transaction would swallow every later statement.
+            try {
+                m_engine->Rollback();
+            } catch (const TvError&) {
+                // Keep the commit's error: it is the one that says what went wrong.
+            }
+            throw;
+        }
+        return;
+    case 2:
+        if (m_transactionDepth == 0)
+            return;
+        m_transactionDepth = 0;
+        Engine(QStringLiteral("ROLLBACK")).Rollback();
+        return;
+    default:
+        throw TvError(ErrorNumber::InvalidCall,
+                      QStringLiteral("Modo de transacción desconocido: %1").arg(mode));
+    }
+}
+
+bool DataAccess::InTransaction() const {
+    return m_transactionDepth > 0;
+}
+
+double DataAccess::SumField(const QString& table, const QString& column, const QString& where) {
+    const Rows rows =
+        Query(QStringLiteral("SELECT SUM(%1) FROM %2").arg(column, table) + WhereClause(where));
+    return rows.Value(0, 0).toDouble();
+}
+
+QVariant DataAccess::GetValue(const QString& table, const QString& where, const QString& column,
+                              const QString&) {
+    const bool keyWanted = column.trimmed().isEmpty();
+    const Rows rows =
+        Query(QStringLiteral("SELECT ") + (keyWanted ? QStringLiteral("*") : column) +
+              QStringLiteral(" FROM ") + table + WhereClause(where) + QStringLiteral(" LIMIT 1"));
+    if (!keyWanted)
+        return rows.Value(0, 0);
+    const QVariant key = rows.Value(0, 0);
+    return key.isValid() ? key : QVariant(0);
+}
+
+bool DataAccess::LockRecord(const QString& table, qint32 id, bool lock, bool release) {
+    DbEngine& engine = Engine(QStringLiteral("LockRecord ") + table);
+    if (release) {
+        engine.Unlock(table, id);
+        return true;
+    }
+    return lock && engine.TryLock(table, id);
+}
+
+QString DataAccess::Translate(const QString& text) const {
+    return text;
+}
+
+void DataAccess::CloseSession(int) {
+    Close();
+}
+
+void DataAccess::PrepareForm(QWidget* form, const QString& table, const QString&) {
+    if (!form)
+        return;
+    const QHash<QString, int> lengths = Engine(table).TextColumnLengths(table);
+    if (lengths.isEmpty())
+        return;
+    for (QLineEdit* edit : form->findChildren<QLineEdit*>()) {
+        const auto length = lengths.constFind(TextColumnOf(edit->objectName()).toLower());
+        if (length != lengths.constEnd())
+            edit->setMaxLength(*length);
+    }
+}
+
+QString DataAccess::PrepareSql(const QString& sql) const {
+    return m_engine ? m_engine->Prepare(sql) : SqlDialect::Translate(sql);
+}
+
+QString DataAccess::SqlPart(const QString& sql, int part) const {
+    return part == 2 ? SqlDialect::WhereCondition(sql) : QString();
+}
+
+QString DataAccess::ConnectionText() const {
+    return m_engine ? m_engine->ConnectionText() : QString();
+}
+
+QString DataAccess::LanguageCode() const {
+    return m_languageCode;
+}
+
+void DataAccess::SetLanguageCode(const QString& code) {
+    m_languageCode = code;
+}
+
+void DataAccess::Execute(const QString& sql) {
+    Run(sql);
+}
+
+// A schema either arrives whole or not at all: a script that fails half-way leaves nothing.
+void DataAccess::ExecuteScript(const QString& script) {
+    const QStringList statements = SqlDialect::SplitScript(script);
+    Transaction(0);
+    try {
+        for (const QString& statement : statements)
+            Run(statement);
+    } catch (const TvError&) {
+        Transaction(2);
+        throw;
+    }
+    Transaction(1);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/data/Rows.h"
+
+#include <QHash>
+#include <QString>
+
+struct DbConfig;
+
+// One database product behind DataAccess. DataAccess builds the statements and keeps the
+// transaction depth; an engine runs translated text, knows how its product hands out new keys,
+// holds row locks between processes and describes its columns. Every failure raises TvError
+// with ErrorNumber::Database, the product's message and the statement that failed.
+class DbEngine {
+public:
+    virtual ~DbEngine() = default;
+
+    virtual void Open(const DbConfig& config) = 0;
+    // Gives back this process's row locks and closes the connection; never raises.
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // True on a database server (several workstations share it through the network).
+    virtual bool IsServer() const = 0;
+    // "sqlite:<file>" or "postgresql:host=...;port=...;dbname=...;user=...".
+    virtual QString ConnectionText() const = 0;
+
+    // The caller's statement as this engine runs it.
+    virtual QString Prepare(const QString& sql) const;
+
+    // The statements below receive text that Prepare has already translated.
+    virtual Rows Query(const QString& sql) = 0;
+    // Runs a statement without rows; answers the number of rows it changed.
+    virtual int Execute(const QString& sql) = 0;
+    // Runs an INSERT and answers the key the database gave the new row.
+    virtual qint64 Insert(const QString& insertSql) = 0;
+
+    virtual void Begin() = 0;
+    virtual void Commit() = 0;
+    virtual void Rollback() = 0;
+
+    // One try at an exclusive lock on (table, id) shared with other processes and hosts; true
+    // when this process holds it now (also when it already did).
+    virtual bool TryLock(const QString& table, qint32 id) = 0;
+    virtual void Unlock(const QString& table, qint32 id) = 0;
+
+    // Declared lengths of the table's text columns, keyed by lower-case column name; columns
+    // without a declared length are left out.
+    virtual QHash<QString, int> TextColumnLengths(const QString& table) = 0;
+};

@@ -1,0 +1,97 @@
+#include "platform/data/PostgresEngine.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/data/SqlDialect.h"
+
+#include <QSqlError>
+
+PostgresEngine::~PostgresEngine() {
+    Close();
+}
+
+void PostgresEngine::Open(const DbConfig& config) {
+    QSqlDatabase db = AddConnection(QStringLiteral("QPSQL"));
+    m_held.clear();
+    m_connectionText = QStringLiteral("postgresql:host=%1;port=%2;dbname=%3;user=%4")
+                           .arg(config.host)
+                           .arg(config.port)
+                           .arg(config.name, config.user);
+    db.setHostName(config.host);
+    db.setPort(config.port);
+    db.setDatabaseName(config.name);
+    db.setUserName(config.user);
+    db.setPassword(config.password);
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        Close();
+        Fail(error, m_connectionText);
+    }
+}
+
+QString PostgresEngine::Prepare(const QString& sql) const {
+    return SqlDialect::Translate(sql);
+}
+
+// Every table's key is its first column, so the first column of the returned row is the key.
+qint64 PostgresEngine::Insert(const QString& insertSql) {
+    const QString sql = insertSql + QStringLiteral(" RETURNING *");
+    QSqlQuery query = Run(sql);
+    if (!query.next())
+        Fail(QStringLiteral("La base de datos no asignó clave a la fila nueva"), sql);
+    return query.value(0).toLongLong();
+}
+
+void PostgresEngine::Begin() {
+    Run(QStringLiteral("BEGIN"));
+}
+
+void PostgresEngine::Commit() {
+    Run(QStringLiteral("COMMIT"));
+}
+
+void PostgresEngine::Rollback() {
+    Run(QStringLiteral("ROLLBACK"));
+}
+
+QString PostgresEngine::LockKey(const QString& table, qint32 id) {
+    return table.toLower() + QChar(':') + QString::number(id);
+}
+
+// hashtext() runs on the server, so every workstation maps a table name to the same key.
+bool PostgresEngine::TryLock(const QString& table, qint32 id) {
+    const QString key = LockKey(table, id);
+    if (m_held.contains(key))
+        return true;
+    QSqlQuery query = RunBound(QStringLiteral("SELECT pg_try_advisory_lock(hashtext(?), ?)"),
+                               {table.toLower(), id});
+    if (!query.next() || !query.value(0).toBool())
+        return false;
+    m_held.insert(key);
+    return true;
+}
+
+void PostgresEngine::Unlock(const QString& table, qint32 id) {
+    if (!m_held.remove(LockKey(table, id)))
+        return;
+    RunBound(QStringLiteral("SELECT pg_advisory_unlock(hashtext(?), ?)"), {table.toLower(), id});
+}
+
+void PostgresEngine::ReleaseOwnLocks() {
+    if (m_held.isEmpty())
+        return;
+    m_held.clear();
+    Run(QStringLiteral("SELECT pg_advisory_unlock_all()"));
+}
+
+// Unquoted names are folded to lower case by the server, as the schema creates them.
+QHash<QString, int> PostgresEngine::TextColumnLengths(const QString& table) {
+    QSqlQuery query = RunBound(
+        QStringLiteral("SELECT column_name, character_maximum_length FROM "
+                       "information_schema.columns WHERE table_schema = current_schema() AND "
+                       "table_name = ? AND character_maximum_length IS NOT NULL"),
+        {table.toLower()});
+    QHash<QString, int> lengths;
+    while (query.next())
+        lengths.insert(query.value(0).toString().toLower(), query.value(1).toInt());
+    return lengths;
+}

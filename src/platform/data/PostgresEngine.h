@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/data/QtSqlEngine.h"
+
+#include <QSet>
+
+// The server engine for several workstations or branches. New keys come back through
+// RETURNING; row locks are the server's advisory locks, which it drops by itself when the
+// holder's connection dies, so a crashed workstation never keeps a counter locked.
+class PostgresEngine : public QtSqlEngine {
+public:
+    ~PostgresEngine() override;
+
+    void Open(const DbConfig& config) override;
+    bool IsServer() const override { return true; }
+    QString ConnectionText() const override { return m_connectionText; }
+    QString Prepare(const QString& sql) const override;
+
+    qint64 Insert(const QString& insertSql) override;
+
+    void Begin() override;
+    void Commit() override;
+    void Rollback() override;
+
+    bool TryLock(const QString& table, qint32 id) override;
+    void Unlock(const QString& table, qint32 id) override;
+
+    QHash<QString, int> TextColumnLengths(const QString& table) override;
+
+protected:
+    void ReleaseOwnLocks() override;
+
+private:
+    static QString LockKey(const QString& table, qint32 id);
+
+    QString m_connectionText;
+    // Advisory locks count re-locks; holding each at most once makes one Unlock enough.
+    QSet<QString> m_held;
+};

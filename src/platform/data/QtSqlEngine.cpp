@@ -1,0 +1,117 @@
+#include "platform/data/QtSqlEngine.h"
+
+#include "platform/util/TvError.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QUuid>
+
+QString DbEngine::Prepare(const QString& sql) const {
+    return sql;
+}
+
+QtSqlEngine::~QtSqlEngine() {
+    QtSqlEngine::Close();
+}
+
+QSqlDatabase QtSqlEngine::AddConnection(const QString& driver) {
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        Fail(QStringLiteral("No está instalado el controlador de base de datos %1").arg(driver),
+             {});
+    Close();
+    m_connectionName = QStringLiteral("tv-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return QSqlDatabase::addDatabase(driver, m_connectionName);
+}
+
+QSqlDatabase QtSqlEngine::Db() const {
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+void QtSqlEngine::Close() {
+    if (m_connectionName.isEmpty())
+        return;
+    if (IsOpen()) {
+        try {
+            ReleaseOwnLocks();
+        } catch (const TvError&) {
+            // The locks of a process that is gone are broken by the next taker.
+        }
+    }
+    {
+        QSqlDatabase db = Db();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_connectionName.clear();
+}
+
+bool QtSqlEngine::IsOpen() const {
+    return !m_connectionName.isEmpty() && Db().isOpen();
+}
+
+QSqlQuery QtSqlEngine::Run(const QString& sql) {
+    if (!IsOpen())
+        Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
+    QSqlQuery query(Db());
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        Fail(query.lastError(), sql);
+    return query;
+}
+
+QSqlQuery QtSqlEngine::RunBound(const QString& sql, const QVariantList& values, bool* busy) {
+    if (!IsOpen())
+        Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
+    QSqlQuery query(Db());
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        Fail(query.lastError(), sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (query.exec())
+        return query;
+    if (busy && IsBusy(query.lastError()))
+        *busy = true;
+    else
+        Fail(query.lastError(), sql);
+    return query;
+}
+
+Rows QtSqlEngine::Query(const QString& sql) {
+    QSqlQuery query = Run(sql);
+    const QSqlRecord record = query.record();
+    const int columns = record.count();
+    QStringList names;
+    names.reserve(columns);
+    for (int c = 0; c < columns; ++c)
+        names << record.fieldName(c);
+    QVector<QVector<QVariant>> rows;
+    while (query.next()) {
+        QVector<QVariant> row(columns);
+        for (int c = 0; c < columns; ++c) {
+            QVariant value = query.value(c);
+            if (!value.isNull())
+                row[c] = std::move(value);
+        }
+        rows.append(std::move(row));
+    }
+    // next() answers false both at the end and on a failure half-way through the rows.
+    if (query.lastError().isValid())
+        Fail(query.lastError(), sql);
+    return Rows(std::move(names), std::move(rows));
+}
+
+int QtSqlEngine::Execute(const QString& sql) {
+    return Run(sql).numRowsAffected();
+}
+
+void QtSqlEngine::Fail(const QSqlError& error, const QString& sql) {
+    QString message = error.databaseText().trimmed();
+    if (message.isEmpty())
+        message = error.text().trimmed();
+    Fail(message, sql);
+}
+
+void QtSqlEngine::Fail(const QString& message, const QString& sql) {
+    throw TvError(ErrorNumber::Database, message, sql);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/data/DbEngine.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+class QSqlError;
+
+// What every engine built on a Qt SQL driver shares: one named connection, statements run
+// forward-only, rows copied out at once (NULL as an invalid QVariant), driver errors turned
+// into TvError.
+class QtSqlEngine : public DbEngine {
+public:
+    ~QtSqlEngine() override;
+
+    void Close() override;
+    bool IsOpen() const override;
+
+    Rows Query(const QString& sql) override;
+    int Execute(const QString& sql) override;
+
+protected:
+    // Adds the connection for driver ("QSQLITE", "QPSQL"); raises when the driver is missing.
+    QSqlDatabase AddConnection(const QString& driver);
+    QSqlDatabase Db() const;
+
+    // The statement executed; raises on failure.
+    QSqlQuery Run(const QString& sql);
+    // A prepared statement with its values bound in order, executed; raises on failure. With
+    // busy given, a failure because another process holds the database sets it instead.
+    QSqlQuery RunBound(const QString& sql, const QVariantList& values, bool* busy = nullptr);
+
+    [[noreturn]] static void Fail(const QSqlError& error, const QString& sql);
+    [[noreturn]] static void Fail(const QString& message, const QString& sql);
+
+    // Called by Close while the connection is still open.
+    virtual void ReleaseOwnLocks() {}
+    // The error says that another connection holds the database (the busy timeout ran out).
+    virtual bool IsBusy(const QSqlError&) const { return false; }
+
+private:
+    QString m_connectionName;
+};

@@ -1,0 +1,250 @@
+#include "platform/data/SqlDialect.h"
+
+#include <QVector>
+
+namespace {
+
+enum class Kind { Word, Literal, QuotedName, Bracket, Comment, Space, Symbol };
+
+struct Token {
+    Kind kind;
+    int start;
+    int end;     // one past the last character
+    bool closed; // a literal, quoted name, bracket or block comment that found its end
+};
+
+bool IsWordChar(QChar c) {
+    return c.isLetterOrNumber() || c == QChar('_');
+}
+
+// Index one past a quoted run starting at i; a doubled quote stays inside.
+int EndOfQuoted(const QString& sql, int i, QChar quote, bool& closed) {
+    const int n = int(sql.size());
+    for (int j = i + 1; j < n; ++j) {
+        if (sql[j] != quote)
+            continue;
+        if (j + 1 < n && sql[j + 1] == quote) {
+            ++j;
+            continue;
+        }
+        closed = true;
+        return j + 1;
+    }
+    closed = false;
+    return n;
+}
+
+QVector<Token> Lex(const QString& sql) {
+    QVector<Token> tokens;
+    const int n = int(sql.size());
+    int i = 0;
+    while (i < n) {
+        const QChar c = sql[i];
+        const QChar next = i + 1 < n ? sql[i + 1] : QChar();
+        Token t{Kind::Symbol, i, i + 1, true};
+        if (c.isSpace()) {
+            t.kind = Kind::Space;
+            while (t.end < n && sql[t.end].isSpace())
+                ++t.end;
+        } else if (c == QChar('\'')) {
+            t.kind = Kind::Literal;
+            t.end = EndOfQuoted(sql, i, c, t.closed);
+        } else if (c == QChar('"')) {
+            t.kind = Kind::QuotedName;
+            t.end = EndOfQuoted(sql, i, c, t.closed);
+        } else if (c == QChar('[')) {
+            t.kind = Kind::Bracket;
+            const int close = int(sql.indexOf(QChar(']'), i + 1));
+            t.closed = close >= 0;
+            t.end = t.closed ? close + 1 : n;
+        } else if (c == QChar('-') && next == QChar('-')) {
+            t.kind = Kind::Comment;
+            const int eol = int(sql.indexOf(QChar('\n'), i));
+            t.end = eol >= 0 ? eol : n;
+        } else if (c == QChar('/') && next == QChar('*')) {
+            t.kind = Kind::Comment;
+            const int close = int(sql.indexOf(QStringLiteral("*/"), i + 2));
+            t.closed = close >= 0;
+            t.end = t.closed ? close + 2 : n;
+        } else if (IsWordChar(c)) {
+            t.kind = Kind::Word;
+            while (t.end < n && IsWordChar(sql[t.end]))
+                ++t.end;
+        }
+        tokens.append(t);
+        i = t.end;
+    }
+    return tokens;
+}
+
+QStringView Text(const QString& sql, const Token& t) {
+    return QStringView(sql).mid(t.start, t.end - t.start);
+}
+
+bool IsWord(const QString& sql, const Token& t, QStringView word) {
+    return t.kind == Kind::Word && Text(sql, t).compare(word, Qt::CaseInsensitive) == 0;
+}
+
+bool IsSymbol(const QString& sql, const Token& t, QChar symbol) {
+    return t.kind == Kind::Symbol && sql[t.start] == symbol;
+}
+
+// Next token from k that is neither blank nor a comment; to when none.
+int NextSignificant(const QVector<Token>& tokens, int k, int to) {
+    while (k < to && (tokens[k].kind == Kind::Space || tokens[k].kind == Kind::Comment))
+        ++k;
+    return k;
+}
+
+// The token closing the parenthesis opened at open; -1 when it is never closed.
+int MatchingParen(const QString& sql, const QVector<Token>& tokens, int open, int to) {
+    int depth = 0;
+    for (int k = open; k < to; ++k) {
+        if (IsSymbol(sql, tokens[k], QChar('(')))
+            ++depth;
+        else if (IsSymbol(sql, tokens[k], QChar(')')) && --depth == 0)
+            return k;
+    }
+    return -1;
+}
+
+QString TranslateTokens(const QString& sql, const QVector<Token>& tokens, int from, int to) {
+    QString out;
+    out.reserve(sql.size());
+    for (int k = from; k < to; ++k) {
+        const Token& t = tokens[k];
+        const QStringView text = Text(sql, t);
+        if (t.kind == Kind::Bracket && t.closed) {
+            QString name = text.mid(1, text.size() - 2).toString();
+            name.replace(QChar('"'), QStringLiteral("\"\""));
+            out += QChar('"') + name + QChar('"');
+            continue;
+        }
+        if (t.kind != Kind::Word) {
+            out += text;
+            continue;
+        }
+        if (IsWord(sql, t, u"ISNULL")) {
+            const int open = NextSignificant(tokens, k + 1, to);
+            const int close = open < to && IsSymbol(sql, tokens[open], QChar('('))
+                                  ? MatchingParen(sql, tokens, open, to)
+                                  : -1;
+            if (close >= 0) {
+                out += QChar('(') + TranslateTokens(sql, tokens, open + 1, close).trimmed() +
+                       QStringLiteral(" IS NULL)");
+                k = close;
+                continue;
+            }
+        }
+        if (IsWord(sql, t, u"true"))
+            out += QChar('1');
+        else if (IsWord(sql, t, u"false"))
+            out += QChar('0');
+        else
+            out += text;
+    }
+    return out;
+}
+
+// A top-level keyword that ends a WHERE condition.
+bool EndsCondition(const QString& sql, const QVector<Token>& tokens, int k) {
+    const Token& t = tokens[k];
+    if (IsSymbol(sql, t, QChar(';')))
+        return true;
+    if (t.kind != Kind::Word)
+        return false;
+    for (QStringView word : {u"HAVING", u"LIMIT", u"OFFSET", u"UNION", u"EXCEPT", u"INTERSECT"})
+        if (IsWord(sql, t, word))
+            return true;
+    if (IsWord(sql, t, u"ORDER") || IsWord(sql, t, u"GROUP")) {
+        const int next = NextSignificant(tokens, k + 1, int(tokens.size()));
+        return next < tokens.size() && IsWord(sql, tokens[next], u"BY");
+    }
+    return false;
+}
+
+} // namespace
+
+QString SqlDialect::Translate(const QString& sql) {
+    const QVector<Token> tokens = Lex(sql);
+    return TranslateTokens(sql, tokens, 0, int(tokens.size()));
+}
+
+QString SqlDialect::WhereCondition(const QString& sql) {
+    const QVector<Token> tokens = Lex(sql);
+    const int n = int(tokens.size());
+    int depth = 0;
+    int start = -1;
+    for (int k = 0; k < n; ++k) {
+        const Token& t = tokens[k];
+        if (IsSymbol(sql, t, QChar('('))) {
+            ++depth;
+        } else if (IsSymbol(sql, t, QChar(')'))) {
+            --depth;
+        } else if (depth == 0 && start < 0 && IsWord(sql, t, u"WHERE")) {
+            start = t.end;
+        } else if (depth == 0 && start >= 0 && EndsCondition(sql, tokens, k)) {
+            return sql.mid(start, t.start - start).trimmed();
+        }
+    }
+    return start < 0 ? QString() : sql.mid(start).trimmed();
+}
+
+QStringList SqlDialect::SplitTopLevel(const QString& list, QChar separator) {
+    if (list.trimmed().isEmpty())
+        return {};
+    QStringList pieces;
+    int depth = 0;
+    int start = 0;
+    for (const Token& t : Lex(list)) {
+        if (IsSymbol(list, t, QChar('('))) {
+            ++depth;
+        } else if (IsSymbol(list, t, QChar(')'))) {
+            --depth;
+        } else if (depth == 0 && IsSymbol(list, t, separator)) {
+            pieces << list.mid(start, t.start - start).trimmed();
+            start = t.end;
+        }
+    }
+    pieces << list.mid(start).trimmed();
+    return pieces;
+}
+
+QStringList SqlDialect::SplitScript(const QString& script) {
+    const QVector<Token> tokens = Lex(script);
+    const int n = int(tokens.size());
+    QStringList statements;
+    QString current;
+    auto finish = [&] {
+        current = current.trimmed();
+        if (!current.isEmpty())
+            statements << current;
+        current.clear();
+    };
+    for (int k = 0; k < n; ++k) {
+        const Token& t = tokens[k];
+        if (t.kind == Kind::Comment)
+            continue;
+        if (!IsSymbol(script, t, QChar(';'))) {
+            current += Text(script, t);
+            continue;
+        }
+        int j = k + 1;
+        bool endsLine = true;
+        for (; j < n; ++j) {
+            const Token& after = tokens[j];
+            if (after.kind == Kind::Space && Text(script, after).contains(QChar('\n')))
+                break;
+            if (after.kind != Kind::Space && after.kind != Kind::Comment) {
+                endsLine = false;
+                break;
+            }
+        }
+        if (endsLine)
+            finish();
+        else
+            current += QChar(';');
+    }
+    finish();
+    return statements;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Turns the suite's Access-flavoured SQL into text that SQLite and PostgreSQL both accept, and
+// takes statements apart where DataAccess needs their pieces. Every function reads the text as a
+// sequence of tokens, so string literals ('O''Brien'), quoted names ("x") and bracketed aliases
+// ([a, b]) are never mistaken for keywords, commas or parentheses.
+class SqlDialect {
+public:
+    // ISNULL(x) -> (x IS NULL) (x may hold parentheses and further ISNULLs), [alias] -> "alias",
+    // the words true and false in any case -> 1 and 0. Literals, quoted names and comments are
+    // copied as they stand. Translating translated text changes nothing.
+    static QString Translate(const QString& sql);
+
+    // The WHERE condition of a statement, without ORDER BY, GROUP BY, HAVING, LIMIT or a
+    // following UNION; a WHERE inside a sub-select in parentheses or a literal does not count.
+    // Empty when the statement has no condition.
+    static QString WhereCondition(const QString& sql);
+
+    // The list cut at the separators that stand outside literals, brackets and parentheses;
+    // each piece trimmed ("1,'x, y',f(2,3)" -> "1", "'x, y'", "f(2,3)").
+    static QStringList SplitTopLevel(const QString& list, QChar separator = QChar(','));
+
+    // The statements of a script: a ";" that ends a line (blanks and a -- comment may follow)
+    // ends a statement; -- comments are dropped; empty statements are skipped.
+    static QStringList SplitScript(const QString& script);
+};

@@ -1,0 +1,173 @@
+#include "platform/data/SqliteEngine.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/data/SqlDialect.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <signal.h>
+
+namespace {
+
+const QString LockTableSql = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS TvBloqueos (sTabla TEXT NOT NULL, nIdRegistro INTEGER NOT NULL, "
+    "sHost TEXT NOT NULL, nPid INTEGER NOT NULL, nDesde INTEGER NOT NULL, "
+    "PRIMARY KEY (sTabla, nIdRegistro))");
+
+QString ThisHost() {
+    return QSysInfo::machineHostName();
+}
+
+qint64 ThisPid() {
+    return QCoreApplication::applicationPid();
+}
+
+} // namespace
+
+SqliteEngine::~SqliteEngine() {
+    Close();
+}
+
+void SqliteEngine::Open(const DbConfig& config) {
+    if (config.sqliteFile.isEmpty())
+        Fail(QStringLiteral("No se ha indicado el archivo de la base de datos"), {});
+    QSqlDatabase db = AddConnection(QStringLiteral("QSQLITE"));
+    m_file = config.sqliteFile;
+    m_lockTableReady = false;
+    db.setDatabaseName(m_file);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        Close();
+        Fail(error, m_file);
+    }
+    // SQLite opens any file lazily; the first statement is what finds out that it is no database.
+    try {
+        Query(QStringLiteral("PRAGMA journal_mode=WAL"));
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+QString SqliteEngine::ConnectionText() const {
+    return QStringLiteral("sqlite:") + m_file;
+}
+
+QString SqliteEngine::Prepare(const QString& sql) const {
+    return SqlDialect::Translate(sql);
+}
+
+qint64 SqliteEngine::Insert(const QString& insertSql) {
+    const QVariant key = Run(insertSql).lastInsertId();
+    if (!key.isValid())
+        Fail(QStringLiteral("La base de datos no asignó clave a la fila nueva"), insertSql);
+    return key.toLongLong();
+}
+
+// IMMEDIATE takes the write lock now: a deferred transaction that read first could not write
+// later once another process had written in between.
+void SqliteEngine::Begin() {
+    Run(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void SqliteEngine::Commit() {
+    Run(QStringLiteral("COMMIT"));
+}
+
+void SqliteEngine::Rollback() {
+    Run(QStringLiteral("ROLLBACK"));
+}
+
+bool SqliteEngine::IsBusy(const QSqlError& error) const {
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return code == 5 || code == 6; // SQLITE_BUSY, SQLITE_LOCKED
+}
+
+void SqliteEngine::EnsureLockTable() {
+    if (m_lockTableReady)
+        return;
+    Run(LockTableSql);
+    m_lockTableReady = true;
+}
+
+bool SqliteEngine::IsStale(const Owner& owner) const {
+    if (owner.host == ThisHost())
+        return owner.pid <= 0 || (kill(pid_t(owner.pid), 0) == -1 && errno == ESRCH);
+    return QDateTime::currentSecsSinceEpoch() - owner.since > ForeignLockLifetimeSecs;
+}
+
+// Each statement stands on its own (autocommit), so a lock taken is seen by the other
+// processes at once; a database busy with another process's write counts as "not now".
+bool SqliteEngine::TryLock(const QString& table, qint32 id) {
+    EnsureLockTable();
+    const QString host = ThisHost();
+    const qint64 pid = ThisPid();
+    bool busy = false;
+    // Two rounds: the holder may let go, or a stale lock be removed, between insert and look.
+    for (int round = 0; round < 2; ++round) {
+        QSqlQuery insert = RunBound(
+            QStringLiteral("INSERT OR IGNORE INTO TvBloqueos (sTabla, nIdRegistro, sHost, nPid, "
+                           "nDesde) VALUES (?, ?, ?, ?, ?)"),
+            {table, id, host, pid, QDateTime::currentSecsSinceEpoch()}, &busy);
+        if (busy)
+            return false;
+        if (insert.numRowsAffected() == 1)
+            return true;
+        QSqlQuery held = RunBound(QStringLiteral("SELECT sHost, nPid, nDesde FROM TvBloqueos "
+                                                 "WHERE sTabla = ? AND nIdRegistro = ?"),
+                                  {table, id}, &busy);
+        if (busy)
+            return false;
+        if (!held.next())
+            continue;
+        const Owner owner{held.value(0).toString(), held.value(1).toLongLong(),
+                          held.value(2).toLongLong()};
+        held.finish();
+        if (owner.host == host && owner.pid == pid)
+            return true;
+        if (!IsStale(owner))
+            return false;
+        // Only that very owner's row goes: another process may have broken it and locked anew.
+        RunBound(QStringLiteral("DELETE FROM TvBloqueos WHERE sTabla = ? AND nIdRegistro = ? "
+                                "AND sHost = ? AND nPid = ? AND nDesde = ?"),
+                 {table, id, owner.host, owner.pid, owner.since}, &busy);
+        if (busy)
+            return false;
+    }
+    return false;
+}
+
+void SqliteEngine::Unlock(const QString& table, qint32 id) {
+    EnsureLockTable();
+    RunBound(QStringLiteral("DELETE FROM TvBloqueos WHERE sTabla = ? AND nIdRegistro = ? AND "
+                            "sHost = ? AND nPid = ?"),
+             {table, id, ThisHost(), ThisPid()});
+}
+
+void SqliteEngine::ReleaseOwnLocks() {
+    if (m_lockTableReady)
+        RunBound(QStringLiteral("DELETE FROM TvBloqueos WHERE sHost = ? AND nPid = ?"),
+                 {ThisHost(), ThisPid()});
+}
+
+QHash<QString, int> SqliteEngine::TextColumnLengths(const QString& table) {
+    static const QRegularExpression sized(QStringLiteral("(CHAR|TEXT|CLOB)\\s*\\(\\s*(\\d+)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    QString name = table;
+    name.replace(QChar('"'), QStringLiteral("\"\""));
+    const Rows columns = Query(QStringLiteral("PRAGMA table_info(\"%1\")").arg(name));
+    QHash<QString, int> lengths;
+    for (int row = 0; row < columns.RowCount(); ++row) {
+        const QRegularExpressionMatch match = sized.match(columns.Value("type", row).toString());
+        if (match.hasMatch())
+            lengths.insert(columns.Value("name", row).toString().toLower(),
+                           match.captured(2).toInt());
+    }
+    return lengths;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/data/QtSqlEngine.h"
+
+// The embedded engine: one SQLite file in the data folder, shared by the processes of one
+// machine. WAL lets readers go on while one process writes; a busy timeout makes a writer wait
+// for another instead of failing at once; transactions take the write lock when they begin so
+// that two invoices never interleave. Row locks live in the table TvBloqueos.
+class SqliteEngine : public QtSqlEngine {
+public:
+    static constexpr int BusyTimeoutMs = 5000;
+    // A lock of another host older than this is taken to belong to a machine that is gone.
+    static constexpr qint64 ForeignLockLifetimeSecs = 10 * 60;
+
+    ~SqliteEngine() override;
+
+    void Open(const DbConfig& config) override;
+    bool IsServer() const override { return false; }
+    QString ConnectionText() const override;
+    QString Prepare(const QString& sql) const override;
+
+    qint64 Insert(const QString& insertSql) override;
+
+    void Begin() override;
+    void Commit() override;
+    void Rollback() override;
+
+    bool TryLock(const QString& table, qint32 id) override;
+    void Unlock(const QString& table, qint32 id) override;
+
+    QHash<QString, int> TextColumnLengths(const QString& table) override;
+
+protected:
+    void ReleaseOwnLocks() override;
+    bool IsBusy(const QSqlError& error) const override;
+
+private:
+    struct Owner {
+        QString host;
+        qint64 pid = 0;
+        qint64 since = 0;
+    };
+
+    void EnsureLockTable();
+    bool IsStale(const Owner& owner) const;
+
+    QString m_file;
+    bool m_lockTableReady = false;
+};
