@@ -134,7 +134,10 @@ TEST(CloseApps, SignalsOnlyRegisteredMatchingPrograms) {
         p->kill();
         p->waitForFinished();
     }
-    qputenv("XDG_RUNTIME_DIR", previous);
+    if (previous.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", previous);
 }
 
 TEST(ShowError, ShowsAndLogsTheFailure) {

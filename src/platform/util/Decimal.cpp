@@ -2,6 +2,7 @@
 
 #include "platform/util/TvError.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <sys/types.h>
