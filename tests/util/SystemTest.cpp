@@ -42,12 +42,13 @@ TEST(ReadIni, FindsKeysOfTheSuitesFile) {
     const QString ini = dir.filePath("Tavelo.ini");
     Write(ini, "[Database]\nDataPath=/x/Data\n\n[Console]\r\n ; a comment\r\n"
                "user = admin \r\nExpandedForms=\r\nFilter=a=b and c\r\n"
-               "[Printers]\nBills=TM-T20 (USB)\n");
+               "[Printers]\nBills=TM-T20 (USB)\nListings=\" HP \"\n");
     EXPECT_EQ(U().ReadIni(ini, "Database", "DataPath"), "/x/Data");
     EXPECT_EQ(U().ReadIni(ini, "console", "USER", "-"), "admin");
     EXPECT_EQ(U().ReadIni(ini, "Console", "ExpandedForms", "-"), "");
     EXPECT_EQ(U().ReadIni(ini, "Console", "Filter"), "a=b and c");
     EXPECT_EQ(U().ReadIni(ini, "Printers", "Bills"), "TM-T20 (USB)");
+    EXPECT_EQ(U().ReadIni(ini, "Printers", "Listings"), " HP ");
     EXPECT_EQ(U().ReadIni(ini, "Console", "DataPath", "def"), "def");
     EXPECT_EQ(U().ReadIni(ini, "Nowhere", "DataPath", "def"), "def");
     EXPECT_EQ(U().ReadIni(dir.filePath("missing.ini"), "Database", "DataPath", "def"), "def");

@@ -111,6 +111,13 @@ QString DecodeText(const QByteArray& bytes) {
     return text;
 }
 
+// A value written between double quotes (to keep blanks at its ends) loses them.
+QString Unquoted(const QString& value) {
+    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
 QString ErrorLine(int number, const QString& description) {
     if (number == 0 && description.isEmpty())
         return {};
@@ -157,7 +164,7 @@ QString Utility::ReadIni(const QString& file, const QString& section, const QStr
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (inSection && equals > 0 &&
             line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return line.mid(equals + 1).trimmed();
+            return Unquoted(line.mid(equals + 1).trimmed());
     }
     return def;
 }
