@@ -7,6 +7,7 @@
 
 class QAbstractButton;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
@@ -95,6 +96,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The title bar's close, Escape in a dialog and the window system's close all come here:
+    // the window decides through evtClose; without a handler the frame closes it.
+    void RequestClose();
+    void Activated();
+    bool KeyPressed(QWidget* receiver, QKeyEvent* event);
+    bool WindowEvent(QEvent* event);
+
     QPointer<QWidget> m_window;
     QWidget* m_content = nullptr;
     int m_activations = 0;

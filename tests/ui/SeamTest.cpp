@@ -1,0 +1,157 @@
+#include "UnattendedChild.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/ui/seam/ScriptedUi.h"
+
+#include "QtPrinters.h"
+#include <QCoreApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+void UnattendedChild::Run() {
+    Ui& ui = Ui::current();
+    ui.Message(QStringLiteral("Aviso"), QStringLiteral("Primera línea\nsegunda\r\ntercera"),
+               Ui::Icon::Information);
+    const bool yes = ui.Confirm(QStringLiteral("Confirmación"), QStringLiteral("¿Seguro?"));
+    const QString typed =
+        ui.Input(QStringLiteral("Zoom"), QStringLiteral("Porcentaje"), QStringLiteral("100"));
+    const QString file = ui.SaveFile(QStringLiteral("Exportar"), QStringLiteral("/tmp/export"),
+                                     QStringLiteral("pdf"), QStringLiteral("Pdf (*.pdf)"));
+    QDialog dialog;
+    ui.ShowModal(dialog); // must not wait for anybody
+    std::printf("answers %d [%s] [%s] %d\n", yes ? 1 : 0, qPrintable(typed), qPrintable(file),
+                dialog.isVisible() ? 1 : 0);
+    std::fflush(stdout);
+    EndProgram(3);
+}
+
+namespace {
+// Installs a fresh ScriptedUi for one test and puts the previous seam back afterwards.
+class ScriptedSeam {
+public:
+    ScriptedSeam() {
+        auto ui = std::make_unique<ScriptedUi>();
+        m_ui = ui.get();
+        m_previous = Ui::Install(std::move(ui));
+    }
+    ~ScriptedSeam() { Ui::Install(std::move(m_previous)); }
+    ScriptedUi& operator*() const { return *m_ui; }
+    ScriptedUi* operator->() const { return m_ui; }
+
+private:
+    ScriptedUi* m_ui;
+    std::unique_ptr<Ui> m_previous;
+};
+} // namespace
+
+TEST(ScriptedUiTest, AnswersFromItsQueuesThenDefaultsAndRecordsEverything) {
+    ScriptedSeam ui;
+    ui->Confirmations = {true};
+    ui->Inputs = {QStringLiteral("7")};
+    ui->Files = {QStringLiteral("/tmp/a.pdf")};
+
+    Ui& seam = Ui::current();
+    EXPECT_TRUE(seam.Confirm(QStringLiteral("Confirmación"), QStringLiteral("¿Seguro?")));
+    EXPECT_FALSE(seam.Confirm(QStringLiteral("Confirmación"), QStringLiteral("¿Otra vez?")));
+    EXPECT_EQ(seam.Input(QStringLiteral("Ir a página..."), QStringLiteral("Página"), {}), "7");
+    EXPECT_EQ(seam.Input(QStringLiteral("Zoom"), QStringLiteral("Porcentaje"), {}), "");
+    EXPECT_EQ(seam.SaveFile(QStringLiteral("Exportar"), QStringLiteral("/tmp"), "pdf", {}),
+              "/tmp/a.pdf");
+    EXPECT_EQ(seam.SaveFile(QStringLiteral("Exportar"), QStringLiteral("/tmp"), "pdf", {}), "");
+    seam.Message(QStringLiteral("Aviso"), QStringLiteral("Hecho"), Ui::Icon::Information);
+
+    EXPECT_EQ(ui->Shown, QStringList({"[Confirmación] ¿Seguro?", "[Confirmación] ¿Otra vez?",
+                                      "[Ir a página...] Página", "[Zoom] Porcentaje",
+                                      "[Exportar] /tmp", "[Exportar] /tmp", "[Aviso] Hecho"}));
+    try {
+        seam.Exit(5);
+        FAIL() << "Exit returned";
+    } catch (const ProgramEnded& ended) {
+        EXPECT_EQ(ended.status, 5);
+    }
+}
+
+TEST(ScriptedUiTest, ModalWindowRunsTheQueuedActionAndIsClosedAfterwards) {
+    ScriptedSeam ui;
+    QDialog dialog;
+    auto* edit = new QLineEdit(&dialog);
+    edit->setObjectName(QStringLiteral("txtCodigo_TX"));
+    auto* ok = new QPushButton(QStringLiteral("Aceptar"), &dialog);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(edit);
+    layout->addWidget(ok);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+
+    bool wasVisible = false;
+    ui->ModalActions.push_back([&](QWidget& window) {
+        wasVisible = window.isVisible();
+        window.findChild<QLineEdit*>(QStringLiteral("txtCodigo_TX"))->setText("A1");
+    });
+    Ui::current().ShowModal(dialog);
+    EXPECT_TRUE(wasVisible);
+    EXPECT_FALSE(dialog.isVisible()) << "left open by the action, closed by the seam";
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+
+    ui->ModalActions.push_back([](QWidget& window) { window.findChild<QPushButton*>()->click(); });
+    Ui::current().ShowModal(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+    Ui::current().ShowModal(dialog); // nothing queued: as if closed without a choice
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(ui->ModalCount, 3);
+}
+
+TEST(UnattendedUiTest, WritesOneLinePerDialogAnswersAtOnceAndLeavesWithTheStatus) {
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TAVELO_UNATTENDED"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(UnattendedChild::Argument)});
+    ASSERT_TRUE(child.waitForFinished(30000)) << "an unattended run waited for somebody";
+
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 3);
+    // Qt may add warnings of its own about the environment; the dialogs are the bracketed lines.
+    const QStringList lines = QString::fromUtf8(child.readAllStandardError())
+                                  .split('\n', Qt::SkipEmptyParts)
+                                  .filter(QRegularExpression(QStringLiteral("^\\[")));
+    EXPECT_EQ(lines,
+              QStringList({"[Aviso] Primera línea segunda tercera", "[Confirmación] ¿Seguro?",
+                           "[Zoom] Porcentaje", "[Exportar] /tmp/export"}));
+    EXPECT_EQ(QString::fromUtf8(child.readAllStandardOutput()).trimmed(), "answers 0 [] [] 1");
+}
+
+TEST(EndProgramTest, RollsBackTheOpenTransactionAndClosesTheDatabase) {
+    ScriptedSeam ui;
+    QTemporaryDir dir;
+    DbConfig config;
+    config.sqliteFile = dir.filePath(QStringLiteral("Tavelo.db"));
+    DataAccess& db = DataAccess::instance();
+    db.Open(config);
+    db.Execute(QStringLiteral("CREATE TABLE Cajas (nIdCaja INTEGER PRIMARY KEY, sCaja TEXT)"));
+    db.Transaction(0);
+    db.InsertRecord(QStringLiteral("Cajas"), QStringLiteral("sCaja"),
+                    QStringLiteral("'Mostrador'"));
+    ASSERT_TRUE(db.InTransaction());
+
+    try {
+        EndProgram(2);
+        FAIL() << "EndProgram returned";
+    } catch (const ProgramEnded& ended) {
+        EXPECT_EQ(ended.status, 2);
+    }
+    EXPECT_FALSE(db.IsConnected());
+
+    db.Open(config);
+    EXPECT_EQ(db.SumField(QStringLiteral("Cajas"), QStringLiteral("nIdCaja"), {}), 0.0);
+    db.Close();
+}
