@@ -1,0 +1,127 @@
+#include "platform/report/HtmlWriter.h"
+
+#include "platform/report/PageModel.h"
+
+#include <QBuffer>
+#include <QIODevice>
+
+namespace {
+
+// CSS lengths in points: a twip is a twentieth of a point.
+QString Pt(int twips) {
+    return QString::number(twips / 20.0, 'f', 2) + "pt";
+}
+
+QString Color(const QColor& color) {
+    return color.name(QColor::HexRgb);
+}
+
+QString Box(const QRect& rect) {
+    return QString("left:%1;top:%2;width:%3;height:%4;")
+        .arg(Pt(rect.x()), Pt(rect.y()), Pt(rect.width()), Pt(rect.height()));
+}
+
+QString Decoration(const PageItem& item) {
+    QString style;
+    if (item.background.isValid())
+        style += "background:" + Color(item.background) + ";";
+    if (item.borderWidth > 0)
+        style += "border:" + Pt(item.borderWidth) + " solid " + Color(item.borderColor) + ";";
+    return style;
+}
+
+QString TextDiv(const PageItem& item) {
+    QString style = Box(item.rect) + Decoration(item);
+    style += QString("font-family:'%1',sans-serif;font-size:%2pt;")
+                 .arg(item.font.family.toHtmlEscaped(), QString::number(item.font.size));
+    if (item.font.bold)
+        style += "font-weight:bold;";
+    if (item.font.italic)
+        style += "font-style:italic;";
+    if (item.font.underline)
+        style += "text-decoration:underline;";
+    if (item.color != Qt::black)
+        style += "color:" + Color(item.color) + ";";
+    if (item.alignment & Qt::AlignRight)
+        style += "text-align:right;";
+    else if (item.alignment & Qt::AlignHCenter)
+        style += "text-align:center;";
+    style += item.wrap ? "white-space:pre-wrap;" : "white-space:pre;";
+    return "<div class=\"t\" style=\"" + style + "\">" + item.text.toHtmlEscaped() + "</div>\n";
+}
+
+QString Picture(const PageItem& item) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    item.picture.save(&buffer, "PNG");
+    return "<img alt=\"\" style=\"" + Box(item.rect) + "\" src=\"data:image/png;base64," +
+           QString::fromLatin1(png.toBase64()) + "\">\n";
+}
+
+QString Lines(const Page& page) {
+    QString lines;
+    for (const PageItem& item : page.items)
+        if (item.kind == PageItem::Line)
+            lines += QString("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\" stroke=\"%5\" "
+                             "stroke-width=\"%6\"/>")
+                         .arg(item.rect.x())
+                         .arg(item.rect.y())
+                         .arg(item.rect.x() + item.rect.width())
+                         .arg(item.rect.y() + item.rect.height())
+                         .arg(Color(item.borderColor))
+                         .arg(std::max(item.borderWidth, 10));
+    if (lines.isEmpty())
+        return {};
+    // Lines are drawn in twips through the viewBox, so they land exactly where the printer puts
+    // them.
+    return QString("<svg width=\"%1\" height=\"%2\" viewBox=\"0 0 %3 %4\">")
+               .arg(Pt(page.paper.width()), Pt(page.paper.height()))
+               .arg(page.paper.width())
+               .arg(page.paper.height()) +
+           lines + "</svg>\n";
+}
+
+} // namespace
+
+QString HtmlWriter::ToHtml(const PageModel& model) {
+    QString html = "<!DOCTYPE html>\n<html lang=\"es\">\n<head>\n<meta charset=\"utf-8\">\n"
+                   "<title>Informe</title>\n<style>\n"
+                   "body{background:#808080;margin:0;padding:12pt 0;}\n"
+                   ".page{position:relative;overflow:hidden;background:#fff;margin:0 auto 12pt;"
+                   "box-shadow:3pt 3pt 6pt rgba(0,0,0,0.35);}\n"
+                   ".page div,.page img,.page svg{position:absolute;box-sizing:border-box;"
+                   "margin:0;}\n.page svg{left:0;top:0;}\n.t{overflow:hidden;line-height:1.15;}\n"
+                   "@media print{body{background:none;padding:0;}.page{box-shadow:none;margin:0;"
+                   "page-break-after:always;}}\n</style>\n</head>\n<body>\n";
+    for (int i = 0; i < model.PageCount(); ++i) {
+        const Page& page = model.PageAt(i);
+        html += QString("<div class=\"page\" id=\"page%1\" style=\"width:%2;height:%3;\">\n")
+                    .arg(i + 1)
+                    .arg(Pt(page.paper.width()), Pt(page.paper.height()));
+        for (const PageItem& item : page.items) {
+            switch (item.kind) {
+            case PageItem::Text:
+                html += TextDiv(item);
+                break;
+            case PageItem::Rectangle:
+                html += "<div style=\"" + Box(item.rect) + Decoration(item) + "\"></div>\n";
+                break;
+            case PageItem::Picture:
+                html += Picture(item);
+                break;
+            case PageItem::Line:
+                break;
+            }
+        }
+        html += Lines(page) + "</div>\n";
+    }
+    return html + "</body>\n</html>\n";
+}
+
+bool HtmlWriter::Write(const PageModel& model, const QString& path) {
+    return Commit(path, [&](QIODevice& device) {
+        const QByteArray data = ToHtml(model).toUtf8();
+        return device.write(data) == data.size();
+    });
+}

@@ -1,0 +1,144 @@
+#include "platform/report/ReportComponent.h"
+
+#include "platform/report/HtmlWriter.h"
+#include "platform/report/PdfWriter.h"
+#include "platform/report/PreviewControl.h"
+#include "platform/report/ReportFile.h"
+#include "platform/report/ReportLayout.h"
+#include "platform/report/RtfWriter.h"
+#include "platform/report/TextWriter.h"
+#include "platform/util/TvError.h"
+
+namespace {
+
+// Busy for as long as it lives, also when the work ends in an error.
+class BusyFlag {
+public:
+    explicit BusyFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~BusyFlag() { m_flag = false; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+constexpr int MaxDepth = 8;
+
+} // namespace
+
+ReportComponent::ReportComponent() = default;
+ReportComponent::~ReportComponent() = default;
+
+void ReportComponent::Load(const QString& fullPath, const QString& reportName) {
+    m_report.reset();
+    m_library.clear();
+    ReportFile::Library library = ReportFile::Read(fullPath);
+    const auto found = library.find(ReportFile::Key(reportName));
+    if (found == library.end())
+        throw TvError(ErrorNumber::BadReport, "El archivo de informes \"" + fullPath +
+                                                  "\" no contiene el informe \"" + reportName +
+                                                  "\"");
+    auto report = found->second->Clone();
+    m_library = std::move(library);
+    m_path = fullPath;
+    ResolveSubReports(*report, 0);
+    m_report = std::move(report);
+}
+
+void ReportComponent::ResolveSubReports(ReportDefinition& report, int depth) {
+    for (int i = 0; i < report.FieldCount(); ++i) {
+        ReportField& field = report.Field(i);
+        if (field.SubReport().isEmpty() || field.SubReportDefinition())
+            continue;
+        const auto found = m_library.find(ReportFile::Key(field.SubReport()));
+        if (found == m_library.end())
+            throw TvError(ErrorNumber::BadReport,
+                          QString("El campo \"%1\" del informe \"%2\" contiene el subinforme "
+                                  "\"%3\", que no está en \"%4\"")
+                              .arg(field.Name(), report.Name(), field.SubReport(), m_path));
+        if (depth >= MaxDepth)
+            throw TvError(ErrorNumber::BadReport,
+                          "El informe \"" + report.Name() + "\" se contiene a sí mismo");
+        field.SetSubReportDefinition(found->second->Clone());
+        ResolveSubReports(*field.SubReportDefinition(), depth + 1);
+    }
+}
+
+ReportDefinition& ReportComponent::Loaded() const {
+    if (!m_report)
+        throw TvError(ErrorNumber::BadReport, "No hay ningún informe cargado");
+    return *m_report;
+}
+
+ReportDefinition& ReportComponent::Report() {
+    return Loaded();
+}
+
+QString ReportComponent::RecordSource() const {
+    return Loaded().RecordSource();
+}
+void ReportComponent::SetRecordSource(const QString& sql) {
+    Loaded().SetRecordSource(sql);
+}
+QString ReportComponent::ConnectionText() const {
+    return Loaded().ConnectionText();
+}
+void ReportComponent::SetConnectionText(const QString& text) {
+    Loaded().SetConnectionText(text);
+}
+int ReportComponent::FieldCount() const {
+    return m_report ? m_report->FieldCount() : 0;
+}
+ReportField& ReportComponent::Field(int index) {
+    return Loaded().Field(index);
+}
+ReportField& ReportComponent::Field(const QString& name) {
+    return Loaded().Field(name);
+}
+
+ReportDefinition& ReportComponent::SubReport(int fieldIndex) {
+    ReportField& field = Loaded().Field(fieldIndex);
+    if (field.SubReport().isEmpty())
+        throw TvError(ErrorNumber::NoSuchField,
+                      "El campo \"" + field.Name() + "\" no contiene ningún subinforme");
+    ResolveSubReports(*m_report, 0);
+    return *field.SubReportDefinition();
+}
+
+PageModel ReportComponent::Layout() {
+    ReportDefinition& report = Loaded();
+    BusyFlag busy(m_busy);
+    ResolveSubReports(report, 0);
+    return ReportLayout::Run(report);
+}
+
+void ReportComponent::RenderToFile(const QString& path, int format) {
+    std::unique_ptr<ReportWriter> writer;
+    switch (format) {
+    case Html:
+        writer = std::make_unique<HtmlWriter>();
+        break;
+    case Rtf:
+        writer = std::make_unique<RtfWriter>();
+        break;
+    case Pdf:
+        writer = std::make_unique<PdfWriter>();
+        break;
+    case PlainText:
+        writer = std::make_unique<TextWriter>();
+        break;
+    default:
+        throw TvError(ErrorNumber::InvalidPropertyValue,
+                      QString("Formato de salida desconocido: %1").arg(format));
+    }
+    const PageModel model = Layout();
+    BusyFlag busy(m_busy);
+    writer->WriteOrThrow(model, path);
+}
+
+void ReportComponent::Render(PreviewControl& vp) {
+    const PageModel model = Layout();
+    BusyFlag busy(m_busy);
+    vp.SetDocument(model);
+}

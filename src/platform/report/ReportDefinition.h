@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/report/ReportField.h"
+
+#include <QColor>
+#include <QString>
+#include <QVector>
+#include <memory>
+#include <vector>
+
+// Paper and margins, in twips.
+struct ReportPaper {
+    int width = 11906; // A4
+    int height = 16838;
+    int left = 1134;
+    int top = 1134;
+    int right = 1134;
+    int bottom = 1134;
+};
+
+// A line drawn in a section, in twips relative to the section: from (left, top) to
+// (left + width, top + height).
+struct ReportLine {
+    QRect rect;
+    int thickness = 0;
+    QColor color = Qt::black;
+};
+
+struct ReportSection {
+    enum Kind {
+        ReportHeader,
+        PageHeader,
+        GroupHeader,
+        Detail,
+        GroupFooter,
+        PageFooter,
+        ReportFooter
+    };
+
+    Kind kind = Detail;
+    int group = -1; // group headers and footers: index into the report's groups
+    int height = 0;
+    QColor background;
+    QVector<ReportLine> lines;
+};
+
+// Rows are grouped by the value of expression; groups nest in the order they are declared.
+struct ReportGroup {
+    QString name;
+    QString expression;
+};
+
+// One named report of a definition file, with its data source and fields as the caller bound
+// them. Sub-reports are instances of this class too.
+class ReportDefinition {
+public:
+    ReportDefinition();
+    ~ReportDefinition();
+    ReportDefinition(const ReportDefinition&) = delete;
+    ReportDefinition& operator=(const ReportDefinition&) = delete;
+    std::unique_ptr<ReportDefinition> Clone() const;
+
+    QString Name() const { return m_name; }
+    void SetName(const QString& name) { m_name = name; }
+
+    QString RecordSource() const { return m_recordSource; }
+    void SetRecordSource(const QString& sql) { m_recordSource = sql; }
+    QString ConnectionText() const { return m_connectionText; }
+    void SetConnectionText(const QString& text) { m_connectionText = text; }
+
+    const ReportPaper& Paper() const { return m_paper; }
+    void SetPaper(const ReportPaper& paper) { m_paper = paper; }
+
+    int FieldCount() const { return int(m_fields.size()); }
+    // Index from 0 or name (case-insensitive); a field the report does not have raises
+    // TvError 381.
+    ReportField& Field(int index) const;
+    ReportField& Field(const QString& name) const;
+    // -1 when there is no such field.
+    int FieldIndex(const QString& name) const;
+    ReportField& AddField(std::unique_ptr<ReportField> field);
+
+    const QVector<ReportSection>& Sections() const { return m_sections; }
+    QVector<ReportSection>& Sections() { return m_sections; }
+    const QVector<ReportGroup>& Groups() const { return m_groups; }
+    QVector<ReportGroup>& Groups() { return m_groups; }
+    // The index of the section of that kind (and group), -1 when the report has none.
+    int SectionIndex(ReportSection::Kind kind, int group = -1) const;
+
+private:
+    QString m_name;
+    QString m_recordSource;
+    QString m_connectionText;
+    ReportPaper m_paper;
+    QVector<ReportSection> m_sections;
+    QVector<ReportGroup> m_groups;
+    std::vector<std::unique_ptr<ReportField>> m_fields;
+};

@@ -1,0 +1,494 @@
+#include "platform/report/ReportLayout.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/report/Expression.h"
+#include "platform/report/PainterWriter.h"
+#include "platform/report/ReportDefinition.h"
+#include "platform/util/TvError.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Nested sub-reports deeper than this are taken for a report that holds itself.
+constexpr int MaxDepth = 8;
+
+// A field that grew: its original top and bottom and how much taller it became.
+struct Growth {
+    int top;
+    int bottom;
+    int extra;
+    int shift = 0; // how far the fields above it pushed it down
+};
+
+struct CompiledField {
+    const ReportField* field = nullptr;
+    Expression expression;
+};
+
+// A field whose text depends on Page or Pages: evaluated again once the pages are known.
+struct Deferred {
+    int item;
+    const CompiledField* field;
+    Expression::Context context;
+};
+
+// One section instance, laid out at x from the paper's left edge and y from its own top.
+struct Band {
+    int row = -1;
+    int height = 0;
+    bool keepWithNext = false;
+    QVector<PageItem> items;
+    std::vector<Deferred> deferred;
+};
+
+QString FieldText(const CompiledField& compiled, const Expression::Context& context) {
+    const ReportField& field = *compiled.field;
+    if (!field.Calculated())
+        return field.Text();
+    const Expression::Value value = compiled.expression.Evaluate(context);
+    if (!field.Format().isEmpty() && value.kind != Expression::Value::Null && value.IsNumeric())
+        return Expression::FormatNumber(value.ToNumber(), field.Format());
+    return value.ToText();
+}
+
+class Engine {
+public:
+    Engine(const ReportDefinition& report, int depth, int xOrigin)
+        : m_report(report), m_depth(depth), m_xOrigin(xOrigin) {
+        if (depth > MaxDepth)
+            throw TvError(ErrorNumber::BadReport,
+                          "El informe \"" + report.Name() + "\" se contiene a sí mismo");
+        Fetch();
+        Compile();
+        MakeGroups();
+    }
+
+    PageModel Pages();
+    Band Block();
+
+private:
+    struct BandRef {
+        int section;
+        int row;
+        int groupBegin;
+        int groupEnd;
+        bool groupByDefault;
+    };
+
+    void Fetch() {
+        m_hasSource = !m_report.RecordSource().trimmed().isEmpty();
+        if (m_hasSource)
+            m_rows = DataAccess::instance().GetRows(m_report.RecordSource());
+        m_rowCount = m_rows.RowCount();
+    }
+
+    const QStringList* Columns() const { return m_hasSource ? &m_rows.ColumnNames() : nullptr; }
+
+    [[noreturn]] void BadExpression(const QString& what, const QString& text,
+                                    const Expression::Error& error) const {
+        throw TvError(ErrorNumber::BadReport,
+                      QString("%1 del informe \"%2\" tiene una expresión incorrecta en la "
+                              "posición %3: %4\n%5")
+                          .arg(what, m_report.Name())
+                          .arg(error.position)
+                          .arg(error.message, text));
+    }
+
+    void Compile() {
+        m_fields.resize(size_t(m_report.Sections().size()));
+        for (int i = 0; i < m_report.FieldCount(); ++i) {
+            const ReportField& field = m_report.Field(i);
+            if (field.Section() < 0 || field.Section() >= m_report.Sections().size())
+                continue;
+            CompiledField compiled;
+            compiled.field = &field;
+            if (field.Calculated()) {
+                try {
+                    compiled.expression = Expression::Parse(field.Text(), Columns());
+                } catch (const Expression::Error& error) {
+                    BadExpression("El campo \"" + field.Name() + "\"", field.Text(), error);
+                }
+            }
+            if (field.SubReportDefinition())
+                m_subEngines.emplace(
+                    &field, std::make_unique<Engine>(*field.SubReportDefinition(), m_depth + 1, 0));
+            m_fields[size_t(field.Section())].push_back(std::move(compiled));
+        }
+    }
+
+    void MakeGroups() {
+        const int levels = int(m_report.Groups().size());
+        m_groupStart.assign(size_t(levels), std::vector<int>(size_t(m_rowCount)));
+        m_groupEnd.assign(size_t(levels), std::vector<int>(size_t(m_rowCount)));
+        std::vector<QString> previous(static_cast<size_t>(levels));
+        Expression::Context context{&m_rows, -1, 0, m_rowCount, m_rowCount, false, 1, 1, &m_cache};
+        std::vector<Expression> keys;
+        for (const ReportGroup& group : m_report.Groups()) {
+            try {
+                keys.push_back(Expression::Parse(group.expression, Columns()));
+            } catch (const Expression::Error& error) {
+                BadExpression("El grupo \"" + group.name + "\"", group.expression, error);
+            }
+        }
+        for (int row = 0; row < m_rowCount; ++row) {
+            context.row = row;
+            bool broken = row == 0;
+            for (int level = 0; level < levels; ++level) {
+                const QString key = keys[size_t(level)].Evaluate(context).ToText();
+                broken = broken || key != previous[size_t(level)];
+                previous[size_t(level)] = key;
+                m_groupStart[size_t(level)][size_t(row)] =
+                    broken ? row : m_groupStart[size_t(level)][size_t(row - 1)];
+            }
+        }
+        for (int level = 0; level < levels; ++level)
+            for (int row = m_rowCount - 1; row >= 0; --row) {
+                const bool last = row == m_rowCount - 1 ||
+                                  m_groupStart[size_t(level)][size_t(row + 1)] == row + 1;
+                m_groupEnd[size_t(level)][size_t(row)] =
+                    last ? row + 1 : m_groupEnd[size_t(level)][size_t(row + 1)];
+            }
+    }
+
+    // The sections in the order they print, each with its row and the rows its totals cover.
+    std::vector<BandRef> Sequence() const {
+        std::vector<BandRef> sequence;
+        const int levels = int(m_report.Groups().size());
+        const auto add = [&](int section, int row, int begin, int end, bool group) {
+            if (section >= 0)
+                sequence.push_back({section, row, begin, end, group});
+        };
+        add(m_report.SectionIndex(ReportSection::ReportHeader), m_rowCount ? 0 : -1, 0, m_rowCount,
+            false);
+        const int detail = m_report.SectionIndex(ReportSection::Detail);
+        for (int row = 0; row < m_rowCount; ++row) {
+            for (int level = 0; level < levels; ++level) {
+                const int begin = m_groupStart[size_t(level)][size_t(row)];
+                if (begin == row)
+                    add(m_report.SectionIndex(ReportSection::GroupHeader, level), row, begin,
+                        m_groupEnd[size_t(level)][size_t(row)], true);
+            }
+            const int inner = levels - 1;
+            add(detail, row, inner >= 0 ? m_groupStart[size_t(inner)][size_t(row)] : 0,
+                inner >= 0 ? m_groupEnd[size_t(inner)][size_t(row)] : m_rowCount, false);
+            for (int level = levels - 1; level >= 0; --level) {
+                const int end = m_groupEnd[size_t(level)][size_t(row)];
+                if (end == row + 1)
+                    add(m_report.SectionIndex(ReportSection::GroupFooter, level), row,
+                        m_groupStart[size_t(level)][size_t(row)], end, true);
+            }
+        }
+        add(m_report.SectionIndex(ReportSection::ReportFooter), m_rowCount - 1, 0, m_rowCount,
+            false);
+        return sequence;
+    }
+
+    Expression::Context ContextFor(const BandRef& ref) {
+        return {&m_rows, ref.row, ref.groupBegin, ref.groupEnd, m_rowCount, ref.groupByDefault,
+                1,       1,       &m_cache};
+    }
+
+    Band Materialize(const BandRef& ref);
+    void AddFieldItems(Band& band, const CompiledField& compiled,
+                       const Expression::Context& context, std::vector<Growth>& grown);
+
+    const ReportDefinition& m_report;
+    int m_depth;
+    int m_xOrigin;
+    bool m_hasSource = false;
+    Rows m_rows;
+    int m_rowCount = 0;
+    std::vector<std::vector<CompiledField>> m_fields; // per section
+    std::vector<std::vector<int>> m_groupStart;       // per level, per row
+    std::vector<std::vector<int>> m_groupEnd;
+    std::map<const ReportField*, std::unique_ptr<Engine>> m_subEngines;
+    std::map<const ReportField*, Band> m_subBlocks;
+    Expression::AggregateCache m_cache;
+};
+
+void Engine::AddFieldItems(Band& band, const CompiledField& compiled,
+                           const Expression::Context& context, std::vector<Growth>& grown) {
+    const ReportField& field = *compiled.field;
+    QRect rect = field.Rect().translated(m_xOrigin, 0);
+    const auto sub = m_subEngines.find(&field);
+    if (sub != m_subEngines.end()) {
+        // A sub-report has its own data, the same for every row: lay it out once.
+        auto block = m_subBlocks.find(&field);
+        if (block == m_subBlocks.end())
+            block = m_subBlocks.emplace(&field, sub->second->Block()).first;
+        const int first = int(band.items.size());
+        for (PageItem item : block->second.items) {
+            item.rect.translate(rect.topLeft());
+            band.items.append(item);
+        }
+        for (Deferred deferred : block->second.deferred) {
+            deferred.item += first;
+            band.deferred.push_back(deferred);
+        }
+        if (block->second.height > rect.height())
+            grown.push_back(
+                {rect.y(), rect.y() + rect.height(), block->second.height - rect.height()});
+        return;
+    }
+    if (!field.PictureImage().isNull()) {
+        PageItem picture;
+        picture.kind = PageItem::Picture;
+        picture.rect = rect;
+        picture.picture = field.PictureImage();
+        band.items.append(picture);
+    }
+    PageItem item;
+    item.kind = PageItem::Text;
+    item.text = FieldText(compiled, context);
+    item.font = field.Font();
+    item.alignment = field.Alignment() | Qt::AlignTop;
+    item.wrap = field.WordWrap();
+    item.color = field.Color();
+    item.background = field.Background();
+    item.borderWidth = field.BorderWidth();
+    item.borderColor = field.BorderColor();
+    if (field.CanGrow() && !item.text.isEmpty()) {
+        const int needed = PainterWriter::WrappedHeight(item.text, item.font, rect.width());
+        if (needed > rect.height()) {
+            grown.push_back({rect.y(), rect.y() + rect.height(), needed - rect.height()});
+            rect.setHeight(needed);
+        }
+    }
+    item.rect = rect;
+    if (item.text.isEmpty() && !item.background.isValid() && item.borderWidth == 0)
+        return;
+    if (field.Calculated() && compiled.expression.UsesPages())
+        band.deferred.push_back({int(band.items.size()), &compiled, context});
+    band.items.append(item);
+}
+
+Band Engine::Materialize(const BandRef& ref) {
+    const ReportSection& section = m_report.Sections()[ref.section];
+    const Expression::Context context = ContextFor(ref);
+    Band band;
+    band.row = ref.row;
+    band.height = section.height;
+    band.keepWithNext = section.kind == ReportSection::GroupHeader;
+    const int paperWidth = m_report.Paper().width - m_report.Paper().left - m_report.Paper().right;
+    if (section.background.isValid()) {
+        PageItem fill;
+        fill.kind = PageItem::Rectangle;
+        fill.rect = QRect(m_xOrigin, 0, paperWidth, section.height);
+        fill.background = section.background;
+        band.items.append(fill);
+    }
+    for (const ReportLine& line : section.lines) {
+        PageItem item;
+        item.kind = PageItem::Line;
+        item.rect = line.rect.translated(m_xOrigin, 0);
+        item.borderWidth = line.thickness;
+        item.borderColor = line.color;
+        band.items.append(item);
+    }
+    std::vector<Growth> grown;
+    const int fixedItems = int(band.items.size());
+    std::vector<int> itemTops; // the top of the field each item comes from
+    for (const CompiledField& compiled : m_fields[size_t(ref.section)]) {
+        const int before = int(band.items.size());
+        AddFieldItems(band, compiled, context, grown);
+        for (int i = before; i < band.items.size(); ++i)
+            itemTops.push_back(compiled.field->Top());
+    }
+    if (grown.empty())
+        return band;
+    // What lies below a grown field moves down by as much as it grew plus whatever pushed the
+    // grown field itself; side by side, the larger push wins.
+    std::sort(grown.begin(), grown.end(),
+              [](const Growth& a, const Growth& b) { return a.top < b.top; });
+    const auto shiftAt = [&](int top) {
+        int shift = 0;
+        for (const Growth& g : grown)
+            if (g.bottom <= top)
+                shift = std::max(shift, g.shift + g.extra);
+        return shift;
+    };
+    int push = 0;
+    for (Growth& g : grown) {
+        g.shift = shiftAt(g.top);
+        push = std::max(push, g.shift + g.extra);
+    }
+    band.height = section.height + push;
+    for (int i = 0; i < band.items.size(); ++i) {
+        PageItem& item = band.items[i];
+        if (i >= fixedItems) {
+            item.rect.translate(0, shiftAt(itemTops[size_t(i - fixedItems)]));
+            band.height = std::max(band.height, item.rect.y() + item.rect.height());
+        } else if (item.kind == PageItem::Rectangle) {
+            item.rect.setHeight(section.height + push); // the section's background
+        } else {
+            item.rect.translate(0, shiftAt(item.rect.y()));
+        }
+    }
+    return band;
+}
+
+Band Engine::Block() {
+    Band block;
+    for (const BandRef& ref : Sequence()) {
+        const Band band = Materialize(ref);
+        const int first = int(block.items.size());
+        for (PageItem item : band.items) {
+            item.rect.translate(0, block.height);
+            block.items.append(item);
+        }
+        for (Deferred deferred : band.deferred) {
+            deferred.item += first;
+            block.deferred.push_back(deferred);
+        }
+        block.height += band.height;
+    }
+    return block;
+}
+
+class Pager {
+public:
+    explicit Pager(const ReportPaper& paper) : m_paper(paper) {}
+
+    PageModel& Model() { return m_model; }
+    int Y() const { return m_y; }
+    bool AtTop() const { return m_y <= m_contentTop; }
+    int Room() const { return m_bottom - m_y; }
+
+    void Open(const Band& header, int footerHeight) {
+        m_model.AddPage(QSize(m_paper.width, m_paper.height));
+        m_y = m_paper.top;
+        m_bottom = m_paper.height - m_paper.bottom - footerHeight;
+        Place(header, 0, header.height);
+        m_contentTop = m_y;
+    }
+    void Close(const Band& footer) {
+        m_y = m_paper.height - m_paper.bottom - footer.height;
+        Place(footer, 0, footer.height);
+    }
+
+    // Places the band's items lying between from and to (band coordinates) at the current y.
+    void Place(const Band& band, int from, int to) {
+        Page& page = m_model.PageAt(m_model.PageCount() - 1);
+        std::vector<int> index(size_t(band.items.size()), -1);
+        for (int i = 0; i < band.items.size(); ++i) {
+            const int top = band.items[i].rect.y();
+            if (!(top >= from && top < to) && !(to >= band.height && top >= to))
+                continue;
+            PageItem item = band.items[i];
+            item.rect.translate(0, m_y - from);
+            index[size_t(i)] = int(page.items.size());
+            page.items.append(item);
+        }
+        for (const Deferred& deferred : band.deferred)
+            if (index[size_t(deferred.item)] >= 0)
+                m_deferred.push_back({m_model.PageCount() - 1, index[size_t(deferred.item)],
+                                      deferred.field, deferred.context});
+        m_y += to - from;
+    }
+
+    // Fills Page and Pages now that the page count is known.
+    void Finish() {
+        const int pages = m_model.PageCount();
+        for (const PlacedDeferred& placed : m_deferred) {
+            Expression::Context context = placed.context;
+            context.page = placed.page + 1;
+            context.pages = pages;
+            m_model.PageAt(placed.page).items[placed.item].text = FieldText(*placed.field, context);
+        }
+    }
+
+private:
+    struct PlacedDeferred {
+        int page;
+        int item;
+        const CompiledField* field;
+        Expression::Context context;
+    };
+
+    const ReportPaper& m_paper;
+    PageModel m_model;
+    int m_y = 0;
+    int m_bottom = 0;
+    int m_contentTop = 0;
+    std::vector<PlacedDeferred> m_deferred;
+};
+
+// Where a band taller than the room left may be cut: above the first item that does not fit.
+int CutPoint(const Band& band, int from, int room) {
+    int cut = from + room;
+    for (const PageItem& item : band.items) {
+        const int top = item.rect.y(), bottom = item.rect.y() + item.rect.height();
+        if (top >= from && top < cut && bottom > cut)
+            cut = top;
+    }
+    return cut;
+}
+
+PageModel Engine::Pages() {
+    const ReportPaper& paper = m_report.Paper();
+    if (paper.width <= 0 || paper.height <= 0)
+        throw TvError(ErrorNumber::BadReport,
+                      "El papel del informe \"" + m_report.Name() + "\" no tiene tamaño");
+    const int headerSection = m_report.SectionIndex(ReportSection::PageHeader);
+    const int footerSection = m_report.SectionIndex(ReportSection::PageFooter);
+    const int footerHeight = footerSection >= 0 ? m_report.Sections()[footerSection].height : 0;
+    const int headerHeight = headerSection >= 0 ? m_report.Sections()[headerSection].height : 0;
+    if (paper.top + headerHeight + footerHeight + paper.bottom >= paper.height)
+        throw TvError(ErrorNumber::BadReport, "El encabezado y el pie de página del informe \"" +
+                                                  m_report.Name() +
+                                                  "\" no dejan sitio en el papel");
+
+    std::vector<Band> bands;
+    for (const BandRef& ref : Sequence())
+        bands.push_back(Materialize(ref));
+
+    const auto pageBand = [&](int section, int row) {
+        if (section < 0)
+            return Band{};
+        const BandRef ref{section, row, 0, m_rowCount, false};
+        Band band = Materialize(ref);
+        band.height = m_report.Sections()[section].height; // reserved, never more
+        return band;
+    };
+    Pager pager(paper);
+    int lastRow = bands.empty() ? -1 : bands.front().row;
+    pager.Open(pageBand(headerSection, lastRow), footerHeight);
+    const auto newPage = [&](int nextRow) {
+        pager.Close(pageBand(footerSection, lastRow));
+        pager.Open(pageBand(headerSection, nextRow), footerHeight);
+    };
+    for (size_t i = 0; i < bands.size(); ++i) {
+        const Band& band = bands[i];
+        int need = band.height;
+        // A group header goes to the next page unless its first row fits under it.
+        for (size_t j = i; bands[j].keepWithNext && j + 1 < bands.size(); ++j)
+            need += bands[j + 1].height;
+        if (need > pager.Room() && !pager.AtTop())
+            newPage(band.row);
+        int from = 0;
+        while (band.height - from > pager.Room()) {
+            int cut = CutPoint(band, from, pager.Room());
+            if (cut <= from && pager.AtTop())
+                cut = from + pager.Room(); // an item taller than a page: cut it where it must
+            if (cut > from) {
+                pager.Place(band, from, cut);
+                from = cut;
+            }
+            newPage(band.row);
+        }
+        pager.Place(band, from, band.height);
+        lastRow = band.row >= 0 ? band.row : lastRow;
+    }
+    pager.Close(pageBand(footerSection, lastRow));
+    pager.Finish();
+    return std::move(pager.Model());
+}
+
+} // namespace
+
+PageModel ReportLayout::Run(const ReportDefinition& report) {
+    return Engine(report, 0, report.Paper().left).Pages();
+}

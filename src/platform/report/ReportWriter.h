@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class PageModel;
+class QIODevice;
+
+// One output format of a laid-out document. Write answers false and keeps the reason in
+// ErrorString; the output goes to a temporary file beside the target that only replaces it once
+// complete, so a failed write never leaves a file that looks finished.
+class ReportWriter {
+public:
+    virtual ~ReportWriter() = default;
+
+    virtual bool Write(const PageModel& model, const QString& path) = 0;
+    virtual QString NameFilter() const = 0;
+    QString ErrorString() const { return m_error; }
+
+    // Write, raising TvError 75 (path or file access) on failure.
+    void WriteOrThrow(const PageModel& model, const QString& path);
+
+protected:
+    // Opens a QSaveFile on path, lets body fill it and commits it; false (with ErrorString set)
+    // when the file cannot be opened, body answers false or the commit fails.
+    bool Commit(const QString& path, const std::function<bool(QIODevice&)>& body);
+    void SetError(const QString& error) { m_error = error; }
+
+private:
+    QString m_error;
+};
