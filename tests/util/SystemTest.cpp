@@ -1,3 +1,4 @@
+#include "QtPrinting.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
