@@ -1,0 +1,569 @@
+#include "billing/Facturacion.h"
+
+#include "billing/CSearch.h"
+#include "billing/CodigoProducto.h"
+#include "platform/data/DataAccess.h"
+#include "platform/report/PreviewControl.h"
+#include "platform/ui/seam/Ui.h"
+#include "platform/ui/widgets/Frm.h"
+#include "platform/ui/widgets/GridController.h"
+#include "platform/ui/widgets/ToolIcons.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+#include "session/Gi.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace {
+
+Utility& U() {
+    return Utility::instance();
+}
+
+DataAccess& Db() {
+    return DataAccess::instance();
+}
+
+// N(): a cell's text as a plain number, without rounding.
+double N(const QString& text) {
+    return U().SqlNumber(text);
+}
+
+const char* const kSkipFields = "Facturas.dFactura,Facturas.sFactura";
+
+// A right-aligned amount caption; the grand total stands out.
+QLabel* AmountLabel(const QString& name, bool emphasised) {
+    auto* label = new QLabel("0.00");
+    label->setObjectName(name);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setMinimumWidth(emphasised ? 130 : 90);
+    if (emphasised) {
+        QFont font = label->font();
+        font.setBold(true);
+        font.setPointSizeF(font.pointSizeF() * 1.4);
+        label->setFont(font);
+    }
+    return label;
+}
+
+} // namespace
+
+Facturacion::Facturacion(QWidget* parent) : QWidget(parent) {
+    setObjectName("Facturacion");
+    BuildControls();
+    Form_Load();
+}
+
+Facturacion::~Facturacion() {
+    gd.reset();
+    dm.reset();
+}
+
+void Facturacion::BuildControls() {
+    frm = new Frm(this, Db().Translate("Facturación"));
+    frm->SetReturnIsTab(Gi.ReturnIsTab);
+    frm->AddTool("Clientes_NA", Db().Translate("Ficha del cliente (Ctrl+C)"),
+                 ToolIcons::Get(ToolIcons::Kind::People), 'C');
+    frm->AddTool("Estadisticas_NA", Db().Translate("Estadísticas"),
+                 ToolIcons::Get(ToolIcons::Kind::Chart));
+    frm->AddTool("CodigoProducto_NA", Db().Translate("Añadir por código (Ctrl+A)"),
+                 ToolIcons::Get(ToolIcons::Kind::Barcode), 'A');
+    frm->AddTool("HistoricoFacturas_NA", Db().Translate("Historial de facturas"),
+                 ToolIcons::Get(ToolIcons::Kind::History));
+    frm->AddButton("GenerarFactura_BT", Db().Translate("Generar factura"));
+
+    auto named = [](QWidget* widget, const QString& name) {
+        widget->setObjectName(name);
+        return widget;
+    };
+    cboMascota_SN = static_cast<QComboBox*>(named(new QComboBox, "cboMascota_SN"));
+    cboCliente_SN = static_cast<QComboBox*>(named(new QComboBox, "cboCliente_SN"));
+    cboEmpleado_SN = static_cast<QComboBox*>(named(new QComboBox, "cboEmpleado_SN"));
+    cboCaja_SN = static_cast<QComboBox*>(named(new QComboBox, "cboCaja_SN"));
+    ckHistorial_TX = static_cast<QCheckBox*>(
+        named(new QCheckBox(Db().Translate("Mostrar también lo facturado")), "ckHistorial_TX"));
+    gdFacturacion = static_cast<QTableView*>(named(new QTableView, "gdFacturacion"));
+    lGd = static_cast<QLabel*>(named(new QLabel, "lGd"));
+    lblTotalBI_MN = AmountLabel("lblTotalBI_MN", false);
+    lblTotalIptos_MN = AmountLabel("lblTotalIptos_MN", false);
+    lblTotalAFacturar_MN = AmountLabel("lblTotalAFacturar_MN", true);
+    cboCliente_SN->setMinimumWidth(320);
+    cboMascota_SN->setMinimumWidth(200);
+
+    auto caption = [](const QString& text, QWidget* buddy) {
+        auto* label = new QLabel(Db().Translate(text));
+        label->setBuddy(buddy);
+        return label;
+    };
+    auto* selection = new QGridLayout;
+    selection->addWidget(caption("&Mascota", cboMascota_SN), 0, 0);
+    selection->addWidget(cboMascota_SN, 0, 1);
+    selection->addWidget(caption("C&liente", cboCliente_SN), 0, 2);
+    selection->addWidget(cboCliente_SN, 0, 3, 1, 2);
+    selection->addWidget(caption("&Empleado", cboEmpleado_SN), 1, 0);
+    selection->addWidget(cboEmpleado_SN, 1, 1);
+    selection->addWidget(caption("Ca&ja", cboCaja_SN), 1, 2);
+    selection->addWidget(cboCaja_SN, 1, 3);
+    selection->addWidget(ckHistorial_TX, 1, 4);
+    selection->setColumnStretch(1, 2);
+    selection->setColumnStretch(3, 3);
+
+    auto* navigator = new QHBoxLayout;
+    const struct {
+        int index;
+        QIcon icon;
+        const char* tip;
+    } images[] = {
+        {0, style()->standardIcon(QStyle::SP_MediaSkipBackward), "Primera línea"},
+        {1, ToolIcons::Get(ToolIcons::Kind::Previous), "Línea anterior"},
+        {2, ToolIcons::Get(ToolIcons::Kind::Next), "Línea siguiente"},
+        {3, style()->standardIcon(QStyle::SP_MediaSkipForward), "Última línea"},
+        {10, ToolIcons::Get(ToolIcons::Kind::Print), "Imprimir la lista"},
+    };
+    for (const auto& image : images) {
+        auto* button = new QToolButton;
+        button->setObjectName("ImgGd_NR");
+        button->setProperty("index", image.index);
+        button->setIcon(image.icon);
+        button->setToolTip(Db().Translate(image.tip));
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QToolButton::clicked, this,
+                [this, index = image.index] { ImgGd_NR_Click(index); });
+        navigator->addWidget(button);
+    }
+    navigator->addSpacing(12);
+    navigator->addWidget(lGd);
+    navigator->addStretch(1);
+
+    auto* totals = new QHBoxLayout;
+    totals->addStretch(1);
+    totals->addWidget(new QLabel(Db().Translate("Base imponible")));
+    totals->addWidget(lblTotalBI_MN);
+    totals->addSpacing(18);
+    totals->addWidget(new QLabel(Db().Translate("Impuestos")));
+    totals->addWidget(lblTotalIptos_MN);
+    totals->addSpacing(18);
+    auto* totalCaption = new QLabel(Db().Translate("TOTAL A FACTURAR"));
+    QFont bold = totalCaption->font();
+    bold.setBold(true);
+    totalCaption->setFont(bold);
+    totals->addWidget(totalCaption);
+    totals->addWidget(lblTotalAFacturar_MN);
+
+    auto* layout = new QVBoxLayout(frm->Content());
+    layout->addLayout(selection);
+    layout->addWidget(gdFacturacion, 1);
+    layout->addLayout(navigator);
+    layout->addLayout(totals);
+
+    setTabOrder(cboMascota_SN, cboCliente_SN);
+    setTabOrder(cboCliente_SN, cboEmpleado_SN);
+    setTabOrder(cboEmpleado_SN, cboCaja_SN);
+    setTabOrder(cboCaja_SN, ckHistorial_TX);
+    setTabOrder(ckHistorial_TX, gdFacturacion);
+
+    connect(frm, &Frm::evtToolClick, this, &Facturacion::Frm_evtToolClick);
+    connect(frm, &Frm::evtButtonPressed, this, &Facturacion::Frm_evtButtonPressed);
+    connect(frm, &Frm::evtKeyDown, this, &Facturacion::Frm_evtKeyDown);
+    connect(frm, &Frm::evtActivate, this, &Facturacion::Form_Activate);
+    connect(frm, &Frm::evtClose, this, [] { QuitSuite(false, false); });
+    connect(ckHistorial_TX, &QCheckBox::clicked, this, [this] { gd->Refresh(); });
+    frm->AddInputCheck([this](bool showMessage) {
+        if (U().Val(dm->Dato(3)) != 0)
+            return true;
+        if (showMessage)
+            ShowMessage(0, "Elija antes una mascota y su cliente.");
+        return false;
+    });
+}
+
+void Facturacion::Form_Load() {
+    Trap("Facturacion::Form_Load", [&] {
+        dm = std::make_unique<CSearch>();
+        connect(dm.get(), &CSearch::evtPetChanged, this, &Facturacion::dm_evtPetChanged);
+        connect(dm.get(), &CSearch::evtClientChanged, this, &Facturacion::dm_evtClientChanged);
+        dm->Setup(this, cboMascota_SN, cboCliente_SN);
+        // Typing in the client combo shows at once whether the name is a client of the pet; the
+        // combo's line edit only exists once the selector has made it editable.
+        cboCliente_SN->installEventFilter(this);
+        connect(cboCliente_SN->lineEdit(), &QLineEdit::textEdited, this,
+                [this] { cboCliente_SN_KeyDown(); });
+
+        ShowSessionStatus(*frm);
+
+        gd = std::make_unique<GridController>();
+        gd->Attach(gdFacturacion);
+        gd->SetConfirmDelete(true);
+        gd->SetNumberDecimals(4);
+        gd->ComboColumns("5");
+        gd->ColumnTypes("nlttsmpnm");
+        gd->ColumnWidths("5,11,10,0,42,10,7,5,10");
+        gd->LockingColumns("2,3");
+        gd->SetEnterMovesNext(true);
+        gd->SetAlternatingRows(true);
+        gd->SetEditable(false);
+        connect(gd.get(), &GridController::evtBuildSQL, this, &Facturacion::gd_evtBuildSQL);
+        connect(gd.get(), &GridController::evtComboDropDown, this,
+                &Facturacion::gd_evtComboDropDown);
+        connect(gd.get(), &GridController::evtComboClickMouse, this,
+                &Facturacion::gd_evtComboClickMouse);
+        connect(gd.get(), &GridController::evtLeaveCell, this, &Facturacion::gd_evtLeaveCell);
+        connect(gd.get(), &GridController::evtRecInsert, this, &Facturacion::gd_evtRecInsert);
+        connect(gd.get(), &GridController::evtRecEdit, this, &Facturacion::gd_evtRecEdit);
+        connect(gd.get(), &GridController::evtRecDelete, this, &Facturacion::gd_evtRecDelete);
+        connect(gd.get(), &GridController::evtRecInfo, this, &Facturacion::gd_evtRecInfo);
+        connect(gd.get(), &GridController::evtAfterDisplay, this, &Facturacion::Totales);
+
+        Db().FillCombo(cboEmpleado_SN,
+                       "SELECT nIdEmpleado,sEmpleado FROM Empleados WHERE bActivo=true",
+                       "sEmpleado", "nIdEmpleado", false, false, QString(), false);
+    });
+}
+
+void Facturacion::Form_Activate() {
+    if (frm->nActivado == 1)
+        return;
+    Trap("Facturacion::Form_Activate", [&] {
+        ShowSessionStatus(*frm);
+        if (Gi.ExpandedForms)
+            window()->setWindowState(window()->windowState() | Qt::WindowMaximized);
+        frm->SetActivated(true);
+        if (Gi.nParam3 > 0) {
+            dm->DefineFrom_nIdMascota(Gi.nParam3);
+            frm->SetToolVisible("Clientes_NA", false);
+        } else {
+            dm->DefineFrom_nIdMascota(1);
+        }
+        Gi.nParam3 = 0;
+        CargarCajas(false);
+    });
+}
+
+void Facturacion::CargarCajas(bool bTodas) {
+    Db().FillCombo(cboCaja_SN,
+                   bTodas ? "SELECT nIdTipoCaja,sTipoCaja FROM TipoCaja"
+                          : "SELECT nIdTipoCaja,sTipoCaja FROM TipoCaja WHERE bCajaExtra=false",
+                   "sTipoCaja", "nIdTipoCaja", true, false, QString(), true);
+    const qint32 nCaja = Utility::ToInt32(U().SqlNumber(Db().GetValue(
+        "Usuarios", "nIdUsuario=" + QString::number(Gi.nIdUsuario), "nCajaPara_Facturas")));
+    const QString sCaja =
+        Db().GetValue("TipoCaja", "nIdTipoCaja=" + QString::number(nCaja), "sTipoCaja").toString();
+    frm->ComboSelectByText(cboCaja_SN, QString::number(nCaja) + ") " + sCaja);
+}
+
+void Facturacion::Totales() {
+    // Only lines still to invoice count: with the history box ticked the grid also shows
+    // invoiced ones. The base is price times units of every line.
+    double base = 0;
+    double total = 0;
+    for (int row = 1; row <= gd->RecordCount(); ++row) {
+        if (!gd->CellText(row, "Factura").isEmpty())
+            continue;
+        base += N(gd->CellText(row, "Precio")) * N(gd->CellText(row, "Unid"));
+        total += N(gd->CellText(row, "Total"));
+    }
+    lblTotalBI_MN->setText(U().SqlValue(base, 2, false));
+    lblTotalAFacturar_MN->setText(U().SqlValue(total, 2, false));
+    lblTotalIptos_MN->setText(U().SqlValue(U().SqlNumber(lblTotalAFacturar_MN->text()) -
+                                               U().SqlNumber(lblTotalBI_MN->text()),
+                                           2, false));
+}
+
+QString Facturacion::CampoPvp() const {
+    // A level outside the five price columns (an old client row with 0) buys at level 1.
+    return "nPvp" + QString::number(nPvpUtilizado >= 1 && nPvpUtilizado <= 5 ? nPvpUtilizado : 1);
+}
+
+void Facturacion::Frm_evtToolClick(const QString& sName) {
+    if (sName == "Clientes_NA" || sName == "C") {
+        G::ShellMod("tvClientesMascotas", "0|" + dm->Dato(3));
+    } else if (sName == "Estadisticas_NA") {
+        G::ShellMod("tvEstadisticas", QString());
+    } else if (sName == "CodigoProducto_NA" || sName == "A") {
+        if (!dm->DefineFrom_nIdMascota(Utility::ToInt32(U().Val(dm->Dato(0)))))
+            gd->Refresh();
+        if (frm->InputCheck(true)) {
+            CodigoProducto dialog(*this);
+            Ui::current().ShowModal(dialog);
+        }
+    } else if (sName == "HistoricoFacturas_NA") {
+        HistoricoFacturas_NA_Click();
+    }
+}
+
+void Facturacion::Frm_evtButtonPressed(const QString& sName) {
+    if (sName == "GenerarFactura_BT" && frm->InputCheck(true))
+        gd->Command(4);
+}
+
+void Facturacion::HistoricoFacturas_NA_Click() {
+    if (!frm->InputCheck(true))
+        return;
+    nEmitir = 0;
+    nFormatoFactura = 0;
+    nIdFactura_Historico = 0;
+}
+
+void Facturacion::ImgGd_NR_Click(int index) {
+    if (index != 10) {
+        gd->NavigatorClick(index);
+        return;
+    }
+    QDialog dialog(this);
+    dialog.setObjectName("VistaPreviaLista");
+    dialog.setWindowTitle(Db().Translate("Facturación"));
+    dialog.resize(900, 700);
+    auto* preview = new PreviewControl(&dialog);
+    preview->setObjectName("Preview");
+    auto* print = new QPushButton(Db().Translate("Imprimir"), &dialog);
+    print->setObjectName("Imprimir_BT");
+    auto* close = new QPushButton(Db().Translate("Cerrar"), &dialog);
+    close->setObjectName("Cerrar_BT");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(print);
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(preview, 1);
+    layout->addLayout(buttons);
+    connect(print, &QPushButton::clicked, preview,
+            [preview] { Trap("Facturacion::ImprimirLista", [&] { preview->PrintDoc(); }); });
+    connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
+    gd->PrintGrid(*preview, "Arial", "Facturación",
+                  Gi.sNombreSucursal + " (" + QString::number(Gi.nIdSucursal) + ")", QString());
+    Ui::current().ShowModal(dialog);
+}
+
+void Facturacion::gd_evtBuildSQL(QString& RV_sSQL, QString&) {
+    Trap("Facturacion::gd_evtBuildSQL", [&] {
+        RV_sSQL = QString("SELECT FacturasItems.nIdFacturaItem AS [Id], ") +
+                  " Facturas.dFactura AS [Fecha], " + " Facturas.sFactura AS [Factura], " +
+                  " FacturasItems.sConclusion AS [Conclusión], " +
+                  " ProductosServicios.sProductoServicio AS [Producto Servicio], " +
+                  " FacturasItems.nPvp AS [Precio], " + " FacturasItems.nPorcIpto AS [Ipto], " +
+                  " FacturasItems.nUnidades AS [Unid], " + " FacturasItems.nTotal AS [Total]" +
+                  " FROM ((FacturasItems" +
+                  " LEFT JOIN ProductosServicios ON "
+                  "ProductosServicios.nIdProductoServicio=FacturasItems.nIdProductoServicio)" +
+                  " LEFT JOIN Facturas ON Facturas.nIdFactura=FacturasItems.nIdFactura)" +
+                  " WHERE FacturasItems.nIdCliente=" +
+                  QString::number(Utility::ToInt32(U().Val(dm->Dato(3))));
+        if (!ckHistorial_TX->isChecked())
+            RV_sSQL += " AND (FacturasItems.nIdFactura=0 OR ISNULL(FacturasItems.nIdFactura) )";
+        RV_sSQL += " ORDER BY FacturasItems.nIdFacturaItem ";
+    });
+}
+
+void Facturacion::gd_evtComboDropDown(qint32) {
+    gd->FillComboColumn("SELECT nIdProductoServicio,sProductoServicio FROM ProductosServicios "
+                        "WHERE bActivo=true AND bLuzAguaTelefono=0 ORDER BY sProductoServicio",
+                        "sProductoServicio", "nIdProductoServicio", 0);
+}
+
+void Facturacion::gd_evtComboClickMouse(qint32 nCol) {
+    gd_evtLeaveCell(gd->CurrentRow(), nCol);
+}
+
+void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
+    Trap("Facturacion::gd_evtLeaveCell", [&] {
+        if (nCol == 5) {
+            const QString sName = gd->CellText(-1, "Producto Servicio");
+            const QString condition = "sProductoServicio=" + U().SqlValue(sName, 0, true);
+            const qint32 nId = Utility::ToInt32(U().SqlNumber(
+                Db().GetValue("ProductosServicios", condition, "nIdProductoServicio")));
+            if (nId == 0 && !sName.trimmed().isEmpty()) {
+                if (!ShowMessage(4, "El ítem no existe. ¿Desea crearlo?"))
+                    return;
+                Db().InsertRecord("ProductosServicios", "sProductoServicio,nPvp,nPorcIpto",
+                                  U().SqlValue(sName, 0, true) + "," +
+                                      U().SqlValue(N(gd->CellText(-1, "Precio")), 0, true) + "," +
+                                      U().SqlValue(N(gd->CellText(-1, "Ipto")), 0, true));
+            }
+            gd->SetCellText(
+                -1, "Precio",
+                U().SqlValue(Db().GetValue("ProductosServicios", condition, CampoPvp()), 2, false));
+            gd->SetCellText(
+                -1, "Ipto",
+                U().SqlValue(Db().GetValue("ProductosServicios", condition, "nPorcIpto"), 2,
+                             false));
+            gd->SetCellText(-1, "Unid", "1");
+        }
+        const double precio = N(gd->CellText(-1, "Precio"));
+        const double impuestoUnidad = (N(gd->CellText(-1, "Ipto")) / 100) * precio;
+        const double conImpuesto = precio + impuestoUnidad;
+        const double unidades = N(gd->CellText(-1, "Unid"));
+        gd->SetCellText(-1, "Total", U().SqlValue(conImpuesto * unidades, 2, false));
+        bool saved = false;
+        gd_evtRecEdit(gd->CurrentRow(), gd->CurrentCol(), saved);
+        Totales();
+    });
+}
+
+bool Facturacion::LineaGuardable() {
+    if (U().Val(dm->Dato(3)) == 0)
+        return false;
+    const QString sName = gd->CellText(-1, "Producto Servicio");
+    if (sName.trimmed().isEmpty())
+        return true;
+    return !Db().GetValue("ProductosServicios", "sProductoServicio=" + U().SqlValue(sName, 0, true),
+                          "nIdProductoServicio")
+                .isNull();
+}
+
+void Facturacion::gd_evtRecInsert(qint32, bool& RV_bSuccess) {
+    Trap("Facturacion::gd_evtRecInsert", [&] {
+        RV_bSuccess = false;
+        if (!LineaGuardable())
+            return;
+        const qint32 nCli = Utility::ToInt32(U().Val(dm->Dato(3)));
+        const qint32 nPet = Utility::ToInt32(U().Val(dm->Dato(0)));
+        const qint32 key =
+            gd->SaveRow("FacturasItems", QString(), "nIdCliente,nIdMascota",
+                        QString::number(nCli) + "," + QString::number(nPet), kSkipFields);
+        gd->SetRecordKey(0, key);
+        RV_bSuccess = true;
+    });
+}
+
+void Facturacion::gd_evtRecEdit(qint32 nRow, qint32, bool& RV_bSuccess) {
+    Trap("Facturacion::gd_evtRecEdit", [&] {
+        RV_bSuccess = false;
+        const double precio = N(gd->CellText(-1, "Precio"));
+        const double unidades = N(gd->CellText(-1, "Unid"));
+        const double nBaseImp = precio * unidades;
+        const double nImpuestos = unidades * ((precio * N(gd->CellText(-1, "Ipto"))) / 100);
+        // The line and its base and tax are written together or not at all.
+        Db().Transaction(0);
+        if (gd->RecordKey(0) == 0) {
+            // A line typed on the new line is stored the first time it can be.
+            bool inserted = false;
+            gd_evtRecInsert(nRow, inserted);
+            if (!inserted) {
+                Db().Transaction(2);
+                return;
+            }
+        } else {
+            if (!LineaGuardable()) {
+                Db().Transaction(2);
+                return;
+            }
+            gd->SaveRow("FacturasItems", "nIdFacturaItem=" + QString::number(gd->RecordKey(0)),
+                        QString(), QString(), kSkipFields);
+        }
+        Db().UpdateRecord("FacturasItems", "nBaseImp,nImpuestos",
+                          U().SqlValue(nBaseImp, 0, true) + "," + U().SqlValue(nImpuestos, 0, true),
+                          "nIdFacturaItem=" + QString::number(gd->RecordKey(0)));
+        Db().Transaction(1);
+        RV_bSuccess = true;
+    });
+}
+
+void Facturacion::gd_evtRecDelete(qint32, bool& RV_bSuccess) {
+    if (gd->CellValue("Factura").isEmpty()) {
+        Db().DeleteRecords("FacturasItems", "nIdFacturaItem = " + QString::number(gd->RecordKey(0)),
+                           0);
+        RV_bSuccess = true;
+    } else {
+        ShowMessage(0, "No es posible eliminar un ítem de una factura ya emitida!");
+        RV_bSuccess = false;
+    }
+}
+
+void Facturacion::gd_evtRecInfo(qint32 nRec, qint32 nRecs, qint32 nPage, qint32 nPages) {
+    auto four = [](qint32 n) { return QString("%1").arg(n, 4, 10, QChar('0')); };
+    lGd->setText("  L: " + four(nRec) + "/" + four(nRecs) + "  P: " + four(nPage) + "/" +
+                 four(nPages));
+}
+
+void Facturacion::dm_evtPetChanged(bool bFound) {
+    Trap("Facturacion::dm_evtPetChanged", [&] {
+        cboEmpleado_SN->setCurrentIndex(-1);
+        if (!bFound)
+            return;
+        const qint32 nIdCliente = Utility::ToInt32(U().Val(dm->Dato(3)));
+        // Lines can only be added for a client that owns the chosen pet.
+        gd->SetEditable(nIdCliente != 0);
+        gd->Refresh();
+        MostrarEmpleadoDeLaMascota();
+        nPvpUtilizado = Utility::ToInt16(U().SqlNumber(Db().GetValue(
+            "Clientes", "nIdCliente=" + QString::number(nIdCliente), "nPvpUtilizado")));
+        AvisoDeuda(nIdCliente);
+    });
+}
+
+void Facturacion::dm_evtClientChanged(bool) {
+    dm_evtPetChanged(true);
+}
+
+void Facturacion::MostrarEmpleadoDeLaMascota() {
+    frm->ComboSelectByText(
+        cboEmpleado_SN,
+        Db().GetValue("Empleados", "nIdEmpleado=" + dm->Dato(5), "sEmpleado").toString());
+}
+
+void Facturacion::AvisoDeuda(qint32 nIdCliente) {
+    const double saldo = U().SqlNumber(
+        Db().GetValue("Clientes", "nIdCliente=" + QString::number(nIdCliente), "nSaldo"));
+    if (saldo < 0)
+        frm->ShowNotice((Db().Translate("Este cliente tiene una deuda de") + " " +
+                         U().SqlValue(std::fabs(saldo), 2, true) + " " +
+                         GetBranchSetting("sMonedaPorDefecto", -1) + "/s")
+                            .toUpper(),
+                        1, true, 255);
+    else
+        frm->ClearNotice();
+}
+
+void Facturacion::Frm_evtKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    if (key == Qt::Key_E && modifiers == Qt::ControlModifier && IsMaster(false))
+        CargarCajas(true);
+}
+
+void Facturacion::cboCliente_SN_KeyDown() {
+    Trap("Facturacion::cboCliente_SN_KeyDown", [&] {
+        QCoreApplication::processEvents();
+        gd->Refresh();
+    });
+}
+
+void Facturacion::cboCliente_SN_LostFocus() {
+    nIdClienteActual = Utility::ToInt32(U().Val(dm->Dato(3)));
+    if (nIdClienteActual != 0) {
+        MostrarEmpleadoDeLaMascota();
+        gd->SetEditable(true);
+        // A client typed rather than picked has not been through the selector's events.
+        nPvpUtilizado = Utility::ToInt16(U().SqlNumber(Db().GetValue(
+            "Clientes", "nIdCliente=" + QString::number(nIdClienteActual), "nPvpUtilizado")));
+        AvisoDeuda(nIdClienteActual);
+    } else {
+        gd->SetEditable(false);
+    }
+}
+
+bool Facturacion::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && watched == cboCliente_SN) {
+        // The type-ahead popup takes the focus for a moment: that is not leaving the combo.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        QWidget* now = QApplication::focusWidget();
+        const bool stillHere = now == cboCliente_SN || now == cboCliente_SN->lineEdit();
+        if (reason != Qt::PopupFocusReason && !stillHere)
+            Trap("Facturacion::cboCliente_SN_LostFocus", [&] { cboCliente_SN_LostFocus(); });
+    }
+    return QWidget::eventFilter(watched, event);
+}

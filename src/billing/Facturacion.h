@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+class CSearch;
+class Frm;
+class GridController;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QTableView;
+
+// The billing window, where the front desk spends its day: a pet and its owner are chosen, the
+// owner's pending items are entered and edited in the grid, the running totals follow every
+// change, and the invoice is issued from here. Closing it ends the module.
+class Facturacion : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the window and runs its load: selector, session line, grid set-up, employees.
+    explicit Facturacion(QWidget* parent = nullptr);
+    // Releases the grid controller, then the selector.
+    ~Facturacion() override;
+
+    Frm* Frame() const { return frm; }
+
+    // Print layout chosen in the invoice history: 1 Normal, 2 Detallada, 3 Ticket, 0 none.
+    quint8 nFormatoFactura = 0;
+    // Action chosen in the invoice history: 1 reprint, 2 credit note, 0 none.
+    quint8 nEmitir = 0;
+    // Invoice chosen in the invoice history; 0 none.
+    qint32 nIdFactura_Historico = 0;
+    // Price level of the current client: the price column "nPvp" followed by this number applies.
+    qint16 nPvpUtilizado = 1;
+
+    std::unique_ptr<CSearch> dm;
+    std::unique_ptr<GridController> gd;
+
+    QComboBox* cboMascota_SN = nullptr;
+    QComboBox* cboCliente_SN = nullptr;
+    QComboBox* cboEmpleado_SN = nullptr;
+    QComboBox* cboCaja_SN = nullptr;
+    QCheckBox* ckHistorial_TX = nullptr;
+    QTableView* gdFacturacion = nullptr;
+    QLabel* lGd = nullptr;
+    QLabel* lblTotalBI_MN = nullptr;
+    QLabel* lblTotalIptos_MN = nullptr;
+    QLabel* lblTotalAFacturar_MN = nullptr;
+
+    // The first activation positions the selector (start-up pet, or pet 1) and fills the cash
+    // boxes; later activations only refresh the session line.
+    void Form_Activate();
+    // Fills the cash boxes (the extra ones too when bTodas) and selects the user's invoicing box.
+    void CargarCajas(bool bTodas);
+    // Base, taxes and total of the pending lines shown in the grid.
+    void Totales();
+    // The price column of ProductosServicios for the current client's price level.
+    QString CampoPvp() const;
+
+    // Frame events, also reachable from the keyboard shortcuts.
+    void Frm_evtToolClick(const QString& sName);
+    void Frm_evtButtonPressed(const QString& sName);
+    void HistoricoFacturas_NA_Click();
+    void ImgGd_NR_Click(int index);
+
+    // Grid events.
+    void gd_evtBuildSQL(QString& RV_sSQL, QString& RV_sReplacingFlds);
+    void gd_evtComboDropDown(qint32 nCol);
+    void gd_evtComboClickMouse(qint32 nCol);
+    void gd_evtLeaveCell(qint32 nRow, qint32 nCol);
+    void gd_evtRecInsert(qint32 nRow, bool& RV_bSuccess);
+    void gd_evtRecEdit(qint32 nRow, qint32 nCol, bool& RV_bSuccess);
+    void gd_evtRecDelete(qint32 nRow, bool& RV_bSuccess);
+    void gd_evtRecInfo(qint32 nRec, qint32 nRecs, qint32 nPage, qint32 nPages);
+
+    // Selector events.
+    void dm_evtPetChanged(bool bFound);
+    void dm_evtClientChanged(bool bFound);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void Form_Load();
+    void Frm_evtKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void cboCliente_SN_LostFocus();
+    void cboCliente_SN_KeyDown();
+    void MostrarEmpleadoDeLaMascota();
+    void AvisoDeuda(qint32 nIdCliente);
+    // Whether the current grid line may be written: a known client, and a product that is either
+    // empty or in the catalogue.
+    bool LineaGuardable();
+
+    Frm* frm = nullptr;
+};

@@ -1,0 +1,19 @@
+#include "billing/Mainform.h"
+
+#include "billing/Facturacion.h"
+#include "session/G.h"
+#include "session/Gi.h"
+
+#include <QCloseEvent>
+
+Mainform::Mainform(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("Mainform");
+    setWindowTitle(Gi.sNombre.isEmpty() ? QString("Facturación") : "Facturación - " + Gi.sNombre);
+    m_billing = new Facturacion(this);
+    setCentralWidget(m_billing);
+}
+
+void Mainform::closeEvent(QCloseEvent* event) {
+    event->accept();
+    QuitSuite(false, false);
+}
