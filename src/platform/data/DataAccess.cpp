@@ -57,7 +57,7 @@ void Populate(QComboBox* combo, const QList<QStandardItem*>& items, bool selectF
     }
     combo->clear();
     if (!items.isEmpty())
-        model->appendColumn(items);
+        model->invisibleRootItem()->appendRows(items);
     if (selectFirst && combo->count() > 0) {
         combo->setCurrentIndex(0);
     } else if (keepText && combo->isEditable()) {

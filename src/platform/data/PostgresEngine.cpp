@@ -10,19 +10,23 @@ PostgresEngine::~PostgresEngine() {
 }
 
 void PostgresEngine::Open(const DbConfig& config) {
-    QSqlDatabase db = AddConnection(QStringLiteral("QPSQL"));
     m_held.clear();
     m_connectionText = QStringLiteral("postgresql:host=%1;port=%2;dbname=%3;user=%4")
                            .arg(config.host)
                            .arg(config.port)
                            .arg(config.name, config.user);
-    db.setHostName(config.host);
-    db.setPort(config.port);
-    db.setDatabaseName(config.name);
-    db.setUserName(config.user);
-    db.setPassword(config.password);
-    if (!db.open()) {
-        const QSqlError error = db.lastError();
+    QSqlError error;
+    {
+        QSqlDatabase db = AddConnection(QStringLiteral("QPSQL"));
+        db.setHostName(config.host);
+        db.setPort(config.port);
+        db.setDatabaseName(config.name);
+        db.setUserName(config.user);
+        db.setPassword(config.password);
+        if (!db.open())
+            error = db.lastError();
+    }
+    if (error.isValid()) {
         Close();
         Fail(error, m_connectionText);
     }

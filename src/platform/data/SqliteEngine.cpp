@@ -36,13 +36,17 @@ SqliteEngine::~SqliteEngine() {
 void SqliteEngine::Open(const DbConfig& config) {
     if (config.sqliteFile.isEmpty())
         Fail(QStringLiteral("No se ha indicado el archivo de la base de datos"), {});
-    QSqlDatabase db = AddConnection(QStringLiteral("QSQLITE"));
     m_file = config.sqliteFile;
     m_lockTableReady = false;
-    db.setDatabaseName(m_file);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
-    if (!db.open()) {
-        const QSqlError error = db.lastError();
+    QSqlError error;
+    {
+        QSqlDatabase db = AddConnection(QStringLiteral("QSQLITE"));
+        db.setDatabaseName(m_file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        if (!db.open())
+            error = db.lastError();
+    }
+    if (error.isValid()) {
         Close();
         Fail(error, m_file);
     }

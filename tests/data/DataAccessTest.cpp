@@ -1,0 +1,222 @@
+#include "TempDatabase.h"
+
+#include "platform/util/TvError.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+using DataAccessTest = TempDatabase;
+
+namespace {
+
+// The TvError a call raises; fails the test when it raises none.
+template <typename Call> TvError ErrorOf(Call call) {
+    try {
+        call();
+    } catch (const TvError& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no TvError raised";
+    return TvError(0, {});
+}
+
+} // namespace
+
+TEST_F(DataAccessTest, TextsWithQuotesAndCommasRoundTrip) {
+    const qint32 first =
+        db.InsertRecord("Clientes", "sCliente,sDni,nSaldo,bActivo", "'O''Brien, Pat','1',2.5,True");
+    const qint32 second = db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(second, first + 1);
+
+    Rows rows = db.GetRows("SELECT sCliente AS [Nombre], nSaldo, bActivo, sNotas FROM Clientes "
+                           "WHERE nIdCliente=" +
+                           QString::number(first));
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(rows.Value("nombre", 0).toString(), "O'Brien, Pat");
+    EXPECT_DOUBLE_EQ(rows(1, 0).toDouble(), 2.5);
+    EXPECT_EQ(rows(2, 0).toInt(), 1);
+    EXPECT_FALSE(rows(3, 0).isValid()); // NULL
+
+    db.UpdateRecord("Clientes", "sNotas, nSaldo", "'x, y (z)', round(1.26, 1)",
+                    "sCliente='O''Brien, Pat'");
+    EXPECT_EQ(db.GetValue("Clientes", "nIdCliente=" + QString::number(first), "sNotas").toString(),
+              "x, y (z)");
+    EXPECT_DOUBLE_EQ(db.SumField("Clientes", "nSaldo", "bActivo=true"), 1.3);
+    const TvError mismatch = ErrorOf([&] { db.UpdateRecord("Clientes", "sNotas", "1,2", ""); });
+    EXPECT_EQ(mismatch.Number(), ErrorNumber::Database);
+}
+
+TEST_F(DataAccessTest, EmptyAnswersAreNotErrors) {
+    EXPECT_TRUE(db.GetRows("SELECT * FROM Clientes WHERE nIdCliente=-1").IsEmpty());
+    EXPECT_EQ(db.GetRows("SELECT nIdCliente, sCliente FROM Clientes").ColumnCount(), 2);
+    EXPECT_EQ(db.SumField("Clientes", "nSaldo", "nIdCliente=-1"), 0.0);
+    EXPECT_FALSE(db.GetValue("Clientes", "nIdCliente=-1", "sCliente").isValid());
+    EXPECT_EQ(db.GetValue("Clientes", "nIdCliente=-1").toInt(), 0);
+
+    const qint32 id = db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    EXPECT_EQ(db.GetValue("Clientes", "sCliente='Ana'").toInt(), id);
+    // A join answers the first table's key, as the counters and selector expect.
+    EXPECT_EQ(db.GetValue("Clientes LEFT JOIN Contadores ON 1=1", "").toInt(), id);
+    db.DeleteRecords("Clientes", "nIdCliente = " + QString::number(id), 0);
+    EXPECT_EQ(db.GetValue("Clientes", "").toInt(), 0);
+}
+
+TEST_F(DataAccessTest, RecordsetReadsRowsAndRefusesUnknownFields) {
+    db.InsertRecord("Clientes", "sCliente,nSaldo", "'Ana',1");
+    db.InsertRecord("Clientes", "sCliente,nSaldo", "'Luis',2");
+    Recordset rs;
+    ASSERT_TRUE(db.OpenRecordset("SELECT sCliente, nSaldo FROM Clientes ORDER BY nSaldo", rs));
+    EXPECT_EQ(rs.State(), Recordset::Open);
+    EXPECT_EQ(rs.RecordCount(), 2);
+    QStringList names;
+    double total = 0;
+    for (; !rs.Eof(); rs.MoveNext()) {
+        names << rs.Fields("SCLIENTE").Value.toString();
+        total += rs.Fields(1).Value.toDouble();
+    }
+    EXPECT_EQ(names, QStringList({"Ana", "Luis"}));
+    EXPECT_EQ(total, 3.0);
+    EXPECT_EQ(ErrorOf([&] { rs.Fields("nada"); }).Number(), ErrorNumber::NoSuchField);
+    rs.Close();
+    EXPECT_EQ(rs.State(), Recordset::Closed);
+    EXPECT_TRUE(rs.Eof());
+}
+
+TEST_F(DataAccessTest, RollbackUndoesAndStrayModesAreHarmless) {
+    db.Transaction(2); // nothing open: nothing happens
+    db.Transaction(1);
+    EXPECT_FALSE(db.InTransaction());
+
+    db.Transaction(0);
+    EXPECT_TRUE(db.InTransaction());
+    db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    db.UpdateRecord("Contadores", "nContador", "5", "sId='Factura'");
+    db.Transaction(2);
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_TRUE(db.GetRows("SELECT * FROM Clientes").IsEmpty());
+    EXPECT_EQ(db.GetValue("Contadores", "sId='Factura'", "nContador").toInt(), 0);
+
+    // An inner begin/commit pair belongs to the outer transaction.
+    db.Transaction(0);
+    db.Transaction(0);
+    db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    db.Transaction(1);
+    EXPECT_TRUE(db.InTransaction());
+    db.Transaction(1);
+    EXPECT_EQ(db.GetRows("SELECT * FROM Clientes").RowCount(), 1);
+    EXPECT_EQ(ErrorOf([&] { db.Transaction(7); }).Number(), ErrorNumber::InvalidCall);
+}
+
+TEST_F(DataAccessTest, FailuresCarryTheTranslatedStatement) {
+    const TvError syntax = ErrorOf([&] { db.GetRows("SELEC [x] FROM Clientes"); });
+    EXPECT_EQ(syntax.Number(), ErrorNumber::Database);
+    EXPECT_EQ(syntax.Statement(), "SELEC \"x\" FROM Clientes");
+    EXPECT_FALSE(syntax.Description().isEmpty());
+
+    const TvError column = ErrorOf([&] { db.GetValue("Clientes", "bNada=true", "sCliente"); });
+    EXPECT_TRUE(column.Description().contains("bNada")) << qPrintable(column.Description());
+    EXPECT_EQ(column.Statement(), "SELECT sCliente FROM Clientes WHERE bNada=1 LIMIT 1");
+    EXPECT_EQ(ErrorOf([&] { db.InsertRecord("NoTabla", "a", "1"); }).Number(),
+              ErrorNumber::Database);
+
+    // A failing script leaves nothing behind.
+    ErrorOf([&] { db.ExecuteScript("INSERT INTO Clientes (sCliente) VALUES ('a');\nBAD;\n"); });
+    EXPECT_TRUE(db.GetRows("SELECT * FROM Clientes").IsEmpty());
+
+    db.Close();
+    EXPECT_FALSE(db.IsConnected());
+    const TvError closed = ErrorOf([&] { db.GetRows("SELECT 1"); });
+    EXPECT_EQ(closed.Number(), ErrorNumber::Database);
+    EXPECT_EQ(closed.Statement(), "SELECT 1");
+}
+
+TEST(DataAccessOpen, AFileThatIsNotADatabaseIsRefused) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("Tavelo.db"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    DbConfig config;
+    config.sqliteFile = file.fileName();
+    DataAccess& db = DataAccess::instance();
+    const TvError error = ErrorOf([&] { db.Open(config); });
+    EXPECT_EQ(error.Number(), ErrorNumber::Database);
+    EXPECT_FALSE(db.IsConnected());
+
+    config.sqliteFile = dir.filePath("no/such/folder/Tavelo.db");
+    EXPECT_EQ(ErrorOf([&] { db.Open(config); }).Number(), ErrorNumber::Database);
+}
+
+TEST(DataAccessOpen, ReadsTheDatabaseSectionOfTheIni) {
+    QTemporaryDir dir;
+    QFile ini(dir.filePath("Tavelo.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Database]\r\nDataPath=x\r\nEngine=PostgreSQL\r\nHost=srv\r\nPort=5433\r\n"
+              "Name=tavelo\r\nUser=caja\r\n");
+    ini.close();
+    const DbConfig config = DbConfig::FromIni(ini.fileName(), "/datos");
+    EXPECT_EQ(config.engine, "postgresql");
+    EXPECT_EQ(config.host, "srv");
+    EXPECT_EQ(config.port, 5433);
+    EXPECT_EQ(config.name, "tavelo");
+    EXPECT_EQ(config.user, "caja");
+    EXPECT_EQ(config.sqliteFile, "/datos/Tavelo.db");
+    EXPECT_EQ(DbConfig::FromIni(dir.filePath("none.ini"), "/d").engine, "sqlite");
+}
+
+TEST_F(DataAccessTest, FillsCombosWithIdsAndKeepsTypedText) {
+    db.InsertRecord("Clientes", "sCliente", "'Caja general'");
+    db.InsertRecord("Clientes", "sCliente", "'Caja extra'");
+
+    QComboBox cajas;
+    db.FillCombo(&cajas, "SELECT nIdCliente, sCliente FROM Clientes ORDER BY nIdCliente",
+                 "sCliente", "Clientes.nIdCliente", true, false, "", true);
+    ASSERT_EQ(cajas.count(), 2);
+    EXPECT_EQ(cajas.currentText(), "1) Caja general");
+    EXPECT_EQ(cajas.itemData(1).toInt(), 2);
+
+    db.FillCombo(&cajas, "SELECT nIdCliente, sCliente FROM Clientes", "sCliente", "nIdCliente",
+                 false, false, "(todas)", false);
+    EXPECT_EQ(cajas.count(), 3);
+    EXPECT_EQ(cajas.currentIndex(), -1);
+    EXPECT_EQ(cajas.itemText(0), "(todas)");
+    EXPECT_EQ(cajas.itemData(0).toInt(), 0);
+    EXPECT_EQ(ErrorOf([&] {
+                  db.FillCombo(&cajas, "SELECT sCliente FROM Clientes", "sCliente", "nId", false,
+                               false, "", false);
+              }).Number(),
+              ErrorNumber::Database);
+
+    QComboBox nombres;
+    nombres.setEditable(true);
+    nombres.setEditText("Caj");
+    db.FillList(&nombres, "SELECT sCliente FROM Clientes ORDER BY sCliente", false, true, true);
+    EXPECT_EQ(nombres.count(), 3);
+    EXPECT_EQ(nombres.itemText(0), "");
+    EXPECT_EQ(nombres.currentText(), "Caj");
+    db.FillList(&nombres, "SELECT sCliente FROM Clientes ORDER BY sCliente", true, true, false);
+    EXPECT_EQ(nombres.currentText(), "Caja extra");
+    db.FillList(&nombres, "SELECT sCliente FROM Clientes WHERE 0=1", false, false, false);
+    EXPECT_EQ(nombres.count(), 0);
+    EXPECT_EQ(nombres.currentText(), "");
+}
+
+TEST_F(DataAccessTest, PrepareFormLimitsTextBoxesToTheirColumns) {
+    QWidget form;
+    auto* cliente = new QLineEdit(&form);
+    cliente->setObjectName("txtCliente_TX");
+    auto* dni = new QLineEdit(&form);
+    dni->setObjectName("txtDni_TX");
+    auto* notas = new QLineEdit(&form);
+    notas->setObjectName("txtNotas_TX");
+    const int unlimited = notas->maxLength();
+    db.PrepareForm(&form, "Clientes", "");
+    EXPECT_EQ(cliente->maxLength(), 40);
+    EXPECT_EQ(dni->maxLength(), 12);
+    EXPECT_EQ(notas->maxLength(), unlimited);
+    EXPECT_EQ(db.ConnectionText(), "sqlite:" + File());
+    EXPECT_FALSE(db.IsServerDb());
+}

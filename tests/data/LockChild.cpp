@@ -1,0 +1,49 @@
+#include "LockChild.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <cstdio>
+
+namespace {
+
+void TakeLock(DataAccess& db) {
+    while (!db.LockRecord(QStringLiteral("Contadores"), 1, true, false))
+        QThread::msleep(1);
+}
+
+} // namespace
+
+int RunLockChild(const QStringList& arguments) {
+    DataAccess& db = DataAccess::instance();
+    try {
+        DbConfig config;
+        config.sqliteFile = arguments.value(2);
+        db.Open(config);
+        if (arguments.value(1) == QLatin1String("--lock-hold")) {
+            TakeLock(db);
+            std::printf("locked\n");
+            std::fflush(stdout);
+            for (;;)
+                QThread::sleep(1);
+        }
+        const int rounds = arguments.value(3).toInt();
+        for (int i = 0; i < rounds; ++i) {
+            TakeLock(db);
+            const int n = db.GetValue(QStringLiteral("Contadores"), QStringLiteral("nIdContador=1"),
+                                      QStringLiteral("nContador"))
+                              .toInt();
+            QThread::msleep(2);
+            db.UpdateRecord(QStringLiteral("Contadores"), QStringLiteral("nContador"),
+                            QString::number(n + 1), QStringLiteral("nIdContador=1"));
+            db.LockRecord(QStringLiteral("Contadores"), 1, false, true);
+        }
+        db.Close();
+        return 0;
+    } catch (const TvError& e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.FullText()));
+        return 2;
+    }
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QStringList>
+
+// The child side of the lock tests, selected by the first argument:
+//   --lock-count <db> <rounds>: rounds times, wait for the lock on Contadores 1, read nContador,
+//     let time pass, write it back plus one, release;
+//   --lock-hold <db>: take the lock on Contadores 1, print "locked" and wait to be killed.
+int RunLockChild(const QStringList& arguments);

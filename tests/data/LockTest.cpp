@@ -1,0 +1,66 @@
+#include "TempDatabase.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QProcess>
+
+#include <memory>
+
+using LockTest = TempDatabase;
+
+namespace {
+
+std::unique_ptr<QProcess> StartChild(const QStringList& arguments) {
+    auto child = std::make_unique<QProcess>();
+    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->start(QCoreApplication::applicationFilePath(), arguments);
+    return child;
+}
+
+} // namespace
+
+// Each child adds to the counter by read, wait, write under the lock: any overlap loses a count.
+TEST_F(LockTest, TwoProcessesNeverHoldTheLockTogether) {
+    const int rounds = 40;
+    auto a = StartChild({"--lock-count", File(), QString::number(rounds)});
+    auto b = StartChild({"--lock-count", File(), QString::number(rounds)});
+    for (QProcess* child : {a.get(), b.get()}) {
+        ASSERT_TRUE(child->waitForFinished(60000));
+        EXPECT_EQ(child->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child->exitCode(), 0);
+    }
+    EXPECT_EQ(db.GetValue("Contadores", "nIdContador=1", "nContador").toInt(), 2 * rounds);
+    EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());
+}
+
+TEST_F(LockTest, ALockOfAKilledProcessCanBeTaken) {
+    auto holder = StartChild({"--lock-hold", File()});
+    ASSERT_TRUE(holder->waitForReadyRead(30000));
+    ASSERT_EQ(holder->readLine().trimmed(), "locked");
+    EXPECT_FALSE(db.LockRecord("Contadores", 1, true, false));
+    EXPECT_TRUE(db.LockRecord("Contadores", 2, true, false));
+
+    holder->kill();
+    ASSERT_TRUE(holder->waitForFinished(30000));
+    EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false));
+    EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false)); // already ours
+    EXPECT_TRUE(db.LockRecord("Contadores", 1, false, true));
+    EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos WHERE nIdRegistro=1").IsEmpty());
+}
+
+TEST_F(LockTest, ALockOfAnotherHostExpires) {
+    db.LockRecord("Contadores", 9, false, true); // creates the lock table
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 1, 'otro-equipo', 1, %1)")
+                   .arg(now - 60));
+    db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 2, 'otro-equipo', 1, %1)")
+                   .arg(now - 11 * 60));
+    EXPECT_FALSE(db.LockRecord("Contadores", 1, true, false));
+    EXPECT_TRUE(db.LockRecord("Contadores", 2, true, false));
+    // Closing gives back what this process holds, and only that.
+    db.Close();
+    DbConfig config;
+    config.sqliteFile = File();
+    db.Open(config);
+    EXPECT_EQ(db.GetRows("SELECT nIdRegistro FROM TvBloqueos").RowCount(), 1);
+}

@@ -1,0 +1,15 @@
+#include "LockChild.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    // The lock tests start this very program again as the competing process.
+    if (argc > 1 && QString::fromLatin1(argv[1]).startsWith(QStringLiteral("--lock-"))) {
+        QCoreApplication app(argc, argv);
+        return RunLockChild(app.arguments());
+    }
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
