@@ -1,0 +1,136 @@
+#include "reports/Informes.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/data/Recordset.h"
+#include "platform/util/Utility.h"
+#include "reports/Viewer.h"
+#include "session/G.h"
+
+#include <QStringList>
+#include <array>
+
+namespace {
+
+constexpr int PaymentSlots = 4;
+
+struct Payments {
+    std::array<QString, PaymentSlots> type;
+    std::array<double, PaymentSlots> amount{};
+    double paid = 0;
+};
+
+// Up to four payments fill the slots in the order they were read; an invoice with more leaves
+// every slot empty and the paid total 0, as the suite's other modules expect.
+Payments ReadPayments(qint32 nIdFactura) {
+    DataAccess& db = DataAccess::instance();
+    const Utility& u = Utility::instance();
+    Payments payments;
+    Recordset rs;
+    if (db.OpenRecordset("SELECT nIdTipoCobro,nImporte FROM FacturasCobros WHERE nIdFactura=" +
+                             QString::number(nIdFactura),
+                         rs) &&
+        rs.RecordCount() <= PaymentSlots) {
+        for (int k = 0; !rs.Eof(); ++k, rs.MoveNext()) {
+            payments.type[size_t(k)] =
+                db.GetValue("TipoCobro",
+                            "nIdTipoCobro=" + u.SqlValue(rs.Fields("nIdTipoCobro").Value, 0, false),
+                            "sTipoCobro", {})
+                    .toString();
+            payments.amount[size_t(k)] =
+                u.SqlValue(rs.Fields("nImporte").Value, 2, false).toDouble();
+            payments.paid += payments.amount[size_t(k)];
+        }
+    }
+    if (rs.State())
+        rs.Close();
+    return payments;
+}
+
+QString Amount(double value) {
+    return Utility::instance().SqlValue(value, 2, true);
+}
+
+QString DetalladaValues(const Payments& payments) {
+    QStringList values;
+    for (const QString& type : payments.type)
+        values << type;
+    for (double amount : payments.amount)
+        values << (amount == 0 ? QString() : Amount(amount));
+    values << Amount(payments.paid);
+    return values.join('|');
+}
+
+QString TicketValues(const Payments& payments) {
+    QStringList values;
+    for (const char* setting :
+         {"sNombreSucursal", "sDomicilio", "sPoblacion", "sCodigoPostal", "sTelefono1"})
+        values << GetBranchSetting(setting);
+    values << GetCompanySetting("sNif").toString() << Amount(payments.paid);
+    return values.join('|');
+}
+
+} // namespace
+
+QString Informes::FacturaSql(qint32 nIdFactura) {
+    return QString("SELECT ") + " sCliente AS [sCliente]," + " sDni AS [sDni]," +
+           " sDomicilio AS [sDomicilio]," + " dFactura AS [dFactura]," +
+           " sFactura AS [sFactura]," + " sCodigo AS [sCodigo]," +
+           " sProductoServicio AS [sProductoServicio]," + " nUnidades AS [nUnidades]," +
+           " FacturasItems.nPvp AS [nPvp]," + " FacturasItems.nBaseImp AS [nBaseImp]," +
+           " FacturasItems.nPorcIpto AS [nPorcIpto]," +
+           " FacturasItems.nImpuestos AS [nImpuestos]," + " FacturasItems.nTotal AS [nTotal]," +
+           " nDescuento AS [nDescuento]," + " nPo_1 AS [Po_1], nPo_2 AS [Po_2], nPo_3 AS [Po_3]," +
+           " nBI_1 AS [BI_1], nBI_2 AS [BI_2], nBI_3 AS [BI_3], nBI_Total AS [BI_Total]," +
+           " nIm_1 AS [Im_1], nIm_2 AS [Im_2], nIm_3 AS [Im_3], nIm_Total AS [Im_Total]" +
+           " FROM ((FacturasItems" +
+           " LEFT JOIN Facturas ON FacturasItems.nIdFactura=Facturas.nIdFactura)" +
+           " LEFT JOIN ProductosServicios ON "
+           "FacturasItems.nIdProductoServicio=ProductosServicios.nIdProductoServicio)" +
+           " WHERE Facturas.nIdFactura = " + QString::number(nIdFactura) +
+           " ORDER BY FacturasItems.nPorcIpto ";
+}
+
+std::optional<ReportJob> Informes::FacturaJob(qint32 nIdFactura, int nFormato) {
+    const QString sql = FacturaSql(nIdFactura);
+    const Payments payments = ReadPayments(nIdFactura);
+    switch (nFormato) {
+    case Normal:
+        return ReportJob{2, "Factura.xml", "Normal", sql, {}, {}};
+    case Detallada:
+        return ReportJob{1,
+                         "Factura.xml",
+                         "Detallada",
+                         sql,
+                         "sTipoCobro_1|sTipoCobro_2|sTipoCobro_3|sTipoCobro_4|nTipoCobro_1|"
+                         "nTipoCobro_2|nTipoCobro_3|nTipoCobro_4|Pagado",
+                         DetalladaValues(payments)};
+    case Ticket:
+        return ReportJob{3,
+                         "Factura.xml",
+                         "Ticket",
+                         sql,
+                         QString("ClinicaNombre|ClinicaDomicilio|ClinicaPoblacion|"
+                                 "ClinicaCodigoPostal|ClinicaTelefono|ClinicaNif") +
+                             "|Pagado",
+                         TicketValues(payments)};
+    default:
+        return std::nullopt;
+    }
+}
+
+void Informes::Factura(qint32 nIdFactura, int nFormato) {
+    Trap("Informes::Factura", [&] {
+        if (DataAccess::instance()
+                .GetValue("Facturas", "nIdFactura=" + QString::number(nIdFactura))
+                .toInt() == 0) {
+            ShowMessage(1, "No existe la factura con número interno " +
+                               QString::number(nIdFactura) + ".");
+            return;
+        }
+        std::optional<ReportJob> job = FacturaJob(nIdFactura, nFormato);
+        if (!job)
+            return;
+        Viewer viewer;
+        viewer.ShowXml(*job);
+    });
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "reports/ReportJob.h"
+
+#include <QString>
+#include <optional>
+
+// The invoice print: one stored invoice in one of the three layouts of "Factura.xml".
+namespace Informes {
+
+// Layouts: 1 "Normal" (receipts printer), 2 "Detallada" (listings printer, A4), 3 "Ticket"
+// (till printer).
+constexpr int Normal = 1;
+constexpr int Detallada = 2;
+constexpr int Ticket = 3;
+
+// The statement whose rows feed the layouts: one row per line of the invoice, ordered by tax
+// rate, each repeating the invoice's header and tax breakdown.
+QString FacturaSql(qint32 nIdFactura);
+
+// The job that prints invoice nIdFactura in layout nFormato: its lines, its payments (four
+// slots) and, for the till, the branch's own data. The payments are read whatever the layout;
+// a layout other than 1 to 3 gives no job.
+std::optional<ReportJob> FacturaJob(qint32 nIdFactura, int nFormato);
+
+// Shows the invoice in the viewer and returns when the viewer is closed. An invoice that does
+// not exist is said and nothing is shown. Errors are reported as "Informes::Factura" and end
+// the program.
+void Factura(qint32 nIdFactura, int nFormato);
+
+} // namespace Informes

@@ -1,0 +1,110 @@
+#include "reports/InvoiceExport.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/report/HtmlWriter.h"
+#include "platform/report/PdfWriter.h"
+#include "platform/report/ReportComponent.h"
+#include "platform/report/RtfWriter.h"
+#include "platform/report/TextWriter.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+#include "reports/Informes.h"
+#include "reports/ReportBinding.h"
+#include "session/Gi.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<ReportWriter> WriterFor(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == "pdf")
+        return std::make_unique<PdfWriter>();
+    if (suffix == "txt")
+        return std::make_unique<TextWriter>();
+    if (suffix == "htm" || suffix == "html")
+        return std::make_unique<HtmlWriter>();
+    if (suffix == "rtf")
+        return std::make_unique<RtfWriter>();
+    return nullptr;
+}
+
+// The session fields the binding reads: the data folder (logo, reports) and the branch whose
+// own data the till layout prints, which is the invoice's branch.
+void LoadSession(const QString& iniPath) {
+    const Utility& u = Utility::instance();
+    Gi.sPathIni = iniPath;
+    Gi.sPathRoot = u.GetRootPath(QCoreApplication::applicationDirPath(), "Tavelo");
+    Gi.sPathData = u.ReadIni(iniPath, "Database", "DataPath", {}).trimmed();
+    Gi.DeriveFolders();
+    DataAccess& db = DataAccess::instance();
+    if (!db.IsConnected())
+        db.Open(DbConfig::FromIni(iniPath, Gi.sPathData));
+}
+
+} // namespace
+
+int InvoiceExport::LayoutNumber(const QString& name) {
+    const QString key = name.trimmed().toLower();
+    if (key == "normal")
+        return Informes::Normal;
+    if (key == "detallada")
+        return Informes::Detallada;
+    if (key == "ticket")
+        return Informes::Ticket;
+    return 0;
+}
+
+int InvoiceExport::Run(const QString& iniPath, const QString& invoice, const QString& layout,
+                       const QString& outPath, QTextStream& out, QTextStream& err) {
+    bool numeric = false;
+    const qint32 nIdFactura = invoice.trimmed().toInt(&numeric);
+    const int nFormato = LayoutNumber(layout);
+    std::unique_ptr<ReportWriter> writer = WriterFor(outPath);
+    if (!numeric || nIdFactura <= 0) {
+        err << "El número de factura debe ser un número entero positivo y es \"" << invoice
+            << "\".\n";
+        return 2;
+    }
+    if (nFormato == 0) {
+        err << "Formato de factura desconocido: \"" << layout
+            << "\" (debe ser Normal, Detallada o Ticket).\n";
+        return 2;
+    }
+    if (!writer) {
+        err << "No se puede escribir \"" << outPath
+            << "\": la extensión debe ser pdf, txt, htm, html o rtf.\n";
+        return 2;
+    }
+    if (!QFileInfo(iniPath).isFile()) {
+        err << "No se encuentra el archivo de inicialización \"" << iniPath << "\".\n";
+        return 1;
+    }
+    try {
+        LoadSession(iniPath);
+        const QVariant branch = DataAccess::instance().GetValue(
+            "Facturas", "nIdFactura=" + QString::number(nIdFactura), "nIdSucursal");
+        if (branch.isNull()) {
+            err << "No existe la factura con número interno " << nIdFactura << ".\n";
+            return 1;
+        }
+        Gi.nIdSucursal = Utility::ToInt16(Utility::instance().SqlNumber(branch));
+        std::optional<ReportJob> job = Informes::FacturaJob(nIdFactura, nFormato);
+        ReportComponent vsr;
+        if (!ReportBinding(vsr).Bind(*job)) {
+            err << "No se ha podido preparar el informe " << job->sSubreports << " de "
+                << job->sFileName << ".\n";
+            return 1;
+        }
+        const PageModel model = vsr.Layout();
+        writer->WriteOrThrow(model, outPath);
+        out << "pages: " << model.PageCount() << "\n";
+        return 0;
+    } catch (const TvError& e) {
+        err << e.FullText() << "\n";
+        return 1;
+    }
+}

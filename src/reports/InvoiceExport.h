@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+class QTextStream;
+
+// Writes a stored invoice to a file without any window (tvReport --invoice): the same job the
+// viewer shows, bound by the same steps, written as PDF, text, HTML or RTF by the output's
+// extension.
+namespace InvoiceExport {
+
+// "Normal", "Detallada", "Ticket" (any case) -> 1, 2, 3; 0 for any other name.
+int LayoutNumber(const QString& name);
+
+// Reads the data folder from the initialisation file, opens its database when none is open,
+// binds invoice nIdFactura in layout and writes outPath. Prints "pages: N" on out; says what
+// went wrong on err. Answers the process status: 0 written, 1 failed, 2 bad arguments.
+int Run(const QString& iniPath, const QString& invoice, const QString& layout,
+        const QString& outPath, QTextStream& out, QTextStream& err);
+
+} // namespace InvoiceExport

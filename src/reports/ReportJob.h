@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// What to print: the arguments of Viewer::ShowXml as one value, so that the viewer and the
+// unattended export consume the same description and a test can read what a caller asked for.
+// Lists are joined by "|" (report names, SQL texts, labels, values).
+struct ReportJob {
+    int nPrinter = 0;      // 1 listings (A4), 2 receipts, 3 till
+    QString sFileName;     // "Factura.xml"; after binding, the full path that was used
+    QString sSubreports;   // the last name is the report to load, the others its sub-reports
+    QString sSqls;         // parallel to sSubreports
+    QString sLabels;       // field names ...
+    QString sLabelsValues; // ... and their new texts (or picture paths)
+};

@@ -1,0 +1,393 @@
+#include "reports/Viewer.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/report/HtmlWriter.h"
+#include "platform/report/PreviewControl.h"
+#include "platform/report/TextWriter.h"
+#include "platform/ui/seam/Ui.h"
+#include "platform/ui/widgets/Frm.h"
+#include "platform/ui/widgets/ToolIcons.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+#include "reports/ReportBinding.h"
+#include "reports/SetPrinterPaper.h"
+#include "session/G.h"
+#include "session/Gi.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPrinterInfo>
+#include <QScreen>
+
+namespace {
+
+// The page label: a click asks for a page.
+class PageLabel : public QLabel {
+public:
+    PageLabel(QWidget* parent, std::function<void()> clicked)
+        : QLabel(parent), m_clicked(std::move(clicked)) {
+        setCursor(Qt::PointingHandCursor);
+        setToolTip("Ir a página...");
+        setAlignment(Qt::AlignCenter);
+        setMinimumWidth(56);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            m_clicked();
+    }
+
+private:
+    std::function<void()> m_clicked;
+};
+
+// The row the frame keeps its tools in, so the page label sits between them.
+QBoxLayout* ToolRow(QWidget* tool) {
+    QLayout* bar = tool->parentWidget()->layout();
+    for (int i = 0; bar && i < bar->count(); ++i)
+        if (auto* row = qobject_cast<QBoxLayout*>(bar->itemAt(i)->layout());
+            row && row->indexOf(tool) >= 0)
+            return row;
+    return nullptr;
+}
+
+// The wait cursor while a report is bound and laid out, gone on every way out.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { Restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+    void Restore() {
+        if (m_on)
+            QApplication::restoreOverrideCursor();
+        m_on = false;
+    }
+
+private:
+    bool m_on = true;
+};
+
+// The text capture needs a writable folder: the program's own when it can be written, else the
+// system's temporary folder.
+QString CaptureFolder() {
+    const QString folder = QCoreApplication::applicationDirPath();
+    return QFileInfo(folder).isWritable() ? folder : QDir::tempPath();
+}
+
+struct ExportFormat {
+    const char* extension;
+    const char* filter;
+};
+
+constexpr ExportFormat ExportFormats[] = {
+    {"pdf", "Pdf (*.pdf)"},
+    {"txt", "Text (*.txt)"},
+    {"rtf", "RichText (*.rtf)"},
+    {"htm", "Html (*.htm)"},
+};
+
+QString T(const QString& text) {
+    return DataAccess::instance().Translate(text);
+}
+
+} // namespace
+
+Viewer::Viewer(QWidget* parent) : QDialog(parent) {
+    setObjectName("Viewer");
+    m_frm = new Frm(this, "Vista preliminar");
+    setWindowTitle(m_frm->Caption());
+    using Kind = ToolIcons::Kind;
+    m_frm->AddTool("Print_NA", "Enviar el documento a la impresora (Ctl+P)",
+                   ToolIcons::Get(Kind::Print), 'P');
+    m_frm->AddTool("DirIzq_NA", "Página anterior", ToolIcons::Get(Kind::Previous));
+    QAbstractButton* next =
+        m_frm->AddTool("DirDer_NA", "Página Siguiente", ToolIcons::Get(Kind::Next));
+    m_lblPage = new PageLabel(next->parentWidget(), [this] { lblPage_NA_Click(); });
+    m_lblPage->setObjectName("lblPage_NA");
+    if (QBoxLayout* row = ToolRow(next))
+        row->addWidget(m_lblPage);
+    m_frm->AddTool("Export_NA", "Exportar (Ctl+E)", ToolIcons::Get(Kind::Export), 'E');
+    m_frm->AddTool("Zoom_NA", "Zoom (Ctl+Z)", ToolIcons::Get(Kind::Zoom), 'Z');
+    m_frm->AddTool("EMail_NA", "Enviar el documento por correo electrónico (Ctl+M)",
+                   ToolIcons::Get(Kind::Mail), 'M');
+    m_frm->AddTool("Fax_NA", "Enviar el documento por fax (Ctl+F)", ToolIcons::Get(Kind::Fax), 'F');
+
+    m_vp = new PreviewControl(m_frm->Content());
+    m_vp->setObjectName("vp");
+    auto* content = new QVBoxLayout(m_frm->Content());
+    content->setContentsMargins(0, 0, 0, 0);
+    content->addWidget(m_vp);
+
+    connect(m_frm, &Frm::evtToolClick, this, &Viewer::Frm_evtToolClick);
+    connect(m_frm, &Frm::evtActivate, this, &Viewer::Form_Activate);
+    connect(m_vp, &PreviewControl::PageChanged, this, &Viewer::RefreshPageLabel);
+    connect(m_vp, &PreviewControl::ZoomChanged, this, &Viewer::ShowZoom);
+
+    const QRect screen = QGuiApplication::primaryScreen()
+                             ? QGuiApplication::primaryScreen()->availableGeometry()
+                             : QRect(0, 0, 1024, 768);
+    resize(std::min(1000, screen.width() - 40), std::min(800, screen.height() - 40));
+    if (Gi.ExpandedForms)
+        setWindowState(Qt::WindowMaximized);
+    RefreshPageLabel();
+}
+
+Viewer::~Viewer() = default;
+
+QString Viewer::ShowXml(int nPrinter, QString& sFileName, const QString& sSubreports,
+                        const QString& sSqls, const QString& sLabels,
+                        const QString& sLabelsValues) {
+    ReportJob job{nPrinter, sFileName, sSubreports, sSqls, sLabels, sLabelsValues};
+    ShowXml(job);
+    sFileName = job.sFileName;
+    return {};
+}
+
+QString Viewer::ShowXml(ReportJob& job) {
+    WaitCursor cursor;
+    try {
+        ReportBinding binding(m_vsr);
+        if (!binding.Bind(job))
+            return {};
+        sUltimoXmlEmitido = binding.CaptureText(CaptureFolder(), Gi.nIdUsuario);
+        SetPrinterPaper(job.nPrinter, *m_vp, m_frm);
+        ReportBinding::Skip([&] {
+            m_vp->SetZoom(isMaximized() ? 100 : 75);
+            ShowZoom();
+        });
+        ReportBinding::Skip([&] { m_vsr.Render(*m_vp); });
+    } catch (const TvError& e) {
+        switch (e.Number()) {
+        case ErrorNumber::InvalidPropertyValue:
+            ShowMessage(1, "No hay conexión con la impresora");
+            return {};
+        case ErrorNumber::RenderAbandoned:
+            return {};
+        default:
+            ReportError("Viewer::ShowXml",
+                        QString::number(e.Number()) + " " + e.Description() + "\n" +
+                            "sSqls: " + job.sSqls,
+                        e);
+            EndProgram(1);
+        }
+    } catch (const std::exception& e) {
+        ReportError("Viewer::ShowXml", QString("0 ") + e.what() + "\nsSqls: " + job.sSqls, e);
+        EndProgram(1);
+    }
+    cursor.Restore();
+    RefreshPageLabel();
+    if (!isVisible())
+        Ui::current().ShowModal(*this);
+    return {};
+}
+
+void Viewer::ShowDocument(const PageModel& model, const QString& caption) {
+    Viewer viewer;
+    viewer.m_frm->SetCaption(caption);
+    viewer.setWindowTitle(caption);
+    PreviewControl& vp = *viewer.m_vp;
+    const QString configured =
+        Utility::instance().ReadIni(Gi.sPathIni, "Printers", PrinterPaper::ForPrinter(1).key, {});
+    vp.SetDevice(QPrinterInfo::printerInfo(configured.trimmed()).isNull()
+                     ? QPrinterInfo::defaultPrinterName()
+                     : configured.trimmed());
+    if (!model.IsEmpty()) {
+        vp.SetPaperSize(PreviewControl::UserPaper);
+        vp.SetPaperWidth(model.PageAt(0).paper.width());
+        vp.SetPaperHeight(model.PageAt(0).paper.height());
+    }
+    vp.SetZoom(viewer.isMaximized() ? 100 : 75);
+    vp.SetDocument(model);
+    viewer.ShowZoom();
+    viewer.RefreshPageLabel();
+    Ui::current().ShowModal(viewer);
+}
+
+void Viewer::done(int result) {
+    bExportOnlyPdf = false;
+    QDialog::done(result);
+}
+
+void Viewer::Form_Activate() {
+    Trap("Viewer::Form_Activate", [&] {
+        ShowSessionStatus(*m_frm);
+        if (Gi.ExpandedForms && !isMaximized())
+            showMaximized();
+        RefreshPageLabel();
+        m_frm->SetToolVisible("Export_NA", m_vp->Tag() != "List");
+    });
+}
+
+void Viewer::Frm_evtToolClick(const QString& name) {
+    try {
+        RunTool(name);
+        return;
+    } catch (const TvError& e) {
+        if (!m_rtfWriting)
+            ReportError("Viewer::Frm_evtToolClick", {}, e);
+    } catch (const std::exception& e) {
+        if (!m_rtfWriting)
+            ReportError("Viewer::Frm_evtToolClick", {}, e);
+    }
+    EndProgram(1);
+}
+
+void Viewer::RunTool(const QString& name) {
+    if (name == "Print_NA" || name == "P")
+        Print();
+    else if (name == "DirIzq_NA")
+        m_vp->SetPage(m_vp->Page() - 1);
+    else if (name == "DirDer_NA")
+        m_vp->SetPage(m_vp->Page() + 1);
+    else if (name == "Export_NA" || name == "E")
+        Export();
+    else if (name == "Zoom_NA" || name == "Z")
+        Zoom();
+    else if (name == "EMail_NA" || name == "M")
+        EMail();
+    else if (name == "Fax_NA" || name == "F")
+        Fax();
+    RefreshPageLabel();
+}
+
+void Viewer::Print() {
+    try {
+        m_vp->PrintDoc();
+    } catch (const TvError& e) {
+        // A missing or refusing printer is the desk's everyday trouble, not a fault of ours.
+        if (e.Number() != ErrorNumber::PrinterInfoUnavailable &&
+            e.Number() != ErrorNumber::InvalidPropertyValue)
+            throw;
+        ShowMessage(1, "No hay conexión con la impresora");
+    }
+}
+
+QString Viewer::ExportFolder() const {
+    const QString folder = QString(Gi.sPathExport).replace('\\', '/');
+    QDir().mkpath(folder);
+    return folder;
+}
+
+bool Viewer::WriteChosenFile(const QString& path, const std::function<void()>& write) {
+    try {
+        write();
+        return true;
+    } catch (const TvError& e) {
+        if (e.Number() != ErrorNumber::PathFileAccess)
+            throw;
+        ShowMessage(1, "No se ha podido escribir el archivo " + path + ".\n" + e.Description());
+        return false;
+    }
+}
+
+void Viewer::Export() {
+    if (bExportOnlyPdf) {
+        if (ShowMessage(4, "¿Desea exportar a pdf?"))
+            ExportAs(1);
+        return;
+    }
+    const QString prompt = T("Seleccione la exportación a realizar") + "\n" + "1. PDF\n" +
+                           "2. TXT\n" + "3. RTF\n" + "4. HTML\n";
+    const QString answer = Ui::current().Input(T("Exportar"), prompt, {});
+    ExportAs(int(Utility::Val(answer)));
+}
+
+void Viewer::ExportAs(int choice) {
+    if (choice < 1 || choice > 4)
+        return;
+    const ExportFormat& format = ExportFormats[choice - 1];
+    QString path =
+        Ui::current().SaveFile(T("Exportar"), ExportFolder(), format.extension, format.filter);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QString(".") + format.extension;
+    const PageModel document = m_vp->Document();
+    switch (choice) {
+    case 1:
+        WriteChosenFile(path, [&] { m_pdf.ConvertDocument(document, path); });
+        break;
+    case 2:
+        WriteChosenFile(path, [&] {
+            if (m_vsr.IsLoaded())
+                m_vsr.RenderToFile(path, ReportComponent::PlainText);
+            else
+                TextWriter().WriteOrThrow(document, path);
+        });
+        break;
+    case 3: {
+        // An error while the RTF is written ends the program without the standard message.
+        m_rtfWriting = true;
+        m_vp->SetExportFormat(PreviewControl::ExportRtf);
+        m_vp->SetExportFile(path);
+        WriteChosenFile(path, [&] {
+            if (m_vsr.IsLoaded())
+                m_vsr.Render(*m_vp);
+            else
+                m_vp->SetDocument(document);
+        });
+        m_vp->SetExportFile({});
+        m_rtfWriting = false;
+        break;
+    }
+    case 4:
+        WriteChosenFile(path, [&] {
+            if (m_vsr.IsLoaded())
+                m_vsr.RenderToFile(path, ReportComponent::Html);
+            else
+                HtmlWriter().WriteOrThrow(document, path);
+        });
+        break;
+    }
+}
+
+void Viewer::EMail() {
+    const QString path = ExportFolder() + "/Documento" + QString::number(Gi.nIdUsuario) + ".pdf";
+    if (WriteChosenFile(path, [&] { m_pdf.ConvertDocument(m_vp->Document(), path); }))
+        G::ShellMod("tvEmail", path);
+}
+
+void Viewer::Fax() {
+    const QString path = ExportFolder() + "/FaxView" + QString::number(Gi.nIdUsuario);
+    if (WriteChosenFile(path, [&] { m_vp->SaveDoc(path); }))
+        G::ShellMod("tvFax", path);
+}
+
+void Viewer::Zoom() {
+    const QString prompt =
+        T("Escriba el porcentaje 1-100 de zoom a aplicar.") + "\n\n" +
+        T("Nota: Recuerde que también puede cambiar el tamaño de la vista preliminar, haciendo "
+          "doble click con el botón derecho o el izquierdo sobre el documento.");
+    const double zoom =
+        Utility::Val(Ui::current().Input("Zoom", prompt, Utility::NumberText(m_vp->Zoom())));
+    if (zoom <= 0)
+        return;
+    m_vp->SetZoom(zoom);
+    ShowZoom();
+}
+
+void Viewer::ShowZoom() {
+    m_frm->Sb_PanelText_Set(
+        1, "Zoom " + Utility::NumberText(Utility::RoundHalfAway(m_vp->Zoom(), 2)) + "%");
+}
+
+void Viewer::lblPage_NA_Click() {
+    const QString answer =
+        Ui::current().Input("Ir a página...", "Escriba el número de página al cual desea ir.",
+                            QString::number(m_vp->Page()));
+    if (answer.trimmed().isEmpty())
+        return;
+    m_vp->SetPage(int(Utility::Val(answer)));
+    RefreshPageLabel();
+}
+
+void Viewer::RefreshPageLabel() {
+    m_lblPage->setText(QString::number(m_vp->Page()) + "/" + QString::number(m_vp->PageCount()));
+}

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "platform/data/DataAccess.h"
+#include "platform/ui/seam/ScriptedUi.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+#include "session/Gi.h"
+#include "support/TestSuite.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <functional>
+#include <gtest/gtest.h>
+
+// A demo suite signed in as "admin" (user 1, branch 1) with an invoice of our own: `lines` lines
+// at 21, 10 and 4 % in turn, two payments, client "María O'Neill", number "0042/26" of
+// 5 March 2026. sign -1 makes it a credit note.
+class ReportsFixture : public ::testing::Test {
+protected:
+    struct Invoice {
+        qint32 id = 0;
+        QStringList descriptions;
+        double base = 0, tax = 0, total = 0;
+    };
+
+    ReportsFixture() {
+        Gi = SessionRecord();
+        Gi.sPathRoot = suite.Root();
+        Gi.sPathIni = suite.IniPath();
+        Gi.sPathData = suite.DataDir();
+        Gi.DeriveFolders();
+        G::Load_Gi_User("admin");
+        Gi.sUsuario = "admin";
+        Gi.nFechaTrabajo = 20260305;
+        DataAccess::instance().SetLanguageCode("es");
+    }
+
+    ScriptedUi& ui() { return suite.Ui(); }
+
+    static QString Money(double value) { return Utility::instance().SqlValue(value, 2, false); }
+
+    Invoice AddInvoice(int lines, double sign = 1, int payments = 2) {
+        DataAccess& db = DataAccess::instance();
+        const Utility& u = Utility::instance();
+        const double rates[] = {21, 10, 4};
+        double slotBase[3] = {}, slotTax[3] = {};
+        Invoice invoice;
+        QList<QStringList> items;
+        for (int i = 0; i < lines; ++i) {
+            const double rate = rates[i % 3];
+            const QString name =
+                QString("Artículo %1 al %2").arg(i + 1, 2, 10, QChar('0')).arg(rate);
+            const qint32 product = db.InsertRecord(
+                "ProductosServicios", "sProductoServicio,sCodigo,nPvp,nPorcIpto",
+                u.SqlValue(name, 0, true) + "," + u.SqlValue(QString("C%1").arg(i + 1), 0, true) +
+                    "," + u.SqlValue(10 + i * 1.25, 2, true) + "," + u.SqlValue(rate, 2, true));
+            const double units = 1 + i % 2;
+            const double base = Utility::RoundHalfAway(sign * (10 + i * 1.25) * units, 2);
+            const double tax = Utility::RoundHalfAway(base * rate / 100, 2);
+            slotBase[i % 3] += base;
+            slotTax[i % 3] += tax;
+            invoice.descriptions << name;
+            items << QStringList{QString::number(product),
+                                 u.SqlValue(units, 0, true),
+                                 u.SqlValue(sign * (10 + i * 1.25), 2, true),
+                                 u.SqlValue(base, 2, true),
+                                 u.SqlValue(rate, 2, true),
+                                 u.SqlValue(tax, 2, true),
+                                 u.SqlValue(base + tax, 2, true)};
+            invoice.base += base;
+            invoice.tax += tax;
+        }
+        invoice.total = Utility::RoundHalfAway(invoice.base + invoice.tax, 2);
+        QStringList breakdown;
+        for (int k = 0; k < 3; ++k)
+            breakdown << u.SqlValue(k < lines ? rates[k] : 0, 2, true)
+                      << u.SqlValue(slotBase[k], 2, true) << u.SqlValue(slotTax[k], 2, true);
+        invoice.id = db.InsertRecord(
+            "Facturas",
+            "nIdSucursal,nIdCliente,nIdUsuario,sFactura,sCliente,sDomicilio,sDni,dFactura,"
+            "nPo_1,nBi_1,nIm_1,nPo_2,nBi_2,nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,"
+            "nDescuento",
+            "1,1,1,'0042/26'," + u.SqlValue("María O'Neill", 0, true) +
+                ",'C/ Mayor 5','12345678Z',20260305," + breakdown.join(',') + "," +
+                u.SqlValue(invoice.base, 2, true) + "," + u.SqlValue(invoice.tax, 2, true) + "," +
+                u.SqlValue(invoice.total, 2, true) + ",0");
+        for (const QStringList& item : items)
+            db.InsertRecord("FacturasItems",
+                            "nIdFactura,nIdCliente,nIdProductoServicio,nUnidades,nPvp,nBaseImp,"
+                            "nPorcIpto,nImpuestos,nTotal",
+                            QString::number(invoice.id) + ",1," + item.join(','));
+        const double share = payments ? Utility::RoundHalfAway(invoice.total / payments, 2) : 0;
+        for (int k = 0; k < payments; ++k) {
+            const double amount = k + 1 < payments ? share : invoice.total - share * k;
+            db.InsertRecord("FacturasCobros", "nIdFactura,nIdCliente,nImporte,nIdTipoCobro",
+                            QString::number(invoice.id) + ",1," + u.SqlValue(amount, 2, true) +
+                                "," + QString::number(k % 4 + 1));
+        }
+        return invoice;
+    }
+
+    // Where the program would have ended (its status), or -1 when it went on.
+    static int EndStatus(const std::function<void()>& run) {
+        try {
+            run();
+        } catch (const ProgramEnded& end) {
+            return end.status;
+        }
+        return -1;
+    }
+
+    static QString ReadAll(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    // "Page size: W x H pts" of the PDF's first page, as pdfinfo reports it.
+    static QString PdfPageSize(const QString& path) {
+        QProcess pdfinfo;
+        pdfinfo.start("pdfinfo", {path});
+        pdfinfo.waitForFinished(30000);
+        for (const QString& line : QString::fromUtf8(pdfinfo.readAllStandardOutput()).split('\n'))
+            if (line.startsWith("Page size:"))
+                return line.mid(10).trimmed();
+        return {};
+    }
+
+    TestSuite suite;
+};
