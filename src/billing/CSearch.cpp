@@ -1,0 +1,155 @@
+#include "billing/CSearch.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/ui/widgets/Frm.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <iterator>
+
+namespace {
+
+QString Literal(const QString& text) {
+    return Utility::instance().SqlValue(text, 0, true);
+}
+
+// Type-ahead for a long list: any part of a name, in any case, narrows a popup; the combo itself
+// never measures its items (with a hundred thousand clients that alone would take a while).
+void MakeTypeAhead(QComboBox* combo) {
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(20);
+    combo->setMaxVisibleItems(20);
+    if (auto* list = qobject_cast<QListView*>(combo->view()))
+        list->setUniformItemSizes(true);
+    auto* completer = new QCompleter(combo->model(), combo);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    completer->setMaxVisibleItems(15);
+    combo->setCompleter(completer);
+}
+
+} // namespace
+
+CSearch::CSearch(QObject* parent) : QObject(parent) {}
+
+void CSearch::Setup(QWidget* form, QComboBox* oCboMascota, QComboBox* oCboCliente) {
+    Trap("CSearch::Setup", [&] {
+        oForm = form;
+        cboMascota = oCboMascota;
+        cboCliente = oCboCliente;
+        if (!Frame())
+            throw TvError(5, "La ventana no tiene marco para el selector de mascota y cliente.");
+        MakeTypeAhead(cboMascota);
+        MakeTypeAhead(cboCliente);
+        connect(cboCliente, &QComboBox::activated, this, [this] { cboCliente_Click(); });
+        connect(cboMascota, &QComboBox::activated, this, [this] { cboMascota_Click(); });
+        // The line edit hands its focus to the combo, so key releases arrive at the combo.
+        cboMascota->installEventFilter(this);
+
+        DataAccess& db = DataAccess::instance();
+        db.FillList(cboCliente, "SELECT DISTINCT sCliente FROM Clientes", false, false, false);
+        db.FillList(cboMascota,
+                    "SELECT DISTINCT sMascota FROM Mascotas WHERE Mascotas.bActivo=true", false,
+                    false, false);
+    });
+}
+
+QString CSearch::Dato(qint32 nDato) const {
+    const QString sql =
+        QString("SELECT ") + " Mascotas.nIdMascota,Mascotas.sMascota,TipoEspecie.sTipoEspecie," +
+        "Mascotas.nIdEmpleado," + " Clientes.nIdCliente,Clientes.sCliente" + " FROM ((Mascotas " +
+        " LEFT JOIN Clientes ON Mascotas.nIdCliente=Clientes.nIdCliente)" +
+        " LEFT JOIN TipoEspecie ON Mascotas.nIdTipoEspecie=TipoEspecie.nIdTipoEspecie)" +
+        " WHERE Mascotas.sMascota=" + Literal(cboMascota ? cboMascota->currentText() : QString()) +
+        " AND Clientes.sCliente=" + Literal(cboCliente ? cboCliente->currentText() : QString());
+    const Rows rows = DataAccess::instance().GetRows(sql);
+    if (rows.IsEmpty())
+        return "0";
+
+    // Field of the query for each answer, and whether the answer is a number.
+    struct Source {
+        int field;
+        bool number;
+    };
+    static constexpr Source sources[] = {{0, true}, {1, false}, {2, false},
+                                         {4, true}, {5, false}, {3, true}};
+    if (nDato < 0 || nDato >= qint32(std::size(sources)))
+        return {};
+    const Source source = sources[nDato];
+    const QVariant value = rows.Value(source.field, 0);
+    const QString text = value.isNull() ? QString() : value.toString();
+    return source.number ? Utility::NumberText(Utility::Val(text)) : text;
+}
+
+bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {
+    if (nIdMascota == 0) {
+        cboMascota->setCurrentIndex(-1);
+        cboMascota->setEditText({});
+        cboCliente->setCurrentIndex(-1);
+        cboCliente->setEditText({});
+        return false;
+    }
+    DataAccess& db = DataAccess::instance();
+    const QString id = QString::number(nIdMascota);
+    Frame()->CBoxProperty_Set(cboMascota,
+                              db.GetValue("Mascotas", "nIdMascota=" + id, "sMascota").toString());
+    if (!cboMascota->currentText().isEmpty())
+        Frame()->CBoxProperty_Set(cboCliente, db.GetValue("Clientes LEFT JOIN Mascotas ON "
+                                                          "Clientes.nIdCliente=Mascotas.nIdCliente",
+                                                          "Mascotas.nIdMascota=" + id, "sCliente")
+                                                  .toString());
+    return true;
+}
+
+bool CSearch::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == cboMascota && event->type() == QEvent::KeyRelease &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        cboMascota_KeyUp(key->key(), key->modifiers());
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void CSearch::RedefinirClientes() {
+    Trap("CSearch::RedefinirClientes", [&] {
+        DataAccess& db = DataAccess::instance();
+        const QString pet = cboMascota->currentText();
+        if (!pet.isEmpty())
+            db.FillList(cboCliente,
+                        QString("SELECT DISTINCT Clientes.sCliente ") + " FROM Mascotas " +
+                            " LEFT JOIN Clientes ON Clientes.nIdCliente=Mascotas.nIdCliente " +
+                            " WHERE Mascotas.sMascota=" + Literal(pet) + " ORDER BY sCliente",
+                        true, true, false);
+        else
+            db.FillList(cboCliente, "SELECT DISTINCT sCliente FROM Clientes", false, true, false);
+        Q_EMIT evtPetChanged(true);
+    });
+}
+
+void CSearch::cboCliente_Click() {
+    Q_EMIT evtClientChanged(true);
+}
+
+void CSearch::cboMascota_Click() {
+    RedefinirClientes();
+}
+
+void CSearch::cboMascota_KeyUp(int key, Qt::KeyboardModifiers modifiers) {
+    // Releasing Ctrl, or a key with a modifier held, is not typing in a name.
+    if (key != Qt::Key_Control &&
+        (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == Qt::NoModifier)
+        RedefinirClientes();
+}
+
+Frm* CSearch::Frame() const {
+    return oForm ? oForm->findChild<Frm*>() : nullptr;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class Frm;
+class QComboBox;
+class QWidget;
+
+// Ties a window's pet combo and client combo into one selection of a pet and its owner: fills the
+// two lists, narrows the clients to the owners of the typed pet name, positions both combos from a
+// pet id and answers questions about the selected pair. It keeps no state of its own beyond the
+// combos: every answer is read from the database by the texts the combos show at that moment.
+//
+// Both combos become editable with type-ahead (contains, any case), so a list of many thousands of
+// names is searched by typing rather than scrolled.
+class CSearch : public QObject {
+    Q_OBJECT
+public:
+    explicit CSearch(QObject* parent = nullptr);
+
+    // oForm must carry a window frame (Frm); the combos are positioned through it.
+    void Setup(QWidget* oForm, QComboBox* oCboMascota, QComboBox* oCboCliente);
+
+    // 0 pet id, 1 pet name, 2 species, 3 client id, 4 client name, 5 the pet's employee id; "0"
+    // for every one of them when the two texts name no pet of that client; "" for other numbers.
+    QString Dato(qint32 nDato) const;
+
+    // Shows the pet and its owner. 0 empties both combos and answers false; an unknown id empties
+    // the pet combo, leaves the client combo and answers true.
+    bool DefineFrom_nIdMascota(qint32 nIdMascota);
+
+Q_SIGNALS:
+    void evtPetChanged(bool bFound);
+    void evtClientChanged(bool bFound);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void RedefinirClientes();
+    void cboCliente_Click();
+    void cboMascota_Click();
+    void cboMascota_KeyUp(int key, Qt::KeyboardModifiers modifiers);
+    Frm* Frame() const;
+
+    QPointer<QWidget> oForm;
+    QPointer<QComboBox> cboMascota;
+    QPointer<QComboBox> cboCliente;
+};

@@ -1,0 +1,122 @@
+#include "billing/CodigoProducto.h"
+
+#include "billing/CSearch.h"
+#include "billing/Facturacion.h"
+#include "platform/data/DataAccess.h"
+#include "platform/data/Recordset.h"
+#include "platform/ui/widgets/Frm.h"
+#include "platform/ui/widgets/GridController.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+#include "session/Gi.h"
+
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShowEvent>
+
+CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
+    setObjectName("CodigoProducto");
+    DataAccess& db = DataAccess::instance();
+    setWindowTitle(db.Translate("Añadir por código"));
+    frm = new Frm(this, db.Translate("Añadir por código"));
+    frm->SetReturnIsTab(Gi.ReturnIsTab);
+    frm->AddButton("Aceptar_BT", db.Translate("Aceptar"));
+
+    txtCodigo_TX = new QLineEdit;
+    txtCodigo_TX->setObjectName("txtCodigo_TX");
+    txtCantidad_NU = new QLineEdit;
+    txtCantidad_NU->setObjectName("txtCantidad_NU");
+    txtCantidad_NU->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    txtCantidad_NU->setMaximumWidth(90);
+    lblProducto = new QLabel;
+    lblProducto->setObjectName("lblProducto");
+    lblProducto->setMinimumWidth(280);
+
+    auto* layout = new QFormLayout(frm->Content());
+    layout->addRow(db.Translate("Código"), txtCodigo_TX);
+    layout->addRow(QString(), lblProducto);
+    layout->addRow(db.Translate("Cantidad"), txtCantidad_NU);
+
+    connect(txtCodigo_TX, &QLineEdit::textChanged, this, [this] { txtCodigo_TX_Change(); });
+    // Enter on the code goes to the quantity, Enter on the quantity adds the line.
+    connect(txtCodigo_TX, &QLineEdit::returnPressed, this,
+            [this] { frm->SetFocusTo(txtCantidad_NU); });
+    connect(txtCantidad_NU, &QLineEdit::returnPressed, this,
+            [this] { Frm_evtButtonPressed("Aceptar_BT"); });
+    connect(frm, &Frm::evtButtonPressed, this, &CodigoProducto::Frm_evtButtonPressed);
+    connect(frm, &Frm::evtClose, frm, &Frm::Close);
+    Limpiar();
+}
+
+void CodigoProducto::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Limpiar();
+}
+
+void CodigoProducto::Limpiar() {
+    Trap("CodigoProducto::Limpiar", [&] {
+        lblProducto->clear();
+        m_sIdCliente = m_sIdMascota = m_sIdProducto = m_sUnidades = "0";
+        txtCodigo_TX->clear();
+        txtCantidad_NU->setText("1");
+        QCoreApplication::processEvents();
+        frm->SetFocusTo(txtCodigo_TX);
+    });
+}
+
+void CodigoProducto::txtCodigo_TX_Change() {
+    lblProducto->setText(
+        DataAccess::instance()
+            .GetValue("ProductosServicios",
+                      "sCodigo=" + Utility::instance().SqlValue(txtCodigo_TX->text(), 0, true),
+                      "sProductoServicio")
+            .toString());
+}
+
+void CodigoProducto::Frm_evtButtonPressed(const QString& sName) {
+    if (sName == "Aceptar_BT")
+        Trap("CodigoProducto::Frm_evtButtonPressed", [&] { Aceptar(); });
+}
+
+void CodigoProducto::Aceptar() {
+    DataAccess& db = DataAccess::instance();
+    Utility& u = Utility::instance();
+    Recordset rs;
+    db.OpenRecordset("SELECT * FROM ProductosServicios WHERE sCodigo=" +
+                         u.SqlValue(txtCodigo_TX->text(), 0, true),
+                     rs);
+    if (rs.Eof()) {
+        rs.Close();
+        return;
+    }
+    m_sIdCliente = m_billing.dm->Dato(3);
+    m_sIdMascota = m_billing.dm->Dato(0);
+    m_sIdProducto =
+        Utility::NumberText(Utility::Val(rs.Fields("nIdProductoServicio").Value.toString()));
+    // A quantity typed with a decimal comma means what it says; anything else that is not a
+    // number counts as no units.
+    const double cantidad = Utility::Val(txtCantidad_NU->text().trimmed().replace(',', '.'));
+    m_sUnidades = Utility::NumberText(cantidad);
+    m_nPrecio = u.SqlNumber(rs.Fields(m_billing.CampoPvp()).Value);
+    m_nBaseImp = cantidad * m_nPrecio;
+    m_nPorcIpto = u.SqlNumber(rs.Fields("nPorcIpto").Value);
+    m_nImpuestos = m_nPorcIpto * m_nBaseImp / 100;
+    m_nTotal = m_nImpuestos + m_nBaseImp;
+    rs.Close();
+
+    const qint32 id = db.InsertRecord(
+        "FacturasItems",
+        "nIdCliente,nIdMascota,nIdProductoServicio,nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,"
+        "nTotal",
+        m_sIdCliente + "," + m_sIdMascota + "," + m_sIdProducto + "," + m_sUnidades + "," +
+            u.SqlValue(m_nPrecio, 2, true) + "," + u.SqlValue(m_nBaseImp, 2, true) + "," +
+            u.SqlValue(m_nPorcIpto, 2, true) + "," + u.SqlValue(m_nImpuestos, 2, true) + "," +
+            u.SqlValue(m_nTotal, 2, true));
+    if (id != 0) {
+        Limpiar();
+        m_billing.gd->Requery();
+    }
+}
