@@ -129,6 +129,14 @@ TEST(FrmTest, ButtonsRaiseTheirNameAndCloseRequestsGoToTheWindow) {
     EXPECT_FALSE(dialog->isVisible());
 }
 
+TEST(FrmTest, AWindowThatClosesOnRequestLetsTheApplicationCloseIt) {
+    Window w;
+    QObject::connect(w.frm, &Frm::evtClose, w.frm, &Frm::Close);
+    w.Show();
+    EXPECT_TRUE(w.window->close()) << "closing from inside the close event must not be lost";
+    EXPECT_FALSE(w.window->isVisible());
+}
+
 TEST(FrmTest, StatusPanelsTakeTheSuitesColoursAndTransientTextsClear) {
     Window w;
     w.Show();

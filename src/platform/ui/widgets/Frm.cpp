@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QMetaMethod>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSizeGrip>
@@ -152,6 +153,7 @@ struct Frm::Private {
     QHBoxLayout* buttons = nullptr;
     QFrame* statusBar = nullptr;
     bool statusBarOn = true;
+    bool edge = false; // a frameless dialog draws its own border
     std::array<QLabel*, PanelCount> panels{};
     std::array<QTimer*, PanelCount> panelTimers{};
     QHash<QString, QAbstractButton*> toolByName;
@@ -160,6 +162,8 @@ struct Frm::Private {
     bool active = false;
     bool leftForOtherProgram = false;
     bool closing = false;
+    bool inCloseEvent = false;
+    bool closeAccepted = false;
     bool sendingTab = false;
     quint64 activationStamp = 0;
 };
@@ -256,9 +260,8 @@ Frm::Frm(QWidget* window, const QString& caption)
     if (dialog) {
         // Without the window system's border a dialog draws its own edge, so that it stands
         // out from the window behind it.
-        setAttribute(Qt::WA_StyledBackground);
         frame->setContentsMargins(1, 1, 1, 1);
-        setStyleSheet(styleSheet() + QStringLiteral("#Frm { border: 1px solid #94A3B8; }"));
+        d->edge = true;
     }
 
     SetCaption(caption);
@@ -424,8 +427,17 @@ void Frm::SetFocusTo(QWidget* widget) {
 void Frm::Close() {
     if (!m_window)
         return;
+    auto* dialog = qobject_cast<QDialog*>(m_window.data());
+    if (d->inCloseEvent) {
+        // Inside the window's own close event a second close() would be ignored by Qt: the
+        // event is accepted instead, and a dialog is rejected so that its result says so.
+        d->closeAccepted = true;
+        if (dialog)
+            dialog->reject();
+        return;
+    }
     d->closing = true;
-    if (auto* dialog = qobject_cast<QDialog*>(m_window.data()))
+    if (dialog)
         dialog->reject();
     else
         m_window->close();
@@ -472,6 +484,14 @@ Frm* Frm::Active() {
             latestVisible = frame;
     }
     return latestVisible ? latestVisible : latest;
+}
+
+void Frm::paintEvent(QPaintEvent*) {
+    if (!d->edge)
+        return;
+    QPainter painter(this);
+    painter.setPen(QColor(0x94, 0xA3, 0xB8));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void Frm::RequestClose() {
@@ -532,12 +552,21 @@ bool Frm::WindowEvent(QEvent* event) {
         d->active = false;
         d->leftForOtherProgram = false;
         return false;
-    case QEvent::Close:
-        if (d->closing)
+    case QEvent::Close: {
+        // Without a handler the window closes as any window does; with one, the window decides,
+        // and the close goes ahead only when the handler closed it through Close().
+        if (d->closing || !isSignalConnected(QMetaMethod::fromSignal(&Frm::evtClose)))
             return false;
-        event->ignore();
-        RequestClose();
+        QPointer<Frm> self(this);
+        d->inCloseEvent = true;
+        d->closeAccepted = false;
+        Q_EMIT evtClose();
+        if (!self)
+            return true;
+        d->inCloseEvent = false;
+        event->setAccepted(d->closeAccepted);
         return true;
+    }
     case QEvent::KeyPress: {
         // An Escape that no field took closes a dialog the way its close button does.
         auto* key = static_cast<QKeyEvent*>(event);

@@ -94,6 +94,8 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Draws the border of a frameless dialog.
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     // The title bar's close, Escape in a dialog and the window system's close all come here:
