@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -103,9 +104,12 @@ DbConfig DbConfig::FromIni(const QString& iniPath, const QString& dataPath) {
     return config;
 }
 
+// Never destroyed: a static's destructor would run after Qt's own registry of connections is
+// gone. The connection is closed at exit instead, by a handler registered after that registry
+// exists, so that it runs first.
 DataAccess& DataAccess::instance() {
-    static DataAccess access;
-    return access;
+    static DataAccess* access = new DataAccess;
+    return *access;
 }
 
 DataAccess::DataAccess() = default;
@@ -125,6 +129,8 @@ void DataAccess::Open(const DbConfig& config) {
         Fail(QStringLiteral("Motor de base de datos desconocido: %1").arg(config.engine));
     engine->Open(config);
     m_engine = std::move(engine);
+    static const bool closesAtExit = std::atexit([] { DataAccess::instance().Close(); }) == 0;
+    Q_UNUSED(closesAtExit);
 }
 
 void DataAccess::Close() {
