@@ -7,14 +7,17 @@
 namespace SuiteSetup {
 
 // False (and nothing changed) when root already holds a suite. Raises TvError when the folder
-// cannot be written. Leaves DataAccess open on the new database.
-bool Create(const QString& root, bool demo);
+// cannot be written. Leaves DataAccess open on the new database. The data folder is built beside
+// its final place and renamed into it last, so a failure never leaves a data folder behind that
+// looks complete. scaleThousands > 0 adds FillScale's rows before that rename.
+bool Create(const QString& root, bool demo, int scaleThousands = 0);
 
 // Fills the open database with the demo clinic (see docs/data-folder.md).
 void FillDemo();
 
 // Adds `thousands` x 1000 clients with pets, products and invoice items in proportion, for
-// benchmarks of realistic size.
+// benchmarks of realistic size. Writes the demo clinic first when the database has none, since
+// the generated sales need its users, cash boxes and payment types.
 void FillScale(int thousands);
 
 } // namespace SuiteSetup

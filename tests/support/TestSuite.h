@@ -5,10 +5,29 @@
 #include <memory>
 
 class ScriptedUi;
+class Ui;
 
 // A suite folder in a temporary directory, made by the setup tool (optionally with the demo
 // data), with DataAccess opened on its database and ScriptedUi installed as the ui seam.
 // Everything is undone when it goes out of scope.
+//
+// The demo clinic's ids are stable (docs/data-folder.md has the full list):
+//  - company "Clínica Veterinaria Tavelo S.L." (NIF B12345678); branches 1 "Tavelo Centro",
+//    2 "Tavelo Norte" (next invoice numbers: branch 1 14, branch 2 5004);
+//  - groups 1 "Master", 2 "Recepción", 3 "Veterinarios"; users 1 "admin"/"admin" (group 1,
+//    branch 1), 2 "recepcion" without password (group 2, branch 1), 3 "norte"/"norte" (group 3,
+//    branch 2); "tvEstadisticas" allowed for Master, refused for Recepción;
+//  - employees 1 "Dra. Marta Sánchez", 2 "Dr. Luis Moreno", 3 "Elena Castro (ATV)", 4 inactive;
+//  - cash boxes 1 "Caja general", 2 "Caja tarjetas", 3 "Caja extra" (extra); movement types
+//    1 "Cobro" (in), 2 "Pago" (out); payment types 1 "Efectivo", 2 "Tarjeta", 3 "Transferencia",
+//    4 "Bizum";
+//  - client 1 "Ana García López" with pet 1 "Toby" (Perro, employee 1) and pending items
+//    CONS03 and PIEN10; client 2 with pet 2 "Luna" and pending items MED03 and ACC02; client 3
+//    with pet 3 "Luna" (the only other "Luna"); client 4 owes 12.50 (nSaldo -12.5); client 5
+//    "Seán O'Brien" with pet 5 "Max"; client 6 buys at price level 3; client 12 has the
+//    credited invoice's item CIR02 pending again;
+//  - product "PIEN10" "Pienso adulto 3 kg": 10.00 at 21 %, level 3 price 8.00;
+//  - invoices 1 to 14 and 16, credit note 15 cancelling invoice 12.
 class TestSuite {
 public:
     explicit TestSuite(bool demo = true);
@@ -20,7 +39,12 @@ public:
     QString DbPath() const;  // <tmp>/Tavelo/Data/Tavelo.db
     ScriptedUi& Ui() const { return *m_ui; }
 
+    // Starts the session as the suite's menu would (G::Init with
+    // "login:password|<today>|<ini>|0|0|0|0"), so that Gi is filled and the database open.
+    void SignIn(const QString& login = "admin", const QString& password = "admin");
+
 private:
     QTemporaryDir m_dir;
     ScriptedUi* m_ui = nullptr;
+    std::unique_ptr<::Ui> m_previousUi;
 };

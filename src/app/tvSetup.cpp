@@ -1,0 +1,83 @@
+// tvSetup [--demo] [--scale N] DIR: creates the suite folder DIR with its data folder, database,
+// initialisation file, logo and report definitions; --demo fills a demo clinic, --scale N adds
+// N thousand generated clients with their sales. Exit status: 0 created, 1 could not be created
+// (nothing left behind), 2 wrong arguments, 3 DIR already holds a suite (nothing changed).
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+#include "setup/SuiteSetup.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <cstdio>
+
+namespace {
+
+enum Status { Created = 0, Failed = 1, Usage = 2, AlreadyThere = 3 };
+
+void Print(FILE* stream, const QString& text) {
+    std::fputs(qPrintable(text + "\n"), stream);
+    std::fflush(stream);
+}
+
+int UsageError(const QString& problem) {
+    if (!problem.isEmpty())
+        Print(stderr, "tvSetup: " + problem);
+    Print(stderr,
+          "Uso: tvSetup [--demo] [--scale N] CARPETA\n"
+          "  --demo      rellena una clínica de demostración\n"
+          "  --scale N   añade N miles de clientes con sus ventas (incluye la demostración)");
+    return Usage;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    bool demo = false;
+    int scale = 0;
+    QString folder;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == "--demo") {
+            demo = true;
+        } else if (arg == "--scale") {
+            bool ok = false;
+            scale = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
+            if (!ok || scale < 1)
+                return UsageError(
+                    "--scale necesita un número entero positivo (miles de clientes).");
+        } else if (arg == "--help" || arg == "-h") {
+            return UsageError({});
+        } else if (arg.startsWith("--") || !folder.isEmpty()) {
+            return UsageError("argumento no reconocido: " + arg);
+        } else {
+            folder = arg;
+        }
+    }
+    if (folder.isEmpty())
+        return UsageError("falta la carpeta de la suite.");
+
+    const QString shown = QDir::toNativeSeparators(QDir(folder).absolutePath());
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        if (!SuiteSetup::Create(folder, demo, scale)) {
+            Print(stderr, "tvSetup: la carpeta " + shown +
+                              " ya contiene una suite de Tavelo; no se ha modificado nada.");
+            return AlreadyThere;
+        }
+        DataAccess::instance().Close();
+    } catch (const TvError& error) {
+        Print(stderr,
+              "tvSetup: no se ha podido crear la suite en " + shown + ".\n" + error.Description());
+        return Failed;
+    }
+    Print(stdout, QString("Suite creada en %1 (%2 s).")
+                      .arg(shown)
+                      .arg(double(timer.elapsed()) / 1000, 0, 'f', 1));
+    return Created;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// Writes past sales into the open database the way the front desk writes them: pending items
+// priced at the client's level, invoices with their tax breakdown, payments, cash-box entries,
+// pet history, vaccinations, stock and client balance, and credit notes. The demo's history is
+// then indistinguishable from one made with the billing module.
+class HistoryWriter {
+public:
+    struct Payment {
+        QString sTipoCobro;
+        double nImporte = 0;
+    };
+
+    struct Sale {
+        qint32 nIdCliente = 0;
+        qint32 nIdSucursal = 1;
+        qint32 nIdUsuario = 1;
+        qint32 nIdEmpleado = 0;
+        qint32 nIdCaja = 1;
+        qint32 dFactura = 0;
+        double nDescuento = 0;
+        std::vector<Payment> payments;
+    };
+
+    // A pending item of the product with code sCodigo at the client's price level, as the
+    // pending-items grid stores it. Answers the item's key.
+    qint32 AddPendingItem(qint32 nIdCliente, qint32 nIdMascota, const QString& sCodigo,
+                          double nUnidades, const QString& sConclusion = {});
+
+    // Turns every pending item of the client into one invoice. Answers the invoice's key.
+    qint32 Invoice(const Sale& sale);
+
+    // Cancels the invoice by a credit note issued on dAbono by nIdUsuario; its items become
+    // pending again. Answers the credit note's key.
+    qint32 CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsuario);
+
+private:
+    struct Breakdown {
+        double nPo[3] = {0, 0, 0}, nBi[3] = {0, 0, 0}, nIm[3] = {0, 0, 0};
+        double nBi_Total = 0, nIm_Total = 0, nTotal = 0;
+    };
+
+    static QString PendingCondition(qint32 nIdCliente);
+    static Breakdown PendingBreakdown(qint32 nIdCliente);
+    static QString NextNumber(qint32 nIdSucursal, qint32 date);
+    static bool EsEntrada(qint32 nIdTipoMovimiento);
+    static void AddPayment(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+                           qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
+                           const QString& sObservaciones);
+    static void AddCashEntry(qint32 nIdCaja, const QString& sReferencia, const QString& sTitular,
+                             qint32 dApunte, qint32 nIdUsuario, qint32 nIdTipoMovimiento,
+                             double nImporte, const QString& sDocumento,
+                             const QString& sObservaciones);
+    static void AddPetHistory(qint32 nIdFactura, qint32 nIdCliente, qint32 date);
+    static void AddVaccinations(qint32 nIdFactura);
+    static void LowerStock(qint32 nIdFactura);
+    static void RecomputeBalance(qint32 nIdCliente);
+    static QString ClientName(qint32 nIdCliente);
+};

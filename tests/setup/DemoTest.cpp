@@ -1,0 +1,151 @@
+#include "support/TestSuite.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/Utility.h"
+#include "setup/SuiteSetup.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+
+namespace {
+
+DataAccess& Db() {
+    return DataAccess::instance();
+}
+double Num(const QVariant& value) {
+    return Utility::instance().SqlNumber(value);
+}
+
+QVariant Value(const QString& sql) {
+    return Db().GetRows(sql).Value(0, 0);
+}
+
+// Money written through the invoicing rules must add up the way the billing module reads it.
+void ExpectBooksBalance() {
+    const Rows clients = Db().GetRows("SELECT nIdCliente,nFacturado,nPagado,nSaldo FROM Clientes");
+    ASSERT_FALSE(clients.IsEmpty());
+    for (int r = 0; r < clients.RowCount(); ++r) {
+        const QString where = "nIdCliente=" + clients(0, r).toString();
+        const double paid = Db().SumField("FacturasCobros", "nImporte", where);
+        const double invoiced = Db().SumField("Facturas", "nTotal", where) -
+                                Db().SumField("Facturas", "nDescuento", where);
+        EXPECT_NEAR(Num(clients(1, r)), invoiced, 0.005) << qPrintable(where);
+        EXPECT_NEAR(Num(clients(2, r)), paid, 0.005) << qPrintable(where);
+        EXPECT_NEAR(Num(clients(3, r)), paid - invoiced, 0.005) << qPrintable(where);
+    }
+
+    const Rows invoices =
+        Db().GetRows("SELECT nIdFactura,sFactura,nBi_Total,nIm_Total,nTotal,nBi_1+nBi_2+nBi_3,"
+                     "nIm_1+nIm_2+nIm_3 FROM Facturas");
+    ASSERT_FALSE(invoices.IsEmpty());
+    for (int r = 0; r < invoices.RowCount(); ++r) {
+        const QString id = invoices(0, r).toString();
+        const double total = Num(invoices(4, r));
+        // Each stored amount is rounded to the cent on its own, so parts and whole may differ
+        // by the roundings of the parts.
+        EXPECT_NEAR(total, Num(invoices(2, r)) + Num(invoices(3, r)), 0.011) << qPrintable(id);
+        EXPECT_NEAR(Num(invoices(2, r)), Num(invoices(5, r)), 0.016) << qPrintable(id);
+        EXPECT_NEAR(Num(invoices(3, r)), Num(invoices(6, r)), 0.016) << qPrintable(id);
+        EXPECT_NEAR(total, Db().SumField("FacturasItems", "nTotal", "nIdFactura=" + id), 0.011)
+            << qPrintable(id);
+        // Every payment of an invoice has its cash-box entry under the invoice's number.
+        EXPECT_NEAR(
+            Db().SumField("FacturasCobros", "nImporte", "nIdFactura=" + id),
+            Db().SumField("ApuntesCaja", "nImporte",
+                          "sDocumento=" + Utility::Quote("Fra." + invoices(1, r).toString())),
+            0.005)
+            << qPrintable(id);
+    }
+    EXPECT_TRUE(Db().GetRows("SELECT sFactura FROM Facturas GROUP BY sFactura HAVING COUNT(*)>1")
+                    .IsEmpty());
+}
+
+TEST(Demo, BooksBalance) {
+    TestSuite suite;
+    ExpectBooksBalance();
+}
+
+TEST(Demo, StableRowsOtherTestsRelyOn) {
+    TestSuite suite;
+    EXPECT_EQ(Db().GetValue("ConfiguracionEmpresa", {}, "sNombre").toString(),
+              "Clínica Veterinaria Tavelo S.L.");
+    EXPECT_EQ(Value("SELECT sValor FROM ConfiguracionSucursales WHERE nIdSucursal=2 AND "
+                    "sDato='sNombreSucursal'")
+                  .toString(),
+              "Tavelo Norte");
+    EXPECT_EQ(Value("SELECT sUsuario||sClave||bClave||nIdUsuarioGrupo||nIdSucursal||"
+                    "nCajaPara_SalidasCaja FROM Usuarios WHERE nIdUsuario=1")
+                  .toString(),
+              "adminadmin1112");
+    EXPECT_EQ(Value("SELECT bClave FROM Usuarios WHERE sUsuario='recepcion'"), 0);
+    EXPECT_EQ(Value("SELECT AccesosGrupos.bAcceso FROM AccesosGrupos INNER JOIN Accesos ON "
+                    "Accesos.nIdAcceso=AccesosGrupos.nIdAcceso WHERE sAcceso='tvEstadisticas' "
+                    "AND nIdUsuarioGrupo=2"),
+              0);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM Empleados WHERE bActivo=1"), 3);
+    EXPECT_EQ(Value("SELECT sMascota||nIdCliente||nIdEmpleado FROM Mascotas WHERE nIdMascota=1")
+                  .toString(),
+              "Toby11");
+    EXPECT_EQ(Value("SELECT group_concat(nIdCliente) FROM (SELECT nIdCliente FROM Mascotas WHERE "
+                    "sMascota='Luna' ORDER BY nIdCliente)")
+                  .toString(),
+              "2,3");
+    EXPECT_EQ(Db().GetValue("Clientes", "nIdCliente=5", "sCliente").toString(), "Seán O'Brien");
+    EXPECT_EQ(Db().GetValue("Mascotas", "nIdCliente=5", "sMascota").toString(), "Max");
+    EXPECT_DOUBLE_EQ(Num(Db().GetValue("Clientes", "nIdCliente=4", "nSaldo")), -12.5);
+    EXPECT_EQ(Db().GetValue("Clientes", "nIdCliente=6", "nPvpUtilizado"), 3);
+    EXPECT_GE(Num(Value("SELECT COUNT(*) FROM Clientes")), 40);
+    EXPECT_EQ(Value("SELECT sProductoServicio||'|'||nPvp||'|'||nPvp3||'|'||nPorcIpto FROM "
+                    "ProductosServicios WHERE sCodigo='PIEN10'")
+                  .toString(),
+              "Pienso adulto 3 kg|10.0|8.0|21.0");
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM FacturasItems WHERE nIdFactura IS NULL AND "
+                    "nIdCliente IN (1,2)"),
+              4);
+    EXPECT_EQ(Value("SELECT sFacturaAbonada FROM Facturas WHERE nIdFactura=15").toString(),
+              Db().GetValue("Facturas", "nIdFactura=12", "sFactura").toString());
+    EXPECT_EQ(Value("SELECT nContador FROM Contadores WHERE sId='Factura' AND nIdSucursal=1"),
+              1 + Num(Value("SELECT COUNT(*) FROM Facturas WHERE nIdSucursal=1")));
+}
+
+TEST(Demo, FollowUpRowsOfTheHistory) {
+    TestSuite suite;
+    const Rows shots = Db().GetRows(
+        "SELECT Vacunaciones.dVacunado, Vacunaciones.dProximaVacuna, ProductosServicios.nCadencia "
+        "FROM Vacunaciones INNER JOIN ProductosServicios ON "
+        "Vacunaciones.nIdProductoServicio=ProductosServicios.nIdProductoServicio");
+    ASSERT_EQ(shots.RowCount(), 4);
+    for (int r = 0; r < shots.RowCount(); ++r) {
+        const QDate given = QDate::fromString(shots(0, r).toString(), "yyyyMMdd");
+        EXPECT_EQ(given.addDays(shots(2, r).toInt()).toString("yyyyMMdd"), shots(1, r).toString());
+    }
+    // The credited invoice left no pet history or vaccination behind, and its items are
+    // pending again.
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM MascotasProdServ WHERE nIdFactura=12"), 0);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM FacturasItems WHERE nIdCliente=12 AND nIdFactura=0"), 1);
+    // Pienso adulto: 25 in stock, 2 and 1 sold.
+    EXPECT_EQ(Num(Db().GetValue("ProductosServicios", "sCodigo='PIEN10'", "nStockActual")), 22);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM ApuntesCaja WHERE sTitular LIKE '%,%'"), 0);
+}
+
+TEST(Demo, EmptySuiteHasTheSchemaOnly) {
+    TestSuite suite(false);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM Clientes"), 0);
+    EXPECT_EQ(Utility::instance().ReadIni(suite.IniPath(), "Console", "User", "-"), "");
+}
+
+TEST(Scale, GeneratedSalesAddUpAndKeepTheDemoIntact) {
+    TestSuite suite;
+    SuiteSetup::FillScale(1);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM Clientes"), 1040);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM Mascotas WHERE nIdCliente>40"), 1500);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM FacturasItems WHERE nIdCliente>40"), 10000);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM FacturasItems WHERE nIdCliente>40 AND nIdFactura IS "
+                    "NULL"),
+              1000);
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM Mascotas WHERE sMascota='Luna'"), 2);
+    ExpectBooksBalance();
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+#include "platform/util/Utility.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Outcome {
+    int status;
+    QString out, err;
+};
+
+Outcome RunSetup(const QStringList& arguments) {
+    QProcess process;
+    process.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvSetup", arguments);
+    if (!process.waitForFinished(120000))
+        return {-1, {}, "tvSetup did not finish"};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QByteArray Digest(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+QString Ini(const QString& file, const QString& section, const QString& key) {
+    return Utility::instance().ReadIni(file, section, key, "<missing>");
+}
+
+TEST(SetupTool, CreatesTheSuiteFolderOnceAndLeavesItAloneAfterwards) {
+    QTemporaryDir tmp;
+    const QString root = tmp.path() + "/Mi clínica/Tavelo";
+    const Outcome first = RunSetup({"--demo", root});
+    ASSERT_EQ(first.status, 0) << qPrintable(first.err);
+
+    const QString data = root + "/Data";
+    const QString ini = data + "/Tavelo.ini";
+    EXPECT_EQ(Ini(ini, "Database", "DataPath"), data);
+    EXPECT_EQ(Ini(ini, "Database", "Engine"), "sqlite");
+    EXPECT_EQ(Ini(ini, "Console", "User"), "admin");
+    for (const char* key : {"ExpandedForms", "GridDblClickForEdit", "ReturnIsTab", "ColsToGdSize"})
+        EXPECT_TRUE(Ini(ini, "Console", key) == "True" || Ini(ini, "Console", key) == "False")
+            << key;
+    for (const char* key : {"Listings", "Receips", "Bills"})
+        EXPECT_EQ(Ini(ini, "Printers", key), "") << key;
+
+    for (const char* folder : {"Data/Reports/Custom", "Data/Docs", "Data/Mailings", "Data/FaxEnv",
+                               "Data/FaxRec", "Data/Datalocal/Pics", "Data/Datalocal/Cns",
+                               "Data/Datalocal/Videos", "Help", "Update", "Exe", "Export"})
+        EXPECT_TRUE(QFileInfo(root + "/" + folder).isDir()) << folder;
+    const QImage logo(data + "/Logo.bmp");
+    ASSERT_FALSE(logo.isNull());
+    EXPECT_NEAR(double(logo.width()) / logo.height(), 8.5, 0.5);
+    QDirIterator reports(":/Reports", {"*.xml"}, QDir::Files);
+    while (reports.hasNext()) {
+        const QFileInfo report(reports.next());
+        EXPECT_EQ(Digest(data + "/Reports/" + report.fileName()), Digest(report.filePath()));
+    }
+    EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+              5)
+        << "no staging folder left behind";
+
+    const QByteArray before = Digest(data + "/Tavelo.db");
+    const Outcome second = RunSetup({"--demo", root});
+    EXPECT_EQ(second.status, 3);
+    EXPECT_TRUE(second.err.contains("ya contiene una suite")) << qPrintable(second.err);
+    EXPECT_EQ(Digest(data + "/Tavelo.db"), before);
+}
+
+TEST(SetupTool, RefusesAFolderItCannotWriteAndLeavesNothing) {
+    QTemporaryDir tmp;
+    QFile blocker(tmp.path() + "/archivo");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const Outcome run = RunSetup({"--demo", blocker.fileName() + "/Tavelo"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.err.contains("No se puede crear la carpeta")) << qPrintable(run.err);
+    EXPECT_TRUE(QFileInfo(blocker.fileName()).isFile());
+
+    const Outcome usage = RunSetup({"--scale", "mucho", tmp.path() + "/Otra"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_TRUE(usage.err.contains("Uso: tvSetup"));
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/Otra"));
+}
+
+} // namespace

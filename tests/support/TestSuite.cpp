@@ -1,0 +1,42 @@
+#include "support/TestSuite.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/ui/seam/ScriptedUi.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+#include "setup/SuiteSetup.h"
+
+TestSuite::TestSuite(bool demo) {
+    if (!m_dir.isValid())
+        throw TvError(ErrorNumber::PathFileAccess,
+                      "No se puede crear la carpeta temporal: " + m_dir.errorString());
+    SuiteSetup::Create(Root(), demo);
+    Utility::instance().SetLogFolder(DataDir());
+    auto ui = std::make_unique<ScriptedUi>();
+    m_ui = ui.get();
+    m_previousUi = ::Ui::Install(std::move(ui));
+}
+
+TestSuite::~TestSuite() {
+    ::Ui::Install(std::move(m_previousUi));
+    DataAccess::instance().Close();
+}
+
+QString TestSuite::Root() const {
+    return m_dir.path() + "/Tavelo";
+}
+QString TestSuite::DataDir() const {
+    return Root() + "/Data";
+}
+QString TestSuite::IniPath() const {
+    return DataDir() + "/Tavelo.ini";
+}
+QString TestSuite::DbPath() const {
+    return DataDir() + "/Tavelo.db";
+}
+
+void TestSuite::SignIn(const QString& login, const QString& password) {
+    G::Init(login + ":" + password + "|" + Utility::instance().Today(true) + "|" + IniPath() +
+            "|0|0|0|0");
+}
