@@ -1,0 +1,83 @@
+#include "platform/data/DataAccess.h"
+#include "platform/data/PostgresEngine.h"
+#include "platform/util/TvError.h"
+
+#include <gtest/gtest.h>
+
+// Runs against a PostgreSQL server named by TV_TEST_PG
+// ("host=127.0.0.1;port=5432;dbname=tvtest;user=postgres;password=..."); skipped without it.
+class PostgresTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const QString spec = qEnvironmentVariable("TV_TEST_PG");
+        if (spec.isEmpty())
+            GTEST_SKIP() << "TV_TEST_PG not set";
+        config.engine = "postgresql";
+        for (const QString& pair : spec.split(';', Qt::SkipEmptyParts)) {
+            const QString key = pair.section('=', 0, 0).trimmed();
+            const QString value = pair.section('=', 1).trimmed();
+            if (key == "host")
+                config.host = value;
+            else if (key == "port")
+                config.port = value.toInt();
+            else if (key == "dbname")
+                config.name = value;
+            else if (key == "user")
+                config.user = value;
+            else if (key == "password")
+                config.password = value;
+        }
+        db.Open(config);
+        db.ExecuteScript("DROP TABLE IF EXISTS Clientes;\n"
+                         "CREATE TABLE Clientes (nIdCliente SERIAL PRIMARY KEY,\n"
+                         "  sCliente VARCHAR(40), nSaldo DOUBLE PRECISION, bActivo INTEGER);\n");
+    }
+    void TearDown() override { db.Close(); }
+
+    DbConfig config;
+    DataAccess& db = DataAccess::instance();
+};
+
+TEST_F(PostgresTest, RunsTheSuiteDialectAndHandsOutKeys) {
+    EXPECT_TRUE(db.IsServerDb());
+    const qint32 id =
+        db.InsertRecord("Clientes", "sCliente,nSaldo,bActivo", "'O''Brien, Pat',2.5,True");
+    EXPECT_EQ(db.InsertRecord("Clientes", "sCliente", "'Ana'"), id + 1);
+    const Rows rows = db.GetRows("SELECT sCliente AS [Nombre Cliente], nSaldo FROM Clientes WHERE "
+                                 "bActivo=true AND NOT ISNULL(nSaldo)");
+    ASSERT_EQ(rows.RowCount(), 1);
+    EXPECT_EQ(rows.Value("nombre cliente", 0).toString(), "O'Brien, Pat");
+    EXPECT_EQ(db.GetValue("Clientes", "sCliente='Ana'").toInt(), id + 1);
+    EXPECT_EQ(db.GetValue("Clientes", "nIdCliente=-1").toInt(), 0);
+    EXPECT_EQ(db.SumField("Clientes", "nSaldo", "nIdCliente=-1"), 0.0);
+    db.UpdateRecord("Clientes", "sCliente,nSaldo", "'x, y',1", "nIdCliente=" + QString::number(id));
+    EXPECT_EQ(db.GetValue("Clientes", "nSaldo=1", "sCliente").toString(), "x, y");
+}
+
+TEST_F(PostgresTest, RollbackUndoesAndAFailureCarriesTheStatement) {
+    db.Transaction(0);
+    db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    try {
+        db.GetRows("SELECT nada FROM Clientes");
+        ADD_FAILURE() << "no error";
+    } catch (const TvError& e) {
+        EXPECT_EQ(e.Number(), ErrorNumber::Database);
+        EXPECT_EQ(e.Statement(), "SELECT nada FROM Clientes");
+    }
+    db.Transaction(2);
+    EXPECT_TRUE(db.GetRows("SELECT * FROM Clientes").IsEmpty());
+}
+
+// Each engine is its own server session, as another workstation would be.
+TEST_F(PostgresTest, AdvisoryLocksExcludeOtherSessionsAndDieWithThem) {
+    EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false));
+    EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false));
+    PostgresEngine other;
+    other.Open(config);
+    EXPECT_FALSE(other.TryLock("Contadores", 1));
+    EXPECT_TRUE(other.TryLock("Contadores", 2));
+    EXPECT_TRUE(db.LockRecord("Contadores", 1, false, true));
+    EXPECT_TRUE(other.TryLock("Contadores", 1));
+    other.Close();
+    EXPECT_TRUE(db.LockRecord("Contadores", 2, true, false));
+}
