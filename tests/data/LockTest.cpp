@@ -64,3 +64,15 @@ TEST_F(LockTest, ALockOfAnotherHostExpires) {
     db.Open(config);
     EXPECT_EQ(db.GetRows("SELECT nIdRegistro FROM TvBloqueos").RowCount(), 1);
 }
+
+// A credit note draws its number inside its transaction: the lock must not wait for itself.
+TEST_F(LockTest, LocksWorkInsideAnOpenTransaction) {
+    db.Transaction(0);
+    db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false));
+    db.UpdateRecord("Contadores", "nContador", "1", "nIdContador=1");
+    EXPECT_TRUE(db.LockRecord("Contadores", 1, false, true));
+    db.Transaction(1);
+    EXPECT_EQ(db.GetValue("Contadores", "nIdContador=1", "nContador").toInt(), 1);
+    EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());
+}
