@@ -11,4 +11,7 @@ public:
 
     // The suite's call: Write, raising TvError 75 when the file cannot be written.
     void ConvertDocument(const PageModel& model, const QString& path);
+
+private:
+    bool Draw(const PageModel& model, QIODevice& device);
 };

@@ -12,9 +12,6 @@
 
 namespace {
 
-// Nested sub-reports deeper than this are taken for a report that holds itself.
-constexpr int MaxDepth = 8;
-
 // A field that grew: its original top and bottom and how much taller it became.
 struct Growth {
     int top;
@@ -56,11 +53,7 @@ QString FieldText(const CompiledField& compiled, const Expression::Context& cont
 
 class Engine {
 public:
-    Engine(const ReportDefinition& report, int depth, int xOrigin)
-        : m_report(report), m_depth(depth), m_xOrigin(xOrigin) {
-        if (depth > MaxDepth)
-            throw TvError(ErrorNumber::BadReport,
-                          "El informe \"" + report.Name() + "\" se contiene a sí mismo");
+    Engine(const ReportDefinition& report, int xOrigin) : m_report(report), m_xOrigin(xOrigin) {
         Fetch();
         Compile();
         MakeGroups();
@@ -113,8 +106,8 @@ private:
                 }
             }
             if (field.SubReportDefinition())
-                m_subEngines.emplace(
-                    &field, std::make_unique<Engine>(*field.SubReportDefinition(), m_depth + 1, 0));
+                m_subEngines.emplace(&field,
+                                     std::make_unique<Engine>(*field.SubReportDefinition(), 0));
             m_fields[size_t(field.Section())].push_back(std::move(compiled));
         }
     }
@@ -196,7 +189,6 @@ private:
                        const Expression::Context& context, std::vector<Growth>& grown);
 
     const ReportDefinition& m_report;
-    int m_depth;
     int m_xOrigin;
     bool m_hasSource = false;
     Rows m_rows;
@@ -357,10 +349,13 @@ public:
     bool AtTop() const { return m_y <= m_contentTop; }
     int Room() const { return m_bottom - m_y; }
 
-    void Open(const Band& header, int footerHeight) {
+    // first, when given, goes above the page header (the report header on the first page).
+    void Open(const Band& header, int footerHeight, const Band* first = nullptr) {
         m_model.AddPage(QSize(m_paper.width, m_paper.height));
         m_y = m_paper.top;
         m_bottom = m_paper.height - m_paper.bottom - footerHeight;
+        if (first)
+            Place(*first, 0, first->height);
         Place(header, 0, header.height);
         m_contentTop = m_y;
     }
@@ -441,8 +436,9 @@ PageModel Engine::Pages() {
                                                   m_report.Name() +
                                                   "\" no dejan sitio en el papel");
 
+    const std::vector<BandRef> sequence = Sequence();
     std::vector<Band> bands;
-    for (const BandRef& ref : Sequence())
+    for (const BandRef& ref : sequence)
         bands.push_back(Materialize(ref));
 
     const auto pageBand = [&](int section, int row) {
@@ -455,12 +451,19 @@ PageModel Engine::Pages() {
     };
     Pager pager(paper);
     int lastRow = bands.empty() ? -1 : bands.front().row;
-    pager.Open(pageBand(headerSection, lastRow), footerHeight);
+    // The report header opens the first page, above the page header, when it fits there.
+    size_t start = 0;
+    if (!bands.empty() &&
+        sequence.front().section == m_report.SectionIndex(ReportSection::ReportHeader) &&
+        paper.top + bands.front().height + headerHeight + footerHeight + paper.bottom <=
+            paper.height)
+        start = 1;
+    pager.Open(pageBand(headerSection, lastRow), footerHeight, start ? &bands.front() : nullptr);
     const auto newPage = [&](int nextRow) {
         pager.Close(pageBand(footerSection, lastRow));
         pager.Open(pageBand(headerSection, nextRow), footerHeight);
     };
-    for (size_t i = 0; i < bands.size(); ++i) {
+    for (size_t i = start; i < bands.size(); ++i) {
         const Band& band = bands[i];
         int need = band.height;
         // A group header goes to the next page unless its first row fits under it.
@@ -490,5 +493,5 @@ PageModel Engine::Pages() {
 } // namespace
 
 PageModel ReportLayout::Run(const ReportDefinition& report) {
-    return Engine(report, 0, report.Paper().left).Pages();
+    return Engine(report, report.Paper().left).Pages();
 }

@@ -1,0 +1,178 @@
+#include "ReportFixture.h"
+
+namespace {
+
+const char PageNumber[] =
+    R"(<Field name="P" text="&quot;Página &quot; &amp; Page &amp; &quot; de &quot; &amp; Pages" calculated="true" left="0" top="100" width="5000" height="300"/>)";
+
+QString ListReport(const QString& paper) {
+    return QString(R"~(<Report name="R">%1
+        <DataSource recordSource="SELECT sCliente, nSaldo FROM Clientes ORDER BY sCliente"/>
+        <Section kind="PageHeader" height="400"><Field text="Cabecera" left="0" top="0" width="3000" height="300"/></Section>
+        <Section kind="Detail" height="300"><Field name="C" text="sCliente" calculated="true" left="0" top="0" width="3000" height="300"/></Section>
+        <Section kind="PageFooter" height="500">%2</Section>
+        <Section kind="ReportFooter" height="300"><Field text="Count(*, report) &amp; &quot; / &quot; &amp; Sum(nSaldo, report)" calculated="true" left="0" top="0" width="3000" height="300"/></Section>
+        </Report>)~")
+        .arg(paper, PageNumber);
+}
+
+// The page and top of the text item equal to text; page -1 when there is none.
+std::pair<int, int> Where(const PageModel& model, const QString& text) {
+    const auto hits = model.FindText(text, true);
+    if (hits.isEmpty())
+        return {-1, -1};
+    return {hits.first().page, model.ItemAt(hits.first()).rect.y()};
+}
+
+} // namespace
+
+TEST_F(ReportTest, RowsSpillOverPagesUnderRepeatedHeadersAndAboveTheFooter) {
+    AddClients(100);
+    vsr.Load(
+        Definition(ListReport(
+            R"(<Paper width="11906" height="16838" left="1000" top="1000" right="1000" bottom="1000"/>)")),
+        "R");
+    const PageModel model = vsr.Layout();
+
+    // 13938 twips between header and footer hold 46 rows of 300.
+    ASSERT_EQ(model.PageCount(), 3);
+    EXPECT_EQ(model.FindText("Cabecera", true).size(), 3);
+    EXPECT_EQ(Where(model, "C000"), std::make_pair(0, 1400));
+    EXPECT_EQ(model.ItemAt(model.FindText("C000").first()).rect.x(), 1000);
+    EXPECT_EQ(Where(model, "C045"), std::make_pair(0, 1400 + 45 * 300));
+    EXPECT_EQ(Where(model, "C046"), std::make_pair(1, 1400));
+    EXPECT_EQ(Where(model, "C099"), std::make_pair(2, 1400 + 7 * 300));
+    EXPECT_EQ(Where(model, "100 / 4950"), std::make_pair(2, 1400 + 8 * 300));
+    const int footerTop = 16838 - 1000 - 500;
+    for (int page = 0; page < 3; ++page) {
+        EXPECT_EQ(Where(model, QString("Página %1 de 3").arg(page + 1)),
+                  std::make_pair(page, footerTop + 100));
+        for (const PageItem& item : model.Items(page)) {
+            if (!item.text.startsWith("Página")) {
+                EXPECT_LE(item.rect.bottom() + 1, footerTop) << item.text.toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(ReportTest, EmptyOrMissingRecordSourceStillGivesOnePage) {
+    vsr.Load(Definition(ListReport("")), "R");
+    vsr.SetRecordSource("SELECT sCliente, nSaldo FROM Clientes WHERE 1 = 0");
+    PageModel model = vsr.Layout();
+    ASSERT_EQ(model.PageCount(), 1);
+    EXPECT_NE(model.FindItem("Cabecera"), nullptr);
+    EXPECT_NE(model.FindItem("Página 1 de 1"), nullptr);
+    EXPECT_NE(model.FindItem("0 / 0"), nullptr);
+
+    vsr.SetRecordSource("");
+    model = vsr.Layout();
+    ASSERT_EQ(model.PageCount(), 1);
+    EXPECT_NE(model.FindItem("0 / 0"), nullptr);
+}
+
+TEST_F(ReportTest, GroupHeaderStaysWithItsFirstRowAndFooterSumsItsGroup) {
+    for (const auto& [name, saldo] : {std::pair{"A1", 1.0}, {"A2", 2.0}, {"A3", 3.5}, {"B1", 10.0}})
+        AddClient(name, saldo);
+    vsr.Load(Definition(R"~(<Report name="R">
+        <Paper width="6000" height="3000" left="0" top="0" right="0" bottom="0"/>
+        <DataSource recordSource="SELECT sCliente, nSaldo FROM Clientes ORDER BY sCliente"/>
+        <Group name="Letra" expression="left(sCliente, 1)"/>
+        <Section kind="GroupHeader" group="Letra" height="300"><Field text="&quot;Grupo &quot; &amp; left(sCliente, 1)" calculated="true" width="3000" height="300"/></Section>
+        <Section kind="Detail" height="600"><Field text="sCliente" calculated="true" width="3000" height="300"/></Section>
+        <Section kind="GroupFooter" group="Letra" height="300"><Field text="&quot;Total &quot; &amp; Sum(nSaldo)" calculated="true" width="3000" height="300"/></Section>
+        <Section kind="ReportFooter" height="300"><Field text="&quot;Todo &quot; &amp; Sum(nSaldo)" calculated="true" width="3000" height="300"/></Section>
+        </Report>)~"),
+             "R");
+    const PageModel model = vsr.Layout();
+    ASSERT_EQ(model.PageCount(), 2);
+    EXPECT_EQ(Where(model, "Grupo A"), std::make_pair(0, 0));
+    EXPECT_EQ(Where(model, "Total 6.5"), std::make_pair(0, 2100));
+    // At 2400 the header alone would fit, its first row would not: both go to the next page.
+    EXPECT_EQ(Where(model, "Grupo B"), std::make_pair(1, 0));
+    EXPECT_EQ(Where(model, "B1"), std::make_pair(1, 300));
+    EXPECT_EQ(Where(model, "Total 10"), std::make_pair(1, 900));
+    EXPECT_EQ(Where(model, "Todo 16.5"), std::make_pair(1, 1200));
+}
+
+TEST_F(ReportTest, CanGrowPushesWhatLiesBelowOnly) {
+    AddClient("Largo", 1, QString("Avenida de la Constitución ").repeated(8));
+    AddClient("Corto", 2, "C/ Mayor 5");
+    vsr.Load(Definition(R"(<Report name="R">
+        <Paper width="11906" height="16838" left="500" top="700" right="500" bottom="500"/>
+        <DataSource recordSource="SELECT sCliente, sDomicilio FROM Clientes ORDER BY nIdCliente"/>
+        <Section kind="Detail" height="600">
+          <Field name="Domicilio" text="sDomicilio" calculated="true" canGrow="true" left="0" top="0" width="1500" height="300"/>
+          <Field name="Debajo" text="&quot;debajo de &quot; &amp; sCliente" calculated="true" left="0" top="300" width="1500" height="300"/>
+          <Field name="Lado" text="sCliente" calculated="true" left="2000" top="0" width="1500" height="300"/>
+        </Section></Report>)"),
+             "R");
+    const PageModel model = vsr.Layout();
+    const PageItem* address = model.FindItem(QString("Avenida de la Constitución ").repeated(8));
+    ASSERT_NE(address, nullptr);
+    const int grown = address->rect.height() - 300;
+    EXPECT_GT(grown, 1000);
+    EXPECT_EQ(Where(model, "Largo"), std::make_pair(0, 700));
+    EXPECT_EQ(Where(model, "debajo de Largo"), std::make_pair(0, 1000 + grown));
+    EXPECT_EQ(Where(model, "Corto"), std::make_pair(0, 1300 + grown));
+    EXPECT_EQ(Where(model, "debajo de Corto"), std::make_pair(0, 1600 + grown));
+}
+
+TEST_F(ReportTest, SubReportStacksItsRowsAndSpillsOverPages) {
+    AddClients(30);
+    vsr.Load(Definition(QString(R"(<Report name="Main">
+        <Paper width="6000" height="4000" left="0" top="0" right="0" bottom="0"/>
+        <Section kind="PageFooter" height="500">%1</Section>
+        <Section kind="ReportHeader" height="900">
+          <Field text="Arriba" width="3000" height="300"/>
+          <Field name="Lista" subReport="Lineas" left="500" top="300" width="3000" height="300"/>
+          <Field text="Abajo" top="600" width="3000" height="300"/>
+        </Section></Report>
+        <Report name="Lineas"><Section kind="Detail" height="300">
+          <Field text="sCliente" calculated="true" width="3000" height="300"/>
+        </Section></Report>)")
+                            .arg(PageNumber)),
+             "Main");
+    const int lista = vsr.Report().FieldIndex("Lista");
+    EXPECT_EQ(vsr.SubReport(lista).Name(), "Lineas");
+    vsr.SubReport(lista).SetRecordSource("SELECT sCliente FROM Clientes ORDER BY sCliente");
+    const PageModel model = vsr.Layout();
+
+    // 3500 twips of room per page: "Arriba" and 10 rows, then 11 rows, then 9 rows and "Abajo".
+    ASSERT_EQ(model.PageCount(), 3);
+    EXPECT_EQ(Where(model, "C000"), std::make_pair(0, 300));
+    EXPECT_EQ(model.ItemAt(model.FindText("C000").first()).rect.x(), 500);
+    EXPECT_EQ(Where(model, "C010"), std::make_pair(1, 0));
+    EXPECT_EQ(Where(model, "C021"), std::make_pair(2, 0));
+    EXPECT_EQ(Where(model, "Abajo"), std::make_pair(2, 9 * 300));
+    EXPECT_EQ(Where(model, "Página 3 de 3"), std::make_pair(2, 3600));
+}
+
+TEST_F(ReportTest, ShippedExampleListsClientsByLetterWithTotals) {
+    double total = 0;
+    for (int i = 0; i < 90; ++i) {
+        const QString name =
+            QString(QChar('A' + i % 6)) + QString("cliente %1").arg(i, 2, 10, QChar('0'));
+        AddClient(name, i * 1.25, "Rúa Nova " + QString::number(i));
+        total += i * 1.25;
+    }
+    vsr.Load(ExampleFile(), "Listado");
+    const PageModel model = vsr.Layout();
+    ASSERT_GE(model.PageCount(), 2);
+    for (int page = 0; page < model.PageCount(); ++page)
+        EXPECT_NE(model.FindItem(QString("Página %1 de %2").arg(page + 1).arg(model.PageCount())),
+                  nullptr);
+    EXPECT_NE(model.FindItem("90 clientes en total"), nullptr);
+    EXPECT_NE(model.FindItem(Expression::FormatNumber(total, "#,##0.00")), nullptr);
+    EXPECT_EQ(model.FindText("15 clientes", true).size(), 6);
+    // Every letter's header has a row of its own letter below it on the same page.
+    for (const PageModel::Hit& hit : model.FindText("", false)) {
+        const PageItem& header = model.ItemAt(hit);
+        if (header.text.size() != 1)
+            continue;
+        bool followed = false;
+        for (const PageItem& item : model.Items(hit.page))
+            followed = followed || (item.rect.y() > header.rect.y() &&
+                                    item.text.startsWith(header.text + "cliente"));
+        EXPECT_TRUE(followed) << header.text.toStdString();
+    }
+}

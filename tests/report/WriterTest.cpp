@@ -1,0 +1,128 @@
+#include "ReportFixture.h"
+
+#include "platform/report/PdfWriter.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+QString ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The text of an RTF file: groups of pictures and tables dropped, \u escapes decoded, control
+// words removed, paragraphs as line breaks.
+QString RtfText(QString rtf) {
+    rtf.remove(QRegularExpression(R"(\{\\(pict|fonttbl|colortbl)(?:[^{}]|\{[^{}]*\})*\})"));
+    rtf.replace(QRegularExpression(R"(\\(par|line)\b ?)"), "\n");
+    QString text;
+    const QRegularExpression unicode(R"(\\u(-?\d+)\?)");
+    const QRegularExpression word(R"(\\[a-z]+-?\d* ?)");
+    const auto at = [&](const QRegularExpression& pattern, int i) {
+        return pattern.match(rtf, i, QRegularExpression::NormalMatch,
+                             QRegularExpression::AnchorAtOffsetMatchOption);
+    };
+    for (int i = 0; i < rtf.size();) {
+        const auto match = at(unicode, i);
+        if (match.hasMatch()) {
+            text += QChar(ushort(match.captured(1).toShort()));
+            i += int(match.capturedLength());
+        } else if (rtf[i] == '\\' && i + 1 < rtf.size() && QString("\\{}").contains(rtf[i + 1])) {
+            text += rtf[i + 1];
+            i += 2;
+        } else if (rtf[i] == '\\') {
+            const auto control = at(word, i);
+            i += control.hasMatch() ? int(control.capturedLength()) : 1;
+        } else {
+            if (rtf[i] != '{' && rtf[i] != '}' && rtf[i] != '\r')
+                text += rtf[i];
+            ++i;
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+class WriterTest : public ReportTest {
+protected:
+    void SetUp() override {
+        ReportTest::SetUp();
+        for (int i = 0; i < 80; ++i)
+            AddClient(
+                QString("%1 Núñez O'Brien %2").arg(QChar('A' + i % 4)).arg(i, 2, 10, QChar('0')),
+                i + 0.5);
+        vsr.Load(ExampleFile(), "Listado");
+        model = vsr.Layout();
+        ASSERT_GE(model.PageCount(), 2);
+    }
+    PageModel model;
+};
+
+TEST_F(WriterTest, PdfHasThePagesTheirTextAndTheExactCustomPaper) {
+    const QString path = Path("Listado.pdf");
+    vsr.RenderToFile(path, ReportComponent::Pdf);
+    const QString info = Run("pdfinfo", {path});
+    EXPECT_TRUE(
+        info.contains(QRegularExpression(QString("Pages:\\s+%1\\n").arg(model.PageCount()))))
+        << info.toStdString();
+    EXPECT_TRUE(info.contains("595.3 x 841.9 pts")) << info.toStdString();
+    const QString text = Run("pdftotext", {"-layout", path, "-"});
+    EXPECT_TRUE(text.contains("A Núñez O'Brien 00")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString("Página 2 de %1").arg(model.PageCount())));
+    EXPECT_TRUE(Run("pdffonts", {path}).contains("LiberationSans"));
+
+    // The till paper, 75 x 100 mm, is 4252 x 5669 twips: 212.6 x 283.45 points.
+    PageModel till;
+    till.AddPage(QSize(4252, 5669))
+        .items.append(MakeItem(PageItem::Text, QRect(200, 200, 3000, 300), "Ticket"));
+    PdfWriter().ConvertDocument(till, Path("till.pdf"));
+    const QString tillInfo = Run("pdfinfo", {Path("till.pdf")});
+    EXPECT_TRUE(tillInfo.contains("212.6 x 283.45 pts")) << tillInfo.toStdString();
+    EXPECT_FALSE(tillInfo.contains("Error") || info.contains("Error"));
+}
+
+TEST_F(WriterTest, TextReadsLineByLineWithFormFeedsBetweenPages) {
+    const QString path = Path("Listado.txt");
+    vsr.RenderToFile(path, ReportComponent::PlainText);
+    const QString text = ReadAll(path);
+    const QStringList pages = text.split('\f');
+    ASSERT_EQ(pages.size(), model.PageCount());
+    const QStringList lines = pages.first().split('\n');
+    EXPECT_EQ(lines.first(), "Listado de clientes");
+    // A row keeps its name, address and balance on one line, in that order.
+    bool found = false;
+    for (const QString& line : lines)
+        found = found || QRegularExpression(R"(^A Núñez O'Brien 00 +C/ Mayor 5 Lugo +0\.50$)")
+                             .match(line)
+                             .hasMatch();
+    EXPECT_TRUE(found) << pages.first().toStdString();
+    EXPECT_TRUE(pages.last().contains(QString("Página %1 de %1").arg(model.PageCount())));
+}
+
+TEST_F(WriterTest, HtmlAndRtfHoldEveryTextInPageOrder) {
+    vsr.RenderToFile(Path("Listado.htm"), ReportComponent::Html);
+    const QString html = ReadAll(Path("Listado.htm"));
+    EXPECT_TRUE(html.startsWith("<!DOCTYPE html>"));
+    EXPECT_EQ(html.count("class=\"page\""), model.PageCount());
+    EXPECT_TRUE(html.contains("A Núñez O&#x27;Brien 00") || html.contains("A Núñez O'Brien 00"));
+    EXPECT_LT(html.indexOf("Página 1 de"), html.indexOf("Página 2 de"));
+
+    vsr.RenderToFile(Path("Listado.rtf"), ReportComponent::Rtf);
+    const QString rtf = ReadAll(Path("Listado.rtf"));
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
+    EXPECT_EQ(rtf.count("\\sectd"), model.PageCount());
+    const QString text = RtfText(rtf);
+    EXPECT_TRUE(text.contains("Listado de clientes"));
+    EXPECT_TRUE(text.contains("A Núñez O'Brien 00\n")) << text.left(2000).toStdString();
+    EXPECT_LT(text.indexOf("Página 1 de"), text.indexOf("Página 2 de"));
+}
+
+TEST_F(WriterTest, UnwritablePathIsErrorSeventyFiveAndLeavesNothing) {
+    for (int format : {1, 2, 3, 5}) {
+        const QString path = Path("missing/folder/out.x");
+        EXPECT_EQ(ErrorOf([&] { vsr.RenderToFile(path, format); }), ErrorNumber::PathFileAccess);
+        EXPECT_FALSE(QFile::exists(path));
+    }
+}
