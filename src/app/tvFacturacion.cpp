@@ -1,0 +1,17 @@
+#include "billing/Mainform.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+
+#include <QApplication>
+#include <QStringList>
+
+// The suite's menu passes the whole command line as one argument; a line typed by hand may arrive
+// cut at its blanks, so the arguments are joined back together.
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("tvFacturacion");
+    Utility::RegisterRunningProgram("tvFacturacion");
+
+    const QStringList arguments = QApplication::arguments().mid(1);
+    return Main(arguments.join(' '), [] { return new Mainform; });
+}
