@@ -1,0 +1,165 @@
+#include "ReportsFixture.h"
+
+#include "platform/report/PageModel.h"
+#include "platform/report/PreviewControl.h"
+#include "platform/ui/widgets/Frm.h"
+#include "reports/Informes.h"
+#include "reports/SetPrinterPaper.h"
+#include "reports/Viewer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPrinterInfo>
+#include <QThread>
+
+class ViewerToolsTest : public ReportsFixture {
+protected:
+    // A 40-line invoice in "Normal" (several pages) shown in the viewer, which returns at once.
+    ViewerToolsTest() {
+        ReportJob job = *Informes::FacturaJob(AddInvoice(40).id, Informes::Normal);
+        viewer.ShowXml(job);
+        ui().Shown.clear();
+    }
+    QString Shown() const { return suite.Ui().Shown.join('\n'); }
+    QStringList Exported() const {
+        return QDir(Gi.sPathExport).entryList(QDir::Files | QDir::NoDotAndDotDot);
+    }
+
+    Viewer viewer;
+};
+
+TEST_F(ViewerToolsTest, ZoomChangesOnlyForAPositiveAnswer) {
+    for (const char* answer : {"", "0", "-5", "abc"}) {
+        ui().Inputs.push_back(answer);
+        viewer.Frm_evtToolClick("Z");
+        EXPECT_EQ(viewer.vp().Zoom(), 75) << answer;
+    }
+    EXPECT_EQ(viewer.Frame().PanelText(1), "Zoom 75%");
+    ui().Inputs.push_back("150");
+    viewer.Frm_evtToolClick("Zoom_NA");
+    EXPECT_EQ(viewer.vp().Zoom(), 150);
+    EXPECT_EQ(viewer.Frame().PanelText(1), "Zoom 150%");
+}
+
+TEST_F(ViewerToolsTest, PagingAndGoToPageStayInsideTheDocument) {
+    const int pages = viewer.vp().PageCount();
+    ASSERT_GE(pages, 2);
+    auto* label = viewer.findChild<QLabel*>("lblPage_NA");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "1/" + QString::number(pages));
+    viewer.Frm_evtToolClick("DirIzq_NA");
+    EXPECT_EQ(viewer.vp().Page(), 1);
+    viewer.Frm_evtToolClick("DirDer_NA");
+    EXPECT_EQ(label->text(), "2/" + QString::number(pages));
+    ui().Inputs.push_back("99");
+    viewer.lblPage_NA_Click();
+    EXPECT_EQ(viewer.vp().Page(), pages);
+    EXPECT_TRUE(Shown().contains("[Ir a página...] Escriba el número de página al cual desea ir."));
+    viewer.lblPage_NA_Click(); // cancelled: stays
+    EXPECT_EQ(viewer.vp().Page(), pages);
+}
+
+TEST_F(ViewerToolsTest, EachExportWritesItsFileAndACancelledDialogWritesNothing) {
+    struct Case {
+        const char* choice;
+        const char* name;
+        const char* head;
+    };
+    for (const Case& c : {Case{"1", "f.pdf", "%PDF"}, Case{"2", "f", "María O'Neill"},
+                          Case{"3", "f.rtf", "{\\rtf"}, Case{"4", "f.htm", "<"}}) {
+        ui().Inputs.push_back(c.choice);
+        ui().Files.push_back(Gi.sPathExport + "/" + c.name);
+        viewer.Frm_evtToolClick("Export_NA");
+        const QString written =
+            Gi.sPathExport + "/" + c.name + (QString(c.name).contains('.') ? "" : ".txt");
+        EXPECT_TRUE(ReadAll(written).contains(c.head)) << c.choice;
+    }
+    EXPECT_TRUE(
+        Shown().contains("Seleccione la exportación a realizar\n1. PDF\n2. TXT\n3. RTF\n4. HTML"));
+    EXPECT_TRUE(viewer.vp().ExportFile().isEmpty());
+
+    const QStringList before = Exported();
+    ui().Shown.clear();
+    ui().Inputs.push_back("1"); // the file dialog is cancelled
+    viewer.Frm_evtToolClick("E");
+    ui().Inputs.push_back("7"); // no such format: no dialog at all
+    viewer.Frm_evtToolClick("E");
+    EXPECT_EQ(Exported(), before);
+    EXPECT_EQ(ui().Shown.size(), 3);
+}
+
+TEST_F(ViewerToolsTest, OnlyPdfAsksJustForPdfAndAnUnwritablePathIsSaid) {
+    viewer.bExportOnlyPdf = true;
+    ui().Confirmations.push_back(true);
+    ui().Files.push_back(Gi.sPathExport + "/solo.pdf");
+    viewer.Frm_evtToolClick("E");
+    EXPECT_TRUE(ReadAll(Gi.sPathExport + "/solo.pdf").startsWith("%PDF"));
+    EXPECT_TRUE(Shown().contains("¿Desea exportar a pdf?"));
+    EXPECT_FALSE(Shown().contains("Seleccione"));
+
+    ui().Confirmations.push_back(true);
+    ui().Files.push_back(suite.Root() + "/no/such/folder/x.pdf");
+    EXPECT_EQ(EndStatus([&] { viewer.Frm_evtToolClick("E"); }), -1);
+    EXPECT_TRUE(Shown().contains("No se ha podido escribir el archivo"));
+    EXPECT_FALSE(QFile::exists(suite.Root() + "/no/such/folder/x.pdf"));
+
+    viewer.reject();
+    EXPECT_FALSE(viewer.bExportOnlyPdf);
+}
+
+TEST_F(ViewerToolsTest, EMailTwiceOverwritesTheAttachmentAndFaxHandsOverTheDocument) {
+    QDir().mkpath(Gi.sPathExe);
+    const QString log = suite.Root() + "/tvEmail.log";
+    QFile script(Gi.sPathExe + "/tvEmail");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QString("#!/bin/sh\necho \"$1\" >> '%1'\n").arg(log).toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    viewer.Frm_evtToolClick("M");
+    viewer.Frm_evtToolClick("EMail_NA");
+    QElapsedTimer waited;
+    waited.start();
+    while (ReadAll(log).count('\n') < 2 && waited.elapsed() < 10000)
+        QThread::msleep(50);
+    const QString attachment = Gi.sPathExport + "/Documento1.pdf";
+    EXPECT_EQ(ReadAll(log).count(attachment), 2);
+    EXPECT_TRUE(ReadAll(attachment).startsWith("%PDF"));
+    EXPECT_EQ(Exported(), QStringList{"Documento1.pdf"});
+
+    // No fax module installed: the document is saved and the missing module is said.
+    viewer.Frm_evtToolClick("F");
+    PreviewControl reopened;
+    reopened.LoadDoc(Gi.sPathExport + "/FaxView1");
+    EXPECT_EQ(reopened.PageCount(), viewer.vp().PageCount());
+    EXPECT_TRUE(Shown().contains("No se ha podido encontrar el módulo solicitado."));
+}
+
+TEST_F(ViewerToolsTest, ShowDocumentShowsAnyLaidOutDocument) {
+    PageModel model;
+    model.AddPage(QSize(16838, 11906));
+    model.AddPage(QSize(16838, 11906));
+    QString label, caption;
+    ui().ModalActions.push_back([&](QWidget& window) {
+        label = window.findChild<QLabel*>("lblPage_NA")->text();
+        caption = static_cast<Viewer&>(window).Frame().Caption();
+    });
+    Viewer::ShowDocument(model, "Facturación");
+    EXPECT_EQ(label, "1/2");
+    EXPECT_EQ(caption, "Facturación");
+}
+
+TEST_F(ViewerToolsTest, PaperFormNamesAndTheMissingPrinter) {
+    EXPECT_EQ(PrinterPaper::FormName(210, 101.6), "TvPaper_210000x101600");
+    EXPECT_EQ(PrinterPaper::FormName(75, 100), "TvPaper_75000x100000");
+    EXPECT_EQ(PrinterPaper::MmToTwips(101.6), 5760);
+    EXPECT_EQ(PrinterPaper::MmToTwips(297), 16838);
+    if (!QPrinterInfo::availablePrinterNames().isEmpty())
+        GTEST_SKIP() << "a printer is installed here";
+    EXPECT_FALSE(SetPrinterPaper(2, viewer.vp(), &viewer.Frame()));
+    EXPECT_EQ(ui().Shown, QStringList{"[Error] No printer installed!"});
+    // Printing without a printer is said, not fatal.
+    EXPECT_EQ(EndStatus([&] { viewer.Frm_evtToolClick("P"); }), -1);
+    EXPECT_TRUE(Shown().contains("No hay conexión con la impresora"));
+}
