@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -258,6 +259,18 @@ TEST(FrmTest, InputCheckCommitsTheFocusedFieldThenAsksTheChecks) {
     EXPECT_EQ(committed, 1);
     pass = false;
     EXPECT_FALSE(w.frm->InputCheck(true));
+
+    // A value typed into a grid cell reaches the grid before the window acts on it.
+    auto* grid = new QTableWidget(1, 1);
+    w.frm->Content()->layout()->addWidget(grid);
+    grid->setItem(0, 0, new QTableWidgetItem("1"));
+    grid->setFocus();
+    grid->editItem(grid->item(0, 0));
+    auto* cell = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(cell, nullptr);
+    cell->setText("7");
+    w.frm->InputCheck(true);
+    EXPECT_EQ(grid->item(0, 0)->text(), "7");
 
     pass = true;
     w.text->setValidator(new QIntValidator(1, 99, w.text));

@@ -26,14 +26,15 @@ QMessageBox::Icon BoxIcon(Ui::Icon icon) {
     return QMessageBox::Information;
 }
 
-// Ends the local loop of a modal window once the window is no longer on screen.
+// Ends the local loop of a modal window once the window is no longer on screen. A close event
+// alone does not count: the window may refuse it and stay open.
 class ModalWatch : public QObject {
 public:
     explicit ModalWatch(QEventLoop& loop) : m_loop(loop) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Hide || event->type() == QEvent::Close)
+        if (event->type() == QEvent::Hide)
             m_loop.quit();
         return QObject::eventFilter(watched, event);
     }
