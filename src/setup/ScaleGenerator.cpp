@@ -240,8 +240,8 @@ void ScaleGenerator::AddClients() {
             const int lines = pending ? 1 : 3;
             const qint32 nIdFactura = pending ? 0 : ++invoiceId;
             double rates[3] = {0, 0, 0}, bases[3] = {0, 0, 0}, taxes[3] = {0, 0, 0};
-            int slots = 0;
-            double baseTotal = 0, taxTotal = 0, lineTotals = 0;
+            int filled = 0;
+            double baseTotal = 0, taxTotal = 0;
             for (int l = 0; l < lines; ++l) {
                 const Product& product = m_products[Random() % m_products.size()];
                 const int units = Random() % 8 == 0 ? 2 + int(Random() % 2) : 1;
@@ -254,17 +254,16 @@ void ScaleGenerator::AddClients() {
                            Number(product.rate), Number(units * (price * product.rate / 100)),
                            Money(total)});
                 int slot = 0;
-                while (slot < slots && rates[slot] != product.rate)
+                while (slot < filled && rates[slot] != product.rate)
                     ++slot;
-                if (slot == slots && slots < 3)
-                    rates[slots++] = product.rate;
+                if (slot == filled && filled < 3)
+                    rates[filled++] = product.rate;
                 if (slot < 3) {
                     bases[slot] += price * units;
                     taxes[slot] += unitTax * units;
                     baseTotal += price * units;
                     taxTotal += unitTax * units;
                 }
-                lineTotals += total;
             }
             if (pending)
                 continue;
@@ -290,8 +289,8 @@ void ScaleGenerator::AddClients() {
             invoiced += nTotal;
 
             const quint32 share = Random() % 100;
-            const double amount = share < 90   ? Utility::RoundHalfAway(lineTotals, 2)
-                                  : share < 97 ? Utility::RoundHalfAway(lineTotals / 2, 2)
+            const double amount = share < 90   ? nTotal
+                                  : share < 97 ? Utility::RoundHalfAway(nTotal / 2, 2)
                                                : 0;
             if (amount == 0)
                 continue;
@@ -308,7 +307,7 @@ void ScaleGenerator::AddClients() {
         clients.Add({Id(clientId), customer[0], customer[1], customer[2], customer[3], customer[4],
                      customer[5], Utility::Quote(QString("976 %1").arg(100000 + i % 900000)),
                      Id(DateNumber(yearStart.addDays(-int(Random() % 3000)))), "1", Id(level),
-                     Number(invoiced), Number(paid), Number(paid - invoiced)});
+                     Money(invoiced), Money(paid), Money(paid - invoiced)});
     }
     for (Batch* batch : {&clients, &pets, &items, &invoices, &payments, &entries})
         batch->Flush();
