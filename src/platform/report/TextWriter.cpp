@@ -47,18 +47,29 @@ QStringList TextWriter::PageLines(const Page& page) {
     for (const PageItem& item : page.items)
         if (item.kind == PageItem::Text && !item.text.trimmed().isEmpty())
             items.append(&item);
-    const auto rowOf = [](const PageItem* item) {
-        return (item->rect.y() + LineHeight / 2) / LineHeight;
-    };
-    std::stable_sort(items.begin(), items.end(), [&](const PageItem* a, const PageItem* b) {
-        return rowOf(a) != rowOf(b) ? rowOf(a) < rowOf(b) : a->rect.x() < b->rect.x();
+    std::stable_sort(items.begin(), items.end(), [](const PageItem* a, const PageItem* b) {
+        return a->rect.y() != b->rect.y() ? a->rect.y() < b->rect.y() : a->rect.x() < b->rect.x();
     });
+    // Items starting within half a line of each other share a line; the next line is as many
+    // lines further as the distance on paper says, and never on the lines a wrapped text took.
     std::map<int, QString> rows;
+    int lineY = 0, row = -1, freeRow = 0;
     for (const PageItem* item : items) {
+        if (row < 0 || item->rect.y() - lineY >= LineHeight / 2) {
+            const int step =
+                row < 0 ? 0 : std::max(1, (item->rect.y() - lineY + LineHeight / 2) / LineHeight);
+            row = std::max(row + step, freeRow);
+            lineY = item->rect.y();
+        }
         const int width = std::max(1, item->rect.width() / ColumnWidth);
-        const QStringList lines =
-            item->wrap ? WrapWords(item->text, width) : item->text.split('\n');
-        int row = rowOf(item);
+        QStringList lines = item->wrap ? WrapWords(item->text, width) : item->text.split('\n');
+        // No more lines than the item is tall: a narrower grid must not spill into the next row.
+        const int fits = std::max(1, (item->rect.height() + LineHeight / 2) / LineHeight);
+        while (lines.size() > fits) {
+            const QString last = lines.takeLast();
+            lines.last() += ' ' + last;
+        }
+        int line = row;
         for (const QString& text : lines) {
             const QString trimmed = text.trimmed();
             int column = item->rect.x() / ColumnWidth;
@@ -67,8 +78,9 @@ QStringList TextWriter::PageLines(const Page& page) {
             else if (item->alignment & Qt::AlignHCenter)
                 column = (item->rect.x() + item->rect.width() / 2) / ColumnWidth -
                          int(trimmed.size()) / 2;
-            PutText(rows[row++], std::max(0, column), trimmed);
+            PutText(rows[line++], std::max(0, column), trimmed);
         }
+        freeRow = std::max(freeRow, line);
     }
     // The left margin and runs of empty lines carry no meaning in plain text.
     int indent = -1;

@@ -1,0 +1,53 @@
+#include "ReportFixture.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+// tvReport, next to this test program when it has been built.
+TEST_F(ReportTest, TvReportWritesByExtensionAndFailsCleanly) {
+    const QString program = QCoreApplication::applicationDirPath() + "/tvReport";
+    if (!QFileInfo(program).isExecutable())
+        GTEST_SKIP() << "tvReport not built";
+    AddClients(60);
+    QImage logo(16, 16, QImage::Format_RGB32);
+    logo.fill(Qt::darkGreen);
+    ASSERT_TRUE(logo.save(Path("logo.png")));
+    QFile ini(Path("Tavelo.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Database]\nDataPath=.\n");
+    ini.close();
+    const auto run = [&](const QStringList& extra, int* status) {
+        QProcess process;
+        process.start(program, QStringList{"--ini", Path("Tavelo.ini"), "--file", ExampleFile(),
+                                           "--report", "Listado"} +
+                                   extra);
+        process.waitForFinished(60000);
+        *status = process.exitCode();
+        return QString::fromUtf8(process.readAllStandardOutput());
+    };
+
+    int status = -1;
+    EXPECT_EQ(run({"--sql", "SELECT 1|SELECT * FROM Clientes WHERE nSaldo < 30 ORDER BY sCliente",
+                   "--labels", "Titulo|lblSaldo|Nada", "--values",
+                   "Deudores de O'Brien|" + Path("logo.png") + "|x", "--out", Path("d.htm")},
+                  &status),
+              "pages: 1\n");
+    EXPECT_EQ(status, 0);
+    QFile text(Path("d.htm"));
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    const QString written = QString::fromUtf8(text.readAll());
+    EXPECT_TRUE(written.contains(">Deudores de O'Brien<"));
+    EXPECT_TRUE(written.contains(">30 clientes en total<"));
+    EXPECT_TRUE(written.contains("src=\"data:image/png;base64,"));
+
+    EXPECT_EQ(run({"--out", Path("l.pdf")}, &status), "pages: 2\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(Run("pdfinfo", {Path("l.pdf")}).contains(QRegularExpression("Pages:\\s+2\\n")));
+
+    run({"--sql", "SELECT nada FROM Clientes", "--out", Path("x.pdf")}, &status);
+    EXPECT_NE(status, 0);
+    run({"--out", Path("x.doc")}, &status);
+    EXPECT_NE(status, 0);
+    EXPECT_FALSE(QFile::exists(Path("x.pdf")) || QFile::exists(Path("x.doc")));
+}
