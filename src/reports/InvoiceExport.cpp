@@ -13,6 +13,7 @@
 #include "session/Gi.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
 #include <memory>
@@ -38,7 +39,12 @@ void LoadSession(const QString& iniPath) {
     const Utility& u = Utility::instance();
     Gi.sPathIni = iniPath;
     Gi.sPathRoot = u.GetRootPath(QCoreApplication::applicationDirPath(), "Tavelo");
-    Gi.sPathData = u.ReadIni(iniPath, "Database", "DataPath", {}).trimmed();
+    // A relative data path is taken from the ini's own folder, as the report tool does.
+    const QString dataPath =
+        u.ReadIni(iniPath, "Database", "DataPath", {}).trimmed().replace('\\', '/');
+    const QDir iniFolder = QFileInfo(iniPath).absoluteDir();
+    Gi.sPathData =
+        dataPath.isEmpty() ? iniFolder.path() : QDir::cleanPath(iniFolder.filePath(dataPath));
     Gi.DeriveFolders();
     DataAccess& db = DataAccess::instance();
     if (!db.IsConnected())
