@@ -1,0 +1,151 @@
+// Speed of the billing window on a generated clinic: by default 100,000 clients, 150,000 pets,
+// 2,000 products and 1,000,000 invoice items (argument: the number of thousands of clients).
+// Prints "<case>: <value> <unit>" lines.
+#include "billing/CSearch.h"
+#include "billing/Facturacion.h"
+#include "platform/data/DataAccess.h"
+#include "platform/ui/widgets/GridController.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+#include "session/Gi.h"
+#include "setup/SuiteSetup.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+void Report(const char* name, double value, const char* unit) {
+    std::printf("%s: %.1f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+double Ms(const std::function<void()>& work) {
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// The median of several runs, so one slow run of a shared machine does not decide.
+double MedianMs(int runs, const std::function<void()>& work) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i)
+        times.push_back(Ms(work));
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int Count(const QString& table) {
+    return DataAccess::instance().GetRows("SELECT COUNT(*) FROM " + table).Value(0, 0).toInt();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const int thousands = argc > 1 ? std::max(1, QString(argv[1]).toInt()) : 100;
+
+    // A second argument names a folder that keeps the generated suite between runs.
+    QTemporaryDir dir;
+    const QString root = argc > 2 ? QString(argv[2]) : dir.path() + "/Tavelo";
+    if (!QFileInfo::exists(root + "/Data/Tavelo.ini"))
+        Report("generate_data", Ms([&] { SuiteSetup::Create(root, false, thousands); }) / 1000,
+               "s");
+    G::Init("admin:admin|" + Utility::instance().Today(true) + "|" + root +
+            "/Data/Tavelo.ini|0|0|0|0");
+    Report("clients", Count("Clientes"), "rows");
+    Report("pets", Count("Mascotas"), "rows");
+    Report("products", Count("ProductosServicios"), "rows");
+    Report("invoice_items", Count("FacturasItems"), "rows");
+
+    Report(
+        "read_all_clients",
+        MedianMs(3,
+                 [&] { DataAccess::instance().GetRows("SELECT DISTINCT sCliente FROM Clientes"); }),
+        "ms");
+    QComboBox list;
+    list.setEditable(true);
+    Report("fill_all_clients_list",
+           MedianMs(3,
+                    [&] {
+                        DataAccess::instance().FillList(
+                            &list, "SELECT DISTINCT sCliente FROM Clientes", false, true, false);
+                    }),
+           "ms");
+
+    std::unique_ptr<Facturacion> w;
+    Report("window_load", Ms([&] {
+               w = std::make_unique<Facturacion>();
+               w->resize(1200, 700);
+               w->show();
+               w->Form_Activate();
+           }),
+           "ms");
+
+    // Pets spread over the whole file, each of another client.
+    const qint32 pets = Count("Mascotas");
+    std::vector<qint32> sample;
+    for (int i = 1; i <= 15; ++i)
+        sample.push_back(std::max(1, pets * i / 16));
+    std::size_t next = 0;
+    Report("choose_pet_and_client",
+           MedianMs(15, [&] { w->dm->DefineFrom_nIdMascota(sample[next++ % sample.size()]); }),
+           "ms");
+    Report("selector_pair_lookup", MedianMs(15, [&] { w->dm->Dato(3); }), "ms");
+    Report("grid_refresh_pending", MedianMs(15, [&] { w->gd->Refresh(); }), "ms");
+    w->ckHistorial_TX->setChecked(true);
+    Report("grid_refresh_with_history", MedianMs(15, [&] { w->gd->Refresh(); }), "ms");
+    Report("grid_rows_with_history", w->gd->RecordCount(), "rows");
+    w->ckHistorial_TX->setChecked(false);
+    w->gd->Refresh();
+
+    // A quantity typed on a new line of the chosen product, then changed: the save and the totals.
+    QAbstractItemModel* model = w->gdFacturacion->model();
+    const QString product =
+        DataAccess::instance().GetValue("ProductosServicios", {}, "sProductoServicio").toString();
+    const int row = w->gd->RecordCount();
+    Report("product_line_added",
+           Ms([&] { model->setData(model->index(row, 4), product, Qt::EditRole); }), "ms");
+    int units = 2;
+    Report("quantity_typed",
+           MedianMs(15,
+                    [&] {
+                        model->setData(model->index(row, 7), QString::number(units++),
+                                       Qt::EditRole);
+                    }),
+           "ms");
+    Report("product_list_fill", MedianMs(5, [&] { w->gd_evtComboDropDown(5); }), "ms");
+
+    // A pet name typed key by key, then cleared: the client list narrows, then lists everyone.
+    auto typePet = [&](const QString& text) {
+        w->cboMascota_SN->setEditText(text);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, text.right(1));
+        QApplication::sendEvent(w->cboMascota_SN, &release);
+    };
+    std::vector<double> typed;
+    std::vector<double> cleared;
+    for (int i = 0; i < 3; ++i) {
+        for (const char* text : {"L", "Lu", "Lun", "Luna"})
+            typed.push_back(Ms([&] { typePet(text); }));
+        cleared.push_back(Ms([&] { typePet(QString()); }));
+    }
+    std::sort(typed.begin(), typed.end());
+    std::sort(cleared.begin(), cleared.end());
+    Report("pet_typed_key", typed[typed.size() / 2], "ms");
+    Report("pet_cleared_all_clients_listed", cleared[cleared.size() / 2], "ms");
+    Report("client_list_entries", w->cboCliente_SN->count(), "entries");
+    w.reset();
+    DataAccess::instance().Close();
+    return 0;
+}
