@@ -123,6 +123,7 @@ void CSearch::RedefinirClientes() {
     Trap("CSearch::RedefinirClientes", [&] {
         DataAccess& db = DataAccess::instance();
         const QString pet = cboMascota->currentText();
+        m_narrowedFor = pet;
         if (!pet.isEmpty())
             db.FillList(cboCliente,
                         QString("SELECT DISTINCT Clientes.sCliente ") + " FROM Mascotas " +
@@ -144,9 +145,13 @@ void CSearch::cboMascota_Click() {
 }
 
 void CSearch::cboMascota_KeyUp(int key, Qt::KeyboardModifiers modifiers) {
-    // Releasing Ctrl, or a key with a modifier held, is not typing in a name.
+    // Releasing Ctrl, or a key with a modifier held, is not typing in a name. A key that left the
+    // name as it was (arrows, Tab, Home...) has nothing new to narrow, and with an empty name each
+    // refill would list every client again.
     if (key != Qt::Key_Control &&
-        (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == Qt::NoModifier)
+        (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) ==
+            Qt::NoModifier &&
+        cboMascota->currentText() != m_narrowedFor)
         RedefinirClientes();
 }
 

@@ -48,4 +48,5 @@ private:
     QPointer<QWidget> oForm;
     QPointer<QComboBox> cboMascota;
     QPointer<QComboBox> cboCliente;
+    QString m_narrowedFor; // the pet name the client list was last narrowed for
 };
