@@ -23,32 +23,16 @@ TEST_F(ReportsFixture, PaymentSlotsForNoneFourAndMoreThanFourPayments) {
     AddPayment(id, 2, "0");
     AddPayment(id, 3, "5.505");
     AddPayment(id, 4, "2");
-    const ReportJob job = *Informes::FacturaJob(id, Informes::Detallada);
-    EXPECT_EQ(job.nPrinter, 1);
-    EXPECT_EQ(job.sSubreports, "Detallada");
-    EXPECT_EQ(job.sLabels, "sTipoCobro_1|sTipoCobro_2|sTipoCobro_3|sTipoCobro_4|nTipoCobro_1|"
-                           "nTipoCobro_2|nTipoCobro_3|nTipoCobro_4|Pagado");
-    EXPECT_EQ(job.sLabelsValues, "Efectivo|Tarjeta|Transferencia|Bizum|10.00||5.51|2.00|17.51");
+    EXPECT_EQ(values(), "Efectivo|Tarjeta|Transferencia|Bizum|10.00||5.51|2.00|17.51");
 
     // A fifth payment leaves every slot empty, as the rest of the suite expects.
     AddPayment(id, 1, "1");
     EXPECT_EQ(values(), "||||||||0.00");
 }
 
-TEST_F(ReportsFixture, LayoutsPickPrinterReportAndTillValues) {
+TEST_F(ReportsFixture, TillValuesAreTheBranchDataAndThePaidTotal) {
     const qint32 id = AddInvoice(1, 1, 2).id;
-    const ReportJob normal = *Informes::FacturaJob(id, Informes::Normal);
-    EXPECT_EQ(normal.nPrinter, 2);
-    EXPECT_EQ(normal.sFileName, "Factura.xml");
-    EXPECT_EQ(normal.sSubreports, "Normal");
-    EXPECT_TRUE(normal.sLabels.isEmpty());
-    EXPECT_TRUE(normal.sSqls.endsWith("WHERE Facturas.nIdFactura = " + QString::number(id) +
-                                      " ORDER BY FacturasItems.nPorcIpto "));
-
     const ReportJob ticket = *Informes::FacturaJob(id, Informes::Ticket);
-    EXPECT_EQ(ticket.nPrinter, 3);
-    EXPECT_EQ(ticket.sLabels, "ClinicaNombre|ClinicaDomicilio|ClinicaPoblacion|"
-                              "ClinicaCodigoPostal|ClinicaTelefono|ClinicaNif|Pagado");
     const QStringList values = ticket.sLabelsValues.split('|');
     ASSERT_EQ(values.size(), 7);
     EXPECT_EQ(values[0], GetBranchSetting("sNombreSucursal"));
@@ -63,7 +47,7 @@ TEST_F(ReportsFixture, OnlyTheThreeLayoutsOfAnExistingInvoiceShowTheViewer) {
     EXPECT_EQ(ui().ModalCount, 0);
     Informes::Factura(999999, Informes::Normal);
     EXPECT_EQ(ui().ModalCount, 0);
-    EXPECT_TRUE(ui().Shown.join('\n').contains("No existe la factura"));
+    EXPECT_TRUE(Shown(suite, "No existe la factura"));
     Informes::Factura(id, Informes::Ticket);
     EXPECT_EQ(ui().ModalCount, 1);
 }

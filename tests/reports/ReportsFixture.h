@@ -5,12 +5,12 @@
 #include "platform/util/Utility.h"
 #include "session/G.h"
 #include "session/Gi.h"
+#include "session/SessionTest.h"
 #include "support/TestSuite.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
-#include <functional>
 #include <gtest/gtest.h>
 
 // A demo suite signed in as "admin" (user 1, branch 1) with an invoice of our own: `lines` lines
@@ -98,16 +98,6 @@ protected:
                                 "," + QString::number(k % 4 + 1));
         }
         return invoice;
-    }
-
-    // Where the program would have ended (its status), or -1 when it went on.
-    static int EndStatus(const std::function<void()>& run) {
-        try {
-            run();
-        } catch (const ProgramEnded& end) {
-            return end.status;
-        }
-        return -1;
     }
 
     static QString ReadAll(const QString& path) {
