@@ -245,6 +245,17 @@ public:
             completer->setCompletionMode(QCompleter::PopupCompletion);
             completer->setMaxVisibleItems(15);
             combo->setCompleter(completer);
+            // Picking a name in the type-ahead popup ends the edit, as picking it in the list does.
+            QObject::connect(completer, qOverload<const QString&>(&QCompleter::activated), self,
+                             [self, combo](const QString& text) {
+                                 combo->setEditText(text);
+                                 combo->setProperty("pickedFromList", true);
+                                 Q_EMIT self->commitData(combo);
+                                 Q_EMIT self->closeEditor(combo,
+                                                          self->m_owner->m_enterMovesNext
+                                                              ? QAbstractItemDelegate::EditNextItem
+                                                              : QAbstractItemDelegate::NoHint);
+                             });
             QObject::connect(combo, &QComboBox::activated, self, [self, combo] {
                 if (!combo->listShown)
                     return;
