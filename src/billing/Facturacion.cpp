@@ -291,20 +291,22 @@ QString Facturacion::CampoPvp() const {
 }
 
 void Facturacion::Frm_evtToolClick(const QString& sName) {
-    if (sName == "Clientes_NA" || sName == "C") {
-        G::ShellMod("tvClientesMascotas", "0|" + dm->Dato(3));
-    } else if (sName == "Estadisticas_NA") {
-        G::ShellMod("tvEstadisticas", QString());
-    } else if (sName == "CodigoProducto_NA" || sName == "A") {
-        if (!dm->DefineFrom_nIdMascota(Utility::ToInt32(U().Val(dm->Dato(0)))))
-            gd->Refresh();
-        if (frm->InputCheck(true)) {
-            CodigoProducto dialog(*this);
-            Ui::current().ShowModal(dialog);
+    Trap("Facturacion::Frm_evtToolClick", [&] {
+        if (sName == "Clientes_NA" || sName == "C") {
+            G::ShellMod("tvClientesMascotas", "0|" + dm->Dato(3));
+        } else if (sName == "Estadisticas_NA") {
+            G::ShellMod("tvEstadisticas", QString());
+        } else if (sName == "CodigoProducto_NA" || sName == "A") {
+            if (!dm->DefineFrom_nIdMascota(Utility::ToInt32(U().Val(dm->Dato(0)))))
+                gd->Refresh();
+            if (frm->InputCheck(true)) {
+                CodigoProducto dialog(*this);
+                Ui::current().ShowModal(dialog);
+            }
+        } else if (sName == "HistoricoFacturas_NA") {
+            HistoricoFacturas_NA_Click();
         }
-    } else if (sName == "HistoricoFacturas_NA") {
-        HistoricoFacturas_NA_Click();
-    }
+    });
 }
 
 void Facturacion::Frm_evtButtonPressed(const QString& sName) {
@@ -321,33 +323,35 @@ void Facturacion::HistoricoFacturas_NA_Click() {
 }
 
 void Facturacion::ImgGd_NR_Click(int index) {
-    if (index != 10) {
-        gd->NavigatorClick(index);
-        return;
-    }
-    QDialog dialog(this);
-    dialog.setObjectName("VistaPreviaLista");
-    dialog.setWindowTitle(Db().Translate("Facturación"));
-    dialog.resize(900, 700);
-    auto* preview = new PreviewControl(&dialog);
-    preview->setObjectName("Preview");
-    auto* print = new QPushButton(Db().Translate("Imprimir"), &dialog);
-    print->setObjectName("Imprimir_BT");
-    auto* close = new QPushButton(Db().Translate("Cerrar"), &dialog);
-    close->setObjectName("Cerrar_BT");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(print);
-    buttons->addWidget(close);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(preview, 1);
-    layout->addLayout(buttons);
-    connect(print, &QPushButton::clicked, preview,
-            [preview] { Trap("Facturacion::ImprimirLista", [&] { preview->PrintDoc(); }); });
-    connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
-    gd->PrintGrid(*preview, "Arial", "Facturación",
-                  Gi.sNombreSucursal + " (" + QString::number(Gi.nIdSucursal) + ")", QString());
-    Ui::current().ShowModal(dialog);
+    Trap("Facturacion::ImgGd_NR_Click", [&] {
+        if (index != 10) {
+            gd->NavigatorClick(index);
+            return;
+        }
+        QDialog dialog(this);
+        dialog.setObjectName("VistaPreviaLista");
+        dialog.setWindowTitle(Db().Translate("Facturación"));
+        dialog.resize(900, 700);
+        auto* preview = new PreviewControl(&dialog);
+        preview->setObjectName("Preview");
+        auto* print = new QPushButton(Db().Translate("Imprimir"), &dialog);
+        print->setObjectName("Imprimir_BT");
+        auto* close = new QPushButton(Db().Translate("Cerrar"), &dialog);
+        close->setObjectName("Cerrar_BT");
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch(1);
+        buttons->addWidget(print);
+        buttons->addWidget(close);
+        auto* layout = new QVBoxLayout(&dialog);
+        layout->addWidget(preview, 1);
+        layout->addLayout(buttons);
+        connect(print, &QPushButton::clicked, preview,
+                [preview] { Trap("Facturacion::ImprimirLista", [&] { preview->PrintDoc(); }); });
+        connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
+        gd->PrintGrid(*preview, "Arial", "Facturación",
+                      Gi.sNombreSucursal + " (" + QString::number(Gi.nIdSucursal) + ")", QString());
+        Ui::current().ShowModal(dialog);
+    });
 }
 
 void Facturacion::gd_evtBuildSQL(QString& RV_sSQL, QString&) {
@@ -371,9 +375,11 @@ void Facturacion::gd_evtBuildSQL(QString& RV_sSQL, QString&) {
 }
 
 void Facturacion::gd_evtComboDropDown(qint32) {
-    gd->FillComboColumn("SELECT nIdProductoServicio,sProductoServicio FROM ProductosServicios "
-                        "WHERE bActivo=true AND bLuzAguaTelefono=0 ORDER BY sProductoServicio",
-                        "sProductoServicio", "nIdProductoServicio", 0);
+    Trap("Facturacion::gd_evtComboDropDown", [&] {
+        gd->FillComboColumn("SELECT nIdProductoServicio,sProductoServicio FROM ProductosServicios "
+                            "WHERE bActivo=true AND bLuzAguaTelefono=0 ORDER BY sProductoServicio",
+                            "sProductoServicio", "nIdProductoServicio", 0);
+    });
 }
 
 void Facturacion::gd_evtComboClickMouse(qint32 nCol) {
@@ -475,14 +481,16 @@ void Facturacion::gd_evtRecEdit(qint32 nRow, qint32, bool& RV_bSuccess) {
 }
 
 void Facturacion::gd_evtRecDelete(qint32, bool& RV_bSuccess) {
-    if (gd->CellValue("Factura").isEmpty()) {
-        Db().DeleteRecords("FacturasItems", "nIdFacturaItem = " + QString::number(gd->RecordKey(0)),
-                           0);
-        RV_bSuccess = true;
-    } else {
-        ShowMessage(0, "No es posible eliminar un ítem de una factura ya emitida!");
-        RV_bSuccess = false;
-    }
+    Trap("Facturacion::gd_evtRecDelete", [&] {
+        if (gd->CellValue("Factura").isEmpty()) {
+            Db().DeleteRecords("FacturasItems",
+                               "nIdFacturaItem = " + QString::number(gd->RecordKey(0)), 0);
+            RV_bSuccess = true;
+        } else {
+            ShowMessage(0, "No es posible eliminar un ítem de una factura ya emitida!");
+            RV_bSuccess = false;
+        }
+    });
 }
 
 void Facturacion::gd_evtRecInfo(qint32 nRec, qint32 nRecs, qint32 nPage, qint32 nPages) {
@@ -531,8 +539,10 @@ void Facturacion::AvisoDeuda(qint32 nIdCliente) {
 }
 
 void Facturacion::Frm_evtKeyDown(int key, Qt::KeyboardModifiers modifiers) {
-    if (key == Qt::Key_E && modifiers == Qt::ControlModifier && IsMaster(false))
-        CargarCajas(true);
+    Trap("Facturacion::Frm_evtKeyDown", [&] {
+        if (key == Qt::Key_E && modifiers == Qt::ControlModifier && IsMaster(false))
+            CargarCajas(true);
+    });
 }
 
 void Facturacion::cboCliente_SN_KeyDown() {
