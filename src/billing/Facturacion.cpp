@@ -3,19 +3,18 @@
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
 #include "platform/data/DataAccess.h"
-#include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
 #include "platform/ui/widgets/ToolIcons.h"
 #include "platform/util/Utility.h"
+#include "reports/Viewer.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QGridLayout>
@@ -328,29 +327,13 @@ void Facturacion::ImgGd_NR_Click(int index) {
             gd->NavigatorClick(index);
             return;
         }
-        QDialog dialog(this);
-        dialog.setObjectName("VistaPreviaLista");
-        dialog.setWindowTitle(Db().Translate("Facturación"));
-        dialog.resize(900, 700);
-        auto* preview = new PreviewControl(&dialog);
-        preview->setObjectName("Preview");
-        auto* print = new QPushButton(Db().Translate("Imprimir"), &dialog);
-        print->setObjectName("Imprimir_BT");
-        auto* close = new QPushButton(Db().Translate("Cerrar"), &dialog);
-        close->setObjectName("Cerrar_BT");
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch(1);
-        buttons->addWidget(print);
-        buttons->addWidget(close);
-        auto* layout = new QVBoxLayout(&dialog);
-        layout->addWidget(preview, 1);
-        layout->addLayout(buttons);
-        connect(print, &QPushButton::clicked, preview,
-                [preview] { Trap("Facturacion::ImprimirLista", [&] { preview->PrintDoc(); }); });
-        connect(close, &QPushButton::clicked, &dialog, &QDialog::reject);
-        gd->PrintGrid(*preview, "Arial", "Facturación",
-                      Gi.sNombreSucursal + " (" + QString::number(Gi.nIdSucursal) + ")", QString());
-        Ui::current().ShowModal(dialog);
+        // The list goes through the viewer so that it can be printed, exported or mailed like
+        // any other document; A4 is the listings printer's paper.
+        const QSize a4(11906, 16838);
+        Viewer::ShowDocument(
+            gd->PrintPages("Arial", Db().Translate("Facturación"),
+                           Gi.sNombreSucursal + " (" + QString::number(Gi.nIdSucursal) + ")", a4),
+            Db().Translate("Facturación"));
     });
 }
 

@@ -6,9 +6,11 @@
 #include "billing/CodigoProducto.h"
 #include "billing/Facturacion.h"
 #include "platform/data/DataAccess.h"
+#include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
+#include "reports/Viewer.h"
 #include "session/Gi.h"
 
 #include <QApplication>
@@ -307,6 +309,22 @@ TEST_F(BillingTest, AClientInDebtGetsTheNoticeAndOthersDoNot) {
     EXPECT_EQ(w->Frame()->NoticeText(), "ESTE CLIENTE TIENE UNA DEUDA DE 12.50 EURO/S");
     ChoosePet(1);
     EXPECT_EQ(w->Frame()->NoticeText(), "");
+}
+
+TEST_F(BillingTest, TheListPrintsThroughTheViewerWithTheClientsLines) {
+    Open();
+    QString product = w->gd->CellText(1, "Producto Servicio");
+    int pages = 0;
+    bool found = false;
+    suite.Ui().ModalActions.push_back([&](QWidget& window) {
+        auto& viewer = dynamic_cast<Viewer&>(window);
+        pages = viewer.vp().PageCount();
+        found = !viewer.vp().Document().FindText(product).isEmpty();
+    });
+    w->ImgGd_NR_Click(10);
+    EXPECT_EQ(suite.Ui().ModalCount, 1);
+    EXPECT_EQ(pages, 1);
+    EXPECT_TRUE(found) << product.toStdString();
 }
 
 } // namespace
