@@ -11,6 +11,8 @@ Mainform::Mainform(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(Gi.sNombre.isEmpty() ? QString("Facturación") : "Facturación - " + Gi.sNombre);
     m_billing = new Facturacion(this);
     setCentralWidget(m_billing);
+    // Room for the product names and the totals at a glance, within the usual desktop screen.
+    resize(1100, 680);
 }
 
 void Mainform::closeEvent(QCloseEvent* event) {
