@@ -70,6 +70,30 @@ TEST_F(ReportTest, EmptyOrMissingRecordSourceStillGivesOnePage) {
     EXPECT_NE(model.FindItem("0 / 0"), nullptr);
 }
 
+TEST_F(ReportTest, PageNumberEmptyDuringLayoutStillPrintsOnceThePagesAreKnown) {
+    // During layout Pages is still 1, so the field's first text is empty on every page.
+    const QString definition = Definition(R"~(<Report name="R">
+        <Paper width="6000" height="3000" left="0" top="0" right="0" bottom="0"/>
+        <DataSource recordSource="SELECT sCliente FROM Clientes ORDER BY sCliente"/>
+        <Section kind="Detail" height="300"><Field text="sCliente" calculated="true" width="3000" height="300"/></Section>
+        <Section kind="PageFooter" height="300"><Field text="iif(Pages &gt; 1, &quot;Página &quot; &amp; Page &amp; &quot; de &quot; &amp; Pages, &quot;&quot;)" calculated="true" width="3000" height="300"/></Section>
+        </Report>)~");
+    AddClients(20);
+    vsr.Load(definition, "R");
+    PageModel model = vsr.Layout();
+    ASSERT_EQ(model.PageCount(), 3);
+    for (int page = 0; page < 3; ++page)
+        EXPECT_EQ(Where(model, QString("Página %1 de 3").arg(page + 1)),
+                  std::make_pair(page, 2700));
+
+    DataAccess::instance().Execute("DELETE FROM Clientes WHERE sCliente > 'C001'");
+    model = vsr.Layout();
+    ASSERT_EQ(model.PageCount(), 1);
+    EXPECT_TRUE(model.FindText("Página").isEmpty());
+    // Left with its empty text, the footer would still be an item for writers and hit tests.
+    EXPECT_EQ(model.Items(0).size(), 2);
+}
+
 TEST_F(ReportTest, GroupHeaderStaysWithItsFirstRowAndFooterSumsItsGroup) {
     for (const auto& [name, saldo] : {std::pair{"A1", 1.0}, {"A2", 2.0}, {"A3", 3.5}, {"B1", 10.0}})
         AddClient(name, saldo);

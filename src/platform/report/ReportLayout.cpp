@@ -41,6 +41,12 @@ struct Band {
     std::vector<Deferred> deferred;
 };
 
+// A text item that would draw nothing at all.
+bool IsBlank(const PageItem& item) {
+    return item.kind == PageItem::Text && item.text.isEmpty() && !item.background.isValid() &&
+           item.borderWidth == 0;
+}
+
 QString FieldText(const CompiledField& compiled, const Expression::Context& context) {
     const ReportField& field = *compiled.field;
     if (!field.Calculated())
@@ -250,9 +256,12 @@ void Engine::AddFieldItems(Band& band, const CompiledField& compiled,
         }
     }
     item.rect = rect;
-    if (item.text.isEmpty() && !item.background.isValid() && item.borderWidth == 0)
+    // Page and Pages are placeholders until the pages exist, so an empty text now says nothing
+    // about the final one: such an item stays pending and Finish decides whether it shows.
+    const bool pending = field.Calculated() && compiled.expression.UsesPages();
+    if (!pending && IsBlank(item))
         return;
-    if (field.Calculated() && compiled.expression.UsesPages())
+    if (pending)
         band.deferred.push_back({int(band.items.size()), &compiled, context});
     band.items.append(item);
 }
@@ -393,6 +402,10 @@ public:
             context.pages = pages;
             m_model.PageAt(placed.page).items[placed.item].text = FieldText(*placed.field, context);
         }
+        // Only pending items can be blank here (the others were never added); they go only now,
+        // as the pending entries above address items by their index.
+        for (int page = 0; page < pages; ++page)
+            m_model.PageAt(page).items.removeIf(IsBlank);
     }
 
 private:
