@@ -30,14 +30,6 @@
 
 namespace {
 
-Utility& U() {
-    return Utility::instance();
-}
-
-DataAccess& Db() {
-    return DataAccess::instance();
-}
-
 // N(): a cell's text as a plain number, without rounding.
 double N(const QString& text) {
     return U().SqlNumber(text);

@@ -26,13 +26,6 @@ const QString kFileTransferHost = "localhost";
 // enough that several waiting workstations do not hammer the database.
 constexpr unsigned long kLockRetryMs = 5;
 
-Utility& U() {
-    return Utility::instance();
-}
-DataAccess& Db() {
-    return DataAccess::instance();
-}
-
 QString Number(qint64 value) {
     return QString::number(value);
 }

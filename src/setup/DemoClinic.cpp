@@ -11,10 +11,6 @@
 
 namespace {
 
-DataAccess& Db() {
-    return DataAccess::instance();
-}
-
 // Inserts one row and checks that it received the key the demo documents.
 qint32 Insert(const QString& table, const QString& columns, const QVariantList& values,
               qint32 expectedKey = 0) {

@@ -8,13 +8,6 @@
 
 namespace {
 
-DataAccess& Db() {
-    return DataAccess::instance();
-}
-Utility& U() {
-    return Utility::instance();
-}
-
 QString Money(double value) {
     return U().SqlValue(value, 2, true);
 }

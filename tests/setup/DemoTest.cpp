@@ -10,9 +10,6 @@
 
 namespace {
 
-DataAccess& Db() {
-    return DataAccess::instance();
-}
 double Num(const QVariant& value) {
     return Utility::instance().SqlNumber(value);
 }

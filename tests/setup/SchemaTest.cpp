@@ -11,10 +11,6 @@
 
 namespace {
 
-DataAccess& Db() {
-    return DataAccess::instance();
-}
-
 QStringList Columns(const QString& table) {
     return Db().GetRows("SELECT * FROM " + table + " WHERE 1=0").ColumnNames();
 }

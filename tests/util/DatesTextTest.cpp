@@ -7,10 +7,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-Utility& U() {
-    return Utility::instance();
-}
-
 int ErrorOf(const std::function<void()>& call) {
     try {
         call();

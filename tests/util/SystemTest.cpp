@@ -13,10 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-Utility& U() {
-    return Utility::instance();
-}
-
 void Write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -8,12 +8,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-Utility& U() {
-    return Utility::instance();
-}
-} // namespace
-
 // Values whose binary form lies just below or above the decimal the user typed.
 TEST(SqlValue, RoundsTheDecimalValueHalfAwayFromZero) {
     const struct {

@@ -111,3 +111,8 @@ private:
     int m_transactionDepth = 0;
     QString m_languageCode = "es";
 };
+
+// The process-wide instance, as every caller names it.
+inline DataAccess& Db() {
+    return DataAccess::instance();
+}

@@ -127,3 +127,8 @@ private:
     QString m_logFolder;
     QHash<QString, QStringList> m_paperForms;
 };
+
+// The process-wide instance, as every caller names it.
+inline Utility& U() {
+    return Utility::instance();
+}

@@ -23,10 +23,6 @@
 
 namespace {
 
-Utility& U() {
-    return Utility::instance();
-}
-
 QString Tr(const QString& text) {
     return DataAccess::instance().Translate(text);
 }
