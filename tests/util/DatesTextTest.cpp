@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "QtPrinting.h"
 #include "platform/data/Rows.h"
 #include "platform/util/TvError.h"
@@ -5,17 +6,6 @@
 
 #include <QDate>
 #include <gtest/gtest.h>
-
-namespace {
-int ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const TvError& e) {
-        return e.Number();
-    }
-    return 0;
-}
-} // namespace
 
 TEST(FormatDate, ConvertsBetweenWholeNumberAndDisplay) {
     EXPECT_EQ(U().FormatDate(2, 20260305).toString(), "05/03/2026");

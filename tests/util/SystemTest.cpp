@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "QtPrinting.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/util/TvError.h"
@@ -24,14 +25,6 @@ QString Read(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-int ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const TvError& e) {
-        return e.Number();
-    }
-    return 0;
-}
 } // namespace
 
 TEST(ReadIni, FindsKeysOfTheSuitesFile) {
