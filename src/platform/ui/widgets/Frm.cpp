@@ -158,6 +158,8 @@ struct Frm::Private {
     std::array<QTimer*, PanelCount> panelTimers{};
     QHash<QString, QAbstractButton*> toolByName;
     QHash<int, QString> toolByKey; // Qt::Key_A.. -> tool name
+    QHash<QString, QPushButton*> buttonByName;
+    QHash<int, QString> shortcuts; // key combination -> tool or button name
     std::vector<std::function<bool(bool)>> checks;
     bool active = false;
     bool leftForOtherProgram = false;
@@ -289,7 +291,10 @@ QAbstractButton* Frm::AddTool(const QString& name, const QString& tip, const QIc
     tool->setAutoRaise(true);
     tool->setFocusPolicy(Qt::NoFocus);
     tool->setCursor(Qt::PointingHandCursor);
-    connect(tool, &QToolButton::clicked, this, [this, name] { Q_EMIT evtToolClick(name); });
+    connect(tool, &QToolButton::clicked, this, [this, name] {
+        CommitPendingEdit();
+        Q_EMIT evtToolClick(name);
+    });
     d->tools->addWidget(tool);
     d->toolByName.insert(name, tool);
     if (letter.isLetter())
@@ -312,7 +317,34 @@ QPushButton* Frm::AddButton(const QString& name, const QString& caption) {
     connect(button, &QPushButton::clicked, this, [this, name] { Q_EMIT evtButtonPressed(name); });
     d->buttons->addWidget(button);
     d->buttonRow->show();
+    d->buttonByName.insert(name, button);
     return button;
+}
+
+void Frm::SetShortcut(const QString& name, const QKeySequence& key) {
+    if (!key.isEmpty())
+        d->shortcuts.insert(key[0].toCombined(), name);
+}
+
+QString Frm::ShortcutTarget(const QKeyEvent* event) const {
+    const int combined =
+        QKeyCombination(event->modifiers() & ~Qt::KeypadModifier, Qt::Key(event->key()))
+            .toCombined();
+    const QString name = d->shortcuts.value(combined);
+    QWidget* target = d->toolByName.value(name);
+    if (!target)
+        target = d->buttonByName.value(name);
+    if (!target || !target->isVisibleTo(m_window) || !target->isEnabled())
+        return {};
+    return name;
+}
+
+void Frm::Press(const QString& name) {
+    CommitPendingEdit();
+    if (d->toolByName.contains(name))
+        Q_EMIT evtToolClick(name);
+    else
+        Q_EMIT evtButtonPressed(name);
 }
 
 bool Frm::StatusBar() const {
@@ -349,15 +381,33 @@ void Frm::SetActivated(bool activated) {
     nActivado = activated ? 1 : 0;
 }
 
+void Frm::CommitPendingEdit() {
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused || !m_window || !m_window->isAncestorOf(focused))
+        return;
+    QAbstractItemView* view = ItemViewAround(focused);
+    if (!view || focused == view)
+        return;
+    // The editor is the view's own child widget; the focus may be inside it (a combo's line).
+    QWidget* editor = focused;
+    while (editor->parentWidget() && editor->parentWidget() != view->viewport())
+        editor = editor->parentWidget();
+    QAbstractItemDelegate* delegate = view->itemDelegateForIndex(view->currentIndex());
+    if (!delegate || editor->parentWidget() != view->viewport())
+        return;
+    // Closing the editor takes it out of the delegate's watch before it loses the focus, so that
+    // focus-out does not commit it a second time.
+    Q_EMIT delegate->commitData(editor);
+    Q_EMIT delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+    view->setFocus(Qt::OtherFocusReason);
+}
+
 bool Frm::InputCheck(bool showMessage) {
-    // Leaving the focused field is what commits it: a line edit raises editingFinished, a grid's
-    // cell editor hands its value to the model.
+    CommitPendingEdit();
+    // Leaving the focused field is what commits it: a line edit raises editingFinished.
     if (QWidget* focused = QApplication::focusWidget();
-        focused && m_window && m_window->isAncestorOf(focused)) {
-        if (QAbstractItemView* view = ItemViewAround(focused); view && focused != view)
-            QMetaObject::invokeMethod(view, "commitData", Q_ARG(QWidget*, focused));
+        focused && m_window && m_window->isAncestorOf(focused))
         focused->clearFocus();
-    }
     const auto fields = m_window ? m_window->findChildren<QLineEdit*>() : QList<QLineEdit*>();
     for (QLineEdit* field : fields) {
         if (!field->validator() || field->hasAcceptableInput() || !field->isVisibleTo(m_window) ||
@@ -516,11 +566,20 @@ bool Frm::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = static_cast<QWidget*>(watched);
     if (widget == m_window && WindowEvent(event))
         return true;
-    if (event->type() != QEvent::KeyPress)
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
         return false;
     if (widget != m_window && !m_window->isAncestorOf(widget))
         return false;
-    return KeyPressed(widget, static_cast<QKeyEvent*>(event));
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Claimed here, the key reaches the window as a key press instead of firing a
+        // mnemonic or an editing shortcut of the field that has the focus.
+        if (ShortcutTarget(key).isEmpty())
+            return false;
+        event->accept();
+        return true;
+    }
+    return KeyPressed(widget, key);
 }
 
 bool Frm::WindowEvent(QEvent* event) {
@@ -596,12 +655,18 @@ bool Frm::KeyPressed(QWidget* receiver, QKeyEvent* event) {
     if (!self || !m_window)
         return true;
 
+    if (const QString target = ShortcutTarget(event); !target.isEmpty()) {
+        Press(target);
+        return true;
+    }
+
     if (modifiers == Qt::ControlModifier && d->toolByKey.contains(key)) {
         if (IsEditingKey(key) && IsEditor(receiver))
             return false;
         QAbstractButton* tool = d->toolByName.value(d->toolByKey.value(key));
         if (!tool || tool->isHidden() || !tool->isEnabled())
             return false;
+        CommitPendingEdit();
         Q_EMIT evtToolClick(QString(QChar(u'A' + (key - Qt::Key_A))));
         return true;
     }

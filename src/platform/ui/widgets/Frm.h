@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QKeySequence>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -41,6 +42,11 @@ public:
     // A named button in the button row.
     QPushButton* AddButton(const QString& name, const QString& caption);
 
+    // A key that presses the named tool or button wherever the focus is in the window: the
+    // frame takes it before any field, grid or mnemonic does. Meant for keys no field needs
+    // (function keys, Alt+letter of a button); the caller keeps the tool's tip in step.
+    void SetShortcut(const QString& name, const QKeySequence& key);
+
     // Whether the window shows its status bar (windows without one fall back to message boxes).
     bool StatusBar() const;
     void SetStatusBar(bool visible);
@@ -59,6 +65,9 @@ public:
     // Finishes any edit in progress (the focused editor commits) and asks every registered check;
     // true when the window's input can be acted on. showMessage: a failing check says why.
     bool InputCheck(bool showMessage);
+    // Hands a grid cell being edited to its grid, once, and closes its editor. Every tool and
+    // shortcut runs it first, so that no action works on a view that still holds typed text.
+    void CommitPendingEdit();
     void AddInputCheck(std::function<bool(bool showMessage)> check);
 
     // Combo helpers. CBoxProperty_Set shows text in the combo and, when an entry has that text,
@@ -103,6 +112,9 @@ private:
     void RequestClose();
     void Activated();
     bool KeyPressed(QWidget* receiver, QKeyEvent* event);
+    // The tool or button bound to the key by SetShortcut, when it can be pressed now.
+    QString ShortcutTarget(const QKeyEvent* event) const;
+    void Press(const QString& name);
     bool WindowEvent(QEvent* event);
 
     QPointer<QWidget> m_window;

@@ -321,7 +321,14 @@ private:
 
 GridController::GridController(QObject* parent)
     : QObject(parent), m_model(new GridModel(this)), m_delegate(new GridDelegate(this)),
-      m_comboModel(new QStringListModel(this)) {}
+      m_comboModel(new QStringListModel(this)) {
+    // A closed editor lives on until its deferred deletion; committing it again in that time
+    // would hand the view an editor it no longer knows.
+    connect(m_delegate, &QAbstractItemDelegate::closeEditor, this, [this](QWidget* closed) {
+        if (m_delegate->editor == closed)
+            m_delegate->editor = nullptr;
+    });
+}
 
 GridController::~GridController() = default;
 
