@@ -1,5 +1,7 @@
 #include "platform/data/QtSqlEngine.h"
 
+#include "platform/data/StatementProbe.h"
+
 #include "platform/util/TvError.h"
 
 #include <QSqlError>
@@ -54,6 +56,7 @@ QSqlQuery QtSqlEngine::Run(const QString& sql) {
         Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
     QSqlQuery query(Db());
     query.setForwardOnly(true);
+    StatementProbe::Before(sql);
     if (!query.exec(sql))
         Fail(query.lastError(), sql);
     return query;
@@ -68,6 +71,7 @@ QSqlQuery QtSqlEngine::RunBound(const QString& sql, const QVariantList& values, 
         Fail(query.lastError(), sql);
     for (const QVariant& value : values)
         query.addBindValue(value);
+    StatementProbe::Before(sql, values);
     if (query.exec())
         return query;
     if (busy && IsBusy(query.lastError()))
