@@ -449,6 +449,9 @@ QString Utility::NumberText(double value) {
 
 QString Utility::Quote(const QString& text) {
     QString quoted = text;
+    // A NUL ends the statement's text for the engine, so it cannot stand inside a literal; it
+    // means nothing in a clinic's data.
+    quoted.remove(QChar(0));
     quoted.replace(QLatin1Char('\''), QLatin1String("''"));
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
