@@ -1,0 +1,3 @@
+#include "payment/Cobro.h"
+
+CobroRecord Cobro;

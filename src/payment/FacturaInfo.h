@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+class Frm;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QTabWidget;
+
+// The dialog shown before an invoice is written: the total of the client's pending items, the
+// customer texts printed on the invoice, a discount (as an amount or a percentage), up to four
+// payments and the layout to print in. Accepting by one of the three layout buttons fills the
+// payment record Cobro and sets the layout (1 Normal, 2 Detallada, 3 Ticket); closing it any
+// other way sets the layout to 0 and leaves Cobro alone.
+class FacturaInfo : public QDialog {
+    Q_OBJECT
+public:
+    // clientId and clientName are the billing window's selected client (its id as text and the
+    // client list's text); nFormatoFactura receives the layout.
+    FacturaInfo(const QString& clientId, const QString& clientName, quint8& nFormatoFactura,
+                QWidget* parent = nullptr);
+
+    Frm* Frame() const { return frm; }
+
+    QTabWidget* TabGral = nullptr;
+    QFrame* fr1 = nullptr;
+    QFrame* fr2 = nullptr;
+    QLineEdit* txtCliente_TX = nullptr;
+    QLineEdit* txtDomicilio_TX = nullptr;
+    QLineEdit* txtDni_TX = nullptr;
+    std::array<QComboBox*, 4> cboTipo{}; // cboTipo1_SN .. cboTipo4_SN
+    std::array<QLineEdit*, 4> txtImp{};  // txtImp1_MN .. txtImp4_MN
+    QLineEdit* txtDescuento_MN = nullptr;
+    QLineEdit* txtPorcDto_PN = nullptr;
+    QLabel* lblTotal_MN = nullptr;
+
+    void TabGral_Click(int index);
+    void Frm_evtButtonPressed(const QString& sName);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void Form_Load(const QString& clientId, const QString& clientName);
+    void Form_Activate();
+    void LlenarCombosFormaCobro();
+    void Cancelar();
+    void txtDescuento_MN_LostFocus();
+    void txtPorcDto_PN_LostFocus();
+    void txtImp_MN_GotFocus(int slot);
+
+    quint8& m_nFormatoFactura;
+    Frm* frm = nullptr;
+};
