@@ -2,12 +2,16 @@
 
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
+#include "invoicing/GenerarFactura.h"
+#include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
 #include "platform/ui/widgets/ToolIcons.h"
+#include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "reports/Informes.h"
 #include "reports/Viewer.h"
 #include "session/G.h"
 #include "session/Gi.h"
@@ -68,15 +72,27 @@ Facturacion::~Facturacion() {
 void Facturacion::BuildControls() {
     frm = new Frm(this, Db().Translate("Facturación"));
     frm->SetReturnIsTab(Gi.ReturnIsTab);
-    frm->AddTool("Clientes_NA", Db().Translate("Ficha del cliente (Ctrl+C)"),
-                 ToolIcons::Get(ToolIcons::Kind::People), 'C');
-    frm->AddTool("Estadisticas_NA", Db().Translate("Estadísticas"),
-                 ToolIcons::Get(ToolIcons::Kind::Chart));
-    frm->AddTool("CodigoProducto_NA", Db().Translate("Añadir por código (Ctrl+A)"),
-                 ToolIcons::Get(ToolIcons::Kind::Barcode), 'A');
-    frm->AddTool("HistoricoFacturas_NA", Db().Translate("Historial de facturas"),
-                 ToolIcons::Get(ToolIcons::Kind::History));
-    frm->AddButton("GenerarFactura_BT", Db().Translate("Generar factura"));
+    // Function keys that no field or grid uses for itself (the grid edits on F2, a combo drops
+    // down on F4), so each works wherever the cursor is.
+    const struct {
+        const char* name;
+        const char* tip;
+        ToolIcons::Kind icon;
+        Qt::Key key;
+    } tools[] = {
+        {"Clientes_NA", "Ficha del cliente (F6)", ToolIcons::Kind::People, Qt::Key_F6},
+        {"Estadisticas_NA", "Estadísticas (F7)", ToolIcons::Kind::Chart, Qt::Key_F7},
+        {"CodigoProducto_NA", "Añadir por código (F3)", ToolIcons::Kind::Barcode, Qt::Key_F3},
+        {"HistoricoFacturas_NA", "Historial de facturas (F8)", ToolIcons::Kind::History,
+         Qt::Key_F8},
+    };
+    for (const auto& tool : tools) {
+        frm->AddTool(tool.name, Db().Translate(tool.tip), ToolIcons::Get(tool.icon));
+        frm->SetShortcut(tool.name, QKeySequence(tool.key));
+    }
+    frm->AddButton("GenerarFactura_BT", Db().Translate("Generar factura"))
+        ->setToolTip(Db().Translate("Generar la factura de lo pendiente (F12)"));
+    frm->SetShortcut("GenerarFactura_BT", QKeySequence(Qt::Key_F12));
 
     auto named = [](QWidget* widget, const QString& name) {
         widget->setObjectName(name);
@@ -301,8 +317,47 @@ void Facturacion::Frm_evtToolClick(const QString& sName) {
 }
 
 void Facturacion::Frm_evtButtonPressed(const QString& sName) {
-    if (sName == "GenerarFactura_BT" && frm->InputCheck(true))
-        gd->Command(4);
+    if (sName != "GenerarFactura_BT" || !frm->InputCheck(true))
+        return;
+    // Without a cash box the payments could not be booked: better said now than after the
+    // invoice number is drawn.
+    if (cboCaja_SN->currentIndex() < 0) {
+        ShowMessage(0, "Elija antes la caja en la que se cobra la factura.");
+        frm->SetFocusTo(cboCaja_SN);
+        return;
+    }
+    gd->Command(4);
+    Generar_Factura(*this);
+}
+
+QString Facturacion::Dato(qint32 nDato) const {
+    return dm->Dato(nDato);
+}
+
+double Facturacion::EmpleadoElegido() const {
+    return double(frm->ComboSelectedId(cboEmpleado_SN));
+}
+
+qint32 Facturacion::CajaElegida() const {
+    if (cboCaja_SN->currentIndex() < 0)
+        throw TvError(ErrorNumber::NoSuchField, Db().Translate("No hay ninguna caja elegida"));
+    return qint32(frm->ComboSelectedId(cboCaja_SN));
+}
+
+void Facturacion::MostrarCobro() {
+    // A dialog that closes without one of its layout buttons issues nothing, however it closed.
+    nFormatoFactura = 0;
+    FacturaInfo dialog(dm->Dato(3), cboCliente_SN->currentText(), nFormatoFactura, this);
+    Ui::current().ShowModal(dialog);
+}
+
+void Facturacion::Imprimir(qint32 nIdFactura, quint8 nFormato) {
+    Informes::Factura(nIdFactura, nFormato);
+}
+
+void Facturacion::RefrescarGrid() {
+    gd->Refresh();
+    AvisoDeuda(Utility::ToInt32(U().Val(dm->Dato(3))));
 }
 
 void Facturacion::HistoricoFacturas_NA_Click() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "invoicing/BillingWindow.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -14,7 +16,7 @@ class QTableView;
 // The billing window, where the front desk spends its day: a pet and its owner are chosen, the
 // owner's pending items are entered and edited in the grid, the running totals follow every
 // change, and the invoice is issued from here. Closing it ends the module.
-class Facturacion : public QWidget {
+class Facturacion : public QWidget, public BillingWindow {
     Q_OBJECT
 public:
     // Builds the window and runs its load: selector, session line, grid set-up, employees.
@@ -56,6 +58,15 @@ public:
     void Totales();
     // The price column of ProductosServicios for the current client's price level.
     QString CampoPvp() const;
+
+    // What issuing an invoice or a credit note reads of the window and asks of it.
+    QString Dato(qint32 nDato) const override;
+    double EmpleadoElegido() const override;
+    qint32 CajaElegida() const override;
+    quint8& FormatoFactura() override { return nFormatoFactura; }
+    void MostrarCobro() override;
+    void Imprimir(qint32 nIdFactura, quint8 nFormato) override;
+    void RefrescarGrid() override;
 
     // Frame events, also reachable from the keyboard shortcuts.
     void Frm_evtToolClick(const QString& sName);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// What issuing an invoice or a credit note needs of the billing window: the selected pet and
+// client, employee and cash box, the print layout, the payment dialog, printing and the grid.
+// The window implements it; tests and benchmarks implement it without a screen.
+class BillingWindow {
+public:
+    virtual ~BillingWindow() = default;
+
+    // The client and pet selector's answers: 0 pet id, 1 pet name, 2 species, 3 client id,
+    // 4 client name, 5 the pet's employee id; "0" when no pair is selected.
+    virtual QString Dato(qint32 nDato) const = 0;
+    // The id of the employee chosen in the window; 0 when none.
+    virtual double EmpleadoElegido() const = 0;
+    // The id of the cash box chosen in the window; raises when none is chosen.
+    virtual qint32 CajaElegida() const = 0;
+    // The print layout: 1 Normal, 2 Detallada, 3 Ticket, 0 none.
+    virtual quint8& FormatoFactura() = 0;
+    // Shows the payment dialog modally; it fills Cobro and the layout (0 when cancelled).
+    virtual void MostrarCobro() = 0;
+    // Prints an issued invoice or credit note in the layout.
+    virtual void Imprimir(qint32 nIdFactura, quint8 nFormato) = 0;
+    // Reads the pending items again.
+    virtual void RefrescarGrid() = 0;
+};

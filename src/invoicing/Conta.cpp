@@ -1,0 +1,176 @@
+#include "invoicing/Conta.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/data/Recordset.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+#include "session/Gi.h"
+
+#include <cmath>
+
+namespace {
+
+QString Id(qint64 id) {
+    return QString::number(id);
+}
+
+double Number(const QVariant& value) {
+    return U().SqlNumber(value);
+}
+
+// A sum of stored cent amounts, without the binary noise that adding doubles leaves behind.
+double Cents(double sum) {
+    return Utility::RoundHalfAway(sum, 2);
+}
+
+struct Source {
+    QString table;
+    QString price;
+    QString condition;
+};
+
+Source SourceOf(qint32 nTipo) {
+    switch (nTipo) {
+    case 0:
+        return {"FacturasItems", "nPvp", "(nIdFactura=0 OR nIdFactura IS NULL) AND nIdCliente="};
+    case 1:
+        return {"ProvCompras", "nPvd", "(dPedido=0 OR ISNULL(dPedido)) AND nIdProveedor="};
+    case 2:
+        return {"ProvCompras", "nPvd", " nPedido="};
+    case 3:
+        return {"ProvFacturasItems", "nPvd", "nIdFactura="};
+    case 4:
+        return {"ProvAlbaranesItems", "nPvd", "nIdAlbaran="};
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+void Conta::TotalesPorPorcImpuesto(qint32 nTipo, qint32 nId, TotalesImpuesto& t) {
+    Trap("Conta::TotalesPorPorcImpuesto", [&] {
+        const Source source = SourceOf(nTipo);
+        const QString where = source.condition + Id(nId);
+        const QString lines = "SELECT nUnidades AS unidades," + source.price +
+                              " AS precio,nPorcIpto AS porcentaje FROM " + source.table +
+                              " WHERE " + where + " ORDER BY nPorcIpto";
+        const Rows rates =
+            Db().GetRows("SELECT DISTINCT nPorcIpto FROM " + source.table + " WHERE " + where);
+        struct Slot {
+            double& nPo;
+            double& nBi;
+            double& nIm;
+        };
+        const Slot slots[] = {
+            {t.nPo_1, t.nBi_1, t.nIm_1}, {t.nPo_2, t.nBi_2, t.nIm_2}, {t.nPo_3, t.nBi_3, t.nIm_3}};
+
+        Recordset rs;
+        if (Db().OpenRecordset(Db().PrepareSql(lines), rs)) {
+            for (; !rs.Eof(); rs.MoveNext()) {
+                const double rate = Number(rs.Fields("porcentaje").Value);
+                const qint32 units = Utility::ToInt32(Number(rs.Fields("unidades").Value));
+                const double price = Number(rs.Fields("precio").Value);
+                // A later rate is compared only when the earlier ones did not match, so slots
+                // that the distinct rates leave empty are never looked at.
+                for (int k = 0; k < 3 && k < rates.RowCount(); ++k) {
+                    if (rate != Number(rates(0, k)))
+                        continue;
+                    const double base = price * units;
+                    const double tax = price / 100 * rate * units;
+                    slots[k].nPo = rate;
+                    slots[k].nBi += base;
+                    slots[k].nIm += tax;
+                    t.nBi_Total += base;
+                    t.nIm_Total += tax;
+                    break;
+                }
+                t.nTotal = t.nBi_Total + t.nIm_Total;
+            }
+        }
+        if (rs.State() == Recordset::Open)
+            rs.Close();
+
+        if (nTipo == 3 || nTipo == 4) {
+            const QStringList values{U().SqlValue(t.nBi_1, 0, true),
+                                     U().SqlValue(t.nIm_1, 0, true),
+                                     U().SqlValue(t.nBi_2, 0, true),
+                                     U().SqlValue(t.nIm_2, 0, true),
+                                     U().SqlValue(t.nBi_3, 0, true),
+                                     U().SqlValue(t.nIm_3, 0, true),
+                                     U().SqlValue(t.nBi_1 + t.nBi_2 + t.nBi_3, 0, true),
+                                     U().SqlValue(t.nIm_1 + t.nIm_2 + t.nIm_3, 0, true)};
+            Db().UpdateRecord(nTipo == 4 ? "ProvAlbaranes" : "ProvFacturas",
+                              "nBI_1,nIm_1,nBi_2,nIm_2,nBi_3,nIm_3,nBi_Total,nIm_Total",
+                              values.join(','), Db().SqlPart(lines, 2));
+        }
+    });
+}
+
+bool Conta::EsEntrada(qint32 nIdTipoMovimiento) {
+    return Number(Db().GetValue("TipoMovimiento", "nIdTipoMovimiento=" + Id(nIdTipoMovimiento),
+                                "bEntrada")) != 0;
+}
+
+qint32 Conta::Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia,
+                                 const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
+                                 double nImporte, const QString& sSubcuenta,
+                                 const QString& sDocumento, const QString& sObservaciones) {
+    return Trap("Conta::Generar_ApunteCaja", [&] {
+        static const char* const roles[] = {"nCajaPara_Facturas", "nCajaPara_PagosClientes",
+                                            "nCajaPara_EntradasCaja", "nCajaPara_SalidasCaja"};
+        qint32 caja = nIdCaja;
+        if (nIdCaja < 0) {
+            // Below -4 there is no role: the entry goes to box 0, with the notice below.
+            caja = nIdCaja < -4
+                       ? 0
+                       : Utility::ToInt32(Number(Db().GetValue(
+                             "Usuarios", "nIdUsuario=" + Id(Gi.nIdUsuario), roles[-nIdCaja - 1])));
+        }
+        if (caja == 0)
+            ShowMessage(0, "Está a punto de añadir un Apunte de Caja para la Caja 0.");
+        const QString referencia = sReferencia.left(16);
+        const QString titular = QString(sTitular).remove(QLatin1Char(','));
+        const double importe = std::fabs(nImporte) * (Conta::EsEntrada(nIdTipoMovimiento) ? 1 : -1);
+        const QString values =
+            Id(caja) + "," + U().SqlValue(referencia, 0, true) + ", " +
+            U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(Gi.nIdUsuario) + "," +
+            Id(nIdTipoMovimiento) + "," + U().SqlValue(importe, 2, true) + "," +
+            U().SqlValue(sDocumento, 0, true) + "," + U().SqlValue(sSubcuenta, 0, true) + "," +
+            U().SqlValue(sObservaciones, 0, true);
+        return Db().InsertRecord("ApuntesCaja",
+                                 "nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,"
+                                 "nIdTipoMovimiento,nImporte,sDocumento,sSubcuenta,sObservaciones ",
+                                 values);
+    });
+}
+
+qint32 Conta::Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+                                   qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
+                                   const QString& sObservaciones) {
+    return Trap("Conta::Generar_CobroCliente", [&] {
+        const double importe = nImporte * (Conta::EsEntrada(nIdTipoMovimiento) ? 1 : -1);
+        const QString values = Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," +
+                               U().SqlValue(importe, 2, true) + "," + Id(nIdTipoCobro) + "," +
+                               Id(nIdTipoMovimiento) + "," + U().SqlValue(sObservaciones, 0, true);
+        return Db().InsertRecord(
+            "FacturasCobros",
+            "nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,sObservaciones",
+            values);
+    });
+}
+
+void Conta::Regenerar_SaldoCliente(qint32 nIdCliente) {
+    Trap("Conta::Regenerar_SaldoCliente", [&] {
+        const QString where = "nIdCliente=" + Id(nIdCliente);
+        const double pagado = Cents(Db().SumField("FacturasCobros", "nImporte", where));
+        const double descuentos = Cents(Db().SumField("Facturas", "nDescuento", where));
+        const double bruto = Cents(Db().SumField("Facturas", "nTotal", where));
+        const double facturado = Cents(bruto - descuentos);
+        const double saldo = Cents(pagado - facturado);
+        Db().UpdateRecord("Clientes", "nFacturado,nPagado,nSaldo",
+                          U().SqlValue(facturado, 0, true) + "," + U().SqlValue(pagado, 0, true) +
+                              "," + U().SqlValue(saldo, 0, true),
+                          where);
+    });
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+// The accounting procedures: the breakdown of document lines by tax rate, and the writers of
+// the money side (cash-box entries, client payments, client balances). Each has its own error
+// trap: a failure is reported under its own name and the program ends, so the caller's
+// transaction is never committed.
+namespace Conta {
+
+// Totals of a set of lines by tax rate: at most three rates, each with its percentage (nPo_k),
+// taxable base (nBi_k) and tax (nIm_k), plus the base, tax and grand totals. Lines of a fourth
+// or later rate count nowhere.
+struct TotalesImpuesto {
+    double nBi_Total = 0, nIm_Total = 0, nTotal = 0;
+    double nPo_1 = 0, nBi_1 = 0, nIm_1 = 0;
+    double nPo_2 = 0, nBi_2 = 0, nIm_2 = 0;
+    double nPo_3 = 0, nBi_3 = 0, nIm_3 = 0;
+};
+
+// Source types: 0 a client's pending items, 1 a supplier's unordered purchases, 2 the lines of a
+// purchase order, 3 a supplier invoice's lines, 4 a delivery note's lines; id names the client,
+// supplier, order, invoice or delivery note. The lines are added onto t; types 3 and 4 also write
+// the breakdown into the document's header row. Any other type ends the program.
+void TotalesPorPorcImpuesto(qint32 nTipo, qint32 nId, TotalesImpuesto& t);
+
+// Whether the movement type counts as money in; an unknown type does not. No trap of its own.
+bool EsEntrada(qint32 nIdTipoMovimiento);
+
+// Writes a cash-box entry and answers its id. A negative cash box stands for one of the user's
+// default boxes: -1 invoices, -2 client payments, -3 cash in, -4 cash out. The amount is signed
+// by the movement type whatever its own sign.
+qint32 Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia, const QString& sTitular,
+                          qint32 dApunte, qint32 nIdTipoMovimiento, double nImporte,
+                          const QString& sSubcuenta, const QString& sDocumento,
+                          const QString& sObservaciones);
+
+// Writes a client payment and answers its id; the amount keeps its sign under a movement type
+// that is money in and is turned under any other.
+qint32 Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+                            qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
+                            const QString& sObservaciones);
+
+// Recomputes the client's invoiced, paid and balance totals from all its invoices, credit notes
+// and payments, whatever branch wrote them.
+void Regenerar_SaldoCliente(qint32 nIdCliente);
+
+} // namespace Conta

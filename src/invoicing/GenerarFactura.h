@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+class BillingWindow;
+
+// Turns every pending item of the window's client into one invoice: the payment dialog, the tax
+// breakdown, the number, then in one transaction the invoice row, the items linked to it, the
+// payments, the pet's history, the vaccinations, the client's balance, the stock and the
+// cash-box entries; after the commit the invoice is printed in the chosen layout and the grid is
+// read again. A failure is reported and ends the program with nothing of the invoice written;
+// the number drawn stays consumed.
+void Generar_Factura(BillingWindow& w);
+
+// The document number of counter value n issued on day: "0037/26" (at least four digits, never
+// cut, then the year's last two digits).
+QString NumeroFactura(qint32 n, const QDate& day);
+
+// The condition that selects a client's pending items.
+QString CondicionPendientes(qint32 nIdCliente);

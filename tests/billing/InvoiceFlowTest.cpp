@@ -1,0 +1,163 @@
+// Issuing an invoice from the billing window as the front desk does it: the button or its key,
+// the payment dialog, the viewer, and a cell still being edited when the user moves on.
+#include "BillingFixture.h"
+
+#include "payment/FacturaInfo.h"
+#include "platform/report/PreviewControl.h"
+#include "platform/ui/seam/ScriptedUi.h"
+#include "platform/ui/widgets/Frm.h"
+#include "reports/Viewer.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDate>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace {
+
+QStringList& Warnings() {
+    static QStringList warnings;
+    return warnings;
+}
+
+void Collect(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtWarningMsg || type == QtCriticalMsg)
+        Warnings() << message;
+}
+
+class InvoiceFlowTest : public BillingTest {
+protected:
+    QtMessageHandler previous = nullptr;
+    int edits = 0;
+
+    void SetUp() override {
+        Warnings().clear();
+        previous = qInstallMessageHandler(Collect);
+    }
+    void TearDown() override { qInstallMessageHandler(previous); }
+
+    void OpenCounting() {
+        Open();
+        QObject::connect(w->gd.get(), &GridController::evtLeaveCell, w.get(),
+                         [this](qint32, qint32) { ++edits; });
+    }
+    // Opens the cell's editor and types into it, leaving it open.
+    QWidget* StartEditing(int row, const QString& column, const QString& text) {
+        int col = 0;
+        while (w->gdFacturacion->model()->headerData(col, Qt::Horizontal).toString() != column)
+            ++col;
+        QApplication::setActiveWindow(w.get());
+        const QModelIndex index = w->gdFacturacion->model()->index(row - 1, col);
+        w->gdFacturacion->setCurrentIndex(index);
+        w->gdFacturacion->edit(index);
+        QWidget* editor = QApplication::focusWidget();
+        EXPECT_NE(editor, w->gdFacturacion);
+        QTest::keyClicks(editor, text);
+        return editor;
+    }
+    double StoredUnits(int row) {
+        return Item("nUnidades", w->gd->CellText(row, "Id").toInt()).toDouble();
+    }
+    bool CommitWarned() const {
+        return Warnings().filter("commitData").size() + Warnings().filter("closeEditor").size() > 0;
+    }
+};
+
+TEST_F(InvoiceFlowTest, FromThePendingLinesToTheViewerAndAnEmptyGrid) {
+    Open();
+    ASSERT_EQ(w->gd->RecordCount(), 2); // CONS03 18.15 and PIEN10 12.10
+    const QString number =
+        "0014/" + QString::number(QDate::currentDate().year() % 100).rightJustified(2, '0');
+    bool viewerShowedIt = false;
+    suite.Ui().ModalActions.push_back([](QWidget& window) {
+        auto& info = dynamic_cast<FacturaInfo&>(window);
+        EXPECT_EQ(info.lblTotal_MN->text(), "30.25");
+        info.txtImp[0]->setText("20");
+        QTest::mouseClick(info.findChild<QPushButton*>("FormatoDetallado_BT"), Qt::LeftButton);
+    });
+    suite.Ui().ModalActions.push_back([&](QWidget& window) {
+        auto& viewer = dynamic_cast<Viewer&>(window);
+        viewerShowedIt = viewer.vp().PageCount() == 1 &&
+                         !viewer.vp().Document().FindText(number).isEmpty() &&
+                         !viewer.vp().Document().FindText("Pienso adulto 3 kg").isEmpty();
+    });
+    QTest::mouseClick(w->Frame()->findChild<QPushButton*>("GenerarFactura_BT"), Qt::LeftButton);
+
+    EXPECT_EQ(suite.Ui().ModalCount, 2);
+    EXPECT_TRUE(viewerShowedIt);
+    EXPECT_EQ(w->gd->RecordCount(), 0);
+    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "0.00");
+    EXPECT_EQ(w->Frame()->NoticeText(), "ESTE CLIENTE TIENE UNA DEUDA DE 10.25 EURO/S");
+    const Rows invoice = DataAccess::instance().GetRows(
+        "SELECT nIdFactura,nTotal,nIdCaja,nIdEmpleado FROM Facturas WHERE sFactura='" + number +
+        "'");
+    ASSERT_EQ(invoice.RowCount(), 1);
+    EXPECT_DOUBLE_EQ(invoice(1, 0).toDouble(), 30.25);
+    EXPECT_EQ(invoice(2, 0).toInt(), 1);
+    EXPECT_EQ(invoice(3, 0).toInt(), 1);
+    const QString id = invoice(0, 0).toString();
+    EXPECT_EQ(Count("FacturasItems", "nIdFactura=" + id), 2);
+    EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + id), 1);
+    EXPECT_EQ(Count("ApuntesCaja", "sDocumento='Fra." + number + "'"), 1);
+    EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=" + id), 2);
+    EXPECT_FALSE(CommitWarned()) << Warnings().join('\n').toStdString();
+}
+
+TEST_F(InvoiceFlowTest, ACellBeingEditedIsCommittedOnceByTheButtonAndByF12) {
+    OpenCounting();
+    StartEditing(1, "Unid", "3");
+    QTest::mouseClick(w->Frame()->findChild<QPushButton*>("GenerarFactura_BT"), Qt::LeftButton);
+    EXPECT_EQ(edits, 1);
+    EXPECT_EQ(StoredUnits(1), 3);
+    EXPECT_EQ(suite.Ui().ModalCount, 1) << "the payment dialog comes next";
+    EXPECT_FALSE(CommitWarned()) << Warnings().join('\n').toStdString();
+
+    QWidget* editor = StartEditing(2, "Unid", "4");
+    QTest::keyClick(editor, Qt::Key_F12);
+    EXPECT_EQ(edits, 2);
+    EXPECT_EQ(StoredUnits(2), 4);
+    EXPECT_EQ(suite.Ui().ModalCount, 2);
+    EXPECT_FALSE(CommitWarned()) << Warnings().join('\n').toStdString();
+}
+
+TEST_F(InvoiceFlowTest, ToolKeysWorkFromTheGridAndKeepWhatIsBeingTyped) {
+    OpenCounting();
+    QWidget* editor = StartEditing(1, "Unid", "5");
+    QTest::keyClick(editor, Qt::Key_F3);
+    EXPECT_EQ(suite.Ui().ModalCount, 1) << "the product-by-code window opens";
+    EXPECT_EQ(edits, 1);
+    EXPECT_EQ(StoredUnits(1), 5);
+
+    // From the grid itself F3 opens it too, while Ctrl+A keeps selecting the grid's text.
+    w->gdFacturacion->setFocus();
+    QTest::keyClick(w->gdFacturacion, Qt::Key_F3);
+    EXPECT_EQ(suite.Ui().ModalCount, 2);
+    QTest::keyClick(w->gdFacturacion, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(suite.Ui().ModalCount, 2);
+
+    // The history under F8 is taken from the grid as well, and each tip names its key.
+    QTest::keyClick(w->gdFacturacion, Qt::Key_F8);
+    for (const char* tool :
+         {"Clientes_NA", "Estadisticas_NA", "CodigoProducto_NA", "HistoricoFacturas_NA"})
+        EXPECT_TRUE(w->Frame()->Tool(tool)->toolTip().contains(QRegularExpression("\\(F\\d+\\)")))
+            << tool;
+    EXPECT_FALSE(CommitWarned());
+}
+
+TEST_F(InvoiceFlowTest, NoCashBoxIsSaidBeforeAnythingIsDrawn) {
+    Open();
+    w->cboCaja_SN->setCurrentIndex(-1);
+    w->Frm_evtButtonPressed("GenerarFactura_BT");
+    EXPECT_EQ(suite.Ui().ModalCount, 0);
+    EXPECT_EQ(suite.Ui().Shown.last(),
+              "[Aviso] Elija antes la caja en la que se cobra la factura.");
+    EXPECT_EQ(DataAccess::instance()
+                  .GetValue("Contadores", "sId='Factura' AND nIdSucursal=1", "nContador")
+                  .toInt(),
+              14);
+}
+
+} // namespace

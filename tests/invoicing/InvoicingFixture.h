@@ -1,0 +1,122 @@
+#pragma once
+
+#include "support/TestSuite.h"
+
+#include "invoicing/BillingWindow.h"
+#include "payment/Cobro.h"
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+
+#include <QStringList>
+#include <functional>
+#include <gtest/gtest.h>
+#include <vector>
+
+// The billing window as invoicing sees it, answered by the test: the selected pet and client,
+// employee and cash box, and what the payment dialog hands back.
+class ScriptedWindow : public BillingWindow {
+public:
+    QString pet = "1", client = "1", clientName = "Ana García López", employee = "1";
+    qint32 caja = 1;
+    bool cajaElegida = true;
+    quint8 formato = 0;
+    // Runs as the payment dialog; by default it accepts in the Normal layout with the client's
+    // name and the whole total paid in cash.
+    std::function<void(ScriptedWindow&)> dialog;
+    std::vector<std::pair<qint32, quint8>> printed;
+    int refreshes = 0;
+
+    QString Dato(qint32 nDato) const override {
+        switch (nDato) {
+        case 0:
+            return pet;
+        case 3:
+            return client;
+        case 4:
+            return clientName;
+        case 5:
+            return employee;
+        default:
+            return "0";
+        }
+    }
+    double EmpleadoElegido() const override { return employee.toDouble(); }
+    qint32 CajaElegida() const override {
+        if (!cajaElegida)
+            throw TvError(ErrorNumber::NoSuchField, "No hay ninguna caja elegida");
+        return caja;
+    }
+    quint8& FormatoFactura() override { return formato; }
+    void MostrarCobro() override {
+        formato = 0;
+        if (dialog)
+            dialog(*this);
+    }
+    void Imprimir(qint32 nIdFactura, quint8 nFormato) override {
+        printed.emplace_back(nIdFactura, nFormato);
+    }
+    void RefrescarGrid() override { ++refreshes; }
+
+    // The dialog accepted with these payments (type, amount) and discount.
+    void Accept(std::vector<std::pair<QString, double>> payments, double discount = 0,
+                quint8 layout = 1) {
+        dialog = [=](ScriptedWindow& w) {
+            Cobro = CobroRecord();
+            Cobro.sCliente = w.clientName;
+            for (size_t k = 0; k < payments.size(); ++k) {
+                Cobro.sTipoCobro[k] = payments[k].first;
+                Cobro.nImporte[k] = payments[k].second;
+            }
+            Cobro.nDescuento = discount;
+            w.formato = layout;
+        };
+    }
+};
+
+// A demo suite signed in as admin (branch 1, cash box 1), with shorthand for reading it back.
+class InvoicingTest : public ::testing::Test {
+protected:
+    TestSuite suite;
+    ScriptedWindow w;
+
+    void SetUp() override {
+        suite.SignIn();
+        Cobro = CobroRecord();
+    }
+
+    static Rows Query(const QString& sql) { return Db().GetRows(sql); }
+    static QVariant Value(const QString& sql) { return Db().GetRows(sql).Value(0, 0); }
+    static int Count(const QString& table, const QString& where = {}) {
+        return Value("SELECT COUNT(*) FROM " + table + (where.isEmpty() ? "" : " WHERE " + where))
+            .toInt();
+    }
+    static double Number(const QString& sql) { return U().SqlNumber(Value(sql)); }
+    static qint32 NextInvoiceNumber() {
+        return Value("SELECT nContador FROM Contadores WHERE sId='Factura' AND nIdSucursal=1")
+            .toInt();
+    }
+
+    // A client of our own with one pet, so that the demo's pending items stay out of the way.
+    static qint32 NewClient(const QString& name = "Cliente de prueba") {
+        const qint32 id = Db().InsertRecord(
+            "Clientes", "sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni",
+            U().SqlValue(name, 0, true) + ",'Calle Mayor 1','Huesca','Huesca','22001','123Z'");
+        Db().InsertRecord("Mascotas", "sMascota,nIdCliente", "'Pruebo'," + QString::number(id));
+        return id;
+    }
+    // A pending line of product nIdProducto (0 for none) at price and rate.
+    static qint32 AddItem(qint32 nIdCliente, double units, double price, double rate,
+                          qint32 nIdProducto = 0) {
+        const double total = Utility::RoundHalfAway(price * (1 + rate / 100) * units, 2);
+        return Db().InsertRecord(
+            "FacturasItems",
+            "nIdCliente,nIdMascota,nIdProductoServicio,nUnidades,nPvp,nPorcIpto,"
+            "nBaseImp,nImpuestos,nTotal",
+            QStringList{QString::number(nIdCliente), "1", QString::number(nIdProducto),
+                        Utility::NumberText(units), Utility::NumberText(price),
+                        Utility::NumberText(rate), Utility::NumberText(price * units),
+                        Utility::NumberText(price * rate / 100 * units), Utility::NumberText(total)}
+                .join(','));
+    }
+};
