@@ -105,6 +105,8 @@ protected:
         Db().InsertRecord("Mascotas", "sMascota,nIdCliente", "'Pruebo'," + QString::number(id));
         return id;
     }
+
+public:
     // A pending line of product nIdProducto (0 for none) at price and rate.
     static qint32 AddItem(qint32 nIdCliente, double units, double price, double rate,
                           qint32 nIdProducto = 0) {

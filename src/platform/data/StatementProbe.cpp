@@ -1,35 +1,29 @@
 #include "platform/data/StatementProbe.h"
 
-#include <QFile>
 #include <QMetaType>
 
 #include <csignal>
-#include <memory>
+#include <utility>
 
 namespace {
 
-struct Switches {
+struct Probe {
     qint64 killAt = 0;
-    std::unique_ptr<QFile> trace;
     qint64 count = 0;
+    bool recording = false;
+    QStringList recorded;
 
-    Switches() {
+    Probe() {
         bool ok = false;
         const qint64 k = qEnvironmentVariable("TV_FAULT_KILL_AT").toLongLong(&ok);
         if (ok && k > 0)
             killAt = k;
-        const QString file = qEnvironmentVariable("TV_SQL_TRACE");
-        if (!file.isEmpty()) {
-            trace = std::make_unique<QFile>(file);
-            if (!trace->open(QIODevice::WriteOnly | QIODevice::Append))
-                trace.reset();
-        }
     }
 };
 
-Switches& State() {
-    static Switches switches;
-    return switches;
+Probe& State() {
+    static Probe probe;
+    return probe;
 }
 
 QString Literal(const QVariant& value) {
@@ -49,25 +43,8 @@ QString Literal(const QVariant& value) {
     }
 }
 
-} // namespace
-
-void StatementProbe::Before(const QString& sql, const QVariantList& values) {
-    Switches& state = State();
-    ++state.count;
-    if (state.killAt == state.count)
-        std::raise(SIGKILL);
-    if (state.trace) {
-        const QByteArray text = Inline(sql, values).toUtf8();
-        state.trace->write(QByteArray::number(text.size()) + '\n' + text + '\n');
-        state.trace->flush();
-    }
-}
-
-qint64 StatementProbe::Count() {
-    return State().count;
-}
-
-QString StatementProbe::Inline(const QString& sql, const QVariantList& values) {
+// The statement with each "?" replaced by its value as an SQL literal.
+QString Inline(const QString& sql, const QVariantList& values) {
     if (values.isEmpty())
         return sql;
     QString out;
@@ -80,4 +57,29 @@ QString StatementProbe::Inline(const QString& sql, const QVariantList& values) {
             out += c;
     }
     return out;
+}
+
+} // namespace
+
+void StatementProbe::Before(const QString& sql, const QVariantList& values) {
+    Probe& probe = State();
+    ++probe.count;
+    if (probe.killAt == probe.count)
+        std::raise(SIGKILL);
+    if (probe.recording)
+        probe.recorded << Inline(sql, values);
+}
+
+qint64 StatementProbe::Count() {
+    return State().count;
+}
+
+void StatementProbe::StartRecording() {
+    State().recorded.clear();
+    State().recording = true;
+}
+
+QStringList StatementProbe::StopRecording() {
+    State().recording = false;
+    return std::exchange(State().recorded, {});
 }

@@ -1,21 +1,23 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
-// Every statement an engine runs passes here first. Two switches, read from the environment
-// once per process, serve tests and benchmarks:
-//  - TV_SQL_TRACE=<file> appends each statement to the file, bound values written in place, as
-//    "<length in UTF-8 bytes>\n<statement>\n", flushed at once, so that a run can be replayed;
-//  - TV_FAULT_KILL_AT=<k> kills the process (SIGKILL, no clean-up of any kind) just before its
-//    k-th statement, counted from 1, so that a test can see what a crash at that point leaves.
+// Every statement an engine runs passes here first, which serves tests and benchmarks:
+//  - TV_FAULT_KILL_AT=<k> in the environment kills the process (SIGKILL, no clean-up of any kind)
+//    just before its k-th statement, counted from 1, so that a test can see what a crash at that
+//    point leaves in the database;
+//  - between StartRecording and StopRecording every statement is kept, bound values written in
+//    place, so that a benchmark can replay exactly what the module ran.
 namespace StatementProbe {
 
 void Before(const QString& sql, const QVariantList& values = {});
 // Statements run by this process so far.
 qint64 Count();
 
-// The statement with each "?" replaced by its value as an SQL literal.
-QString Inline(const QString& sql, const QVariantList& values);
+void StartRecording();
+// The statements run since StartRecording, in order; recording stops.
+QStringList StopRecording();
 
 } // namespace StatementProbe
