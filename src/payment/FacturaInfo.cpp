@@ -216,7 +216,10 @@ void FacturaInfo::TabGral_Click(int index) {
             return;
         fr1->setEnabled(index == 0);
         fr2->setEnabled(index == 1);
-        frm->SetFocusTo(index == 0 ? static_cast<QWidget*>(txtImp[0]) : txtCliente_TX);
+        QLineEdit* first = index == 0 ? txtImp[0] : txtCliente_TX;
+        frm->SetFocusTo(first);
+        // What the user types first replaces the proposed text rather than joining it.
+        first->selectAll();
     });
 }
 
@@ -255,6 +258,15 @@ void FacturaInfo::Frm_evtButtonPressed(const QString& sName) {
         // amount keeps the dialog open with the field named.
         if (!frm->InputCheck(true))
             return;
+        // An amount without its type would be booked as money out: ask for the type instead.
+        for (int k = 0; k < CobroRecord::Slots; ++k) {
+            if (Amount(txtImp[k]) != 0 && cboTipo[k]->currentIndex() < 0) {
+                ShowMessage(0, Db().Translate("Elija el tipo de cobro del importe") + " " +
+                                   QString::number(k + 1) + ".");
+                frm->SetFocusTo(cboTipo[k]);
+                return;
+            }
+        }
         Cobro.sCliente = txtCliente_TX->text();
         Cobro.sDomicilio = txtDomicilio_TX->text();
         Cobro.sDni = txtDni_TX->text();

@@ -54,6 +54,7 @@ TEST_F(FacturaInfoTest, OpensOnTheTotalWithTheClientsDataAndThePaymentTypes) {
     // Client 1's pending items: CONS03 18.15 and PIEN10 12.10.
     EXPECT_EQ(d->lblTotal_MN->text(), "30.25");
     EXPECT_EQ(d->txtImp[0]->text(), "30.25");
+    EXPECT_EQ(d->txtImp[0]->selectedText(), "30.25") << "typing replaces the proposal";
     EXPECT_EQ(d->txtCliente_TX->text(), "Ana García López");
     EXPECT_EQ(d->txtDomicilio_TX->text(),
               Db().GetValue("Clientes", "nIdCliente=1", "sDomicilio").toString());
@@ -164,11 +165,17 @@ TEST_F(FacturaInfoTest, AnAmountThatIsNoAmountIsRefusedWithTheFieldNamed) {
         EXPECT_TRUE(d->isVisible());
         EXPECT_EQ(suite.Ui().Shown.last(), "[Aviso] El dato \"Importe 2\" no es válido.");
     }
+    // An amount needs its payment type, or it would be booked as money out.
+    d->txtImp[1]->setText("5");
+    d->Frm_evtButtonPressed("FormatoNormal_BT");
+    EXPECT_EQ(formato, 9);
+    EXPECT_EQ(suite.Ui().Shown.last(), "[Aviso] Elija el tipo de cobro del importe 2.");
     // Typed, such text never gets in.
     d->txtImp[1]->clear();
     d->txtImp[1]->setFocus();
     QTest::keyClicks(d->txtImp[1], "12a,345");
     EXPECT_EQ(d->txtImp[1]->text(), "12,34");
+    d->cboTipo[1]->setCurrentIndex(1);
     d->Frm_evtButtonPressed("FormatoNormal_BT");
     EXPECT_EQ(formato, 1);
 }
