@@ -163,9 +163,46 @@ bool EndsCondition(const QString& sql, const QVector<Token>& tokens, int k) {
     return false;
 }
 
+// Whether the text holds anything the translator changes ("[", ISNULL, true, false), perhaps
+// inside a literal. Most statements hold none of it, and lexing them costs a good part of what
+// running them does; one pass over the characters costs little.
+bool MayNeedTranslation(const QString& sql) {
+    const QChar* c = sql.constData();
+    const QChar* end = c + sql.size();
+    auto startsWith = [&](const QChar* at, const char* word) {
+        for (; *word; ++word, ++at)
+            if (at == end || (at->unicode() | 0x20) != *word)
+                return false;
+        return true;
+    };
+    for (; c != end; ++c) {
+        if (*c == QLatin1Char('['))
+            return true;
+        switch (c->unicode() | 0x20) {
+        case 'i':
+            if (startsWith(c, "isnull"))
+                return true;
+            break;
+        case 't':
+            if (startsWith(c, "true"))
+                return true;
+            break;
+        case 'f':
+            if (startsWith(c, "false"))
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 QString SqlDialect::Translate(const QString& sql) {
+    if (!MayNeedTranslation(sql))
+        return sql;
     const QVector<Token> tokens = Lex(sql);
     return TranslateTokens(sql, tokens, 0, int(tokens.size()));
 }
