@@ -2,6 +2,8 @@
 
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
+#include "billing/FacturaHist.h"
+#include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
@@ -363,9 +365,21 @@ void Facturacion::RefrescarGrid() {
 void Facturacion::HistoricoFacturas_NA_Click() {
     if (!frm->InputCheck(true))
         return;
-    nEmitir = 0;
-    nFormatoFactura = 0;
-    nIdFactura_Historico = 0;
+    Trap("Facturacion::HistoricoFacturas_NA_Click", [&] {
+        nEmitir = 0;
+        nFormatoFactura = 0;
+        nIdFactura_Historico = 0;
+        {
+            FacturaHist history(*this);
+            Ui::current().ShowModal(history);
+        }
+        if (nIdFactura_Historico <= 0)
+            return;
+        if (nEmitir == 1)
+            Informes::Factura(nIdFactura_Historico, nFormatoFactura);
+        else if (nEmitir == 2)
+            Generar_Abono(*this, nIdFactura_Historico);
+    });
 }
 
 void Facturacion::ImgGd_NR_Click(int index) {

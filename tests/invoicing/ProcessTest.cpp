@@ -2,6 +2,7 @@
 // issuing at once on one data folder.
 #include "InvoicingFixture.h"
 
+#include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "platform/data/StatementProbe.h"
 #include "session/G.h"
@@ -17,19 +18,20 @@
 
 namespace {
 
-// Issues TV_INVOICES invoices for client TV_CLIENT, each paid in cash; with TV_ADD_ITEM a pending
-// line is added before each. Writes the statement count before the first and after the last
-// invoice to TV_OUT. Only run as a child of the tests below.
+// Issues TV_INVOICES invoices for client TV_CLIENT, each paid in cash (with TV_ADD_ITEM a pending
+// line is added before each), or, with TV_CREDIT, credits that invoice of the client. Writes the
+// statement count before and after the work to TV_OUT. Only run as a child of the tests below.
 TEST(InvoiceChild, DISABLED_Issue) {
     G::Init("admin:admin||" + qEnvironmentVariable("TV_INI"));
     ScriptedWindow w;
     w.client = qEnvironmentVariable("TV_CLIENT");
     w.Accept({{"Efectivo", 12.10}});
-    const int invoices = qEnvironmentVariableIntValue("TV_INVOICES");
     QFile out(qEnvironmentVariable("TV_OUT"));
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     const qint64 first = StatementProbe::Count();
-    for (int i = 0; i < invoices; ++i) {
+    if (qEnvironmentVariableIsSet("TV_CREDIT"))
+        Generar_Abono(w, qEnvironmentVariableIntValue("TV_CREDIT"));
+    for (int i = 0; i < qEnvironmentVariableIntValue("TV_INVOICES"); ++i) {
         if (qEnvironmentVariableIsSet("TV_ADD_ITEM"))
             InvoicingTest::AddItem(w.client.toInt(), 1, 10, 21);
         Generar_Factura(w);
@@ -37,14 +39,16 @@ TEST(InvoiceChild, DISABLED_Issue) {
     out.write(QByteArray::number(first) + " " + QByteArray::number(StatementProbe::Count()));
 }
 
-std::unique_ptr<QProcess> StartChild(const QMap<QString, QString>& settings) {
+std::unique_ptr<QProcess>
+StartChild(const QMap<QString, QString>& settings,
+           QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("TAVELO_UNATTENDED", "1");
     for (auto it = settings.begin(); it != settings.end(); ++it)
         env.insert(it.key(), it.value());
     auto child = std::make_unique<QProcess>();
     child->setProcessEnvironment(env);
-    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->setProcessChannelMode(channels);
     child->start(QCoreApplication::applicationFilePath(),
                  {"--gtest_also_run_disabled_tests", "--gtest_filter=InvoiceChild.DISABLED_Issue"});
     return child;
@@ -52,6 +56,44 @@ std::unique_ptr<QProcess> StartChild(const QMap<QString, QString>& settings) {
 
 class ProcessTest : public InvoicingTest {
 protected:
+    // Runs the child's work once whole, then once per statement it ran, each time on a fresh copy
+    // of the data folder's database and killed just before that statement; after each kill the
+    // books must hold together and check() says what else must.
+    void KillBeforeEachStatement(QMap<QString, QString> settings,
+                                 const std::function<void()>& check) {
+        Db().Close();
+        const QString templateDb = suite.Root() + "/plantilla.db";
+        ASSERT_TRUE(QFile::copy(suite.DbPath(), templateDb));
+        settings.insert("TV_INI", suite.IniPath());
+        settings.insert("TV_OUT", suite.Root() + "/cuenta.txt");
+        auto run = [&](qint64 killAt) {
+            for (const char* suffix : {"", "-wal", "-shm"})
+                QFile::remove(suite.DbPath() + suffix);
+            EXPECT_TRUE(QFile::copy(templateDb, suite.DbPath()));
+            QMap<QString, QString> withKill = settings;
+            if (killAt > 0)
+                withKill.insert("TV_FAULT_KILL_AT", QString::number(killAt));
+            auto child = StartChild(withKill);
+            EXPECT_TRUE(child->waitForFinished(60000));
+            return child->exitStatus() == QProcess::CrashExit;
+        };
+        ASSERT_FALSE(run(0));
+        QFile counts(suite.Root() + "/cuenta.txt");
+        ASSERT_TRUE(counts.open(QIODevice::ReadOnly));
+        const QList<QByteArray> range = counts.readAll().split(' ');
+        const qint64 first = range.value(0).toLongLong(), last = range.value(1).toLongLong();
+        ASSERT_GT(last, first + 20) << "the work takes more statements than that";
+        for (qint64 k = first + 1; k <= last; ++k) {
+            SCOPED_TRACE("killed before statement " + std::to_string(k - first) + " of " +
+                         std::to_string(last - first));
+            ASSERT_TRUE(run(k)) << "the child was not killed";
+            suite.SignIn();
+            ExpectConsistentBooks();
+            check();
+            Db().Close();
+        }
+    }
+
     // What must hold whatever happened: no half-written invoice, no payment or cash-box entry
     // without its invoice, and every balance what its client's rows say.
     void ExpectConsistentBooks() {
@@ -81,53 +123,62 @@ protected:
 
 TEST_F(ProcessTest, AKillBeforeAnyStatementLeavesTheWholeInvoiceOrNothing) {
     const int invoices = Count("Facturas");
-    Db().Close();
-    const QString templateDb = suite.Root() + "/plantilla.db";
-    ASSERT_TRUE(QFile::copy(suite.DbPath(), templateDb));
-    const QMap<QString, QString> settings{{"TV_INI", suite.IniPath()},
-                                          {"TV_CLIENT", "1"},
-                                          {"TV_INVOICES", "1"},
-                                          {"TV_OUT", suite.Root() + "/cuenta.txt"}};
-
-    auto run = [&](qint64 killAt) {
-        QFile::remove(suite.DbPath());
-        QFile::remove(suite.DbPath() + "-wal");
-        QFile::remove(suite.DbPath() + "-shm");
-        EXPECT_TRUE(QFile::copy(templateDb, suite.DbPath()));
-        QMap<QString, QString> withKill = settings;
-        if (killAt > 0)
-            withKill.insert("TV_FAULT_KILL_AT", QString::number(killAt));
-        auto child = StartChild(withKill);
-        EXPECT_TRUE(child->waitForFinished(60000));
-        return child->exitStatus() == QProcess::CrashExit;
-    };
-    ASSERT_FALSE(run(0));
-    QFile counts(suite.Root() + "/cuenta.txt");
-    ASSERT_TRUE(counts.open(QIODevice::ReadOnly));
-    const QList<QByteArray> range = counts.readAll().split(' ');
-    const qint64 first = range.value(0).toLongLong(), last = range.value(1).toLongLong();
-    ASSERT_GT(last, first + 20) << "an invoice takes more statements than that";
-
-    for (qint64 k = first + 1; k <= last; ++k) {
-        SCOPED_TRACE("killed before statement " + std::to_string(k - first));
-        ASSERT_TRUE(run(k)) << "the child was not killed";
-        suite.SignIn();
-        ExpectConsistentBooks();
+    KillBeforeEachStatement({{"TV_CLIENT", "1"}, {"TV_INVOICES", "1"}}, [&] {
         const int now = Count("Facturas");
         const int counter = NextInvoiceNumber();
         EXPECT_TRUE(counter == 14 || counter == 15) << counter;
         if (now == invoices) {
             EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 2);
-        } else {
-            ASSERT_EQ(now, invoices + 1);
-            const QString id = Value("SELECT MAX(nIdFactura) FROM Facturas").toString();
-            EXPECT_EQ(Count("FacturasItems", "nIdFactura=" + id), 2);
-            EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + id), 1);
-            EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=" + id), 2);
-            EXPECT_EQ(counter, 15);
+            return;
         }
-        Db().Close();
+        ASSERT_EQ(now, invoices + 1);
+        const QString id = Value("SELECT MAX(nIdFactura) FROM Facturas").toString();
+        EXPECT_EQ(Count("FacturasItems", "nIdFactura=" + id), 2);
+        EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + id), 1);
+        EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=" + id), 2);
+        EXPECT_EQ(counter, 15);
+    });
+}
+
+TEST_F(ProcessTest, AKillBeforeAnyStatementLeavesTheWholeCreditNoteOrNothing) {
+    // Demo invoice 1 of client 1: a consultation and a vaccine, paid in cash.
+    const int invoices = Count("Facturas");
+    const int pending = Count("FacturasItems", CondicionPendientes(1));
+    KillBeforeEachStatement({{"TV_CLIENT", "1"}, {"TV_CREDIT", "1"}}, [&] {
+        const bool credited = Count("Facturas") == invoices + 1;
+        EXPECT_EQ(NextInvoiceNumber(), credited ? 15 : 14) << "the number is drawn with the rest";
+        const QString abono = "(SELECT nIdFactura FROM Facturas WHERE sFacturaAbonada='0001/26')";
+        EXPECT_EQ(Count("FacturasItems", "nIdFactura=" + abono), credited ? 2 : 0);
+        EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), pending + (credited ? 2 : 0));
+        EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + abono), credited ? 1 : 0);
+        EXPECT_EQ(Count("ApuntesCaja", "sObservaciones='Fra.Abonada:0001/26'"), credited ? 1 : 0);
+        EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=1"), credited ? 0 : 2);
+        EXPECT_EQ(Count("Vacunaciones", "nIdFactura=1"), credited ? 0 : 1);
+    });
+}
+
+TEST_F(ProcessTest, TwoWorkstationsCreditingOneInvoiceMakeOneCreditNote) {
+    Db().Close();
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (int i = 0; i < 2; ++i)
+        children.push_back(StartChild({{"TV_INI", suite.IniPath()},
+                                       {"TV_CLIENT", "1"},
+                                       {"TV_CREDIT", "1"},
+                                       {"TV_OUT", suite.Root() + QString("/out%1").arg(i)}},
+                                      QProcess::SeparateChannels));
+    QString said;
+    for (auto& child : children) {
+        ASSERT_TRUE(child->waitForFinished(60000));
+        EXPECT_EQ(child->exitCode(), 0);
+        said += QString::fromUtf8(child->readAllStandardError());
     }
+    suite.SignIn();
+    EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
+    EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 4);
+    EXPECT_TRUE(said.contains("[Aviso] La factura 0001/26 ya tiene una nota de crédito."))
+        << said.toStdString();
+    EXPECT_EQ(NextInvoiceNumber(), 15);
+    ExpectConsistentBooks();
 }
 
 TEST_F(ProcessTest, EightWorkstationsIssuingAtOnceNeverShareOrSkipANumber) {

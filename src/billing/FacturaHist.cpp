@@ -1,0 +1,154 @@
+#include "billing/FacturaHist.h"
+
+#include "billing/Facturacion.h"
+#include "platform/data/DataAccess.h"
+#include "platform/data/Recordset.h"
+#include "platform/ui/widgets/Frm.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+#include "session/Gi.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+FacturaHist::FacturaHist(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
+    setObjectName("FacturaHist");
+    BuildControls();
+    Form_Load();
+}
+
+void FacturaHist::BuildControls() {
+    DataAccess& db = Db();
+    frm = new Frm(this, db.Translate("Historial de facturas"));
+    const struct {
+        const char* name;
+        const char* caption;
+        Qt::Key key;
+    } layouts[] = {{"FormatoNormal_BT", "&Normal", Qt::Key_N},
+                   {"FormatoDetallado_BT", "&Detallada", Qt::Key_D},
+                   {"FormatoTicket_BT", "&Ticket", Qt::Key_T}};
+    for (const auto& layout : layouts) {
+        frm->AddButton(layout.name, db.Translate(layout.caption));
+        frm->SetShortcut(layout.name, QKeySequence(Qt::AltModifier | layout.key));
+    }
+
+    lsFras_TX = new QListWidget;
+    lsFras_TX->setObjectName("lsFras_TX");
+    // Fixed pitch, so that dates, numbers and amounts stand in columns.
+    QFont mono(QStringLiteral("Liberation Mono"));
+    mono.setStyleHint(QFont::Monospace);
+    mono.setFixedPitch(true);
+    lsFras_TX->setFont(mono);
+    lsFras_TX->setMinimumSize(340, 240);
+    lsFras_TX->setUniformItemSizes(true);
+    lsFras_TX->installEventFilter(this);
+    const char* const options[] = {"Volver a imprimir", "Emitir nota de crédito"};
+    auto* choice = new QHBoxLayout;
+    for (int index = 0; index < 2; ++index) {
+        opEmision_TX[index] = new QRadioButton(db.Translate(options[index]));
+        opEmision_TX[index]->setObjectName("opEmision_TX");
+        opEmision_TX[index]->setProperty("index", index);
+        connect(opEmision_TX[index], &QRadioButton::toggled, this, [this, index](bool on) {
+            if (on)
+                opEmision_TX_Click(index);
+        });
+        choice->addWidget(opEmision_TX[index]);
+    }
+    choice->addStretch(1);
+
+    auto* layout = new QVBoxLayout(frm->Content());
+    layout->addWidget(lsFras_TX, 1);
+    layout->addLayout(choice);
+
+    // The list first, then the action, then the layout that carries it out.
+    QWidget* previous = lsFras_TX;
+    for (QWidget* next :
+         {static_cast<QWidget*>(opEmision_TX[0]), static_cast<QWidget*>(opEmision_TX[1]),
+          frm->findChild<QWidget*>("FormatoNormal_BT"),
+          frm->findChild<QWidget*>("FormatoDetallado_BT"),
+          frm->findChild<QWidget*>("FormatoTicket_BT")}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    lsFras_TX->setFocus();
+
+    connect(lsFras_TX, &QListWidget::itemDoubleClicked, this,
+            [this] { Frm_evtButtonPressed("FormatoDetallado_BT"); });
+    connect(frm, &Frm::evtButtonPressed, this, &FacturaHist::Frm_evtButtonPressed);
+    connect(frm, &Frm::evtClose, frm, &Frm::Close);
+}
+
+void FacturaHist::Form_Load() {
+    Trap("HistoricoFras::Form_Load", [&] {
+        frm->SetReturnIsTab(Gi.ReturnIsTab);
+        const qint32 nIdCliente = Utility::ToInt32(U().SqlNumber(Db().GetValue(
+            "Clientes", "sCliente=" + U().SqlValue(m_billing.cboCliente_SN->currentText(), 0, true),
+            "nIdCliente")));
+        Recordset rs;
+        Db().OpenRecordset(QString("SELECT nIdFactura,sFactura,dFactura,dFacturaAbonada,nTotal,"
+                                   "nDescuento ") +
+                               " FROM Facturas " +
+                               " WHERE nIdCliente=" + QString::number(nIdCliente) +
+                               " AND (dFacturaAbonada=0 OR ISNULL(dFacturaAbonada))",
+                           rs);
+        for (; !rs.Eof(); rs.MoveNext()) {
+            const QString sFactura = rs.Fields("sFactura").Value.toString();
+            // An invoice that a credit note names is cancelled already.
+            if (U().SqlNumber(Db().GetValue("Facturas", "sFacturaAbonada=" +
+                                                            U().SqlValue(sFactura, 0, true))) != 0)
+                continue;
+            const double amount = U().SqlNumber(rs.Fields("nTotal").Value) -
+                                  U().SqlNumber(rs.Fields("nDescuento").Value);
+            auto* item =
+                new QListWidgetItem(U().FormatDate(2, rs.Fields("dFactura").Value).toString() +
+                                    U().FitText(10, " " + sFactura, true) +
+                                    U().FitText(10, U().SqlValue(amount, 2, false), true));
+            item->setData(Qt::UserRole, rs.Fields("nIdFactura").Value);
+            lsFras_TX->addItem(item);
+        }
+        if (rs.State() == Recordset::Open)
+            rs.Close();
+        opEmision_TX[0]->setChecked(true);
+    });
+}
+
+void FacturaHist::opEmision_TX_Click(int index) {
+    m_billing.nEmitir = index == 0 ? 1 : 2;
+}
+
+void FacturaHist::Frm_evtButtonPressed(const QString& sName) {
+    Trap("HistoricoFras::Frm_evtButtonPressed", [&] {
+        const QList<QListWidgetItem*> selected = lsFras_TX->selectedItems();
+        if (selected.isEmpty())
+            return;
+        m_billing.nIdFactura_Historico = selected.first()->data(Qt::UserRole).toInt();
+        if (sName == "FormatoNormal_BT")
+            m_billing.nFormatoFactura = 1;
+        else if (sName == "FormatoDetallado_BT")
+            m_billing.nFormatoFactura = 2;
+        else if (sName == "FormatoTicket_BT")
+            m_billing.nFormatoFactura = 3;
+        frm->Close();
+    });
+}
+
+bool FacturaHist::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lsFras_TX && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Frm_evtButtonPressed("FormatoDetallado_BT");
+            return true;
+        }
+        // The first arrow press picks the entry under the cursor frame instead of the next one.
+        if ((key == Qt::Key_Down || key == Qt::Key_Up) && lsFras_TX->selectedItems().isEmpty() &&
+            lsFras_TX->count() > 0) {
+            lsFras_TX->setCurrentRow(std::max(0, lsFras_TX->currentRow()));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

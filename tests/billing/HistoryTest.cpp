@@ -1,0 +1,150 @@
+// The invoice history of the billing window: what it lists, how a choice is made with the mouse
+// or the keyboard, and the reprint or credit note the window carries out afterwards.
+#include "BillingFixture.h"
+
+#include "billing/FacturaHist.h"
+#include "platform/report/PreviewControl.h"
+#include "platform/ui/seam/ScriptedUi.h"
+#include "platform/ui/widgets/Frm.h"
+#include "platform/util/Utility.h"
+#include "reports/Viewer.h"
+
+#include <QComboBox>
+#include <QFontInfo>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+class HistoryTest : public BillingTest {
+protected:
+    std::unique_ptr<FacturaHist> h;
+
+    FacturaHist& OpenHistory(qint32 pet = 1) {
+        if (!w)
+            Open();
+        ChoosePet(pet);
+        w->nEmitir = w->nFormatoFactura = 0;
+        w->nIdFactura_Historico = 0;
+        h = std::make_unique<FacturaHist>(*w);
+        h->show();
+        QApplication::setActiveWindow(h.get());
+        QApplication::processEvents();
+        return *h;
+    }
+    QStringList Entries() const {
+        QStringList entries;
+        for (int i = 0; i < h->lsFras_TX->count(); ++i)
+            entries << h->lsFras_TX->item(i)->text();
+        return entries;
+    }
+};
+
+TEST_F(HistoryTest, ListsDateNumberAndAmountDueInColumns) {
+    // Client 1: invoices 1 (0001/26, 63.25) and 13 (0011/26); a discount is taken off.
+    Db().UpdateRecord("Facturas", "nDescuento", "2.25", "nIdFactura=1");
+    OpenHistory();
+    ASSERT_EQ(Entries().size(), 2);
+    EXPECT_EQ(Entries()[0], "08/01/2026 0001/26       61.00");
+    EXPECT_EQ(Entries()[1].left(20), "10/02/2026 0011/26  ");
+    EXPECT_EQ(Entries()[0].size(), Entries()[1].size());
+    EXPECT_EQ(h->lsFras_TX->item(0)->data(Qt::UserRole).toInt(), 1);
+    EXPECT_TRUE(QFontInfo(h->lsFras_TX->font()).fixedPitch());
+    EXPECT_TRUE(h->opEmision_TX[0]->isChecked());
+    EXPECT_EQ(w->nEmitir, 1) << "printing again is the default";
+}
+
+TEST_F(HistoryTest, CreditedInvoicesAndCreditNotesAreNotListed) {
+    OpenHistory(15); // client 12: invoice 12 and its credit note 15
+    EXPECT_TRUE(Entries().isEmpty());
+    // With nothing to choose, the buttons do nothing and the window stays.
+    h->Frm_evtButtonPressed("FormatoDetallado_BT");
+    EXPECT_TRUE(h->isVisible());
+    EXPECT_EQ(w->nIdFactura_Historico, 0);
+}
+
+TEST_F(HistoryTest, AChoiceIsMadeByAButtonADoubleClickOrTheKeyboard) {
+    OpenHistory();
+    h->Frm_evtButtonPressed("FormatoTicket_BT");
+    EXPECT_TRUE(h->isVisible()) << "nothing selected yet";
+    h->lsFras_TX->setCurrentRow(1);
+    h->opEmision_TX[1]->click();
+    QTest::mouseClick(h->Frame()->findChild<QPushButton*>("FormatoTicket_BT"), Qt::LeftButton);
+    EXPECT_FALSE(h->isVisible());
+    EXPECT_EQ(w->nIdFactura_Historico, 13);
+    EXPECT_EQ(w->nEmitir, 2);
+    EXPECT_EQ(w->nFormatoFactura, 3);
+
+    OpenHistory();
+    QListWidget* list = h->lsFras_TX;
+    const QRect first = list->visualItemRect(list->item(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
+    EXPECT_FALSE(h->isVisible());
+    EXPECT_EQ(w->nIdFactura_Historico, 1);
+    EXPECT_EQ(w->nFormatoFactura, 2);
+    EXPECT_EQ(w->nEmitir, 1);
+
+    // The first arrow press picks the first entry, the next moves on; Enter means Detallada.
+    OpenHistory();
+    list = h->lsFras_TX;
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->selectedItems().value(0), list->item(0));
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(w->nIdFactura_Historico, 13);
+    EXPECT_EQ(w->nFormatoFactura, 2);
+
+    OpenHistory();
+    h->lsFras_TX->setCurrentRow(0);
+    QTest::keyClick(h->lsFras_TX, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(w->nFormatoFactura, 1);
+
+    // Escape closes without a choice.
+    OpenHistory();
+    h->lsFras_TX->setCurrentRow(0);
+    QTest::keyClick(h->lsFras_TX, Qt::Key_Escape);
+    EXPECT_FALSE(h->isVisible());
+    EXPECT_EQ(w->nIdFactura_Historico, 0);
+}
+
+TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
+    Open();
+    QString shown;
+    auto choose = [&](int row, int option, const char* button) {
+        suite.Ui().ModalActions.push_back([=](QWidget& window) {
+            auto& history = dynamic_cast<FacturaHist&>(window);
+            history.lsFras_TX->setCurrentRow(row);
+            history.opEmision_TX[option]->click();
+            history.Frm_evtButtonPressed(button);
+        });
+        suite.Ui().ModalActions.push_back(
+            [&](QWidget& window) { shown = dynamic_cast<Viewer&>(window).sUltimoXmlEmitido; });
+    };
+    choose(0, 0, "FormatoNormal_BT");
+    QApplication::setActiveWindow(w.get());
+    w->gdFacturacion->setFocus();
+    QTest::keyClick(w->gdFacturacion, Qt::Key_F8);
+    EXPECT_EQ(suite.Ui().ModalCount, 2);
+    EXPECT_TRUE(shown.contains("0001/26")) << shown.toStdString();
+    EXPECT_EQ(Count("Facturas"), 16);
+
+    // Credit note of invoice 1: the viewer shows it and the grid has its items pending again.
+    const int pending = w->gd->RecordCount();
+    choose(0, 1, "FormatoDetallado_BT");
+    w->Frm_evtToolClick("HistoricoFacturas_NA");
+    EXPECT_EQ(suite.Ui().ModalCount, 4);
+    EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
+    EXPECT_TRUE(shown.contains("0014/")) << shown.toStdString();
+    EXPECT_EQ(w->gd->RecordCount(), pending + 2);
+    EXPECT_EQ(RowOf("Vacuna polivalente perro") > 0, true);
+
+    // Closed without a choice: nothing happens.
+    w->Frm_evtToolClick("HistoricoFacturas_NA");
+    EXPECT_EQ(suite.Ui().ModalCount, 5);
+    EXPECT_EQ(Count("Facturas"), 17);
+}
+
+} // namespace
