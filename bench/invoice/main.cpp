@@ -2,11 +2,16 @@
 // invoice items; first argument: thousands of clients, second: a folder that keeps the data
 // between runs). Prints "<case>: <value> <unit>" lines:
 //  - issue_ms: a 10-line invoice with 2 payments, the dialog answered by the benchmark and the
-//    printing left out; bare_sql_ms: the very statements it ran (recorded by the data-access
-//    component) replayed through SQLite's C API on an identical copy of the file; ratio;
+//    printing left out; issue_bare_sql_ms: the very statements it ran (recorded by the
+//    data-access component) replayed through SQLite's C API on an identical copy of the file;
+//    issue_ratio; the same for a credit note of such an invoice (credit_...);
+//  - history_500_ms: the invoice history window of a client with 500 invoices, filled and shown;
 //  - press_to_pdf_ms: the same invoice followed by its Detallada layout written to PDF;
 //  - invoices_per_s_8_processes: eight processes issuing invoices at once, each for its client.
+#include "billing/FacturaHist.h"
+#include "billing/Facturacion.h"
 #include "invoicing/BillingWindow.h"
+#include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
@@ -18,6 +23,7 @@
 #include "setup/SuiteSetup.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -170,36 +176,74 @@ int main(int argc, char** argv) {
     G::Init("admin:admin|" + U().Today(true) + "|" + ini + "|0|0|0|0");
     const DbConfig config = DbConfig::FromIni(ini, Gi.sPathData);
 
-    // Clients spread over the whole file.
-    const qint32 clients = Db().GetRows("SELECT MAX(nIdCliente) FROM Clientes").Value(0, 0).toInt();
-    constexpr int kSamples = 7;
-    std::vector<double> issue, bare, pdf;
-    qsizetype statements = 0;
-    for (int i = 0; i < kSamples; ++i) {
-        BenchWindow w;
-        w.client = QString::number(std::max(1, clients * (i + 1) / (kSamples + 2)));
-        AddLines(w.client.toInt());
-        // The replay starts from the very state the module started from.
+    // Runs work against a copy of the file taken just before, so that its statements, recorded
+    // as they run, can be replayed bare on the very state the module started from.
+    struct Timing {
+        std::vector<double> module, bare;
+        qsizetype statements = 0;
+    };
+    auto compare = [&](Timing& timing, const std::function<void()>& work) {
         Db().Close();
         QFile::remove(copy);
         QFile::copy(dbFile, copy);
         Db().Open(config);
         StatementProbe::StartRecording();
-        issue.push_back(Ms([&] { Generar_Factura(w); }));
-        const QStringList traced = StatementProbe::StopRecording();
-        if (qEnvironmentVariableIsSet("TV_BENCH_SHOW_SQL") && i == 0)
-            std::fprintf(stderr, "%s\n", qPrintable(traced.join('\n')));
-        statements = traced.size();
-        bare.push_back(ReplayMs(copy, traced));
+        timing.module.push_back(Ms(work));
+        const QStringList recorded = StatementProbe::StopRecording();
+        if (qEnvironmentVariableIsSet("TV_BENCH_SHOW_SQL") && timing.statements == 0)
+            std::fprintf(stderr, "%s\n", qPrintable(recorded.join('\n')));
+        timing.statements = recorded.size();
+        timing.bare.push_back(ReplayMs(copy, recorded));
+    };
+    auto report = [](const Timing& timing, const char* module, const char* bare, const char* ratio,
+                     const char* statements) {
+        Report(module, Median(timing.module), "ms");
+        Report(bare, Median(timing.bare), "ms");
+        Report(ratio, Median(timing.module) / Median(timing.bare), "x");
+        Report(statements, double(timing.statements), "statements");
+    };
+
+    // Clients spread over the whole file.
+    const qint32 clients = Db().GetRows("SELECT MAX(nIdCliente) FROM Clientes").Value(0, 0).toInt();
+    constexpr int kSamples = 15;
+    Timing issue, credit;
+    std::vector<std::pair<QString, qint32>> issued;
+    for (int i = 0; i < kSamples; ++i) {
+        BenchWindow w;
+        w.client = QString::number(std::max(1, clients * (i + 1) / (kSamples + 2)));
+        AddLines(w.client.toInt());
+        compare(issue, [&] { Generar_Factura(w); });
+        issued.emplace_back(
+            w.client, Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt());
     }
-    const double issueMs = Median(issue);
-    const double bareMs = Median(bare);
-    Report("issue_ms", issueMs, "ms");
-    Report("bare_sql_ms", bareMs, "ms");
-    Report("ratio", issueMs / bareMs, "x");
-    Report("statements_per_invoice", double(statements), "statements");
+    report(issue, "issue_ms", "bare_sql_ms", "ratio", "issue_statements");
+    for (const auto& [client, invoice] : issued) {
+        BenchWindow w;
+        w.client = client;
+        compare(credit, [&] { Generar_Abono(w, invoice); });
+    }
+    report(credit, "credit_ms", "credit_bare_sql_ms", "credit_ratio", "credit_statements");
+
+    // A client with 500 invoices, then the history window as the billing window opens it.
+    const qint32 regular = Db().InsertRecord("Clientes", "sCliente", "'Cliente habitual'");
+    Db().Execute("INSERT INTO Facturas (nIdCliente,sFactura,dFactura,nTotal,nDescuento) WITH "
+                 "RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM n WHERE x<500) SELECT " +
+                 QString::number(regular) + ",'H' || x || '/25',20250101,x*1.21,0 FROM n");
+    {
+        Facturacion billing;
+        billing.cboCliente_SN->setEditText("Cliente habitual");
+        std::vector<double> history;
+        for (int i = 0; i < 5; ++i)
+            history.push_back(Ms([&] {
+                FacturaHist window(billing);
+                window.show();
+                QCoreApplication::processEvents();
+            }));
+        Report("history_500_ms", Median(history), "ms");
+    }
 
     const QString pdfFile = dir.path() + "/factura.pdf";
+    std::vector<double> pdf;
     for (int i = 0; i < kSamples; ++i) {
         BenchWindow w;
         w.client = QString::number(std::max(1, clients * (i + 1) / (kSamples + 3)));
