@@ -286,6 +286,26 @@ CREATE TABLE IF NOT EXISTS ApuntesCaja (
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_sDocumento ON ApuntesCaja (sDocumento);
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_Caja ON ApuntesCaja (nIdCaja, dApunte);
 
+-- The register of issued invoices and credit notes: one record each, chained by fingerprint
+-- per issuer. The texts are stored exactly as they went into the fingerprint.
+
+CREATE TABLE IF NOT EXISTS RegistrosFacturacion (
+    nIdRegistro INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL DEFAULT 0,
+    sIdEmisor TEXT NOT NULL DEFAULT '',
+    sNumSerie TEXT NOT NULL DEFAULT '',
+    sFechaExpedicion TEXT NOT NULL DEFAULT '',
+    sTipoFactura TEXT NOT NULL DEFAULT '',
+    sFacturaRectificada TEXT NOT NULL DEFAULT '',
+    sCuotaTotal TEXT NOT NULL DEFAULT '',
+    sImporteTotal TEXT NOT NULL DEFAULT '',
+    sHuellaAnterior TEXT NOT NULL DEFAULT '',
+    sFechaHoraHuso TEXT NOT NULL DEFAULT '',
+    sHuella TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS ixRegistrosFacturacion_Emisor ON RegistrosFacturacion (sIdEmisor, nIdRegistro);
+CREATE INDEX IF NOT EXISTS ixRegistrosFacturacion_nIdFactura ON RegistrosFacturacion (nIdFactura);
+
 -- Supplier documents: read for their totals per tax rate; the headers receive the breakdown.
 
 CREATE TABLE IF NOT EXISTS Proveedores (

@@ -5,6 +5,9 @@
 //    printing left out; issue_bare_sql_ms: the very statements it ran (recorded by the
 //    data-access component) replayed through SQLite's C API on an identical copy of the file;
 //    issue_ratio; the same for a credit note of such an invoice (credit_...);
+//  - register_backfill: recording the invoices of a folder made before the register (once);
+//  - register_ms: writing an invoice's register record; verify_per_100k_records_s: checking the
+//    whole register, scaled to 100,000 records;
 //  - history_500_ms: the invoice history window of a client with 500 invoices, filled and shown;
 //  - press_to_pdf_ms: the same invoice followed by its Detallada layout written to PDF;
 //  - invoices_per_s_8_processes: eight processes issuing invoices at once, each for its client.
@@ -17,6 +20,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/data/StatementProbe.h"
 #include "platform/util/Utility.h"
+#include "register/RegistroFacturacion.h"
 #include "reports/InvoiceExport.h"
 #include "session/G.h"
 #include "session/Gi.h"
@@ -174,6 +178,9 @@ int main(int argc, char** argv) {
     const QString dbFile = root + "/Data/Tavelo.db";
     const QString copy = dir.path() + "/replay.db";
     G::Init("admin:admin|" + U().Today(true) + "|" + ini + "|0|0|0|0");
+    // A folder generated before the register existed gets it, and its history recorded.
+    SuiteSetup::UpdateSchema();
+    Report("register_backfill", Ms([] { RegistroFacturacion::RegistrarPendientes(); }) / 1000, "s");
     const DbConfig config = DbConfig::FromIni(ini, Gi.sPathData);
 
     // Runs work against a copy of the file taken just before, so that its statements, recorded
@@ -223,6 +230,24 @@ int main(int argc, char** argv) {
         compare(credit, [&] { Generar_Abono(w, invoice); });
     }
     report(credit, "credit_ms", "credit_bare_sql_ms", "credit_ratio", "credit_statements");
+
+    // The register's own part of an invoice: its record, inside a transaction left unwritten.
+    {
+        const qint32 newest =
+            Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt();
+        std::vector<double> record;
+        Db().Transaction(0);
+        for (int i = 0; i < kSamples; ++i)
+            record.push_back(Ms([&] { RegistroFacturacion::Registrar(newest - i); }));
+        Db().Transaction(2);
+        Report("register_ms", Median(record), "ms");
+    }
+    RegistroFacturacion::Verificacion chain;
+    const double verifyMs = Ms([&] { chain = RegistroFacturacion::Verificar(); });
+    if (!chain.intact)
+        std::fprintf(stderr, "%s\n", qPrintable(chain.message));
+    Report("verify_records", chain.records, "records");
+    Report("verify_per_100k_records_s", verifyMs / 1000 * 100000 / std::max(1, chain.records), "s");
 
     // A client with 500 invoices, then the history window as the billing window opens it.
     const qint32 regular = Db().InsertRecord("Clientes", "sCliente", "'Cliente habitual'");

@@ -1,6 +1,7 @@
 #include "billing/Mainform.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
+#include "setup/SuiteSetup.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -13,5 +14,10 @@ int main(int argc, char* argv[]) {
     Utility::RegisterRunningProgram("tvFacturacion");
 
     const QStringList arguments = QApplication::arguments().mid(1);
-    return Main(arguments.join(' '), [] { return new Mainform; });
+    return Main(arguments.join(' '), [] {
+        // A data folder made by an older version gains the tables it lacks (the invoice
+        // register among them) before anything is issued.
+        SuiteSetup::UpdateSchema();
+        return new Mainform;
+    });
 }

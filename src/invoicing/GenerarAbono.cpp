@@ -7,6 +7,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "register/RegistroFacturacion.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -141,6 +142,7 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
         Actualizaciones::Actualizar_VacunasRecibidas(nIdAbono, nIdFactura);
         Conta::Regenerar_SaldoCliente(nIdCliente);
         Actualizaciones::Actualizar_ApunteCaja(w, sFactura, sFacturaAbonada);
+        RegistroFacturacion::Registrar(nIdAbono);
         Db().Transaction(1);
 
         w.Imprimir(nIdAbono, w.FormatoFactura());

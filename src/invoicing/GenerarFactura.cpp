@@ -6,6 +6,7 @@
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
+#include "register/RegistroFacturacion.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -115,6 +116,7 @@ void Generar_Factura(BillingWindow& w) {
         Conta::Regenerar_SaldoCliente(Utility::ToInt32(Utility::Val(w.Dato(3))));
         Actualizaciones::Actualizar_Stock(nIdFactura);
         Actualizaciones::Actualizar_ApunteCaja(w, sFactura, QString());
+        RegistroFacturacion::Registrar(nIdFactura);
         Db().Transaction(1);
 
         w.Imprimir(nIdFactura, w.FormatoFactura());

@@ -1,5 +1,7 @@
 #include "setup/SuiteSetup.h"
 
+#include "register/RegistroFacturacion.h"
+
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -89,7 +91,7 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
     DataAccess& db = DataAccess::instance();
     db.Open(SqliteFile(folder + "/Tavelo.db"));
     try {
-        db.ExecuteScript(QString::fromUtf8(ReadResource(":/schema.sql")));
+        SuiteSetup::UpdateSchema();
         if (demo)
             SuiteSetup::FillDemo();
         SuiteSetup::FillScale(scale);
@@ -146,6 +148,13 @@ bool SuiteSetup::Create(const QString& root, bool demo, int scaleThousands) {
 
 void SuiteSetup::FillDemo() {
     DemoClinic::Fill();
+    // The demo's history was issued before its register: it gets its records now, so that the
+    // demo's chain verifies.
+    RegistroFacturacion::RegistrarPendientes();
+}
+
+void SuiteSetup::UpdateSchema() {
+    DataAccess::instance().ExecuteScript(QString::fromUtf8(ReadResource(":/schema.sql")));
 }
 
 void SuiteSetup::FillScale(int thousands) {
@@ -155,4 +164,5 @@ void SuiteSetup::FillScale(int thousands) {
             DataAccess::instance().GetValue("ConfiguracionEmpresa", {})) == 0)
         FillDemo();
     ScaleGenerator(thousands).Run();
+    RegistroFacturacion::RegistrarPendientes();
 }

@@ -5,6 +5,7 @@
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "platform/data/StatementProbe.h"
+#include "register/RegistroFacturacion.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -118,6 +119,8 @@ protected:
                   "nDescuento),0) FROM Facturas f WHERE f.nIdCliente=c.nIdCliente))) > 0.005"),
             0)
             << "a balance that its rows do not explain";
+        const RegistroFacturacion::Verificacion chain = RegistroFacturacion::Verificar();
+        EXPECT_TRUE(chain.intact) << chain.message.toStdString();
     }
 };
 

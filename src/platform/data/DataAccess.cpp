@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
@@ -102,6 +103,16 @@ DbConfig DbConfig::FromIni(const QString& iniPath, const QString& dataPath) {
     config.user = read("User", config.user);
     config.password = read("Password", config.password);
     return config;
+}
+
+QString DbConfig::DataFolder(const QString& iniPath) {
+    const QString dataPath =
+        Utility::instance()
+            .ReadIni(iniPath, QStringLiteral("Database"), QStringLiteral("DataPath"))
+            .trimmed()
+            .replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QDir iniFolder = QFileInfo(iniPath).absoluteDir();
+    return dataPath.isEmpty() ? iniFolder.path() : QDir::cleanPath(iniFolder.filePath(dataPath));
 }
 
 // Never destroyed: a static's destructor would run after Qt's own registry of connections is
@@ -312,6 +323,14 @@ bool DataAccess::LockRecord(const QString& table, qint32 id, bool lock, bool rel
         return true;
     }
     return lock && engine.TryLock(table, id);
+}
+
+void DataAccess::LockForTransaction(const QString& table, qint32 id) {
+    if (m_transactionDepth == 0)
+        throw TvError(
+            ErrorNumber::InvalidCall,
+            QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(table));
+    Engine(QStringLiteral("LockForTransaction ") + table).LockForTransaction(table, id);
 }
 
 QString DataAccess::Translate(const QString& text) const {

@@ -24,6 +24,9 @@ struct DbConfig {
     QString password;
 
     static DbConfig FromIni(const QString& iniPath, const QString& dataPath);
+    // The data folder an initialisation file names: its DataPath, relative to the file's own
+    // folder, or that folder itself when the key is missing.
+    static QString DataFolder(const QString& iniPath);
 };
 
 // The one object through which the module reaches the suite's database. Callers write SQL as
@@ -81,6 +84,9 @@ public:
     // Exclusive lock on one row, respected by other processes and workstations. lock true: try
     // once to take it (true when now held by us). release true: give it back (true).
     bool LockRecord(const QString& table, qint32 id, bool lock, bool release);
+    // Waits until no other workstation's open transaction holds (table, id), then holds it
+    // until this transaction ends; serialises work that reads and extends one chain of rows.
+    void LockForTransaction(const QString& table, qint32 id);
 
     QString Translate(const QString& text) const;
     void CloseSession(int mode);

@@ -42,6 +42,12 @@ public:
     // when this process holds it now (also when it already did).
     virtual bool TryLock(const QString& table, qint32 id) = 0;
     virtual void Unlock(const QString& table, qint32 id) = 0;
+    // Makes the rest of the open transaction exclusive for (table, id) among workstations: the
+    // lock ends with the transaction. SQLite's write transaction is exclusive already.
+    virtual void LockForTransaction(const QString& table, qint32 id) {
+        Q_UNUSED(table);
+        Q_UNUSED(id);
+    }
 
     // Declared lengths of the table's text columns, keyed by lower-case column name; columns
     // without a declared length are left out.

@@ -80,6 +80,10 @@ void PostgresEngine::Unlock(const QString& table, qint32 id) {
     RunBound(QStringLiteral("SELECT pg_advisory_unlock(hashtext(?), ?)"), {table.toLower(), id});
 }
 
+void PostgresEngine::LockForTransaction(const QString& table, qint32 id) {
+    RunBound(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?), ?)"), {table.toLower(), id});
+}
+
 void PostgresEngine::ReleaseOwnLocks() {
     if (m_held.isEmpty())
         return;

@@ -24,6 +24,7 @@ public:
 
     bool TryLock(const QString& table, qint32 id) override;
     void Unlock(const QString& table, qint32 id) override;
+    void LockForTransaction(const QString& table, qint32 id) override;
 
     QHash<QString, int> TextColumnLengths(const QString& table) override;
 

@@ -1,0 +1,368 @@
+#include "register/RegistroFacturacion.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QUrl>
+#include <QXmlStreamWriter>
+#include <cstdlib>
+
+namespace RegistroFacturacion {
+namespace {
+
+const char* const Columns = "nIdFactura,sIdEmisor,sNumSerie,sFechaExpedicion,sTipoFactura,"
+                            "sFacturaRectificada,sCuotaTotal,sImporteTotal,sHuellaAnterior,"
+                            "sFechaHoraHuso,sHuella";
+
+QString Id(qint64 id) {
+    return QString::number(id);
+}
+
+QString Text(const QString& text) {
+    return U().SqlValue(text, 0, true);
+}
+
+// An amount as the fingerprint takes it: a point and two decimals, rounded half away from zero.
+QString Amount(double value) {
+    return U().SqlValue(value, 2, false);
+}
+
+// yyyymmdd -> dd-mm-yyyy.
+QString Day(const QVariant& date) {
+    return U().FormatDate(2, date).toString().replace(QLatin1Char('/'), QLatin1Char('-'));
+}
+
+QString Emisor() {
+    return Db().GetValue("ConfiguracionEmpresa", {}, "sNif").toString().trimmed();
+}
+
+// The invoice row's side of a record: what the register must say about it.
+struct Factura {
+    QString sNumSerie, sFechaExpedicion, sTipoFactura, sFacturaRectificada, sCuotaTotal,
+        sImporteTotal;
+};
+
+const char* const InvoiceColumns =
+    "sFactura,dFactura,sFacturaAbonada,dFacturaAbonada,nIm_Total,nTotal,nDescuento";
+
+// The invoice's columns (InvoiceColumns) from position `at` of row r.
+Factura FacturaFrom(const Rows& rows, int r, int at) {
+    // A credit note is dated the day it was issued; the invoice it copies keeps its own date.
+    const bool abono = !rows(at + 2, r).toString().trimmed().isEmpty();
+    return Factura{rows(at, r).toString().trimmed(),
+                   Day(abono ? rows(at + 3, r) : rows(at + 1, r)),
+                   abono ? QStringLiteral("R1") : QStringLiteral("F1"),
+                   abono ? rows(at + 2, r).toString().trimmed() : QString(),
+                   Amount(U().SqlNumber(rows(at + 4, r))),
+                   Amount(U().SqlNumber(rows(at + 5, r)) - U().SqlNumber(rows(at + 6, r)))};
+}
+
+Registro FromRow(const Rows& rows, int r) {
+    Registro reg;
+    reg.nIdRegistro = rows(0, r).toInt();
+    reg.nIdFactura = rows(1, r).toInt();
+    QString* texts[] = {&reg.sIdEmisor,     &reg.sNumSerie,           &reg.sFechaExpedicion,
+                        &reg.sTipoFactura,  &reg.sFacturaRectificada, &reg.sCuotaTotal,
+                        &reg.sImporteTotal, &reg.sHuellaAnterior,     &reg.sFechaHoraHuso,
+                        &reg.sHuella};
+    for (int c = 0; c < 10; ++c)
+        *texts[c] = rows(c + 2, r).toString();
+    return reg;
+}
+
+// "a,b" as alias.a,alias.b.
+QString Qualified(const char* columns, const char* alias) {
+    QStringList names = QString::fromLatin1(columns).split(',');
+    for (QString& name : names)
+        name.prepend(QLatin1String(alias) + QLatin1Char('.'));
+    return names.join(',');
+}
+
+// The records after nIdRegistro `after`, at most `limit`, in order.
+Rows ReadRecords(qint32 after, int limit) {
+    return Db().GetRows(QStringLiteral("SELECT nIdRegistro,") + Columns +
+                        " FROM RegistrosFacturacion WHERE nIdRegistro>" + Id(after) +
+                        " ORDER BY nIdRegistro LIMIT " + Id(limit));
+}
+
+QString Named(const Registro& r) {
+    return QStringLiteral("record %1 (%2)").arg(r.nIdRegistro).arg(r.sNumSerie);
+}
+
+// What differs between the record and its invoice; empty when they agree.
+QString Compare(const Registro& r, const Factura& f) {
+    const struct {
+        const char* what;
+        const QString& registered;
+        const QString& stored;
+    } fields[] = {{"number", r.sNumSerie, f.sNumSerie},
+                  {"date", r.sFechaExpedicion, f.sFechaExpedicion},
+                  {"type", r.sTipoFactura, f.sTipoFactura},
+                  {"rectified invoice", r.sFacturaRectificada, f.sFacturaRectificada},
+                  {"tax", r.sCuotaTotal, f.sCuotaTotal},
+                  {"amount", r.sImporteTotal, f.sImporteTotal}};
+    for (const auto& field : fields)
+        if (field.registered != field.stored)
+            return QStringLiteral("%1 %2 in the register, %3 in Facturas")
+                .arg(QLatin1String(field.what), field.registered, field.stored);
+    return {};
+}
+
+QString CsvField(const QString& text) {
+    if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')))
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+QString NewestHuella(const QString& emisor) {
+    return Db()
+        .GetRows("SELECT sHuella FROM RegistrosFacturacion WHERE sIdEmisor=" + Text(emisor) +
+                 " ORDER BY nIdRegistro DESC LIMIT 1")
+        .Value(0, 0)
+        .toString();
+}
+
+// The value list of a record, in the order of Columns.
+QString Values(const Registro& r) {
+    return QStringList{Id(r.nIdFactura),         Text(r.sIdEmisor),     Text(r.sNumSerie),
+                       Text(r.sFechaExpedicion), Text(r.sTipoFactura),  Text(r.sFacturaRectificada),
+                       Text(r.sCuotaTotal),      Text(r.sImporteTotal), Text(r.sHuellaAnterior),
+                       Text(r.sFechaHoraHuso),   Text(r.sHuella)}
+        .join(',');
+}
+
+// The record of an invoice chained after `previous`, fingerprinted.
+Registro Build(qint32 nIdFactura, const Factura& f, const QString& emisor, const QString& previous,
+               const QString& when) {
+    Registro r;
+    r.nIdFactura = nIdFactura;
+    r.sIdEmisor = emisor;
+    r.sNumSerie = f.sNumSerie;
+    r.sFechaExpedicion = f.sFechaExpedicion;
+    r.sTipoFactura = f.sTipoFactura;
+    r.sFacturaRectificada = f.sFacturaRectificada;
+    r.sCuotaTotal = f.sCuotaTotal;
+    r.sImporteTotal = f.sImporteTotal;
+    r.sHuellaAnterior = previous;
+    r.sFechaHoraHuso = when;
+    r.sHuella = Huella(r);
+    return r;
+}
+
+} // namespace
+
+QString TextoHuella(const Registro& r) {
+    return "IDEmisorFactura=" + r.sIdEmisor + "&NumSerieFactura=" + r.sNumSerie +
+           "&FechaExpedicionFactura=" + r.sFechaExpedicion + "&TipoFactura=" + r.sTipoFactura +
+           "&CuotaTotal=" + r.sCuotaTotal + "&ImporteTotal=" + r.sImporteTotal +
+           "&Huella=" + r.sHuellaAnterior + "&FechaHoraHusoGenRegistro=" + r.sFechaHoraHuso;
+}
+
+QString Huella(const Registro& r) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(TextoHuella(r).toUtf8(), QCryptographicHash::Sha256)
+            .toHex()
+            .toUpper());
+}
+
+QString FechaHoraHuso(const QDateTime& moment) {
+    const int offset = moment.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
+    const Rows invoice = Db().GetRows(QStringLiteral("SELECT ") + InvoiceColumns +
+                                      " FROM Facturas WHERE nIdFactura=" + Id(nIdFactura));
+    if (invoice.IsEmpty())
+        throw TvError(ErrorNumber::Database,
+                      "No existe la factura " + Id(nIdFactura) + " para el registro");
+    const QString emisor = Emisor();
+    // Two workstations never chain to the same record: the issuer's chain is held until the
+    // transaction that extends it ends.
+    Db().LockForTransaction("RegistrosFacturacion", 0);
+    Registro r = Build(nIdFactura, FacturaFrom(invoice, 0, 0), emisor, NewestHuella(emisor),
+                       FechaHoraHuso(moment));
+    r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
+    return r;
+}
+
+int RegistrarPendientes(const QDateTime& moment) {
+    constexpr int Chunk = 500;
+    const QString emisor = Emisor();
+    const QString when = FechaHoraHuso(moment);
+    int written = 0;
+    Db().Transaction(0);
+    try {
+        Db().LockForTransaction("RegistrosFacturacion", 0);
+        QString previous = NewestHuella(emisor);
+        for (qint32 after = 0;;) {
+            const Rows pending = Db().GetRows(
+                "SELECT f.nIdFactura," + Qualified(InvoiceColumns, "f") +
+                " FROM Facturas f LEFT JOIN RegistrosFacturacion r ON "
+                "r.nIdFactura=f.nIdFactura WHERE r.nIdRegistro IS NULL AND f.nIdFactura>" +
+                Id(after) + " ORDER BY f.nIdFactura LIMIT " + Id(Chunk));
+            // Written a chunk per statement: a history of years is recorded in seconds.
+            QStringList rows;
+            for (int i = 0; i < pending.RowCount(); ++i) {
+                after = pending(0, i).toInt();
+                const Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
+                previous = r.sHuella;
+                rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
+            }
+            if (!rows.isEmpty())
+                Db().Execute(QStringLiteral("INSERT INTO RegistrosFacturacion (") + Columns +
+                             ") VALUES " + rows.join(','));
+            written += pending.RowCount();
+            if (pending.RowCount() < Chunk)
+                break;
+        }
+    } catch (...) {
+        Db().Transaction(2);
+        throw;
+    }
+    Db().Transaction(1);
+    return written;
+}
+
+Verificacion Verificar() {
+    constexpr int Chunk = 5000;
+    Verificacion result;
+    auto fail = [&](const QString& message) {
+        result.intact = false;
+        result.message = message;
+        return result;
+    };
+    QHash<QString, Registro> last; // the newest record of each issuer so far
+    qint32 first = 0;
+    qint32 after = 0;
+    for (;;) {
+        // Each record with its invoice beside it, read a chunk at a time so that a register of
+        // years keeps its memory small.
+        const Rows rows = Db().GetRows(
+            "SELECT r.nIdRegistro," + Qualified(Columns, "r") + ",f.nIdFactura," +
+            Qualified(InvoiceColumns, "f") +
+            " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
+            "WHERE r.nIdRegistro>" +
+            Id(after) + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
+        for (int i = 0; i < rows.RowCount(); ++i) {
+            const Registro r = FromRow(rows, i);
+            if (first == 0)
+                first = r.nIdFactura;
+            const QString recomputed = Huella(r);
+            if (recomputed != r.sHuella)
+                return fail(Named(r) + ": fingerprint " + r.sHuella +
+                            " does not match its data (recomputed " + recomputed + ")");
+            const auto previous = last.constFind(r.sIdEmisor);
+            const QString expected = previous == last.constEnd() ? QString() : previous->sHuella;
+            if (r.sHuellaAnterior != expected)
+                return fail(
+                    Named(r) + ": chained to " +
+                    (r.sHuellaAnterior.isEmpty() ? QStringLiteral("nothing") : r.sHuellaAnterior) +
+                    ", but the record before it is " +
+                    (previous == last.constEnd() ? QStringLiteral("none")
+                                                 : Named(*previous) + " " + expected));
+            if (rows(12, i).isNull())
+                return fail(Named(r) + ": invoice " + Id(r.nIdFactura) + " is not in Facturas");
+            if (const QString difference = Compare(r, FacturaFrom(rows, i, 13));
+                !difference.isEmpty())
+                return fail(Named(r) + ": " + difference);
+            last.insert(r.sIdEmisor, r);
+            ++result.records;
+            after = r.nIdRegistro;
+        }
+        if (rows.RowCount() < Chunk)
+            break;
+    }
+    if (result.records > 0) {
+        // Every document issued since the register began has its record.
+        const Rows missing = Db().GetRows(
+            "SELECT nIdFactura,sFactura FROM Facturas WHERE nIdFactura>=" + Id(first) +
+            " AND nIdFactura NOT IN (SELECT nIdFactura FROM RegistrosFacturacion) ORDER BY "
+            "nIdFactura LIMIT 1");
+        if (!missing.IsEmpty())
+            return fail("invoice " + missing(1, 0).toString() + " (id " + missing(0, 0).toString() +
+                        ") has no record");
+    }
+    result.message = QStringLiteral("register: %1 records, chain intact").arg(result.records);
+    return result;
+}
+
+void Exportar(const QString& file) {
+    constexpr int Chunk = 5000;
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        throw TvError(ErrorNumber::PathFileAccess,
+                      "No se puede escribir " + file + ": " + out.errorString());
+    const QStringList names =
+        QStringList{QStringLiteral("nIdRegistro")} + QString::fromLatin1(Columns).split(',');
+    const bool xml = file.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive);
+    QXmlStreamWriter document(&out);
+    QTextStream csv(&out);
+    if (xml) {
+        document.setAutoFormatting(true);
+        document.writeStartDocument();
+        document.writeStartElement("RegistrosFacturacion");
+    } else {
+        csv << names.join(';') << '\n';
+    }
+    for (qint32 after = 0;;) {
+        const Rows rows = ReadRecords(after, Chunk);
+        for (int r = 0; r < rows.RowCount(); ++r) {
+            QStringList fields;
+            for (int c = 0; c < names.size(); ++c)
+                fields << rows(c, r).toString();
+            if (xml) {
+                document.writeStartElement("Registro");
+                for (int c = 0; c < names.size(); ++c)
+                    document.writeTextElement(names[c], fields[c]);
+                document.writeEndElement();
+            } else {
+                for (QString& field : fields)
+                    field = CsvField(field);
+                csv << fields.join(';') << '\n';
+            }
+            after = rows(0, r).toInt();
+        }
+        if (rows.RowCount() < Chunk)
+            break;
+    }
+    if (xml) {
+        document.writeEndElement();
+        document.writeEndDocument();
+    }
+    csv.flush();
+    if (!out.commit())
+        throw TvError(ErrorNumber::PathFileAccess,
+                      "No se puede escribir " + file + ": " + out.errorString());
+}
+
+QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString& sFecha,
+              const QString& sImporte) {
+    return "https://www2.agenciatributaria.gob.es/wlpl/TIKE-CONT/ValidarQRNoVerifactu?nif=" +
+           QString::fromLatin1(QUrl::toPercentEncoding(sIdEmisor)) +
+           "&numserie=" + QString::fromLatin1(QUrl::toPercentEncoding(sNumSerie)) +
+           "&fecha=" + sFecha + "&importe=" + sImporte;
+}
+
+std::optional<Registro> DeFactura(qint32 nIdFactura) {
+    const Rows rows = Db().GetRows(QStringLiteral("SELECT nIdRegistro,") + Columns +
+                                   " FROM RegistrosFacturacion WHERE nIdFactura=" + Id(nIdFactura) +
+                                   " ORDER BY nIdRegistro DESC LIMIT 1");
+    if (rows.IsEmpty())
+        return std::nullopt;
+    return FromRow(rows, 0);
+}
+
+} // namespace RegistroFacturacion

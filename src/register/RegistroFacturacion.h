@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The register of issued invoices and credit notes: one record per document, each carrying the
+// SHA-256 fingerprint of its key data chained to the previous record of the same issuer, so that
+// changing, inserting or removing a record afterwards shows. The texts of a record are stored
+// exactly as they went into the fingerprint, so anyone can recompute it from the row alone.
+namespace RegistroFacturacion {
+
+// One row of RegistrosFacturacion.
+struct Registro {
+    qint32 nIdRegistro = 0;
+    qint32 nIdFactura = 0;
+    QString sIdEmisor;
+    QString sNumSerie;
+    QString sFechaExpedicion; // dd-mm-yyyy
+    QString sTipoFactura;     // F1 an invoice, R1 a credit note
+    QString sFacturaRectificada;
+    QString sCuotaTotal;   // the total tax, "-217.80"
+    QString sImporteTotal; // the total less the discount
+    QString sHuellaAnterior;
+    QString sFechaHoraHuso; // 2026-12-05T10:15:30+01:00
+    QString sHuella;
+};
+
+// The text that is fingerprinted and its SHA-256, upper-case hexadecimal.
+QString TextoHuella(const Registro& r);
+QString Huella(const Registro& r);
+
+// "2026-12-05T10:15:30+01:00": the moment with its own offset from UTC (never "Z").
+QString FechaHoraHuso(const QDateTime& moment);
+
+// Creates the table in a data folder that has none (its invoices from then on are chained).
+void AsegurarTabla();
+
+// Writes the record of invoice or credit note nIdFactura, chained to the newest record of its
+// issuer; runs inside the caller's transaction, as its last statement before the commit, and
+// holds the issuer's chain until that transaction ends. Answers the record.
+Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::currentDateTime());
+
+// Records, in id order, every invoice and credit note that has none (a history written before
+// the register existed), in one transaction. Answers how many were written.
+int RegistrarPendientes(const QDateTime& moment = QDateTime::currentDateTime());
+
+// Checks every record in order: its fingerprint, its link to the previous record of its issuer,
+// and its number, date, tax and amount against the invoice it names; and that no invoice since
+// the first record lacks one. Answers "register: N records, chain intact", or the first fault
+// ("record 37 (0037/26): amount 121.00 in the register, 12.10 in Facturas") in failure.
+struct Verificacion {
+    bool intact = true;
+    int records = 0;
+    QString message;
+};
+Verificacion Verificar();
+
+// Writes every record to file: XML for a name ending in .xml, CSV (";" separated, UTF-8)
+// otherwise. Raises on a file that cannot be written.
+void Exportar(const QString& file);
+
+// The tax agency's address that checks an invoice: printed as the QR code of the document.
+QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString& sFecha,
+              const QString& sImporte);
+
+// The record of invoice nIdFactura, when it has one.
+std::optional<Registro> DeFactura(qint32 nIdFactura);
+
+} // namespace RegistroFacturacion

@@ -1,0 +1,9 @@
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("test_register");
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
