@@ -143,6 +143,13 @@ void FacturaInfo::BuildControls() {
         previous = txtImp[k];
         txtImp[k]->installEventFilter(this);
     }
+    // After the last payment come the layout buttons, then the discount again.
+    for (const char* button : {"FormatoNormal_BT", "FormatoDetallado_BT", "FormatoTicket_BT"}) {
+        QWidget* next = frm->findChild<QWidget*>(button);
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    setTabOrder(previous, txtDescuento_MN);
     txtDescuento_MN->installEventFilter(this);
     txtPorcDto_PN->installEventFilter(this);
 
