@@ -65,6 +65,10 @@ TEST_F(ReportTest, BadInputGivesNumberedErrors) {
     std::tie(number, text) =
         loadError(R"(<Report name="R"><Paper width="0" height="100"/></Report>)");
     EXPECT_EQ(number, ErrorNumber::BadReport);
+    // A misspelt locale would print numbers the English way without a word.
+    std::tie(number, text) = loadError(R"(<Report name="R" locale="espanol"/>)");
+    EXPECT_EQ(number, ErrorNumber::BadReport);
+    EXPECT_TRUE(text.contains("\"locale\"")) << text.toStdString();
     std::tie(number, text) = loadError(R"(<Report name="R"><Chart/></Report>)");
     EXPECT_EQ(number, ErrorNumber::BadReport);
     EXPECT_TRUE(text.contains("<Chart>")) << text.toStdString();

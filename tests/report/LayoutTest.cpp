@@ -200,3 +200,42 @@ TEST_F(ReportTest, ShippedExampleListsClientsByLetterWithTotals) {
         EXPECT_TRUE(followed) << header.text.toStdString();
     }
 }
+
+TEST_F(ReportTest, HeaderSourceReadsWithTheFirstRowsValuesAndNumbersFollowTheLocale) {
+    AddClient("O'Brien", 1234.5);
+    AddClient("Zoe", 2);
+    const QString definition = Definition(R"~(<Report name="R" locale="es">
+        <DataSource recordSource="SELECT sCliente, nSaldo FROM Clientes ORDER BY sCliente"/>
+        <HeaderSource recordSource="SELECT sPoblacion AS sCiudad, nSaldo * 2 AS nDoble, ':sCliente' AS sTal FROM Clientes WHERE sCliente = :SCLIENTE"/>
+        <Section kind="Detail" height="300">
+          <Field text="sCliente &amp; &quot; &quot; &amp; sCiudad &amp; &quot; &quot; &amp; sTal" calculated="true" width="4000" height="300"/>
+          <Field text="nDoble" calculated="true" format="#,##0.00 €" left="4000" width="2000" height="300"/>
+        </Section>
+        <Section kind="ReportFooter" height="300">
+          <Field text="format(Sum(nSaldo), &quot;#,##0.0#&quot;)" calculated="true" width="2000" height="300"/>
+          <Field name="Pagado" text="-17.5" format="0.00" left="2000" width="2000" height="300"/>
+          <Field text="Total" format="0.00" left="4000" width="2000" height="300"/>
+          <Field text="&quot;[&quot; &amp; sCiudad &amp; &quot;]&quot;" calculated="true" left="6000" width="2000" height="300"/>
+        </Section></Report>)~");
+    vsr.Load(definition, "R");
+    PageModel model = vsr.Layout();
+    // The header row is read once, for the first client, and shows on every row.
+    EXPECT_NE(model.FindItem("O'Brien Lugo :sCliente"), nullptr);
+    EXPECT_NE(model.FindItem("Zoe Lugo :sCliente"), nullptr);
+    EXPECT_EQ(model.FindText("2.469,00 €", true).size(), 2);
+    EXPECT_NE(model.FindItem("1.236,5"), nullptr);
+    // A caption the caller set to an amount is formatted; any other caption stays as it is.
+    EXPECT_NE(model.FindItem("-17,50"), nullptr);
+    EXPECT_NE(model.FindItem("Total"), nullptr);
+    EXPECT_NE(model.FindItem("[Lugo]"), nullptr);
+
+    // Without rows the parameters are NULL and the header columns read empty.
+    vsr.SetRecordSource("SELECT sCliente, nSaldo FROM Clientes WHERE 1 = 0");
+    model = vsr.Layout();
+    EXPECT_NE(model.FindItem("[]"), nullptr);
+
+    vsr.Report().SetHeaderSource("SELECT 1 AS n FROM Clientes WHERE sCliente = :sNombre");
+    QString description;
+    EXPECT_EQ(ErrorOf([&] { vsr.Layout(); }, &description), ErrorNumber::BadReport);
+    EXPECT_TRUE(description.contains(":sNombre")) << description.toStdString();
+}

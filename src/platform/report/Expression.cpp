@@ -12,6 +12,7 @@ namespace {
 enum class Op {
     Literal,
     Column,
+    HeaderColumn,
     Page,
     Pages,
     Neg,
@@ -98,7 +99,8 @@ struct Token {
 
 class Parser {
 public:
-    Parser(const QString& text, const QStringList* columns) : m_text(text), m_columns(columns) {
+    Parser(const QString& text, const QStringList* columns, const QStringList* headerColumns)
+        : m_text(text), m_columns(columns), m_headerColumns(headerColumns) {
         Next();
     }
 
@@ -319,16 +321,21 @@ private:
     }
 
     std::unique_ptr<Node> ParseColumn(const Token& name) {
+        const auto find = [&](const QStringList* columns) {
+            for (int i = 0; columns && i < columns->size(); ++i)
+                if (columns->at(i).compare(name.text, Qt::CaseInsensitive) == 0)
+                    return i;
+            return -1;
+        };
         auto node = std::make_unique<Node>();
-        if (!m_columns)
-            return node; // no record source: every name reads NULL
-        for (int i = 0; i < m_columns->size(); ++i)
-            if (m_columns->at(i).compare(name.text, Qt::CaseInsensitive) == 0) {
-                node->op = Op::Column;
-                node->column = i;
-                return node;
-            }
-        Fail(name.position, "\"" + name.text + "\" no es una columna del origen de datos");
+        if ((node->column = find(m_columns)) >= 0) {
+            node->op = Op::Column;
+        } else if ((node->column = find(m_headerColumns)) >= 0) {
+            node->op = Op::HeaderColumn;
+        } else if (m_columns) {
+            Fail(name.position, "\"" + name.text + "\" no es una columna del origen de datos");
+        }
+        return node; // without a record source every other name reads NULL
     }
 
     std::unique_ptr<Node> ParseCall(const Token& name, const Function& function) {
@@ -380,6 +387,7 @@ private:
 
     QString m_text;
     const QStringList* m_columns;
+    const QStringList* m_headerColumns;
     int m_pos = 0;
     Token m_token;
     bool m_usesPages = false;
@@ -485,6 +493,8 @@ Value Eval(const Node& node, const Expression::Context& context) {
         if (!context.rows || context.row < 0)
             return {};
         return Value::FromVariant(context.rows->Value(node.column, context.row));
+    case Op::HeaderColumn:
+        return context.header ? Value::FromVariant(context.header->Value(node.column, 0)) : Value{};
     case Op::Page:
         return Value::FromNumber(context.page);
     case Op::Pages:
@@ -560,7 +570,8 @@ Value Eval(const Node& node, const Expression::Context& context) {
         const Value value = arg(0);
         if (value.kind == Value::Null)
             return Value::FromText({});
-        return Value::FromText(Expression::FormatNumber(value.ToNumber(), Text(node, 1, context)));
+        return Value::FromText(
+            Expression::FormatNumber(value.ToNumber(), Text(node, 1, context), context.locale));
     }
     case Op::Val:
         return Value::FromNumber(Utility::Val(Text(node, 0, context)));
@@ -638,8 +649,9 @@ Expression::~Expression() = default;
 Expression::Expression(Expression&&) noexcept = default;
 Expression& Expression::operator=(Expression&&) noexcept = default;
 
-Expression Expression::Parse(const QString& text, const QStringList* columns) {
-    Parser parser(text, columns);
+Expression Expression::Parse(const QString& text, const QStringList* columns,
+                             const QStringList* headerColumns) {
+    Parser parser(text, columns, headerColumns);
     Expression expression;
     expression.m_root = parser.ParseAll();
     expression.m_usesPages = parser.UsesPages();
@@ -650,7 +662,7 @@ Expression::Value Expression::Evaluate(const Context& context) const {
     return m_root ? Eval(*m_root, context) : Value{};
 }
 
-QString Expression::FormatNumber(double value, const QString& pattern) {
+QString Expression::FormatNumber(double value, const QString& pattern, const QLocale& locale) {
     int first = -1, last = -1;
     for (int i = 0; i < pattern.size(); ++i)
         if (QString("0#,.").contains(pattern[i])) {
@@ -684,11 +696,11 @@ QString Expression::FormatNumber(double value, const QString& pattern) {
         integer.prepend('0');
     if (whole.contains(',')) {
         for (int i = int(integer.size()) - 3; i > 0; i -= 3)
-            integer.insert(i, ',');
+            integer.insert(i, locale.groupSeparator());
     }
     QString result = integer;
     if (!decimalsText.isEmpty())
-        result += '.' + decimalsText;
+        result += locale.decimalPoint() + decimalsText;
     if (result.isEmpty())
         result = "0";
     if (rounded < 0)

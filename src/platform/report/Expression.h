@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <map>
@@ -47,6 +48,10 @@ public:
         int page = 1;
         int pages = 1;
         AggregateCache* cache = nullptr;
+        // The report's locale: the separators format() writes.
+        QLocale locale = QLocale::c();
+        // The header data: its first row is read on every row.
+        const Rows* header = nullptr;
     };
 
     // A text that is not a valid expression: position is the 1-based character where it fails.
@@ -61,16 +66,21 @@ public:
     Expression& operator=(Expression&&) noexcept;
 
     // columns: the record source's column names; nullptr when there is no record source, and
-    // then every name reads NULL. Raises Error.
-    static Expression Parse(const QString& text, const QStringList* columns);
+    // then every name that is not a header column reads NULL. headerColumns: the columns of the
+    // header data, for names that are not columns of the record source. Raises Error.
+    static Expression Parse(const QString& text, const QStringList* columns,
+                            const QStringList* headerColumns = nullptr);
 
     Value Evaluate(const Context& context) const;
     // True when the value depends on Page or Pages, known only once the pages are laid out.
     bool UsesPages() const { return m_usesPages; }
 
     // "0.00", "#,##0.00", "0%", with any literal text before or after; rounds half away from
-    // zero; "," groups thousands and "." is the decimal point.
-    static QString FormatNumber(double value, const QString& pattern);
+    // zero. The pattern is always written with "," grouping thousands and "." as the decimal
+    // point; the text uses the locale's separators ("1.234,56" in Spanish), and groups every
+    // thousand whatever the locale's own rule for four-digit numbers.
+    static QString FormatNumber(double value, const QString& pattern,
+                                const QLocale& locale = QLocale::c());
 
     struct Node;
 

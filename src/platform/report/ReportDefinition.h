@@ -3,6 +3,7 @@
 #include "platform/report/ReportField.h"
 
 #include <QColor>
+#include <QLocale>
 #include <QString>
 #include <QVector>
 #include <memory>
@@ -67,6 +68,14 @@ public:
     void SetRecordSource(const QString& sql) { m_recordSource = sql; }
     QString ConnectionText() const { return m_connectionText; }
     void SetConnectionText(const QString& text) { m_connectionText = text; }
+    // SQL for data the record source does not carry (the issuer, a credited invoice), read once:
+    // ":name" stands for the value of the record source's column name in its first row.
+    QString HeaderSource() const { return m_headerSource; }
+    void SetHeaderSource(const QString& sql) { m_headerSource = sql; }
+
+    // The locale of the report's texts: the separators of formatted numbers.
+    QLocale Locale() const { return m_locale; }
+    void SetLocale(const QLocale& locale) { m_locale = locale; }
 
     const ReportPaper& Paper() const { return m_paper; }
     void SetPaper(const ReportPaper& paper) { m_paper = paper; }
@@ -91,6 +100,8 @@ private:
     QString m_name;
     QString m_recordSource;
     QString m_connectionText;
+    QString m_headerSource;
+    QLocale m_locale = QLocale::c();
     ReportPaper m_paper;
     QVector<ReportSection> m_sections;
     QVector<ReportGroup> m_groups;

@@ -95,12 +95,23 @@ private:
         return color;
     }
 
+    // QLocale takes any text and falls back to the C locale, so a misspelt name would pass
+    // unnoticed and print English numbers.
+    QLocale Locale() {
+        const QLocale locale(Text("locale").trimmed());
+        if (locale.language() == QLocale::C)
+            Fail("\"locale\" debe ser un idioma como es o es_ES y es \"" + Text("locale") + "\"");
+        return locale;
+    }
+
     std::unique_ptr<ReportDefinition> ReadReport() {
-        CheckAttributes({"name"});
+        CheckAttributes({"name", "locale"});
         auto report = std::make_unique<ReportDefinition>();
         report->SetName(Text("name").trimmed());
         if (report->Name().isEmpty())
             Fail("un <Report> necesita nombre (name)");
+        if (Has("locale"))
+            report->SetLocale(Locale());
         QHash<QString, int> groups;
         while (m_xml.readNextStartElement()) {
             const auto name = m_xml.name();
@@ -110,6 +121,10 @@ private:
                 CheckAttributes({"recordSource", "connection"});
                 report->SetRecordSource(Text("recordSource"));
                 report->SetConnectionText(Text("connection"));
+                m_xml.skipCurrentElement();
+            } else if (name == QLatin1String("HeaderSource")) {
+                CheckAttributes({"recordSource"});
+                report->SetHeaderSource(Text("recordSource"));
                 m_xml.skipCurrentElement();
             } else if (name == QLatin1String("Group")) {
                 CheckAttributes({"name", "expression"});

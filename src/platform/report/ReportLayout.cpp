@@ -5,6 +5,7 @@
 #include "platform/report/PainterWriter.h"
 #include "platform/report/ReportDefinition.h"
 #include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
 
 #include <algorithm>
 #include <memory>
@@ -49,11 +50,18 @@ bool IsBlank(const PageItem& item) {
 
 QString FieldText(const CompiledField& compiled, const Expression::Context& context) {
     const ReportField& field = *compiled.field;
-    if (!field.Calculated())
-        return field.Text();
+    if (!field.Calculated()) {
+        // A caption the caller filled with an amount ("17.51") is formatted like a calculated
+        // one; any other caption is left as it is.
+        bool number = false;
+        const double value = QLocale::c().toDouble(field.Text().trimmed(), &number);
+        return number && !field.Format().isEmpty()
+                   ? Expression::FormatNumber(value, field.Format(), context.locale)
+                   : field.Text();
+    }
     const Expression::Value value = compiled.expression.Evaluate(context);
     if (!field.Format().isEmpty() && value.kind != Expression::Value::Null && value.IsNumeric())
-        return Expression::FormatNumber(value.ToNumber(), field.Format());
+        return Expression::FormatNumber(value.ToNumber(), field.Format(), context.locale);
     return value.ToText();
 }
 
@@ -82,9 +90,61 @@ private:
         if (m_hasSource)
             m_rows = DataAccess::instance().GetRows(m_report.RecordSource());
         m_rowCount = m_rows.RowCount();
+        m_hasHeader = !m_report.HeaderSource().trimmed().isEmpty();
+        if (m_hasHeader)
+            m_header = DataAccess::instance().GetRows(HeaderSql());
+    }
+
+    // The header source with every ":name" replaced by the literal of the column name in the
+    // first row (NULL without rows). Texts in quotes and "::" casts are left alone.
+    QString HeaderSql() const {
+        const QString sql = m_report.HeaderSource();
+        QString out;
+        bool quoted = false;
+        for (int i = 0; i < sql.size(); ++i) {
+            quoted = quoted != (sql[i] == '\'');
+            const bool parameter = !quoted && sql[i] == ':' && i + 1 < sql.size() &&
+                                   (sql[i + 1].isLetter() || sql[i + 1] == '_');
+            if (!parameter) {
+                out += sql[i];
+                if (!quoted && sql[i] == ':' && i + 1 < sql.size() && sql[i + 1] == ':')
+                    out += sql[++i];
+                continue;
+            }
+            int end = i + 1;
+            while (end < sql.size() && (sql[end].isLetterOrNumber() || sql[end] == '_'))
+                ++end;
+            const QString name = sql.mid(i + 1, end - i - 1);
+            const QStringList& columns = m_rows.ColumnNames();
+            const bool known = std::any_of(columns.begin(), columns.end(), [&](const QString& c) {
+                return c.compare(name, Qt::CaseInsensitive) == 0;
+            });
+            if (m_hasSource && !known)
+                throw TvError(ErrorNumber::BadReport,
+                              QString("El origen de la cabecera del informe \"%1\" usa \":%2\", "
+                                      "que no es una columna del origen de datos")
+                                  .arg(m_report.Name(), name));
+            out += Utility::instance().SqlValue(m_rows.Value(name, 0), 0, true);
+            i = end - 1;
+        }
+        return out;
     }
 
     const QStringList* Columns() const { return m_hasSource ? &m_rows.ColumnNames() : nullptr; }
+    const QStringList* HeaderColumns() const {
+        return m_hasHeader ? &m_header.ColumnNames() : nullptr;
+    }
+    // What every evaluation shares: the rows, the header data, the totals' cache, the locale.
+    Expression::Context BaseContext() {
+        Expression::Context context;
+        context.rows = &m_rows;
+        context.reportEnd = m_rowCount;
+        context.groupEnd = m_rowCount;
+        context.cache = &m_cache;
+        context.locale = m_report.Locale();
+        context.header = &m_header;
+        return context;
+    }
 
     [[noreturn]] void BadExpression(const QString& what, const QString& text,
                                     const Expression::Error& error) const {
@@ -106,7 +166,8 @@ private:
             compiled.field = &field;
             if (field.Calculated()) {
                 try {
-                    compiled.expression = Expression::Parse(field.Text(), Columns());
+                    compiled.expression =
+                        Expression::Parse(field.Text(), Columns(), HeaderColumns());
                 } catch (const Expression::Error& error) {
                     BadExpression("El campo \"" + field.Name() + "\"", field.Text(), error);
                 }
@@ -123,11 +184,11 @@ private:
         m_groupStart.assign(size_t(levels), std::vector<int>(size_t(m_rowCount)));
         m_groupEnd.assign(size_t(levels), std::vector<int>(size_t(m_rowCount)));
         std::vector<QString> previous(static_cast<size_t>(levels));
-        Expression::Context context{&m_rows, -1, 0, m_rowCount, m_rowCount, false, 1, 1, &m_cache};
+        Expression::Context context = BaseContext();
         std::vector<Expression> keys;
         for (const ReportGroup& group : m_report.Groups()) {
             try {
-                keys.push_back(Expression::Parse(group.expression, Columns()));
+                keys.push_back(Expression::Parse(group.expression, Columns(), HeaderColumns()));
             } catch (const Expression::Error& error) {
                 BadExpression("El grupo \"" + group.name + "\"", group.expression, error);
             }
@@ -186,8 +247,12 @@ private:
     }
 
     Expression::Context ContextFor(const BandRef& ref) {
-        return {&m_rows, ref.row, ref.groupBegin, ref.groupEnd, m_rowCount, ref.groupByDefault,
-                1,       1,       &m_cache};
+        Expression::Context context = BaseContext();
+        context.row = ref.row;
+        context.groupBegin = ref.groupBegin;
+        context.groupEnd = ref.groupEnd;
+        context.groupByDefault = ref.groupByDefault;
+        return context;
     }
 
     Band Materialize(const BandRef& ref);
@@ -198,6 +263,8 @@ private:
     int m_xOrigin;
     bool m_hasSource = false;
     Rows m_rows;
+    bool m_hasHeader = false;
+    Rows m_header;
     int m_rowCount = 0;
     std::vector<std::vector<CompiledField>> m_fields; // per section
     std::vector<std::vector<int>> m_groupStart;       // per level, per row
