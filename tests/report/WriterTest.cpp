@@ -1,5 +1,6 @@
 #include "ReportFixture.h"
 
+#include "platform/report/HtmlWriter.h"
 #include "platform/report/PdfWriter.h"
 
 #include <QRegularExpression>
@@ -64,6 +65,8 @@ TEST_F(WriterTest, PdfHasThePagesTheirTextAndTheExactCustomPaper) {
     const QString path = Path("Listado.pdf");
     vsr.RenderToFile(path, ReportComponent::Pdf);
     const QString info = Run("pdfinfo", {path});
+    EXPECT_TRUE(info.contains(QRegularExpression("Title:\\s+Listado de clientes\\n")))
+        << info.toStdString();
     EXPECT_TRUE(
         info.contains(QRegularExpression(QString("Pages:\\s+%1\\n").arg(model.PageCount()))))
         << info.toStdString();
@@ -105,6 +108,7 @@ TEST_F(WriterTest, HtmlAndRtfHoldEveryTextInPageOrder) {
     vsr.RenderToFile(Path("Listado.htm"), ReportComponent::Html);
     const QString html = ReadAll(Path("Listado.htm"));
     EXPECT_TRUE(html.startsWith("<!DOCTYPE html>"));
+    EXPECT_TRUE(html.contains("<title>Listado de clientes</title>"));
     EXPECT_EQ(html.count("class=\"page\""), model.PageCount());
     EXPECT_TRUE(html.contains("A Núñez O&#x27;Brien 00") || html.contains("A Núñez O'Brien 00"));
     EXPECT_LT(html.indexOf("Página 1 de"), html.indexOf("Página 2 de"));
@@ -117,6 +121,23 @@ TEST_F(WriterTest, HtmlAndRtfHoldEveryTextInPageOrder) {
     EXPECT_TRUE(text.contains("Listado de clientes"));
     EXPECT_TRUE(text.contains("A Núñez O'Brien 00\n")) << text.left(2000).toStdString();
     EXPECT_LT(text.indexOf("Página 1 de"), text.indexOf("Página 2 de"));
+}
+
+TEST_F(WriterTest, HtmlPrintsEachPageOnASheetOfItsOwnSize) {
+    PageModel mixed;
+    for (const QSize paper : {QSize(11906, 16838), QSize(4252, 5669), QSize(11906, 16838)})
+        mixed.AddPage(paper).items.append(
+            MakeItem(PageItem::Text, QRect(200, 200, 3000, 300), "Hoja"));
+    const QString html = HtmlWriter::ToHtml(mixed);
+    // One rule per paper size: the first is the default sheet, the other one is asked for by
+    // name by its page only.
+    EXPECT_EQ(html.count("@page"), 2);
+    EXPECT_TRUE(html.contains("@page{size:595.30pt 841.90pt;margin:0;}"));
+    EXPECT_TRUE(html.contains("@page paper1{size:212.60pt 283.45pt;margin:0;}"));
+    EXPECT_EQ(html.count("page:paper1;"), 1);
+    EXPECT_TRUE(
+        html.contains("id=\"page2\" style=\"width:212.60pt;height:283.45pt;page:paper1;\""));
+    EXPECT_TRUE(html.contains(".page+.page{break-before:page;}"));
 }
 
 TEST_F(WriterTest, UnwritablePathIsErrorSeventyFiveAndLeavesNothing) {

@@ -82,23 +82,54 @@ QString Lines(const Page& page) {
            lines + "</svg>\n";
 }
 
+// The document's paper sizes in the order they first appear.
+QVector<QSize> PaperSizes(const PageModel& model) {
+    QVector<QSize> sizes;
+    for (int i = 0; i < model.PageCount(); ++i)
+        if (!sizes.contains(model.PageAt(i).paper))
+            sizes.append(model.PageAt(i).paper);
+    return sizes;
+}
+
+// A browser prints each page on a sheet of its own size: the first paper size is the default
+// @page, every other size a named one that its pages ask for.
+QString PageRules(const QVector<QSize>& sizes) {
+    QString rules;
+    for (int i = 0; i < sizes.size(); ++i)
+        rules += QString("@page%1{size:%2 %3;margin:0;}\n")
+                     .arg(i == 0 ? QString() : QString(" paper%1").arg(i), Pt(sizes[i].width()),
+                          Pt(sizes[i].height()));
+    return rules;
+}
+
 } // namespace
 
 QString HtmlWriter::ToHtml(const PageModel& model) {
+    const QString title = model.Title().isEmpty() ? "Informe" : model.Title();
+    const QVector<QSize> sizes = PaperSizes(model);
     QString html = "<!DOCTYPE html>\n<html lang=\"es\">\n<head>\n<meta charset=\"utf-8\">\n"
-                   "<title>Informe</title>\n<style>\n"
+                   "<title>" +
+                   title.toHtmlEscaped() +
+                   "</title>\n<style>\n"
                    "body{background:#808080;margin:0;padding:12pt 0;}\n"
                    ".page{position:relative;overflow:hidden;background:#fff;margin:0 auto 12pt;"
                    "box-shadow:3pt 3pt 6pt rgba(0,0,0,0.35);}\n"
                    ".page div,.page img,.page svg{position:absolute;box-sizing:border-box;"
-                   "margin:0;}\n.page svg{left:0;top:0;}\n.t{overflow:hidden;line-height:1.15;}\n"
+                   "margin:0;}\n.page svg{left:0;top:0;}\n.t{overflow:hidden;line-height:1.15;}\n" +
+                   PageRules(sizes) +
+                   // A browser rounds the sheet to its own units, a little shorter than the page
+                   // at times; contained, the page is then clipped by a hair instead of spilling
+                   // onto a sheet of its own.
                    "@media print{body{background:none;padding:0;}.page{box-shadow:none;margin:0;"
-                   "page-break-after:always;}}\n</style>\n</head>\n<body>\n";
+                   "contain:size layout paint;}.page+.page{break-before:page;}}\n</style>\n"
+                   "</head>\n<body>\n";
     for (int i = 0; i < model.PageCount(); ++i) {
         const Page& page = model.PageAt(i);
-        html += QString("<div class=\"page\" id=\"page%1\" style=\"width:%2;height:%3;\">\n")
+        const int size = int(sizes.indexOf(page.paper));
+        html += QString("<div class=\"page\" id=\"page%1\" style=\"width:%2;height:%3;%4\">\n")
                     .arg(i + 1)
-                    .arg(Pt(page.paper.width()), Pt(page.paper.height()));
+                    .arg(Pt(page.paper.width()), Pt(page.paper.height()),
+                         size > 0 ? QString("page:paper%1;").arg(size) : QString());
         for (const PageItem& item : page.items) {
             switch (item.kind) {
             case PageItem::Text:

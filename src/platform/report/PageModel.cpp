@@ -8,7 +8,7 @@
 namespace {
 
 const char Magic[] = "TVDOC";
-constexpr qint32 Version = 1;
+constexpr qint32 Version = 2;
 
 QDataStream& operator<<(QDataStream& out, const PageItem& item) {
     out << qint32(item.kind) << item.rect << item.text << item.font.family << item.font.size
@@ -64,7 +64,7 @@ void PageModel::Save(QIODevice& device) const {
     QDataStream out(&device);
     out.setVersion(QDataStream::Qt_6_4);
     out.writeRawData(Magic, sizeof Magic);
-    out << Version << qint32(m_pages.size());
+    out << Version << m_title << qint32(m_pages.size());
     for (const Page& page : m_pages) {
         out << page.paper << qint32(page.items.size());
         for (const PageItem& item : page.items)
@@ -77,13 +77,15 @@ PageModel PageModel::Load(QIODevice& device) {
     in.setVersion(QDataStream::Qt_6_4);
     char magic[sizeof Magic] = {};
     qint32 version = 0, pages = 0;
+    PageModel model;
     const bool ours = in.readRawData(magic, sizeof magic) == int(sizeof magic) &&
                       QByteArray(magic, sizeof magic) == QByteArray(Magic, sizeof Magic);
     if (ours)
-        in >> version >> pages;
+        in >> version;
+    if (ours && version == Version)
+        in >> model.m_title >> pages;
     if (!ours || version != Version || pages < 0)
         throw TvError(ErrorNumber::PathFileAccess, "El archivo no es un documento de informe");
-    PageModel model;
     for (qint32 p = 0; p < pages && in.status() == QDataStream::Ok; ++p) {
         QSize paper;
         qint32 count = 0;

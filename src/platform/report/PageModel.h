@@ -57,6 +57,10 @@ public:
         int item;
     };
 
+    // What the document is, for the outputs' metadata (a PDF's title, an HTML page's <title>).
+    QString Title() const { return m_title; }
+    void SetTitle(const QString& title) { m_title = title; }
+
     int PageCount() const { return int(m_pages.size()); }
     bool IsEmpty() const { return m_pages.isEmpty(); }
     const Page& PageAt(int index) const { return m_pages.at(index); }
@@ -78,5 +82,6 @@ public:
     bool operator==(const PageModel&) const = default;
 
 private:
+    QString m_title;
     QVector<Page> m_pages;
 };

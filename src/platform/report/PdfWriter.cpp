@@ -92,6 +92,7 @@ bool PdfWriter::Draw(const PageModel& model, QIODevice& device) {
     QPdfWriter pdf(&device);
     pdf.setResolution(1440); // one device unit is one twip
     pdf.setCreator("tvFacturacion");
+    pdf.setTitle(model.Title());
     if (!model.IsEmpty())
         pdf.setPageLayout(LayoutFor(model.PageAt(0).paper));
     QPainter painter;

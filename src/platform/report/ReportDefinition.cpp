@@ -8,6 +8,7 @@ ReportDefinition::~ReportDefinition() = default;
 std::unique_ptr<ReportDefinition> ReportDefinition::Clone() const {
     auto copy = std::make_unique<ReportDefinition>();
     copy->m_name = m_name;
+    copy->m_title = m_title;
     copy->m_recordSource = m_recordSource;
     copy->m_connectionText = m_connectionText;
     copy->m_headerSource = m_headerSource;

@@ -73,6 +73,10 @@ public:
     QString HeaderSource() const { return m_headerSource; }
     void SetHeaderSource(const QString& sql) { m_headerSource = sql; }
 
+    // An expression for the document's title, evaluated on the first row; empty: no title.
+    QString Title() const { return m_title; }
+    void SetTitle(const QString& expression) { m_title = expression; }
+
     // The locale of the report's texts: the separators of formatted numbers.
     QLocale Locale() const { return m_locale; }
     void SetLocale(const QLocale& locale) { m_locale = locale; }
@@ -98,6 +102,7 @@ public:
 
 private:
     QString m_name;
+    QString m_title;
     QString m_recordSource;
     QString m_connectionText;
     QString m_headerSource;

@@ -105,11 +105,12 @@ private:
     }
 
     std::unique_ptr<ReportDefinition> ReadReport() {
-        CheckAttributes({"name", "locale"});
+        CheckAttributes({"name", "title", "locale"});
         auto report = std::make_unique<ReportDefinition>();
         report->SetName(Text("name").trimmed());
         if (report->Name().isEmpty())
             Fail("un <Report> necesita nombre (name)");
+        report->SetTitle(Text("title"));
         if (Has("locale"))
             report->SetLocale(Locale());
         QHash<QString, int> groups;

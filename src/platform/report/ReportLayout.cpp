@@ -255,6 +255,20 @@ private:
         return context;
     }
 
+    QString Title() {
+        if (m_report.Title().trimmed().isEmpty())
+            return {};
+        try {
+            Expression::Context context = BaseContext();
+            context.row = m_rowCount ? 0 : -1;
+            return Expression::Parse(m_report.Title(), Columns(), HeaderColumns())
+                .Evaluate(context)
+                .ToText();
+        } catch (const Expression::Error& error) {
+            BadExpression("El título", m_report.Title(), error);
+        }
+    }
+
     Band Materialize(const BandRef& ref);
     void AddFieldItems(Band& band, const CompiledField& compiled,
                        const Expression::Context& context, std::vector<Growth>& grown);
@@ -567,6 +581,7 @@ PageModel Engine::Pages() {
     }
     pager.Close(pageBand(footerSection, lastRow));
     pager.Finish();
+    pager.Model().SetTitle(Title());
     return std::move(pager.Model());
 }
 
