@@ -116,6 +116,7 @@ TEST_F(WriterTest, HtmlAndRtfHoldEveryTextInPageOrder) {
     vsr.RenderToFile(Path("Listado.rtf"), ReportComponent::Rtf);
     const QString rtf = ReadAll(Path("Listado.rtf"));
     EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
+    EXPECT_TRUE(rtf.contains("{\\info{\\title Listado de clientes}}"));
     EXPECT_EQ(rtf.count("\\sectd"), model.PageCount());
     const QString text = RtfText(rtf);
     EXPECT_TRUE(text.contains("Listado de clientes"));

@@ -78,8 +78,27 @@ QByteArray Border(const PageItem& item, Tables& tables) {
     return out;
 }
 
-QByteArray TextFrame(const PageItem& item, Tables& tables) {
+// A filled paragraph is shaded only as high as its line; an exact line height as tall as the
+// frame shades the whole frame.
+QByteArray ExactHeight(const QRect& rect) {
+    return "\\sl-" + QByteArray::number(std::max(rect.height(), 1)) + "\\slmult0";
+}
+
+// A filled or bordered box without text of its own (a band behind column titles, a frame
+// around the client): without it white titles would be white on white.
+QByteArray BoxFrame(const PageItem& item, Tables& tables) {
+    return "{" + Frame(item.rect) + Border(item, tables) + ExactHeight(item.rect) +
+           "\\fs2 \\par}\n";
+}
+
+// fill: the background of the box the text lies on, when it has none of its own. Some readers
+// paint a text frame white over whatever lies beneath it, so the frame carries that fill itself.
+QByteArray TextFrame(PageItem item, const QColor& fill, Tables& tables) {
+    if (!item.background.isValid())
+        item.background = fill;
     QByteArray out = "{" + Frame(item.rect) + Border(item, tables);
+    if (item.background.isValid() && !item.wrap && !item.text.contains('\n'))
+        out += ExactHeight(item.rect);
     out += (item.alignment & Qt::AlignRight)     ? "\\qr"
            : (item.alignment & Qt::AlignHCenter) ? "\\qc"
                                                  : "\\ql";
@@ -107,6 +126,33 @@ QByteArray PictureFrame(const PageItem& item) {
            QByteArray::number(item.rect.height()) + "\n" + png.toHex() + "}\\par}\n";
 }
 
+bool IsBox(const PageItem& item) {
+    return (item.kind == PageItem::Rectangle ||
+            (item.kind == PageItem::Text && item.text.isEmpty())) &&
+           (item.background.isValid() || item.borderWidth > 0);
+}
+
+QByteArray PageBody(const Page& page, Tables& tables) {
+    QByteArray body;
+    QVector<const PageItem*> filled;
+    for (const PageItem& item : page.items) {
+        if (IsBox(item)) {
+            body += BoxFrame(item, tables);
+            if (item.background.isValid())
+                filled.append(&item);
+        } else if (item.kind == PageItem::Text && !item.text.isEmpty()) {
+            QColor fill;
+            for (const PageItem* box : filled)
+                if (box->rect.contains(item.rect.center()))
+                    fill = box->background;
+            body += TextFrame(item, fill, tables);
+        } else if (item.kind == PageItem::Picture && !item.picture.isNull()) {
+            body += PictureFrame(item);
+        }
+    }
+    return body;
+}
+
 } // namespace
 
 QByteArray RtfWriter::ToRtf(const PageModel& model) {
@@ -120,18 +166,15 @@ QByteArray RtfWriter::ToRtf(const PageModel& model) {
             body += "\\sect";
         body += "\\sectd\\sbkpage\\pgwsxn" + QByteArray::number(page.paper.width()) + "\\pghsxn" +
                 QByteArray::number(page.paper.height()) +
-                "\\marglsxn0\\margrsxn0\\margtsxn0\\margbsxn0\n";
-        for (const PageItem& item : page.items) {
-            if (item.kind == PageItem::Text && !item.text.isEmpty())
-                body += TextFrame(item, tables);
-            else if (item.kind == PageItem::Picture && !item.picture.isNull())
-                body += PictureFrame(item);
-        }
+                "\\marglsxn0\\margrsxn0\\margtsxn0\\margbsxn0\n" + PageBody(page, tables);
         // Frames anchor to a paragraph of the page's own flow.
         body += "\\pard\\plain\\fs2\\par\n";
     }
     const QSize first = model.IsEmpty() ? QSize(11906, 16838) : model.PageAt(0).paper;
-    return "{\\rtf1\\ansi\\ansicpg1252\\uc1\\deff0\n" + tables.Header() + "\\paperw" +
+    const QByteArray info = model.Title().isEmpty()
+                                ? QByteArray()
+                                : "{\\info{\\title " + Escape(model.Title()) + "}}\n";
+    return "{\\rtf1\\ansi\\ansicpg1252\\uc1\\deff0\n" + tables.Header() + info + "\\paperw" +
            QByteArray::number(first.width()) + "\\paperh" + QByteArray::number(first.height()) +
            "\\margl0\\margr0\\margt0\\margb0\n" + body + "}\n";
 }
