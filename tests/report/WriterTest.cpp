@@ -2,6 +2,7 @@
 
 #include "platform/report/HtmlWriter.h"
 #include "platform/report/PdfWriter.h"
+#include "platform/report/TextWriter.h"
 
 #include <QRegularExpression>
 
@@ -102,6 +103,35 @@ TEST_F(WriterTest, TextReadsLineByLineWithFormFeedsBetweenPages) {
                              .hasMatch();
     EXPECT_TRUE(found) << pages.first().toStdString();
     EXPECT_TRUE(pages.last().contains(QString("Página %1 de %1").arg(model.PageCount())));
+}
+
+TEST(TextWriter, ColumnsNeverRunTogether) {
+    // Columns of 120 twips: the description has 20, the units end at column 25, the amount at 34.
+    // The amounts stay whole and aligned; a text in their way is cut one blank before them.
+    const auto item = [](int left, int width, const QString& text, int align = Qt::AlignLeft,
+                         int top = 0) {
+        PageItem item = MakeItem(PageItem::Text, QRect(left, top, width, 240), text);
+        item.alignment = align | Qt::AlignTop;
+        return item;
+    };
+    Page page{QSize(11906, 16838), {}};
+    PageItem description =
+        item(0, 2400, "Vacuna polivalente canina con refuerzo antirrábico y desparasitación");
+    description.wrap = true;
+    page.items << description << item(2400, 600, "12", Qt::AlignRight)
+               << item(3000, 1080, "1.234,56", Qt::AlignRight);
+    // A caption longer than its field, a field right after it, and an amount wider than its own.
+    page.items << item(0, 1200, "Forma de pago elegida", Qt::AlignLeft, 480)
+               << item(1200, 1200, "Tarjeta", Qt::AlignLeft, 480)
+               << item(2400, 600, "12.345,67 €", Qt::AlignRight, 480);
+    const QStringList lines = TextWriter::PageLines(page);
+    ASSERT_EQ(lines.size(), 5) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines[0], "Vacuna polivalente     12 1.234,56");
+    EXPECT_EQ(lines[1], "canina con refuerzo");
+    EXPECT_EQ(lines[2], "antirrábico y");
+    EXPECT_EQ(lines[3], "desparasitación");
+    // The wrapped lines pushed the next row down.
+    EXPECT_EQ(lines[4], "Forma de  Tar 12.345,67 €");
 }
 
 TEST_F(WriterTest, HtmlAndRtfHoldEveryTextInPageOrder) {

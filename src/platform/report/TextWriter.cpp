@@ -8,15 +8,20 @@
 
 namespace {
 
-// The text cut into lines of at most width characters at blanks (a longer word stays whole).
+// The text cut into lines of at most width characters at blanks; a word longer than a line is
+// cut where the line ends.
 QStringList WrapWords(const QString& text, int width) {
     QStringList lines;
     for (const QString& paragraph : text.split('\n')) {
         QString line;
-        for (const QString& word : paragraph.split(' ', Qt::SkipEmptyParts)) {
+        for (QString word : paragraph.split(' ', Qt::SkipEmptyParts)) {
             if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
                 lines.append(line);
                 line.clear();
+            }
+            while (line.isEmpty() && word.size() > width) {
+                lines.append(word.left(width));
+                word.remove(0, width);
             }
             line += (line.isEmpty() ? "" : " ") + word;
         }
@@ -25,19 +30,31 @@ QStringList WrapWords(const QString& text, int width) {
     return lines;
 }
 
-void PutText(QString& line, int column, const QString& text) {
-    // Never write over what is already there: a text that would overlap starts after it.
-    int end = int(line.size());
-    while (end > 0 && line[end - 1] == ' ')
-        --end;
-    bool clash = false;
-    for (int i = column; i < std::min(end, column + int(text.size())); ++i)
-        clash = clash || line[i] != ' ';
-    if (clash || (column < end && column + int(text.size()) > end))
-        column = end + 1;
-    if (line.size() < column + text.size())
-        line = line.leftJustified(column + int(text.size()), ' ');
-    line.replace(column, text.size(), text);
+// One line of text and the columns each text on it took, [start, end).
+struct Row {
+    QString line;
+    QVector<std::pair<int, int>> spans;
+};
+
+// Texts on a row keep at least one blank between them, so two columns never read as one: a text
+// that reaches into the next one is cut before it; one that would vanish under it moves after it.
+void PutText(Row& row, int column, const QString& text) {
+    const int length = int(text.size());
+    std::sort(row.spans.begin(), row.spans.end());
+    for (auto& [start, end] : row.spans) {
+        if (end < column || start > column + length)
+            continue;
+        if (start < column - 1) {
+            row.line.replace(column - 1, end - column + 1, QString(end - column + 1, ' '));
+            end = column - 1;
+        } else {
+            column = end + 1;
+        }
+    }
+    if (row.line.size() < column + length)
+        row.line = row.line.leftJustified(column + length, ' ');
+    row.line.replace(column, length, text);
+    row.spans.append({column, column + length});
 }
 
 } // namespace
@@ -52,7 +69,7 @@ QStringList TextWriter::PageLines(const Page& page) {
     });
     // Items starting within half a line of each other share a line; the next line is as many
     // lines further as the distance on paper says, and never on the lines a wrapped text took.
-    std::map<int, QString> rows;
+    std::map<int, Row> rows;
     int lineY = 0, row = -1, freeRow = 0;
     for (const PageItem* item : items) {
         if (row < 0 || item->rect.y() - lineY >= LineHeight / 2) {
@@ -61,14 +78,11 @@ QStringList TextWriter::PageLines(const Page& page) {
             row = std::max(row + step, freeRow);
             lineY = item->rect.y();
         }
+        // A wrapped text takes the lines it needs; the grid is coarser than the printed font, so
+        // that may be more than on paper, and whatever lies below moves down.
         const int width = std::max(1, item->rect.width() / ColumnWidth);
-        QStringList lines = item->wrap ? WrapWords(item->text, width) : item->text.split('\n');
-        // No more lines than the item is tall: a narrower grid must not spill into the next row.
-        const int fits = std::max(1, (item->rect.height() + LineHeight / 2) / LineHeight);
-        while (lines.size() > fits) {
-            const QString last = lines.takeLast();
-            lines.last() += ' ' + last;
-        }
+        const QStringList lines =
+            item->wrap ? WrapWords(item->text, width) : item->text.split('\n');
         int line = row;
         for (const QString& text : lines) {
             const QString trimmed = text.trimmed();
@@ -84,7 +98,8 @@ QStringList TextWriter::PageLines(const Page& page) {
     }
     // The left margin and runs of empty lines carry no meaning in plain text.
     int indent = -1;
-    for (const auto& [row, line] : rows) {
+    for (const auto& [row, content] : rows) {
+        const QString& line = content.line;
         int lead = 0;
         while (lead < line.size() && line[lead] == ' ')
             ++lead;
@@ -92,10 +107,10 @@ QStringList TextWriter::PageLines(const Page& page) {
     }
     QStringList result;
     int previous = -1;
-    for (const auto& [row, line] : rows) {
+    for (const auto& [row, content] : rows) {
         if (previous >= 0 && row > previous + 1)
             result.append(QString());
-        QString text = line.mid(std::max(indent, 0));
+        QString text = content.line.mid(std::max(indent, 0));
         while (text.endsWith(' '))
             text.chop(1);
         result.append(text);
