@@ -1,5 +1,7 @@
 #include "ReportFixture.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 const char PageNumber[] =
@@ -171,13 +173,37 @@ TEST_F(ReportTest, SubReportStacksItsRowsAndSpillsOverPages) {
     EXPECT_EQ(Where(model, "Página 3 de 3"), std::make_pair(2, 3600));
 }
 
+TEST_F(ReportTest, GroupFooterNeverOpensAPageAlone) {
+    for (const char* name : {"A1", "A2", "A3", "A4", "B1"})
+        AddClient(name, 1);
+    vsr.Load(Definition(R"~(<Report name="R">
+        <Paper width="6000" height="2000" left="0" top="0" right="0" bottom="0"/>
+        <DataSource recordSource="SELECT sCliente FROM Clientes ORDER BY sCliente"/>
+        <Group name="Letra" expression="left(sCliente, 1)"/>
+        <Section kind="Detail" height="500"><Field text="sCliente" calculated="true" width="3000" height="300"/></Section>
+        <Section kind="GroupFooter" group="Letra" height="400"><Field text="&quot;Fin &quot; &amp; left(sCliente, 1)" calculated="true" width="3000" height="300"/></Section>
+        </Report>)~"),
+             "R");
+    const PageModel model = vsr.Layout();
+    // A4 would end the first page exactly; its footer would then be alone on the next one.
+    EXPECT_EQ(Where(model, "A3"), std::make_pair(0, 1000));
+    EXPECT_EQ(Where(model, "A4"), std::make_pair(1, 0));
+    EXPECT_EQ(Where(model, "Fin A"), std::make_pair(1, 500));
+    EXPECT_EQ(Where(model, "Fin B"), std::make_pair(1, 1400));
+}
+
 TEST_F(ReportTest, ShippedExampleListsClientsByLetterWithTotals) {
     double total = 0;
+    QStringList clients;
     for (int i = 0; i < 90; ++i) {
-        const QString name =
-            QString(QChar('A' + i % 6)) + QString("cliente %1").arg(i, 2, 10, QChar('0'));
-        AddClient(name, i * 1.25, "Rúa Nova " + QString::number(i));
+        clients << QString(QChar('A' + i % 6)) + QString("cliente %1").arg(i, 2, 10, QChar('0'));
+        AddClient(clients.last(), i * 1.25, "Rúa Nova " + QString::number(i));
         total += i * 1.25;
+    }
+    // Spanish order: Óscar with the O, Seán before Sergio, Ñ a letter of its own after N.
+    for (const char* name : {"Sergio", "Seán", "Óscar", "Olga", "Ñandú"}) {
+        clients << name;
+        AddClient(name, 1000);
     }
     vsr.Load(ExampleFile(), "Listado");
     const PageModel model = vsr.Layout();
@@ -185,19 +211,35 @@ TEST_F(ReportTest, ShippedExampleListsClientsByLetterWithTotals) {
     for (int page = 0; page < model.PageCount(); ++page)
         EXPECT_NE(model.FindItem(QString("Página %1 de %2").arg(page + 1).arg(model.PageCount())),
                   nullptr);
-    EXPECT_NE(model.FindItem("90 clientes en total"), nullptr);
-    EXPECT_NE(model.FindItem(Expression::FormatNumber(total, "#,##0.00")), nullptr);
+    EXPECT_NE(model.FindItem("95 clientes en total"), nullptr);
+    EXPECT_NE(model.FindItem(Expression::FormatNumber(total + 5000, "#,##0.00", QLocale("es"))),
+              nullptr);
     EXPECT_EQ(model.FindText("15 clientes", true).size(), 6);
-    // Every letter's header has a row of its own letter below it on the same page.
+    EXPECT_EQ(model.FindText("2 clientes", true).size(), 2); // O and S
+    EXPECT_EQ(model.FindText("1 cliente", true).size(), 1);  // Ñ
+    EXPECT_NE(model.FindItem("2.000,00"), nullptr);
+    const QStringList names = {"Olga", "Óscar", "Seán", "Sergio"};
+    for (int i = 0; i + 1 < names.size(); ++i) {
+        const PageModel::Hit a = model.FindText(names[i], true).first();
+        const PageModel::Hit b = model.FindText(names[i + 1], true).first();
+        EXPECT_LT(std::make_pair(a.page, model.ItemAt(a).rect.y()),
+                  std::make_pair(b.page, model.ItemAt(b).rect.y()))
+            << names[i].toStdString();
+    }
+    // Every letter's header has a row of its own letter below it on the same page, and every
+    // group's total a row above it.
     for (const PageModel::Hit& hit : model.FindText("", false)) {
-        const PageItem& header = model.ItemAt(hit);
-        if (header.text.size() != 1)
+        const PageItem& item = model.ItemAt(hit);
+        const bool header = item.text.size() == 1;
+        if (!header && !QRegularExpression("^\\d+ clientes?$").match(item.text).hasMatch())
             continue;
         bool followed = false;
-        for (const PageItem& item : model.Items(hit.page))
-            followed = followed || (item.rect.y() > header.rect.y() &&
-                                    item.text.startsWith(header.text + "cliente"));
-        EXPECT_TRUE(followed) << header.text.toStdString();
+        for (const PageItem& row : model.Items(hit.page))
+            followed = followed ||
+                       (clients.contains(row.text) &&
+                        (header ? row.rect.y() > item.rect.y() && row.text.startsWith(item.text)
+                                : row.rect.y() < item.rect.y()));
+        EXPECT_TRUE(followed) << item.text.toStdString();
     }
 }
 

@@ -98,7 +98,7 @@ TEST_F(WriterTest, TextReadsLineByLineWithFormFeedsBetweenPages) {
     // A row keeps its name, address and balance on one line, in that order.
     bool found = false;
     for (const QString& line : lines)
-        found = found || QRegularExpression(R"(^A Núñez O'Brien 00 +C/ Mayor 5 Lugo +0\.50$)")
+        found = found || QRegularExpression(R"(^A Núñez O'Brien 00 +C/ Mayor 5 Lugo +0,50$)")
                              .match(line)
                              .hasMatch();
     EXPECT_TRUE(found) << pages.first().toStdString();

@@ -15,6 +15,7 @@ std::unique_ptr<ReportDefinition> ReportDefinition::Clone() const {
     copy->m_locale = m_locale;
     copy->m_paper = m_paper;
     copy->m_sections = m_sections;
+    copy->m_sortKeys = m_sortKeys;
     copy->m_groups = m_groups;
     for (const auto& field : m_fields)
         copy->m_fields.push_back(field->Clone());

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <memory>
 #include <vector>
@@ -95,6 +96,10 @@ public:
 
     const QVector<ReportSection>& Sections() const { return m_sections; }
     QVector<ReportSection>& Sections() { return m_sections; }
+    // Expressions the rows are sorted by once read, in the report's locale (so names sort as its
+    // readers expect), before they are grouped; the first is the main key.
+    const QStringList& SortKeys() const { return m_sortKeys; }
+    QStringList& SortKeys() { return m_sortKeys; }
     const QVector<ReportGroup>& Groups() const { return m_groups; }
     QVector<ReportGroup>& Groups() { return m_groups; }
     // The index of the section of that kind (and group), -1 when the report has none.
@@ -109,6 +114,7 @@ private:
     QLocale m_locale = QLocale::c();
     ReportPaper m_paper;
     QVector<ReportSection> m_sections;
+    QStringList m_sortKeys;
     QVector<ReportGroup> m_groups;
     std::vector<std::unique_ptr<ReportField>> m_fields;
 };

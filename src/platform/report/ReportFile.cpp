@@ -127,6 +127,12 @@ private:
                 CheckAttributes({"recordSource"});
                 report->SetHeaderSource(Text("recordSource"));
                 m_xml.skipCurrentElement();
+            } else if (name == QLatin1String("Sort")) {
+                CheckAttributes({"expression"});
+                if (Text("expression").trimmed().isEmpty())
+                    Fail("un <Sort> necesita expresión (expression)");
+                report->SortKeys().append(Text("expression"));
+                m_xml.skipCurrentElement();
             } else if (name == QLatin1String("Group")) {
                 CheckAttributes({"name", "expression"});
                 ReportGroup group{Text("name").trimmed(), Text("expression")};

@@ -7,8 +7,10 @@
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 
+#include <QCollator>
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -65,6 +67,13 @@ QString FieldText(const CompiledField& compiled, const Expression::Context& cont
     return value.ToText();
 }
 
+// QCollator has no strength setting. Two texts are the same letters, whatever their accents and
+// case (Óscar and oscar, but not Ñandú and Nandú in Spanish), when a difference placed after
+// them decides both orders.
+bool SameLetters(const QCollator& collator, const QString& a, const QString& b) {
+    return collator.compare(a + "0", b + "1") < 0 && collator.compare(b + "0", a + "1") < 0;
+}
+
 class Engine {
 public:
     Engine(const ReportDefinition& report, int xOrigin) : m_report(report), m_xOrigin(xOrigin) {
@@ -90,9 +99,56 @@ private:
         if (m_hasSource)
             m_rows = DataAccess::instance().GetRows(m_report.RecordSource());
         m_rowCount = m_rows.RowCount();
+        Sort();
         m_hasHeader = !m_report.HeaderSource().trimmed().isEmpty();
         if (m_hasHeader)
             m_header = DataAccess::instance().GetRows(HeaderSql());
+    }
+
+    // Sorted here rather than by the query: a database orders texts by their character codes
+    // (Óscar after Zoe), which no reader of a list in their own language expects.
+    void Sort() {
+        if (m_report.SortKeys().isEmpty())
+            return;
+        std::vector<Expression> expressions;
+        for (const QString& key : m_report.SortKeys()) {
+            try {
+                expressions.push_back(Expression::Parse(key, Columns()));
+            } catch (const Expression::Error& error) {
+                BadExpression("La ordenación", key, error);
+            }
+        }
+        std::vector<std::vector<Expression::Value>> keys(static_cast<size_t>(m_rowCount));
+        Expression::Context context = BaseContext();
+        for (int row = 0; row < m_rowCount; ++row) {
+            context.row = row;
+            for (const Expression& expression : expressions)
+                keys[size_t(row)].push_back(expression.Evaluate(context));
+        }
+        const QCollator collator(m_report.Locale());
+        const auto before = [&](int a, int b) {
+            for (size_t k = 0; k < expressions.size(); ++k) {
+                const Expression::Value &x = keys[size_t(a)][k], &y = keys[size_t(b)][k];
+                const int order =
+                    x.kind == Expression::Value::Number && y.kind == Expression::Value::Number
+                        ? (x.number > y.number) - (x.number < y.number)
+                        : collator.compare(x.ToText(), y.ToText());
+                if (order != 0)
+                    return order < 0;
+            }
+            return false;
+        };
+        std::vector<int> order(static_cast<size_t>(m_rowCount));
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), before);
+        QVector<QVector<QVariant>> sorted;
+        for (const int row : order) {
+            QVector<QVariant> values;
+            for (int column = 0; column < m_rows.ColumnCount(); ++column)
+                values.append(m_rows.Value(column, row));
+            sorted.append(values);
+        }
+        m_rows = Rows(m_rows.ColumnNames(), sorted);
     }
 
     // The header source with every ":name" replaced by the literal of the column name in the
@@ -184,6 +240,10 @@ private:
         m_groupStart.assign(size_t(levels), std::vector<int>(size_t(m_rowCount)));
         m_groupEnd.assign(size_t(levels), std::vector<int>(size_t(m_rowCount)));
         std::vector<QString> previous(static_cast<size_t>(levels));
+        // A report in a language compares its group keys letter by letter, so that Óscar is
+        // listed under the O.
+        const bool byLetters = m_report.Locale().language() != QLocale::C;
+        const QCollator collator(m_report.Locale());
         Expression::Context context = BaseContext();
         std::vector<Expression> keys;
         for (const ReportGroup& group : m_report.Groups()) {
@@ -198,7 +258,8 @@ private:
             bool broken = row == 0;
             for (int level = 0; level < levels; ++level) {
                 const QString key = keys[size_t(level)].Evaluate(context).ToText();
-                broken = broken || key != previous[size_t(level)];
+                broken = broken || (byLetters ? !SameLetters(collator, key, previous[size_t(level)])
+                                              : key != previous[size_t(level)]);
                 previous[size_t(level)] = key;
                 m_groupStart[size_t(level)][size_t(row)] =
                     broken ? row : m_groupStart[size_t(level)][size_t(row - 1)];
@@ -353,7 +414,6 @@ Band Engine::Materialize(const BandRef& ref) {
     Band band;
     band.row = ref.row;
     band.height = section.height;
-    band.keepWithNext = section.kind == ReportSection::GroupHeader;
     const int paperWidth = m_report.Paper().width - m_report.Paper().left - m_report.Paper().right;
     if (section.background.isValid()) {
         PageItem fill;
@@ -534,6 +594,12 @@ PageModel Engine::Pages() {
     std::vector<Band> bands;
     for (const BandRef& ref : sequence)
         bands.push_back(Materialize(ref));
+    // A group header stays with its first row, and a group footer never opens a page alone: the
+    // row or footer before it goes along.
+    const auto kind = [&](size_t i) { return m_report.Sections()[sequence[i].section].kind; };
+    for (size_t i = 0; i + 1 < bands.size(); ++i)
+        bands[i].keepWithNext =
+            kind(i) == ReportSection::GroupHeader || kind(i + 1) == ReportSection::GroupFooter;
 
     const auto pageBand = [&](int section, int row) {
         if (section < 0)
