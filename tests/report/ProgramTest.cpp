@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 
 // tvReport, next to this test program when it has been built.

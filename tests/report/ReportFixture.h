@@ -5,10 +5,10 @@
 #include "platform/report/ReportComponent.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "support/RunProgram.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -89,13 +89,8 @@ protected:
         return 0;
     }
 
-    // Standard output and error together, so that a complaint about the file shows.
     static QString Run(const QString& program, const QStringList& arguments) {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        process.waitForFinished(30000);
-        return QString::fromUtf8(process.readAllStandardOutput());
+        return RunProgram(program, arguments);
     }
 
     QTemporaryDir m_dir;

@@ -13,7 +13,7 @@ void AddPayment(qint32 invoice, int type, const QString& amount) {
 } // namespace
 
 TEST_F(ReportsFixture, PaymentSlotsForNoneFourAndMoreThanFourPayments) {
-    const qint32 id = AddInvoice(3, 1, 0).id;
+    const qint32 id = AddInvoice(3, {.payments = 0}).id;
     const auto values = [&] {
         return Informes::FacturaJob(id, Informes::Detallada)->sLabelsValues;
     };
@@ -31,7 +31,7 @@ TEST_F(ReportsFixture, PaymentSlotsForNoneFourAndMoreThanFourPayments) {
 }
 
 TEST_F(ReportsFixture, TillValuesAreTheBranchDataAndThePaidTotal) {
-    const qint32 id = AddInvoice(1, 1, 2).id;
+    const qint32 id = AddInvoice(1).id;
     const ReportJob ticket = *Informes::FacturaJob(id, Informes::Ticket);
     const QStringList values = ticket.sLabelsValues.split('|');
     ASSERT_EQ(values.size(), 7);

@@ -6,23 +6,34 @@
 #include "session/G.h"
 #include "session/Gi.h"
 #include "session/SessionTest.h"
+#include "support/RunProgram.h"
 #include "support/TestSuite.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QStringList>
 #include <gtest/gtest.h>
 
-// A demo suite signed in as "admin" (user 1, branch 1) with an invoice of our own: `lines` lines
-// at 21, 10 and 4 % in turn, two payments, client "María O'Neill", number "0042/26" of
-// 5 March 2026. sign -1 makes it a credit note.
+// A demo suite signed in as "admin" (user 1, branch 1) with invoices of our own: `lines` lines
+// at 21, 10 and 4 % in turn, client "María O'Neill" of 44600 Alcañiz (Teruel), numbered "0042/26",
+// "0043/26", ... and dated 5 March 2026.
 class ReportsFixture : public ::testing::Test {
 protected:
     struct Invoice {
         qint32 id = 0;
+        QString number;
         QStringList descriptions;
-        double base = 0, tax = 0, total = 0;
+        QVector<double> rates, totals; // per line
+        double base = 0, tax = 0, total = 0, discount = 0;
+        double Due() const { return total - discount; }
     };
+    struct Options {
+        double sign = 1; // -1: a credit note of "0041/26", issued on 12 March 2026
+        int payments = 2;
+        double discount = 0;
+        bool longDescription = false; // the first line's description is 90 characters long
+    };
+    static constexpr const char* LongDescription =
+        "Vacuna polivalente canina con refuerzo antirrábico, desparasitación interna y revisión";
 
     ReportsFixture() {
         Gi = SessionRecord();
@@ -40,17 +51,23 @@ protected:
 
     static QString Money(double value) { return Utility::instance().SqlValue(value, 2, false); }
 
-    Invoice AddInvoice(int lines, double sign = 1, int payments = 2) {
+    Invoice AddInvoice(int lines) { return AddInvoice(lines, Options{}); }
+    Invoice AddInvoice(int lines, const Options& options) {
         DataAccess& db = DataAccess::instance();
         const Utility& u = Utility::instance();
         const double rates[] = {21, 10, 4};
         double slotBase[3] = {}, slotTax[3] = {};
+        const double sign = options.sign;
         Invoice invoice;
+        invoice.number = QString("%1/26").arg(m_nextNumber++, 4, 10, QChar('0'));
+        invoice.discount = sign * options.discount;
         QList<QStringList> items;
         for (int i = 0; i < lines; ++i) {
             const double rate = rates[i % 3];
             const QString name =
-                QString("Artículo %1 al %2").arg(i + 1, 2, 10, QChar('0')).arg(rate);
+                i == 0 && options.longDescription
+                    ? QString(LongDescription)
+                    : QString("Artículo %1 al %2").arg(i + 1, 2, 10, QChar('0')).arg(rate);
             const qint32 product = db.InsertRecord(
                 "ProductosServicios", "sProductoServicio,sCodigo,nPvp,nPorcIpto",
                 u.SqlValue(name, 0, true) + "," + u.SqlValue(QString("C%1").arg(i + 1), 0, true) +
@@ -61,8 +78,10 @@ protected:
             slotBase[i % 3] += base;
             slotTax[i % 3] += tax;
             invoice.descriptions << name;
+            invoice.rates << rate;
+            invoice.totals << base + tax;
             items << QStringList{QString::number(product),
-                                 u.SqlValue(units, 0, true),
+                                 u.SqlValue(sign * units, 0, true),
                                  u.SqlValue(sign * (10 + i * 1.25), 2, true),
                                  u.SqlValue(base, 2, true),
                                  u.SqlValue(rate, 2, true),
@@ -74,25 +93,30 @@ protected:
         invoice.total = Utility::RoundHalfAway(invoice.base + invoice.tax, 2);
         QStringList breakdown;
         for (int k = 0; k < 3; ++k)
-            breakdown << u.SqlValue(k < lines ? rates[k] : 0, 2, true)
+            breakdown << u.SqlValue(k < lines ? sign * rates[k] : 0, 2, true)
                       << u.SqlValue(slotBase[k], 2, true) << u.SqlValue(slotTax[k], 2, true);
+        const bool credit = sign < 0;
         invoice.id = db.InsertRecord(
             "Facturas",
-            "nIdSucursal,nIdCliente,nIdUsuario,sFactura,sCliente,sDomicilio,sDni,dFactura,"
-            "nPo_1,nBi_1,nIm_1,nPo_2,nBi_2,nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,"
-            "nDescuento",
-            "1,1,1,'0042/26'," + u.SqlValue("María O'Neill", 0, true) +
-                ",'C/ Mayor 5','12345678Z',20260305," + breakdown.join(',') + "," +
-                u.SqlValue(invoice.base, 2, true) + "," + u.SqlValue(invoice.tax, 2, true) + "," +
-                u.SqlValue(invoice.total, 2, true) + ",0");
+            "nIdSucursal,nIdCliente,nIdUsuario,sFactura,sCliente,sDomicilio,sPoblacion,sProvincia,"
+            "sCodigoPostal,sDni,dFactura,nPo_1,nBi_1,nIm_1,nPo_2,nBi_2,nIm_2,nPo_3,nBi_3,nIm_3,"
+            "nBi_Total,nIm_Total,nTotal,nDescuento,sFacturaAbonada,dFacturaAbonada",
+            "1,1,1," + u.SqlValue(invoice.number, 0, true) + "," +
+                u.SqlValue("María O'Neill", 0, true) +
+                ",'C/ Mayor 5','Alcañiz','Teruel','44600','12345678Z',20260305," +
+                breakdown.join(',') + "," + u.SqlValue(invoice.base, 2, true) + "," +
+                u.SqlValue(invoice.tax, 2, true) + "," + u.SqlValue(invoice.total, 2, true) + "," +
+                u.SqlValue(invoice.discount, 2, true) +
+                (credit ? ",'0041/26',20260312" : ",'',NULL"));
         for (const QStringList& item : items)
             db.InsertRecord("FacturasItems",
                             "nIdFactura,nIdCliente,nIdProductoServicio,nUnidades,nPvp,nBaseImp,"
                             "nPorcIpto,nImpuestos,nTotal",
                             QString::number(invoice.id) + ",1," + item.join(','));
-        const double share = payments ? Utility::RoundHalfAway(invoice.total / payments, 2) : 0;
+        const int payments = options.payments;
+        const double share = payments ? Utility::RoundHalfAway(invoice.Due() / payments, 2) : 0;
         for (int k = 0; k < payments; ++k) {
-            const double amount = k + 1 < payments ? share : invoice.total - share * k;
+            const double amount = k + 1 < payments ? share : invoice.Due() - share * k;
             db.InsertRecord("FacturasCobros", "nIdFactura,nIdCliente,nImporte,nIdTipoCobro",
                             QString::number(invoice.id) + ",1," + u.SqlValue(amount, 2, true) +
                                 "," + QString::number(k % 4 + 1));
@@ -107,14 +131,14 @@ protected:
 
     // "Page size: W x H pts" of the PDF's first page, as pdfinfo reports it.
     static QString PdfPageSize(const QString& path) {
-        QProcess pdfinfo;
-        pdfinfo.start("pdfinfo", {path});
-        pdfinfo.waitForFinished(30000);
-        for (const QString& line : QString::fromUtf8(pdfinfo.readAllStandardOutput()).split('\n'))
+        for (const QString& line : RunProgram("pdfinfo", {path}).split('\n'))
             if (line.startsWith("Page size:"))
                 return line.mid(10).trimmed();
         return {};
     }
 
     TestSuite suite;
+
+private:
+    int m_nextNumber = 42;
 };
