@@ -6,8 +6,12 @@
 #include "reports/InvoiceExport.h"
 #include "reports/Viewer.h"
 
+#include <QImage>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextStream>
+#include <QUrl>
 #include <cmath>
 #include <tuple>
 
@@ -241,4 +245,63 @@ TEST_F(ReportsFixture, UnattendedExportWritesEachLayoutOnItsPaperWithItsTitle) {
               1);
     EXPECT_TRUE(errors.contains("No existe la factura"));
     EXPECT_FALSE(QFile::exists(none));
+}
+
+// The RTF export as a word processor reads it, through LibreOffice where this machine has it
+// (scripts/deps --office installs it). The bands behind the white column titles and the TOTAL
+// must be there, also under the titles' own frames, or the titles are white on white.
+TEST_F(ReportsFixture, RtfReadsInAWordProcessorWithTheBandsBehindItsWhiteTitles) {
+    const QString soffice = QStandardPaths::findExecutable("soffice");
+    if (soffice.isEmpty())
+        GTEST_SKIP() << "LibreOffice (soffice) is not installed; scripts/deps --office installs it";
+    const Invoice invoice = AddInvoice(3, {.discount = 5});
+    QTemporaryDir profile;
+    const QString due = Spanish(invoice.Due()) + " €";
+    struct Case {
+        int layout;
+        QStringList titles, white;
+    };
+    for (const Case& c : {Case{Informes::Normal,
+                               {"Descripción", "Unid.", "Precio sin IVA", "% IVA", "Total con IVA"},
+                               {"Descripción", "Total con IVA"}},
+                          Case{Informes::Detallada,
+                               {"Código", "Descripción", "Precio", "Base", "% IVA", "IVA", "Total"},
+                               {"Descripción", "TOTAL"}}}) {
+        const int layout = c.layout;
+        const QString name = layout == Informes::Normal ? "Normal" : "Detallada";
+        const QString rtf = suite.Root() + "/" + name + ".rtf";
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        ASSERT_EQ(InvoiceExport::Run(suite.IniPath(), QString::number(invoice.id), name, rtf,
+                                     outStream, errStream),
+                  0)
+            << err.toStdString();
+        RunProgram(soffice,
+                   {"-env:UserInstallation=" + QUrl::fromLocalFile(profile.path()).toString(),
+                    "--headless", "--convert-to", "pdf", "--outdir", suite.Root(), rtf},
+                   180000);
+        const QString pdf = suite.Root() + "/" + name + ".pdf";
+        const QString text = RunProgram("pdftotext", {"-layout", pdf, "-"});
+        ASSERT_TRUE(text.contains(QRegularExpression("TOTAL\\s+" + due))) << text.toStdString();
+        for (const QString& title : c.titles)
+            EXPECT_TRUE(text.contains(title)) << title.toStdString();
+
+        // At 72 dots per inch a dot is 20 twips. Look inside each white title's frame, past its
+        // text: the band's colour must show there.
+        RunProgram("pdftoppm", {"-r", "72", "-png", "-singlefile", pdf, suite.Root() + "/" + name});
+        const QImage page(suite.Root() + "/" + name + ".png");
+        ASSERT_FALSE(page.isNull());
+        const PageModel document = PrintInvoice(ui(), invoice.id, layout).document;
+        for (const QString& white : c.white) {
+            const PageItem* title = document.FindItem(white);
+            ASSERT_NE(title, nullptr);
+            ASSERT_EQ(title->color, QColor(Qt::white));
+            const int quarter = title->rect.width() / 4;
+            const int x = title->alignment & Qt::AlignRight ? title->rect.left() + quarter
+                                                            : title->rect.right() - quarter;
+            const QPoint inside(x / 20, title->rect.center().y() / 20);
+            EXPECT_LT(page.pixelColor(inside).lightness(), 100)
+                << name.toStdString() << " " << white.toStdString();
+        }
+    }
 }
