@@ -42,7 +42,7 @@ TEST(InvoiceChild, DISABLED_Issue) {
 
 std::unique_ptr<QProcess>
 StartChild(const QMap<QString, QString>& settings,
-           QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel) {
+           QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("TAVELO_UNATTENDED", "1");
     for (auto it = settings.begin(); it != settings.end(); ++it)

@@ -8,7 +8,10 @@
 // that two invoices never interleave. Row locks live in the table TvBloqueos.
 class SqliteEngine : public QtSqlEngine {
 public:
-    static constexpr int BusyTimeoutMs = 5000;
+    // Writers wait in turn, and SQLite's waiting is not fair: with eight workstations issuing at
+    // once on a loaded machine one of them waited longer than 5 s. A failed statement ends the
+    // program, so waiting longer is always the better answer.
+    static constexpr int BusyTimeoutMs = 20000;
     // A lock of another host older than this is taken to belong to a machine that is gone.
     static constexpr qint64 ForeignLockLifetimeSecs = 10 * 60;
 
