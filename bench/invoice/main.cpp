@@ -11,6 +11,7 @@
 //  - history_500_ms: the invoice history window of a client with 500 invoices, filled and shown;
 //  - press_to_pdf_ms: the same invoice followed by its Detallada layout written to PDF;
 //  - invoices_per_s_8_processes: eight processes issuing invoices at once, each for its client.
+#include "BenchFigures.h"
 #include "billing/FacturaHist.h"
 #include "billing/Facturacion.h"
 #include "invoicing/BillingWindow.h"
@@ -43,23 +44,6 @@
 #include <vector>
 
 namespace {
-
-void Report(const char* name, double value, const char* unit) {
-    std::printf("%s: %.2f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double Ms(const std::function<void()>& work) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // The front desk as a script: cash for half, card for the rest, Detallada.
 class BenchWindow : public BillingWindow {
@@ -168,12 +152,8 @@ int main(int argc, char** argv) {
     if (argc == 5 && QString(argv[1]) == "--child")
         return Child(argv[2], argv[3], QString(argv[4]).toInt());
 
-    const int thousands = argc > 1 ? std::max(1, QString(argv[1]).toInt()) : 100;
-    QTemporaryDir dir;
-    const QString root = argc > 2 ? QString(argv[2]) : dir.path() + "/Tavelo";
-    if (!QFileInfo::exists(root + "/Data/Tavelo.ini"))
-        Report("generate_data", Ms([&] { SuiteSetup::Create(root, false, thousands); }) / 1000,
-               "s");
+    const QTemporaryDir dir;
+    const QString root = GeneratedClinic(argc, argv, dir);
     const QString ini = root + "/Data/Tavelo.ini";
     const QString dbFile = root + "/Data/Tavelo.db";
     const QString copy = dir.path() + "/replay.db";

@@ -1,6 +1,7 @@
 // Speed of the billing window on a generated clinic: by default 100,000 clients, 150,000 pets,
 // 2,000 products and 1,000,000 invoice items (argument: the number of thousands of clients).
 // Prints "<case>: <value> <unit>" lines.
+#include "BenchFigures.h"
 #include "billing/CSearch.h"
 #include "billing/Facturacion.h"
 #include "platform/data/DataAccess.h"
@@ -25,27 +26,6 @@
 
 namespace {
 
-void Report(const char* name, double value, const char* unit) {
-    std::printf("%s: %.1f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double Ms(const std::function<void()>& work) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// The median of several runs, so one slow run of a shared machine does not decide.
-double MedianMs(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i)
-        times.push_back(Ms(work));
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 int Count(const QString& table) {
     return DataAccess::instance().GetRows("SELECT COUNT(*) FROM " + table).Value(0, 0).toInt();
 }
@@ -54,14 +34,8 @@ int Count(const QString& table) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const int thousands = argc > 1 ? std::max(1, QString(argv[1]).toInt()) : 100;
-
-    // A second argument names a folder that keeps the generated suite between runs.
-    QTemporaryDir dir;
-    const QString root = argc > 2 ? QString(argv[2]) : dir.path() + "/Tavelo";
-    if (!QFileInfo::exists(root + "/Data/Tavelo.ini"))
-        Report("generate_data", Ms([&] { SuiteSetup::Create(root, false, thousands); }) / 1000,
-               "s");
+    const QTemporaryDir dir;
+    const QString root = GeneratedClinic(argc, argv, dir);
     G::Init("admin:admin|" + Utility::instance().Today(true) + "|" + root +
             "/Data/Tavelo.ini|0|0|0|0");
     Report("clients", Count("Clientes"), "rows");

@@ -5,6 +5,7 @@
 #include "platform/data/Recordset.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
+#include "reports/Informes.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -24,17 +25,7 @@ FacturaHist::FacturaHist(Facturacion& billing) : QDialog(&billing), m_billing(bi
 void FacturaHist::BuildControls() {
     DataAccess& db = Db();
     frm = new Frm(this, db.Translate("Historial de facturas"));
-    const struct {
-        const char* name;
-        const char* caption;
-        Qt::Key key;
-    } layouts[] = {{"FormatoNormal_BT", "&Normal", Qt::Key_N},
-                   {"FormatoDetallado_BT", "&Detallada", Qt::Key_D},
-                   {"FormatoTicket_BT", "&Ticket", Qt::Key_T}};
-    for (const auto& layout : layouts) {
-        frm->AddButton(layout.name, db.Translate(layout.caption));
-        frm->SetShortcut(layout.name, QKeySequence(Qt::AltModifier | layout.key));
-    }
+    const QList<QWidget*> layoutButtons = Informes::AddLayoutButtons(*frm);
 
     lsFras_TX = new QListWidget;
     lsFras_TX->setObjectName("lsFras_TX");
@@ -126,12 +117,8 @@ void FacturaHist::Frm_evtButtonPressed(const QString& sName) {
         if (selected.isEmpty())
             return;
         m_billing.nIdFactura_Historico = selected.first()->data(Qt::UserRole).toInt();
-        if (sName == "FormatoNormal_BT")
-            m_billing.nFormatoFactura = 1;
-        else if (sName == "FormatoDetallado_BT")
-            m_billing.nFormatoFactura = 2;
-        else if (sName == "FormatoTicket_BT")
-            m_billing.nFormatoFactura = 3;
+        if (const quint8 layout = Informes::LayoutOfButton(sName))
+            m_billing.nFormatoFactura = layout;
         frm->Close();
     });
 }

@@ -5,6 +5,7 @@
 #include "platform/data/Recordset.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
+#include "reports/Informes.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -75,17 +76,7 @@ FacturaInfo::FacturaInfo(const QString& clientId, const QString& clientName,
 void FacturaInfo::BuildControls() {
     DataAccess& db = Db();
     frm = new Frm(this, db.Translate(" Información en la Factura"));
-    const struct {
-        const char* name;
-        const char* caption;
-        Qt::Key key;
-    } layouts[] = {{"FormatoNormal_BT", "&Normal", Qt::Key_N},
-                   {"FormatoDetallado_BT", "&Detallada", Qt::Key_D},
-                   {"FormatoTicket_BT", "&Ticket", Qt::Key_T}};
-    for (const auto& layout : layouts) {
-        frm->AddButton(layout.name, db.Translate(layout.caption));
-        frm->SetShortcut(layout.name, QKeySequence(Qt::AltModifier | layout.key));
-    }
+    const QList<QWidget*> layoutButtons = Informes::AddLayoutButtons(*frm);
 
     TabGral = new QTabWidget;
     TabGral->setObjectName("TabGral");
@@ -144,8 +135,7 @@ void FacturaInfo::BuildControls() {
         txtImp[k]->installEventFilter(this);
     }
     // After the last payment come the layout buttons, then the discount again.
-    for (const char* button : {"FormatoNormal_BT", "FormatoDetallado_BT", "FormatoTicket_BT"}) {
-        QWidget* next = frm->findChild<QWidget*>(button);
+    for (QWidget* next : layoutButtons) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -282,12 +272,8 @@ void FacturaInfo::Frm_evtButtonPressed(const QString& sName) {
             Cobro.nImporte[k] = Amount(txtImp[k]);
         }
         Cobro.nDescuento = Amount(txtDescuento_MN);
-        if (sName == "FormatoNormal_BT")
-            m_nFormatoFactura = 1;
-        else if (sName == "FormatoDetallado_BT")
-            m_nFormatoFactura = 2;
-        else if (sName == "FormatoTicket_BT")
-            m_nFormatoFactura = 3;
+        if (const quint8 layout = Informes::LayoutOfButton(sName))
+            m_nFormatoFactura = layout;
         frm->Close();
     });
 }

@@ -2,10 +2,13 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
+#include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "reports/Viewer.h"
 #include "session/G.h"
 
+#include <QKeySequence>
+#include <QPushButton>
 #include <QStringList>
 #include <array>
 
@@ -70,6 +73,34 @@ QString TicketValues(const Payments& payments) {
 }
 
 } // namespace
+
+namespace {
+
+const struct {
+    const char* name;
+    const char* caption;
+    Qt::Key key;
+} LayoutButtons[] = {{"FormatoNormal_BT", "&Normal", Qt::Key_N},
+                     {"FormatoDetallado_BT", "&Detallada", Qt::Key_D},
+                     {"FormatoTicket_BT", "&Ticket", Qt::Key_T}};
+
+} // namespace
+
+QList<QWidget*> Informes::AddLayoutButtons(Frm& frame) {
+    QList<QWidget*> buttons;
+    for (const auto& button : LayoutButtons) {
+        buttons << frame.AddButton(button.name, DataAccess::instance().Translate(button.caption));
+        frame.SetShortcut(button.name, QKeySequence(Qt::AltModifier | button.key));
+    }
+    return buttons;
+}
+
+quint8 Informes::LayoutOfButton(const QString& sName) {
+    for (quint8 layout = 0; layout < 3; ++layout)
+        if (sName == QLatin1String(LayoutButtons[layout].name))
+            return layout + 1;
+    return 0;
+}
 
 QString Informes::FacturaSql(qint32 nIdFactura) {
     return QString("SELECT ") + " sCliente AS [sCliente]," + " sDni AS [sDni]," +

@@ -2,8 +2,12 @@
 
 #include "reports/ReportJob.h"
 
+#include <QList>
 #include <QString>
 #include <optional>
+
+class Frm;
+class QWidget;
 
 // The invoice print: one stored invoice in one of the three layouts of "Factura.xml".
 namespace Informes {
@@ -13,6 +17,12 @@ namespace Informes {
 constexpr int Normal = 1;
 constexpr int Detallada = 2;
 constexpr int Ticket = 3;
+
+// The three layout buttons of a window that chooses one ("FormatoNormal_BT", "FormatoDetallado_BT",
+// "FormatoTicket_BT", pressed with Alt+N, Alt+D, Alt+T); answers them in that order.
+QList<QWidget*> AddLayoutButtons(Frm& frame);
+// The layout a layout button stands for; 0 for any other name.
+quint8 LayoutOfButton(const QString& sName);
 
 // The statement whose rows feed the layouts: one row per line of the invoice, ordered by tax
 // rate, each repeating the invoice's header and tax breakdown.
