@@ -1,7 +1,9 @@
-// tvSetup [--demo] [--scale N] DIR: creates the suite folder DIR with its data folder, database,
-// initialisation file, logo and report definitions; --demo fills a demo clinic, --scale N adds
-// N thousand generated clients with their sales. Exit status: 0 created, 1 could not be created
-// (nothing left behind), 2 wrong arguments, 3 DIR already holds a suite (nothing changed).
+// tvSetup [--server CONNSPEC] [--demo] [--scale N] DIR: creates the suite folder DIR with its data
+// folder, database, initialisation file, logo and report definitions; --server puts the database
+// on a PostgreSQL server ("host=...;port=...;dbname=...;user=...;password=...") instead of the
+// folder's own SQLite file; --demo fills a demo clinic, --scale N adds N thousand generated
+// clients with their sales. Exit status: 0 created, 1 could not be created (nothing left behind),
+// 2 wrong arguments, 3 DIR or the server's database already holds a suite (nothing changed).
 
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
@@ -26,7 +28,9 @@ int UsageError(const QString& problem) {
     if (!problem.isEmpty())
         Print(stderr, "tvSetup: " + problem);
     Print(stderr,
-          "Uso: tvSetup [--demo] [--scale N] CARPETA\n"
+          "Uso: tvSetup [--server CONEXION] [--demo] [--scale N] CARPETA\n"
+          "  --server    la base de datos en un servidor PostgreSQL:\n"
+          "              \"host=...;port=...;dbname=...;user=...;password=...\"\n"
           "  --demo      rellena una clínica de demostración\n"
           "  --scale N   añade N miles de clientes con sus ventas (incluye la demostración)");
     return Usage;
@@ -38,6 +42,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     bool demo = false;
     int scale = 0;
+    DbConfig database;
     QString folder;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -50,6 +55,14 @@ int main(int argc, char* argv[]) {
             if (!ok || scale < 1)
                 return UsageError(
                     "--scale necesita un número entero positivo (miles de clientes).");
+        } else if (arg == "--server") {
+            if (i + 1 >= args.size())
+                return UsageError("--server necesita la conexión con el servidor.");
+            try {
+                database = DbConfig::FromConnectionSpec(args[++i]);
+            } catch (const TvError& error) {
+                return UsageError(error.Description());
+            }
         } else if (arg == "--help" || arg == "-h") {
             return UsageError({});
         } else if (arg.startsWith("--") || !folder.isEmpty()) {
@@ -65,10 +78,18 @@ int main(int argc, char* argv[]) {
     QElapsedTimer timer;
     timer.start();
     try {
-        if (!SuiteSetup::Create(folder, demo, scale)) {
+        switch (SuiteSetup::Create(folder, demo, scale, database)) {
+        case SuiteSetup::FolderHoldsSuite:
             Print(stderr, "tvSetup: la carpeta " + shown +
                               " ya contiene una suite de Tavelo; no se ha modificado nada.");
             return AlreadyThere;
+        case SuiteSetup::DatabaseHoldsSuite:
+            Print(stderr, "tvSetup: la base de datos " + database.name + " del servidor " +
+                              database.host + ":" + QString::number(database.port) +
+                              " ya contiene una suite de Tavelo; no se ha modificado nada.");
+            return AlreadyThere;
+        case SuiteSetup::Created:
+            break;
         }
         DataAccess::instance().Close();
     } catch (const TvError& error) {

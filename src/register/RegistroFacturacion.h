@@ -34,9 +34,6 @@ QString Huella(const Registro& r);
 // "2026-12-05T10:15:30+01:00": the moment with its own offset from UTC (never "Z").
 QString FechaHoraHuso(const QDateTime& moment);
 
-// Creates the table in a data folder that has none (its invoices from then on are chained).
-void AsegurarTabla();
-
 // Writes the record of invoice or credit note nIdFactura, chained to the newest record of its
 // issuer; runs inside the caller's transaction, as its last statement before the commit, and
 // holds the issuer's chain until that transaction ends. Answers the record.

@@ -12,6 +12,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -48,13 +49,20 @@ QByteArray ReadResource(const QString& name) {
 }
 
 // The user named here is the one the suite's menu signs in when no login is given.
-QByteArray IniText(const QString& dataPath, bool demo) {
+QByteArray IniText(const QString& dataPath, bool demo, const DbConfig& database) {
+    QString engine = QStringLiteral("Engine=sqlite\n");
+    if (database.engine == QLatin1String("postgresql"))
+        engine = QStringLiteral("Engine=postgresql\nHost=%1\nPort=%2\nName=%3\nUser=%4\n"
+                                "Password=%5\n")
+                     .arg(database.host)
+                     .arg(database.port)
+                     .arg(database.name, database.user, database.password);
     const QString text = QStringLiteral("[Database]\n"
                                         "DataPath=%1\n"
-                                        "Engine=sqlite\n"
+                                        "%2"
                                         "\n"
                                         "[Console]\n"
-                                        "User=%2\n"
+                                        "User=%3\n"
                                         "ExpandedForms=False\n"
                                         "GridDblClickForEdit=True\n"
                                         "ReturnIsTab=True\n"
@@ -64,8 +72,39 @@ QByteArray IniText(const QString& dataPath, bool demo) {
                                         "Listings=\n"
                                         "Receips=\n"
                                         "Bills=\n")
-                             .arg(dataPath, demo ? QStringLiteral("admin") : QString());
+                             .arg(dataPath, engine, demo ? QStringLiteral("admin") : QString());
     return text.toUtf8();
+}
+
+// The tables of the schema with their key column, as "CREATE TABLE" names them.
+QVector<std::pair<QString, QString>> KeyedTables(const QString& schema) {
+    static const QRegularExpression table(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS (\\w+) \\(\\s*(\\w+) INTEGER PRIMARY KEY"));
+    QVector<std::pair<QString, QString>> tables;
+    for (auto match = table.globalMatch(schema); match.hasNext();) {
+        const QRegularExpressionMatch m = match.next();
+        tables.append({m.captured(1), m.captured(2)});
+    }
+    return tables;
+}
+
+// Rows written with their keys (the scale data, some demo rows) do not move a server's key
+// generators; each is set past the highest key, so the next row the server numbers is new.
+void AdvanceServerKeys() {
+    DataAccess& db = DataAccess::instance();
+    if (!db.IsServerDb())
+        return;
+    for (const auto& [table, key] : KeyedTables(SuiteSetup::Schema(true)))
+        db.GetRows(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
+                                  "COALESCE(MAX(%2), 0) + 1, false) FROM %1")
+                       .arg(table.toLower(), key.toLower()));
+}
+
+bool HoldsSuite() {
+    return !DataAccess::instance()
+                .GetRows("SELECT table_name FROM information_schema.tables WHERE table_schema = "
+                         "current_schema() AND lower(table_name) = 'facturas'")
+                .IsEmpty();
 }
 
 DbConfig SqliteFile(const QString& path) {
@@ -76,11 +115,12 @@ DbConfig SqliteFile(const QString& path) {
 }
 
 // Everything that goes into <root>/Data, written into `folder`; the ini already names the
-// final data path.
-void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool demo, int scale) {
+// final data path. The database is the folder's own SQLite file, or the server's database.
+void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool demo, int scale,
+                     const DbConfig& database) {
     for (const char* sub : DataFolders)
         MakePath(folder + "/" + sub);
-    WriteFile(folder + "/Tavelo.ini", IniText(finalDataPath, demo));
+    WriteFile(folder + "/Tavelo.ini", IniText(finalDataPath, demo, database));
     WriteFile(folder + "/Logo.bmp", ReadResource(":/Logo.bmp"));
     QDirIterator reports(":/Reports", {"*.xml"}, QDir::Files);
     while (reports.hasNext()) {
@@ -89,14 +129,20 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
     }
 
     DataAccess& db = DataAccess::instance();
-    db.Open(SqliteFile(folder + "/Tavelo.db"));
+    const bool server = database.engine == QLatin1String("postgresql");
+    db.Open(server ? database : SqliteFile(folder + "/Tavelo.db"));
     try {
+        // On a server the whole suite is one transaction (its schema statements included), so a
+        // failure leaves the database as it was.
+        db.Transaction(0);
         SuiteSetup::UpdateSchema();
         if (demo)
             SuiteSetup::FillDemo();
         SuiteSetup::FillScale(scale);
-        // Index statistics let SQLite start a pet-and-client lookup from the client (a handful
-        // of rows) rather than from a common pet name (thousands).
+        AdvanceServerKeys();
+        db.Transaction(1);
+        // Index statistics let the database start a pet-and-client lookup from the client (a
+        // handful of rows) rather than from a common pet name (thousands).
         db.Execute("ANALYZE");
     } catch (...) {
         db.Close();
@@ -107,18 +153,29 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
 
 } // namespace
 
-bool SuiteSetup::Create(const QString& root, bool demo, int scaleThousands) {
+SuiteSetup::Result SuiteSetup::Create(const QString& root, bool demo, int scaleThousands,
+                                      const DbConfig& database) {
     const QString rootPath = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
     const QString dataPath = rootPath + "/Data";
     if (QFileInfo::exists(dataPath + "/Tavelo.ini") || QFileInfo::exists(dataPath + "/Tavelo.db"))
-        return false;
+        return FolderHoldsSuite;
     if (QFileInfo::exists(dataPath) && !QDir(dataPath).isEmpty())
         throw TvError(ErrorNumber::PathFileAccess,
                       "La carpeta " + Native(dataPath) +
                           " ya existe y no contiene una suite; no se ha modificado nada.");
+    const bool server = database.engine == QLatin1String("postgresql");
+    DataAccess& db = DataAccess::instance();
+    db.Close();
+    if (server) {
+        // Two suites in one database would mix their invoices, counters and registers.
+        db.Open(database);
+        const bool taken = HoldsSuite();
+        db.Close();
+        if (taken)
+            return DatabaseHoldsSuite;
+    }
 
     const bool rootExisted = QFileInfo::exists(rootPath);
-    DataAccess::instance().Close();
     try {
         MakePath(rootPath);
         // Built beside its final place and renamed last: a data folder that exists is complete.
@@ -127,7 +184,7 @@ bool SuiteSetup::Create(const QString& root, bool demo, int scaleThousands) {
             throw TvError(ErrorNumber::PathFileAccess, "No se puede escribir en la carpeta " +
                                                            Native(rootPath) + ": " +
                                                            staging.errorString());
-        BuildDataFolder(staging.path(), dataPath, demo, scaleThousands);
+        BuildDataFolder(staging.path(), dataPath, demo, scaleThousands, database);
         for (const char* sub : RootFolders)
             MakePath(rootPath + "/" + sub);
         QDir().rmdir(dataPath);
@@ -142,8 +199,16 @@ bool SuiteSetup::Create(const QString& root, bool demo, int scaleThousands) {
             QDir(rootPath).removeRecursively();
         throw;
     }
-    DataAccess::instance().Open(SqliteFile(dataPath + "/Tavelo.db"));
-    return true;
+    db.Open(server ? database : SqliteFile(dataPath + "/Tavelo.db"));
+    return Created;
+}
+
+QString SuiteSetup::Schema(bool server) {
+    QString schema = QString::fromUtf8(ReadResource(":/schema.sql"));
+    if (server)
+        schema.replace(QStringLiteral(" INTEGER PRIMARY KEY,"),
+                       QStringLiteral(" INTEGER GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,"));
+    return schema;
 }
 
 void SuiteSetup::FillDemo() {
@@ -154,7 +219,8 @@ void SuiteSetup::FillDemo() {
 }
 
 void SuiteSetup::UpdateSchema() {
-    DataAccess::instance().ExecuteScript(QString::fromUtf8(ReadResource(":/schema.sql")));
+    DataAccess& db = DataAccess::instance();
+    db.ExecuteScript(Schema(db.IsServerDb()));
 }
 
 void SuiteSetup::FillScale(int thousands) {

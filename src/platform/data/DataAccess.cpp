@@ -105,6 +105,41 @@ DbConfig DbConfig::FromIni(const QString& iniPath, const QString& dataPath) {
     return config;
 }
 
+DbConfig DbConfig::FromConnectionSpec(const QString& spec) {
+    DbConfig config;
+    config.engine = QStringLiteral("postgresql");
+    for (const QString& pair : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+        const QString value = pair.section(QLatin1Char('='), 1).trimmed();
+        bool ok = true;
+        if (key == QLatin1String("host"))
+            config.host = value;
+        else if (key == QLatin1String("port"))
+            config.port = value.toInt(&ok);
+        else if (key == QLatin1String("dbname"))
+            config.name = value;
+        else if (key == QLatin1String("user"))
+            config.user = value;
+        else if (key == QLatin1String("password"))
+            config.password = value;
+        else
+            ok = false;
+        if (!ok || config.port <= 0)
+            throw TvError(ErrorNumber::InvalidCall,
+                          QStringLiteral("La conexión \"%1\" no se entiende: \"%2\" no es "
+                                         "host, port, dbname, user ni password con su valor.")
+                              .arg(spec, pair.trimmed()));
+    }
+    return config;
+}
+
+QString DbConfig::ConnectionSpec() const {
+    return QStringLiteral("host=%1;port=%2;dbname=%3;user=%4;password=%5")
+        .arg(host)
+        .arg(port)
+        .arg(name, user, password);
+}
+
 QString DbConfig::DataFolder(const QString& iniPath) {
     const QString dataPath =
         Utility::instance()

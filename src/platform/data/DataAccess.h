@@ -24,6 +24,12 @@ struct DbConfig {
     QString password;
 
     static DbConfig FromIni(const QString& iniPath, const QString& dataPath);
+    // A PostgreSQL database named as "host=...;port=...;dbname=...;user=...;password=..."
+    // (any order; missing keys keep their defaults). An unknown key is error 5.
+    static DbConfig FromConnectionSpec(const QString& spec);
+    // The server database in that form.
+    QString ConnectionSpec() const;
+
     // The data folder an initialisation file names: its DataPath, relative to the file's own
     // folder, or that folder itself when the key is missing.
     static QString DataFolder(const QString& iniPath);
