@@ -1,9 +1,10 @@
+#include "support/TestEngine.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("test_billing");
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return TestEngine::RunAll(argc, argv);
 }

@@ -217,6 +217,10 @@ TEST_F(DataAccessTest, PrepareFormLimitsTextBoxesToTheirColumns) {
     EXPECT_EQ(cliente->maxLength(), 40);
     EXPECT_EQ(dni->maxLength(), 12);
     EXPECT_EQ(notas->maxLength(), unlimited);
-    EXPECT_EQ(db.ConnectionText(), "sqlite:" + File());
-    EXPECT_FALSE(db.IsServerDb());
+    EXPECT_EQ(db.ConnectionText(), TestEngine::Server()
+                                       ? "postgresql:host=" + Config().host +
+                                             ";port=" + QString::number(Config().port) +
+                                             ";dbname=" + Config().name + ";user=" + Config().user
+                                       : "sqlite:" + File());
+    EXPECT_EQ(db.IsServerDb(), TestEngine::Server());
 }

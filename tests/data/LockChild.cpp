@@ -16,12 +16,18 @@ void TakeLock(DataAccess& db) {
 
 } // namespace
 
+DbConfig TargetConfig(const QString& target) {
+    if (target.startsWith(QLatin1String("host=")))
+        return DbConfig::FromConnectionSpec(target);
+    DbConfig config;
+    config.sqliteFile = target;
+    return config;
+}
+
 int RunLockChild(const QStringList& arguments) {
     DataAccess& db = DataAccess::instance();
     try {
-        DbConfig config;
-        config.sqliteFile = arguments.value(2);
-        db.Open(config);
+        db.Open(TargetConfig(arguments.value(2)));
         if (arguments.value(1) == QLatin1String("--lock-hold")) {
             TakeLock(db);
             std::printf("locked\n");

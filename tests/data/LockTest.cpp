@@ -1,3 +1,4 @@
+#include "LockChild.h"
 #include "TempDatabase.h"
 
 #include <QCoreApplication>
@@ -22,19 +23,20 @@ std::unique_ptr<QProcess> StartChild(const QStringList& arguments) {
 // Each child adds to the counter by read, wait, write under the lock: any overlap loses a count.
 TEST_F(LockTest, TwoProcessesNeverHoldTheLockTogether) {
     const int rounds = 40;
-    auto a = StartChild({"--lock-count", File(), QString::number(rounds)});
-    auto b = StartChild({"--lock-count", File(), QString::number(rounds)});
+    auto a = StartChild({"--lock-count", Target(), QString::number(rounds)});
+    auto b = StartChild({"--lock-count", Target(), QString::number(rounds)});
     for (QProcess* child : {a.get(), b.get()}) {
         ASSERT_TRUE(child->waitForFinished(60000));
         EXPECT_EQ(child->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(child->exitCode(), 0);
     }
     EXPECT_EQ(db.GetValue("Contadores", "nIdContador=1", "nContador").toInt(), 2 * rounds);
-    EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());
+    if (!TestEngine::Server())
+        EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());
 }
 
 TEST_F(LockTest, ALockOfAKilledProcessCanBeTaken) {
-    auto holder = StartChild({"--lock-hold", File()});
+    auto holder = StartChild({"--lock-hold", Target()});
     ASSERT_TRUE(holder->waitForReadyRead(30000));
     ASSERT_EQ(holder->readLine().trimmed(), "locked");
     EXPECT_FALSE(db.LockRecord("Contadores", 1, true, false));
@@ -45,10 +47,13 @@ TEST_F(LockTest, ALockOfAKilledProcessCanBeTaken) {
     EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false));
     EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false)); // already ours
     EXPECT_TRUE(db.LockRecord("Contadores", 1, false, true));
-    EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos WHERE nIdRegistro=1").IsEmpty());
+    if (!TestEngine::Server())
+        EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos WHERE nIdRegistro=1").IsEmpty());
 }
 
 TEST_F(LockTest, ALockOfAnotherHostExpires) {
+    SKIP_ON_SERVER("locks with a host and a time are SQLite's lock table; the server drops the "
+                   "advisory locks of a workstation whose connection is gone");
     db.LockRecord("Contadores", 9, false, true); // creates the lock table
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 1, 'otro-equipo', 1, %1)")
@@ -59,9 +64,7 @@ TEST_F(LockTest, ALockOfAnotherHostExpires) {
     EXPECT_TRUE(db.LockRecord("Contadores", 2, true, false));
     // Closing gives back what this process holds, and only that.
     db.Close();
-    DbConfig config;
-    config.sqliteFile = File();
-    db.Open(config);
+    db.Open(TargetConfig(File()));
     EXPECT_EQ(db.GetRows("SELECT nIdRegistro FROM TvBloqueos").RowCount(), 1);
 }
 
@@ -74,5 +77,6 @@ TEST_F(LockTest, LocksWorkInsideAnOpenTransaction) {
     EXPECT_TRUE(db.LockRecord("Contadores", 1, false, true));
     db.Transaction(1);
     EXPECT_EQ(db.GetValue("Contadores", "nIdContador=1", "nContador").toInt(), 1);
-    EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());
+    if (!TestEngine::Server())
+        EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());
 }

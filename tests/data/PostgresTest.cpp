@@ -12,21 +12,7 @@ protected:
         const QString spec = qEnvironmentVariable("TV_TEST_PG");
         if (spec.isEmpty())
             GTEST_SKIP() << "TV_TEST_PG not set";
-        config.engine = "postgresql";
-        for (const QString& pair : spec.split(';', Qt::SkipEmptyParts)) {
-            const QString key = pair.section('=', 0, 0).trimmed();
-            const QString value = pair.section('=', 1).trimmed();
-            if (key == "host")
-                config.host = value;
-            else if (key == "port")
-                config.port = value.toInt();
-            else if (key == "dbname")
-                config.name = value;
-            else if (key == "user")
-                config.user = value;
-            else if (key == "password")
-                config.password = value;
-        }
+        config = DbConfig::FromConnectionSpec(spec);
         db.Open(config);
         db.ExecuteScript("DROP TABLE IF EXISTS Clientes;\n"
                          "CREATE TABLE Clientes (nIdCliente SERIAL PRIMARY KEY,\n"

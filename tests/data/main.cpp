@@ -1,4 +1,5 @@
 #include "LockChild.h"
+#include "support/TestEngine.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -10,6 +11,5 @@ int main(int argc, char** argv) {
         return RunLockChild(app.arguments());
     }
     QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return TestEngine::RunAll(argc, argv);
 }

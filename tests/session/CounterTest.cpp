@@ -9,8 +9,8 @@
 #include <QProcess>
 #include <QSet>
 #include <QTextStream>
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <memory>
 #include <numeric>
 #include <vector>

@@ -23,13 +23,24 @@ inline bool Shown(const TestSuite& suite, const QString& text) {
 }
 
 // Replaces the suite's ini with DataPath and the given lines.
+// Rewrites the suite's ini with these lines after its [Database] section, which keeps its engine
+// and server keys; dataPath, when given, replaces the data folder.
 inline void WriteIni(const TestSuite& suite, const QString& lines,
                      const QString& dataPath = QString()) {
     QFile ini(suite.IniPath());
+    ini.open(QIODevice::ReadOnly);
+    QString database =
+        "[Database]\nDataPath=" + (dataPath.isEmpty() ? suite.DataDir() : dataPath) + "\n";
+    bool inDatabase = false;
+    for (const QString& line : QString::fromUtf8(ini.readAll()).split('\n')) {
+        if (line.startsWith('['))
+            inDatabase = line == "[Database]";
+        else if (inDatabase && !line.trimmed().isEmpty() && !line.startsWith("DataPath="))
+            database += line + "\n";
+    }
+    ini.close();
     ini.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    ini.write(
-        ("[Database]\nDataPath=" + (dataPath.isEmpty() ? suite.DataDir() : dataPath) + "\n" + lines)
-            .toUtf8());
+    ini.write((database + lines).toUtf8());
 }
 
 inline QString MenuLine(const TestSuite& suite, const QString& signIn,

@@ -84,19 +84,22 @@ TEST(Demo, StableRowsOtherTestsRelyOn) {
     EXPECT_EQ(Value("SELECT sMascota||nIdCliente||nIdEmpleado FROM Mascotas WHERE nIdMascota=1")
                   .toString(),
               "Toby11");
-    EXPECT_EQ(Value("SELECT group_concat(nIdCliente) FROM (SELECT nIdCliente FROM Mascotas WHERE "
-                    "sMascota='Luna' ORDER BY nIdCliente)")
-                  .toString(),
-              "2,3");
+    const Rows luna =
+        Db().GetRows("SELECT nIdCliente FROM Mascotas WHERE sMascota='Luna' ORDER BY nIdCliente");
+    ASSERT_EQ(luna.RowCount(), 2);
+    EXPECT_EQ(luna(0, 0).toInt(), 2);
+    EXPECT_EQ(luna(0, 1).toInt(), 3);
     EXPECT_EQ(Db().GetValue("Clientes", "nIdCliente=5", "sCliente").toString(), "Seán O'Brien");
     EXPECT_EQ(Db().GetValue("Mascotas", "nIdCliente=5", "sMascota").toString(), "Max");
     EXPECT_DOUBLE_EQ(Num(Db().GetValue("Clientes", "nIdCliente=4", "nSaldo")), -12.5);
     EXPECT_EQ(Db().GetValue("Clientes", "nIdCliente=6", "nPvpUtilizado"), 3);
     EXPECT_GE(Num(Value("SELECT COUNT(*) FROM Clientes")), 40);
-    EXPECT_EQ(Value("SELECT sProductoServicio||'|'||nPvp||'|'||nPvp3||'|'||nPorcIpto FROM "
-                    "ProductosServicios WHERE sCodigo='PIEN10'")
-                  .toString(),
-              "Pienso adulto 3 kg|10.0|8.0|21.0");
+    const Rows pienso = Db().GetRows("SELECT sProductoServicio,nPvp,nPvp3,nPorcIpto FROM "
+                                     "ProductosServicios WHERE sCodigo='PIEN10'");
+    EXPECT_EQ(pienso(0, 0).toString(), "Pienso adulto 3 kg");
+    EXPECT_EQ(Num(pienso(1, 0)), 10);
+    EXPECT_EQ(Num(pienso(2, 0)), 8);
+    EXPECT_EQ(Num(pienso(3, 0)), 21);
     EXPECT_EQ(Value("SELECT COUNT(*) FROM FacturasItems WHERE nIdFactura IS NULL AND "
                     "nIdCliente IN (1,2)"),
               4);

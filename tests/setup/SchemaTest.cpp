@@ -1,11 +1,14 @@
+#include "support/TestEngine.h"
 #include "support/TestSuite.h"
 
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
+#include "setup/SuiteSetup.h"
 
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <QTemporaryDir>
 #include <utility>
 #include <vector>
 
@@ -134,10 +137,17 @@ TEST(Schema, FilteredColumnsAreIndexed) {
         {"ProvFacturasItems", "nIdFactura"},
         {"ProvAlbaranesItems", "nIdAlbaran"}};
     for (const auto& [table, column] : leadingColumns) {
-        const Rows found = Db().GetRows(
+        const QString sqlite =
             "SELECT il.name FROM pragma_index_list(" + Utility::Quote(table) +
             ") il JOIN pragma_index_info(il.name) ii WHERE ii.seqno=0 AND lower(ii.name)=lower(" +
-            Utility::Quote(column) + ")");
+            Utility::Quote(column) + ")";
+        const QString server = "SELECT i.relname FROM pg_index x JOIN pg_class t ON "
+                               "t.oid=x.indrelid JOIN pg_class i ON i.oid=x.indexrelid WHERE "
+                               "t.relname=lower(" +
+                               Utility::Quote(table) +
+                               ") AND pg_get_indexdef(x.indexrelid, 1, true)=lower(" +
+                               Utility::Quote(column) + ")";
+        const Rows found = Db().GetRows(TestEngine::Server() ? server : sqlite);
         EXPECT_FALSE(found.IsEmpty()) << qPrintable(table) << "." << qPrintable(column);
     }
 }
@@ -157,3 +167,67 @@ TEST(Schema, KeysAndDefaultsAssignedByTheDatabase) {
 }
 
 } // namespace
+
+namespace {
+
+// Every table of the open database as "table(column default, ...) [index(columns) ...]", names
+// in lower case, so that the two engines' catalogs can be compared.
+QStringList Catalog(bool server) {
+    QStringList tables;
+    const Rows names =
+        Db().GetRows(server ? "SELECT table_name FROM information_schema.tables WHERE "
+                              "table_schema=current_schema() ORDER BY table_name"
+                            : "SELECT lower(name) FROM sqlite_master WHERE type='table' AND name "
+                              "NOT LIKE 'sqlite_%' ORDER BY lower(name)");
+    for (int t = 0; t < names.RowCount(); ++t) {
+        const QString table = names(0, t).toString().toLower();
+        QStringList columns;
+        const Rows cols = Db().GetRows(
+            server ? "SELECT column_name, column_default FROM information_schema.columns WHERE "
+                     "table_schema=current_schema() AND table_name=" +
+                         Utility::Quote(table) + " ORDER BY ordinal_position"
+                   : "SELECT lower(name), dflt_value FROM pragma_table_info(" +
+                         Utility::Quote(table) + ") ORDER BY cid");
+        for (int c = 0; c < cols.RowCount(); ++c) {
+            QString def = cols(1, c).toString();
+            def.remove("::text").remove("::double precision");
+            columns << cols(0, c).toString().toLower() + " " + def;
+        }
+        QStringList indexes;
+        const Rows ix = Db().GetRows(
+            server ? "SELECT i.relname, string_agg(a.attname, ',' ORDER BY k.n) FROM pg_index x "
+                     "JOIN pg_class t ON t.oid=x.indrelid JOIN pg_class i ON i.oid=x.indexrelid "
+                     "CROSS JOIN LATERAL unnest(x.indkey) WITH ORDINALITY AS k(attnum, n) JOIN "
+                     "pg_attribute a ON a.attrelid=t.oid AND a.attnum=k.attnum WHERE "
+                     "t.relname=" +
+                         Utility::Quote(table) +
+                         " AND NOT x.indisprimary GROUP BY i.relname ORDER BY i.relname"
+                   : "SELECT lower(il.name), group_concat(lower(ii.name), ',') FROM "
+                     "pragma_index_list(" +
+                         Utility::Quote(table) +
+                         ") il JOIN pragma_index_info(il.name) ii WHERE il.origin='c' GROUP BY "
+                         "il.name ORDER BY lower(il.name)");
+        for (int i = 0; i < ix.RowCount(); ++i)
+            indexes << ix(0, i).toString().toLower() + "(" + ix(1, i).toString() + ")";
+        tables << table + "(" + columns.join(", ") + ") " + indexes.join(" ");
+    }
+    return tables;
+}
+
+} // namespace
+
+TEST(Schema, TheServerHasTheSameTablesColumnsDefaultsAndIndexes) {
+    if (!TestEngine::Server())
+        GTEST_SKIP() << "compares the server's schema with the file's: runs on the server";
+    QStringList onServer;
+    {
+        TestSuite suite(false);
+        onServer = Catalog(true);
+    }
+    QTemporaryDir dir;
+    ASSERT_EQ(SuiteSetup::Create(dir.path() + "/Tavelo", false), SuiteSetup::Created);
+    const QStringList inFile = Catalog(false);
+    Db().Close();
+    ASSERT_FALSE(inFile.isEmpty());
+    EXPECT_EQ(onServer, inFile);
+}

@@ -1,8 +1,9 @@
+#include "support/TestEngine.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return TestEngine::RunAll(argc, argv);
 }

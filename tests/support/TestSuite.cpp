@@ -1,5 +1,7 @@
 #include "support/TestSuite.h"
 
+#include "support/TestEngine.h"
+
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/util/TvError.h"
@@ -11,7 +13,9 @@ TestSuite::TestSuite(bool demo) {
     if (!m_dir.isValid())
         throw TvError(ErrorNumber::PathFileAccess,
                       "No se puede crear la carpeta temporal: " + m_dir.errorString());
-    SuiteSetup::Create(Root(), demo);
+    if (TestEngine::Server())
+        m_server = std::make_unique<TestEngine::ServerDatabase>();
+    SuiteSetup::Create(Root(), demo, 0, m_server ? m_server->Config() : DbConfig());
     Utility::instance().SetLogFolder(DataDir());
     auto ui = std::make_unique<ScriptedUi>();
     m_ui = ui.get();

@@ -6,10 +6,14 @@
 
 class ScriptedUi;
 class Ui;
+namespace TestEngine {
+class ServerDatabase;
+}
 
 // A suite folder in a temporary directory, made by the setup tool (optionally with the demo
-// data), with DataAccess opened on its database and ScriptedUi installed as the ui seam.
-// Everything is undone when it goes out of scope.
+// data), with DataAccess opened on its database and ScriptedUi installed as the ui seam. The
+// database is the folder's SQLite file, or a database of its own on the test server when the run
+// is on PostgreSQL (TestEngine). Everything is undone when it goes out of scope.
 //
 // The demo clinic's ids are stable (docs/data-folder.md has the full list):
 //  - company "Clínica Veterinaria Tavelo S.L." (NIF B12345678); branches 1 "Tavelo Centro",
@@ -36,7 +40,7 @@ public:
     QString Root() const;    // <tmp>/Tavelo
     QString DataDir() const; // <tmp>/Tavelo/Data
     QString IniPath() const; // <tmp>/Tavelo/Data/Tavelo.ini
-    QString DbPath() const;  // <tmp>/Tavelo/Data/Tavelo.db
+    QString DbPath() const;  // <tmp>/Tavelo/Data/Tavelo.db (SQLite runs only)
     ScriptedUi& Ui() const { return *m_ui; }
 
     // Starts the session as the suite's menu would (G::Init with
@@ -44,6 +48,7 @@ public:
     void SignIn(const QString& login = "admin", const QString& password = "admin");
 
 private:
+    std::unique_ptr<TestEngine::ServerDatabase> m_server;
     QTemporaryDir m_dir;
     ScriptedUi* m_ui = nullptr;
     std::unique_ptr<::Ui> m_previousUi;
