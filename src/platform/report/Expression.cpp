@@ -4,6 +4,7 @@
 #include "platform/util/Utility.h"
 
 #include <QHash>
+#include <QUrl>
 #include <cmath>
 #include <vector>
 
@@ -42,6 +43,7 @@ enum class Op {
     LCase,
     Format,
     Val,
+    Url,
     Sum,
     Count,
     Min,
@@ -63,7 +65,7 @@ const QHash<QString, Function>& Functions() {
         {"lcase", {Op::LCase, 1, 1}}, {"format", {Op::Format, 2, 2}}, {"val", {Op::Val, 1, 1}},
         {"sum", {Op::Sum, 1, 2}},     {"count", {Op::Count, 1, 2}},   {"min", {Op::Min, 1, 2}},
         {"max", {Op::Max, 1, 2}},     {"avg", {Op::Avg, 1, 2}},       {"page", {Op::Page, 0, 0}},
-        {"pages", {Op::Pages, 0, 0}},
+        {"pages", {Op::Pages, 0, 0}}, {"urlencode", {Op::Url, 1, 1}},
     };
     return functions;
 }
@@ -575,6 +577,9 @@ Value Eval(const Node& node, const Expression::Context& context) {
     }
     case Op::Val:
         return Value::FromNumber(Utility::Val(Text(node, 0, context)));
+    case Op::Url:
+        return Value::FromText(
+            QString::fromLatin1(QUrl::toPercentEncoding(Text(node, 0, context))));
     case Op::Sum:
     case Op::Count:
     case Op::Min:

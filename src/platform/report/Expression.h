@@ -12,8 +12,8 @@ class Rows;
 // A field's expression, parsed once and evaluated per row. The language: column names of the
 // record source (case-insensitive), "texts" with doubled quotes, numbers, & joining texts,
 // + - * /, = <> < > <= >=, And Or Not, parentheses, functions (iif, mid, left, right, len, trim,
-// ltrim, rtrim, ucase, lcase, format, val), aggregates (Sum, Count, Min, Max, Avg with an optional
-// scope "group" or "report"), Page and Pages.
+// ltrim, rtrim, ucase, lcase, format, val, urlencode), aggregates (Sum, Count, Min, Max, Avg with
+// an optional scope "group" or "report"), Page and Pages.
 class Expression {
 public:
     struct Value {

@@ -1,6 +1,7 @@
 #include "platform/report/HtmlWriter.h"
 
 #include "platform/report/PageModel.h"
+#include "platform/report/QrCode.h"
 
 #include <QBuffer>
 #include <QIODevice>
@@ -57,6 +58,18 @@ QString Picture(const PageItem& item) {
     item.picture.save(&buffer, "PNG");
     return "<img alt=\"\" style=\"" + Box(item.rect) + "\" src=\"data:image/png;base64," +
            QString::fromLatin1(png.toBase64()) + "\">\n";
+}
+
+// Vectors in module units, so that a browser draws the code sharp at any zoom.
+QString QrSvg(const PageItem& item) {
+    QString path;
+    for (const QRect& run : QrCode::DarkRuns(item.picture))
+        path += QString("M%1 %2h%3v1h-%3z").arg(run.x()).arg(run.y()).arg(run.width());
+    return QString("<svg style=\"%1\" viewBox=\"0 0 %2 %2\" shape-rendering=\"crispEdges\">"
+                   "<title>%3</title><path fill=\"%4\" d=\"%5\"/></svg>\n")
+        .arg(Box(item.rect))
+        .arg(item.picture.width())
+        .arg(item.text.toHtmlEscaped(), Color(item.color), path);
 }
 
 QString Lines(const Page& page) {
@@ -140,6 +153,9 @@ QString HtmlWriter::ToHtml(const PageModel& model) {
                 break;
             case PageItem::Picture:
                 html += Picture(item);
+                break;
+            case PageItem::QrCode:
+                html += QrSvg(item);
                 break;
             case PageItem::Line:
                 break;

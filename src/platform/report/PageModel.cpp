@@ -28,7 +28,7 @@ QDataStream& operator>>(QDataStream& in, PageItem& item) {
         item.background >> borderWidth >> item.borderColor >> hasPicture;
     if (hasPicture)
         in >> item.picture;
-    if (kind < PageItem::Text || kind > PageItem::Picture)
+    if (kind < PageItem::Text || kind > PageItem::QrCode)
         in.setStatus(QDataStream::ReadCorruptData);
     item.kind = PageItem::Kind(kind);
     item.alignment = alignment;

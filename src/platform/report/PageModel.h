@@ -22,9 +22,10 @@ struct ReportFont {
 
 // One thing drawn on a page. Every coordinate is in twips (1/1440 inch) from the paper's
 // top-left corner. A line runs from rect.topLeft() to (x + width, y + height), so a horizontal
-// line has height 0.
+// line has height 0. A QR code fills its rect, a square, with the symbol of its text, which
+// picture holds (QrCode::Symbol); outputs without pictures print the text instead.
 struct PageItem {
-    enum Kind { Text, Line, Rectangle, Picture };
+    enum Kind { Text, Line, Rectangle, Picture, QrCode };
 
     Kind kind = Text;
     QRect rect;

@@ -1,9 +1,11 @@
 #include "platform/report/PainterWriter.h"
 
 #include "platform/report/PageModel.h"
+#include "platform/report/QrCode.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <cmath>
 
 namespace {
@@ -16,6 +18,17 @@ QPen BorderPen(const QColor& color, int width) {
     pen.setJoinStyle(Qt::MiterJoin);
     pen.setCapStyle(Qt::SquareCap);
     return pen;
+}
+
+// The dark modules as shapes, so that a PDF or a printer draws them sharp at any size.
+QPainterPath QrPath(const PageItem& item) {
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    const double module = double(item.rect.width()) / item.picture.width();
+    for (const QRect& run : QrCode::DarkRuns(item.picture))
+        path.addRect(QRectF(item.rect.x() + run.x() * module, item.rect.y() + run.y() * module,
+                            run.width() * module, run.height() * module));
+    return path;
 }
 
 } // namespace
@@ -73,6 +86,9 @@ void PainterWriter::Paint(const Page& page, QPainter& painter) {
             break;
         case PageItem::Picture:
             painter.drawImage(QRectF(item.rect), item.picture);
+            break;
+        case PageItem::QrCode:
+            painter.fillPath(QrPath(item), item.color);
             break;
         }
     }

@@ -27,6 +27,7 @@ std::unique_ptr<ReportField> ReportField::Clone() const {
     copy->m_borderColor = m_borderColor;
     copy->m_canGrow = m_canGrow;
     copy->m_wrap = m_wrap;
+    copy->m_qr = m_qr;
     copy->m_subReport = m_subReport;
     if (m_subDefinition)
         copy->m_subDefinition = m_subDefinition->Clone();

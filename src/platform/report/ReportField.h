@@ -66,6 +66,10 @@ public:
     void SetCanGrow(bool canGrow) { m_canGrow = canGrow; }
     bool WordWrap() const { return m_wrap || m_canGrow; }
     void SetWordWrap(bool wrap) { m_wrap = wrap; }
+    // The value is drawn as a QR code, the largest square that fits the field, at its top and
+    // placed across it by the alignment.
+    bool Qr() const { return m_qr; }
+    void SetQr(bool qr) { m_qr = qr; }
 
     // The report name of the sub-report this field holds; empty when none.
     QString SubReport() const { return m_subReport; }
@@ -91,6 +95,7 @@ private:
     QColor m_borderColor = Qt::black;
     bool m_canGrow = false;
     bool m_wrap = false;
+    bool m_qr = false;
     QString m_subReport;
     std::unique_ptr<ReportDefinition> m_subDefinition;
 };

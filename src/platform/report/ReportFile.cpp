@@ -223,10 +223,10 @@ private:
     }
 
     void ReadField(ReportDefinition& report, int section) {
-        CheckAttributes({"name",        "text",    "calculated", "picture",  "left",       "top",
-                         "width",       "height",  "font",       "size",     "bold",       "italic",
-                         "underline",   "align",   "format",     "color",    "background", "border",
-                         "borderColor", "canGrow", "wrap",       "subReport"});
+        CheckAttributes({"name",        "text",    "calculated", "picture", "left",       "top",
+                         "width",       "height",  "font",       "size",    "bold",       "italic",
+                         "underline",   "align",   "format",     "color",   "background", "border",
+                         "borderColor", "canGrow", "wrap",       "qr",      "subReport"});
         static const QHash<QString, int> alignments = {
             {"left", Qt::AlignLeft}, {"center", Qt::AlignHCenter}, {"right", Qt::AlignRight}};
         auto field = std::make_unique<ReportField>();
@@ -258,6 +258,7 @@ private:
         field->SetBorderColor(Color("borderColor", Qt::black));
         field->SetCanGrow(Flag("canGrow", false));
         field->SetWordWrap(Flag("wrap", false));
+        field->SetQr(Flag("qr", false));
         field->SetSubReport(Text("subReport").trimmed());
         if (Has("picture") && !Text("picture").isEmpty()) {
             const QString picture =

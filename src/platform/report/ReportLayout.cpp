@@ -3,6 +3,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/report/Expression.h"
 #include "platform/report/PainterWriter.h"
+#include "platform/report/QrCode.h"
 #include "platform/report/ReportDefinition.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -44,10 +45,35 @@ struct Band {
     std::vector<Deferred> deferred;
 };
 
-// A text item that would draw nothing at all.
+// A text item or QR code that would draw nothing at all.
 bool IsBlank(const PageItem& item) {
+    if (item.kind == PageItem::QrCode)
+        return item.text.isEmpty();
     return item.kind == PageItem::Text && item.text.isEmpty() && !item.background.isValid() &&
            item.borderWidth == 0;
+}
+
+// The item shows text; a QR code carries its symbol too.
+void Show(PageItem& item, const QString& text, const ReportField& field) {
+    item.text = text;
+    if (item.kind != PageItem::QrCode)
+        return;
+    item.picture = QrCode::Symbol(text);
+    if (!text.isEmpty() && item.picture.isNull())
+        throw TvError(ErrorNumber::BadReport,
+                      QString("El valor del campo \"%1\" no cabe en un código QR: tiene %2 bytes")
+                          .arg(field.Name())
+                          .arg(text.toUtf8().size()));
+}
+
+// The largest square in a field, at its top, placed across it as the field is aligned.
+QRect QrSquare(const QRect& field, int alignment) {
+    const int side = std::min(field.width(), field.height());
+    const int spare = field.width() - side;
+    const int shift = (alignment & Qt::AlignRight)     ? spare
+                      : (alignment & Qt::AlignHCenter) ? spare / 2
+                                                       : 0;
+    return QRect(field.x() + shift, field.y(), side, side);
 }
 
 QString FieldText(const CompiledField& compiled, const Expression::Context& context) {
@@ -381,16 +407,30 @@ void Engine::AddFieldItems(Band& band, const CompiledField& compiled,
         band.items.append(picture);
     }
     PageItem item;
-    item.kind = PageItem::Text;
-    item.text = FieldText(compiled, context);
-    item.font = field.Font();
-    item.alignment = field.Alignment() | Qt::AlignTop;
-    item.wrap = field.WordWrap();
     item.color = field.Color();
-    item.background = field.Background();
-    item.borderWidth = field.BorderWidth();
-    item.borderColor = field.BorderColor();
-    if (field.CanGrow() && !item.text.isEmpty()) {
+    if (field.Qr()) {
+        // The field's background and border surround the code, a square of its own inside it.
+        if (field.Background().isValid() || field.BorderWidth() > 0) {
+            PageItem box;
+            box.kind = PageItem::Rectangle;
+            box.rect = rect;
+            box.background = field.Background();
+            box.borderWidth = field.BorderWidth();
+            box.borderColor = field.BorderColor();
+            band.items.append(box);
+        }
+        item.kind = PageItem::QrCode;
+        rect = QrSquare(rect, field.Alignment());
+    } else {
+        item.font = field.Font();
+        item.alignment = field.Alignment() | Qt::AlignTop;
+        item.wrap = field.WordWrap();
+        item.background = field.Background();
+        item.borderWidth = field.BorderWidth();
+        item.borderColor = field.BorderColor();
+    }
+    Show(item, FieldText(compiled, context), field);
+    if (item.kind == PageItem::Text && field.CanGrow() && !item.text.isEmpty()) {
         const int needed = PainterWriter::WrappedHeight(item.text, item.font, rect.width());
         if (needed > rect.height()) {
             grown.push_back({rect.y(), rect.y() + rect.height(), needed - rect.height()});
@@ -541,7 +581,8 @@ public:
             Expression::Context context = placed.context;
             context.page = placed.page + 1;
             context.pages = pages;
-            m_model.PageAt(placed.page).items[placed.item].text = FieldText(*placed.field, context);
+            Show(m_model.PageAt(placed.page).items[placed.item], FieldText(*placed.field, context),
+                 *placed.field->field);
         }
         // Only pending items can be blank here (the others were never added); they go only now,
         // as the pending entries above address items by their index.

@@ -126,6 +126,17 @@ QByteArray PictureFrame(const PageItem& item) {
            QByteArray::number(item.rect.height()) + "\n" + png.toHex() + "}\\par}\n";
 }
 
+// A picture of whole pixels per module: a word processor that smooths a picture it stretches
+// would blur the modules of the bare symbol.
+QByteArray QrFrame(PageItem item) {
+    constexpr int PixelsPerModule = 8;
+    QImage symbol = item.picture;
+    symbol.setColorTable({qRgb(255, 255, 255), item.color.rgb()});
+    item.picture = symbol.scaled(symbol.size() * PixelsPerModule, Qt::IgnoreAspectRatio,
+                                 Qt::FastTransformation);
+    return PictureFrame(item);
+}
+
 bool IsBox(const PageItem& item) {
     return (item.kind == PageItem::Rectangle ||
             (item.kind == PageItem::Text && item.text.isEmpty())) &&
@@ -148,6 +159,8 @@ QByteArray PageBody(const Page& page, Tables& tables) {
             body += TextFrame(item, fill, tables);
         } else if (item.kind == PageItem::Picture && !item.picture.isNull()) {
             body += PictureFrame(item);
+        } else if (item.kind == PageItem::QrCode) {
+            body += QrFrame(item);
         }
     }
     return body;

@@ -61,8 +61,10 @@ void PutText(Row& row, int column, const QString& text) {
 
 QStringList TextWriter::PageLines(const Page& page) {
     QVector<const PageItem*> items;
+    // A QR code prints what it holds.
     for (const PageItem& item : page.items)
-        if (item.kind == PageItem::Text && !item.text.trimmed().isEmpty())
+        if ((item.kind == PageItem::Text || item.kind == PageItem::QrCode) &&
+            !item.text.trimmed().isEmpty())
             items.append(&item);
     std::stable_sort(items.begin(), items.end(), [](const PageItem* a, const PageItem* b) {
         return a->rect.y() != b->rect.y() ? a->rect.y() < b->rect.y() : a->rect.x() < b->rect.x();
