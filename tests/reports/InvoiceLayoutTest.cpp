@@ -17,23 +17,6 @@
 
 namespace {
 
-struct Printed {
-    QString text;
-    PageModel document;
-};
-
-// Prints the invoice as the billing window does and keeps what the viewer showed.
-Printed PrintInvoice(ScriptedUi& ui, qint32 id, int layout) {
-    Printed shown;
-    ui.ModalActions.push_back([&](QWidget& window) {
-        auto& viewer = static_cast<Viewer&>(window);
-        shown.text = viewer.sUltimoXmlEmitido;
-        shown.document = viewer.vp().Document();
-    });
-    Informes::Factura(id, layout);
-    return shown;
-}
-
 // An amount as a Spanish reader writes it: "1.234,56".
 QString Spanish(double value) {
     QString text = QString::number(std::abs(value), 'f', 2).replace('.', ',');
@@ -107,8 +90,10 @@ TEST_P(InvoiceLayoutTest, IssuerClientEveryLineAndTotalsThatAddUp) {
                  << "50003 Zaragoza"
                  << "976 123 456"
                  << "% IVA";
+    // Read as words: a narrow column may wrap a long name in plain text as on paper.
     for (const QString& part : expected)
-        EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n" << text.toStdString();
+        EXPECT_TRUE(text.simplified().contains(part)) << part.toStdString() << "\n"
+                                                      << text.toStdString();
     EXPECT_FALSE(text.contains("RECTIFICATIVA") || text.contains("Rectifica"));
 
     // Every line once with its rate (the till roll lists the rates below) and total.
@@ -217,7 +202,7 @@ TEST_F(ReportsFixture, UnattendedExportWritesEachLayoutOnItsPaperWithItsTitle) {
          {Case{"Normal", 210, 101.6}, Case{"Detallada", 210, 297}, Case{"ticket", 75, 100}}) {
         const QString pdf = suite.Root() + "/" + c.layout + ".pdf";
         const QString out = run(c.layout, pdf);
-        EXPECT_TRUE(QRegularExpression("^pages: [2-9]\\d*\\n$").match(out).hasMatch())
+        EXPECT_TRUE(QRegularExpression("^pages: ([2-9]|[1-9]\\d+)\\n$").match(out).hasMatch())
             << out.toStdString();
         const QStringList size = PdfPageSize(pdf).split(' ');
         ASSERT_GE(size.size(), 3) << c.layout;

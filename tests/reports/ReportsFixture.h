@@ -1,8 +1,12 @@
 #pragma once
 
 #include "platform/data/DataAccess.h"
+#include "platform/report/PageModel.h"
+#include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/util/Utility.h"
+#include "reports/Informes.h"
+#include "reports/Viewer.h"
 #include "session/G.h"
 #include "session/Gi.h"
 #include "session/SessionTest.h"
@@ -12,6 +16,23 @@
 #include <QFile>
 #include <QStringList>
 #include <gtest/gtest.h>
+
+struct Printed {
+    QString text;
+    PageModel document;
+};
+
+// Prints the invoice as the billing window does and keeps what the viewer showed.
+inline Printed PrintInvoice(ScriptedUi& ui, qint32 id, int layout) {
+    Printed shown;
+    ui.ModalActions.push_back([&](QWidget& window) {
+        auto& viewer = static_cast<Viewer&>(window);
+        shown.text = viewer.sUltimoXmlEmitido;
+        shown.document = viewer.vp().Document();
+    });
+    Informes::Factura(id, layout);
+    return shown;
+}
 
 // A demo suite signed in as "admin" (user 1, branch 1) with invoices of our own: `lines` lines
 // at 21, 10 and 4 % in turn, client "María O'Neill" of 44600 Alcañiz (Teruel), numbered "0042/26",
