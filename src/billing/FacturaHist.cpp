@@ -79,13 +79,14 @@ void FacturaHist::Form_Load() {
         const qint32 nIdCliente = Utility::ToInt32(U().SqlNumber(Db().GetValue(
             "Clientes", "sCliente=" + U().SqlValue(m_billing.cboCliente_SN->currentText(), 0, true),
             "nIdCliente")));
+        // In the order they were issued: a server lists a table's rows in no fixed order.
         Recordset rs;
-        Db().OpenRecordset(QString("SELECT nIdFactura,sFactura,dFactura,dFacturaAbonada,nTotal,"
-                                   "nDescuento ") +
-                               " FROM Facturas " +
-                               " WHERE nIdCliente=" + QString::number(nIdCliente) +
-                               " AND (dFacturaAbonada=0 OR ISNULL(dFacturaAbonada))",
-                           rs);
+        Db().OpenRecordset(
+            QString("SELECT nIdFactura,sFactura,dFactura,dFacturaAbonada,nTotal,"
+                    "nDescuento ") +
+                " FROM Facturas " + " WHERE nIdCliente=" + QString::number(nIdCliente) +
+                " AND (dFacturaAbonada=0 OR ISNULL(dFacturaAbonada))" + " ORDER BY nIdFactura",
+            rs);
         for (; !rs.Eof(); rs.MoveNext()) {
             const QString sFactura = rs.Fields("sFactura").Value.toString();
             // An invoice that a credit note names is cancelled already.

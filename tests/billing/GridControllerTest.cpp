@@ -1,4 +1,5 @@
 // The grid controller on a table of its own: it must not know anything about invoices.
+#include "support/TestEngine.h"
 #include "support/TestSuite.h"
 
 #include "platform/data/DataAccess.h"
@@ -32,19 +33,24 @@ protected:
 
     void SetUp() override {
         DataAccess::instance().ExecuteScript(
-            "CREATE TABLE Articulos (nIdArticulo INTEGER PRIMARY KEY, sArticulo TEXT);\n"
-            "CREATE TABLE Lineas (nIdLinea INTEGER PRIMARY KEY, nIdArticulo INTEGER DEFAULT 0,"
-            " sNota TEXT DEFAULT '', nImporte DOUBLE PRECISION DEFAULT 0, nPorc DOUBLE PRECISION"
-            " DEFAULT 0, nCantidad DOUBLE PRECISION DEFAULT 0, dAlta INTEGER DEFAULT 0,"
-            " nIdGrupo INTEGER DEFAULT 0);\n"
-            "INSERT INTO Articulos (sArticulo) VALUES ('Collar');\n"
-            "INSERT INTO Articulos (sArticulo) VALUES ('Correa de O''Brien');\n"
-            "INSERT INTO Lineas (nIdArticulo, sNota, nImporte, nPorc, nCantidad, dAlta, nIdGrupo)"
-            " VALUES (1, 'cerrada', 12.5, 21, 1.5, 20260305, 7);\n"
-            "INSERT INTO Lineas (nIdArticulo, sNota, nImporte, nPorc, nCantidad, dAlta, nIdGrupo)"
-            " VALUES (2, '', 3, 10, 2, 0, 7);\n"
-            "INSERT INTO Lineas (nIdArticulo, sNota, nImporte, nPorc, nCantidad, dAlta, nIdGrupo)"
-            " VALUES (1, 'otro grupo', 1, 0, 1, 0, 8);\n");
+            QString("CREATE TABLE Articulos (nIdArticulo %1, sArticulo TEXT);\n"
+                    "CREATE TABLE Lineas (nIdLinea %1, nIdArticulo INTEGER DEFAULT 0,"
+                    " sNota TEXT DEFAULT '', nImporte DOUBLE PRECISION DEFAULT 0, nPorc DOUBLE "
+                    "PRECISION"
+                    " DEFAULT 0, nCantidad DOUBLE PRECISION DEFAULT 0, dAlta INTEGER DEFAULT 0,"
+                    " nIdGrupo INTEGER DEFAULT 0);\n"
+                    "INSERT INTO Articulos (sArticulo) VALUES ('Collar');\n"
+                    "INSERT INTO Articulos (sArticulo) VALUES ('Correa de O''Brien');\n"
+                    "INSERT INTO Lineas (nIdArticulo, sNota, nImporte, nPorc, nCantidad, dAlta, "
+                    "nIdGrupo)"
+                    " VALUES (1, 'cerrada', 12.5, 21, 1.5, 20260305, 7);\n"
+                    "INSERT INTO Lineas (nIdArticulo, sNota, nImporte, nPorc, nCantidad, dAlta, "
+                    "nIdGrupo)"
+                    " VALUES (2, '', 3, 10, 2, 0, 7);\n"
+                    "INSERT INTO Lineas (nIdArticulo, sNota, nImporte, nPorc, nCantidad, dAlta, "
+                    "nIdGrupo)"
+                    " VALUES (1, 'otro grupo', 1, 0, 1, 0, 8);\n")
+                .arg(TestEngine::KeyType()));
         gd.Attach(&view);
         gd.ComboColumns("3");
         gd.ColumnTypes("nlsmpnt");

@@ -1,6 +1,7 @@
 // Credit notes with the window answered by the test: what a credit note copies, negates,
 // reverses and deletes; what it refuses; and what a failure leaves.
 #include "InvoicingFixture.h"
+#include "support/TestEngine.h"
 
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
@@ -150,8 +151,15 @@ TEST_F(GenerarAbonoTest, WhatCannotBeCreditedIsSaidAndNothingIsWritten) {
 TEST_F(GenerarAbonoTest, AFailureNamesTheStepAndGivesTheNumberBack) {
     const int invoices = Count("Facturas");
     const int items = Count("FacturasItems");
-    Db().Execute("CREATE TRIGGER sin_items BEFORE INSERT ON FacturasItems BEGIN SELECT "
-                 "RAISE(ABORT, 'prueba'); END");
+    if (TestEngine::Server()) {
+        Db().Execute("CREATE FUNCTION sin_items() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION "
+                     "'prueba'; END $$ LANGUAGE plpgsql");
+        Db().Execute("CREATE TRIGGER sin_items BEFORE INSERT ON FacturasItems FOR EACH ROW "
+                     "EXECUTE FUNCTION sin_items()");
+    } else {
+        Db().Execute("CREATE TRIGGER sin_items BEFORE INSERT ON FacturasItems BEGIN SELECT "
+                     "RAISE(ABORT, 'prueba'); END");
+    }
     EXPECT_THROW(Generar_Abono(w, 1), ProgramEnded);
     const QString report = suite.Ui().Shown.last();
     EXPECT_TRUE(report.contains("Facturacion::Generar_Abono")) << report.toStdString();

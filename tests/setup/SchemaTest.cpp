@@ -145,7 +145,7 @@ TEST(Schema, FilteredColumnsAreIndexed) {
                                "t.oid=x.indrelid JOIN pg_class i ON i.oid=x.indexrelid WHERE "
                                "t.relname=lower(" +
                                Utility::Quote(table) +
-                               ") AND pg_get_indexdef(x.indexrelid, 1, true)=lower(" +
+                               ") AND pg_get_indexdef(x.indexrelid, 1, 'true'::boolean)=lower(" +
                                Utility::Quote(column) + ")";
         const Rows found = Db().GetRows(TestEngine::Server() ? server : sqlite);
         EXPECT_FALSE(found.IsEmpty()) << qPrintable(table) << "." << qPrintable(column);

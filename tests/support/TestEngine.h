@@ -16,6 +16,9 @@ bool Server();
 // The server TV_TEST_PG names.
 DbConfig ServerConfig();
 
+// The type of a table's key column that the database numbers, for tables a test makes.
+QString KeyType();
+
 // The program's main: every test once on SQLite, then once more on the server when there is
 // one. A child process that a test starts (--gtest_also_run_disabled_tests) runs once: its data
 // folder's ini names its engine.
@@ -32,8 +35,14 @@ public:
 
     const DbConfig& Config() const { return m_config; }
 
+    // Keeps a copy of the database as it is now, and later puts the copy back in its place.
+    // Nobody may be connected to it meanwhile.
+    void Snapshot();
+    void Restore();
+
 private:
     DbConfig m_config;
+    bool m_snapshot = false;
 };
 
 } // namespace TestEngine

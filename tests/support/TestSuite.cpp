@@ -9,6 +9,8 @@
 #include "session/G.h"
 #include "setup/SuiteSetup.h"
 
+#include <QFile>
+
 TestSuite::TestSuite(bool demo) {
     if (!m_dir.isValid())
         throw TvError(ErrorNumber::PathFileAccess,
@@ -43,4 +45,27 @@ QString TestSuite::DbPath() const {
 void TestSuite::SignIn(const QString& login, const QString& password) {
     G::Init(login + ":" + password + "|" + Utility::instance().Today(true) + "|" + IniPath() +
             "|0|0|0|0");
+}
+
+void TestSuite::Snapshot() {
+    DataAccess::instance().Close();
+    if (m_server) {
+        m_server->Snapshot();
+        return;
+    }
+    QFile::remove(DbPath() + ".copia");
+    if (!QFile::copy(DbPath(), DbPath() + ".copia"))
+        throw TvError(ErrorNumber::PathFileAccess, "No se puede copiar " + DbPath());
+}
+
+void TestSuite::Restore() {
+    DataAccess::instance().Close();
+    if (m_server) {
+        m_server->Restore();
+        return;
+    }
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(DbPath() + suffix);
+    if (!QFile::copy(DbPath() + ".copia", DbPath()))
+        throw TvError(ErrorNumber::PathFileAccess, "No se puede volver a copiar " + DbPath());
 }

@@ -47,6 +47,12 @@ public:
     // "login:password|<today>|<ini>|0|0|0|0"), so that Gi is filled and the database open.
     void SignIn(const QString& login = "admin", const QString& password = "admin");
 
+    // Keeps the database as it is now and puts it back later, for tests whose processes change
+    // it on purpose (a crash at every statement, a register tampered with). Both close the
+    // database first; Restore leaves it closed.
+    void Snapshot();
+    void Restore();
+
 private:
     std::unique_ptr<TestEngine::ServerDatabase> m_server;
     QTemporaryDir m_dir;

@@ -30,6 +30,8 @@ void PostgresEngine::Open(const DbConfig& config) {
         Close();
         Fail(error, m_connectionText);
     }
+    // The schema runs again at every start: its "already exists, skipping" notices are no news.
+    Run(QStringLiteral("SET client_min_messages TO warning"));
 }
 
 QString PostgresEngine::Prepare(const QString& sql) const {
