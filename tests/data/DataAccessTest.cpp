@@ -110,6 +110,35 @@ TEST_F(DataAccessTest, RollbackUndoesAndStrayModesAreHarmless) {
     EXPECT_EQ(ErrorOf([&] { db.Transaction(7); }).Number(), ErrorNumber::InvalidCall);
 }
 
+// What a report's data source names is read, never run as a change, whatever it says.
+TEST_F(DataAccessTest, ReadOnlyQueriesChangeNothing) {
+    db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    db.InsertRecord("Clientes", "sCliente", "'Luis'");
+    const QString count = "SELECT count(*) FROM Clientes";
+    for (const QString& sql :
+         {QString("DELETE FROM Clientes WHERE nIdCliente > 0"), QString("SELECT 1; SELECT 2"),
+          QString("SELECT 1; DELETE FROM Clientes"), QString("PRAGMA query_only=OFF"),
+          QString("WITH x AS (SELECT 1) DELETE FROM Clientes"), QString("COMMIT")}) {
+        const TvError refused = ErrorOf([&] { db.GetRowsReadOnly(sql); });
+        EXPECT_EQ(refused.Number(), ErrorNumber::Database) << qPrintable(sql);
+        EXPECT_FALSE(refused.Description().contains("not an error")) << qPrintable(sql);
+        EXPECT_EQ(db.GetRows(count).Value(0, 0).toInt(), 2) << qPrintable(sql);
+    }
+    EXPECT_TRUE(ErrorOf([&] { db.GetRowsReadOnly("WITH x AS (SELECT 1) DELETE FROM Clientes"); })
+                    .Description()
+                    .contains("solo se puede leer"));
+    EXPECT_EQ(db.GetRowsReadOnly(" -- lista\nSELECT sCliente FROM Clientes;").RowCount(), 2);
+
+    // Inside a transaction the query only reads, and the transaction goes on writing.
+    db.Transaction(0);
+    db.InsertRecord("Clientes", "sCliente", "'Eva'");
+    EXPECT_EQ(db.GetRowsReadOnly(count).Value(0, 0).toInt(), 3);
+    ErrorOf([&] { db.GetRowsReadOnly("WITH x AS (SELECT 1) DELETE FROM Clientes"); });
+    db.InsertRecord("Clientes", "sCliente", "'Pilar'");
+    db.Transaction(1);
+    EXPECT_EQ(db.GetRows(count).Value(0, 0).toInt(), 4);
+}
+
 TEST_F(DataAccessTest, FailuresCarryTheTranslatedStatement) {
     const TvError syntax = ErrorOf([&] { db.GetRows("SELEC [x] FROM Clientes"); });
     EXPECT_EQ(syntax.Number(), ErrorNumber::Database);
@@ -148,6 +177,25 @@ TEST(DataAccessOpen, AFileThatIsNotADatabaseIsRefused) {
 
     config.sqliteFile = dir.filePath("no/such/folder/Tavelo.db");
     EXPECT_EQ(ErrorOf([&] { db.Open(config); }).Number(), ErrorNumber::Database);
+}
+
+TEST(DataAccessOpen, AReadOnlyConnectionReadsAndRefusesWrites) {
+    QTemporaryDir dir;
+    DbConfig config;
+    config.sqliteFile = dir.filePath("Tavelo.db");
+    DataAccess& db = DataAccess::instance();
+    db.Open(config);
+    db.Execute("CREATE TABLE t (x INTEGER)");
+    db.Execute("INSERT INTO t VALUES (1)");
+    db.Close();
+
+    config.readOnly = true;
+    db.Open(config);
+    EXPECT_EQ(db.GetRows("SELECT x FROM t").Value(0, 0).toInt(), 1);
+    const TvError refused = ErrorOf([&] { db.Execute("INSERT INTO t VALUES (2)"); });
+    EXPECT_TRUE(refused.Description().contains("solo se puede leer"))
+        << qPrintable(refused.Description());
+    db.Close();
 }
 
 TEST(DataAccessOpen, ReadsTheDatabaseSectionOfTheIni) {

@@ -67,3 +67,28 @@ TEST_F(PostgresTest, AdvisoryLocksExcludeOtherSessionsAndDieWithThem) {
     other.Close();
     EXPECT_TRUE(db.LockRecord("Contadores", 2, true, false));
 }
+
+TEST_F(PostgresTest, ReadOnlyQueriesChangeNothingInOrOutOfATransaction) {
+    db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    const QString count = "SELECT count(*) FROM Clientes";
+    const QString sneaky =
+        "WITH borrados AS (DELETE FROM Clientes RETURNING *) SELECT count(*) FROM borrados";
+    for (bool inTransaction : {false, true}) {
+        if (inTransaction) {
+            db.Transaction(0);
+            db.InsertRecord("Clientes", "sCliente", "'Eva'");
+        }
+        try {
+            db.GetRowsReadOnly(sneaky);
+            ADD_FAILURE() << "the delete ran";
+        } catch (const TvError& e) {
+            EXPECT_TRUE(e.Description().contains("solo se puede leer"))
+                << qPrintable(e.Description());
+        }
+        EXPECT_EQ(db.GetRowsReadOnly(count).Value(0, 0).toInt(), inTransaction ? 3 : 1);
+        db.InsertRecord("Clientes", "sCliente", "'Luis'");
+        if (inTransaction)
+            db.Transaction(1);
+    }
+    EXPECT_EQ(db.GetRows(count).Value(0, 0).toInt(), 4);
+}

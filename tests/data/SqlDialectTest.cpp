@@ -58,3 +58,14 @@ TEST(SqlDialect, SplitsListsAndScriptsOutsideLiterals) {
               QStringList({"CREATE TABLE a (s TEXT DEFAULT ';')", "INSERT INTO a VALUES ('x;\ny')",
                            "INSERT INTO a VALUES ('z'); INSERT INTO a VALUES ('w')"}));
 }
+
+TEST(SqlDialect, TellsASingleQueryFromAnythingElse) {
+    for (const char* query :
+         {"SELECT 1", "  with x AS (SELECT 1) SELECT * FROM x;",
+          "(SELECT 1) UNION (SELECT 2) -- fin", "VALUES (1)", "SELECT ';' AS [a;b] /* ; */ ; "})
+        EXPECT_TRUE(SqlDialect::IsQuery(query)) << query;
+    for (const char* other :
+         {"", " -- nada", "DELETE FROM t", "SELECT 1; SELECT 2", "SELECT 1;\nDROP TABLE t",
+          "PRAGMA query_only=0", "COMMIT", "ATTACH 'x' AS y", "selectx 1"})
+        EXPECT_FALSE(SqlDialect::IsQuery(other)) << other;
+}

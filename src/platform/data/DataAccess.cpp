@@ -222,6 +222,16 @@ Rows DataAccess::GetRows(const QString& sql) {
     return Query(sql);
 }
 
+Rows DataAccess::GetRowsReadOnly(const QString& sql) {
+    DbEngine& engine = Engine(sql);
+    const QString prepared = engine.Prepare(sql);
+    if (!SqlDialect::IsQuery(prepared))
+        Fail(QStringLiteral("Aquí solo se puede ejecutar una consulta (una sola sentencia "
+                            "SELECT); no se ha ejecutado nada"),
+             prepared);
+    return engine.QueryReadOnly(prepared, InTransaction());
+}
+
 bool DataAccess::OpenRecordset(const QString& sql, Recordset& rs) {
     rs.Close();
     rs.Assign(Query(sql));

@@ -22,6 +22,9 @@ struct DbConfig {
     QString name;
     QString user;
     QString password;
+    // A program that only reads (tvReport) opens the database so that nothing can change it,
+    // which also lets it read a data folder it may not write to.
+    bool readOnly = false;
 
     static DbConfig FromIni(const QString& iniPath, const QString& dataPath);
     // A PostgreSQL database named as "host=...;port=...;dbname=...;user=...;password=..."
@@ -55,6 +58,10 @@ public:
 
     // (column, row) array; IsEmpty() when no row.
     Rows GetRows(const QString& sql);
+    // GetRows for a text that must only read, such as a report's record source: one query
+    // (SqlDialect::IsQuery), run with the database closed to writes. Anything else raises
+    // TvError and changes nothing.
+    Rows GetRowsReadOnly(const QString& sql);
     // Fills rs with the rows of sql; true when it opened.
     bool OpenRecordset(const QString& sql, Recordset& rs);
 

@@ -2,6 +2,7 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/data/SqlDialect.h"
+#include "platform/util/TvError.h"
 
 #include <QSqlError>
 
@@ -32,6 +33,8 @@ void PostgresEngine::Open(const DbConfig& config) {
     }
     // The schema runs again at every start: its "already exists, skipping" notices are no news.
     Run(QStringLiteral("SET client_min_messages TO warning"));
+    if (config.readOnly)
+        Run(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
 }
 
 QString PostgresEngine::Prepare(const QString& sql) const {
@@ -45,6 +48,31 @@ qint64 PostgresEngine::Insert(const QString& insertSql) {
     if (!query.next())
         Fail(QStringLiteral("La base de datos no asignó clave a la fila nueva"), sql);
     return query.value(0).toLongLong();
+}
+
+// Inside the caller's transaction a savepoint holds the read-only mode, and rolling back to it
+// ends that mode again without touching what the caller did before.
+Rows PostgresEngine::QueryReadOnly(const QString& sql, bool inTransaction) {
+    const QStringList end =
+        inTransaction ? QStringList{QStringLiteral("ROLLBACK TO SAVEPOINT tv_solo_lectura"),
+                                    QStringLiteral("RELEASE SAVEPOINT tv_solo_lectura")}
+                      : QStringList{QStringLiteral("ROLLBACK")};
+    Run(inTransaction ? QStringLiteral("SAVEPOINT tv_solo_lectura") : QStringLiteral("BEGIN"));
+    try {
+        Run(QStringLiteral("SET TRANSACTION READ ONLY"));
+        Rows rows = Query(sql);
+        for (const QString& statement : end)
+            Run(statement);
+        return rows;
+    } catch (const TvError&) {
+        for (const QString& statement : end)
+            Run(statement);
+        throw;
+    }
+}
+
+bool PostgresEngine::IsWriteRefused(const QSqlError& error) const {
+    return error.nativeErrorCode() == QLatin1String("25006"); // read_only_sql_transaction
 }
 
 void PostgresEngine::Begin() {

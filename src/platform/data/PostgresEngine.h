@@ -16,6 +16,7 @@ public:
     QString ConnectionText() const override { return m_connectionText; }
     QString Prepare(const QString& sql) const override;
 
+    Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
     qint64 Insert(const QString& insertSql) override;
 
     void Begin() override;
@@ -30,6 +31,7 @@ public:
 
 protected:
     void ReleaseOwnLocks() override;
+    bool IsWriteRefused(const QSqlError& error) const override;
 
 private:
     static QString LockKey(const QString& table, qint32 id);

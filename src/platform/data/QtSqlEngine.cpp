@@ -109,10 +109,14 @@ int QtSqlEngine::Execute(const QString& sql) {
     return Run(sql).numRowsAffected();
 }
 
-void QtSqlEngine::Fail(const QSqlError& error, const QString& sql) {
+void QtSqlEngine::Fail(const QSqlError& error, const QString& sql) const {
     QString message = error.databaseText().trimmed();
     if (message.isEmpty())
         message = error.text().trimmed();
+    if (IsWriteRefused(error))
+        message = QStringLiteral("La base de datos solo se puede leer aquí y la sentencia intenta "
+                                 "modificarla; no se ha cambiado nada (%1)")
+                      .arg(message);
     Fail(message, sql);
 }
 

@@ -31,13 +31,15 @@ protected:
     // busy given, a failure because another process holds the database sets it instead.
     QSqlQuery RunBound(const QString& sql, const QVariantList& values, bool* busy = nullptr);
 
-    [[noreturn]] static void Fail(const QSqlError& error, const QString& sql);
+    [[noreturn]] void Fail(const QSqlError& error, const QString& sql) const;
     [[noreturn]] static void Fail(const QString& message, const QString& sql);
 
     // Called by Close while the connection is still open.
     virtual void ReleaseOwnLocks() {}
     // The error says that another connection holds the database (the busy timeout ran out).
     virtual bool IsBusy(const QSqlError&) const { return false; }
+    // The error says that the statement tried to write where only reading is allowed.
+    virtual bool IsWriteRefused(const QSqlError&) const { return false; }
 
 private:
     QString m_connectionName;

@@ -227,6 +227,22 @@ QString SqlDialect::WhereCondition(const QString& sql) {
     return start < 0 ? QString() : sql.mid(start).trimmed();
 }
 
+bool SqlDialect::IsQuery(const QString& sql) {
+    const QVector<Token> tokens = Lex(sql);
+    const int n = int(tokens.size());
+    const int first = NextSignificant(tokens, 0, n);
+    if (first == n)
+        return false;
+    const Token& head = tokens[first];
+    if (!IsSymbol(sql, head, QChar('(')) && !IsWord(sql, head, u"SELECT") &&
+        !IsWord(sql, head, u"WITH") && !IsWord(sql, head, u"VALUES"))
+        return false;
+    for (int k = first; k < n; ++k)
+        if (IsSymbol(sql, tokens[k], QChar(';')) && NextSignificant(tokens, k + 1, n) < n)
+            return false;
+    return true;
+}
+
 QStringList SqlDialect::SplitTopLevel(const QString& list, QChar separator) {
     if (list.trimmed().isEmpty())
         return {};

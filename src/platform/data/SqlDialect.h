@@ -23,6 +23,10 @@ public:
     // each piece trimmed ("1,'x, y',f(2,3)" -> "1", "'x, y'", "f(2,3)").
     static QStringList SplitTopLevel(const QString& list, QChar separator = QChar(','));
 
+    // True when the text is one statement that asks for rows: it starts with SELECT, WITH,
+    // VALUES or a parenthesis, and nothing but blanks and comments follows a ";" in it.
+    static bool IsQuery(const QString& sql);
+
     // The statements of a script: a ";" that ends a line (blanks and a -- comment may follow)
     // ends a statement; -- comments are dropped; empty statements are skipped.
     static QStringList SplitScript(const QString& script);

@@ -2,12 +2,15 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/data/SqlDialect.h"
+#include "platform/util/TvError.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSysInfo>
+#include <QUrl>
 
 #include <cerrno>
 #include <signal.h>
@@ -38,11 +41,35 @@ void SqliteEngine::Open(const DbConfig& config) {
         Fail(QStringLiteral("No se ha indicado el archivo de la base de datos"), {});
     m_file = config.sqliteFile;
     m_lockTableReady = false;
+    if (!config.readOnly) {
+        Connect(m_file, {}, QStringLiteral("PRAGMA journal_mode=WAL"));
+        return;
+    }
+    const QString readOnly = QStringLiteral(";QSQLITE_OPEN_READONLY");
+    const QString probe = QStringLiteral("SELECT count(*) FROM sqlite_master");
+    try {
+        Connect(m_file, readOnly, probe);
+    } catch (const TvError&) {
+        // A database in WAL mode is read through its -shm file, which a folder that cannot be
+        // written holds only while a writer has it open (and then the -wal file is there too).
+        // With no writer about, the file is read as it stands, as SQLite allows for immutable
+        // files.
+        if (QFileInfo::exists(m_file + QStringLiteral("-wal")))
+            throw;
+        Connect(QUrl::fromLocalFile(m_file).toString(QUrl::FullyEncoded) +
+                    QStringLiteral("?immutable=1"),
+                readOnly + QStringLiteral(";QSQLITE_OPEN_URI"), probe);
+    }
+}
+
+// SQLite opens any file lazily; the probe is what finds out that it is no database.
+void SqliteEngine::Connect(const QString& name, const QString& options, const QString& probe) {
     QSqlError error;
     {
         QSqlDatabase db = AddConnection(QStringLiteral("QSQLITE"));
-        db.setDatabaseName(m_file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        db.setDatabaseName(name);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs) +
+                             options);
         if (!db.open())
             error = db.lastError();
     }
@@ -50,9 +77,8 @@ void SqliteEngine::Open(const DbConfig& config) {
         Close();
         Fail(error, m_file);
     }
-    // SQLite opens any file lazily; the first statement is what finds out that it is no database.
     try {
-        Query(QStringLiteral("PRAGMA journal_mode=WAL"));
+        Query(probe);
     } catch (...) {
         Close();
         throw;
@@ -88,9 +114,26 @@ void SqliteEngine::Rollback() {
     Run(QStringLiteral("ROLLBACK"));
 }
 
+// query_only also holds inside the caller's transaction, and is lifted again whatever happens.
+Rows SqliteEngine::QueryReadOnly(const QString& sql, bool) {
+    Run(QStringLiteral("PRAGMA query_only=ON"));
+    try {
+        Rows rows = Query(sql);
+        Run(QStringLiteral("PRAGMA query_only=OFF"));
+        return rows;
+    } catch (const TvError&) {
+        Run(QStringLiteral("PRAGMA query_only=OFF"));
+        throw;
+    }
+}
+
 bool SqliteEngine::IsBusy(const QSqlError& error) const {
     const int code = error.nativeErrorCode().toInt() & 0xff;
     return code == 5 || code == 6; // SQLITE_BUSY, SQLITE_LOCKED
+}
+
+bool SqliteEngine::IsWriteRefused(const QSqlError& error) const {
+    return (error.nativeErrorCode().toInt() & 0xff) == 8; // SQLITE_READONLY
 }
 
 void SqliteEngine::EnsureLockTable() {

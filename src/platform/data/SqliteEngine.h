@@ -22,6 +22,7 @@ public:
     QString ConnectionText() const override;
     QString Prepare(const QString& sql) const override;
 
+    Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
     qint64 Insert(const QString& insertSql) override;
 
     void Begin() override;
@@ -36,6 +37,7 @@ public:
 protected:
     void ReleaseOwnLocks() override;
     bool IsBusy(const QSqlError& error) const override;
+    bool IsWriteRefused(const QSqlError& error) const override;
 
 private:
     struct Owner {
@@ -44,6 +46,7 @@ private:
         qint64 since = 0;
     };
 
+    void Connect(const QString& name, const QString& options, const QString& probe);
     void EnsureLockTable();
     bool IsStale(const Owner& owner) const;
 

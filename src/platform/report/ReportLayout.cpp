@@ -123,7 +123,7 @@ private:
     void Fetch() {
         m_hasSource = !m_report.RecordSource().trimmed().isEmpty();
         if (m_hasSource)
-            m_rows = DataAccess::instance().GetRows(m_report.RecordSource());
+            m_rows = DataAccess::instance().GetRowsReadOnly(m_report.RecordSource());
         m_rowCount = m_rows.RowCount();
         Sort();
         m_hasHeader = !m_report.HeaderSource().trimmed().isEmpty();
