@@ -139,6 +139,25 @@ TEST_F(DataAccessTest, ReadOnlyQueriesChangeNothing) {
     EXPECT_EQ(db.GetRows(count).Value(0, 0).toInt(), 4);
 }
 
+// SQLite closes a transaction itself on a full disk or an I/O error; the roll back that the
+// error handler then asks for must not hide the error that happened.
+TEST_F(DataAccessTest, ARollbackAfterTheEngineEndedTheTransactionKeepsTheRealError) {
+    db.Transaction(0);
+    db.Execute("ROLLBACK");
+    db.Transaction(2);
+    EXPECT_FALSE(db.InTransaction());
+
+    const TvError error = ErrorOf([&] {
+        db.ExecuteScript("INSERT INTO Clientes (sCliente) VALUES ('a');\nROLLBACK;\nBAD;\n");
+    });
+    EXPECT_EQ(error.Statement(), "BAD");
+    EXPECT_FALSE(db.InTransaction());
+    db.Transaction(0);
+    db.InsertRecord("Clientes", "sCliente", "'b'");
+    db.Transaction(1);
+    EXPECT_EQ(db.GetRows("SELECT sCliente FROM Clientes").Value(0, 0).toString(), "b");
+}
+
 TEST_F(DataAccessTest, FailuresCarryTheTranslatedStatement) {
     const TvError syntax = ErrorOf([&] { db.GetRows("SELEC [x] FROM Clientes"); });
     EXPECT_EQ(syntax.Number(), ErrorNumber::Database);

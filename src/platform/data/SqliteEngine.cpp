@@ -110,8 +110,26 @@ void SqliteEngine::Commit() {
     Run(QStringLiteral("COMMIT"));
 }
 
+// SQLite ends a transaction by itself on some errors (a full disk, an I/O error); a roll back
+// that then finds none has nothing left to undo.
 void SqliteEngine::Rollback() {
+    try {
+        Run(QStringLiteral("ROLLBACK"));
+    } catch (const TvError&) {
+        if (!OutsideTransaction())
+            throw;
+    }
+}
+
+// Only a connection outside any transaction can begin one.
+bool SqliteEngine::OutsideTransaction() {
+    try {
+        Run(QStringLiteral("BEGIN"));
+    } catch (const TvError&) {
+        return false;
+    }
     Run(QStringLiteral("ROLLBACK"));
+    return true;
 }
 
 // query_only also holds inside the caller's transaction, and is lifted again whatever happens.

@@ -47,6 +47,7 @@ private:
     };
 
     void Connect(const QString& name, const QString& options, const QString& probe);
+    bool OutsideTransaction();
     void EnsureLockTable();
     bool IsStale(const Owner& owner) const;
 
