@@ -60,12 +60,19 @@ TEST_F(LockTest, ALockOfAnotherHostExpires) {
                    .arg(now - 60));
     db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 2, 'otro-equipo', 1, %1)")
                    .arg(now - 11 * 60));
+    // A clock a little ahead is a live lock; one far ahead can never age, so it counts as stale.
+    db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 3, 'otro-equipo', 1, %1)")
+                   .arg(now + 60));
+    db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 4, 'otro-equipo', 1, %1)")
+                   .arg(now + 365 * 24 * 3600));
     EXPECT_FALSE(db.LockRecord("Contadores", 1, true, false));
     EXPECT_TRUE(db.LockRecord("Contadores", 2, true, false));
+    EXPECT_FALSE(db.LockRecord("Contadores", 3, true, false));
+    EXPECT_TRUE(db.LockRecord("Contadores", 4, true, false));
     // Closing gives back what this process holds, and only that.
     db.Close();
     db.Open(TargetConfig(File()));
-    EXPECT_EQ(db.GetRows("SELECT nIdRegistro FROM TvBloqueos").RowCount(), 1);
+    EXPECT_EQ(db.GetRows("SELECT nIdRegistro FROM TvBloqueos").RowCount(), 2);
 }
 
 // A credit note draws its number inside its transaction: the lock must not wait for itself.

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <cstdlib>
 #include <signal.h>
 
 namespace {
@@ -164,7 +165,9 @@ void SqliteEngine::EnsureLockTable() {
 bool SqliteEngine::IsStale(const Owner& owner) const {
     if (owner.host == ThisHost())
         return owner.pid <= 0 || (kill(pid_t(owner.pid), 0) == -1 && errno == ESRCH);
-    return QDateTime::currentSecsSinceEpoch() - owner.since > ForeignLockLifetimeSecs;
+    // Dated ahead by more than the lifetime, the lock comes from a clock that is wrong; its age
+    // can then never be known, and waiting for it would block the counter for good.
+    return std::abs(QDateTime::currentSecsSinceEpoch() - owner.since) > ForeignLockLifetimeSecs;
 }
 
 // Each statement stands on its own (autocommit), so a lock taken is seen by the other

@@ -12,7 +12,8 @@ public:
     // once on a loaded machine one of them waited longer than 5 s. A failed statement ends the
     // program, so waiting longer is always the better answer.
     static constexpr int BusyTimeoutMs = 20000;
-    // A lock of another host older than this is taken to belong to a machine that is gone.
+    // A lock of another host older than this is taken to belong to a machine that is gone (and
+    // so is one dated this much ahead of this computer's clock).
     static constexpr qint64 ForeignLockLifetimeSecs = 10 * 60;
 
     ~SqliteEngine() override;
