@@ -53,23 +53,28 @@ QString Amount(double value) {
     return Utility::instance().SqlValue(value, 2, true);
 }
 
-QString DetalladaValues(const Payments& payments) {
+QStringList DetalladaValues(const Payments& payments) {
     QStringList values;
     for (const QString& type : payments.type)
         values << type;
     for (double amount : payments.amount)
         values << (amount == 0 ? QString() : Amount(amount));
     values << Amount(payments.paid);
-    return values.join('|');
+    return values;
 }
 
-QString TicketValues(const Payments& payments) {
+QStringList TicketValues(const Payments& payments) {
     QStringList values;
     for (const char* setting :
          {"sNombreSucursal", "sDomicilio", "sPoblacion", "sCodigoPostal", "sTelefono1"})
         values << GetBranchSetting(setting);
     values << GetCompanySetting("sNif").toString() << Amount(payments.paid);
-    return values.join('|');
+    return values;
+}
+
+ReportJob LabelledJob(int nPrinter, const QString& report, const QString& sql,
+                      const QString& labels, const QStringList& values) {
+    return ReportJob{nPrinter, "Factura.xml", report, sql, labels, values.join('|'), values};
 }
 
 } // namespace
@@ -126,24 +131,18 @@ std::optional<ReportJob> Informes::FacturaJob(qint32 nIdFactura, int nFormato) {
     const Payments payments = ReadPayments(nIdFactura);
     switch (nFormato) {
     case Normal:
-        return ReportJob{2, "Factura.xml", "Normal", sql, {}, {}};
+        return ReportJob{2, "Factura.xml", "Normal", sql, {}, {}, {}};
     case Detallada:
-        return ReportJob{1,
-                         "Factura.xml",
-                         "Detallada",
-                         sql,
-                         "sTipoCobro_1|sTipoCobro_2|sTipoCobro_3|sTipoCobro_4|nTipoCobro_1|"
-                         "nTipoCobro_2|nTipoCobro_3|nTipoCobro_4|Pagado",
-                         DetalladaValues(payments)};
+        return LabelledJob(1, "Detallada", sql,
+                           "sTipoCobro_1|sTipoCobro_2|sTipoCobro_3|sTipoCobro_4|nTipoCobro_1|"
+                           "nTipoCobro_2|nTipoCobro_3|nTipoCobro_4|Pagado",
+                           DetalladaValues(payments));
     case Ticket:
-        return ReportJob{3,
-                         "Factura.xml",
-                         "Ticket",
-                         sql,
-                         QString("ClinicaNombre|ClinicaDomicilio|ClinicaPoblacion|"
-                                 "ClinicaCodigoPostal|ClinicaTelefono|ClinicaNif") +
-                             "|Pagado",
-                         TicketValues(payments)};
+        return LabelledJob(3, "Ticket", sql,
+                           QString("ClinicaNombre|ClinicaDomicilio|ClinicaPoblacion|"
+                                   "ClinicaCodigoPostal|ClinicaTelefono|ClinicaNif") +
+                               "|Pagado",
+                           TicketValues(payments));
     default:
         return std::nullopt;
     }

@@ -86,15 +86,15 @@ bool ReportBinding::IsPictureValue(const QString& value) {
     return value.contains('/') && QFileInfo(value).isFile();
 }
 
-void ReportBinding::ApplyLabels(ReportDefinition& report, const QString& labels,
-                                const QString& values) {
-    const QStringList names = labels.split('|');
-    const QStringList texts = values.split('|');
+void ReportBinding::ApplyLabels(ReportDefinition& report, const ReportJob& job) {
+    const QStringList names = job.sLabels.split('|');
+    const bool fromData = !job.dataValues.isEmpty();
+    const QStringList texts = fromData ? job.dataValues : job.sLabelsValues.split('|');
     for (int k = 0; k < names.size() && k < texts.size(); ++k) {
         const QString& value = texts[k];
         Skip([&] {
             ReportField& field = report.Field(names[k]);
-            if (IsPictureValue(value))
+            if (!fromData && IsPictureValue(value))
                 field.SetPicture(LocalPath(value));
             else
                 field.SetText(value);
@@ -128,7 +128,7 @@ bool ReportBinding::Bind(ReportJob& job) {
     BindSubReports(names, sqls, job);
     PlaceLogo();
     if (!job.sLabels.isEmpty())
-        ApplyLabels(m_vsr.Report(), job.sLabels, job.sLabelsValues);
+        ApplyLabels(m_vsr.Report(), job);
     return true;
 }
 
@@ -147,7 +147,7 @@ void ReportBinding::BindSubReports(const QStringList& names, const QStringList& 
                 sub.SetRecordSource(db.PrepareSql(sqls.value(j)));
                 sub.SetConnectionText(m_vsr.ConnectionText());
                 if (!job.sLabels.isEmpty())
-                    ApplyLabels(sub, job.sLabels, job.sLabelsValues);
+                    ApplyLabels(sub, job);
                 for (int f = 0; f < sub.FieldCount(); ++f)
                     Skip([&] { ApplyFieldRule(sub.Field(f)); });
             });

@@ -42,7 +42,9 @@ public:
     // A label value names a picture when it holds "\" (the suite's separator), or holds "/" and
     // names an existing file; an address such as "C/ Mayor 5" stays text.
     static bool IsPictureValue(const QString& value);
-    static void ApplyLabels(ReportDefinition& report, const QString& labels, const QString& values);
+    // The job's labels get its values in order: job.dataValues as texts when given, else the
+    // values cut from sLabelsValues, each a text or a picture (IsPictureValue).
+    static void ApplyLabels(ReportDefinition& report, const ReportJob& job);
 
     // Runs one statement, swallowing the errors that only skip it (53, 75, 381, 1006).
     static void Skip(const std::function<void()>& statement);

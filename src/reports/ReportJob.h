@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What to print: the arguments of Viewer::ShowXml as one value, so that the viewer and the
 // unattended export consume the same description and a test can read what a caller asked for.
@@ -12,4 +13,9 @@ struct ReportJob {
     QString sSqls;         // parallel to sSubreports
     QString sLabels;       // field names ...
     QString sLabelsValues; // ... and their new texts (or picture paths)
+    // The values as read from the database, one per label, when the caller has them: bound
+    // instead of sLabelsValues, each as its field's text whatever it holds, so that a "|" in a
+    // branch's name cannot shift the values after it, nor a "\" turn a payment type into a
+    // picture. sLabelsValues still carries them joined, as the call's text.
+    QStringList dataValues;
 };

@@ -144,7 +144,7 @@ Viewer::~Viewer() = default;
 QString Viewer::ShowXml(int nPrinter, QString& sFileName, const QString& sSubreports,
                         const QString& sSqls, const QString& sLabels,
                         const QString& sLabelsValues) {
-    ReportJob job{nPrinter, sFileName, sSubreports, sSqls, sLabels, sLabelsValues};
+    ReportJob job{nPrinter, sFileName, sSubreports, sSqls, sLabels, sLabelsValues, {}};
     ShowXml(job);
     sFileName = job.sFileName;
     return {};

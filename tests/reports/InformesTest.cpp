@@ -1,6 +1,8 @@
 #include "ReportsFixture.h"
 
+#include "platform/report/ReportComponent.h"
 #include "reports/Informes.h"
+#include "reports/ReportBinding.h"
 
 namespace {
 
@@ -38,6 +40,37 @@ TEST_F(ReportsFixture, TillValuesAreTheBranchDataAndThePaidTotal) {
     EXPECT_EQ(values[0], GetBranchSetting("sNombreSucursal"));
     EXPECT_EQ(values[5], "B12345678");
     EXPECT_EQ(values[6], "12.10");
+}
+
+// Values from the database are texts, whatever they hold: a "|" never shifts the values after it
+// and a "\" never turns one into a picture.
+TEST_F(ReportsFixture, LabelValuesFromTheDatabaseBindAsTheyAre) {
+    DataAccess& db = DataAccess::instance();
+    db.UpdateRecord("ConfiguracionSucursales", "sValor", "'Tavelo | Centro'",
+                    "nIdSucursal=1 AND sDato='sNombreSucursal'");
+    db.UpdateRecord("TipoCobro", "sTipoCobro", "'Efec|tivo'", "nIdTipoCobro=1");
+    db.UpdateRecord("TipoCobro", "sTipoCobro", "'C:\\tarjeta'", "nIdTipoCobro=2");
+    const qint32 id = AddInvoice(1, 1, 2).id; // paid in cash and by card
+
+    const auto bind = [&](int layout, ReportComponent& vsr) {
+        ReportJob job = *Informes::FacturaJob(id, layout);
+        ASSERT_TRUE(ReportBinding(vsr).Bind(job));
+    };
+    ReportComponent ticket;
+    bind(Informes::Ticket, ticket);
+    EXPECT_EQ(ticket.Field("ClinicaNombre").Text(), "Tavelo | Centro");
+    EXPECT_EQ(ticket.Field("ClinicaCodigoPostal").Text(), GetBranchSetting("sCodigoPostal"));
+    EXPECT_EQ(ticket.Field("ClinicaTelefono").Text(), GetBranchSetting("sTelefono1"));
+    EXPECT_EQ(ticket.Field("ClinicaNif").Text(), "B12345678");
+    EXPECT_EQ(ticket.Field("Pagado").Text(), "12.10");
+
+    ReportComponent detallada;
+    bind(Informes::Detallada, detallada);
+    EXPECT_EQ(detallada.Field("sTipoCobro_1").Text(), "Efec|tivo");
+    EXPECT_EQ(detallada.Field("sTipoCobro_2").Text(), "C:\\tarjeta");
+    EXPECT_TRUE(detallada.Field("sTipoCobro_2").PictureImage().isNull());
+    EXPECT_EQ(detallada.Field("nTipoCobro_1").Text(), "6.05");
+    EXPECT_EQ(detallada.Field("Pagado").Text(), "12.10");
 }
 
 TEST_F(ReportsFixture, OnlyTheThreeLayoutsOfAnExistingInvoiceShowTheViewer) {

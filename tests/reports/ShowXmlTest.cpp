@@ -47,14 +47,14 @@ protected:
         file.write(QString(Prueba).arg(caption).toUtf8());
     }
     ReportJob Job(const QString& names = "Principal", const QString& sqls = MainSql) {
-        return ReportJob{1, "Prueba.xml", names, sqls, {}, {}};
+        return ReportJob{1, "Prueba.xml", names, sqls, {}, {}, {}};
     }
 
     Viewer viewer;
 };
 
 TEST_F(ShowXmlTest, FileLookupCustomFirstAndMissingFileSaid) {
-    ReportJob empty{1, {}, {}, MainSql, {}, {}};
+    ReportJob empty{1, {}, {}, MainSql, {}, {}, {}};
     EXPECT_TRUE(viewer.ShowXml(empty).isEmpty());
     ReportJob missing = Job();
     viewer.ShowXml(missing);
