@@ -62,7 +62,8 @@ QString DataFolder(const QString& ini) {
 void OpenDatabase(const QString& ini) {
     if (!QFileInfo(ini).isFile())
         throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
-    const DbConfig config = DbConfig::FromIni(ini, DataFolder(ini));
+    DbConfig config = DbConfig::FromIni(ini, DataFolder(ini));
+    config.readOnly = true;
     if (config.engine == "sqlite" && !QFileInfo(config.sqliteFile).isFile())
         throw TvError(ErrorNumber::FileNotFound,
                       "No se encuentra la base de datos " + config.sqliteFile);
@@ -153,13 +154,12 @@ int main(int argc, char* argv[]) {
     const QStringList args = app.arguments().mid(1);
     if (args.contains("--invoice"))
         return RunInvoice(args);
-    for (int i = 0; i < args.size(); ++i) {
+    for (int i = 0; i < args.size(); i += 2) {
         if (args[i] == "--help" || args[i] == "-h")
             return UsageError({});
         if (!options.contains(args[i]) || i + 1 >= args.size())
             return UsageError("argumento no reconocido o sin valor: " + args[i]);
         *options.value(args[i]) = args[i + 1];
-        ++i;
     }
     if (job.ini.isEmpty() || job.file.isEmpty() || job.report.isEmpty() || job.out.isEmpty())
         return UsageError("faltan --ini, --file, --report o --out.");

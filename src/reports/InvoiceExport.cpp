@@ -11,6 +11,7 @@
 #include "reports/Informes.h"
 #include "reports/ReportBinding.h"
 #include "session/Gi.h"
+#include "session/SuiteSession.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,7 +49,7 @@ void LoadSession(const QString& iniPath) {
     Gi.DeriveFolders();
     DataAccess& db = DataAccess::instance();
     if (!db.IsConnected())
-        db.Open(DbConfig::FromIni(iniPath, Gi.sPathData));
+        SuiteSession::Open(iniPath, Gi.sPathData, db, true);
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 
 namespace SuiteSession {
 
-void Open(const QString& iniPath, const QString& dataPath, DataAccess& db) {
+void Open(const QString& iniPath, const QString& dataPath, DataAccess& db, bool readOnly) {
     if (db.IsConnected())
         db.Close();
     if (dataPath.isEmpty() || !QFileInfo(dataPath).isDir())
@@ -17,9 +17,10 @@ void Open(const QString& iniPath, const QString& dataPath, DataAccess& db) {
                               "DataPath) no existe.")
                           .arg(dataPath, QDir::toNativeSeparators(iniPath)));
 
-    const DbConfig config = DbConfig::FromIni(iniPath, dataPath);
-    if (config.engine.compare("sqlite", Qt::CaseInsensitive) == 0 &&
-        !QFileInfo(config.sqliteFile).isFile())
+    DbConfig config = DbConfig::FromIni(iniPath, dataPath);
+    config.readOnly = readOnly;
+    const bool sqlite = config.engine.compare("sqlite", Qt::CaseInsensitive) == 0;
+    if (sqlite && !QFileInfo(config.sqliteFile).isFile())
         throw TvError(ErrorNumber::FileNotFound,
                       QString("No se encuentra la base de datos \"%1\".").arg(config.sqliteFile));
 
@@ -30,11 +31,17 @@ void Open(const QString& iniPath, const QString& dataPath, DataAccess& db) {
         db.GetRows("select count(*) from Usuarios");
     } catch (const TvError& e) {
         db.Close();
-        throw TvError(e.Number(),
-                      QString("No se ha podido abrir la base de datos (bloqueada por otro "
-                              "programa o dañada): %1")
-                          .arg(e.Description()),
-                      e.Statement());
+        // SQLite writes beside its file too, so a folder without write access stops a writer.
+        const bool cannotWrite =
+            sqlite && !readOnly &&
+            !(QFileInfo(dataPath).isWritable() && QFileInfo(config.sqliteFile).isWritable());
+        const QString reason =
+            cannotWrite ? QString("No se puede escribir en la carpeta de datos \"%1\" o en su base "
+                                  "de datos, y este programa necesita modificarla")
+                              .arg(dataPath)
+                        : QString("No se ha podido abrir la base de datos (bloqueada por otro "
+                                  "programa o dañada)");
+        throw TvError(e.Number(), reason + ": " + e.Description(), e.Statement());
     }
 }
 

@@ -11,6 +11,8 @@ class DataAccess;
 namespace SuiteSession {
 
 // Leaves db connected on the suite's database, or raises TvError and leaves it closed.
-void Open(const QString& iniPath, const QString& dataPath, DataAccess& db);
+// readOnly opens it for a program that only reads, which also works in a data folder that cannot
+// be written; a program that writes is told when the folder or the database cannot be written.
+void Open(const QString& iniPath, const QString& dataPath, DataAccess& db, bool readOnly = false);
 
 } // namespace SuiteSession

@@ -1,7 +1,11 @@
 #include "TestSuite.h"
+#include "support/NoWriteAccess.h"
+
+#include "platform/data/DataAccess.h"
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -65,4 +69,24 @@ TEST(Program, SignedInItWaitsForTheUser) {
     EXPECT_FALSE(
         run.errors.contains(QRegularExpression("^\\[", QRegularExpression::MultilineOption)))
         << run.errors.toStdString();
+}
+
+// Reading start-up data would work, but the module writes: it says what stops it.
+TEST(Program, SaysThatItCannotWriteToAReadOnlyDataFolder) {
+    TestSuite suite;
+    DataAccess::instance().Close();
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("TAVELO_UNATTENDED", "1");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    const QString scratch = QFileInfo(suite.Root()).path();
+    const NoWriteAccessRun run = RunWithoutWriteAccess(
+        QCoreApplication::applicationDirPath() + "/tvFacturacion",
+        {"admin:admin|" + QDate::currentDate().toString("yyyyMMdd") + "|" + suite.IniPath()},
+        scratch, suite.DataDir(), scratch + "/salida", env);
+    if (!run.skipped.isEmpty())
+        GTEST_SKIP() << run.skipped.toStdString();
+    ASSERT_TRUE(run.finished);
+    EXPECT_NE(run.status, 0);
+    EXPECT_TRUE(run.err.contains("No se puede escribir en la carpeta de datos"))
+        << run.err.toStdString();
 }

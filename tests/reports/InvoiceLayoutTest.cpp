@@ -5,7 +5,11 @@
 #include "reports/Informes.h"
 #include "reports/InvoiceExport.h"
 #include "reports/Viewer.h"
+#include "support/NoWriteAccess.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -289,4 +293,36 @@ TEST_F(ReportsFixture, RtfReadsInAWordProcessorWithTheBandsBehindItsWhiteTitles)
                 << name.toStdString() << " " << white.toStdString();
         }
     }
+}
+
+// The export only reads: it refuses a data folder without a database rather than making an
+// empty one, and it reads a data folder it may not write to.
+TEST_F(ReportsFixture, UnattendedExportOnlyReadsTheDataFolder) {
+    const Invoice invoice = AddInvoice(3);
+    DataAccess::instance().Close();
+    QTemporaryDir empty;
+    QFile ini(empty.filePath("Tavelo.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Database]\nDataPath=.\n");
+    ini.close();
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    EXPECT_EQ(InvoiceExport::Run(ini.fileName(), "1", "Normal", empty.filePath("f.pdf"), outStream,
+                                 errStream),
+              1);
+    EXPECT_TRUE(err.contains("No se encuentra la base de datos")) << err.toStdString();
+    EXPECT_EQ(QDir(empty.path()).entryList(QDir::Files), QStringList{"Tavelo.ini"});
+
+    const QString scratch = QFileInfo(suite.Root()).path();
+    const QString output = scratch + "/salida";
+    const NoWriteAccessRun run =
+        RunWithoutWriteAccess(QCoreApplication::applicationDirPath() + "/tvReport",
+                              {"--ini", suite.IniPath(), "--invoice", QString::number(invoice.id),
+                               "--layout", "Ticket", "--out", output + "/ticket.txt"},
+                              scratch, suite.DataDir(), output);
+    if (!run.skipped.isEmpty())
+        GTEST_SKIP() << run.skipped.toStdString();
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("pages: ")) << run.out.toStdString();
+    EXPECT_TRUE(ReadAll(output + "/ticket.txt").contains(Spanish(invoice.Due())));
 }
