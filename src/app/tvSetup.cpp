@@ -52,9 +52,10 @@ int main(int argc, char* argv[]) {
         } else if (arg == "--scale") {
             bool ok = false;
             scale = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
-            if (!ok || scale < 1)
-                return UsageError(
-                    "--scale necesita un número entero positivo (miles de clientes).");
+            if (!ok || scale < 1 || scale > SuiteSetup::MaxScaleThousands)
+                return UsageError(QString("--scale necesita un número entero de 1 a %1 (miles de "
+                                          "clientes).")
+                                      .arg(SuiteSetup::MaxScaleThousands));
         } else if (arg == "--server") {
             if (i + 1 >= args.size())
                 return UsageError("--server necesita la conexión con el servidor.");

@@ -6,6 +6,7 @@
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "setup/DemoClinic.h"
+#include "setup/RemoveOnSignal.h"
 #include "setup/ScaleGenerator.h"
 
 #include <QDir>
@@ -184,6 +185,8 @@ SuiteSetup::Result SuiteSetup::Create(const QString& root, bool demo, int scaleT
             throw TvError(ErrorNumber::PathFileAccess, "No se puede escribir en la carpeta " +
                                                            Native(rootPath) + ": " +
                                                            staging.errorString());
+        // Stopped by a signal, the process would never reach the clean-up below.
+        const RemoveOnSignal cleanup(rootExisted ? staging.path() : rootPath);
         BuildDataFolder(staging.path(), dataPath, demo, scaleThousands, database);
         for (const char* sub : RootFolders)
             MakePath(rootPath + "/" + sub);
@@ -226,6 +229,11 @@ void SuiteSetup::UpdateSchema() {
 void SuiteSetup::FillScale(int thousands) {
     if (thousands <= 0)
         return;
+    if (thousands > MaxScaleThousands)
+        throw TvError(ErrorNumber::Overflow,
+                      QString("Se pueden generar como mucho %1 miles de clientes, no %2.")
+                          .arg(MaxScaleThousands)
+                          .arg(thousands));
     if (Utility::instance().SqlNumber(
             DataAccess::instance().GetValue("ConfiguracionEmpresa", {})) == 0)
         FillDemo();

@@ -32,10 +32,13 @@ void FillDemo();
 // folder made by an older version gains the tables and indexes it lacks, and nothing else changes.
 void UpdateSchema();
 
+// The most FillScale adds: a million clients, ten million invoice lines.
+constexpr int MaxScaleThousands = 1000;
+
 // Adds `thousands` x 1000 clients with pets, products and invoice items in proportion, for
 // benchmarks of realistic size. Writes the demo clinic first when the database has none, since
 // the generated sales need its users, cash boxes and payment types. The generated invoices are
-// recorded in the invoice register.
+// recorded in the invoice register. More than MaxScaleThousands is error 6.
 void FillScale(int thousands);
 
 } // namespace SuiteSetup

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 namespace {
 
@@ -88,10 +90,37 @@ TEST(SetupTool, RefusesAFolderItCannotWriteAndLeavesNothing) {
     EXPECT_TRUE(run.err.contains("No se puede crear la carpeta")) << qPrintable(run.err);
     EXPECT_TRUE(QFileInfo(blocker.fileName()).isFile());
 
-    const Outcome usage = RunSetup({"--scale", "mucho", tmp.path() + "/Otra"});
-    EXPECT_EQ(usage.status, 2);
-    EXPECT_TRUE(usage.err.contains("Uso: tvSetup"));
-    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/Otra"));
+    // 2147484 thousand clients overflowed a 32-bit count and built 40 of them.
+    for (const char* scale : {"mucho", "2147484", "1001"}) {
+        const Outcome usage = RunSetup({"--scale", scale, tmp.path() + "/Otra"});
+        EXPECT_EQ(usage.status, 2) << scale;
+        EXPECT_TRUE(usage.err.contains("Uso: tvSetup")) << scale;
+        EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/Otra")) << scale;
+    }
+}
+
+TEST(SetupTool, StoppedHalfWayItLeavesNothingBehind) {
+    QTemporaryDir tmp;
+    for (const QString& root : {tmp.path() + "/Nueva", tmp.path()}) {
+        QProcess setup;
+        setup.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvSetup", {"--scale", "50", root});
+        ASSERT_TRUE(setup.waitForStarted());
+        // Stopped once the database is being filled in the hidden staging folder.
+        QDeadlineTimer deadline(60000);
+        while (setup.state() == QProcess::Running && !deadline.hasExpired() &&
+               QDir(root).entryList({".Data-*"}, QDir::Dirs | QDir::Hidden).isEmpty())
+            QThread::msleep(5);
+        ASSERT_EQ(setup.state(), QProcess::Running) << "tvSetup ended before it could be stopped";
+        QThread::msleep(300);
+        setup.terminate();
+        ASSERT_TRUE(setup.waitForFinished(30000));
+        EXPECT_EQ(setup.exitStatus(), QProcess::CrashExit);
+        if (root == tmp.path())
+            EXPECT_TRUE(QDir(root).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+                << qPrintable(QDir(root).entryList(QDir::AllEntries | QDir::Hidden).join(' '));
+        else
+            EXPECT_FALSE(QFileInfo::exists(root)) << "a folder it created goes too";
+    }
 }
 
 } // namespace
