@@ -8,7 +8,6 @@
 #include "session/SuiteSession.h"
 
 #include <QApplication>
-#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -70,7 +69,7 @@ qint32 WorkingDate(const QString& piece) {
     if (piece.trimmed().isEmpty())
         return U().Today(true).toInt();
     const qint32 date = CommandNumber(piece, "La fecha de trabajo");
-    if (date <= 0 || !QDate(date / 10000, date / 100 % 100, date % 100).isValid())
+    if (U().FormatDate(2, date).toString().isEmpty())
         throw TvError(ErrorNumber::TypeMismatch,
                       QString("La fecha de trabajo de la línea de órdenes no es una fecha válida "
                               "(aaaammdd): \"%1\".")

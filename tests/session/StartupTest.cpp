@@ -83,7 +83,7 @@ TEST(Startup, ConsoleOptionsAreBooleansAndMissingOnesFalse) {
 
 TEST(Startup, BadInputEndsWithAMessageAndChangesNothing) {
     TestSuite suite;
-    for (const QString date : {"2026ab05", "20261340"}) {
+    for (const QString date : {"2026ab05", "20261340", "100000101"}) {
         EXPECT_EQ(EndStatus([&] { G::Init(MenuLine(suite, "admin:admin", date)); }), 1);
         EXPECT_TRUE(Shown(suite, "\"" + date + "\""));
     }
@@ -121,6 +121,12 @@ TEST(Startup, BadInputEndsWithAMessageAndChangesNothing) {
     WriteIni(suite, "", suite.Root() + "/NoHay");
     EXPECT_EQ(EndStatus([&] { G::Init(MenuLine(suite, "admin:admin")); }), 1);
     EXPECT_TRUE(Shown(suite, "DataPath"));
+
+    // An ini path that names a folder is a missing ini, not a missing data folder.
+    suite.Ui().Shown.clear();
+    EXPECT_EQ(EndStatus([&] { G::Init("admin:admin|20261205|" + suite.DataDir()); }), 1);
+    EXPECT_EQ(suite.Ui().Shown,
+              QStringList{"[Init] No se encuentra Tavelo.ini - Tavelo.ini Not Found"});
 }
 
 TEST(Startup, DatabaseLockedByAnotherProgramIsRefused) {

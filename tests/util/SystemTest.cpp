@@ -53,6 +53,8 @@ TEST(Files, ReadDeleteExistAndRoot) {
     const QString path = dir.filePath("Tempfile_1.txt");
     Write(path, QString::fromUtf8("Señor Muñoz\n€ 12,50\n").toUtf8());
     EXPECT_TRUE(U().FileExists(path, 32, true));
+    EXPECT_FALSE(U().FileExists(dir.path(), 32, true));
+    EXPECT_TRUE(U().FileExists(dir.path(), 16, true));
     EXPECT_EQ(U().ReadTextFile(path), QString::fromUtf8("Señor Muñoz\n€ 12,50\n"));
     U().DeleteFile(path);
     EXPECT_FALSE(U().FileExists(path));

@@ -144,8 +144,11 @@ QString Utility::GetRootPath(const QString& programFolder, const QString& suiteN
     return QFileInfo(folder).absolutePath();
 }
 
-bool Utility::FileExists(const QString& path, int, bool) const {
-    return !path.isEmpty() && QFileInfo::exists(path);
+// The suite asks with 32, an ordinary file: a folder of that name (the directory attribute, 16)
+// counts only when asked for.
+bool Utility::FileExists(const QString& path, int attributes, bool) const {
+    const QFileInfo info(path);
+    return !path.isEmpty() && (info.isFile() || (info.isDir() && (attributes & 16) != 0));
 }
 
 QString Utility::ReadIni(const QString& file, const QString& section, const QString& key,

@@ -24,7 +24,8 @@ public:
     // suiteName, else the parent of programFolder (programs live in <root>/Exe).
     QString GetRootPath(const QString& programFolder, const QString& suiteName) const;
 
-    // attributes and flag are kept for the suite's call shape; any existing file or folder counts.
+    // An existing file; a folder only when attributes holds 16 (the directory attribute). flag is
+    // kept for the suite's call shape.
     bool FileExists(const QString& path, int attributes = 32, bool flag = true) const;
 
     // A missing file, section or key answers def.
