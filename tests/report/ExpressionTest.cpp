@@ -111,3 +111,71 @@ TEST_F(ReportTest, MalformedFieldNamesFieldAndPosition) {
     EXPECT_TRUE(description.contains("posición 22")) << description.toStdString();
     EXPECT_FALSE(vsr.Busy());
 }
+
+// Texts that once took the program down: deep nesting recursed until the stack ran out, a long
+// sum was evaluated one frame per operator, NaN reached an int conversion.
+TEST(Expression, DepthAndLengthHaveLimitsAndLongChainsStayFlat) {
+    const auto refused = [](const QString& text) {
+        try {
+            Expression::Parse(text, &Columns);
+        } catch (const Expression::Error& error) {
+            return error.message;
+        }
+        return QString();
+    };
+    EXPECT_TRUE(refused(QString(3000, '(') + "1" + QString(3000, ')')).contains("anida más de 64"));
+    EXPECT_TRUE(refused(QString("not ").repeated(100) + "1").contains("anida"));
+    EXPECT_TRUE(refused(QString("-").repeated(100) + "1").contains("anida"));
+    EXPECT_TRUE(refused("1" + QString("+1").repeated(30000)).contains("más de 10000 caracteres"));
+    EXPECT_EQ(Eval(QString(60, '(') + "2" + QString(60, ')')), "2");
+
+    // The longest sum the limit lets through, and chains of every level, left to right.
+    EXPECT_EQ(Eval("1" + QString("+1").repeated(4999)), "5000");
+    EXPECT_EQ(Eval("100" + QString("-1").repeated(4998)), "-4898");
+    EXPECT_EQ(Eval("\"a\"" + QString(" & \"b\"").repeated(1600)).size(), 1601);
+    EXPECT_EQ(Eval("1 = 1 = 1 And 2 > 1 Or 0"), "1");
+    EXPECT_EQ(Eval("20 / 2 / 5 * 3"), "6");
+}
+
+TEST(Expression, NumbersThatAreNotFiniteAreNull) {
+    // 1e308 * 10 overflows; inf - inf is NaN: both show as nothing, like a division by zero.
+    EXPECT_EQ(Eval("100000000 * 100000000 * 100000000 * 100000000 * 100000000 * 100000000 * "
+                   "100000000 * 100000000 * 100000000 * 100000000 * 100000000 * 100000000 * "
+                   "100000000 * 100000000 * 100000000 * 100000000 * 100000000 * 100000000 * "
+                   "100000000 * 100000000 * 100000000 * 100000000 * 100000000 * 100000000 * "
+                   "100000000 * 100000000 * 100000000 * 100000000 * 100000000 * 100000000 * "
+                   "100000000 * 100000000 * 100000000 * 100000000 * 100000000 * 100000000 * "
+                   "100000000 * 100000000 * 100000000 * 100000000"),
+              "");
+    const QString huge =
+        "(" + QString("9").repeated(300) + " * " + QString("9").repeated(300) + ")";
+    EXPECT_EQ(Eval(huge + " - " + huge), "");
+    EXPECT_EQ(Eval("mid(\"abc\", " + huge + " - " + huge + ", 2)"), "ab");
+    EXPECT_EQ(Eval("format(" + huge + ", \"0.00\")"), "");
+}
+
+TEST(Expression, TotalsOfPageOrPagesAreRefused) {
+    for (const QString text :
+         {"Sum(Pages, report)", "Max(Page, report)", "Count(Page)", "Sum(nSaldo + Pages)"}) {
+        try {
+            Expression::Parse(text, &Columns);
+            ADD_FAILURE() << "accepted " << text.toStdString();
+        } catch (const Expression::Error& error) {
+            EXPECT_TRUE(error.message.contains("Page")) << error.message.toStdString();
+        }
+    }
+    EXPECT_TRUE(Expression::Parse("Sum(nSaldo) & \" / \" & Pages", &Columns).UsesPages());
+    EXPECT_FALSE(Expression::Parse("Sum(nSaldo)", &Columns).UsesPages());
+}
+
+TEST_F(ReportTest, AnExpressionTooDeepNamesItsField) {
+    AddClients(2);
+    vsr.Load(Definition(QString(R"(<Report name="R"><Section kind="ReportFooter" height="300">
+        <Field name="Total" text="%1" calculated="true"/></Section></Report>)")
+                            .arg(QString(3000, '(') + "nSaldo" + QString(3000, ')'))),
+             "R");
+    vsr.SetRecordSource("SELECT nSaldo FROM Clientes");
+    QString description;
+    EXPECT_EQ(ErrorOf([&] { vsr.Layout(); }, &description), ErrorNumber::BadReport);
+    EXPECT_TRUE(description.contains("\"Total\"")) << description.toStdString();
+}

@@ -1,6 +1,7 @@
 #include "platform/report/Expression.h"
 
 #include "platform/data/Rows.h"
+#include "platform/report/ReportLimits.h"
 #include "platform/util/Utility.h"
 
 #include <QHash>
@@ -18,19 +19,7 @@ enum class Op {
     Pages,
     Neg,
     Not,
-    And,
-    Or,
-    Concat,
-    Add,
-    Sub,
-    Mul,
-    Div,
-    Eq,
-    Ne,
-    Lt,
-    Gt,
-    Le,
-    Ge,
+    Chain,
     Iif,
     Mid,
     Left,
@@ -70,6 +59,9 @@ const QHash<QString, Function>& Functions() {
     return functions;
 }
 
+// The operators between the operands of a chain.
+enum class Binary { And, Or, Concat, Add, Sub, Mul, Div, Eq, Ne, Lt, Gt, Le, Ge };
+
 bool IsAggregate(Op op) {
     return op == Op::Sum || op == Op::Count || op == Op::Min || op == Op::Max || op == Op::Avg;
 }
@@ -84,6 +76,8 @@ struct Expression::Node {
     int column = -1;
     Scope scope = Scope::Default;
     std::vector<std::unique_ptr<Node>> args;
+    // Op::Chain: ops[i] stands between args[i] and args[i + 1], applied left to right.
+    std::vector<Binary> ops;
 };
 
 namespace {
@@ -107,6 +101,10 @@ public:
     }
 
     std::unique_ptr<Node> ParseAll() {
+        if (m_text.size() > ReportLimits::MaxExpressionLength)
+            Fail(ReportLimits::MaxExpressionLength + 1,
+                 QString("la expresión tiene más de %1 caracteres")
+                     .arg(ReportLimits::MaxExpressionLength));
         auto root = ParseOr();
         if (m_token.kind != Token::End)
             Fail(m_token.position, "sobra \"" + m_token.text + "\"");
@@ -203,84 +201,108 @@ private:
                                           : " y hay \"" + m_token.text + "\"";
     }
 
-    static std::unique_ptr<Node> Make(Op op, std::unique_ptr<Node> a,
-                                      std::unique_ptr<Node> b = nullptr) {
+    // Parentheses, calls and unary operators recurse; their depth is bounded so that no text
+    // can exhaust the stack.
+    class Nesting {
+    public:
+        explicit Nesting(Parser& parser) : m_parser(parser) {
+            if (++m_parser.m_depth > ReportLimits::MaxNesting)
+                m_parser.Fail(m_parser.m_token.position,
+                              QString("anida más de %1 niveles de paréntesis, funciones u "
+                                      "operadores")
+                                  .arg(ReportLimits::MaxNesting));
+        }
+        ~Nesting() { --m_parser.m_depth; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        Parser& m_parser;
+    };
+
+    static std::unique_ptr<Node> Make(Op op, std::unique_ptr<Node> a) {
         auto node = std::make_unique<Node>();
         node->op = op;
         node->args.push_back(std::move(a));
-        if (b)
-            node->args.push_back(std::move(b));
         return node;
     }
 
-    std::unique_ptr<Node> ParseOr() {
-        auto left = ParseAnd();
-        while (IsWord("or")) {
+    // The operands of one level joined by its operators (which Match reads off the current
+    // token), as one flat node: a sum of thousands of terms is a loop, not a deep tree.
+    template <class Operand, class Match>
+    std::unique_ptr<Node> ParseChain(Operand operand, Match match) {
+        auto first = (this->*operand)();
+        Binary op;
+        if (!match(op))
+            return first;
+        auto chain = std::make_unique<Node>();
+        chain->op = Op::Chain;
+        chain->args.push_back(std::move(first));
+        do {
             Next();
-            left = Make(Op::Or, std::move(left), ParseAnd());
-        }
-        return left;
+            chain->ops.push_back(op);
+            chain->args.push_back((this->*operand)());
+        } while (match(op));
+        return chain;
+    }
+
+    std::unique_ptr<Node> ParseOr() {
+        const Nesting nesting(*this);
+        return ParseChain(&Parser::ParseAnd, [&](Binary& op) {
+            op = Binary::Or;
+            return IsWord("or");
+        });
     }
     std::unique_ptr<Node> ParseAnd() {
-        auto left = ParseNot();
-        while (IsWord("and")) {
-            Next();
-            left = Make(Op::And, std::move(left), ParseNot());
-        }
-        return left;
+        return ParseChain(&Parser::ParseNot, [&](Binary& op) {
+            op = Binary::And;
+            return IsWord("and");
+        });
     }
     std::unique_ptr<Node> ParseNot() {
         if (IsWord("not")) {
+            const Nesting nesting(*this);
             Next();
             return Make(Op::Not, ParseNot());
         }
         return ParseComparison();
     }
     std::unique_ptr<Node> ParseComparison() {
-        static const QHash<QString, Op> ops = {{"=", Op::Eq}, {"<>", Op::Ne}, {"<", Op::Lt},
-                                               {">", Op::Gt}, {"<=", Op::Le}, {">=", Op::Ge}};
-        auto left = ParseConcat();
-        while (m_token.kind == Token::Symbol && ops.contains(m_token.text)) {
-            const Op op = ops.value(m_token.text);
-            Next();
-            left = Make(op, std::move(left), ParseConcat());
-        }
-        return left;
+        static const QHash<QString, Binary> ops = {{"=", Binary::Eq},  {"<>", Binary::Ne},
+                                                   {"<", Binary::Lt},  {">", Binary::Gt},
+                                                   {"<=", Binary::Le}, {">=", Binary::Ge}};
+        return ParseChain(&Parser::ParseConcat, [&](Binary& op) {
+            if (m_token.kind != Token::Symbol || !ops.contains(m_token.text))
+                return false;
+            op = ops.value(m_token.text);
+            return true;
+        });
     }
     std::unique_ptr<Node> ParseConcat() {
-        auto left = ParseAdditive();
-        while (IsSymbol("&")) {
-            Next();
-            left = Make(Op::Concat, std::move(left), ParseAdditive());
-        }
-        return left;
+        return ParseChain(&Parser::ParseAdditive, [&](Binary& op) {
+            op = Binary::Concat;
+            return IsSymbol("&");
+        });
     }
     std::unique_ptr<Node> ParseAdditive() {
-        auto left = ParseTerm();
-        while (IsSymbol("+") || IsSymbol("-")) {
-            const Op op = IsSymbol("+") ? Op::Add : Op::Sub;
-            Next();
-            left = Make(op, std::move(left), ParseTerm());
-        }
-        return left;
+        return ParseChain(&Parser::ParseTerm, [&](Binary& op) {
+            op = IsSymbol("+") ? Binary::Add : Binary::Sub;
+            return IsSymbol("+") || IsSymbol("-");
+        });
     }
     std::unique_ptr<Node> ParseTerm() {
-        auto left = ParseUnary();
-        while (IsSymbol("*") || IsSymbol("/")) {
-            const Op op = IsSymbol("*") ? Op::Mul : Op::Div;
-            Next();
-            left = Make(op, std::move(left), ParseUnary());
-        }
-        return left;
+        return ParseChain(&Parser::ParseUnary, [&](Binary& op) {
+            op = IsSymbol("*") ? Binary::Mul : Binary::Div;
+            return IsSymbol("*") || IsSymbol("/");
+        });
     }
     std::unique_ptr<Node> ParseUnary() {
-        if (IsSymbol("-")) {
+        if (IsSymbol("-") || IsSymbol("+")) {
+            const Nesting nesting(*this);
+            const bool negate = IsSymbol("-");
             Next();
-            return Make(Op::Neg, ParseUnary());
-        }
-        if (IsSymbol("+")) {
-            Next();
-            return ParseUnary();
+            auto operand = ParseUnary();
+            return negate ? Make(Op::Neg, std::move(operand)) : std::move(operand);
         }
         return ParsePrimary();
     }
@@ -348,6 +370,9 @@ private:
         if (!IsSymbol("("))
             return node;
         Next();
+        // Page and Pages are known only per page, after the layout; a total over rows has none.
+        const bool pagesBefore = m_usesPages;
+        m_usesPages = false;
         if (!IsSymbol(")")) {
             for (;;) {
                 if (IsAggregate(function.op) && node->args.empty() && IsSymbol("*")) {
@@ -365,6 +390,9 @@ private:
                 Next();
             }
         }
+        if (IsAggregate(function.op) && m_usesPages)
+            Fail(name.position, name.text + " no puede sumar ni comparar Page ni Pages");
+        m_usesPages = m_usesPages || pagesBefore;
         const int count = int(node->args.size()) + (node->scope != Scope::Default ? 1 : 0);
         if (count < function.minArgs || count > function.maxArgs)
             Fail(name.position,
@@ -393,18 +421,23 @@ private:
     int m_pos = 0;
     Token m_token;
     bool m_usesPages = false;
+    int m_depth = 0;
 };
 
 int Whole(const Value& value) {
+    if (value.IsNull())
+        return 0;
     const double number = std::floor(value.ToNumber());
     return number > 1e9 ? 1000000000 : number < -1e9 ? -1000000000 : int(number);
 }
 
-Value Compare(Op op, const Value& a, const Value& b) {
+Value Compare(Binary op, const Value& a, const Value& b) {
     int order;
-    if ((a.kind == Value::Number || a.kind == Value::Null) &&
-        (b.kind == Value::Number || b.kind == Value::Null) &&
-        !(a.kind == Value::Null && b.kind == Value::Null)) {
+    // A number that is not finite compares as the empty text it shows.
+    const auto numeric = [](const Value& v) {
+        return v.kind == Value::Null || (v.kind == Value::Number && !v.IsNull());
+    };
+    if (numeric(a) && numeric(b) && !(a.kind == Value::Null && b.kind == Value::Null)) {
         const double x = a.ToNumber(), y = b.ToNumber();
         order = x < y ? -1 : x > y ? 1 : 0;
     } else {
@@ -412,19 +445,19 @@ Value Compare(Op op, const Value& a, const Value& b) {
     }
     bool result = false;
     switch (op) {
-    case Op::Eq:
+    case Binary::Eq:
         result = order == 0;
         break;
-    case Op::Ne:
+    case Binary::Ne:
         result = order != 0;
         break;
-    case Op::Lt:
+    case Binary::Lt:
         result = order < 0;
         break;
-    case Op::Gt:
+    case Binary::Gt:
         result = order > 0;
         break;
-    case Op::Le:
+    case Binary::Le:
         result = order <= 0;
         break;
     default:
@@ -459,7 +492,7 @@ Value Aggregate(const Node& node, const Expression::Context& context) {
         ++count;
         sum += value.ToNumber();
         if (best.kind == Value::Null ||
-            Compare(node.op == Op::Min ? Op::Lt : Op::Gt, value, best).number != 0)
+            Compare(node.op == Op::Min ? Binary::Lt : Binary::Gt, value, best).number != 0)
             best = value;
     }
     Value result;
@@ -480,6 +513,32 @@ Value Aggregate(const Node& node, const Expression::Context& context) {
     if (context.cache)
         context.cache->emplace(key, result);
     return result;
+}
+
+Value Apply(Binary op, const Value& a, const Value& b) {
+    switch (op) {
+    case Binary::And:
+        return Value::FromNumber(a.ToBool() && b.ToBool() ? 1 : 0);
+    case Binary::Or:
+        return Value::FromNumber(a.ToBool() || b.ToBool() ? 1 : 0);
+    case Binary::Concat:
+        return Value::FromText(a.ToText() + b.ToText());
+    case Binary::Add:
+        if (a.kind == Value::Text && b.kind == Value::Text)
+            return Value::FromText(a.text + b.text);
+        return Value::FromNumber(a.ToNumber() + b.ToNumber());
+    case Binary::Sub:
+        return Value::FromNumber(a.ToNumber() - b.ToNumber());
+    case Binary::Mul:
+        return Value::FromNumber(a.ToNumber() * b.ToNumber());
+    case Binary::Div: {
+        const double divisor = b.ToNumber();
+        // A division by zero (an empty total) shows as nothing rather than stopping the report.
+        return divisor == 0 ? Value{} : Value::FromNumber(a.ToNumber() / divisor);
+    }
+    default:
+        return Compare(op, a, b);
+    }
 }
 
 QString Text(const Node& node, int index, const Expression::Context& context) {
@@ -505,34 +564,12 @@ Value Eval(const Node& node, const Expression::Context& context) {
         return Value::FromNumber(-arg(0).ToNumber());
     case Op::Not:
         return Value::FromNumber(arg(0).ToBool() ? 0 : 1);
-    case Op::And:
-        return Value::FromNumber(arg(0).ToBool() && arg(1).ToBool() ? 1 : 0);
-    case Op::Or:
-        return Value::FromNumber(arg(0).ToBool() || arg(1).ToBool() ? 1 : 0);
-    case Op::Concat:
-        return Value::FromText(Text(node, 0, context) + Text(node, 1, context));
-    case Op::Add: {
-        const Value a = arg(0), b = arg(1);
-        if (a.kind == Value::Text && b.kind == Value::Text)
-            return Value::FromText(a.text + b.text);
-        return Value::FromNumber(a.ToNumber() + b.ToNumber());
+    case Op::Chain: {
+        Value value = arg(0);
+        for (size_t i = 1; i < node.args.size(); ++i)
+            value = Apply(node.ops[i - 1], value, arg(int(i)));
+        return value;
     }
-    case Op::Sub:
-        return Value::FromNumber(arg(0).ToNumber() - arg(1).ToNumber());
-    case Op::Mul:
-        return Value::FromNumber(arg(0).ToNumber() * arg(1).ToNumber());
-    case Op::Div: {
-        const double divisor = arg(1).ToNumber();
-        // A division by zero (an empty total) shows as nothing rather than stopping the report.
-        return divisor == 0 ? Value{} : Value::FromNumber(arg(0).ToNumber() / divisor);
-    }
-    case Op::Eq:
-    case Op::Ne:
-    case Op::Lt:
-    case Op::Gt:
-    case Op::Le:
-    case Op::Ge:
-        return Compare(node.op, arg(0), arg(1));
     case Op::Iif:
         return arg(0).ToBool() ? arg(1) : arg(2);
     case Op::Mid: {
@@ -570,7 +607,7 @@ Value Eval(const Node& node, const Expression::Context& context) {
         return Value::FromText(Text(node, 0, context).toLower());
     case Op::Format: {
         const Value value = arg(0);
-        if (value.kind == Value::Null)
+        if (value.IsNull())
             return Value::FromText({});
         return Value::FromText(
             Expression::FormatNumber(value.ToNumber(), Text(node, 1, context), context.locale));
@@ -610,7 +647,13 @@ Expression::Value Expression::Value::FromVariant(const QVariant& value) {
     }
 }
 
+bool Expression::Value::IsNull() const {
+    return kind == Null || (kind == Number && !std::isfinite(number));
+}
+
 QString Expression::Value::ToText() const {
+    if (IsNull())
+        return {};
     switch (kind) {
     case Number:
         return Utility::NumberText(number);
@@ -636,7 +679,7 @@ double Expression::Value::ToNumber() const {
 
 bool Expression::Value::IsNumeric() const {
     if (kind == Number)
-        return true;
+        return !IsNull();
     bool ok = false;
     if (kind == Text)
         text.trimmed().replace(',', '.').toDouble(&ok);
@@ -646,7 +689,7 @@ bool Expression::Value::IsNumeric() const {
 bool Expression::Value::ToBool() const {
     if (kind == Text && !IsNumeric())
         return text.trimmed().compare("true", Qt::CaseInsensitive) == 0;
-    return ToNumber() != 0;
+    return !IsNull() && ToNumber() != 0;
 }
 
 Expression::Expression() = default;

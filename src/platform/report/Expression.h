@@ -25,6 +25,10 @@ public:
         static Value FromNumber(double number) { return {Number, number, {}}; }
         static Value FromText(const QString& text) { return {Text, 0, text}; }
         static Value FromVariant(const QVariant& value);
+        // A number that is not finite (an overflow, infinity minus infinity) goes on through
+        // arithmetic as IEEE says and is otherwise NULL: it shows as nothing, is false, and
+        // never reaches a conversion to a whole number.
+        bool IsNull() const;
         // NULL reads as "" and 0; a number as its shortest text ("20260305", "6.3").
         QString ToText() const;
         double ToNumber() const;
