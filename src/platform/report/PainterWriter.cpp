@@ -2,6 +2,7 @@
 
 #include "platform/report/PageModel.h"
 #include "platform/report/QrCode.h"
+#include "platform/report/ReportLimits.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -48,7 +49,10 @@ int PainterWriter::WrappedHeight(const QString& text, const ReportFont& font, in
     const QRectF bounds =
         metrics.boundingRect(QRectF(0, 0, std::max(width, 1), 1e7),
                              Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text);
-    return int(std::ceil(bounds.height()));
+    // A text of millions of lines is taller than any report may be; the layout refuses it, as
+    // long as the height reaches it as a number an int can hold.
+    return int(std::ceil(
+        std::min(bounds.height(), double(ReportLimits::MaxTwips) * ReportLimits::MaxPages)));
 }
 
 void PainterWriter::Paint(const Page& page, QPainter& painter) {

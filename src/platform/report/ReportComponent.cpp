@@ -5,6 +5,7 @@
 #include "platform/report/PreviewControl.h"
 #include "platform/report/ReportFile.h"
 #include "platform/report/ReportLayout.h"
+#include "platform/report/ReportLimits.h"
 #include "platform/report/RtfWriter.h"
 #include "platform/report/TextWriter.h"
 #include "platform/util/TvError.h"
@@ -42,26 +43,41 @@ void ReportComponent::Load(const QString& fullPath, const QString& reportName) {
     auto report = found->second->Clone();
     m_library = std::move(library);
     m_path = fullPath;
-    ResolveSubReports(*report, 0);
+    Resolve(*report);
     m_report = std::move(report);
 }
 
-void ReportComponent::ResolveSubReports(ReportDefinition& report, int depth) {
+// Each sub-report field holds a copy of its report, so a few fields that name reports holding
+// such fields again multiply; the fields of all copies together are bounded.
+void ReportComponent::Resolve(ReportDefinition& report) {
+    int fields = 0;
+    ResolveSubReports(report, 0, fields);
+}
+
+void ReportComponent::ResolveSubReports(ReportDefinition& report, int depth, int& fields) {
+    fields += report.FieldCount();
+    if (fields > ReportLimits::MaxFields)
+        throw TvError(ErrorNumber::BadReport,
+                      QString("El informe \"%1\" y sus subinformes tienen más de %2 campos")
+                          .arg(report.Name())
+                          .arg(ReportLimits::MaxFields));
     for (int i = 0; i < report.FieldCount(); ++i) {
         ReportField& field = report.Field(i);
-        if (field.SubReport().isEmpty() || field.SubReportDefinition())
+        if (field.SubReport().isEmpty())
             continue;
-        const auto found = m_library.find(ReportFile::Key(field.SubReport()));
-        if (found == m_library.end())
-            throw TvError(ErrorNumber::BadReport,
-                          QString("El campo \"%1\" del informe \"%2\" contiene el subinforme "
-                                  "\"%3\", que no está en \"%4\"")
-                              .arg(field.Name(), report.Name(), field.SubReport(), m_path));
-        if (depth >= MaxDepth)
-            throw TvError(ErrorNumber::BadReport,
-                          "El informe \"" + report.Name() + "\" se contiene a sí mismo");
-        field.SetSubReportDefinition(found->second->Clone());
-        ResolveSubReports(*field.SubReportDefinition(), depth + 1);
+        if (!field.SubReportDefinition()) {
+            const auto found = m_library.find(ReportFile::Key(field.SubReport()));
+            if (found == m_library.end())
+                throw TvError(ErrorNumber::BadReport,
+                              QString("El campo \"%1\" del informe \"%2\" contiene el subinforme "
+                                      "\"%3\", que no está en \"%4\"")
+                                  .arg(field.Name(), report.Name(), field.SubReport(), m_path));
+            if (depth >= MaxDepth)
+                throw TvError(ErrorNumber::BadReport,
+                              "El informe \"" + report.Name() + "\" se contiene a sí mismo");
+            field.SetSubReportDefinition(found->second->Clone());
+        }
+        ResolveSubReports(*field.SubReportDefinition(), depth + 1, fields);
     }
 }
 
@@ -102,14 +118,14 @@ ReportDefinition& ReportComponent::SubReport(int fieldIndex) {
     if (field.SubReport().isEmpty())
         throw TvError(ErrorNumber::NoSuchField,
                       "El campo \"" + field.Name() + "\" no contiene ningún subinforme");
-    ResolveSubReports(*m_report, 0);
+    Resolve(*m_report);
     return *field.SubReportDefinition();
 }
 
 PageModel ReportComponent::Layout() {
     ReportDefinition& report = Loaded();
     BusyFlag busy(m_busy);
-    ResolveSubReports(report, 0);
+    Resolve(report);
     return ReportLayout::Run(report);
 }
 

@@ -54,7 +54,8 @@ public:
     void Render(PreviewControl& vp);
 
 private:
-    void ResolveSubReports(ReportDefinition& report, int depth);
+    void Resolve(ReportDefinition& report);
+    void ResolveSubReports(ReportDefinition& report, int depth, int& fields);
     ReportDefinition& Loaded() const;
 
     std::map<QString, std::unique_ptr<ReportDefinition>> m_library; // the file's reports by name

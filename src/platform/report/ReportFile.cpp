@@ -1,27 +1,32 @@
 #include "platform/report/ReportFile.h"
 
+#include "platform/report/ReportLimits.h"
 #include "platform/util/TvError.h"
+
+#include <QCoreApplication>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 
 namespace {
 
 class Reader {
 public:
-    Reader(QIODevice& device, const QString& path) : m_xml(&device), m_path(path) {}
+    Reader(QIODevice& device, const QString& path)
+        : m_device(device), m_xml(&device), m_path(path) {}
 
     ReportFile::Library Run() {
         ReportFile::Library library;
-        if (!m_xml.readNextStartElement())
+        if (!NextChild())
             Fail("el archivo no contiene ningún elemento");
         if (m_xml.name() != QLatin1String("Reports"))
             Fail("el elemento principal debe ser <Reports> y es <" + m_xml.name().toString() + ">");
         CheckAttributes({});
-        while (m_xml.readNextStartElement()) {
+        while (NextChild()) {
             if (m_xml.name() != QLatin1String("Report"))
                 Unknown();
             auto report = ReadReport();
@@ -30,20 +35,46 @@ public:
                 Fail("el informe \"" + report->Name() + "\" está repetido");
             library.emplace(key, std::move(report));
         }
-        if (m_xml.hasError())
-            Fail(m_xml.errorString());
         return library;
     }
 
 private:
     [[noreturn]] void Fail(const QString& message) {
-        throw TvError(
-            ErrorNumber::BadReport,
-            QString("Definición de informe incorrecta en \"%1\", línea %2, columna %3: %4")
-                .arg(m_path)
-                .arg(m_xml.lineNumber())
-                .arg(m_xml.columnNumber())
-                .arg(message));
+        FailAt(QString("línea %1, columna %2").arg(m_xml.lineNumber()).arg(m_xml.columnNumber()),
+               message);
+    }
+    [[noreturn]] void FailAt(const QString& place, const QString& message) {
+        throw TvError(ErrorNumber::BadReport,
+                      QString("Definición de informe incorrecta en \"%1\", %2: %3")
+                          .arg(m_path, place, message));
+    }
+    // The XML reader decodes ahead of where it parses, so its position says little about a
+    // byte that is not UTF-8; the first line that does not decode is the place.
+    [[noreturn]] void FailEncoding() {
+        m_device.seek(0);
+        int line = 1;
+        for (const QByteArray& bytes : m_device.readAll().split('\n')) {
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString decoded = utf8.decode(bytes);
+            if (utf8.hasError())
+                break;
+            ++line;
+        }
+        FailAt(QString("línea %1").arg(line),
+               "el archivo contiene bytes que no son texto en su codificación (UTF-8 si no "
+               "declara otra)");
+    }
+    // The next child element of the current one; false at its end. Malformed XML fails here, at
+    // the place it is found, rather than being taken for the end of an element.
+    bool NextChild() {
+        const bool found = m_xml.readNextStartElement();
+        if (!m_xml.hasError())
+            return found;
+        // Qt's own text for bytes that are not text in the file's encoding, said in Spanish.
+        if (m_xml.errorString() ==
+            QCoreApplication::translate("QXmlStream", "Encountered incorrectly encoded content."))
+            FailEncoding();
+        Fail("el XML no es válido: " + m_xml.errorString());
     }
     [[noreturn]] void Unknown() { Fail("elemento desconocido <" + m_xml.name().toString() + ">"); }
 
@@ -57,23 +88,32 @@ private:
     QString Text(const char* name, const QString& def = {}) const {
         return Has(name) ? m_xml.attributes().value(name).toString() : def;
     }
+    // Sizes and positions are bounded by what paper can be, so that no sum of them overflows.
     int Twips(const char* name, int def, bool allowNegative = false) {
         if (!Has(name))
             return def;
         bool ok = false;
         const int value = Text(name).trimmed().toInt(&ok);
-        if (!ok || (!allowNegative && value < 0))
-            Fail(QString("\"%1\" debe ser un número entero de twips%2 y es \"%3\"")
-                     .arg(name, allowNegative ? "" : " no negativo", Text(name)));
+        const int least = allowNegative ? -ReportLimits::MaxTwips : 0;
+        if (!ok || value < least || value > ReportLimits::MaxTwips)
+            Fail(QString("\"%1\" debe ser un número entero de twips entre %2 y %3 y es \"%4\"")
+                     .arg(name)
+                     .arg(least)
+                     .arg(ReportLimits::MaxTwips)
+                     .arg(Text(name)));
         return value;
     }
-    double Number(const char* name, double def) {
+    // The test is written so that NaN fails it too.
+    double FontSize(const char* name, double def) {
         if (!Has(name))
             return def;
         bool ok = false;
         const double value = Text(name).trimmed().toDouble(&ok);
-        if (!ok || value <= 0)
-            Fail(QString("\"%1\" debe ser un número positivo y es \"%2\"").arg(name, Text(name)));
+        if (!ok || !(value > 0 && value <= ReportLimits::MaxFontSize))
+            Fail(QString("\"%1\" debe ser un número mayor que 0 y hasta %2 y es \"%3\"")
+                     .arg(name)
+                     .arg(ReportLimits::MaxFontSize)
+                     .arg(Text(name)));
         return value;
     }
     bool Flag(const char* name, bool def) {
@@ -114,7 +154,7 @@ private:
         if (Has("locale"))
             report->SetLocale(Locale());
         QHash<QString, int> groups;
-        while (m_xml.readNextStartElement()) {
+        while (NextChild()) {
             const auto name = m_xml.name();
             if (name == QLatin1String("Paper")) {
                 ReadPaper(*report);
@@ -140,6 +180,9 @@ private:
                     Fail("un <Group> necesita nombre (name) y expresión (expression)");
                 if (groups.contains(group.name.toLower()))
                     Fail("el grupo \"" + group.name + "\" está repetido");
+                if (groups.size() == ReportLimits::MaxGroups)
+                    Fail(QString("un informe tiene como mucho %1 grupos")
+                             .arg(ReportLimits::MaxGroups));
                 groups.insert(group.name.toLower(), int(report->Groups().size()));
                 report->Groups().append(group);
                 m_xml.skipCurrentElement();
@@ -200,15 +243,29 @@ private:
         section.height = Twips("height", 0);
         section.background = Color("background", QColor());
         const int index = int(report.Sections().size());
-        while (m_xml.readNextStartElement()) {
-            if (m_xml.name() == QLatin1String("Field"))
+        while (NextChild()) {
+            if (m_xml.name() == QLatin1String("Field")) {
+                if (report.FieldCount() == ReportLimits::MaxFields)
+                    Fail(QString("un informe tiene como mucho %1 campos")
+                             .arg(ReportLimits::MaxFields));
                 ReadField(report, index);
-            else if (m_xml.name() == QLatin1String("Line"))
+            } else if (m_xml.name() == QLatin1String("Line")) {
+                if (LineCount(report) + section.lines.size() == ReportLimits::MaxLines)
+                    Fail(QString("un informe tiene como mucho %1 líneas")
+                             .arg(ReportLimits::MaxLines));
                 section.lines.append(ReadLine());
-            else
+            } else {
                 Unknown();
+            }
         }
         report.Sections().append(section);
+    }
+
+    static qsizetype LineCount(const ReportDefinition& report) {
+        qsizetype count = 0;
+        for (const ReportSection& section : report.Sections())
+            count += section.lines.size();
+        return count;
     }
 
     ReportLine ReadLine() {
@@ -242,7 +299,7 @@ private:
         field->SetHeight(Twips("height", 0));
         ReportFont font;
         font.family = Text("font", font.family);
-        font.size = Number("size", font.size);
+        font.size = FontSize("size", font.size);
         font.bold = Flag("bold", false);
         font.italic = Flag("italic", false);
         font.underline = Flag("underline", false);
@@ -269,6 +326,7 @@ private:
         report.AddField(std::move(field));
     }
 
+    QIODevice& m_device;
     QXmlStreamReader m_xml;
     QString m_path;
 };

@@ -5,6 +5,7 @@
 #include "platform/report/PainterWriter.h"
 #include "platform/report/QrCode.h"
 #include "platform/report/ReportDefinition.h"
+#include "platform/report/ReportLimits.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 
@@ -16,12 +17,30 @@
 
 namespace {
 
+// Everything a report lays out fits in this many twips: more could not go on MaxPages pages of
+// the tallest paper, and it still fits a 32-bit coordinate.
+constexpr qint64 MaxExtent = qint64(ReportLimits::MaxTwips) * ReportLimits::MaxPages;
+
+[[noreturn]] void TooManyPages(const QString& report) {
+    throw TvError(ErrorNumber::BadReport,
+                  QString("El informe \"%1\" tendría más de %2 páginas; no se ha generado")
+                      .arg(report)
+                      .arg(ReportLimits::MaxPages));
+}
+
+// A height that grew by sums: refused before it could overflow.
+int Extent(qint64 height, const QString& report) {
+    if (height > MaxExtent)
+        TooManyPages(report);
+    return int(height);
+}
+
 // A field that grew: its original top and bottom and how much taller it became.
 struct Growth {
     int top;
     int bottom;
     int extra;
-    int shift = 0; // how far the fields above it pushed it down
+    qint64 shift = 0; // how far the fields above it pushed it down
 };
 
 struct CompiledField {
@@ -486,25 +505,26 @@ Band Engine::Materialize(const BandRef& ref) {
     std::sort(grown.begin(), grown.end(),
               [](const Growth& a, const Growth& b) { return a.top < b.top; });
     const auto shiftAt = [&](int top) {
-        int shift = 0;
+        qint64 shift = 0;
         for (const Growth& g : grown)
             if (g.bottom <= top)
                 shift = std::max(shift, g.shift + g.extra);
-        return shift;
+        return Extent(shift, m_report.Name());
     };
-    int push = 0;
+    qint64 push = 0;
     for (Growth& g : grown) {
         g.shift = shiftAt(g.top);
         push = std::max(push, g.shift + g.extra);
     }
-    band.height = section.height + push;
+    band.height = Extent(section.height + push, m_report.Name());
     for (int i = 0; i < band.items.size(); ++i) {
         PageItem& item = band.items[i];
         if (i >= fixedItems) {
             item.rect.translate(0, shiftAt(itemTops[size_t(i - fixedItems)]));
-            band.height = std::max(band.height, item.rect.y() + item.rect.height());
+            band.height = std::max(
+                band.height, Extent(qint64(item.rect.y()) + item.rect.height(), m_report.Name()));
         } else if (item.kind == PageItem::Rectangle) {
-            item.rect.setHeight(section.height + push); // the section's background
+            item.rect.setHeight(band.height); // the section's background
         } else {
             item.rect.translate(0, shiftAt(item.rect.y()));
         }
@@ -525,14 +545,14 @@ Band Engine::Block() {
             deferred.item += first;
             block.deferred.push_back(deferred);
         }
-        block.height += band.height;
+        block.height = Extent(qint64(block.height) + band.height, m_report.Name());
     }
     return block;
 }
 
 class Pager {
 public:
-    explicit Pager(const ReportPaper& paper) : m_paper(paper) {}
+    Pager(const ReportPaper& paper, const QString& report) : m_paper(paper), m_report(report) {}
 
     PageModel& Model() { return m_model; }
     int Y() const { return m_y; }
@@ -541,6 +561,8 @@ public:
 
     // first, when given, goes above the page header (the report header on the first page).
     void Open(const Band& header, int footerHeight, const Band* first = nullptr) {
+        if (m_model.PageCount() == ReportLimits::MaxPages)
+            TooManyPages(m_report);
         m_model.AddPage(QSize(m_paper.width, m_paper.height));
         m_y = m_paper.top;
         m_bottom = m_paper.height - m_paper.bottom - footerHeight;
@@ -599,6 +621,7 @@ private:
     };
 
     const ReportPaper& m_paper;
+    QString m_report;
     PageModel m_model;
     int m_y = 0;
     int m_bottom = 0;
@@ -631,16 +654,23 @@ PageModel Engine::Pages() {
                                                   m_report.Name() +
                                                   "\" no dejan sitio en el papel");
 
+    // Bands are made as the pages need them and dropped once placed, so a report refused for
+    // its page count stops there, before the rows past it have cost anything.
     const std::vector<BandRef> sequence = Sequence();
-    std::vector<Band> bands;
-    for (const BandRef& ref : sequence)
-        bands.push_back(Materialize(ref));
     // A group header stays with its first row, and a group footer never opens a page alone: the
     // row or footer before it goes along.
     const auto kind = [&](size_t i) { return m_report.Sections()[sequence[i].section].kind; };
-    for (size_t i = 0; i + 1 < bands.size(); ++i)
-        bands[i].keepWithNext =
-            kind(i) == ReportSection::GroupHeader || kind(i + 1) == ReportSection::GroupFooter;
+    std::map<size_t, Band> made;
+    const auto bandAt = [&](size_t i) -> const Band& {
+        auto found = made.find(i);
+        if (found == made.end()) {
+            found = made.emplace(i, Materialize(sequence[i])).first;
+            found->second.keepWithNext =
+                i + 1 < sequence.size() && (kind(i) == ReportSection::GroupHeader ||
+                                            kind(i + 1) == ReportSection::GroupFooter);
+        }
+        return found->second;
+    };
 
     const auto pageBand = [&](int section, int row) {
         if (section < 0)
@@ -650,26 +680,26 @@ PageModel Engine::Pages() {
         band.height = m_report.Sections()[section].height; // reserved, never more
         return band;
     };
-    Pager pager(paper);
-    int lastRow = bands.empty() ? -1 : bands.front().row;
+    Pager pager(paper, m_report.Name());
+    int lastRow = sequence.empty() ? -1 : sequence.front().row;
     // The report header opens the first page, above the page header, when it fits there.
     size_t start = 0;
-    if (!bands.empty() &&
+    if (!sequence.empty() &&
         sequence.front().section == m_report.SectionIndex(ReportSection::ReportHeader) &&
-        paper.top + bands.front().height + headerHeight + footerHeight + paper.bottom <=
+        paper.top + qint64(bandAt(0).height) + headerHeight + footerHeight + paper.bottom <=
             paper.height)
         start = 1;
-    pager.Open(pageBand(headerSection, lastRow), footerHeight, start ? &bands.front() : nullptr);
+    pager.Open(pageBand(headerSection, lastRow), footerHeight, start ? &bandAt(0) : nullptr);
     const auto newPage = [&](int nextRow) {
         pager.Close(pageBand(footerSection, lastRow));
         pager.Open(pageBand(headerSection, nextRow), footerHeight);
     };
-    for (size_t i = start; i < bands.size(); ++i) {
-        const Band& band = bands[i];
-        int need = band.height;
-        // A group header goes to the next page unless its first row fits under it.
-        for (size_t j = i; bands[j].keepWithNext && j + 1 < bands.size(); ++j)
-            need += bands[j + 1].height;
+    for (size_t i = start; i < sequence.size(); ++i) {
+        const Band& band = bandAt(i);
+        qint64 need = band.height;
+        // A band kept with the next goes to the next page unless both fit here.
+        for (size_t j = i; bandAt(j).keepWithNext && j + 1 < sequence.size(); ++j)
+            need += bandAt(j + 1).height;
         if (need > pager.Room() && !pager.AtTop())
             newPage(band.row);
         int from = 0;
@@ -685,6 +715,7 @@ PageModel Engine::Pages() {
         }
         pager.Place(band, from, band.height);
         lastRow = band.row >= 0 ? band.row : lastRow;
+        made.erase(made.begin(), made.upper_bound(i));
     }
     pager.Close(pageBand(footerSection, lastRow));
     pager.Finish();
