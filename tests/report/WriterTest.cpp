@@ -171,6 +171,24 @@ TEST_F(WriterTest, HtmlPrintsEachPageOnASheetOfItsOwnSize) {
     EXPECT_TRUE(html.contains(".page+.page{break-before:page;}"));
 }
 
+// A form feed in a client's name broke the text export's pages; NUL and ESC went into both files.
+TEST_F(WriterTest, ControlCharactersFromTheDataBecomeBlanks) {
+    DataAccess::instance().Execute("INSERT INTO Clientes (sCliente, nSaldo) VALUES ('AA Ruiz' || "
+                                   "char(12) || 'Gil' || char(0) || char(27) || '[2J' || char(9) "
+                                   "|| 'x', 1)");
+    vsr.SetRecordSource("SELECT * FROM Clientes WHERE sCliente LIKE 'AA%'");
+    vsr.RenderToFile(Path("c.txt"), ReportComponent::PlainText);
+    vsr.RenderToFile(Path("c.htm"), ReportComponent::Html);
+    const QString text = ReadAll(Path("c.txt"));
+    EXPECT_FALSE(text.contains('\f')) << "one page, no page break";
+    EXPECT_TRUE(text.contains("AA Ruiz Gil  [2J x")) << text.toStdString();
+    const QString html = ReadAll(Path("c.htm"));
+    EXPECT_TRUE(html.contains("AA Ruiz Gil  [2J x")) << html.toStdString();
+    for (const QString& output : {text, html})
+        for (const QChar c : output)
+            EXPECT_TRUE(c == '\n' || c.category() != QChar::Other_Control) << int(c.unicode());
+}
+
 TEST_F(WriterTest, UnwritablePathIsErrorSeventyFiveAndLeavesNothing) {
     for (int format : {1, 2, 3, 5}) {
         const QString path = Path("missing/folder/out.x");

@@ -48,7 +48,8 @@ QString TextDiv(const PageItem& item) {
     else if (item.alignment & Qt::AlignHCenter)
         style += "text-align:center;";
     style += item.wrap ? "white-space:pre-wrap;" : "white-space:pre;";
-    return "<div class=\"t\" style=\"" + style + "\">" + item.text.toHtmlEscaped() + "</div>\n";
+    return "<div class=\"t\" style=\"" + style + "\">" +
+           ReportWriter::Printable(item.text).toHtmlEscaped() + "</div>\n";
 }
 
 QString Picture(const PageItem& item) {

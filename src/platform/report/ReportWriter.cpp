@@ -10,6 +10,14 @@ void ReportWriter::WriteOrThrow(const PageModel& model, const QString& path) {
                       "No se puede escribir \"" + path + "\": " + ErrorString());
 }
 
+QString ReportWriter::Printable(const QString& text) {
+    QString printable = text;
+    for (QChar& c : printable)
+        if (c.category() == QChar::Other_Control && c != QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    return printable;
+}
+
 bool ReportWriter::Commit(const QString& path, const std::function<bool(QIODevice&)>& body) {
     m_error.clear();
     QSaveFile file(path);

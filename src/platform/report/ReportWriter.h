@@ -20,6 +20,11 @@ public:
     // Write, raising TvError 75 (path or file access) on failure.
     void WriteOrThrow(const PageModel& model, const QString& path);
 
+    // Control characters that came with the data (NUL, ESC, a form feed in a client's name) as
+    // blanks: they would break the pages of a text file and make an HTML file invalid. Line
+    // breaks stay.
+    static QString Printable(const QString& text);
+
 protected:
     // Opens a QSaveFile on path, lets body fill it and commits it; false (with ErrorString set)
     // when the file cannot be opened, body answers false or the commit fails.

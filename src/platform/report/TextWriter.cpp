@@ -83,8 +83,8 @@ QStringList TextWriter::PageLines(const Page& page) {
         // A wrapped text takes the lines it needs; the grid is coarser than the printed font, so
         // that may be more than on paper, and whatever lies below moves down.
         const int width = std::max(1, item->rect.width() / ColumnWidth);
-        const QStringList lines =
-            item->wrap ? WrapWords(item->text, width) : item->text.split('\n');
+        const QString printable = Printable(item->text);
+        const QStringList lines = item->wrap ? WrapWords(printable, width) : printable.split('\n');
         int line = row;
         for (const QString& text : lines) {
             const QString trimmed = text.trimmed();
