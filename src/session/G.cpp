@@ -5,6 +5,7 @@
 #include "platform/util/Utility.h"
 #include "session/EmailComponent.h"
 #include "session/Gi.h"
+#include "session/StartupLine.h"
 #include "session/SuiteSession.h"
 
 #include <QApplication>
@@ -50,33 +51,6 @@ qint32 WholeValue(const QVariant& value) {
     return Utility::ToInt32(Utility::Val(value.toString()));
 }
 
-// A number of the command line. Empty is 0; anything but a whole number is refused rather than
-// read as 0, so a mistyped line never opens the wrong record or date.
-qint32 CommandNumber(const QString& text, const QString& what) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return 0;
-    bool ok = false;
-    const qint32 number = trimmed.toInt(&ok);
-    if (!ok)
-        throw TvError(
-            ErrorNumber::TypeMismatch,
-            QString("%1 de la línea de órdenes no es un número entero: \"%2\".").arg(what, text));
-    return number;
-}
-
-qint32 WorkingDate(const QString& piece) {
-    if (piece.trimmed().isEmpty())
-        return U().Today(true).toInt();
-    const qint32 date = CommandNumber(piece, "La fecha de trabajo");
-    if (U().FormatDate(2, date).toString().isEmpty())
-        throw TvError(ErrorNumber::TypeMismatch,
-                      QString("La fecha de trabajo de la línea de órdenes no es una fecha válida "
-                              "(aaaammdd): \"%1\".")
-                          .arg(piece));
-    return date;
-}
-
 bool ConsoleOption(const QString& key) {
     const QString text = U().ReadIni(Gi.sPathIni, "Console", key, "False");
     const auto value = ReadBoolean(text);
@@ -117,12 +91,7 @@ void G::Init(const QString& commandLine) {
     Trap("G::Init", [&] {
         Gi = SessionRecord{};
         Gi.sPathRoot = U().GetRootPath(QCoreApplication::applicationDirPath(), "Tavelo");
-        if (!commandLine.isEmpty()) {
-            if (!commandLine.contains('|'))
-                Gi.sPathIni = commandLine;
-            else if (commandLine.count('|') >= 2)
-                Gi.sPathIni = U().Piece(commandLine, "|", 2);
-        }
+        Gi.sPathIni = StartupLine::IniPath(commandLine);
         if (Gi.sPathIni.isEmpty())
             Gi.sPathIni = Gi.sPathRoot + "/Data/Tavelo.ini";
         if (!U().FileExists(Gi.sPathIni, 32, true)) {
@@ -153,12 +122,10 @@ void G::Init(const QString& commandLine) {
 void G::Load_Gi(const QString& commandLine) {
     Trap("G::Load_Gi", [&] {
         if (QCoreApplication::applicationName() != "Tavelo") {
-            const QString signIn = U().Piece(commandLine, "|", 0);
-            Gi.sUsuario = U().Piece(signIn, ":", 0);
+            Gi.sUsuario = StartupLine::Login(commandLine);
             G::Load_Gi_User(Gi.sUsuario);
-            Gi.nFechaTrabajo = WorkingDate(U().Piece(commandLine, "|", 1));
-            // Everything after the first ":" so that a password holding ":" still signs in.
-            Gi.sClaveCmd = signIn.section(':', 1);
+            Gi.nFechaTrabajo = StartupLine::WorkingDate(commandLine);
+            Gi.sClaveCmd = StartupLine::Password(commandLine);
             if ((Gi.sUsuario == "0" ||
                  (!U().IsExemptApp(QCoreApplication::instance()) && Gi.bClave)) &&
                 Gi.sClaveCmd.toUpper() != Gi.sClave.toUpper()) {
@@ -293,10 +260,10 @@ void G::ShellMod(const QString& module, const QString& extra) {
 int Main(const QString& commandLine, const std::function<QWidget*()>& createMainWindow) {
     G::Init(commandLine);
     Trap("G::Main", [&] {
-        Gi.nParam3 = CommandNumber(U().Piece(commandLine, "|", 3), "El número de arranque 3");
-        Gi.nParam4 = CommandNumber(U().Piece(commandLine, "|", 4), "El número de arranque 4");
-        Gi.nParam5 = CommandNumber(U().Piece(commandLine, "|", 5), "El número de arranque 5");
-        Gi.nParam6 = CommandNumber(U().Piece(commandLine, "|", 6), "El número de arranque 6");
+        Gi.nParam3 = StartupLine::Number(commandLine, 3);
+        Gi.nParam4 = StartupLine::Number(commandLine, 4);
+        Gi.nParam5 = StartupLine::Number(commandLine, 5);
+        Gi.nParam6 = StartupLine::Number(commandLine, 6);
     });
     const std::unique_ptr<QWidget> window(Trap("G::Main", createMainWindow));
     if (Gi.ExpandedForms)
