@@ -32,9 +32,9 @@ TEST_F(ReportTest, SizesAndCountsBeyondTheirLimitsAreRefusedSayingWhy) {
         {Detail(QString("<Line/>").repeated(1001)), "como mucho 1000 líneas"},
     };
     for (const auto& [body, expected] : cases) {
+        const QString path = Definition(body);
         QString description;
-        EXPECT_EQ(ErrorOf([&] { vsr.Load(Definition(body), "R"); }, &description),
-                  ErrorNumber::BadReport)
+        EXPECT_EQ(ErrorOf([&] { vsr.Load(path, "R"); }, &description), ErrorNumber::BadReport)
             << body.left(120).toStdString();
         EXPECT_TRUE(description.contains(expected)) << description.toStdString();
     }

@@ -40,14 +40,15 @@ void ReportField::SetPicture(const QString& path) {
         m_picture = {};
         return;
     }
+    // Only a file: a device such as /dev/stdin named in a definition would be read for ever.
     QImageReader reader(path);
-    QImage image = reader.read();
+    QImage image = QFileInfo(path).isFile() ? reader.read() : QImage();
     if (image.isNull())
         throw TvError(ErrorNumber::BadPicture,
                       QString("No se puede cargar la imagen \"%1\" del campo \"%2\": %3")
                           .arg(path, m_name,
-                               QFileInfo::exists(path) ? reader.errorString()
-                                                       : QString("el archivo no existe")));
+                               QFileInfo(path).isFile() ? reader.errorString()
+                                                        : QString("no es un archivo")));
     m_picturePath = path;
     m_picture = image;
 }

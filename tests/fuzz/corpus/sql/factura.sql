@@ -1,0 +1,1 @@
+SELECT  sCliente AS [sCliente], sDni AS [sDni], FacturasItems.nPvp AS [nPvp] FROM ((FacturasItems LEFT JOIN Facturas ON FacturasItems.nIdFactura=Facturas.nIdFactura) LEFT JOIN ProductosServicios ON FacturasItems.nIdProductoServicio=ProductosServicios.nIdProductoServicio) WHERE Facturas.nIdFactura = 7 ORDER BY FacturasItems.nPorcIpto 
