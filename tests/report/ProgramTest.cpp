@@ -51,4 +51,22 @@ TEST_F(ReportTest, TvReportWritesByExtensionAndFailsCleanly) {
     run({"--out", Path("x.doc")}, &status);
     EXPECT_NE(status, 0);
     EXPECT_FALSE(QFile::exists(Path("x.pdf")) || QFile::exists(Path("x.doc")));
+
+    // A data source only reads: a write is refused and nothing is committed.
+    const auto failure = [&](const QString& sql) {
+        QProcess process;
+        process.start(program, {"--ini", Path("Tavelo.ini"), "--file", ExampleFile(), "--report",
+                                "Listado", "--sql", sql, "--out", Path("w.txt")});
+        process.waitForFinished(60000);
+        EXPECT_EQ(process.exitCode(), 1) << sql.toStdString();
+        return QString::fromUtf8(process.readAllStandardError());
+    };
+    EXPECT_TRUE(failure("INSERT INTO Clientes (sCliente) VALUES ('Intruso')")
+                    .contains("una sola sentencia SELECT"));
+    const QString several = failure("SELECT 1; SELECT 2");
+    EXPECT_FALSE(several.contains("not an error")) << several.toStdString();
+    EXPECT_TRUE(
+        failure("WITH x AS (SELECT 1) DELETE FROM Clientes").contains("solo se puede leer"));
+    EXPECT_EQ(DataAccess::instance().GetRows("SELECT count(*) FROM Clientes").Value(0, 0).toInt(),
+              60);
 }

@@ -1,0 +1,1 @@
+WITH x AS (SELECT 1) DELETE FROM Clientes WHERE ISNULL(nSaldo)
