@@ -50,7 +50,7 @@ TEST_F(ReportsFixture, LabelValuesFromTheDatabaseBindAsTheyAre) {
                     "nIdSucursal=1 AND sDato='sNombreSucursal'");
     db.UpdateRecord("TipoCobro", "sTipoCobro", "'Efec|tivo'", "nIdTipoCobro=1");
     db.UpdateRecord("TipoCobro", "sTipoCobro", "'C:\\tarjeta'", "nIdTipoCobro=2");
-    const qint32 id = AddInvoice(1, 1, 2).id; // paid in cash and by card
+    const qint32 id = AddInvoice(1).id; // paid in cash and by card
 
     const auto bind = [&](int layout, ReportComponent& vsr) {
         ReportJob job = *Informes::FacturaJob(id, layout);

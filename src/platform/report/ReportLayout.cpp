@@ -147,7 +147,7 @@ private:
         Sort();
         m_hasHeader = !m_report.HeaderSource().trimmed().isEmpty();
         if (m_hasHeader)
-            m_header = DataAccess::instance().GetRows(HeaderSql());
+            m_header = DataAccess::instance().GetRowsReadOnly(HeaderSql());
     }
 
     // Sorted here rather than by the query: a database orders texts by their character codes
@@ -174,10 +174,14 @@ private:
         const auto before = [&](int a, int b) {
             for (size_t k = 0; k < expressions.size(); ++k) {
                 const Expression::Value &x = keys[size_t(a)][k], &y = keys[size_t(b)][k];
-                const int order =
-                    x.kind == Expression::Value::Number && y.kind == Expression::Value::Number
-                        ? (x.number > y.number) - (x.number < y.number)
-                        : collator.compare(x.ToText(), y.ToText());
+                // A number that is not finite sorts as the empty text it shows: compared as a
+                // number it would be neither before nor after anything, and break the sort.
+                const auto number = [](const Expression::Value& v) {
+                    return v.kind == Expression::Value::Number && !v.IsNull();
+                };
+                const int order = number(x) && number(y)
+                                      ? (x.number > y.number) - (x.number < y.number)
+                                      : collator.compare(x.ToText(), y.ToText());
                 if (order != 0)
                     return order < 0;
             }
