@@ -31,8 +31,9 @@ TEST_F(LockTest, TwoProcessesNeverHoldTheLockTogether) {
         EXPECT_EQ(child->exitCode(), 0);
     }
     EXPECT_EQ(db.GetValue("Contadores", "nIdContador=1", "nContador").toInt(), 2 * rounds);
-    if (!TestEngine::Server())
+    if (!TestEngine::Server()) {
         EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());
+    }
 }
 
 TEST_F(LockTest, ALockOfAKilledProcessCanBeTaken) {
@@ -47,8 +48,9 @@ TEST_F(LockTest, ALockOfAKilledProcessCanBeTaken) {
     EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false));
     EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false)); // already ours
     EXPECT_TRUE(db.LockRecord("Contadores", 1, false, true));
-    if (!TestEngine::Server())
+    if (!TestEngine::Server()) {
         EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos WHERE nIdRegistro=1").IsEmpty());
+    }
 }
 
 TEST_F(LockTest, ALockOfAnotherHostExpires) {
@@ -84,6 +86,7 @@ TEST_F(LockTest, LocksWorkInsideAnOpenTransaction) {
     EXPECT_TRUE(db.LockRecord("Contadores", 1, false, true));
     db.Transaction(1);
     EXPECT_EQ(db.GetValue("Contadores", "nIdContador=1", "nContador").toInt(), 1);
-    if (!TestEngine::Server())
+    if (!TestEngine::Server()) {
         EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());
+    }
 }
