@@ -77,6 +77,9 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
     int n = 0;
     try {
         Db().Transaction(0);
+        // On a server two workstations' transactions run side by side: the second credit note of
+        // the same invoice waits here until the first has committed, then finds it credited.
+        Db().LockForTransaction("Facturas", nIdFactura);
         nPaso = 1;
 
         const Rows factura =
@@ -84,8 +87,7 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
         const Rows items =
             Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(nIdFactura));
         nPaso = 2;
-        // Checked inside the transaction, which another workstation's credit note of the same
-        // invoice waits for (or has finished), not only when the history was filled.
+        // Checked under the lock, not only when the history was filled.
         const QString motivo = MotivoNoAbonable(nIdFactura);
         const qint32 nIdCliente = Utility::ToInt32(U().SqlNumber(factura.Value("nIdCliente", 0)));
         if (!motivo.isEmpty() || nIdCliente != Utility::ToInt32(Utility::Val(w.Dato(3)))) {
