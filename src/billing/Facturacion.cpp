@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -67,6 +68,7 @@ Facturacion::Facturacion(QWidget* parent) : QWidget(parent) {
 }
 
 Facturacion::~Facturacion() {
+    Db().WatchItems({});
     gd.reset();
     dm.reset();
 }
@@ -242,6 +244,7 @@ void Facturacion::Form_Load() {
         Db().FillCombo(cboEmpleado_SN,
                        "SELECT nIdEmpleado,sEmpleado FROM Empleados WHERE bActivo=true",
                        "sEmpleado", "nIdEmpleado", false, false, QString(), false);
+        Db().WatchItems([this](const QString& client) { ItemsChangedElsewhere(client); });
     });
 }
 
@@ -580,6 +583,47 @@ void Facturacion::AvisoDeuda(qint32 nIdCliente) {
                         1, true, 255);
     else
         frm->ClearNotice();
+}
+
+void Facturacion::ItemsChangedElsewhere(const QString& client) {
+    if (!client.isEmpty() && client != dm->Dato(3))
+        return;
+    m_refreshPending = true;
+    RefreshWhenIdle();
+}
+
+void Facturacion::RefreshWhenIdle() {
+    if (!m_refreshPending)
+        return;
+    // A cell being typed in, or a dialog over the window, comes first; the lines follow as soon
+    // as it is done.
+    if (gd->IsEditing() || QApplication::activeModalWidget()) {
+        QTimer::singleShot(200, this, &Facturacion::RefreshWhenIdle);
+        return;
+    }
+    m_refreshPending = false;
+    Trap("Facturacion::RefreshWhenIdle", [&] {
+        const QStringList before = GridLines();
+        gd->Requery();
+        if (GridLines() == before)
+            return;
+        Totales();
+        AvisoDeuda(Utility::ToInt32(U().Val(dm->Dato(3))));
+        frm->Sb_PanelText_Set(1, Db().Translate(" Lista actualizada con cambios de otro puesto."),
+                              false, -1, 0, 200);
+    });
+}
+
+QStringList Facturacion::GridLines() const {
+    QStringList lines;
+    const int columns = gdFacturacion->model()->columnCount();
+    for (int row = 1; row <= gd->RecordCount(); ++row) {
+        QStringList cells;
+        for (int col = 1; col <= columns; ++col)
+            cells << gd->CellText(row, col);
+        lines << cells.join(QChar('\t'));
+    }
+    return lines;
 }
 
 void Facturacion::Frm_evtKeyDown(int key, Qt::KeyboardModifiers modifiers) {

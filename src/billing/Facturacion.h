@@ -99,9 +99,15 @@ private:
     void cboCliente_SN_KeyDown();
     void MostrarEmpleadoDeLaMascota();
     void AvisoDeuda(qint32 nIdCliente);
+    // Another workstation changed pending items (of this client, or of someone: empty): the grid
+    // is read again as soon as nothing typed here would be lost.
+    void ItemsChangedElsewhere(const QString& client);
+    void RefreshWhenIdle();
+    QStringList GridLines() const;
     // Whether the current grid line may be written: a known client, and a product that is either
     // empty or in the catalogue.
     bool LineaGuardable();
 
     Frm* frm = nullptr;
+    bool m_refreshPending = false;
 };

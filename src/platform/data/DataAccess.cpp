@@ -175,6 +175,8 @@ void DataAccess::Open(const DbConfig& config) {
         Fail(QStringLiteral("Motor de base de datos desconocido: %1").arg(config.engine));
     engine->Open(config);
     m_engine = std::move(engine);
+    if (m_itemsChanged)
+        m_engine->WatchItems(m_itemsChanged);
     static const bool closesAtExit = std::atexit([] { DataAccess::instance().Close(); }) == 0;
     Q_UNUSED(closesAtExit);
 }
@@ -376,6 +378,12 @@ void DataAccess::LockForTransaction(const QString& table, qint32 id) {
             ErrorNumber::InvalidCall,
             QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(table));
     Engine(QStringLiteral("LockForTransaction ") + table).LockForTransaction(table, id);
+}
+
+void DataAccess::WatchItems(std::function<void(const QString& client)> changed) {
+    m_itemsChanged = std::move(changed);
+    if (IsConnected())
+        m_engine->WatchItems(m_itemsChanged);
 }
 
 QString DataAccess::Translate(const QString& text) const {

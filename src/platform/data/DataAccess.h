@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -101,6 +102,11 @@ public:
     // until this transaction ends; serialises work that reads and extends one chain of rows.
     void LockForTransaction(const QString& table, qint32 id);
 
+    // From now on, and across reconnections, calls changed when another workstation changes
+    // pending items: with the client's id on a server, empty on SQLite (somebody committed). An
+    // empty function stops the watch.
+    void WatchItems(std::function<void(const QString& client)> changed);
+
     QString Translate(const QString& text) const;
     void CloseSession(int mode);
     // Sets text limits of the form's line edits named after the table's text columns.
@@ -127,6 +133,7 @@ private:
     int Run(const QString& sql);
 
     std::unique_ptr<DbEngine> m_engine;
+    std::function<void(const QString&)> m_itemsChanged;
     int m_transactionDepth = 0;
     QString m_languageCode = "es";
 };

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QString>
+#include <functional>
 
 struct DbConfig;
 
@@ -51,6 +52,10 @@ public:
         Q_UNUSED(table);
         Q_UNUSED(id);
     }
+
+    // From now on calls changed when another workstation has changed pending items, with the
+    // client's id when the engine can say whose (else empty). The calls come from the event loop.
+    virtual void WatchItems(std::function<void(const QString& client)> changed) = 0;
 
     // Declared lengths of the table's text columns, keyed by lower-case column name; columns
     // without a declared length are left out.

@@ -4,6 +4,7 @@
 #include "platform/data/SqlDialect.h"
 #include "platform/util/TvError.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 
 PostgresEngine::~PostgresEngine() {
@@ -119,6 +120,27 @@ void PostgresEngine::ReleaseOwnLocks() {
         return;
     m_held.clear();
     Run(QStringLiteral("SELECT pg_advisory_unlock_all()"));
+}
+
+// The server's trigger on FacturasItems notifies every listening workstation; a workstation's own
+// changes come back to it too and are left out.
+void PostgresEngine::WatchItems(std::function<void(const QString& client)> changed) {
+    QSqlDriver* driver = Db().driver();
+    const QString channel = QString::fromLatin1(ItemsChannel);
+    QObject::disconnect(driver, &QSqlDriver::notification, driver, nullptr);
+    if (driver->subscribedToNotifications().contains(channel))
+        driver->unsubscribeFromNotification(channel);
+    if (!changed)
+        return;
+    if (!driver->subscribeToNotification(channel))
+        Fail(driver->lastError(), QStringLiteral("LISTEN ") + channel);
+    QObject::connect(driver, &QSqlDriver::notification, driver,
+                     [changed = std::move(changed)](const QString&,
+                                                    QSqlDriver::NotificationSource source,
+                                                    const QVariant& payload) {
+                         if (source == QSqlDriver::OtherSource)
+                             changed(payload.toString());
+                     });
 }
 
 // Unquoted names are folded to lower case by the server, as the schema creates them.

@@ -27,7 +27,12 @@ public:
     void Unlock(const QString& table, qint32 id) override;
     void LockForTransaction(const QString& table, qint32 id) override;
 
+    void WatchItems(std::function<void(const QString& client)> changed) override;
+
     QHash<QString, int> TextColumnLengths(const QString& table) override;
+
+    // The channel on which the server's trigger on FacturasItems names the client it changed.
+    static constexpr const char* ItemsChannel = "tv_items";
 
 protected:
     void ReleaseOwnLocks() override;

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QSysInfo>
 #include <QUrl>
 
@@ -222,6 +223,32 @@ void SqliteEngine::ReleaseOwnLocks() {
     if (m_lockTableReady)
         RunBound(QStringLiteral("DELETE FROM TvBloqueos WHERE sHost = ? AND nPid = ?"),
                  {ThisHost(), ThisPid()});
+}
+
+// SQLite tells no one about commits; its data version, which changes when another connection
+// commits, is cheap to read while the workstation is idle.
+void SqliteEngine::WatchItems(std::function<void(const QString& client)> changed) {
+    m_watch.reset();
+    if (!changed)
+        return;
+    auto version = [this] {
+        QSqlQuery query(Db());
+        return query.exec(QStringLiteral("PRAGMA data_version")) && query.next()
+                   ? query.value(0).toLongLong()
+                   : m_dataVersion;
+    };
+    // Read now: a commit before the first look counts.
+    m_dataVersion = version();
+    m_watch = std::make_unique<QTimer>();
+    QObject::connect(m_watch.get(), &QTimer::timeout,
+                     [this, version, changed = std::move(changed)] {
+                         const qint64 now = version();
+                         if (now == m_dataVersion)
+                             return;
+                         m_dataVersion = now;
+                         changed(QString());
+                     });
+    m_watch->start(WatchIntervalMs);
 }
 
 QHash<QString, int> SqliteEngine::TextColumnLengths(const QString& table) {

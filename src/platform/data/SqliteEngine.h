@@ -2,6 +2,9 @@
 
 #include "platform/data/QtSqlEngine.h"
 
+#include <QTimer>
+#include <memory>
+
 // The embedded engine: one SQLite file in the data folder, shared by the processes of one
 // machine. WAL lets readers go on while one process writes; a busy timeout makes a writer wait
 // for another instead of failing at once; transactions take the write lock when they begin so
@@ -33,7 +36,12 @@ public:
     bool TryLock(const QString& table, qint32 id) override;
     void Unlock(const QString& table, qint32 id) override;
 
+    void WatchItems(std::function<void(const QString& client)> changed) override;
+
     QHash<QString, int> TextColumnLengths(const QString& table) override;
+
+    // How often an idle workstation looks whether another process committed.
+    static constexpr int WatchIntervalMs = 300;
 
 protected:
     void ReleaseOwnLocks() override;
@@ -54,4 +62,6 @@ private:
 
     QString m_file;
     bool m_lockTableReady = false;
+    std::unique_ptr<QTimer> m_watch;
+    qint64 m_dataVersion = -1;
 };

@@ -584,6 +584,11 @@ void GridController::FillComboColumn(const QString& sql, const QString& textFiel
     m_comboModel->setStringList(texts);
 }
 
+bool GridController::IsEditing() const {
+    const int r = RowIndex(-1);
+    return m_delegate->editor || (r >= 0 && m_model->rows[r].dirty);
+}
+
 void GridController::Command(int code) {
     if (code != 4)
         return;

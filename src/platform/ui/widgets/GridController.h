@@ -73,6 +73,9 @@ public:
     qint16 CurrentCol() const;
     void SetCurrentCell(int row, int col);
     bool IsNewLine(int row) const;
+    // A cell editor is open, or the current row holds a change not saved yet: what a refresh
+    // would throw away.
+    bool IsEditing() const;
 
     QString CellText(int row, const QVariant& col) const;
     void SetCellText(int row, const QVariant& col, const QString& text);
