@@ -4,8 +4,9 @@
 #include "platform/data/PostgresEngine.h"
 #include "platform/data/SqlDialect.h"
 #include "platform/data/SqliteEngine.h"
+#include "platform/util/IniFile.h"
+#include "platform/util/ProgramEnd.h"
 #include "platform/util/TvError.h"
-#include "platform/util/Utility.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -86,9 +87,8 @@ QString TextColumnOf(const QString& controlName) {
 } // namespace
 
 DbConfig DbConfig::FromIni(const QString& iniPath, const QString& dataPath) {
-    const Utility& util = Utility::instance();
     auto read = [&](const char* key, const QString& def) {
-        return util.ReadIni(iniPath, QStringLiteral("Database"), QString::fromLatin1(key), def)
+        return IniFile::Read(iniPath, QStringLiteral("Database"), QString::fromLatin1(key), def)
             .trimmed();
     };
     DbConfig config;
@@ -142,8 +142,7 @@ QString DbConfig::ConnectionSpec() const {
 
 QString DbConfig::DataFolder(const QString& iniPath) {
     const QString dataPath =
-        Utility::instance()
-            .ReadIni(iniPath, QStringLiteral("Database"), QStringLiteral("DataPath"))
+        IniFile::Read(iniPath, QStringLiteral("Database"), QStringLiteral("DataPath"))
             .trimmed()
             .replace(QLatin1Char('\\'), QLatin1Char('/'));
     const QDir iniFolder = QFileInfo(iniPath).absoluteDir();
@@ -158,7 +157,11 @@ DataAccess& DataAccess::instance() {
     return *access;
 }
 
-DataAccess::DataAccess() = default;
+// Ending the program on purpose rolls back a transaction left open and closes the connection
+// (Close does both, and never raises).
+DataAccess::DataAccess() {
+    ProgramEnd::AddCleanUp([this] { Close(); });
+}
 
 DataAccess::~DataAccess() {
     Close();

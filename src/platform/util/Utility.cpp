@@ -1,8 +1,7 @@
 #include "platform/util/Utility.h"
 
-#include "platform/data/Rows.h"
-#include "platform/ui/seam/Ui.h"
 #include "platform/util/Decimal.h"
+#include "platform/util/IniFile.h"
 #include "platform/util/RunningPrograms.h"
 #include "platform/util/TvError.h"
 
@@ -14,11 +13,11 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStringDecoder>
 
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -100,24 +99,6 @@ QString DisplayDate(const QDate& date) {
     return date.toString(QStringLiteral("dd/MM/yyyy"));
 }
 
-// Initialisation files written on other systems may be Latin-1; UTF-8 is tried first.
-QString DecodeText(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
-}
-
-// A value written between double quotes (to keep blanks at its ends) loses them.
-QString Unquoted(const QString& value) {
-    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
-        return value.mid(1, value.size() - 2);
-    return value;
-}
-
 QString ErrorLine(int number, const QString& description) {
     if (number == 0 && description.isEmpty())
         return {};
@@ -153,23 +134,7 @@ bool Utility::FileExists(const QString& path, int attributes, bool) const {
 
 QString Utility::ReadIni(const QString& file, const QString& section, const QString& key,
                          const QString& def) const {
-    QFile ini(file);
-    if (!ini.open(QIODevice::ReadOnly))
-        return def;
-    bool inSection = false;
-    for (QString line : DecodeText(ini.readAll()).split(QLatin1Char('\n'))) {
-        line = line.trimmed();
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            inSection =
-                line.mid(1, line.size() - 2).trimmed().compare(section, Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (inSection && equals > 0 &&
-            line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return Unquoted(line.mid(equals + 1).trimmed());
-    }
-    return def;
+    return IniFile::Read(file, section, key, def);
 }
 
 QString Utility::Piece(const QString& text, const QString& delimiter, int index) const {
@@ -265,13 +230,6 @@ QString Utility::AddToDate(const QString& interval, int count, const QVariant& d
     return display ? DisplayDate(to) : QString::number(DateNumber(to));
 }
 
-int Utility::FindInArray(const Rows& rows, const QString& text) const {
-    for (int row = 0; row < rows.RowCount(); ++row)
-        if (rows.Value(0, row).toString() == text)
-            return row;
-    return -1;
-}
-
 bool Utility::IsExemptApp(const QCoreApplication* app) const {
     return app != nullptr && app->applicationName() == QLatin1String("Tavelo");
 }
@@ -282,6 +240,10 @@ void Utility::SetCompanyName(const QString& name) {
 
 void Utility::SetLogFolder(const QString& folder) {
     m_logFolder = folder;
+}
+
+void Utility::SetErrorDisplay(ErrorDisplay display) {
+    m_errorDisplay = std::move(display);
 }
 
 void Utility::ShowError(const QString& procedure, const QString& extra, const QString& company,
@@ -305,7 +267,11 @@ void Utility::ShowError(const QString& procedure, const QString& extra, const QS
         }
     }
     const QString title = companyName.isEmpty() ? QStringLiteral("Error") : companyName;
-    Ui::current().Message(title, lines.join(QLatin1Char('\n')), Ui::Icon::Critical);
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (m_errorDisplay)
+        m_errorDisplay(title, text);
+    else
+        std::fprintf(stderr, "[%s] %s\n", qPrintable(title), qPrintable(text));
     if (out != nullptr)
         *out = true;
 }

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 
-class Rows;
 class QCoreApplication;
 
 // General services shared by the whole suite: SQL literals and display values, text pieces,
@@ -62,8 +62,14 @@ public:
     // date is "dd/mm/yyyy" or yyyymmdd; the answer has the same form.
     QString AddToDate(const QString& interval, int count, const QVariant& date) const;
 
-    // The row (from 0) whose first column's text equals text; -1 when none.
-    int FindInArray(const Rows& rows, const QString& text) const;
+    // The row (from 0) whose first column's text equals text; -1 when none. rows is the data
+    // layer's two-dimensional array (Rows): anything with RowCount() and Value(column, row).
+    template <typename Array> int FindInArray(const Array& rows, const QString& text) const {
+        for (int row = 0; row < rows.RowCount(); ++row)
+            if (rows.Value(0, row).toString() == text)
+                return row;
+        return -1;
+    }
 
     // The suite's menu itself ("Tavelo") may start without the password check; modules may not.
     bool IsExemptApp(const QCoreApplication* app) const;
@@ -74,9 +80,16 @@ public:
     // The folder of errors.log; set at start-up to the data folder.
     void SetLogFolder(const QString& folder);
 
-    // Shows "procedure, error number and description, extra text, company" through the ui seam
-    // and appends the same, with date and time, to errors.log. The error is the one being handled
-    // (number 0 and an empty description when none). *out, when given, becomes true once shown.
+    // How ShowError puts a message before the user. The utility sits below the ui seam and
+    // cannot call it: the seam sets itself here (Ui.cpp). Without one the message goes to
+    // standard error.
+    using ErrorDisplay = std::function<void(const QString& title, const QString& text)>;
+    void SetErrorDisplay(ErrorDisplay display);
+
+    // Shows "procedure, error number and description, extra text, company" through the error
+    // display and appends the same, with date and time, to errors.log. The error is the one being
+    // handled (number 0 and an empty description when none). *out, when given, becomes true once
+    // shown.
     void ShowError(const QString& procedure, const QString& extra, const QString& company,
                    int number, const QString& description, bool* out = nullptr) const;
 
@@ -126,6 +139,7 @@ private:
     Utility() = default;
     QString m_companyName;
     QString m_logFolder;
+    ErrorDisplay m_errorDisplay;
     QHash<QString, QStringList> m_paperForms;
 };
 

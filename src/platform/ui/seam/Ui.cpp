@@ -1,8 +1,9 @@
 #include "platform/ui/seam/Ui.h"
 
-#include "platform/data/DataAccess.h"
 #include "platform/ui/seam/InteractiveUi.h"
 #include "platform/ui/seam/UnattendedUi.h"
+#include "platform/util/ProgramEnd.h"
+#include "platform/util/Utility.h"
 
 #include <QtGlobal>
 #include <cstdlib>
@@ -12,6 +13,16 @@ std::unique_ptr<Ui>& Installed() {
     static std::unique_ptr<Ui> ui;
     return ui;
 }
+
+// The utility's error reports reach the user through the seam in force. Every program that can
+// show anything links this file (Ui::current and EndProgram live here), so the display is set
+// before main runs and an error at start-up, before any window, is shown too.
+[[maybe_unused]] const bool errorsShownThroughSeam = [] {
+    Utility::instance().SetErrorDisplay([](const QString& title, const QString& text) {
+        Ui::current().Message(title, text, Ui::Icon::Critical);
+    });
+    return true;
+}();
 } // namespace
 
 Ui& Ui::current() {
@@ -32,17 +43,7 @@ std::unique_ptr<Ui> Ui::Install(std::unique_ptr<Ui> ui) {
 }
 
 void EndProgram(int status) {
-    // The program is leaving whatever happens here: a database that refuses the rollback or the
-    // close must not keep it alive, and the engine rolls back an unfinished transaction itself.
-    try {
-        auto& db = DataAccess::instance();
-        if (db.IsConnected()) {
-            if (db.InTransaction())
-                db.Transaction(2);
-            db.Close();
-        }
-    } catch (...) {
-    }
+    ProgramEnd::RunCleanUps();
     Ui::current().Exit(status);
     // The compiler does not carry [[noreturn]] through a virtual call; an override that returned
     // would be a fault of its own.

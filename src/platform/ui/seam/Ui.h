@@ -32,7 +32,7 @@ public:
                              const QString& defaultExtension, const QString& filter) = 0;
     // Shows the window modally and returns when it is closed.
     virtual void ShowModal(QWidget& window) = 0;
-    // Ends the program with status (after EndProgram has rolled back and closed the database).
+    // Ends the program with status (after EndProgram has run the clean-up steps).
     [[noreturn]] virtual void Exit(int status) = 0;
 };
 
@@ -41,6 +41,7 @@ struct ProgramEnded {
     int status;
 };
 
-// "The program ends": rolls back any open transaction, closes the database and leaves through
-// the seam; status is non-zero after an error.
+// "The program ends": runs the clean-up steps the layers registered (ProgramEnd; the database
+// rolls back any open transaction and closes) and leaves through the seam; status is non-zero
+// after an error.
 [[noreturn]] void EndProgram(int status);
