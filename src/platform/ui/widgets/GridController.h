@@ -1,11 +1,13 @@
 #pragma once
 
-#include <QHash>
+#include "platform/ui/widgets/GridComboList.h"
+#include "platform/ui/widgets/GridNavigator.h"
+#include "platform/ui/widgets/GridSelectList.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QSize>
 #include <QString>
-#include <QStringList>
 #include <QTableView>
 #include <QVariant>
 #include <QVector>
@@ -14,7 +16,6 @@ class GridDelegate;
 class GridModel;
 class PageModel;
 class PreviewControl;
-class QStringListModel;
 
 // Drives a QTableView from an SQL text and hands every change back to the window through events.
 //
@@ -133,12 +134,6 @@ private:
     friend class GridModel;
     friend class GridDelegate;
 
-    struct SqlColumn {
-        QString expression; // as written before AS
-        QString table;      // part before the last dot, empty when none
-        QString column;     // part after the last dot
-    };
-
     int ColumnIndex(const QVariant& col) const; // from 0; -1 when unknown
     int RowIndex(int row) const;                // from 0; -1 when none
     QChar Type(int col) const;
@@ -151,21 +146,17 @@ private:
     void EnsureNewLine();
     void ApplyLayout();
     void EmitRecInfo();
-    int RowsPerPage() const;
     void EnsureComboList();
     qint32 ResolveComboId(const QString& text);
-    void ParseSelectList();
 
     QPointer<QTableView> m_grid;
     GridModel* m_model = nullptr;
     GridDelegate* m_delegate = nullptr;
-    QStringListModel* m_comboModel = nullptr;
-    QVector<qint32> m_comboIds;
-    QHash<QString, int> m_comboIndex; // lower-case text -> entry
-    QString m_comboIdField;
+    GridComboList m_comboList;
+    GridNavigator m_navigator;
 
     QString m_sql;
-    QVector<SqlColumn> m_select;
+    GridSelectList m_select;
     QString m_types;
     QVector<int> m_widths;
     QVector<int> m_locking;

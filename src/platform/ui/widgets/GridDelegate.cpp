@@ -1,0 +1,141 @@
+#include "platform/ui/widgets/GridDelegate.h"
+
+#include "platform/ui/widgets/GridController.h"
+#include "platform/ui/widgets/GridModel.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QStringListModel>
+
+namespace {
+
+// An editable combo that opens its list on the arrow keys instead of stepping through it, so a
+// stray key never picks a product; a choice made in its open list ends the edit.
+class GridCombo : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    bool listShown = false;
+
+    void showPopup() override {
+        listShown = true;
+        QComboBox::showPopup();
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->key() == Qt::Key_Down || event->key() == Qt::Key_Up) &&
+            !(event->modifiers() & Qt::AltModifier)) {
+            showPopup();
+            return;
+        }
+        QComboBox::keyPressEvent(event);
+    }
+};
+
+} // namespace
+
+GridDelegate::GridDelegate(GridController* owner) : QStyledItemDelegate(owner), m_owner(owner) {}
+
+QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+    auto* self = const_cast<GridDelegate*>(this);
+    QWidget* widget = nullptr;
+    if (index.column() == m_owner->m_comboCol) {
+        widget = self->CreateComboEditor(parent, index.column());
+    } else if (IsNumericColumn(m_owner->Type(index.column()))) {
+        auto* edit = new QLineEdit(parent);
+        static const QRegularExpression number(R"(-?\d*([.,]\d*)?)");
+        edit->setValidator(new QRegularExpressionValidator(number, edit));
+        edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        widget = edit;
+    } else {
+        widget = QStyledItemDelegate::createEditor(parent, option, index);
+    }
+    self->editor = widget;
+    return widget;
+}
+
+QWidget* GridDelegate::CreateComboEditor(QWidget* parent, int column) {
+    // The window fills the list when it drops down, so a product created a moment ago is offered
+    // too.
+    Q_EMIT m_owner->evtComboDropDown(column + 1);
+    QStringListModel* names = m_owner->m_comboList.Model();
+    auto* combo = new GridCombo(parent);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMaxVisibleItems(20);
+    combo->setModel(names);
+    if (auto* list = qobject_cast<QListView*>(combo->view()))
+        list->setUniformItemSizes(true);
+    auto* completer = new QCompleter(names, combo);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    completer->setMaxVisibleItems(15);
+    combo->setCompleter(completer);
+    // Picking a name in the type-ahead popup ends the edit, as picking it in the list does.
+    connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
+            [this, combo](const QString& text) {
+                combo->setEditText(text);
+                combo->setProperty("pickedFromList", true);
+                Q_EMIT commitData(combo);
+                Q_EMIT closeEditor(combo, m_owner->m_enterMovesNext
+                                              ? QAbstractItemDelegate::EditNextItem
+                                              : QAbstractItemDelegate::NoHint);
+            });
+    connect(combo, &QComboBox::activated, this, [this, combo] {
+        if (!combo->listShown)
+            return;
+        combo->setProperty("pickedFromList", true);
+        Q_EMIT commitData(combo);
+        Q_EMIT closeEditor(combo, QAbstractItemDelegate::NoHint);
+    });
+    return combo;
+}
+
+void GridDelegate::setEditorData(QWidget* widget, const QModelIndex& index) const {
+    const QString text = index.data(Qt::EditRole).toString();
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        combo->setEditText(text);
+        combo->lineEdit()->selectAll();
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        edit->setText(text);
+        edit->selectAll();
+    } else {
+        QStyledItemDelegate::setEditorData(widget, index);
+    }
+}
+
+void GridDelegate::setModelData(QWidget* widget, QAbstractItemModel* model,
+                                const QModelIndex& index) const {
+    QString text;
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        text = combo->currentText();
+        m_owner->m_model->pickedFromList = combo->property("pickedFromList").toBool();
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        text = edit->text();
+    } else {
+        QStyledItemDelegate::setModelData(widget, model, index);
+        return;
+    }
+    model->setData(index, text, Qt::EditRole);
+}
+
+bool GridDelegate::eventFilter(QObject* object, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && m_owner->m_enterMovesNext) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* widget = qobject_cast<QWidget*>(object);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && widget) {
+            Q_EMIT commitData(widget);
+            Q_EMIT closeEditor(widget, QAbstractItemDelegate::EditNextItem);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}
