@@ -3,6 +3,7 @@
 #include "platform/util/TvError.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -269,6 +270,31 @@ TEST_F(DataAccessTest, FillsCombosWithIdsAndKeepsTypedText) {
     db.FillList(&nombres, "SELECT sCliente FROM Clientes WHERE 0=1", false, false, false);
     EXPECT_EQ(nombres.count(), 0);
     EXPECT_EQ(nombres.currentText(), "");
+}
+
+TEST_F(DataAccessTest, TypeAheadSetBeforeTheFirstFillOffersTheFilledNames) {
+    for (const char* name : {"'Ana García'", "NULL", "'Luis Anaya'", "'Marta Ruiz'"})
+        db.InsertRecord("Clientes", "sCliente", name);
+    QComboBox clientes;
+    clientes.setEditable(true);
+    auto* typeAhead = new QCompleter(clientes.model(), &clientes);
+    typeAhead->setCaseSensitivity(Qt::CaseInsensitive);
+    typeAhead->setFilterMode(Qt::MatchContains);
+    clientes.setCompleter(typeAhead);
+
+    db.FillList(&clientes, "SELECT sCliente FROM Clientes ORDER BY nIdCliente", false, false,
+                false);
+    ASSERT_EQ(clientes.count(), 4);
+    EXPECT_EQ(clientes.itemText(1), ""); // a NULL name
+    EXPECT_FALSE(clientes.itemData(0).isValid());
+    clientes.completer()->setCompletionPrefix("ana");
+    EXPECT_EQ(clientes.completer()->completionCount(), 2);
+
+    // Refilled with fewer names, the popup offers only those.
+    db.FillList(&clientes, "SELECT sCliente FROM Clientes WHERE sCliente LIKE 'M%'", false, true,
+                false);
+    clientes.completer()->setCompletionPrefix("a");
+    EXPECT_EQ(clientes.completer()->completionCount(), 1);
 }
 
 TEST_F(DataAccessTest, PrepareFormLimitsTextBoxesToTheirColumns) {

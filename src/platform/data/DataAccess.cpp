@@ -1,5 +1,6 @@
 #include "platform/data/DataAccess.h"
 
+#include "platform/data/ComboListModel.h"
 #include "platform/data/DbEngine.h"
 #include "platform/data/PostgresEngine.h"
 #include "platform/data/SqlDialect.h"
@@ -13,7 +14,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSignalBlocker>
-#include <QStandardItemModel>
 
 #include <cstdlib>
 #include <limits>
@@ -39,28 +39,18 @@ int ColumnIndex(const Rows& rows, const QString& name, const QString& sql) {
     Fail(QStringLiteral("La consulta no devuelve la columna %1").arg(name), sql);
 }
 
-QStandardItem* MakeItem(const QString& text, const QVariant& id = {}) {
-    auto* item = new QStandardItem(text);
-    if (id.isValid())
-        item->setData(id, Qt::UserRole);
-    return item;
-}
-
-// Hands all entries to the combo's model in one insertion: added one by one, a long list
-// (100,000 clients) costs the combo a re-layout per entry. Filling is not a user's choice, so
+// Hands all entries to the combo's list model in one reset. Filling is not a user's choice, so
 // the combo's signals stay quiet throughout.
-void Populate(QComboBox* combo, const QList<QStandardItem*>& items, bool selectFirst,
+void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool selectFirst,
               bool keepText) {
     const QString typed = combo->currentText();
     const QSignalBlocker blocker(combo);
-    auto* model = qobject_cast<QStandardItemModel*>(combo->model());
+    auto* model = qobject_cast<ComboListModel*>(combo->model());
     if (!model) {
-        model = new QStandardItemModel(combo);
+        model = new ComboListModel(combo);
         combo->setModel(model);
     }
-    combo->clear();
-    if (!items.isEmpty())
-        model->invisibleRootItem()->appendRows(items);
+    model->Reset(std::move(texts), std::move(ids));
     if (selectFirst && combo->count() > 0) {
         combo->setCurrentIndex(0);
     } else if (keepText && combo->isEditable()) {
@@ -245,14 +235,11 @@ bool DataAccess::OpenRecordset(const QString& sql, Recordset& rs) {
 
 void DataAccess::FillList(QComboBox* combo, const QString& sql, bool selectFirst, bool keepText,
                           bool addBlank) {
-    const Rows rows = Query(sql);
-    QList<QStandardItem*> items;
-    items.reserve(rows.RowCount() + 1);
+    DbEngine& engine = Engine(sql);
+    QStringList texts = engine.FirstColumnTexts(engine.Prepare(sql));
     if (addBlank)
-        items << MakeItem(QString());
-    for (int row = 0; row < rows.RowCount(); ++row)
-        items << MakeItem(rows.Value(0, row).toString());
-    Populate(combo, items, selectFirst, keepText);
+        texts.prepend(QString());
+    Populate(combo, std::move(texts), {}, selectFirst, keepText);
 }
 
 void DataAccess::FillCombo(QComboBox* combo, const QString& sql, const QString& textColumn,
@@ -261,18 +248,23 @@ void DataAccess::FillCombo(QComboBox* combo, const QString& sql, const QString& 
     const Rows rows = Query(sql);
     const int textAt = ColumnIndex(rows, textColumn, sql);
     const int idAt = ColumnIndex(rows, idColumn, sql);
-    QList<QStandardItem*> items;
-    items.reserve(rows.RowCount() + 1);
-    if (!extra.isEmpty())
-        items << MakeItem(extra, 0);
+    QStringList texts;
+    QVector<QVariant> ids;
+    texts.reserve(rows.RowCount() + 1);
+    ids.reserve(rows.RowCount() + 1);
+    if (!extra.isEmpty()) {
+        texts << extra;
+        ids << 0;
+    }
     for (int row = 0; row < rows.RowCount(); ++row) {
         const QVariant id = rows.Value(idAt, row);
         QString text = rows.Value(textAt, row).toString();
         if (idInText)
             text = id.toString() + QStringLiteral(") ") + text;
-        items << MakeItem(text, id);
+        texts << text;
+        ids << id;
     }
-    Populate(combo, items, selectFirst, keepText);
+    Populate(combo, std::move(texts), std::move(ids), selectFirst, keepText);
 }
 
 qint32 DataAccess::InsertRecord(const QString& table, const QString& columns,

@@ -33,6 +33,9 @@ public:
     // Query with the database closed to writes while it runs; inside the caller's transaction
     // (inTransaction) that transaction stays as it was. A write attempt raises TvError.
     virtual Rows QueryReadOnly(const QString& sql, bool inTransaction) = 0;
+    // The first column of every row as text (NULL as ""): a list of a hundred thousand names
+    // without a QVariant row for each.
+    virtual QStringList FirstColumnTexts(const QString& sql) = 0;
     // Runs a statement without rows; answers the number of rows it changed.
     virtual int Execute(const QString& sql) = 0;
     // Runs an INSERT and answers the key the database gave the new row.

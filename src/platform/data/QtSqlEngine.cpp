@@ -105,6 +105,16 @@ Rows QtSqlEngine::Query(const QString& sql) {
     return Rows(std::move(names), std::move(rows));
 }
 
+QStringList QtSqlEngine::FirstColumnTexts(const QString& sql) {
+    QSqlQuery query = Run(sql);
+    QStringList texts;
+    while (query.next())
+        texts << query.value(0).toString();
+    if (query.lastError().isValid())
+        Fail(query.lastError(), sql);
+    return texts;
+}
+
 int QtSqlEngine::Execute(const QString& sql) {
     return Run(sql).numRowsAffected();
 }

@@ -18,6 +18,7 @@ public:
     bool IsOpen() const override;
 
     Rows Query(const QString& sql) override;
+    QStringList FirstColumnTexts(const QString& sql) override;
     int Execute(const QString& sql) override;
 
 protected:
