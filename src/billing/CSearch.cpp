@@ -2,39 +2,20 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/ui/widgets/Frm.h"
+#include "platform/ui/widgets/TypeAhead.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
 
 #include <QComboBox>
-#include <QCompleter>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListView>
 #include <iterator>
 
 namespace {
 
 QString Literal(const QString& text) {
     return Utility::instance().SqlValue(text, 0, true);
-}
-
-// Type-ahead for a long list: any part of a name, in any case, narrows a popup; the combo itself
-// never measures its items (with a hundred thousand clients that alone would take a while).
-void MakeTypeAhead(QComboBox* combo) {
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(20);
-    combo->setMaxVisibleItems(20);
-    if (auto* list = qobject_cast<QListView*>(combo->view()))
-        list->setUniformItemSizes(true);
-    auto* completer = new QCompleter(combo->model(), combo);
-    completer->setCaseSensitivity(Qt::CaseInsensitive);
-    completer->setFilterMode(Qt::MatchContains);
-    completer->setCompletionMode(QCompleter::PopupCompletion);
-    completer->setMaxVisibleItems(15);
-    combo->setCompleter(completer);
 }
 
 } // namespace
@@ -48,8 +29,8 @@ void CSearch::Setup(QWidget* form, QComboBox* oCboMascota, QComboBox* oCboClient
         cboCliente = oCboCliente;
         if (!Frame())
             throw TvError(5, "La ventana no tiene marco para el selector de mascota y cliente.");
-        MakeTypeAhead(cboMascota);
-        MakeTypeAhead(cboCliente);
+        TypeAhead::Attach(cboMascota);
+        TypeAhead::Attach(cboCliente);
         connect(cboCliente, &QComboBox::activated, this, [this] { cboCliente_Click(); });
         connect(cboMascota, &QComboBox::activated, this, [this] { cboMascota_Click(); });
         // The line edit hands its focus to the combo, so key releases arrive at the combo.

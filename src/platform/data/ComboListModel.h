@@ -17,6 +17,8 @@ public:
     // entries carry none.
     void Reset(QStringList texts, QVector<QVariant> ids);
 
+    const QStringList& Texts() const { return m_texts; }
+
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 

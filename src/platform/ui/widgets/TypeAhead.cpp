@@ -1,0 +1,77 @@
+#include "platform/ui/widgets/TypeAhead.h"
+
+#include "platform/data/ComboListModel.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QLineEdit>
+#include <QListView>
+#include <QStringListModel>
+
+void TypeAhead::Attach(QComboBox* combo) {
+    new TypeAhead(combo);
+}
+
+TypeAhead::TypeAhead(QComboBox* combo)
+    : QObject(combo), m_combo(combo), m_popup(new QCompleter(this)),
+      m_matches(new QStringListModel(this)) {
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    // The combo never measures its entries: with a hundred thousand that alone takes a while.
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(20);
+    combo->setMaxVisibleItems(20);
+    if (auto* list = qobject_cast<QListView*>(combo->view()))
+        list->setUniformItemSizes(true);
+    // The combo's own inline completion would search the whole list on every key too.
+    combo->setCompleter(nullptr);
+
+    // The popup shows the matches as they are; the narrowing is done here.
+    m_popup->setModel(m_matches);
+    m_popup->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    m_popup->setMaxVisibleItems(15);
+    m_popup->setWidget(combo->lineEdit());
+    if (auto* list = qobject_cast<QListView*>(m_popup->popup()))
+        list->setUniformItemSizes(true);
+    connect(combo->lineEdit(), &QLineEdit::textEdited, this, &TypeAhead::Narrow);
+    connect(m_popup, qOverload<const QString&>(&QCompleter::activated), this, &TypeAhead::Pick);
+}
+
+void TypeAhead::Narrow(const QString& text) {
+    const auto* list = qobject_cast<const ComboListModel*>(m_combo->model());
+    if (list != m_list) {
+        m_list = list;
+        m_matchedFor.clear();
+        if (list)
+            connect(list, &QAbstractItemModel::modelReset, this, [this] { m_matchedFor.clear(); });
+    }
+    if (text.isEmpty() || !list) {
+        m_matchedFor.clear();
+        m_matches->setStringList({});
+        m_popup->popup()->hide();
+        return;
+    }
+    // A name that holds the longer text also holds the shorter one.
+    const bool narrower =
+        !m_matchedFor.isEmpty() && text.contains(m_matchedFor, Qt::CaseInsensitive);
+    const QStringList names = narrower ? m_matches->stringList() : list->Texts();
+    QStringList matches;
+    for (const QString& name : names)
+        if (name.contains(text, Qt::CaseInsensitive))
+            matches << name;
+    m_matches->setStringList(matches);
+    m_matchedFor = text;
+    if (matches.isEmpty())
+        m_popup->popup()->hide();
+    else
+        m_popup->complete();
+}
+
+void TypeAhead::Pick(const QString& name) {
+    const int index = m_combo->findText(name, Qt::MatchExactly);
+    m_combo->setCurrentIndex(index);
+    if (index < 0)
+        return;
+    Q_EMIT m_combo->activated(index);
+    Q_EMIT m_combo->textActivated(name);
+}
