@@ -270,6 +270,10 @@ TEST_F(DataAccessTest, FillsCombosWithIdsAndKeepsTypedText) {
     db.FillList(&nombres, "SELECT sCliente FROM Clientes WHERE 0=1", false, false, false);
     EXPECT_EQ(nombres.count(), 0);
     EXPECT_EQ(nombres.currentText(), "");
+    const TvError unknown =
+        ErrorOf([&] { db.FillList(&nombres, "SELECT sNada FROM Clientes", false, false, false); });
+    EXPECT_EQ(unknown.Number(), ErrorNumber::Database);
+    EXPECT_EQ(unknown.Statement(), "SELECT sNada FROM Clientes");
 }
 
 TEST_F(DataAccessTest, TypeAheadSetBeforeTheFirstFillOffersTheFilledNames) {
