@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 namespace {
@@ -230,9 +231,29 @@ void SuiteSetup::FillDemo() {
     RegistroFacturacion::RegistrarPendientes();
 }
 
+// Runs only when something is missing: on a server, even a CREATE ... IF NOT EXISTS needs the
+// owner's rights and locks its table, which a workstation's account lacks and which would stall
+// another workstation's invoice.
 void SuiteSetup::UpdateSchema() {
     DataAccess& db = DataAccess::instance();
-    db.ExecuteScript(Schema(db.IsServerDb()));
+    const bool server = db.IsServerDb();
+    const QString schema = Schema(server);
+    static const QRegularExpression created(
+        R"(CREATE\s+(?:UNIQUE\s+)?(?:OR\s+REPLACE\s+)?(?:TABLE|INDEX|TRIGGER)\s+)"
+        R"((?:IF\s+NOT\s+EXISTS\s+)?(\w+))",
+        QRegularExpression::CaseInsensitiveOption);
+    QSet<QString> wanted;
+    for (const QRegularExpressionMatch& m : created.globalMatch(schema))
+        wanted.insert(m.captured(1).toLower());
+    const Rows existing = db.GetRows(
+        server ? "SELECT table_name FROM information_schema.tables WHERE table_schema = "
+                 "current_schema() UNION SELECT indexname FROM pg_indexes WHERE schemaname = "
+                 "current_schema() UNION SELECT tgname FROM pg_trigger WHERE NOT tgisinternal"
+               : "SELECT name FROM sqlite_master");
+    for (int r = 0; r < existing.RowCount(); ++r)
+        wanted.remove(existing(0, r).toString().toLower());
+    if (!wanted.isEmpty())
+        db.ExecuteScript(schema);
 }
 
 void SuiteSetup::FillScale(int thousands) {

@@ -231,3 +231,40 @@ TEST(Schema, TheServerHasTheSameTablesColumnsDefaultsAndIndexes) {
     ASSERT_FALSE(inFile.isEmpty());
     EXPECT_EQ(onServer, inFile);
 }
+
+// A workstation's account may read and write the suite's rows, not change its tables: starting
+// the module on a complete schema must not need more.
+TEST(Schema, AWorkstationAccountWithoutOwnerRightsStartsOnACompleteSchema) {
+    if (!TestEngine::Server())
+        GTEST_SKIP() << "accounts and their rights are the server's";
+    TestSuite suite(false);
+    DbConfig workstation = TestEngine::ServerConfig();
+    workstation.name = Db().GetRows("SELECT current_database()").Value(0, 0).toString();
+    workstation.user = "tv_puesto_prueba";
+    Db().ExecuteScript("DROP ROLE IF EXISTS tv_puesto_prueba;\n"
+                       "CREATE ROLE tv_puesto_prueba LOGIN;\n"
+                       "GRANT USAGE ON SCHEMA public TO tv_puesto_prueba;\n"
+                       "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO "
+                       "tv_puesto_prueba;\n"
+                       "GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO "
+                       "tv_puesto_prueba;\n");
+    const DbConfig owner = TestEngine::ServerConfig();
+    Db().Open(workstation);
+    EXPECT_NO_THROW(SuiteSetup::UpdateSchema());
+    EXPECT_NO_THROW(Db().InsertRecord("Clientes", "sCliente", "'Ana'"));
+    Db().Close();
+
+    // A missing piece is created when the owner starts the module.
+    workstation.user = owner.user;
+    Db().Open(workstation);
+    Db().ExecuteScript("DROP TRIGGER tv_avisar_items ON FacturasItems;\n"
+                       "REVOKE ALL ON SCHEMA public FROM tv_puesto_prueba;\n"
+                       "REVOKE ALL ON ALL TABLES IN SCHEMA public FROM tv_puesto_prueba;\n"
+                       "REVOKE ALL ON ALL SEQUENCES IN SCHEMA public FROM tv_puesto_prueba;\n"
+                       "DROP ROLE tv_puesto_prueba;\n");
+    SuiteSetup::UpdateSchema();
+    EXPECT_EQ(Db().GetRows("SELECT count(*) FROM pg_trigger WHERE tgname = 'tv_avisar_items'")
+                  .Value(0, 0)
+                  .toInt(),
+              1);
+}
