@@ -30,17 +30,29 @@ void Open(const QString& iniPath, const QString& dataPath, DataAccess& db, bool 
         // (a database locked by another program fails here, not in the middle of start-up).
         db.GetRows("select count(*) from Usuarios");
     } catch (const TvError& e) {
+        const bool reached = db.IsConnected();
         db.Close();
         // SQLite writes beside its file too, so a folder without write access stops a writer.
         const bool cannotWrite =
             sqlite && !readOnly &&
             !(QFileInfo(dataPath).isWritable() && QFileInfo(config.sqliteFile).isWritable());
-        const QString reason =
-            cannotWrite ? QString("No se puede escribir en la carpeta de datos \"%1\" o en su base "
-                                  "de datos, y este programa necesita modificarla")
-                              .arg(dataPath)
-                        : QString("No se ha podido abrir la base de datos (bloqueada por otro "
-                                  "programa o dañada)");
+        QString reason;
+        if (cannotWrite)
+            reason = QString("No se puede escribir en la carpeta de datos \"%1\" o en su base de "
+                             "datos, y este programa necesita modificarla")
+                         .arg(dataPath);
+        else if (sqlite)
+            reason =
+                "No se ha podido abrir la base de datos (bloqueada por otro programa o dañada)";
+        else if (reached)
+            reason = QString("Se ha conectado con el servidor de base de datos %1, pero no se "
+                             "pueden leer las tablas del programa (¿se crearon con tvSetup "
+                             "--server? ¿tiene permiso el usuario \"%2\"?)")
+                         .arg(config.ServerName(), config.user);
+        else
+            reason = QString("No se ha podido conectar con el servidor de base de datos %1 con el "
+                             "usuario \"%2\"")
+                         .arg(config.ServerName(), config.user);
         throw TvError(e.Number(), reason + ": " + e.Description(), e.Statement());
     }
 }

@@ -148,6 +148,35 @@ TEST(Startup, DatabaseLockedByAnotherProgramIsRefused) {
     QSqlDatabase::removeDatabase("locker");
 }
 
+TEST(Startup, AServerThatCannotBeReachedOrHoldsNoSuiteIsNamed) {
+    if (!TestEngine::Server())
+        GTEST_SKIP() << "a server's own case";
+    TestSuite suite;
+    const DbConfig server = TestEngine::ServerConfig();
+    QFile file(suite.IniPath());
+    file.open(QIODevice::ReadOnly);
+    const QString ini = QString::fromUtf8(file.readAll());
+    file.close();
+    auto startWith = [&](const QString& key, const QString& value) {
+        QString text = ini;
+        text.replace(QRegularExpression("^" + key + "=.*$", QRegularExpression::MultilineOption),
+                     key + "=" + value);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(text.toUtf8());
+        file.close();
+        suite.Ui().Shown.clear();
+        EXPECT_EQ(EndStatus([&] { G::Init(MenuLine(suite, "admin:admin")); }), 1);
+    };
+    startWith("Port", "1");
+    EXPECT_TRUE(Shown(suite, "No se ha podido conectar con el servidor de base de datos " +
+                                 server.host + ":1 (base de datos"))
+        << suite.Ui().Shown.join('\n').toStdString();
+    EXPECT_TRUE(Shown(suite, "con el usuario \"" + server.user + "\""));
+    startWith("Name", server.name);
+    EXPECT_TRUE(Shown(suite, "pero no se pueden leer las tablas del programa"))
+        << suite.Ui().Shown.join('\n').toStdString();
+}
+
 TEST(Startup, MainShowsTheParentWindowMaximisedWhenAsked) {
     TestSuite suite;
     WriteIni(suite, "[Console]\nExpandedForms=True\n");
