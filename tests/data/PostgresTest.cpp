@@ -92,3 +92,64 @@ TEST_F(PostgresTest, ReadOnlyQueriesChangeNothingInOrOutOfATransaction) {
     }
     EXPECT_EQ(db.GetRows(count).Value(0, 0).toInt(), 4);
 }
+
+// What a restarted server or a cut network does to the module's connection: the server ends
+// the session, and the client only notices at its next statement.
+class ReconnectionTest : public PostgresTest {
+protected:
+    void DropConnection() {
+        PostgresEngine admin;
+        admin.Open(config);
+        const Rows done =
+            admin.Query("SELECT pg_terminate_backend(" +
+                        db.GetRows("SELECT pg_backend_pid()").Value(0, 0).toString() + ", 5000)");
+        ASSERT_TRUE(done.Value(0, 0).toBool());
+        admin.Close();
+    }
+    int Clients() { return db.GetRows("SELECT count(*) FROM Clientes").Value(0, 0).toInt(); }
+};
+
+TEST_F(ReconnectionTest, AReadOutsideATransactionRunsAgainOnANewConnection) {
+    db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    DropConnection();
+    EXPECT_EQ(Clients(), 1);
+    DropConnection();
+    db.Transaction(0);
+    db.InsertRecord("Clientes", "sCliente", "'Eva'");
+    db.Transaction(1);
+    EXPECT_EQ(Clients(), 2);
+}
+
+TEST_F(ReconnectionTest, WorkInATransactionIsLostWithOneMessageNamingTheServer) {
+    const QString server = config.host + ":" + QString::number(config.port);
+    for (bool atCommit : {false, true}) {
+        db.Transaction(0);
+        db.InsertRecord("Clientes", "sCliente", "'Ana'");
+        DropConnection();
+        try {
+            if (atCommit)
+                db.Transaction(1);
+            else
+                db.InsertRecord("Clientes", "sCliente", "'Eva'");
+            ADD_FAILURE() << "the lost connection went unnoticed";
+        } catch (const TvError& e) {
+            EXPECT_EQ(e.Number(), ErrorNumber::Database);
+            EXPECT_TRUE(e.Description().startsWith("Se ha perdido la conexión con el servidor de "
+                                                   "base de datos " +
+                                                   server))
+                << qPrintable(e.Description());
+        }
+        EXPECT_FALSE(db.InTransaction());
+        // An error handler's roll back finds nothing left to undo.
+        db.Transaction(2);
+        EXPECT_EQ(Clients(), 0);
+    }
+}
+
+TEST_F(ReconnectionTest, AWriteOutsideATransactionIsNotRunTwice) {
+    DropConnection();
+    EXPECT_THROW(db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Ana')"), TvError);
+    EXPECT_EQ(Clients(), 0);
+    db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Eva')");
+    EXPECT_EQ(db.GetValue("Clientes", "sCliente='Eva'", "count(*)").toInt(), 1);
+}

@@ -1,6 +1,7 @@
 // Issuing an invoice from the pending items, with the window answered by the test: what each
 // table receives, when nothing is written, and what a failure leaves.
 #include "InvoicingFixture.h"
+#include "support/TestEngine.h"
 
 #include "invoicing/Actualizaciones.h"
 #include "invoicing/GenerarFactura.h"
@@ -219,6 +220,33 @@ TEST_F(GenerarFacturaTest, AFailureLeavesNothingOfTheInvoiceButItsNumberConsumed
     nothingLeft();
     EXPECT_EQ(NextInvoiceNumber(), 16);
     EXPECT_TRUE(w.printed.empty());
+}
+
+// The server goes away while the invoice commits: a deferred trigger ends the session of the
+// committing workstation, as a restarted server would.
+TEST_F(GenerarFacturaTest, AnInvoiceWhoseCommitNeverReachedTheServerIsNotShownAsIssued) {
+    if (!TestEngine::Server())
+        GTEST_SKIP() << "only a server connection can break";
+    Db().ExecuteScript(
+        "CREATE FUNCTION tv_test_corte() RETURNS trigger AS $$ BEGIN PERFORM "
+        "pg_terminate_backend(pg_backend_pid()); RETURN NULL; END $$ LANGUAGE plpgsql;\n"
+        "CREATE CONSTRAINT TRIGGER tv_test_corte AFTER INSERT ON Facturas DEFERRABLE INITIALLY "
+        "DEFERRED FOR EACH ROW EXECUTE FUNCTION tv_test_corte();\n");
+    const int invoices = Count("Facturas");
+    w.Accept({{"Efectivo", 30.25}});
+    EXPECT_THROW(Generar_Factura(w), ProgramEnded);
+    EXPECT_TRUE(suite.Ui().Shown.last().contains("Se ha perdido la conexión con el servidor de "
+                                                 "base de datos " +
+                                                 TestEngine::ServerConfig().host))
+        << qPrintable(suite.Ui().Shown.last());
+    EXPECT_TRUE(w.printed.empty());
+
+    suite.SignIn();
+    Db().ExecuteScript("DROP TRIGGER tv_test_corte ON Facturas;\nDROP FUNCTION tv_test_corte();\n");
+    EXPECT_EQ(Count("Facturas"), invoices);
+    EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 2);
+    EXPECT_EQ(Count("RegistrosFacturacion", "nIdFactura NOT IN (SELECT nIdFactura FROM Facturas)"),
+              0);
 }
 
 TEST_F(GenerarFacturaTest, CustomerTextsOfAnyKindGoInWholeAndUnknownPaymentTypesStillBook) {

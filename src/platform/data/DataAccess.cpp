@@ -130,6 +130,10 @@ QString DbConfig::ConnectionSpec() const {
         .arg(name, user, password);
 }
 
+QString DbConfig::ServerName() const {
+    return QStringLiteral("%1:%2 (base de datos \"%3\")").arg(host).arg(port).arg(name);
+}
+
 QString DbConfig::DataFolder(const QString& iniPath) {
     const QString dataPath =
         IniFile::Read(iniPath, QStringLiteral("Database"), QStringLiteral("DataPath"))
@@ -166,6 +170,7 @@ void DataAccess::Open(const DbConfig& config) {
         engine = std::make_unique<PostgresEngine>();
     else
         Fail(QStringLiteral("Motor de base de datos desconocido: %1").arg(config.engine));
+    m_config = config;
     engine->Open(config);
     m_engine = std::move(engine);
     if (m_itemsChanged)
@@ -175,6 +180,7 @@ void DataAccess::Open(const DbConfig& config) {
 }
 
 void DataAccess::Close() {
+    m_connectionLost = false;
     if (!m_engine)
         return;
     if (m_transactionDepth > 0) {
@@ -203,14 +209,57 @@ DbEngine& DataAccess::Engine(const QString& sql) const {
     return *m_engine;
 }
 
+template <class Work> auto DataAccess::OnConnection(const QString& sql, bool retry, Work&& work) {
+    if (m_connectionLost)
+        Reconnect();
+    const bool inTransaction = m_transactionDepth > 0;
+    try {
+        return work(Engine(sql));
+    } catch (const TvError& e) {
+        if (!m_engine || !m_engine->ConnectionLost())
+            throw;
+        DropLostConnection();
+        if (!retry || inTransaction)
+            throw TvError(e.Number(),
+                          QStringLiteral("Se ha perdido la conexión con el servidor de base de "
+                                         "datos %1; lo que no estaba confirmado no se ha "
+                                         "guardado (%2)")
+                              .arg(m_config.ServerName(), e.Description()),
+                          e.Statement());
+    }
+    Reconnect();
+    return work(Engine(sql));
+}
+
+// The transaction and the session's locks went with the connection.
+void DataAccess::DropLostConnection() {
+    m_transactionDepth = 0;
+    m_engine->Close();
+    m_engine.reset();
+    m_connectionLost = true;
+}
+
+void DataAccess::Reconnect() {
+    try {
+        Open(m_config);
+    } catch (const TvError& e) {
+        m_connectionLost = true;
+        throw TvError(e.Number(),
+                      QStringLiteral("No se puede volver a conectar con el servidor de base de "
+                                     "datos %1: %2")
+                          .arg(m_config.ServerName(), e.Description()),
+                      e.Statement());
+    }
+}
+
 Rows DataAccess::Query(const QString& sql) {
-    DbEngine& engine = Engine(sql);
-    return engine.Query(engine.Prepare(sql));
+    return OnConnection(sql, true,
+                        [&](DbEngine& engine) { return engine.Query(engine.Prepare(sql)); });
 }
 
 int DataAccess::Run(const QString& sql) {
-    DbEngine& engine = Engine(sql);
-    return engine.Execute(engine.Prepare(sql));
+    return OnConnection(sql, false,
+                        [&](DbEngine& engine) { return engine.Execute(engine.Prepare(sql)); });
 }
 
 Rows DataAccess::GetRows(const QString& sql) {
@@ -218,13 +267,14 @@ Rows DataAccess::GetRows(const QString& sql) {
 }
 
 Rows DataAccess::GetRowsReadOnly(const QString& sql) {
-    DbEngine& engine = Engine(sql);
-    const QString prepared = engine.Prepare(sql);
-    if (!SqlDialect::IsQuery(prepared))
-        Fail(QStringLiteral("Aquí solo se puede ejecutar una consulta (una sola sentencia "
-                            "SELECT); no se ha ejecutado nada"),
-             prepared);
-    return engine.QueryReadOnly(prepared, InTransaction());
+    return OnConnection(sql, true, [&](DbEngine& engine) {
+        const QString prepared = engine.Prepare(sql);
+        if (!SqlDialect::IsQuery(prepared))
+            Fail(QStringLiteral("Aquí solo se puede ejecutar una consulta (una sola sentencia "
+                                "SELECT); no se ha ejecutado nada"),
+                 prepared);
+        return engine.QueryReadOnly(prepared, InTransaction());
+    });
 }
 
 bool DataAccess::OpenRecordset(const QString& sql, Recordset& rs) {
@@ -235,8 +285,8 @@ bool DataAccess::OpenRecordset(const QString& sql, Recordset& rs) {
 
 void DataAccess::FillList(QComboBox* combo, const QString& sql, bool selectFirst, bool keepText,
                           bool addBlank) {
-    DbEngine& engine = Engine(sql);
-    QStringList texts = engine.FirstColumnTexts(engine.Prepare(sql));
+    QStringList texts = OnConnection(
+        sql, true, [&](DbEngine& engine) { return engine.FirstColumnTexts(engine.Prepare(sql)); });
     if (addBlank)
         texts.prepend(QString());
     Populate(combo, std::move(texts), {}, selectFirst, keepText);
@@ -271,9 +321,9 @@ qint32 DataAccess::InsertRecord(const QString& table, const QString& columns,
                                 const QString& values) {
     const QString sql =
         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns, values);
-    DbEngine& engine = Engine(sql);
-    const QString prepared = engine.Prepare(sql);
-    const qint64 key = engine.Insert(prepared);
+    const QString prepared = PrepareSql(sql);
+    const qint64 key =
+        OnConnection(sql, false, [&](DbEngine& engine) { return engine.Insert(prepared); });
     if (key < std::numeric_limits<qint32>::min() || key > std::numeric_limits<qint32>::max())
         Fail(QStringLiteral("La clave %1 de la fila nueva no cabe en 32 bits").arg(key), prepared);
     return qint32(key);
@@ -306,16 +356,20 @@ void DataAccess::Transaction(int mode) {
     switch (mode) {
     case 0:
         if (m_transactionDepth == 0)
-            Engine(QStringLiteral("BEGIN")).Begin();
+            OnConnection(QStringLiteral("BEGIN"), true, [](DbEngine& engine) { engine.Begin(); });
         ++m_transactionDepth;
         return;
     case 1:
         if (m_transactionDepth == 0 || --m_transactionDepth > 0)
             return;
         try {
-            Engine(QStringLiteral("COMMIT")).Commit();
+            OnConnection(QStringLiteral("COMMIT"), false,
+                         [](DbEngine& engine) { engine.Commit(); });
         } catch (const TvError&) {
-            // Left open, the failed transaction would swallow every later statement.
+            // Left open, the failed transaction would swallow every later statement. A lost
+            // connection has taken it away already.
+            if (!m_engine)
+                throw;
             try {
                 m_engine->Rollback();
             } catch (const TvError&) {
@@ -328,7 +382,14 @@ void DataAccess::Transaction(int mode) {
         if (m_transactionDepth == 0)
             return;
         m_transactionDepth = 0;
-        Engine(QStringLiteral("ROLLBACK")).Rollback();
+        try {
+            Engine(QStringLiteral("ROLLBACK")).Rollback();
+        } catch (const TvError&) {
+            // The server drops the transaction of a connection that broke.
+            if (!m_engine || !m_engine->ConnectionLost())
+                throw;
+            DropLostConnection();
+        }
         return;
     default:
         throw TvError(ErrorNumber::InvalidCall,
@@ -359,12 +420,13 @@ QVariant DataAccess::GetValue(const QString& table, const QString& where, const 
 }
 
 bool DataAccess::LockRecord(const QString& table, qint32 id, bool lock, bool release) {
-    DbEngine& engine = Engine(QStringLiteral("LockRecord ") + table);
-    if (release) {
-        engine.Unlock(table, id);
-        return true;
-    }
-    return lock && engine.TryLock(table, id);
+    return OnConnection(QStringLiteral("LockRecord ") + table, true, [&](DbEngine& engine) {
+        if (release) {
+            engine.Unlock(table, id);
+            return true;
+        }
+        return lock && engine.TryLock(table, id);
+    });
 }
 
 void DataAccess::LockForTransaction(const QString& table, qint32 id) {
@@ -372,7 +434,8 @@ void DataAccess::LockForTransaction(const QString& table, qint32 id) {
         throw TvError(
             ErrorNumber::InvalidCall,
             QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(table));
-    Engine(QStringLiteral("LockForTransaction ") + table).LockForTransaction(table, id);
+    OnConnection(QStringLiteral("LockForTransaction ") + table, false,
+                 [&](DbEngine& engine) { engine.LockForTransaction(table, id); });
 }
 
 void DataAccess::WatchItems(std::function<void(const QString& client)> changed) {
@@ -392,7 +455,8 @@ void DataAccess::CloseSession(int) {
 void DataAccess::PrepareForm(QWidget* form, const QString& table, const QString&) {
     if (!form)
         return;
-    const QHash<QString, int> lengths = Engine(table).TextColumnLengths(table);
+    const QHash<QString, int> lengths = OnConnection(
+        table, true, [&](DbEngine& engine) { return engine.TextColumnLengths(table); });
     if (lengths.isEmpty())
         return;
     for (QLineEdit* edit : form->findChildren<QLineEdit*>()) {

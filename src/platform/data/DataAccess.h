@@ -33,6 +33,8 @@ struct DbConfig {
     static DbConfig FromConnectionSpec(const QString& spec);
     // The server database in that form.
     QString ConnectionSpec() const;
+    // The server as its messages name it: host:port and the database.
+    QString ServerName() const;
 
     // The data folder an initialisation file names: its DataPath, relative to the file's own
     // folder, or that folder itself when the key is missing.
@@ -43,6 +45,10 @@ struct DbConfig {
 // text (Access-flavoured: ISNULL(x), [alias], True/False); every statement passes through the
 // dialect translator of the engine before it runs. Every failure raises TvError with the
 // engine's message and the statement that failed.
+//
+// A server connection that breaks (a restarted server, a cut network) is opened again by the next
+// statement. A read outside any transaction then simply runs again; anything else raises one
+// error naming the server, since what was not committed is gone with the old connection.
 //
 // One instance per process (instance()); tests may Open/Close it on their own files.
 class DataAccess {
@@ -129,10 +135,18 @@ private:
     DataAccess();
     // The open engine; raises the "not connected" error naming sql otherwise.
     DbEngine& Engine(const QString& sql = {}) const;
+    // Runs work on the engine, reconnecting first when the connection was lost. A lost
+    // connection closes the engine; work runs once more on a new one when retry allows it and
+    // no transaction was open, else the loss raises its error.
+    template <class Work> auto OnConnection(const QString& sql, bool retry, Work&& work);
+    void DropLostConnection();
+    void Reconnect();
     Rows Query(const QString& sql);
     int Run(const QString& sql);
 
     std::unique_ptr<DbEngine> m_engine;
+    DbConfig m_config;
+    bool m_connectionLost = false;
     std::function<void(const QString&)> m_itemsChanged;
     int m_transactionDepth = 0;
     QString m_languageCode = "es";

@@ -22,6 +22,9 @@ public:
     virtual bool IsOpen() const = 0;
     // True on a database server (several workstations share it through the network).
     virtual bool IsServer() const = 0;
+    // True once the connection to a server has broken (the server restarted, the network was
+    // cut); asked after a statement failed. A file database never loses its connection.
+    virtual bool ConnectionLost() const { return false; }
     // "sqlite:<file>" or "postgresql:host=...;port=...;dbname=...;user=...".
     virtual QString ConnectionText() const = 0;
 

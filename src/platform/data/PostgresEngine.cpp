@@ -6,6 +6,7 @@
 
 #include <QSqlDriver>
 #include <QSqlError>
+#include <libpq-fe.h>
 
 PostgresEngine::~PostgresEngine() {
     Close();
@@ -36,6 +37,17 @@ void PostgresEngine::Open(const DbConfig& config) {
     Run(QStringLiteral("SET client_min_messages TO warning"));
     if (config.readOnly)
         Run(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+}
+
+// The driver answers a broken connection as any failed statement; only libpq knows it is gone.
+bool PostgresEngine::ConnectionLost() const {
+    if (!IsOpen())
+        return true;
+    const QVariant handle = Db().driver()->handle();
+    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return false;
+    PGconn* connection = *static_cast<PGconn* const*>(handle.constData());
+    return !connection || PQstatus(connection) == CONNECTION_BAD;
 }
 
 QString PostgresEngine::Prepare(const QString& sql) const {

@@ -13,6 +13,7 @@ public:
 
     void Open(const DbConfig& config) override;
     bool IsServer() const override { return true; }
+    bool ConnectionLost() const override;
     QString ConnectionText() const override { return m_connectionText; }
     QString Prepare(const QString& sql) const override;
 
