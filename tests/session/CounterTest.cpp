@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr int kProcesses = 4;
-constexpr int kDrawsEach = 50;
+constexpr int kProcesses = 8;
+constexpr int kDrawsEach = 200;
 
 void AddCounter(const QString& sId, int branch, qint64 value) {
     DataAccess::instance().InsertRecord("Contadores", "sId,nIdSucursal,nContador",
