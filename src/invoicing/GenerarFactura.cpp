@@ -20,6 +20,10 @@ QString Text(const QString& text) {
     return U().SqlValue(text, 0, true);
 }
 
+qint64 Cents(double amount) {
+    return qRound64(amount * 100);
+}
+
 } // namespace
 
 QString NumeroFactura(qint32 n, const QDate& day) {
@@ -33,7 +37,9 @@ QString CondicionPendientes(qint32 nIdCliente) {
 void Generar_Factura(BillingWindow& w) {
     Trap("Facturacion::Generar_Factura", [&] {
         nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(3)));
-        if (Db().SumField("FacturasItems", "nTotal", CondicionPendientes(nIdClienteActual)) == 0) {
+        const double pendiente =
+            Db().SumField("FacturasItems", "nTotal", CondicionPendientes(nIdClienteActual));
+        if (pendiente == 0) {
             ShowMessage(0, "No hay ítems para facturar.");
             return;
         }
@@ -110,6 +116,18 @@ void Generar_Factura(BillingWindow& w) {
         const qint32 nIdClienteItems = Utility::ToInt32(Utility::Val(w.Dato(3)));
         Db().UpdateRecord("FacturasItems", "nIdFactura", QString::number(nIdFactura),
                           CondicionPendientes(nIdClienteItems));
+        // Another workstation may have invoiced or changed these items while the payment was
+        // being taken: the invoice holds exactly what was charged, or it is not issued.
+        if (Cents(Db().SumField("FacturasItems", "nTotal",
+                                "nIdFactura=" + QString::number(nIdFactura))) != Cents(pendiente)) {
+            Db().Transaction(2);
+            ShowMessage(1, "Los ítems pendientes del cliente han cambiado en otro puesto mientras "
+                           "se cobraba: la factura " +
+                               sFactura +
+                               " no se ha emitido. Revise la lista y vuelva a generarla.");
+            w.RefrescarGrid();
+            return;
+        }
         Actualizaciones::Actualizar_Cobros(nIdFactura, 0);
         Actualizaciones::Actualizar_MascotasProdServ(w, nIdFactura);
         Actualizaciones::Actualizar_VacunasRecibidas(nIdFactura, 0);

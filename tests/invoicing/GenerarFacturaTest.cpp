@@ -222,6 +222,34 @@ TEST_F(GenerarFacturaTest, AFailureLeavesNothingOfTheInvoiceButItsNumberConsumed
     EXPECT_TRUE(w.printed.empty());
 }
 
+// Another front desk works on the same client while this one takes the payment: it adds a line,
+// or invoices the lines itself.
+TEST_F(GenerarFacturaTest, ItemsChangedElsewhereDuringThePaymentStopTheInvoice) {
+    const int invoices = Count("Facturas");
+    const int payments = Count("FacturasCobros");
+    const std::vector<std::pair<std::function<void()>, int>> elsewhere = {
+        {[] { AddItem(1, 1, 5, 21); }, 3},
+        {[] {
+             Db().Execute("UPDATE FacturasItems SET nIdFactura=3 WHERE " + CondicionPendientes(1));
+         },
+         0},
+    };
+    for (const auto& [change, pendingAfter] : elsewhere) {
+        w.Accept({{"Efectivo", 30.25}});
+        w.dialog = [dialog = w.dialog, change](ScriptedWindow& win) {
+            dialog(win);
+            change();
+        };
+        Generar_Factura(w);
+        EXPECT_TRUE(suite.Ui().Shown.last().contains("han cambiado en otro puesto"))
+            << qPrintable(suite.Ui().Shown.last());
+        EXPECT_EQ(Count("Facturas"), invoices);
+        EXPECT_EQ(Count("FacturasCobros"), payments);
+        EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), pendingAfter);
+        EXPECT_TRUE(w.printed.empty());
+    }
+}
+
 // The server goes away while the invoice commits: a deferred trigger ends the session of the
 // committing workstation, as a restarted server would.
 TEST_F(GenerarFacturaTest, AnInvoiceWhoseCommitNeverReachedTheServerIsNotShownAsIssued) {
