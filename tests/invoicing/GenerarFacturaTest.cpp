@@ -236,7 +236,7 @@ TEST_F(GenerarFacturaTest, ItemsChangedElsewhereDuringThePaymentStopTheInvoice) 
     };
     for (const auto& [change, pendingAfter] : elsewhere) {
         w.Accept({{"Efectivo", 30.25}});
-        w.dialog = [dialog = w.dialog, change](ScriptedWindow& win) {
+        w.dialog = [dialog = w.dialog, change = change](ScriptedWindow& win) {
             dialog(win);
             change();
         };
