@@ -91,14 +91,16 @@ QVector<std::pair<QString, QString>> KeyedTables(const QString& schema) {
 }
 
 // Rows written with their keys (the scale data, some demo rows) do not move a server's key
-// generators; each is set past the highest key, so the next row the server numbers is new.
+// generators; each is set past the highest key, so the next row the server numbers is new. The
+// tables are read from SQLite's text of the schema, whose keys KeyedTables recognises. Whether the
+// key was used is a comparison: the dialect would turn the words true and false into 1 and 0.
 void AdvanceServerKeys() {
     DataAccess& db = DataAccess::instance();
     if (!db.IsServerDb())
         return;
-    for (const auto& [table, key] : KeyedTables(SuiteSetup::Schema(true)))
+    for (const auto& [table, key] : KeyedTables(SuiteSetup::Schema(false)))
         db.GetRows(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'), "
-                                  "COALESCE(MAX(%2), 0) + 1, false) FROM %1")
+                                  "COALESCE(MAX(%2), 1), MAX(%2) IS NOT NULL) FROM %1")
                        .arg(table.toLower(), key.toLower()));
 }
 

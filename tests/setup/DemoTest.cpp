@@ -1,3 +1,4 @@
+#include "support/TestEngine.h"
 #include "support/TestSuite.h"
 
 #include "platform/data/DataAccess.h"
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QTemporaryDir>
+#include <memory>
 
 namespace {
 
@@ -146,6 +149,21 @@ TEST(Scale, GeneratedSalesAddUpAndKeepTheDemoIntact) {
               1000);
     EXPECT_EQ(Value("SELECT COUNT(*) FROM Mascotas WHERE sMascota='Luna'"), 2);
     ExpectBooksBalance();
+}
+
+// The generated rows are written with their keys; a server, which numbers rows itself, must still
+// give the rows added later keys of their own.
+TEST(Scale, RowsAddedAfterTheGeneratedOnesGetNewKeys) {
+    QTemporaryDir dir;
+    std::unique_ptr<TestEngine::ServerDatabase> server;
+    if (TestEngine::Server())
+        server = std::make_unique<TestEngine::ServerDatabase>();
+    SuiteSetup::Create(dir.path() + "/Tavelo", false, 1, server ? server->Config() : DbConfig());
+    const int clients = Value("SELECT MAX(nIdCliente) FROM Clientes").toInt();
+    const int items = Value("SELECT MAX(nIdFacturaItem) FROM FacturasItems").toInt();
+    EXPECT_GT(Db().InsertRecord("Clientes", "sCliente", "'Nuevo'"), clients);
+    EXPECT_GT(Db().InsertRecord("FacturasItems", "nIdCliente,nTotal", "1,12.5"), items);
+    Db().Close();
 }
 
 } // namespace
