@@ -1,6 +1,6 @@
 // Speed of the billing window on a generated clinic: by default 100,000 clients, 150,000 pets,
-// 2,000 products and 1,000,000 invoice items (argument: the number of thousands of clients).
-// Prints "<case>: <value> <unit>" lines.
+// 2,000 products and 1,000,000 invoice items (arguments: [--server CONNSPEC] [thousands of
+// clients] [folder], see GeneratedClinic). Prints "<case>: <value> <unit>" lines.
 #include "BenchFigures.h"
 #include "billing/CSearch.h"
 #include "billing/Facturacion.h"
