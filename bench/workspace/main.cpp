@@ -14,13 +14,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -31,14 +35,61 @@ int Count(const QString& table) {
     return DataAccess::instance().GetRows("SELECT COUNT(*) FROM " + table).Value(0, 0).toInt();
 }
 
+// The machine's monotonic clock, which every process reads alike.
+qint64 MonotonicNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Another workstation: adds a pending line for the client, writing to standard output the moment
+// just before it commits.
+int OtherWorkstationAdds(const QString& ini, const QString& client) {
+    Db().Open(DbConfig::FromIni(ini, DbConfig::DataFolder(ini)));
+    Db().Transaction(0);
+    Db().InsertRecord("FacturasItems",
+                      "nIdCliente,nIdMascota,nIdProductoServicio,nUnidades,nPvp,nPorcIpto,nTotal",
+                      client + ",0,1,1,25,21,30.25");
+    std::printf("%lld\n", MonotonicNs());
+    std::fflush(stdout);
+    Db().Transaction(1);
+    Db().Close();
+    return 0;
+}
+
+// From just before another workstation commits a line for the client shown until the window's
+// grid shows it; the window hears of it by itself, as at the front desk.
+double LiveRefreshMs(Facturacion& w, const QString& ini) {
+    const int before = w.gd->RecordCount();
+    QProcess other;
+    other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    other.start(QCoreApplication::applicationFilePath(), {"--add-item", ini, w.dm->Dato(3)});
+    constexpr int kPatienceMs = 10000;
+    const QDeadlineTimer deadline(kPatienceMs);
+    // Wakes the wait below should the grid never change.
+    QTimer::singleShot(kPatienceMs, &w, [] {});
+    while (w.gd->RecordCount() == before && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const qint64 seen = MonotonicNs();
+    // It may have finished already, while the window was waiting.
+    other.waitForFinished(kPatienceMs);
+    if (other.state() != QProcess::NotRunning || other.exitStatus() != QProcess::NormalExit ||
+        other.exitCode() != 0)
+        BenchFail("live_refresh: the other workstation could not add its line.");
+    if (w.gd->RecordCount() == before)
+        BenchFail("live_refresh: the grid never showed the other workstation's line.");
+    return double(seen - other.readAllStandardOutput().trimmed().toLongLong()) / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    if (argc == 4 && QString(argv[1]) == "--add-item")
+        return OtherWorkstationAdds(argv[2], argv[3]);
     const QTemporaryDir dir;
-    const QString root = GeneratedClinic(argc, argv, dir);
-    G::Init("admin:admin|" + Utility::instance().Today(true) + "|" + root +
-            "/Data/Tavelo.ini|0|0|0|0");
+    const QString ini = GeneratedClinic(argc, argv, dir) + "/Data/Tavelo.ini";
+    G::Init("admin:admin|" + Utility::instance().Today(true) + "|" + ini + "|0|0|0|0");
     Report("clients", Count("Clientes"), "rows");
     Report("pets", Count("Mascotas"), "rows");
     Report("products", Count("ProductosServicios"), "rows");
@@ -135,6 +186,12 @@ int main(int argc, char** argv) {
     }
     std::sort(clientTyped.begin(), clientTyped.end());
     Report("client_typed_key", clientTyped[clientTyped.size() / 2], "ms");
+
+    w->dm->DefineFrom_nIdMascota(sample.front());
+    std::vector<double> refresh;
+    for (int i = 0; i < 5; ++i)
+        refresh.push_back(LiveRefreshMs(*w, ini));
+    Report("live_refresh_ms", Median(refresh), "ms");
     w.reset();
     DataAccess::instance().Close();
     return 0;
