@@ -1,10 +1,11 @@
 // Speed of issuing an invoice on a generated clinic (by default 100,000 clients and 1,000,000
-// invoice items; first argument: thousands of clients, second: a folder that keeps the data
-// between runs). Prints "<case>: <value> <unit>" lines:
+// invoice items; arguments: [--server CONNSPEC] [thousands of clients] [folder], see
+// GeneratedClinic). Prints "<case>: <value> <unit>" lines:
 //  - issue_ms: a 10-line invoice with 2 payments, the dialog answered by the benchmark and the
 //    printing left out; issue_bare_sql_ms: the very statements it ran (recorded by the
-//    data-access component) replayed through SQLite's C API on an identical copy of the file;
-//    issue_ratio; the same for a credit note of such an invoice (credit_...);
+//    data-access component) replayed on an identical copy of the database: through SQLite's C
+//    API on a copy of the file, or through a plain connection of Qt's driver on a copy of the
+//    server's database; issue_ratio; the same for a credit note of such an invoice (credit_...);
 //  - register_backfill: recording the invoices of a folder made before the register (once);
 //  - register_ms: writing an invoice's register record; verify_per_100k_records_s: checking the
 //    whole register, scaled to 100,000 records;
@@ -34,6 +35,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -131,6 +136,83 @@ double ReplayMs(const QString& dbFile, const QStringList& statements) {
     return ms;
 }
 
+// A plain connection of Qt's driver to a database of the server that config names; BenchFail when
+// it cannot be opened. Like the module's connection it keeps the server's notices to itself.
+QSqlDatabase ServerConnection(const DbConfig& config, const QString& database,
+                              const QString& connectionName) {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", connectionName);
+    db.setHostName(config.host);
+    db.setPort(config.port);
+    db.setDatabaseName(database);
+    db.setUserName(config.user);
+    db.setPassword(config.password);
+    if (!db.open())
+        BenchFail("replay: " + db.lastError().text());
+    QSqlQuery quiet(db);
+    if (!quiet.exec("SET client_min_messages TO warning"))
+        BenchFail("replay: " + quiet.lastError().text());
+    return db;
+}
+
+// Runs statements on the server's maintenance database, where a database can be created or
+// dropped.
+void RunOnServer(const DbConfig& config, const QStringList& statements) {
+    {
+        QSqlQuery query(ServerConnection(config, "postgres", "bench-admin"));
+        for (const QString& statement : statements)
+            if (!query.exec(statement))
+                BenchFail("replay: " + query.lastError().text() + "\n" + statement);
+    }
+    QSqlDatabase::removeDatabase("bench-admin");
+}
+
+QString Quoted(const QString& name) {
+    return '"' + QString(name).replace('"', "\"\"") + '"';
+}
+
+// The server's counterpart of copying the file: a new database made from the module's as its
+// template, which nobody may be connected to meanwhile.
+void CopyServerDatabase(const DbConfig& config, const QString& copy) {
+    RunOnServer(config, {"DROP DATABASE IF EXISTS " + Quoted(copy),
+                         "CREATE DATABASE " + Quoted(copy) + " TEMPLATE " + Quoted(config.name)});
+}
+
+// Runs the statements, the module's own BEGIN and COMMIT among them, on the copy through a plain
+// connection, reading every value of every row as the module's data access does.
+double ReplayOnServerMs(const DbConfig& config, const QString& copy,
+                        const QStringList& statements) {
+    // The pages the module read were in the server's shared buffers already, the fresh copy's are
+    // not: another connection reads them first, which leaves the replay's own connection as new
+    // as the module's.
+    {
+        QSqlQuery warm(ServerConnection(config, copy, "bench-warm"));
+        for (const QString& statement : statements)
+            if (statement.startsWith("SELECT", Qt::CaseInsensitive))
+                warm.exec(statement);
+    }
+    QSqlDatabase::removeDatabase("bench-warm");
+    double ms = -1;
+    {
+        QSqlQuery query(ServerConnection(config, copy, "bench-replay"));
+        query.setForwardOnly(true);
+        ms = Ms([&] {
+            for (const QString& statement : statements) {
+                if (!query.exec(statement)) {
+                    std::fprintf(stderr, "replay: %s\n%s\n", qPrintable(query.lastError().text()),
+                                 qPrintable(statement));
+                    continue;
+                }
+                const int columns = query.record().count();
+                while (query.next())
+                    for (int c = 0; c < columns; ++c)
+                        query.value(c);
+            }
+        });
+    }
+    QSqlDatabase::removeDatabase("bench-replay");
+    return ms;
+}
+
 // One of eight workstations: count invoices for its own client.
 int Child(const QString& ini, const QString& client, int count) {
     G::Init("admin:admin||" + ini);
@@ -162,17 +244,23 @@ int main(int argc, char** argv) {
     SuiteSetup::UpdateSchema();
     Report("register_backfill", Ms([] { RegistroFacturacion::RegistrarPendientes(); }) / 1000, "s");
     const DbConfig config = DbConfig::FromIni(ini, Gi.sPathData);
+    const bool server = Db().IsServerDb();
+    const QString serverCopy = config.name + "_replay";
 
-    // Runs work against a copy of the file taken just before, so that its statements, recorded
-    // as they run, can be replayed bare on the very state the module started from.
+    // Runs work against a copy of the database taken just before, so that its statements,
+    // recorded as they run, can be replayed bare on the very state the module started from.
     struct Timing {
         std::vector<double> module, bare;
         qsizetype statements = 0;
     };
     auto compare = [&](Timing& timing, const std::function<void()>& work) {
         Db().Close();
-        QFile::remove(copy);
-        QFile::copy(dbFile, copy);
+        if (server) {
+            CopyServerDatabase(config, serverCopy);
+        } else {
+            QFile::remove(copy);
+            QFile::copy(dbFile, copy);
+        }
         Db().Open(config);
         StatementProbe::StartRecording();
         timing.module.push_back(Ms(work));
@@ -180,7 +268,8 @@ int main(int argc, char** argv) {
         if (qEnvironmentVariableIsSet("TV_BENCH_SHOW_SQL") && timing.statements == 0)
             std::fprintf(stderr, "%s\n", qPrintable(recorded.join('\n')));
         timing.statements = recorded.size();
-        timing.bare.push_back(ReplayMs(copy, recorded));
+        timing.bare.push_back(server ? ReplayOnServerMs(config, serverCopy, recorded)
+                                     : ReplayMs(copy, recorded));
     };
     auto report = [](const Timing& timing, const char* module, const char* bare, const char* ratio,
                      const char* statements) {
@@ -210,6 +299,8 @@ int main(int argc, char** argv) {
         compare(credit, [&] { Generar_Abono(w, invoice); });
     }
     report(credit, "credit_ms", "credit_bare_sql_ms", "credit_ratio", "credit_statements");
+    if (server)
+        RunOnServer(config, {"DROP DATABASE IF EXISTS " + Quoted(serverCopy)});
 
     // The register's own part of an invoice: its record, inside a transaction left unwritten.
     {
