@@ -286,11 +286,13 @@ Verificacion Verificar() {
             break;
     }
     if (result.records > 0) {
-        // Every document issued since the register began has its record.
-        const Rows missing = Db().GetRows(
-            "SELECT nIdFactura,sFactura FROM Facturas WHERE nIdFactura>=" + Id(first) +
-            " AND nIdFactura NOT IN (SELECT nIdFactura FROM RegistrosFacturacion) ORDER BY "
-            "nIdFactura LIMIT 1");
+        // Every document issued since the register began has its record. NOT EXISTS rather than
+        // NOT IN: a server that cannot hash the whole register in memory would search it again
+        // for every invoice.
+        const Rows missing =
+            Db().GetRows("SELECT nIdFactura,sFactura FROM Facturas WHERE nIdFactura>=" + Id(first) +
+                         " AND NOT EXISTS (SELECT 1 FROM RegistrosFacturacion r WHERE "
+                         "r.nIdFactura=Facturas.nIdFactura) ORDER BY nIdFactura LIMIT 1");
         if (!missing.IsEmpty())
             return fail("invoice " + missing(1, 0).toString() + " (id " + missing(0, 0).toString() +
                         ") has no record");
