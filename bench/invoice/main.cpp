@@ -235,9 +235,7 @@ int main(int argc, char** argv) {
         return Child(argv[2], argv[3], QString(argv[4]).toInt());
 
     const QTemporaryDir dir;
-    const QString root = GeneratedClinic(argc, argv, dir);
-    const QString ini = root + "/Data/Tavelo.ini";
-    const QString dbFile = root + "/Data/Tavelo.db";
+    const QString ini = GeneratedClinic(argc, argv, dir) + "/Data/Tavelo.ini";
     const QString copy = dir.path() + "/replay.db";
     G::Init("admin:admin|" + U().Today(true) + "|" + ini + "|0|0|0|0");
     // A folder generated before the register existed gets it, and its history recorded.
@@ -259,7 +257,7 @@ int main(int argc, char** argv) {
             CopyServerDatabase(config, serverCopy);
         } else {
             QFile::remove(copy);
-            QFile::copy(dbFile, copy);
+            QFile::copy(config.sqliteFile, copy);
         }
         Db().Open(config);
         StatementProbe::StartRecording();
