@@ -192,11 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, CreditNoteLayoutTest,
 TEST_F(ReportsFixture, UnattendedExportWritesEachLayoutOnItsPaperWithItsTitle) {
     const Invoice invoice = AddInvoice(60, {.discount = 5, .longDescription = true});
     const auto run = [&](const QString& layout, const QString& path) {
-        QString out, errors;
-        QTextStream outStream(&out), errStream(&errors);
-        const int status = InvoiceExport::Run(suite.IniPath(), QString::number(invoice.id), layout,
-                                              path, outStream, errStream);
-        return status == 0 ? out : errors;
+        return Export(QString::number(invoice.id), layout, path).said;
     };
     struct Case {
         const char* layout;
@@ -228,11 +224,9 @@ TEST_F(ReportsFixture, UnattendedExportWritesEachLayoutOnItsPaperWithItsTitle) {
 
     // Bad requests say why and write nothing.
     const QString none = suite.Root() + "/none.pdf";
-    QString out, errors;
-    QTextStream outStream(&out), errStream(&errors);
-    EXPECT_EQ(InvoiceExport::Run(suite.IniPath(), "999999", "Normal", none, outStream, errStream),
-              1);
-    EXPECT_TRUE(errors.contains("No existe la factura"));
+    const Exported missing = Export("999999", "Normal", none);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.said.contains("No existe la factura"));
     EXPECT_FALSE(QFile::exists(none));
 }
 
@@ -259,12 +253,8 @@ TEST_F(ReportsFixture, RtfReadsInAWordProcessorWithTheBandsBehindItsWhiteTitles)
         const int layout = c.layout;
         const QString name = layout == Informes::Normal ? "Normal" : "Detallada";
         const QString rtf = suite.Root() + "/" + name + ".rtf";
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        ASSERT_EQ(InvoiceExport::Run(suite.IniPath(), QString::number(invoice.id), name, rtf,
-                                     outStream, errStream),
-                  0)
-            << err.toStdString();
+        const Exported exported = Export(QString::number(invoice.id), name, rtf);
+        ASSERT_EQ(exported.status, 0) << exported.said.toStdString();
         RunProgram(soffice,
                    {"-env:UserInstallation=" + QUrl::fromLocalFile(profile.path()).toString(),
                     "--headless", "--convert-to", "pdf", "--outdir", suite.Root(), rtf},

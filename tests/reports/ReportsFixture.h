@@ -6,6 +6,7 @@
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
+#include "reports/InvoiceExport.h"
 #include "reports/Viewer.h"
 #include "session/G.h"
 #include "session/Gi.h"
@@ -15,6 +16,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QTextStream>
 #include <gtest/gtest.h>
 
 struct Printed {
@@ -71,6 +73,19 @@ protected:
     ScriptedUi& ui() { return suite.Ui(); }
 
     static QString Money(double value) { return Utility::instance().SqlValue(value, 2, false); }
+
+    struct Exported {
+        int status = 0;
+        QString said; // what the export printed, or its errors when it failed
+    };
+    // The invoice exported unattended to path, as tvReport --invoice does.
+    Exported Export(const QString& id, const QString& layout, const QString& path) {
+        QString out, errors;
+        QTextStream outStream(&out), errStream(&errors);
+        const int status =
+            InvoiceExport::Run(suite.IniPath(), id, layout, path, outStream, errStream);
+        return {status, status == 0 ? out : errors};
+    }
 
     Invoice AddInvoice(int lines) { return AddInvoice(lines, Options{}); }
     Invoice AddInvoice(int lines, const Options& options) {

@@ -1,11 +1,9 @@
 #include "ReportsFixture.h"
 
 #include "register/RegistroFacturacion.h"
-#include "reports/InvoiceExport.h"
 #include "support/ScannedPage.h"
 
 #include <QRegularExpression>
-#include <QTextStream>
 #include <tuple>
 
 namespace {
@@ -39,12 +37,8 @@ protected:
     // The invoice exported to PDF as tvReport does.
     QString ExportPdf(const Invoice& invoice, const QString& layout) {
         const QString pdf = suite.Root() + "/" + layout + ".pdf";
-        QString out, errors;
-        QTextStream outStream(&out), errStream(&errors);
-        EXPECT_EQ(InvoiceExport::Run(suite.IniPath(), QString::number(invoice.id), layout, pdf,
-                                     outStream, errStream),
-                  0)
-            << errors.toStdString();
+        const Exported exported = Export(QString::number(invoice.id), layout, pdf);
+        EXPECT_EQ(exported.status, 0) << exported.said.toStdString();
         return pdf;
     }
 };
