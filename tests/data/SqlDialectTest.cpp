@@ -30,8 +30,13 @@ TEST(SqlDialect, LeavesLiteralsNamesAndCommentsAlone) {
     EXPECT_EQ(SqlDialect::Translate("WHERE s='[a]' AND [a]=true AND s='x'"),
               "WHERE s='[a]' AND \"a\"=1 AND s='x'");
     // Translating twice changes nothing, so translated text may be handed back in.
-    const QString once = SqlDialect::Translate("SELECT [a] FROM t WHERE ISNULL(b) AND c=True");
-    EXPECT_EQ(SqlDialect::Translate(once), once);
+    for (const QString sql : {"SELECT [a] FROM t WHERE ISNULL(b) AND c=True",
+                              "WHERE isnull /* x */ ISNULL(b) AND ISNULL(c -- note\n)"}) {
+        const QString once = SqlDialect::Translate(sql);
+        EXPECT_EQ(SqlDialect::Translate(once), once) << sql.toStdString();
+    }
+    // A line comment inside ISNULL( ) keeps the closing parenthesis out of it.
+    EXPECT_EQ(SqlDialect::Translate("ISNULL(c -- note\n)"), "(c -- note\n IS NULL)");
 }
 
 TEST(SqlDialect, FindsTheTopLevelWhereCondition) {

@@ -108,6 +108,16 @@ int MatchingParen(const QString& sql, const QVector<Token>& tokens, int open, in
     return -1;
 }
 
+// Whether the significant token before k (from on) is the word.
+bool FollowsWord(const QString& sql, const QVector<Token>& tokens, int from, int k,
+                 QStringView word) {
+    int before = k - 1;
+    while (before >= from &&
+           (tokens[before].kind == Kind::Space || tokens[before].kind == Kind::Comment))
+        --before;
+    return before >= from && IsWord(sql, tokens[before], word);
+}
+
 QString TranslateTokens(const QString& sql, const QVector<Token>& tokens, int from, int to) {
     QString out;
     out.reserve(sql.size());
@@ -124,14 +134,22 @@ QString TranslateTokens(const QString& sql, const QVector<Token>& tokens, int fr
             out += text;
             continue;
         }
-        if (IsWord(sql, t, u"ISNULL")) {
+        // After a bare ISNULL word the "(" this writes would turn that word into a call on the
+        // next pass, and translated text must translate to itself.
+        if (IsWord(sql, t, u"ISNULL") && !FollowsWord(sql, tokens, from, k, u"ISNULL")) {
             const int open = NextSignificant(tokens, k + 1, to);
             const int close = open < to && IsSymbol(sql, tokens[open], QChar('('))
                                   ? MatchingParen(sql, tokens, open, to)
                                   : -1;
             if (close >= 0) {
-                out += QChar('(') + TranslateTokens(sql, tokens, open + 1, close).trimmed() +
-                       QStringLiteral(" IS NULL)");
+                QString operand = TranslateTokens(sql, tokens, open + 1, close).trimmed();
+                // A line comment last inside the parentheses would swallow " IS NULL)".
+                int last = close - 1;
+                while (last > open && tokens[last].kind == Kind::Space)
+                    --last;
+                if (tokens[last].kind == Kind::Comment && sql[tokens[last].start] == QChar('-'))
+                    operand += QChar('\n');
+                out += QChar('(') + operand + QStringLiteral(" IS NULL)");
                 k = close;
                 continue;
             }
