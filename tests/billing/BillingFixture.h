@@ -2,6 +2,7 @@
 
 // The billing window on the demo clinic, opened as the module opens it, with shorthand for
 // driving its grid and reading the database back.
+#include "RowText.h"
 #include "support/TestSuite.h"
 
 #include "billing/CSearch.h"
@@ -53,6 +54,16 @@ protected:
     QVariant Item(const QString& column, qint32 key) {
         return DataAccess::instance().GetValue("FacturasItems",
                                                "nIdFacturaItem=" + QString::number(key), column);
+    }
+    static QString Table(const QString& sql) {
+        return RowText(DataAccess::instance().GetRows(sql));
+    }
+    // A grid line's cells under those heads, '|' between them.
+    QString Cells(int row, const QStringList& heads) const {
+        QStringList cells;
+        for (const QString& head : heads)
+            cells << w->gd->CellText(row, head);
+        return cells.join('|');
     }
     int Count(const QString& table, const QString& where = QString()) {
         return DataAccess::instance()

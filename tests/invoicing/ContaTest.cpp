@@ -120,7 +120,7 @@ TEST_F(ContaTest, CashEntriesAreSignedByTheMovementTypeAndCleanedUp) {
          {std::tuple{1, -30, "30"}, {2, 30, "-30"}, {2, -30, "-30"}, {99, 30, "-30"}})
         EXPECT_EQ(
             entry(Conta::Generar_ApunteCaja(1, "", "", 1, type, amount, {}, {}, {}), "nImporte"),
-            stored)
+            QString(stored))
             << type << " " << amount;
     EXPECT_TRUE(suite.Ui().Shown.isEmpty());
 
@@ -128,7 +128,7 @@ TEST_F(ContaTest, CashEntriesAreSignedByTheMovementTypeAndCleanedUp) {
     Db().UpdateRecord("Usuarios", "nCajaPara_PagosClientes", "3", "nIdUsuario=1");
     for (const auto& [box, stored] : {std::pair{-2, "3"}, {-4, "2"}, {0, "0"}})
         EXPECT_EQ(entry(Conta::Generar_ApunteCaja(box, "", "", 1, 1, 5, {}, {}, {}), "nIdCaja"),
-                  stored)
+                  QString(stored))
             << box;
     const QString notice = "[Aviso] Está a punto de añadir un Apunte de Caja para la Caja 0.";
     Db().UpdateRecord("Usuarios", "nCajaPara_Facturas", "0", "nIdUsuario=1");

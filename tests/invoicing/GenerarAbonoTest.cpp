@@ -63,13 +63,17 @@ TEST_F(GenerarAbonoTest, ACreditNoteCancelsTheInvoiceAndReopensItsItems) {
                     CondicionPendientes(client) + " ORDER BY nIdFacturaItem"),
               "25|1|27.5|10\n25|1|30.25|21");
 
-    EXPECT_EQ(Table("SELECT nImporte,sObservaciones,dFactura FROM FacturasCobros WHERE "
-                    "nIdFactura=" +
+    // Payments reversed under no payment type but their own movement type; cash-box entries
+    // reversed in their own box as money out.
+    EXPECT_EQ(Table("SELECT nImporte,nIdTipoCobro,nIdTipoMovimiento,sObservaciones,dFactura FROM "
+                    "FacturasCobros WHERE nIdFactura=" +
                     id + " ORDER BY nIdFacturaCobro"),
-              "-40|Abono|20261201\n-17.75|Abono|20261201");
-    EXPECT_EQ(Table("SELECT nImporte,sObservaciones FROM ApuntesCaja WHERE sDocumento='Fra.0015/" +
+              "-40|0|1|Abono|20261201\n-17.75|0|1|Abono|20261201");
+    EXPECT_EQ(Table("SELECT nIdCaja,sReferencia,nIdTipoMovimiento,nImporte,sObservaciones FROM "
+                    "ApuntesCaja WHERE sDocumento='Fra.0015/" +
                     Year() + "' ORDER BY nIdApunteCaja"),
-              "-40|Fra.Abonada:0014/" + Year() + "\n-17.75|Fra.Abonada:0014/" + Year());
+              "1|Abono|2|-40|Fra.Abonada:0014/" + Year() + "\n1|Abono|2|-17.75|Fra.Abonada:0014/" +
+                  Year());
 
     EXPECT_EQ(Count("Vacunaciones", "nIdFactura=" + QString::number(invoice)), 0);
     EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=" + QString::number(invoice)), 0);
@@ -96,6 +100,18 @@ TEST_F(GenerarAbonoTest, AnUnpaidInvoiceWithEmptyFieldsIsCopiedAsStored) {
     EXPECT_EQ(Count("FacturasItems", "nIdMascota IS NULL AND nIdFactura=" + id), 2);
     EXPECT_EQ(Count("FacturasItems", "nIdMascota IS NULL AND nIdFactura=0"), 2);
     EXPECT_TRUE(Value("SELECT sDni FROM Facturas WHERE nIdFactura=" + id).isNull());
+}
+
+TEST_F(GenerarAbonoTest, WithoutAnOutgoingMovementTypeTheEntriesGoInUnderTypeZero) {
+    IssueInvoice(NewClient());
+    Db().UpdateRecord("TipoMovimiento", "bEntrada", "1", "nIdTipoMovimiento=2");
+    Generar_Abono(w, Value("SELECT MAX(nIdFactura) FROM Facturas").toInt());
+    EXPECT_EQ(suite.Ui().Shown,
+              QStringList({"[Error] No hay ningún tipo de movimiento de salida."}));
+    EXPECT_EQ(
+        Table("SELECT nIdTipoMovimiento,nImporte FROM ApuntesCaja WHERE sDocumento='Fra.0015/" +
+              Year() + "' ORDER BY nIdApunteCaja"),
+        "0|-40\n0|-17.75");
 }
 
 TEST_F(GenerarAbonoTest, WhatCannotBeCreditedIsSaidAndNothingIsWritten) {

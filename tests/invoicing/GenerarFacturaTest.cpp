@@ -3,7 +3,6 @@
 #include "InvoicingFixture.h"
 #include "support/TestEngine.h"
 
-#include "invoicing/Actualizaciones.h"
 #include "invoicing/GenerarFactura.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "session/Gi.h"
@@ -252,44 +251,6 @@ TEST_F(GenerarFacturaTest, CustomerTextsOfAnyKindGoInWholeAndUnknownPaymentTypes
                     "nIdFactura=" +
                     id + " ORDER BY nIdFacturaCobro"),
               "0|0|-10\n1|1|20.25");
-}
-
-TEST_F(GenerarFacturaTest, ACreditNoteReversesWhatItsInvoiceBooked) {
-    w.Accept({{"Efectivo", 50}, {"", 0}, {"", 0}, {"Tarjeta", 25}});
-    Generar_Factura(w);
-    const qint32 invoice = Value("SELECT MAX(nIdFactura) FROM Facturas").toInt();
-    const QString number = "0014/" + ThisYear();
-    Db().InsertRecord("Vacunaciones", "nIdFactura,nIdMascota", QString::number(invoice) + ",1");
-    const qint32 credit = Db().InsertRecord("Facturas", "nIdCliente,sFactura", "1,'0099/26'");
-
-    Actualizaciones::Actualizar_Cobros(credit, invoice);
-    EXPECT_EQ(Table("SELECT nImporte,nIdTipoCobro,nIdTipoMovimiento,sObservaciones FROM "
-                    "FacturasCobros WHERE nIdFactura=" +
-                    QString::number(credit) + " ORDER BY nIdFacturaCobro"),
-              "-50|0|1|Abono\n-25|0|1|Abono");
-
-    Actualizaciones::Actualizar_ApunteCaja(w, "0099/26", number);
-    EXPECT_EQ(Table("SELECT nIdCaja,sReferencia,nIdTipoMovimiento,nImporte,sObservaciones FROM "
-                    "ApuntesCaja WHERE sDocumento='Fra.0099/26' ORDER BY nIdApunteCaja"),
-              "1|Abono|2|-50|Fra.Abonada:" + number + "\n1|Abono|2|-25|Fra.Abonada:" + number);
-
-    Actualizaciones::Actualizar_VacunasRecibidas(credit, invoice);
-    EXPECT_EQ(Count("Vacunaciones", "nIdFactura=" + QString::number(invoice)), 0);
-    EXPECT_TRUE(suite.Ui().Shown.isEmpty());
-
-    // Without an outgoing movement type the entries still go in, under type 0, after the error.
-    Db().UpdateRecord("TipoMovimiento", "bEntrada", "1", "nIdTipoMovimiento=2");
-    Actualizaciones::Actualizar_ApunteCaja(w, "0100/26", number);
-    EXPECT_EQ(suite.Ui().Shown,
-              QStringList({"[Error] No hay ningún tipo de movimiento de salida."}));
-    EXPECT_EQ(Count("ApuntesCaja", "sDocumento='Fra.0100/26' AND nIdTipoMovimiento=0"), 2);
-
-    // An invoice without payments has nothing to reverse.
-    const qint32 unpaid = Db().InsertRecord("Facturas", "nIdCliente,sFactura", "1,'0101/26'");
-    Actualizaciones::Actualizar_Cobros(credit, unpaid);
-    Actualizaciones::Actualizar_ApunteCaja(w, "0102/26", "0101/26");
-    EXPECT_EQ(Count("ApuntesCaja", "sDocumento='Fra.0102/26'"), 0);
-    EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + QString::number(credit)), 2);
 }
 
 } // namespace
