@@ -1,5 +1,6 @@
 #pragma once
 
+#include "billing/RowText.h"
 #include "support/TestSuite.h"
 
 #include "invoicing/BillingWindow.h"
@@ -11,13 +12,7 @@
 #include <QStringList>
 #include <functional>
 #include <gtest/gtest.h>
-#include <ostream>
 #include <vector>
-
-// Failed expectations show texts as text rather than as arrays of UTF-16 units.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 // The billing window as invoicing sees it, answered by the test: the selected pet and client,
 // employee and cash box, and what the payment dialog hands back.
@@ -98,22 +93,7 @@ protected:
             .toInt();
     }
     static double Number(const QString& sql) { return U().SqlNumber(Value(sql)); }
-    // A query's rows as one text, a line per row and '|' between values, numbers in their
-    // shortest exact form: a whole row compares at once and a difference shows where it is.
-    static QString Table(const QString& sql) {
-        const Rows rows = Db().GetRows(sql);
-        QStringList lines;
-        for (int r = 0; r < rows.RowCount(); ++r) {
-            QStringList values;
-            for (int c = 0; c < rows.ColumnCount(); ++c) {
-                const QVariant v = rows(c, r);
-                values << (v.typeId() == QMetaType::Double ? Utility::NumberText(v.toDouble())
-                                                           : v.toString());
-            }
-            lines << values.join('|');
-        }
-        return lines.join('\n');
-    }
+    static QString Table(const QString& sql) { return RowText(Db().GetRows(sql)); }
     static double Stock(const QString& code) {
         return Number("SELECT nStockActual FROM ProductosServicios WHERE sCodigo='" + code + "'");
     }
