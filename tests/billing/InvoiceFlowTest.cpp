@@ -91,16 +91,11 @@ TEST_F(InvoiceFlowTest, FromThePendingLinesToTheViewerAndAnEmptyGrid) {
     EXPECT_EQ(w->gd->RecordCount(), 0);
     EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "0.00");
     EXPECT_EQ(w->Frame()->NoticeText(), "ESTE CLIENTE TIENE UNA DEUDA DE 10.25 EURO/S");
-    // Total, cash box, employee, and the rows the invoice wrote: items, payment, cash-box entry
-    // and the pet's history.
-    EXPECT_EQ(Table("SELECT f.nTotal,f.nIdCaja,f.nIdEmpleado,"
-                    "(SELECT COUNT(*) FROM FacturasItems i WHERE i.nIdFactura=f.nIdFactura),"
-                    "(SELECT COUNT(*) FROM FacturasCobros c WHERE c.nIdFactura=f.nIdFactura),"
-                    "(SELECT COUNT(*) FROM ApuntesCaja a WHERE a.sDocumento='Fra.' || f.sFactura),"
-                    "(SELECT COUNT(*) FROM MascotasProdServ m WHERE m.nIdFactura=f.nIdFactura) "
-                    "FROM Facturas f WHERE f.sFactura='" +
-                    number + "'"),
-              "30.25|1|1|2|1|1|2");
+    // What the invoice writes is the invoicing tests' concern; here, that the window's own
+    // choices reach it.
+    EXPECT_EQ(
+        Table("SELECT nTotal,nIdCaja,nIdEmpleado FROM Facturas WHERE sFactura='" + number + "'"),
+        "30.25|1|1");
     EXPECT_FALSE(CommitWarned()) << Warnings().join('\n').toStdString();
 }
 
