@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <tuple>
 
 namespace {
 
@@ -99,17 +100,15 @@ TEST_F(HistoryTest, AChoiceIsMadeByAButtonADoubleClickOrTheKeyboard) {
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(Choice(), "13|1|2");
 
-    OpenHistory();
-    h->lsFras_TX->setCurrentRow(0);
-    QTest::keyClick(h->lsFras_TX, Qt::Key_N, Qt::AltModifier);
-    EXPECT_EQ(Choice(), "1|1|1");
-
-    // Escape closes without a choice.
-    OpenHistory();
-    h->lsFras_TX->setCurrentRow(0);
-    QTest::keyClick(h->lsFras_TX, Qt::Key_Escape);
-    EXPECT_FALSE(h->isVisible());
-    EXPECT_EQ(w->nIdFactura_Historico, 0);
+    // Alt+N means Normal; Escape closes without a choice.
+    for (const auto& [key, modifier, choice] : {std::tuple{Qt::Key_N, Qt::AltModifier, "1|1|1"},
+                                                {Qt::Key_Escape, Qt::NoModifier, "0|1|0"}}) {
+        OpenHistory();
+        h->lsFras_TX->setCurrentRow(0);
+        QTest::keyClick(h->lsFras_TX, key, modifier);
+        EXPECT_FALSE(h->isVisible()) << choice;
+        EXPECT_EQ(Choice(), choice);
+    }
 }
 
 TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
