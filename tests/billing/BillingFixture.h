@@ -2,6 +2,7 @@
 
 // The billing window on the demo clinic, opened as the module opens it, with shorthand for
 // driving its grid and reading the database back.
+#include "RowText.h"
 #include "support/TestSuite.h"
 
 #include "billing/CSearch.h"
@@ -35,13 +36,26 @@ protected:
 
     void ChoosePet(qint32 pet) { w->dm->DefineFrom_nIdMascota(pet); }
 
-    // What the grid's cell editor hands to the model when the user commits a cell.
-    void Type(int row, const QString& column, const QString& text) {
+    // The model index of a grid cell, by line (from 1) and head.
+    QModelIndex Cell(int row, const QString& column) const {
         int col = 0;
         while (w->gdFacturacion->model()->headerData(col, Qt::Horizontal).toString() != column)
             ++col;
-        w->gdFacturacion->model()->setData(w->gdFacturacion->model()->index(row - 1, col), text,
-                                           Qt::EditRole);
+        return w->gdFacturacion->model()->index(row - 1, col);
+    }
+    // What the grid's cell editor hands to the model when the user commits a cell.
+    void Type(int row, const QString& column, const QString& text) {
+        w->gdFacturacion->model()->setData(Cell(row, column), text, Qt::EditRole);
+    }
+    // Opens the cell's editor and types into it, leaving it open.
+    QWidget* StartEditing(int row, const QString& column, const QString& text) {
+        QApplication::setActiveWindow(w.get());
+        w->gdFacturacion->setCurrentIndex(Cell(row, column));
+        w->gdFacturacion->edit(Cell(row, column));
+        QWidget* editor = QApplication::focusWidget();
+        EXPECT_NE(editor, w->gdFacturacion);
+        QTest::keyClicks(editor, text);
+        return editor;
     }
     void PressCtrlE() {
         QApplication::setActiveWindow(w.get());
@@ -50,9 +64,20 @@ protected:
     }
     int NewLine() const { return w->gd->RecordCount() + 1; }
 
-    QVariant Item(const QString& column, qint32 key) {
-        return DataAccess::instance().GetValue("FacturasItems",
-                                               "nIdFacturaItem=" + QString::number(key), column);
+    double StoredUnits(int row) {
+        return DataAccess::instance()
+            .GetValue("FacturasItems", "nIdFacturaItem=" + w->gd->CellText(row, "Id"), "nUnidades")
+            .toDouble();
+    }
+    static QString Table(const QString& sql) {
+        return RowText(DataAccess::instance().GetRows(sql));
+    }
+    // A grid line's cells under those heads, '|' between them.
+    QString Cells(int row, const QStringList& heads) const {
+        QStringList cells;
+        for (const QString& head : heads)
+            cells << w->gd->CellText(row, head);
+        return cells.join('|');
     }
     int Count(const QString& table, const QString& where = QString()) {
         return DataAccess::instance()

@@ -26,10 +26,10 @@ namespace {
 
 TEST_F(BillingTest, OpensOnPetOneWithItsClientBoxAndPendingLines) {
     Open();
-    EXPECT_EQ(w->cboMascota_SN->currentText(), "Toby");
-    EXPECT_EQ(w->cboCliente_SN->currentText(), "Ana García López");
-    EXPECT_EQ(w->cboEmpleado_SN->currentText(), "Dra. Marta Sánchez");
-    EXPECT_EQ(w->cboCaja_SN->currentText(), "1) Caja general");
+    EXPECT_EQ(QStringList({w->cboMascota_SN->currentText(), w->cboCliente_SN->currentText(),
+                           w->cboEmpleado_SN->currentText(), w->cboCaja_SN->currentText()})
+                  .join('|'),
+              "Toby|Ana García López|Dra. Marta Sánchez|1) Caja general");
     EXPECT_EQ(w->cboCaja_SN->count(), 2);
     EXPECT_TRUE(w->gd->Editable());
     EXPECT_EQ(w->gd->RecordCount(), 2);
@@ -51,24 +51,23 @@ TEST_F(BillingTest, StartedForAPetItShowsThatPetAndHidesTheClientFile) {
 TEST_F(BillingTest, APetSharedByTwoClientsNarrowsTheClientsAndDatoAnswersForThePair) {
     Open();
     w->Frame()->CBoxProperty_Set(w->cboMascota_SN, "Luna");
-    ASSERT_EQ(w->cboCliente_SN->count(), 2);
-    EXPECT_EQ(w->cboCliente_SN->itemText(0), "Javier Martínez Ruiz");
-    EXPECT_EQ(w->cboCliente_SN->itemText(1), "Lucía Fernández Gil");
+    QStringList clients;
+    for (int i = 0; i < w->cboCliente_SN->count(); ++i)
+        clients << w->cboCliente_SN->itemText(i);
+    EXPECT_EQ(clients.join('|'), "Javier Martínez Ruiz|Lucía Fernández Gil");
 
-    w->Frame()->CBoxProperty_Set(w->cboCliente_SN, "Lucía Fernández Gil");
     CSearch& dm = *w->dm;
-    EXPECT_EQ(dm.Dato(0), "3");
-    EXPECT_EQ(dm.Dato(1), "Luna");
-    EXPECT_EQ(dm.Dato(2), "Perro");
-    EXPECT_EQ(dm.Dato(3), "3");
-    EXPECT_EQ(dm.Dato(4), "Lucía Fernández Gil");
-    EXPECT_EQ(dm.Dato(5), "1");
-    EXPECT_EQ(dm.Dato(9), "");
-
+    auto data = [&](std::initializer_list<int> numbers) {
+        QStringList data;
+        for (int n : numbers)
+            data << dm.Dato(n);
+        return data.join('|');
+    };
+    w->Frame()->CBoxProperty_Set(w->cboCliente_SN, "Lucía Fernández Gil");
+    EXPECT_EQ(data({0, 1, 2, 3, 4, 5, 9}), "3|Luna|Perro|3|Lucía Fernández Gil|1|");
     // A client who does not own the pet is no pair.
     w->cboCliente_SN->setEditText("Ana García López");
-    EXPECT_EQ(dm.Dato(3), "0");
-    EXPECT_EQ(dm.Dato(4), "0");
+    EXPECT_EQ(data({3, 4}), "0|0");
 
     // Clearing the pet's name by keyboard lists every client again.
     w->cboMascota_SN->setFocus();
@@ -103,19 +102,14 @@ TEST_F(BillingTest, AProductIsPricedAtTheClientsLevelAndItsLineSavedWithBaseAndT
     EXPECT_EQ(w->nPvpUtilizado, 3);
     const int row = NewLine();
     Type(row, "Producto Servicio", "pienso adulto 3 KG");
-    EXPECT_EQ(w->gd->CellText(row, "Producto Servicio"), "Pienso adulto 3 kg");
-    EXPECT_EQ(w->gd->CellText(row, "Unid"), "1");
-    EXPECT_EQ(w->gd->CellText(row, "Precio"), "8.00");
-    EXPECT_EQ(w->gd->CellText(row, "Ipto"), "21.00");
-    EXPECT_EQ(w->gd->CellText(row, "Total"), "9.68");
-    const qint32 key = w->gd->CellText(row, "Id").toInt();
-    ASSERT_GT(key, 0);
+    EXPECT_EQ(Cells(row, {"Producto Servicio", "Unid", "Precio", "Ipto", "Total"}),
+              "Pienso adulto 3 kg|1|8.00|21.00|9.68");
     EXPECT_TRUE(w->gd->IsNewLine(row + 1));
-    EXPECT_EQ(Item("nIdCliente", key).toInt(), 6);
-    EXPECT_EQ(Item("nIdMascota", key).toInt(), 6);
-    EXPECT_EQ(Item("nIdProductoServicio", key),
-              DataAccess::instance().GetValue("ProductosServicios", "sCodigo='PIEN10'",
-                                              "nIdProductoServicio"));
+    EXPECT_EQ(Table("SELECT i.nIdCliente,i.nIdMascota,p.sCodigo FROM FacturasItems i JOIN "
+                    "ProductosServicios p ON p.nIdProductoServicio=i.nIdProductoServicio WHERE "
+                    "i.nIdFacturaItem=" +
+                    w->gd->CellText(row, "Id")),
+              "6|6|PIEN10");
     EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "9.68");
 
     // At level 1, 3 units at 10 and 21 %: base and tax stored unrounded from the same figures.
@@ -124,11 +118,10 @@ TEST_F(BillingTest, AProductIsPricedAtTheClientsLevelAndItsLineSavedWithBaseAndT
     ASSERT_GT(pienso, 0);
     Type(pienso, "Unid", "3");
     EXPECT_EQ(w->gd->CellText(pienso, "Total"), "36.30");
-    const qint32 line = w->gd->CellText(pienso, "Id").toInt();
-    EXPECT_DOUBLE_EQ(Item("nTotal", line).toDouble(), 36.3);
-    EXPECT_DOUBLE_EQ(Item("nUnidades", line).toDouble(), 3);
-    EXPECT_DOUBLE_EQ(Item("nBaseImp", line).toDouble(), 30);
-    EXPECT_DOUBLE_EQ(Item("nImpuestos", line).toDouble(), 6.3);
+    EXPECT_EQ(Table("SELECT nTotal,nUnidades,nBaseImp,nImpuestos FROM FacturasItems WHERE "
+                    "nIdFacturaItem=" +
+                    w->gd->CellText(pienso, "Id")),
+              "36.3|3|30|6.3");
     const double others = w->gd->ColumnTotal("Total", 2) - 36.3;
     EXPECT_EQ(w->lblTotalAFacturar_MN->text(), QString::number(36.3 + others, 'f', 2));
     EXPECT_EQ(w->lblTotalIptos_MN->text(),
@@ -159,11 +152,10 @@ TEST_F(BillingTest, AnUnknownProductIsCreatedOnlyWhenTheUserSaysSo) {
     Type(row, "Producto Servicio", "Champú de avena");
     EXPECT_EQ(Count("ProductosServicios", "sProductoServicio='Champú de avena'"), 1);
     EXPECT_EQ(Count("FacturasItems"), items + 1);
-    const qint32 key = w->gd->CellText(row, "Id").toInt();
-    EXPECT_EQ(Item("nIdProductoServicio", key),
-              DataAccess::instance().GetValue("ProductosServicios",
-                                              "sProductoServicio='Champú de avena'",
-                                              "nIdProductoServicio"));
+    EXPECT_EQ(Table("SELECT p.sProductoServicio FROM FacturasItems i JOIN ProductosServicios p ON "
+                    "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFacturaItem=" +
+                    w->gd->CellText(row, "Id")),
+              "Champú de avena");
 }
 
 TEST_F(BillingTest, TheHistoryShowsInvoicedLinesWhichCannotBeDeleted) {
@@ -225,15 +217,10 @@ TEST_F(BillingTest, ProductByCodeAddsRoundedLinesAndStaysOpenForTheNext) {
     EXPECT_EQ(suite.Ui().ModalCount, 1);
     EXPECT_EQ(labels, (QStringList{"", "Pienso adulto 3 kg", ""}));
 
-    const Rows added = DataAccess::instance().GetRows(
-        "SELECT nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal,nIdCliente,nIdMascota "
-        "FROM FacturasItems ORDER BY nIdFacturaItem DESC LIMIT 2");
-    ASSERT_EQ(added.RowCount(), 2);
-    const QList<double> two{2, 10, 20, 21, 4.2, 24.2, 1, 1};
-    for (int c = 0; c < two.size(); ++c)
-        EXPECT_DOUBLE_EQ(added.Value(c, 1).toDouble(), two[c]) << c;
-    EXPECT_DOUBLE_EQ(added.Value(0, 0).toDouble(), 0); // "dos" counts as no units
-    EXPECT_DOUBLE_EQ(added.Value(5, 0).toDouble(), 0);
+    // "dos" counts as no units.
+    EXPECT_EQ(Table("SELECT nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal,nIdCliente,"
+                    "nIdMascota FROM FacturasItems ORDER BY nIdFacturaItem DESC LIMIT 2"),
+              "0|10|0|21|0|0|1|1\n2|10|20|21|4.2|24.2|1|1");
     EXPECT_EQ(w->gd->RecordCount(), lines + 2);
 }
 

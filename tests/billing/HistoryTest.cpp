@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <tuple>
 
 namespace {
 
@@ -33,6 +34,13 @@ protected:
         QApplication::processEvents();
         return *h;
     }
+    // What the window was left to do: the invoice, print again or credit, and the layout.
+    QString Choice() const {
+        return QString("%1|%2|%3")
+            .arg(w->nIdFactura_Historico)
+            .arg(w->nEmitir)
+            .arg(w->nFormatoFactura);
+    }
     QStringList Entries() const {
         QStringList entries;
         for (int i = 0; i < h->lsFras_TX->count(); ++i)
@@ -48,7 +56,7 @@ TEST_F(HistoryTest, ListsDateNumberAndAmountDueInColumns) {
     ASSERT_EQ(Entries().size(), 2);
     EXPECT_EQ(Entries()[0], "08/01/2026 0001/26       61.00");
     EXPECT_EQ(Entries()[1].left(20), "10/02/2026 0011/26  ");
-    EXPECT_EQ(Entries()[0].size(), Entries()[1].size());
+    EXPECT_EQ(Entries()[0].size(), Entries()[1].size()) << "the amounts line up";
     EXPECT_EQ(h->lsFras_TX->item(0)->data(Qt::UserRole).toInt(), 1);
     EXPECT_TRUE(QFontInfo(h->lsFras_TX->font()).fixedPitch());
     EXPECT_TRUE(h->opEmision_TX[0]->isChecked());
@@ -72,9 +80,7 @@ TEST_F(HistoryTest, AChoiceIsMadeByAButtonADoubleClickOrTheKeyboard) {
     h->opEmision_TX[1]->click();
     QTest::mouseClick(h->Frame()->findChild<QPushButton*>("FormatoTicket_BT"), Qt::LeftButton);
     EXPECT_FALSE(h->isVisible());
-    EXPECT_EQ(w->nIdFactura_Historico, 13);
-    EXPECT_EQ(w->nEmitir, 2);
-    EXPECT_EQ(w->nFormatoFactura, 3);
+    EXPECT_EQ(Choice(), "13|2|3");
 
     OpenHistory();
     QListWidget* list = h->lsFras_TX;
@@ -82,9 +88,7 @@ TEST_F(HistoryTest, AChoiceIsMadeByAButtonADoubleClickOrTheKeyboard) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
     EXPECT_FALSE(h->isVisible());
-    EXPECT_EQ(w->nIdFactura_Historico, 1);
-    EXPECT_EQ(w->nFormatoFactura, 2);
-    EXPECT_EQ(w->nEmitir, 1);
+    EXPECT_EQ(Choice(), "1|1|2");
 
     // The first arrow press picks the first entry, the next moves on; Enter means Detallada.
     OpenHistory();
@@ -94,20 +98,17 @@ TEST_F(HistoryTest, AChoiceIsMadeByAButtonADoubleClickOrTheKeyboard) {
     EXPECT_EQ(list->selectedItems().value(0), list->item(0));
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Return);
-    EXPECT_EQ(w->nIdFactura_Historico, 13);
-    EXPECT_EQ(w->nFormatoFactura, 2);
+    EXPECT_EQ(Choice(), "13|1|2");
 
-    OpenHistory();
-    h->lsFras_TX->setCurrentRow(0);
-    QTest::keyClick(h->lsFras_TX, Qt::Key_N, Qt::AltModifier);
-    EXPECT_EQ(w->nFormatoFactura, 1);
-
-    // Escape closes without a choice.
-    OpenHistory();
-    h->lsFras_TX->setCurrentRow(0);
-    QTest::keyClick(h->lsFras_TX, Qt::Key_Escape);
-    EXPECT_FALSE(h->isVisible());
-    EXPECT_EQ(w->nIdFactura_Historico, 0);
+    // Alt+N means Normal; Escape closes without a choice.
+    for (const auto& [key, modifier, choice] : {std::tuple{Qt::Key_N, Qt::AltModifier, "1|1|1"},
+                                                {Qt::Key_Escape, Qt::NoModifier, "0|1|0"}}) {
+        OpenHistory();
+        h->lsFras_TX->setCurrentRow(0);
+        QTest::keyClick(h->lsFras_TX, key, modifier);
+        EXPECT_FALSE(h->isVisible()) << choice;
+        EXPECT_EQ(Choice(), choice);
+    }
 }
 
 TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
@@ -139,7 +140,7 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
     EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
     EXPECT_TRUE(shown.contains("0014/")) << shown.toStdString();
     EXPECT_EQ(w->gd->RecordCount(), pending + 2);
-    EXPECT_EQ(RowOf("Vacuna polivalente perro") > 0, true);
+    EXPECT_GT(RowOf("Vacuna polivalente perro"), 0);
 
     // Closed without a choice: nothing happens.
     w->Frm_evtToolClick("HistoricoFacturas_NA");

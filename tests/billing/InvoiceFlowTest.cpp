@@ -44,23 +44,6 @@ protected:
         QObject::connect(w->gd.get(), &GridController::evtLeaveCell, w.get(),
                          [this](qint32, qint32) { ++edits; });
     }
-    // Opens the cell's editor and types into it, leaving it open.
-    QWidget* StartEditing(int row, const QString& column, const QString& text) {
-        int col = 0;
-        while (w->gdFacturacion->model()->headerData(col, Qt::Horizontal).toString() != column)
-            ++col;
-        QApplication::setActiveWindow(w.get());
-        const QModelIndex index = w->gdFacturacion->model()->index(row - 1, col);
-        w->gdFacturacion->setCurrentIndex(index);
-        w->gdFacturacion->edit(index);
-        QWidget* editor = QApplication::focusWidget();
-        EXPECT_NE(editor, w->gdFacturacion);
-        QTest::keyClicks(editor, text);
-        return editor;
-    }
-    double StoredUnits(int row) {
-        return Item("nUnidades", w->gd->CellText(row, "Id").toInt()).toDouble();
-    }
     bool CommitWarned() const {
         return Warnings().filter("commitData").size() + Warnings().filter("closeEditor").size() > 0;
     }
@@ -74,7 +57,6 @@ TEST_F(InvoiceFlowTest, FromThePendingLinesToTheViewerAndAnEmptyGrid) {
     bool viewerShowedIt = false;
     suite.Ui().ModalActions.push_back([](QWidget& window) {
         auto& info = dynamic_cast<FacturaInfo&>(window);
-        EXPECT_EQ(info.lblTotal_MN->text(), "30.25");
         info.txtImp[0]->setText("20");
         QTest::mouseClick(info.findChild<QPushButton*>("FormatoDetallado_BT"), Qt::LeftButton);
     });
@@ -91,18 +73,11 @@ TEST_F(InvoiceFlowTest, FromThePendingLinesToTheViewerAndAnEmptyGrid) {
     EXPECT_EQ(w->gd->RecordCount(), 0);
     EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "0.00");
     EXPECT_EQ(w->Frame()->NoticeText(), "ESTE CLIENTE TIENE UNA DEUDA DE 10.25 EURO/S");
-    const Rows invoice = DataAccess::instance().GetRows(
-        "SELECT nIdFactura,nTotal,nIdCaja,nIdEmpleado FROM Facturas WHERE sFactura='" + number +
-        "'");
-    ASSERT_EQ(invoice.RowCount(), 1);
-    EXPECT_DOUBLE_EQ(invoice(1, 0).toDouble(), 30.25);
-    EXPECT_EQ(invoice(2, 0).toInt(), 1);
-    EXPECT_EQ(invoice(3, 0).toInt(), 1);
-    const QString id = invoice(0, 0).toString();
-    EXPECT_EQ(Count("FacturasItems", "nIdFactura=" + id), 2);
-    EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + id), 1);
-    EXPECT_EQ(Count("ApuntesCaja", "sDocumento='Fra." + number + "'"), 1);
-    EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=" + id), 2);
+    // What the invoice writes is the invoicing tests' concern; here, that the window's own
+    // choices reach it.
+    EXPECT_EQ(
+        Table("SELECT nTotal,nIdCaja,nIdEmpleado FROM Facturas WHERE sFactura='" + number + "'"),
+        "30.25|1|1");
     EXPECT_FALSE(CommitWarned()) << Warnings().join('\n').toStdString();
 }
 

@@ -60,15 +60,7 @@ TEST_F(LiveRefreshTest, ALineAddedElsewhereAppearsWithItsTotals) {
 
 TEST_F(LiveRefreshTest, ACellBeingTypedIsKeptAndTheLinesFollowOnceItIsDone) {
     Open();
-    QApplication::setActiveWindow(w.get());
-    int col = 0;
-    while (w->gdFacturacion->model()->headerData(col, Qt::Horizontal).toString() != "Unid")
-        ++col;
-    const QModelIndex units = w->gdFacturacion->model()->index(0, col);
-    w->gdFacturacion->setCurrentIndex(units);
-    w->gdFacturacion->edit(units);
-    QWidget* editor = QApplication::focusWidget();
-    QTest::keyClicks(editor, "7");
+    QWidget* editor = StartEditing(1, "Unid", "7");
 
     OtherWorkstationAdds("1");
     QTest::qWait(1500);
@@ -77,7 +69,7 @@ TEST_F(LiveRefreshTest, ACellBeingTypedIsKeptAndTheLinesFollowOnceItIsDone) {
 
     w->Frame()->CommitPendingEdit();
     EXPECT_TRUE(RunUntil([&] { return w->gd->RecordCount() == 3; }, 5000));
-    EXPECT_EQ(Item("nUnidades", w->gd->CellText(1, "Id").toInt()).toDouble(), 7);
+    EXPECT_EQ(StoredUnits(1), 7);
 }
 
 TEST_F(LiveRefreshTest, AnotherClientsLinesLeaveThisGridAlone) {

@@ -5,7 +5,6 @@
 #include "platform/ui/seam/ScriptedUi.h"
 #include "session/Gi.h"
 
-#include <array>
 #include <map>
 #include <tuple>
 
@@ -36,24 +35,21 @@ TEST_F(ContaTest, ThreeRatesFillTheSlotsAndAFourthCountsNowhere) {
                              "nIdFactura IS NULL) AND nIdCliente=" +
                              QString::number(client));
     ASSERT_EQ(rates.RowCount(), 4);
-    const double fourth = U().SqlNumber(rates(0, 3));
-    std::map<double, std::pair<double, double>> expected;
-    double base = 0, tax = 0;
+    std::map<double, std::pair<double, double>> byRate; // base and tax
     for (const auto& line : lines) {
-        if (line.rate == fourth)
-            continue;
-        expected[line.rate].first += line.price * line.units;
-        expected[line.rate].second += line.price / 100 * line.rate * line.units;
-        base += line.price * line.units;
-        tax += line.price / 100 * line.rate * line.units;
+        byRate[line.rate].first += line.price * line.units;
+        byRate[line.rate].second += line.price / 100 * line.rate * line.units;
     }
+    const double slots[3][3] = {
+        {t.nPo_1, t.nBi_1, t.nIm_1}, {t.nPo_2, t.nBi_2, t.nIm_2}, {t.nPo_3, t.nBi_3, t.nIm_3}};
+    double base = 0, tax = 0;
     for (int k = 0; k < 3; ++k) {
-        const auto [po, bi, im] = std::array<std::tuple<double, double, double>, 3>{
-            std::tuple{t.nPo_1, t.nBi_1, t.nIm_1}, std::tuple{t.nPo_2, t.nBi_2, t.nIm_2},
-            std::tuple{t.nPo_3, t.nBi_3, t.nIm_3}}[size_t(k)];
+        const auto [po, bi, im] = slots[k];
         EXPECT_EQ(po, U().SqlNumber(rates(0, k))) << "slot " << k + 1;
-        EXPECT_NEAR(bi, expected[po].first, 1e-9) << "rate " << po;
-        EXPECT_NEAR(im, expected[po].second, 1e-9) << "rate " << po;
+        EXPECT_NEAR(bi, byRate[po].first, 1e-9) << "rate " << po;
+        EXPECT_NEAR(im, byRate[po].second, 1e-9) << "rate " << po;
+        base += byRate[po].first;
+        tax += byRate[po].second;
     }
     EXPECT_NEAR(t.nBi_Total, base, 1e-9);
     EXPECT_NEAR(t.nIm_Total, tax, 1e-9);
@@ -91,10 +87,8 @@ TEST_F(ContaTest, SupplierDocumentsGetTheirBreakdownInTheHeaderRow) {
     EXPECT_NEAR(Breakdown(3, 7).nTotal, 30 + 6.3 + 50 + 2, 1e-9);
     const Rows header = Query("SELECT nBI_1+nBi_2+nBi_3, nIm_1+nIm_2+nIm_3, nBi_Total, nIm_Total "
                               "FROM ProvFacturas WHERE nIdFactura=7");
-    EXPECT_NEAR(U().SqlNumber(header(0, 0)), 80, 1e-9);
-    EXPECT_NEAR(U().SqlNumber(header(1, 0)), 8.3, 1e-9);
-    EXPECT_NEAR(U().SqlNumber(header(2, 0)), 80, 1e-9);
-    EXPECT_NEAR(U().SqlNumber(header(3, 0)), 8.3, 1e-9);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(U().SqlNumber(header(c, 0)), c % 2 ? 8.3 : 80, 1e-9) << "column " << c;
 
     EXPECT_NEAR(Breakdown(4, 3).nTotal, 8.8, 1e-9);
     EXPECT_NEAR(Number("SELECT nBi_Total FROM ProvAlbaranes WHERE nIdAlbaran=3"), 8, 1e-9);
@@ -107,41 +101,32 @@ TEST_F(ContaTest, SupplierDocumentsGetTheirBreakdownInTheHeaderRow) {
 }
 
 TEST_F(ContaTest, CashEntriesAreSignedByTheMovementTypeAndCleanedUp) {
-    auto entry = [](qint32 id) {
-        return Query("SELECT nIdCaja,sReferencia,sTitular,nImporte,sDocumento,sObservaciones,"
-                     "dApunte,nIdUsuario FROM ApuntesCaja WHERE nIdApunteCaja=" +
-                     QString::number(id));
+    auto entry = [](qint32 id, const QString& columns) {
+        return Table("SELECT " + columns +
+                     " FROM ApuntesCaja WHERE nIdApunteCaja=" + QString::number(id));
     };
     const qint32 in = Conta::Generar_ApunteCaja(1, "Cobro Transferencia bancaria", "Pérez, Juan",
                                                 20260305, 1, 30, {}, "Fra.0001/26", "O'Neill");
-    Rows row = entry(in);
-    EXPECT_EQ(row(1, 0).toString(), "Cobro Transferen");
-    EXPECT_EQ(row(2, 0).toString(), "Pérez Juan");
-    EXPECT_EQ(U().SqlNumber(row(3, 0)), 30);
-    EXPECT_EQ(row(5, 0).toString(), "O'Neill");
-    EXPECT_EQ(row(6, 0).toInt(), 20260305);
-    EXPECT_EQ(row(7, 0).toInt(), Gi.nIdUsuario);
-    EXPECT_EQ(
-        U().SqlNumber(entry(Conta::Generar_ApunteCaja(1, "", "", 1, 1, -30, {}, {}, {}))(3, 0)),
-        30);
-    EXPECT_EQ(
-        U().SqlNumber(entry(Conta::Generar_ApunteCaja(1, "", "", 1, 2, 30, {}, {}, {}))(3, 0)),
-        -30);
-    EXPECT_EQ(
-        U().SqlNumber(entry(Conta::Generar_ApunteCaja(1, "", "", 1, 2, -30, {}, {}, {}))(3, 0)),
-        -30);
-    EXPECT_EQ(
-        U().SqlNumber(entry(Conta::Generar_ApunteCaja(1, "", "", 1, 99, 30, {}, {}, {}))(3, 0)),
-        -30)
-        << "an unknown movement type is no money in";
+    EXPECT_EQ(entry(in, "nIdCaja,sReferencia,sTitular,nImporte,sDocumento,sObservaciones,dApunte,"
+                        "nIdUsuario"),
+              QString("1|Cobro Transferen|Pérez Juan|30|Fra.0001/26|O'Neill|20260305|%1")
+                  .arg(Gi.nIdUsuario));
+    // (movement type, amount, stored amount): an unknown movement type is no money in.
+    for (const auto& [type, amount, stored] :
+         {std::tuple{1, -30, "30"}, {2, 30, "-30"}, {2, -30, "-30"}, {99, 30, "-30"}})
+        EXPECT_EQ(
+            entry(Conta::Generar_ApunteCaja(1, "", "", 1, type, amount, {}, {}, {}), "nImporte"),
+            QString(stored))
+            << type << " " << amount;
     EXPECT_TRUE(suite.Ui().Shown.isEmpty());
 
     // Negative boxes are the user's boxes by role (admin: 1, 1, 1, 2); box 0 is said each time.
     Db().UpdateRecord("Usuarios", "nCajaPara_PagosClientes", "3", "nIdUsuario=1");
-    EXPECT_EQ(entry(Conta::Generar_ApunteCaja(-2, "", "", 1, 1, 5, {}, {}, {}))(0, 0).toInt(), 3);
-    EXPECT_EQ(entry(Conta::Generar_ApunteCaja(-4, "", "", 1, 1, 5, {}, {}, {}))(0, 0).toInt(), 2);
+    for (const auto& [box, stored] : {std::pair{-2, "3"}, {-4, "2"}, {0, "0"}})
+        EXPECT_EQ(entry(Conta::Generar_ApunteCaja(box, "", "", 1, 1, 5, {}, {}, {}), "nIdCaja"),
+                  QString(stored))
+            << box;
     const QString notice = "[Aviso] Está a punto de añadir un Apunte de Caja para la Caja 0.";
-    EXPECT_EQ(entry(Conta::Generar_ApunteCaja(0, "", "", 1, 1, 5, {}, {}, {}))(0, 0).toInt(), 0);
     Db().UpdateRecord("Usuarios", "nCajaPara_Facturas", "0", "nIdUsuario=1");
     Conta::Generar_ApunteCaja(-1, "", "", 1, 1, 5, {}, {}, {});
     Conta::Generar_ApunteCaja(-9, "", "", 1, 1, 5, {}, {}, {});
@@ -149,13 +134,13 @@ TEST_F(ContaTest, CashEntriesAreSignedByTheMovementTypeAndCleanedUp) {
 }
 
 TEST_F(ContaTest, PaymentsKeepTheirSignUnderMoneyInAndTurnItOtherwise) {
-    auto amount = [](qint32 id) {
-        return Number("SELECT nImporte FROM FacturasCobros WHERE nIdFacturaCobro=" +
-                      QString::number(id));
-    };
-    EXPECT_EQ(amount(Conta::Generar_CobroCliente(1, 30, 1, 1, 1, 20260101, {})), 30);
-    EXPECT_EQ(amount(Conta::Generar_CobroCliente(1, -30, 1, 1, 1, 20260101, {})), -30);
-    EXPECT_EQ(amount(Conta::Generar_CobroCliente(1, 30, 2, 1, 1, 20260101, "Seán O'Brien")), -30);
+    // (amount, movement type, stored amount)
+    for (const auto& [amount, type, stored] : {std::tuple{30, 1, 30}, {-30, 1, -30}, {30, 2, -30}})
+        EXPECT_EQ(Number("SELECT nImporte FROM FacturasCobros WHERE nIdFacturaCobro=" +
+                         QString::number(Conta::Generar_CobroCliente(1, amount, type, 1, 1,
+                                                                     20260101, "Seán O'Brien"))),
+                  stored)
+            << amount << " " << type;
 }
 
 TEST_F(ContaTest, TheBalanceIsWhatWasPaidLessWhatWasInvoicedAfterDiscounts) {
@@ -168,11 +153,8 @@ TEST_F(ContaTest, TheBalanceIsWhatWasPaidLessWhatWasInvoicedAfterDiscounts) {
     Conta::Generar_CobroCliente(client, 0.1, 1, 1, 0, 20260101, {});
     Conta::Generar_CobroCliente(client, 0.2, 1, 1, 0, 20260101, {});
     Conta::Regenerar_SaldoCliente(client);
-    const Rows totals =
-        Query("SELECT nFacturado,nPagado,nSaldo FROM Clientes WHERE nIdCliente=" + id);
-    EXPECT_EQ(U().SqlNumber(totals(0, 0)), 140);
-    EXPECT_EQ(U().SqlNumber(totals(1, 0)), 120.3);
-    EXPECT_EQ(U().SqlNumber(totals(2, 0)), -19.7);
+    EXPECT_EQ(Table("SELECT nFacturado,nPagado,nSaldo FROM Clientes WHERE nIdCliente=" + id),
+              "140|120.3|-19.7");
 }
 
 } // namespace

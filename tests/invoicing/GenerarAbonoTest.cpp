@@ -17,13 +17,8 @@ protected:
     // An invoice issued today for a client of our own: a vaccine (a stocked product) and a
     // consultation, paid by cash and card.
     qint32 IssueInvoice(qint32 client, double paid = 40) {
-        auto product = [](const QString& code) {
-            return Value("SELECT nIdProductoServicio FROM ProductosServicios WHERE sCodigo='" +
-                         code + "'")
-                .toInt();
-        };
-        AddItem(client, 1, 25, 10, product("VAC01"));
-        AddItem(client, 1, 25, 21, product("CONS01"));
+        AddItem(client, 1, 25, 10, Product("VAC01"));
+        AddItem(client, 1, 25, 21, Product("CONS01"));
         w.client = QString::number(client);
         w.clientName =
             Value("SELECT sCliente FROM Clientes WHERE nIdCliente=" + w.client).toString();
@@ -34,9 +29,6 @@ protected:
     }
     static QString Year() {
         return QString::number(QDate::currentDate().year() % 100).rightJustified(2, '0');
-    }
-    double Stock(const QString& code) {
-        return Number("SELECT nStockActual FROM ProductosServicios WHERE sCodigo='" + code + "'");
     }
 };
 
@@ -51,65 +43,45 @@ TEST_F(GenerarAbonoTest, ACreditNoteCancelsTheInvoiceAndReopensItsItems) {
     w.formato = 3;
     Generar_Abono(w, invoice);
 
-    const Rows abono = Query("SELECT nIdFactura,nIdSucursal,nIdCliente,nIdUsuario,nIdEmpleado,"
-                             "nIdCaja,sFactura,sCliente,dFactura,nPo_1,nBi_Total,nTotal,"
-                             "sFacturaAbonada,dFacturaAbonada,nExento FROM Facturas WHERE "
-                             "sFacturaAbonada<>'' ORDER BY nIdFactura DESC LIMIT 1");
-    ASSERT_EQ(abono.RowCount(), 1);
-    const QString id = abono(0, 0).toString();
-    EXPECT_EQ(abono(1, 0).toInt(), 1);
-    EXPECT_EQ(abono(2, 0).toInt(), client);
-    EXPECT_EQ(abono(3, 0).toInt(), 1);
-    EXPECT_EQ(abono(5, 0).toInt(), 1);
-    EXPECT_EQ(abono(6, 0).toString(), "0015/" + Year()) << "the next number of the series";
-    EXPECT_EQ(abono(7, 0).toString(), "Seán O'Brien Jr.");
-    EXPECT_EQ(abono(8, 0).toInt(), 20261120) << "the invoice's date is copied";
-    EXPECT_EQ(U().SqlNumber(abono(9, 0)), -10);
-    EXPECT_EQ(U().SqlNumber(abono(10, 0)), -50);
-    EXPECT_EQ(U().SqlNumber(abono(11, 0)), -57.75);
-    EXPECT_EQ(abono(12, 0).toString(), "0014/" + Year());
-    EXPECT_EQ(abono(13, 0).toString(), U().Today(true)) << "issued today";
-    EXPECT_EQ(U().SqlNumber(abono(14, 0)), 0);
+    const QString id = Value("SELECT MAX(nIdFactura) FROM Facturas").toString();
+    // The next number of the series, the invoice's date copied, issued today, amounts negated.
+    EXPECT_EQ(Table("SELECT nIdSucursal,nIdCliente,nIdUsuario,nIdCaja,sFactura,sCliente,dFactura,"
+                    "nPo_1,nBi_Total,nTotal,sFacturaAbonada,dFacturaAbonada,nExento FROM Facturas "
+                    "WHERE nIdFactura=" +
+                    id),
+              QString("1|%1|1|1|0015/%2|Seán O'Brien Jr.|20261120|-10|-50|-57.75|0014/%2|%3|0")
+                  .arg(client)
+                  .arg(Year(), U().Today(true)));
     EXPECT_EQ(NextInvoiceNumber(), 16);
 
-    // The items: negated on the credit note, positive and pending again for the client.
-    const Rows negated = Query("SELECT nPvp,nUnidades,nTotal,nPorcIpto FROM FacturasItems WHERE "
-                               "nIdFactura=" +
-                               id + " ORDER BY nIdFacturaItem");
-    ASSERT_EQ(negated.RowCount(), 2);
-    EXPECT_EQ(U().SqlNumber(negated(0, 0)), -25);
-    EXPECT_EQ(U().SqlNumber(negated(1, 0)), -1);
-    EXPECT_EQ(U().SqlNumber(negated(2, 0)), -27.5);
-    EXPECT_EQ(U().SqlNumber(negated(3, 0)), 10) << "a line's rate is no amount";
-    const Rows pending = Query("SELECT nPvp,nTotal FROM FacturasItems WHERE " +
-                               CondicionPendientes(client) + " ORDER BY nIdFacturaItem");
-    ASSERT_EQ(pending.RowCount(), 2);
-    EXPECT_EQ(U().SqlNumber(pending(1, 0)), 27.5);
-    EXPECT_EQ(U().SqlNumber(pending(1, 1)), 30.25);
+    // The items: negated on the credit note (a line's rate is no amount), positive and pending
+    // again for the client.
+    EXPECT_EQ(Table("SELECT nPvp,nUnidades,nTotal,nPorcIpto FROM FacturasItems WHERE nIdFactura=" +
+                    id + " ORDER BY nIdFacturaItem"),
+              "-25|-1|-27.5|10\n-25|-1|-30.25|21");
+    EXPECT_EQ(Table("SELECT nPvp,nUnidades,nTotal,nPorcIpto FROM FacturasItems WHERE " +
+                    CondicionPendientes(client) + " ORDER BY nIdFacturaItem"),
+              "25|1|27.5|10\n25|1|30.25|21");
 
-    const Rows cobros = Query("SELECT nImporte,sObservaciones,dFactura FROM FacturasCobros WHERE "
-                              "nIdFactura=" +
-                              id + " ORDER BY nIdFacturaCobro");
-    ASSERT_EQ(cobros.RowCount(), 2);
-    EXPECT_EQ(U().SqlNumber(cobros(0, 0)), -40);
-    EXPECT_EQ(U().SqlNumber(cobros(0, 1)), -17.75);
-    EXPECT_EQ(cobros(1, 0).toString(), "Abono");
-    EXPECT_EQ(cobros(2, 0).toInt(), 20261201);
-    const Rows apuntes = Query("SELECT nImporte,sObservaciones,sTitular FROM ApuntesCaja WHERE "
-                               "sDocumento='Fra.0015/" +
-                               Year() + "' ORDER BY nIdApunteCaja");
-    ASSERT_EQ(apuntes.RowCount(), 2);
-    EXPECT_EQ(U().SqlNumber(apuntes(0, 1)), -17.75);
-    EXPECT_EQ(apuntes(1, 0).toString(), "Fra.Abonada:0014/" + Year());
+    // Payments reversed under no payment type but their own movement type; cash-box entries
+    // reversed in their own box as money out.
+    EXPECT_EQ(Table("SELECT nImporte,nIdTipoCobro,nIdTipoMovimiento,sObservaciones,dFactura FROM "
+                    "FacturasCobros WHERE nIdFactura=" +
+                    id + " ORDER BY nIdFacturaCobro"),
+              "-40|0|1|Abono|20261201\n-17.75|0|1|Abono|20261201");
+    EXPECT_EQ(Table("SELECT nIdCaja,sReferencia,nIdTipoMovimiento,nImporte,sObservaciones FROM "
+                    "ApuntesCaja WHERE sDocumento='Fra.0015/" +
+                    Year() + "' ORDER BY nIdApunteCaja"),
+              "1|Abono|2|-40|Fra.Abonada:0014/" + Year() + "\n1|Abono|2|-17.75|Fra.Abonada:0014/" +
+                  Year());
 
     EXPECT_EQ(Count("Vacunaciones", "nIdFactura=" + QString::number(invoice)), 0);
     EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=" + QString::number(invoice)), 0);
     EXPECT_EQ(Stock("VAC01"), vaccines) << "a credit note leaves the stock alone";
-    EXPECT_EQ(Number("SELECT nSaldo FROM Clientes WHERE nIdCliente=" + QString::number(client)), 0);
-    EXPECT_EQ(Number("SELECT nFacturado FROM Clientes WHERE nIdCliente=" + QString::number(client)),
-              0);
-    ASSERT_EQ(w.printed.size(), 1u);
-    EXPECT_EQ(w.printed[0], std::make_pair(id.toInt(), quint8(3)));
+    EXPECT_EQ(
+        Table("SELECT nSaldo,nFacturado FROM Clientes WHERE nIdCliente=" + QString::number(client)),
+        "0|0");
+    EXPECT_EQ(w.printed, (std::vector<std::pair<qint32, quint8>>{{id.toInt(), 3}}));
     EXPECT_TRUE(suite.Ui().Shown.isEmpty()) << suite.Ui().Shown.join('\n').toStdString();
 }
 
@@ -128,6 +100,18 @@ TEST_F(GenerarAbonoTest, AnUnpaidInvoiceWithEmptyFieldsIsCopiedAsStored) {
     EXPECT_EQ(Count("FacturasItems", "nIdMascota IS NULL AND nIdFactura=" + id), 2);
     EXPECT_EQ(Count("FacturasItems", "nIdMascota IS NULL AND nIdFactura=0"), 2);
     EXPECT_TRUE(Value("SELECT sDni FROM Facturas WHERE nIdFactura=" + id).isNull());
+}
+
+TEST_F(GenerarAbonoTest, WithoutAnOutgoingMovementTypeTheEntriesGoInUnderTypeZero) {
+    IssueInvoice(NewClient());
+    Db().UpdateRecord("TipoMovimiento", "bEntrada", "1", "nIdTipoMovimiento=2");
+    Generar_Abono(w, Value("SELECT MAX(nIdFactura) FROM Facturas").toInt());
+    EXPECT_EQ(suite.Ui().Shown,
+              QStringList({"[Error] No hay ningún tipo de movimiento de salida."}));
+    EXPECT_EQ(
+        Table("SELECT nIdTipoMovimiento,nImporte FROM ApuntesCaja WHERE sDocumento='Fra.0015/" +
+              Year() + "' ORDER BY nIdApunteCaja"),
+        "0|-40\n0|-17.75");
 }
 
 TEST_F(GenerarAbonoTest, WhatCannotBeCreditedIsSaidAndNothingIsWritten) {

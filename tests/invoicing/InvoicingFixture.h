@@ -1,5 +1,6 @@
 #pragma once
 
+#include "billing/RowText.h"
 #include "support/TestSuite.h"
 
 #include "invoicing/BillingWindow.h"
@@ -92,6 +93,15 @@ protected:
             .toInt();
     }
     static double Number(const QString& sql) { return U().SqlNumber(Value(sql)); }
+    static QString Table(const QString& sql) { return RowText(Db().GetRows(sql)); }
+    static double Stock(const QString& code) {
+        return Number("SELECT nStockActual FROM ProductosServicios WHERE sCodigo='" + code + "'");
+    }
+    static qint32 Product(const QString& code) {
+        return Value("SELECT nIdProductoServicio FROM ProductosServicios WHERE sCodigo='" + code +
+                     "'")
+            .toInt();
+    }
     static qint32 NextInvoiceNumber() {
         return Value("SELECT nContador FROM Contadores WHERE sId='Factura' AND nIdSucursal=1")
             .toInt();

@@ -6,6 +6,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
+#include "platform/util/Utility.h"
 #include "session/Gi.h"
 
 #include <QApplication>
@@ -126,11 +127,10 @@ TEST_F(FacturaInfoTest, ALayoutButtonOrItsAltKeyHandsEverythingBack) {
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(Cobro.sCliente, "Ana García (empresa)");
     EXPECT_EQ(Cobro.sDni, d->txtDni_TX->text());
-    EXPECT_EQ(Cobro.sTipoCobro[0], "Efectivo");
-    EXPECT_EQ(Cobro.sTipoCobro[3], "Tarjeta");
-    EXPECT_EQ(Cobro.sTipoCobro[1], "");
-    EXPECT_EQ(Cobro.nImporte[0], 27.25);
-    EXPECT_EQ(Cobro.nImporte[3], 10.25);
+    QStringList payments;
+    for (int k = 0; k < CobroRecord::Slots; ++k)
+        payments << Cobro.sTipoCobro[k] + " " + Utility::NumberText(Cobro.nImporte[k]);
+    EXPECT_EQ(payments.join('|').toStdString(), "Efectivo 27.25| 0| 0|Tarjeta 10.25");
     EXPECT_EQ(Cobro.nDescuento, 3);
 
     Open();
