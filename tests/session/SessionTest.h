@@ -22,7 +22,6 @@ inline bool Shown(const TestSuite& suite, const QString& text) {
     return suite.Ui().Shown.join('\n').contains(text);
 }
 
-// Replaces the suite's ini with DataPath and the given lines.
 // Rewrites the suite's ini with these lines after its [Database] section, which keeps its engine
 // and server keys; dataPath, when given, replaces the data folder.
 inline void WriteIni(const TestSuite& suite, const QString& lines,
