@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QTemporaryDir>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -18,7 +19,7 @@ double Num(const QVariant& value) {
 }
 
 // The rows a query answers, as "a|b" per row joined by "; ".
-QString Text(const QString& sql) {
+std::string Text(const QString& sql) {
     const Rows rows = Db().GetRows(sql);
     QStringList lines;
     for (int r = 0; r < rows.RowCount(); ++r) {
@@ -27,7 +28,7 @@ QString Text(const QString& sql) {
             values << rows(c, r).toString();
         lines << values.join('|');
     }
-    return lines.join("; ");
+    return lines.join("; ").toStdString();
 }
 
 // Money written through the invoicing rules must add up the way the billing module reads it.
@@ -109,7 +110,7 @@ TEST(Demo, StableRowsOtherTestsRelyOn) {
     EXPECT_EQ(Text("SELECT nContador - (SELECT COUNT(*) FROM Facturas WHERE nIdSucursal=1) FROM "
                    "Contadores WHERE sId='Factura' AND nIdSucursal=1"),
               "1");
-    EXPECT_GE(Text("SELECT COUNT(*) FROM Clientes").toInt(), 40);
+    EXPECT_GE(std::stoi(Text("SELECT COUNT(*) FROM Clientes")), 40);
 }
 
 TEST(Demo, FollowUpRowsOfTheHistory) {
@@ -159,8 +160,8 @@ TEST(Scale, RowsAddedAfterTheGeneratedOnesGetNewKeys) {
     if (TestEngine::Server())
         server = std::make_unique<TestEngine::ServerDatabase>();
     SuiteSetup::Create(dir.path() + "/Tavelo", false, 1, server ? server->Config() : DbConfig());
-    const int clients = Text("SELECT MAX(nIdCliente) FROM Clientes").toInt();
-    const int items = Text("SELECT MAX(nIdFacturaItem) FROM FacturasItems").toInt();
+    const int clients = std::stoi(Text("SELECT MAX(nIdCliente) FROM Clientes"));
+    const int items = std::stoi(Text("SELECT MAX(nIdFacturaItem) FROM FacturasItems"));
     EXPECT_GT(Db().InsertRecord("Clientes", "sCliente", "'Nuevo'"), clients);
     EXPECT_GT(Db().InsertRecord("FacturasItems", "nIdCliente,nTotal", "1,12.5"), items);
     Db().Close();

@@ -75,7 +75,7 @@ TEST(Schema, EveryTableHasTheColumnsTheModuleUses) {
 TEST(Schema, ColumnPositionsThatCodeReliesOn) {
     TestSuite suite(false);
     const QStringList invoice = Columns("Facturas");
-    EXPECT_EQ(invoice.mid(0, 6).join(' ').toLower(),
+    EXPECT_EQ(invoice.mid(0, 6).join(' ').toLower().toStdString(),
               "nidfactura nidsucursal nidcliente nidusuario nidempleado nidcaja");
     EXPECT_FALSE(invoice.value(6).startsWith('n', Qt::CaseInsensitive));
     for (int i = 7; i < invoice.size(); ++i)
@@ -84,7 +84,7 @@ TEST(Schema, ColumnPositionsThatCodeReliesOn) {
     const QStringList payment = Columns("FacturasCobros");
     const QStringList byPosition = {payment.value(0), payment.value(4), payment.value(5),
                                     payment.value(7)};
-    EXPECT_EQ(byPosition.join(' ').toLower(),
+    EXPECT_EQ(byPosition.join(' ').toLower().toStdString(),
               "nidfacturacobro nidcliente nimporte nidtipomovimiento");
 }
 
