@@ -10,7 +10,7 @@
 namespace {
 
 void TakeLock(DataAccess& db) {
-    while (!db.LockRecord(QStringLiteral("Contadores"), 1, true, false))
+    while (!db.LockRecord("Contadores", 1, true, false))
         QThread::msleep(1);
 }
 
@@ -38,13 +38,10 @@ int RunLockChild(const QStringList& arguments) {
         const int rounds = arguments.value(3).toInt();
         for (int i = 0; i < rounds; ++i) {
             TakeLock(db);
-            const int n = db.GetValue(QStringLiteral("Contadores"), QStringLiteral("nIdContador=1"),
-                                      QStringLiteral("nContador"))
-                              .toInt();
+            const int n = db.GetValue("Contadores", "nIdContador=1", "nContador").toInt();
             QThread::msleep(2);
-            db.UpdateRecord(QStringLiteral("Contadores"), QStringLiteral("nContador"),
-                            QString::number(n + 1), QStringLiteral("nIdContador=1"));
-            db.LockRecord(QStringLiteral("Contadores"), 1, false, true);
+            db.UpdateRecord("Contadores", "nContador", QString::number(n + 1), "nIdContador=1");
+            db.LockRecord("Contadores", 1, false, true);
         }
         db.Close();
         return 0;

@@ -57,20 +57,17 @@ TEST_F(LockTest, ALockOfAnotherHostExpires) {
     SKIP_ON_SERVER("locks with a host and a time are SQLite's lock table; the server drops the "
                    "advisory locks of a workstation whose connection is gone");
     db.LockRecord("Contadores", 9, false, true); // creates the lock table
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 1, 'otro-equipo', 1, %1)")
-                   .arg(now - 60));
-    db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 2, 'otro-equipo', 1, %1)")
-                   .arg(now - 11 * 60));
     // A clock a little ahead is a live lock; one far ahead can never age, so it counts as stale.
-    db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 3, 'otro-equipo', 1, %1)")
-                   .arg(now + 60));
-    db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', 4, 'otro-equipo', 1, %1)")
-                   .arg(now + 365 * 24 * 3600));
-    EXPECT_FALSE(db.LockRecord("Contadores", 1, true, false));
-    EXPECT_TRUE(db.LockRecord("Contadores", 2, true, false));
-    EXPECT_FALSE(db.LockRecord("Contadores", 3, true, false));
-    EXPECT_TRUE(db.LockRecord("Contadores", 4, true, false));
+    const qint64 ages[] = {60, 11 * 60, -60, -365 * 24 * 3600};
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (int id = 1; id <= 4; ++id)
+        db.Execute(QString("INSERT INTO TvBloqueos VALUES ('Contadores', %1, 'otro-equipo', 1, %2)")
+                       .arg(id)
+                       .arg(now - ages[id - 1]));
+    QList<bool> taken;
+    for (int id = 1; id <= 4; ++id)
+        taken << db.LockRecord("Contadores", id, true, false);
+    EXPECT_EQ(taken, QList<bool>({false, true, false, true}));
     // Closing gives back what this process holds, and only that.
     db.Close();
     db.Open(TargetConfig(File()));

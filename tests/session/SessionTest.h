@@ -7,6 +7,12 @@
 #include <QDate>
 #include <QFile>
 #include <functional>
+#include <ostream>
+
+// Failed expectations show texts as text rather than as arrays of UTF-16 units.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 // The status the program would have ended with, or -1 when it went on.
 inline int EndStatus(const std::function<void()>& run) {
@@ -22,7 +28,6 @@ inline bool Shown(const TestSuite& suite, const QString& text) {
     return suite.Ui().Shown.join('\n').contains(text);
 }
 
-// Replaces the suite's ini with DataPath and the given lines.
 // Rewrites the suite's ini with these lines after its [Database] section, which keeps its engine
 // and server keys; dataPath, when given, replaces the data folder.
 inline void WriteIni(const TestSuite& suite, const QString& lines,

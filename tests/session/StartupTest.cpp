@@ -19,21 +19,19 @@
 TEST(Startup, CommandLineFormsFillTheSessionRecord) {
     TestSuite suite;
     G::Init(MenuLine(suite, "norte:NORTE", ""));
-    EXPECT_EQ(Gi.sUsuario, "norte");
-    EXPECT_EQ(Gi.sClaveCmd, "NORTE");
-    EXPECT_EQ(Gi.nIdUsuario, 3);
-    EXPECT_EQ(Gi.nIdSucursal, 2);
-    EXPECT_EQ(Gi.nFechaTrabajo, TodayNumber().toInt());
-    EXPECT_EQ(Gi.sPathData, suite.DataDir());
-    EXPECT_EQ(Gi.sPathPics, suite.DataDir() + "/Datalocal/Pics");
-    EXPECT_EQ(Gi.sPathFaxRec, suite.DataDir() + "/FaxRec");
+    EXPECT_EQ(QStringList({Gi.sUsuario, Gi.sClaveCmd, QString::number(Gi.nIdUsuario),
+                           QString::number(Gi.nIdSucursal), QString::number(Gi.nFechaTrabajo),
+                           Gi.sNombre, Gi.sNombreSucursal, Gi.sEmailPwd,
+                           EmailComponent::instance().MailAccount().user})
+                  .join('|'),
+              "norte|NORTE|3|2|" + TodayNumber() +
+                  "|Clínica Veterinaria Tavelo S.L.|Tavelo Norte|norte2026|norte@tavelo.example");
+    EXPECT_EQ(QStringList({Gi.sPathData, Gi.sPathPics, Gi.sPathFaxRec}).join('|'),
+              suite.DataDir() + "|" + suite.DataDir() + "/Datalocal/Pics|" + suite.DataDir() +
+                  "/FaxRec");
     EXPECT_EQ(Gi.sPathRoot,
               Utility::instance().GetRootPath(QCoreApplication::applicationDirPath(), "Tavelo"));
     EXPECT_EQ(Gi.sPathExe, Gi.sPathRoot + "/Exe");
-    EXPECT_EQ(Gi.sNombre, "Clínica Veterinaria Tavelo S.L.");
-    EXPECT_EQ(Gi.sNombreSucursal, "Tavelo Norte");
-    EXPECT_EQ(Gi.sEmailPwd, "norte2026");
-    EXPECT_EQ(EmailComponent::instance().MailAccount().user, "norte@tavelo.example");
     EXPECT_TRUE(suite.Ui().Shown.isEmpty()) << suite.Ui().Shown.join('\n').toStdString();
 
     // Two pieces: the ini below the root of the program's folder, which the test binary has not.

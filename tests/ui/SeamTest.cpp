@@ -17,13 +17,10 @@
 
 void UnattendedChild::Run() {
     Ui& ui = Ui::current();
-    ui.Message(QStringLiteral("Aviso"), QStringLiteral("Primera línea\nsegunda\r\ntercera"),
-               Ui::Icon::Information);
-    const bool yes = ui.Confirm(QStringLiteral("Confirmación"), QStringLiteral("¿Seguro?"));
-    const QString typed =
-        ui.Input(QStringLiteral("Zoom"), QStringLiteral("Porcentaje"), QStringLiteral("100"));
-    const QString file = ui.SaveFile(QStringLiteral("Exportar"), QStringLiteral("/tmp/export"),
-                                     QStringLiteral("pdf"), QStringLiteral("Pdf (*.pdf)"));
+    ui.Message("Aviso", "Primera línea\nsegunda\r\ntercera", Ui::Icon::Information);
+    const bool yes = ui.Confirm("Confirmación", "¿Seguro?");
+    const QString typed = ui.Input("Zoom", "Porcentaje", "100");
+    const QString file = ui.SaveFile("Exportar", "/tmp/export", "pdf", "Pdf (*.pdf)");
     QDialog dialog;
     ui.ShowModal(dialog); // must not wait for anybody
     std::printf("answers %d [%s] [%s] %d\n", yes ? 1 : 0, qPrintable(typed), qPrintable(file),
@@ -54,18 +51,17 @@ private:
 TEST(ScriptedUiTest, AnswersFromItsQueuesThenDefaultsAndRecordsEverything) {
     ScriptedSeam ui;
     ui->Confirmations = {true};
-    ui->Inputs = {QStringLiteral("7")};
-    ui->Files = {QStringLiteral("/tmp/a.pdf")};
+    ui->Inputs = {"7"};
+    ui->Files = {"/tmp/a.pdf"};
 
     Ui& seam = Ui::current();
-    EXPECT_TRUE(seam.Confirm(QStringLiteral("Confirmación"), QStringLiteral("¿Seguro?")));
-    EXPECT_FALSE(seam.Confirm(QStringLiteral("Confirmación"), QStringLiteral("¿Otra vez?")));
-    EXPECT_EQ(seam.Input(QStringLiteral("Ir a página..."), QStringLiteral("Página"), {}), "7");
-    EXPECT_EQ(seam.Input(QStringLiteral("Zoom"), QStringLiteral("Porcentaje"), {}), "");
-    EXPECT_EQ(seam.SaveFile(QStringLiteral("Exportar"), QStringLiteral("/tmp"), "pdf", {}),
-              "/tmp/a.pdf");
-    EXPECT_EQ(seam.SaveFile(QStringLiteral("Exportar"), QStringLiteral("/tmp"), "pdf", {}), "");
-    seam.Message(QStringLiteral("Aviso"), QStringLiteral("Hecho"), Ui::Icon::Information);
+    EXPECT_TRUE(seam.Confirm("Confirmación", "¿Seguro?"));
+    EXPECT_FALSE(seam.Confirm("Confirmación", "¿Otra vez?"));
+    EXPECT_EQ(seam.Input("Ir a página...", "Página", {}), "7");
+    EXPECT_EQ(seam.Input("Zoom", "Porcentaje", {}), "");
+    EXPECT_EQ(seam.SaveFile("Exportar", "/tmp", "pdf", {}), "/tmp/a.pdf");
+    EXPECT_EQ(seam.SaveFile("Exportar", "/tmp", "pdf", {}), "");
+    seam.Message("Aviso", "Hecho", Ui::Icon::Information);
 
     EXPECT_EQ(ui->Shown, QStringList({"[Confirmación] ¿Seguro?", "[Confirmación] ¿Otra vez?",
                                       "[Ir a página...] Página", "[Zoom] Porcentaje",
@@ -82,8 +78,8 @@ TEST(ScriptedUiTest, ModalWindowRunsTheQueuedActionAndIsClosedAfterwards) {
     ScriptedSeam ui;
     QDialog dialog;
     auto* edit = new QLineEdit(&dialog);
-    edit->setObjectName(QStringLiteral("txtCodigo_TX"));
-    auto* ok = new QPushButton(QStringLiteral("Aceptar"), &dialog);
+    edit->setObjectName("txtCodigo_TX");
+    auto* ok = new QPushButton("Aceptar", &dialog);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(edit);
     layout->addWidget(ok);
@@ -92,7 +88,7 @@ TEST(ScriptedUiTest, ModalWindowRunsTheQueuedActionAndIsClosedAfterwards) {
     bool wasVisible = false;
     ui->ModalActions.push_back([&](QWidget& window) {
         wasVisible = window.isVisible();
-        window.findChild<QLineEdit*>(QStringLiteral("txtCodigo_TX"))->setText("A1");
+        window.findChild<QLineEdit*>("txtCodigo_TX")->setText("A1");
     });
     Ui::current().ShowModal(dialog);
     EXPECT_TRUE(wasVisible);
@@ -111,8 +107,8 @@ TEST(ScriptedUiTest, ModalWindowRunsTheQueuedActionAndIsClosedAfterwards) {
 TEST(UnattendedUiTest, WritesOneLinePerDialogAnswersAtOnceAndLeavesWithTheStatus) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TAVELO_UNATTENDED"), QStringLiteral("1"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert("TAVELO_UNATTENDED", "1");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
     child.setProcessEnvironment(env);
     child.start(QCoreApplication::applicationFilePath(),
                 {QString::fromLatin1(UnattendedChild::Argument)});
@@ -123,7 +119,7 @@ TEST(UnattendedUiTest, WritesOneLinePerDialogAnswersAtOnceAndLeavesWithTheStatus
     // Qt may add warnings of its own about the environment; the dialogs are the bracketed lines.
     const QStringList lines = QString::fromUtf8(child.readAllStandardError())
                                   .split('\n', Qt::SkipEmptyParts)
-                                  .filter(QRegularExpression(QStringLiteral("^\\[")));
+                                  .filter(QRegularExpression("^\\["));
     EXPECT_EQ(lines,
               QStringList({"[Aviso] Primera línea segunda tercera", "[Confirmación] ¿Seguro?",
                            "[Zoom] Porcentaje", "[Exportar] /tmp/export"}));
@@ -134,13 +130,12 @@ TEST(EndProgramTest, RollsBackTheOpenTransactionAndClosesTheDatabase) {
     ScriptedSeam ui;
     QTemporaryDir dir;
     DbConfig config;
-    config.sqliteFile = dir.filePath(QStringLiteral("Tavelo.db"));
+    config.sqliteFile = dir.filePath("Tavelo.db");
     DataAccess& db = DataAccess::instance();
     db.Open(config);
-    db.Execute(QStringLiteral("CREATE TABLE Cajas (nIdCaja INTEGER PRIMARY KEY, sCaja TEXT)"));
+    db.Execute("CREATE TABLE Cajas (nIdCaja INTEGER PRIMARY KEY, sCaja TEXT)");
     db.Transaction(0);
-    db.InsertRecord(QStringLiteral("Cajas"), QStringLiteral("sCaja"),
-                    QStringLiteral("'Mostrador'"));
+    db.InsertRecord("Cajas", "sCaja", "'Mostrador'");
     ASSERT_TRUE(db.InTransaction());
 
     try {
@@ -152,6 +147,6 @@ TEST(EndProgramTest, RollsBackTheOpenTransactionAndClosesTheDatabase) {
     EXPECT_FALSE(db.IsConnected());
 
     db.Open(config);
-    EXPECT_EQ(db.SumField(QStringLiteral("Cajas"), QStringLiteral("nIdCaja"), {}), 0.0);
+    EXPECT_EQ(db.SumField("Cajas", "nIdCaja", {}), 0.0);
     db.Close();
 }
