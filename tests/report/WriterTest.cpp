@@ -124,29 +124,26 @@ TEST(TextWriter, ColumnsNeverRunTogether) {
     page.items << item(0, 1200, "Forma de pago elegida", Qt::AlignLeft, 480)
                << item(1200, 1200, "Tarjeta", Qt::AlignLeft, 480)
                << item(2400, 600, "12.345,67 €", Qt::AlignRight, 480);
-    const QStringList lines = TextWriter::PageLines(page);
-    ASSERT_EQ(lines.size(), 5) << lines.join('\n').toStdString();
-    EXPECT_EQ(lines[0], "Vacuna polivalente     12 1.234,56");
-    EXPECT_EQ(lines[1], "canina con refuerzo");
-    EXPECT_EQ(lines[2], "antirrábico y");
-    EXPECT_EQ(lines[3], "desparasitación");
-    // The wrapped lines pushed the next row down.
-    EXPECT_EQ(lines[4], "Forma de  Tar 12.345,67 €");
+    // The wrapped lines push the next row down.
+    EXPECT_EQ(TextWriter::PageLines(page).join('\n'), "Vacuna polivalente     12 1.234,56\n"
+                                                      "canina con refuerzo\n"
+                                                      "antirrábico y\n"
+                                                      "desparasitación\n"
+                                                      "Forma de  Tar 12.345,67 €");
 }
 
 TEST_F(WriterTest, HtmlAndRtfHoldEveryTextInPageOrder) {
     vsr.RenderToFile(Path("Listado.htm"), ReportComponent::Html);
     const QString html = ReadAll(Path("Listado.htm"));
-    EXPECT_TRUE(html.startsWith("<!DOCTYPE html>"));
-    EXPECT_TRUE(html.contains("<title>Listado de clientes</title>"));
+    EXPECT_TRUE(html.startsWith("<!DOCTYPE html>") &&
+                html.contains("<title>Listado de clientes</title>"));
     EXPECT_EQ(html.count("class=\"page\""), model.PageCount());
     EXPECT_TRUE(html.contains("A Núñez O&#x27;Brien 00") || html.contains("A Núñez O'Brien 00"));
     EXPECT_LT(html.indexOf("Página 1 de"), html.indexOf("Página 2 de"));
 
     vsr.RenderToFile(Path("Listado.rtf"), ReportComponent::Rtf);
     const QString rtf = ReadAll(Path("Listado.rtf"));
-    EXPECT_TRUE(rtf.startsWith("{\\rtf1"));
-    EXPECT_TRUE(rtf.contains("{\\info{\\title Listado de clientes}}"));
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1") && rtf.contains("{\\info{\\title Listado de clientes}}"));
     EXPECT_EQ(rtf.count("\\sectd"), model.PageCount());
     const QString text = RtfText(rtf);
     EXPECT_TRUE(text.contains("Listado de clientes"));
@@ -163,12 +160,12 @@ TEST_F(WriterTest, HtmlPrintsEachPageOnASheetOfItsOwnSize) {
     // One rule per paper size: the first is the default sheet, the other one is asked for by
     // name by its page only.
     EXPECT_EQ(html.count("@page"), 2);
-    EXPECT_TRUE(html.contains("@page{size:595.30pt 841.90pt;margin:0;}"));
-    EXPECT_TRUE(html.contains("@page paper1{size:212.60pt 283.45pt;margin:0;}"));
     EXPECT_EQ(html.count("page:paper1;"), 1);
-    EXPECT_TRUE(
-        html.contains("id=\"page2\" style=\"width:212.60pt;height:283.45pt;page:paper1;\""));
-    EXPECT_TRUE(html.contains(".page+.page{break-before:page;}"));
+    for (const char* rule : {"@page{size:595.30pt 841.90pt;margin:0;}",
+                             "@page paper1{size:212.60pt 283.45pt;margin:0;}",
+                             "id=\"page2\" style=\"width:212.60pt;height:283.45pt;page:paper1;\"",
+                             ".page+.page{break-before:page;}"})
+        EXPECT_TRUE(html.contains(rule)) << rule;
 }
 
 // A form feed in a client's name broke the text export's pages; NUL and ESC went into both files.
