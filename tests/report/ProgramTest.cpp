@@ -44,7 +44,8 @@ TEST_F(ReportTest, TvReportWritesByExtensionAndFailsCleanly) {
     EXPECT_TRUE(written.contains("src=\"data:image/png;base64,"));
 
     EXPECT_EQ(run({"--out", Path("l.pdf")}), std::make_pair(0, QString("pages: 2\n")));
-    EXPECT_TRUE(Run("pdfinfo", {Path("l.pdf")}).contains(QRegularExpression("Pages:\\s+2\\n")));
+    EXPECT_TRUE(
+        RunProgram("pdfinfo", {Path("l.pdf")}).contains(QRegularExpression("Pages:\\s+2\\n")));
 
     EXPECT_NE(run({"--sql", "SELECT nada FROM Clientes", "--out", Path("x.pdf")}).first, 0);
     EXPECT_NE(run({"--out", Path("x.doc")}).first, 0);

@@ -65,24 +65,24 @@ protected:
 TEST_F(WriterTest, PdfHasThePagesTheirTextAndTheExactCustomPaper) {
     const QString path = Path("Listado.pdf");
     vsr.RenderToFile(path, ReportComponent::Pdf);
-    const QString info = Run("pdfinfo", {path});
+    const QString info = RunProgram("pdfinfo", {path});
     EXPECT_TRUE(info.contains(QRegularExpression("Title:\\s+Listado de clientes\\n")))
         << info.toStdString();
     EXPECT_TRUE(
         info.contains(QRegularExpression(QString("Pages:\\s+%1\\n").arg(model.PageCount()))))
         << info.toStdString();
     EXPECT_TRUE(info.contains("595.3 x 841.9 pts")) << info.toStdString();
-    const QString text = Run("pdftotext", {"-layout", path, "-"});
+    const QString text = RunProgram("pdftotext", {"-layout", path, "-"});
     EXPECT_TRUE(text.contains("A Núñez O'Brien 00")) << text.toStdString();
     EXPECT_TRUE(text.contains(QString("Página 2 de %1").arg(model.PageCount())));
-    EXPECT_TRUE(Run("pdffonts", {path}).contains("LiberationSans"));
+    EXPECT_TRUE(RunProgram("pdffonts", {path}).contains("LiberationSans"));
 
     // The till paper, 75 x 100 mm, is 4252 x 5669 twips: 212.6 x 283.45 points.
     PageModel till;
     till.AddPage(QSize(4252, 5669))
         .items.append(MakeItem(PageItem::Text, QRect(200, 200, 3000, 300), "Ticket"));
     PdfWriter().ConvertDocument(till, Path("till.pdf"));
-    const QString tillInfo = Run("pdfinfo", {Path("till.pdf")});
+    const QString tillInfo = RunProgram("pdfinfo", {Path("till.pdf")});
     EXPECT_TRUE(tillInfo.contains("212.6 x 283.45 pts")) << tillInfo.toStdString();
     EXPECT_FALSE(tillInfo.contains("Error") || info.contains("Error"));
 }

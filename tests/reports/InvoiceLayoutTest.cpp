@@ -277,12 +277,10 @@ TEST_F(ReportsFixture, UnattendedExportOnlyReadsTheDataFolder) {
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[Database]\nDataPath=.\n");
     ini.close();
-    QString out, err;
-    QTextStream outStream(&out), errStream(&err);
-    EXPECT_EQ(InvoiceExport::Run(ini.fileName(), "1", "Normal", empty.filePath("f.pdf"), outStream,
-                                 errStream),
-              1);
-    EXPECT_TRUE(err.contains("No se encuentra la base de datos")) << err.toStdString();
+    const Exported refused = Export("1", "Normal", empty.filePath("f.pdf"), ini.fileName());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.said.contains("No se encuentra la base de datos"))
+        << refused.said.toStdString();
     EXPECT_EQ(QDir(empty.path()).entryList(QDir::Files), QStringList{"Tavelo.ini"});
 
     const QString scratch = QFileInfo(suite.Root()).path();

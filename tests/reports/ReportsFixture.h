@@ -83,12 +83,14 @@ protected:
         int status = 0;
         QString said; // what the export printed, or its errors when it failed
     };
-    // The invoice exported unattended to path, as tvReport --invoice does.
-    Exported Export(const QString& id, const QString& layout, const QString& path) {
+    // The invoice exported unattended to path, as tvReport --invoice does, with the suite's
+    // settings file unless told another.
+    Exported Export(const QString& id, const QString& layout, const QString& path,
+                    const QString& ini = {}) {
         QString out, errors;
         QTextStream outStream(&out), errStream(&errors);
-        const int status =
-            InvoiceExport::Run(suite.IniPath(), id, layout, path, outStream, errStream);
+        const int status = InvoiceExport::Run(ini.isEmpty() ? suite.IniPath() : ini, id, layout,
+                                              path, outStream, errStream);
         return {status, status == 0 ? out : errors};
     }
 
