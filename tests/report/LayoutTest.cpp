@@ -18,12 +18,18 @@ QString ListReport(const QString& paper) {
         .arg(paper, PageNumber);
 }
 
-// The page and top of the text item equal to text; page -1 when there is none.
-std::pair<int, int> Where(const PageModel& model, const QString& text) {
-    const auto hits = model.FindText(text, true);
-    if (hits.isEmpty())
-        return {-1, -1};
-    return {hits.first().page, model.ItemAt(hits.first()).rect.y()};
+// Where the first item equal to each text stands, as "page:top" (pages from 0) joined by blanks;
+// "-" for a text that is nowhere.
+QString Places(const PageModel& model, const QStringList& texts) {
+    QStringList places;
+    for (const QString& text : texts) {
+        const auto hits = model.FindText(text, true);
+        places << (hits.isEmpty() ? QString("-")
+                                  : QString("%1:%2")
+                                        .arg(hits.first().page)
+                                        .arg(model.ItemAt(hits.first()).rect.y()));
+    }
+    return places.join(' ');
 }
 
 } // namespace
@@ -36,19 +42,16 @@ TEST_F(ReportTest, RowsSpillOverPagesUnderRepeatedHeadersAndAboveTheFooter) {
         "R");
     const PageModel model = vsr.Layout();
 
-    // 13938 twips between header and footer hold 46 rows of 300.
+    // 13938 twips between header and footer hold 46 rows of 300; the footer's field stands 100
+    // below its top at 15338.
     ASSERT_EQ(model.PageCount(), 3);
     EXPECT_EQ(model.FindText("Cabecera", true).size(), 3);
-    EXPECT_EQ(Where(model, "C000"), std::make_pair(0, 1400));
     EXPECT_EQ(model.ItemAt(model.FindText("C000").first()).rect.x(), 1000);
-    EXPECT_EQ(Where(model, "C045"), std::make_pair(0, 1400 + 45 * 300));
-    EXPECT_EQ(Where(model, "C046"), std::make_pair(1, 1400));
-    EXPECT_EQ(Where(model, "C099"), std::make_pair(2, 1400 + 7 * 300));
-    EXPECT_EQ(Where(model, "100 / 4950"), std::make_pair(2, 1400 + 8 * 300));
+    EXPECT_EQ(Places(model, {"C000", "C045", "C046", "C099", "100 / 4950", "Página 1 de 3",
+                             "Página 2 de 3", "Página 3 de 3"}),
+              "0:1400 0:14900 1:1400 2:3500 2:3800 0:15438 1:15438 2:15438");
     const int footerTop = 16838 - 1000 - 500;
     for (int page = 0; page < 3; ++page) {
-        EXPECT_EQ(Where(model, QString("Página %1 de 3").arg(page + 1)),
-                  std::make_pair(page, footerTop + 100));
         for (const PageItem& item : model.Items(page)) {
             if (!item.text.startsWith("Página")) {
                 EXPECT_LE(item.rect.bottom() + 1, footerTop) << item.text.toStdString();
@@ -62,9 +65,8 @@ TEST_F(ReportTest, EmptyOrMissingRecordSourceStillGivesOnePage) {
     vsr.SetRecordSource("SELECT sCliente, nSaldo FROM Clientes WHERE 1 = 0");
     PageModel model = vsr.Layout();
     ASSERT_EQ(model.PageCount(), 1);
-    EXPECT_NE(model.FindItem("Cabecera"), nullptr);
-    EXPECT_NE(model.FindItem("Página 1 de 1"), nullptr);
-    EXPECT_NE(model.FindItem("0 / 0"), nullptr);
+    // A4 with margins of 1134 twips when the definition names no paper.
+    EXPECT_EQ(Places(model, {"Cabecera", "Página 1 de 1", "0 / 0"}), "0:1134 0:15304 0:1534");
 
     vsr.SetRecordSource("");
     model = vsr.Layout();
@@ -84,9 +86,8 @@ TEST_F(ReportTest, PageNumberEmptyDuringLayoutStillPrintsOnceThePagesAreKnown) {
     vsr.Load(definition, "R");
     PageModel model = vsr.Layout();
     ASSERT_EQ(model.PageCount(), 3);
-    for (int page = 0; page < 3; ++page)
-        EXPECT_EQ(Where(model, QString("Página %1 de 3").arg(page + 1)),
-                  std::make_pair(page, 2700));
+    EXPECT_EQ(Places(model, {"Página 1 de 3", "Página 2 de 3", "Página 3 de 3"}),
+              "0:2700 1:2700 2:2700");
 
     DataAccess::instance().Execute("DELETE FROM Clientes WHERE sCliente > 'C001'");
     model = vsr.Layout();
@@ -111,13 +112,9 @@ TEST_F(ReportTest, GroupHeaderStaysWithItsFirstRowAndFooterSumsItsGroup) {
              "R");
     const PageModel model = vsr.Layout();
     ASSERT_EQ(model.PageCount(), 2);
-    EXPECT_EQ(Where(model, "Grupo A"), std::make_pair(0, 0));
-    EXPECT_EQ(Where(model, "Total 6.5"), std::make_pair(0, 2100));
-    // At 2400 the header alone would fit, its first row would not: both go to the next page.
-    EXPECT_EQ(Where(model, "Grupo B"), std::make_pair(1, 0));
-    EXPECT_EQ(Where(model, "B1"), std::make_pair(1, 300));
-    EXPECT_EQ(Where(model, "Total 10"), std::make_pair(1, 900));
-    EXPECT_EQ(Where(model, "Todo 16.5"), std::make_pair(1, 1200));
+    // At 2400 the header of B alone would fit, its first row would not: both go to the next page.
+    EXPECT_EQ(Places(model, {"Grupo A", "Total 6.5", "Grupo B", "B1", "Total 10", "Todo 16.5"}),
+              "0:0 0:2100 1:0 1:300 1:900 1:1200");
 }
 
 TEST_F(ReportTest, CanGrowPushesWhatLiesBelowOnly) {
@@ -137,10 +134,9 @@ TEST_F(ReportTest, CanGrowPushesWhatLiesBelowOnly) {
     ASSERT_NE(address, nullptr);
     const int grown = address->rect.height() - 300;
     EXPECT_GT(grown, 1000);
-    EXPECT_EQ(Where(model, "Largo"), std::make_pair(0, 700));
-    EXPECT_EQ(Where(model, "debajo de Largo"), std::make_pair(0, 1000 + grown));
-    EXPECT_EQ(Where(model, "Corto"), std::make_pair(0, 1300 + grown));
-    EXPECT_EQ(Where(model, "debajo de Corto"), std::make_pair(0, 1600 + grown));
+    EXPECT_EQ(
+        Places(model, {"Largo", "debajo de Largo", "Corto", "debajo de Corto"}),
+        QString("0:700 0:%1 0:%2 0:%3").arg(1000 + grown).arg(1300 + grown).arg(1600 + grown));
 }
 
 TEST_F(ReportTest, SubReportStacksItsRowsAndSpillsOverPages) {
@@ -165,12 +161,9 @@ TEST_F(ReportTest, SubReportStacksItsRowsAndSpillsOverPages) {
 
     // 3500 twips of room per page: "Arriba" and 10 rows, then 11 rows, then 9 rows and "Abajo".
     ASSERT_EQ(model.PageCount(), 3);
-    EXPECT_EQ(Where(model, "C000"), std::make_pair(0, 300));
     EXPECT_EQ(model.ItemAt(model.FindText("C000").first()).rect.x(), 500);
-    EXPECT_EQ(Where(model, "C010"), std::make_pair(1, 0));
-    EXPECT_EQ(Where(model, "C021"), std::make_pair(2, 0));
-    EXPECT_EQ(Where(model, "Abajo"), std::make_pair(2, 9 * 300));
-    EXPECT_EQ(Where(model, "Página 3 de 3"), std::make_pair(2, 3600));
+    EXPECT_EQ(Places(model, {"C000", "C010", "C021", "Abajo", "Página 3 de 3"}),
+              "0:300 1:0 2:0 2:2700 2:3600");
 }
 
 TEST_F(ReportTest, GroupFooterNeverOpensAPageAlone) {
@@ -186,10 +179,7 @@ TEST_F(ReportTest, GroupFooterNeverOpensAPageAlone) {
              "R");
     const PageModel model = vsr.Layout();
     // A4 would end the first page exactly; its footer would then be alone on the next one.
-    EXPECT_EQ(Where(model, "A3"), std::make_pair(0, 1000));
-    EXPECT_EQ(Where(model, "A4"), std::make_pair(1, 0));
-    EXPECT_EQ(Where(model, "Fin A"), std::make_pair(1, 500));
-    EXPECT_EQ(Where(model, "Fin B"), std::make_pair(1, 1400));
+    EXPECT_EQ(Places(model, {"A3", "A4", "Fin A", "Fin B"}), "0:1000 1:0 1:500 1:1400");
 }
 
 TEST_F(ReportTest, ShippedExampleListsClientsByLetterWithTotals) {
@@ -211,13 +201,15 @@ TEST_F(ReportTest, ShippedExampleListsClientsByLetterWithTotals) {
     for (int page = 0; page < model.PageCount(); ++page)
         EXPECT_NE(model.FindItem(QString("Página %1 de %2").arg(page + 1).arg(model.PageCount())),
                   nullptr);
-    EXPECT_NE(model.FindItem("95 clientes en total"), nullptr);
-    EXPECT_NE(model.FindItem(Expression::FormatNumber(total + 5000, "#,##0.00", QLocale("es"))),
-              nullptr);
-    EXPECT_EQ(model.FindText("15 clientes", true).size(), 6);
-    EXPECT_EQ(model.FindText("2 clientes", true).size(), 2); // O and S
-    EXPECT_EQ(model.FindText("1 cliente", true).size(), 1);  // Ñ
-    EXPECT_NE(model.FindItem("2.000,00"), nullptr);
+    for (const QString& text : {QString("95 clientes en total"), QString("2.000,00"),
+                                Expression::FormatNumber(total + 5000, "#,##0.00", QLocale("es"))})
+        EXPECT_NE(model.FindItem(text), nullptr) << text.toStdString();
+    // Six letters of 15, O and S of 2, Ñ of 1.
+    EXPECT_EQ(QString("%1 %2 %3")
+                  .arg(model.FindText("15 clientes", true).size())
+                  .arg(model.FindText("2 clientes", true).size())
+                  .arg(model.FindText("1 cliente", true).size()),
+              "6 2 1");
     const QStringList names = {"Olga", "Óscar", "Seán", "Sergio"};
     for (int i = 0; i + 1 < names.size(); ++i) {
         const PageModel::Hit a = model.FindText(names[i], true).first();
@@ -261,15 +253,12 @@ TEST_F(ReportTest, HeaderSourceReadsWithTheFirstRowsValuesAndNumbersFollowTheLoc
         </Section></Report>)~");
     vsr.Load(definition, "R");
     PageModel model = vsr.Layout();
-    // The header row is read once, for the first client, and shows on every row.
-    EXPECT_NE(model.FindItem("O'Brien Lugo :sCliente"), nullptr);
-    EXPECT_NE(model.FindItem("Zoe Lugo :sCliente"), nullptr);
+    // The header row is read once, for the first client, and shows on every row. A caption the
+    // caller set to an amount is formatted; any other caption stays as it is.
     EXPECT_EQ(model.FindText("2.469,00 €", true).size(), 2);
-    EXPECT_NE(model.FindItem("1.236,5"), nullptr);
-    // A caption the caller set to an amount is formatted; any other caption stays as it is.
-    EXPECT_NE(model.FindItem("-17,50"), nullptr);
-    EXPECT_NE(model.FindItem("Total"), nullptr);
-    EXPECT_NE(model.FindItem("[Lugo]"), nullptr);
+    for (const QString text :
+         {"O'Brien Lugo :sCliente", "Zoe Lugo :sCliente", "1.236,5", "-17,50", "Total", "[Lugo]"})
+        EXPECT_NE(model.FindItem(text), nullptr) << text.toStdString();
 
     // Without rows the parameters are NULL and the header columns read empty.
     vsr.SetRecordSource("SELECT sCliente, nSaldo FROM Clientes WHERE 1 = 0");

@@ -16,6 +16,9 @@ QString Detail(const QString& fields, int height = 300) {
 } // namespace
 
 TEST_F(ReportTest, SizesAndCountsBeyondTheirLimitsAreRefusedSayingWhy) {
+    QString groups;
+    for (int i = 0; i < 21; ++i)
+        groups += QString(R"(<Group name="G%1" expression="1"/>)").arg(i);
     const std::vector<std::pair<QString, QString>> cases = {
         // Margins this large passed the "no room" check by overflow.
         {R"(<Report name="R"><Paper left="2147483647" right="2147483647"/></Report>)",
@@ -30,6 +33,13 @@ TEST_F(ReportTest, SizesAndCountsBeyondTheirLimitsAreRefusedSayingWhy) {
         {Detail(R"(<Field size="0"/>)"), "\"size\""},
         {Detail(QString("<Field/>").repeated(1001)), "como mucho 1000 campos"},
         {Detail(QString("<Line/>").repeated(1001)), "como mucho 1000 líneas"},
+        {"<Report name=\"R\">" + groups + "</Report>", "como mucho 20 grupos"},
+        // Forty fields naming a report of forty fields that name another: 1,640 copies of fields.
+        {Detail(QString(R"(<Field subReport="B"/>)").repeated(40)) +
+             R"(<Report name="B"><Section kind="Detail" height="10">)" +
+             QString(R"(<Field subReport="C"/>)").repeated(40) +
+             R"(</Section></Report><Report name="C"/>)",
+         "más de 1000 campos"},
     };
     for (const auto& [body, expected] : cases) {
         const QString path = Definition(body);
@@ -38,30 +48,6 @@ TEST_F(ReportTest, SizesAndCountsBeyondTheirLimitsAreRefusedSayingWhy) {
             << body.left(120).toStdString();
         EXPECT_TRUE(description.contains(expected)) << description.toStdString();
     }
-    QString groups;
-    for (int i = 0; i < 21; ++i)
-        groups += QString(R"(<Group name="G%1" expression="1"/>)").arg(i);
-    QString description;
-    EXPECT_EQ(
-        ErrorOf([&] { vsr.Load(Definition("<Report name=\"R\">" + groups + "</Report>"), "R"); },
-                &description),
-        ErrorNumber::BadReport);
-    EXPECT_TRUE(description.contains("como mucho 20 grupos")) << description.toStdString();
-
-    // Forty fields naming a report of forty fields that name another: 1,640 copies of fields.
-    const QString fan = QString(R"(<Field subReport="B"/>)").repeated(40);
-    const QString leaf = QString(R"(<Field subReport="C"/>)").repeated(40);
-    EXPECT_EQ(ErrorOf(
-                  [&] {
-                      vsr.Load(
-                          Definition(Detail(fan) +
-                                     R"(<Report name="B"><Section kind="Detail" height="10">)" +
-                                     leaf + R"(</Section></Report><Report name="C"/>)"),
-                          "R");
-                  },
-                  &description),
-              ErrorNumber::BadReport);
-    EXPECT_TRUE(description.contains("más de 1000 campos")) << description.toStdString();
 }
 
 // Bytes that are not UTF-8 were reported as "no element" at line 1.

@@ -40,12 +40,10 @@ TEST_F(ReportTest, PreviewClampsPagesIgnoresBadZoomAndNotifies) {
     vp.SetDocument(ThreePages());
     EXPECT_EQ(vp.PageCount(), 3);
     EXPECT_EQ(vp.Page(), 1);
-    vp.SetPage(99);
-    EXPECT_EQ(vp.Page(), 3);
-    vp.SetPage(-4);
-    EXPECT_EQ(vp.Page(), 1);
-    vp.SetPage(2);
-    EXPECT_EQ(vp.Page(), 2);
+    for (const auto& [asked, shown] : {std::pair{99, 3}, {-4, 1}, {2, 2}}) {
+        vp.SetPage(asked);
+        EXPECT_EQ(vp.Page(), shown) << asked;
+    }
     ASSERT_EQ(pages.size(), 4);
     EXPECT_EQ(pages.last().first().toInt(), 2);
 

@@ -18,23 +18,24 @@ TEST_F(ReportTest, TvReportWritesByExtensionAndFailsCleanly) {
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[Database]\nDataPath=.\n");
     ini.close();
-    const auto run = [&](const QStringList& extra, int* status) {
+    // The exit status and output of the program on the example's client list; its errors go to
+    // errors.
+    QString errors;
+    const auto run = [&](const QStringList& extra) {
         QProcess process;
         process.start(program, QStringList{"--ini", Path("Tavelo.ini"), "--file", ExampleFile(),
                                            "--report", "Listado"} +
                                    extra);
         process.waitForFinished(60000);
-        *status = process.exitCode();
-        return QString::fromUtf8(process.readAllStandardOutput());
+        errors = QString::fromUtf8(process.readAllStandardError());
+        return std::make_pair(process.exitCode(),
+                              QString::fromUtf8(process.readAllStandardOutput()));
     };
 
-    int status = -1;
     EXPECT_EQ(run({"--sql", "SELECT 1|SELECT * FROM Clientes WHERE nSaldo < 30 ORDER BY sCliente",
                    "--labels", "Titulo|lblSaldo|Nada", "--values",
-                   "Deudores de O'Brien|" + Path("logo.png") + "|x", "--out", Path("d.htm")},
-                  &status),
-              "pages: 1\n");
-    EXPECT_EQ(status, 0);
+                   "Deudores de O'Brien|" + Path("logo.png") + "|x", "--out", Path("d.htm")}),
+              std::make_pair(0, QString("pages: 1\n")));
     QFile text(Path("d.htm"));
     ASSERT_TRUE(text.open(QIODevice::ReadOnly));
     const QString written = QString::fromUtf8(text.readAll());
@@ -42,24 +43,18 @@ TEST_F(ReportTest, TvReportWritesByExtensionAndFailsCleanly) {
     EXPECT_TRUE(written.contains(">30 clientes en total<"));
     EXPECT_TRUE(written.contains("src=\"data:image/png;base64,"));
 
-    EXPECT_EQ(run({"--out", Path("l.pdf")}, &status), "pages: 2\n");
-    EXPECT_EQ(status, 0);
-    EXPECT_TRUE(Run("pdfinfo", {Path("l.pdf")}).contains(QRegularExpression("Pages:\\s+2\\n")));
+    EXPECT_EQ(run({"--out", Path("l.pdf")}), std::make_pair(0, QString("pages: 2\n")));
+    EXPECT_TRUE(
+        RunProgram("pdfinfo", {Path("l.pdf")}).contains(QRegularExpression("Pages:\\s+2\\n")));
 
-    run({"--sql", "SELECT nada FROM Clientes", "--out", Path("x.pdf")}, &status);
-    EXPECT_NE(status, 0);
-    run({"--out", Path("x.doc")}, &status);
-    EXPECT_NE(status, 0);
+    EXPECT_NE(run({"--sql", "SELECT nada FROM Clientes", "--out", Path("x.pdf")}).first, 0);
+    EXPECT_NE(run({"--out", Path("x.doc")}).first, 0);
     EXPECT_FALSE(QFile::exists(Path("x.pdf")) || QFile::exists(Path("x.doc")));
 
     // A data source only reads: a write is refused and nothing is committed.
     const auto failure = [&](const QString& sql) {
-        QProcess process;
-        process.start(program, {"--ini", Path("Tavelo.ini"), "--file", ExampleFile(), "--report",
-                                "Listado", "--sql", sql, "--out", Path("w.txt")});
-        process.waitForFinished(60000);
-        EXPECT_EQ(process.exitCode(), 1) << sql.toStdString();
-        return QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(run({"--sql", sql, "--out", Path("w.txt")}).first, 1) << sql.toStdString();
+        return errors;
     };
     EXPECT_TRUE(failure("INSERT INTO Clientes (sCliente) VALUES ('Intruso')")
                     .contains("una sola sentencia SELECT"));

@@ -71,8 +71,7 @@ TEST_F(QrCodeTest, FieldDrawsItsValueAsASquareCodeOnThePagesItsExpressionChooses
     EXPECT_EQ(box->kind, PageItem::Rectangle);
     EXPECT_EQ(box->background, QColor(Qt::white));
     // Page is known only once the pages are: the other pages have no code, not an empty one.
-    EXPECT_TRUE(Codes(model.PageAt(1)).isEmpty());
-    EXPECT_TRUE(Codes(model.PageAt(2)).isEmpty());
+    EXPECT_TRUE(Codes(model.PageAt(1)).isEmpty() && Codes(model.PageAt(2)).isEmpty());
 
     // A saved document opens with its code.
     QBuffer buffer;

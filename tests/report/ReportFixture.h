@@ -89,10 +89,6 @@ protected:
         return 0;
     }
 
-    static QString Run(const QString& program, const QStringList& arguments) {
-        return RunProgram(program, arguments);
-    }
-
     QTemporaryDir m_dir;
     ReportComponent vsr;
 };

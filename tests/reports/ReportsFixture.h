@@ -18,6 +18,11 @@
 #include <QStringList>
 #include <QTextStream>
 #include <gtest/gtest.h>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 struct Printed {
     QString text;
@@ -78,85 +83,80 @@ protected:
         int status = 0;
         QString said; // what the export printed, or its errors when it failed
     };
-    // The invoice exported unattended to path, as tvReport --invoice does.
-    Exported Export(const QString& id, const QString& layout, const QString& path) {
+    // The invoice exported unattended to path, as tvReport --invoice does, with the suite's
+    // settings file unless told another.
+    Exported Export(const QString& id, const QString& layout, const QString& path,
+                    const QString& ini = {}) {
         QString out, errors;
         QTextStream outStream(&out), errStream(&errors);
-        const int status =
-            InvoiceExport::Run(suite.IniPath(), id, layout, path, outStream, errStream);
+        const int status = InvoiceExport::Run(ini.isEmpty() ? suite.IniPath() : ini, id, layout,
+                                              path, outStream, errStream);
         return {status, status == 0 ? out : errors};
     }
 
     Invoice AddInvoice(int lines) { return AddInvoice(lines, Options{}); }
     Invoice AddInvoice(int lines, const Options& options) {
         DataAccess& db = DataAccess::instance();
-        const Utility& u = Utility::instance();
+        const auto sql = [](const QVariant& value, int decimals = 2) {
+            return Utility::instance().SqlValue(value, decimals, true);
+        };
         const double rates[] = {21, 10, 4};
         double slotBase[3] = {}, slotTax[3] = {};
         const double sign = options.sign;
         Invoice invoice;
         invoice.number = QString("%1/26").arg(m_nextNumber++, 4, 10, QChar('0'));
         invoice.discount = sign * options.discount;
-        QList<QStringList> items;
+        QStringList items;
         for (int i = 0; i < lines; ++i) {
-            const double rate = rates[i % 3];
+            const double rate = rates[i % 3], price = 10 + i * 1.25, units = 1 + i % 2;
             const QString name =
                 i == 0 && options.longDescription
                     ? QString(LongDescription)
                     : QString("Artículo %1 al %2").arg(i + 1, 2, 10, QChar('0')).arg(rate);
-            const qint32 product = db.InsertRecord(
-                "ProductosServicios", "sProductoServicio,sCodigo,nPvp,nPorcIpto",
-                u.SqlValue(name, 0, true) + "," + u.SqlValue(QString("C%1").arg(i + 1), 0, true) +
-                    "," + u.SqlValue(10 + i * 1.25, 2, true) + "," + u.SqlValue(rate, 2, true));
-            const double units = 1 + i % 2;
-            const double base = Utility::RoundHalfAway(sign * (10 + i * 1.25) * units, 2);
+            const qint32 product =
+                db.InsertRecord("ProductosServicios", "sProductoServicio,sCodigo,nPvp,nPorcIpto",
+                                sql(name) + "," + sql(QString("C%1").arg(i + 1)) + "," +
+                                    sql(price) + "," + sql(rate));
+            const double base = Utility::RoundHalfAway(sign * price * units, 2);
             const double tax = Utility::RoundHalfAway(base * rate / 100, 2);
             slotBase[i % 3] += base;
             slotTax[i % 3] += tax;
             invoice.descriptions << name;
             invoice.rates << rate;
             invoice.totals << base + tax;
-            items << QStringList{QString::number(product),
-                                 u.SqlValue(sign * units, 0, true),
-                                 u.SqlValue(sign * (10 + i * 1.25), 2, true),
-                                 u.SqlValue(base, 2, true),
-                                 u.SqlValue(rate, 2, true),
-                                 u.SqlValue(tax, 2, true),
-                                 u.SqlValue(base + tax, 2, true)};
+            items << QString::number(product) + "," + sql(sign * units, 0) + "," +
+                         sql(sign * price) + "," + sql(base) + "," + sql(rate) + "," + sql(tax) +
+                         "," + sql(base + tax);
             invoice.base += base;
             invoice.tax += tax;
         }
         invoice.total = Utility::RoundHalfAway(invoice.base + invoice.tax, 2);
         QStringList breakdown;
         for (int k = 0; k < 3; ++k)
-            breakdown << u.SqlValue(k < lines ? sign * rates[k] : 0, 2, true)
-                      << u.SqlValue(slotBase[k], 2, true) << u.SqlValue(slotTax[k], 2, true);
-        const bool credit = sign < 0;
+            breakdown << sql(k < lines ? sign * rates[k] : 0) << sql(slotBase[k])
+                      << sql(slotTax[k]);
         invoice.id = db.InsertRecord(
             "Facturas",
             "nIdSucursal,nIdCliente,nIdUsuario,sFactura,sCliente,sDomicilio,sPoblacion,sProvincia,"
             "sCodigoPostal,sDni,dFactura,nPo_1,nBi_1,nIm_1,nPo_2,nBi_2,nIm_2,nPo_3,nBi_3,nIm_3,"
             "nBi_Total,nIm_Total,nTotal,nDescuento,sFacturaAbonada,dFacturaAbonada",
-            "1,1,1," + u.SqlValue(invoice.number, 0, true) + "," +
-                u.SqlValue("María O'Neill", 0, true) +
+            "1,1,1," + sql(invoice.number) + "," + sql("María O'Neill") +
                 ",'C/ Mayor 5','Alcañiz','Teruel','44600','12345678Z',20260305," +
-                breakdown.join(',') + "," + u.SqlValue(invoice.base, 2, true) + "," +
-                u.SqlValue(invoice.tax, 2, true) + "," + u.SqlValue(invoice.total, 2, true) + "," +
-                u.SqlValue(invoice.discount, 2, true) +
-                (credit ? ",'0041/26',20260312" : ",'',NULL"));
-        for (const QStringList& item : items)
+                breakdown.join(',') + "," + sql(invoice.base) + "," + sql(invoice.tax) + "," +
+                sql(invoice.total) + "," + sql(invoice.discount) +
+                (sign < 0 ? ",'0041/26',20260312" : ",'',NULL"));
+        for (const QString& item : items)
             db.InsertRecord("FacturasItems",
                             "nIdFactura,nIdCliente,nIdProductoServicio,nUnidades,nPvp,nBaseImp,"
                             "nPorcIpto,nImpuestos,nTotal",
-                            QString::number(invoice.id) + ",1," + item.join(','));
+                            QString::number(invoice.id) + ",1," + item);
         const int payments = options.payments;
         const double share = payments ? Utility::RoundHalfAway(invoice.Due() / payments, 2) : 0;
-        for (int k = 0; k < payments; ++k) {
-            const double amount = k + 1 < payments ? share : invoice.Due() - share * k;
+        for (int k = 0; k < payments; ++k)
             db.InsertRecord("FacturasCobros", "nIdFactura,nIdCliente,nImporte,nIdTipoCobro",
-                            QString::number(invoice.id) + ",1," + u.SqlValue(amount, 2, true) +
-                                "," + QString::number(k % 4 + 1));
-        }
+                            QString::number(invoice.id) + ",1," +
+                                sql(k + 1 < payments ? share : invoice.Due() - share * k) + "," +
+                                QString::number(k % 4 + 1));
         return invoice;
     }
 

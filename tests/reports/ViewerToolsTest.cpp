@@ -1,11 +1,7 @@
 #include "ReportsFixture.h"
 
-#include "platform/report/PageModel.h"
-#include "platform/report/PreviewControl.h"
 #include "platform/ui/widgets/Frm.h"
-#include "reports/Informes.h"
 #include "reports/SetPrinterPaper.h"
-#include "reports/Viewer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
