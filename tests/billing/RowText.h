@@ -1,15 +1,10 @@
 #pragma once
 
-// Whole rows compared as one text, and texts shown as text when an expectation fails.
+#include "QtPrinting.h"
 #include "platform/data/Rows.h"
 #include "platform/util/Utility.h"
 
 #include <QStringList>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 // A line per row and '|' between values, numbers in their shortest exact form, so that a whole
 // row compares at once and a difference shows where it is.

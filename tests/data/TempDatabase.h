@@ -1,17 +1,13 @@
 #pragma once
 
+#include "QtPrinting.h"
+
 #include "platform/data/DataAccess.h"
 #include "support/TestEngine.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
-#include <ostream>
-
-// Failed expectations show texts as text rather than as arrays of UTF-16 units.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 // DataAccess opened on a fresh database with two small tables of the suite's shape: a SQLite
 // file, or a database of its own on the test server when the run is on PostgreSQL.

@@ -18,18 +18,6 @@ namespace {
 
 using RegistroFacturacion::Registro;
 
-// The first count rows, a line each, with those columns joined by "|".
-std::string Table(const Rows& rows, int count, std::initializer_list<int> columns) {
-    QStringList lines;
-    for (int row = 0; row < count; ++row) {
-        QStringList values;
-        for (const int column : columns)
-            values << rows(column, row).toString();
-        lines << values.join('|');
-    }
-    return lines.join('\n').toStdString();
-}
-
 TEST(Fingerprint, IsThePublishedExample) {
     Registro r;
     r.sIdEmisor = "89890001K";
@@ -104,21 +92,21 @@ TEST_F(RegisterTest, EveryInvoiceAndCreditNoteIsChainedToTheOneBefore) {
     // The demo's history was recorded when the demo was made.
     ASSERT_EQ(Count("RegistrosFacturacion"), 16);
     IssueSome();
-    const Rows r = Query("SELECT sNumSerie,sTipoFactura,sFacturaRectificada,sImporteTotal,"
-                         "sCuotaTotal,sFechaExpedicion,sHuellaAnterior,sHuella,sIdEmisor "
-                         "FROM RegistrosFacturacion ORDER BY nIdRegistro DESC LIMIT 5");
-    ASSERT_EQ(r.RowCount(), 5);
     // Newest first: the credit note undoing 0015 (client 2's pending lines), our 10 + 21 % line
     // for client 5, and client 1's 30.25 less a discount of 2.50.
-    EXPECT_EQ(Table(r, 4, {0, 1, 2, 3, 4, 5, 8}),
+    EXPECT_EQ(Table("SELECT sNumSerie,sTipoFactura,sFacturaRectificada,sImporteTotal,sCuotaTotal,"
+                    "sFechaExpedicion,sIdEmisor FROM RegistrosFacturacion ORDER BY nIdRegistro "
+                    "DESC LIMIT 4"),
               QString("0017/%1|R1|0015/%1|-22.77|-2.97|%2|B12345678\n"
                       "0016/%1|F1||12.10|2.10|%2|B12345678\n"
                       "0015/%1|F1||22.77|2.97|%2|B12345678\n"
                       "0014/%1|F1||27.75|5.25|%2|B12345678")
-                  .arg(Year(), QDate::currentDate().toString("dd-MM-yyyy"))
-                  .toStdString());
+                  .arg(Year(), QDate::currentDate().toString("dd-MM-yyyy")));
+    const Rows r = Query("SELECT sHuellaAnterior,sHuella FROM RegistrosFacturacion ORDER BY "
+                         "nIdRegistro DESC LIMIT 5");
+    ASSERT_EQ(r.RowCount(), 5);
     for (int i = 0; i + 1 < r.RowCount(); ++i)
-        EXPECT_EQ(r(6, i).toString(), r(7, i + 1).toString()) << "record " << i;
+        EXPECT_EQ(r(0, i).toString(), r(1, i + 1).toString()) << "record " << i;
 
     const auto [status, said] = Tool({"verify"});
     EXPECT_EQ(status, 0);

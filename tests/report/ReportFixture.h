@@ -1,5 +1,7 @@
 #pragma once
 
+#include "QtPrinting.h"
+
 #include "platform/data/DataAccess.h"
 #include "platform/report/Expression.h"
 #include "platform/report/ReportComponent.h"
@@ -11,11 +13,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 inline PageItem MakeItem(PageItem::Kind kind, const QRect& rect, const QString& text = {}) {
     PageItem item;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "QtPrinting.h"
+
 #include "platform/data/DataAccess.h"
 #include "platform/report/PageModel.h"
 #include "platform/report/PreviewControl.h"
@@ -18,11 +20,6 @@
 #include <QStringList>
 #include <QTextStream>
 #include <gtest/gtest.h>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 struct Printed {
     QString text;

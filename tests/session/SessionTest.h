@@ -1,5 +1,7 @@
 #pragma once
 
+#include "QtPrinting.h"
+
 #include "TestSuite.h"
 
 #include "platform/ui/seam/ScriptedUi.h"
@@ -7,12 +9,6 @@
 #include <QDate>
 #include <QFile>
 #include <functional>
-#include <ostream>
-
-// Failed expectations show texts as text rather than as arrays of UTF-16 units.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 // The status the program would have ended with, or -1 when it went on.
 inline int EndStatus(const std::function<void()>& run) {

@@ -1,7 +1,7 @@
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/seam/ScriptedUi.h"
 
-#include "QtPrinters.h"
+#include "QtPrinting.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/ScriptedUi.h"
 
-#include "QtPrinters.h"
+#include "QtPrinting.h"
 #include <QCoreApplication>
 #include <QDialog>
 #include <QLineEdit>
