@@ -55,8 +55,8 @@ TEST_F(ReportTest, BadInputGivesNumberedErrors) {
     };
     for (const auto& [body, expected] : cases) {
         QString description;
-        EXPECT_EQ(ErrorOf([&] { vsr.Load(Definition(body), "R"); }, &description),
-                  ErrorNumber::BadReport)
+        const QString path = Definition(body);
+        EXPECT_EQ(ErrorOf([&] { vsr.Load(path, "R"); }, &description), ErrorNumber::BadReport)
             << body.toStdString();
         EXPECT_TRUE(description.contains(expected)) << description.toStdString();
         EXPECT_FALSE(vsr.IsLoaded());
