@@ -20,10 +20,6 @@ QString Text(const QString& text) {
     return U().SqlValue(text, 0, true);
 }
 
-qint64 Cents(double amount) {
-    return qRound64(amount * 100);
-}
-
 } // namespace
 
 QString NumeroFactura(qint32 n, const QDate& day) {
@@ -118,8 +114,9 @@ void Generar_Factura(BillingWindow& w) {
                           CondicionPendientes(nIdClienteItems));
         // Another workstation may have invoiced or changed these items while the payment was
         // being taken: the invoice holds exactly what was charged, or it is not issued.
-        if (Cents(Db().SumField("FacturasItems", "nTotal",
-                                "nIdFactura=" + QString::number(nIdFactura))) != Cents(pendiente)) {
+        const double facturado =
+            Db().SumField("FacturasItems", "nTotal", "nIdFactura=" + QString::number(nIdFactura));
+        if (Utility::RoundHalfAway(facturado, 2) != Utility::RoundHalfAway(pendiente, 2)) {
             Db().Transaction(2);
             ShowMessage(1, "Los ítems pendientes del cliente han cambiado en otro puesto mientras "
                            "se cobraba: la factura " +
