@@ -5,6 +5,7 @@
 #include "billing/FacturaHist.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
+#include "invoicing/core/DocumentAmounts.h"
 #include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/Ui.h"
@@ -281,20 +282,18 @@ void Facturacion::CargarCajas(bool bTodas) {
 
 void Facturacion::Totales() {
     // Only lines still to invoice count: with the history box ticked the grid also shows
-    // invoiced ones. The base is price times units of every line.
-    double base = 0;
-    double total = 0;
+    // invoiced ones. The figures are those the invoice of these lines will store.
+    std::vector<DocumentLine> lines;
     for (int row = 1; row <= gd->RecordCount(); ++row) {
         if (!gd->CellText(row, "Factura").isEmpty())
             continue;
-        base += N(gd->CellText(row, "Precio")) * N(gd->CellText(row, "Unid"));
-        total += N(gd->CellText(row, "Total"));
+        lines.push_back({N(gd->CellText(row, "Unid")), N(gd->CellText(row, "Precio")),
+                         N(gd->CellText(row, "Ipto"))});
     }
-    lblTotalBI_MN->setText(U().SqlValue(base, 2, false));
-    lblTotalAFacturar_MN->setText(U().SqlValue(total, 2, false));
-    lblTotalIptos_MN->setText(U().SqlValue(U().SqlNumber(lblTotalAFacturar_MN->text()) -
-                                               U().SqlNumber(lblTotalBI_MN->text()),
-                                           2, false));
+    const DocumentAmounts amounts = DocumentAmounts::Of(lines, Money());
+    lblTotalBI_MN->setText(amounts.nBi_Total.Text());
+    lblTotalIptos_MN->setText(amounts.nIm_Total.Text());
+    lblTotalAFacturar_MN->setText(amounts.nTotal.Text());
 }
 
 QString Facturacion::CampoPvp() const {

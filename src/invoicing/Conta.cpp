@@ -1,5 +1,6 @@
 #include "invoicing/Conta.h"
 
+#include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
 #include "platform/util/Utility.h"
@@ -55,8 +56,18 @@ void Conta::TotalesPorPorcImpuesto(qint32 nTipo, qint32 nId, TotalesImpuesto& t)
         const QString lines = "SELECT nUnidades AS unidades," + source.price +
                               " AS precio,nPorcIpto AS porcentaje FROM " + source.table +
                               " WHERE " + where + " ORDER BY nPorcIpto";
-        const Rows rates =
-            Db().GetRows("SELECT DISTINCT nPorcIpto FROM " + source.table + " WHERE " + where);
+        std::vector<DocumentLine> read;
+        Recordset rs;
+        if (Db().OpenRecordset(Db().PrepareSql(lines), rs)) {
+            for (; !rs.Eof(); rs.MoveNext())
+                read.push_back({Number(rs.Fields("unidades").Value),
+                                Number(rs.Fields("precio").Value),
+                                Number(rs.Fields("porcentaje").Value)});
+        }
+        if (rs.State() == Recordset::Open)
+            rs.Close();
+
+        const TaxBreakdown b = TaxBreakdown::Of(read);
         struct Slot {
             double& nPo;
             double& nBi;
@@ -64,32 +75,15 @@ void Conta::TotalesPorPorcImpuesto(qint32 nTipo, qint32 nId, TotalesImpuesto& t)
         };
         const Slot slots[] = {
             {t.nPo_1, t.nBi_1, t.nIm_1}, {t.nPo_2, t.nBi_2, t.nIm_2}, {t.nPo_3, t.nBi_3, t.nIm_3}};
-
-        Recordset rs;
-        if (Db().OpenRecordset(Db().PrepareSql(lines), rs)) {
-            for (; !rs.Eof(); rs.MoveNext()) {
-                const double rate = Number(rs.Fields("porcentaje").Value);
-                const qint32 units = Utility::ToInt32(Number(rs.Fields("unidades").Value));
-                const double price = Number(rs.Fields("precio").Value);
-                // A later rate is compared only when the earlier ones did not match, so slots
-                // that the distinct rates leave empty are never looked at.
-                for (int k = 0; k < 3 && k < rates.RowCount(); ++k) {
-                    if (rate != Number(rates(0, k)))
-                        continue;
-                    const double base = price * units;
-                    const double tax = price / 100 * rate * units;
-                    slots[k].nPo = rate;
-                    slots[k].nBi += base;
-                    slots[k].nIm += tax;
-                    t.nBi_Total += base;
-                    t.nIm_Total += tax;
-                    break;
-                }
-                t.nTotal = t.nBi_Total + t.nIm_Total;
-            }
+        for (int k = 0; k < 3 && k < b.rates; ++k) {
+            slots[k].nPo = b.slots[size_t(k)].nPo;
+            slots[k].nBi += b.slots[size_t(k)].nBi;
+            slots[k].nIm += b.slots[size_t(k)].nIm;
         }
-        if (rs.State() == Recordset::Open)
-            rs.Close();
+        t.nBi_Total += b.nBi_Total;
+        t.nIm_Total += b.nIm_Total;
+        if (!read.empty())
+            t.nTotal = t.nBi_Total + t.nIm_Total;
 
         if (nTipo == 3 || nTipo == 4) {
             const QStringList values{U().SqlValue(t.nBi_1, 0, true),

@@ -9,8 +9,9 @@
 namespace Conta {
 
 // Totals of a set of lines by tax rate: at most three rates, each with its percentage (nPo_k),
-// taxable base (nBi_k) and tax (nIm_k), plus the base, tax and grand totals. Lines of a fourth
-// or later rate count nowhere.
+// taxable base (nBi_k) and tax (nIm_k), plus the base, tax and grand totals, unrounded (stored
+// amounts are rounded where they are written). The slots take the lowest three rates in
+// ascending order; lines of a fourth or later rate count nowhere (TaxBreakdown).
 struct TotalesImpuesto {
     double nBi_Total = 0, nIm_Total = 0, nTotal = 0;
     double nPo_1 = 0, nBi_1 = 0, nIm_1 = 0;

@@ -1,5 +1,6 @@
 #include "payment/FacturaInfo.h"
 
+#include "invoicing/core/DocumentAmounts.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
@@ -166,10 +167,12 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
         frm->SetReturnIsTab(Gi.ReturnIsTab);
         LlenarCombosFormaCobro();
         const QString id = QString::number(Utility::ToInt32(Utility::Val(clientId)));
+        // The total the invoice of these lines will store.
         lblTotal_MN->setText(
-            U().SqlValue(Db().SumField("FacturasItems", "nTotal",
-                                       "(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente=" + id),
-                         2, false));
+            DocumentAmounts::Of(
+                DocumentLine::Read("(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente=" + id),
+                Money())
+                .nTotal.Text());
         txtImp[0]->setText(lblTotal_MN->text());
         txtCliente_TX->setText(clientName);
         txtDomicilio_TX->setText(

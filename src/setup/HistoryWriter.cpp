@@ -1,5 +1,6 @@
 #include "setup/HistoryWriter.h"
 
+#include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -8,7 +9,7 @@
 
 namespace {
 
-QString Money(double value) {
+QString Amount(double value) {
     return U().SqlValue(value, 2, true);
 }
 QString Number(const QVariant& value) {
@@ -54,13 +55,14 @@ qint32 HistoryWriter::AddPendingItem(qint32 nIdCliente, qint32 nIdMascota, const
         "nBaseImp,nImpuestos",
         QStringList{Id(nIdCliente), Id(nIdMascota), Number(product(0, 0)),
                     Utility::Quote(sConclusion), Number(nUnidades), Number(price), Number(rate),
-                    Money(total), Number(price * nUnidades),
+                    Amount(total), Number(price * nUnidades),
                     Number(nUnidades * (price * rate / 100))}
             .join(','));
 }
 
 qint32 HistoryWriter::Invoice(const Sale& sale) {
-    const Breakdown b = PendingBreakdown(sale.nIdCliente);
+    const DocumentAmounts amounts = DocumentAmounts::Of(
+        DocumentLine::Read(PendingCondition(sale.nIdCliente)), Money::FromDouble(sale.nDescuento));
     const QString sFactura = NextNumber(sale.nIdSucursal, sale.dFactura);
     const Rows client = Db().GetRows("SELECT sCliente,sDomicilio,sPoblacion,sProvincia,"
                                      "sCodigoPostal,sDni FROM Clientes WHERE nIdCliente=" +
@@ -70,10 +72,7 @@ qint32 HistoryWriter::Invoice(const Sale& sale) {
         values << Utility::Quote(client(column, 0).toString());
     values << Id(sale.nIdUsuario) << Id(sale.nIdEmpleado) << Id(sale.nIdCaja)
            << Utility::Quote(sFactura) << Id(sale.dFactura);
-    for (int k = 0; k < 3; ++k)
-        values << Money(b.nPo[k]) << Money(b.nBi[k]) << Money(b.nIm[k]);
-    values << Money(b.nBi_Total) << Money(b.nIm_Total) << Money(b.nTotal) << Money(sale.nDescuento)
-           << Money(0);
+    values << amounts.Texts() << Amount(0);
     const qint32 nIdFactura = Db().InsertRecord(
         "Facturas",
         "nIdSucursal, nIdCliente, sCliente, sDomicilio, sPoblacion, sProvincia, sCodigoPostal, "
@@ -188,34 +187,6 @@ QString HistoryWriter::PendingCondition(qint32 nIdCliente) {
     return "(nIdFactura=0 OR nIdFactura IS NULL) AND nIdCliente=" + Id(nIdCliente);
 }
 
-// The breakdown in at most three rate slots, filled in the order the database lists the
-// distinct rates; the tax is taken per unit and units count as whole numbers.
-HistoryWriter::Breakdown HistoryWriter::PendingBreakdown(qint32 nIdCliente) {
-    const QString where = PendingCondition(nIdCliente);
-    const Rows rates = Db().GetRows("SELECT DISTINCT nPorcIpto FROM FacturasItems WHERE " + where);
-    const Rows lines = Db().GetRows("SELECT nUnidades AS unidades,nPvp AS precio,nPorcIpto AS "
-                                    "porcentaje FROM FacturasItems WHERE " +
-                                    where + " ORDER BY nPorcIpto");
-    Breakdown b;
-    for (int r = 0; r < lines.RowCount(); ++r) {
-        const double rate = U().SqlNumber(lines(2, r));
-        const qint32 units = Utility::ToInt32(U().SqlNumber(lines(0, r)));
-        const double price = U().SqlNumber(lines(1, r));
-        for (int k = 0; k < 3 && k < rates.RowCount(); ++k) {
-            if (rate != U().SqlNumber(rates(0, k)))
-                continue;
-            b.nPo[k] = rate;
-            b.nBi[k] += price * units;
-            b.nIm[k] += price / 100 * rate * units;
-            b.nBi_Total += price * units;
-            b.nIm_Total += price / 100 * rate * units;
-            break;
-        }
-        b.nTotal = b.nBi_Total + b.nIm_Total;
-    }
-    return b;
-}
-
 QString HistoryWriter::NextNumber(qint32 nIdSucursal, qint32 date) {
     const QString where = "sId='Factura' AND nIdSucursal=" + Id(nIdSucursal);
     const qint32 key = Int(Db().GetValue("Contadores", where));
@@ -241,7 +212,7 @@ void HistoryWriter::AddPayment(qint32 nIdCliente, double nImporte, qint32 nIdTip
                       "nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,"
                       "sObservaciones",
                       QStringList{Id(nIdFactura), Id(dFactura), Id(nIdCliente),
-                                  Money(nImporte * sign), Id(nIdTipoCobro), Id(nIdTipoMovimiento),
+                                  Amount(nImporte * sign), Id(nIdTipoCobro), Id(nIdTipoMovimiento),
                                   Utility::Quote(sObservaciones)}
                           .join(','));
 }
@@ -257,7 +228,7 @@ void HistoryWriter::AddCashEntry(qint32 nIdCaja, const QString& sReferencia,
                       QStringList{Id(nIdCaja), Utility::Quote(sReferencia.left(16)),
                                   Utility::Quote(QString(sTitular).remove(QLatin1Char(','))),
                                   Id(dApunte), Id(nIdUsuario), Id(nIdTipoMovimiento),
-                                  Money(std::fabs(nImporte) * sign), Utility::Quote(sDocumento),
+                                  Amount(std::fabs(nImporte) * sign), Utility::Quote(sDocumento),
                                   Utility::Quote({}), Utility::Quote(sObservaciones)}
                           .join(','));
 }

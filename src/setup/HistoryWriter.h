@@ -39,13 +39,7 @@ public:
     qint32 CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsuario);
 
 private:
-    struct Breakdown {
-        double nPo[3] = {0, 0, 0}, nBi[3] = {0, 0, 0}, nIm[3] = {0, 0, 0};
-        double nBi_Total = 0, nIm_Total = 0, nTotal = 0;
-    };
-
     static QString PendingCondition(qint32 nIdCliente);
-    static Breakdown PendingBreakdown(qint32 nIdCliente);
     static QString NextNumber(qint32 nIdSucursal, qint32 date);
     static bool EsEntrada(qint32 nIdTipoMovimiento);
     static void AddPayment(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,

@@ -1,5 +1,6 @@
 #include "setup/ScaleGenerator.h"
 
+#include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
 #include "setup/DemoClinic.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-QString Money(double value) {
+QString Amount(double value) {
     return U().SqlValue(value, 2, true);
 }
 QString Number(double value) {
@@ -233,9 +234,7 @@ void ScaleGenerator::AddClients() {
             const bool pending = invoice == 3;
             const int lines = pending ? 1 : 3;
             const qint32 nIdFactura = pending ? 0 : ++invoiceId;
-            double rates[3] = {0, 0, 0}, bases[3] = {0, 0, 0}, taxes[3] = {0, 0, 0};
-            int filled = 0;
-            double baseTotal = 0, taxTotal = 0;
+            std::vector<DocumentLine> invoiceLines;
             for (int l = 0; l < lines; ++l) {
                 const Product& product = m_products[Random() % m_products.size()];
                 const int units = Random() % 8 == 0 ? 2 + int(Random() % 2) : 1;
@@ -246,18 +245,8 @@ void ScaleGenerator::AddClients() {
                            Id(clientId), Id(ownPets[Random() % ownPets.size()]), Id(product.id),
                            QStringLiteral("''"), Id(units), Number(price), Number(price * units),
                            Number(product.rate), Number(units * (price * product.rate / 100)),
-                           Money(total)});
-                int slot = 0;
-                while (slot < filled && rates[slot] != product.rate)
-                    ++slot;
-                if (slot == filled && filled < 3)
-                    rates[filled++] = product.rate;
-                if (slot < 3) {
-                    bases[slot] += price * units;
-                    taxes[slot] += unitTax * units;
-                    baseTotal += price * units;
-                    taxTotal += unitTax * units;
-                }
+                           Amount(total)});
+                invoiceLines.push_back({double(units), price, product.rate});
             }
             if (pending)
                 continue;
@@ -274,11 +263,9 @@ void ScaleGenerator::AddClients() {
             for (const QString& text : customer)
                 values << text;
             values << Id(date);
-            for (int k = 0; k < 3; ++k)
-                values << Money(rates[k]) << Money(bases[k]) << Money(taxes[k]);
-            const double nTotal = Utility::RoundHalfAway(baseTotal + taxTotal, 2);
-            values << Money(baseTotal) << Money(taxTotal) << Money(nTotal) << Money(0) << Money(0)
-                   << QStringLiteral("''") << "0";
+            const DocumentAmounts amounts = DocumentAmounts::Of(invoiceLines, {});
+            const double nTotal = amounts.nTotal.ToDouble();
+            values << amounts.Texts() << Amount(0) << QStringLiteral("''") << "0";
             invoices.Add(values);
             invoiced += nTotal;
 
@@ -291,17 +278,17 @@ void ScaleGenerator::AddClients() {
             paid += amount;
             const qint32 type = card ? 2 : 1;
             payments.Add({Id(++paymentId), Id(nIdFactura), QStringLiteral("''"), Id(date),
-                          Id(clientId), Money(amount), Id(type), Id(paymentMovement)});
+                          Id(clientId), Amount(amount), Id(type), Id(paymentMovement)});
             entries.Add({Id(++entryId), Id(box),
                          Utility::Quote(card ? "Cobro Tarjeta" : "Cobro Efectivo"),
                          Utility::Quote(QString(name).remove(QLatin1Char(','))), Id(date), Id(user),
-                         Id(paymentMovement), Money(amount), Utility::Quote("Fra." + sFactura),
+                         Id(paymentMovement), Amount(amount), Utility::Quote("Fra." + sFactura),
                          QStringLiteral("''"), Utility::Quote("Pago Fra.")});
         }
         clients.Add({Id(clientId), customer[0], customer[1], customer[2], customer[3], customer[4],
                      customer[5], Utility::Quote(QString("976 %1").arg(100000 + i % 900000)),
                      Id(DateNumber(yearStart.addDays(-int(Random() % 3000)))), "1", Id(level),
-                     Money(invoiced), Money(paid), Money(paid - invoiced)});
+                     Amount(invoiced), Amount(paid), Amount(paid - invoiced)});
     }
     for (Batch* batch : {&clients, &pets, &items, &invoices, &payments, &entries})
         batch->Flush();

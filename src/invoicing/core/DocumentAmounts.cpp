@@ -1,0 +1,87 @@
+#include "invoicing/core/DocumentAmounts.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/Decimal.h"
+#include "platform/util/Utility.h"
+
+#include <algorithm>
+
+std::vector<DocumentLine> DocumentLine::Read(const QString& condition) {
+    const Rows rows = Db().GetRows("SELECT nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE " +
+                                   condition + " ORDER BY nPorcIpto,nIdFacturaItem");
+    std::vector<DocumentLine> lines;
+    lines.reserve(size_t(rows.RowCount()));
+    for (int r = 0; r < rows.RowCount(); ++r)
+        lines.push_back(
+            {U().SqlNumber(rows(0, r)), U().SqlNumber(rows(1, r)), U().SqlNumber(rows(2, r))});
+    return lines;
+}
+
+TaxBreakdown TaxBreakdown::Of(const std::vector<DocumentLine>& lines) {
+    std::vector<double> distinct;
+    for (const DocumentLine& line : lines)
+        distinct.push_back(line.nPorcIpto);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+
+    TaxBreakdown b;
+    b.rates = int(distinct.size());
+    for (size_t k = 0; k < b.slots.size() && k < distinct.size(); ++k) {
+        Slot& slot = b.slots[k];
+        slot.nPo = distinct[k];
+        // Rate by rate, lines in their own order: the order the stored sums were added in.
+        for (const DocumentLine& line : lines) {
+            if (line.nPorcIpto != slot.nPo)
+                continue;
+            const qint32 units = Utility::ToInt32(line.nUnidades);
+            const double base = line.nPvp * units;
+            const double tax = line.nPvp / 100 * line.nPorcIpto * units;
+            slot.nBi += base;
+            slot.nIm += tax;
+            b.nBi_Total += base;
+            b.nIm_Total += tax;
+        }
+    }
+    return b;
+}
+
+DocumentAmounts DocumentAmounts::Of(const TaxBreakdown& breakdown, Money discount) {
+    DocumentAmounts a;
+    for (size_t k = 0; k < a.slots.size(); ++k) {
+        const TaxBreakdown::Slot& from = breakdown.slots[k];
+        a.slots[k] = {from.nPo, Money::FromDouble(from.nBi), Money::FromDouble(from.nIm)};
+    }
+    a.nBi_Total = Money::FromDouble(breakdown.nBi_Total);
+    a.nIm_Total = Money::FromDouble(breakdown.nIm_Total);
+    a.nTotal = Money::FromDouble(breakdown.nTotal());
+    a.nDescuento = discount;
+    a.rates = breakdown.rates;
+    return a;
+}
+
+DocumentAmounts DocumentAmounts::Of(const std::vector<DocumentLine>& lines, Money discount) {
+    return Of(TaxBreakdown::Of(lines), discount);
+}
+
+DocumentAmounts DocumentAmounts::Negated() const {
+    DocumentAmounts a = *this;
+    for (Slot& slot : a.slots)
+        slot = {slot.nPo == 0 ? 0.0 : -slot.nPo, -slot.nBi, -slot.nIm};
+    a.nBi_Total = -nBi_Total;
+    a.nIm_Total = -nIm_Total;
+    a.nTotal = -nTotal;
+    a.nDescuento = -nDescuento;
+    return a;
+}
+
+const QStringList DocumentAmounts::Columns = {
+    "nPo_1", "nBi_1", "nIm_1",     "nPo_2",     "nBi_2",  "nIm_2",     "nPo_3",
+    "nBi_3", "nIm_3", "nBi_Total", "nIm_Total", "nTotal", "nDescuento"};
+
+QStringList DocumentAmounts::Texts() const {
+    QStringList texts;
+    for (const Slot& slot : slots)
+        texts << Decimal::Fixed(slot.nPo, 2) << slot.nBi.Text() << slot.nIm.Text();
+    texts << nBi_Total.Text() << nIm_Total.Text() << nTotal.Text() << nDescuento.Text();
+    return texts;
+}

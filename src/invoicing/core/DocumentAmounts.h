@@ -1,0 +1,76 @@
+#pragma once
+
+#include "invoicing/core/Money.h"
+
+#include <QStringList>
+#include <array>
+#include <vector>
+
+// The amounts of an invoice or credit note, worked out once from its lines. Everything that shows,
+// stores or checks a document's breakdown by tax rate goes through here: the billing window's
+// totals, the payment dialog, Conta::TotalesPorPorcImpuesto (and through it every issued
+// invoice), the generated histories and the check of stored documents.
+
+// A line as stored: units, unit price and tax percentage.
+struct DocumentLine {
+    double nUnidades = 0;
+    double nPvp = 0;
+    double nPorcIpto = 0;
+
+    // The FacturasItems lines that meet condition, by rate and then in the order they were added.
+    static std::vector<DocumentLine> Read(const QString& condition);
+};
+
+// The breakdown before any rounding: what the lines add up to in each of at most three rate
+// slots. Units count as whole numbers (rounded, ties to even: 2.5 is 2 and 3.5 is 4); a line's
+// base is price x units and its tax price / 100 x rate x units, unrounded. The slots take the
+// lowest three rates in ascending order, whatever order the lines come in, so every engine
+// stores the same document; the lines of any further rate count nowhere.
+struct TaxBreakdown {
+    struct Slot {
+        double nPo = 0;
+        double nBi = 0;
+        double nIm = 0;
+    };
+    std::array<Slot, 3> slots;
+    double nBi_Total = 0;
+    double nIm_Total = 0;
+    // How many distinct rates the lines have; above 3 some lines are in no total.
+    int rates = 0;
+
+    double nTotal() const { return nBi_Total + nIm_Total; }
+    bool TooManyRates() const { return rates > 3; }
+
+    static TaxBreakdown Of(const std::vector<DocumentLine>& lines);
+};
+
+// The figures of a document as the Facturas row stores them: each of the breakdown's sums
+// rounded to the cent on its own (so nIm_Total need not be nIm_1 + nIm_2 + nIm_3 to the cent,
+// and nTotal is the rounded sum of the unrounded base and tax), the discount beside them.
+struct DocumentAmounts {
+    struct Slot {
+        double nPo = 0;
+        Money nBi;
+        Money nIm;
+    };
+    std::array<Slot, 3> slots;
+    Money nBi_Total;
+    Money nIm_Total;
+    Money nTotal;
+    Money nDescuento;
+    int rates = 0;
+
+    // What the customer owes: the total less the discount.
+    Money AmountDue() const { return nTotal - nDescuento; }
+    bool TooManyRates() const { return rates > 3; }
+    // A credit note's figures: every amount and rate of the document it cancels, turned.
+    DocumentAmounts Negated() const;
+
+    static DocumentAmounts Of(const TaxBreakdown& breakdown, Money discount);
+    static DocumentAmounts Of(const std::vector<DocumentLine>& lines, Money discount);
+
+    // The stored columns, in the order of Columns: the rates, amounts and discount as SQL
+    // literals with two decimals.
+    static const QStringList Columns;
+    QStringList Texts() const;
+};

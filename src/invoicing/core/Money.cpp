@@ -1,0 +1,27 @@
+#include "invoicing/core/Money.h"
+
+#include "platform/util/Decimal.h"
+#include "platform/util/Utility.h"
+
+Money Money::FromDouble(double value) {
+    // Decimal::Fixed is the one rounding rule; its text has exactly two decimals.
+    QString text = Decimal::Fixed(value, 2);
+    text.remove(QLatin1Char('.'));
+    return Money(text.toLongLong());
+}
+
+Money Money::FromStored(const QVariant& value) {
+    return FromDouble(U().SqlNumber(value));
+}
+
+double Money::ToDouble() const {
+    return double(m_cents) / 100;
+}
+
+QString Money::Text() const {
+    const qint64 magnitude = m_cents < 0 ? -m_cents : m_cents;
+    return QStringLiteral("%1%2.%3")
+        .arg(m_cents < 0 ? QStringLiteral("-") : QString())
+        .arg(magnitude / 100)
+        .arg(magnitude % 100, 2, 10, QLatin1Char('0'));
+}
