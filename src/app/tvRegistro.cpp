@@ -2,8 +2,10 @@
 // tvRegistro --ini <Tavelo.ini> export <file.xml|file.csv>
 //
 // Checks the register of issued invoices and credit notes (every fingerprint, every link, every
-// record against its invoice) or writes it for an inspector. Status: 0 done (chain intact),
+// record against its invoice) and then every document's stored figures against its lines, or
+// writes the register for an inspector. Status: 0 done (chain intact),
 // 1 a fault in the chain or an error, 2 wrong arguments.
+#include "invoicing/core/AmountsCheck.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "register/RegistroFacturacion.h"
@@ -14,8 +16,10 @@
 
 namespace {
 
+// Flushed at once, so that a report on both streams reads in the order it was written.
 void Print(FILE* stream, const QString& text) {
     std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
+    std::fflush(stream);
 }
 
 int Usage() {
@@ -49,7 +53,13 @@ int main(int argc, char* argv[]) {
         }
         const RegistroFacturacion::Verificacion result = RegistroFacturacion::Verificar();
         Print(result.intact ? stdout : stderr, result.message);
-        return result.intact ? 0 : 1;
+        if (!result.intact)
+            return 1;
+        // Only a fault is said: the register's line stays the one answer of an intact folder.
+        const AmountsCheck amounts = AmountsCheck::Run();
+        if (!amounts.agree)
+            Print(stderr, amounts.message);
+        return amounts.agree ? 0 : 1;
     } catch (const TvError& e) {
         Print(stderr, "tvRegistro: " + e.FullText());
         return 1;

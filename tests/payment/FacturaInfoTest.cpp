@@ -82,7 +82,8 @@ TEST_F(FacturaInfoTest, OpensOnTheTotalWithTheClientsDataAndThePaymentTypes) {
 }
 
 TEST_F(FacturaInfoTest, DiscountPercentageAndPaymentsFollowEachOther) {
-    Db().UpdateRecord("FacturasItems", "nTotal", "60", "nIdCliente=1");
+    Db().UpdateRecord("FacturasItems", "nUnidades,nPvp,nPorcIpto,nTotal", "1,60,0,60",
+                      "nIdCliente=1");
     Open();
     ASSERT_EQ(d->lblTotal_MN->text(), "120.00");
     TypeInto(d->txtDescuento_MN, "12");

@@ -159,6 +159,19 @@ TEST_F(RegisterTest, VerifyNamesTheFirstRecordThatWasTamperedWith) {
     EXPECT_TRUE(said.endsWith(") has no record")) << said.toStdString();
 }
 
+TEST_F(RegisterTest, VerifyNamesAHeaderThatIsNotWhatItsLinesAddUpTo) {
+    IssueSome();
+    const QString n16 = "0016/" + Year();
+    const QString id16 =
+        Value("SELECT nIdFactura FROM Facturas WHERE sFactura='" + n16 + "'").toString();
+    // The base is in no record of the register: only the check of the amounts sees it.
+    Tamper("UPDATE Facturas SET nBi_1=nBi_1+0.01 WHERE sFactura='" + n16 + "'");
+    const auto [status, said] = Tool({"verify"});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(said, "register: 20 records, chain intact\ndocument " + n16 + " (id " + id16 +
+                        "): nBi_1 is 10.01 in Facturas, 10.00 from its lines");
+}
+
 TEST_F(RegisterTest, AFolderWithoutTheTableGetsItAndChainsFromThen) {
     Db().Execute("DROP TABLE RegistrosFacturacion");
     SuiteSetup::UpdateSchema();

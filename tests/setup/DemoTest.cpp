@@ -1,6 +1,7 @@
 #include "support/TestEngine.h"
 #include "support/TestSuite.h"
 
+#include "invoicing/core/AmountsCheck.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
 #include "setup/SuiteSetup.h"
@@ -67,6 +68,9 @@ void ExpectBooksBalance() {
             0.005)
             << qPrintable(id);
     }
+    // Every stored header is what its lines add up to, as the module computes it.
+    const AmountsCheck amounts = AmountsCheck::Run();
+    EXPECT_TRUE(amounts.agree) << amounts.message.toStdString();
     EXPECT_TRUE(Db().GetRows("SELECT sFactura FROM Facturas GROUP BY sFactura HAVING COUNT(*)>1")
                     .IsEmpty());
 }

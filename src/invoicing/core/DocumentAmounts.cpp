@@ -63,6 +63,19 @@ DocumentAmounts DocumentAmounts::Of(const std::vector<DocumentLine>& lines, Mone
     return Of(TaxBreakdown::Of(lines), discount);
 }
 
+DocumentAmounts DocumentAmounts::FromStored(const Rows& rows, int r, int at) {
+    DocumentAmounts a;
+    for (int k = 0; k < 3; ++k)
+        a.slots[size_t(k)] = {U().SqlNumber(rows(at + 3 * k, r)),
+                              Money::FromStored(rows(at + 3 * k + 1, r)),
+                              Money::FromStored(rows(at + 3 * k + 2, r))};
+    a.nBi_Total = Money::FromStored(rows(at + 9, r));
+    a.nIm_Total = Money::FromStored(rows(at + 10, r));
+    a.nTotal = Money::FromStored(rows(at + 11, r));
+    a.nDescuento = Money::FromStored(rows(at + 12, r));
+    return a;
+}
+
 DocumentAmounts DocumentAmounts::Negated() const {
     DocumentAmounts a = *this;
     for (Slot& slot : a.slots)

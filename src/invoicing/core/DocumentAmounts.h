@@ -1,6 +1,7 @@
 #pragma once
 
 #include "invoicing/core/Money.h"
+#include "platform/data/Rows.h"
 
 #include <QStringList>
 #include <array>
@@ -58,6 +59,7 @@ struct DocumentAmounts {
     Money nIm_Total;
     Money nTotal;
     Money nDescuento;
+    // How many distinct rates the lines had (0 for figures read from a row).
     int rates = 0;
 
     // What the customer owes: the total less the discount.
@@ -68,9 +70,11 @@ struct DocumentAmounts {
 
     static DocumentAmounts Of(const TaxBreakdown& breakdown, Money discount);
     static DocumentAmounts Of(const std::vector<DocumentLine>& lines, Money discount);
+    // The figures a row holds in the columns of Columns, read from position `at` of row r.
+    static DocumentAmounts FromStored(const Rows& rows, int r, int at);
 
     // The stored columns, in the order of Columns: the rates, amounts and discount as SQL
-    // literals with two decimals.
+    // literals with two decimals. Columns is "nPo_1,nBi_1,...,nTotal,nDescuento" as a list.
     static const QStringList Columns;
     QStringList Texts() const;
 };

@@ -1,0 +1,125 @@
+#include "invoicing/core/IssuedDocument.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/Utility.h"
+
+namespace {
+
+QString Id(qint64 id) {
+    return QString::number(id);
+}
+
+QString Text(const QVariant& value) {
+    return value.toString();
+}
+
+qint32 Int(const QVariant& value) {
+    return Utility::ToInt32(U().SqlNumber(value));
+}
+
+double Number(const QVariant& value) {
+    return U().SqlNumber(value);
+}
+
+} // namespace
+
+const QString IssuedDocument::HeaderColumns =
+    "nIdFactura,nIdSucursal,nIdCliente,sFactura,dFactura,sFacturaAbonada,dFacturaAbonada,"
+    "sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni," +
+    DocumentAmounts::Columns.join(',');
+
+IssuedDocument IssuedDocument::FromHeader(const Rows& rows, int r, int at) {
+    IssuedDocument d;
+    d.nIdFactura = Int(rows(at, r));
+    d.nIdSucursal = Int(rows(at + 1, r));
+    d.nIdCliente = Int(rows(at + 2, r));
+    d.sFactura = Text(rows(at + 3, r)).trimmed();
+    d.dFactura = Int(rows(at + 4, r));
+    d.sFacturaAbonada = Text(rows(at + 5, r)).trimmed();
+    d.dFacturaAbonada = Int(rows(at + 6, r));
+    // A credit note is the row that names the invoice it cancels.
+    d.kind = d.sFacturaAbonada.isEmpty() ? Kind::Invoice : Kind::Rectifying;
+    d.cliente = {Text(rows(at + 7, r)),  Text(rows(at + 8, r)),  Text(rows(at + 9, r)),
+                 Text(rows(at + 10, r)), Text(rows(at + 11, r)), Text(rows(at + 12, r))};
+    d.importes = DocumentAmounts::FromStored(rows, r, at + 13);
+    return d;
+}
+
+std::optional<IssuedDocument> IssuedDocument::LoadHeader(qint32 nIdFactura) {
+    const Rows header = Db().GetRows("SELECT " + HeaderColumns +
+                                     " FROM Facturas WHERE nIdFactura=" + Id(nIdFactura));
+    if (header.IsEmpty())
+        return std::nullopt;
+    return FromHeader(header, 0, 0);
+}
+
+std::optional<IssuedDocument> IssuedDocument::Load(qint32 nIdFactura) {
+    std::optional<IssuedDocument> d = LoadHeader(nIdFactura);
+    if (!d)
+        return d;
+
+    // The company's first row, as every layout reads it.
+    const Rows company = Db().GetRows(
+        "SELECT sNombre,sNif FROM ConfiguracionEmpresa ORDER BY nIdConfiguracionEmpresa LIMIT 1");
+    d->emisor.sNombre = Text(company(0, 0)).trimmed();
+    d->emisor.sNif = Text(company(1, 0)).trimmed();
+    const Rows branch = Db().GetRows(
+        "SELECT sDato,sValor FROM ConfiguracionSucursales WHERE nIdSucursal=" + Id(d->nIdSucursal));
+    const struct {
+        const char* sDato;
+        QString* into;
+    } settings[] = {{"sNombreSucursal", &d->emisor.sNombreSucursal},
+                    {"sDomicilio", &d->emisor.sDomicilio},
+                    {"sPoblacion", &d->emisor.sPoblacion},
+                    {"sCodigoPostal", &d->emisor.sCodigoPostal},
+                    {"sTelefono1", &d->emisor.sTelefono}};
+    for (int r = 0; r < branch.RowCount(); ++r)
+        for (const auto& setting : settings)
+            if (Text(branch(0, r)) == QLatin1String(setting.sDato))
+                *setting.into = Text(branch(1, r));
+
+    const Rows lines = Db().GetRows(
+        "SELECT i.nIdFacturaItem,p.sCodigo,p.sProductoServicio,i.sConclusion,i.nUnidades,i.nPvp,"
+        "i.nPorcIpto,i.nBaseImp,i.nImpuestos,i.nTotal FROM FacturasItems i LEFT JOIN "
+        "ProductosServicios p ON p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura=" +
+        Id(nIdFactura) + " ORDER BY i.nPorcIpto,i.nIdFacturaItem");
+    for (int r = 0; r < lines.RowCount(); ++r)
+        d->lineas.push_back({Int(lines(0, r)), Text(lines(1, r)), Text(lines(2, r)),
+                             Text(lines(3, r)), Number(lines(4, r)), Number(lines(5, r)),
+                             Number(lines(6, r)), Number(lines(7, r)), Number(lines(8, r)),
+                             Number(lines(9, r))});
+
+    const Rows payments = Db().GetRows(
+        "SELECT c.nIdTipoCobro,t.sTipoCobro,c.nImporte FROM FacturasCobros c LEFT JOIN TipoCobro "
+        "t ON t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +
+        Id(nIdFactura) + " ORDER BY c.nIdFacturaCobro");
+    for (int r = 0; r < payments.RowCount(); ++r)
+        d->cobros.push_back(
+            {Int(payments(0, r)), Text(payments(1, r)), Money::FromStored(payments(2, r))});
+    return d;
+}
+
+Money IssuedDocument::Paid() const {
+    Money paid;
+    for (const Payment& payment : cobros)
+        paid += payment.nImporte;
+    return paid;
+}
+
+DocumentAmounts IssuedDocument::FromLines() const {
+    std::vector<DocumentLine> lines;
+    for (const Line& line : lineas)
+        lines.push_back({line.nUnidades, line.nPvp, line.nPorcIpto});
+    return FromLines(kind, std::move(lines), importes.nDescuento);
+}
+
+DocumentAmounts IssuedDocument::FromLines(Kind kind, std::vector<DocumentLine> lines,
+                                          Money nDescuento) {
+    if (kind == Kind::Invoice)
+        return DocumentAmounts::Of(lines, nDescuento);
+    for (DocumentLine& line : lines) {
+        line.nUnidades = -line.nUnidades;
+        line.nPvp = -line.nPvp;
+    }
+    return DocumentAmounts::Of(lines, -nDescuento).Negated();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "invoicing/core/DocumentAmounts.h"
+#include "invoicing/core/Money.h"
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+class Rows;
+
+// An issued invoice or credit note as its readers need it, read once by id: who issued it,
+// its number and dates, what kind it is and what it rectifies, the customer as printed, the
+// lines, the breakdown and totals as stored, the amount due and the payments. The register, the
+// unattended export and every later output read documents through this one model instead of
+// assembling them from rows and column positions of their own.
+struct IssuedDocument {
+    enum class Kind { Invoice, Rectifying };
+
+    // The company's legal name and NIF, and the issuing branch's address.
+    struct Issuer {
+        QString sNombre, sNif, sNombreSucursal, sDomicilio, sPoblacion, sCodigoPostal, sTelefono;
+    };
+    // The customer as the document names it (the payment dialog's name, address and DNI; town,
+    // province and post code from the client's file when it was issued).
+    struct Customer {
+        QString sCliente, sDomicilio, sPoblacion, sProvincia, sCodigoPostal, sDni;
+    };
+    struct Line {
+        qint32 nIdFacturaItem = 0;
+        QString sCodigo, sProductoServicio, sConclusion;
+        double nUnidades = 0, nPvp = 0, nPorcIpto = 0, nBaseImp = 0, nImpuestos = 0, nTotal = 0;
+    };
+    struct Payment {
+        qint32 nIdTipoCobro = 0;
+        QString sTipoCobro; // empty for a type the clinic no longer has
+        Money nImporte;
+    };
+
+    qint32 nIdFactura = 0;
+    qint32 nIdSucursal = 0;
+    qint32 nIdCliente = 0;
+    Issuer emisor;
+    QString sFactura;
+    Kind kind = Kind::Invoice;
+    // As stored: a credit note copies the date of the invoice it cancels into dFactura and is
+    // dated itself by dFacturaAbonada (IssueDate and RectifiedDate say which is which).
+    qint32 dFactura = 0;
+    QString sFacturaAbonada;
+    qint32 dFacturaAbonada = 0;
+    Customer cliente;
+    std::vector<Line> lineas;    // by rate, then in the order they were added
+    DocumentAmounts importes;    // as the Facturas row stores them
+    std::vector<Payment> cobros; // in the order they were booked
+
+    // The day the document was issued (yyyymmdd).
+    qint32 IssueDate() const { return kind == Kind::Invoice ? dFactura : dFacturaAbonada; }
+    // The issue date of the invoice a credit note rectifies; 0 for an invoice.
+    qint32 RectifiedDate() const { return kind == Kind::Invoice ? 0 : dFactura; }
+    Money AmountDue() const { return importes.AmountDue(); }
+    Money Paid() const;
+    // What the stored lines add up to; equal to importes on every document the module issued.
+    DocumentAmounts FromLines() const;
+
+    // The whole document; nothing when no document has that id.
+    static std::optional<IssuedDocument> Load(qint32 nIdFactura);
+    // Only what the Facturas row says (no issuer, lines or payments), for readers that go
+    // through many documents at once: HeaderColumns selected from Facturas, read from position
+    // `at` of row r.
+    static const QString HeaderColumns;
+    static IssuedDocument FromHeader(const Rows& rows, int r, int at);
+    static std::optional<IssuedDocument> LoadHeader(qint32 nIdFactura);
+
+    // The figures of a document whose stored lines are `lines` and whose stored discount is
+    // nDescuento. A credit note's lines and discount are its invoice's, turned: its figures are
+    // the invoice's, turned.
+    static DocumentAmounts FromLines(Kind kind, std::vector<DocumentLine> lines, Money nDescuento);
+};
