@@ -1,5 +1,6 @@
 #include "register/RegistroFacturacion.h"
 
+#include "invoicing/core/IssuedDocument.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -27,11 +28,6 @@ QString Text(const QString& text) {
     return U().SqlValue(text, 0, true);
 }
 
-// An amount as the fingerprint takes it: a point and two decimals, rounded half away from zero.
-QString Amount(double value) {
-    return U().SqlValue(value, 2, false);
-}
-
 // yyyymmdd -> dd-mm-yyyy.
 QString Day(const QVariant& date) {
     return U().FormatDate(2, date).toString().replace(QLatin1Char('/'), QLatin1Char('-'));
@@ -47,19 +43,15 @@ struct Factura {
         sImporteTotal;
 };
 
-const char* const InvoiceColumns =
-    "sFactura,dFactura,sFacturaAbonada,dFacturaAbonada,nIm_Total,nTotal,nDescuento";
-
-// The invoice's columns (InvoiceColumns) from position `at` of row r.
-Factura FacturaFrom(const Rows& rows, int r, int at) {
-    // A credit note is dated the day it was issued; the invoice it copies keeps its own date.
-    const bool abono = !rows(at + 2, r).toString().trimmed().isEmpty();
-    return Factura{rows(at, r).toString().trimmed(),
-                   Day(abono ? rows(at + 3, r) : rows(at + 1, r)),
+// Amounts as the fingerprint takes them: a point and two decimals (Money::Text).
+Factura FacturaOf(const IssuedDocument& d) {
+    const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
+    return Factura{d.sFactura,
+                   Day(d.IssueDate()),
                    abono ? QStringLiteral("R1") : QStringLiteral("F1"),
-                   abono ? rows(at + 2, r).toString().trimmed() : QString(),
-                   Amount(U().SqlNumber(rows(at + 4, r))),
-                   Amount(U().SqlNumber(rows(at + 5, r)) - U().SqlNumber(rows(at + 6, r)))};
+                   d.sFacturaAbonada,
+                   d.importes.nIm_Total.Text(),
+                   d.AmountDue().Text()};
 }
 
 Registro FromRow(const Rows& rows, int r) {
@@ -76,8 +68,8 @@ Registro FromRow(const Rows& rows, int r) {
 }
 
 // "a,b" as alias.a,alias.b.
-QString Qualified(const char* columns, const char* alias) {
-    QStringList names = QString::fromLatin1(columns).split(',');
+QString Qualified(const QString& columns, const char* alias) {
+    QStringList names = columns.split(',');
     for (QString& name : names)
         name.prepend(QLatin1String(alias) + QLatin1Char('.'));
     return names.join(',');
@@ -183,17 +175,16 @@ QString FechaHoraHuso(const QDateTime& moment) {
 }
 
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
-    const Rows invoice = Db().GetRows(QStringLiteral("SELECT ") + InvoiceColumns +
-                                      " FROM Facturas WHERE nIdFactura=" + Id(nIdFactura));
-    if (invoice.IsEmpty())
+    const std::optional<IssuedDocument> invoice = IssuedDocument::LoadHeader(nIdFactura);
+    if (!invoice)
         throw TvError(ErrorNumber::Database,
                       "No existe la factura " + Id(nIdFactura) + " para el registro");
     const QString emisor = Emisor();
     // Two workstations never chain to the same record: the issuer's chain is held until the
     // transaction that extends it ends.
     Db().LockForTransaction("RegistrosFacturacion", 0);
-    Registro r = Build(nIdFactura, FacturaFrom(invoice, 0, 0), emisor, NewestHuella(emisor),
-                       FechaHoraHuso(moment));
+    Registro r =
+        Build(nIdFactura, FacturaOf(*invoice), emisor, NewestHuella(emisor), FechaHoraHuso(moment));
     r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
     return r;
 }
@@ -209,15 +200,16 @@ int RegistrarPendientes(const QDateTime& moment) {
         QString previous = NewestHuella(emisor);
         for (qint32 after = 0;;) {
             const Rows pending = Db().GetRows(
-                "SELECT f.nIdFactura," + Qualified(InvoiceColumns, "f") +
+                "SELECT " + Qualified(IssuedDocument::HeaderColumns, "f") +
                 " FROM Facturas f LEFT JOIN RegistrosFacturacion r ON "
                 "r.nIdFactura=f.nIdFactura WHERE r.nIdRegistro IS NULL AND f.nIdFactura>" +
                 Id(after) + " ORDER BY f.nIdFactura LIMIT " + Id(Chunk));
             // Written a chunk per statement: a history of years is recorded in seconds.
             QStringList rows;
             for (int i = 0; i < pending.RowCount(); ++i) {
-                after = pending(0, i).toInt();
-                const Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
+                const IssuedDocument invoice = IssuedDocument::FromHeader(pending, i, 0);
+                after = invoice.nIdFactura;
+                const Registro r = Build(after, FacturaOf(invoice), emisor, previous, when);
                 previous = r.sHuella;
                 rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
             }
@@ -251,8 +243,8 @@ Verificacion Verificar() {
         // Each record with its invoice beside it, read a chunk at a time so that a register of
         // years keeps its memory small.
         const Rows rows = Db().GetRows(
-            "SELECT r.nIdRegistro," + Qualified(Columns, "r") + ",f.nIdFactura," +
-            Qualified(InvoiceColumns, "f") +
+            "SELECT r.nIdRegistro," + Qualified(Columns, "r") + "," +
+            Qualified(IssuedDocument::HeaderColumns, "f") +
             " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
             "WHERE r.nIdRegistro>" +
             Id(after) + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
@@ -275,7 +267,8 @@ Verificacion Verificar() {
                                                  : Named(*previous) + " " + expected));
             if (rows(12, i).isNull())
                 return fail(Named(r) + ": invoice " + Id(r.nIdFactura) + " is not in Facturas");
-            if (const QString difference = Compare(r, FacturaFrom(rows, i, 13));
+            if (const QString difference =
+                    Compare(r, FacturaOf(IssuedDocument::FromHeader(rows, i, 12)));
                 !difference.isEmpty())
                 return fail(Named(r) + ": " + difference);
             last.insert(r.sIdEmisor, r);
