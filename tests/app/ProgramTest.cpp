@@ -92,3 +92,18 @@ TEST(Program, SaysThatItCannotWriteToAReadOnlyDataFolder) {
     EXPECT_TRUE(run.err.contains("No se puede escribir en la carpeta de datos"))
         << run.err.toStdString();
 }
+
+// The menu checks the right before starting the module; started by hand, the module checks it.
+TEST(Program, RefusesAUserWhoseGroupMayNotUseIt) {
+    TestSuite suite;
+    auto& db = DataAccess::instance();
+    const qint32 right = db.InsertRecord("Accesos", "sAcceso", "'tvFacturacion'");
+    db.InsertRecord("AccesosGrupos", "nIdAcceso,nIdUsuarioGrupo,bAcceso",
+                    QString("%1,1,0").arg(right));
+    db.Close();
+    const ModuleRun run = RunModule(suite.IniPath(), "admin:admin");
+    ASSERT_TRUE(run.finished);
+    EXPECT_NE(run.status, 0);
+    EXPECT_TRUE(run.errors.contains("[Aviso] No tiene permiso para realizar esta operación.\n"))
+        << run.errors.toStdString();
+}
