@@ -1,6 +1,7 @@
 // The register of issued invoices and credit notes: the fingerprint as published, the chain that
 // issuing writes, and the verification that finds what was changed behind the module's back.
 #include "invoicing/InvoicingFixture.h"
+#include "support/NoWriteAccess.h"
 #include "support/TestEngine.h"
 
 #include "invoicing/GenerarAbono.h"
@@ -11,6 +12,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimeZone>
 
@@ -187,6 +189,37 @@ TEST_F(RegisterTest, TheRegisterIsExportedForAnInspector) {
 
     EXPECT_EQ(Tool({"check"}).first, 2);
     EXPECT_EQ(Tool({"export", suite.Root() + "/no/existe/registro.csv"}).first, 1);
+}
+
+// An inspector may only be allowed to read the clinic's folder; an ini that names no data folder
+// is refused as the module refuses it.
+TEST_F(RegisterTest, VerifiesAReadOnlyFolderAndRefusesAnIniWithoutDataPath) {
+    IssueSome();
+    Db().Close();
+    if (!TestEngine::Server()) {
+        const QString scratch = QFileInfo(suite.Root()).path();
+        const NoWriteAccessRun run = RunWithoutWriteAccess(
+            qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
+            {"--ini", suite.IniPath(), "verify"}, scratch, suite.DataDir(), scratch + "/salida");
+        if (run.skipped.isEmpty()) {
+            EXPECT_EQ(std::make_pair(run.status, run.out.trimmed() + run.err.trimmed()),
+                      std::make_pair(0, QString("register: 20 records, chain intact")));
+        }
+    }
+    const QString ini = suite.Root() + "/SinDatos.ini";
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Database]\nDataPath=\n");
+    file.close();
+    QProcess tool;
+    tool.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro", {"--ini", ini, "verify"});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(tool.readAllStandardError()).trimmed(),
+              "tvRegistro: 75 " + ini +
+                  " no indica la carpeta de datos (sección Database, "
+                  "clave DataPath).");
+    suite.SignIn();
 }
 
 } // namespace
