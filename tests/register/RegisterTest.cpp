@@ -75,6 +75,14 @@ protected:
         ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
         suite.SignIn();
     }
+    // A change to the register itself, as a forger who owns the database would make it: the
+    // guard that refuses it lifted first, in the same go.
+    static QString Unguarded(const QString& sql) {
+        return (TestEngine::Server() ? "ALTER TABLE RegistrosFacturacion DISABLE TRIGGER USER; "
+                                     : "DROP TRIGGER tv_registro_sin_cambios; DROP TRIGGER "
+                                       "tv_registro_sin_borrados; ") +
+               sql;
+    }
     // Three invoices and a credit note of the second, issued as the front desk does.
     void IssueSome() {
         AddItem(5, 1, 10, 21);
@@ -149,14 +157,14 @@ TEST_F(RegisterTest, VerifyNamesTheFirstRecordThatWasTamperedWith) {
     // A record changed along with its invoice no longer matches its own fingerprint.
     QString said = verifyAfter(
         {"UPDATE Facturas SET nTotal=100, nDescuento=0 WHERE sFactura='" + n15 + "'",
-         "UPDATE RegistrosFacturacion SET sImporteTotal='100.00' WHERE sNumSerie='" + n15 + "'"});
+         Unguarded("UPDATE RegistrosFacturacion SET sImporteTotal='100.00' WHERE sNumSerie='" + n15 + "'")});
     EXPECT_TRUE(said.startsWith(record15 + "fingerprint ")) << said.toStdString();
 
     // A deleted record breaks the link of the one after it; a deleted last record leaves its
     // invoice without one.
-    said = verifyAfter({"DELETE FROM RegistrosFacturacion WHERE sNumSerie='0016/" + Year() + "'"});
+    said = verifyAfter({Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0016/" + Year() + "'")});
     EXPECT_TRUE(said.contains("0017/" + Year() + "): chained to ")) << said.toStdString();
-    said = verifyAfter({"DELETE FROM RegistrosFacturacion WHERE sNumSerie='0017/" + Year() + "'"});
+    said = verifyAfter({Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0017/" + Year() + "'")});
     EXPECT_TRUE(said.startsWith("invoice 0017/" + Year() + " (id ")) << said.toStdString();
     EXPECT_TRUE(said.endsWith(") has no record")) << said.toStdString();
 }
@@ -189,6 +197,35 @@ TEST_F(RegisterTest, TheRegisterIsExportedForAnInspector) {
 
     EXPECT_EQ(Tool({"check"}).first, 2);
     EXPECT_EQ(Tool({"export", suite.Root() + "/no/existe/registro.csv"}).first, 1);
+}
+
+// Nobody changes or removes a record, not even the database's owner through the module's own
+// connection; a data folder made before the guard gets it at the next start.
+TEST_F(RegisterTest, TheRegisterRefusesChangesAndRemovals) {
+    IssueSome();
+    for (const QString& drop :
+         TestEngine::Server()
+             ? QStringList{"DROP TRIGGER tv_registro_inalterable ON RegistrosFacturacion",
+                           "DROP TRIGGER tv_registro_sin_vaciar ON RegistrosFacturacion"}
+             : QStringList{"DROP TRIGGER tv_registro_sin_cambios",
+                           "DROP TRIGGER tv_registro_sin_borrados"})
+        Db().Execute(drop);
+    SuiteSetup::UpdateSchema();
+    QStringList attempts{"UPDATE RegistrosFacturacion SET sImporteTotal='1.00'",
+                         "DELETE FROM RegistrosFacturacion WHERE nIdRegistro=2"};
+    if (TestEngine::Server())
+        attempts << "TRUNCATE RegistrosFacturacion";
+    for (const QString& sql : attempts) {
+        try {
+            Db().Execute(sql);
+            ADD_FAILURE() << "not refused: " << sql.toStdString();
+        } catch (const TvError& e) {
+            EXPECT_TRUE(e.Description().contains("Los registros de facturación no se pueden "
+                                                 "modificar ni borrar"))
+                << e.Description().toStdString();
+        }
+    }
+    EXPECT_EQ(Tool({"verify"}), std::make_pair(0, QString("register: 20 records, chain intact")));
 }
 
 // An inspector may only be allowed to read the clinic's folder; an ini that names no data folder
