@@ -157,14 +157,17 @@ TEST_F(RegisterTest, VerifyNamesTheFirstRecordThatWasTamperedWith) {
     // A record changed along with its invoice no longer matches its own fingerprint.
     QString said = verifyAfter(
         {"UPDATE Facturas SET nTotal=100, nDescuento=0 WHERE sFactura='" + n15 + "'",
-         Unguarded("UPDATE RegistrosFacturacion SET sImporteTotal='100.00' WHERE sNumSerie='" + n15 + "'")});
+         Unguarded("UPDATE RegistrosFacturacion SET sImporteTotal='100.00' WHERE sNumSerie='" +
+                   n15 + "'")});
     EXPECT_TRUE(said.startsWith(record15 + "fingerprint ")) << said.toStdString();
 
     // A deleted record breaks the link of the one after it; a deleted last record leaves its
     // invoice without one.
-    said = verifyAfter({Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0016/" + Year() + "'")});
+    said = verifyAfter(
+        {Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0016/" + Year() + "'")});
     EXPECT_TRUE(said.contains("0017/" + Year() + "): chained to ")) << said.toStdString();
-    said = verifyAfter({Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0017/" + Year() + "'")});
+    said = verifyAfter(
+        {Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0017/" + Year() + "'")});
     EXPECT_TRUE(said.startsWith("invoice 0017/" + Year() + " (id ")) << said.toStdString();
     EXPECT_TRUE(said.endsWith(") has no record")) << said.toStdString();
 }

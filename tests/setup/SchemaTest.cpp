@@ -213,13 +213,14 @@ TEST(Schema, AWorkstationAccountWithoutOwnerRightsStartsOnACompleteSchema) {
     EXPECT_NO_THROW(SuiteSetup::UpdateSchema());
     EXPECT_NO_THROW(Db().InsertRecord("Clientes", "sCliente", "'Ana'"));
     EXPECT_NO_THROW(Db().InsertRecord("RegistrosFacturacion", "sNumSerie", "'0001/26'"));
-    for (const char* sql : {"UPDATE RegistrosFacturacion SET sHuella=''",
-                            "DELETE FROM RegistrosFacturacion"}) {
+    for (const char* sql :
+         {"UPDATE RegistrosFacturacion SET sHuella=''", "DELETE FROM RegistrosFacturacion"}) {
         try {
             Db().Execute(sql);
             ADD_FAILURE() << "not refused: " << sql;
         } catch (const TvError& e) {
-            EXPECT_TRUE(e.Description().contains("permission denied")) << qPrintable(e.Description());
+            EXPECT_TRUE(e.Description().contains("permission denied"))
+                << qPrintable(e.Description());
         }
     }
     Db().Close();
