@@ -9,6 +9,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "register/RegistroFacturacion.h"
+#include "session/SuiteSession.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -41,11 +42,8 @@ int main(int argc, char* argv[]) {
         const QString ini = args[1];
         if (!QFileInfo(ini).isFile())
             throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
-        const DbConfig config = DbConfig::FromIni(ini, DbConfig::DataFolder(ini));
-        if (config.engine == "sqlite" && !QFileInfo(config.sqliteFile).isFile())
-            throw TvError(ErrorNumber::FileNotFound,
-                          "No se encuentra la base de datos " + config.sqliteFile);
-        DataAccess::instance().Open(config);
+        // Both only read, so a data folder the user may not write to is checked all the same.
+        SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), true);
         if (exporting) {
             RegistroFacturacion::Exportar(args[3]);
             Print(stdout, "register written to " + args[3]);

@@ -12,6 +12,7 @@
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "reports/InvoiceExport.h"
+#include "session/SuiteSession.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -50,19 +51,12 @@ struct ReportJob {
     QString out;
 };
 
-// The data folder named by the ini (relative to the ini's own folder; the ini's folder when the
-// key is missing).
-QString DataFolder(const QString& ini) {
-    const QString dataPath =
-        Utility::instance().ReadIni(ini, "Database", "DataPath").trimmed().replace('\\', '/');
-    const QDir iniFolder = QFileInfo(ini).absoluteDir();
-    return dataPath.isEmpty() ? iniFolder.path() : QDir::cleanPath(iniFolder.filePath(dataPath));
-}
-
 void OpenDatabase(const QString& ini) {
     if (!QFileInfo(ini).isFile())
         throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
-    DbConfig config = DbConfig::FromIni(ini, DataFolder(ini));
+    const QString folder = DbConfig::DataFolder(ini);
+    SuiteSession::CheckDataFolder(ini, folder);
+    DbConfig config = DbConfig::FromIni(ini, folder);
     config.readOnly = true;
     if (config.engine == "sqlite" && !QFileInfo(config.sqliteFile).isFile())
         throw TvError(ErrorNumber::FileNotFound,

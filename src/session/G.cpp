@@ -259,6 +259,11 @@ void G::ShellMod(const QString& module, const QString& extra) {
 
 int Main(const QString& commandLine, const std::function<QWidget*()>& createMainWindow) {
     G::Init(commandLine);
+    // Started by hand, the module would skip the menu's check of the same right.
+    if (!G::Permiso(QCoreApplication::applicationName())) {
+        ShowMessage(0, "No tiene permiso para realizar esta operación.");
+        EndProgram(1);
+    }
     Trap("G::Main", [&] {
         Gi.nParam3 = StartupLine::Number(commandLine, 3);
         Gi.nParam4 = StartupLine::Number(commandLine, 4);

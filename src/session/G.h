@@ -33,7 +33,8 @@ void ShellMod(const QString& module, const QString& extra);
 
 } // namespace G
 
-// Entry of the module: start-up (G::Init), the start-up numbers, then the parent window that
+// Entry of the module: start-up (G::Init), the user's right to the module (the access named as
+// the application, as the menu checks it), the start-up numbers, then the parent window that
 // createMainWindow makes (maximised when the user asks for expanded forms) and the event loop.
 // Answers the process's exit status.
 int Main(const QString& commandLine, const std::function<QWidget*()>& createMainWindow);

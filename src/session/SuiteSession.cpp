@@ -8,14 +8,23 @@
 
 namespace SuiteSession {
 
-void Open(const QString& iniPath, const QString& dataPath, DataAccess& db, bool readOnly) {
-    if (db.IsConnected())
-        db.Close();
-    if (dataPath.isEmpty() || !QFileInfo(dataPath).isDir())
+void CheckDataFolder(const QString& iniPath, const QString& dataPath) {
+    if (dataPath.isEmpty())
+        throw TvError(ErrorNumber::PathFileAccess,
+                      QString("%1 no indica la carpeta de datos (sección Database, clave "
+                              "DataPath).")
+                          .arg(QDir::toNativeSeparators(iniPath)));
+    if (!QFileInfo(dataPath).isDir())
         throw TvError(ErrorNumber::PathFileAccess,
                       QString("La carpeta de datos \"%1\" indicada en %2 (sección Database, clave "
                               "DataPath) no existe.")
                           .arg(dataPath, QDir::toNativeSeparators(iniPath)));
+}
+
+void Open(const QString& iniPath, const QString& dataPath, DataAccess& db, bool readOnly) {
+    if (db.IsConnected())
+        db.Close();
+    CheckDataFolder(iniPath, dataPath);
 
     DbConfig config = DbConfig::FromIni(iniPath, dataPath);
     config.readOnly = readOnly;
@@ -23,6 +32,21 @@ void Open(const QString& iniPath, const QString& dataPath, DataAccess& db, bool 
     if (sqlite && !QFileInfo(config.sqliteFile).isFile())
         throw TvError(ErrorNumber::FileNotFound,
                       QString("No se encuentra la base de datos \"%1\".").arg(config.sqliteFile));
+
+    // SQLite writes beside its file too. A file it may not write is still opened, read-only,
+    // and the first change would fail in the middle of the user's work: both are refused now.
+    if (sqlite && !readOnly) {
+        if (!QFileInfo(dataPath).isWritable())
+            throw TvError(ErrorNumber::PathFileAccess,
+                          QString("No se puede escribir en la carpeta de datos \"%1\", y este "
+                                  "programa necesita modificar su base de datos.")
+                              .arg(dataPath));
+        if (!QFileInfo(config.sqliteFile).isWritable())
+            throw TvError(ErrorNumber::PathFileAccess,
+                          QString("La base de datos \"%1\" es de solo lectura, y este programa "
+                                  "necesita modificarla.")
+                              .arg(config.sqliteFile));
+    }
 
     try {
         db.Open(config);
@@ -32,15 +56,9 @@ void Open(const QString& iniPath, const QString& dataPath, DataAccess& db, bool 
     } catch (const TvError& e) {
         const bool reached = db.IsConnected();
         db.Close();
-        // SQLite writes beside its file too, so a folder without write access stops a writer.
-        const bool cannotWrite =
-            sqlite && !readOnly &&
-            !(QFileInfo(dataPath).isWritable() && QFileInfo(config.sqliteFile).isWritable());
         QString reason;
-        if (cannotWrite)
-            reason = QString("No se puede escribir en la carpeta de datos \"%1\" o en su base de "
-                             "datos, y este programa necesita modificarla")
-                         .arg(dataPath);
+        if (e.Number() == ErrorNumber::DiskFull)
+            reason = "No se ha podido abrir la base de datos";
         else if (sqlite)
             reason =
                 "No se ha podido abrir la base de datos (bloqueada por otro programa o dañada)";

@@ -10,6 +10,9 @@ class DataAccess;
 // and a database that cannot be read (locked by another program, damaged).
 namespace SuiteSession {
 
+// Raises TvError when the initialisation file names no data folder, or one that does not exist.
+void CheckDataFolder(const QString& iniPath, const QString& dataPath);
+
 // Leaves db connected on the suite's database, or raises TvError and leaves it closed.
 // readOnly opens it for a program that only reads, which also works in a data folder that cannot
 // be written; a program that writes is told when the folder or the database cannot be written.

@@ -72,23 +72,44 @@ TEST(Program, SignedInItWaitsForTheUser) {
         << run.errors.toStdString();
 }
 
-// Reading start-up data would work, but the module writes: it says what stops it.
-TEST(Program, SaysThatItCannotWriteToAReadOnlyDataFolder) {
+// Reading start-up data would work, but the module writes: it says what stops it, a data folder
+// or only its database file that it may not write to.
+TEST(Program, SaysThatItCannotWriteToAReadOnlyDataFolderOrDatabase) {
     SKIP_ON_SERVER("on the server the data folder holds no database to write");
+    for (const bool wholeFolder : {true, false}) {
+        TestSuite suite;
+        DataAccess::instance().Close();
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("TAVELO_UNATTENDED", "1");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        const QString scratch = QFileInfo(suite.Root()).path();
+        const NoWriteAccessRun run = RunWithoutWriteAccess(
+            QCoreApplication::applicationDirPath() + "/tvFacturacion",
+            {"admin:admin|" + QDate::currentDate().toString("yyyyMMdd") + "|" + suite.IniPath()},
+            scratch, wholeFolder ? suite.DataDir() : suite.DbPath(),
+            wholeFolder ? scratch + "/salida" : suite.DataDir(), env);
+        if (!run.skipped.isEmpty())
+            GTEST_SKIP() << run.skipped.toStdString();
+        ASSERT_TRUE(run.finished);
+        EXPECT_NE(run.status, 0);
+        EXPECT_TRUE(run.err.contains(wholeFolder ? "No se puede escribir en la carpeta de datos"
+                                                 : "/Tavelo.db\" es de solo lectura, y este "
+                                                   "programa necesita modificarla."))
+            << run.err.toStdString();
+    }
+}
+
+// The menu checks the right before starting the module; started by hand, the module checks it.
+TEST(Program, RefusesAUserWhoseGroupMayNotUseIt) {
     TestSuite suite;
-    DataAccess::instance().Close();
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert("TAVELO_UNATTENDED", "1");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    const QString scratch = QFileInfo(suite.Root()).path();
-    const NoWriteAccessRun run = RunWithoutWriteAccess(
-        QCoreApplication::applicationDirPath() + "/tvFacturacion",
-        {"admin:admin|" + QDate::currentDate().toString("yyyyMMdd") + "|" + suite.IniPath()},
-        scratch, suite.DataDir(), scratch + "/salida", env);
-    if (!run.skipped.isEmpty())
-        GTEST_SKIP() << run.skipped.toStdString();
+    auto& db = DataAccess::instance();
+    const qint32 right = db.InsertRecord("Accesos", "sAcceso", "'tvFacturacion'");
+    db.InsertRecord("AccesosGrupos", "nIdAcceso,nIdUsuarioGrupo,bAcceso",
+                    QString("%1,1,0").arg(right));
+    db.Close();
+    const ModuleRun run = RunModule(suite.IniPath(), "admin:admin");
     ASSERT_TRUE(run.finished);
     EXPECT_NE(run.status, 0);
-    EXPECT_TRUE(run.err.contains("No se puede escribir en la carpeta de datos"))
-        << run.err.toStdString();
+    EXPECT_TRUE(run.errors.contains("[Aviso] No tiene permiso para realizar esta operación.\n"))
+        << run.errors.toStdString();
 }

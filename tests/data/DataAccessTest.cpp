@@ -229,6 +229,22 @@ TEST(DataAccessOpen, AReadOnlyConnectionReadsAndRefusesWrites) {
     db.Close();
 }
 
+// A full disk is said as such (SQLite's page limit stands in for the disk), not as a damaged file.
+TEST(DataAccessOpen, AFullDiskIsSaidAsSuch) {
+    QTemporaryDir dir;
+    DbConfig config;
+    config.sqliteFile = dir.filePath("Tavelo.db");
+    DataAccess& db = DataAccess::instance();
+    db.Open(config);
+    db.Execute("CREATE TABLE t (x TEXT)");
+    db.GetRows("PRAGMA max_page_count=" + db.GetRows("PRAGMA page_count").Value(0, 0).toString());
+    const TvError full = ErrorOf([&] { db.Execute("INSERT INTO t VALUES (hex(zeroblob(9000)))"); });
+    EXPECT_EQ(full.Number(), ErrorNumber::DiskFull);
+    EXPECT_TRUE(full.Description().startsWith("No queda espacio libre en el disco"))
+        << qPrintable(full.Description());
+    db.Close();
+}
+
 TEST(DataAccessOpen, ReadsTheDatabaseSectionOfTheIni) {
     QTemporaryDir dir;
     QFile ini(dir.filePath("Tavelo.ini"));

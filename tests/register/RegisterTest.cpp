@@ -1,6 +1,7 @@
 // The register of issued invoices and credit notes: the fingerprint as published, the chain that
 // issuing writes, and the verification that finds what was changed behind the module's back.
 #include "invoicing/InvoicingFixture.h"
+#include "support/NoWriteAccess.h"
 #include "support/TestEngine.h"
 
 #include "invoicing/GenerarAbono.h"
@@ -11,6 +12,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimeZone>
 
@@ -72,6 +74,14 @@ protected:
         ASSERT_TRUE(sqlite.waitForFinished(30000));
         ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
         suite.SignIn();
+    }
+    // A change to the register itself, as a forger who owns the database would make it: the
+    // guard that refuses it lifted first, in the same go.
+    static QString Unguarded(const QString& sql) {
+        return (TestEngine::Server() ? "ALTER TABLE RegistrosFacturacion DISABLE TRIGGER USER; "
+                                     : "DROP TRIGGER tv_registro_sin_cambios; DROP TRIGGER "
+                                       "tv_registro_sin_borrados; ") +
+               sql;
     }
     // Three invoices and a credit note of the second, issued as the front desk does.
     void IssueSome() {
@@ -147,14 +157,17 @@ TEST_F(RegisterTest, VerifyNamesTheFirstRecordThatWasTamperedWith) {
     // A record changed along with its invoice no longer matches its own fingerprint.
     QString said = verifyAfter(
         {"UPDATE Facturas SET nTotal=100, nDescuento=0 WHERE sFactura='" + n15 + "'",
-         "UPDATE RegistrosFacturacion SET sImporteTotal='100.00' WHERE sNumSerie='" + n15 + "'"});
+         Unguarded("UPDATE RegistrosFacturacion SET sImporteTotal='100.00' WHERE sNumSerie='" +
+                   n15 + "'")});
     EXPECT_TRUE(said.startsWith(record15 + "fingerprint ")) << said.toStdString();
 
     // A deleted record breaks the link of the one after it; a deleted last record leaves its
     // invoice without one.
-    said = verifyAfter({"DELETE FROM RegistrosFacturacion WHERE sNumSerie='0016/" + Year() + "'"});
+    said = verifyAfter(
+        {Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0016/" + Year() + "'")});
     EXPECT_TRUE(said.contains("0017/" + Year() + "): chained to ")) << said.toStdString();
-    said = verifyAfter({"DELETE FROM RegistrosFacturacion WHERE sNumSerie='0017/" + Year() + "'"});
+    said = verifyAfter(
+        {Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0017/" + Year() + "'")});
     EXPECT_TRUE(said.startsWith("invoice 0017/" + Year() + " (id ")) << said.toStdString();
     EXPECT_TRUE(said.endsWith(") has no record")) << said.toStdString();
 }
@@ -200,6 +213,66 @@ TEST_F(RegisterTest, TheRegisterIsExportedForAnInspector) {
 
     EXPECT_EQ(Tool({"check"}).first, 2);
     EXPECT_EQ(Tool({"export", suite.Root() + "/no/existe/registro.csv"}).first, 1);
+}
+
+// Nobody changes or removes a record, not even the database's owner through the module's own
+// connection; a data folder made before the guard gets it at the next start.
+TEST_F(RegisterTest, TheRegisterRefusesChangesAndRemovals) {
+    IssueSome();
+    for (const QString& drop :
+         TestEngine::Server()
+             ? QStringList{"DROP TRIGGER tv_registro_inalterable ON RegistrosFacturacion",
+                           "DROP TRIGGER tv_registro_sin_vaciar ON RegistrosFacturacion"}
+             : QStringList{"DROP TRIGGER tv_registro_sin_cambios",
+                           "DROP TRIGGER tv_registro_sin_borrados"})
+        Db().Execute(drop);
+    SuiteSetup::UpdateSchema();
+    QStringList attempts{"UPDATE RegistrosFacturacion SET sImporteTotal='1.00'",
+                         "DELETE FROM RegistrosFacturacion WHERE nIdRegistro=2"};
+    if (TestEngine::Server())
+        attempts << "TRUNCATE RegistrosFacturacion";
+    for (const QString& sql : attempts) {
+        try {
+            Db().Execute(sql);
+            ADD_FAILURE() << "not refused: " << sql.toStdString();
+        } catch (const TvError& e) {
+            EXPECT_TRUE(e.Description().contains("Los registros de facturación no se pueden "
+                                                 "modificar ni borrar"))
+                << e.Description().toStdString();
+        }
+    }
+    EXPECT_EQ(Tool({"verify"}), std::make_pair(0, QString("register: 20 records, chain intact")));
+}
+
+// An inspector may only be allowed to read the clinic's folder; an ini that names no data folder
+// is refused as the module refuses it.
+TEST_F(RegisterTest, VerifiesAReadOnlyFolderAndRefusesAnIniWithoutDataPath) {
+    IssueSome();
+    Db().Close();
+    if (!TestEngine::Server()) {
+        const QString scratch = QFileInfo(suite.Root()).path();
+        const NoWriteAccessRun run = RunWithoutWriteAccess(
+            qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
+            {"--ini", suite.IniPath(), "verify"}, scratch, suite.DataDir(), scratch + "/salida");
+        if (run.skipped.isEmpty()) {
+            EXPECT_EQ(std::make_pair(run.status, run.out.trimmed() + run.err.trimmed()),
+                      std::make_pair(0, QString("register: 20 records, chain intact")));
+        }
+    }
+    const QString ini = suite.Root() + "/SinDatos.ini";
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Database]\nDataPath=\n");
+    file.close();
+    QProcess tool;
+    tool.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro", {"--ini", ini, "verify"});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    EXPECT_EQ(tool.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(tool.readAllStandardError()).trimmed(),
+              "tvRegistro: 75 " + ini +
+                  " no indica la carpeta de datos (sección Database, "
+                  "clave DataPath).");
+    suite.SignIn();
 }
 
 } // namespace

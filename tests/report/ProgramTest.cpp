@@ -64,4 +64,11 @@ TEST_F(ReportTest, TvReportWritesByExtensionAndFailsCleanly) {
         failure("WITH x AS (SELECT 1) DELETE FROM Clientes").contains("solo se puede leer"));
     EXPECT_EQ(DataAccess::instance().GetRows("SELECT count(*) FROM Clientes").Value(0, 0).toInt(),
               60);
+
+    // The ini must name its data folder, as the module requires.
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write("[Database]\nDataPath=\n");
+    ini.close();
+    EXPECT_EQ(run({"--out", Path("l.pdf")}).first, 1);
+    EXPECT_TRUE(errors.contains("no indica la carpeta de datos")) << errors.toStdString();
 }

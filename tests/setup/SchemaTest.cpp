@@ -2,6 +2,7 @@
 #include "support/TestSuite.h"
 
 #include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "setup/SuiteSetup.h"
 
@@ -205,11 +206,23 @@ TEST(Schema, AWorkstationAccountWithoutOwnerRightsStartsOnACompleteSchema) {
                        "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO "
                        "tv_puesto_prueba;\n"
                        "GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO "
-                       "tv_puesto_prueba;\n");
+                       "tv_puesto_prueba;\n"
+                       "REVOKE UPDATE, DELETE ON RegistrosFacturacion FROM tv_puesto_prueba;\n");
     const DbConfig owner = TestEngine::ServerConfig();
     Db().Open(workstation);
     EXPECT_NO_THROW(SuiteSetup::UpdateSchema());
     EXPECT_NO_THROW(Db().InsertRecord("Clientes", "sCliente", "'Ana'"));
+    EXPECT_NO_THROW(Db().InsertRecord("RegistrosFacturacion", "sNumSerie", "'0001/26'"));
+    for (const char* sql :
+         {"UPDATE RegistrosFacturacion SET sHuella=''", "DELETE FROM RegistrosFacturacion"}) {
+        try {
+            Db().Execute(sql);
+            ADD_FAILURE() << "not refused: " << sql;
+        } catch (const TvError& e) {
+            EXPECT_TRUE(e.Description().contains("permission denied"))
+                << qPrintable(e.Description());
+        }
+    }
     Db().Close();
 
     // A missing piece is created when the owner starts the module.

@@ -139,8 +139,9 @@ QString DbConfig::DataFolder(const QString& iniPath) {
         IniFile::Read(iniPath, QStringLiteral("Database"), QStringLiteral("DataPath"))
             .trimmed()
             .replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QDir iniFolder = QFileInfo(iniPath).absoluteDir();
-    return dataPath.isEmpty() ? iniFolder.path() : QDir::cleanPath(iniFolder.filePath(dataPath));
+    if (dataPath.isEmpty())
+        return {};
+    return QDir::cleanPath(QFileInfo(iniPath).absoluteDir().filePath(dataPath));
 }
 
 // Never destroyed: a static's destructor would run after Qt's own registry of connections is

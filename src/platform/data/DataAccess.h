@@ -37,7 +37,7 @@ struct DbConfig {
     QString ServerName() const;
 
     // The data folder an initialisation file names: its DataPath, relative to the file's own
-    // folder, or that folder itself when the key is missing.
+    // folder; empty when the key is missing or empty (the module refuses such a file).
     static QString DataFolder(const QString& iniPath);
 };
 

@@ -88,6 +88,10 @@ bool PostgresEngine::IsWriteRefused(const QSqlError& error) const {
     return error.nativeErrorCode() == QLatin1String("25006"); // read_only_sql_transaction
 }
 
+bool PostgresEngine::IsDiskFull(const QSqlError& error) const {
+    return error.nativeErrorCode() == QLatin1String("53100"); // disk_full
+}
+
 void PostgresEngine::Begin() {
     Run(QStringLiteral("BEGIN"));
 }

@@ -38,6 +38,7 @@ public:
 protected:
     void ReleaseOwnLocks() override;
     bool IsWriteRefused(const QSqlError& error) const override;
+    bool IsDiskFull(const QSqlError& error) const override;
 
 private:
     static QString LockKey(const QString& table, qint32 id);

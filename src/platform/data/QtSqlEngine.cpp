@@ -127,6 +127,12 @@ void QtSqlEngine::Fail(const QSqlError& error, const QString& sql) const {
         message = QStringLiteral("La base de datos solo se puede leer aquí y la sentencia intenta "
                                  "modificarla; no se ha cambiado nada (%1)")
                       .arg(message);
+    if (IsDiskFull(error))
+        throw TvError(ErrorNumber::DiskFull,
+                      QStringLiteral("No queda espacio libre en el disco de la base de datos; "
+                                     "libere espacio antes de seguir (%1)")
+                          .arg(message),
+                      sql);
     Fail(message, sql);
 }
 

@@ -41,6 +41,8 @@ protected:
     virtual bool IsBusy(const QSqlError&) const { return false; }
     // The error says that the statement tried to write where only reading is allowed.
     virtual bool IsWriteRefused(const QSqlError&) const { return false; }
+    // The error says that the disk holding the database has no room left.
+    virtual bool IsDiskFull(const QSqlError&) const { return false; }
 
 private:
     QString m_connectionName;

@@ -156,6 +156,10 @@ bool SqliteEngine::IsWriteRefused(const QSqlError& error) const {
     return (error.nativeErrorCode().toInt() & 0xff) == 8; // SQLITE_READONLY
 }
 
+bool SqliteEngine::IsDiskFull(const QSqlError& error) const {
+    return (error.nativeErrorCode().toInt() & 0xff) == 13; // SQLITE_FULL
+}
+
 void SqliteEngine::EnsureLockTable() {
     if (m_lockTableReady)
         return;

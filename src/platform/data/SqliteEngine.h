@@ -47,6 +47,7 @@ protected:
     void ReleaseOwnLocks() override;
     bool IsBusy(const QSqlError& error) const override;
     bool IsWriteRefused(const QSqlError& error) const override;
+    bool IsDiskFull(const QSqlError& error) const override;
 
 private:
     struct Owner {

@@ -28,6 +28,7 @@ constexpr int InvalidCall = 5; // an argument the operation does not know (an in
 constexpr int Overflow = 6;
 constexpr int TypeMismatch = 13;
 constexpr int FileNotFound = 53;
+constexpr int DiskFull = 61;
 constexpr int PathFileAccess = 75;
 constexpr int InvalidPropertyValue = 380; // a printer refused a setting
 constexpr int NoSuchField = 381;          // a field name or index a report does not have
