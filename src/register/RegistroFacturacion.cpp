@@ -1,5 +1,7 @@
 #include "register/RegistroFacturacion.h"
 
+#include "invoicing/core/IssuedDocument.h"
+#include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -27,11 +29,6 @@ QString Text(const QString& text) {
     return U().SqlValue(text, 0, true);
 }
 
-// An amount as the fingerprint takes it: a point and two decimals, rounded half away from zero.
-QString Amount(double value) {
-    return U().SqlValue(value, 2, false);
-}
-
 // yyyymmdd -> dd-mm-yyyy.
 QString Day(const QVariant& date) {
     return U().FormatDate(2, date).toString().replace(QLatin1Char('/'), QLatin1Char('-'));
@@ -41,25 +38,48 @@ QString Emisor() {
     return Db().GetValue("ConfiguracionEmpresa", {}, "sNif").toString().trimmed();
 }
 
-// The invoice row's side of a record: what the register must say about it.
+// The invoice row's side of a record: what the register must say about it. A record made before
+// documents had a breakdown and a reason said the undiscounted tax and R1 for a credit note;
+// sCuotaAntes and sTipoAntes hold what such a record says (empty when the document has its rows).
 struct Factura {
     QString sNumSerie, sFechaExpedicion, sTipoFactura, sFacturaRectificada, sCuotaTotal,
-        sImporteTotal;
+        sImporteTotal, sCuotaAntes, sTipoAntes;
 };
 
-const char* const InvoiceColumns =
-    "sFactura,dFactura,sFacturaAbonada,dFacturaAbonada,nIm_Total,nTotal,nDescuento";
+// The document's header and, beside it, the tax of its stored breakdown and its reason, selected
+// from Facturas as alias f.
+QString InvoiceColumns() {
+    QStringList names = IssuedDocument::HeaderColumns.split(',');
+    for (QString& name : names)
+        name.prepend(QLatin1String("f."));
+    return names.join(',') +
+           ",(SELECT SUM(d.nCuota) FROM FacturasDesglose d WHERE d.nIdFactura=f.nIdFactura),"
+           "(SELECT MAX(m.sMotivo) FROM FacturasRectificativas m WHERE "
+           "m.nIdFactura=f.nIdFactura)";
+}
 
 // The invoice's columns (InvoiceColumns) from position `at` of row r.
 Factura FacturaFrom(const Rows& rows, int r, int at) {
-    // A credit note is dated the day it was issued; the invoice it copies keeps its own date.
-    const bool abono = !rows(at + 2, r).toString().trimmed().isEmpty();
-    return Factura{rows(at, r).toString().trimmed(),
-                   Day(abono ? rows(at + 3, r) : rows(at + 1, r)),
-                   abono ? QStringLiteral("R1") : QStringLiteral("F1"),
-                   abono ? rows(at + 2, r).toString().trimmed() : QString(),
-                   Amount(U().SqlNumber(rows(at + 4, r))),
-                   Amount(U().SqlNumber(rows(at + 5, r)) - U().SqlNumber(rows(at + 6, r)))};
+    const IssuedDocument d = IssuedDocument::FromHeader(rows, r, at);
+    const int extra = at + int(IssuedDocument::HeaderColumns.count(QLatin1Char(',')) + 1);
+    const QVariant cuota = rows(extra, r);
+    const QString motivo = rows(extra + 1, r).toString().trimmed();
+    const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
+    Factura f;
+    f.sNumSerie = d.sFactura;
+    f.sFechaExpedicion = Day(d.IssueDate());
+    f.sTipoFactura = !abono             ? QStringLiteral("F1")
+                     : motivo.isEmpty() ? QStringLiteral("R4")
+                                        : motivo;
+    f.sFacturaRectificada = d.sFacturaAbonada;
+    f.sCuotaTotal = cuota.isNull() ? TaxableBreakdown::Of(d.importes).Cuota().Text()
+                                   : Money::FromStored(cuota).Text();
+    f.sImporteTotal = d.AmountDue().Text();
+    if (cuota.isNull())
+        f.sCuotaAntes = d.importes.nIm_Total.Text();
+    if (abono && motivo.isEmpty())
+        f.sTipoAntes = QStringLiteral("R1");
+    return f;
 }
 
 Registro FromRow(const Rows& rows, int r) {
@@ -96,18 +116,21 @@ QString Named(const Registro& r) {
 
 // What differs between the record and its invoice; empty when they agree.
 QString Compare(const Registro& r, const Factura& f) {
+    const QString none;
     const struct {
         const char* what;
         const QString& registered;
         const QString& stored;
-    } fields[] = {{"number", r.sNumSerie, f.sNumSerie},
-                  {"date", r.sFechaExpedicion, f.sFechaExpedicion},
-                  {"type", r.sTipoFactura, f.sTipoFactura},
-                  {"rectified invoice", r.sFacturaRectificada, f.sFacturaRectificada},
-                  {"tax", r.sCuotaTotal, f.sCuotaTotal},
-                  {"amount", r.sImporteTotal, f.sImporteTotal}};
+        const QString& before; // what a record made before the breakdown says; empty: nothing
+    } fields[] = {{"number", r.sNumSerie, f.sNumSerie, none},
+                  {"date", r.sFechaExpedicion, f.sFechaExpedicion, none},
+                  {"type", r.sTipoFactura, f.sTipoFactura, f.sTipoAntes},
+                  {"rectified invoice", r.sFacturaRectificada, f.sFacturaRectificada, none},
+                  {"tax", r.sCuotaTotal, f.sCuotaTotal, f.sCuotaAntes},
+                  {"amount", r.sImporteTotal, f.sImporteTotal, none}};
     for (const auto& field : fields)
-        if (field.registered != field.stored)
+        if (field.registered != field.stored &&
+            (field.before.isEmpty() || field.registered != field.before))
             return QStringLiteral("%1 %2 in the register, %3 in Facturas")
                 .arg(QLatin1String(field.what), field.registered, field.stored);
     return {};
@@ -183,8 +206,8 @@ QString FechaHoraHuso(const QDateTime& moment) {
 }
 
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
-    const Rows invoice = Db().GetRows(QStringLiteral("SELECT ") + InvoiceColumns +
-                                      " FROM Facturas WHERE nIdFactura=" + Id(nIdFactura));
+    const Rows invoice = Db().GetRows("SELECT " + InvoiceColumns() +
+                                      " FROM Facturas f WHERE f.nIdFactura=" + Id(nIdFactura));
     if (invoice.IsEmpty())
         throw TvError(ErrorNumber::Database,
                       "No existe la factura " + Id(nIdFactura) + " para el registro");
@@ -209,7 +232,7 @@ int RegistrarPendientes(const QDateTime& moment) {
         QString previous = NewestHuella(emisor);
         for (qint32 after = 0;;) {
             const Rows pending = Db().GetRows(
-                "SELECT f.nIdFactura," + Qualified(InvoiceColumns, "f") +
+                "SELECT f.nIdFactura," + InvoiceColumns() +
                 " FROM Facturas f LEFT JOIN RegistrosFacturacion r ON "
                 "r.nIdFactura=f.nIdFactura WHERE r.nIdRegistro IS NULL AND f.nIdFactura>" +
                 Id(after) + " ORDER BY f.nIdFactura LIMIT " + Id(Chunk));
@@ -252,7 +275,7 @@ Verificacion Verificar() {
         // years keeps its memory small.
         const Rows rows = Db().GetRows(
             "SELECT r.nIdRegistro," + Qualified(Columns, "r") + ",f.nIdFactura," +
-            Qualified(InvoiceColumns, "f") +
+            InvoiceColumns() +
             " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
             "WHERE r.nIdRegistro>" +
             Id(after) + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
@@ -356,6 +379,15 @@ QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString&
            QString::fromLatin1(QUrl::toPercentEncoding(sIdEmisor)) +
            "&numserie=" + QString::fromLatin1(QUrl::toPercentEncoding(sNumSerie)) +
            "&fecha=" + sFecha + "&importe=" + sImporte;
+}
+
+std::vector<Registro> Leer(qint32 after, int limit) {
+    const Rows rows = ReadRecords(after, limit);
+    std::vector<Registro> records;
+    records.reserve(size_t(rows.RowCount()));
+    for (int r = 0; r < rows.RowCount(); ++r)
+        records.push_back(FromRow(rows, r));
+    return records;
 }
 
 std::optional<Registro> DeFactura(qint32 nIdFactura) {
