@@ -39,8 +39,8 @@ QString Emisor() {
 }
 
 // The invoice row's side of a record: what the register must say about it. A record made before
-// documents had a breakdown and a reason said the undiscounted tax and R1 for a credit note;
-// sCuotaAntes and sTipoAntes hold what such a record says (empty when the document has its rows).
+// documents had a breakdown and a reason said the undiscounted tax and R1 for a credit note
+// without one; sCuotaAntes and sTipoAntes hold what such a record says (empty: nothing else).
 struct Factura {
     QString sNumSerie, sFechaExpedicion, sTipoFactura, sFacturaRectificada, sCuotaTotal,
         sImporteTotal, sCuotaAntes, sTipoAntes;
@@ -75,8 +75,7 @@ Factura FacturaFrom(const Rows& rows, int r, int at) {
     f.sCuotaTotal = cuota.isNull() ? TaxableBreakdown::Of(d.importes).Cuota().Text()
                                    : Money::FromStored(cuota).Text();
     f.sImporteTotal = d.AmountDue().Text();
-    if (cuota.isNull())
-        f.sCuotaAntes = d.importes.nIm_Total.Text();
+    f.sCuotaAntes = d.importes.nIm_Total.Text();
     if (abono && motivo.isEmpty())
         f.sTipoAntes = QStringLiteral("R1");
     return f;

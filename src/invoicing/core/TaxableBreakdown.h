@@ -38,4 +38,8 @@ struct TaxableBreakdown {
     static TaxableBreakdown ReadOr(qint32 nIdFactura, const DocumentAmounts& amounts);
     // Writes the rows of document nIdFactura, inside the caller's transaction.
     void Write(qint32 nIdFactura) const;
+    // Spreads and writes, in one transaction of its own, the breakdown of every document that has
+    // none: a history written by the setup tool, or a folder made before the table existed.
+    // Answers how many documents got their rows.
+    static int WriteMissing();
 };
