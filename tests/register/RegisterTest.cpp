@@ -185,6 +185,19 @@ TEST_F(RegisterTest, AFolderWithoutTheTableGetsItAndChainsFromThen) {
     EXPECT_EQ(RegistroFacturacion::Verificar().message, "register: 1 records, chain intact");
 }
 
+TEST_F(RegisterTest, AFolderWithoutTheBreakdownGetsTheOneItsDocumentsWereIssuedWith) {
+    IssueSome();
+    const QString issued = Table("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                                 "FacturasDesglose ORDER BY nIdFactura,nPorcIpto");
+    Db().Execute("DROP TABLE FacturasDesglose");
+    SuiteSetup::UpdateSchema();
+    EXPECT_EQ(Table("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM FacturasDesglose "
+                    "ORDER BY nIdFactura,nPorcIpto")
+                  .toStdString(),
+              issued.toStdString());
+    EXPECT_EQ(RegistroFacturacion::Verificar().message, "register: 20 records, chain intact");
+}
+
 TEST_F(RegisterTest, TheRegisterIsExportedForAnInspector) {
     const QString xml = suite.Root() + "/registro.xml", csv = suite.Root() + "/registro.csv";
     EXPECT_EQ(Tool({"export", xml}).first, 0);
