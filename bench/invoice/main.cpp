@@ -9,6 +9,8 @@
 //  - register_backfill: recording the invoices of a folder made before the register (once);
 //  - register_ms: writing an invoice's register record; verify_per_100k_records_s: checking the
 //    whole register, scaled to 100,000 records;
+//  - amounts_check_s: every document's stored figures against its lines (tvRegistro verify's
+//    second part), amounts_documents the documents checked;
 //  - history_500_ms: the invoice history window of a client with 500 invoices, filled and shown;
 //  - press_to_pdf_ms: the same invoice followed by its Detallada layout written to PDF;
 //  - invoices_per_s_8_processes: eight processes issuing invoices at once, each for its client.
@@ -18,6 +20,7 @@
 #include "invoicing/BillingWindow.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
+#include "invoicing/core/AmountsCheck.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/StatementProbe.h"
@@ -317,6 +320,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(chain.message));
     Report("verify_records", chain.records, "records");
     Report("verify_per_100k_records_s", verifyMs / 1000 * 100000 / std::max(1, chain.records), "s");
+    AmountsCheck amounts;
+    const double amountsMs = Ms([&] { amounts = AmountsCheck::Run(); });
+    if (!amounts.agree)
+        std::fprintf(stderr, "%s\n", qPrintable(amounts.message));
+    Report("amounts_documents", amounts.documents, "documents");
+    Report("amounts_check_s", amountsMs / 1000, "s");
 
     // A client with 500 invoices, then the history window as the billing window opens it.
     const qint32 regular = Db().InsertRecord("Clientes", "sCliente", "'Cliente habitual'");

@@ -1,7 +1,7 @@
 #include "reports/Informes.h"
 
+#include "invoicing/core/IssuedDocument.h"
 #include "platform/data/DataAccess.h"
-#include "platform/data/Recordset.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "reports/Viewer.h"
@@ -22,30 +22,18 @@ struct Payments {
     double paid = 0;
 };
 
-// Up to four payments fill the slots in the order they were read; an invoice with more leaves
+// Up to four payments fill the slots in the order they were booked; an invoice with more leaves
 // every slot empty and the paid total 0, as the suite's other modules expect.
 Payments ReadPayments(qint32 nIdFactura) {
-    DataAccess& db = DataAccess::instance();
-    const Utility& u = Utility::instance();
     Payments payments;
-    Recordset rs;
-    if (db.OpenRecordset("SELECT nIdTipoCobro,nImporte FROM FacturasCobros WHERE nIdFactura=" +
-                             QString::number(nIdFactura),
-                         rs) &&
-        rs.RecordCount() <= PaymentSlots) {
-        for (int k = 0; !rs.Eof(); ++k, rs.MoveNext()) {
-            payments.type[size_t(k)] =
-                db.GetValue("TipoCobro",
-                            "nIdTipoCobro=" + u.SqlValue(rs.Fields("nIdTipoCobro").Value, 0, false),
-                            "sTipoCobro", {})
-                    .toString();
-            payments.amount[size_t(k)] =
-                u.SqlValue(rs.Fields("nImporte").Value, 2, false).toDouble();
-            payments.paid += payments.amount[size_t(k)];
-        }
+    const std::optional<IssuedDocument> document = IssuedDocument::Load(nIdFactura);
+    if (!document || document->cobros.size() > size_t(PaymentSlots))
+        return payments;
+    for (size_t k = 0; k < document->cobros.size(); ++k) {
+        payments.type[k] = document->cobros[k].sTipoCobro;
+        payments.amount[k] = document->cobros[k].nImporte.ToDouble();
+        payments.paid += payments.amount[k];
     }
-    if (rs.State())
-        rs.Close();
     return payments;
 }
 

@@ -1,5 +1,6 @@
 #include "reports/InvoiceExport.h"
 
+#include "invoicing/core/IssuedDocument.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/HtmlWriter.h"
 #include "platform/report/PdfWriter.h"
@@ -92,13 +93,12 @@ int InvoiceExport::Run(const QString& iniPath, const QString& invoice, const QSt
     }
     try {
         LoadSession(iniPath);
-        const QVariant branch = DataAccess::instance().GetValue(
-            "Facturas", "nIdFactura=" + QString::number(nIdFactura), "nIdSucursal");
-        if (branch.isNull()) {
+        const std::optional<IssuedDocument> document = IssuedDocument::LoadHeader(nIdFactura);
+        if (!document) {
             err << "No existe la factura con número interno " << nIdFactura << ".\n";
             return 1;
         }
-        Gi.nIdSucursal = Utility::ToInt16(Utility::instance().SqlNumber(branch));
+        Gi.nIdSucursal = Utility::ToInt16(document->nIdSucursal);
         std::optional<ReportJob> job = Informes::FacturaJob(nIdFactura, nFormato);
         ReportComponent vsr;
         if (!ReportBinding(vsr).Bind(*job)) {

@@ -17,7 +17,7 @@ AmountsCheck AmountsCheck::Run() {
         const Rows lines = Db().GetRows(
             "SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE nIdFactura>" +
             QString::number(after) + " AND nIdFactura<=" + QString::number(last) +
-            " ORDER BY nIdFactura,nPorcIpto,nIdFacturaItem");
+            " ORDER BY nIdFactura,nIdFacturaItem");
         int line = 0;
         for (int r = 0; r < headers.RowCount(); ++r) {
             const IssuedDocument stored = IssuedDocument::FromHeader(headers, r, 0);
@@ -25,18 +25,17 @@ AmountsCheck AmountsCheck::Run() {
             for (; line < lines.RowCount() && lines(0, line).toInt() == stored.nIdFactura; ++line)
                 own.push_back({U().SqlNumber(lines(1, line)), U().SqlNumber(lines(2, line)),
                                U().SqlNumber(lines(3, line))});
-            const QStringList computed =
-                IssuedDocument::FromLines(stored.kind, own, stored.importes.nDescuento).Texts();
-            const QStringList held = stored.importes.Texts();
-            for (int c = 0; c < held.size(); ++c) {
-                if (held[c] == computed[c])
-                    continue;
+            const DocumentAmounts computed =
+                IssuedDocument::FromLines(stored.kind, own, stored.importes.nDescuento);
+            const int c = stored.importes.FirstDifference(computed);
+            if (c >= 0) {
                 result.agree = false;
                 result.message = QStringLiteral("document %1 (id %2): %3 is %4 in Facturas, %5 "
                                                 "from its lines")
                                      .arg(stored.sFactura)
                                      .arg(stored.nIdFactura)
-                                     .arg(DocumentAmounts::Columns[c], held[c], computed[c]);
+                                     .arg(DocumentAmounts::Columns[c], stored.importes.Texts()[c],
+                                          computed.Texts()[c]);
                 return result;
             }
             ++result.documents;

@@ -98,3 +98,23 @@ QStringList DocumentAmounts::Texts() const {
     texts << nBi_Total.Text() << nIm_Total.Text() << nTotal.Text() << nDescuento.Text();
     return texts;
 }
+
+int DocumentAmounts::FirstDifference(const DocumentAmounts& other) const {
+    for (size_t k = 0; k < slots.size(); ++k) {
+        const Slot& a = slots[k];
+        const Slot& b = other.slots[k];
+        const int at = int(k) * 3;
+        if (Money::FromDouble(a.nPo) != Money::FromDouble(b.nPo))
+            return at;
+        if (a.nBi != b.nBi)
+            return at + 1;
+        if (a.nIm != b.nIm)
+            return at + 2;
+    }
+    const Money mine[] = {nBi_Total, nIm_Total, nTotal, nDescuento};
+    const Money theirs[] = {other.nBi_Total, other.nIm_Total, other.nTotal, other.nDescuento};
+    for (int c = 0; c < 4; ++c)
+        if (mine[c] != theirs[c])
+            return 9 + c;
+    return -1;
+}

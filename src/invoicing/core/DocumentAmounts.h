@@ -77,4 +77,6 @@ struct DocumentAmounts {
     // literals with two decimals. Columns is "nPo_1,nBi_1,...,nTotal,nDescuento" as a list.
     static const QStringList Columns;
     QStringList Texts() const;
+    // The first of Columns in which the two differ as stored (to the cent); -1 when none.
+    int FirstDifference(const DocumentAmounts& other) const;
 };

@@ -23,10 +23,12 @@ double Number(const QVariant& value) {
 
 } // namespace
 
+// Spelled out rather than built from DocumentAmounts::Columns: statics of two files are made in
+// no fixed order.
 const QString IssuedDocument::HeaderColumns =
     "nIdFactura,nIdSucursal,nIdCliente,sFactura,dFactura,sFacturaAbonada,dFacturaAbonada,"
-    "sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni," +
-    DocumentAmounts::Columns.join(',');
+    "sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni,nPo_1,nBi_1,nIm_1,nPo_2,nBi_2,"
+    "nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,nDescuento";
 
 IssuedDocument IssuedDocument::FromHeader(const Rows& rows, int r, int at) {
     IssuedDocument d;

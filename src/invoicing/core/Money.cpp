@@ -3,7 +3,18 @@
 #include "platform/util/Decimal.h"
 #include "platform/util/Utility.h"
 
+#include <cmath>
+
 Money Money::FromDouble(double value) {
+    // Far from a half cent, and small enough for a cent to be many units in the last place, the
+    // nearest whole number of cents is what the decimal rounding gives; checking a folder's
+    // documents reads millions of amounts, nearly all of them whole cents.
+    const double cents = value * 100;
+    if (std::fabs(cents) < 1e11) {
+        const double nearest = std::round(cents);
+        if (std::fabs(cents - nearest) < 0.25)
+            return Money(qint64(nearest));
+    }
     // Decimal::Fixed is the one rounding rule; its text has exactly two decimals.
     QString text = Decimal::Fixed(value, 2);
     text.remove(QLatin1Char('.'));
