@@ -237,6 +237,26 @@ CREATE INDEX IF NOT EXISTS ixFacturas_nIdCliente ON Facturas (nIdCliente);
 CREATE INDEX IF NOT EXISTS ixFacturas_sFactura ON Facturas (sFactura);
 CREATE INDEX IF NOT EXISTS ixFacturas_sFacturaAbonada ON Facturas (sFacturaAbonada);
 
+-- What an invoice or credit note says per rate once the discount is taken off the base (the
+-- Facturas columns keep the undiscounted figures); written in the document's transaction.
+CREATE TABLE IF NOT EXISTS FacturasDesglose (
+    nIdFacturaDesglose INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL DEFAULT 0,
+    nPorcIpto DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nBaseImponible DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nCuota DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixFacturasDesglose_nIdFactura ON FacturasDesglose (nIdFactura);
+
+-- The reason of a rectifying invoice: R1 to R4 as the tax agency names them, R4 by default.
+CREATE TABLE IF NOT EXISTS FacturasRectificativas (
+    nIdFacturaRectificativa INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL DEFAULT 0,
+    sMotivo TEXT NOT NULL DEFAULT 'R4',
+    sTextoMotivo TEXT DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS ixFacturasRectificativas_nIdFactura ON FacturasRectificativas (nIdFactura);
+
 CREATE TABLE IF NOT EXISTS FacturasCobros (
     nIdFacturaCobro INTEGER PRIMARY KEY,
     nIdFactura INTEGER NOT NULL DEFAULT 0,

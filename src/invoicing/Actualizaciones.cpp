@@ -2,6 +2,8 @@
 
 #include "invoicing/BillingWindow.h"
 #include "invoicing/Conta.h"
+#include "invoicing/core/IssuedDocument.h"
+#include "invoicing/core/TaxableBreakdown.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
@@ -63,6 +65,19 @@ void Actualizaciones::Actualizar_Cobros(qint32 nIdFactura, qint32 nIdFacturaAbon
                 Utility::ToInt32(U().SqlNumber(rows(7, r))), 0, nIdFactura, Gi.nFechaTrabajo,
                 Db().Translate("Abono") + rows(2, r).toString());
     });
+}
+
+void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada) {
+    if (nIdFacturaAbonada == 0) {
+        TaxableBreakdown::Of(IssuedDocument::LoadHeader(nIdFactura)->importes).Write(nIdFactura);
+        return;
+    }
+    TaxableBreakdown::ReadOr(nIdFacturaAbonada,
+                             IssuedDocument::LoadHeader(nIdFacturaAbonada)->importes)
+        .Negated()
+        .Write(nIdFactura);
+    Db().InsertRecord("FacturasRectificativas", "nIdFactura,sMotivo,sTextoMotivo",
+                      QString::number(nIdFactura) + ",'R4',''");
 }
 
 void Actualizaciones::Actualizar_ApunteCaja(const BillingWindow& w, const QString& sFactura,

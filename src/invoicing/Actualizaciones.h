@@ -15,6 +15,11 @@ namespace Actualizaciones {
 // credited invoice again, negated.
 void Actualizar_Cobros(qint32 nIdFactura, qint32 nIdFacturaAbonada);
 
+// The breakdown that is printed, registered and exported, with the discount taken off the base.
+// An invoice (nIdFacturaAbonada 0): spread from the figures just stored. A credit note: its
+// invoice's breakdown turned, and its reason, the default (R4) until the user chooses one.
+void Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada);
+
 // An invoice (sFacturaAbonada empty): one cash-box entry per non-zero amount of Cobro, in the
 // window's cash box, referenced "Fra." + sFactura. A credit note: every entry of the credited
 // invoice again, as money out, referenced to the credit note.

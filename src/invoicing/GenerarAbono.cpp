@@ -144,6 +144,7 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
         Actualizaciones::Actualizar_VacunasRecibidas(nIdAbono, nIdFactura);
         Conta::Regenerar_SaldoCliente(nIdCliente);
         Actualizaciones::Actualizar_ApunteCaja(w, sFactura, sFacturaAbonada);
+        Actualizaciones::Actualizar_Desglose(nIdAbono, nIdFactura);
         RegistroFacturacion::Registrar(nIdAbono);
         Db().Transaction(1);
 

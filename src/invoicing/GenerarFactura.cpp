@@ -131,6 +131,7 @@ void Generar_Factura(BillingWindow& w) {
         Conta::Regenerar_SaldoCliente(Utility::ToInt32(Utility::Val(w.Dato(3))));
         Actualizaciones::Actualizar_Stock(nIdFactura);
         Actualizaciones::Actualizar_ApunteCaja(w, sFactura, QString());
+        Actualizaciones::Actualizar_Desglose(nIdFactura, 0);
         RegistroFacturacion::Registrar(nIdFactura);
         Db().Transaction(1);
 

@@ -1,6 +1,7 @@
 #include "register/RegistroFacturacion.h"
 
 #include "invoicing/core/IssuedDocument.h"
+#include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -37,21 +38,47 @@ QString Emisor() {
     return Db().GetValue("ConfiguracionEmpresa", {}, "sNif").toString().trimmed();
 }
 
-// The invoice row's side of a record: what the register must say about it.
+// The invoice row's side of a record: what the register must say about it. A record made before
+// documents had a breakdown and a reason said the undiscounted tax and R1 for a credit note
+// without one; sCuotaAntes and sTipoAntes hold what such a record says (empty: nothing else).
 struct Factura {
     QString sNumSerie, sFechaExpedicion, sTipoFactura, sFacturaRectificada, sCuotaTotal,
-        sImporteTotal;
+        sImporteTotal, sCuotaAntes, sTipoAntes;
 };
 
-// Amounts as the fingerprint takes them: a point and two decimals (Money::Text).
-Factura FacturaOf(const IssuedDocument& d) {
+// The document's header and, beside it, the tax of its stored breakdown and its reason, selected
+// from Facturas as alias f.
+QString InvoiceColumns() {
+    QStringList names = IssuedDocument::HeaderColumns.split(',');
+    for (QString& name : names)
+        name.prepend(QLatin1String("f."));
+    return names.join(',') +
+           ",(SELECT SUM(d.nCuota) FROM FacturasDesglose d WHERE d.nIdFactura=f.nIdFactura),"
+           "(SELECT MAX(m.sMotivo) FROM FacturasRectificativas m WHERE "
+           "m.nIdFactura=f.nIdFactura)";
+}
+
+// The invoice's columns (InvoiceColumns) from position `at` of row r.
+Factura FacturaFrom(const Rows& rows, int r, int at) {
+    const IssuedDocument d = IssuedDocument::FromHeader(rows, r, at);
+    const int extra = at + int(IssuedDocument::HeaderColumns.count(QLatin1Char(',')) + 1);
+    const QVariant cuota = rows(extra, r);
+    const QString motivo = rows(extra + 1, r).toString().trimmed();
     const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
-    return Factura{d.sFactura,
-                   Day(d.IssueDate()),
-                   abono ? QStringLiteral("R1") : QStringLiteral("F1"),
-                   d.sFacturaAbonada,
-                   d.importes.nIm_Total.Text(),
-                   d.AmountDue().Text()};
+    Factura f;
+    f.sNumSerie = d.sFactura;
+    f.sFechaExpedicion = Day(d.IssueDate());
+    f.sTipoFactura = !abono             ? QStringLiteral("F1")
+                     : motivo.isEmpty() ? QStringLiteral("R4")
+                                        : motivo;
+    f.sFacturaRectificada = d.sFacturaAbonada;
+    f.sCuotaTotal = cuota.isNull() ? TaxableBreakdown::Of(d.importes).Cuota().Text()
+                                   : Money::FromStored(cuota).Text();
+    f.sImporteTotal = d.AmountDue().Text();
+    f.sCuotaAntes = d.importes.nIm_Total.Text();
+    if (abono && motivo.isEmpty())
+        f.sTipoAntes = QStringLiteral("R1");
+    return f;
 }
 
 Registro FromRow(const Rows& rows, int r) {
@@ -68,8 +95,8 @@ Registro FromRow(const Rows& rows, int r) {
 }
 
 // "a,b" as alias.a,alias.b.
-QString Qualified(const QString& columns, const char* alias) {
-    QStringList names = columns.split(',');
+QString Qualified(const char* columns, const char* alias) {
+    QStringList names = QString::fromLatin1(columns).split(',');
     for (QString& name : names)
         name.prepend(QLatin1String(alias) + QLatin1Char('.'));
     return names.join(',');
@@ -88,18 +115,21 @@ QString Named(const Registro& r) {
 
 // What differs between the record and its invoice; empty when they agree.
 QString Compare(const Registro& r, const Factura& f) {
+    const QString none;
     const struct {
         const char* what;
         const QString& registered;
         const QString& stored;
-    } fields[] = {{"number", r.sNumSerie, f.sNumSerie},
-                  {"date", r.sFechaExpedicion, f.sFechaExpedicion},
-                  {"type", r.sTipoFactura, f.sTipoFactura},
-                  {"rectified invoice", r.sFacturaRectificada, f.sFacturaRectificada},
-                  {"tax", r.sCuotaTotal, f.sCuotaTotal},
-                  {"amount", r.sImporteTotal, f.sImporteTotal}};
+        const QString& before; // what a record made before the breakdown says; empty: nothing
+    } fields[] = {{"number", r.sNumSerie, f.sNumSerie, none},
+                  {"date", r.sFechaExpedicion, f.sFechaExpedicion, none},
+                  {"type", r.sTipoFactura, f.sTipoFactura, f.sTipoAntes},
+                  {"rectified invoice", r.sFacturaRectificada, f.sFacturaRectificada, none},
+                  {"tax", r.sCuotaTotal, f.sCuotaTotal, f.sCuotaAntes},
+                  {"amount", r.sImporteTotal, f.sImporteTotal, none}};
     for (const auto& field : fields)
-        if (field.registered != field.stored)
+        if (field.registered != field.stored &&
+            (field.before.isEmpty() || field.registered != field.before))
             return QStringLiteral("%1 %2 in the register, %3 in Facturas")
                 .arg(QLatin1String(field.what), field.registered, field.stored);
     return {};
@@ -175,16 +205,17 @@ QString FechaHoraHuso(const QDateTime& moment) {
 }
 
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
-    const std::optional<IssuedDocument> invoice = IssuedDocument::LoadHeader(nIdFactura);
-    if (!invoice)
+    const Rows invoice = Db().GetRows("SELECT " + InvoiceColumns() +
+                                      " FROM Facturas f WHERE f.nIdFactura=" + Id(nIdFactura));
+    if (invoice.IsEmpty())
         throw TvError(ErrorNumber::Database,
                       "No existe la factura " + Id(nIdFactura) + " para el registro");
     const QString emisor = Emisor();
     // Two workstations never chain to the same record: the issuer's chain is held until the
     // transaction that extends it ends.
     Db().LockForTransaction("RegistrosFacturacion", 0);
-    Registro r =
-        Build(nIdFactura, FacturaOf(*invoice), emisor, NewestHuella(emisor), FechaHoraHuso(moment));
+    Registro r = Build(nIdFactura, FacturaFrom(invoice, 0, 0), emisor, NewestHuella(emisor),
+                       FechaHoraHuso(moment));
     r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
     return r;
 }
@@ -200,16 +231,15 @@ int RegistrarPendientes(const QDateTime& moment) {
         QString previous = NewestHuella(emisor);
         for (qint32 after = 0;;) {
             const Rows pending = Db().GetRows(
-                "SELECT " + Qualified(IssuedDocument::HeaderColumns, "f") +
+                "SELECT f.nIdFactura," + InvoiceColumns() +
                 " FROM Facturas f LEFT JOIN RegistrosFacturacion r ON "
                 "r.nIdFactura=f.nIdFactura WHERE r.nIdRegistro IS NULL AND f.nIdFactura>" +
                 Id(after) + " ORDER BY f.nIdFactura LIMIT " + Id(Chunk));
             // Written a chunk per statement: a history of years is recorded in seconds.
             QStringList rows;
             for (int i = 0; i < pending.RowCount(); ++i) {
-                const IssuedDocument invoice = IssuedDocument::FromHeader(pending, i, 0);
-                after = invoice.nIdFactura;
-                const Registro r = Build(after, FacturaOf(invoice), emisor, previous, when);
+                after = pending(0, i).toInt();
+                const Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
                 previous = r.sHuella;
                 rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
             }
@@ -243,8 +273,8 @@ Verificacion Verificar() {
         // Each record with its invoice beside it, read a chunk at a time so that a register of
         // years keeps its memory small.
         const Rows rows = Db().GetRows(
-            "SELECT r.nIdRegistro," + Qualified(Columns, "r") + "," +
-            Qualified(IssuedDocument::HeaderColumns, "f") +
+            "SELECT r.nIdRegistro," + Qualified(Columns, "r") + ",f.nIdFactura," +
+            InvoiceColumns() +
             " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
             "WHERE r.nIdRegistro>" +
             Id(after) + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
@@ -267,8 +297,7 @@ Verificacion Verificar() {
                                                  : Named(*previous) + " " + expected));
             if (rows(12, i).isNull())
                 return fail(Named(r) + ": invoice " + Id(r.nIdFactura) + " is not in Facturas");
-            if (const QString difference =
-                    Compare(r, FacturaOf(IssuedDocument::FromHeader(rows, i, 12)));
+            if (const QString difference = Compare(r, FacturaFrom(rows, i, 13));
                 !difference.isEmpty())
                 return fail(Named(r) + ": " + difference);
             last.insert(r.sIdEmisor, r);
@@ -349,6 +378,15 @@ QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString&
            QString::fromLatin1(QUrl::toPercentEncoding(sIdEmisor)) +
            "&numserie=" + QString::fromLatin1(QUrl::toPercentEncoding(sNumSerie)) +
            "&fecha=" + sFecha + "&importe=" + sImporte;
+}
+
+std::vector<Registro> Leer(qint32 after, int limit) {
+    const Rows rows = ReadRecords(after, limit);
+    std::vector<Registro> records;
+    records.reserve(size_t(rows.RowCount()));
+    for (int r = 0; r < rows.RowCount(); ++r)
+        records.push_back(FromRow(rows, r));
+    return records;
 }
 
 std::optional<Registro> DeFactura(qint32 nIdFactura) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 // The register of issued invoices and credit notes: one record per document, each carrying the
 // SHA-256 fingerprint of its key data chained to the previous record of the same issuer, so that
@@ -18,9 +19,9 @@ struct Registro {
     QString sIdEmisor;
     QString sNumSerie;
     QString sFechaExpedicion; // dd-mm-yyyy
-    QString sTipoFactura;     // F1 an invoice, R1 a credit note
+    QString sTipoFactura;     // F1 an invoice; R1 to R4 a credit note, by its reason
     QString sFacturaRectificada;
-    QString sCuotaTotal;   // the total tax, "-217.80"
+    QString sCuotaTotal;   // the total tax after the discount, "-217.80"
     QString sImporteTotal; // the total less the discount
     QString sHuellaAnterior;
     QString sFechaHoraHuso; // 2026-12-05T10:15:30+01:00
@@ -61,6 +62,9 @@ void Exportar(const QString& file);
 // The tax agency's address that checks an invoice: printed as the QR code of the document.
 QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString& sFecha,
               const QString& sImporte);
+
+// The records after nIdRegistro `after`, at most `limit`, in order.
+std::vector<Registro> Leer(qint32 after, int limit);
 
 // The record of invoice nIdFactura, when it has one.
 std::optional<Registro> DeFactura(qint32 nIdFactura);

@@ -1,5 +1,6 @@
 #include "setup/SuiteSetup.h"
 
+#include "invoicing/core/TaxableBreakdown.h"
 #include "register/RegistroFacturacion.h"
 
 #include "platform/data/DataAccess.h"
@@ -249,8 +250,9 @@ QString SuiteSetup::Schema(bool server) {
 
 void SuiteSetup::FillDemo() {
     DemoClinic::Fill();
-    // The demo's history was issued before its register: it gets its records now, so that the
-    // demo's chain verifies.
+    // The demo's history was issued before its register: it gets its breakdowns and records now,
+    // so that the demo's chain verifies.
+    TaxableBreakdown::WriteMissing();
     RegistroFacturacion::RegistrarPendientes();
 }
 
@@ -275,8 +277,13 @@ void SuiteSetup::UpdateSchema() {
                : "SELECT name FROM sqlite_master");
     for (int r = 0; r < existing.RowCount(); ++r)
         wanted.remove(existing(0, r).toString().toLower());
-    if (!wanted.isEmpty())
-        db.ExecuteScript(schema);
+    if (wanted.isEmpty())
+        return;
+    db.ExecuteScript(schema);
+    // A folder older than the breakdown table: its documents get theirs, spread as an issued
+    // document's would be.
+    if (wanted.contains(QStringLiteral("facturasdesglose")))
+        TaxableBreakdown::WriteMissing();
 }
 
 void SuiteSetup::FillScale(int thousands) {
@@ -291,5 +298,6 @@ void SuiteSetup::FillScale(int thousands) {
             DataAccess::instance().GetValue("ConfiguracionEmpresa", {})) == 0)
         FillDemo();
     ScaleGenerator(thousands).Run();
+    TaxableBreakdown::WriteMissing();
     RegistroFacturacion::RegistrarPendientes();
 }

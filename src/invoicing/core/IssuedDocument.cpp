@@ -91,6 +91,8 @@ std::optional<IssuedDocument> IssuedDocument::Load(qint32 nIdFactura) {
                              Number(lines(6, r)), Number(lines(7, r)), Number(lines(8, r)),
                              Number(lines(9, r))});
 
+    d->desglose = TaxableBreakdown::ReadOr(nIdFactura, d->importes);
+
     const Rows payments = Db().GetRows(
         "SELECT c.nIdTipoCobro,t.sTipoCobro,c.nImporte FROM FacturasCobros c LEFT JOIN TipoCobro "
         "t ON t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +

@@ -2,6 +2,7 @@
 
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/Money.h"
+#include "invoicing/core/TaxableBreakdown.h"
 
 #include <QString>
 #include <optional>
@@ -52,6 +53,8 @@ struct IssuedDocument {
     std::vector<Line> lineas;    // by rate, then in the order they were added
     DocumentAmounts importes;    // as the Facturas row stores them
     std::vector<Payment> cobros; // in the order they were booked
+    // Base and tax per rate after the discount: what is printed, registered and exported.
+    TaxableBreakdown desglose;
 
     // The day the document was issued (yyyymmdd).
     qint32 IssueDate() const { return kind == Kind::Invoice ? dFactura : dFacturaAbonada; }
@@ -64,8 +67,8 @@ struct IssuedDocument {
 
     // The whole document; nothing when no document has that id.
     static std::optional<IssuedDocument> Load(qint32 nIdFactura);
-    // Only what the Facturas row says (no issuer, lines or payments), for readers that go
-    // through many documents at once: HeaderColumns selected from Facturas, read from position
+    // Only what the Facturas row says (no issuer, lines, payments or breakdown), for readers that
+    // go through many documents at once: HeaderColumns selected from Facturas, read from position
     // `at` of row r.
     static const QString HeaderColumns;
     static IssuedDocument FromHeader(const Rows& rows, int r, int at);

@@ -1,0 +1,241 @@
+#include "register/ExportacionAeat.h"
+
+#include "invoicing/core/IssuedDocument.h"
+#include "invoicing/core/TaxableBreakdown.h"
+#include "platform/data/DataAccess.h"
+#include "platform/util/Decimal.h"
+#include "platform/util/TvError.h"
+#include "register/RegistroFacturacion.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QXmlStreamWriter>
+#include <vector>
+
+namespace ExportacionAeat {
+namespace {
+
+const QString Lr =
+    QStringLiteral("https://www2.agenciatributaria.gob.es/static_files/common/"
+                   "internet/dep/aplicaciones/es/aeat/tike/cont/ws/SuministroLR.xsd");
+const QString Sf =
+    QStringLiteral("https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/"
+                   "aplicaciones/es/aeat/tike/cont/ws/SuministroInformacion.xsd");
+
+// A record with what its RegistroAlta says beyond the fingerprinted texts.
+struct Alta {
+    RegistroFacturacion::Registro registro;
+    const RegistroFacturacion::Registro* anterior = nullptr; // the issuer's previous record
+    IssuedDocument documento;
+    TaxableBreakdown desglose;
+    QString sTextoMotivo;
+};
+
+// dd-mm-yyyy -> yyyymmdd.
+qint32 Dia(const QString& fecha) {
+    return (fecha.mid(6, 4) + fecha.mid(3, 2) + fecha.left(2)).toInt();
+}
+
+// yyyymmdd -> dd-mm-yyyy.
+QString Fecha(qint32 dia) {
+    const QString text = QStringLiteral("%1").arg(dia, 8, 10, QLatin1Char('0'));
+    return text.mid(6, 2) + "-" + text.mid(4, 2) + "-" + text.left(4);
+}
+
+// The schema's names hold at most 120 characters, descriptions 500.
+QString Recortado(const QString& text, int length) {
+    return text.trimmed().left(length);
+}
+
+void Texto(QXmlStreamWriter& xml, const char* name, const QString& text) {
+    xml.writeTextElement(Sf, QLatin1String(name), text);
+}
+
+void Factura(QXmlStreamWriter& xml, const char* element, const QString& nif, const QString& numero,
+             const QString& fecha) {
+    xml.writeStartElement(Sf, QLatin1String(element));
+    Texto(xml, "IDEmisorFactura", nif);
+    Texto(xml, "NumSerieFactura", numero);
+    Texto(xml, "FechaExpedicionFactura", fecha);
+    xml.writeEndElement();
+}
+
+QString Descripcion(const Alta& a) {
+    if (a.documento.kind == IssuedDocument::Kind::Invoice)
+        return QStringLiteral("Servicios veterinarios y venta de productos");
+    QString text = "Rectificación de la factura " + a.registro.sFacturaRectificada;
+    if (!a.sTextoMotivo.trimmed().isEmpty())
+        text += ": " + a.sTextoMotivo.trimmed();
+    return Recortado(text, 500);
+}
+
+void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmisor,
+                  const QString& numeroInstalacion) {
+    const RegistroFacturacion::Registro& r = a.registro;
+    const IssuedDocument& d = a.documento;
+    xml.writeStartElement(Lr, "RegistroFactura");
+    xml.writeStartElement(Sf, "RegistroAlta");
+    Texto(xml, "IDVersion", "1.0");
+    Factura(xml, "IDFactura", r.sIdEmisor, r.sNumSerie, r.sFechaExpedicion);
+    Texto(xml, "NombreRazonEmisor", nombreEmisor);
+    Texto(xml, "TipoFactura", r.sTipoFactura);
+    if (d.kind == IssuedDocument::Kind::Rectifying) {
+        // By differences: the credit note carries the rectified amounts turned.
+        Texto(xml, "TipoRectificativa", "I");
+        xml.writeStartElement(Sf, "FacturasRectificadas");
+        Factura(xml, "IDFacturaRectificada", r.sIdEmisor, r.sFacturaRectificada,
+                Fecha(d.RectifiedDate()));
+        xml.writeEndElement();
+    }
+    Texto(xml, "DescripcionOperacion", Descripcion(a));
+    // The schema names a recipient by NIF (nine characters) or a foreign id; a customer without
+    // a NIF is left out rather than named by a made-up one.
+    const QString nif = d.cliente.sDni.trimmed().toUpper();
+    const QString nombre = Recortado(d.cliente.sCliente, 120);
+    if (nif.size() == 9 && !nombre.isEmpty()) {
+        xml.writeStartElement(Sf, "Destinatarios");
+        xml.writeStartElement(Sf, "IDDestinatario");
+        Texto(xml, "NombreRazon", nombre);
+        Texto(xml, "NIF", nif);
+        xml.writeEndElement();
+        xml.writeEndElement();
+    }
+    xml.writeStartElement(Sf, "Desglose");
+    for (const TaxableBreakdown::Rate& rate : a.desglose.tipos) {
+        xml.writeStartElement(Sf, "DetalleDesglose");
+        Texto(xml, "Impuesto", "01");
+        Texto(xml, "ClaveRegimen", "01");
+        Texto(xml, "CalificacionOperacion", "S1");
+        Texto(xml, "TipoImpositivo", Decimal::Fixed(rate.nPorcIpto, 2));
+        Texto(xml, "BaseImponibleOimporteNoSujeto", rate.nBaseImponible.Text());
+        Texto(xml, "CuotaRepercutida", rate.nCuota.Text());
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    Texto(xml, "CuotaTotal", r.sCuotaTotal);
+    Texto(xml, "ImporteTotal", r.sImporteTotal);
+    xml.writeStartElement(Sf, "Encadenamiento");
+    if (!a.anterior) {
+        Texto(xml, "PrimerRegistro", "S");
+    } else {
+        xml.writeStartElement(Sf, "RegistroAnterior");
+        Texto(xml, "IDEmisorFactura", a.anterior->sIdEmisor);
+        Texto(xml, "NumSerieFactura", a.anterior->sNumSerie);
+        Texto(xml, "FechaExpedicionFactura", a.anterior->sFechaExpedicion);
+        Texto(xml, "Huella", a.anterior->sHuella);
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    xml.writeStartElement(Sf, "SistemaInformatico");
+    Texto(xml, "NombreRazon", ProductorNombre);
+    Texto(xml, "NIF", ProductorNif);
+    Texto(xml, "NombreSistemaInformatico", NombreSistema);
+    Texto(xml, "IdSistemaInformatico", IdSistema);
+    Texto(xml, "Version", VersionSistema);
+    Texto(xml, "NumeroInstalacion", numeroInstalacion);
+    Texto(xml, "TipoUsoPosibleSoloVerifactu", "N");
+    Texto(xml, "TipoUsoPosibleMultiOT", "N");
+    Texto(xml, "IndicadorMultiplesOT", "N");
+    xml.writeEndElement();
+    Texto(xml, "FechaHoraHusoGenRegistro", r.sFechaHoraHuso);
+    Texto(xml, "TipoHuella", "01");
+    Texto(xml, "Huella", r.sHuella);
+    xml.writeEndElement();
+    xml.writeEndElement();
+}
+
+void EscribirDocumento(const QString& file, const std::vector<Alta>& altas, size_t from, size_t to,
+                       const QString& nombreEmisor, const QString& nifEmisor,
+                       const QString& numeroInstalacion) {
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        throw TvError(ErrorNumber::PathFileAccess,
+                      "No se puede escribir " + file + ": " + out.errorString());
+    QXmlStreamWriter xml(&out);
+    xml.setAutoFormatting(true);
+    xml.writeStartDocument();
+    xml.writeNamespace(Lr, "sfLR");
+    xml.writeNamespace(Sf, "sf");
+    xml.writeStartElement(Lr, "RegFactuSistemaFacturacion");
+    xml.writeStartElement(Lr, "Cabecera");
+    xml.writeStartElement(Sf, "ObligadoEmision");
+    Texto(xml, "NombreRazon", nombreEmisor);
+    Texto(xml, "NIF", nifEmisor);
+    xml.writeEndElement();
+    xml.writeEndElement();
+    for (size_t k = from; k < to; ++k)
+        EscribirAlta(xml, altas[k], nombreEmisor, numeroInstalacion);
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    if (!out.commit())
+        throw TvError(ErrorNumber::PathFileAccess,
+                      "No se puede escribir " + file + ": " + out.errorString());
+}
+
+} // namespace
+
+QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint32 desde,
+                     qint32 hasta) {
+    constexpr int Chunk = 5000;
+    const Rows company = Db().GetRows(
+        "SELECT sNombre,sNif FROM ConfiguracionEmpresa ORDER BY nIdConfiguracionEmpresa LIMIT 1");
+    const QString nombreEmisor = Recortado(company(0, 0).toString(), 120);
+    const QString nifEmisor = company(1, 0).toString().trimmed();
+
+    // Every record is read, so that the first one exported still names its predecessor.
+    std::vector<RegistroFacturacion::Registro> registros;
+    for (qint32 after = 0;;) {
+        const std::vector<RegistroFacturacion::Registro> chunk =
+            RegistroFacturacion::Leer(after, Chunk);
+        registros.insert(registros.end(), chunk.begin(), chunk.end());
+        if (chunk.empty())
+            break;
+        after = chunk.back().nIdRegistro;
+        if (int(chunk.size()) < Chunk)
+            break;
+    }
+    std::vector<Alta> altas;
+    QHash<QString, const RegistroFacturacion::Registro*> last;
+    for (const RegistroFacturacion::Registro& r : registros) {
+        const RegistroFacturacion::Registro* anterior = last.value(r.sIdEmisor, nullptr);
+        last.insert(r.sIdEmisor, &r);
+        const qint32 dia = Dia(r.sFechaExpedicion);
+        if ((desde != 0 && dia < desde) || (hasta != 0 && dia > hasta))
+            continue;
+        std::optional<IssuedDocument> d = IssuedDocument::LoadHeader(r.nIdFactura);
+        if (!d)
+            throw TvError(ErrorNumber::Database,
+                          "El registro " + QString::number(r.nIdRegistro) + " nombra la factura " +
+                              QString::number(r.nIdFactura) + ", que no existe");
+        Alta a{r, anterior, *d, TaxableBreakdown::ReadOr(r.nIdFactura, d->importes), {}};
+        // The schema wants at least one rate: a document of nothing says 0 at 0 %.
+        if (a.desglose.tipos.empty())
+            a.desglose.tipos.push_back({});
+        if (d->kind == IssuedDocument::Kind::Rectifying)
+            a.sTextoMotivo =
+                Db().GetValue("FacturasRectificativas",
+                              "nIdFactura=" + QString::number(r.nIdFactura), "sTextoMotivo")
+                    .toString();
+        altas.push_back(std::move(a));
+    }
+
+    QStringList files;
+    if (altas.size() <= size_t(RegistrosPorDocumento)) {
+        EscribirDocumento(file, altas, 0, altas.size(), nombreEmisor, nifEmisor, numeroInstalacion);
+        return {file};
+    }
+    const QFileInfo info(file);
+    const QString stem = info.dir().filePath(info.completeBaseName());
+    const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
+    for (size_t from = 0; from < altas.size(); from += RegistrosPorDocumento) {
+        const QString part = stem + "-" + QString::number(files.size() + 1) + suffix;
+        EscribirDocumento(part, altas, from,
+                          std::min(altas.size(), from + size_t(RegistrosPorDocumento)),
+                          nombreEmisor, nifEmisor, numeroInstalacion);
+        files << part;
+    }
+    return files;
+}
+
+} // namespace ExportacionAeat

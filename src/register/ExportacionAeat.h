@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The register in the tax agency's own format: RegFactuSistemaFacturacion documents holding a
+// RegistroAlta per record, as its published schema (SuministroLR.xsd) describes them. Every
+// record is written from its row in RegistrosFacturacion (the fingerprinted texts, unchanged) and
+// from its document's stored header, breakdown and reason.
+namespace ExportacionAeat {
+
+// The invoicing system that makes the records (SistemaInformatico); the installation number
+// comes from the ini (section "Registro", key "NumeroInstalacion").
+inline constexpr const char* ProductorNombre = "Tavelo Software";
+inline constexpr const char* ProductorNif = "B00000000";
+inline constexpr const char* NombreSistema = "tvFacturacion";
+inline constexpr const char* IdSistema = "TV";
+inline constexpr const char* VersionSistema = "1.0";
+// A document holds at most this many records: the agency's limit per submission.
+inline constexpr int RegistrosPorDocumento = 1000;
+
+// Writes the records whose issue date lies between desde and hasta (yyyymmdd, 0 for no bound),
+// in register order: into `file` itself when they fit in one document, otherwise into FILE-1.xml,
+// FILE-2.xml, ... beside it. Answers the files written. Raises on a file that cannot be written.
+QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint32 desde = 0,
+                     qint32 hasta = 0);
+
+} // namespace ExportacionAeat
