@@ -230,6 +230,160 @@ TEST_F(RegisterTest, TheRegisterIsExportedForAnInspector) {
     EXPECT_EQ(Tool({"export", suite.Root() + "/no/existe/registro.csv"}).first, 1);
 }
 
+// One RegistroAlta of an export --aeat document: its leaf texts by path below RegistroAlta
+// ("IDFactura/NumSerieFactura"), each DetalleDesglose as "rate base tax".
+struct Alta {
+    QHash<QString, QString> field;
+    QStringList desglose;
+};
+
+std::vector<Alta> ReadAltas(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    QXmlStreamReader xml(&file);
+    std::vector<Alta> altas;
+    QStringList at;
+    bool inside = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (xml.name() == u"RegistroAlta") {
+                altas.emplace_back();
+                inside = true;
+            } else if (inside) {
+                at << xml.name().toString();
+            }
+        } else if (xml.isEndElement() && xml.name() == u"RegistroAlta") {
+            inside = false;
+        } else if (xml.isEndElement() && inside) {
+            if (at.last() == "DetalleDesglose") {
+                auto& f = altas.back().field;
+                altas.back().desglose << f.take("Desglose/DetalleDesglose/TipoImpositivo") + " " +
+                                             f.take("Desglose/DetalleDesglose/"
+                                                    "BaseImponibleOimporteNoSujeto") +
+                                             " " +
+                                             f.take("Desglose/DetalleDesglose/CuotaRepercutida");
+            }
+            at.removeLast();
+        } else if (xml.isCharacters() && !xml.isWhitespace() && inside) {
+            altas.back().field[at.join('/')] = xml.text().toString();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return altas;
+}
+
+// The files validate against the agency's schema, as its README says, offline.
+void ExpectValid(const QStringList& files) {
+    const QString schemas = qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/aeat";
+    QProcess xmllint;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XML_CATALOG_FILES", schemas + "/catalog.xml");
+    xmllint.setProcessEnvironment(env);
+    xmllint.setProcessChannelMode(QProcess::MergedChannels);
+    xmllint.start("xmllint",
+                  QStringList{"--nonet", "--noout", "--schema", schemas + "/SuministroLR.xsd"} +
+                      files);
+    ASSERT_TRUE(xmllint.waitForFinished(120000));
+    EXPECT_EQ(xmllint.exitCode(), 0) << xmllint.readAll().toStdString();
+}
+
+TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
+    IssueSome();
+    const QString file = suite.Root() + "/aeat.xml";
+    EXPECT_EQ(Tool({"export", "--aeat", file}), std::make_pair(0, "register written to " + file));
+    ExpectValid({file});
+    const std::vector<Alta> altas = ReadAltas(file);
+    ASSERT_EQ(altas.size(), 20u);
+
+    // The chain recomputed from the document alone: each fingerprint from its fields and the
+    // one before; the figures of each record add up from its breakdown.
+    QString previous;
+    for (const Alta& a : altas) {
+        const auto& f = a.field;
+        Registro r;
+        r.sIdEmisor = f["IDFactura/IDEmisorFactura"];
+        r.sNumSerie = f["IDFactura/NumSerieFactura"];
+        r.sFechaExpedicion = f["IDFactura/FechaExpedicionFactura"];
+        r.sTipoFactura = f["TipoFactura"];
+        r.sCuotaTotal = f["CuotaTotal"];
+        r.sImporteTotal = f["ImporteTotal"];
+        r.sHuellaAnterior = f["Encadenamiento/RegistroAnterior/Huella"];
+        r.sFechaHoraHuso = f["FechaHoraHusoGenRegistro"];
+        EXPECT_EQ(RegistroFacturacion::Huella(r), f["Huella"]) << r.sNumSerie.toStdString();
+        EXPECT_EQ(r.sHuellaAnterior, previous) << r.sNumSerie.toStdString();
+        EXPECT_EQ(f["Encadenamiento/PrimerRegistro"], previous.isEmpty() ? "S" : QString());
+        previous = f["Huella"];
+        qint64 base = 0, tax = 0;
+        for (const QString& detail : a.desglose) {
+            base += qRound64(detail.section(' ', 1, 1).toDouble() * 100);
+            tax += qRound64(detail.section(' ', 2, 2).toDouble() * 100);
+        }
+        EXPECT_EQ(Money::FromCents(tax).Text(), r.sCuotaTotal) << r.sNumSerie.toStdString();
+        EXPECT_EQ(Money::FromCents(base + tax).Text(), r.sImporteTotal)
+            << r.sNumSerie.toStdString();
+    }
+    // Ours: a discounted invoice (its tax that of 27.75), two invoices and the rectifying invoice
+    // of the first of them; the fixture's customers have no NIF, so no recipient is named.
+    QStringList last;
+    for (size_t k = 16; k < altas.size(); ++k) {
+        const auto& f = altas[k].field;
+        last << QStringList{f["IDFactura/NumSerieFactura"],
+                            f["TipoFactura"],
+                            f["TipoRectificativa"],
+                            f["FacturasRectificadas/IDFacturaRectificada/NumSerieFactura"],
+                            f["Destinatarios/IDDestinatario/NombreRazon"],
+                            altas[k].desglose.join(','),
+                            f["CuotaTotal"],
+                            f["ImporteTotal"],
+                            f["SistemaInformatico/NumeroInstalacion"]}
+                    .join('|');
+    }
+    EXPECT_EQ(last.join('\n').toStdString(),
+              QString("0014/%1|F1||||21.00 22.93 4.82|4.82|27.75|1\n"
+                      "0015/%1|F1||||10.00 10.80 1.08,21.00 9.00 1.89|2.97|22.77|1\n"
+                      "0016/%1|F1||||21.00 10.00 2.10|2.10|12.10|1\n"
+                      "0017/%1|R4|I|0015/%1||10.00 -10.80 -1.08,21.00 -9.00 -1.89|-2.97|-22.77|"
+                      "1")
+                  .arg(Year())
+                  .toStdString());
+}
+
+TEST_F(RegisterTest, AGreatRegisterGoesInDocumentsOfAThousandRecords) {
+    // 2,484 invoices beside the demo's 16, written as the setup tool writes a history.
+    for (int chunk = 0; chunk < 6; ++chunk) {
+        QStringList rows;
+        for (int k = 0; k < 414; ++k)
+            rows << QString("(1,1,'Cliente','%1/27',20270115,21,100,21,100,21,121,1)")
+                        .arg(chunk * 414 + k + 1, 4, 10, QChar('0'));
+        Db().Execute("INSERT INTO Facturas (nIdSucursal,nIdCliente,sCliente,sFactura,dFactura,"
+                     "nPo_1,nBi_1,nIm_1,nBi_Total,nIm_Total,nTotal,nDescuento) VALUES " +
+                     rows.join(','));
+    }
+    EXPECT_EQ(TaxableBreakdown::WriteMissing(), 2484);
+    EXPECT_EQ(RegistroFacturacion::RegistrarPendientes(), 2484);
+    const QString file = suite.Root() + "/aeat.xml";
+    ASSERT_EQ(Tool({"export", "--aeat", file}).first, 0);
+    QStringList files;
+    QList<size_t> sizes;
+    for (int part = 1; part <= 3; ++part) {
+        files << suite.Root() + QString("/aeat-%1.xml").arg(part);
+        sizes << ReadAltas(files.last()).size();
+    }
+    EXPECT_EQ(sizes, (QList<size_t>{1000, 1000, 500}));
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_FALSE(QFile::exists(suite.Root() + "/aeat-4.xml"));
+    ExpectValid(files);
+
+    // Only the demo's own year, in one document.
+    const QString year = suite.Root() + "/anio.xml";
+    ASSERT_EQ(
+        Tool({"export", "--aeat", year, "--desde", "01-01-2020", "--hasta", "31-12-2026"}).first,
+        0);
+    EXPECT_EQ(ReadAltas(year).size(), 16u);
+    EXPECT_EQ(Tool({"export", "--aeat", year, "--desde", "2026-01-01"}).first, 2);
+}
+
 // Nobody changes or removes a record, not even the database's owner through the module's own
 // connection; a data folder made before the guard gets it at the next start.
 TEST_F(RegisterTest, TheRegisterRefusesChangesAndRemovals) {
@@ -288,161 +442,6 @@ TEST_F(RegisterTest, VerifiesAReadOnlyFolderAndRefusesAnIniWithoutDataPath) {
                   " no indica la carpeta de datos (sección Database, "
                   "clave DataPath).");
     suite.SignIn();
-
-    // One RegistroAlta of an export --aeat document: its leaf texts by path below RegistroAlta
-    // ("IDFactura/NumSerieFactura"), each DetalleDesglose as "rate base tax".
-    struct Alta {
-        QHash<QString, QString> field;
-        QStringList desglose;
-    };
-
-    std::vector<Alta> ReadAltas(const QString& path) {
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-        QXmlStreamReader xml(&file);
-        std::vector<Alta> altas;
-        QStringList at;
-        bool inside = false;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isStartElement()) {
-                if (xml.name() == u"RegistroAlta") {
-                    altas.emplace_back();
-                    inside = true;
-                } else if (inside) {
-                    at << xml.name().toString();
-                }
-            } else if (xml.isEndElement() && xml.name() == u"RegistroAlta") {
-                inside = false;
-            } else if (xml.isEndElement() && inside) {
-                if (at.last() == "DetalleDesglose") {
-                    auto& f = altas.back().field;
-                    altas.back().desglose
-                        << f.take("Desglose/DetalleDesglose/TipoImpositivo") + " " +
-                               f.take("Desglose/DetalleDesglose/"
-                                      "BaseImponibleOimporteNoSujeto") +
-                               " " + f.take("Desglose/DetalleDesglose/CuotaRepercutida");
-                }
-                at.removeLast();
-            } else if (xml.isCharacters() && !xml.isWhitespace() && inside) {
-                altas.back().field[at.join('/')] = xml.text().toString();
-            }
-        }
-        EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-        return altas;
-    }
-
-    // The files validate against the agency's schema, as its README says, offline.
-    void ExpectValid(const QStringList& files) {
-        const QString schemas = qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/aeat";
-        QProcess xmllint;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XML_CATALOG_FILES", schemas + "/catalog.xml");
-        xmllint.setProcessEnvironment(env);
-        xmllint.setProcessChannelMode(QProcess::MergedChannels);
-        xmllint.start("xmllint",
-                      QStringList{"--nonet", "--noout", "--schema", schemas + "/SuministroLR.xsd"} +
-                          files);
-        ASSERT_TRUE(xmllint.waitForFinished(120000));
-        EXPECT_EQ(xmllint.exitCode(), 0) << xmllint.readAll().toStdString();
-    }
-
-    TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
-        IssueSome();
-        const QString file = suite.Root() + "/aeat.xml";
-        EXPECT_EQ(Tool({"export", "--aeat", file}),
-                  std::make_pair(0, "register written to " + file));
-        ExpectValid({file});
-        const std::vector<Alta> altas = ReadAltas(file);
-        ASSERT_EQ(altas.size(), 20u);
-
-        // The chain recomputed from the document alone: each fingerprint from its fields and the
-        // one before; the figures of each record add up from its breakdown.
-        QString previous;
-        for (const Alta& a : altas) {
-            const auto& f = a.field;
-            Registro r;
-            r.sIdEmisor = f["IDFactura/IDEmisorFactura"];
-            r.sNumSerie = f["IDFactura/NumSerieFactura"];
-            r.sFechaExpedicion = f["IDFactura/FechaExpedicionFactura"];
-            r.sTipoFactura = f["TipoFactura"];
-            r.sCuotaTotal = f["CuotaTotal"];
-            r.sImporteTotal = f["ImporteTotal"];
-            r.sHuellaAnterior = f["Encadenamiento/RegistroAnterior/Huella"];
-            r.sFechaHoraHuso = f["FechaHoraHusoGenRegistro"];
-            EXPECT_EQ(RegistroFacturacion::Huella(r), f["Huella"]) << r.sNumSerie.toStdString();
-            EXPECT_EQ(r.sHuellaAnterior, previous) << r.sNumSerie.toStdString();
-            EXPECT_EQ(f["Encadenamiento/PrimerRegistro"], previous.isEmpty() ? "S" : QString());
-            previous = f["Huella"];
-            qint64 base = 0, tax = 0;
-            for (const QString& detail : a.desglose) {
-                base += qRound64(detail.section(' ', 1, 1).toDouble() * 100);
-                tax += qRound64(detail.section(' ', 2, 2).toDouble() * 100);
-            }
-            EXPECT_EQ(Money::FromCents(tax).Text(), r.sCuotaTotal) << r.sNumSerie.toStdString();
-            EXPECT_EQ(Money::FromCents(base + tax).Text(), r.sImporteTotal)
-                << r.sNumSerie.toStdString();
-        }
-        // Ours: a discounted invoice (its tax that of 27.75), two invoices and the rectifying
-        // invoice of the first of them; the fixture's customers have no NIF, so no recipient is
-        // named.
-        QStringList last;
-        for (size_t k = 16; k < altas.size(); ++k) {
-            const auto& f = altas[k].field;
-            last << QStringList{f["IDFactura/NumSerieFactura"],
-                                f["TipoFactura"],
-                                f["TipoRectificativa"],
-                                f["FacturasRectificadas/IDFacturaRectificada/NumSerieFactura"],
-                                f["Destinatarios/IDDestinatario/NombreRazon"],
-                                altas[k].desglose.join(','),
-                                f["CuotaTotal"],
-                                f["ImporteTotal"],
-                                f["SistemaInformatico/NumeroInstalacion"]}
-                        .join('|');
-        }
-        EXPECT_EQ(last.join('\n').toStdString(),
-                  QString("0014/%1|F1||||21.00 22.93 4.82|4.82|27.75|1\n"
-                          "0015/%1|F1||||10.00 10.80 1.08,21.00 9.00 1.89|2.97|22.77|1\n"
-                          "0016/%1|F1||||21.00 10.00 2.10|2.10|12.10|1\n"
-                          "0017/%1|R4|I|0015/%1||10.00 -10.80 -1.08,21.00 -9.00 -1.89|-2.97|-22.77|"
-                          "1")
-                      .arg(Year())
-                      .toStdString());
-    }
-
-    TEST_F(RegisterTest, AGreatRegisterGoesInDocumentsOfAThousandRecords) {
-        // 2,484 invoices beside the demo's 16, written as the setup tool writes a history.
-        for (int chunk = 0; chunk < 6; ++chunk) {
-            QStringList rows;
-            for (int k = 0; k < 414; ++k)
-                rows << QString("(1,1,'Cliente','%1/27',20270115,21,100,21,100,21,121,1)")
-                            .arg(chunk * 414 + k + 1, 4, 10, QChar('0'));
-            Db().Execute("INSERT INTO Facturas (nIdSucursal,nIdCliente,sCliente,sFactura,dFactura,"
-                         "nPo_1,nBi_1,nIm_1,nBi_Total,nIm_Total,nTotal,nDescuento) VALUES " +
-                         rows.join(','));
-        }
-        EXPECT_EQ(TaxableBreakdown::WriteMissing(), 2484);
-        EXPECT_EQ(RegistroFacturacion::RegistrarPendientes(), 2484);
-        const QString file = suite.Root() + "/aeat.xml";
-        ASSERT_EQ(Tool({"export", "--aeat", file}).first, 0);
-        QStringList files;
-        QList<size_t> sizes;
-        for (int part = 1; part <= 3; ++part) {
-            files << suite.Root() + QString("/aeat-%1.xml").arg(part);
-            sizes << ReadAltas(files.last()).size();
-        }
-        EXPECT_EQ(sizes, (QList<size_t>{1000, 1000, 500}));
-        EXPECT_FALSE(QFile::exists(file));
-        EXPECT_FALSE(QFile::exists(suite.Root() + "/aeat-4.xml"));
-        ExpectValid(files);
-
-        // Only the demo's own year, in one document.
-        const QString year = suite.Root() + "/anio.xml";
-        ASSERT_EQ(Tool({"export", "--aeat", year, "--desde", "01-01-2020", "--hasta", "31-12-2026"})
-                      .first,
-                  0);
-        EXPECT_EQ(ReadAltas(year).size(), 16u);
-        EXPECT_EQ(Tool({"export", "--aeat", year, "--desde", "2026-01-01"}).first, 2);
-    }
+}
 
 } // namespace
