@@ -171,6 +171,7 @@ TEST_F(GridTest, ClosedRowsAndBadNumbersAreNotEdited) {
     } typed[] = {{4, "doce"}, {4, "1e308"}, {4, "-3"}, {5, "101"}, {6, "0"}, {6, ""}};
     for (const auto& t : typed)
         Type(2, t.col, t.text);
+    Type(3, 6, ""); // passing through the new line's empty cell is no edit
     EXPECT_EQ(Line(2), "2||Correa de O'Brien|3.00|10.00|2|");
     EXPECT_TRUE(events.isEmpty());
     EXPECT_EQ(suite.Ui().Shown.join('\n').toStdString(),

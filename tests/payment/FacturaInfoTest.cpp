@@ -209,8 +209,11 @@ TEST_F(FacturaInfoTest, ATypingMistakeIsRefusedWhereItWasMade) {
     d->txtImp[1]->setText("-3");
     d->Frm_evtButtonPressed("FormatoDetallado_BT");
     got << Focused() + " " + suite.Ui().Shown.last();
-    // An amount needs its payment type, or it would be booked as money out.
     d->txtImp[1]->setText("5");
+    d->Frm_evtButtonPressed("FormatoDetallado_BT");
+    got << Focused() + " " + suite.Ui().Shown.last();
+    // An amount needs its payment type, or it would be booked as money out.
+    d->txtImp[2]->clear();
     d->Frm_evtButtonPressed("FormatoDetallado_BT");
     got << Focused() + " " + suite.Ui().Shown.last();
     EXPECT_EQ(got.join('\n').toStdString(),
@@ -228,6 +231,7 @@ TEST_F(FacturaInfoTest, ATypingMistakeIsRefusedWhereItWasMade) {
               "txtDescuento_MN [Aviso] El descuento no puede ser mayor que el total de la "
               "factura.\n"
               "txtImp2_MN [Aviso] El dato \"Importe 2\" no puede ser negativo.\n"
+              "txtImp3_MN [Aviso] El dato \"Importe 3\" admite como mucho 2 decimales.\n"
               "cboTipo2_SN [Aviso] Elija el tipo de cobro del importe 2.");
     EXPECT_EQ(formato, 9);
     EXPECT_EQ(Cobro.nImporte[0], 0);

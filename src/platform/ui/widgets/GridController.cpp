@@ -406,6 +406,9 @@ void GridController::UserEdit(int row, int col, const QString& text, bool fromLi
     if (m_inEdit || r < 0 || r >= m_model->rows.size() || c < 0 || c >= m_model->columns.size())
         return;
     QString value = text.trimmed();
+    // An editor closed on the text it opened with is no edit (an empty new line passed through).
+    if (value == m_model->rows[r].cells[c])
+        return;
     // An empty amount or percentage is no value yet; a count of units needs one.
     if (IsNumericColumn(Type(c)) && (!value.isEmpty() || Type(c) == QLatin1Char('n'))) {
         const TypedNumber::Reading reading =
