@@ -14,6 +14,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QShowEvent>
 
 CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
@@ -22,7 +23,9 @@ CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_bill
     setWindowTitle(db.Translate("Añadir por código"));
     frm = new Frm(this, db.Translate("Añadir por código"));
     frm->SetReturnIsTab(Gi.ReturnIsTab);
-    frm->AddButton("Aceptar_BT", db.Translate("Aceptar"));
+    // Enter in the quantity accepts once: the button must not take the same Enter as the
+    // dialog's default and add the line a second time.
+    frm->AddButton("Aceptar_BT", db.Translate("Aceptar"))->setAutoDefault(false);
 
     txtCodigo_TX = new QLineEdit;
     txtCodigo_TX->setObjectName("txtCodigo_TX");
@@ -30,6 +33,8 @@ CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_bill
     txtCantidad_NU->setObjectName("txtCantidad_NU");
     txtCantidad_NU->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     txtCantidad_NU->setMaximumWidth(90);
+    txtCantidad_NU->setAccessibleName(db.Translate("Cantidad"));
+    frm->AddNumberField(txtCantidad_NU, TypedNumber::Kind::Quantity);
     lblProducto = new QLabel;
     lblProducto->setObjectName("lblProducto");
     lblProducto->setMinimumWidth(280);
@@ -40,9 +45,11 @@ CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_bill
     layout->addRow(db.Translate("Cantidad"), txtCantidad_NU);
 
     connect(txtCodigo_TX, &QLineEdit::textChanged, this, [this] { txtCodigo_TX_Change(); });
-    // Enter on the code goes to the quantity, Enter on the quantity adds the line.
+    // Enter on the code goes to the quantity, Enter on the quantity adds the line, also where
+    // Enter otherwise moves to the next field.
     connect(txtCodigo_TX, &QLineEdit::returnPressed, this,
             [this] { frm->SetFocusTo(txtCantidad_NU); });
+    frm->KeepEnter(txtCantidad_NU);
     connect(txtCantidad_NU, &QLineEdit::returnPressed, this,
             [this] { Frm_evtButtonPressed("Aceptar_BT"); });
     connect(frm, &Frm::evtButtonPressed, this, &CodigoProducto::Frm_evtButtonPressed);
@@ -68,12 +75,12 @@ void CodigoProducto::Limpiar() {
 }
 
 void CodigoProducto::txtCodigo_TX_Change() {
-    lblProducto->setText(
-        DataAccess::instance()
-            .GetValue("ProductosServicios",
-                      "sCodigo=" + Utility::instance().SqlValue(txtCodigo_TX->text(), 0, true),
-                      "sProductoServicio")
-            .toString());
+    lblProducto->setText(DataAccess::instance()
+                             .GetValue("ProductosServicios",
+                                       "sCodigo=" + Utility::instance().SqlValue(
+                                                        txtCodigo_TX->text().trimmed(), 0, true),
+                                       "sProductoServicio")
+                             .toString());
 }
 
 void CodigoProducto::Frm_evtButtonPressed(const QString& sName) {
@@ -86,9 +93,18 @@ void CodigoProducto::Aceptar() {
     Utility& u = Utility::instance();
     Recordset rs;
     db.OpenRecordset("SELECT * FROM ProductosServicios WHERE sCodigo=" +
-                         u.SqlValue(txtCodigo_TX->text(), 0, true),
+                         u.SqlValue(txtCodigo_TX->text().trimmed(), 0, true),
                      rs);
     if (rs.Eof()) {
+        rs.Close();
+        ShowMessage(0, db.Translate("No existe ningún producto o servicio con el código") + " " +
+                           txtCodigo_TX->text().trimmed() + ".");
+        frm->SetFocusTo(txtCodigo_TX);
+        txtCodigo_TX->selectAll();
+        return;
+    }
+    double cantidad = 0;
+    if (!frm->InputCheck(true) || !Frm::NumberValue(txtCantidad_NU, cantidad)) {
         rs.Close();
         return;
     }
@@ -96,9 +112,6 @@ void CodigoProducto::Aceptar() {
     m_sIdMascota = m_billing.dm->Dato(0);
     m_sIdProducto =
         Utility::NumberText(Utility::Val(rs.Fields("nIdProductoServicio").Value.toString()));
-    // A quantity typed with a decimal comma means what it says; anything else that is not a
-    // number counts as no units.
-    const double cantidad = Utility::Val(txtCantidad_NU->text().trimmed().replace(',', '.'));
     m_sUnidades = Utility::NumberText(cantidad);
     m_nPrecio = u.SqlNumber(rs.Fields(m_billing.CampoPvp()).Value);
     m_nBaseImp = cantidad * m_nPrecio;

@@ -13,6 +13,7 @@
 #include "platform/ui/widgets/GridController.h"
 #include "platform/ui/widgets/ToolIcons.h"
 #include "platform/util/TvError.h"
+#include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
 #include "reports/Viewer.h"
@@ -379,9 +380,22 @@ void Facturacion::HistoricoFacturas_NA_Click() {
             return;
         if (nEmitir == 1)
             Informes::Factura(nIdFactura_Historico, nFormatoFactura);
-        else if (nEmitir == 2)
+        else if (nEmitir == 2 && ConfirmarAbono(nIdFactura_Historico))
             Generar_Abono(*this, nIdFactura_Historico);
     });
+}
+
+bool Facturacion::ConfirmarAbono(qint32 nIdFactura) {
+    const Rows factura = Db().GetRows("SELECT sFactura,sCliente,nTotal,nDescuento FROM Facturas "
+                                      "WHERE nIdFactura=" +
+                                      QString::number(nIdFactura));
+    if (factura.IsEmpty())
+        return true; // the credit note says itself that the invoice is gone
+    const double importe = U().SqlNumber(factura(2, 0)) - U().SqlNumber(factura(3, 0));
+    return ConfirmDefaultNo(
+        Db().Translate("¿Emitir la factura rectificativa que anula la factura") + " " +
+        factura(0, 0).toString() + " " + Db().Translate("de") + " " + factura(1, 0).toString() +
+        " " + Db().Translate("por") + " " + TypedNumber::Spanish(importe) + " €?");
 }
 
 void Facturacion::ImgGd_NR_Click(int index) {
@@ -440,7 +454,8 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
             const qint32 nId = Utility::ToInt32(U().SqlNumber(
                 Db().GetValue("ProductosServicios", condition, "nIdProductoServicio")));
             if (nId == 0 && !sName.trimmed().isEmpty()) {
-                if (!ShowMessage(4, "El ítem no existe. ¿Desea crearlo?"))
+                // A hurried second Enter must not create a product at 0 € and 0 %.
+                if (!ConfirmDefaultNo("El ítem no existe. ¿Desea crearlo?"))
                     return;
                 Db().InsertRecord("ProductosServicios", "sProductoServicio,nPvp,nPorcIpto",
                                   U().SqlValue(sName, 0, true) + "," +

@@ -72,6 +72,9 @@ public:
     void Frm_evtToolClick(const QString& sName);
     void Frm_evtButtonPressed(const QString& sName);
     void HistoricoFacturas_NA_Click();
+    // Asks before a credit note is issued, naming the invoice, its client and its amount; a
+    // hurried Enter answers No.
+    bool ConfirmarAbono(qint32 nIdFactura);
     void ImgGd_NR_Click(int index);
 
     // Grid events.

@@ -3,6 +3,7 @@
 #include "invoicing/Actualizaciones.h"
 #include "invoicing/BillingWindow.h"
 #include "invoicing/Conta.h"
+#include "invoicing/LineasPendientes.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
@@ -41,6 +42,11 @@ void Generar_Factura(BillingWindow& w) {
         }
         if (nIdClienteActual == 0) {
             ShowMessage(0, "Debe definir cliente previamente");
+            return;
+        }
+        if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente);
+            !motivo.isEmpty()) {
+            ShowMessage(0, motivo);
             return;
         }
         w.MostrarCobro();

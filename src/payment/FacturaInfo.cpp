@@ -18,35 +18,39 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <optional>
 
 namespace {
 
-// Whole amounts up to ten digits with up to two decimals, "," or "." as the decimal point: what
-// a front desk can mean; anything else is refused when the dialog is accepted.
-const QRegularExpression AmountPattern(QStringLiteral("-?\\d{0,10}([.,]\\d{0,2})?"));
-const QRegularExpression PercentPattern(QStringLiteral("-?\\d{0,3}([.,]\\d{0,2})?"));
-
-double Amount(const QLineEdit* field) {
-    return U().SqlNumber(field->text());
-}
-double Amount(const QLabel* label) {
-    return U().SqlNumber(label->text());
+// The value typed in a number field, or nothing while its text does not read (the frame tells
+// the user why).
+std::optional<double> Typed(const QLineEdit* field) {
+    double value = 0;
+    if (!Frm::NumberValue(field, value))
+        return std::nullopt;
+    return value;
 }
 QString Shown(double value) {
     return U().SqlValue(value, 2, false);
 }
+double Cents(double value) {
+    return Utility::RoundHalfAway(value, 2);
+}
 
-QLineEdit* AmountField(const QString& name, const QString& accessibleName,
-                       const QRegularExpression& pattern) {
+// Typed text is kept as typed (no validator swallowing keys): "1e308" must be refused as a whole
+// rather than read as 1308.
+QLineEdit* NumberField(Frm& frame, const QString& name, const QString& accessibleName,
+                       TypedNumber::Kind kind) {
     auto* field = new QLineEdit;
     field->setObjectName(name);
     field->setAccessibleName(accessibleName);
     field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    field->setValidator(new QRegularExpressionValidator(pattern, field));
     field->setMaximumWidth(120);
+    frame.AddNumberField(field, kind);
     return field;
 }
 
@@ -95,9 +99,14 @@ void FacturaInfo::BuildControls() {
     big.setBold(true);
     big.setPointSizeF(big.pointSizeF() * 1.4);
     lblTotal_MN->setFont(big);
-    txtDescuento_MN = AmountField("txtDescuento_MN", db.Translate("Descuento"), AmountPattern);
-    txtPorcDto_PN =
-        AmountField("txtPorcDto_PN", db.Translate("Porcentaje de descuento"), PercentPattern);
+    lblAPagar_MN = new QLabel("0.00");
+    lblAPagar_MN->setObjectName("lblAPagar_MN");
+    lblAPagar_MN->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblAPagar_MN->setFont(big);
+    txtDescuento_MN =
+        NumberField(*frm, "txtDescuento_MN", db.Translate("Descuento"), TypedNumber::Kind::Amount);
+    txtPorcDto_PN = NumberField(*frm, "txtPorcDto_PN", db.Translate("Porcentaje de descuento"),
+                                TypedNumber::Kind::Percentage);
 
     auto* payment = new QGridLayout(fr1);
     payment->setColumnStretch(4, 1);
@@ -117,19 +126,24 @@ void FacturaInfo::BuildControls() {
     percent->addWidget(txtPorcDto_PN);
     percent->addWidget(new QLabel("%"));
     payment->addLayout(percent, 1, 3);
+    auto* dueCaption = new QLabel(db.Translate(" Importe a pagar"));
+    dueCaption->setFont(big);
+    payment->addWidget(dueCaption, 2, 0, 1, 2);
+    payment->addWidget(lblAPagar_MN, 2, 2, 1, 2);
     QWidget* previous = txtPorcDto_PN;
     setTabOrder(txtDescuento_MN, txtPorcDto_PN);
     for (int k = 0; k < CobroRecord::Slots; ++k) {
         cboTipo[k] = new QComboBox;
         cboTipo[k]->setObjectName(QString("cboTipo%1_SN").arg(k + 1));
         cboTipo[k]->setMinimumWidth(170);
-        txtImp[k] =
-            AmountField(QString("txtImp%1_MN").arg(k + 1),
-                        db.Translate("Importe") + " " + QString::number(k + 1), AmountPattern);
-        payment->addWidget(caption(" Tipo", cboTipo[k]), k + 2, 0);
-        payment->addWidget(cboTipo[k], k + 2, 1);
-        payment->addWidget(caption(" Importe", txtImp[k]), k + 2, 2);
-        payment->addWidget(txtImp[k], k + 2, 3);
+        txtImp[k] = NumberField(*frm, QString("txtImp%1_MN").arg(k + 1),
+                                db.Translate("Importe") + " " + QString::number(k + 1),
+                                TypedNumber::Kind::Amount);
+        connect(txtImp[k], &QLineEdit::textEdited, this, [this, k] { m_typed[k] = true; });
+        payment->addWidget(caption(" Tipo", cboTipo[k]), k + 3, 0);
+        payment->addWidget(cboTipo[k], k + 3, 1);
+        payment->addWidget(caption(" Importe", txtImp[k]), k + 3, 2);
+        payment->addWidget(txtImp[k], k + 3, 3);
         setTabOrder(previous, cboTipo[k]);
         setTabOrder(cboTipo[k], txtImp[k]);
         previous = txtImp[k];
@@ -143,14 +157,18 @@ void FacturaInfo::BuildControls() {
     setTabOrder(previous, txtDescuento_MN);
     txtDescuento_MN->installEventFilter(this);
     txtPorcDto_PN->installEventFilter(this);
+    for (QLineEdit* field : {txtDescuento_MN, txtPorcDto_PN})
+        connect(field, &QLineEdit::textEdited, this, [this, field] { m_edited = field; });
 
     txtCliente_TX = TextField("txtCliente_TX", db.Translate("Nombre del cliente"));
     txtDomicilio_TX = TextField("txtDomicilio_TX", db.Translate("Domicilio de la persona"));
     txtDni_TX = TextField("txtDni_TX", db.Translate("Documento de identidad"));
     auto* customer = new QFormLayout(fr2);
-    customer->addRow(caption(" &Nombre", txtCliente_TX), txtCliente_TX);
-    customer->addRow(caption(" Domicilio", txtDomicilio_TX), txtDomicilio_TX);
-    customer->addRow(caption(" &D.N.I.", txtDni_TX), txtDni_TX);
+    // Alt+N, Alt+D and Alt+T belong to the layout buttons, which issue the invoice: the fields'
+    // letters are others.
+    customer->addRow(caption(" N&ombre", txtCliente_TX), txtCliente_TX);
+    customer->addRow(caption(" Do&micilio", txtDomicilio_TX), txtDomicilio_TX);
+    customer->addRow(caption(" D.N.&I.", txtDni_TX), txtDni_TX);
     txtCliente_TX->setMinimumWidth(360);
 
     auto* layout = new QVBoxLayout(frm->Content());
@@ -168,11 +186,14 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
         LlenarCombosFormaCobro();
         const QString id = QString::number(Utility::ToInt32(Utility::Val(clientId)));
         // The total the invoice of these lines will store.
-        lblTotal_MN->setText(
+        m_nTotal =
             DocumentAmounts::Of(
                 DocumentLine::Read("(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente=" + id),
                 Money())
-                .nTotal.Text());
+                .nTotal.ToDouble();
+        m_nAPagar = m_nTotal;
+        lblTotal_MN->setText(Shown(m_nTotal));
+        lblAPagar_MN->setText(Shown(m_nAPagar));
         txtImp[0]->setText(lblTotal_MN->text());
         txtCliente_TX->setText(clientName);
         txtDomicilio_TX->setText(
@@ -225,56 +246,128 @@ void FacturaInfo::TabGral_Click(int index) {
 
 void FacturaInfo::txtDescuento_MN_LostFocus() {
     Trap("Cobro::txtDescuento_MN_LostFocus", [&] {
-        const double total = Amount(lblTotal_MN);
-        const double discount = Amount(txtDescuento_MN);
-        txtImp[0]->setText(Shown(total - discount));
+        const std::optional<double> discount = Typed(txtDescuento_MN);
+        if (!discount)
+            return;
+        if (*discount > m_nTotal) {
+            // Said once the focus has settled, as for a text that is no amount.
+            QTimer::singleShot(0, this, [this] { DescuentoValido(); });
+            return;
+        }
         // With nothing to invoice there is no percentage to speak of.
-        txtPorcDto_PN->setText(Shown(total == 0 ? 0 : discount * 100 / total));
+        txtPorcDto_PN->setText(Shown(m_nTotal == 0 ? 0 : *discount * 100 / m_nTotal));
+        AplicarDescuento(*discount);
     });
 }
 
 void FacturaInfo::txtPorcDto_PN_LostFocus() {
     Trap("Cobro::txtPorcDto_PN_LostFocus", [&] {
-        const double total = Amount(lblTotal_MN);
-        txtDescuento_MN->setText(Shown(total * Amount(txtPorcDto_PN) / 100));
-        txtImp[0]->setText(Shown(total - Amount(txtDescuento_MN)));
+        const std::optional<double> percentage = Typed(txtPorcDto_PN);
+        if (!percentage)
+            return;
+        const double discount = Cents(m_nTotal * *percentage / 100);
+        txtDescuento_MN->setText(Shown(discount));
+        AplicarDescuento(discount);
     });
+}
+
+void FacturaInfo::AplicarDescuento(double discount) {
+    m_nAPagar = Cents(m_nTotal - discount);
+    lblAPagar_MN->setText(Shown(m_nAPagar));
+    m_typed[0] = false;
+    txtImp[0]->setText(Shown(Resto(0)));
+}
+
+double FacturaInfo::Resto(int slot) const {
+    double others = 0;
+    for (int k = 0; k < CobroRecord::Slots; ++k)
+        if (k != slot)
+            others += Typed(txtImp[k]).value_or(0);
+    // Payments already above the amount due leave nothing to propose, never a negative payment.
+    return std::max(0.0, Cents(m_nAPagar - others));
 }
 
 void FacturaInfo::txtImp_MN_GotFocus(int slot) {
     Trap("Cobro::txtImp_MN_GotFocus", [&] {
-        double others = 0;
-        for (int k = 0; k < CobroRecord::Slots; ++k)
-            if (k != slot)
-                others += Amount(txtImp[k]);
-        txtImp[slot]->setText(Shown(Amount(lblTotal_MN) - others));
+        // What the user typed stays; only a proposal follows the other payments.
+        if (!m_typed[slot]) {
+            for (int k = 0; k < CobroRecord::Slots; ++k)
+                if (k != slot && !Typed(txtImp[k]))
+                    return;
+            txtImp[slot]->setText(Shown(Resto(slot)));
+        }
         txtImp[slot]->selectAll();
     });
+}
+
+bool FacturaInfo::DescuentoValido() {
+    if (Typed(txtDescuento_MN).value_or(0) <= m_nTotal)
+        return true;
+    TabGral->setCurrentIndex(0);
+    ShowMessage(0, Db().Translate("El descuento no puede ser mayor que el total de la factura."));
+    frm->SetFocusTo(txtDescuento_MN);
+    txtDescuento_MN->selectAll();
+    return false;
+}
+
+bool FacturaInfo::DatosValidos() {
+    // A field of the payments tab that does not read is shown there, whichever tab is open.
+    for (QLineEdit* field :
+         {txtDescuento_MN, txtPorcDto_PN, txtImp[0], txtImp[1], txtImp[2], txtImp[3]})
+        if (!Typed(field))
+            TabGral->setCurrentIndex(0);
+    if (!DescuentoValido() || !frm->InputCheck(true))
+        return false;
+    // An amount without its type would be booked as money out: ask for the type instead.
+    for (int k = 0; k < CobroRecord::Slots; ++k) {
+        if (Typed(txtImp[k]).value_or(0) != 0 && cboTipo[k]->currentIndex() < 0) {
+            TabGral->setCurrentIndex(0);
+            ShowMessage(0, Db().Translate("Elija el tipo de cobro del importe") + " " +
+                               QString::number(k + 1) + ".");
+            frm->SetFocusTo(cboTipo[k]);
+            return false;
+        }
+    }
+    // A complete invoice names its recipient.
+    if (txtCliente_TX->text().trimmed().isEmpty()) {
+        TabGral->setCurrentIndex(1);
+        ShowMessage(0, Db().Translate("Escriba el nombre del cliente: la factura debe decir a "
+                                      "quién se emite."));
+        frm->SetFocusTo(txtCliente_TX);
+        return false;
+    }
+    double cobrado = 0;
+    for (QLineEdit* field : txtImp)
+        cobrado += Typed(field).value_or(0);
+    cobrado = Cents(cobrado);
+    // Discount already applied: recompute the amount due from the fields as they stand.
+    m_nAPagar = Cents(m_nTotal - Typed(txtDescuento_MN).value_or(0));
+    if (cobrado > m_nAPagar &&
+        !ConfirmDefaultNo(Db().Translate("Los cobros") + " (" + TypedNumber::Spanish(cobrado) +
+                          ") " + Db().Translate("superan el importe a pagar") + " (" +
+                          TypedNumber::Spanish(m_nAPagar) + "). " +
+                          Db().Translate("¿Continuar?"))) {
+        TabGral->setCurrentIndex(0);
+        frm->SetFocusTo(txtImp[0]);
+        return false;
+    }
+    return true;
 }
 
 void FacturaInfo::Frm_evtButtonPressed(const QString& sName) {
     Trap("Cobro::Frm_evtButtonPressed", [&] {
         // Leaving the field being typed in applies its recomputation first; a value that is no
         // amount keeps the dialog open with the field named.
-        if (!frm->InputCheck(true))
+        if (!DatosValidos())
             return;
-        // An amount without its type would be booked as money out: ask for the type instead.
-        for (int k = 0; k < CobroRecord::Slots; ++k) {
-            if (Amount(txtImp[k]) != 0 && cboTipo[k]->currentIndex() < 0) {
-                ShowMessage(0, Db().Translate("Elija el tipo de cobro del importe") + " " +
-                                   QString::number(k + 1) + ".");
-                frm->SetFocusTo(cboTipo[k]);
-                return;
-            }
-        }
         Cobro.sCliente = txtCliente_TX->text();
         Cobro.sDomicilio = txtDomicilio_TX->text();
         Cobro.sDni = txtDni_TX->text();
         for (int k = 0; k < CobroRecord::Slots; ++k) {
             Cobro.sTipoCobro[k] = cboTipo[k]->currentText();
-            Cobro.nImporte[k] = Amount(txtImp[k]);
+            Cobro.nImporte[k] = Typed(txtImp[k]).value_or(0);
         }
-        Cobro.nDescuento = Amount(txtDescuento_MN);
+        Cobro.nDescuento = Typed(txtDescuento_MN).value_or(0);
         if (const quint8 layout = Informes::LayoutOfButton(sName))
             m_nFormatoFactura = layout;
         frm->Close();
@@ -289,10 +382,14 @@ void FacturaInfo::Cancelar() {
 bool FacturaInfo::eventFilter(QObject* watched, QEvent* event) {
     const bool in = event->type() == QEvent::FocusIn;
     if ((in || event->type() == QEvent::FocusOut) && ByTheUser(static_cast<QFocusEvent*>(event))) {
-        if (!in && watched == txtDescuento_MN)
+        // Only a typed change recomputes: tabbing through the percentage must not turn a
+        // discount of 8,32 into the cent-rounded amount of its rounded percentage.
+        if (!in && watched == m_edited && watched == txtDescuento_MN)
             txtDescuento_MN_LostFocus();
-        else if (!in && watched == txtPorcDto_PN)
+        else if (!in && watched == m_edited && watched == txtPorcDto_PN)
             txtPorcDto_PN_LostFocus();
+        if (!in && watched == m_edited)
+            m_edited = nullptr;
         for (int k = 0; in && k < CobroRecord::Slots; ++k)
             if (watched == txtImp[k])
                 txtImp_MN_GotFocus(k);

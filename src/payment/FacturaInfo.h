@@ -36,6 +36,7 @@ public:
     QLineEdit* txtDescuento_MN = nullptr;
     QLineEdit* txtPorcDto_PN = nullptr;
     QLabel* lblTotal_MN = nullptr;
+    QLabel* lblAPagar_MN = nullptr; // the amount due: the total less the discount
 
     void TabGral_Click(int index);
     void Frm_evtButtonPressed(const QString& sName);
@@ -52,7 +53,17 @@ private:
     void txtDescuento_MN_LostFocus();
     void txtPorcDto_PN_LostFocus();
     void txtImp_MN_GotFocus(int slot);
+    void AplicarDescuento(double discount);
+    // What the payments other than slot leave of the amount due.
+    double Resto(int slot) const;
+    // The checks before the dialog hands anything back; each says what is wrong.
+    bool DatosValidos();
+    bool DescuentoValido();
 
     quint8& m_nFormatoFactura;
+    double m_nTotal = 0;
+    double m_nAPagar = 0;
+    std::array<bool, 4> m_typed{}; // payments the user typed, kept when entered again
+    QObject* m_edited = nullptr;   // the discount or percentage field typed in since entered
     Frm* frm = nullptr;
 };

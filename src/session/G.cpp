@@ -334,7 +334,8 @@ bool ShowMessage(int type, const QString& text) {
     case 4:
         return Ui::current().Confirm(
             db.Translate("Confirmación"),
-            db.Translate(text.isEmpty() ? "¿Está seguro de realizar la operación?" : text));
+            db.Translate(text.isEmpty() ? "¿Está seguro de realizar la operación?" : text),
+            Ui::Default::Yes);
     case 5:
         statusBar(" Cargando Modulo. Espere por favor...", 0xFF0000, db.IsServerDb() ? 200 : 50);
         break;
@@ -342,6 +343,11 @@ bool ShowMessage(int type, const QString& text) {
         break;
     }
     return false;
+}
+
+bool ConfirmDefaultNo(const QString& text) {
+    const DataAccess& db = Db();
+    return Ui::current().Confirm(db.Translate("Confirmación"), db.Translate(text), Ui::Default::No);
 }
 
 bool IsMaster(bool warn) {

@@ -47,6 +47,9 @@ void ShowSessionStatus(Frm& frame);
 // Message types: 0 information "Aviso", 1 error "Error", 2 data saved, 3 save first,
 // 4 confirmation (answers true for Yes), 5 loading a module.
 bool ShowMessage(int type, const QString& text = {});
+// A confirmation (as type 4) whose default answer is No: for questions where a hurried Enter
+// would issue a document, book money or create a catalogue entry.
+bool ConfirmDefaultNo(const QString& text);
 
 bool IsMaster(bool warn);
 

@@ -138,7 +138,7 @@ TEST_F(BillingTest, AnUnknownProductIsCreatedOnlyWhenTheUserSaysSo) {
     const int row = NewLine();
     Type(row, "Producto Servicio", "Champú d'avena");
     ASSERT_EQ(ui.Shown.size(), 1);
-    EXPECT_TRUE(ui.Shown[0].contains("El ítem no existe. ¿Desea crearlo?"));
+    EXPECT_EQ(ui.NoByDefault, QStringList{"El ítem no existe. ¿Desea crearlo?"});
     EXPECT_EQ(Count("FacturasItems"), items);
     EXPECT_EQ(Count("ProductosServicios", "sProductoServicio='Champú d''avena'"), 0);
     EXPECT_TRUE(w->gd->IsNewLine(row));
@@ -207,20 +207,48 @@ TEST_F(BillingTest, ProductByCodeAddsRoundedLinesAndStaysOpenForTheNext) {
         EXPECT_EQ(dialog.txtCantidad_NU->text(), "1");
         EXPECT_EQ(w->gd->RecordCount(), lines + 1); // shown in the grid at once
 
-        dialog.txtCodigo_TX->setText("PIEN10");
-        dialog.txtCantidad_NU->setText("dos");
-        dialog.Frm_evtButtonPressed("Aceptar_BT");
+        // Typed as a hurried desk does, Enter after each field (Enter moving on as Tab does):
+        // every mistake is said, the cursor stays where it was made and nothing is added.
+        dialog.Frame()->SetReturnIsTab(true);
+        suite.Ui().Shown.clear();
+        for (const char* quantity : {"dos", "1e308", "-3", "0", "123456789012345678901234567890"}) {
+            QApplication::setActiveWindow(&dialog);
+            dialog.txtCodigo_TX->setFocus();
+            QTest::keyClicks(dialog.txtCodigo_TX, "PIEN10");
+            QTest::keyClick(dialog.txtCodigo_TX, Qt::Key_Return);
+            dialog.txtCantidad_NU->selectAll();
+            QTest::keyClicks(dialog.txtCantidad_NU, quantity);
+            QTest::keyClick(dialog.txtCantidad_NU, Qt::Key_Return);
+            labels << QApplication::focusWidget()->objectName() + " " +
+                          dialog.txtCantidad_NU->text();
+            dialog.Limpiar();
+        }
         dialog.txtCodigo_TX->setText("NOEXISTE'");
-        dialog.Frm_evtButtonPressed("Aceptar_BT");
+        QTest::keyClick(dialog.txtCantidad_NU, Qt::Key_Return);
+        labels << QApplication::focusWidget()->objectName();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.txtCodigo_TX->setText(" PIEN10 ");
+        dialog.txtCantidad_NU->setText("1,5");
+        QTest::keyClick(dialog.txtCantidad_NU, Qt::Key_Return);
     });
     w->Frm_evtToolClick("A");
     EXPECT_EQ(suite.Ui().ModalCount, 1);
-    EXPECT_EQ(labels, (QStringList{"", "Pienso adulto 3 kg", ""}));
-
-    // "dos" counts as no units.
+    EXPECT_EQ(labels.join('\n').toStdString(),
+              "\nPienso adulto 3 kg\n\ntxtCantidad_NU dos\ntxtCantidad_NU 1e308\ntxtCantidad_NU "
+              "-3\ntxtCantidad_NU 0\ntxtCantidad_NU 123456789012345678901234567890\ntxtCodigo_TX");
+    EXPECT_EQ(
+        suite.Ui().Shown.join('\n').toStdString(),
+        "[Aviso] El dato \"Cantidad\" no es un número: \"dos\". Escriba solo cifras y la coma "
+        "decimal (por ejemplo 1.234,56).\n"
+        "[Aviso] El dato \"Cantidad\" no es un número: \"1e308\". Escriba solo cifras y la "
+        "coma decimal (por ejemplo 1.234,56).\n"
+        "[Aviso] El dato \"Cantidad\" no puede ser negativo.\n"
+        "[Aviso] El dato \"Cantidad\" debe ser mayor que cero.\n"
+        "[Aviso] El dato \"Cantidad\" no puede pasar de 99.999.\n"
+        "[Aviso] No existe ningún producto o servicio con el código NOEXISTE'.");
     EXPECT_EQ(Table("SELECT nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal,nIdCliente,"
                     "nIdMascota FROM FacturasItems ORDER BY nIdFacturaItem DESC LIMIT 2"),
-              "0|10|0|21|0|0|1|1\n2|10|20|21|4.2|24.2|1|1");
+              "1.5|10|15|21|3.15|18.15|1|1\n2|10|20|21|4.2|24.2|1|1");
     EXPECT_EQ(w->gd->RecordCount(), lines + 2);
 }
 

@@ -9,6 +9,7 @@
 #include "platform/ui/widgets/GridController.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -163,12 +164,25 @@ TEST_F(GridTest, ClosedRowsAndBadNumbersAreNotEdited) {
     EXPECT_FALSE(flags(2, 2)); // the locking column itself
     EXPECT_TRUE(flags(2, 4));
 
-    Type(2, 4, "doce");
-    EXPECT_EQ(gd.CellText(2, 4), "3.00");
+    // Each column reads its kind of number; a refused text changes nothing and raises nothing.
+    const struct {
+        int col;
+        const char* text;
+    } typed[] = {{4, "doce"}, {4, "1e308"}, {4, "-3"}, {5, "101"}, {6, "0"}, {6, ""}};
+    for (const auto& t : typed)
+        Type(2, t.col, t.text);
+    Type(3, 6, ""); // passing through the new line's empty cell is no edit
+    EXPECT_EQ(Line(2), "2||Correa de O'Brien|3.00|10.00|2|");
     EXPECT_TRUE(events.isEmpty());
-    ASSERT_EQ(suite.Ui().Shown.size(), 1);
-    EXPECT_TRUE(suite.Ui().Shown[0].contains("debe ser un número"))
-        << suite.Ui().Shown[0].toStdString();
+    EXPECT_EQ(suite.Ui().Shown.join('\n').toStdString(),
+              "[Aviso] El dato \"Importe\" no es un número: \"doce\". Escriba solo cifras y la "
+              "coma decimal (por ejemplo 1.234,56).\n"
+              "[Aviso] El dato \"Importe\" no es un número: \"1e308\". Escriba solo cifras y la "
+              "coma decimal (por ejemplo 1.234,56).\n"
+              "[Aviso] El dato \"Importe\" no puede ser negativo.\n"
+              "[Aviso] El dato \"Porc\" no puede pasar de 100.\n"
+              "[Aviso] El dato \"Cant\" debe ser mayor que cero.\n"
+              "[Aviso] El dato \"Cant\" debe ser mayor que cero.");
 }
 
 TEST_F(GridTest, TheNewLineBecomesARecordOnlyWhenItsInsertSucceeds) {
@@ -254,11 +268,38 @@ TEST_F(GridTest, TypingInTheListColumnAndPickingFromThePopupCommitsAndMovesOn) {
     EXPECT_EQ(Stored("nIdArticulo", "nIdLinea=2"), "1");
     EXPECT_EQ(gd.CurrentCol(), 4); // on to the next cell, already editing
 
+    // A mistake brings the cursor back to the cell, its text as typed.
     editor = focused();
+    QTest::keyClicks(editor, "1e308");
+    QTest::keyClick(view.windowHandle(), Qt::Key_Return);
+    QApplication::processEvents();
+    editor = focused();
+    ASSERT_NE(qobject_cast<QLineEdit*>(editor), nullptr);
+    EXPECT_EQ(gd.CurrentCol(), 4);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(editor)->text(), "1e308");
     QTest::keyClicks(editor, "8");
     QTest::keyClick(view.windowHandle(), Qt::Key_Return);
     QApplication::processEvents();
     EXPECT_EQ(Stored("nImporte", "nIdLinea=2"), "8");
+
+    // Part of one name and Enter takes that name, popup open or not.
+    for (const bool popupOpen : {true, false}) {
+        gd.SetCurrentCell(2, 3);
+        view.setFocus();
+        QTest::keyClick(focused(), Qt::Key_O);
+        editor = focused();
+        QTest::keyClicks(editor, "rr");
+        if (!popupOpen && QApplication::activePopupWidget())
+            QApplication::activePopupWidget()->hide();
+        QTest::keyClick(view.windowHandle(), Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_EQ(Stored("nIdArticulo", "nIdLinea=2"), "2") << popupOpen;
+        onEdit = [this] {
+            gd.SaveRow("Lineas", "nIdLinea=" + QString::number(gd.RecordKey(0)), "", "", "Alta");
+            return true;
+        };
+        Type(2, 3, "Collar");
+    }
 }
 
 TEST_F(GridTest, PrintedPagesRepeatTheHeadsAndLeaveHiddenColumnsOut) {

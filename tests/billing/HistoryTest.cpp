@@ -134,9 +134,22 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
 
     // Credit note of invoice 1: the viewer shows it and the grid has its items pending again.
     const int pending = w->gd->RecordCount();
+    // Asked first, No by default: answered No, nothing is issued.
+    choose(0, 1, "FormatoDetallado_BT");
+    suite.Ui().ModalActions.pop_back();
+    w->Frm_evtToolClick("HistoricoFacturas_NA");
+    EXPECT_EQ(Count("Facturas"), 16);
+    ASSERT_EQ(suite.Ui().NoByDefault.size(), 1);
+    const QString importe =
+        Table("SELECT nTotal-nDescuento FROM Facturas WHERE sFactura='0001/26'").replace('.', ',');
+    EXPECT_EQ(suite.Ui().NoByDefault[0],
+              "¿Emitir la factura rectificativa que anula la factura 0001/26 de " +
+                  Table("SELECT sCliente FROM Facturas WHERE sFactura='0001/26'") + " por " +
+                  importe + " €?");
+    suite.Ui().Confirmations.push_back(true);
     choose(0, 1, "FormatoDetallado_BT");
     w->Frm_evtToolClick("HistoricoFacturas_NA");
-    EXPECT_EQ(suite.Ui().ModalCount, 4);
+    EXPECT_EQ(suite.Ui().ModalCount, 5);
     EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
     EXPECT_TRUE(shown.contains("0014/")) << shown.toStdString();
     EXPECT_EQ(w->gd->RecordCount(), pending + 2);
@@ -144,7 +157,7 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
 
     // Closed without a choice: nothing happens.
     w->Frm_evtToolClick("HistoricoFacturas_NA");
-    EXPECT_EQ(suite.Ui().ModalCount, 5);
+    EXPECT_EQ(suite.Ui().ModalCount, 6);
     EXPECT_EQ(Count("Facturas"), 17);
 }
 

@@ -8,6 +8,8 @@
 #include "session/Gi.h"
 
 #include <QDate>
+#include <array>
+#include <vector>
 
 namespace {
 
@@ -144,6 +146,37 @@ TEST_F(GenerarFacturaTest, NothingIsWrittenWithoutSomethingToInvoiceAClientOrAnA
     EXPECT_TRUE(suite.Ui().Shown.isEmpty());
     EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 2);
     untouched();
+}
+
+// Lines that cannot make a correct invoice are said before the dialog opens: no number is drawn
+// and nothing written.
+TEST_F(GenerarFacturaTest, ZeroUnitsANegativeTotalAndAFourthRateAreRefusedBeforeTheDialog) {
+    const int invoices = Count("Facturas");
+    int dialogs = 0;
+    w.dialog = [&](ScriptedWindow&) { ++dialogs; };
+    const std::vector<std::vector<std::array<double, 3>>> cases = {
+        {{1, 10, 21}, {0, 5, 21}, {-3, 30.80, 0}},            // units, price, rate
+        {{1, 10, 21}, {1, -92.40, 0}},                        // a negative price stored elsewhere
+        {{1, 10, 21}, {1, 10, 10}, {1, 10, 4}, {2, 10.5, 0}}, // four rates
+    };
+    for (const auto& lines : cases) {
+        const qint32 client = NewClient();
+        for (const auto& line : lines)
+            AddItem(client, line[0], line[1], line[2]);
+        w.client = QString::number(client);
+        Generar_Factura(w);
+    }
+    EXPECT_EQ(suite.Ui().Shown.join('\n').toStdString(),
+              "[Aviso] Hay líneas pendientes sin unidades o con unidades negativas (2). "
+              "Corríjalas o bórrelas antes de facturar.\n"
+              "[Aviso] El total a facturar es negativo (-80,30 €). Una factura no devuelve "
+              "dinero: para devolverlo, emita la factura rectificativa de la factura original "
+              "desde el historial de facturas (F8).\n"
+              "[Aviso] Las líneas pendientes tienen 4 tipos de IVA (0 %, 4 %, 10 % y 21 %) y una "
+              "factura admite como mucho tres. Facture aparte las líneas de uno de ellos.");
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(Count("Facturas"), invoices);
+    EXPECT_EQ(NextInvoiceNumber(), 14);
 }
 
 TEST_F(GenerarFacturaTest, AFailureLeavesNothingOfTheInvoiceButItsNumberConsumed) {

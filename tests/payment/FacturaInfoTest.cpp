@@ -97,21 +97,45 @@ TEST_F(FacturaInfoTest, DiscountPercentageAndPaymentsFollowEachOther) {
     TypeInto(d->txtDescuento_MN, "12,5"); // a decimal comma means what it says
     EXPECT_EQ(d->txtImp[0]->text(), "107.50");
 
-    // Entering a payment fills what the other three leave of the total (discount aside).
-    d->cboTipo[0]->setFocus(Qt::TabFocusReason);
-    d->txtImp[0]->setText("100");
-    d->txtImp[1]->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(d->txtImp[1]->text(), "20.00");
-    d->txtImp[2]->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(d->txtImp[2]->text(), "0.00");
+    EXPECT_EQ(d->lblAPagar_MN->text(), "107.50");
 }
 
-TEST_F(FacturaInfoTest, ANothingToPayTotalGivesAZeroPercentage) {
-    Open("3", "Lucía Fernández Gil");
-    ASSERT_EQ(d->lblTotal_MN->text(), "0.00");
-    TypeInto(d->txtDescuento_MN, "5");
-    EXPECT_EQ(d->txtPorcDto_PN->text(), "0.00");
-    EXPECT_EQ(d->txtImp[0]->text(), "-5.00");
+// A discount of 8,32 on 148,32: everything proposed follows the 140,00 due, and what the user
+// typed stays when the field is entered again.
+TEST_F(FacturaInfoTest, TheAmountDueDrivesEveryProposalAndTypedPaymentsStay) {
+    Db().UpdateRecord("FacturasItems", "nTotal", "74.16", "nIdCliente=1");
+    Open();
+    auto enter = [](QLineEdit* field) { field->setFocus(Qt::TabFocusReason); };
+    auto payments = [this] {
+        QStringList texts;
+        for (QLineEdit* field : d->txtImp)
+            texts << field->text();
+        return (d->lblAPagar_MN->text() + " = " + texts.join(" + ")).toStdString();
+    };
+    TypeInto(d->txtDescuento_MN, "8,32");
+    EXPECT_EQ(payments(), "140.00 = 140.00 +  +  + ");
+    enter(d->txtImp[1]);
+    enter(d->txtImp[0]);
+    EXPECT_EQ(payments(), "140.00 = 140.00 + 0.00 +  + ");
+    TypeInto(d->txtImp[0], "100");
+    enter(d->txtImp[1]);
+    enter(d->txtImp[0]);
+    enter(d->txtImp[2]);
+    EXPECT_EQ(payments(), "140.00 = 100 + 40.00 + 0.00 + ");
+    // Typed payments above the amount due: a question whose default is No.
+    d->cboTipo[1]->setCurrentIndex(1);
+    TypeInto(d->txtImp[1], "60");
+    const QString question = "Los cobros (160,00) superan el importe a pagar (140,00). ¿Continuar?";
+    d->Frm_evtButtonPressed("FormatoNormal_BT");
+    EXPECT_EQ(suite.Ui().NoByDefault, QStringList{question});
+    EXPECT_EQ(formato, 9);
+    EXPECT_EQ(Focused(), "txtImp1_MN");
+    suite.Ui().Confirmations.push_back(true);
+    d->Frm_evtButtonPressed("FormatoNormal_BT");
+    EXPECT_EQ(formato, 1);
+    EXPECT_EQ(
+        QString("%1 %2 %3").arg(Cobro.nImporte[0]).arg(Cobro.nImporte[1]).arg(Cobro.nDescuento),
+        "100 60 8.32");
 }
 
 TEST_F(FacturaInfoTest, ALayoutButtonOrItsAltKeyHandsEverythingBack) {
@@ -131,7 +155,7 @@ TEST_F(FacturaInfoTest, ALayoutButtonOrItsAltKeyHandsEverythingBack) {
     QStringList payments;
     for (int k = 0; k < CobroRecord::Slots; ++k)
         payments << Cobro.sTipoCobro[k] + " " + Utility::NumberText(Cobro.nImporte[k]);
-    EXPECT_EQ(payments.join('|').toStdString(), "Efectivo 27.25| 0| 0|Tarjeta 10.25");
+    EXPECT_EQ(payments.join('|').toStdString(), "Efectivo 17| 0| 0|Tarjeta 10.25");
     EXPECT_EQ(Cobro.nDescuento, 3);
 
     Open();
@@ -157,28 +181,83 @@ TEST_F(FacturaInfoTest, ClosingWithoutALayoutGivesZeroAndLeavesCobroAlone) {
     EXPECT_FALSE(d->isVisible());
 }
 
-TEST_F(FacturaInfoTest, AnAmountThatIsNoAmountIsRefusedWithTheFieldNamed) {
+// A slip of the finger in any number field: the message names the field, the cursor goes back
+// to it with the text as typed, nothing is recomputed and nothing handed back.
+TEST_F(FacturaInfoTest, ATypingMistakeIsRefusedWhereItWasMade) {
     Open();
-    for (const char* bad : {"mucho", "1e308", "123456789012345678901234567890"}) {
-        d->txtImp[1]->setText(bad);
+    const struct {
+        QLineEdit* FacturaInfo::*field;
+        const char* text;
+    } cases[] = {
+        {&FacturaInfo::txtDescuento_MN, "1e308"},
+        {&FacturaInfo::txtDescuento_MN, "-3"},
+        {&FacturaInfo::txtPorcDto_PN, "150"},
+        {&FacturaInfo::txtDescuento_MN, "40"},
+    };
+    QStringList got;
+    for (const auto& c : cases) {
+        suite.Ui().Shown.clear();
+        QLineEdit* field = d.get()->*c.field;
+        TypeInto(field, c.text);
+        QApplication::processEvents();
+        got << Focused() + " " + field->text() + " " + d->txtImp[0]->text() + " " +
+                   suite.Ui().Shown.join("|");
         d->Frm_evtButtonPressed("FormatoNormal_BT");
-        EXPECT_EQ(formato, 9) << bad;
-        EXPECT_TRUE(d->isVisible());
-        EXPECT_EQ(suite.Ui().Shown.last(), "[Aviso] El dato \"Importe 2\" no es válido.");
+        got << Focused() + " " + suite.Ui().Shown.last();
+        field->clear();
     }
-    // An amount needs its payment type, or it would be booked as money out.
+    d->txtImp[2]->setText("1.308");
+    d->txtImp[1]->setText("-3");
+    d->Frm_evtButtonPressed("FormatoDetallado_BT");
+    got << Focused() + " " + suite.Ui().Shown.last();
     d->txtImp[1]->setText("5");
-    d->Frm_evtButtonPressed("FormatoNormal_BT");
+    d->Frm_evtButtonPressed("FormatoDetallado_BT");
+    got << Focused() + " " + suite.Ui().Shown.last();
+    // An amount needs its payment type, or it would be booked as money out.
+    d->txtImp[2]->clear();
+    d->Frm_evtButtonPressed("FormatoDetallado_BT");
+    got << Focused() + " " + suite.Ui().Shown.last();
+    EXPECT_EQ(got.join('\n').toStdString(),
+              "txtDescuento_MN 1e308 30.25 [Aviso] El dato \"Descuento\" no es un número: "
+              "\"1e308\". Escriba solo cifras y la coma decimal (por ejemplo 1.234,56).\n"
+              "txtDescuento_MN [Aviso] El dato \"Descuento\" no es un número: \"1e308\". Escriba "
+              "solo cifras y la coma decimal (por ejemplo 1.234,56).\n"
+              "txtDescuento_MN -3 30.25 [Aviso] El dato \"Descuento\" no puede ser negativo.\n"
+              "txtDescuento_MN [Aviso] El dato \"Descuento\" no puede ser negativo.\n"
+              "txtPorcDto_PN 150 30.25 [Aviso] El dato \"Porcentaje de descuento\" no puede pasar "
+              "de 100.\n"
+              "txtPorcDto_PN [Aviso] El dato \"Porcentaje de descuento\" no puede pasar de 100.\n"
+              "txtDescuento_MN 40 30.25 [Aviso] El descuento no puede ser mayor que el total de "
+              "la factura.\n"
+              "txtDescuento_MN [Aviso] El descuento no puede ser mayor que el total de la "
+              "factura.\n"
+              "txtImp2_MN [Aviso] El dato \"Importe 2\" no puede ser negativo.\n"
+              "txtImp3_MN [Aviso] El dato \"Importe 3\" admite como mucho 2 decimales.\n"
+              "cboTipo2_SN [Aviso] Elija el tipo de cobro del importe 2.");
     EXPECT_EQ(formato, 9);
-    EXPECT_EQ(suite.Ui().Shown.last(), "[Aviso] Elija el tipo de cobro del importe 2.");
-    // Typed, such text never gets in.
-    d->txtImp[1]->clear();
-    d->txtImp[1]->setFocus();
-    QTest::keyClicks(d->txtImp[1], "12a,345");
-    EXPECT_EQ(d->txtImp[1]->text(), "12,34");
-    d->cboTipo[1]->setCurrentIndex(1);
-    d->Frm_evtButtonPressed("FormatoNormal_BT");
-    EXPECT_EQ(formato, 1);
+    EXPECT_EQ(Cobro.nImporte[0], 0);
+}
+
+TEST_F(FacturaInfoTest, TheCustomerLettersLeaveTheLayoutKeysAloneAndANameIsNeeded) {
+    Open();
+    QStringList captions;
+    for (QLineEdit* field : {d->txtCliente_TX, d->txtDomicilio_TX, d->txtDni_TX})
+        for (QLabel* label : d->findChildren<QLabel*>())
+            if (label->buddy() == field)
+                captions << label->text();
+    EXPECT_EQ(captions.join('|'), " N&ombre| Do&micilio| D.N.&I.");
+    d->TabGral->setCurrentIndex(1);
+    QTest::keyClick(d->txtDomicilio_TX, Qt::Key_O, Qt::AltModifier);
+    EXPECT_EQ(Focused(), "txtCliente_TX");
+    EXPECT_EQ(formato, 9);
+
+    d->txtCliente_TX->setText("  ");
+    d->TabGral->setCurrentIndex(0);
+    QTest::keyClick(d->txtImp[0], Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(formato, 9);
+    EXPECT_EQ(Focused(), "txtCliente_TX");
+    EXPECT_EQ(suite.Ui().Shown.last(),
+              "[Aviso] Escriba el nombre del cliente: la factura debe decir a quién se emite.");
 }
 
 } // namespace

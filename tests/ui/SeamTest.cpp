@@ -18,7 +18,7 @@
 void UnattendedChild::Run() {
     Ui& ui = Ui::current();
     ui.Message("Aviso", "Primera línea\nsegunda\r\ntercera", Ui::Icon::Information);
-    const bool yes = ui.Confirm("Confirmación", "¿Seguro?");
+    const bool yes = ui.Confirm("Confirmación", "¿Seguro?", Ui::Default::Yes);
     const QString typed = ui.Input("Zoom", "Porcentaje", "100");
     const QString file = ui.SaveFile("Exportar", "/tmp/export", "pdf", "Pdf (*.pdf)");
     QDialog dialog;
@@ -55,8 +55,8 @@ TEST(ScriptedUiTest, AnswersFromItsQueuesThenDefaultsAndRecordsEverything) {
     ui->Files = {"/tmp/a.pdf"};
 
     Ui& seam = Ui::current();
-    EXPECT_TRUE(seam.Confirm("Confirmación", "¿Seguro?"));
-    EXPECT_FALSE(seam.Confirm("Confirmación", "¿Otra vez?"));
+    EXPECT_TRUE(seam.Confirm("Confirmación", "¿Seguro?", Ui::Default::Yes));
+    EXPECT_FALSE(seam.Confirm("Confirmación", "¿Otra vez?", Ui::Default::No));
     EXPECT_EQ(seam.Input("Ir a página...", "Página", {}), "7");
     EXPECT_EQ(seam.Input("Zoom", "Porcentaje", {}), "");
     EXPECT_EQ(seam.SaveFile("Exportar", "/tmp", "pdf", {}), "/tmp/a.pdf");

@@ -49,10 +49,10 @@ void InteractiveUi::Message(const QString& title, const QString& text, Icon icon
     box.exec();
 }
 
-bool InteractiveUi::Confirm(const QString& title, const QString& text) {
+bool InteractiveUi::Confirm(const QString& title, const QString& text, Default byDefault) {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(byDefault == Default::No ? QMessageBox::No : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }

@@ -7,7 +7,7 @@
 class InteractiveUi : public Ui {
 public:
     void Message(const QString& title, const QString& text, Icon icon) override;
-    bool Confirm(const QString& title, const QString& text) override;
+    bool Confirm(const QString& title, const QString& text, Default byDefault) override;
     QString Input(const QString& title, const QString& prompt, const QString& defaultText) override;
     QString SaveFile(const QString& title, const QString& folder, const QString& defaultExtension,
                      const QString& filter) override;

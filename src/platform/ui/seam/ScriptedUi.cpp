@@ -23,8 +23,10 @@ void ScriptedUi::Message(const QString& title, const QString& text, Icon) {
     Shown.append(Line(title, text));
 }
 
-bool ScriptedUi::Confirm(const QString& title, const QString& text) {
+bool ScriptedUi::Confirm(const QString& title, const QString& text, Default byDefault) {
     Shown.append(Line(title, text));
+    if (byDefault == Default::No)
+        NoByDefault.append(text);
     return Next(Confirmations, false);
 }
 

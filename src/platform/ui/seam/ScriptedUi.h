@@ -13,6 +13,8 @@
 class ScriptedUi : public Ui {
 public:
     QStringList Shown;
+    // The texts of the questions asked with No as the default answer.
+    QStringList NoByDefault;
     std::deque<bool> Confirmations;
     std::deque<QString> Inputs;
     std::deque<QString> Files;
@@ -20,7 +22,7 @@ public:
     int ModalCount = 0;
 
     void Message(const QString& title, const QString& text, Icon icon) override;
-    bool Confirm(const QString& title, const QString& text) override;
+    bool Confirm(const QString& title, const QString& text, Default byDefault) override;
     QString Input(const QString& title, const QString& prompt, const QString& defaultText) override;
     QString SaveFile(const QString& title, const QString& folder, const QString& defaultExtension,
                      const QString& filter) override;

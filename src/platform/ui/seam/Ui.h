@@ -13,6 +13,8 @@ class QWidget;
 class Ui {
 public:
     enum class Icon { Information, Critical, Exclamation, Question };
+    // The answer that Enter gives: No for a question whose Yes issues a document or books money.
+    enum class Default { Yes, No };
 
     virtual ~Ui() = default;
 
@@ -23,7 +25,7 @@ public:
 
     virtual void Message(const QString& title, const QString& text, Icon icon) = 0;
     // Yes/No question; true for Yes.
-    virtual bool Confirm(const QString& title, const QString& text) = 0;
+    virtual bool Confirm(const QString& title, const QString& text, Default byDefault) = 0;
     // Input box; empty when cancelled.
     virtual QString Input(const QString& title, const QString& prompt,
                           const QString& defaultText) = 0;

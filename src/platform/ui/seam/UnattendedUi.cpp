@@ -25,7 +25,7 @@ void UnattendedUi::Message(const QString& title, const QString& text, Icon) {
     Write(title, text);
 }
 
-bool UnattendedUi::Confirm(const QString& title, const QString& text) {
+bool UnattendedUi::Confirm(const QString& title, const QString& text, Default) {
     Write(title, text);
     return false;
 }

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -77,14 +78,29 @@ bool IsEditor(QWidget* widget) {
     return ItemViewAround(widget) != nullptr;
 }
 
+const char* const NumberKindProperty = "typedNumberKind";
+
+bool IsNumberField(const QObject* object) {
+    return object->property(NumberKindProperty).isValid() && qobject_cast<const QLineEdit*>(object);
+}
+
+TypedNumber::Reading ReadNumberField(const QLineEdit* field) {
+    const QString name =
+        field->accessibleName().isEmpty() ? field->toolTip() : field->accessibleName();
+    return TypedNumber::Read(field->text(),
+                             TypedNumber::Kind(field->property(NumberKindProperty).toInt()), name);
+}
+
 bool IsEditingKey(int key) {
     return key == Qt::Key_C || key == Qt::Key_V || key == Qt::Key_X || key == Qt::Key_A ||
            key == Qt::Key_Z;
 }
 
+const char* const KeepsEnterProperty = "keepsEnter";
+
 // Single-line fields in which Enter may act as Tab; a grid's cell editor keeps its Enter.
 bool IsReturnField(QWidget* widget) {
-    if (ItemViewAround(widget))
+    if (ItemViewAround(widget) || widget->property(KeepsEnterProperty).toBool())
         return false;
     return qobject_cast<QLineEdit*>(widget) || qobject_cast<QComboBox*>(widget) ||
            qobject_cast<QAbstractSpinBox*>(widget);
@@ -425,10 +441,37 @@ bool Frm::InputCheck(bool showMessage) {
         }
         return false;
     }
+    for (QLineEdit* field : fields)
+        if (IsNumberField(field) && field->isVisibleTo(m_window) && field->isEnabled() &&
+            !CheckNumberField(field, showMessage))
+            return false;
     for (const auto& check : d->checks)
         if (!check(showMessage))
             return false;
     return true;
+}
+
+void Frm::AddNumberField(QLineEdit* field, TypedNumber::Kind kind) {
+    field->setProperty(NumberKindProperty, int(kind));
+}
+
+bool Frm::NumberValue(const QLineEdit* field, double& value) {
+    const TypedNumber::Reading reading = ReadNumberField(field);
+    if (reading.Ok())
+        value = reading.value;
+    return reading.Ok();
+}
+
+bool Frm::CheckNumberField(QLineEdit* field, bool showMessage) {
+    const TypedNumber::Reading reading = ReadNumberField(field);
+    if (reading.Ok())
+        return true;
+    if (showMessage) {
+        Ui::current().Message(QStringLiteral("Aviso"), reading.error, Ui::Icon::Exclamation);
+        field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();
+    }
+    return false;
 }
 
 void Frm::AddInputCheck(std::function<bool(bool showMessage)> check) {
@@ -518,6 +561,10 @@ void Frm::SetReturnIsTab(bool on) {
     m_returnIsTab = on;
 }
 
+void Frm::KeepEnter(QWidget* field) {
+    field->setProperty(KeepsEnterProperty, true);
+}
+
 Frm* Frm::Active() {
     QWidget* active = QApplication::activeWindow();
     Frm* latest = nullptr;
@@ -566,6 +613,18 @@ bool Frm::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = static_cast<QWidget*>(watched);
     if (widget == m_window && WindowEvent(event))
         return true;
+    if (event->type() == QEvent::FocusOut && IsNumberField(widget) &&
+        m_window->isAncestorOf(widget)) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // Checked once the focus has settled: a window switch or a list popping up is not
+        // leaving the field, and an input check that already sent the user back has said why.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            QTimer::singleShot(0, widget, [this, field = static_cast<QLineEdit*>(widget)] {
+                if (!field->hasFocus() && field->isVisible() && field->isEnabled())
+                    CheckNumberField(field, true);
+            });
+        return false;
+    }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
         return false;
     if (widget != m_window && !m_window->isAncestorOf(widget))

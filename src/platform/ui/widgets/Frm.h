@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/util/TypedNumber.h"
+
 #include <QIcon>
 #include <QKeySequence>
 #include <QPointer>
@@ -10,6 +12,7 @@ class QAbstractButton;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
 
@@ -69,6 +72,12 @@ public:
     // shortcut runs it first, so that no action works on a view that still holds typed text.
     void CommitPendingEdit();
     void AddInputCheck(std::function<bool(bool showMessage)> check);
+    // A field for an amount, a percentage or a quantity, read with TypedNumber under the field's
+    // accessible name. InputCheck refuses a text that does not read with the reader's message and
+    // puts the cursor back in the field; so does leaving the field with such a text.
+    void AddNumberField(QLineEdit* field, TypedNumber::Kind kind);
+    // The value of a number field; false, value untouched, while its text does not read.
+    static bool NumberValue(const QLineEdit* field, double& value);
 
     // Combo helpers. CBoxProperty_Set shows text in the combo and, when an entry has that text,
     // selects it and emits the combo's activated signal, so handlers run as for a user's choice.
@@ -89,6 +98,9 @@ public:
 
     // Enter moves to the next field, as Tab does.
     void SetReturnIsTab(bool on);
+    // Enter in field keeps its own meaning (the last field of a form accepts it) whatever
+    // SetReturnIsTab says.
+    void KeepEnter(QWidget* field);
     bool ReturnIsTab() const { return m_returnIsTab; }
 
     // The frame of the active window, for messages that go to "the active window's status bar".
@@ -116,6 +128,8 @@ private:
     QString ShortcutTarget(const QKeyEvent* event) const;
     void Press(const QString& name);
     bool WindowEvent(QEvent* event);
+    // Shows why a number field's text does not read and brings the cursor back to it; false then.
+    bool CheckNumberField(QLineEdit* field, bool showMessage);
 
     QPointer<QWidget> m_window;
     QWidget* m_content = nullptr;

@@ -6,12 +6,13 @@
 #include "platform/ui/widgets/GridDelegate.h"
 #include "platform/ui/widgets/GridModel.h"
 #include "platform/ui/widgets/GridPrinter.h"
+#include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QRegularExpression>
 #include <QTableView>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -29,9 +30,12 @@ QVector<int> NumberList(const QString& text) {
     return numbers;
 }
 
-bool LooksNumeric(const QString& text) {
-    static const QRegularExpression number(R"(^\s*-?(\d+([.,]\d*)?|[.,]\d+)\s*$)");
-    return number.match(text).hasMatch();
+// How a number column reads what is typed in it: "m" money, "p" a percentage, "n" a count of
+// units.
+TypedNumber::Kind KindOf(QChar type) {
+    if (type == QLatin1Char('m'))
+        return TypedNumber::Kind::Amount;
+    return type == QLatin1Char('p') ? TypedNumber::Kind::Percentage : TypedNumber::Kind::Quantity;
 }
 
 } // namespace
@@ -401,16 +405,21 @@ void GridController::UserEdit(int row, int col, const QString& text, bool fromLi
     const int c = col - 1;
     if (m_inEdit || r < 0 || r >= m_model->rows.size() || c < 0 || c >= m_model->columns.size())
         return;
-    if (IsNumericColumn(Type(c)) && !text.trimmed().isEmpty() && !LooksNumeric(text)) {
-        Ui::current().Message(Tr("Aviso"),
-                              Tr("El valor de") + " " + m_model->columns[c] + " " +
-                                  Tr("debe ser un número."),
-                              Ui::Icon::Exclamation);
-        return;
-    }
     QString value = text.trimmed();
-    if (IsNumericColumn(Type(c)) && !value.isEmpty())
-        value = Display(c, U().SqlNumber(value)); // "4,5" in a money column reads "4.50"
+    // An editor closed on the text it opened with is no edit (an empty new line passed through).
+    if (value == m_model->rows[r].cells[c])
+        return;
+    // An empty amount or percentage is no value yet; a count of units needs one.
+    if (IsNumericColumn(Type(c)) && (!value.isEmpty() || Type(c) == QLatin1Char('n'))) {
+        const TypedNumber::Reading reading =
+            TypedNumber::Read(text, KindOf(Type(c)), m_model->columns[c]);
+        if (!reading.Ok()) {
+            Ui::current().Message(Tr("Aviso"), Tr(reading.error), Ui::Icon::Exclamation);
+            EditAgain(row, col, text);
+            return;
+        }
+        value = Display(c, reading.value); // "4,5" in a money column reads "4.50"
+    }
     qint32 comboId = 0;
     if (c == m_comboCol) {
         EnsureComboList();
@@ -442,6 +451,21 @@ void GridController::UserEdit(int row, int col, const QString& text, bool fromLi
         throw;
     }
     m_inEdit = false;
+}
+
+void GridController::EditAgain(int row, int col, const QString& text) {
+    // Once the view has moved on to the next cell: back to the refused one, its text as typed.
+    QTimer::singleShot(0, this, [this, row, col, text] {
+        if (!m_grid || row - 1 >= m_model->rows.size())
+            return;
+        if (m_delegate->editor)
+            Q_EMIT m_delegate->closeEditor(m_delegate->editor, QAbstractItemDelegate::NoHint);
+        const QModelIndex index = m_model->index(row - 1, col - 1);
+        m_delegate->refusedIndex = index;
+        m_delegate->refusedText = text;
+        m_grid->setCurrentIndex(index);
+        m_grid->edit(index);
+    });
 }
 
 void GridController::AfterEdit(int row, int col) {
@@ -480,7 +504,8 @@ void GridController::DeleteCurrentRow() {
         return;
     }
     if (m_confirmDelete &&
-        !Ui::current().Confirm(Tr("Confirmación"), Tr("¿Está seguro de realizar la operación?")))
+        !Ui::current().Confirm(Tr("Confirmación"), Tr("¿Está seguro de realizar la operación?"),
+                               Ui::Default::Yes))
         return;
     bool success = false;
     Q_EMIT evtRecDelete(r + 1, success);

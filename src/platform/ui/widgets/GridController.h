@@ -141,6 +141,8 @@ private:
     QString SqlLiteral(int col, const QString& text) const;
     bool CellEditable(int row, int col) const;
     void UserEdit(int row, int col, const QString& text, bool fromList);
+    // Opens the cell's editor again on a refused text, so that the user corrects it there.
+    void EditAgain(int row, int col, const QString& text);
     void AfterEdit(int row, int col);
     void DeleteCurrentRow();
     void EnsureNewLine();

@@ -3,13 +3,12 @@
 #include "platform/ui/widgets/GridController.h"
 #include "platform/ui/widgets/GridModel.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
 #include <QStringListModel>
 
 namespace {
@@ -37,6 +36,31 @@ protected:
     }
 };
 
+bool IsEnter(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// Enter in the type-ahead popup with nothing highlighted takes the popup's only name, when it
+// offers just one: "Consulta g" + Enter means the one product whose name contains it.
+class SingleMatchOnEnter : public QObject {
+public:
+    explicit SingleMatchOnEnter(QCompleter* completer) : QObject(completer), m_c(completer) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        QAbstractItemView* popup = m_c->popup();
+        if (IsEnter(event) && !popup->currentIndex().isValid() && m_c->completionCount() == 1)
+            popup->setCurrentIndex(m_c->completionModel()->index(0, 0));
+        return false;
+    }
+
+private:
+    QCompleter* m_c;
+};
+
 } // namespace
 
 GridDelegate::GridDelegate(GridController* owner) : QStyledItemDelegate(owner), m_owner(owner) {}
@@ -49,8 +73,6 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
         widget = self->CreateComboEditor(parent, index.column());
     } else if (IsNumericColumn(m_owner->Type(index.column()))) {
         auto* edit = new QLineEdit(parent);
-        static const QRegularExpression number(R"(-?\d*([.,]\d*)?)");
-        edit->setValidator(new QRegularExpressionValidator(number, edit));
         edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         widget = edit;
     } else {
@@ -79,6 +101,7 @@ QWidget* GridDelegate::CreateComboEditor(QWidget* parent, int column) {
     completer->setCompletionMode(QCompleter::PopupCompletion);
     completer->setMaxVisibleItems(15);
     combo->setCompleter(completer);
+    completer->popup()->installEventFilter(new SingleMatchOnEnter(completer));
     // Picking a name in the type-ahead popup ends the edit, as picking it in the list does.
     connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
             [this, combo](const QString& text) {
@@ -100,7 +123,12 @@ QWidget* GridDelegate::CreateComboEditor(QWidget* parent, int column) {
 }
 
 void GridDelegate::setEditorData(QWidget* widget, const QModelIndex& index) const {
-    const QString text = index.data(Qt::EditRole).toString();
+    QString text = index.data(Qt::EditRole).toString();
+    if (index == refusedIndex) {
+        auto* self = const_cast<GridDelegate*>(this);
+        text = refusedText;
+        self->refusedIndex = QPersistentModelIndex();
+    }
     if (auto* combo = qobject_cast<QComboBox*>(widget)) {
         combo->setEditText(text);
         combo->lineEdit()->selectAll();
@@ -128,10 +156,18 @@ void GridDelegate::setModelData(QWidget* widget, QAbstractItemModel* model,
 }
 
 bool GridDelegate::eventFilter(QObject* object, QEvent* event) {
+    // The popup closed, a part of one name typed: Enter takes that name as the popup would.
+    auto* combo = qobject_cast<QComboBox*>(object);
+    if (IsEnter(event) && combo && combo->completer() &&
+        m_owner->m_comboList.Find(combo->currentText()) < 0 &&
+        combo->completer()->completionPrefix() == combo->currentText() &&
+        combo->completer()->completionCount() == 1) {
+        combo->setEditText(combo->completer()->currentCompletion());
+        combo->setProperty("pickedFromList", true);
+    }
     if (event->type() == QEvent::KeyPress && m_owner->m_enterMovesNext) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
         auto* widget = qobject_cast<QWidget*>(object);
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && widget) {
+        if (IsEnter(event) && widget) {
             Q_EMIT commitData(widget);
             Q_EMIT closeEditor(widget, QAbstractItemDelegate::EditNextItem);
             return true;
