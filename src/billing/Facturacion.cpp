@@ -7,6 +7,7 @@
 #include "invoicing/GenerarFactura.h"
 #include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
+#include "platform/report/AmountText.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
@@ -46,7 +47,7 @@ const char* const kSkipFields = "Facturas.dFactura,Facturas.sFactura";
 
 // A right-aligned amount caption; the grand total stands out.
 QLabel* AmountLabel(const QString& name, bool emphasised) {
-    auto* label = new QLabel("0.00");
+    auto* label = new QLabel(AmountText::Euros(0));
     label->setObjectName(name);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setMinimumWidth(emphasised ? 130 : 90);
@@ -290,11 +291,11 @@ void Facturacion::Totales() {
         base += N(gd->CellText(row, "Precio")) * N(gd->CellText(row, "Unid"));
         total += N(gd->CellText(row, "Total"));
     }
-    lblTotalBI_MN->setText(U().SqlValue(base, 2, false));
-    lblTotalAFacturar_MN->setText(U().SqlValue(total, 2, false));
-    lblTotalIptos_MN->setText(U().SqlValue(U().SqlNumber(lblTotalAFacturar_MN->text()) -
-                                               U().SqlNumber(lblTotalBI_MN->text()),
-                                           2, false));
+    lblTotalBI_MN->setText(AmountText::Euros(base));
+    lblTotalAFacturar_MN->setText(AmountText::Euros(total));
+    // The tax is what the two captions say, so that the three figures on screen always add up.
+    lblTotalIptos_MN->setText(
+        AmountText::Euros(U().RoundHalfAway(total, 2) - U().RoundHalfAway(base, 2)));
 }
 
 QString Facturacion::CampoPvp() const {
@@ -448,20 +449,19 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
                                       U().SqlValue(N(gd->CellText(-1, "Precio")), 0, true) + "," +
                                       U().SqlValue(N(gd->CellText(-1, "Ipto")), 0, true));
             }
-            gd->SetCellText(
-                -1, "Precio",
-                U().SqlValue(Db().GetValue("ProductosServicios", condition, CampoPvp()), 2, false));
-            gd->SetCellText(
-                -1, "Ipto",
-                U().SqlValue(Db().GetValue("ProductosServicios", condition, "nPorcIpto"), 2,
-                             false));
+            gd->SetCellText(-1, "Precio",
+                            AmountText::Number(U().SqlNumber(
+                                Db().GetValue("ProductosServicios", condition, CampoPvp()))));
+            gd->SetCellText(-1, "Ipto",
+                            AmountText::Number(U().SqlNumber(
+                                Db().GetValue("ProductosServicios", condition, "nPorcIpto"))));
             gd->SetCellText(-1, "Unid", "1");
         }
         const double precio = N(gd->CellText(-1, "Precio"));
         const double impuestoUnidad = (N(gd->CellText(-1, "Ipto")) / 100) * precio;
         const double conImpuesto = precio + impuestoUnidad;
         const double unidades = N(gd->CellText(-1, "Unid"));
-        gd->SetCellText(-1, "Total", U().SqlValue(conImpuesto * unidades, 2, false));
+        gd->SetCellText(-1, "Total", AmountText::Number(conImpuesto * unidades));
         bool saved = false;
         gd_evtRecEdit(gd->CurrentRow(), gd->CurrentCol(), saved);
         Totales();
@@ -576,10 +576,8 @@ void Facturacion::AvisoDeuda(qint32 nIdCliente) {
     const double saldo = U().SqlNumber(
         Db().GetValue("Clientes", "nIdCliente=" + QString::number(nIdCliente), "nSaldo"));
     if (saldo < 0)
-        frm->ShowNotice((Db().Translate("Este cliente tiene una deuda de") + " " +
-                         U().SqlValue(std::fabs(saldo), 2, true) + " " +
-                         GetBranchSetting("sMonedaPorDefecto", -1) + "/s")
-                            .toUpper(),
+        frm->ShowNotice(Db().Translate("Este cliente tiene una deuda de").toUpper() + " " +
+                            AmountText::Euros(std::fabs(saldo)),
                         1, true, 255);
     else
         frm->ClearNotice();

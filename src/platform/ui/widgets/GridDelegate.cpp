@@ -1,7 +1,9 @@
 #include "platform/ui/widgets/GridDelegate.h"
 
+#include "platform/report/AmountText.h"
 #include "platform/ui/widgets/GridController.h"
 #include "platform/ui/widgets/GridModel.h"
+#include "platform/util/Utility.h"
 
 #include <QComboBox>
 #include <QCompleter>
@@ -100,7 +102,11 @@ QWidget* GridDelegate::CreateComboEditor(QWidget* parent, int column) {
 }
 
 void GridDelegate::setEditorData(QWidget* widget, const QModelIndex& index) const {
-    const QString text = index.data(Qt::EditRole).toString();
+    QString text = index.data(Qt::EditRole).toString();
+    // An amount shown as "1.234,56" is edited as "1234,56".
+    const QChar type = m_owner->Type(index.column());
+    if ((type == 'm' || type == 'p') && !text.isEmpty())
+        text = AmountText::Editable(U().SqlNumber(text));
     if (auto* combo = qobject_cast<QComboBox*>(widget)) {
         combo->setEditText(text);
         combo->lineEdit()->selectAll();
