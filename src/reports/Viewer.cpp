@@ -3,6 +3,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/report/HtmlWriter.h"
 #include "platform/report/PreviewControl.h"
+#include "platform/report/RtfWriter.h"
 #include "platform/report/TextWriter.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/Frm.h"
@@ -81,17 +82,17 @@ QString CaptureFolder() {
 }
 
 // The export formats, in the order of the viewer's choices 1 to 4 and of the save dialog's file
-// types.
+// types; each writer names its own file type.
 struct ExportFormat {
     const char* extension;
-    const char* filter;
+    QString filter;
 };
 
-constexpr ExportFormat ExportFormats[] = {
-    {"pdf", "Documento PDF (*.pdf)"},
-    {"txt", "Texto (*.txt)"},
-    {"rtf", "Texto enriquecido RTF (*.rtf)"},
-    {"htm", "Página web HTML (*.htm *.html)"},
+const ExportFormat ExportFormats[] = {
+    {"pdf", PdfWriter().NameFilter()},
+    {"txt", TextWriter().NameFilter()},
+    {"rtf", RtfWriter().NameFilter()},
+    {"htm", HtmlWriter().NameFilter()},
 };
 
 // The format a chosen file's extension names (1 to 4); 0 for any other extension.

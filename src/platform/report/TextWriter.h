@@ -17,7 +17,7 @@ public:
     static constexpr int MinCodeWidth = 20;
 
     bool Write(const PageModel& model, const QString& path) override;
-    QString NameFilter() const override { return "Text (*.txt)"; }
+    QString NameFilter() const override { return "Texto (*.txt)"; }
 
     static QStringList PageLines(const Page& page);
     static QString ToText(const PageModel& model);
