@@ -3,6 +3,7 @@
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
+#include "platform/report/AmountText.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
@@ -34,8 +35,9 @@ double Amount(const QLineEdit* field) {
 double Amount(const QLabel* label) {
     return U().SqlNumber(label->text());
 }
+// A proposal put into a field to be typed over: the decimal comma, no thousands point.
 QString Shown(double value) {
-    return U().SqlValue(value, 2, false);
+    return AmountText::Editable(value);
 }
 
 QLineEdit* AmountField(const QString& name, const QString& accessibleName,
@@ -87,7 +89,7 @@ void FacturaInfo::BuildControls() {
     TabGral->addTab(fr1, db.Translate("Cobro"));
     TabGral->addTab(fr2, db.Translate("Datos del cliente"));
 
-    lblTotal_MN = new QLabel("0.00");
+    lblTotal_MN = new QLabel(AmountText::Number(0));
     lblTotal_MN->setObjectName("lblTotal_MN");
     lblTotal_MN->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont big = lblTotal_MN->font();
@@ -166,11 +168,11 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
         frm->SetReturnIsTab(Gi.ReturnIsTab);
         LlenarCombosFormaCobro();
         const QString id = QString::number(Utility::ToInt32(Utility::Val(clientId)));
-        lblTotal_MN->setText(
-            U().SqlValue(Db().SumField("FacturasItems", "nTotal",
-                                       "(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente=" + id),
-                         2, false));
-        txtImp[0]->setText(lblTotal_MN->text());
+        const double total = U().SqlNumber(
+            Db().SumField("FacturasItems", "nTotal",
+                          "(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente=" + id));
+        lblTotal_MN->setText(AmountText::Number(total));
+        txtImp[0]->setText(Shown(total));
         txtCliente_TX->setText(clientName);
         txtDomicilio_TX->setText(
             Db().GetValue("Clientes", "nIdCliente=" + id, "sDomicilio").toString());

@@ -53,9 +53,9 @@ protected:
 TEST_F(FacturaInfoTest, OpensOnTheTotalWithTheClientsDataAndThePaymentTypes) {
     Open();
     // Client 1's pending items: CONS03 18.15 and PIEN10 12.10.
-    EXPECT_EQ(d->lblTotal_MN->text(), "30.25");
-    EXPECT_EQ(d->txtImp[0]->text(), "30.25");
-    EXPECT_EQ(d->txtImp[0]->selectedText(), "30.25") << "typing replaces the proposal";
+    EXPECT_EQ(d->lblTotal_MN->text(), "30,25");
+    EXPECT_EQ(d->txtImp[0]->text(), "30,25");
+    EXPECT_EQ(d->txtImp[0]->selectedText(), "30,25") << "typing replaces the proposal";
     EXPECT_EQ(d->txtCliente_TX->text(), "Ana García López");
     EXPECT_EQ(d->txtDomicilio_TX->text(),
               Db().GetValue("Clientes", "nIdCliente=1", "sDomicilio").toString());
@@ -84,33 +84,33 @@ TEST_F(FacturaInfoTest, OpensOnTheTotalWithTheClientsDataAndThePaymentTypes) {
 TEST_F(FacturaInfoTest, DiscountPercentageAndPaymentsFollowEachOther) {
     Db().UpdateRecord("FacturasItems", "nTotal", "60", "nIdCliente=1");
     Open();
-    ASSERT_EQ(d->lblTotal_MN->text(), "120.00");
+    ASSERT_EQ(d->lblTotal_MN->text(), "120,00");
     TypeInto(d->txtDescuento_MN, "12");
-    EXPECT_EQ(d->txtImp[0]->text(), "108.00");
-    EXPECT_EQ(d->txtPorcDto_PN->text(), "10.00");
+    EXPECT_EQ(d->txtImp[0]->text(), "108,00");
+    EXPECT_EQ(d->txtPorcDto_PN->text(), "10,00");
 
     TypeInto(d->txtPorcDto_PN, "25");
-    EXPECT_EQ(d->txtDescuento_MN->text(), "30.00");
-    EXPECT_EQ(d->txtImp[0]->text(), "90.00");
+    EXPECT_EQ(d->txtDescuento_MN->text(), "30,00");
+    EXPECT_EQ(d->txtImp[0]->text(), "90,00");
 
     TypeInto(d->txtDescuento_MN, "12,5"); // a decimal comma means what it says
-    EXPECT_EQ(d->txtImp[0]->text(), "107.50");
+    EXPECT_EQ(d->txtImp[0]->text(), "107,50");
 
     // Entering a payment fills what the other three leave of the total (discount aside).
     d->cboTipo[0]->setFocus(Qt::TabFocusReason);
     d->txtImp[0]->setText("100");
     d->txtImp[1]->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(d->txtImp[1]->text(), "20.00");
+    EXPECT_EQ(d->txtImp[1]->text(), "20,00");
     d->txtImp[2]->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(d->txtImp[2]->text(), "0.00");
+    EXPECT_EQ(d->txtImp[2]->text(), "0,00");
 }
 
 TEST_F(FacturaInfoTest, ANothingToPayTotalGivesAZeroPercentage) {
     Open("3", "Lucía Fernández Gil");
-    ASSERT_EQ(d->lblTotal_MN->text(), "0.00");
+    ASSERT_EQ(d->lblTotal_MN->text(), "0,00");
     TypeInto(d->txtDescuento_MN, "5");
-    EXPECT_EQ(d->txtPorcDto_PN->text(), "0.00");
-    EXPECT_EQ(d->txtImp[0]->text(), "-5.00");
+    EXPECT_EQ(d->txtPorcDto_PN->text(), "0,00");
+    EXPECT_EQ(d->txtImp[0]->text(), "-5,00");
 }
 
 TEST_F(FacturaInfoTest, ALayoutButtonOrItsAltKeyHandsEverythingBack) {
