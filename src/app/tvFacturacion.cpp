@@ -1,4 +1,5 @@
 #include "billing/Mainform.h"
+#include "platform/ui/seam/Translations.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
 #include "setup/SuiteSetup.h"
@@ -11,6 +12,7 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("tvFacturacion");
+    InstallSpanishTranslations(app);
     Utility::RegisterRunningProgram("tvFacturacion");
 
     const QStringList arguments = QApplication::arguments().mid(1);

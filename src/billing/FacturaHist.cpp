@@ -3,6 +3,7 @@
 #include "billing/Facturacion.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
+#include "platform/report/AmountText.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
@@ -12,9 +13,15 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+QString FacturaHist::Entry(const QString& date, const QString& number, const QString& amount) {
+    // Date, number and amount due in columns of 10, 10 and 14 characters.
+    return date.leftJustified(10) + U().FitText(10, " " + number, true) + amount.rightJustified(14);
+}
 
 FacturaHist::FacturaHist(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
     setObjectName("FacturaHist");
@@ -34,6 +41,15 @@ void FacturaHist::BuildControls() {
     mono.setStyleHint(QFont::Monospace);
     mono.setFixedPitch(true);
     lsFras_TX->setFont(mono);
+    lblCabecera_TX =
+        new QLabel(Entry(db.Translate("Fecha"), db.Translate("Número"), db.Translate("Importe")));
+    lblCabecera_TX->setObjectName("lblCabecera_TX");
+    lblCabecera_TX->setFont(mono);
+    // In line with the entries' text, which starts after the list's frame and the item's margin.
+    lblCabecera_TX->setContentsMargins(lsFras_TX->frameWidth() + 3, 0, 0, 0);
+    QFont bold = lblCabecera_TX->font();
+    bold.setBold(true);
+    lblCabecera_TX->setFont(bold);
     lsFras_TX->setMinimumSize(340, 240);
     lsFras_TX->setUniformItemSizes(true);
     lsFras_TX->installEventFilter(this);
@@ -52,6 +68,7 @@ void FacturaHist::BuildControls() {
     choice->addStretch(1);
 
     auto* layout = new QVBoxLayout(frm->Content());
+    layout->addWidget(lblCabecera_TX);
     layout->addWidget(lsFras_TX, 1);
     layout->addLayout(choice);
 
@@ -96,14 +113,17 @@ void FacturaHist::Form_Load() {
             const double amount = U().SqlNumber(rs.Fields("nTotal").Value) -
                                   U().SqlNumber(rs.Fields("nDescuento").Value);
             auto* item =
-                new QListWidgetItem(U().FormatDate(2, rs.Fields("dFactura").Value).toString() +
-                                    U().FitText(10, " " + sFactura, true) +
-                                    U().FitText(10, U().SqlValue(amount, 2, false), true));
+                new QListWidgetItem(Entry(U().FormatDate(2, rs.Fields("dFactura").Value).toString(),
+                                          sFactura, AmountText::Euros(amount)));
             item->setData(Qt::UserRole, rs.Fields("nIdFactura").Value);
             lsFras_TX->addItem(item);
         }
         if (rs.State() == Recordset::Open)
             rs.Close();
+        // The newest invoice is highlighted, so a layout button acts at once on the one a
+        // customer most often asks for again.
+        if (lsFras_TX->count() > 0)
+            lsFras_TX->setCurrentRow(lsFras_TX->count() - 1);
         opEmision_TX[0]->setChecked(true);
     });
 }
@@ -129,12 +149,6 @@ bool FacturaHist::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             Frm_evtButtonPressed("FormatoDetallado_BT");
-            return true;
-        }
-        // The first arrow press picks the entry under the cursor frame instead of the next one.
-        if ((key == Qt::Key_Down || key == Qt::Key_Up) && lsFras_TX->selectedItems().isEmpty() &&
-            lsFras_TX->count() > 0) {
-            lsFras_TX->setCurrentRow(std::max(0, lsFras_TX->currentRow()));
             return true;
         }
     }

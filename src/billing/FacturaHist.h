@@ -5,15 +5,17 @@
 
 class Facturacion;
 class Frm;
+class QLabel;
 class QListWidget;
 class QRadioButton;
 
-// The client's invoices that can still be reprinted or credited: each line the date, the number
-// and the amount due, in a fixed-pitch font so the columns line up. The user picks an invoice,
-// the action (print again, the default, or a credit note) and, with a layout button, the layout;
-// the choice goes into the billing window's nIdFactura_Historico, nEmitir and nFormatoFactura,
-// and the billing window carries it out once this window has closed. Closing it any other way
-// makes no choice.
+// The client's invoices that can still be reprinted or credited: under the headings Fecha,
+// Número and Importe, each line the date, the number and the amount due in euros, in a
+// fixed-pitch font so the columns line up. The newest invoice starts highlighted. The user picks an
+// invoice, the action (print again, the default, or a credit note) and, with a layout button, the
+// layout; the choice goes into the billing window's nIdFactura_Historico, nEmitir and
+// nFormatoFactura, and the billing window carries it out once this window has closed. Closing it
+// any other way makes no choice.
 class FacturaHist : public QDialog {
     Q_OBJECT
 public:
@@ -21,11 +23,15 @@ public:
 
     Frm* Frame() const { return frm; }
 
+    QLabel* lblCabecera_TX = nullptr; // the column headings over the list
     QListWidget* lsFras_TX = nullptr;
     std::array<QRadioButton*, 2> opEmision_TX{}; // 0 print again, 1 credit note
 
     void opEmision_TX_Click(int index);
     void Frm_evtButtonPressed(const QString& sName);
+
+    // One line of the list (or its headings): date, number and amount due in fixed columns.
+    static QString Entry(const QString& date, const QString& number, const QString& amount);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

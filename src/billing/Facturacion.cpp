@@ -8,6 +8,7 @@
 #include "invoicing/core/DocumentAmounts.h"
 #include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
+#include "platform/report/AmountText.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
@@ -48,7 +49,7 @@ const char* const kSkipFields = "Facturas.dFactura,Facturas.sFactura";
 
 // A right-aligned amount caption; the grand total stands out.
 QLabel* AmountLabel(const QString& name, bool emphasised) {
-    auto* label = new QLabel("0.00");
+    auto* label = new QLabel(AmountText::Euros(0));
     label->setObjectName(name);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setMinimumWidth(emphasised ? 130 : 90);
@@ -292,9 +293,9 @@ void Facturacion::Totales() {
                          N(gd->CellText(row, "Ipto"))});
     }
     const DocumentAmounts amounts = DocumentAmounts::Of(lines, Money());
-    lblTotalBI_MN->setText(amounts.nBi_Total.Text());
-    lblTotalIptos_MN->setText(amounts.nIm_Total.Text());
-    lblTotalAFacturar_MN->setText(amounts.nTotal.Text());
+    lblTotalBI_MN->setText(AmountText::Euros(amounts.nBi_Total.ToDouble()));
+    lblTotalIptos_MN->setText(AmountText::Euros(amounts.nIm_Total.ToDouble()));
+    lblTotalAFacturar_MN->setText(AmountText::Euros(amounts.nTotal.ToDouble()));
 }
 
 QString Facturacion::CampoPvp() const {
@@ -462,20 +463,19 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
                                       U().SqlValue(N(gd->CellText(-1, "Precio")), 0, true) + "," +
                                       U().SqlValue(N(gd->CellText(-1, "Ipto")), 0, true));
             }
-            gd->SetCellText(
-                -1, "Precio",
-                U().SqlValue(Db().GetValue("ProductosServicios", condition, CampoPvp()), 2, false));
-            gd->SetCellText(
-                -1, "Ipto",
-                U().SqlValue(Db().GetValue("ProductosServicios", condition, "nPorcIpto"), 2,
-                             false));
+            gd->SetCellText(-1, "Precio",
+                            AmountText::Number(U().SqlNumber(
+                                Db().GetValue("ProductosServicios", condition, CampoPvp()))));
+            gd->SetCellText(-1, "Ipto",
+                            AmountText::Number(U().SqlNumber(
+                                Db().GetValue("ProductosServicios", condition, "nPorcIpto"))));
             gd->SetCellText(-1, "Unid", "1");
         }
         const double precio = N(gd->CellText(-1, "Precio"));
         const double impuestoUnidad = (N(gd->CellText(-1, "Ipto")) / 100) * precio;
         const double conImpuesto = precio + impuestoUnidad;
         const double unidades = N(gd->CellText(-1, "Unid"));
-        gd->SetCellText(-1, "Total", U().SqlValue(conImpuesto * unidades, 2, false));
+        gd->SetCellText(-1, "Total", AmountText::Number(conImpuesto * unidades));
         bool saved = false;
         gd_evtRecEdit(gd->CurrentRow(), gd->CurrentCol(), saved);
         Totales();
@@ -590,10 +590,8 @@ void Facturacion::AvisoDeuda(qint32 nIdCliente) {
     const double saldo = U().SqlNumber(
         Db().GetValue("Clientes", "nIdCliente=" + QString::number(nIdCliente), "nSaldo"));
     if (saldo < 0)
-        frm->ShowNotice((Db().Translate("Este cliente tiene una deuda de") + " " +
-                         U().SqlValue(std::fabs(saldo), 2, true) + " " +
-                         GetBranchSetting("sMonedaPorDefecto", -1) + "/s")
-                            .toUpper(),
+        frm->ShowNotice(Db().Translate("Este cliente tiene una deuda de").toUpper() + " " +
+                            AmountText::Euros(std::fabs(saldo)),
                         1, true, 255);
     else
         frm->ClearNotice();

@@ -4,6 +4,7 @@
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
+#include "platform/report/AmountText.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
@@ -34,8 +35,9 @@ std::optional<double> Typed(const QLineEdit* field) {
         return std::nullopt;
     return value;
 }
+// A proposal put into a field to be typed over: the decimal comma, no thousands point.
 QString Shown(double value) {
-    return U().SqlValue(value, 2, false);
+    return AmountText::Editable(value);
 }
 double Cents(double value) {
     return Utility::RoundHalfAway(value, 2);
@@ -92,7 +94,7 @@ void FacturaInfo::BuildControls() {
     TabGral->addTab(fr1, db.Translate("Cobro"));
     TabGral->addTab(fr2, db.Translate("Datos del cliente"));
 
-    lblTotal_MN = new QLabel("0.00");
+    lblTotal_MN = new QLabel(AmountText::Number(0));
     lblTotal_MN->setObjectName("lblTotal_MN");
     lblTotal_MN->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont big = lblTotal_MN->font();
@@ -192,9 +194,9 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
                 Money())
                 .nTotal.ToDouble();
         m_nAPagar = m_nTotal;
-        lblTotal_MN->setText(Shown(m_nTotal));
-        lblAPagar_MN->setText(Shown(m_nAPagar));
-        txtImp[0]->setText(lblTotal_MN->text());
+        lblTotal_MN->setText(AmountText::Number(m_nTotal));
+        lblAPagar_MN->setText(AmountText::Number(m_nAPagar));
+        txtImp[0]->setText(Shown(m_nTotal));
         txtCliente_TX->setText(clientName);
         txtDomicilio_TX->setText(
             Db().GetValue("Clientes", "nIdCliente=" + id, "sDomicilio").toString());

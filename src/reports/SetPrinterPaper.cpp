@@ -44,7 +44,14 @@ int PrinterPaper::MmToTwips(double mm) {
 bool SetPrinterPaper(int nPrinter, PreviewControl& vp, Frm* frame) {
     const QStringList installed = QPrinterInfo::availablePrinterNames();
     if (installed.isEmpty()) {
-        Ui::current().Message("Error", "No printer installed!", Ui::Icon::Critical);
+        // Not an error: the document is issued already, and it can still be exported or sent.
+        const QString notice = DataAccess::instance().Translate(
+            "No hay ninguna impresora instalada: el documento no se ha impreso. Puede verlo "
+            "aquí, exportarlo o enviarlo por correo electrónico.");
+        if (frame)
+            frame->ShowNotice(notice, 0, false, -1);
+        else
+            Ui::current().Message("Aviso", notice, Ui::Icon::Information);
         return false;
     }
     Utility& u = Utility::instance();

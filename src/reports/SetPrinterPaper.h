@@ -29,6 +29,7 @@ int MmToTwips(double mm);
 
 // Points the preview control at the printer of document kind nPrinter and gives it the kind's
 // paper. True when the control accepted the paper. Never stops a rendering: without a printer it
-// says so ("No printer installed!") and the preview keeps the report's own paper; a printer that
-// refuses the paper is named in the frame's status bar.
+// says so in the frame's notice line, as information (a message box when there is no frame), and
+// the preview keeps the report's own paper; a printer that refuses the paper is named in the
+// frame's status bar.
 bool SetPrinterPaper(int nPrinter, PreviewControl& vp, Frm* frame);

@@ -3,6 +3,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/report/HtmlWriter.h"
 #include "platform/report/PreviewControl.h"
+#include "platform/report/RtfWriter.h"
 #include "platform/report/TextWriter.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/Frm.h"
@@ -23,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPrinterInfo>
 #include <QScreen>
+#include <QStandardPaths>
 
 namespace {
 
@@ -74,24 +76,41 @@ private:
     bool m_on = true;
 };
 
-// The text capture needs a writable folder: the program's own when it can be written, else the
-// system's temporary folder.
+// The text capture goes to the system's temporary folder: nothing is written beside the program.
 QString CaptureFolder() {
-    const QString folder = QCoreApplication::applicationDirPath();
-    return QFileInfo(folder).isWritable() ? folder : QDir::tempPath();
+    return QDir::tempPath();
 }
 
+// The export formats, in the order of the viewer's choices 1 to 4 and of the save dialog's file
+// types; each writer names its own file type.
 struct ExportFormat {
     const char* extension;
-    const char* filter;
+    QString filter;
 };
 
-constexpr ExportFormat ExportFormats[] = {
-    {"pdf", "Pdf (*.pdf)"},
-    {"txt", "Text (*.txt)"},
-    {"rtf", "RichText (*.rtf)"},
-    {"htm", "Html (*.htm)"},
+const ExportFormat ExportFormats[] = {
+    {"pdf", PdfWriter().NameFilter()},
+    {"txt", TextWriter().NameFilter()},
+    {"rtf", RtfWriter().NameFilter()},
+    {"htm", HtmlWriter().NameFilter()},
 };
+
+// The format a chosen file's extension names (1 to 4); 0 for any other extension.
+int FormatOfFile(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == "html")
+        return 4;
+    for (int choice = 1; choice <= 4; ++choice)
+        if (suffix == ExportFormats[choice - 1].extension)
+            return choice;
+    return 0;
+}
+
+// The folder the last export went to, for the next one in this session.
+QString& LastExportFolder() {
+    static QString folder;
+    return folder;
+}
 
 QString T(const QString& text) {
     return DataAccess::instance().Translate(text);
@@ -269,6 +288,19 @@ void Viewer::Print() {
     }
 }
 
+QString Viewer::SuggestedExportPath() const {
+    QString folder = LastExportFolder();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+    }
+    // "Factura 0014/26" is saved as "Factura 0014-26.pdf": a file name holds no "/".
+    QString name = m_vp->Document().Title().trimmed();
+    name.replace('/', '-').replace('\\', '-');
+    return QDir(folder).filePath((name.isEmpty() ? QString("Documento") : name) + ".pdf");
+}
+
 QString Viewer::ExportFolder() const {
     const QString folder = QString(Gi.sPathExport).replace('\\', '/');
     QDir().mkpath(folder);
@@ -293,29 +325,41 @@ void Viewer::Export() {
             ExportAs(1);
         return;
     }
-    const QString prompt = T("Seleccione la exportación a realizar") + "\n" + "1. PDF\n" +
-                           "2. TXT\n" + "3. RTF\n" + "4. HTML\n";
-    const QString answer = Ui::current().Input(T("Exportar"), prompt, {});
-    ExportAs(int(Utility::Val(answer)));
+    QStringList filters;
+    for (const ExportFormat& format : ExportFormats)
+        filters << T(format.filter);
+    ExportTo(Ui::current().SaveFile(T("Exportar"), SuggestedExportPath(),
+                                    ExportFormats[0].extension, filters.join(";;")));
 }
 
 void Viewer::ExportAs(int choice) {
     if (choice < 1 || choice > 4)
         return;
     const ExportFormat& format = ExportFormats[choice - 1];
-    QString path =
-        Ui::current().SaveFile(T("Exportar"), ExportFolder(), format.extension, format.filter);
+    QString path = Ui::current().SaveFile(T("Exportar"), SuggestedExportPath(), format.extension,
+                                          T(format.filter));
+    if (!path.isEmpty() && FormatOfFile(path) != choice)
+        path += QString(".") + format.extension;
+    ExportTo(path);
+}
+
+void Viewer::ExportTo(QString path) {
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QString(".") + format.extension;
+    // The file's extension names the format; a name without a known one becomes a PDF.
+    int choice = FormatOfFile(path);
+    if (choice == 0) {
+        choice = 1;
+        path += QString(".") + ExportFormats[0].extension;
+    }
     const PageModel document = m_vp->Document();
+    bool written = false;
     switch (choice) {
     case 1:
-        WriteChosenFile(path, [&] { m_pdf.ConvertDocument(document, path); });
+        written = WriteChosenFile(path, [&] { m_pdf.ConvertDocument(document, path); });
         break;
     case 2:
-        WriteChosenFile(path, [&] {
+        written = WriteChosenFile(path, [&] {
             if (m_vsr.IsLoaded())
                 m_vsr.RenderToFile(path, ReportComponent::PlainText);
             else
@@ -327,7 +371,7 @@ void Viewer::ExportAs(int choice) {
         m_rtfWriting = true;
         m_vp->SetExportFormat(PreviewControl::ExportRtf);
         m_vp->SetExportFile(path);
-        WriteChosenFile(path, [&] {
+        written = WriteChosenFile(path, [&] {
             if (m_vsr.IsLoaded())
                 m_vsr.Render(*m_vp);
             else
@@ -338,7 +382,7 @@ void Viewer::ExportAs(int choice) {
         break;
     }
     case 4:
-        WriteChosenFile(path, [&] {
+        written = WriteChosenFile(path, [&] {
             if (m_vsr.IsLoaded())
                 m_vsr.RenderToFile(path, ReportComponent::Html);
             else
@@ -346,6 +390,11 @@ void Viewer::ExportAs(int choice) {
         });
         break;
     }
+    if (!written)
+        return;
+    LastExportFolder() = QFileInfo(path).absolutePath();
+    m_frm->ShowNotice(T("Documento guardado en") + " " + QDir::toNativeSeparators(path), 0, false,
+                      -1);
 }
 
 void Viewer::EMail() {

@@ -58,7 +58,13 @@ private:
     void RunTool(const QString& name);
     void Print();
     void Export();
+    // Asks for the file with the save dialog of one format (choice 1 to 4) and writes it.
     void ExportAs(int choice);
+    // Writes the document to path in the format its extension names (PDF when none), remembers
+    // the folder and says where the file went.
+    void ExportTo(QString path);
+    // The last export's folder, or the user's documents, and the document's title as the name.
+    QString SuggestedExportPath() const;
     void EMail();
     void Fax();
     void Zoom();

@@ -6,6 +6,7 @@
 #include "billing/CodigoProducto.h"
 #include "billing/Facturacion.h"
 #include "platform/data/DataAccess.h"
+#include "platform/report/AmountText.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
@@ -35,7 +36,7 @@ TEST_F(BillingTest, OpensOnPetOneWithItsClientBoxAndPendingLines) {
     EXPECT_EQ(w->gd->RecordCount(), 2);
     EXPECT_EQ(w->lGd->text(), "  L: 0001/0002  P: 0001/0001");
     const double total = w->gd->ColumnTotal("Total", 2);
-    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), QString::number(total, 'f', 2));
+    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), AmountText::Euros(total));
     EXPECT_EQ(Gi.nParam3, 0);
     EXPECT_TRUE(w->Frame()->Tool("Clientes_NA")->isVisibleTo(w.get()));
 }
@@ -103,31 +104,31 @@ TEST_F(BillingTest, AProductIsPricedAtTheClientsLevelAndItsLineSavedWithBaseAndT
     const int row = NewLine();
     Type(row, "Producto Servicio", "pienso adulto 3 KG");
     EXPECT_EQ(Cells(row, {"Producto Servicio", "Unid", "Precio", "Ipto", "Total"}),
-              "Pienso adulto 3 kg|1|8.00|21.00|9.68");
+              "Pienso adulto 3 kg|1|8,00|21,00|9,68");
     EXPECT_TRUE(w->gd->IsNewLine(row + 1));
     EXPECT_EQ(Table("SELECT i.nIdCliente,i.nIdMascota,p.sCodigo FROM FacturasItems i JOIN "
                     "ProductosServicios p ON p.nIdProductoServicio=i.nIdProductoServicio WHERE "
                     "i.nIdFacturaItem=" +
                     w->gd->CellText(row, "Id")),
               "6|6|PIEN10");
-    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "9.68");
+    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "9,68 €");
 
     // At level 1, 3 units at 10 and 21 %: base and tax stored unrounded from the same figures.
     ChoosePet(1);
     const int pienso = RowOf("Pienso adulto 3 kg");
     ASSERT_GT(pienso, 0);
     Type(pienso, "Unid", "3");
-    EXPECT_EQ(w->gd->CellText(pienso, "Total"), "36.30");
+    EXPECT_EQ(w->gd->CellText(pienso, "Total"), "36,30");
     EXPECT_EQ(Table("SELECT nTotal,nUnidades,nBaseImp,nImpuestos FROM FacturasItems WHERE "
                     "nIdFacturaItem=" +
                     w->gd->CellText(pienso, "Id")),
               "36.3|3|30|6.3");
     const double others = w->gd->ColumnTotal("Total", 2) - 36.3;
-    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), QString::number(36.3 + others, 'f', 2));
-    EXPECT_EQ(w->lblTotalIptos_MN->text(),
-              QString::number(w->lblTotalAFacturar_MN->text().toDouble() -
-                                  w->lblTotalBI_MN->text().toDouble(),
-                              'f', 2));
+    // The three totals, as the desk reads them, add up.
+    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), AmountText::Euros(36.3 + others));
+    const auto shown = [](const QLabel* label) { return U().SqlNumber(label->text().chopped(2)); };
+    EXPECT_NEAR(shown(w->lblTotalBI_MN) + shown(w->lblTotalIptos_MN),
+                shown(w->lblTotalAFacturar_MN), 0.001);
 }
 
 TEST_F(BillingTest, AnUnknownProductIsCreatedOnlyWhenTheUserSaysSo) {
@@ -269,7 +270,7 @@ TEST_F(BillingTest, AClientInDebtGetsTheNoticeAndOthersDoNot) {
     Open();
     EXPECT_EQ(w->Frame()->NoticeText(), "");
     ChoosePet(4);
-    EXPECT_EQ(w->Frame()->NoticeText(), "ESTE CLIENTE TIENE UNA DEUDA DE 12.50 EURO/S");
+    EXPECT_EQ(w->Frame()->NoticeText(), "ESTE CLIENTE TIENE UNA DEUDA DE 12,50 €");
     ChoosePet(1);
     EXPECT_EQ(w->Frame()->NoticeText(), "");
 }

@@ -98,9 +98,9 @@ protected:
 
 TEST_F(GridTest, ShowsEachColumnInItsFormatAndTotalsTheStoredRows) {
     EXPECT_EQ(gd.RecordCount(), 2);
-    EXPECT_EQ(Line(1), "1|05/03/2026|Collar|12.50|21.00|1.5|cerrada");
-    EXPECT_EQ(Line(2), "2||Correa de O'Brien|3.00|10.00|2|");
-    EXPECT_EQ(gd.CellText(1, "porc"), "21.00") << "heads are found whatever their case";
+    EXPECT_EQ(Line(1), "1|05/03/2026|Collar|12,50|21,00|1,5|cerrada");
+    EXPECT_EQ(Line(2), "2||Correa de O'Brien|3,00|10,00|2|");
+    EXPECT_EQ(gd.CellText(1, "porc"), "21,00") << "heads are found whatever their case";
     EXPECT_TRUE(view.isColumnHidden(6));
     EXPECT_FALSE(view.isColumnHidden(3));
     EXPECT_EQ(view.model()->index(0, 3).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
@@ -191,7 +191,7 @@ TEST_F(GridTest, TheNewLineBecomesARecordOnlyWhenItsInsertSucceeds) {
     EXPECT_EQ(events, (QStringList{"leave 3 4", "insert 3"}));
     // Refused: the typed line stays, still the new line, nothing stored.
     EXPECT_TRUE(gd.IsNewLine(3));
-    EXPECT_EQ(gd.CellText(3, 4), "7.00");
+    EXPECT_EQ(gd.CellText(3, 4), "7,00");
     EXPECT_EQ(gd.RecordCount(), 2);
 
     onInsert = [this] {
@@ -318,7 +318,7 @@ TEST_F(GridTest, PrintedPagesRepeatTheHeadsAndLeaveHiddenColumnsOut) {
     EXPECT_EQ(pages.FindText("Importe", true).size(), pages.PageCount());
     EXPECT_EQ(pages.FindText("Lista", true).size(), pages.PageCount());
     EXPECT_TRUE(pages.FindText("cerrada").isEmpty());    // the hidden column
-    EXPECT_EQ(pages.FindText("2.50", true).size(), 150); // every stored row once, no new line
+    EXPECT_EQ(pages.FindText("2,50", true).size(), 150); // every stored row once, no new line
     EXPECT_EQ(pages.FindItem("Lista")->font.family, "Arial");
 }
 

@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QFontInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -54,9 +55,16 @@ TEST_F(HistoryTest, ListsDateNumberAndAmountDueInColumns) {
     Db().UpdateRecord("Facturas", "nDescuento", "2.25", "nIdFactura=1");
     OpenHistory();
     ASSERT_EQ(Entries().size(), 2);
-    EXPECT_EQ(Entries()[0], "08/01/2026 0001/26       61.00");
+    EXPECT_EQ(Entries()[0], "08/01/2026 0001/26         61,00 €");
     EXPECT_EQ(Entries()[1].left(20), "10/02/2026 0011/26  ");
     EXPECT_EQ(Entries()[0].size(), Entries()[1].size()) << "the amounts line up";
+    // The headings stand over their columns, the amount's ending where the amounts end.
+    const QString headings = h->lblCabecera_TX->text();
+    EXPECT_EQ(headings.indexOf("Número"), Entries()[0].indexOf("0001/26"));
+    EXPECT_TRUE(headings.startsWith("Fecha "));
+    EXPECT_EQ(headings.size(), Entries()[0].size());
+    EXPECT_TRUE(headings.endsWith(" Importe"));
+    EXPECT_EQ(h->lblCabecera_TX->font().family(), h->lsFras_TX->font().family());
     EXPECT_EQ(h->lsFras_TX->item(0)->data(Qt::UserRole).toInt(), 1);
     EXPECT_TRUE(QFontInfo(h->lsFras_TX->font()).fixedPitch());
     EXPECT_TRUE(h->opEmision_TX[0]->isChecked());
@@ -73,9 +81,13 @@ TEST_F(HistoryTest, CreditedInvoicesAndCreditNotesAreNotListed) {
 }
 
 TEST_F(HistoryTest, AChoiceIsMadeByAButtonADoubleClickOrTheKeyboard) {
+    // The newest invoice is highlighted: a layout button acts on it at once.
     OpenHistory();
     h->Frm_evtButtonPressed("FormatoTicket_BT");
-    EXPECT_TRUE(h->isVisible()) << "nothing selected yet";
+    EXPECT_FALSE(h->isVisible());
+    EXPECT_EQ(Choice(), "13|1|3");
+
+    OpenHistory();
     h->lsFras_TX->setCurrentRow(1);
     h->opEmision_TX[1]->click();
     QTest::mouseClick(h->Frame()->findChild<QPushButton*>("FormatoTicket_BT"), Qt::LeftButton);
@@ -90,15 +102,14 @@ TEST_F(HistoryTest, AChoiceIsMadeByAButtonADoubleClickOrTheKeyboard) {
     EXPECT_FALSE(h->isVisible());
     EXPECT_EQ(Choice(), "1|1|2");
 
-    // The first arrow press picks the first entry, the next moves on; Enter means Detallada.
+    // An arrow moves the highlight; Enter means Detallada.
     OpenHistory();
     list = h->lsFras_TX;
     list->setFocus();
-    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Up);
     EXPECT_EQ(list->selectedItems().value(0), list->item(0));
-    QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Return);
-    EXPECT_EQ(Choice(), "13|1|2");
+    EXPECT_EQ(Choice(), "1|1|2");
 
     // Alt+N means Normal; Escape closes without a choice.
     for (const auto& [key, modifier, choice] : {std::tuple{Qt::Key_N, Qt::AltModifier, "1|1|1"},

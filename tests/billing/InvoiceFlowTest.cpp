@@ -71,8 +71,8 @@ TEST_F(InvoiceFlowTest, FromThePendingLinesToTheViewerAndAnEmptyGrid) {
     EXPECT_EQ(suite.Ui().ModalCount, 2);
     EXPECT_TRUE(viewerShowedIt);
     EXPECT_EQ(w->gd->RecordCount(), 0);
-    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "0.00");
-    EXPECT_EQ(w->Frame()->NoticeText(), "ESTE CLIENTE TIENE UNA DEUDA DE 10.25 EURO/S");
+    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "0,00 €");
+    EXPECT_EQ(w->Frame()->NoticeText(), "ESTE CLIENTE TIENE UNA DEUDA DE 10,25 €");
     // What the invoice writes is the invoicing tests' concern; here, that the window's own
     // choices reach it.
     EXPECT_EQ(

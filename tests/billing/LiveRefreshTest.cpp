@@ -54,7 +54,7 @@ TEST_F(LiveRefreshTest, ALineAddedElsewhereAppearsWithItsTotals) {
     ASSERT_EQ(w->gd->RecordCount(), 2);
     OtherWorkstationAdds("1");
     EXPECT_TRUE(RunUntil([&] { return w->gd->RecordCount() == 3; }, 5000));
-    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "60.50");
+    EXPECT_EQ(w->lblTotalAFacturar_MN->text(), "60,50 €");
     EXPECT_EQ(Status(), " Lista actualizada con cambios de otro puesto.");
 }
 

@@ -53,9 +53,9 @@ protected:
 TEST_F(FacturaInfoTest, OpensOnTheTotalWithTheClientsDataAndThePaymentTypes) {
     Open();
     // Client 1's pending items: CONS03 18.15 and PIEN10 12.10.
-    EXPECT_EQ(d->lblTotal_MN->text(), "30.25");
-    EXPECT_EQ(d->txtImp[0]->text(), "30.25");
-    EXPECT_EQ(d->txtImp[0]->selectedText(), "30.25") << "typing replaces the proposal";
+    EXPECT_EQ(d->lblTotal_MN->text(), "30,25");
+    EXPECT_EQ(d->txtImp[0]->text(), "30,25");
+    EXPECT_EQ(d->txtImp[0]->selectedText(), "30,25") << "typing replaces the proposal";
     EXPECT_EQ(d->txtCliente_TX->text(), "Ana García López");
     EXPECT_EQ(d->txtDomicilio_TX->text(),
               Db().GetValue("Clientes", "nIdCliente=1", "sDomicilio").toString());
@@ -85,25 +85,25 @@ TEST_F(FacturaInfoTest, DiscountPercentageAndPaymentsFollowEachOther) {
     Db().UpdateRecord("FacturasItems", "nUnidades,nPvp,nPorcIpto,nTotal", "1,60,0,60",
                       "nIdCliente=1");
     Open();
-    ASSERT_EQ(d->lblTotal_MN->text(), "120.00");
+    ASSERT_EQ(d->lblTotal_MN->text(), "120,00");
     TypeInto(d->txtDescuento_MN, "12");
-    EXPECT_EQ(d->txtImp[0]->text(), "108.00");
-    EXPECT_EQ(d->txtPorcDto_PN->text(), "10.00");
+    EXPECT_EQ(d->txtImp[0]->text(), "108,00");
+    EXPECT_EQ(d->txtPorcDto_PN->text(), "10,00");
 
     TypeInto(d->txtPorcDto_PN, "25");
-    EXPECT_EQ(d->txtDescuento_MN->text(), "30.00");
-    EXPECT_EQ(d->txtImp[0]->text(), "90.00");
+    EXPECT_EQ(d->txtDescuento_MN->text(), "30,00");
+    EXPECT_EQ(d->txtImp[0]->text(), "90,00");
 
     TypeInto(d->txtDescuento_MN, "12,5"); // a decimal comma means what it says
-    EXPECT_EQ(d->txtImp[0]->text(), "107.50");
+    EXPECT_EQ(d->txtImp[0]->text(), "107,50");
 
-    EXPECT_EQ(d->lblAPagar_MN->text(), "107.50");
+    EXPECT_EQ(d->lblAPagar_MN->text(), "107,50");
 }
 
 // A discount of 8,32 on 148,32: everything proposed follows the 140,00 due, and what the user
 // typed stays when the field is entered again.
 TEST_F(FacturaInfoTest, TheAmountDueDrivesEveryProposalAndTypedPaymentsStay) {
-    Db().UpdateRecord("FacturasItems", "nTotal", "74.16", "nIdCliente=1");
+    Db().UpdateRecord("FacturasItems", "nTotal", "74,16", "nIdCliente=1");
     Open();
     auto enter = [](QLineEdit* field) { field->setFocus(Qt::TabFocusReason); };
     auto payments = [this] {
@@ -113,15 +113,15 @@ TEST_F(FacturaInfoTest, TheAmountDueDrivesEveryProposalAndTypedPaymentsStay) {
         return (d->lblAPagar_MN->text() + " = " + texts.join(" + ")).toStdString();
     };
     TypeInto(d->txtDescuento_MN, "8,32");
-    EXPECT_EQ(payments(), "140.00 = 140.00 +  +  + ");
+    EXPECT_EQ(payments(), "140,00 = 140,00 +  +  + ");
     enter(d->txtImp[1]);
     enter(d->txtImp[0]);
-    EXPECT_EQ(payments(), "140.00 = 140.00 + 0.00 +  + ");
+    EXPECT_EQ(payments(), "140,00 = 140,00 + 0,00 +  + ");
     TypeInto(d->txtImp[0], "100");
     enter(d->txtImp[1]);
     enter(d->txtImp[0]);
     enter(d->txtImp[2]);
-    EXPECT_EQ(payments(), "140.00 = 100 + 40.00 + 0.00 + ");
+    EXPECT_EQ(payments(), "140,00 = 100 + 40,00 + 0,00 + ");
     // Typed payments above the amount due: a question whose default is No.
     d->cboTipo[1]->setCurrentIndex(1);
     TypeInto(d->txtImp[1], "60");

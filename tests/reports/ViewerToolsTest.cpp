@@ -3,6 +3,7 @@
 #include "platform/ui/widgets/Frm.h"
 #include "reports/SetPrinterPaper.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -55,41 +56,49 @@ TEST_F(ViewerToolsTest, PagingAndGoToPageStayInsideTheDocument) {
     EXPECT_EQ(viewer.vp().Page(), pages);
 }
 
-TEST_F(ViewerToolsTest, EachExportWritesItsFileAndACancelledDialogWritesNothing) {
+TEST_F(ViewerToolsTest, ExportWritesTheFileTypeChosenWhereTheUserSaidAndSaysWhere) {
+    // One save dialog offers the four types and suggests the document's own name.
+    QString title = viewer.vp().Document().Title();
+    const QString name = title.replace('/', '-') + ".pdf";
+    ASSERT_TRUE(name.startsWith("Factura 00"));
+    viewer.Frm_evtToolClick("Export_NA"); // cancelled
+    ASSERT_EQ(ui().Shown.size(), 1);
+    EXPECT_TRUE(ui().Shown[0].startsWith("[Exportar] /")) << ui().Shown[0].toStdString();
+    EXPECT_TRUE(ui().Shown[0].endsWith("/" + name));
+
+    const QString folder = suite.Root() + "/Mis documentos";
+    QDir().mkpath(folder);
     struct Case {
-        const char* choice;
         const char* name;
+        const char* written;
         const char* head;
     };
-    for (const Case& c : {Case{"1", "f.pdf", "%PDF"}, Case{"2", "f", "María O'Neill"},
-                          Case{"3", "f.rtf", "{\\rtf"}, Case{"4", "f.htm", "<"}}) {
-        ui().Inputs.push_back(c.choice);
-        ui().Files.push_back(Gi.sPathExport + "/" + c.name);
-        viewer.Frm_evtToolClick("Export_NA");
-        const QString written =
-            Gi.sPathExport + "/" + c.name + (QString(c.name).contains('.') ? "" : ".txt");
-        EXPECT_TRUE(ReadAll(written).contains(c.head)) << c.choice;
+    for (const Case& c : {Case{"f.pdf", "f.pdf", "%PDF"}, Case{"f.txt", "f.txt", "María O'Neill"},
+                          Case{"f.rtf", "f.rtf", "{\\rtf"}, Case{"f.html", "f.html", "<"},
+                          Case{"sin tipo", "sin tipo.pdf", "%PDF"}}) {
+        ui().Files.push_back(folder + "/" + c.name);
+        viewer.Frm_evtToolClick("E");
+        const QString written = folder + "/" + c.written;
+        EXPECT_TRUE(ReadAll(written).contains(c.head)) << c.name;
+        EXPECT_EQ(viewer.Frame().NoticeText(), "Documento guardado en " + written);
     }
-    EXPECT_TRUE(
-        Shown(suite, "Seleccione la exportación a realizar\n1. PDF\n2. TXT\n3. RTF\n4. HTML"));
     EXPECT_TRUE(viewer.vp().ExportFile().isEmpty());
-
-    const QStringList before = Exported();
+    // The next export starts in the folder used last; nothing was written beside the program.
     ui().Shown.clear();
-    ui().Inputs.push_back("1"); // the file dialog is cancelled
     viewer.Frm_evtToolClick("E");
-    ui().Inputs.push_back("7"); // no such format: no dialog at all
-    viewer.Frm_evtToolClick("E");
-    EXPECT_EQ(Exported(), before);
-    EXPECT_EQ(ui().Shown.size(), 3);
+    EXPECT_EQ(ui().Shown, QStringList{"[Exportar] " + folder + "/" + name});
+    EXPECT_TRUE(Exported().isEmpty());
+    EXPECT_TRUE(QDir(QCoreApplication::applicationDirPath())
+                    .entryList({"Tempfile_*"}, QDir::Files)
+                    .isEmpty());
 }
 
 TEST_F(ViewerToolsTest, OnlyPdfAsksJustForPdfAndAnUnwritablePathIsSaid) {
     viewer.bExportOnlyPdf = true;
     ui().Confirmations.push_back(true);
-    ui().Files.push_back(Gi.sPathExport + "/solo.pdf");
+    ui().Files.push_back(suite.Root() + "/solo.pdf");
     viewer.Frm_evtToolClick("E");
-    EXPECT_TRUE(ReadAll(Gi.sPathExport + "/solo.pdf").startsWith("%PDF"));
+    EXPECT_TRUE(ReadAll(suite.Root() + "/solo.pdf").startsWith("%PDF"));
     EXPECT_TRUE(Shown(suite, "¿Desea exportar a pdf?"));
     EXPECT_FALSE(Shown(suite, "Seleccione"));
 
@@ -153,7 +162,11 @@ TEST_F(ViewerToolsTest, PaperFormNamesAndTheMissingPrinter) {
     if (!QPrinterInfo::availablePrinterNames().isEmpty())
         GTEST_SKIP() << "a printer is installed here";
     EXPECT_FALSE(SetPrinterPaper(2, viewer.vp(), &viewer.Frame()));
-    EXPECT_EQ(ui().Shown, QStringList{"[Error] No printer installed!"});
+    EXPECT_TRUE(ui().Shown.isEmpty()) << "a notice in the viewer, not a message to dismiss";
+    EXPECT_TRUE(viewer.Frame().NoticeText().startsWith(
+        "No hay ninguna impresora instalada: el documento no se ha impreso."));
+    EXPECT_FALSE(SetPrinterPaper(2, viewer.vp(), nullptr));
+    EXPECT_TRUE(ui().Shown.value(0).startsWith("[Aviso] No hay ninguna impresora instalada"));
     // Printing without a printer is said, not fatal.
     EXPECT_EQ(EndStatus([&] { viewer.Frm_evtToolClick("P"); }), -1);
     EXPECT_TRUE(Shown(suite, "No hay conexión con la impresora"));

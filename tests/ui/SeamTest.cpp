@@ -2,11 +2,15 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/ScriptedUi.h"
+#include "platform/ui/seam/Translations.h"
 
 #include "QtPrinting.h"
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -149,4 +153,23 @@ TEST(EndProgramTest, RollsBackTheOpenTransactionAndClosesTheDatabase) {
     db.Open(config);
     EXPECT_EQ(db.SumField("Cajas", "nIdCaja", {}), 0.0);
     db.Close();
+}
+
+TEST(TranslationsTest, QtsOwnButtonsAndFileDialogSpeakSpanish) {
+    ASSERT_TRUE(InstallSpanishTranslations(*QCoreApplication::instance()));
+    QMessageBox box(QMessageBox::Question, "Confirmación", "¿Seguro?",
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok | QMessageBox::Cancel);
+    QStringList buttons;
+    for (const auto button :
+         {QMessageBox::Yes, QMessageBox::No, QMessageBox::Ok, QMessageBox::Cancel})
+        buttons << box.button(button)->text().remove('&');
+    EXPECT_EQ(buttons.join('|'), "Sí|No|Aceptar|Cancelar");
+
+    QFileDialog dialog(nullptr, "Exportar");
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QStringList labels;
+    for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+        labels << dialog.findChild<QLabel*>(name)->text().remove('&');
+    EXPECT_EQ(labels.join('|'), "Ver en:|Nombre de fichero:|Ficheros de tipo:");
 }

@@ -7,7 +7,7 @@
 class HtmlWriter : public ReportWriter {
 public:
     bool Write(const PageModel& model, const QString& path) override;
-    QString NameFilter() const override { return "Html (*.htm)"; }
+    QString NameFilter() const override { return "Página web HTML (*.htm *.html)"; }
 
     static QString ToHtml(const PageModel& model);
 };

@@ -7,7 +7,7 @@
 class PdfWriter : public ReportWriter {
 public:
     bool Write(const PageModel& model, const QString& path) override;
-    QString NameFilter() const override { return "Pdf (*.pdf)"; }
+    QString NameFilter() const override { return "Documento PDF (*.pdf)"; }
 
     // The suite's call: Write, raising TvError 75 when the file cannot be written.
     void ConvertDocument(const PageModel& model, const QString& path);

@@ -219,17 +219,26 @@ void PreviewControl::PrintDoc() {
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setFullPage(true);
     printer.setDocName(m_tag.isEmpty() ? QString("Informe") : m_tag);
-    if (!printer.setPageSize(PageSizeFor(m_paperSize, m_paperWidth, m_paperHeight)))
-        throw TvError(ErrorNumber::InvalidPropertyValue,
-                      "La impresora " + printer.printerName() + " no admite el papel");
+    // A page longer than the paper (a till's roll) is printed at its own length.
+    const auto setPaperFor = [&](int page) {
+        const int height = m_paperSize == UserPaper
+                               ? std::max(m_paperHeight, m_model.PageAt(page).paper.height())
+                               : m_paperHeight;
+        if (!printer.setPageSize(PageSizeFor(m_paperSize, m_paperWidth, height)))
+            throw TvError(ErrorNumber::InvalidPropertyValue,
+                          "La impresora " + printer.printerName() + " no admite el papel");
+    };
+    setPaperFor(0);
     QPainter painter;
     if (!painter.begin(&printer))
         throw TvError(ErrorNumber::PrinterInfoUnavailable,
                       "No se puede imprimir en " + printer.printerName());
     const double scale = printer.resolution() / 1440.0;
     for (int i = 0; i < m_model.PageCount(); ++i) {
-        if (i > 0)
+        if (i > 0) {
+            setPaperFor(i);
             printer.newPage();
+        }
         painter.save();
         painter.scale(scale, scale);
         PainterWriter::Paint(m_model.PageAt(i), painter);

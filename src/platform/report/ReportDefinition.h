@@ -18,6 +18,8 @@ struct ReportPaper {
     int top = 1134;
     int right = 1134;
     int bottom = 1134;
+    // A roll (a till's receipt): one page as long as the document, never shorter than height.
+    bool continuous = false;
 };
 
 // A line drawn in a section, in twips relative to the section: from (left, top) to

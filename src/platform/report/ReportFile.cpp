@@ -196,7 +196,7 @@ private:
     }
 
     void ReadPaper(ReportDefinition& report) {
-        CheckAttributes({"width", "height", "left", "top", "right", "bottom"});
+        CheckAttributes({"width", "height", "left", "top", "right", "bottom", "continuous"});
         ReportPaper paper;
         paper.width = Twips("width", paper.width);
         paper.height = Twips("height", paper.height);
@@ -204,6 +204,7 @@ private:
         paper.top = Twips("top", paper.top);
         paper.right = Twips("right", paper.right);
         paper.bottom = Twips("bottom", paper.bottom);
+        paper.continuous = Flag("continuous", false);
         if (paper.width <= 0 || paper.height <= 0)
             Fail("el papel debe tener anchura y altura mayores que cero");
         if (paper.left + paper.right >= paper.width || paper.top + paper.bottom >= paper.height)

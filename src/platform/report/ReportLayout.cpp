@@ -495,12 +495,15 @@ Band Engine::Materialize(const BandRef& ref) {
     }
     std::vector<Growth> grown;
     const int fixedItems = int(band.items.size());
-    std::vector<int> itemTops; // the top of the field each item comes from
+    std::vector<int> itemTops;    // the top of the field each item comes from
+    std::vector<int> itemBottoms; // and its bottom
     for (const CompiledField& compiled : m_fields[size_t(ref.section)]) {
         const int before = int(band.items.size());
         AddFieldItems(band, compiled, context, grown);
-        for (int i = before; i < band.items.size(); ++i)
+        for (int i = before; i < band.items.size(); ++i) {
             itemTops.push_back(compiled.field->Top());
+            itemBottoms.push_back(compiled.field->Top() + compiled.field->Rect().height());
+        }
     }
     if (grown.empty())
         return band;
@@ -524,7 +527,13 @@ Band Engine::Materialize(const BandRef& ref) {
     for (int i = 0; i < band.items.size(); ++i) {
         PageItem& item = band.items[i];
         if (i >= fixedItems) {
-            item.rect.translate(0, shiftAt(itemTops[size_t(i - fixedItems)]));
+            const int top = itemTops[size_t(i - fixedItems)];
+            const int bottom = itemBottoms[size_t(i - fixedItems)];
+            item.rect.translate(0, shiftAt(top));
+            // A box without text (a frame around the client, a band) stretches with the fields
+            // that grew inside it, so they never spill over its edge.
+            if (item.kind == PageItem::Text && item.text.isEmpty() && bottom > top)
+                item.rect.setHeight(item.rect.height() + shiftAt(bottom) - shiftAt(top));
             band.height = std::max(
                 band.height, Extent(qint64(item.rect.y()) + item.rect.height(), m_report.Name()));
         } else if (item.kind == PageItem::Rectangle) {
@@ -569,13 +578,22 @@ public:
             TooManyPages(m_report);
         m_model.AddPage(QSize(m_paper.width, m_paper.height));
         m_y = m_paper.top;
-        m_bottom = m_paper.height - m_paper.bottom - footerHeight;
+        m_bottom =
+            m_paper.continuous ? ContinuousBottom : m_paper.height - m_paper.bottom - footerHeight;
         if (first)
             Place(*first, 0, first->height);
         Place(header, 0, header.height);
         m_contentTop = m_y;
     }
     void Close(const Band& footer) {
+        if (m_paper.continuous) {
+            // A roll is cut where the document ends: the footer follows the last band and the
+            // page is as long as it needs, never shorter than the paper.
+            Place(footer, 0, footer.height);
+            Page& page = m_model.PageAt(m_model.PageCount() - 1);
+            page.paper.setHeight(std::max(m_paper.height, m_y + m_paper.bottom));
+            return;
+        }
         m_y = m_paper.height - m_paper.bottom - footer.height;
         Place(footer, 0, footer.height);
     }
@@ -623,6 +641,9 @@ private:
         const CompiledField* field;
         Expression::Context context;
     };
+
+    // Room enough on a roll for any report within the page limits.
+    static constexpr int ContinuousBottom = ReportLimits::MaxTwips * 1000;
 
     const ReportPaper& m_paper;
     QString m_report;
@@ -676,12 +697,15 @@ PageModel Engine::Pages() {
         return found->second;
     };
 
+    // The page footer has its height reserved above the bottom margin, never more; the page
+    // header takes what its grown fields need (a long client name), so they never reach the rows.
     const auto pageBand = [&](int section, int row) {
         if (section < 0)
             return Band{};
         const BandRef ref{section, row, 0, m_rowCount, false};
         Band band = Materialize(ref);
-        band.height = m_report.Sections()[section].height; // reserved, never more
+        if (section == footerSection)
+            band.height = m_report.Sections()[section].height;
         return band;
     };
     Pager pager(paper, m_report.Name());
@@ -690,8 +714,9 @@ PageModel Engine::Pages() {
     size_t start = 0;
     if (!sequence.empty() &&
         sequence.front().section == m_report.SectionIndex(ReportSection::ReportHeader) &&
-        paper.top + qint64(bandAt(0).height) + headerHeight + footerHeight + paper.bottom <=
-            paper.height)
+        (paper.continuous ||
+         paper.top + qint64(bandAt(0).height) + headerHeight + footerHeight + paper.bottom <=
+             paper.height))
         start = 1;
     pager.Open(pageBand(headerSection, lastRow), footerHeight, start ? &bandAt(0) : nullptr);
     const auto newPage = [&](int nextRow) {

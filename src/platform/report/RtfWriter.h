@@ -9,7 +9,7 @@
 class RtfWriter : public ReportWriter {
 public:
     bool Write(const PageModel& model, const QString& path) override;
-    QString NameFilter() const override { return "RichText (*.rtf)"; }
+    QString NameFilter() const override { return "Texto enriquecido RTF (*.rtf)"; }
 
     static QByteArray ToRtf(const PageModel& model);
 };

@@ -61,11 +61,15 @@ void PutText(Row& row, int column, const QString& text) {
 
 QStringList TextWriter::PageLines(const Page& page) {
     QVector<const PageItem*> items;
-    // A QR code prints what it holds.
-    for (const PageItem& item : page.items)
-        if ((item.kind == PageItem::Text || item.kind == PageItem::QrCode) &&
-            !item.text.trimmed().isEmpty())
+    QStringList codes; // what the page's QR codes hold
+    for (const PageItem& item : page.items) {
+        if (item.text.trimmed().isEmpty())
+            continue;
+        if (item.kind == PageItem::Text)
             items.append(&item);
+        else if (item.kind == PageItem::QrCode)
+            codes.append(Printable(item.text).trimmed());
+    }
     std::stable_sort(items.begin(), items.end(), [](const PageItem* a, const PageItem* b) {
         return a->rect.y() != b->rect.y() ? a->rect.y() < b->rect.y() : a->rect.x() < b->rect.x();
     });
@@ -117,6 +121,15 @@ QStringList TextWriter::PageLines(const Page& page) {
             text.chop(1);
         result.append(text);
         previous = row;
+    }
+    // A QR code prints what it holds (a web address, to copy or follow) after the rest of its
+    // page, cut into lines no wider than the page's other lines, so it never widens the page.
+    int width = MinCodeWidth;
+    for (const QString& line : result)
+        width = std::max(width, int(line.size()));
+    for (const QString& code : codes) {
+        result.append(QString());
+        result.append(WrapWords(code, width));
     }
     return result;
 }

@@ -6,8 +6,10 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <cstdio>
 #include <cstdlib>
 
@@ -74,6 +76,20 @@ QString InteractiveUi::SaveFile(const QString& title, const QString& folder,
     if (suffix.startsWith(QLatin1Char('.')))
         suffix.remove(0, 1);
     dialog.setDefaultSuffix(suffix);
+    // Choosing another file type changes the name's extension with it, so that the type chosen is
+    // the type written.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        static const QRegularExpression firstPattern(QStringLiteral("\\*\\.(\\w+)"));
+        const QString extension = firstPattern.match(f).captured(1);
+        if (extension.isEmpty())
+            return;
+        dialog.setDefaultSuffix(extension);
+        if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            const QString typed = name->text();
+            const qsizetype dot = typed.lastIndexOf(QLatin1Char('.'));
+            name->setText((dot > 0 ? typed.left(dot) : typed) + QLatin1Char('.') + extension);
+        }
+    });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -29,7 +29,8 @@ public:
     // Input box; empty when cancelled.
     virtual QString Input(const QString& title, const QString& prompt,
                           const QString& defaultText) = 0;
-    // Save-file dialog; empty when cancelled. filter as "Pdf (*.pdf)".
+    // Save-file dialog; empty when cancelled. folder is a folder or a suggested file's path;
+    // filter as "Pdf (*.pdf)", or several joined by ";;" (the file types the user may pick).
     virtual QString SaveFile(const QString& title, const QString& folder,
                              const QString& defaultExtension, const QString& filter) = 0;
     // Shows the window modally and returns when it is closed.

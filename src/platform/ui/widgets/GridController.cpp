@@ -1,6 +1,7 @@
 #include "platform/ui/widgets/GridController.h"
 
 #include "platform/data/DataAccess.h"
+#include "platform/report/AmountText.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/GridDelegate.h"
@@ -370,9 +371,9 @@ QString GridController::Display(int col, const QVariant& value) const {
         return U().FormatDate(2, value).toString();
     case 'm':
     case 'p':
-        return U().SqlValue(value, 2, false);
+        return AmountText::Number(U().SqlNumber(value));
     case 'n':
-        return Utility::NumberText(Utility::RoundHalfAway(U().SqlNumber(value), m_numberDecimals));
+        return AmountText::Plain(Utility::RoundHalfAway(U().SqlNumber(value), m_numberDecimals));
     default:
         return value.toString();
     }
@@ -418,7 +419,7 @@ void GridController::UserEdit(int row, int col, const QString& text, bool fromLi
             EditAgain(row, col, text);
             return;
         }
-        value = Display(c, reading.value); // "4,5" in a money column reads "4.50"
+        value = Display(c, reading.value); // "4.5" in a money column reads "4,50"
     }
     qint32 comboId = 0;
     if (c == m_comboCol) {

@@ -1,7 +1,9 @@
 #include "platform/ui/widgets/GridDelegate.h"
 
+#include "platform/report/AmountText.h"
 #include "platform/ui/widgets/GridController.h"
 #include "platform/ui/widgets/GridModel.h"
+#include "platform/util/Utility.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -128,6 +130,10 @@ void GridDelegate::setEditorData(QWidget* widget, const QModelIndex& index) cons
         auto* self = const_cast<GridDelegate*>(this);
         text = refusedText;
         self->refusedIndex = QPersistentModelIndex();
+    } else if (const QChar type = m_owner->Type(index.column());
+               (type == 'm' || type == 'p') && !text.isEmpty()) {
+        // An amount shown as "1.234,56" is edited as "1234,56".
+        text = AmountText::Editable(U().SqlNumber(text));
     }
     if (auto* combo = qobject_cast<QComboBox*>(widget)) {
         combo->setEditText(text);
