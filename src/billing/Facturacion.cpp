@@ -361,6 +361,10 @@ void Facturacion::Imprimir(qint32 nIdFactura, quint8 nFormato) {
     Informes::Factura(nIdFactura, nFormato);
 }
 
+QString Facturacion::ImpresionImpedida() const {
+    return Informes::ComprobarFactura();
+}
+
 void Facturacion::RefrescarGrid() {
     gd->Refresh();
     AvisoDeuda(Utility::ToInt32(U().Val(dm->Dato(3))));

@@ -66,6 +66,7 @@ public:
     quint8& FormatoFactura() override { return nFormatoFactura; }
     void MostrarCobro() override;
     void Imprimir(qint32 nIdFactura, quint8 nFormato) override;
+    QString ImpresionImpedida() const override;
     void RefrescarGrid() override;
 
     // Frame events, also reachable from the keyboard shortcuts.

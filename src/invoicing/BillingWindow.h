@@ -22,6 +22,9 @@ public:
     virtual void MostrarCobro() = 0;
     // Prints an issued invoice or credit note in the layout.
     virtual void Imprimir(qint32 nIdFactura, quint8 nFormato) = 0;
+    // What would stop Imprimir once a document is issued, for the front desk; empty when nothing
+    // does. Asked before anything is issued.
+    virtual QString ImpresionImpedida() const { return {}; }
     // Reads the pending items again.
     virtual void RefrescarGrid() = 0;
 };

@@ -76,6 +76,10 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
     int i = 0;
     int n = 0;
     try {
+        if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
+            ShowMessage(1, impedimento + "\nNo se ha emitido la nota de crédito.");
+            return;
+        }
         Db().Transaction(0);
         // On a server two workstations' transactions run side by side: the second credit note of
         // the same invoice waits here until the first has committed, then finds it credited.
@@ -148,6 +152,9 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
         RegistroFacturacion::Registrar(nIdAbono);
         Db().Transaction(1);
 
+        const ReportNote emitida("La nota de crédito " + sFactura +
+                                 " se ha emitido y guardado. Para imprimirla, reimprímala desde "
+                                 "el histórico de facturas del cliente.");
         w.Imprimir(nIdAbono, w.FormatoFactura());
         w.RefrescarGrid();
     } catch (const TvError& e) {

@@ -49,6 +49,10 @@ void Generar_Factura(BillingWindow& w) {
             ShowMessage(0, motivo);
             return;
         }
+        if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
+            ShowMessage(1, impedimento + "\nNo se ha emitido la factura.");
+            return;
+        }
         w.MostrarCobro();
         if (w.FormatoFactura() == 0)
             return;
@@ -141,6 +145,9 @@ void Generar_Factura(BillingWindow& w) {
         RegistroFacturacion::Registrar(nIdFactura);
         Db().Transaction(1);
 
+        const ReportNote emitida("La factura " + sFactura +
+                                 " se ha emitido y guardado. Para imprimirla, reimprímala desde "
+                                 "el histórico de facturas del cliente.");
         w.Imprimir(nIdFactura, w.FormatoFactura());
         w.RefrescarGrid();
     });

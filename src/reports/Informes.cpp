@@ -2,10 +2,16 @@
 
 #include "invoicing/core/IssuedDocument.h"
 #include "platform/data/DataAccess.h"
+#include "platform/data/Recordset.h"
+#include "platform/data/SqlDialect.h"
+#include "platform/report/ReportComponent.h"
 #include "platform/ui/widgets/Frm.h"
+#include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "reports/ReportBinding.h"
 #include "reports/Viewer.h"
 #include "session/G.h"
+#include "session/Gi.h"
 
 #include <QKeySequence>
 #include <QPushButton>
@@ -151,4 +157,33 @@ void Informes::Factura(qint32 nIdFactura, int nFormato) {
         Viewer viewer;
         viewer.ShowXml(*job);
     });
+}
+
+QString Informes::ComprobarFactura() {
+    const QString file = ReportBinding::FindReportFile(Gi.sPathReports, "Factura.xml");
+    if (file.isEmpty())
+        return {};
+    const DataAccess& db = DataAccess::instance();
+    for (const char* layout : {"Normal", "Detallada", "Ticket"}) {
+        ReportComponent vsr;
+        try {
+            vsr.Load(file, layout);
+        } catch (const TvError& e) {
+            return QString("El informe %1 no se puede usar para imprimir facturas: %2")
+                .arg(file, e.Description());
+        }
+        for (const QString& source : {vsr.RecordSource(), vsr.Report().HeaderSource()}) {
+            if (source.trimmed().isEmpty())
+                continue;
+            const QString sql = db.PrepareSql(source);
+            const QString refused = SqlDialect::IsQuery(sql)
+                                        ? SqlDialect::RefusedInReport(sql)
+                                        : QString("nada más que una sola sentencia SELECT");
+            if (!refused.isEmpty())
+                return QString("El informe %1 no se puede usar para imprimir facturas: la "
+                               "consulta de \"%2\" no puede usar %3.")
+                    .arg(file, QString::fromLatin1(layout), refused);
+        }
+    }
+    return {};
 }

@@ -33,6 +33,12 @@ QString FacturaSql(qint32 nIdFactura);
 // a layout other than 1 to 3 gives no job.
 std::optional<ReportJob> FacturaJob(qint32 nIdFactura, int nFormato);
 
+// What would stop an issued invoice or credit note from printing, said for the front desk; empty
+// when nothing does. The definition "Factura.xml" that printing will use (the one in "Custom"
+// first) must hold the three layouts, and their data sources may only read with what a report
+// may use. Without any definition there is nothing to check (printing says so itself).
+QString ComprobarFactura();
+
 // Shows the invoice in the viewer and returns when the viewer is closed. An invoice that does
 // not exist is said and nothing is shown. Errors are reported as "Informes::Factura" and end
 // the program.

@@ -14,6 +14,7 @@
 #include <QThread>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -74,8 +75,15 @@ QString DataFolder(const QString& dataPath) {
     return QDir::cleanPath(path);
 }
 
-void Report(const QString& procedure, const QString& extra, int number,
+QString& Note() {
+    static QString note;
+    return note;
+}
+
+void Report(const QString& procedure, const QString& given, int number,
             const QString& description) {
+    const QString extra =
+        Note().isEmpty() ? given : (given.isEmpty() ? Note() : given + "\n" + Note());
     try {
         U().ShowError(procedure, extra, Gi.sNombre, number, description);
     } catch (...) {
@@ -359,6 +367,12 @@ bool IsMaster(bool warn) {
     if (!master && warn)
         ShowMessage(0, "Sólo los usuarios del grupo Maestro pueden acceder a esta opción.");
     return master;
+}
+
+ReportNote::ReportNote(const QString& text) : m_before(std::exchange(Note(), text)) {}
+
+ReportNote::~ReportNote() {
+    Note() = m_before;
 }
 
 void ReportError(const QString& procedure, const QString& extra, const TvError& error) {

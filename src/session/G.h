@@ -58,6 +58,19 @@ bool IsMaster(bool warn);
 void ReportError(const QString& procedure, const QString& extra, const TvError& error);
 void ReportError(const QString& procedure, const QString& extra, const std::exception& error);
 
+// While one lives, every error reported carries its text too: once a document is committed, a
+// later failure (printing it) must not let the user believe that it was not issued.
+class ReportNote {
+public:
+    explicit ReportNote(const QString& text);
+    ~ReportNote();
+    ReportNote(const ReportNote&) = delete;
+    ReportNote& operator=(const ReportNote&) = delete;
+
+private:
+    QString m_before;
+};
+
 // Ends the program; closeAll also closes the suite's other programs (after the notice when warn).
 [[noreturn]] void QuitSuite(bool closeAll, bool warn);
 

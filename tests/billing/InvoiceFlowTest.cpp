@@ -11,6 +11,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDate>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,6 +131,41 @@ TEST_F(InvoiceFlowTest, NoCashBoxIsSaidBeforeAnythingIsDrawn) {
     EXPECT_EQ(suite.Ui().ModalCount, 0);
     EXPECT_EQ(suite.Ui().Shown.last(),
               "[Aviso] Elija antes la caja en la que se cobra la factura.");
+    EXPECT_EQ(DataAccess::instance()
+                  .GetValue("Contadores", "sId='Factura' AND nIdSucursal=1", "nContador")
+                  .toInt(),
+              14);
+}
+
+// A clinic's own invoice definition that could not print is found before anything is issued:
+// not after the commit, when the user would take a failed print for a failed invoice.
+TEST_F(InvoiceFlowTest, ACustomDefinitionThatCannotPrintStopsTheInvoiceBeforeItIsIssued) {
+    Open();
+    QFile original(Gi.sPathReports + "/Factura.xml");
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QString definition = QString::fromUtf8(original.readAll());
+    const QString custom = Gi.sPathReports + "/Custom/Factura.xml";
+    QDir().mkpath(Gi.sPathReports + "/Custom");
+    const std::pair<QString, QString> cases[] = {
+        {"<Reports><Report name=\"Normal\"><Field/>", ": "},
+        {QString(definition).replace("name=\"Ticket\"", "name=\"Caja\""), "Ticket"},
+        {QString(definition)
+             .replace("SELECT MIN(nIdConfiguracionEmpresa)", "SELECT pg_advisory_lock(1)"),
+         ": la consulta de \"Normal\" no puede usar pg_advisory_lock.\nNo se ha emitido la "
+         "factura."}};
+    for (const auto& [text, said] : cases) {
+        QFile file(custom);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+        file.close();
+        w->Frm_evtButtonPressed("GenerarFactura_BT");
+        EXPECT_EQ(suite.Ui().ModalCount, 0);
+        const QString shown = suite.Ui().Shown.value(suite.Ui().Shown.size() - 1);
+        EXPECT_TRUE(shown.startsWith("[Error] El informe " + custom +
+                                     " no se puede usar para imprimir facturas") &&
+                    shown.contains(said))
+            << shown.toStdString();
+    }
     EXPECT_EQ(DataAccess::instance()
                   .GetValue("Contadores", "sId='Factura' AND nIdSucursal=1", "nContador")
                   .toInt(),

@@ -151,6 +151,43 @@ TEST_F(DataAccessTest, ReadOnlyQueriesChangeNothing) {
     EXPECT_EQ(db.GetRows(count).Value(0, 0).toInt(), 4);
 }
 
+// A report's query reads with the functions reports need; nothing that locks, signals another
+// session, reaches files or settings, or hides its text from this check, runs.
+TEST_F(DataAccessTest, AReportQueryUsesOnlyWhatAReportNeeds) {
+    db.InsertRecord("Clientes", "sCliente,nSaldo", "'Ana',2");
+    EXPECT_EQ(db.GetRowsReadOnly("SELECT upper(sCliente), count(*), COALESCE(max(nSaldo), 0), "
+                                 "CAST(count(*) AS varchar(10)) FROM Clientes WHERE nIdCliente IN "
+                                 "(SELECT nIdCliente FROM Clientes) GROUP BY sCliente")
+                  .RowCount(),
+              1);
+    QStringList refused;
+    for (const QString& sql :
+         {QString("SELECT pg_advisory_lock(1)"), QString("SELECT pg_terminate_backend(1)"),
+          QString("SELECT sCliente FROM Clientes WHERE pg_sleep (5) IS NULL"),
+          QString("SELECT set_config('lock_timeout', '0', false)"),
+          QString("SELECT pg_catalog.pg_read_file('/etc/passwd')"),
+          QString("SELECT query_to_xml('SELECT 1', true, true, '')"),
+          QString("SELECT \"lo_import\"('/etc/passwd')"),
+          QString("SELECT sCliente FROM Clientes FOR UPDATE"),
+          QString("SELECT $$'$$, pg_cancel_backend(1), $$'$$"),
+          QString("SELECT E'\\'', pg_cancel_backend(1), '\\''")})
+        refused << ErrorOf([&] { db.GetRowsReadOnly(sql); }).Description().section(':', 0, 0);
+    EXPECT_EQ(refused.join('\n').remove("Una consulta de informe no puede usar "),
+              "pg_advisory_lock\npg_terminate_backend\npg_sleep\nset_config\npg_read_file\n"
+              "query_to_xml\n\"lo_import\"\nFOR UPDATE\n$\nE'...'");
+
+    if (!TestEngine::Server())
+        return;
+    // On the server a report waits and runs for a bounded time, on a connection of its own.
+    const QString limits =
+        "SELECT setting FROM pg_settings WHERE name IN ('lock_timeout', 'statement_timeout') "
+        "ORDER BY name";
+    const Rows own = db.GetRowsReadOnly(limits), session = db.GetRows(limits);
+    EXPECT_EQ(QStringList({own(0, 0).toString(), own(0, 1).toString(), session(0, 0).toString(),
+                           session(0, 1).toString()}),
+              QStringList({"2000", "30000", "0", "0"}));
+}
+
 // SQLite closes a transaction itself on a full disk or an I/O error; the roll back that the
 // error handler then asks for must not hide the error that happened.
 TEST_F(DataAccessTest, ARollbackAfterTheEngineEndedTheTransactionKeepsTheRealError) {

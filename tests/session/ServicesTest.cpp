@@ -99,3 +99,17 @@ TEST(Services, MessagesGoToTheActiveStatusBarElseToABox) {
 
     EXPECT_EQ(EndStatus([] { QuitSuite(false, false); }), 0);
 }
+
+// After a commit, an error still says what was done; the note goes with its scope.
+TEST(Services, AReportNoteTravelsWithEveryErrorWhileItLives) {
+    TestSuite suite;
+    suite.SignIn();
+    {
+        const ReportNote note("La factura 0001/26 se ha emitido y guardado.");
+        ReportError("Informes::Factura", {}, TvError(ErrorNumber::PathFileAccess, "sin papel"));
+    }
+    ReportError("Informes::Factura", {}, TvError(ErrorNumber::PathFileAccess, "sin papel"));
+    ASSERT_EQ(suite.Ui().Shown.size(), 2);
+    EXPECT_TRUE(suite.Ui().Shown[0].contains("La factura 0001/26 se ha emitido y guardado."));
+    EXPECT_FALSE(suite.Ui().Shown[1].contains("0001/26"));
+}

@@ -274,6 +274,13 @@ Rows DataAccess::GetRowsReadOnly(const QString& sql) {
             Fail(QStringLiteral("Aquí solo se puede ejecutar una consulta (una sola sentencia "
                                 "SELECT); no se ha ejecutado nada"),
                  prepared);
+        const QString refused = SqlDialect::RefusedInReport(prepared);
+        if (!refused.isEmpty())
+            Fail(QStringLiteral("Una consulta de informe no puede usar %1: solo puede leer datos, "
+                                "con las funciones de cálculo, texto y fechas; no se ha "
+                                "ejecutado nada")
+                     .arg(refused),
+                 prepared);
         return engine.QueryReadOnly(prepared, InTransaction());
     });
 }

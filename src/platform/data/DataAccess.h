@@ -66,8 +66,9 @@ public:
     // (column, row) array; IsEmpty() when no row.
     Rows GetRows(const QString& sql);
     // GetRows for a text that must only read, such as a report's record source: one query
-    // (SqlDialect::IsQuery), run with the database closed to writes. Anything else raises
-    // TvError and changes nothing.
+    // (SqlDialect::IsQuery) using only what SqlDialect::RefusedInReport lets through, run with
+    // the database closed to writes (on a server, outside a transaction, on a connection of its
+    // own with bounded waits). Anything else raises TvError and changes nothing.
     Rows GetRowsReadOnly(const QString& sql);
     // Fills rs with the rows of sql; true when it opened.
     bool OpenRecordset(const QString& sql, Recordset& rs);

@@ -14,6 +14,7 @@ PostgresEngine::~PostgresEngine() {
 
 void PostgresEngine::Open(const DbConfig& config) {
     m_held.clear();
+    m_config = config;
     m_connectionText = QStringLiteral("postgresql:host=%1;port=%2;dbname=%3;user=%4")
                            .arg(config.host)
                            .arg(config.port)
@@ -63,16 +64,30 @@ qint64 PostgresEngine::Insert(const QString& insertSql) {
     return query.value(0).toLongLong();
 }
 
-// Inside the caller's transaction a savepoint holds the read-only mode, and rolling back to it
-// ends that mode again without touching what the caller did before.
+// Outside a transaction the query runs on a connection of its own, read-only, that ends with it:
+// whatever it might take from the server (a lock, a long wait) goes with that connection, and the
+// server stops it after a bounded time. Inside the caller's transaction it must see the caller's
+// rows: a savepoint holds the read-only mode and the time limits, and rolling back to it ends
+// them again without touching what the caller did before.
 Rows PostgresEngine::QueryReadOnly(const QString& sql, bool inTransaction) {
-    const QStringList end =
-        inTransaction ? QStringList{QStringLiteral("ROLLBACK TO SAVEPOINT tv_solo_lectura"),
-                                    QStringLiteral("RELEASE SAVEPOINT tv_solo_lectura")}
-                      : QStringList{QStringLiteral("ROLLBACK")};
-    Run(inTransaction ? QStringLiteral("SAVEPOINT tv_solo_lectura") : QStringLiteral("BEGIN"));
+    const QString limits =
+        QStringLiteral("SET %1 statement_timeout = %2; SET %1 lock_timeout = %3");
+    if (!inTransaction) {
+        DbConfig config = m_config;
+        config.readOnly = true;
+        PostgresEngine own;
+        own.Open(config);
+        own.Run(limits.arg(QString()).arg(ReportStatementTimeoutMs).arg(ReportLockTimeoutMs));
+        return own.Query(sql);
+    }
+    const QStringList end{QStringLiteral("ROLLBACK TO SAVEPOINT tv_solo_lectura"),
+                          QStringLiteral("RELEASE SAVEPOINT tv_solo_lectura")};
+    Run(QStringLiteral("SAVEPOINT tv_solo_lectura"));
     try {
         Run(QStringLiteral("SET TRANSACTION READ ONLY"));
+        Run(limits.arg(QStringLiteral("LOCAL"))
+                .arg(ReportStatementTimeoutMs)
+                .arg(ReportLockTimeoutMs));
         Rows rows = Query(sql);
         for (const QString& statement : end)
             Run(statement);

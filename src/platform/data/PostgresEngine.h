@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/data/DataAccess.h"
 #include "platform/data/QtSqlEngine.h"
 
 #include <QSet>
@@ -43,6 +44,11 @@ protected:
 private:
     static QString LockKey(const QString& table, qint32 id);
 
+    // How long a report's query may run, and wait for a lock, before the server stops it.
+    static constexpr int ReportStatementTimeoutMs = 30000;
+    static constexpr int ReportLockTimeoutMs = 2000;
+
+    DbConfig m_config;
     QString m_connectionText;
     // Advisory locks count re-locks; holding each at most once makes one Unlock enough.
     QSet<QString> m_held;

@@ -1,5 +1,6 @@
 #include "platform/data/SqlDialect.h"
 
+#include <QSet>
 #include <QVector>
 
 namespace {
@@ -259,6 +260,78 @@ bool SqlDialect::IsQuery(const QString& sql) {
         if (IsSymbol(sql, tokens[k], QChar(';')) && NextSignificant(tokens, k + 1, n) < n)
             return false;
     return true;
+}
+
+namespace {
+
+// Functions a report may call, on either engine. A list of what is allowed rather than of what is
+// dangerous: a server offers hundreds of functions, and a new version adds more.
+const QSet<QString>& ReportFunctions() {
+    static const QSet<QString> names{
+        // aggregates and comparisons
+        "count", "sum", "avg", "min", "max", "total", "group_concat", "string_agg", "coalesce",
+        "nullif", "ifnull", "greatest", "least", "iif",
+        // numbers
+        "abs", "round", "trunc", "floor", "ceil", "ceiling", "mod", "sign", "power", "sqrt",
+        // texts
+        "upper", "lower", "trim", "ltrim", "rtrim", "btrim", "substr", "substring", "length",
+        "char_length", "character_length", "concat", "concat_ws", "replace", "left", "right",
+        "lpad", "rpad", "instr", "strpos", "position", "printf", "format", "initcap", "repeat",
+        "reverse", "split_part", "translate",
+        // dates and conversions
+        "cast", "extract", "date_part", "date_trunc", "to_char", "to_number", "to_date",
+        "make_date", "strftime", "date", "datetime", "julianday", "typeof",
+        // type names that take a length or precision
+        "char", "varchar", "character", "numeric", "decimal", "float", "timestamp", "time",
+        "interval"};
+    return names;
+}
+
+// Words after which a parenthesis opens a list, a sub-query or a clause, not a call.
+const QSet<QString>& ClauseWords() {
+    static const QSet<QString> words{
+        "select",  "from",     "where",     "and",          "or",     "not",   "in",     "exists",
+        "on",      "using",    "as",        "values",       "any",    "all",   "some",   "join",
+        "by",      "over",     "filter",    "within",       "case",   "when",  "then",   "else",
+        "end",     "union",    "intersect", "except",       "having", "limit", "offset", "with",
+        "lateral", "distinct", "is",        "between",      "like",   "ilike", "row",    "array",
+        "group",   "order",    "partition", "rows",         "range",  "asc",   "desc",   "escape",
+        "similar", "to",       "recursive", "materialized", "rollup", "cube",  "sets",   "grouping",
+        "fetch",   "only"};
+    return words;
+}
+
+} // namespace
+
+QString SqlDialect::RefusedInReport(const QString& sql) {
+    const QVector<Token> tokens = Lex(sql);
+    const int n = int(tokens.size());
+    for (int k = 0; k < n; ++k) {
+        const Token& t = tokens[k];
+        if (IsSymbol(sql, t, QChar('$')) || IsSymbol(sql, t, QChar('\\')))
+            return Text(sql, t).toString();
+        if (t.kind == Kind::Literal && k > 0 && tokens[k - 1].kind == Kind::Word &&
+            tokens[k - 1].end == t.start &&
+            Text(sql, tokens[k - 1]).endsWith(QChar('e'), Qt::CaseInsensitive))
+            return Text(sql, tokens[k - 1]).toString() + QStringLiteral("'...'");
+        if (t.kind != Kind::Word && t.kind != Kind::QuotedName)
+            continue;
+        const QString word = Text(sql, t).toString().toLower();
+        const int next = NextSignificant(tokens, k + 1, n);
+        if (next == n)
+            continue;
+        if (word == QLatin1String("for") && t.kind == Kind::Word &&
+            (IsWord(sql, tokens[next], u"UPDATE") || IsWord(sql, tokens[next], u"SHARE") ||
+             IsWord(sql, tokens[next], u"NO") || IsWord(sql, tokens[next], u"KEY")))
+            return QStringLiteral("FOR ") + Text(sql, tokens[next]).toString().toUpper();
+        if (!IsSymbol(sql, tokens[next], QChar('(')))
+            continue;
+        if (t.kind == Kind::Word && ClauseWords().contains(word))
+            continue;
+        if (t.kind == Kind::QuotedName || !ReportFunctions().contains(word))
+            return Text(sql, t).toString();
+    }
+    return {};
 }
 
 QStringList SqlDialect::SplitTopLevel(const QString& list, QChar separator) {

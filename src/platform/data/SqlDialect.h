@@ -27,6 +27,13 @@ public:
     // VALUES or a parenthesis, and nothing but blanks and comments follows a ";" in it.
     static bool IsQuery(const QString& sql);
 
+    // What a report's query may not use, or empty when it only reads with the functions that
+    // reports need (aggregates, text, numbers, dates, conversions): any other function (locks,
+    // signals to other sessions, files, settings, sleeping), row locks (FOR UPDATE / SHARE) and
+    // the forms of literal whose end this reading could mistake ($$...$$, E'...'). The answer
+    // names what was found, as written.
+    static QString RefusedInReport(const QString& sql);
+
     // The statements of a script: a ";" that ends a line (blanks and a -- comment may follow)
     // ends a statement; -- comments are dropped; empty statements are skipped.
     static QStringList SplitScript(const QString& script);
