@@ -103,7 +103,8 @@ TEST_F(FacturaInfoTest, DiscountPercentageAndPaymentsFollowEachOther) {
 // A discount of 8,32 on 148,32: everything proposed follows the 140,00 due, and what the user
 // typed stays when the field is entered again.
 TEST_F(FacturaInfoTest, TheAmountDueDrivesEveryProposalAndTypedPaymentsStay) {
-    Db().UpdateRecord("FacturasItems", "nTotal", "74,16", "nIdCliente=1");
+    Db().UpdateRecord("FacturasItems", "nUnidades,nPvp,nPorcIpto,nTotal", "1,74.16,0,74.16",
+                      "nIdCliente=1");
     Open();
     auto enter = [](QLineEdit* field) { field->setFocus(Qt::TabFocusReason); };
     auto payments = [this] {
@@ -218,16 +219,16 @@ TEST_F(FacturaInfoTest, ATypingMistakeIsRefusedWhereItWasMade) {
     d->Frm_evtButtonPressed("FormatoDetallado_BT");
     got << Focused() + " " + suite.Ui().Shown.last();
     EXPECT_EQ(got.join('\n').toStdString(),
-              "txtDescuento_MN 1e308 30.25 [Aviso] El dato \"Descuento\" no es un número: "
+              "txtDescuento_MN 1e308 30,25 [Aviso] El dato \"Descuento\" no es un número: "
               "\"1e308\". Escriba solo cifras y la coma decimal (por ejemplo 1.234,56).\n"
               "txtDescuento_MN [Aviso] El dato \"Descuento\" no es un número: \"1e308\". Escriba "
               "solo cifras y la coma decimal (por ejemplo 1.234,56).\n"
-              "txtDescuento_MN -3 30.25 [Aviso] El dato \"Descuento\" no puede ser negativo.\n"
+              "txtDescuento_MN -3 30,25 [Aviso] El dato \"Descuento\" no puede ser negativo.\n"
               "txtDescuento_MN [Aviso] El dato \"Descuento\" no puede ser negativo.\n"
-              "txtPorcDto_PN 150 30.25 [Aviso] El dato \"Porcentaje de descuento\" no puede pasar "
+              "txtPorcDto_PN 150 30,25 [Aviso] El dato \"Porcentaje de descuento\" no puede pasar "
               "de 100.\n"
               "txtPorcDto_PN [Aviso] El dato \"Porcentaje de descuento\" no puede pasar de 100.\n"
-              "txtDescuento_MN 40 30.25 [Aviso] El descuento no puede ser mayor que el total de "
+              "txtDescuento_MN 40 30,25 [Aviso] El descuento no puede ser mayor que el total de "
               "la factura.\n"
               "txtDescuento_MN [Aviso] El descuento no puede ser mayor que el total de la "
               "factura.\n"
