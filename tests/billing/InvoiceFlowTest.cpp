@@ -53,7 +53,7 @@ TEST_F(InvoiceFlowTest, FromThePendingLinesToTheViewerAndAnEmptyGrid) {
     Open();
     ASSERT_EQ(w->gd->RecordCount(), 2); // CONS03 18.15 and PIEN10 12.10
     const QString number =
-        "0014/" + QString::number(QDate::currentDate().year() % 100).rightJustified(2, '0');
+        "A0001/" + QString::number(QDate::currentDate().year() % 100).rightJustified(2, '0');
     bool viewerShowedIt = false;
     suite.Ui().ModalActions.push_back([](QWidget& window) {
         auto& info = dynamic_cast<FacturaInfo&>(window);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "billing/RowText.h"
+#include "support/TestEngine.h"
 #include "support/TestSuite.h"
 
 #include "invoicing/BillingWindow.h"
@@ -8,8 +9,13 @@
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "session/Gi.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QStringList>
+#include <QUuid>
 #include <functional>
 #include <gtest/gtest.h>
 #include <vector>
@@ -75,6 +81,47 @@ public:
     }
 };
 
+// Another workstation's connection, holding what its statements lock until Release.
+class OtherWorkstation {
+public:
+    explicit OtherWorkstation(const QString& sqliteFile) {
+        QSqlDatabase db;
+        if (TestEngine::Server()) {
+            const DbConfig config = TestEngine::ServerConfig();
+            db = QSqlDatabase::addDatabase("QPSQL", m_name);
+            db.setHostName(config.host);
+            db.setPort(config.port);
+            db.setUserName(config.user);
+            db.setPassword(config.password);
+            db.setDatabaseName(Db().GetRows("SELECT current_database()").Value(0, 0).toString());
+        } else {
+            db = QSqlDatabase::addDatabase("QSQLITE", m_name);
+            db.setDatabaseName(sqliteFile);
+        }
+        EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+    }
+    ~OtherWorkstation() {
+        Release();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    void Hold(const QStringList& statements) {
+        QSqlQuery query(QSqlDatabase::database(m_name));
+        for (const QString& sql : statements)
+            EXPECT_TRUE(query.exec(sql)) << query.lastError().text().toStdString();
+        m_holding = true;
+    }
+    void Release() {
+        if (!m_holding)
+            return;
+        QSqlQuery(QSqlDatabase::database(m_name)).exec("COMMIT");
+        m_holding = false;
+    }
+
+private:
+    QString m_name = QUuid::createUuid().toString();
+    bool m_holding = false;
+};
+
 // A demo suite signed in as admin (branch 1, cash box 1), with shorthand for reading it back.
 class InvoicingTest : public ::testing::Test {
 protected:
@@ -102,9 +149,14 @@ protected:
                      "'")
             .toInt();
     }
+    // The next number of branch 1's series "A" in the year of the working date; 1 before the
+    // series has issued anything that year.
     static qint32 NextInvoiceNumber() {
-        return Value("SELECT nContador FROM Contadores WHERE sId='Factura' AND nIdSucursal=1")
-            .toInt();
+        const QVariant next =
+            Value("SELECT nContador FROM Contadores WHERE sId='Factura' AND nIdSucursal=1 AND "
+                  "sSerie='A' AND nAnio=" +
+                  QString::number(Gi.nFechaTrabajo / 10000));
+        return next.isValid() ? next.toInt() : 1;
     }
 
     // A client of our own with one pet, so that the demo's pending items stay out of the way.
