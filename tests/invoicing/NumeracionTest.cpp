@@ -139,10 +139,11 @@ TEST_F(NumeracionTest, AnotherWorkstationIsWaitedForAsLongAsTheLimitThenNamedInS
     EXPECT_EQ(NextInvoiceNumber(), 4);
     const QString shown = suite.Ui().Shown.join('\n');
     EXPECT_TRUE(shown.contains(TestEngine::Server()
-                                   ? "Otro puesto ha tenido ocupado el contador Factura de la "
-                                     "serie \"A\" de 2026 de la sucursal 1 durante más de 0,6"
-                                   : "Otro puesto ha tenido ocupado la base de datos durante más "
-                                     "de 0,6"))
+                                   ? "Se ha esperado más de 0,6 segundos a que otro puesto "
+                                     "dejara libre el contador Factura de la serie \"A\" de 2026 "
+                                     "de la sucursal 1; no se ha guardado nada."
+                                   : "Se ha esperado más de 0,6 segundos a que otro puesto "
+                                     "dejara libre la base de datos; no se ha guardado nada."))
         << shown.toStdString();
 }
 

@@ -282,9 +282,9 @@ template <class Attempt> auto DataAccess::Waiting(const QString& what, Attempt&&
         if (clock.elapsed() >= m_waitLimitMs) {
             over();
             throw TvError(ErrorNumber::Database,
-                          QStringLiteral("Otro puesto ha tenido ocupado %1 durante más de %2 "
-                                         "segundos; no se ha guardado nada. Vuelva a intentarlo "
-                                         "en un momento.")
+                          QStringLiteral("Se ha esperado más de %2 segundos a que otro puesto "
+                                         "dejara libre %1; no se ha guardado nada. Vuelva a "
+                                         "intentarlo en un momento.")
                               .arg(what, QString::number(m_waitLimitMs / 1000.0, 'g', 3)
                                              .replace(QLatin1Char('.'), QLatin1Char(','))));
         }
