@@ -111,7 +111,7 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
                 // a failure gives the number back.
                 sFactura = Numeracion::Siguiente(
                     Utility::ToInt32(U().SqlNumber(factura.Value("nIdSucursal", 0))),
-                    Gi.nFechaTrabajo);
+                    Gi.nFechaTrabajo, true);
                 values << U().SqlValue(sFactura, 0, true);
             } else if (Is(column, "sFacturaAbonada")) {
                 values << U().SqlValue(sFacturaAbonada, 0, true);

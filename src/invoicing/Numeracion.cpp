@@ -49,8 +49,14 @@ QString Numeracion::SerieFacturas(qint32 nIdSucursal) {
     return GetBranchSetting("SerieFacturas", nIdSucursal).trimmed();
 }
 
-QString Numeracion::Siguiente(qint32 nIdSucursal, qint32 dFecha) {
-    const QString sSerie = SerieFacturas(nIdSucursal);
+QString Numeracion::SerieRectificativas(qint32 nIdSucursal) {
+    const QString sSerie = GetBranchSetting("SerieRectificativas", nIdSucursal).trimmed();
+    return sSerie.isEmpty() ? SerieFacturas(nIdSucursal) : sSerie;
+}
+
+QString Numeracion::Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {
+    const QString sSerie =
+        rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal);
     const qint32 nAnio = dFecha > 0 ? dFecha / 10000 : QDate::currentDate().year();
     for (;;) {
         const qint32 n = G::IncreaseSeriesCounter(CounterName, nIdSucursal, sSerie, nAnio, [&] {

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <tuple>
 
 namespace {
 
@@ -232,10 +233,14 @@ void SuiteSetup::FillDemo() {
     DemoClinic::Fill();
     LinkDocuments();
     // The demo's history was numbered before its branches had series of their own, as an older
-    // folder's was; what they issue from now on is numbered A0001/26, B0001/26, ...
-    for (const auto& [branch, serie] : {std::pair{1, "'A'"}, std::pair{2, "'B'"}})
+    // folder's was; what they issue from now on is numbered A0001/26, B0001/26, and their credit
+    // notes RA0001/26, RB0001/26, ...
+    for (const auto& [branch, setting, serie] :
+         {std::tuple{1, "SerieFacturas", "A"}, std::tuple{2, "SerieFacturas", "B"},
+          std::tuple{1, "SerieRectificativas", "RA"}, std::tuple{2, "SerieRectificativas", "RB"}})
         DataAccess::instance().InsertRecord("ConfiguracionSucursales", "nIdSucursal,sDato,sValor",
-                                            QString::number(branch) + ",'SerieFacturas'," + serie);
+                                            QString::number(branch) + ",'" + setting + "','" +
+                                                serie + "'");
     // The demo's history was issued before its register: it gets its records now, so that the
     // demo's chain verifies.
     RegistroFacturacion::RegistrarPendientes();

@@ -104,13 +104,13 @@ protected:
                      "'")
             .toInt();
     }
-    // The next number of branch 1's series "A" in the year of the working date; 1 before the
-    // series has issued anything that year.
-    static qint32 NextInvoiceNumber() {
+    // The next number of branch 1's series (invoices "A", credit notes "RA") in the year of the
+    // working date; 1 before the series has issued anything that year.
+    static qint32 NextInvoiceNumber(const QString& serie = "A") {
         const QVariant next =
             Value("SELECT nContador FROM Contadores WHERE sId='Factura' AND nIdSucursal=1 AND "
-                  "sSerie='A' AND nAnio=" +
-                  QString::number(Gi.nFechaTrabajo / 10000));
+                  "sSerie='" +
+                  serie + "' AND nAnio=" + QString::number(Gi.nFechaTrabajo / 10000));
         return next.isValid() ? next.toInt() : 1;
     }
 

@@ -50,10 +50,11 @@ TEST_F(NumeracionTest, EachBranchNumbersItsOwnSeriesAndEachYearStartsAgainAtOne)
     const qint32 a = NewClient("Centro"), b = NewClient("Norte");
     const QList<qint32> ids{Issue(a, 1, 20261231), Issue(b, 2, 20261231), Issue(a, 1, 20270101),
                             Issue(a, 1, 20261231), Issue(b, 2, 20270102)};
-    // The credit note takes the next number of its invoice's branch in the year it is issued.
+    // The credit note takes the next number of its branch's rectifying series in the year it is
+    // issued.
     const qint32 credit = Credit(ids[3], 20270103);
     EXPECT_EQ(Numbers(ids) + " " + Numbers({credit}),
-              "A0001/26 B0001/26 A0001/27 A0002/26 B0001/27 A0002/27");
+              "A0001/26 B0001/26 A0001/27 A0002/26 B0001/27 RA0001/27");
 }
 
 TEST_F(NumeracionTest, WithoutSeriesAFolderGoesOnFromItsCounterAndPassesOverTakenNumbers) {
@@ -100,17 +101,16 @@ TEST_F(NumeracionTest, AFolderHoldingANumberTwiceUpgradesAndCreditsEachInvoiceBy
                     "a JOIN Facturas f ON f.nIdFactura=a.nIdFactura WHERE a.nIdFactura IN (" +
                     QString::number(first) + "," + QString::number(second) +
                     ") ORDER BY a.nIdApunteCaja"),
-              "2|B0002/26|A0001/26|-82.17\n1|A0002/26|A0001/26|-12.1");
+              "2|RB0001/26|A0001/26|-82.17\n1|RA0001/26|A0001/26|-12.1");
     EXPECT_TRUE(suite.Ui().Shown.isEmpty()) << suite.Ui().Shown.join('\n').toStdString();
 }
 
 TEST_F(NumeracionTest, AnotherWorkstationIsWaitedForAsLongAsTheLimitThenNamedInSpanish) {
     const qint32 client = NewClient();
     const qint32 invoice = Issue(client, 1, 20261201);
-    const QStringList hold =
-        TestEngine::Server()
-            ? QStringList{"BEGIN", "SELECT * FROM contadores WHERE sserie='A' FOR UPDATE"}
-            : QStringList{"BEGIN IMMEDIATE"};
+    const QStringList hold = TestEngine::Server()
+                                 ? QStringList{"BEGIN", "LOCK TABLE Contadores IN EXCLUSIVE MODE"}
+                                 : QStringList{"BEGIN IMMEDIATE"};
     OtherWorkstation other(suite.DbPath());
     int waits = 0;
     // The other workstation lets go after three rounds of waiting: both documents go through.
@@ -123,7 +123,7 @@ TEST_F(NumeracionTest, AnotherWorkstationIsWaitedForAsLongAsTheLimitThenNamedInS
     const qint32 next = IssuePending(client, 1, 20261201);
     other.Hold(hold);
     const qint32 credit = Credit(invoice, 20261201);
-    EXPECT_EQ(Numbers({invoice, next, credit}), "A0001/26 A0002/26 A0003/26");
+    EXPECT_EQ(Numbers({invoice, next, credit}), "A0001/26 A0002/26 RA0001/26");
     EXPECT_GE(waits, 6);
 
     // It does not let go: the wait ends, naming what was waited for, with nothing written.
@@ -136,11 +136,12 @@ TEST_F(NumeracionTest, AnotherWorkstationIsWaitedForAsLongAsTheLimitThenNamedInS
     other.Release();
     suite.SignIn();
     EXPECT_EQ(Count("Facturas"), documents);
-    EXPECT_EQ(NextInvoiceNumber(), 4);
+    EXPECT_EQ(NextInvoiceNumber(), 3);
+    EXPECT_EQ(NextInvoiceNumber("RA"), 2) << "the failed credit note's number is given back";
     const QString shown = suite.Ui().Shown.join('\n');
     EXPECT_TRUE(shown.contains(TestEngine::Server()
                                    ? "Se ha esperado más de 0,6 segundos a que otro puesto "
-                                     "dejara libre el contador Factura de la serie \"A\" de 2026 "
+                                     "dejara libre el contador Factura de la serie \"RA\" de 2026 "
                                      "de la sucursal 1; no se ha guardado nada."
                                    : "Se ha esperado más de 0,6 segundos a que otro puesto "
                                      "dejara libre la base de datos; no se ha guardado nada."))

@@ -97,7 +97,7 @@ TEST_F(RegisterTest, EveryInvoiceAndCreditNoteIsChainedToTheOneBefore) {
     EXPECT_EQ(Table("SELECT sNumSerie,sTipoFactura,sFacturaRectificada,sImporteTotal,sCuotaTotal,"
                     "sFechaExpedicion,sIdEmisor FROM RegistrosFacturacion ORDER BY nIdRegistro "
                     "DESC LIMIT 4"),
-              QString("A0004/%1|R1|A0002/%1|-22.77|-2.97|%2|B12345678\n"
+              QString("RA0001/%1|R1|A0002/%1|-22.77|-2.97|%2|B12345678\n"
                       "A0003/%1|F1||12.10|2.10|%2|B12345678\n"
                       "A0002/%1|F1||22.77|2.97|%2|B12345678\n"
                       "A0001/%1|F1||27.75|5.25|%2|B12345678")
@@ -153,9 +153,10 @@ TEST_F(RegisterTest, VerifyNamesTheFirstRecordThatWasTamperedWith) {
     // A deleted record breaks the link of the one after it; a deleted last record leaves its
     // invoice without one.
     said = verifyAfter({"DELETE FROM RegistrosFacturacion WHERE sNumSerie='A0003/" + Year() + "'"});
-    EXPECT_TRUE(said.contains("A0004/" + Year() + "): chained to ")) << said.toStdString();
-    said = verifyAfter({"DELETE FROM RegistrosFacturacion WHERE sNumSerie='A0004/" + Year() + "'"});
-    EXPECT_TRUE(said.startsWith("invoice A0004/" + Year() + " (id ")) << said.toStdString();
+    EXPECT_TRUE(said.contains("RA0001/" + Year() + "): chained to ")) << said.toStdString();
+    said =
+        verifyAfter({"DELETE FROM RegistrosFacturacion WHERE sNumSerie='RA0001/" + Year() + "'"});
+    EXPECT_TRUE(said.startsWith("invoice RA0001/" + Year() + " (id ")) << said.toStdString();
     EXPECT_TRUE(said.endsWith(") has no record")) << said.toStdString();
 }
 
