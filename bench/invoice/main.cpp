@@ -42,6 +42,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -50,7 +51,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -356,23 +356,22 @@ int Load(int argc, char** argv) {
                  "= f.nIdFactura) OR NOT EXISTS (SELECT 1 FROM RegistrosFacturacion r WHERE "
                  "r.nIdFactura = f.nIdFactura))"),
            "documents");
-    // Per series: the numbers between the first and the last the load stored, less those stored.
-    const Rows series =
-        Db().GetRows("SELECT substr(sFactura, 1, 1), COUNT(*) FROM Facturas WHERE " + after +
-                     " GROUP BY substr(sFactura, 1, 1)");
-    double gaps = 0;
-    for (int r = 0; r < series.RowCount(); ++r) {
-        const Rows numbers = Db().GetRows(
-            "SELECT sFactura FROM Facturas WHERE " + after +
-            " AND substr(sFactura, 1, 1) = " + Utility::Quote(series(0, r).toString()));
-        int low = INT_MAX, high = 0;
-        for (int n = 0; n < numbers.RowCount(); ++n) {
-            const int number = numbers(0, n).toString().mid(1).section('/', 0, 0).toInt();
-            low = std::min(low, number);
-            high = std::max(high, number);
-        }
-        gaps += high - low + 1 - numbers.RowCount();
+    // Per series and year: the numbers between the first and the last the load stored, less
+    // those stored.
+    const Rows numbers = Db().GetRows("SELECT sFactura FROM Facturas WHERE " + after);
+    QHash<QString, QList<int>> series;
+    for (int r = 0; r < numbers.RowCount(); ++r) {
+        const QString number = numbers(0, r).toString();
+        qsizetype digits = 0;
+        while (digits < number.size() && !number[digits].isDigit())
+            ++digits;
+        series[number.left(digits) + number.section('/', 1)]
+            << number.mid(digits).section('/', 0, 0).toInt();
     }
+    double gaps = 0;
+    for (const QList<int>& stored : series)
+        gaps += *std::max_element(stored.begin(), stored.end()) -
+                *std::min_element(stored.begin(), stored.end()) + 1 - stored.size();
     Report("load_gaps", gaps, "numbers");
     Report("load_chain_intact", RegistroFacturacion::Verificar().intact ? 1 : 0, "");
     return 0;
