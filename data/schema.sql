@@ -49,13 +49,18 @@ CREATE TABLE IF NOT EXISTS AccesosGrupos (
 );
 CREATE UNIQUE INDEX IF NOT EXISTS ixAccesosGrupos_Acceso ON AccesosGrupos (nIdAcceso, nIdUsuarioGrupo);
 
+-- A counter per name and branch; document numbers have one per series and year as well (the
+-- counters of the suite's other documents keep series '' and year 0).
 CREATE TABLE IF NOT EXISTS Contadores (
     nIdContador INTEGER PRIMARY KEY,
     sId TEXT NOT NULL,
     nIdSucursal INTEGER NOT NULL DEFAULT 0,
-    nContador INTEGER NOT NULL DEFAULT 1
+    nContador INTEGER NOT NULL DEFAULT 1,
+    sSerie TEXT NOT NULL DEFAULT '',
+    nAnio INTEGER NOT NULL DEFAULT 0
 );
-CREATE UNIQUE INDEX IF NOT EXISTS ixContadores_sId ON Contadores (sId, nIdSucursal);
+DROP INDEX IF EXISTS ixContadores_sId;
+CREATE UNIQUE INDEX IF NOT EXISTS ixContadores_Serie ON Contadores (sId, nIdSucursal, sSerie, nAnio);
 
 CREATE TABLE IF NOT EXISTS ConfiguracionEmpresa (
     nIdConfiguracionEmpresa INTEGER PRIMARY KEY,
@@ -270,6 +275,14 @@ CREATE TABLE IF NOT EXISTS FacturasCobros (
 CREATE INDEX IF NOT EXISTS ixFacturasCobros_nIdFactura ON FacturasCobros (nIdFactura);
 CREATE INDEX IF NOT EXISTS ixFacturasCobros_nIdCliente ON FacturasCobros (nIdCliente);
 
+-- The invoice each credit note cancels, by id: an invoice has one credit note at most.
+CREATE TABLE IF NOT EXISTS Abonos (
+    nIdAbono INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL,
+    nIdFacturaAbonada INTEGER NOT NULL
+);
+CREATE UNIQUE INDEX IF NOT EXISTS ixAbonos_nIdFacturaAbonada ON Abonos (nIdFacturaAbonada);
+
 CREATE TABLE IF NOT EXISTS TipoMovimiento (
     nIdTipoMovimiento INTEGER PRIMARY KEY,
     sTipoMovimiento TEXT NOT NULL DEFAULT '',
@@ -301,9 +314,11 @@ CREATE TABLE IF NOT EXISTS ApuntesCaja (
     nImporte DOUBLE PRECISION NOT NULL DEFAULT 0,
     sDocumento TEXT DEFAULT '',
     sSubcuenta TEXT DEFAULT '',
-    sObservaciones TEXT DEFAULT ''
+    sObservaciones TEXT DEFAULT '',
+    nIdFactura INTEGER DEFAULT 0
 );
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_sDocumento ON ApuntesCaja (sDocumento);
+CREATE INDEX IF NOT EXISTS ixApuntesCaja_nIdFactura ON ApuntesCaja (nIdFactura);
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_Caja ON ApuntesCaja (nIdCaja, dApunte);
 
 -- The register of issued invoices and credit notes: one record each, chained by fingerprint

@@ -14,6 +14,13 @@
 //  - history_500_ms: the invoice history window of a client with 500 invoices, filled and shown;
 //  - press_to_pdf_ms: the same invoice followed by its Detallada layout written to PDF;
 //  - invoices_per_s_8_processes: eight processes issuing invoices at once, each for its client.
+// With --load SECONDS --keep DIR [--server CONNSPEC] [thousands] it runs only a load instead, on a
+// clinic generated in DIR and left there for inspection: eight workstations, half on each branch
+// (branch 1's counter started 10 below branch 2's), issuing for SECONDS with every fourth
+// document a credit note of the workstation's invoice before it; then every document is checked:
+// load_documents, load_per_s, load_failed_processes, load_duplicates (numbers stored twice),
+// load_half_written (documents without their items, payments or register record),
+// load_gaps (numbers of the load's series never stored) and load_chain_intact.
 #include "BenchFigures.h"
 #include "billing/FacturaHist.h"
 #include "billing/Facturacion.h"
@@ -33,10 +40,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -230,12 +239,158 @@ int Child(const QString& ini, const QString& client, int count) {
     return 0;
 }
 
+// One workstation of the load: signs in as login, then until the time is up adds a line for its
+// client and invoices it, every fourth document crediting the invoice before. Prints how many
+// documents it issued; a failure ends the process with a non-zero status.
+int LoadChild(const QString& ini, const QString& login, const QString& client, int seconds) {
+    G::Init(login + "|" + U().Today(true) + "|" + ini + "|0|0|0|0");
+    BenchWindow w;
+    w.client = client;
+    QElapsedTimer clock;
+    clock.start();
+    int documents = 0;
+    qint32 last = 0;
+    while (clock.elapsed() < seconds * 1000) {
+        if (documents % 4 == 3 && last > 0) {
+            Generar_Abono(w, last);
+            last = 0;
+        } else {
+            Db().InsertRecord("FacturasItems", "nIdCliente,nUnidades,nPvp,nPorcIpto,nTotal",
+                              client + ",1,10,21,12.1");
+            Generar_Factura(w);
+            last = Db().GetValue("Facturas",
+                                 "nIdCliente=" + client +
+                                     " AND (dFacturaAbonada=0 OR "
+                                     "ISNULL(dFacturaAbonada)) ORDER BY nIdFactura DESC",
+                                 "nIdFactura")
+                       .toInt();
+        }
+        ++documents;
+    }
+    std::printf("%d\n", documents);
+    Db().Close();
+    return 0;
+}
+
+// The load and the checks after it (see the top of this file).
+int Load(int argc, char** argv) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const qsizetype loadAt = args.indexOf("--load"), keepAt = args.indexOf("--keep");
+    if (loadAt + 1 >= args.size() || keepAt < 0 || keepAt + 1 >= args.size())
+        BenchFail("Uso: bench_invoice --load SEGUNDOS --keep CARPETA [--server CONEXION] [miles]");
+    const int seconds = std::max(1, args[loadAt + 1].toInt());
+    const QString keep = args[keepAt + 1];
+    // The clinic's own arguments are what is left: [--server CONNSPEC] [thousands], 10 by default.
+    QStringList rest = args;
+    for (const char* option : {"--load", "--keep"})
+        rest.remove(rest.indexOf(QString(option)), 2);
+    QStringList clinic{QString::fromLocal8Bit(argv[0])};
+    if (const qsizetype at = rest.indexOf("--server"); at >= 0) {
+        clinic << rest.mid(at, 2);
+        rest.remove(at, 2);
+    }
+    clinic << rest.value(0, "10") << keep;
+    std::vector<QByteArray> bytes;
+    std::vector<char*> pointers;
+    for (const QString& arg : clinic)
+        bytes.push_back(arg.toLocal8Bit());
+    for (QByteArray& arg : bytes)
+        pointers.push_back(arg.data());
+    const QTemporaryDir dir;
+    const QString ini =
+        GeneratedClinic(int(pointers.size()), pointers.data(), dir) + "/Data/Tavelo.ini";
+
+    G::Init("admin:admin|" + U().Today(true) + "|" + ini + "|0|0|0|0");
+    SuiteSetup::UpdateSchema();
+    const qint32 year = QDate::currentDate().year();
+    const qint32 clients = Db().GetRows("SELECT MAX(nIdCliente) FROM Clientes").Value(0, 0).toInt();
+    const qint32 before = Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt();
+    // Branch 2 numbers from 5001 this year, branch 1 from ten below it.
+    for (const auto& [branch, first] : {std::pair{1, 4991}, std::pair{2, 5001}}) {
+        const QString serie = GetBranchSetting("SerieFacturas", branch);
+        Db().DeleteRecords("Contadores",
+                           "sId='Factura' AND nIdSucursal=" + QString::number(branch) +
+                               " AND nAnio=" + QString::number(year));
+        Db().InsertRecord("Contadores", "sId,nIdSucursal,sSerie,nAnio,nContador",
+                          "'Factura'," + QString::number(branch) + "," + Utility::Quote(serie) +
+                              "," + QString::number(year) + "," + QString::number(first));
+    }
+    Db().Close();
+
+    constexpr int kProcesses = 8;
+    std::vector<std::unique_ptr<QProcess>> children;
+    const double wall = Ms([&] {
+        for (int i = 0; i < kProcesses; ++i) {
+            children.push_back(std::make_unique<QProcess>());
+            children.back()->setProcessChannelMode(QProcess::SeparateChannels);
+            children.back()->start(QCoreApplication::applicationFilePath(),
+                                   {"--load-child", ini, i % 2 ? "norte:norte" : "admin:admin",
+                                    QString::number(clients - i), QString::number(seconds)});
+        }
+        for (auto& child : children)
+            child->waitForFinished(-1);
+    });
+    int failed = 0;
+    for (auto& child : children) {
+        const QByteArray said = child->readAllStandardError();
+        if (child->exitStatus() != QProcess::NormalExit || child->exitCode() != 0) {
+            ++failed;
+            std::fprintf(stderr, "%s\n", said.constData());
+        }
+    }
+
+    G::Init("admin:admin|" + U().Today(true) + "|" + ini + "|0|0|0|0");
+    const QString after = "nIdFactura > " + QString::number(before);
+    auto count = [&](const QString& sql) { return Db().GetRows(sql).Value(0, 0).toDouble(); };
+    const double documents = count("SELECT COUNT(*) FROM Facturas WHERE " + after);
+    Report("load_documents", documents, "documents");
+    Report("load_per_s", documents / (wall / 1000), "documents/s");
+    Report("load_failed_processes", failed, "processes");
+    Report("load_duplicates",
+           count("SELECT COUNT(*) FROM (SELECT sFactura FROM Facturas GROUP BY sFactura HAVING "
+                 "COUNT(*) > 1) d"),
+           "numbers");
+    Report("load_half_written",
+           count("SELECT COUNT(*) FROM Facturas f WHERE " + after +
+                 " AND (NOT EXISTS (SELECT 1 FROM FacturasItems i WHERE i.nIdFactura = "
+                 "f.nIdFactura) OR NOT EXISTS (SELECT 1 FROM FacturasCobros c WHERE c.nIdFactura "
+                 "= f.nIdFactura) OR NOT EXISTS (SELECT 1 FROM RegistrosFacturacion r WHERE "
+                 "r.nIdFactura = f.nIdFactura))"),
+           "documents");
+    // Per series and year: the numbers between the first and the last the load stored, less
+    // those stored.
+    const Rows numbers = Db().GetRows("SELECT sFactura FROM Facturas WHERE " + after);
+    QHash<QString, QList<int>> series;
+    for (int r = 0; r < numbers.RowCount(); ++r) {
+        const QString number = numbers(0, r).toString();
+        qsizetype digits = 0;
+        while (digits < number.size() && !number[digits].isDigit())
+            ++digits;
+        series[number.left(digits) + number.section('/', 1)]
+            << number.mid(digits).section('/', 0, 0).toInt();
+    }
+    double gaps = 0;
+    for (const QList<int>& stored : series)
+        gaps += *std::max_element(stored.begin(), stored.end()) -
+                *std::min_element(stored.begin(), stored.end()) + 1 - stored.size();
+    Report("load_gaps", gaps, "numbers");
+    Report("load_chain_intact", RegistroFacturacion::Verificar().intact ? 1 : 0, "");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc == 5 && QString(argv[1]) == "--child")
         return Child(argv[2], argv[3], QString(argv[4]).toInt());
+    if (argc == 6 && QString(argv[1]) == "--load-child")
+        return LoadChild(argv[2], argv[3], argv[4], QString(argv[5]).toInt());
+    for (int i = 1; i < argc; ++i)
+        if (QString(argv[i]) == "--load")
+            return Load(argc, argv);
 
     const QTemporaryDir dir;
     const QString ini = GeneratedClinic(argc, argv, dir) + "/Data/Tavelo.ini";

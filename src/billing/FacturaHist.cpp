@@ -106,9 +106,10 @@ void FacturaHist::Form_Load() {
             rs);
         for (; !rs.Eof(); rs.MoveNext()) {
             const QString sFactura = rs.Fields("sFactura").Value.toString();
-            // An invoice that a credit note names is cancelled already.
-            if (U().SqlNumber(Db().GetValue("Facturas", "sFacturaAbonada=" +
-                                                            U().SqlValue(sFactura, 0, true))) != 0)
+            // An invoice that a credit note cancels is cancelled already.
+            if (U().SqlNumber(Db().GetValue(
+                    "Abonos", "nIdFacturaAbonada=" + rs.Fields("nIdFactura").Value.toString())) !=
+                0)
                 continue;
             const double amount = U().SqlNumber(rs.Fields("nTotal").Value) -
                                   U().SqlNumber(rs.Fields("nDescuento").Value);

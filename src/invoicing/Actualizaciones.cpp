@@ -81,7 +81,8 @@ void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAb
 }
 
 void Actualizaciones::Actualizar_ApunteCaja(const BillingWindow& w, const QString& sFactura,
-                                            const QString& sFacturaAbonada) {
+                                            const QString& sFacturaAbonada, qint32 nIdFactura,
+                                            qint32 nIdFacturaAbonada) {
     Trap("Facturacion::Actualizar_ApunteCaja", [&] {
         const QString fra = Db().Translate("Fra.");
         if (sFacturaAbonada.isEmpty()) {
@@ -91,23 +92,23 @@ void Actualizaciones::Actualizar_ApunteCaja(const BillingWindow& w, const QStrin
                 Conta::Generar_ApunteCaja(
                     w.CajaElegida(), (Db().Translate("Cobro") + " " + Cobro.sTipoCobro[k]).left(16),
                     w.Dato(4), Gi.nFechaTrabajo, MovimientoDeTipoCobro(Cobro.sTipoCobro[k]),
-                    Cobro.nImporte[k], {}, fra + sFactura, Db().Translate("Pago Fra."));
+                    Cobro.nImporte[k], {}, fra + sFactura, Db().Translate("Pago Fra."), nIdFactura);
             }
             return;
         }
         const Rows entries =
             Db().GetRows(QString("SELECT ") + " ApuntesCaja.nIdCaja," + " ApuntesCaja.nImporte, " +
                          " ApuntesCaja.nIdTipoMovimiento " + " FROM ApuntesCaja " +
-                         " WHERE sDocumento=" + U().SqlValue(fra + sFacturaAbonada, 0, true));
+                         " WHERE nIdFactura=" + Id(nIdFacturaAbonada));
         const qint32 salida =
             Utility::ToInt32(U().SqlNumber(Db().GetValue("TipoMovimiento", "bEntrada=false")));
         if (salida == 0)
             ShowMessage(1, Db().Translate("No hay ningún tipo de movimiento de salida."));
         for (int r = 0; r < entries.RowCount(); ++r)
-            Conta::Generar_ApunteCaja(Utility::ToInt32(U().SqlNumber(entries(0, r))),
-                                      Db().Translate("Abono").left(16), w.Dato(4), Gi.nFechaTrabajo,
-                                      salida, U().SqlNumber(entries(1, r)), {}, fra + sFactura,
-                                      Db().Translate("Fra.Abonada") + ":" + sFacturaAbonada);
+            Conta::Generar_ApunteCaja(
+                Utility::ToInt32(U().SqlNumber(entries(0, r))), Db().Translate("Abono").left(16),
+                w.Dato(4), Gi.nFechaTrabajo, salida, U().SqlNumber(entries(1, r)), {},
+                fra + sFactura, Db().Translate("Fra.Abonada") + ":" + sFacturaAbonada, nIdFactura);
     });
 }
 

@@ -22,9 +22,12 @@ void Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada);
 
 // An invoice (sFacturaAbonada empty): one cash-box entry per non-zero amount of Cobro, in the
 // window's cash box, referenced "Fra." + sFactura. A credit note: every entry of the credited
-// invoice again, as money out, referenced to the credit note.
+// invoice again, as money out, referenced to the credit note. Entries carry their document's
+// id, nIdFactura, and the credited invoice's are found by its id, nIdFacturaAbonada: another
+// branch's invoice may print the same text.
 void Actualizar_ApunteCaja(const BillingWindow& w, const QString& sFactura,
-                           const QString& sFacturaAbonada);
+                           const QString& sFacturaAbonada, qint32 nIdFactura,
+                           qint32 nIdFacturaAbonada);
 
 // Every item of the invoice for the window's client goes into its pet's history, dated today.
 void Actualizar_MascotasProdServ(const BillingWindow& w, qint32 nIdFactura);

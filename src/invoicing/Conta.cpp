@@ -109,7 +109,8 @@ bool Conta::EsEntrada(qint32 nIdTipoMovimiento) {
 qint32 Conta::Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia,
                                  const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
                                  double nImporte, const QString& sSubcuenta,
-                                 const QString& sDocumento, const QString& sObservaciones) {
+                                 const QString& sDocumento, const QString& sObservaciones,
+                                 qint32 nIdFactura) {
     return Trap("Conta::Generar_ApunteCaja", [&] {
         static const char* const roles[] = {"nCajaPara_Facturas", "nCajaPara_PagosClientes",
                                             "nCajaPara_EntradasCaja", "nCajaPara_SalidasCaja"};
@@ -131,10 +132,11 @@ qint32 Conta::Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia,
             U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(Gi.nIdUsuario) + "," +
             Id(nIdTipoMovimiento) + "," + U().SqlValue(importe, 2, true) + "," +
             U().SqlValue(sDocumento, 0, true) + "," + U().SqlValue(sSubcuenta, 0, true) + "," +
-            U().SqlValue(sObservaciones, 0, true);
+            U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura);
         return Db().InsertRecord("ApuntesCaja",
                                  "nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,"
-                                 "nIdTipoMovimiento,nImporte,sDocumento,sSubcuenta,sObservaciones ",
+                                 "nIdTipoMovimiento,nImporte,sDocumento,sSubcuenta,sObservaciones,"
+                                 "nIdFactura",
                                  values);
     });
 }

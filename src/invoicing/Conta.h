@@ -30,11 +30,12 @@ bool EsEntrada(qint32 nIdTipoMovimiento);
 
 // Writes a cash-box entry and answers its id. A negative cash box stands for one of the user's
 // default boxes: -1 invoices, -2 client payments, -3 cash in, -4 cash out. The amount is signed
-// by the movement type whatever its own sign.
+// by the movement type whatever its own sign. nIdFactura is the invoice or credit note whose
+// payment the entry books (0: none).
 qint32 Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia, const QString& sTitular,
                           qint32 dApunte, qint32 nIdTipoMovimiento, double nImporte,
                           const QString& sSubcuenta, const QString& sDocumento,
-                          const QString& sObservaciones);
+                          const QString& sObservaciones, qint32 nIdFactura = 0);
 
 // Writes a client payment and answers its id; the amount keeps its sign under a movement type
 // that is money in and is turned under any other.

@@ -4,14 +4,13 @@
 #include "invoicing/BillingWindow.h"
 #include "invoicing/Conta.h"
 #include "invoicing/GenerarFactura.h"
+#include "invoicing/Numeracion.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/RegistroFacturacion.h"
 #include "session/G.h"
 #include "session/Gi.h"
-
-#include <QDate>
 
 namespace {
 
@@ -64,8 +63,7 @@ QString MotivoNoAbonable(qint32 nIdFactura) {
     if (U().SqlNumber(invoice(1, 0)) != 0)
         return Db().Translate("La factura") + " " + sFactura + " " +
                Db().Translate("es una nota de crédito y no se puede abonar.");
-    if (U().SqlNumber(
-            Db().GetValue("Facturas", "sFacturaAbonada=" + U().SqlValue(sFactura, 0, true))) != 0)
+    if (U().SqlNumber(Db().GetValue("Abonos", "nIdFacturaAbonada=" + Id(nIdFactura))) != 0)
         return Db().Translate("La factura") + " " + sFactura + " " +
                Db().Translate("ya tiene una nota de crédito.");
     return {};
@@ -113,7 +111,11 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
             const QString column = factura.ColumnNames()[n];
             columns << column;
             if (Is(column, "sFactura")) {
-                sFactura = NumeroFactura(G::IncreaseCounter("Factura"), QDate::currentDate());
+                // Drawn inside the transaction: the counter stays locked until the commit, and
+                // a failure gives the number back.
+                sFactura = Numeracion::Siguiente(
+                    Utility::ToInt32(U().SqlNumber(factura.Value("nIdSucursal", 0))),
+                    Gi.nFechaTrabajo, true);
                 values << U().SqlValue(sFactura, 0, true);
             } else if (Is(column, "sFacturaAbonada")) {
                 values << U().SqlValue(sFacturaAbonada, 0, true);
@@ -124,6 +126,8 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
             }
         }
         const qint32 nIdAbono = Db().InsertRecord("Facturas", columns.join(','), values.join(','));
+        Db().InsertRecord("Abonos", "nIdFactura,nIdFacturaAbonada",
+                          Id(nIdAbono) + "," + Id(nIdFactura));
         nPaso = 3;
 
         // The items twice: negated for the credit note, then unchanged as pending items again.
@@ -147,7 +151,7 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
         Db().DeleteRecords("MascotasProdServ", "nIdFactura=" + Id(nIdFactura), 0);
         Actualizaciones::Actualizar_VacunasRecibidas(nIdAbono, nIdFactura);
         Conta::Regenerar_SaldoCliente(nIdCliente);
-        Actualizaciones::Actualizar_ApunteCaja(w, sFactura, sFacturaAbonada);
+        Actualizaciones::Actualizar_ApunteCaja(w, sFactura, sFacturaAbonada, nIdAbono, nIdFactura);
         Actualizaciones::Actualizar_Desglose(nIdAbono, nIdFactura);
         RegistroFacturacion::Registrar(nIdAbono);
         Db().Transaction(1);

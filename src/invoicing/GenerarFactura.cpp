@@ -4,6 +4,7 @@
 #include "invoicing/BillingWindow.h"
 #include "invoicing/Conta.h"
 #include "invoicing/LineasPendientes.h"
+#include "invoicing/Numeracion.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
@@ -22,10 +23,6 @@ QString Text(const QString& text) {
 }
 
 } // namespace
-
-QString NumeroFactura(qint32 n, const QDate& day) {
-    return QString("%1/%2").arg(n, 4, 10, QChar('0')).arg(day.year() % 100, 2, 10, QChar('0'));
-}
 
 QString CondicionPendientes(qint32 nIdCliente) {
     return "(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente=" + QString::number(nIdCliente);
@@ -62,14 +59,9 @@ void Generar_Factura(BillingWindow& w) {
         Conta::TotalesImpuesto t;
         Conta::TotalesPorPorcImpuesto(0, nIdCliente, t);
 
-        const qint32 contador = G::IncreaseCounter("Factura");
-        if (contador == 0) {
-            // Numbering every invoice 0000 would be worse than issuing none.
-            ShowMessage(1, "La sucursal no tiene contador de facturas: no se puede emitir la "
-                           "factura.");
-            return;
-        }
-        const QString sFactura = NumeroFactura(contador, QDate::currentDate());
+        // Drawn before the invoice's transaction (and kept when the invoice fails): the
+        // counter's lock is not held while the invoice is written.
+        const QString sFactura = Numeracion::Siguiente(Gi.nIdSucursal, Gi.nFechaTrabajo);
 
         const Rows cliente = Db().GetRows(
             "SELECT sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni FROM Clientes "
@@ -140,7 +132,7 @@ void Generar_Factura(BillingWindow& w) {
         Actualizaciones::Actualizar_VacunasRecibidas(nIdFactura, 0);
         Conta::Regenerar_SaldoCliente(Utility::ToInt32(Utility::Val(w.Dato(3))));
         Actualizaciones::Actualizar_Stock(nIdFactura);
-        Actualizaciones::Actualizar_ApunteCaja(w, sFactura, QString());
+        Actualizaciones::Actualizar_ApunteCaja(w, sFactura, QString(), nIdFactura, 0);
         Actualizaciones::Actualizar_Desglose(nIdFactura, 0);
         RegistroFacturacion::Registrar(nIdFactura);
         Db().Transaction(1);

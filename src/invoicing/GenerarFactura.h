@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDate>
 #include <QString>
 
 class BillingWindow;
@@ -12,10 +11,6 @@ class BillingWindow;
 // read again. A failure is reported and ends the program with nothing of the invoice written;
 // the number drawn stays consumed.
 void Generar_Factura(BillingWindow& w);
-
-// The document number of counter value n issued on day: "0037/26" (at least four digits, never
-// cut, then the year's last two digits).
-QString NumeroFactura(qint32 n, const QDate& day);
 
 // The condition that selects a client's pending items.
 QString CondicionPendientes(qint32 nIdCliente);

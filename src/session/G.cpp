@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QThread>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -22,10 +21,6 @@ namespace {
 const QString kFileTransferUser = "tavelo";
 const QString kFileTransferPassword = "tavelo";
 const QString kFileTransferHost = "localhost";
-
-// Pause between two tries of a counter's lock: short enough not to be felt at the desk, long
-// enough that several waiting workstations do not hammer the database.
-constexpr unsigned long kLockRetryMs = 5;
 
 QString Number(qint64 value) {
     return QString::number(value);
@@ -75,6 +70,48 @@ QString DataFolder(const QString& dataPath) {
     return QDir::cleanPath(path);
 }
 
+QString CounterRow(const QString& sId, qint32 nIdSucursal, const QString& sSerie, qint32 nAnio) {
+    return "sId=" + Utility::Quote(sId) + " AND nIdSucursal=" + Number(nIdSucursal) +
+           " AND sSerie=" + Utility::Quote(sSerie) + " AND nAnio=" + Number(nAnio);
+}
+
+// The counter row's number, counted on; the row stays locked until the transaction ends, so no
+// other workstation reads the number before it is used or given back.
+qint32 Draw(const QString& where, const QString& what) {
+    const Rows row = Db().LockedRows("SELECT nIdContador,nContador FROM Contadores WHERE " + where +
+                                         Db().LockRowsClause(),
+                                     what);
+    const qint32 n = WholeValue(row.Value(1, 0));
+    Db().UpdateRecord("Contadores", "nContador", Number(Utility::ToInt32(double(n) + 1)),
+                      "nIdContador=" + Number(WholeValue(row.Value(0, 0))));
+    return n;
+}
+
+// Inside the caller's transaction the number is the caller's to use or give back; without one it
+// is drawn in a short transaction of its own, and stays consumed.
+qint32 InTransaction(const std::function<qint32()>& draw) {
+    if (Db().InTransaction())
+        return draw();
+    Db().Transaction(0);
+    try {
+        const qint32 n = draw();
+        Db().Transaction(1);
+        return n;
+    } catch (...) {
+        Db().Transaction(2);
+        throw;
+    }
+}
+
+// While another workstation keeps this one waiting, the status bar says so and the windows keep
+// painting; what the user does waits until the wait is over.
+void ShowWaiting(bool waiting) {
+    if (Frm* frame = Frm::Active(); frame && frame->StatusBar())
+        frame->Sb_PanelText_Set(
+            1, waiting ? Db().Translate(" Esperando a otro puesto…") : QString(), true, 255, 0);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 QString& Note() {
     static QString note;
     return note;
@@ -113,6 +150,7 @@ void G::Init(const QString& commandLine) {
         if (!Gi.sPathData.isEmpty() && QFileInfo(Gi.sPathData).isDir())
             U().SetLogFolder(Gi.sPathData);
 
+        Db().SetWaitHook(ShowWaiting);
         SuiteSession::Open(Gi.sPathIni, Gi.sPathData, Db());
         auto& mail = EmailComponent::instance();
         mail.Init(Gi.sPathIni);
@@ -209,24 +247,32 @@ void G::Load_Gi_User(const QString& login) {
 
 qint32 G::IncreaseCounter(const QString& sId) {
     return Trap("G::IncreaseCounter", [&]() -> qint32 {
-        const QString branch = Number(Gi.nIdSucursal);
-        const QString condition = "sId=" + Utility::Quote(sId) + " AND nIdSucursal=" + branch;
-        const qint32 key = WholeValue(Db().GetValue("Contadores", condition, {}, {}));
-        if (key == 0)
+        const QString where = CounterRow(sId, Gi.nIdSucursal, {}, 0);
+        if (WholeValue(Db().GetValue("Contadores", where, {}, {})) == 0)
             return 0;
+        return InTransaction([&] { return Draw(where, "el contador " + sId); });
+    });
+}
 
-        while (!Db().LockRecord("Contadores", key, true, false)) {
-            QCoreApplication::processEvents();
-            QThread::msleep(kLockRetryMs);
-        }
-        const qint32 n = WholeValue(Db().GetValue("Contadores", condition, "nContador", {}));
-        const qint32 id = WholeValue(Db().GetValue(
-            "Contadores", "sId = " + Utility::Quote(sId) + " AND nIdSucursal=" + branch,
-            "nIdContador", {}));
-        Db().UpdateRecord("Contadores", "nContador", Number(Utility::ToInt32(double(n) + 1)),
-                          "nIdContador=" + Number(id));
-        Db().LockRecord("Contadores", key, false, true);
-        return n;
+qint32 G::IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QString& sSerie,
+                                qint32 nAnio, const std::function<qint32()>& first) {
+    return Trap("G::IncreaseCounter", [&]() -> qint32 {
+        const QString where = CounterRow(sId, nIdSucursal, sSerie, nAnio);
+        const QString what = QString("el contador %1 de la serie \"%2\" de %3 de la sucursal %4")
+                                 .arg(sId, sSerie)
+                                 .arg(nAnio)
+                                 .arg(nIdSucursal);
+        return InTransaction([&] {
+            // Two workstations may open the year at once: the second insert does nothing.
+            if (WholeValue(Db().GetValue("Contadores", where, {}, {})) == 0)
+                Db().LockedRows("INSERT INTO Contadores (sId,nIdSucursal,sSerie,nAnio,nContador) "
+                                "VALUES (" +
+                                    Utility::Quote(sId) + "," + Number(nIdSucursal) + "," +
+                                    Utility::Quote(sSerie) + "," + Number(nAnio) + "," +
+                                    Number(first()) + ") ON CONFLICT DO NOTHING",
+                                what);
+            return Draw(where, what);
+        });
     });
 }
 

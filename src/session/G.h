@@ -22,8 +22,14 @@ void Load_Gi(const QString& commandLine);
 void Load_Gi_User(const QString& login);
 
 // The next number of counter sId for the session's branch (the counter keeps the next free
-// number); 0 when the branch has no such counter. Exclusive between processes.
+// number); 0 when the branch has no such counter. The counter row is locked until the
+// transaction that uses the number ends; without an open transaction the number is drawn in a
+// short one of its own. A wait for another workstation is bounded (DataAccess::WaitLimitMs).
 qint32 IncreaseCounter(const QString& sId);
+// The same for the counter sId of branch nIdSucursal, series sSerie and year nAnio, which starts
+// at first() when the series opens that year.
+qint32 IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QString& sSerie,
+                             qint32 nAnio, const std::function<qint32()>& first);
 
 // Whether the session's user may use the operation named sAcceso (not listed: allowed).
 bool Permiso(const QString& sAcceso);

@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <tuple>
 
 namespace {
 
@@ -250,11 +251,69 @@ QString SuiteSetup::Schema(bool server) {
 
 void SuiteSetup::FillDemo() {
     DemoClinic::Fill();
+    LinkDocuments();
+    // The demo's history was numbered before its branches had series of their own, as an older
+    // folder's was; what they issue from now on is numbered A0001/26, B0001/26, and their credit
+    // notes RA0001/26, RB0001/26, ...
+    for (const auto& [branch, setting, serie] :
+         {std::tuple{1, "SerieFacturas", "A"}, std::tuple{2, "SerieFacturas", "B"},
+          std::tuple{1, "SerieRectificativas", "RA"}, std::tuple{2, "SerieRectificativas", "RB"}})
+        DataAccess::instance().InsertRecord("ConfiguracionSucursales", "nIdSucursal,sDato,sValor",
+                                            QString::number(branch) + ",'" + setting + "','" +
+                                                serie + "'");
     // The demo's history was issued before its register: it gets its breakdowns and records now,
     // so that the demo's chain verifies.
     TaxableBreakdown::WriteMissing();
     RegistroFacturacion::RegistrarPendientes();
 }
+
+namespace {
+
+// Columns that tables of older data folders lack: added before the schema's indexes need them.
+struct AddedColumn {
+    const char* table;
+    const char* column;
+    const char* definition;
+};
+const AddedColumn AddedColumns[] = {
+    {"Contadores", "sSerie", "TEXT NOT NULL DEFAULT ''"},
+    {"Contadores", "nAnio", "INTEGER NOT NULL DEFAULT 0"},
+    {"ApuntesCaja", "nIdFactura", "INTEGER DEFAULT 0"},
+};
+
+// The unique index on document numbers; made by UniqueNumbers, not by the schema text.
+const QString UniqueNumbersIndex = QStringLiteral("uxfacturas_sfactura");
+
+// "table.column" in lower case for every column of the database's tables.
+QSet<QString> ExistingColumns(DataAccess& db) {
+    const Rows rows = db.GetRows(
+        db.IsServerDb()
+            ? "SELECT lower(CAST(table_name AS text) || '.' || CAST(column_name AS text)) FROM "
+              "information_schema.columns WHERE table_schema = current_schema()"
+            : "SELECT lower(m.name || '.' || p.name) FROM sqlite_master m, "
+              "pragma_table_info(m.name) p WHERE m.type = 'table'");
+    QSet<QString> columns;
+    for (int r = 0; r < rows.RowCount(); ++r)
+        columns.insert(rows(0, r).toString());
+    return columns;
+}
+
+// A data folder may already hold one number twice (issued before numbers were unique). Issued
+// documents are never renumbered: the later copies of such a number stay out of the index, and
+// every number, their first copy included, is refused to any new document.
+void UniqueNumbers(DataAccess& db) {
+    const Rows repeated = db.GetRows(
+        "SELECT f.nIdFactura FROM Facturas f WHERE EXISTS (SELECT 1 FROM Facturas g WHERE "
+        "g.sFactura = f.sFactura AND g.nIdFactura < f.nIdFactura) ORDER BY f.nIdFactura");
+    QStringList ids;
+    for (int r = 0; r < repeated.RowCount(); ++r)
+        ids << QString::number(Utility::instance().SqlNumber(repeated(0, r)), 'f', 0);
+    db.Execute("CREATE UNIQUE INDEX IF NOT EXISTS " + UniqueNumbersIndex +
+               " ON Facturas (sFactura)" +
+               (ids.isEmpty() ? QString() : " WHERE nIdFactura NOT IN (" + ids.join(',') + ")"));
+}
+
+} // namespace
 
 // Runs only when something is missing: on a server, even a CREATE ... IF NOT EXISTS needs the
 // owner's rights and locks its table, which a workstation's account lacks and which would stall
@@ -270,20 +329,60 @@ void SuiteSetup::UpdateSchema() {
     QSet<QString> wanted;
     for (const QRegularExpressionMatch& m : created.globalMatch(schema))
         wanted.insert(m.captured(1).toLower());
+    wanted.insert(UniqueNumbersIndex);
     const Rows existing = db.GetRows(
         server ? "SELECT table_name FROM information_schema.tables WHERE table_schema = "
                  "current_schema() UNION SELECT indexname FROM pg_indexes WHERE schemaname = "
                  "current_schema() UNION SELECT tgname FROM pg_trigger WHERE NOT tgisinternal"
                : "SELECT name FROM sqlite_master");
-    for (int r = 0; r < existing.RowCount(); ++r)
+    QSet<QString> tables;
+    for (int r = 0; r < existing.RowCount(); ++r) {
+        tables.insert(existing(0, r).toString().toLower());
         wanted.remove(existing(0, r).toString().toLower());
+    }
     if (wanted.isEmpty())
         return;
-    db.ExecuteScript(schema);
+
+    db.Transaction(0);
+    try {
+        const QSet<QString> columns = ExistingColumns(db);
+        for (const AddedColumn& added : AddedColumns) {
+            const QString table = QString::fromLatin1(added.table);
+            const QString column = QString::fromLatin1(added.column);
+            if (tables.contains(table.toLower()) &&
+                !columns.contains(table.toLower() + '.' + column.toLower()))
+                db.Execute("ALTER TABLE " + table + " ADD COLUMN " + column + " " +
+                           added.definition);
+        }
+        db.ExecuteScript(schema);
+        LinkDocuments();
+        UniqueNumbers(db);
+        db.Transaction(1);
+    } catch (...) {
+        db.Transaction(2);
+        throw;
+    }
     // A folder older than the breakdown table: its documents get theirs, spread as an issued
     // document's would be.
     if (wanted.contains(QStringLiteral("facturasdesglose")))
         TaxableBreakdown::WriteMissing();
+}
+
+// Documents and cash-box entries written before they were linked by id are linked by their
+// number where it names one document only; a credit note is linked to the invoice of its own
+// branch and client that carries the number it names.
+void SuiteSetup::LinkDocuments() {
+    DataAccess& db = DataAccess::instance();
+    db.Execute("UPDATE ApuntesCaja SET nIdFactura = (SELECT CASE WHEN COUNT(*) = 1 THEN "
+               "MIN(f.nIdFactura) ELSE 0 END FROM Facturas f WHERE f.sFactura = "
+               "substr(ApuntesCaja.sDocumento, 5)) WHERE (nIdFactura = 0 OR nIdFactura IS NULL) "
+               "AND sDocumento LIKE 'Fra.%'");
+    db.Execute("INSERT INTO Abonos (nIdFactura, nIdFacturaAbonada) SELECT MIN(c.nIdFactura), "
+               "f.nIdFactura FROM Facturas c JOIN Facturas f ON f.sFactura = c.sFacturaAbonada "
+               "AND f.nIdSucursal = c.nIdSucursal AND f.nIdCliente = c.nIdCliente AND "
+               "(f.dFacturaAbonada = 0 OR f.dFacturaAbonada IS NULL) WHERE c.sFacturaAbonada <> "
+               "'' AND NOT EXISTS (SELECT 1 FROM Abonos a WHERE a.nIdFacturaAbonada = "
+               "f.nIdFactura OR a.nIdFactura = c.nIdFactura) GROUP BY f.nIdFactura");
 }
 
 void SuiteSetup::FillScale(int thousands) {
@@ -298,6 +397,7 @@ void SuiteSetup::FillScale(int thousands) {
             DataAccess::instance().GetValue("ConfiguracionEmpresa", {})) == 0)
         FillDemo();
     ScaleGenerator(thousands).Run();
+    LinkDocuments();
     TaxableBreakdown::WriteMissing();
     RegistroFacturacion::RegistrarPendientes();
 }

@@ -29,8 +29,14 @@ QString Schema(bool server);
 void FillDemo();
 
 // Runs the schema on the open database: every statement is CREATE ... IF NOT EXISTS, so a data
-// folder made by an older version gains the tables and indexes it lacks, and nothing else changes.
+// folder made by an older version gains the tables, columns and indexes it lacks (its documents
+// and cash-box entries then linked by id, LinkDocuments), and nothing else changes. Document
+// numbers get their unique index; numbers an older folder already holds twice stay as they are.
 void UpdateSchema();
+
+// Links cash-box entries and credit notes written without their document's id (by an older
+// version, or by the demo's own SQL) to it, where their number names one document only.
+void LinkDocuments();
 
 // The most FillScale adds: a million clients, ten million invoice lines.
 constexpr int MaxScaleThousands = 1000;

@@ -162,7 +162,7 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
     w->Frm_evtToolClick("HistoricoFacturas_NA");
     EXPECT_EQ(suite.Ui().ModalCount, 5);
     EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
-    EXPECT_TRUE(shown.contains("0014/")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("A0001/")) << shown.toStdString();
     EXPECT_EQ(w->gd->RecordCount(), pending + 2);
     EXPECT_GT(RowOf("Vacuna polivalente perro"), 0);
 

@@ -7,6 +7,7 @@
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "reports/Viewer.h"
+#include "support/OtherWorkstation.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace {
 
@@ -55,7 +57,7 @@ TEST_F(InvoiceFlowTest, FromThePendingLinesToTheViewerAndAnEmptyGrid) {
     Open();
     ASSERT_EQ(w->gd->RecordCount(), 2); // CONS03 18.15 and PIEN10 12.10
     const QString number =
-        "0014/" + QString::number(QDate::currentDate().year() % 100).rightJustified(2, '0');
+        "A0001/" + QString::number(QDate::currentDate().year() % 100).rightJustified(2, '0');
     bool viewerShowedIt = false;
     suite.Ui().ModalActions.push_back([](QWidget& window) {
         auto& info = dynamic_cast<FacturaInfo&>(window);
@@ -81,6 +83,31 @@ TEST_F(InvoiceFlowTest, FromThePendingLinesToTheViewerAndAnEmptyGrid) {
         Table("SELECT nTotal,nIdCaja,nIdEmpleado FROM Facturas WHERE sFactura='" + number + "'"),
         "30.25|1|1");
     EXPECT_FALSE(CommitWarned()) << Warnings().join('\n').toStdString();
+}
+
+// Another workstation holds what the number needs: the status bar says so while the window waits
+// (and keeps painting), and the invoice goes through once it is let go.
+TEST_F(InvoiceFlowTest, AWaitForAnotherWorkstationIsShownInTheStatusBar) {
+    Open();
+    OtherWorkstation other(suite.DbPath());
+    other.Hold(TestEngine::Server()
+                   ? QStringList{"BEGIN", "LOCK TABLE Contadores IN EXCLUSIVE MODE"}
+                   : QStringList{"BEGIN IMMEDIATE"});
+    QString during;
+    suite.Ui().ModalActions.push_back([&](QWidget& window) {
+        QTimer::singleShot(500, [&] {
+            during = w->Frame()->PanelText(1);
+            other.Release();
+        });
+        QTest::mouseClick(window.findChild<QPushButton*>("FormatoDetallado_BT"), Qt::LeftButton);
+    });
+    suite.Ui().ModalActions.push_back([](QWidget&) {});
+    QTest::mouseClick(w->Frame()->findChild<QPushButton*>("GenerarFactura_BT"), Qt::LeftButton);
+
+    EXPECT_EQ(during, " Esperando a otro puesto…");
+    EXPECT_EQ(w->Frame()->PanelText(1), "");
+    EXPECT_EQ(suite.Ui().ModalCount, 2) << "the payment dialog and the viewer";
+    EXPECT_EQ(w->gd->RecordCount(), 0);
 }
 
 TEST_F(InvoiceFlowTest, ACellBeingEditedIsCommittedOnceByTheButtonAndByF12) {

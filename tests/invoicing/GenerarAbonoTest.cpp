@@ -49,10 +49,11 @@ TEST_F(GenerarAbonoTest, ACreditNoteCancelsTheInvoiceAndReopensItsItems) {
                     "nPo_1,nBi_Total,nTotal,sFacturaAbonada,dFacturaAbonada,nExento FROM Facturas "
                     "WHERE nIdFactura=" +
                     id),
-              QString("1|%1|1|1|0015/%2|Seán O'Brien Jr.|20261120|-10|-50|-57.75|0014/%2|%3|0")
+              QString("1|%1|1|1|RA0001/%2|Seán O'Brien Jr.|20261120|-10|-50|-57.75|A0001/%2|%3|0")
                   .arg(client)
                   .arg(Year(), U().Today(true)));
-    EXPECT_EQ(NextInvoiceNumber(), 16);
+    EXPECT_EQ(NextInvoiceNumber(), 2);
+    EXPECT_EQ(NextInvoiceNumber("RA"), 2);
 
     // The items: negated on the credit note (a line's rate is no amount), positive and pending
     // again for the client.
@@ -70,10 +71,10 @@ TEST_F(GenerarAbonoTest, ACreditNoteCancelsTheInvoiceAndReopensItsItems) {
                     id + " ORDER BY nIdFacturaCobro"),
               "-40|0|1|Abono|20261201\n-17.75|0|1|Abono|20261201");
     EXPECT_EQ(Table("SELECT nIdCaja,sReferencia,nIdTipoMovimiento,nImporte,sObservaciones FROM "
-                    "ApuntesCaja WHERE sDocumento='Fra.0015/" +
+                    "ApuntesCaja WHERE sDocumento='Fra.RA0001/" +
                     Year() + "' ORDER BY nIdApunteCaja"),
-              "1|Abono|2|-40|Fra.Abonada:0014/" + Year() + "\n1|Abono|2|-17.75|Fra.Abonada:0014/" +
-                  Year());
+              "1|Abono|2|-40|Fra.Abonada:A0001/" + Year() +
+                  "\n1|Abono|2|-17.75|Fra.Abonada:A0001/" + Year());
 
     EXPECT_EQ(Count("Vacunaciones", "nIdFactura=" + QString::number(invoice)), 0);
     EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=" + QString::number(invoice)), 0);
@@ -96,7 +97,7 @@ TEST_F(GenerarAbonoTest, AnUnpaidInvoiceWithEmptyFieldsIsCopiedAsStored) {
     Generar_Abono(w, invoice);
     const QString id = Value("SELECT MAX(nIdFactura) FROM Facturas").toString();
     EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + id), 0);
-    EXPECT_EQ(Count("ApuntesCaja", "sDocumento='Fra.0015/" + Year() + "'"), 0);
+    EXPECT_EQ(Count("ApuntesCaja", "sDocumento='Fra.RA0001/" + Year() + "'"), 0);
     EXPECT_EQ(Count("FacturasItems", "nIdMascota IS NULL AND nIdFactura=" + id), 2);
     EXPECT_EQ(Count("FacturasItems", "nIdMascota IS NULL AND nIdFactura=0"), 2);
     EXPECT_TRUE(Value("SELECT sDni FROM Facturas WHERE nIdFactura=" + id).isNull());
@@ -109,7 +110,7 @@ TEST_F(GenerarAbonoTest, WithoutAnOutgoingMovementTypeTheEntriesGoInUnderTypeZer
     EXPECT_EQ(suite.Ui().Shown,
               QStringList({"[Error] No hay ningún tipo de movimiento de salida."}));
     EXPECT_EQ(
-        Table("SELECT nIdTipoMovimiento,nImporte FROM ApuntesCaja WHERE sDocumento='Fra.0015/" +
+        Table("SELECT nIdTipoMovimiento,nImporte FROM ApuntesCaja WHERE sDocumento='Fra.RA0001/" +
               Year() + "' ORDER BY nIdApunteCaja"),
         "0|-40\n0|-17.75");
 }
@@ -122,7 +123,7 @@ TEST_F(GenerarAbonoTest, WhatCannotBeCreditedIsSaidAndNothingIsWritten) {
         EXPECT_TRUE(suite.Ui().Shown.last().contains(says))
             << suite.Ui().Shown.last().toStdString();
         EXPECT_EQ(Count("Facturas"), invoices);
-        EXPECT_EQ(NextInvoiceNumber(), 14);
+        EXPECT_EQ(NextInvoiceNumber(), 1);
         EXPECT_FALSE(Db().InTransaction());
     };
     refused(999, "1", "ya no existe");
@@ -151,7 +152,7 @@ TEST_F(GenerarAbonoTest, AFailureNamesTheStepAndGivesTheNumberBack) {
     suite.SignIn();
     EXPECT_EQ(Count("Facturas"), invoices);
     EXPECT_EQ(Count("FacturasItems"), items);
-    EXPECT_EQ(NextInvoiceNumber(), 14) << "the credit note's number is given back";
+    EXPECT_EQ(NextInvoiceNumber("RA"), 1) << "the credit note's number is given back";
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "billing/RowText.h"
+#include "support/OtherWorkstation.h"
 #include "support/TestSuite.h"
 
 #include "invoicing/BillingWindow.h"
@@ -8,6 +9,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "session/Gi.h"
 
 #include <QStringList>
 #include <functional>
@@ -102,9 +104,14 @@ protected:
                      "'")
             .toInt();
     }
-    static qint32 NextInvoiceNumber() {
-        return Value("SELECT nContador FROM Contadores WHERE sId='Factura' AND nIdSucursal=1")
-            .toInt();
+    // The next number of branch 1's series (invoices "A", credit notes "RA") in the year of the
+    // working date; 1 before the series has issued anything that year.
+    static qint32 NextInvoiceNumber(const QString& serie = "A") {
+        const QVariant next =
+            Value("SELECT nContador FROM Contadores WHERE sId='Factura' AND nIdSucursal=1 AND "
+                  "sSerie='" +
+                  serie + "' AND nAnio=" + QString::number(Gi.nFechaTrabajo / 10000));
+        return next.isValid() ? next.toInt() : 1;
     }
 
     // A client of our own with one pet, so that the demo's pending items stay out of the way.

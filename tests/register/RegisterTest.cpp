@@ -96,7 +96,7 @@ protected:
         w.client = "2";
         Generar_Abono(
             w,
-            Value("SELECT nIdFactura FROM Facturas WHERE sFactura='0015/" + Year() + "'").toInt());
+            Value("SELECT nIdFactura FROM Facturas WHERE sFactura='A0002/" + Year() + "'").toInt());
     }
 };
 
@@ -104,15 +104,15 @@ TEST_F(RegisterTest, EveryInvoiceAndCreditNoteIsChainedToTheOneBefore) {
     // The demo's history was recorded when the demo was made.
     ASSERT_EQ(Count("RegistrosFacturacion"), 16);
     IssueSome();
-    // Newest first: the credit note undoing 0015 (client 2's pending lines), our 10 + 21 % line
+    // Newest first: the credit note undoing A0002 (client 2's pending lines), our 10 + 21 % line
     // for client 5, and client 1's 30.25 less a discount of 2.50, whose tax is that of 27.75.
     EXPECT_EQ(Table("SELECT sNumSerie,sTipoFactura,sFacturaRectificada,sImporteTotal,sCuotaTotal,"
                     "sFechaExpedicion,sIdEmisor FROM RegistrosFacturacion ORDER BY nIdRegistro "
                     "DESC LIMIT 4"),
-              QString("0017/%1|R4|0015/%1|-22.77|-2.97|%2|B12345678\n"
-                      "0016/%1|F1||12.10|2.10|%2|B12345678\n"
-                      "0015/%1|F1||22.77|2.97|%2|B12345678\n"
-                      "0014/%1|F1||27.75|4.82|%2|B12345678")
+              QString("RA0001/%1|R4|A0002/%1|-22.77|-2.97|%2|B12345678\n"
+                      "A0003/%1|F1||12.10|2.10|%2|B12345678\n"
+                      "A0002/%1|F1||22.77|2.97|%2|B12345678\n"
+                      "A0001/%1|F1||27.75|4.82|%2|B12345678")
                   .arg(Year(), QDate::currentDate().toString("dd-MM-yyyy")));
     const Rows r = Query("SELECT sHuellaAnterior,sHuella FROM RegistrosFacturacion ORDER BY "
                          "nIdRegistro DESC LIMIT 5");
@@ -127,7 +127,7 @@ TEST_F(RegisterTest, EveryInvoiceAndCreditNoteIsChainedToTheOneBefore) {
 
 TEST_F(RegisterTest, VerifyNamesTheFirstRecordThatWasTamperedWith) {
     IssueSome();
-    const QString n15 = "0015/" + Year();
+    const QString n15 = "A0002/" + Year();
     // Each change is made on the issued state and undone before the next.
     suite.Snapshot();
     suite.SignIn();
@@ -166,11 +166,11 @@ TEST_F(RegisterTest, VerifyNamesTheFirstRecordThatWasTamperedWith) {
     // A deleted record breaks the link of the one after it; a deleted last record leaves its
     // invoice without one.
     said = verifyAfter(
-        {Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0016/" + Year() + "'")});
-    EXPECT_TRUE(said.contains("0017/" + Year() + "): chained to ")) << said.toStdString();
+        {Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='A0003/" + Year() + "'")});
+    EXPECT_TRUE(said.contains("RA0001/" + Year() + "): chained to ")) << said.toStdString();
     said = verifyAfter(
-        {Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='0017/" + Year() + "'")});
-    EXPECT_TRUE(said.startsWith("invoice 0017/" + Year() + " (id ")) << said.toStdString();
+        {Unguarded("DELETE FROM RegistrosFacturacion WHERE sNumSerie='RA0001/" + Year() + "'")});
+    EXPECT_TRUE(said.startsWith("invoice RA0001/" + Year() + " (id ")) << said.toStdString();
     EXPECT_TRUE(said.endsWith(") has no record")) << said.toStdString();
 }
 

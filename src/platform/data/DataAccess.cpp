@@ -11,12 +11,15 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QThread>
 
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -263,6 +266,37 @@ int DataAccess::Run(const QString& sql) {
                         [&](DbEngine& engine) { return engine.Execute(engine.Prepare(sql)); });
 }
 
+template <class Attempt> auto DataAccess::Waiting(const QString& what, Attempt&& attempt) {
+    QElapsedTimer clock;
+    clock.start();
+    bool waited = false;
+    auto over = [&] {
+        if (waited && m_waitHook)
+            m_waitHook(false);
+    };
+    for (;;) {
+        auto result = attempt();
+        if (result) {
+            over();
+            return *result;
+        }
+        if (clock.elapsed() >= m_waitLimitMs) {
+            over();
+            throw TvError(ErrorNumber::Database,
+                          QStringLiteral("Se ha esperado más de %2 segundos a que otro puesto "
+                                         "dejara libre %1; no se ha guardado nada. Vuelva a "
+                                         "intentarlo en un momento.")
+                              .arg(what, QString::number(m_waitLimitMs / 1000.0, 'g', 3)
+                                             .replace(QLatin1Char('.'), QLatin1Char(','))));
+        }
+        waited = true;
+        if (m_waitHook)
+            m_waitHook(true);
+        // A try that answers at once (an advisory lock) must not spin.
+        QThread::msleep(10);
+    }
+}
+
 Rows DataAccess::GetRows(const QString& sql) {
     return Query(sql);
 }
@@ -364,7 +398,12 @@ void DataAccess::Transaction(int mode) {
     switch (mode) {
     case 0:
         if (m_transactionDepth == 0)
-            OnConnection(QStringLiteral("BEGIN"), true, [](DbEngine& engine) { engine.Begin(); });
+            Waiting(QStringLiteral("la base de datos"), [this]() -> std::optional<bool> {
+                if (OnConnection(QStringLiteral("BEGIN"), true,
+                                 [](DbEngine& engine) { return engine.TryBegin(); }))
+                    return true;
+                return std::nullopt;
+            });
         ++m_transactionDepth;
         return;
     case 1:
@@ -442,8 +481,35 @@ void DataAccess::LockForTransaction(const QString& table, qint32 id) {
         throw TvError(
             ErrorNumber::InvalidCall,
             QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(table));
-    OnConnection(QStringLiteral("LockForTransaction ") + table, false,
-                 [&](DbEngine& engine) { engine.LockForTransaction(table, id); });
+    Waiting(QStringLiteral("la tabla ") + table, [&]() -> std::optional<bool> {
+        if (OnConnection(QStringLiteral("LockForTransaction ") + table, false,
+                         [&](DbEngine& engine) { return engine.TryLockForTransaction(table, id); }))
+            return true;
+        return std::nullopt;
+    });
+}
+
+Rows DataAccess::LockedRows(const QString& sql, const QString& what) {
+    if (m_transactionDepth == 0)
+        throw TvError(
+            ErrorNumber::InvalidCall,
+            QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(what), sql);
+    return Waiting(what, [&] {
+        return OnConnection(sql, false,
+                            [&](DbEngine& engine) { return engine.TryQuery(engine.Prepare(sql)); });
+    });
+}
+
+QString DataAccess::LockRowsClause() const {
+    return m_engine ? m_engine->LockRowsClause() : QString();
+}
+
+void DataAccess::SetWaitHook(std::function<void(bool waiting)> hook) {
+    m_waitHook = std::move(hook);
+}
+
+void DataAccess::SetWaitLimit(int ms) {
+    m_waitLimitMs = ms;
 }
 
 void DataAccess::WatchItems(std::function<void(const QString& client)> changed) {

@@ -91,7 +91,8 @@ public:
                       const QString& where);
     void DeleteRecords(const QString& table, const QString& where, int flag = 0);
 
-    // 0 begin, 1 commit, 2 roll back (nothing when no transaction is open).
+    // 0 begin, 1 commit, 2 roll back (nothing when no transaction is open). Beginning waits, as
+    // any wait for another workstation, at most WaitLimitMs (see SetWaitHook).
     void Transaction(int mode);
     bool InTransaction() const;
 
@@ -108,6 +109,21 @@ public:
     // Waits until no other workstation's open transaction holds (table, id), then holds it
     // until this transaction ends; serialises work that reads and extends one chain of rows.
     void LockForTransaction(const QString& table, qint32 id);
+    // The rows of sql, run in the open transaction, whose row locks it keeps until the
+    // transaction ends; a SELECT names them with LockRowsClause() at its end. `what` names the
+    // rows in the message when another workstation holds them longer than the wait limit.
+    Rows LockedRows(const QString& sql, const QString& what);
+    // " FOR UPDATE" on a server; empty on SQLite, whose write transaction excludes other writers.
+    QString LockRowsClause() const;
+
+    // The longest wait for another workstation (a transaction's begin, a locked row) before the
+    // wait ends in an error that names what was waited for.
+    static constexpr int WaitLimitMs = 30000;
+    // Called over and over while such a wait lasts (true), and once when it is over (false): the
+    // session shows it and keeps its windows painted. Empty: waits go unseen.
+    void SetWaitHook(std::function<void(bool waiting)> hook);
+    // Tests shorten the limit to see a wait end.
+    void SetWaitLimit(int ms);
 
     // From now on, and across reconnections, calls changed when another workstation changes
     // pending items: with the client's id on a server, empty on SQLite (somebody committed). An
@@ -144,11 +160,16 @@ private:
     void Reconnect();
     Rows Query(const QString& sql);
     int Run(const QString& sql);
+    // Calls attempt until it answers a value, through the wait hook, for at most the wait limit;
+    // then raises the error that names what.
+    template <class Attempt> auto Waiting(const QString& what, Attempt&& attempt);
 
     std::unique_ptr<DbEngine> m_engine;
     DbConfig m_config;
     bool m_connectionLost = false;
     std::function<void(const QString&)> m_itemsChanged;
+    std::function<void(bool)> m_waitHook;
+    int m_waitLimitMs = WaitLimitMs;
     int m_transactionDepth = 0;
     QString m_languageCode = "es";
 };

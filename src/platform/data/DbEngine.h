@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 #include <functional>
+#include <optional>
 
 struct DbConfig;
 
@@ -48,15 +49,31 @@ public:
     virtual void Commit() = 0;
     virtual void Rollback() = 0;
 
+    // Begin, unless it needs something that another connection holds for longer than a moment:
+    // false then, and nothing has begun. Lets the caller keep the window alive between tries.
+    virtual bool TryBegin() {
+        Begin();
+        return true;
+    }
+    // Query inside the open transaction, unless it waits longer than a moment for another
+    // connection's row lock: nullopt then, with the transaction as it was. The rows it locks stay
+    // locked until the transaction ends.
+    virtual std::optional<Rows> TryQuery(const QString& sql) { return Query(sql); }
+    // What a query appends to lock the rows it reads until its transaction ends; empty where the
+    // write transaction keeps every other writer out already.
+    virtual QString LockRowsClause() const { return {}; }
+
     // One try at an exclusive lock on (table, id) shared with other processes and hosts; true
     // when this process holds it now (also when it already did).
     virtual bool TryLock(const QString& table, qint32 id) = 0;
     virtual void Unlock(const QString& table, qint32 id) = 0;
-    // Makes the rest of the open transaction exclusive for (table, id) among workstations: the
-    // lock ends with the transaction. SQLite's write transaction is exclusive already.
-    virtual void LockForTransaction(const QString& table, qint32 id) {
+    // One try at making the rest of the open transaction exclusive for (table, id) among
+    // workstations: the lock ends with the transaction. SQLite's write transaction is exclusive
+    // already.
+    virtual bool TryLockForTransaction(const QString& table, qint32 id) {
         Q_UNUSED(table);
         Q_UNUSED(id);
+        return true;
     }
 
     // From now on calls changed when another workstation has changed pending items, with the

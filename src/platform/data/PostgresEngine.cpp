@@ -2,6 +2,7 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/data/SqlDialect.h"
+#include "platform/data/StatementProbe.h"
 #include "platform/util/TvError.h"
 
 #include <QSqlDriver>
@@ -142,8 +143,36 @@ void PostgresEngine::Unlock(const QString& table, qint32 id) {
     RunBound(QStringLiteral("SELECT pg_advisory_unlock(hashtext(?), ?)"), {table.toLower(), id});
 }
 
-void PostgresEngine::LockForTransaction(const QString& table, qint32 id) {
-    RunBound(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?), ?)"), {table.toLower(), id});
+bool PostgresEngine::TryLockForTransaction(const QString& table, qint32 id) {
+    QSqlQuery query = RunBound(QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext(?), ?)"),
+                               {table.toLower(), id});
+    return query.next() && query.value(0).toBool();
+}
+
+// The savepoint confines both the short lock timeout and a statement that gave up, so the
+// caller's transaction goes on as if the try had not been made.
+std::optional<Rows> PostgresEngine::TryQuery(const QString& sql) {
+    Run(QStringLiteral("SAVEPOINT tv_espera"));
+    Run(QStringLiteral("SET LOCAL lock_timeout = %1").arg(TryWaitMs));
+    QSqlQuery query(Db());
+    query.setForwardOnly(true);
+    StatementProbe::Before(sql);
+    if (!query.exec(sql)) {
+        const QSqlError error = query.lastError();
+        Run(QStringLiteral("ROLLBACK TO SAVEPOINT tv_espera"));
+        Run(QStringLiteral("RELEASE SAVEPOINT tv_espera"));
+        if (IsBusy(error))
+            return std::nullopt;
+        Fail(error, sql);
+    }
+    Rows rows = RowsOf(query, sql);
+    Run(QStringLiteral("SET LOCAL lock_timeout TO DEFAULT"));
+    Run(QStringLiteral("RELEASE SAVEPOINT tv_espera"));
+    return rows;
+}
+
+bool PostgresEngine::IsBusy(const QSqlError& error) const {
+    return error.nativeErrorCode() == QLatin1String("55P03"); // lock_not_available
 }
 
 void PostgresEngine::ReleaseOwnLocks() {

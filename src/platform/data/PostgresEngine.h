@@ -27,7 +27,9 @@ public:
 
     bool TryLock(const QString& table, qint32 id) override;
     void Unlock(const QString& table, qint32 id) override;
-    void LockForTransaction(const QString& table, qint32 id) override;
+    bool TryLockForTransaction(const QString& table, qint32 id) override;
+    std::optional<Rows> TryQuery(const QString& sql) override;
+    QString LockRowsClause() const override { return QStringLiteral(" FOR UPDATE"); }
 
     void WatchItems(std::function<void(const QString& client)> changed) override;
 
@@ -40,6 +42,7 @@ protected:
     void ReleaseOwnLocks() override;
     bool IsWriteRefused(const QSqlError& error) const override;
     bool IsDiskFull(const QSqlError& error) const override;
+    bool IsBusy(const QSqlError& error) const override;
 
 private:
     static QString LockKey(const QString& table, qint32 id);

@@ -83,6 +83,10 @@ QSqlQuery QtSqlEngine::RunBound(const QString& sql, const QVariantList& values, 
 
 Rows QtSqlEngine::Query(const QString& sql) {
     QSqlQuery query = Run(sql);
+    return RowsOf(query, sql);
+}
+
+Rows QtSqlEngine::RowsOf(QSqlQuery& query, const QString& sql) const {
     const QSqlRecord record = query.record();
     const int columns = record.count();
     QStringList names;
@@ -123,7 +127,11 @@ void QtSqlEngine::Fail(const QSqlError& error, const QString& sql) const {
     QString message = error.databaseText().trimmed();
     if (message.isEmpty())
         message = error.text().trimmed();
-    if (IsWriteRefused(error))
+    // The engine's own words for a lock wait are English and say nothing of the workstation.
+    if (IsBusy(error))
+        message = QStringLiteral("Otro puesto ha tenido ocupada la base de datos más tiempo del "
+                                 "que se le espera; no se ha guardado nada");
+    else if (IsWriteRefused(error))
         message = QStringLiteral("La base de datos solo se puede leer aquí y la sentencia intenta "
                                  "modificarla; no se ha cambiado nada (%1)")
                       .arg(message);

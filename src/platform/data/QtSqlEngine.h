@@ -12,6 +12,9 @@ class QSqlError;
 // into TvError.
 class QtSqlEngine : public DbEngine {
 public:
+    // How long one try of TryBegin or TryQuery waits for another connection before it gives up.
+    static constexpr int TryWaitMs = 200;
+
     ~QtSqlEngine() override;
 
     void Close() override;
@@ -31,6 +34,9 @@ protected:
     // A prepared statement with its values bound in order, executed; raises on failure. With
     // busy given, a failure because another process holds the database sets it instead.
     QSqlQuery RunBound(const QString& sql, const QVariantList& values, bool* busy = nullptr);
+
+    // The rows of an executed query, copied out.
+    Rows RowsOf(QSqlQuery& query, const QString& sql) const;
 
     [[noreturn]] void Fail(const QSqlError& error, const QString& sql) const;
     [[noreturn]] static void Fail(const QString& message, const QString& sql);

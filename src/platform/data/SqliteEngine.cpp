@@ -108,6 +108,21 @@ void SqliteEngine::Begin() {
     Run(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
+// The busy timeout is the one wait SQLite knows; shortened for one try, the window can be kept
+// alive between tries instead of freezing for the whole wait.
+bool SqliteEngine::TryBegin() {
+    Run(QStringLiteral("PRAGMA busy_timeout=%1").arg(TryWaitMs));
+    bool busy = false;
+    try {
+        RunBound(QStringLiteral("BEGIN IMMEDIATE"), {}, &busy);
+    } catch (const TvError&) {
+        Run(QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
+        throw;
+    }
+    Run(QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
+    return !busy;
+}
+
 void SqliteEngine::Commit() {
     Run(QStringLiteral("COMMIT"));
 }

@@ -30,6 +30,7 @@ public:
     qint64 Insert(const QString& insertSql) override;
 
     void Begin() override;
+    bool TryBegin() override;
     void Commit() override;
     void Rollback() override;
 

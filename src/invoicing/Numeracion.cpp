@@ -1,0 +1,73 @@
+#include "invoicing/Numeracion.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+
+#include <QDate>
+#include <algorithm>
+
+namespace {
+
+const QString CounterName = QStringLiteral("Factura");
+
+qint32 Whole(const QVariant& value) {
+    return Utility::ToInt32(U().SqlNumber(value));
+}
+
+// Where a series opens a year: after the numbers the branch already stored in it (an older data
+// folder's, or a series set back to one used before). Without a series, the branch's one counter
+// of older versions numbered with the clock's year, so it goes on from there in that year.
+qint32 PrimerNumero(qint32 nIdSucursal, const QString& sSerie, qint32 nAnio) {
+    const QString suffix = Numeracion::Numero(QString(), 0, nAnio).mid(4);
+    const Rows stored = Db().GetRows(
+        "SELECT sFactura FROM Facturas WHERE nIdSucursal=" + QString::number(nIdSucursal) +
+        " AND sFactura LIKE " + Utility::Quote(QString(sSerie).replace('%', '_') + "%" + suffix));
+    qint32 highest = 0;
+    for (int r = 0; r < stored.RowCount(); ++r) {
+        const QString number = stored(0, r).toString();
+        if (!number.startsWith(sSerie) || !number.endsWith(suffix))
+            continue;
+        const QString digits = number.mid(sSerie.size(), number.size() - sSerie.size() - 3);
+        if (!digits.isEmpty() &&
+            std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+            highest = std::max(highest, digits.toInt());
+    }
+    qint32 first = highest + 1;
+    if (sSerie.isEmpty() && nAnio == QDate::currentDate().year())
+        first = std::max(first, Whole(Db().GetValue(
+                                    "Contadores",
+                                    "sId=" + Utility::Quote(CounterName) + " AND nIdSucursal=" +
+                                        QString::number(nIdSucursal) + " AND sSerie='' AND nAnio=0",
+                                    "nContador")));
+    return first;
+}
+
+} // namespace
+
+QString Numeracion::SerieFacturas(qint32 nIdSucursal) {
+    return GetBranchSetting("SerieFacturas", nIdSucursal).trimmed();
+}
+
+QString Numeracion::SerieRectificativas(qint32 nIdSucursal) {
+    const QString sSerie = GetBranchSetting("SerieRectificativas", nIdSucursal).trimmed();
+    return sSerie.isEmpty() ? SerieFacturas(nIdSucursal) : sSerie;
+}
+
+QString Numeracion::Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {
+    const QString sSerie =
+        rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal);
+    const qint32 nAnio = dFecha > 0 ? dFecha / 10000 : QDate::currentDate().year();
+    for (;;) {
+        const qint32 n = G::IncreaseSeriesCounter(CounterName, nIdSucursal, sSerie, nAnio, [&] {
+            return PrimerNumero(nIdSucursal, sSerie, nAnio);
+        });
+        const QString sFactura = Numero(sSerie, n, nAnio);
+        if (Whole(Db().GetValue("Facturas", "sFactura=" + Utility::Quote(sFactura))) == 0)
+            return sFactura;
+    }
+}
+
+QString Numeracion::Numero(const QString& sSerie, qint32 n, qint32 nAnio) {
+    return sSerie + QString("%1/%2").arg(n, 4, 10, QChar('0')).arg(nAnio % 100, 2, 10, QChar('0'));
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// The numbers of invoices and credit notes. Every branch numbers in its own series (the branch's
+// setting "SerieFacturas", for example "A"; without it numbers carry no series, as before), and
+// each series starts again at 1 in the year of the document's date.
+namespace Numeracion {
+
+// The series of branch nIdSucursal's invoices; empty when the branch has none.
+QString SerieFacturas(qint32 nIdSucursal);
+// The series of its credit notes (rectifying invoices): the setting "SerieRectificativas" (for
+// example "RA"), else the invoices' own.
+QString SerieRectificativas(qint32 nIdSucursal);
+
+// The next number of branch nIdSucursal for an invoice (or a credit note, rectificativa) dated
+// dFecha (yyyymmdd; 0 is today), drawn as G::IncreaseSeriesCounter draws: inside the open
+// transaction, to be used or given back with it, or in a short transaction of its own. A number
+// already stored (another branch numbering in the same series) is passed over.
+QString Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false);
+
+// "A0037/26": the series, the number with at least four digits (never cut), "/" and the last two
+// digits of the year.
+QString Numero(const QString& sSerie, qint32 n, qint32 nAnio);
+
+} // namespace Numeracion
