@@ -172,7 +172,7 @@ TEST_F(GridTest, ClosedRowsAndBadNumbersAreNotEdited) {
     for (const auto& t : typed)
         Type(2, t.col, t.text);
     Type(3, 6, ""); // passing through the new line's empty cell is no edit
-    EXPECT_EQ(Line(2), "2||Correa de O'Brien|3.00|10.00|2|");
+    EXPECT_EQ(Line(2), "2||Correa de O'Brien|3,00|10,00|2|");
     EXPECT_TRUE(events.isEmpty());
     EXPECT_EQ(suite.Ui().Shown.join('\n').toStdString(),
               "[Aviso] El dato \"Importe\" no es un número: \"doce\". Escriba solo cifras y la "

@@ -176,14 +176,14 @@ TEST_F(RegisterTest, VerifyNamesTheFirstRecordThatWasTamperedWith) {
 
 TEST_F(RegisterTest, VerifyNamesAHeaderThatIsNotWhatItsLinesAddUpTo) {
     IssueSome();
-    const QString n16 = "0016/" + Year();
-    const QString id16 =
-        Value("SELECT nIdFactura FROM Facturas WHERE sFactura='" + n16 + "'").toString();
+    const QString n3 = "A0003/" + Year();
+    const QString id3 =
+        Value("SELECT nIdFactura FROM Facturas WHERE sFactura='" + n3 + "'").toString();
     // The base is in no record of the register: only the check of the amounts sees it.
-    Tamper("UPDATE Facturas SET nBi_1=nBi_1+0.01 WHERE sFactura='" + n16 + "'");
+    Tamper("UPDATE Facturas SET nBi_1=nBi_1+0.01 WHERE sFactura='" + n3 + "'");
     const auto [status, said] = Tool({"verify"});
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(said, "register: 20 records, chain intact\ndocument " + n16 + " (id " + id16 +
+    EXPECT_EQ(said, "register: 20 records, chain intact\ndocument " + n3 + " (id " + id3 +
                         "): nBi_1 is 10.01 in Facturas, 10.00 from its lines");
 }
 
@@ -340,10 +340,10 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
                     .join('|');
     }
     EXPECT_EQ(last.join('\n').toStdString(),
-              QString("0014/%1|F1||||21.00 22.93 4.82|4.82|27.75|1\n"
-                      "0015/%1|F1||||10.00 10.80 1.08,21.00 9.00 1.89|2.97|22.77|1\n"
-                      "0016/%1|F1||||21.00 10.00 2.10|2.10|12.10|1\n"
-                      "0017/%1|R4|I|0015/%1||10.00 -10.80 -1.08,21.00 -9.00 -1.89|-2.97|-22.77|"
+              QString("A0001/%1|F1||||21.00 22.93 4.82|4.82|27.75|1\n"
+                      "A0002/%1|F1||||10.00 10.80 1.08,21.00 9.00 1.89|2.97|22.77|1\n"
+                      "A0003/%1|F1||||21.00 10.00 2.10|2.10|12.10|1\n"
+                      "RA0001/%1|R4|I|A0002/%1||10.00 -10.80 -1.08,21.00 -9.00 -1.89|-2.97|-22.77|"
                       "1")
                   .arg(Year())
                   .toStdString());
