@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
 namespace {
 
@@ -83,15 +84,10 @@ LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal
     QStringList columns = IssuedDocument::HeaderColumns.split(',');
     for (QString& column : columns)
         column.prepend(QLatin1String("f."));
-    const int extra = int(columns.size());
-    const QString select =
-        "SELECT " + columns.join(',') +
-        ",d.nPorcIpto,d.nBaseImponible,d.nCuota,(SELECT MAX(m.sMotivo) FROM "
-        "FacturasRectificativas m WHERE m.nIdFactura=f.nIdFactura) FROM Facturas f LEFT JOIN "
-        "FacturasDesglose d ON d.nIdFactura=f.nIdFactura WHERE ";
 
     // The period's first and last id bound the chunks, so a quarter of a long history reads only
-    // its own stretch of ids.
+    // its own stretch of ids. Each chunk is three statements (headers, breakdowns, reasons)
+    // rather than one join, which would repeat every header on each of its rates.
     const Rows bounds = Db().GetRows("SELECT MIN(f.nIdFactura),MAX(f.nIdFactura) FROM Facturas f "
                                      "WHERE " +
                                      where);
@@ -99,21 +95,33 @@ LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal
     const qint32 last = Utility::ToInt32(U().SqlNumber(bounds(1, 0)));
     std::map<std::pair<bool, double>, std::pair<Money, Money>> sums;
     for (qint32 after = first - 1; first > 0 && after < last; after += Chunk) {
-        const Rows rows = Db().GetRows(select + "f.nIdFactura>" + Id(after) +
-                                       " AND f.nIdFactura<=" + Id(after + Chunk) + " AND " + where +
-                                       " ORDER BY f.nIdFactura,d.nIdFacturaDesglose");
-        for (int r = 0; r < rows.RowCount();) {
-            const IssuedDocument d = IssuedDocument::FromHeader(rows, r, 0);
-            // The document's rows of FacturasDesglose, or none (a NULL rate) when it has none.
-            TaxableBreakdown desglose;
-            const QString motivo = rows(extra + 3, r).toString().trimmed();
-            for (; r < rows.RowCount() && U().SqlNumber(rows(0, r)) == d.nIdFactura; ++r)
-                if (!rows(extra, r).isNull())
-                    desglose.tipos.push_back({U().SqlNumber(rows(extra, r)),
-                                              Money::FromStored(rows(extra + 1, r)),
-                                              Money::FromStored(rows(extra + 2, r))});
-            if (desglose.tipos.empty())
-                desglose = TaxableBreakdown::Of(d.importes);
+        const QString range = "nIdFactura>" + Id(after) + " AND nIdFactura<=" + Id(after + Chunk);
+        const Rows headers =
+            Db().GetRows("SELECT " + columns.join(',') + " FROM Facturas f WHERE f." + range +
+                         " AND " + where + " ORDER BY f.nIdFactura");
+        if (headers.IsEmpty())
+            continue;
+        std::unordered_map<qint32, TaxableBreakdown> breakdowns;
+        const Rows rates = Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                                        "FacturasDesglose WHERE " +
+                                        range + " ORDER BY nIdFacturaDesglose");
+        for (int r = 0; r < rates.RowCount(); ++r)
+            breakdowns[Utility::ToInt32(U().SqlNumber(rates(0, r)))].tipos.push_back(
+                {U().SqlNumber(rates(1, r)), Money::FromStored(rates(2, r)),
+                 Money::FromStored(rates(3, r))});
+        std::unordered_map<qint32, QString> reasons;
+        const Rows motivos =
+            Db().GetRows("SELECT nIdFactura,sMotivo FROM FacturasRectificativas WHERE " + range);
+        for (int r = 0; r < motivos.RowCount(); ++r)
+            reasons[Utility::ToInt32(U().SqlNumber(motivos(0, r)))] =
+                motivos(1, r).toString().trimmed();
+
+        for (int r = 0; r < headers.RowCount(); ++r) {
+            const IssuedDocument d = IssuedDocument::FromHeader(headers, r, 0);
+            const auto stored = breakdowns.find(d.nIdFactura);
+            const TaxableBreakdown desglose =
+                stored != breakdowns.end() ? stored->second : TaxableBreakdown::Of(d.importes);
+            const QString motivo = reasons.count(d.nIdFactura) ? reasons[d.nIdFactura] : QString();
 
             Linea linea;
             linea.nIdFactura = d.nIdFactura;
