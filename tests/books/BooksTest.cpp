@@ -3,8 +3,10 @@
 #include "invoicing/InvoicingFixture.h"
 #include "support/RunProgram.h"
 
+#include "billing/LibrosContables.h"
 #include "books/LibroEscritura.h"
 #include "books/LibroFacturas.h"
+#include "platform/ui/seam/ScriptedUi.h"
 #include "register/RegistroFacturacion.h"
 #include "setup/HistoryWriter.h"
 
@@ -343,6 +345,45 @@ TEST_F(BooksTest, WorkbookReadsInASpreadsheetAsTheCsv) {
     }
     EXPECT_EQ(ReadAll(suite.Root() + "/libro-Libro registro.csv").trimmed(), book);
     EXPECT_EQ(ReadAll(suite.Root() + "/libro-Resumen IVA.csv").trimmed(), summaryRows.join('\n'));
+}
+
+// From the billing window: the period asked (by default the last complete quarter), then the
+// file; a wrong date or a user without the right writes nothing.
+TEST_F(BooksTest, BillingWindowAsksThePeriodAndTheFile) {
+    const std::pair<const char*, std::pair<qint32, qint32>> quarters[] = {
+        {"2026-12-06", {20260701, 20260930}},
+        {"2026-01-01", {20251001, 20251231}},
+        {"2026-04-01", {20260101, 20260331}},
+        {"2026-03-31", {20251001, 20251231}},
+    };
+    for (const auto& [today, quarter] : quarters)
+        EXPECT_EQ(LibroFacturas::UltimoTrimestre(QDate::fromString(today, Qt::ISODate)), quarter)
+            << today;
+
+    ScriptedUi& ui = suite.Ui();
+    const QString csv = suite.Root() + "/ventana.csv";
+    ui.Inputs = {"01-01-2026", "31-03-2026"};
+    ui.Files = {csv};
+    LibrosContables::Pedir();
+    EXPECT_EQ(ui.Shown.last(), "[Aviso] Libros escritos en " + csv + ".");
+    EXPECT_TRUE(ReadAll(csv).endsWith("Total;;27;930,74;166,37\r\n"));
+    QFile::remove(csv);
+
+    ui.Inputs = {"1-1-2026", "31-03-2026"};
+    ui.Files = {csv};
+    LibrosContables::Pedir();
+    EXPECT_EQ(ui.Shown.last(),
+              "[Aviso] Las fechas se escriben dd-mm-aaaa, por ejemplo 31-03-2026.");
+
+    const qint32 right = Db().InsertRecord("Accesos", "sAcceso", "'tvLibros'");
+    Db().InsertRecord("AccesosGrupos", "nIdAcceso,nIdUsuarioGrupo,bAcceso",
+                      QString::number(right) + ",2,0");
+    suite.SignIn("recepcion", "");
+    ui.Inputs = {"01-01-2026", "31-03-2026"};
+    LibrosContables::Pedir();
+    EXPECT_EQ(ui.Shown.last(), "[Aviso] No tiene permiso para realizar esta operación.");
+    EXPECT_EQ(ui.Inputs.size(), 2u);
+    EXPECT_FALSE(QFile::exists(csv));
 }
 
 } // namespace
