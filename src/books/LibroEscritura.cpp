@@ -204,6 +204,10 @@ public:
             worksheet_set_column(m_sheet, lxw_col_t(c), lxw_col_t(c), double(m_widths[c]) + 2,
                                  nullptr);
         worksheet_freeze_panes(m_sheet, 1, 0);
+        // Printed across, as wide as the page, the headings on every page.
+        worksheet_set_landscape(m_sheet);
+        worksheet_fit_to_pages(m_sheet, 1, 0);
+        worksheet_repeat_rows(m_sheet, 0, 0);
         for (int c = 0; c < m_headings.size(); ++c)
             worksheet_write_string(m_sheet, 0, lxw_col_t(c), m_headings[c].toUtf8().constData(),
                                    m_bold);
