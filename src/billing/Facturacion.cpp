@@ -3,6 +3,7 @@
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
 #include "billing/FacturaHist.h"
+#include "billing/LibrosContables.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/DocumentAmounts.h"
@@ -92,6 +93,7 @@ void Facturacion::BuildControls() {
         {"CodigoProducto_NA", "Añadir por código (F3)", ToolIcons::Kind::Barcode, Qt::Key_F3},
         {"HistoricoFacturas_NA", "Historial de facturas (F8)", ToolIcons::Kind::History,
          Qt::Key_F8},
+        {"LibrosContables_NA", "Libros contables (F9)", ToolIcons::Kind::Export, Qt::Key_F9},
     };
     for (const auto& tool : tools) {
         frm->AddTool(tool.name, Db().Translate(tool.tip), ToolIcons::Get(tool.icon));
@@ -318,6 +320,8 @@ void Facturacion::Frm_evtToolClick(const QString& sName) {
             }
         } else if (sName == "HistoricoFacturas_NA") {
             HistoricoFacturas_NA_Click();
+        } else if (sName == "LibrosContables_NA") {
+            LibrosContables::Pedir();
         }
     });
 }

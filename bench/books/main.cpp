@@ -1,0 +1,58 @@
+// Speed of the accountant's books on a generated clinic (arguments: [--server CONNSPEC]
+// [thousands of clients] [folder], see GeneratedClinic): tvLibros run as the accountant runs it,
+// for the busiest year's second quarter and for that whole year, into a workbook. Prints
+// "<case>: <value> <unit>" lines: quarter_s and year_s (the whole program, start to end), the
+// documents in each, and the program's peak memory.
+#include "BenchFigures.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <sys/resource.h>
+
+namespace {
+
+// The peak resident memory of the children waited for so far, in megabytes.
+double ChildrenPeakMb() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_maxrss) / 1024;
+}
+
+double Books(const QString& ini, const QString& desde, const QString& hasta, const QString& out) {
+    return Ms([&] {
+               QProcess tool;
+               tool.setProcessChannelMode(QProcess::MergedChannels);
+               tool.start(QCoreApplication::applicationDirPath() + "/tvLibros",
+                          {"--ini", ini, "--desde", desde, "--hasta", hasta, "--out", out});
+               if (!tool.waitForFinished(600000) || tool.exitCode() != 0)
+                   BenchFail("tvLibros: " + QString::fromUtf8(tool.readAll()));
+           }) /
+           1000;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString ini = GeneratedClinic(argc, argv, dir) + "/Data/Tavelo.ini";
+    Db().Open(DbConfig::FromIni(ini, DbConfig::DataFolder(ini)));
+    const Rows busiest = Db().GetRows("SELECT dFactura/10000,COUNT(*) FROM Facturas GROUP BY "
+                                      "dFactura/10000 ORDER BY COUNT(*) DESC LIMIT 1");
+    const QString year = busiest(0, 0).toString();
+    const auto count = [](const QString& where) {
+        return Db().GetRows("SELECT COUNT(*) FROM Facturas WHERE " + where).Value(0, 0).toDouble();
+    };
+    Report("year_documents", count("dFactura BETWEEN " + year + "0101 AND " + year + "1231"),
+           "documents");
+    Report("quarter_documents", count("dFactura BETWEEN " + year + "0401 AND " + year + "0630"),
+           "documents");
+    Db().Close();
+
+    Report("quarter_s", Books(ini, "01-04-" + year, "30-06-" + year, dir.filePath("q.xlsx")), "s");
+    Report("quarter_peak_memory", ChildrenPeakMb(), "MB");
+    Report("year_s", Books(ini, "01-01-" + year, "31-12-" + year, dir.filePath("y.xlsx")), "s");
+    Report("year_csv_s", Books(ini, "01-01-" + year, "31-12-" + year, dir.filePath("y.csv")), "s");
+    Report("peak_memory", ChildrenPeakMb(), "MB");
+    return 0;
+}

@@ -1,0 +1,81 @@
+// tvLibros --ini <Tavelo.ini> --desde dd-mm-yyyy --hasta dd-mm-yyyy [--sucursal N]
+//          --out <file.xlsx|file.csv>
+//
+// Writes the accountant's books of a period: the register of issued invoices and the VAT summary
+// per rate (docs/books.md). Status: 0 written, 1 an error, 2 wrong arguments.
+#include "books/LibroEscritura.h"
+#include "books/LibroFacturas.h"
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+#include "session/SuiteSession.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace {
+
+void Print(FILE* stream, const QString& text) {
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
+    std::fflush(stream);
+}
+
+int Usage(const QString& why) {
+    Print(stderr, "tvLibros: " + why +
+                      "\nuso: tvLibros --ini <Tavelo.ini> --desde dd-mm-aaaa --hasta dd-mm-aaaa "
+                      "[--sucursal N] --out <archivo.xlsx|archivo.csv>");
+    return 2;
+}
+
+qint32 Dia(const QString& text) {
+    const QDate day = QDate::fromString(text, "dd-MM-yyyy");
+    return day.isValid() ? day.year() * 10000 + day.month() * 100 + day.day() : 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() % 2 != 0)
+        return Usage("falta el valor de una opción");
+    QString ini, out, desde, hasta, sucursal;
+    for (int k = 0; k < args.size(); k += 2) {
+        QString* into = args[k] == "--ini"        ? &ini
+                        : args[k] == "--out"      ? &out
+                        : args[k] == "--desde"    ? &desde
+                        : args[k] == "--hasta"    ? &hasta
+                        : args[k] == "--sucursal" ? &sucursal
+                                                  : nullptr;
+        if (!into)
+            return Usage("opción desconocida " + args[k]);
+        *into = args[k + 1];
+    }
+    if (ini.isEmpty() || out.isEmpty() || desde.isEmpty() || hasta.isEmpty())
+        return Usage("faltan opciones");
+    const qint32 from = Dia(desde), to = Dia(hasta);
+    if (from == 0 || to == 0)
+        return Usage("las fechas se escriben dd-mm-aaaa");
+    if (from > to)
+        return Usage("la fecha --desde es posterior a --hasta");
+    bool numeric = true;
+    const qint32 branch = sucursal.isEmpty() ? 0 : sucursal.toInt(&numeric);
+    if (!numeric || branch < 0)
+        return Usage("la sucursal es un número");
+    const QString suffix = QFileInfo(out).suffix().toLower();
+    if (suffix != "xlsx" && suffix != "csv")
+        return Usage("el archivo de salida es .xlsx o .csv");
+    try {
+        if (!QFileInfo(ini).isFile())
+            throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
+        SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), true);
+        const LibroFacturas libro = LibroFacturas::Leer(from, to, branch);
+        LibroEscritura::Escribir(libro, out);
+        Print(stdout, QString("libro escrito en %1: %2 líneas").arg(out).arg(libro.lineas.size()));
+        return 0;
+    } catch (const TvError& e) {
+        Print(stderr, "tvLibros: " + e.FullText());
+        return 1;
+    }
+}

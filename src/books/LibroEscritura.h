@@ -1,0 +1,24 @@
+#pragma once
+
+#include "books/LibroFacturas.h"
+
+#include <QString>
+#include <QStringList>
+
+// The books written for the accountant's spreadsheet. Both forms hold the same tables with the
+// same headings: the register ("Libro registro") and the VAT summary ("Resumen IVA").
+namespace LibroEscritura {
+
+extern const QStringList CabeceraLibro;
+extern const QStringList CabeceraResumen;
+
+// The tables as text: dates dd/mm/yyyy, amounts with two decimals and a decimal comma.
+std::vector<QStringList> FilasLibro(const LibroFacturas& libro);
+std::vector<QStringList> FilasResumen(const LibroFacturas& libro);
+
+// Writes FILE.xlsx (two sheets) or FILE.csv (UTF-8, ";", the summary after the register and a
+// blank line), by the file's extension. Raises error 75 on a file that cannot be written and
+// error 5 on another extension.
+void Escribir(const LibroFacturas& libro, const QString& file);
+
+} // namespace LibroEscritura

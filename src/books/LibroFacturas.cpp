@@ -1,0 +1,173 @@
+#include "books/LibroFacturas.h"
+
+#include "invoicing/core/IssuedDocument.h"
+#include "invoicing/core/TaxableBreakdown.h"
+#include "platform/data/DataAccess.h"
+#include "platform/util/Utility.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+namespace {
+
+QString Id(qint64 id) {
+    return QString::number(id);
+}
+
+// The rates the return has boxes for: base, rate and tax of the general regime.
+struct Casillas {
+    double nPorcIpto;
+    const char* sCasillas;
+};
+constexpr Casillas TiposDelModelo[] = {
+    {0, "150, 151, 152"}, {4, "01, 02, 03"},  {5, "153, 154, 155"},
+    {10, "04, 05, 06"},   {21, "07, 08, 09"},
+};
+// Rectifications of every rate go together into the return's modification of bases and taxes.
+constexpr const char* CasillasRectificaciones = "14, 15";
+
+// The issue date of a document: an invoice's own date, a credit note's dFacturaAbonada.
+QString EnPeriodo(qint32 desde, qint32 hasta) {
+    const QString range = " BETWEEN " + Id(desde) + " AND " + Id(hasta);
+    return "((COALESCE(f.sFacturaAbonada,'')='' AND f.dFactura" + range +
+           ") OR (COALESCE(f.sFacturaAbonada,'')<>'' AND f.dFacturaAbonada" + range + "))";
+}
+
+} // namespace
+
+Money LibroFacturas::BaseTotal() const {
+    Money sum;
+    for (const Resumen& r : resumen)
+        sum += r.nBase;
+    return sum;
+}
+
+Money LibroFacturas::CuotaTotal() const {
+    Money sum;
+    for (const Resumen& r : resumen)
+        sum += r.nCuota;
+    return sum;
+}
+
+std::pair<QString, QString> LibroFacturas::SerieNumero(const QString& sFactura) {
+    const QString number = sFactura.trimmed();
+    qsizetype digit = 0;
+    while (digit < number.size() && !number[digit].isDigit())
+        ++digit;
+    if (digit == number.size())
+        return {QString(), number};
+    return {number.left(digit), number.mid(digit)};
+}
+
+QString LibroFacturas::Periodo(qint32 dia) {
+    return QString::number(((dia / 100) % 100 + 2) / 3) + "T";
+}
+
+std::pair<qint32, qint32> LibroFacturas::UltimoTrimestre(const QDate& today) {
+    const QDate thisQuarter(today.year(), (today.month() - 1) / 3 * 3 + 1, 1);
+    const QDate first = thisQuarter.addMonths(-3);
+    const QDate last = thisQuarter.addDays(-1);
+    auto day = [](const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); };
+    return {day(first), day(last)};
+}
+
+LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal) {
+    constexpr qint32 Chunk = 5000;
+    LibroFacturas libro;
+    libro.desde = desde;
+    libro.hasta = hasta;
+    QString where = EnPeriodo(desde, hasta);
+    if (nIdSucursal != 0)
+        where += " AND f.nIdSucursal=" + Id(nIdSucursal);
+
+    QStringList columns = IssuedDocument::HeaderColumns.split(',');
+    for (QString& column : columns)
+        column.prepend(QLatin1String("f."));
+
+    // The period's first and last id bound the chunks, so a quarter of a long history reads only
+    // its own stretch of ids. Each chunk is three statements (headers, breakdowns, reasons)
+    // rather than one join, which would repeat every header on each of its rates.
+    const Rows bounds = Db().GetRows("SELECT MIN(f.nIdFactura),MAX(f.nIdFactura) FROM Facturas f "
+                                     "WHERE " +
+                                     where);
+    const qint32 first = Utility::ToInt32(U().SqlNumber(bounds(0, 0)));
+    const qint32 last = Utility::ToInt32(U().SqlNumber(bounds(1, 0)));
+    std::map<std::pair<bool, double>, std::pair<Money, Money>> sums;
+    for (qint32 after = first - 1; first > 0 && after < last; after += Chunk) {
+        const QString range = "nIdFactura>" + Id(after) + " AND nIdFactura<=" + Id(after + Chunk);
+        const Rows headers =
+            Db().GetRows("SELECT " + columns.join(',') + " FROM Facturas f WHERE f." + range +
+                         " AND " + where + " ORDER BY f.nIdFactura");
+        if (headers.IsEmpty())
+            continue;
+        std::unordered_map<qint32, TaxableBreakdown> breakdowns;
+        const Rows rates = Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                                        "FacturasDesglose WHERE " +
+                                        range + " ORDER BY nIdFacturaDesglose");
+        for (int r = 0; r < rates.RowCount(); ++r)
+            breakdowns[Utility::ToInt32(U().SqlNumber(rates(0, r)))].tipos.push_back(
+                {U().SqlNumber(rates(1, r)), Money::FromStored(rates(2, r)),
+                 Money::FromStored(rates(3, r))});
+        std::unordered_map<qint32, QString> reasons;
+        const Rows motivos =
+            Db().GetRows("SELECT nIdFactura,sMotivo FROM FacturasRectificativas WHERE " + range);
+        for (int r = 0; r < motivos.RowCount(); ++r)
+            reasons[Utility::ToInt32(U().SqlNumber(motivos(0, r)))] =
+                motivos(1, r).toString().trimmed();
+
+        for (int r = 0; r < headers.RowCount(); ++r) {
+            const IssuedDocument d = IssuedDocument::FromHeader(headers, r, 0);
+            const auto stored = breakdowns.find(d.nIdFactura);
+            const TaxableBreakdown desglose =
+                stored != breakdowns.end() ? stored->second : TaxableBreakdown::Of(d.importes);
+            const QString motivo = reasons.count(d.nIdFactura) ? reasons[d.nIdFactura] : QString();
+
+            Linea linea;
+            linea.nIdFactura = d.nIdFactura;
+            linea.dExpedicion = d.IssueDate();
+            linea.dOperacion = d.IssueDate();
+            linea.nEjercicio = linea.dExpedicion / 10000;
+            linea.sPeriodo = Periodo(linea.dExpedicion);
+            const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
+            linea.sTipo = !abono             ? QStringLiteral("F1")
+                          : motivo.isEmpty() ? QStringLiteral("R4")
+                                             : motivo;
+            std::tie(linea.sSerie, linea.sNumero) = SerieNumero(d.sFactura);
+            linea.sNif = d.cliente.sDni.trimmed().toUpper();
+            linea.sNombre = d.cliente.sCliente.trimmed();
+            linea.nTotal = d.AmountDue();
+            linea.sRectificada = d.sFacturaAbonada;
+            for (const TaxableBreakdown::Rate& rate : desglose.tipos) {
+                linea.nPorcIpto = rate.nPorcIpto;
+                linea.nBase = rate.nBaseImponible;
+                linea.nCuota = rate.nCuota;
+                libro.lineas.push_back(linea);
+                auto& sum = sums[{abono, rate.nPorcIpto}];
+                sum.first += rate.nBaseImponible;
+                sum.second += rate.nCuota;
+            }
+        }
+    }
+    std::stable_sort(libro.lineas.begin(), libro.lineas.end(),
+                     [](const Linea& a, const Linea& b) { return a.dExpedicion < b.dExpedicion; });
+
+    for (const Casillas& tipo : TiposDelModelo)
+        sums.try_emplace({false, tipo.nPorcIpto});
+    for (const Casillas& tipo : TiposDelModelo)
+        if (auto it = sums.find({false, tipo.nPorcIpto}); it != sums.end())
+            libro.resumen.push_back({false, tipo.nPorcIpto, QString::fromLatin1(tipo.sCasillas),
+                                     it->second.first, it->second.second});
+    for (const auto& [key, sum] : sums) {
+        const bool usual =
+            std::any_of(std::begin(TiposDelModelo), std::end(TiposDelModelo),
+                        [&](const Casillas& c) { return c.nPorcIpto == key.second; });
+        if (!key.first && !usual)
+            libro.resumen.push_back({false, key.second, QString(), sum.first, sum.second});
+    }
+    for (const auto& [key, sum] : sums)
+        if (key.first)
+            libro.resumen.push_back({true, key.second, QString::fromLatin1(CasillasRectificaciones),
+                                     sum.first, sum.second});
+    return libro;
+}
