@@ -4,9 +4,11 @@
 
 #include "billing/ConfirmacionAbono.h"
 #include "billing/FacturaHist.h"
+#include "platform/data/Recordset.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
+#include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 #include "reports/Viewer.h"
 
@@ -17,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <tuple>
 
 namespace {
@@ -185,6 +188,17 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
                     "WHERE f.sFacturaAbonada='0001/26'"),
               Table("SELECT 'R2', 'Concurso de O''Brien S.L.', 'R2'"));
     EXPECT_TRUE(shown.contains("Motivo: R2 (art. 80 Tres LIVA,")) << shown.toStdString();
+    // Its payments, the invoice's turned, print with the types they are returned by.
+    const Rows paid = DataAccess::instance().GetRows(
+        "SELECT t.sTipoCobro, c.nImporte FROM Facturas f JOIN FacturasCobros c ON "
+        "c.nIdFactura=f.nIdFactura JOIN TipoCobro t ON t.nIdTipoCobro=c.nIdTipoCobro "
+        "WHERE f.sFactura='0001/26' ORDER BY c.nIdFacturaCobro");
+    ASSERT_GT(paid.RowCount(), 0);
+    for (int r = 0; r < paid.RowCount(); ++r) {
+        const QString returned =
+            paid(0, r).toString() + R"(\s+-)" + TypedNumber::Spanish(paid(1, r).toDouble()) + "\n";
+        EXPECT_TRUE(shown.contains(QRegularExpression(returned))) << returned.toStdString();
+    }
     EXPECT_EQ(w->gd->RecordCount(), pending + 2);
     EXPECT_GT(RowOf("Vacuna polivalente perro"), 0);
 
