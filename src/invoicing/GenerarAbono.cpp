@@ -78,6 +78,15 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura, const MotivoRectificacio
             ShowMessage(1, impedimento + "\nNo se ha emitido la nota de crédito.");
             return;
         }
+        // Numbered in the rectifying series of the invoice's branch, dated today.
+        if (const QString fecha = Numeracion::FechaNoPermitida(
+                Utility::ToInt32(U().SqlNumber(
+                    Db().GetValue("Facturas", "nIdFactura=" + Id(nIdFactura), "nIdSucursal"))),
+                Utility::ToInt32(U().SqlNumber(U().Today(true))), true);
+            !fecha.isEmpty()) {
+            ShowMessage(0, fecha);
+            return;
+        }
         Db().Transaction(0);
         // On a server two workstations' transactions run side by side: the second credit note of
         // the same invoice waits here until the first has committed, then finds it credited.
