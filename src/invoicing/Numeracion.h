@@ -20,7 +20,7 @@ QString SerieRectificativas(qint32 nIdSucursal);
 QString Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false);
 
 // Why branch nIdSucursal may not issue an invoice (or a credit note) dated dFecha (yyyymmdd):
-// a document of the same series was issued on a later day, so numbers would stop following
+// a document of the same series and year was issued on a later day, so numbers would stop following
 // dates. The message names that document and its date; empty when the date is allowed.
 QString FechaNoPermitida(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false);
 
