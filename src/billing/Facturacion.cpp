@@ -2,6 +2,7 @@
 
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
+#include "billing/ConfirmacionAbono.h"
 #include "billing/FacturaHist.h"
 #include "billing/LibrosContables.h"
 #include "invoicing/GenerarAbono.h"
@@ -389,22 +390,29 @@ void Facturacion::HistoricoFacturas_NA_Click() {
             return;
         if (nEmitir == 1)
             Informes::Factura(nIdFactura_Historico, nFormatoFactura);
-        else if (nEmitir == 2 && ConfirmarAbono(nIdFactura_Historico))
-            Generar_Abono(*this, nIdFactura_Historico);
+        else if (MotivoRectificacion motivo;
+                 nEmitir == 2 && ConfirmarAbono(nIdFactura_Historico, motivo))
+            Generar_Abono(*this, nIdFactura_Historico, motivo);
     });
 }
 
-bool Facturacion::ConfirmarAbono(qint32 nIdFactura) {
+bool Facturacion::ConfirmarAbono(qint32 nIdFactura, MotivoRectificacion& motivo) {
     const Rows factura = Db().GetRows("SELECT sFactura,sCliente,nTotal,nDescuento FROM Facturas "
                                       "WHERE nIdFactura=" +
                                       QString::number(nIdFactura));
     if (factura.IsEmpty())
         return true; // the credit note says itself that the invoice is gone
     const double importe = U().SqlNumber(factura(2, 0)) - U().SqlNumber(factura(3, 0));
-    return ConfirmDefaultNo(
+    ConfirmacionAbono pregunta(
         Db().Translate("¿Emitir la factura rectificativa que anula la factura") + " " +
-        factura(0, 0).toString() + " " + Db().Translate("de") + " " + factura(1, 0).toString() +
-        " " + Db().Translate("por") + " " + TypedNumber::Spanish(importe) + " €?");
+            factura(0, 0).toString() + " " + Db().Translate("de") + " " + factura(1, 0).toString() +
+            " " + Db().Translate("por") + " " + TypedNumber::Spanish(importe) + " €?",
+        this);
+    Ui::current().ShowModal(pregunta);
+    if (pregunta.result() != QDialog::Accepted)
+        return false;
+    motivo = pregunta.Motivo();
+    return true;
 }
 
 void Facturacion::ImgGd_NR_Click(int index) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 class CSearch;
+struct MotivoRectificacion;
 class Frm;
 class GridController;
 class QCheckBox;
@@ -73,9 +74,9 @@ public:
     void Frm_evtToolClick(const QString& sName);
     void Frm_evtButtonPressed(const QString& sName);
     void HistoricoFacturas_NA_Click();
-    // Asks before a credit note is issued, naming the invoice, its client and its amount; a
-    // hurried Enter answers No.
-    bool ConfirmarAbono(qint32 nIdFactura);
+    // Asks before a credit note is issued, naming the invoice, its client and its amount, and
+    // takes the reason it will carry into motivo; a hurried Enter answers No.
+    bool ConfirmarAbono(qint32 nIdFactura, MotivoRectificacion& motivo);
     void ImgGd_NR_Click(int index);
 
     // Grid events.

@@ -67,7 +67,8 @@ void Actualizaciones::Actualizar_Cobros(qint32 nIdFactura, qint32 nIdFacturaAbon
     });
 }
 
-void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada) {
+void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada,
+                                          const MotivoRectificacion& motivo) {
     if (nIdFacturaAbonada == 0) {
         TaxableBreakdown::Of(IssuedDocument::LoadHeader(nIdFactura)->importes).Write(nIdFactura);
         return;
@@ -76,8 +77,11 @@ void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAb
                              IssuedDocument::LoadHeader(nIdFacturaAbonada)->importes)
         .Negated()
         .Write(nIdFactura);
-    Db().InsertRecord("FacturasRectificativas", "nIdFactura,sMotivo,sTextoMotivo",
-                      QString::number(nIdFactura) + ",'R4',''");
+    Db().InsertRecord(
+        "FacturasRectificativas", "nIdFactura,sMotivo,sTextoMotivo",
+        QString::number(nIdFactura) + "," + U().SqlValue(motivo.sMotivo, 0, true) + "," +
+            U().SqlValue(motivo.sTextoMotivo.trimmed().left(MotivoRectificacion::MaxTexto), 0,
+                         true));
 }
 
 void Actualizaciones::Actualizar_ApunteCaja(const BillingWindow& w, const QString& sFactura,

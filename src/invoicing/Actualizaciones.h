@@ -1,5 +1,7 @@
 #pragma once
 
+#include "invoicing/MotivoRectificacion.h"
+
 #include <QString>
 
 class BillingWindow;
@@ -17,8 +19,9 @@ void Actualizar_Cobros(qint32 nIdFactura, qint32 nIdFacturaAbonada);
 
 // The breakdown that is printed, registered and exported, with the discount taken off the base.
 // An invoice (nIdFacturaAbonada 0): spread from the figures just stored. A credit note: its
-// invoice's breakdown turned, and its reason, the default (R4) until the user chooses one.
-void Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada);
+// invoice's breakdown turned, and its reason (FacturasRectificativas).
+void Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada,
+                         const MotivoRectificacion& motivo = {});
 
 // An invoice (sFacturaAbonada empty): one cash-box entry per non-zero amount of Cobro, in the
 // window's cash box, referenced "Fra." + sFactura. A credit note: every entry of the credited

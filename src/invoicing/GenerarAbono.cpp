@@ -69,13 +69,22 @@ QString MotivoNoAbonable(qint32 nIdFactura) {
     return {};
 }
 
-void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
+void Generar_Abono(BillingWindow& w, qint32 nIdFactura, const MotivoRectificacion& motivo) {
     quint8 nPaso = 0;
     int i = 0;
     int n = 0;
     try {
         if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
             ShowMessage(1, impedimento + "\nNo se ha emitido la nota de crédito.");
+            return;
+        }
+        // Numbered in the rectifying series of the invoice's branch, dated today.
+        if (const QString fecha = Numeracion::FechaNoPermitida(
+                Utility::ToInt32(U().SqlNumber(
+                    Db().GetValue("Facturas", "nIdFactura=" + Id(nIdFactura), "nIdSucursal"))),
+                Utility::ToInt32(U().SqlNumber(U().Today(true))), true);
+            !fecha.isEmpty()) {
+            ShowMessage(0, fecha);
             return;
         }
         Db().Transaction(0);
@@ -90,14 +99,14 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
             Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(nIdFactura));
         nPaso = 2;
         // Checked under the lock, not only when the history was filled.
-        const QString motivo = MotivoNoAbonable(nIdFactura);
+        const QString rechazo = MotivoNoAbonable(nIdFactura);
         const qint32 nIdCliente = Utility::ToInt32(U().SqlNumber(factura.Value("nIdCliente", 0)));
-        if (!motivo.isEmpty() || nIdCliente != Utility::ToInt32(Utility::Val(w.Dato(3)))) {
+        if (!rechazo.isEmpty() || nIdCliente != Utility::ToInt32(Utility::Val(w.Dato(3)))) {
             Db().Transaction(2);
-            ShowMessage(0, motivo.isEmpty()
+            ShowMessage(0, rechazo.isEmpty()
                                ? Db().Translate("La factura elegida no es del cliente de la "
                                                 "ventana: no se emite la nota de crédito.")
-                               : motivo);
+                               : rechazo);
             return;
         }
 
@@ -152,7 +161,7 @@ void Generar_Abono(BillingWindow& w, qint32 nIdFactura) {
         Actualizaciones::Actualizar_VacunasRecibidas(nIdAbono, nIdFactura);
         Conta::Regenerar_SaldoCliente(nIdCliente);
         Actualizaciones::Actualizar_ApunteCaja(w, sFactura, sFacturaAbonada, nIdAbono, nIdFactura);
-        Actualizaciones::Actualizar_Desglose(nIdAbono, nIdFactura);
+        Actualizaciones::Actualizar_Desglose(nIdAbono, nIdFactura, motivo);
         RegistroFacturacion::Registrar(nIdAbono);
         Db().Transaction(1);
 

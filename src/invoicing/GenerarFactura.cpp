@@ -50,6 +50,11 @@ void Generar_Factura(BillingWindow& w) {
             ShowMessage(1, impedimento + "\nNo se ha emitido la factura.");
             return;
         }
+        if (const QString fecha = Numeracion::FechaNoPermitida(Gi.nIdSucursal, Gi.nFechaTrabajo);
+            !fecha.isEmpty()) {
+            ShowMessage(0, fecha);
+            return;
+        }
         w.MostrarCobro();
         if (w.FormatoFactura() == 0)
             return;

@@ -68,6 +68,34 @@ QString Numeracion::Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificat
     }
 }
 
+QString Numeracion::FechaNoPermitida(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {
+    const QString sSerie =
+        rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal);
+    // Each year the series starts again, so only that year's numbers ("/26") count.
+    const QString suffix = Numero(QString(), 0, dFecha / 10000).mid(4);
+    // A credit note is issued on its dFacturaAbonada; dFactura is its invoice's.
+    const QString emision =
+        "CASE WHEN COALESCE(sFacturaAbonada,'')='' THEN dFactura ELSE dFacturaAbonada END";
+    const Rows later = Db().GetRows(
+        "SELECT sFactura," + emision +
+        " FROM Facturas WHERE nIdSucursal=" + QString::number(nIdSucursal) + " AND sFactura LIKE " +
+        Utility::Quote(QString(sSerie).replace('%', '_') + "%" + suffix) + " AND " + emision + ">" +
+        QString::number(dFecha) + " ORDER BY 2 DESC,nIdFactura DESC");
+    for (int r = 0; r < later.RowCount(); ++r) {
+        const QString sFactura = later(0, r).toString();
+        // "A" must not take "AB0001/26" for one of its own.
+        if (!sFactura.startsWith(sSerie) || !sFactura.endsWith(suffix) ||
+            sFactura.size() <= sSerie.size() || !sFactura.at(sSerie.size()).isDigit())
+            continue;
+        return Db().Translate("No se puede emitir con fecha") + " " +
+               U().FormatDate(2, dFecha).toString() + ": " +
+               Db().Translate("el último documento de su serie,") + " " + sFactura + ", " +
+               Db().Translate("es del") + " " + U().FormatDate(2, Whole(later(1, r))).toString() +
+               ".";
+    }
+    return {};
+}
+
 QString Numeracion::Numero(const QString& sSerie, qint32 n, qint32 nAnio) {
     return sSerie + QString("%1/%2").arg(n, 4, 10, QChar('0')).arg(nAnio % 100, 2, 10, QChar('0'));
 }

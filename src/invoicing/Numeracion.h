@@ -19,6 +19,11 @@ QString SerieRectificativas(qint32 nIdSucursal);
 // already stored (another branch numbering in the same series) is passed over.
 QString Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false);
 
+// Why branch nIdSucursal may not issue an invoice (or a credit note) dated dFecha (yyyymmdd):
+// a document of the same series and year was issued on a later day, so numbers would stop following
+// dates. The message names that document and its date; empty when the date is allowed.
+QString FechaNoPermitida(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false);
+
 // "A0037/26": the series, the number with at least four digits (never cut), "/" and the last two
 // digits of the year.
 QString Numero(const QString& sSerie, qint32 n, qint32 nAnio);

@@ -2,19 +2,24 @@
 // or the keyboard, and the reprint or credit note the window carries out afterwards.
 #include "BillingFixture.h"
 
+#include "billing/ConfirmacionAbono.h"
 #include "billing/FacturaHist.h"
+#include "platform/data/Recordset.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
+#include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 #include "reports/Viewer.h"
 
 #include <QComboBox>
 #include <QFontInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <tuple>
 
 namespace {
@@ -145,30 +150,61 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
 
     // Credit note of invoice 1: the viewer shows it and the grid has its items pending again.
     const int pending = w->gd->RecordCount();
-    // Asked first, No by default: answered No, nothing is issued.
+    // Asked first with the reason, R4 and No by default: answered No, nothing is issued.
+    QString asked;
+    const auto confirm = [&](int reason, const QString& text, bool yes) {
+        return [&asked, reason, text, yes](QWidget& window) {
+            auto& dialog = dynamic_cast<ConfirmacionAbono&>(window);
+            asked = dialog.lblPregunta->text() + "|" + dialog.cboMotivo->currentText() + "|" +
+                    QString::number(dialog.No_BT->isDefault() && !dialog.Si_BT->autoDefault());
+            dialog.cboMotivo->setCurrentIndex(reason);
+            dialog.txtMotivo->setText(text);
+            (yes ? dialog.Si_BT : dialog.No_BT)->click();
+        };
+    };
     choose(0, 1, "FormatoDetallado_BT");
-    suite.Ui().ModalActions.pop_back();
+    suite.Ui().ModalActions.back() = confirm(1, "", false);
     w->Frm_evtToolClick("HistoricoFacturas_NA");
     EXPECT_EQ(Count("Facturas"), 16);
-    ASSERT_EQ(suite.Ui().NoByDefault.size(), 1);
     const QString importe =
         Table("SELECT nTotal-nDescuento FROM Facturas WHERE sFactura='0001/26'").replace('.', ',');
-    EXPECT_EQ(suite.Ui().NoByDefault[0],
-              "¿Emitir la factura rectificativa que anula la factura 0001/26 de " +
-                  Table("SELECT sCliente FROM Facturas WHERE sFactura='0001/26'") + " por " +
-                  importe + " €?");
-    suite.Ui().Confirmations.push_back(true);
+    EXPECT_EQ(asked, "¿Emitir la factura rectificativa que anula la factura 0001/26 de " +
+                         Table("SELECT sCliente FROM Facturas WHERE sFactura='0001/26'") + " por " +
+                         importe +
+                         " €?|R4 - Resto de causas (devolución de la mercancía o anulación del "
+                         "servicio)|1");
+    // Yes with another reason and a text: stored with the credit note, printed on it and
+    // registered as its type.
     choose(0, 1, "FormatoDetallado_BT");
+    suite.Ui().ModalActions.insert(suite.Ui().ModalActions.begin() + 1,
+                                   confirm(1, "  Concurso de O'Brien S.L.  ", true));
     w->Frm_evtToolClick("HistoricoFacturas_NA");
-    EXPECT_EQ(suite.Ui().ModalCount, 5);
+    EXPECT_EQ(suite.Ui().ModalCount, 7);
     EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
     EXPECT_TRUE(shown.contains("A0001/")) << shown.toStdString();
+    EXPECT_EQ(Table("SELECT m.sMotivo, m.sTextoMotivo, r.sTipoFactura FROM Facturas f "
+                    "JOIN FacturasRectificativas m ON m.nIdFactura=f.nIdFactura "
+                    "JOIN RegistrosFacturacion r ON r.nIdFactura=f.nIdFactura "
+                    "WHERE f.sFacturaAbonada='0001/26'"),
+              Table("SELECT 'R2', 'Concurso de O''Brien S.L.', 'R2'"));
+    EXPECT_TRUE(shown.contains("Motivo: R2 (art. 80 Tres LIVA,")) << shown.toStdString();
+    // Its payments, the invoice's turned, print with the types they are returned by.
+    const Rows paid = DataAccess::instance().GetRows(
+        "SELECT t.sTipoCobro, c.nImporte FROM Facturas f JOIN FacturasCobros c ON "
+        "c.nIdFactura=f.nIdFactura JOIN TipoCobro t ON t.nIdTipoCobro=c.nIdTipoCobro "
+        "WHERE f.sFactura='0001/26' ORDER BY c.nIdFacturaCobro");
+    ASSERT_GT(paid.RowCount(), 0);
+    for (int r = 0; r < paid.RowCount(); ++r) {
+        const QString returned =
+            paid(0, r).toString() + R"(\s+-)" + TypedNumber::Spanish(paid(1, r).toDouble()) + "\n";
+        EXPECT_TRUE(shown.contains(QRegularExpression(returned))) << returned.toStdString();
+    }
     EXPECT_EQ(w->gd->RecordCount(), pending + 2);
     EXPECT_GT(RowOf("Vacuna polivalente perro"), 0);
 
     // Closed without a choice: nothing happens.
     w->Frm_evtToolClick("HistoricoFacturas_NA");
-    EXPECT_EQ(suite.Ui().ModalCount, 6);
+    EXPECT_EQ(suite.Ui().ModalCount, 8);
     EXPECT_EQ(Count("Facturas"), 17);
 }
 

@@ -156,3 +156,26 @@ TEST_F(GenerarAbonoTest, AFailureNamesTheStepAndGivesTheNumberBack) {
 }
 
 } // namespace
+
+// A credit note is issued today: when its rectifying series already holds a later document (a
+// clock set back), it is refused before anything is written or numbered.
+TEST_F(GenerarAbonoTest, NoCreditNoteIsDatedBeforeTheLastOfItsSeries) {
+    const qint32 invoice = IssueInvoice(NewClient());
+    const qint32 tomorrow = QDate::currentDate().addDays(1).toString("yyyyMMdd").toInt();
+    if (tomorrow / 10000 != QDate::currentDate().year())
+        GTEST_SKIP() << "the last day of the year has no later day of the same year";
+    const QString later = "RA0099/" + Year();
+    Db().InsertRecord("Facturas",
+                      "nIdSucursal,nIdCliente,sFactura,dFactura,sFacturaAbonada,"
+                      "dFacturaAbonada",
+                      "1,1,'" + later + "',20260101,'X'," + QString::number(tomorrow));
+    const int documents = Count("Facturas");
+    Generar_Abono(w, invoice);
+    EXPECT_EQ(suite.Ui().Shown.last(),
+              "[Aviso] No se puede emitir con fecha " +
+                  QDate::currentDate().toString("dd/MM/yyyy") +
+                  ": el último documento de su serie, " + later + ", es del " +
+                  QDate::currentDate().addDays(1).toString("dd/MM/yyyy") + ".");
+    EXPECT_EQ(Count("Facturas"), documents);
+    EXPECT_EQ(Count("Abonos", "nIdFacturaAbonada=" + QString::number(invoice)), 0);
+}

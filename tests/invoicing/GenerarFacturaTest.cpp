@@ -288,3 +288,27 @@ TEST_F(GenerarFacturaTest, CustomerTextsOfAnyKindGoInWholeAndUnknownPaymentTypes
 }
 
 } // namespace
+
+// Numbers follow dates: an invoice dated before the last of its series is refused before the
+// dialog, with nothing written and no number drawn; the same day is allowed.
+TEST_F(GenerarFacturaTest, NoInvoiceIsDatedBeforeTheLastOfItsSeries) {
+    const auto invoice = [&](qint32 date) {
+        const qint32 client = NewClient();
+        AddItem(client, 1, 10, 21);
+        w.client = QString::number(client);
+        w.Accept({{"Efectivo", 12.10}});
+        Gi.nFechaTrabajo = date;
+        Generar_Factura(w);
+    };
+    const auto issued = [] {
+        return Table("SELECT sFactura, dFactura FROM Facturas WHERE sFactura LIKE 'A%/27' "
+                     "ORDER BY nIdFactura");
+    };
+    invoice(20270310);
+    invoice(20270309);
+    EXPECT_EQ(suite.Ui().Shown.last(), "[Aviso] No se puede emitir con fecha 09/03/2027: el "
+                                       "último documento de su serie, A0001/27, es del "
+                                       "10/03/2027.");
+    invoice(20270310);
+    EXPECT_EQ(issued(), Table("SELECT 'A0001/27', 20270310 UNION ALL SELECT 'A0002/27', 20270310"));
+}

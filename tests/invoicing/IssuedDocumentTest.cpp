@@ -64,13 +64,13 @@ TEST_F(IssuedDocumentTest, ADemoInvoiceAndItsCreditNoteReadWhole) {
                   "Tarjeta 217.80\n"
                   "paid 217.80");
     // Dated the day it was issued, naming the invoice and its date; its payment is the
-    // invoice's turned, under no type.
+    // invoice's turned, stored under no type and named by the type it is returned by.
     EXPECT_EQ(Describe(*note),
               issuer + "0012/26|R|20260216|0010/26|20260202|1|12\n" + customer +
                   "CIR02|Esterilización perra||-1|-180|21|-180|-37.8|-217.8\n"
                   "-21.00|-180.00|-37.80|0.00|0.00|0.00|0.00|0.00|0.00|-180.00|-37.80|-217.80|0.00 "
                   "due -217.80\n"
-                  " -217.80\n"
+                  "Tarjeta -217.80\n"
                   "paid -217.80");
     EXPECT_EQ(note->FromLines().Texts(), note->importes.Texts());
 

@@ -55,6 +55,27 @@ std::optional<IssuedDocument> IssuedDocument::LoadHeader(qint32 nIdFactura) {
     return FromHeader(header, 0, 0);
 }
 
+namespace {
+
+// A credit note books its invoice's payments again, negated and without a type (the rest of the
+// suite reads type 0 as money given back). Printed, each says the type it is returned by: that
+// of the invoice's payment it reverses, matched in booking order and by amount.
+void NameReturnedPayments(qint32 nIdAbono, std::vector<IssuedDocument::Payment>& cobros) {
+    const Rows original = Db().GetRows(
+        "SELECT t.sTipoCobro,c.nImporte FROM Abonos a JOIN FacturasCobros c ON "
+        "c.nIdFactura=a.nIdFacturaAbonada LEFT JOIN TipoCobro t ON t.nIdTipoCobro=c.nIdTipoCobro "
+        "WHERE a.nIdFactura=" +
+        Id(nIdAbono) + " ORDER BY c.nIdFacturaCobro");
+    for (size_t k = 0; k < cobros.size() && int(k) < original.RowCount(); ++k) {
+        IssuedDocument::Payment& cobro = cobros[k];
+        if (cobro.nIdTipoCobro == 0 && cobro.sTipoCobro.isEmpty() &&
+            cobro.nImporte == -Money::FromStored(original(1, int(k))))
+            cobro.sTipoCobro = Text(original(0, int(k)));
+    }
+}
+
+} // namespace
+
 std::optional<IssuedDocument> IssuedDocument::Load(qint32 nIdFactura) {
     std::optional<IssuedDocument> d = LoadHeader(nIdFactura);
     if (!d)
@@ -100,6 +121,8 @@ std::optional<IssuedDocument> IssuedDocument::Load(qint32 nIdFactura) {
     for (int r = 0; r < payments.RowCount(); ++r)
         d->cobros.push_back(
             {Int(payments(0, r)), Text(payments(1, r)), Money::FromStored(payments(2, r))});
+    if (d->kind == Kind::Rectifying)
+        NameReturnedPayments(nIdFactura, d->cobros);
     return d;
 }
 

@@ -34,7 +34,9 @@ struct IssuedDocument {
     };
     struct Payment {
         qint32 nIdTipoCobro = 0;
-        QString sTipoCobro; // empty for a type the clinic no longer has
+        // Empty for a type the clinic no longer has. A credit note's payments are stored without
+        // a type; each is named by the type of the invoice's payment it returns.
+        QString sTipoCobro;
         Money nImporte;
     };
 
