@@ -241,6 +241,8 @@ CREATE TABLE IF NOT EXISTS Facturas (
 CREATE INDEX IF NOT EXISTS ixFacturas_nIdCliente ON Facturas (nIdCliente);
 CREATE INDEX IF NOT EXISTS ixFacturas_sFactura ON Facturas (sFactura);
 CREATE INDEX IF NOT EXISTS ixFacturas_sFacturaAbonada ON Facturas (sFacturaAbonada);
+CREATE INDEX IF NOT EXISTS ixFacturas_Sucursal_dFactura ON Facturas (nIdSucursal, dFactura);
+CREATE INDEX IF NOT EXISTS ixFacturas_Sucursal_dFacturaAbonada ON Facturas (nIdSucursal, dFacturaAbonada);
 
 -- What an invoice or credit note says per rate once the discount is taken off the base (the
 -- Facturas columns keep the undiscounted figures); written in the document's transaction.

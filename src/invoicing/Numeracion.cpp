@@ -73,14 +73,17 @@ QString Numeracion::FechaNoPermitida(qint32 nIdSucursal, qint32 dFecha, bool rec
         rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal);
     // Each year the series starts again, so only that year's numbers ("/26") count.
     const QString suffix = Numero(QString(), 0, dFecha / 10000).mid(4);
-    // A credit note is issued on its dFacturaAbonada; dFactura is its invoice's.
+    // A credit note is issued on its dFacturaAbonada; dFactura is its invoice's. The two plain
+    // comparisons let each date's index find the few later documents, so the check costs the same
+    // on a year of invoices as on an empty series.
     const QString emision =
         "CASE WHEN COALESCE(sFacturaAbonada,'')='' THEN dFactura ELSE dFacturaAbonada END";
-    const Rows later = Db().GetRows(
-        "SELECT sFactura," + emision +
-        " FROM Facturas WHERE nIdSucursal=" + QString::number(nIdSucursal) + " AND sFactura LIKE " +
-        Utility::Quote(QString(sSerie).replace('%', '_') + "%" + suffix) + " AND " + emision + ">" +
-        QString::number(dFecha) + " ORDER BY 2 DESC,nIdFactura DESC");
+    const Rows later =
+        Db().GetRows("SELECT sFactura," + emision + " FROM Facturas WHERE nIdSucursal=" +
+                     QString::number(nIdSucursal) + " AND (dFactura>" + QString::number(dFecha) +
+                     " OR dFacturaAbonada>" + QString::number(dFecha) + ") AND sFactura LIKE " +
+                     Utility::Quote(QString(sSerie).replace('%', '_') + "%" + suffix) + " AND " +
+                     emision + ">" + QString::number(dFecha) + " ORDER BY 2 DESC,nIdFactura DESC");
     for (int r = 0; r < later.RowCount(); ++r) {
         const QString sFactura = later(0, r).toString();
         // "A" must not take "AB0001/26" for one of its own.
