@@ -159,9 +159,9 @@ LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal
             libro.resumen.push_back({false, tipo.nPorcIpto, QString::fromLatin1(tipo.sCasillas),
                                      it->second.first, it->second.second});
     for (const auto& [key, sum] : sums) {
-        const bool usual =
-            std::any_of(std::begin(TiposDelModelo), std::end(TiposDelModelo),
-                        [&](const Casillas& c) { return c.nPorcIpto == key.second; });
+        const double rate = key.second; // clang 14 lets no lambda capture a structured binding
+        const bool usual = std::any_of(std::begin(TiposDelModelo), std::end(TiposDelModelo),
+                                       [rate](const Casillas& c) { return c.nPorcIpto == rate; });
         if (!key.first && !usual)
             libro.resumen.push_back({false, key.second, QString(), sum.first, sum.second});
     }
