@@ -225,36 +225,31 @@ int RegistrarPendientes(const QDateTime& moment) {
     const QString emisor = Emisor();
     const QString when = FechaHoraHuso(moment);
     int written = 0;
-    Db().Transaction(0);
-    try {
-        Db().LockForTransaction("RegistrosFacturacion", 0);
-        QString previous = NewestHuella(emisor);
-        for (qint32 after = 0;;) {
-            const Rows pending = Db().GetRows(
-                "SELECT f.nIdFactura," + InvoiceColumns() +
-                " FROM Facturas f LEFT JOIN RegistrosFacturacion r ON "
-                "r.nIdFactura=f.nIdFactura WHERE r.nIdRegistro IS NULL AND f.nIdFactura>" +
-                Id(after) + " ORDER BY f.nIdFactura LIMIT " + Id(Chunk));
-            // Written a chunk per statement: a history of years is recorded in seconds.
-            QStringList rows;
-            for (int i = 0; i < pending.RowCount(); ++i) {
-                after = pending(0, i).toInt();
-                const Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
-                previous = r.sHuella;
-                rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
-            }
-            if (!rows.isEmpty())
-                Db().Execute(QStringLiteral("INSERT INTO RegistrosFacturacion (") + Columns +
-                             ") VALUES " + rows.join(','));
-            written += pending.RowCount();
-            if (pending.RowCount() < Chunk)
-                break;
+    TransactionGuard guard;
+    Db().LockForTransaction("RegistrosFacturacion", 0);
+    QString previous = NewestHuella(emisor);
+    for (qint32 after = 0;;) {
+        const Rows pending =
+            Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() +
+                         " FROM Facturas f LEFT JOIN RegistrosFacturacion r ON "
+                         "r.nIdFactura=f.nIdFactura WHERE r.nIdRegistro IS NULL AND f.nIdFactura>" +
+                         Id(after) + " ORDER BY f.nIdFactura LIMIT " + Id(Chunk));
+        // Written a chunk per statement: a history of years is recorded in seconds.
+        QStringList rows;
+        for (int i = 0; i < pending.RowCount(); ++i) {
+            after = pending(0, i).toInt();
+            const Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
+            previous = r.sHuella;
+            rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
         }
-    } catch (...) {
-        Db().Transaction(2);
-        throw;
+        if (!rows.isEmpty())
+            Db().Execute(QStringLiteral("INSERT INTO RegistrosFacturacion (") + Columns +
+                         ") VALUES " + rows.join(','));
+        written += pending.RowCount();
+        if (pending.RowCount() < Chunk)
+            break;
     }
-    Db().Transaction(1);
+    guard.Commit();
     return written;
 }
 

@@ -92,15 +92,7 @@ qint32 Draw(const QString& where, const QString& what) {
 qint32 InTransaction(const std::function<qint32()>& draw) {
     if (Db().InTransaction())
         return draw();
-    Db().Transaction(0);
-    try {
-        const qint32 n = draw();
-        Db().Transaction(1);
-        return n;
-    } catch (...) {
-        Db().Transaction(2);
-        throw;
-    }
+    return InOneTransaction(draw);
 }
 
 // While another workstation keeps this one waiting, the status bar says so and the windows keep

@@ -122,6 +122,33 @@ TEST_F(DataAccessTest, RollbackUndoesAndStrayModesAreHarmless) {
     EXPECT_EQ(ErrorOf([&] { db.Transaction(7); }).Number(), ErrorNumber::InvalidCall);
 }
 
+// The guard commits only when told to; leaving its scope any other way takes back every row,
+// those of a nested guard included.
+TEST_F(DataAccessTest, TransactionGuardRollsBackUnlessCommitted) {
+    const auto names = [&] {
+        QStringList all;
+        const Rows rows = db.GetRows("SELECT sCliente FROM Clientes ORDER BY sCliente");
+        for (int r = 0; r < rows.RowCount(); ++r)
+            all << rows(0, r).toString();
+        return all.join(',');
+    };
+    EXPECT_EQ(InOneTransaction([&] { return db.InsertRecord("Clientes", "sCliente", "'Ana'"); }),
+              1);
+    ErrorOf([&] {
+        TransactionGuard outer(db);
+        db.InsertRecord("Clientes", "sCliente", "'Bea'");
+        InOneTransaction([&] { db.InsertRecord("Clientes", "sCliente", "'Carla'"); });
+        db.GetRows("SELECT nada FROM Clientes");
+        outer.Commit();
+    });
+    EXPECT_FALSE(db.InTransaction());
+    {
+        TransactionGuard early(db);
+        db.InsertRecord("Clientes", "sCliente", "'Dora'");
+    }
+    EXPECT_EQ(names(), "Ana");
+}
+
 // What a report's data source names is read, never run as a change, whatever it says.
 TEST_F(DataAccessTest, ReadOnlyQueriesChangeNothing) {
     db.InsertRecord("Clientes", "sCliente", "'Ana'");

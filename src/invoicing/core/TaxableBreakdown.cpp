@@ -122,40 +122,35 @@ int TaxableBreakdown::WriteMissing() {
     for (QString& column : columns)
         column.prepend(QLatin1String("f."));
     int written = 0;
-    Db().Transaction(0);
-    try {
-        for (qint32 after = 0;;) {
-            const Rows documents =
-                Db().GetRows("SELECT " + columns.join(',') +
-                             " FROM Facturas f WHERE f.nIdFactura>" + QString::number(after) +
-                             " AND NOT EXISTS (SELECT 1 FROM FacturasDesglose d WHERE "
-                             "d.nIdFactura=f.nIdFactura) ORDER BY f.nIdFactura LIMIT " +
-                             QString::number(Chunk));
-            // A chunk per statement: a history of years gets its rows in seconds.
-            QStringList values;
-            for (int r = 0; r < documents.RowCount(); ++r) {
-                const IssuedDocument d = IssuedDocument::FromHeader(documents, r, 0);
-                after = d.nIdFactura;
-                for (const Rate& rate : Of(d.importes).tipos)
-                    values << QStringList{QString::number(d.nIdFactura),
-                                          Decimal::Fixed(rate.nPorcIpto, 2),
-                                          rate.nBaseImponible.Text(), rate.nCuota.Text()}
-                                  .join(',')
-                                  .prepend('(')
-                                  .append(')');
-            }
-            if (!values.isEmpty())
-                Db().Execute("INSERT INTO FacturasDesglose (nIdFactura,nPorcIpto,nBaseImponible,"
-                             "nCuota) VALUES " +
-                             values.join(','));
-            written += documents.RowCount();
-            if (documents.RowCount() < Chunk)
-                break;
+    TransactionGuard guard;
+    for (qint32 after = 0;;) {
+        const Rows documents =
+            Db().GetRows("SELECT " + columns.join(',') + " FROM Facturas f WHERE f.nIdFactura>" +
+                         QString::number(after) +
+                         " AND NOT EXISTS (SELECT 1 FROM FacturasDesglose d WHERE "
+                         "d.nIdFactura=f.nIdFactura) ORDER BY f.nIdFactura LIMIT " +
+                         QString::number(Chunk));
+        // A chunk per statement: a history of years gets its rows in seconds.
+        QStringList values;
+        for (int r = 0; r < documents.RowCount(); ++r) {
+            const IssuedDocument d = IssuedDocument::FromHeader(documents, r, 0);
+            after = d.nIdFactura;
+            for (const Rate& rate : Of(d.importes).tipos)
+                values << QStringList{QString::number(d.nIdFactura),
+                                      Decimal::Fixed(rate.nPorcIpto, 2), rate.nBaseImponible.Text(),
+                                      rate.nCuota.Text()}
+                              .join(',')
+                              .prepend('(')
+                              .append(')');
         }
-    } catch (...) {
-        Db().Transaction(2);
-        throw;
+        if (!values.isEmpty())
+            Db().Execute("INSERT INTO FacturasDesglose (nIdFactura,nPorcIpto,nBaseImponible,"
+                         "nCuota) VALUES " +
+                         values.join(','));
+        written += documents.RowCount();
+        if (documents.RowCount() < Chunk)
+            break;
     }
-    Db().Transaction(1);
+    guard.Commit();
     return written;
 }

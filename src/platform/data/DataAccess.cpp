@@ -567,13 +567,28 @@ void DataAccess::Execute(const QString& sql) {
 // A schema either arrives whole or not at all: a script that fails half-way leaves nothing.
 void DataAccess::ExecuteScript(const QString& script) {
     const QStringList statements = SqlDialect::SplitScript(script);
-    Transaction(0);
+    TransactionGuard guard(*this);
+    for (const QString& statement : statements)
+        Run(statement);
+    guard.Commit();
+}
+
+TransactionGuard::TransactionGuard(DataAccess& db) : m_db(db) {
+    m_db.Transaction(0);
+}
+
+TransactionGuard::~TransactionGuard() {
+    if (!m_open)
+        return;
     try {
-        for (const QString& statement : statements)
-            Run(statement);
+        m_db.Transaction(2);
     } catch (const TvError&) {
-        Transaction(2);
-        throw;
+        // Already unwinding from the error that matters; a failed rollback leaves the server to
+        // drop the transaction with the connection.
     }
-    Transaction(1);
+}
+
+void TransactionGuard::Commit() {
+    m_open = false;
+    m_db.Transaction(1);
 }

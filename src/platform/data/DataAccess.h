@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 class QComboBox;
 class QWidget;
@@ -177,4 +178,34 @@ private:
 // The process-wide instance, as every caller names it.
 inline DataAccess& Db() {
     return DataAccess::instance();
+}
+
+// One unit of work: begun on construction, committed by Commit(), rolled back when the scope is
+// left any other way (an exception, an early return), so a half-written document never survives.
+// Nested guards join the outer transaction, as Transaction(0) does.
+class TransactionGuard {
+public:
+    explicit TransactionGuard(DataAccess& db = Db());
+    ~TransactionGuard();
+    TransactionGuard(const TransactionGuard&) = delete;
+    TransactionGuard& operator=(const TransactionGuard&) = delete;
+
+    void Commit();
+
+private:
+    DataAccess& m_db;
+    bool m_open = true;
+};
+
+// Runs work inside a TransactionGuard and answers what it answers.
+template <typename Work> auto InOneTransaction(Work&& work) {
+    TransactionGuard guard;
+    if constexpr (std::is_void_v<decltype(work())>) {
+        work();
+        guard.Commit();
+    } else {
+        auto result = work();
+        guard.Commit();
+        return result;
+    }
 }
