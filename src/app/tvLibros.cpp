@@ -70,9 +70,8 @@ int main(int argc, char* argv[]) {
         if (!QFileInfo(ini).isFile())
             throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
         SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), true);
-        const LibroFacturas libro = LibroFacturas::Leer(from, to, branch);
-        LibroEscritura::Escribir(libro, out);
-        Print(stdout, QString("libro escrito en %1: %2 líneas").arg(out).arg(libro.lineas.size()));
+        const size_t lineas = LibroEscritura::EscribirPeriodo(from, to, branch, out);
+        Print(stdout, QString("libro escrito en %1: %2 líneas").arg(out).arg(lineas));
         return 0;
     } catch (const TvError& e) {
         Print(stderr, "tvLibros: " + e.FullText());

@@ -58,8 +58,7 @@ void Pedir() {
     if (file.isEmpty())
         return;
     try {
-        const LibroFacturas libro = LibroFacturas::Leer(from, to);
-        LibroEscritura::Escribir(libro, file);
+        LibroEscritura::EscribirPeriodo(from, to, 0, file);
         ShowMessage(0, "Libros escritos en " + file + ".");
     } catch (const TvError& e) {
         ShowMessage(1, e.Description());

@@ -7,6 +7,14 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
 #include <xlsxwriter.h>
 
 namespace LibroEscritura {
@@ -129,13 +137,38 @@ void Campo(QString& line, const QString& text) {
             QLatin1Char('"');
 }
 
+// Where a book goes: the register's lines as they come, then the summary, then the file is
+// finished. Each form is written by one thread at a time, never by two at once.
+class Destino {
+public:
+    virtual ~Destino() = default;
+    virtual void Lineas(const std::vector<LibroFacturas::Linea>& lineas) = 0;
+    virtual void Terminar(const LibroFacturas& libro) = 0;
+};
+
 // Written a piece at a time, so that a year's book never stands whole in memory as text.
-class Csv {
+class Csv : public Destino {
 public:
     explicit Csv(const QString& file) : m_out(file), m_file(file) {
         if (!m_out.open(QIODevice::WriteOnly))
             Fail();
+        Add(CabeceraLibro);
     }
+    void Lineas(const std::vector<LibroFacturas::Linea>& lineas) override {
+        for (const LibroFacturas::Linea& l : lineas)
+            Add(Textos(DeLinea(l)));
+    }
+    void Terminar(const LibroFacturas& libro) override {
+        Add({});
+        Add(CabeceraResumen);
+        for (const Fila& row : DelResumen(libro))
+            Add(Textos(row));
+        Flush();
+        if (!m_out.commit())
+            Fail();
+    }
+
+private:
     void Add(const QStringList& fields) {
         QString line;
         for (qsizetype k = 0; k < fields.size(); ++k) {
@@ -147,13 +180,6 @@ public:
         if (m_buffer.size() > (1 << 20))
             Flush();
     }
-    void Commit() {
-        Flush();
-        if (!m_out.commit())
-            Fail();
-    }
-
-private:
     void Flush() {
         if (m_out.write(m_buffer) < 0)
             Fail();
@@ -168,54 +194,35 @@ private:
     QByteArray m_buffer;
 };
 
-void EscribirCsv(const LibroFacturas& libro, const QString& file) {
-    Csv csv(file);
-    csv.Add(CabeceraLibro);
-    for (const LibroFacturas::Linea& l : libro.lineas)
-        csv.Add(Textos(DeLinea(l)));
-    csv.Add({});
-    csv.Add(CabeceraResumen);
-    for (const Fila& row : DelResumen(libro))
-        csv.Add(Textos(row));
-    csv.Commit();
-}
-
 // A sheet of the workbook: headings in bold and frozen, amounts as numbers with two decimals,
-// dates as dates, every column as wide as its widest text. The rows come one at a time (the
-// workbook keeps only the current one), after a first pass that measures them.
+// dates as dates, every column as wide as its widest text. The rows go out one at a time (the
+// workbook keeps only the current one); the widths, which the workbook writes only when it is
+// closed, are measured on the way.
 class Hoja {
 public:
     Hoja(lxw_workbook* book, const char* name, const QStringList& headings)
         : m_sheet(workbook_add_worksheet(book, name)), m_bold(workbook_add_format(book)),
           m_number(workbook_add_format(book)), m_date(workbook_add_format(book)),
-          m_widths(size_t(headings.size()), 0), m_headings(headings) {
+          m_widths(size_t(headings.size()), 0) {
         format_set_bold(m_bold);
         format_set_num_format(m_number, "#,##0.00");
         format_set_num_format(m_date, "dd/mm/yyyy");
-        for (int c = 0; c < headings.size(); ++c)
-            m_widths[size_t(c)] = headings[c].size();
-    }
-    void Measure(const Fila& fila) {
-        for (size_t c = 0; c < fila.size(); ++c)
-            m_widths[c] = std::max(m_widths[c], fila[c].Ancho());
-    }
-    void Start() {
-        for (size_t c = 0; c < m_widths.size(); ++c)
-            worksheet_set_column(m_sheet, lxw_col_t(c), lxw_col_t(c), double(m_widths[c]) + 2,
-                                 nullptr);
         worksheet_freeze_panes(m_sheet, 1, 0);
         // Printed across, as wide as the page, the headings on every page.
         worksheet_set_landscape(m_sheet);
         worksheet_fit_to_pages(m_sheet, 1, 0);
         worksheet_repeat_rows(m_sheet, 0, 0);
-        for (int c = 0; c < m_headings.size(); ++c)
-            worksheet_write_string(m_sheet, 0, lxw_col_t(c), m_headings[c].toUtf8().constData(),
+        for (int c = 0; c < headings.size(); ++c) {
+            m_widths[size_t(c)] = headings[c].size();
+            worksheet_write_string(m_sheet, 0, lxw_col_t(c), headings[c].toUtf8().constData(),
                                    m_bold);
+        }
     }
     void Write(const Fila& fila) {
         ++m_row;
         for (size_t c = 0; c < fila.size(); ++c) {
             const Celda& celda = fila[c];
+            m_widths[c] = std::max(m_widths[c], celda.Ancho());
             const auto col = lxw_col_t(c);
             if (celda.tipo == Celda::Tipo::Fecha) {
                 lxw_datetime day = {
@@ -229,39 +236,112 @@ public:
             }
         }
     }
+    void Widths() {
+        for (size_t c = 0; c < m_widths.size(); ++c)
+            worksheet_set_column(m_sheet, lxw_col_t(c), lxw_col_t(c), double(m_widths[c]) + 2,
+                                 nullptr);
+    }
 
 private:
     lxw_worksheet* m_sheet;
     lxw_format *m_bold, *m_number, *m_date;
     std::vector<qsizetype> m_widths;
-    QStringList m_headings;
     lxw_row_t m_row = 0;
 };
 
-void EscribirXlsx(const LibroFacturas& libro, const QString& file) {
-    lxw_workbook_options options = {};
-    options.constant_memory = LXW_TRUE;
-    lxw_workbook* book = workbook_new_opt(QFile::encodeName(file).constData(), &options);
-    if (!book)
-        throw TvError(ErrorNumber::PathFileAccess, "No se puede escribir " + file);
-    Hoja lineas(book, "Libro registro", CabeceraLibro);
-    for (const LibroFacturas::Linea& l : libro.lineas)
-        lineas.Measure(DeLinea(l));
-    lineas.Start();
-    for (const LibroFacturas::Linea& l : libro.lineas)
-        lineas.Write(DeLinea(l));
-    Hoja resumen(book, "Resumen IVA", CabeceraResumen);
-    const std::vector<Fila> rows = DelResumen(libro);
-    for (const Fila& row : rows)
-        resumen.Measure(row);
-    resumen.Start();
-    for (const Fila& row : rows)
-        resumen.Write(row);
-    const lxw_error error = workbook_close(book);
-    if (error != LXW_NO_ERROR)
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir " + file + ": " + lxw_strerror(error));
+class Xlsx : public Destino {
+public:
+    explicit Xlsx(const QString& file) : m_file(file) {
+        lxw_workbook_options options = {};
+        options.constant_memory = LXW_TRUE;
+        m_book = workbook_new_opt(QFile::encodeName(file).constData(), &options);
+        if (!m_book)
+            throw TvError(ErrorNumber::PathFileAccess, "No se puede escribir " + file);
+        m_lineas.emplace(m_book, "Libro registro", CabeceraLibro);
+    }
+    ~Xlsx() override {
+        // A book left unfinished by an error is thrown away; closing it would write the file.
+        if (m_book)
+            lxw_workbook_free(m_book);
+    }
+    void Lineas(const std::vector<LibroFacturas::Linea>& lineas) override {
+        for (const LibroFacturas::Linea& l : lineas)
+            m_lineas->Write(DeLinea(l));
+    }
+    void Terminar(const LibroFacturas& libro) override {
+        m_lineas->Widths();
+        Hoja resumen(m_book, "Resumen IVA", CabeceraResumen);
+        for (const Fila& row : DelResumen(libro))
+            resumen.Write(row);
+        resumen.Widths();
+        const lxw_error error = workbook_close(std::exchange(m_book, nullptr));
+        if (error != LXW_NO_ERROR)
+            throw TvError(ErrorNumber::PathFileAccess,
+                          "No se puede escribir " + m_file + ": " + lxw_strerror(error));
+    }
+
+private:
+    QString m_file;
+    lxw_workbook* m_book = nullptr;
+    std::optional<Hoja> m_lineas;
+};
+
+std::unique_ptr<Destino> Abrir(const QString& file) {
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix == QLatin1String("csv"))
+        return std::make_unique<Csv>(file);
+    if (suffix == QLatin1String("xlsx"))
+        return std::make_unique<Xlsx>(file);
+    throw TvError(ErrorNumber::InvalidCall,
+                  "El libro se escribe en un archivo .xlsx o .csv, no en " + file);
 }
+
+// The batches of lines on their way from the reading thread to the writing one. Few are held at
+// once, so reading never runs far ahead of a slower writer; an error on either side stops both.
+class Cola {
+public:
+    void Poner(std::vector<LibroFacturas::Linea>&& lote) {
+        std::unique_lock lock(m_mutex);
+        m_cambio.wait(lock, [this] { return m_lotes.size() < Capacidad || m_error; });
+        if (m_error)
+            std::rethrow_exception(m_error);
+        m_lotes.push_back(std::move(lote));
+        m_cambio.notify_all();
+    }
+    std::optional<std::vector<LibroFacturas::Linea>> Tomar() {
+        std::unique_lock lock(m_mutex);
+        m_cambio.wait(lock, [this] { return !m_lotes.empty() || m_fin; });
+        if (m_lotes.empty())
+            return std::nullopt;
+        std::vector<LibroFacturas::Linea> lote = std::move(m_lotes.front());
+        m_lotes.pop_front();
+        m_cambio.notify_all();
+        return lote;
+    }
+    void Terminar() {
+        const std::lock_guard lock(m_mutex);
+        m_fin = true;
+        m_cambio.notify_all();
+    }
+    void Fallo(std::exception_ptr error) {
+        const std::lock_guard lock(m_mutex);
+        m_error = std::move(error);
+        m_fin = true;
+        m_cambio.notify_all();
+    }
+    void Relanzar() {
+        if (m_error)
+            std::rethrow_exception(m_error);
+    }
+
+private:
+    static constexpr size_t Capacidad = 4;
+    std::mutex m_mutex;
+    std::condition_variable m_cambio;
+    std::deque<std::vector<LibroFacturas::Linea>> m_lotes;
+    std::exception_ptr m_error;
+    bool m_fin = false;
+};
 
 } // namespace
 
@@ -281,14 +361,42 @@ std::vector<QStringList> FilasResumen(const LibroFacturas& libro) {
 }
 
 void Escribir(const LibroFacturas& libro, const QString& file) {
-    const QString suffix = QFileInfo(file).suffix().toLower();
-    if (suffix == QLatin1String("csv"))
-        EscribirCsv(libro, file);
-    else if (suffix == QLatin1String("xlsx"))
-        EscribirXlsx(libro, file);
-    else
-        throw TvError(ErrorNumber::InvalidCall,
-                      "El libro se escribe en un archivo .xlsx o .csv, no en " + file);
+    const std::unique_ptr<Destino> destino = Abrir(file);
+    destino->Lineas(libro.lineas);
+    destino->Terminar(libro);
+}
+
+size_t EscribirPeriodo(qint32 desde, qint32 hasta, qint32 nIdSucursal, const QString& file) {
+    const std::unique_ptr<Destino> destino = Abrir(file);
+    Cola cola;
+    size_t escritas = 0;
+    // The database is read on this thread, the one its connection belongs to; the file is
+    // written on the other, so a year's book costs about the longer of the two, not their sum.
+    std::thread escritor([&] {
+        try {
+            while (std::optional<std::vector<LibroFacturas::Linea>> lote = cola.Tomar()) {
+                destino->Lineas(*lote);
+                escritas += lote->size();
+            }
+        } catch (...) {
+            cola.Fallo(std::current_exception());
+        }
+    });
+    LibroFacturas libro;
+    try {
+        libro = LibroFacturas::Recorrer(
+            desde, hasta, nIdSucursal,
+            [&](std::vector<LibroFacturas::Linea>&& lote) { cola.Poner(std::move(lote)); });
+    } catch (...) {
+        cola.Terminar();
+        escritor.join();
+        throw;
+    }
+    cola.Terminar();
+    escritor.join();
+    cola.Relanzar();
+    destino->Terminar(libro);
+    return escritas;
 }
 
 } // namespace LibroEscritura

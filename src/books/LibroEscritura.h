@@ -20,5 +20,8 @@ std::vector<QStringList> FilasResumen(const LibroFacturas& libro);
 // blank line), by the file's extension. Raises error 75 on a file that cannot be written and
 // error 5 on another extension.
 void Escribir(const LibroFacturas& libro, const QString& file);
+// Reads the book of a period (as LibroFacturas::Leer) and writes it as Escribir does, the file
+// written while the documents are still being read. Answers the register's lines written.
+size_t EscribirPeriodo(qint32 desde, qint32 hasta, qint32 nIdSucursal, const QString& file);
 
 } // namespace LibroEscritura

@@ -6,6 +6,7 @@
 #include "platform/util/Utility.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <unordered_map>
 
@@ -73,6 +74,17 @@ std::pair<qint32, qint32> LibroFacturas::UltimoTrimestre(const QDate& today) {
 }
 
 LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal) {
+    std::vector<Linea> lineas;
+    LibroFacturas libro = Recorrer(desde, hasta, nIdSucursal, [&](std::vector<Linea>&& lote) {
+        lineas.insert(lineas.end(), std::make_move_iterator(lote.begin()),
+                      std::make_move_iterator(lote.end()));
+    });
+    libro.lineas = std::move(lineas);
+    return libro;
+}
+
+LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucursal,
+                                      const std::function<void(std::vector<Linea>&&)>& entrega) {
     constexpr qint32 Chunk = 5000;
     LibroFacturas libro;
     libro.desde = desde;
@@ -87,12 +99,21 @@ LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal
 
     // The period's first and last id bound the chunks, so a quarter of a long history reads only
     // its own stretch of ids. Each chunk is three statements (headers, breakdowns, reasons)
-    // rather than one join, which would repeat every header on each of its rates.
-    const Rows bounds = Db().GetRows("SELECT MIN(f.nIdFactura),MAX(f.nIdFactura) FROM Facturas f "
-                                     "WHERE " +
-                                     where);
+    // rather than one join, which would repeat every header on each of its rates. The same pass
+    // tells whether the ids already follow the issue dates, as they do unless a workstation
+    // issued with an earlier working date: then each chunk's lines go out as soon as they are
+    // read, otherwise they all wait for the sort.
+    const QString issued =
+        "CASE WHEN COALESCE(f.sFacturaAbonada,'')='' THEN f.dFactura ELSE f.dFacturaAbonada END";
+    const Rows bounds = Db().GetRows(
+        "SELECT MIN(x.nIdFactura),MAX(x.nIdFactura),SUM(CASE WHEN x.d<x.p THEN 1 ELSE 0 END) "
+        "FROM (SELECT f.nIdFactura," +
+        issued + " AS d,LAG(" + issued +
+        ") OVER (ORDER BY f.nIdFactura) AS p FROM Facturas f WHERE " + where + ") x");
     const qint32 first = Utility::ToInt32(U().SqlNumber(bounds(0, 0)));
     const qint32 last = Utility::ToInt32(U().SqlNumber(bounds(1, 0)));
+    const bool enOrden = U().SqlNumber(bounds(2, 0)) == 0;
+    std::vector<Linea> retenidas;
     std::map<std::pair<bool, double>, std::pair<Money, Money>> sums;
     for (qint32 after = first - 1; first > 0 && after < last; after += Chunk) {
         const QString range = "nIdFactura>" + Id(after) + " AND nIdFactura<=" + Id(after + Chunk);
@@ -116,6 +137,7 @@ LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal
             reasons[Utility::ToInt32(U().SqlNumber(motivos(0, r)))] =
                 motivos(1, r).toString().trimmed();
 
+        std::vector<Linea> lote;
         for (int r = 0; r < headers.RowCount(); ++r) {
             const IssuedDocument d = IssuedDocument::FromHeader(headers, r, 0);
             const auto stored = breakdowns.find(d.nIdFactura);
@@ -142,15 +164,24 @@ LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal
                 linea.nPorcIpto = rate.nPorcIpto;
                 linea.nBase = rate.nBaseImponible;
                 linea.nCuota = rate.nCuota;
-                libro.lineas.push_back(linea);
+                lote.push_back(linea);
                 auto& sum = sums[{abono, rate.nPorcIpto}];
                 sum.first += rate.nBaseImponible;
                 sum.second += rate.nCuota;
             }
         }
+        if (enOrden)
+            entrega(std::move(lote));
+        else
+            retenidas.insert(retenidas.end(), std::make_move_iterator(lote.begin()),
+                             std::make_move_iterator(lote.end()));
     }
-    std::stable_sort(libro.lineas.begin(), libro.lineas.end(),
-                     [](const Linea& a, const Linea& b) { return a.dExpedicion < b.dExpedicion; });
+    if (!retenidas.empty()) {
+        std::stable_sort(retenidas.begin(), retenidas.end(), [](const Linea& a, const Linea& b) {
+            return a.dExpedicion < b.dExpedicion;
+        });
+        entrega(std::move(retenidas));
+    }
 
     for (const Casillas& tipo : TiposDelModelo)
         sums.try_emplace({false, tipo.nPorcIpto});

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QString>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -46,6 +47,10 @@ struct LibroFacturas {
     // The documents issued from desde to hasta (yyyymmdd, both included), of one branch or of
     // all (nIdSucursal 0), read in one pass a chunk of documents at a time.
     static LibroFacturas Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal = 0);
+    // The same pass handing the lines over in the book's order, a batch at a time, so that a
+    // writer can start before the reading ends; answers the book with its summary and no lines.
+    static LibroFacturas Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucursal,
+                                  const std::function<void(std::vector<Linea>&&)>& entrega);
 
     // "A0012/26" is series "A" and number "0012/26": the series is what comes before the first
     // digit, so a number without a prefix has an empty series.

@@ -144,6 +144,25 @@ TEST_F(BooksTest, DemoYearIsWrittenWhole) {
         "Total;;27;930,74;166,37\r\n");
 }
 
+// A folder's ids need not follow the dates (documents numbered before dates had to follow
+// numbers): the tool, which writes while it reads, still writes the book in date order.
+TEST_F(BooksTest, DocumentsOutOfIdOrderAreWrittenByDate) {
+    const qint32 client =
+        Db().InsertRecord("Clientes", "sCliente,sDni", "'Rosa Vidal','12345678Z'");
+    Invoice(client, 20270210, {{1, 10, 21}});
+    const qint32 later = Invoice(client, 20270211, {{1, 20, 21}});
+    Db().UpdateRecord("Facturas", "dFactura", "20270205", "nIdFactura=" + QString::number(later));
+    const QString csv = suite.Root() + "/febrero.csv";
+    const auto [status, said] =
+        Tool({"--desde", "01-02-2027", "--hasta", "28-02-2027", "--out", csv});
+    ASSERT_EQ(status, 0) << said.toStdString();
+    QStringList bases;
+    for (const QString& line : ReadAll(csv).split("\r\n"))
+        if (line.contains("Rosa Vidal"))
+            bases << line.section(';', 3, 3) + " " + line.section(';', 9, 9);
+    EXPECT_EQ(bases.join(" | "), "05/02/2027 20,00 | 10/02/2027 10,00");
+}
+
 // Documents either side of the end of March, a customer without NIF whose name holds the
 // separator, a discount over two rates (3.00 of 29.70: 2.44 off the 24.20 at 21 %, 0.56 off the
 // 5.50 at 10 %, each base and tax in proportion), an unusual rate and rectifying invoices with and
