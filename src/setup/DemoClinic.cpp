@@ -362,6 +362,7 @@ void DemoClinic::AddUsersAndRights() {
         {"tvEstadisticas", "Estadísticas", {true, false, true}},
         {"tvClientesMascotas", "Clientes y mascotas", {true, true, true}},
         {"tvFax", "Envío de faxes", {true, true, false}},
+        {"tvLibros", "Libros contables", {true, false, false}},
     };
     for (const Right& right : rights) {
         const qint32 id =

@@ -394,9 +394,6 @@ TEST_F(BooksTest, BillingWindowAsksThePeriodAndTheFile) {
     EXPECT_EQ(ui.Shown.last(),
               "[Aviso] Las fechas se escriben dd-mm-aaaa, por ejemplo 31-03-2026.");
 
-    const qint32 right = Db().InsertRecord("Accesos", "sAcceso", "'tvLibros'");
-    Db().InsertRecord("AccesosGrupos", "nIdAcceso,nIdUsuarioGrupo,bAcceso",
-                      QString::number(right) + ",2,0");
     suite.SignIn("recepcion", "");
     ui.Inputs = {"01-01-2026", "31-03-2026"};
     LibrosContables::Pedir();
