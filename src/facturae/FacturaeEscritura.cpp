@@ -186,18 +186,24 @@ std::vector<Item> Items(const IssuedDocument& d) {
         const double quantity = CountedUnits(line.nUnidades);
         const double price = turned ? -line.nPvp : line.nPvp;
         items.push_back({&line, quantity, price, Money::FromDouble(quantity * price)});
-        sums[line.nPorcIpto] += items.back().gross;
+        sums[std::fabs(line.nPorcIpto)] += items.back().gross;
     }
+    // A credit note's slots carry their rates turned; an empty slot reads as rate 0, so each
+    // rate is settled once, by its first slot.
     for (const DocumentAmounts::Slot& slot : d.importes.slots) {
-        const auto sum = sums.find(slot.nPo);
-        if (sum == sums.end() || sum->second == slot.nBi)
+        const auto sum = sums.find(std::fabs(slot.nPo));
+        if (sum == sums.end())
+            continue;
+        const Money remainder = slot.nBi - sum->second;
+        sums.erase(sum);
+        if (remainder == Money())
             continue;
         Item* largest = nullptr;
         for (Item& item : items)
-            if (item.line->nPorcIpto == slot.nPo &&
+            if (std::fabs(item.line->nPorcIpto) == std::fabs(slot.nPo) &&
                 (!largest || std::llabs(item.gross.Cents()) > std::llabs(largest->gross.Cents())))
                 largest = &item;
-        largest->gross += slot.nBi - sum->second;
+        largest->gross += remainder;
     }
     return items;
 }

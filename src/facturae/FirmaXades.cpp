@@ -66,8 +66,10 @@ struct Certificado {
 
 Certificado Abrir(const QString& p12, const QString& clave, const QDateTime& ahora) {
     QFile file(p12);
+    if (!file.exists())
+        Refuse("No se encuentra el certificado " + p12 + ".");
     if (!file.open(QIODevice::ReadOnly))
-        Refuse("No se puede abrir el certificado " + p12 + ": " + file.errorString() + ".");
+        Refuse("No se puede abrir el certificado " + p12 + ": no tiene permiso para leerlo.");
     const QByteArray bytes = file.readAll();
     const unsigned char* at = reinterpret_cast<const unsigned char*>(bytes.constData());
     Owned<PKCS12, PKCS12_free> bundle(d2i_PKCS12(nullptr, &at, bytes.size()));
@@ -199,7 +201,9 @@ QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const Q
     xmlSecKeyDataPtr value = xmlSecOpenSSLEvpKeyAdopt(c.key.release());
     xmlSecKeyDataPtr x509 = key ? xmlSecKeyEnsureData(key, xmlSecOpenSSLKeyDataX509Id) : nullptr;
     if (!context || !key || !value || xmlSecKeySetValue(key, value) < 0 || !x509 ||
-        xmlSecOpenSSLKeyDataX509AdoptKeyCert(x509, X509_dup(c.cert.get())) < 0) {
+        xmlSecOpenSSLKeyDataX509AdoptKeyCert(x509, X509_dup(c.cert.get())) < 0 ||
+        // The key's own certificate is not among those KeyInfo carries unless added again.
+        xmlSecOpenSSLKeyDataX509AdoptCert(x509, X509_dup(c.cert.get())) < 0) {
         if (key)
             xmlSecKeyDestroy(key);
         Refuse("No se puede preparar la clave del certificado " + p12 + " para firmar.");
