@@ -13,7 +13,7 @@ FacturaeArchivo::Certificado FacturaeArchivo::DelIni(const QString& ini) {
     const QString p12 = U().ReadIni(ini, "VeriFactu", "Certificado").trimmed();
     if (p12.isEmpty())
         return {};
-    return {QFileInfo(ini).absoluteDir().absoluteFilePath(p12),
+    return {QDir::cleanPath(QFileInfo(ini).absoluteDir().absoluteFilePath(p12)),
             U().ReadIni(ini, "VeriFactu", "ClaveCertificado")};
 }
 

@@ -1,6 +1,7 @@
 // Facturae e-invoices: the demo's documents and rectifying invoices written, validated against
 // the published schema and added up again from the file; refusals that write nothing; signed
 // files checked by xmlsec1.
+#include "FacturaeSupport.h"
 #include "invoicing/InvoicingFixture.h"
 
 #include "facturae/FacturaeArchivo.h"
@@ -29,18 +30,6 @@ void WriteAll(const QString& file, const QByteArray& bytes) {
     QFile out(file);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(bytes);
-}
-
-// Runs a program; answers its status and what it said.
-std::pair<int, QString>
-Launch(const QString& program, const QStringList& arguments,
-       const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, arguments);
-    EXPECT_TRUE(p.waitForFinished(60000)) << program.toStdString();
-    return {p.exitCode(), QString::fromUtf8(p.readAll()).trimmed()};
 }
 
 // What xmllint says against the stored schema, offline; empty when every file is valid.
@@ -271,16 +260,7 @@ protected:
             GTEST_SKIP() << "xmlsec1 or openssl missing (scripts/deps installs them)";
         cert = suite.Root() + "/clinica.pem";
         p12 = suite.Root() + "/clinica.p12";
-        const QString key = suite.Root() + "/clinica.key";
-        ASSERT_EQ(Launch("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
-                                     key, "-out", cert, "-days", "30", "-subj",
-                                     "/CN=Clinica Veterinaria Tavelo/O=Tavelo S.L./C=ES"})
-                      .first,
-                  0);
-        ASSERT_EQ(Launch("openssl", {"pkcs12", "-export", "-inkey", key, "-in", cert, "-out", p12,
-                                     "-passout", "pass:secreta"})
-                      .first,
-                  0);
+        ASSERT_TRUE(MakeCertificate(suite.Root()));
     }
 
     std::pair<int, QString> Verify(const QString& file) const {
