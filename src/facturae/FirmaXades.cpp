@@ -103,6 +103,31 @@ Certificado Abrir(const QString& p12, const QString& clave, const QDateTime& aho
     return c;
 }
 
+// The private key and its certificate handed to libxmlsec1's key; each piece is owned by the
+// key once adopted, and freed here when it could not be.
+bool Adopt(xmlSecKeyPtr key, Certificado& c) {
+    xmlSecKeyDataPtr value = xmlSecOpenSSLEvpKeyAdopt(c.key.get());
+    if (!value)
+        return false;
+    c.key.release();
+    if (xmlSecKeySetValue(key, value) < 0) {
+        xmlSecKeyDataDestroy(value);
+        return false;
+    }
+    xmlSecKeyDataPtr x509 = xmlSecKeyEnsureData(key, xmlSecOpenSSLKeyDataX509Id);
+    if (!x509)
+        return false;
+    // The key's own certificate, and once more among those KeyInfo carries.
+    for (auto adopt : {xmlSecOpenSSLKeyDataX509AdoptKeyCert, xmlSecOpenSSLKeyDataX509AdoptCert}) {
+        X509* copy = X509_dup(c.cert.get());
+        if (!copy || adopt(x509, copy) < 0) {
+            X509_free(copy);
+            return false;
+        }
+    }
+    return true;
+}
+
 QString IssuerName(X509* cert) {
     Owned<BIO, BIO_free_all> out(BIO_new(BIO_s_mem()));
     X509_NAME_print_ex(out.get(), X509_get_issuer_name(cert), 0, XN_FLAG_RFC2253);
@@ -197,18 +222,10 @@ QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const Q
         xmlSecFindNode(xmlDocGetRootElement(doc.get()), xmlSecNodeSignature, xmlSecDSigNs);
 
     Owned<xmlSecDSigCtx, xmlSecDSigCtxDestroy> context(xmlSecDSigCtxCreate(nullptr));
-    xmlSecKeyPtr key = xmlSecKeyCreate();
-    xmlSecKeyDataPtr value = xmlSecOpenSSLEvpKeyAdopt(c.key.release());
-    xmlSecKeyDataPtr x509 = key ? xmlSecKeyEnsureData(key, xmlSecOpenSSLKeyDataX509Id) : nullptr;
-    if (!context || !key || !value || xmlSecKeySetValue(key, value) < 0 || !x509 ||
-        xmlSecOpenSSLKeyDataX509AdoptKeyCert(x509, X509_dup(c.cert.get())) < 0 ||
-        // The key's own certificate is not among those KeyInfo carries unless added again.
-        xmlSecOpenSSLKeyDataX509AdoptCert(x509, X509_dup(c.cert.get())) < 0) {
-        if (key)
-            xmlSecKeyDestroy(key);
+    Owned<xmlSecKey, xmlSecKeyDestroy> key(xmlSecKeyCreate());
+    if (!context || !key || !Adopt(key.get(), c))
         Refuse("No se puede preparar la clave del certificado " + p12 + " para firmar.");
-    }
-    context->signKey = key;
+    context->signKey = key.release(); // the context destroys it
     if (!signature || xmlSecDSigCtxSign(context.get(), signature) < 0)
         Refuse("No se ha podido firmar la factura electrónica con el certificado " + p12 + ".");
 

@@ -12,7 +12,6 @@
 
 #include <QDomDocument>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace {
@@ -138,7 +137,7 @@ protected:
 // Every document of the demo, invoices and the rectifying one, is valid and states the read
 // model's figures to the cent; the discounted invoice shows its discount before tax.
 TEST_F(FacturaeTest, DemoDocumentsAreValidAndAddUp) {
-    const auto [invoice, credit] = InvoiceAndCreditNote(
+    InvoiceAndCreditNote(
         20260301, {{3, 9.99, 21}, {1, 0.125, 10}, {1, 0.125, 10}, {1, 0.125, 10}, {2, 0.333, 4}},
         2.5, "R1", "");
     QStringList files, fromFiles, fromModel;
@@ -156,7 +155,6 @@ TEST_F(FacturaeTest, DemoDocumentsAreValidAndAddUp) {
     EXPECT_TRUE(
         fromFiles.contains("0009/26 35.52 7.46 38.00 38.00 2.48 35.52 7.46 42.98 42.98 42.98"))
         << fromFiles.join('\n').toStdString();
-    EXPECT_NE(invoice, credit);
 }
 
 // A rectifying invoice names the invoice it rectifies, the reason in the format's codes, the
@@ -180,7 +178,7 @@ TEST_F(FacturaeTest, RectifyingInvoiceNamesInvoiceAndReason) {
     const IssuedDocument rectified = *IssuedDocument::LoadHeader(invoice);
     const IssuedDocument d = *IssuedDocument::LoadHeader(credit);
     EXPECT_EQ(texts.join('|'),
-              d.sFactura.mid(0) + "|FC|OR|[" + rectified.sFactura +
+              d.sFactura + "|FC|OR|[" + rectified.sFactura +
                   "85Base imponible modificada cuotas repercutidas no satisfechas. Auto de "
                   "declaración de concurso2026-04-012026-06-3002Rectificación por diferenciasR2: "
                   "Cliente en concurso2026-05-14");
