@@ -34,7 +34,9 @@ protected:
             h->show();
         }
         suite.Ui().Files = {file};
-        h->Frame()->findChild<QPushButton*>("FacturaElectronica_BT")->click();
+        auto* button = h->Frame()->findChild<QPushButton*>("FacturaElectronica_BT");
+        ASSERT_TRUE(button);
+        button->click();
     }
 };
 
