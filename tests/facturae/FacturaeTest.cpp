@@ -191,11 +191,6 @@ TEST_F(FacturaeTest, RectifyingInvoiceNamesInvoiceAndReason) {
                   line.firstChildElement("UnitPriceWithoutTax").text() + " = " +
                   line.firstChildElement("GrossAmount").text(),
               "-2.00 x 12.50 = -25.00");
-
-    const std::pair<const char*, const char*> reasons[] = {
-        {"R1", "80"}, {"R2", "85"}, {"R3", "85"}, {"R4", "16"}};
-    for (const auto& [motivo, code] : reasons)
-        EXPECT_EQ(FacturaeEscritura::Motivo(motivo).first, code) << motivo;
 }
 
 // What the format cannot carry is refused with a message that says what to correct, and a file
@@ -245,36 +240,6 @@ TEST_F(FacturaeTest, RefusalsWriteNothing) {
               "El importe 10000000000000000.00 es demasiado grande para una factura electrónica.");
     EXPECT_EQ(Write(1, file), "");
     EXPECT_EQ(SchemaErrors({file}), "");
-}
-
-// tvFacturae's arguments: wrong ones are said with status 2, a document that does not exist
-// with status 1, and neither writes a file.
-TEST_F(FacturaeTest, ToolRefusesWrongArguments) {
-    const QString out = suite.Root() + "/t.xml";
-    const std::vector<QStringList> cases = {
-        {"--factura", "1"},
-        {"--factura", "A0001/26", "--out", out},
-        {"--factura", "1", "--out", suite.Root() + "/t.xsig"},
-        {"--factura", "1", "--clave", "x", "--out", out},
-        {"--factura", "1", "--firmar", "c.p12", "--out", out},
-        {"--factura", "9999", "--out", out},
-    };
-    QStringList said;
-    Db().Close();
-    for (const QStringList& arguments : cases) {
-        const auto [status, text] = Launch(qEnvironmentVariable("TV_BIN_DIR") + "/tvFacturae",
-                                           QStringList{"--ini", suite.IniPath()} + arguments);
-        said << QString::number(status) + " " + text.section('\n', 0, 0);
-    }
-    suite.SignIn();
-    EXPECT_EQ(said.join('\n'),
-              "2 tvFacturae: faltan opciones\n"
-              "2 tvFacturae: la factura es su número interno (nIdFactura), un entero positivo\n"
-              "2 tvFacturae: el archivo sin firmar es .xml\n"
-              "2 tvFacturae: --clave acompaña a --firmar\n"
-              "2 tvFacturae: el archivo firmado es .xsig\n"
-              "1 tvFacturae: No hay ninguna factura con el número interno 9999.");
-    EXPECT_FALSE(QFile::exists(out));
 }
 
 class FacturaeFirmaTest : public FacturaeTest {
