@@ -1,5 +1,6 @@
 #include "billing/FacturaHist.h"
 
+#include "billing/FacturaElectronica.h"
 #include "billing/Facturacion.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
@@ -33,6 +34,7 @@ void FacturaHist::BuildControls() {
     DataAccess& db = Db();
     frm = new Frm(this, db.Translate("Historial de facturas"));
     const QList<QWidget*> layoutButtons = Informes::AddLayoutButtons(*frm);
+    frm->AddButton("FacturaElectronica_BT", db.Translate("Factura electrónica…"));
 
     lsFras_TX = new QListWidget;
     lsFras_TX->setObjectName("lsFras_TX");
@@ -78,7 +80,8 @@ void FacturaHist::BuildControls() {
          {static_cast<QWidget*>(opEmision_TX[0]), static_cast<QWidget*>(opEmision_TX[1]),
           frm->findChild<QWidget*>("FormatoNormal_BT"),
           frm->findChild<QWidget*>("FormatoDetallado_BT"),
-          frm->findChild<QWidget*>("FormatoTicket_BT")}) {
+          frm->findChild<QWidget*>("FormatoTicket_BT"),
+          frm->findChild<QWidget*>("FacturaElectronica_BT")}) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -138,7 +141,13 @@ void FacturaHist::Frm_evtButtonPressed(const QString& sName) {
         const QList<QListWidgetItem*> selected = lsFras_TX->selectedItems();
         if (selected.isEmpty())
             return;
-        m_billing.nIdFactura_Historico = selected.first()->data(Qt::UserRole).toInt();
+        const qint32 nIdFactura = selected.first()->data(Qt::UserRole).toInt();
+        // The e-invoice is written on the spot and the window stays open for the next choice.
+        if (sName == "FacturaElectronica_BT") {
+            FacturaElectronica::Pedir(nIdFactura);
+            return;
+        }
+        m_billing.nIdFactura_Historico = nIdFactura;
         if (const quint8 layout = Informes::LayoutOfButton(sName))
             m_billing.nFormatoFactura = layout;
         frm->Close();

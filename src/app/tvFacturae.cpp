@@ -1,0 +1,76 @@
+// tvFacturae --ini <Tavelo.ini> --factura N --out <file.xml>
+//            [--firmar <cert.p12> --clave <password> --out <file.xsig>]
+//
+// Writes issued document N (its internal id, nIdFactura) as a Facturae 3.2.2 e-invoice, signed
+// with the certificate when --firmar is given (docs/facturae.md). Status: 0 written, 1 an error
+// (nothing written), 2 wrong arguments.
+#include "facturae/FacturaeArchivo.h"
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+#include "session/SuiteSession.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace {
+
+void Print(FILE* stream, const QString& text) {
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
+    std::fflush(stream);
+}
+
+int Usage(const QString& why) {
+    Print(stderr, "tvFacturae: " + why +
+                      "\nuso: tvFacturae --ini <Tavelo.ini> --factura N --out <archivo.xml>\n"
+                      "     tvFacturae --ini <Tavelo.ini> --factura N --firmar <certificado.p12> "
+                      "--clave <contraseña> --out <archivo.xsig>");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() % 2 != 0)
+        return Usage("falta el valor de una opción");
+    QString ini, factura, out;
+    FacturaeArchivo::Certificado firma;
+    bool clave = false;
+    for (int k = 0; k < args.size(); k += 2) {
+        QString* into = args[k] == "--ini"       ? &ini
+                        : args[k] == "--factura" ? &factura
+                        : args[k] == "--out"     ? &out
+                        : args[k] == "--firmar"  ? &firma.p12
+                        : args[k] == "--clave"   ? &firma.clave
+                                                 : nullptr;
+        if (!into)
+            return Usage("opción desconocida " + args[k]);
+        clave = clave || args[k] == "--clave";
+        *into = args[k + 1];
+    }
+    if (ini.isEmpty() || factura.isEmpty() || out.isEmpty())
+        return Usage("faltan opciones");
+    bool numeric = false;
+    const qint32 id = factura.toInt(&numeric);
+    if (!numeric || id <= 0)
+        return Usage("la factura es su número interno (nIdFactura), un entero positivo");
+    if (clave && firma.p12.isEmpty())
+        return Usage("--clave acompaña a --firmar");
+    const QString suffix = QFileInfo(out).suffix().toLower();
+    if (firma.p12.isEmpty() ? suffix != "xml" : suffix != "xsig")
+        return Usage(firma.p12.isEmpty() ? "el archivo sin firmar es .xml"
+                                         : "el archivo firmado es .xsig");
+    try {
+        if (!QFileInfo(ini).isFile())
+            throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
+        SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), true);
+        FacturaeArchivo::Escribir(id, out, firma);
+        Print(stdout, "factura electrónica escrita en " + out);
+        return 0;
+    } catch (const TvError& e) {
+        Print(stderr, "tvFacturae: " + e.Description());
+        return 1;
+    }
+}

@@ -1,0 +1,46 @@
+#include "billing/FacturaElectronica.h"
+
+#include "facturae/FacturaeArchivo.h"
+#include "platform/data/DataAccess.h"
+#include "platform/ui/seam/Ui.h"
+#include "platform/util/TvError.h"
+#include "session/G.h"
+#include "session/Gi.h"
+
+#include <QDir>
+
+namespace FacturaElectronica {
+
+void Pedir(qint32 nIdFactura) {
+    if (!G::Permiso("tvFacturae")) {
+        ShowMessage(0, "No tiene permiso para realizar esta operación.");
+        return;
+    }
+    const FacturaeArchivo::Certificado firma = FacturaeArchivo::DelIni(Gi.sPathIni);
+    const bool firmada = !firma.p12.isEmpty();
+    // "0037/26" cannot be a file name as it stands.
+    const QString numero = Db().GetRows("SELECT sFactura FROM Facturas WHERE nIdFactura=" +
+                                        QString::number(nIdFactura))
+                               .Value(0, 0)
+                               .toString()
+                               .trimmed()
+                               .replace('/', '-');
+    const QString extension = firmada ? "xsig" : "xml";
+    const QString file = Ui::current().SaveFile(
+        Db().Translate("Factura electrónica"),
+        QDir::home().filePath("Factura " + numero + "." + extension), extension,
+        firmada ? "Factura electrónica firmada (*.xsig)"
+                : "Factura electrónica sin firmar (*.xml)");
+    if (file.isEmpty())
+        return;
+    try {
+        FacturaeArchivo::Escribir(nIdFactura, file, firma);
+        ShowMessage(0, (firmada ? "Factura electrónica firmada escrita en "
+                                : "Factura electrónica sin firmar escrita en ") +
+                           file + ".");
+    } catch (const TvError& e) {
+        ShowMessage(1, e.Description());
+    }
+}
+
+} // namespace FacturaElectronica

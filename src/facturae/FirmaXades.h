@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// An enveloped XAdES-EPES signature under the Facturae signing policy 3.1 (docs/facturae.md):
+// the whole document and the signed properties (signing time, the signing certificate's digest,
+// issuer and serial number, the policy's identifier and digest, the signer's role) signed with
+// RSA-SHA256 by the key of a PKCS#12 file, the certificate carried in the signature's KeyInfo.
+// libxmlsec1 (OpenSSL) does the canonicalisation, digests and signature; OpenSSL opens the file.
+class FirmaXades {
+public:
+    static const QString Politica;       // the policy's identifier
+    static const QString HuellaPolitica; // its SHA-1 digest, base64, as the policy publishes it
+
+    // xml signed by the certificate in the PKCS#12 file p12, opened with clave, at time `ahora`.
+    // A file that cannot be read or is no certificate, a wrong password, a certificate not yet or
+    // no longer valid at `ahora`, or a key that is not RSA: a TvError that says which.
+    static QByteArray Firmar(const QByteArray& xml, const QString& p12, const QString& clave,
+                             const QDateTime& ahora = QDateTime::currentDateTime());
+};
