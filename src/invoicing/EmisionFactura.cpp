@@ -183,6 +183,8 @@ qint32 EmitirFactura(const SolicitudFactura& s) {
             Db().SumField("FacturasItems", "nTotal", CondicionPendientes(s.nIdCliente));
         if (*comprobada.nPendiente == 0)
             throw FacturaNoEmitida("No hay ítems para facturar.");
+        if (s.nIdCliente == 0)
+            throw FacturaNoEmitida("Debe definir cliente previamente");
         if (const QString motivo = MotivoNoFacturable(s.nIdCliente, *comprobada.nPendiente);
             !motivo.isEmpty())
             throw FacturaNoEmitida(motivo);

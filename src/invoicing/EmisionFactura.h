@@ -62,8 +62,8 @@ private:
 // generator may issue many invoices in one.
 qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura);
 
-// The same for a caller without a window: the pending items are checked first (nothing pending,
-// or what MotivoNoFacturable refuses, raises FacturaNoEmitida with no number drawn), then the
-// next number of the branch's series for the invoice's date is drawn and the invoice issued for
-// exactly those items.
+// The same for a caller without a window: the pending items are checked first, in the window's
+// order (nothing pending, no client, what MotivoNoFacturable refuses: FacturaNoEmitida with no
+// number drawn), then the next number of the branch's series for the invoice's date is drawn and
+// the invoice issued for exactly those items.
 qint32 EmitirFactura(const SolicitudFactura& s);

@@ -117,7 +117,8 @@ TEST_F(EmisionFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDra
     for (const double rate : {0, 4, 10, 21})
         AddItem(cuatro, 1, 10, rate);
     QStringList refusals;
-    for (const qint32 client : {nada, cuatro}) {
+    AddItem(0, 1, 10, 21); // an item that belongs to nobody
+    for (const qint32 client : {nada, qint32(0), cuatro}) {
         try {
             EmitirFactura(Solicitud(client, pagado));
         } catch (const FacturaNoEmitida& e) {
@@ -126,6 +127,7 @@ TEST_F(EmisionFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDra
     }
     EXPECT_EQ(refusals.join('\n').toStdString(),
               "No hay ítems para facturar.\n"
+              "Debe definir cliente previamente\n"
               "Las líneas pendientes tienen 4 tipos de IVA (0 %, 4 %, 10 % y 21 %) y una factura "
               "admite como mucho tres. Facture aparte las líneas de uno de ellos.");
     EXPECT_EQ(NextInvoiceNumber(), 1);
