@@ -532,27 +532,23 @@ void Facturacion::gd_evtRecEdit(qint32 nRow, qint32, bool& RV_bSuccess) {
         const double nBaseImp = precio * unidades;
         const double nImpuestos = unidades * ((precio * N(gd->CellText(-1, "Ipto"))) / 100);
         // The line and its base and tax are written together or not at all.
-        Db().Transaction(0);
+        TransactionGuard transaccion;
         if (gd->RecordKey(0) == 0) {
             // A line typed on the new line is stored the first time it can be.
             bool inserted = false;
             gd_evtRecInsert(nRow, inserted);
-            if (!inserted) {
-                Db().Transaction(2);
+            if (!inserted)
                 return;
-            }
         } else {
-            if (!LineaGuardable()) {
-                Db().Transaction(2);
+            if (!LineaGuardable())
                 return;
-            }
             gd->SaveRow("FacturasItems", "nIdFacturaItem=" + QString::number(gd->RecordKey(0)),
                         QString(), QString(), kSkipFields);
         }
         Db().UpdateRecord("FacturasItems", "nBaseImp,nImpuestos",
                           U().SqlValue(nBaseImp, 0, true) + "," + U().SqlValue(nImpuestos, 0, true),
                           "nIdFacturaItem=" + QString::number(gd->RecordKey(0)));
-        Db().Transaction(1);
+        transaccion.Commit();
         RV_bSuccess = true;
     });
 }

@@ -124,49 +124,67 @@ qint32 Conta::Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia,
         }
         if (caja == 0)
             ShowMessage(0, "Está a punto de añadir un Apunte de Caja para la Caja 0.");
-        const QString referencia = sReferencia.left(16);
-        const QString titular = QString(sTitular).remove(QLatin1Char(','));
-        const double importe = std::fabs(nImporte) * (Conta::EsEntrada(nIdTipoMovimiento) ? 1 : -1);
-        const QString values =
-            Id(caja) + "," + U().SqlValue(referencia, 0, true) + ", " +
-            U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(Gi.nIdUsuario) + "," +
-            Id(nIdTipoMovimiento) + "," + U().SqlValue(importe, 2, true) + "," +
-            U().SqlValue(sDocumento, 0, true) + "," + U().SqlValue(sSubcuenta, 0, true) + "," +
-            U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura);
-        return Db().InsertRecord("ApuntesCaja",
-                                 "nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,"
-                                 "nIdTipoMovimiento,nImporte,sDocumento,sSubcuenta,sObservaciones,"
-                                 "nIdFactura",
-                                 values);
+        return Conta::ApunteCaja(caja, Gi.nIdUsuario, sReferencia, sTitular, dApunte,
+                                 nIdTipoMovimiento, nImporte, sSubcuenta, sDocumento,
+                                 sObservaciones, nIdFactura);
     });
+}
+
+qint32 Conta::ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
+                         const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
+                         double nImporte, const QString& sSubcuenta, const QString& sDocumento,
+                         const QString& sObservaciones, qint32 nIdFactura) {
+    const QString referencia = sReferencia.left(16);
+    const QString titular = QString(sTitular).remove(QLatin1Char(','));
+    const double importe = std::fabs(nImporte) * (Conta::EsEntrada(nIdTipoMovimiento) ? 1 : -1);
+    const QString values =
+        Id(nIdCaja) + "," + U().SqlValue(referencia, 0, true) + ", " +
+        U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(nIdUsuario) + "," +
+        Id(nIdTipoMovimiento) + "," + U().SqlValue(importe, 2, true) + "," +
+        U().SqlValue(sDocumento, 0, true) + "," + U().SqlValue(sSubcuenta, 0, true) + "," +
+        U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura);
+    return Db().InsertRecord("ApuntesCaja",
+                             "nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,"
+                             "nIdTipoMovimiento,nImporte,sDocumento,sSubcuenta,sObservaciones,"
+                             "nIdFactura",
+                             values);
 }
 
 qint32 Conta::Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
                                    qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                                    const QString& sObservaciones) {
     return Trap("Conta::Generar_CobroCliente", [&] {
-        const double importe = nImporte * (Conta::EsEntrada(nIdTipoMovimiento) ? 1 : -1);
-        const QString values = Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," +
-                               U().SqlValue(importe, 2, true) + "," + Id(nIdTipoCobro) + "," +
-                               Id(nIdTipoMovimiento) + "," + U().SqlValue(sObservaciones, 0, true);
-        return Db().InsertRecord(
-            "FacturasCobros",
-            "nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,sObservaciones",
-            values);
+        return CobroCliente(nIdCliente, nImporte, nIdTipoMovimiento, nIdTipoCobro, nIdFactura,
+                            dFactura, sObservaciones);
     });
 }
 
+qint32 Conta::CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+                           qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
+                           const QString& sObservaciones) {
+    const double importe = nImporte * (Conta::EsEntrada(nIdTipoMovimiento) ? 1 : -1);
+    const QString values = Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," +
+                           U().SqlValue(importe, 2, true) + "," + Id(nIdTipoCobro) + "," +
+                           Id(nIdTipoMovimiento) + "," + U().SqlValue(sObservaciones, 0, true);
+    return Db().InsertRecord(
+        "FacturasCobros",
+        "nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,sObservaciones",
+        values);
+}
+
 void Conta::Regenerar_SaldoCliente(qint32 nIdCliente) {
-    Trap("Conta::Regenerar_SaldoCliente", [&] {
-        const QString where = "nIdCliente=" + Id(nIdCliente);
-        const double pagado = Cents(Db().SumField("FacturasCobros", "nImporte", where));
-        const double descuentos = Cents(Db().SumField("Facturas", "nDescuento", where));
-        const double bruto = Cents(Db().SumField("Facturas", "nTotal", where));
-        const double facturado = Cents(bruto - descuentos);
-        const double saldo = Cents(pagado - facturado);
-        Db().UpdateRecord("Clientes", "nFacturado,nPagado,nSaldo",
-                          U().SqlValue(facturado, 0, true) + "," + U().SqlValue(pagado, 0, true) +
-                              "," + U().SqlValue(saldo, 0, true),
-                          where);
-    });
+    Trap("Conta::Regenerar_SaldoCliente", [&] { SaldoCliente(nIdCliente); });
+}
+
+void Conta::SaldoCliente(qint32 nIdCliente) {
+    const QString where = "nIdCliente=" + Id(nIdCliente);
+    const double pagado = Cents(Db().SumField("FacturasCobros", "nImporte", where));
+    const double descuentos = Cents(Db().SumField("Facturas", "nDescuento", where));
+    const double bruto = Cents(Db().SumField("Facturas", "nTotal", where));
+    const double facturado = Cents(bruto - descuentos);
+    const double saldo = Cents(pagado - facturado);
+    Db().UpdateRecord("Clientes", "nFacturado,nPagado,nSaldo",
+                      U().SqlValue(facturado, 0, true) + "," + U().SqlValue(pagado, 0, true) + "," +
+                          U().SqlValue(saldo, 0, true),
+                      where);
 }

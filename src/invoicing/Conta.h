@@ -43,6 +43,17 @@ qint32 Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMo
                             qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                             const QString& sObservaciones);
 
+// Generar_ApunteCaja, Generar_CobroCliente and Regenerar_SaldoCliente without their traps, for
+// issuing as a call: a failure raises. The cash box is an actual one and the user is given.
+qint32 ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
+                  const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
+                  double nImporte, const QString& sSubcuenta, const QString& sDocumento,
+                  const QString& sObservaciones, qint32 nIdFactura);
+qint32 CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+                    qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
+                    const QString& sObservaciones);
+void SaldoCliente(qint32 nIdCliente);
+
 // Recomputes the client's invoiced, paid and balance totals from all its invoices, credit notes
 // and payments, whatever branch wrote them.
 void Regenerar_SaldoCliente(qint32 nIdCliente);

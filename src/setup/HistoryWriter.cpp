@@ -1,6 +1,6 @@
 #include "setup/HistoryWriter.h"
 
-#include "invoicing/core/DocumentAmounts.h"
+#include "invoicing/EmisionFactura.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -61,53 +61,33 @@ qint32 HistoryWriter::AddPendingItem(qint32 nIdCliente, qint32 nIdMascota, const
 }
 
 qint32 HistoryWriter::Invoice(const Sale& sale) {
-    const DocumentAmounts amounts = DocumentAmounts::Of(
-        DocumentLine::Read(PendingCondition(sale.nIdCliente)), Money::FromDouble(sale.nDescuento));
-    const QString sFactura = NextNumber(sale.nIdSucursal, sale.dFactura);
-    const Rows client = Db().GetRows("SELECT sCliente,sDomicilio,sPoblacion,sProvincia,"
-                                     "sCodigoPostal,sDni FROM Clientes WHERE nIdCliente=" +
+    if (sale.payments.size() > size_t(CobroRecord::Slots))
+        throw TvError(ErrorNumber::InvalidCall,
+                      "Una factura admite como mucho " + Id(CobroRecord::Slots) + " cobros");
+    const Rows client = Db().GetRows("SELECT sCliente,sDomicilio,sDni FROM Clientes WHERE "
+                                     "nIdCliente=" +
                                      Id(sale.nIdCliente));
-    QStringList values{Id(sale.nIdSucursal), Id(sale.nIdCliente)};
-    for (int column = 0; column < 6; ++column)
-        values << Utility::Quote(client(column, 0).toString());
-    values << Id(sale.nIdUsuario) << Id(sale.nIdEmpleado) << Id(sale.nIdCaja)
-           << Utility::Quote(sFactura) << Id(sale.dFactura);
-    values << amounts.Texts() << Amount(0);
-    const qint32 nIdFactura = Db().InsertRecord(
-        "Facturas",
-        "nIdSucursal, nIdCliente, sCliente, sDomicilio, sPoblacion, sProvincia, sCodigoPostal, "
-        "sDni, nIdUsuario, nIdEmpleado, nIdCaja, sFactura, dFactura, nPo_1, nBi_1, nIm_1, nPo_2, "
-        "nBi_2, nIm_2, nPo_3, nBi_3, nIm_3, nBi_Total, nIm_Total, nTotal, nDescuento, nExento",
-        values.join(','));
-    Db().UpdateRecord("FacturasItems", "nIdFactura", Id(nIdFactura),
-                      PendingCondition(sale.nIdCliente));
-
-    struct Booked {
-        const Payment* payment;
-        qint32 nIdTipoMovimiento;
-    };
-    std::vector<Booked> booked;
-    for (const Payment& payment : sale.payments) {
-        if (payment.nImporte == 0)
-            continue;
-        const qint32 nIdTipoCobro =
-            Int(Db().GetValue("TipoCobro", "sTipoCobro=" + Utility::Quote(payment.sTipoCobro)));
-        const qint32 nIdTipoMovimiento = Int(
-            Db().GetValue("TipoCobro", "nIdTipoCobro=" + Id(nIdTipoCobro), "nIdTipoMovimiento"));
-        AddPayment(sale.nIdCliente, payment.nImporte, nIdTipoMovimiento, nIdTipoCobro, nIdFactura,
-                   sale.dFactura, {});
-        booked.push_back({&payment, nIdTipoMovimiento});
+    if (client.IsEmpty())
+        throw TvError(ErrorNumber::Database, "No existe el cliente " + Id(sale.nIdCliente));
+    // The front desk accepts the payment dialog with the client's own texts.
+    SolicitudFactura s;
+    s.nIdCliente = sale.nIdCliente;
+    s.sTitular = client(0, 0).toString();
+    s.nIdEmpleado = sale.nIdEmpleado;
+    s.nIdCaja = sale.nIdCaja;
+    s.nIdSucursal = sale.nIdSucursal;
+    s.nIdUsuario = sale.nIdUsuario;
+    s.dFactura = sale.dFactura;
+    s.dEmision = sale.dFactura;
+    s.cobro.sCliente = client(0, 0).toString();
+    s.cobro.sDomicilio = client(1, 0).toString();
+    s.cobro.sDni = client(2, 0).toString();
+    for (size_t k = 0; k < sale.payments.size(); ++k) {
+        s.cobro.sTipoCobro[k] = sale.payments[k].sTipoCobro;
+        s.cobro.nImporte[k] = sale.payments[k].nImporte;
     }
-    AddPetHistory(nIdFactura, sale.nIdCliente, sale.dFactura);
-    AddVaccinations(nIdFactura);
-    RecomputeBalance(sale.nIdCliente);
-    LowerStock(nIdFactura);
-    const QString holder = ClientName(sale.nIdCliente);
-    for (const Booked& entry : booked)
-        AddCashEntry(sale.nIdCaja, ("Cobro " + entry.payment->sTipoCobro).left(16), holder,
-                     sale.dFactura, sale.nIdUsuario, entry.nIdTipoMovimiento,
-                     entry.payment->nImporte, "Fra." + sFactura, "Pago Fra.");
-    return nIdFactura;
+    s.cobro.nDescuento = sale.nDescuento;
+    return EmitirFactura(s, NextNumber(sale.nIdSucursal, sale.dFactura));
 }
 
 qint32 HistoryWriter::CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsuario) {
@@ -231,57 +211,6 @@ void HistoryWriter::AddCashEntry(qint32 nIdCaja, const QString& sReferencia,
                                   Amount(std::fabs(nImporte) * sign), Utility::Quote(sDocumento),
                                   Utility::Quote({}), Utility::Quote(sObservaciones)}
                           .join(','));
-}
-
-// The billing module dates pet history by the day of issue; the demo's day of issue is the
-// invoice's date.
-void HistoryWriter::AddPetHistory(qint32 nIdFactura, qint32 nIdCliente, qint32 date) {
-    const Rows rows = Db().GetRows(
-        "SELECT nIdMascota,nIdProductoServicio,sConclusion FROM FacturasItems WHERE nIdFactura=" +
-        Id(nIdFactura) + " AND nIdCliente=" + Id(nIdCliente));
-    for (int r = 0; r < rows.RowCount(); ++r)
-        Db().InsertRecord("MascotasProdServ",
-                          "nIdMascota,dFactura,nIdProductoServicio,sConclusion,nIdFactura",
-                          QStringList{Number(rows(0, r)), Id(date), Number(rows(1, r)),
-                                      Utility::Quote(rows(2, r).toString()), Id(nIdFactura)}
-                              .join(','));
-}
-
-void HistoryWriter::AddVaccinations(qint32 nIdFactura) {
-    const Rows rows = Db().GetRows(
-        "SELECT FacturasItems.nIdFacturaItem, FacturasItems.nIdProductoServicio, "
-        "FacturasItems.nIdMascota, ProductosServicios.nCadencia, Facturas.dFactura FROM "
-        "((FacturasItems INNER JOIN Facturas ON Facturas.nIdFactura=FacturasItems.nIdFactura) "
-        "INNER JOIN ProductosServicios ON "
-        "FacturasItems.nIdProductoServicio=ProductosServicios.nIdProductoServicio) WHERE "
-        "ProductosServicios.bVacuna=1 AND FacturasItems.nIdFactura=" +
-        Id(nIdFactura));
-    for (int r = 0; r < rows.RowCount(); ++r) {
-        const int days = Int(rows(3, r));
-        if (days <= 0)
-            continue;
-        const QVariant given = rows(4, r);
-        const QVariant next = U().FormatDate(3, U().AddToDate("d", days, U().FormatDate(2, given)));
-        Db().InsertRecord(
-            "Vacunaciones",
-            "nIdFactura,nIdFacturaItem,nIdProductoServicio,nIdMascota,dVacunado,dProximaVacuna",
-            QStringList{Id(nIdFactura), Number(rows(0, r)), Number(rows(1, r)), Number(rows(2, r)),
-                        Number(given), Number(next)}
-                .join(','));
-    }
-}
-
-void HistoryWriter::LowerStock(qint32 nIdFactura) {
-    const Rows rows =
-        Db().GetRows("SELECT nIdProductoServicio,nUnidades FROM FacturasItems WHERE nIdFactura=" +
-                     Id(nIdFactura));
-    for (int r = 0; r < rows.RowCount(); ++r) {
-        const QString where = "nIdProductoServicio=" + Number(rows(0, r));
-        if (U().SqlNumber(Db().GetValue("ProductosServicios", where, "bProducto")) == 0)
-            continue;
-        const qint32 stock = Int(Db().GetValue("ProductosServicios", where, "nStockActual"));
-        Db().UpdateRecord("ProductosServicios", "nStockActual", Id(stock - Int(rows(1, r))), where);
-    }
 }
 
 void HistoryWriter::RecomputeBalance(qint32 nIdCliente) {

@@ -31,7 +31,9 @@ public:
     qint32 AddPendingItem(qint32 nIdCliente, qint32 nIdMascota, const QString& sCodigo,
                           double nUnidades, const QString& sConclusion = {});
 
-    // Turns every pending item of the client into one invoice. Answers the invoice's key.
+    // Turns every pending item of the client into one invoice, issued as the billing window
+    // issues it (EmitirFactura) with the client's own texts, numbered in the branch's counter
+    // without a series (the demo's history predates series). Answers the invoice's key.
     qint32 Invoice(const Sale& sale);
 
     // Cancels the invoice by a credit note issued on dAbono by nIdUsuario; its items become
@@ -49,9 +51,6 @@ private:
                              qint32 dApunte, qint32 nIdUsuario, qint32 nIdTipoMovimiento,
                              double nImporte, const QString& sDocumento,
                              const QString& sObservaciones);
-    static void AddPetHistory(qint32 nIdFactura, qint32 nIdCliente, qint32 date);
-    static void AddVaccinations(qint32 nIdFactura);
-    static void LowerStock(qint32 nIdFactura);
     static void RecomputeBalance(qint32 nIdCliente);
     static QString ClientName(qint32 nIdCliente);
 };

@@ -261,8 +261,8 @@ void SuiteSetup::FillDemo() {
         DataAccess::instance().InsertRecord("ConfiguracionSucursales", "nIdSucursal,sDato,sValor",
                                             QString::number(branch) + ",'" + setting + "','" +
                                                 serie + "'");
-    // The demo's history was issued before its register: it gets its breakdowns and records now,
-    // so that the demo's chain verifies.
+    // The demo's invoices were registered as they were issued; what its history wrote otherwise
+    // (its credit note) gets its breakdown and record now, so that the demo's chain verifies.
     TaxableBreakdown::WriteMissing();
     RegistroFacturacion::RegistrarPendientes();
 }

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "payment/Cobro.h"
+#include "platform/util/TvError.h"
+
+#include <QString>
+#include <exception>
+#include <optional>
+
+// Issuing an invoice as a call: everything the billing window, the demo's history and the
+// benchmarks know about the sale goes in as values, so the call reads no window and no session
+// global, shows nothing and never ends the program. Generar_Factura is its window's edge.
+struct SolicitudFactura {
+    qint32 nIdCliente = 0;
+    // The client as the cash-box entries name their holder (the selector's name at the window).
+    QString sTitular;
+    double nIdEmpleado = 0;
+    qint32 nIdCaja = 0;
+    qint32 nIdSucursal = 0;
+    qint32 nIdUsuario = 0;
+    // The invoice's date (the working date at the window), yyyymmdd.
+    qint32 dFactura = 0;
+    // The day it is really issued, which the pet's history records (the clock's day at the
+    // window; a generated history's own date).
+    qint32 dEmision = 0;
+    // What the payment dialog answered: customer texts, payments by type name, discount.
+    CobroRecord cobro;
+    // The pending total the payment was taken for: when given, the invoice is refused if the
+    // client's pending items no longer add up to it (another workstation changed them).
+    std::optional<double> nPendiente;
+};
+
+// The invoice was not issued for a reason the user can act on; Description() is the message
+// to show. Nothing was written.
+class FacturaNoEmitida : public TvError {
+public:
+    explicit FacturaNoEmitida(const QString& message);
+};
+
+// A step of issuing failed and nothing of the invoice was written. Carries the error and the
+// name of the procedure that reports it (as the window's error traps name them), or an empty
+// name for a step whose failure ends the program without a report.
+class FalloEmision : public TvError {
+public:
+    FalloEmision(const QString& procedimiento, const TvError& error, std::exception_ptr causa);
+
+    const QString& Procedimiento() const { return m_procedimiento; }
+    // Raises the original error again, so that a trap reports it exactly as it was raised.
+    [[noreturn]] void Relanzar() const;
+
+private:
+    QString m_procedimiento;
+    std::exception_ptr m_causa;
+};
+
+// Turns every pending item of the client into one invoice numbered sFactura, drawn by the
+// caller before (a failure leaves it consumed): in one transaction the invoice row with the
+// amounts of its lines, the items linked to it, the payments, the pet's history, the
+// vaccinations, the client's balance, the stock, the cash-box entries, the breakdown and the
+// register record. Answers the invoice's id. Raises FacturaNoEmitida or FalloEmision; the
+// transaction is rolled back on every failure. Joins a transaction already open, so a
+// generator may issue many invoices in one.
+qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura);
+
+// The same for a caller without a window: the pending items are checked first, in the window's
+// order (nothing pending, no client, what MotivoNoFacturable refuses: FacturaNoEmitida with no
+// number drawn), then the next number of the branch's series for the invoice's date is drawn and
+// the invoice issued for exactly those items.
+qint32 EmitirFactura(const SolicitudFactura& s);
