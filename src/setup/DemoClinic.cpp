@@ -363,6 +363,7 @@ void DemoClinic::AddUsersAndRights() {
         {"tvClientesMascotas", "Clientes y mascotas", {true, true, true}},
         {"tvFax", "Envío de faxes", {true, true, false}},
         {"tvLibros", "Libros contables", {true, false, false}},
+        {"tvFacturae", "Factura electrónica", {true, false, false}},
     };
     for (const Right& right : rights) {
         const qint32 id =

@@ -75,9 +75,6 @@ TEST_F(FacturaeWindowTest, WritesTheHighlightedInvoiceSignedWhenTheIniNamesACert
 }
 
 TEST_F(FacturaeWindowTest, UserWithoutTheRightIsRefused) {
-    const qint32 right = Db().InsertRecord("Accesos", "sAcceso", "'tvFacturae'");
-    Db().InsertRecord("AccesosGrupos", "nIdAcceso,nIdUsuarioGrupo,bAcceso",
-                      QString::number(right) + ",2,0");
     suite.SignIn("recepcion", "");
     const QString xml = suite.Root() + "/sin-permiso.xml";
     suite.Ui().Files = {xml};

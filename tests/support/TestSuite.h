@@ -20,7 +20,8 @@ class ServerDatabase;
 //    2 "Tavelo Norte" (next invoice numbers: branch 1 14, branch 2 5004);
 //  - groups 1 "Master", 2 "Recepción", 3 "Veterinarios"; users 1 "admin"/"admin" (group 1,
 //    branch 1), 2 "recepcion" without password (group 2, branch 1), 3 "norte"/"norte" (group 3,
-//    branch 2); "tvEstadisticas" and "tvLibros" allowed for Master, refused for Recepción;
+//    branch 2); "tvEstadisticas", "tvLibros" and "tvFacturae" allowed for Master, refused for
+//    Recepción;
 //  - employees 1 "Dra. Marta Sánchez", 2 "Dr. Luis Moreno", 3 "Elena Castro (ATV)", 4 inactive;
 //  - cash boxes 1 "Caja general", 2 "Caja tarjetas", 3 "Caja extra" (extra); movement types
 //    1 "Cobro" (in), 2 "Pago" (out); payment types 1 "Efectivo", 2 "Tarjeta", 3 "Transferencia",
