@@ -1,6 +1,7 @@
 #include "billing/FacturaHist.h"
 
 #include "billing/Facturacion.h"
+#include "invoicing/EmitirAbono.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
 #include "platform/report/AmountText.h"
@@ -106,13 +107,19 @@ void FacturaHist::Form_Load() {
             rs);
         for (; !rs.Eof(); rs.MoveNext()) {
             const QString sFactura = rs.Fields("sFactura").Value.toString();
-            // An invoice that a credit note cancels is cancelled already.
-            if (U().SqlNumber(Db().GetValue(
-                    "Abonos", "nIdFacturaAbonada=" + rs.Fields("nIdFactura").Value.toString())) !=
-                0)
+            const QString nIdFactura = rs.Fields("nIdFactura").Value.toString();
+            // An invoice rectified to its last unit is cancelled already; one rectified in part
+            // shows what is left of it.
+            if (!MotivoNoAbonable(nIdFactura.toInt()).isEmpty())
                 continue;
-            const double amount = U().SqlNumber(rs.Fields("nTotal").Value) -
-                                  U().SqlNumber(rs.Fields("nDescuento").Value);
+            const double amount =
+                U().SqlNumber(rs.Fields("nTotal").Value) -
+                U().SqlNumber(rs.Fields("nDescuento").Value) +
+                U().SqlNumber(Db().GetRows("SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c "
+                                           "JOIN Abonos a ON a.nIdFactura=c.nIdFactura WHERE "
+                                           "a.nIdFacturaAbonada=" +
+                                           nIdFactura)
+                                  .Value(0, 0));
             auto* item =
                 new QListWidgetItem(Entry(U().FormatDate(2, rs.Fields("dFactura").Value).toString(),
                                           sFactura, AmountText::Euros(amount)));
