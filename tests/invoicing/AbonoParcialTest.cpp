@@ -4,6 +4,7 @@
 #include "InvoicingFixture.h"
 #include "support/TestEngine.h"
 
+#include "books/LibroFacturas.h"
 #include "invoicing/EmitirAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/AmountsCheck.h"
@@ -104,6 +105,19 @@ protected:
             paid - Number("SELECT SUM(nTotal-nDescuento) FROM Facturas WHERE nIdCliente=" +
                           QString::number(client)),
             0.001);
+        // The accountant's book of the day adds up to what the documents are due, partial
+        // rectifications included.
+        Money booked;
+        for (const LibroFacturas::Linea& linea :
+             LibroFacturas::Leer(Gi.nFechaTrabajo, Gi.nFechaTrabajo).lineas)
+            if (Count("Facturas", "nIdCliente=" + QString::number(client) +
+                                      " AND nIdFactura=" + QString::number(linea.nIdFactura)))
+                booked += linea.nBase + linea.nCuota;
+        EXPECT_EQ(booked.Text(),
+                  Money::FromDouble(Number("SELECT SUM(nTotal-nDescuento) FROM Facturas WHERE "
+                                           "nIdCliente=" +
+                                           QString::number(client)))
+                      .Text());
         const AmountsCheck amounts = AmountsCheck::Run();
         EXPECT_TRUE(amounts.agree) << amounts.message.toStdString();
         const RegistroFacturacion::Verificacion register_ = RegistroFacturacion::Verificar();
