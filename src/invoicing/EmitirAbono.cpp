@@ -131,8 +131,16 @@ DocumentAmounts Importes(const std::vector<Pedida>& pedidas, Money nDescuento) {
     return DocumentAmounts::Of(lines, nDescuento);
 }
 
+// Whether some of the invoice's units were rectified before.
+bool Anteriores(const std::vector<LineaAbonable>& abonables) {
+    return std::any_of(abonables.begin(), abonables.end(),
+                       [](const LineaAbonable& l) { return l.nAbonables < l.nUnidades; });
+}
+
 // The invoice's discount less what its earlier rectifications took of it.
-Money DescuentoPendiente(qint32 nIdFactura, Money nDescuento) {
+Money DescuentoPendiente(qint32 nIdFactura, Money nDescuento, bool anteriores) {
+    if (!anteriores)
+        return nDescuento;
     return nDescuento + Money::FromDouble(Db().GetRows("SELECT SUM(f.nDescuento) FROM Facturas f "
                                                        "JOIN Abonos a ON a.nIdFactura=f.nIdFactura "
                                                        "WHERE a.nIdFacturaAbonada=" +
@@ -145,10 +153,12 @@ Money DescuentoPendiente(qint32 nIdFactura, Money nDescuento) {
 // and whatever is left of it when the rectification takes the invoice's last units, so that the
 // rectifications of an invoice add up to its discount.
 Money Descuento(qint32 nIdFactura, const DocumentAmounts& factura,
-                const std::vector<Pedida>& pedidas, bool ultima) {
-    const Money pendiente = DescuentoPendiente(nIdFactura, factura.nDescuento);
-    if (ultima || factura.nTotal.Cents() == 0)
-        return ultima ? pendiente : Money();
+                const std::vector<Pedida>& pedidas, bool ultima, bool anteriores) {
+    if (!ultima && factura.nTotal.Cents() == 0)
+        return {};
+    const Money pendiente = DescuentoPendiente(nIdFactura, factura.nDescuento, anteriores);
+    if (ultima)
+        return pendiente;
     const Money parte =
         Money::FromDouble(factura.nDescuento.ToDouble() * Importes(pedidas, {}).nTotal.ToDouble() /
                           factura.nTotal.ToDouble());
@@ -165,17 +175,35 @@ bool TomaLoQueQueda(const std::vector<Pedida>& pedidas,
            int(pedidas.size()) == abiertas;
 }
 
-Money Cobrado(const QString& where) {
-    return Money::FromDouble(Db().GetRows("SELECT SUM(nImporte) FROM FacturasCobros WHERE " + where)
-                                 .Value(0, 0)
-                                 .toDouble());
+// What was paid for the invoice and is not given back yet.
+Money Devolvible(qint32 nIdFactura, bool anteriores) {
+    return Money::FromDouble(
+        Db().GetRows("SELECT SUM(nImporte) FROM FacturasCobros WHERE nIdFactura=" + Id(nIdFactura) +
+                     (anteriores ? " OR nIdFactura IN (SELECT nIdFactura FROM Abonos WHERE "
+                                   "nIdFacturaAbonada=" +
+                                       Id(nIdFactura) + ")"
+                                 : QString()))
+            .Value(0, 0)
+            .toDouble());
 }
 
-// What was paid for the invoice and is not given back yet.
-Money Devolvible(qint32 nIdFactura) {
-    return Cobrado("nIdFactura=" + Id(nIdFactura)) +
-           Cobrado("nIdFactura IN (SELECT nIdFactura FROM Abonos WHERE nIdFacturaAbonada=" +
-                   Id(nIdFactura) + ")");
+// Why the invoice with these lines cannot be rectified now; empty when it can.
+QString Impedimento(qint32 nIdFactura, const std::vector<LineaAbonable>& lineas) {
+    const Rows invoice = Db().GetRows("SELECT sFactura,dFacturaAbonada FROM Facturas WHERE "
+                                      "nIdFactura=" +
+                                      Id(nIdFactura));
+    if (invoice.IsEmpty())
+        return Db().Translate("La factura ya no existe: otro puesto la ha borrado.");
+    const QString sFactura = invoice(0, 0).toString();
+    if (U().SqlNumber(invoice(1, 0)) != 0)
+        return Db().Translate("La factura") + " " + sFactura + " " +
+               Db().Translate("es una nota de crédito y no se puede abonar.");
+    if (std::none_of(lineas.begin(), lineas.end(),
+                     [](const LineaAbonable& l) { return l.nAbonables > 0; }) &&
+        U().SqlNumber(Db().GetValue("Abonos", "nIdFacturaAbonada=" + Id(nIdFactura))) != 0)
+        return Db().Translate("La factura") + " " + sFactura + " " +
+               Db().Translate("ya tiene una nota de crédito.");
+    return {};
 }
 
 qint32 Salida(QStringList& avisos) {
@@ -287,29 +315,15 @@ Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas)
         return {};
     const std::vector<LineaAbonable> abonables = LineasAbonables(nIdFactura);
     const std::vector<Pedida> pedidas = LineasPedidas(abonables, lineas);
-    const Money descuento =
-        Descuento(nIdFactura, factura->importes, pedidas, TomaLoQueQueda(pedidas, abonables));
-    return std::max(Money(),
-                    std::min(Importes(pedidas, descuento).AmountDue(), Devolvible(nIdFactura)));
+    const bool anteriores = Anteriores(abonables);
+    const Money descuento = Descuento(nIdFactura, factura->importes, pedidas,
+                                      TomaLoQueQueda(pedidas, abonables), anteriores);
+    return std::max(Money(), std::min(Importes(pedidas, descuento).AmountDue(),
+                                      Devolvible(nIdFactura, anteriores)));
 }
 
 QString MotivoNoAbonable(qint32 nIdFactura) {
-    const Rows invoice = Db().GetRows("SELECT sFactura,dFacturaAbonada FROM Facturas WHERE "
-                                      "nIdFactura=" +
-                                      Id(nIdFactura));
-    if (invoice.IsEmpty())
-        return Db().Translate("La factura ya no existe: otro puesto la ha borrado.");
-    const QString sFactura = invoice(0, 0).toString();
-    if (U().SqlNumber(invoice(1, 0)) != 0)
-        return Db().Translate("La factura") + " " + sFactura + " " +
-               Db().Translate("es una nota de crédito y no se puede abonar.");
-    const std::vector<LineaAbonable> lineas = LineasAbonables(nIdFactura);
-    if (U().SqlNumber(Db().GetValue("Abonos", "nIdFacturaAbonada=" + Id(nIdFactura))) != 0 &&
-        std::none_of(lineas.begin(), lineas.end(),
-                     [](const LineaAbonable& l) { return l.nAbonables > 0; }))
-        return Db().Translate("La factura") + " " + sFactura + " " +
-               Db().Translate("ya tiene una nota de crédito.");
-    return {};
+    return Impedimento(nIdFactura, LineasAbonables(nIdFactura));
 }
 
 ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
@@ -334,7 +348,8 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(s.nIdFactura));
         nPaso = 2;
         // Checked under the lock, not only when the history was filled.
-        if (const QString rechazo = MotivoNoAbonable(s.nIdFactura); !rechazo.isEmpty())
+        const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
+        if (const QString rechazo = Impedimento(s.nIdFactura, abonables); !rechazo.isEmpty())
             throw AbonoRechazado(rechazo);
         Documento d;
         d.nIdCliente = Int(factura.Value("nIdCliente", 0));
@@ -342,7 +357,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
             throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
                                                 "ventana: no se emite la nota de crédito."));
-        const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
+        const bool anteriores = Anteriores(abonables);
         const std::vector<Pedida> pedidas = LineasPedidas(abonables, s.lineas);
         const bool ultima = TomaLoQueQueda(pedidas, abonables);
         // The whole invoice at once is its exact opposite, copied from what it stores.
@@ -351,9 +366,9 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
                                   [](const Pedida& p) { return p.nUnidades == p.linea.nUnidades; });
         const DocumentAmounts importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
         const DocumentAmounts parte =
-            Importes(pedidas, Descuento(s.nIdFactura, importes, pedidas, ultima));
+            Importes(pedidas, Descuento(s.nIdFactura, importes, pedidas, ultima, anteriores));
         const Money devolvible =
-            std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura)));
+            std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
         if (s.nImporteDevuelto &&
             (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > devolvible))
             throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
