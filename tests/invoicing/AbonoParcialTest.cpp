@@ -9,6 +9,7 @@
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "register/RegistroFacturacion.h"
+#include "setup/SuiteSetup.h"
 
 #include <QDate>
 #include <map>
@@ -243,6 +244,26 @@ TEST_F(AbonoParcialTest, TwoWorkstationsNeverRectifyMoreThanWasSold) {
     EXPECT_GE(waits, 2);
     EXPECT_EQ(Rectify(factura, {{0, 1}}), "-4.95|0|4.95");
     EXPECT_EQ(MotivoNoAbonable(factura).right(29), "ya tiene una nota de crédito.");
+}
+
+// A folder made when an invoice could have one credit note: its unique index goes, its credit
+// note counts as rectifying every line, and its invoices may then be rectified in parts.
+TEST_F(AbonoParcialTest, AFolderOfOneCreditNotePerInvoiceIsUpgraded) {
+    for (const char* sql :
+         {"DROP TABLE AbonosItems", "DROP INDEX ixAbonos_FacturaAbonada",
+          "CREATE UNIQUE INDEX ixAbonos_nIdFacturaAbonada ON Abonos (nIdFacturaAbonada)"})
+        Db().Execute(sql);
+    SuiteSetup::UpdateSchema();
+    // The demo's invoice 12, cancelled by its credit note 15.
+    EXPECT_EQ(Table("SELECT COUNT(*),SUM(x.nUnidades)-SUM(i.nUnidades) FROM FacturasItems i JOIN "
+                    "AbonosItems x ON x.nIdFacturaItem=i.nIdFacturaItem AND x.nIdFactura=15 WHERE "
+                    "i.nIdFactura=12"),
+              Table("SELECT COUNT(*),0 FROM FacturasItems WHERE nIdFactura=12"));
+    EXPECT_EQ(MotivoNoAbonable(12).right(29), "ya tiene una nota de crédito.");
+    AddItem(client, 3, 4.5, 10, Product("MED01"));
+    const qint32 factura = InvoicePending(0);
+    EXPECT_EQ(Rectify(factura, {{0, 1}}) + " " + Rectify(factura, {{0, 2}}),
+              "-4.95|0|4.95 -9.9|0|9.9");
 }
 
 } // namespace
