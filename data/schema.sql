@@ -277,13 +277,27 @@ CREATE TABLE IF NOT EXISTS FacturasCobros (
 CREATE INDEX IF NOT EXISTS ixFacturasCobros_nIdFactura ON FacturasCobros (nIdFactura);
 CREATE INDEX IF NOT EXISTS ixFacturasCobros_nIdCliente ON FacturasCobros (nIdCliente);
 
--- The invoice each credit note cancels, by id: an invoice has one credit note at most.
+-- The invoice each credit note rectifies, by id. An invoice may be rectified in parts, so it may
+-- have several; folders made when it could have one only lose that unique index here.
 CREATE TABLE IF NOT EXISTS Abonos (
     nIdAbono INTEGER PRIMARY KEY,
     nIdFactura INTEGER NOT NULL,
     nIdFacturaAbonada INTEGER NOT NULL
 );
-CREATE UNIQUE INDEX IF NOT EXISTS ixAbonos_nIdFacturaAbonada ON Abonos (nIdFacturaAbonada);
+DROP INDEX IF EXISTS ixAbonos_nIdFacturaAbonada;
+CREATE INDEX IF NOT EXISTS ixAbonos_FacturaAbonada ON Abonos (nIdFacturaAbonada);
+CREATE INDEX IF NOT EXISTS ixAbonos_nIdFactura ON Abonos (nIdFactura);
+
+-- The units of each invoice line (nIdFacturaItem) that a credit note (nIdFactura) rectifies:
+-- what is left to rectify is the line's units less these.
+CREATE TABLE IF NOT EXISTS AbonosItems (
+    nIdAbonoItem INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL,
+    nIdFacturaItem INTEGER NOT NULL,
+    nUnidades DOUBLE PRECISION NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixAbonosItems_nIdFacturaItem ON AbonosItems (nIdFacturaItem);
+CREATE INDEX IF NOT EXISTS ixAbonosItems_nIdFactura ON AbonosItems (nIdFactura);
 
 CREATE TABLE IF NOT EXISTS TipoMovimiento (
     nIdTipoMovimiento INTEGER PRIMARY KEY,

@@ -5,7 +5,8 @@
 //    printing left out; issue_bare_sql_ms: the very statements it ran (recorded by the
 //    data-access component) replayed on an identical copy of the database: through SQLite's C
 //    API on a copy of the file, or through a plain connection of Qt's driver on a copy of the
-//    server's database; issue_ratio; the same for a credit note of such an invoice (credit_...);
+//    server's database; issue_ratio; the same for a credit note of such an invoice (credit_...)
+//    and for a rectification of two of the three units of one of its lines (partial_credit_...);
 //  - register_backfill: recording the invoices of a folder made before the register (once);
 //  - register_ms: writing an invoice's register record; verify_per_100k_records_s: checking the
 //    whole register, scaled to 100,000 records;
@@ -455,6 +456,21 @@ int main(int argc, char** argv) {
         compare(credit, [&] { Generar_Abono(w, invoice); });
     }
     report(credit, "credit_ms", "credit_bare_sql_ms", "credit_ratio", "credit_statements");
+    // Part of a sale comes back: two of the three units of one line of a fresh invoice.
+    Timing partial;
+    for (int i = 0; i < kSamples; ++i) {
+        BenchWindow w;
+        w.client = QString::number(std::max(1, clients * (i + 1) / (kSamples + 3)));
+        AddLines(w.client.toInt());
+        Generar_Factura(w);
+        SolicitudAbono solicitud;
+        solicitud.nIdFactura =
+            Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt();
+        solicitud.lineas = {{LineasAbonables(solicitud.nIdFactura)[2].nIdFacturaItem, 2}};
+        compare(partial, [&] { Generar_Abono(w, solicitud); });
+    }
+    report(partial, "partial_credit_ms", "partial_credit_bare_sql_ms", "partial_credit_ratio",
+           "partial_credit_statements");
     if (server)
         RunOnServer(config, {"DROP DATABASE IF EXISTS " + Quoted(serverCopy)});
 

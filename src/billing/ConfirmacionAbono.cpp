@@ -1,22 +1,68 @@
 #include "billing/ConfirmacionAbono.h"
 
 #include "platform/data/DataAccess.h"
+#include "platform/util/TypedNumber.h"
+#include "session/G.h"
 
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
-ConfirmacionAbono::ConfirmacionAbono(const QString& pregunta, QWidget* parent) : QDialog(parent) {
+ConfirmacionAbono::ConfirmacionAbono(
+    const QString& pregunta, const std::vector<LineaAbonable>& lineas,
+    const QStringList& tiposCobro, const QString& sTipoCobro,
+    std::function<Money(const std::vector<LineaAbono>&)> devolucion, QWidget* parent)
+    : QDialog(parent), m_devolucion(std::move(devolucion)), m_tipoCobro(sTipoCobro) {
     const DataAccess& db = DataAccess::instance();
     setObjectName("ConfirmacionAbono");
     setWindowTitle(db.Translate("Confirmación"));
     lblPregunta = new QLabel(pregunta, this);
     lblPregunta->setObjectName("lblPregunta");
     lblPregunta->setWordWrap(true);
+
+    grdLineas = new QTableWidget(0, 3, this);
+    grdLineas->setObjectName("grdLineas");
+    grdLineas->setHorizontalHeaderLabels(
+        {db.Translate("Línea"), db.Translate("Facturadas"), db.Translate("A rectificar")});
+    grdLineas->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    grdLineas->verticalHeader()->hide();
+    grdLineas->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (const LineaAbonable& linea : lineas) {
+        // A line rectified to its last unit has nothing left to offer.
+        if (linea.nAbonables <= 0)
+            continue;
+        const int row = grdLineas->rowCount();
+        grdLineas->insertRow(row);
+        auto* nombre = new QTableWidgetItem(linea.sProductoServicio);
+        nombre->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        nombre->setCheckState(Qt::Checked);
+        grdLineas->setItem(row, 0, nombre);
+        auto* facturadas = new QTableWidgetItem(QString::number(linea.nUnidades));
+        facturadas->setFlags(Qt::ItemIsEnabled);
+        facturadas->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grdLineas->setItem(row, 1, facturadas);
+        auto* unidades = new QSpinBox(grdLineas);
+        unidades->setRange(1, linea.nAbonables);
+        unidades->setValue(linea.nAbonables);
+        grdLineas->setCellWidget(row, 2, unidades);
+        connect(unidades, &QSpinBox::valueChanged, this, &ConfirmacionAbono::Proponer);
+        m_lineas.push_back(linea);
+    }
+    connect(grdLineas, &QTableWidget::itemChanged, this, &ConfirmacionAbono::Proponer);
+
+    txtImporte = new QLineEdit(this);
+    txtImporte->setObjectName("txtImporte");
+    cboTipoCobro = new QComboBox(this);
+    cboTipoCobro->setObjectName("cboTipoCobro");
+    cboTipoCobro->addItems(tiposCobro);
+    cboTipoCobro->setCurrentIndex(std::max(0, cboTipoCobro->findText(sTipoCobro)));
     cboMotivo = new QComboBox(this);
     cboMotivo->setObjectName("cboMotivo");
     for (const auto& [codigo, texto] : MotivoRectificacion::Motivos())
@@ -32,10 +78,12 @@ ConfirmacionAbono::ConfirmacionAbono(const QString& pregunta, QWidget* parent) :
     No_BT = new QPushButton(db.Translate("&No"), this);
     No_BT->setObjectName("No_BT");
     No_BT->setDefault(true);
-    connect(Si_BT, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Si_BT, &QPushButton::clicked, this, &ConfirmacionAbono::Si_BT_Click);
     connect(No_BT, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
+    form->addRow(db.Translate("Importe a devolver"), txtImporte);
+    form->addRow(db.Translate("Forma de pago"), cboTipoCobro);
     form->addRow(db.Translate("Motivo"), cboMotivo);
     form->addRow(db.Translate("Texto del motivo"), txtMotivo);
     auto* buttons = new QHBoxLayout;
@@ -44,11 +92,66 @@ ConfirmacionAbono::ConfirmacionAbono(const QString& pregunta, QWidget* parent) :
     buttons->addWidget(No_BT);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblPregunta);
+    layout->addWidget(grdLineas);
     layout->addLayout(form);
     layout->addLayout(buttons);
+    Proponer();
     No_BT->setFocus();
+}
+
+std::vector<LineaAbono> ConfirmacionAbono::Elegidas() const {
+    std::vector<LineaAbono> elegidas;
+    for (int row = 0; row < grdLineas->rowCount(); ++row)
+        if (grdLineas->item(row, 0)->checkState() == Qt::Checked)
+            elegidas.push_back({m_lineas[size_t(row)].nIdFacturaItem,
+                                static_cast<QSpinBox*>(grdLineas->cellWidget(row, 2))->value()});
+    return elegidas;
+}
+
+// What the lines chosen come to, proposed again whenever the choice changes.
+void ConfirmacionAbono::Proponer() {
+    const std::vector<LineaAbono> elegidas = Elegidas();
+    m_importe = elegidas.empty() || !m_devolucion ? Money() : m_devolucion(elegidas);
+    m_propuesto = TypedNumber::Spanish(m_importe.ToDouble());
+    txtImporte->setText(m_propuesto);
+}
+
+void ConfirmacionAbono::Si_BT_Click() {
+    const DataAccess& db = DataAccess::instance();
+    if (Elegidas().empty()) {
+        ShowMessage(0, db.Translate("No se ha elegido ninguna línea que rectificar."));
+        grdLineas->setFocus();
+        return;
+    }
+    const TypedNumber::Reading importe = TypedNumber::Read(
+        txtImporte->text(), TypedNumber::Kind::Amount, db.Translate("Importe a devolver"));
+    if (!importe.Ok()) {
+        ShowMessage(0, importe.error);
+        txtImporte->setFocus();
+        return;
+    }
+    m_importe = Money::FromDouble(importe.value);
+    accept();
 }
 
 MotivoRectificacion ConfirmacionAbono::Motivo() const {
     return {cboMotivo->currentData().toString(), txtMotivo->text().trimmed()};
+}
+
+std::vector<LineaAbono> ConfirmacionAbono::Lineas() const {
+    std::vector<LineaAbono> elegidas = Elegidas();
+    bool todas = elegidas.size() == m_lineas.size();
+    for (size_t k = 0; todas && k < elegidas.size(); ++k)
+        todas = elegidas[k].nUnidades == m_lineas[k].nAbonables;
+    return todas ? std::vector<LineaAbono>{} : elegidas;
+}
+
+std::optional<Money> ConfirmacionAbono::Importe() const {
+    if (txtImporte->text() == m_propuesto)
+        return std::nullopt;
+    return m_importe;
+}
+
+QString ConfirmacionAbono::TipoCobro() const {
+    return cboTipoCobro->currentText() == m_tipoCobro ? QString() : cboTipoCobro->currentText();
 }

@@ -1,28 +1,58 @@
 #pragma once
 
+#include "invoicing/EmitirAbono.h"
 #include "invoicing/MotivoRectificacion.h"
 
 #include <QDialog>
+#include <functional>
+#include <vector>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTableWidget;
 
-// The question asked before a rectifying invoice is issued, with the reason it will carry: the
+// The question asked before a rectifying invoice is issued, with what it rectifies and the
+// reason it will carry: the invoice's lines with the units still to rectify, all of them ticked
+// (the user may untick a line or lower its units, never above what is left); the amount given
+// back and its payment type, by default what those units come to and the invoice's own type; the
 // tax agency's code (R4 unless the user picks another) and an optional text. Enter and Esc both
 // answer No: a Yes issues a document and books money back.
 class ConfirmacionAbono : public QDialog {
     Q_OBJECT
 public:
-    explicit ConfirmacionAbono(const QString& pregunta, QWidget* parent = nullptr);
+    // devolucion answers the most that can be given back for the lines chosen.
+    ConfirmacionAbono(const QString& pregunta, const std::vector<LineaAbonable>& lineas,
+                      const QStringList& tiposCobro, const QString& sTipoCobro,
+                      std::function<Money(const std::vector<LineaAbono>&)> devolucion,
+                      QWidget* parent = nullptr);
 
     // The reason chosen; meaningful when the dialog was accepted.
     MotivoRectificacion Motivo() const;
+    // The lines ticked with their units; empty when every line keeps all that is left of it.
+    std::vector<LineaAbono> Lineas() const;
+    // The amount and type given back; none when the user kept what was proposed.
+    std::optional<Money> Importe() const;
+    QString TipoCobro() const;
 
     QLabel* lblPregunta = nullptr;
+    QTableWidget* grdLineas = nullptr; // the line (ticked), units invoiced, units to rectify
+    QLineEdit* txtImporte = nullptr;
+    QComboBox* cboTipoCobro = nullptr;
     QComboBox* cboMotivo = nullptr;
     QLineEdit* txtMotivo = nullptr;
     QPushButton* Si_BT = nullptr;
     QPushButton* No_BT = nullptr;
+
+private:
+    std::vector<LineaAbono> Elegidas() const;
+    void Proponer();
+    void Si_BT_Click();
+
+    std::vector<LineaAbonable> m_lineas;
+    std::function<Money(const std::vector<LineaAbono>&)> m_devolucion;
+    QString m_propuesto;
+    QString m_tipoCobro;
+    Money m_importe;
 };

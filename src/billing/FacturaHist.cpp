@@ -2,6 +2,7 @@
 
 #include "billing/FacturaElectronica.h"
 #include "billing/Facturacion.h"
+#include "invoicing/EmitirAbono.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
 #include "platform/report/AmountText.h"
@@ -101,21 +102,27 @@ void FacturaHist::Form_Load() {
             "nIdCliente")));
         // In the order they were issued: a server lists a table's rows in no fixed order.
         Recordset rs;
+        // The sum of an invoice's rectifications comes with it: most have none, and only those
+        // that have are looked at line by line.
         Db().OpenRecordset(
             QString("SELECT nIdFactura,sFactura,dFactura,dFacturaAbonada,nTotal,"
-                    "nDescuento ") +
+                    "nDescuento,(SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c JOIN Abonos a "
+                    "ON a.nIdFactura=c.nIdFactura WHERE a.nIdFacturaAbonada=Facturas.nIdFactura) "
+                    "AS nRectificado ") +
                 " FROM Facturas " + " WHERE nIdCliente=" + QString::number(nIdCliente) +
                 " AND (dFacturaAbonada=0 OR ISNULL(dFacturaAbonada))" + " ORDER BY nIdFactura",
             rs);
         for (; !rs.Eof(); rs.MoveNext()) {
             const QString sFactura = rs.Fields("sFactura").Value.toString();
-            // An invoice that a credit note cancels is cancelled already.
-            if (U().SqlNumber(Db().GetValue(
-                    "Abonos", "nIdFacturaAbonada=" + rs.Fields("nIdFactura").Value.toString())) !=
-                0)
+            const QVariant rectificado = rs.Fields("nRectificado").Value;
+            // An invoice rectified to its last unit is cancelled already; one rectified in part
+            // shows what is left of it.
+            if (!rectificado.isNull() &&
+                !MotivoNoAbonable(rs.Fields("nIdFactura").Value.toInt()).isEmpty())
                 continue;
             const double amount = U().SqlNumber(rs.Fields("nTotal").Value) -
-                                  U().SqlNumber(rs.Fields("nDescuento").Value);
+                                  U().SqlNumber(rs.Fields("nDescuento").Value) +
+                                  U().SqlNumber(rectificado);
             auto* item =
                 new QListWidgetItem(Entry(U().FormatDate(2, rs.Fields("dFactura").Value).toString(),
                                           sFactura, AmountText::Euros(amount)));

@@ -10,7 +10,8 @@ class QListWidget;
 class QRadioButton;
 
 // The client's invoices that can still be reprinted or credited: under the headings Fecha,
-// Número and Importe, each line the date, the number and the amount due in euros, in a
+// Número and Importe, each line the date, the number and the amount due in euros (less what its
+// rectifications took, so an invoice rectified in part shows what is left of it), in a
 // fixed-pitch font so the columns line up. The newest invoice starts highlighted. The user picks an
 // invoice, the action (print again, the default, or a credit note) and, with a layout button, the
 // layout; the choice goes into the billing window's nIdFactura_Historico, nEmitir and

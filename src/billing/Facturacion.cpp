@@ -390,28 +390,49 @@ void Facturacion::HistoricoFacturas_NA_Click() {
             return;
         if (nEmitir == 1)
             Informes::Factura(nIdFactura_Historico, nFormatoFactura);
-        else if (MotivoRectificacion motivo;
-                 nEmitir == 2 && ConfirmarAbono(nIdFactura_Historico, motivo))
-            Generar_Abono(*this, nIdFactura_Historico, motivo);
+        else if (SolicitudAbono solicitud;
+                 nEmitir == 2 && ConfirmarAbono(nIdFactura_Historico, solicitud))
+            Generar_Abono(*this, std::move(solicitud));
     });
 }
 
-bool Facturacion::ConfirmarAbono(qint32 nIdFactura, MotivoRectificacion& motivo) {
+bool Facturacion::ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud) {
+    solicitud.nIdFactura = nIdFactura;
     const Rows factura = Db().GetRows("SELECT sFactura,sCliente,nTotal,nDescuento FROM Facturas "
                                       "WHERE nIdFactura=" +
                                       QString::number(nIdFactura));
     if (factura.IsEmpty())
         return true; // the credit note says itself that the invoice is gone
     const double importe = U().SqlNumber(factura(2, 0)) - U().SqlNumber(factura(3, 0));
+    QStringList tipos;
+    const Rows rows = Db().GetRows("SELECT sTipoCobro FROM TipoCobro ORDER BY nIdTipoCobro");
+    for (int r = 0; r < rows.RowCount(); ++r)
+        tipos << rows(0, r).toString();
+    const QString tipo = Db().GetRows("SELECT t.sTipoCobro FROM FacturasCobros c JOIN TipoCobro t "
+                                      "ON t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +
+                                      QString::number(nIdFactura) + " ORDER BY c.nIdFacturaCobro")
+                             .Value(0, 0)
+                             .toString();
     ConfirmacionAbono pregunta(
         Db().Translate("¿Emitir la factura rectificativa que anula la factura") + " " +
             factura(0, 0).toString() + " " + Db().Translate("de") + " " + factura(1, 0).toString() +
             " " + Db().Translate("por") + " " + TypedNumber::Spanish(importe) + " €?",
+        LineasAbonables(nIdFactura), tipos, tipo,
+        [nIdFactura](const std::vector<LineaAbono>& lineas) {
+            try {
+                return DevolucionMaxima(nIdFactura, lineas);
+            } catch (const AbonoRechazado&) {
+                return Money();
+            }
+        },
         this);
     Ui::current().ShowModal(pregunta);
     if (pregunta.result() != QDialog::Accepted)
         return false;
-    motivo = pregunta.Motivo();
+    solicitud.motivo = pregunta.Motivo();
+    solicitud.lineas = pregunta.Lineas();
+    solicitud.nImporteDevuelto = pregunta.Importe();
+    solicitud.sTipoCobro = pregunta.TipoCobro();
     return true;
 }
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 class CSearch;
-struct MotivoRectificacion;
+struct SolicitudAbono;
 class Frm;
 class GridController;
 class QCheckBox;
@@ -75,8 +75,9 @@ public:
     void Frm_evtButtonPressed(const QString& sName);
     void HistoricoFacturas_NA_Click();
     // Asks before a credit note is issued, naming the invoice, its client and its amount, and
-    // takes the reason it will carry into motivo; a hurried Enter answers No.
-    bool ConfirmarAbono(qint32 nIdFactura, MotivoRectificacion& motivo);
+    // takes the lines, the money given back and the reason into solicitud; a hurried Enter
+    // answers No.
+    bool ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud);
     void ImgGd_NR_Click(int index);
 
     // Grid events.

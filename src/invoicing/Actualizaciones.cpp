@@ -37,9 +37,12 @@ void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAb
         TaxableBreakdown::Of(IssuedDocument::LoadHeader(nIdFactura)->importes).Write(nIdFactura);
         return;
     }
-    TaxableBreakdown::ReadOr(nIdFacturaAbonada,
-                             IssuedDocument::LoadHeader(nIdFacturaAbonada)->importes)
-        .Negated()
+    // The whole invoice at once is its breakdown turned; a part is spread from its own figures.
+    const DocumentAmounts rectificada = IssuedDocument::LoadHeader(nIdFacturaAbonada)->importes;
+    const DocumentAmounts propia = IssuedDocument::LoadHeader(nIdFactura)->importes;
+    (propia.FirstDifference(rectificada.Negated()) < 0
+         ? TaxableBreakdown::ReadOr(nIdFacturaAbonada, rectificada).Negated()
+         : TaxableBreakdown::Of(propia))
         .Write(nIdFactura);
     Db().InsertRecord(
         "FacturasRectificativas", "nIdFactura,sMotivo,sTextoMotivo",

@@ -18,7 +18,8 @@ void Actualizar_Cobros(qint32 nIdFactura, qint32 nIdFacturaAbonada);
 
 // The breakdown that is printed, registered and exported, with the discount taken off the base.
 // An invoice (nIdFacturaAbonada 0): spread from the figures just stored. A credit note: its
-// invoice's breakdown turned, and its reason (FacturasRectificativas).
+// invoice's breakdown turned when it rectifies the whole invoice, else spread from its own
+// figures; and its reason (FacturasRectificativas).
 void Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada,
                          const MotivoRectificacion& motivo = {});
 

@@ -383,6 +383,12 @@ void SuiteSetup::LinkDocuments() {
                "(f.dFacturaAbonada = 0 OR f.dFacturaAbonada IS NULL) WHERE c.sFacturaAbonada <> "
                "'' AND NOT EXISTS (SELECT 1 FROM Abonos a WHERE a.nIdFacturaAbonada = "
                "f.nIdFactura OR a.nIdFactura = c.nIdFactura) GROUP BY f.nIdFactura");
+    // A credit note written before invoices could be rectified in parts rectified all of its
+    // invoice's lines.
+    db.Execute("INSERT INTO AbonosItems (nIdFactura, nIdFacturaItem, nUnidades) SELECT "
+               "a.nIdFactura, i.nIdFacturaItem, i.nUnidades FROM Abonos a JOIN FacturasItems i ON "
+               "i.nIdFactura = a.nIdFacturaAbonada WHERE NOT EXISTS (SELECT 1 FROM AbonosItems x "
+               "WHERE x.nIdFactura = a.nIdFactura)");
 }
 
 void SuiteSetup::FillScale(int thousands) {

@@ -5,6 +5,7 @@
 #include "billing/ConfirmacionAbono.h"
 #include "billing/FacturaHist.h"
 #include "platform/data/Recordset.h"
+#include "platform/report/AmountText.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <tuple>
 
 namespace {
@@ -27,6 +29,10 @@ namespace {
 class HistoryTest : public BillingTest {
 protected:
     std::unique_ptr<FacturaHist> h;
+
+    static double Number(const QString& sql) {
+        return U().SqlNumber(DataAccess::instance().GetRows(sql).Value(0, 0));
+    }
 
     FacturaHist& OpenHistory(qint32 pet = 1) {
         if (!w)
@@ -206,6 +212,59 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
     w->Frm_evtToolClick("HistoricoFacturas_NA");
     EXPECT_EQ(suite.Ui().ModalCount, 8);
     EXPECT_EQ(Count("Facturas"), 17);
+}
+
+// Through the windows: only the first line of an invoice is rectified, with the amount the
+// confirmation proposes for it; the invoice stays listed with what is left of it.
+TEST_F(HistoryTest, APartOfAnInvoiceIsRectifiedAndTheRestStaysListed) {
+    OpenHistory();
+    const QString listed = Entries().join('\n');
+    h.reset();
+    const QString invoice = Table("SELECT nIdFactura FROM Facturas WHERE sFactura='0001/26'");
+    ASSERT_GE(Count("FacturasItems", "nIdFactura=" + invoice), 2);
+    suite.Ui().ModalActions.push_back([](QWidget& window) {
+        auto& history = dynamic_cast<FacturaHist&>(window);
+        history.lsFras_TX->setCurrentRow(0);
+        history.opEmision_TX[1]->click();
+        history.Frm_evtButtonPressed("FormatoDetallado_BT");
+    });
+    QString proposed;
+    suite.Ui().ModalActions.push_back([&proposed](QWidget& window) {
+        auto& dialog = dynamic_cast<ConfirmacionAbono&>(window);
+        for (int row = 1; row < dialog.grdLineas->rowCount(); ++row)
+            dialog.grdLineas->item(row, 0)->setCheckState(Qt::Unchecked);
+        proposed = dialog.txtImporte->text() + "|" + dialog.cboTipoCobro->currentText();
+        dialog.Si_BT->click();
+    });
+    suite.Ui().ModalActions.push_back([](QWidget&) {});
+    w->Frm_evtToolClick("HistoricoFacturas_NA");
+
+    const QString credit =
+        Table("SELECT MAX(nIdFactura) FROM Facturas WHERE sFacturaAbonada='0001/26'");
+    const QString first =
+        "(SELECT MIN(nIdFacturaItem) FROM FacturasItems WHERE nIdFactura=" + invoice + ")";
+    EXPECT_EQ(Table("SELECT nUnidades,nTotal FROM FacturasItems WHERE nIdFactura=" + credit),
+              Table("SELECT -nUnidades,-nTotal FROM FacturasItems WHERE nIdFacturaItem=" + first));
+    // The amount proposed is what the line comes to after its share of the discount, given back
+    // by the invoice's payment type; that is what the customer got back.
+    EXPECT_EQ(proposed, TypedNumber::Spanish(-Number("SELECT nTotal-nDescuento FROM Facturas WHERE "
+                                                     "nIdFactura=" +
+                                                     credit)) +
+                            "|" +
+                            Table("SELECT t.sTipoCobro FROM FacturasCobros c JOIN TipoCobro t ON "
+                                  "t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +
+                                  invoice + " ORDER BY c.nIdFacturaCobro LIMIT 1"));
+    EXPECT_EQ(TypedNumber::Spanish(
+                  -Number("SELECT SUM(nImporte) FROM FacturasCobros WHERE nIdFactura=" + credit)),
+              proposed.section('|', 0, 0));
+    OpenHistory();
+    const double left =
+        Number("SELECT nTotal-nDescuento FROM Facturas WHERE nIdFactura=" + invoice) +
+        Number("SELECT nTotal-nDescuento FROM Facturas WHERE nIdFactura=" + credit);
+    EXPECT_EQ(Entries().size(), listed.count('\n') + 1);
+    EXPECT_TRUE(Entries().first().contains("0001/26") &&
+                Entries().first().contains(AmountText::Euros(left)))
+        << Entries().first().toStdString();
 }
 
 } // namespace

@@ -1,0 +1,463 @@
+#include "invoicing/EmitirAbono.h"
+
+#include "invoicing/Actualizaciones.h"
+#include "invoicing/Conta.h"
+#include "invoicing/Numeracion.h"
+#include "invoicing/core/DocumentAmounts.h"
+#include "invoicing/core/IssuedDocument.h"
+#include "platform/data/DataAccess.h"
+#include "platform/util/TypedNumber.h"
+#include "platform/util/Utility.h"
+#include "register/RegistroFacturacion.h"
+
+#include <QHash>
+#include <algorithm>
+
+AbonoRechazado::AbonoRechazado(const QString& message)
+    : TvError(ErrorNumber::InvalidCall, message) {}
+
+AbonoFallido::AbonoFallido(const TvError& error, const QString& where)
+    : TvError(error.Number(), error.Description(), error.Statement()), m_where(where) {}
+
+namespace {
+
+QString Id(qint64 id) {
+    return QString::number(id);
+}
+
+qint32 Int(const QVariant& value) {
+    return Utility::ToInt32(U().SqlNumber(value));
+}
+
+bool Is(const QString& column, const char* name) {
+    return column.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+// A stored value as a literal by its column's prefix: "n" a number, "s" a quoted text, anything
+// else (dates, flags) its own text; NULL stays NULL.
+QString Literal(const QString& column, const QVariant& value, bool negate) {
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    if (column.startsWith(QLatin1Char('n'), Qt::CaseInsensitive)) {
+        const double number = U().SqlNumber(value);
+        // A zero turned is still 0, never "-0".
+        return U().SqlValue(negate && number != 0 ? -number : number, 0, true);
+    }
+    if (column.startsWith(QLatin1Char('s'), Qt::CaseInsensitive))
+        return U().SqlValue(value.toString(), 0, true);
+    return value.toString();
+}
+
+// Where a credit note failed: the step reached, the item and the column being copied.
+QString Where(quint8 nPaso, int i, int n) {
+    return "nPaso=" + QString::number(nPaso) + " i=" + QString::number(i) +
+           " n=" + QString::number(n);
+}
+
+// The position of column in DocumentAmounts::Columns; -1 when it is none of them.
+int AmountColumn(const QString& column) {
+    for (int k = 0; k < DocumentAmounts::Columns.size(); ++k)
+        if (column.compare(DocumentAmounts::Columns[k], Qt::CaseInsensitive) == 0)
+            return k;
+    return -1;
+}
+
+// Item columns whose figures follow the units rectified; nPvp is only turned.
+bool ScaledItemColumn(const QString& column) {
+    for (const char* name : {"nUnidades", "nBaseImp", "nImpuestos", "nTotal"})
+        if (Is(column, name))
+            return true;
+    return false;
+}
+
+// A line's figure for `units` of its `invoiced` ones: the same figure for all of them, else in
+// proportion, the total rounded to the cent as a line's total is.
+double Scaled(const QString& column, double stored, qint32 units, qint32 invoiced) {
+    if (units == invoiced || invoiced == 0)
+        return stored;
+    if (Is(column, "nUnidades"))
+        return units;
+    const double part = stored * units / invoiced;
+    return Is(column, "nTotal") ? Utility::RoundHalfAway(part, 2) : part;
+}
+
+// The units of a line as every total counts them: whole, ties to even.
+qint32 Units(const QVariant& value) {
+    return Utility::ToInt32(U().SqlNumber(value));
+}
+
+struct Pedida {
+    LineaAbonable linea;
+    qint32 nUnidades = 0;
+};
+
+// The lines asked for, checked against what is left of each; the whole rest when none is named.
+std::vector<Pedida> LineasPedidas(const std::vector<LineaAbonable>& abonables,
+                                  const std::vector<LineaAbono>& lineas) {
+    std::vector<Pedida> pedidas;
+    if (lineas.empty()) {
+        for (const LineaAbonable& linea : abonables)
+            if (linea.nAbonables > 0)
+                pedidas.push_back({linea, linea.nAbonables});
+        return pedidas;
+    }
+    for (const LineaAbono& pedida : lineas) {
+        if (pedida.nUnidades == 0)
+            continue;
+        const auto linea =
+            std::find_if(abonables.begin(), abonables.end(), [&](const LineaAbonable& l) {
+                return l.nIdFacturaItem == pedida.nIdFacturaItem;
+            });
+        if (linea == abonables.end())
+            throw AbonoRechazado(Db().Translate("La línea elegida no es de la factura."));
+        if (pedida.nUnidades < 0 || pedida.nUnidades > linea->nAbonables)
+            throw AbonoRechazado(Db().Translate("De") + " " + linea->sProductoServicio + " " +
+                                 Db().Translate("quedan por rectificar") + " " +
+                                 Id(linea->nAbonables) + " " +
+                                 Db().Translate("unidades: no se pueden rectificar") + " " +
+                                 Id(pedida.nUnidades) + ".");
+        pedidas.push_back({*linea, pedida.nUnidades});
+    }
+    if (pedidas.empty())
+        throw AbonoRechazado(Db().Translate("No se ha elegido ninguna línea que rectificar."));
+    return pedidas;
+}
+
+// Before the discount: what the units asked for add up to.
+DocumentAmounts Importes(const std::vector<Pedida>& pedidas, Money nDescuento) {
+    std::vector<DocumentLine> lines;
+    for (const Pedida& p : pedidas)
+        lines.push_back({double(p.nUnidades), p.linea.nPvp, p.linea.nPorcIpto});
+    return DocumentAmounts::Of(lines, nDescuento);
+}
+
+// Whether some of the invoice's units were rectified before.
+bool Anteriores(const std::vector<LineaAbonable>& abonables) {
+    return std::any_of(abonables.begin(), abonables.end(),
+                       [](const LineaAbonable& l) { return l.nAbonables < l.nUnidades; });
+}
+
+// The invoice's discount less what its earlier rectifications took of it.
+Money DescuentoPendiente(qint32 nIdFactura, Money nDescuento, bool anteriores) {
+    if (!anteriores)
+        return nDescuento;
+    return nDescuento + Money::FromDouble(Db().GetRows("SELECT SUM(f.nDescuento) FROM Facturas f "
+                                                       "JOIN Abonos a ON a.nIdFactura=f.nIdFactura "
+                                                       "WHERE a.nIdFacturaAbonada=" +
+                                                       Id(nIdFactura))
+                                              .Value(0, 0)
+                                              .toDouble());
+}
+
+// The share of the invoice's discount that a rectification carries: in proportion to its total,
+// and whatever is left of it when the rectification takes the invoice's last units, so that the
+// rectifications of an invoice add up to its discount.
+Money Descuento(qint32 nIdFactura, const DocumentAmounts& factura,
+                const std::vector<Pedida>& pedidas, bool ultima, bool anteriores) {
+    if (!ultima && factura.nTotal.Cents() == 0)
+        return {};
+    const Money pendiente = DescuentoPendiente(nIdFactura, factura.nDescuento, anteriores);
+    if (ultima)
+        return pendiente;
+    const Money parte =
+        Money::FromDouble(factura.nDescuento.ToDouble() * Importes(pedidas, {}).nTotal.ToDouble() /
+                          factura.nTotal.ToDouble());
+    return std::min(parte, pendiente);
+}
+
+bool TomaLoQueQueda(const std::vector<Pedida>& pedidas,
+                    const std::vector<LineaAbonable>& abonables) {
+    int abiertas = 0;
+    for (const LineaAbonable& linea : abonables)
+        abiertas += linea.nAbonables > 0 ? 1 : 0;
+    return std::all_of(pedidas.begin(), pedidas.end(),
+                       [](const Pedida& p) { return p.nUnidades == p.linea.nAbonables; }) &&
+           int(pedidas.size()) == abiertas;
+}
+
+// What was paid for the invoice and is not given back yet.
+Money Devolvible(qint32 nIdFactura, bool anteriores) {
+    return Money::FromDouble(
+        Db().GetRows("SELECT SUM(nImporte) FROM FacturasCobros WHERE nIdFactura=" + Id(nIdFactura) +
+                     (anteriores ? " OR nIdFactura IN (SELECT nIdFactura FROM Abonos WHERE "
+                                   "nIdFacturaAbonada=" +
+                                       Id(nIdFactura) + ")"
+                                 : QString()))
+            .Value(0, 0)
+            .toDouble());
+}
+
+// Why the invoice with these lines cannot be rectified now; empty when it can.
+QString Impedimento(qint32 nIdFactura, const std::vector<LineaAbonable>& lineas) {
+    const Rows invoice = Db().GetRows("SELECT sFactura,dFacturaAbonada FROM Facturas WHERE "
+                                      "nIdFactura=" +
+                                      Id(nIdFactura));
+    if (invoice.IsEmpty())
+        return Db().Translate("La factura ya no existe: otro puesto la ha borrado.");
+    const QString sFactura = invoice(0, 0).toString();
+    if (U().SqlNumber(invoice(1, 0)) != 0)
+        return Db().Translate("La factura") + " " + sFactura + " " +
+               Db().Translate("es una nota de crédito y no se puede abonar.");
+    if (std::none_of(lineas.begin(), lineas.end(),
+                     [](const LineaAbonable& l) { return l.nAbonables > 0; }) &&
+        U().SqlNumber(Db().GetValue("Abonos", "nIdFacturaAbonada=" + Id(nIdFactura))) != 0)
+        return Db().Translate("La factura") + " " + sFactura + " " +
+               Db().Translate("ya tiene una nota de crédito.");
+    return {};
+}
+
+qint32 Salida(QStringList& avisos) {
+    const qint32 salida = Int(Db().GetValue("TipoMovimiento", "bEntrada=false"));
+    if (salida == 0)
+        avisos << Db().Translate("No hay ningún tipo de movimiento de salida.");
+    return salida;
+}
+
+struct Documento {
+    qint32 nIdAbono = 0;
+    QString sFactura;
+    QString sFacturaAbonada;
+    qint32 nIdCliente = 0;
+    qint32 nIdCaja = 0;
+};
+
+// The invoice's payments and cash-box entries reversed one by one.
+void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringList& avisos) {
+    // Read by position: the client, the amount and the movement type are the 5th, 6th and 8th
+    // columns of FacturasCobros, the 3rd its observations.
+    const Rows cobros =
+        Db().GetRows("SELECT * FROM FacturasCobros WHERE nIdFactura=" + Id(s.nIdFactura));
+    for (int r = 0; r < cobros.RowCount(); ++r)
+        Conta::Generar_CobroCliente(Int(cobros(4, r)), U().SqlNumber(cobros(5, r)) * -1,
+                                    Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
+                                    Db().Translate("Abono") + cobros(2, r).toString());
+    const Rows apuntes = Db().GetRows("SELECT nIdCaja,nImporte FROM ApuntesCaja WHERE nIdFactura=" +
+                                      Id(s.nIdFactura));
+    const qint32 salida = Salida(avisos);
+    for (int r = 0; r < apuntes.RowCount(); ++r)
+        Conta::Generar_ApunteCaja(
+            Int(apuntes(0, r)), Db().Translate("Abono").left(16), s.sTitular, s.nFechaTrabajo,
+            salida, U().SqlNumber(apuntes(1, r)), {}, Db().Translate("Fra.") + d.sFactura,
+            Db().Translate("Fra.Abonada") + ":" + d.sFacturaAbonada, d.nIdAbono);
+}
+
+// One amount given back by one payment type, out of one cash box.
+void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStringList& avisos) {
+    if (importe.Cents() == 0)
+        return;
+    QString sTipoCobro = s.sTipoCobro;
+    if (sTipoCobro.isEmpty())
+        sTipoCobro = Db().GetRows("SELECT t.sTipoCobro FROM FacturasCobros c JOIN TipoCobro t ON "
+                                  "t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +
+                                  Id(s.nIdFactura) + " ORDER BY c.nIdFacturaCobro")
+                         .Value(0, 0)
+                         .toString();
+    const Rows tipo = Db().GetRows("SELECT nIdTipoMovimiento FROM TipoCobro WHERE sTipoCobro=" +
+                                   U().SqlValue(sTipoCobro, 0, true));
+    if (tipo.IsEmpty())
+        throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
+    Conta::Generar_CobroCliente(d.nIdCliente, -importe.ToDouble(), Int(tipo(0, 0)), 0, d.nIdAbono,
+                                s.nFechaTrabajo, Db().Translate("Abono") + " " + sTipoCobro);
+    Conta::Generar_ApunteCaja(s.nIdCaja != 0 ? s.nIdCaja : d.nIdCaja,
+                              Db().Translate("Abono").left(16), s.sTitular, s.nFechaTrabajo,
+                              Salida(avisos), importe.ToDouble(), {},
+                              Db().Translate("Fra.") + d.sFactura,
+                              Db().Translate("Fra.Abonada") + ":" + d.sFacturaAbonada, d.nIdAbono);
+}
+
+// The pet history and vaccinations of the lines that this rectification takes to their last unit.
+void QuitarHistoria(qint32 nIdFactura, const Rows& items, const std::vector<Pedida>& pedidas,
+                    bool entera) {
+    if (entera) {
+        Db().DeleteRecords("MascotasProdServ", "nIdFactura=" + Id(nIdFactura), 0);
+        Db().DeleteRecords("Vacunaciones", "nIdFactura=" + Id(nIdFactura), 0);
+        return;
+    }
+    for (const Pedida& p : pedidas) {
+        if (p.nUnidades < p.linea.nAbonables)
+            continue;
+        for (int r = 0; r < items.RowCount(); ++r) {
+            if (Int(items.Value("nIdFacturaItem", r)) != p.linea.nIdFacturaItem)
+                continue;
+            // The history keeps no line id: one row of the line's pet and product goes.
+            Db().Execute(
+                "DELETE FROM MascotasProdServ WHERE nIdMascotaProdServ=(SELECT "
+                "MIN(nIdMascotaProdServ) FROM MascotasProdServ WHERE nIdFactura=" +
+                Id(nIdFactura) + " AND nIdMascota=" + Id(Int(items.Value("nIdMascota", r))) +
+                " AND nIdProductoServicio=" + Id(Int(items.Value("nIdProductoServicio", r))) + ")");
+        }
+        Db().DeleteRecords("Vacunaciones", "nIdFacturaItem=" + Id(p.linea.nIdFacturaItem), 0);
+    }
+}
+
+} // namespace
+
+std::vector<LineaAbonable> LineasAbonables(qint32 nIdFactura) {
+    const Rows rows = Db().GetRows(
+        "SELECT i.nIdFacturaItem,p.sProductoServicio,i.nUnidades,i.nPvp,i.nPorcIpto,(SELECT "
+        "SUM(x.nUnidades) FROM AbonosItems x WHERE x.nIdFacturaItem=i.nIdFacturaItem) FROM "
+        "FacturasItems i LEFT JOIN ProductosServicios p ON "
+        "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura=" +
+        Id(nIdFactura) + " ORDER BY i.nIdFacturaItem");
+    std::vector<LineaAbonable> lineas;
+    for (int r = 0; r < rows.RowCount(); ++r) {
+        const qint32 unidades = Units(rows(2, r));
+        lineas.push_back({Int(rows(0, r)), rows(1, r).toString(), unidades,
+                          std::max(0, unidades - Units(rows(5, r))), U().SqlNumber(rows(3, r)),
+                          U().SqlNumber(rows(4, r))});
+    }
+    return lineas;
+}
+
+Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas) {
+    const std::optional<IssuedDocument> factura = IssuedDocument::LoadHeader(nIdFactura);
+    if (!factura)
+        return {};
+    const std::vector<LineaAbonable> abonables = LineasAbonables(nIdFactura);
+    const std::vector<Pedida> pedidas = LineasPedidas(abonables, lineas);
+    const bool anteriores = Anteriores(abonables);
+    const Money descuento = Descuento(nIdFactura, factura->importes, pedidas,
+                                      TomaLoQueQueda(pedidas, abonables), anteriores);
+    return std::max(Money(), std::min(Importes(pedidas, descuento).AmountDue(),
+                                      Devolvible(nIdFactura, anteriores)));
+}
+
+QString MotivoNoAbonable(qint32 nIdFactura) {
+    return Impedimento(nIdFactura, LineasAbonables(nIdFactura));
+}
+
+ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
+    quint8 nPaso = 0;
+    int i = 0;
+    int n = 0;
+    try {
+        const qint32 nIdSucursal =
+            Int(Db().GetValue("Facturas", "nIdFactura=" + Id(s.nIdFactura), "nIdSucursal"));
+        if (const QString fecha = Numeracion::FechaNoPermitida(nIdSucursal, s.dAbono, true);
+            !fecha.isEmpty())
+            throw AbonoRechazado(fecha);
+        TransactionGuard guard;
+        // On a server two workstations' transactions run side by side: the second rectification
+        // of the same invoice waits here until the first has committed, then sees what is left.
+        Db().LockForTransaction("Facturas", s.nIdFactura);
+        nPaso = 1;
+
+        const Rows factura =
+            Db().GetRows("SELECT * FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
+        const Rows items =
+            Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(s.nIdFactura));
+        nPaso = 2;
+        // Checked under the lock, not only when the history was filled.
+        const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
+        if (const QString rechazo = Impedimento(s.nIdFactura, abonables); !rechazo.isEmpty())
+            throw AbonoRechazado(rechazo);
+        Documento d;
+        d.nIdCliente = Int(factura.Value("nIdCliente", 0));
+        d.nIdCaja = Int(factura.Value("nIdCaja", 0));
+        if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
+            throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
+                                                "ventana: no se emite la nota de crédito."));
+        const bool anteriores = Anteriores(abonables);
+        const std::vector<Pedida> pedidas = LineasPedidas(abonables, s.lineas);
+        const bool ultima = TomaLoQueQueda(pedidas, abonables);
+        // The whole invoice at once is its exact opposite, copied from what it stores.
+        const bool entera =
+            ultima && std::all_of(pedidas.begin(), pedidas.end(),
+                                  [](const Pedida& p) { return p.nUnidades == p.linea.nUnidades; });
+        const DocumentAmounts importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
+        const DocumentAmounts parte =
+            Importes(pedidas, Descuento(s.nIdFactura, importes, pedidas, ultima, anteriores));
+        const Money devolvible =
+            std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
+        if (s.nImporteDevuelto &&
+            (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > devolvible))
+            throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
+                                 TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
+
+        // The header, column by column in the table's order: the identifiers at positions 1 to 6
+        // as stored, every later amount turned, a new number, the rectified one named.
+        d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
+        const QStringList importesParte = parte.Negated().Texts();
+        QStringList columns, values;
+        for (n = 1; n < factura.ColumnCount(); ++n) {
+            const QString column = factura.ColumnNames()[n];
+            columns << column;
+            const int importe = AmountColumn(column);
+            if (Is(column, "sFactura")) {
+                // Drawn inside the transaction: the counter stays locked until the commit, and
+                // a failure gives the number back.
+                d.sFactura = Numeracion::Siguiente(nIdSucursal, s.nFechaTrabajo, true);
+                values << U().SqlValue(d.sFactura, 0, true);
+            } else if (Is(column, "sFacturaAbonada")) {
+                values << U().SqlValue(d.sFacturaAbonada, 0, true);
+            } else if (Is(column, "dFacturaAbonada")) {
+                values << Id(s.dAbono);
+            } else if (!entera && importe >= 0) {
+                values << importesParte[importe];
+            } else {
+                values << Literal(column, factura(n, 0), n > 6);
+            }
+        }
+        d.nIdAbono = Db().InsertRecord("Facturas", columns.join(','), values.join(','));
+        Db().InsertRecord("Abonos", "nIdFactura,nIdFacturaAbonada",
+                          Id(d.nIdAbono) + "," + Id(s.nIdFactura));
+        nPaso = 3;
+
+        // The lines twice: turned for the rectifying invoice, then as pending items again.
+        for (const bool cancelling : {true, false}) {
+            for (const Pedida& p : pedidas) {
+                for (i = 0; i < items.RowCount(); ++i) {
+                    if (Int(items.Value("nIdFacturaItem", i)) != p.linea.nIdFacturaItem)
+                        continue;
+                    QStringList itemColumns, itemValues;
+                    for (n = 1; n < items.ColumnCount(); ++n) {
+                        const QString column = items.ColumnNames()[n];
+                        itemColumns << column;
+                        if (Is(column, "nIdFactura"))
+                            itemValues << (cancelling ? Id(d.nIdAbono) : QStringLiteral("0"));
+                        else if (ScaledItemColumn(column) && !items(n, i).isNull())
+                            itemValues << Literal(column,
+                                                  Scaled(column, U().SqlNumber(items(n, i)),
+                                                         p.nUnidades, p.linea.nUnidades),
+                                                  cancelling);
+                        else
+                            itemValues
+                                << Literal(column, items(n, i), cancelling && Is(column, "nPvp"));
+                    }
+                    Db().InsertRecord("FacturasItems", itemColumns.join(','), itemValues.join(','));
+                    if (cancelling)
+                        Db().InsertRecord("AbonosItems", "nIdFactura,nIdFacturaItem,nUnidades",
+                                          Id(d.nIdAbono) + "," + Id(p.linea.nIdFacturaItem) + "," +
+                                              Id(p.nUnidades));
+                }
+            }
+        }
+        nPaso = 4;
+
+        // The units come back to the shelf; taken again only if the pending lines are invoiced.
+        for (const Pedida& p : pedidas)
+            for (i = 0; i < items.RowCount(); ++i)
+                if (Int(items.Value("nIdFacturaItem", i)) == p.linea.nIdFacturaItem)
+                    Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+" +
+                                 Id(p.nUnidades) +
+                                 " WHERE bProducto=True AND "
+                                 "nIdProductoServicio=" +
+                                 Id(Int(items.Value("nIdProductoServicio", i))));
+
+        ResultadoAbono resultado{d.nIdAbono, d.sFactura, {}};
+        if (entera && !s.nImporteDevuelto && s.sTipoCobro.isEmpty())
+            DevolverComoSeCobro(s, d, resultado.avisos);
+        else
+            Devolver(s, d, s.nImporteDevuelto.value_or(devolvible), resultado.avisos);
+        QuitarHistoria(s.nIdFactura, items, pedidas, entera);
+        Conta::Regenerar_SaldoCliente(d.nIdCliente);
+        Actualizaciones::Actualizar_Desglose(d.nIdAbono, s.nIdFactura, s.motivo);
+        RegistroFacturacion::Registrar(d.nIdAbono);
+        guard.Commit();
+        return resultado;
+    } catch (const AbonoRechazado&) {
+        throw;
+    } catch (const TvError& e) {
+        throw AbonoFallido(e, Where(nPaso, i, n));
+    }
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "invoicing/MotivoRectificacion.h"
+#include "invoicing/core/Money.h"
+#include "platform/util/TvError.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+// Units of one invoice line to rectify.
+struct LineaAbono {
+    qint32 nIdFacturaItem = 0;
+    qint32 nUnidades = 0;
+};
+
+// An invoice line with what is left of it to rectify, for the confirmation and the history.
+struct LineaAbonable {
+    qint32 nIdFacturaItem = 0;
+    QString sProductoServicio;
+    qint32 nUnidades = 0;  // as invoiced
+    qint32 nAbonables = 0; // not rectified yet
+    double nPvp = 0;
+    double nPorcIpto = 0;
+};
+
+// Everything a rectifying invoice needs, read by the caller (the billing window, the setup
+// tool's history) so that issuing it reads no session state.
+struct SolicitudAbono {
+    qint32 nIdFactura = 0;
+    // The lines and units to rectify; empty: everything not rectified yet.
+    std::vector<LineaAbono> lineas;
+    MotivoRectificacion motivo;
+    // The client the invoice must be of; 0 takes it as it is.
+    qint32 nIdCliente = 0;
+    // The client's name as the cash-box entries carry it.
+    QString sTitular;
+    // The working date, whose year numbers the document, and the day it is issued.
+    qint32 nFechaTrabajo = 0;
+    qint32 dAbono = 0;
+    // The cash box the money goes out of; 0 the invoice's own.
+    qint32 nIdCaja = 0;
+    // The money given back and how. No amount: DevolucionMaxima, and when the whole invoice is
+    // rectified at once its payments and cash-box entries reversed one by one. An empty type:
+    // that of the invoice's first payment.
+    std::optional<Money> nImporteDevuelto;
+    QString sTipoCobro;
+};
+
+struct ResultadoAbono {
+    qint32 nIdAbono = 0;
+    QString sFactura;
+    // Warnings for the user that did not stop the document.
+    QStringList avisos;
+};
+
+// A rectifying invoice refused for a reason the user can act on; Description() is the message.
+class AbonoRechazado : public TvError {
+public:
+    explicit AbonoRechazado(const QString& message);
+};
+
+// A rectifying invoice that failed with nothing of it written: the error met and where.
+class AbonoFallido : public TvError {
+public:
+    AbonoFallido(const TvError& error, const QString& where);
+    const QString& Where() const { return m_where; }
+
+private:
+    QString m_where;
+};
+
+// Issues, in one transaction under the invoice's lock, a rectifying invoice by differences of the
+// units asked for: a numbered Facturas row naming the invoice with the amounts of those units
+// turned (the discount in proportion), its lines negated and the same lines pending again for the
+// client, the money given back as payments and cash-box entries, the stock of the products
+// returned, the pet history and vaccinations of the lines rectified to their last unit removed,
+// the client's balance recomputed, the breakdown, the reason and the register's record.
+// Raises AbonoRechazado (nothing written) or AbonoFallido (nothing written, the number given back).
+ResultadoAbono EmitirAbono(const SolicitudAbono& solicitud);
+
+// Why the invoice cannot be rectified now (it is gone, rectified to its last unit or is itself a
+// credit note); empty when it can.
+QString MotivoNoAbonable(qint32 nIdFactura);
+
+// The lines of invoice nIdFactura with what is left of each to rectify, in the order invoiced.
+std::vector<LineaAbonable> LineasAbonables(qint32 nIdFactura);
+
+// The most that can be given back for the rectification of `lineas` of invoice nIdFactura: the
+// amount due of those units, but never more than what was paid for the invoice and is not
+// given back yet.
+Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas);
