@@ -4,15 +4,19 @@
 #include "invoicing/InvoicingFixture.h"
 #include "support/TestEngine.h"
 
+#include "billing/EnvioVeriFactu.h"
 #include "invoicing/GenerarFactura.h"
+#include "platform/ui/widgets/Frm.h"
 #include "register/VeriFactu.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -140,6 +144,17 @@ protected:
         Generar_Factura(w);
     }
     static int Records() { return Count("RegistrosFacturacion"); }
+    // The clinic's ini in VERI*FACTU mode, sending to the stand-in.
+    void SendingIni(int timeout) {
+        QFile ini(suite.IniPath());
+        ASSERT_TRUE(ini.open(QIODevice::Append));
+        ini.write(QString("\n[VeriFactu]\nModo=VERIFACTU   ; or NOVERIFACTU\nEndpoint=%1\n"
+                          "Certificado=%2/client.p12\nClaveCertificado=clave\nCA=%2/ca.pem\n"
+                          "TiempoMaximo=%3\n")
+                      .arg(agencia.Endpoint(), Certificates())
+                      .arg(timeout)
+                      .toUtf8());
+    }
     static QString States() {
         return Table("SELECT sEstado,nCodigoError,sDescripcionError,MIN(nEnvios),MAX(nEnvios),"
                      "COUNT(*),MIN(CASE WHEN sCsv='' THEN 0 ELSE 1 END) FROM RegistrosEnvio "
@@ -301,14 +316,7 @@ TEST_F(VeriFactuTest, TheAgencysWaitIsKeptAndRecordsIssuedMeanwhileQueue) {
 
 // tvRegistro as the clinic runs it, from the ini; while it sends, no other workstation does.
 TEST_F(VeriFactuTest, TheCommandSendsFromTheIniAndOneWorkstationSendsAtATime) {
-    QFile ini(suite.IniPath());
-    ASSERT_TRUE(ini.open(QIODevice::Append));
-    ini.write(QString("\n[VeriFactu]\nModo=VERIFACTU   ; or NOVERIFACTU\nEndpoint=%1\n"
-                      "Certificado=%2/client.p12\nClaveCertificado=clave\nCA=%2/ca.pem\n"
-                      "TiempoMaximo=4\n")
-                  .arg(agencia.Endpoint(), Certificates())
-                  .toUtf8());
-    ini.close();
+    SendingIni(4);
     const int records = Records();
     agencia.Guion(R"({"answer": "silent"})");
     QProcess other;
@@ -357,6 +365,52 @@ TEST_F(VeriFactuTest, TheCommandSendsFromTheIniAndOneWorkstationSendsAtATime) {
     for (auto n = sent.begin(); n != sent.end(); ++n)
         EXPECT_EQ(n.value(), n.key() == rejected ? 2 : 1) << n.key().toStdString();
     ExpectValid();
+}
+
+// The billing window's sender: it never holds the window up, says what waits and what was
+// rejected, and a failure once.
+TEST_F(VeriFactuTest, TheWindowSendsInTheBackgroundAndSaysWhatWaits) {
+    SendingIni(1);
+    agencia.Guion(R"({"answer": "silent"})");
+    const int records = Records();
+    QWidget window;
+    Frm frame(&window, "Facturación");
+    auto panel = [&](int n) { return frame.PanelText(n); };
+    EnvioVeriFactu envio(frame, suite.IniPath(),
+                         qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro");
+    ASSERT_TRUE(envio.Activo());
+    auto finish = [&] {
+        for (int k = 0; k < 400 && (envio.Enviando() || agencia.Requests().empty()); ++k) {
+            QCoreApplication::processEvents();
+            QThread::msleep(25);
+        }
+        QCoreApplication::processEvents();
+    };
+    QCoreApplication::processEvents(); // the window is up: what waits goes
+    EXPECT_EQ(panel(2), QString("VERI*FACTU: %1 pendientes").arg(records));
+    ASSERT_TRUE(envio.Enviando());
+    // An invoice issued while the agency does not answer takes no longer than without sending.
+    QElapsedTimer clock;
+    clock.start();
+    Issue("1");
+    envio.Documento();
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_EQ(panel(2), QString("VERI*FACTU: %1 pendientes").arg(records + 1));
+    finish();
+    EXPECT_EQ(panel(1), "VERI*FACTU: El envío a la AEAT no se ha podido hacer: la AEAT no ha "
+                        "contestado en 1 s");
+
+    const QString rejected =
+        Value("SELECT sNumSerie FROM RegistrosFacturacion ORDER BY nIdRegistro LIMIT 1").toString();
+    agencia.Guion(R"({"answer": "ok", "reject": [")" + rejected + R"("]})");
+    frame.Sb_PanelText_Set(1, {});
+    envio.Documento();
+    finish();
+    EXPECT_EQ(panel(2), "VERI*FACTU: 1 rechazados por la AEAT");
+    EXPECT_TRUE(frame.findChild<QLabel*>("FrmPanel2")->styleSheet().contains("bold"));
+    // The failure was said once: the answered submission says nothing more.
+    EXPECT_EQ(panel(1), "");
+    EXPECT_EQ(VeriFactu::Pendientes(), 0);
 }
 
 } // namespace
