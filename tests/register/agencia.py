@@ -52,7 +52,7 @@ def answer(script, request, altas):
     for alta in altas:
         ident = alta.find(f"{{{SF}}}IDFactura")
         numero = ident.find(f"{{{SF}}}NumSerieFactura").text
-        correction = alta.find(f"{{{SF}}}Subsanacion") is not None
+        correction = alta.findtext(f"{{{SF}}}Subsanacion") == "S"
         if numero in rechazados and not correction:
             state, code, text = "Incorrecto", "1100", "Valor o tipo incorrecto del campo: NIF"
             incorrect += 1
@@ -118,7 +118,7 @@ def main():
             valid, errors = (False, "no RegFactuSistemaFacturacion") if request is None else validate(args.schemas, request)
             numbers = [a.find(f"{{{SF}}}IDFactura/{{{SF}}}NumSerieFactura").text for a in altas]
             corrections = [a.find(f"{{{SF}}}IDFactura/{{{SF}}}NumSerieFactura").text
-                           for a in altas if a.find(f"{{{SF}}}Subsanacion") is not None]
+                           for a in altas if a.findtext(f"{{{SF}}}Subsanacion") == "S"]
             text = answer(script, request, altas) if valid else ""
             # The stand-in's own answer is held to the agency's answer schema too.
             answer_valid = valid and validate(args.schemas, ET.tostring(
