@@ -149,7 +149,13 @@ QSslConfiguration Tls(const Configuracion& c) {
 
 // Posts the message and answers the agency's answer, or raises with what went wrong.
 QByteArray Post(const Configuracion& c, const QByteArray& message) {
-    QNetworkRequest request{QUrl(c.endpoint)};
+    const QUrl address(c.endpoint);
+    // The records and the certificate never travel in the clear.
+    if (address.scheme() != QLatin1String("https") || address.host().isEmpty())
+        throw TvError(ErrorNumber::InvalidCall,
+                      "la dirección de envío (Endpoint=" + c.endpoint +
+                          " en la sección [VeriFactu]) no es una dirección https://");
+    QNetworkRequest request{address};
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("text/xml; charset=utf-8"));
     request.setRawHeader("SOAPAction", "\"\"");

@@ -260,24 +260,30 @@ TEST_F(VeriFactuTest, FailuresLeaveEveryRecordPendingUntilTheNextGoodSubmission)
         const char* name;
         const char* guion;
         const char* certificate;
-        bool closed; // an address where nobody listens
+        const char* endpoint; // instead of the stand-in's
         const char* error;
     } cases[] = {
-        {"HTTP 500", R"({"answer": "http500"})", "client.p12", false,
+        {"HTTP 500", R"({"answer": "http500"})", "client.p12", nullptr,
          "HTTP 500: Error interno del servidor"},
-        {"no answer", R"({"answer": "silent"})", "client.p12", false,
+        {"no answer", R"({"answer": "silent"})", "client.p12", nullptr,
          "la AEAT no ha contestado en 1.5 s"},
-        {"refused", R"({"answer": "ok"})", "client.p12", true, "Connection refused"},
-        {"certificate", R"({"answer": "ok"})", "otra.p12", false, ""},
+        {"refused", R"({"answer": "ok"})", "client.p12",
+         "https://127.0.0.1:1/wlpl/TIKE-CONT/ws/SistemaFacturacion/VerifactuSOAP",
+         "Connection refused"},
+        {"certificate", R"({"answer": "ok"})", "otra.p12", nullptr, "unknown ca"},
+        {"no certificate", R"({"answer": "ok"})", "falta.p12", nullptr,
+         "No se puede leer el certificado "},
+        {"plain http", R"({"answer": "ok"})", "client.p12", "http://127.0.0.1:1/",
+         "la dirección de envío (Endpoint=http://127.0.0.1:1/ en la sección [VeriFactu]) no es "
+         "una dirección https://"},
     };
     const int records = Records();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         agencia.Guion(c.guion);
         VeriFactu::Configuracion config = agencia.Configuracion(c.certificate);
-        if (c.closed)
-            config.endpoint =
-                "https://127.0.0.1:1/wlpl/TIKE-CONT/ws/SistemaFacturacion/VerifactuSOAP";
+        if (c.endpoint)
+            config.endpoint = c.endpoint;
         QElapsedTimer clock;
         clock.start();
         const VeriFactu::Resultado sent = VeriFactu::Enviar(config);
@@ -290,7 +296,7 @@ TEST_F(VeriFactuTest, FailuresLeaveEveryRecordPendingUntilTheNextGoodSubmission)
         ASSERT_TRUE(VeriFactu::UltimoFallo());
         EXPECT_EQ(VeriFactu::UltimoFallo()->error, sent.error);
     }
-    EXPECT_EQ(Count("EnviosAeat", "sError<>''"), 4);
+    EXPECT_EQ(Count("EnviosAeat", "sError<>''"), 6);
     agencia.Guion(R"({"answer": "ok"})");
     EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, records);
     EXPECT_FALSE(VeriFactu::UltimoFallo());
