@@ -41,19 +41,15 @@ EnvioVeriFactu::EnvioVeriFactu(Frm& frame, const QString& ini, const QString& pr
     m_proceso.setChildProcessModifier([] { [[maybe_unused]] const int priority = ::nice(10); });
     m_reloj.setInterval(IntervaloMs);
     connect(&m_reloj, &QTimer::timeout, this, [this] {
-        Seguro(m_frame, [this] {
-            if (VeriFactu::Pendientes() > 0)
-                Enviar();
-        });
+        if (m_pendientes > 0)
+            Enviar();
     });
     m_reloj.start();
     // What waits from an earlier session goes as soon as the window is up.
     QTimer::singleShot(0, this, [this] {
-        Seguro(m_frame, [this] {
-            Mostrar();
-            if (VeriFactu::Pendientes() > 0)
-                Enviar();
-        });
+        Seguro(m_frame, [this] { Mostrar(); });
+        if (m_pendientes > 0)
+            Enviar();
     });
 }
 
@@ -66,8 +62,11 @@ EnvioVeriFactu::~EnvioVeriFactu() {
 void EnvioVeriFactu::Documento() {
     if (!m_activo)
         return;
+    // Counted here rather than read: the window reads the register's counts only when a
+    // submission ends, never while an invoice is being issued.
+    ++m_pendientes;
+    Pintar();
     Enviar();
-    Seguro(m_frame, [this] { Mostrar(); });
 }
 
 void EnvioVeriFactu::Enviar() {
@@ -76,16 +75,20 @@ void EnvioVeriFactu::Enviar() {
     m_proceso.start(m_programa, {"--ini", m_ini, "send"});
 }
 
-void EnvioVeriFactu::Mostrar() {
-    const int pendientes = VeriFactu::Pendientes();
-    const int rechazados = VeriFactu::Rechazados();
+void EnvioVeriFactu::Pintar() {
     QString text;
-    if (pendientes > 0)
-        text = QStringLiteral("VERI*FACTU: %1 pendientes").arg(pendientes);
-    if (rechazados > 0)
+    if (m_pendientes > 0)
+        text = QStringLiteral("VERI*FACTU: %1 pendientes").arg(m_pendientes);
+    if (m_rechazados > 0)
         text += (text.isEmpty() ? QStringLiteral("VERI*FACTU: ") : QStringLiteral(", ")) +
-                QStringLiteral("%1 rechazados por la AEAT").arg(rechazados);
-    m_frame.Sb_PanelText_Set(2, text, rechazados > 0, rechazados > 0 ? Rojo : -1);
+                QStringLiteral("%1 rechazados por la AEAT").arg(m_rechazados);
+    m_frame.Sb_PanelText_Set(2, text, m_rechazados > 0, m_rechazados > 0 ? Rojo : -1);
+}
+
+void EnvioVeriFactu::Mostrar() {
+    m_pendientes = VeriFactu::Pendientes();
+    m_rechazados = VeriFactu::Rechazados();
+    Pintar();
     const std::optional<VeriFactu::Fallo> fallo = VeriFactu::UltimoFallo();
     if (!fallo || fallo->error == m_falloMostrado)
         return;
