@@ -237,8 +237,7 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
         const qint32 dia = Dia(r.sFechaExpedicion);
         if ((desde != 0 && dia < desde) || (hasta != 0 && dia > hasta))
             continue;
-        Alta a = Cargar(r, anterior);
-        altas.push_back(std::move(a));
+        altas.push_back(Cargar(r, anterior));
     }
 
     QStringList files;

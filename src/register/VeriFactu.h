@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <optional>
 #include <vector>
 
 // The register's records sent to the tax agency as they are issued (VERI*FACTU mode): the ini's
