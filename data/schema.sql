@@ -357,6 +357,37 @@ CREATE TABLE IF NOT EXISTS RegistrosFacturacion (
 CREATE INDEX IF NOT EXISTS ixRegistrosFacturacion_Emisor ON RegistrosFacturacion (sIdEmisor, nIdRegistro);
 CREATE INDEX IF NOT EXISTS ixRegistrosFacturacion_nIdFactura ON RegistrosFacturacion (nIdFactura);
 
+-- Records sent to the tax agency (VERI*FACTU mode). The register's rows may not change, so what
+-- the agency answered for each is kept beside them: one row per record sent, none while it waits.
+-- sEstado: Correcto, AceptadoConErrores, Incorrecto, or Subsanar (rejected, to be sent again).
+
+CREATE TABLE IF NOT EXISTS RegistrosEnvio (
+    nIdRegistroEnvio INTEGER PRIMARY KEY,
+    nIdRegistro INTEGER NOT NULL DEFAULT 0,
+    nIdEnvio INTEGER NOT NULL DEFAULT 0,
+    sEstado TEXT NOT NULL DEFAULT '',
+    nCodigoError INTEGER NOT NULL DEFAULT 0,
+    sDescripcionError TEXT NOT NULL DEFAULT '',
+    sCsv TEXT NOT NULL DEFAULT '',
+    sFechaHoraEnvio TEXT NOT NULL DEFAULT '',
+    nEnvios INTEGER NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX IF NOT EXISTS ixRegistrosEnvio_nIdRegistro ON RegistrosEnvio (nIdRegistro);
+CREATE INDEX IF NOT EXISTS ixRegistrosEnvio_sEstado ON RegistrosEnvio (sEstado);
+
+-- Every submission to the agency, answered or failed: its time (UTC), the agency's state of the
+-- whole, its CSV and the wait it asked for before the next one; sError what went wrong.
+
+CREATE TABLE IF NOT EXISTS EnviosAeat (
+    nIdEnvio INTEGER PRIMARY KEY,
+    sFechaHora TEXT NOT NULL DEFAULT '',
+    nRegistros INTEGER NOT NULL DEFAULT 0,
+    sEstadoEnvio TEXT NOT NULL DEFAULT '',
+    sCsv TEXT NOT NULL DEFAULT '',
+    nTiempoEspera INTEGER NOT NULL DEFAULT 0,
+    sError TEXT NOT NULL DEFAULT ''
+);
+
 -- Supplier documents: read for their totals per tax rate; the headers receive the breakdown.
 
 CREATE TABLE IF NOT EXISTS Proveedores (

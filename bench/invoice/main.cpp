@@ -8,6 +8,10 @@
 //    server's database; issue_ratio; the same for a credit note of such an invoice (credit_...)
 //    and for a rectification of two of the three units of one of its lines (partial_credit_...);
 //  - register_backfill: recording the invoices of a folder made before the register (once);
+//  - issue_quiet_ms and issue_sending_ms: the same invoice with nothing else running, then while
+//    the billing window's sender (VERI*FACTU mode) sends the register in the background, to an
+//    agency that takes the connection and never answers; message_1000_records_ms the sender's
+//    own work before it waits: the SOAP message of 1000 records read from the register;
 //  - register_ms: writing an invoice's register record; verify_per_100k_records_s: checking the
 //    whole register, scaled to 100,000 records;
 //  - amounts_check_s: every document's stored figures against its lines (tvRegistro verify's
@@ -23,6 +27,7 @@
 // load_half_written (documents without their items, payments or register record),
 // load_gaps (numbers of the load's series never stored) and load_chain_intact.
 #include "BenchFigures.h"
+#include "billing/EnvioVeriFactu.h"
 #include "billing/FacturaHist.h"
 #include "billing/Facturacion.h"
 #include "invoicing/BillingWindow.h"
@@ -32,7 +37,9 @@
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/StatementProbe.h"
+#include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
+#include "register/ExportacionAeat.h"
 #include "register/RegistroFacturacion.h"
 #include "reports/InvoiceExport.h"
 #include "session/G.h"
@@ -52,8 +59,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -473,6 +482,63 @@ int main(int argc, char** argv) {
            "partial_credit_statements");
     if (server)
         RunOnServer(config, {"DROP DATABASE IF EXISTS " + Quoted(serverCopy)});
+
+    // Issuing while the register is being sent: the sender reads the waiting records (the whole
+    // generated history), holds the sending lock and waits for the agency, in a process of its
+    // own; it is started again whenever it ends. The ini is put back afterwards, so that the
+    // windows measured later send nothing.
+    {
+        QTcpServer silent;
+        silent.listen(QHostAddress::LocalHost);
+        QFile file(ini);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray before = file.readAll();
+        file.close();
+        file.open(QIODevice::WriteOnly);
+        file.write(before + QStringLiteral("\n[VeriFactu]\nModo=VERIFACTU\nEndpoint=https://"
+                                           "127.0.0.1:%1/\nTiempoMaximo=3\n")
+                                .arg(silent.serverPort())
+                                .toUtf8());
+        file.close();
+        auto issueOne = [&](int i) {
+            BenchWindow w;
+            w.client = QString::number(std::max(1, clients * (i + 1) / (kSamples + 2)));
+            AddLines(w.client.toInt());
+            return Ms([&] { Generar_Factura(w); });
+        };
+        std::vector<double> quiet, sending;
+        for (int i = 0; i < kSamples; ++i)
+            quiet.push_back(issueOne(i));
+        // The billing window's sender itself, told of each invoice as the window tells it.
+        QWidget window;
+        Frm frame(&window, "Facturación");
+        {
+            EnvioVeriFactu envio(frame, ini,
+                                 QCoreApplication::applicationDirPath() + "/tvRegistro");
+            for (int i = 0; i < kSamples; ++i) {
+                // Every other invoice while the sender reads and writes, the rest while it waits.
+                QThread::msleep(i % 2 == 0 ? 20 : 400);
+                QCoreApplication::processEvents();
+                sending.push_back(issueOne(i) + Ms([&] { envio.Documento(); }));
+            }
+            for (int k = 0; k < 400 && envio.Enviando(); ++k) {
+                QThread::msleep(25);
+                QCoreApplication::processEvents();
+            }
+        }
+        // The failure it said shows that it ran: the agency did not answer.
+        std::fprintf(stderr, "%s\n", qPrintable(frame.PanelText(1)));
+        file.open(QIODevice::WriteOnly);
+        file.write(before);
+        file.close();
+        Report("issue_quiet_ms", Median(quiet), "ms");
+        Report("issue_sending_ms", Median(sending), "ms");
+        Report("issue_sending_max_ms", *std::max_element(sending.begin(), sending.end()), "ms");
+        // What the sender does before it waits for the agency: the message of 1000 records.
+        Report("message_1000_records_ms",
+               Ms([] { ExportacionAeat::Envio(RegistroFacturacion::Leer(0, 1000), {}, "1"); }),
+               "ms");
+    }
 
     // The register's own part of an invoice: its record, inside a transaction left unwritten.
     {

@@ -1,18 +1,24 @@
 // tvRegistro --ini <Tavelo.ini> verify
 // tvRegistro --ini <Tavelo.ini> export <file.xml|file.csv>
 // tvRegistro --ini <Tavelo.ini> export --aeat <file.xml> [--desde dd-mm-yyyy --hasta dd-mm-yyyy]
+// tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>
 //
 // Checks the register of issued invoices and credit notes (every fingerprint, every link, every
 // record against its invoice) and then every document's stored figures against its lines, or
 // writes the register for an inspector, in our own columns or in the tax agency's format. Status: 0
-// done (chain intact), 1 a fault in the chain or an error, 2 wrong arguments.
+// done (chain intact), 1 a fault in the chain or an error, 2 wrong arguments. In VERI*FACTU mode it
+// also sends the records that wait to the tax agency (status 1 when some were rejected or the
+// submission failed), lists the records not accepted, and marks a rejected record, its cause
+// fixed, to be sent again as a correction.
 #include "invoicing/core/AmountsCheck.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/ExportacionAeat.h"
 #include "register/RegistroFacturacion.h"
+#include "register/VeriFactu.h"
 #include "session/SuiteSession.h"
+#include "setup/SuiteSetup.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -31,7 +37,8 @@ int Usage() {
     Print(stderr, "uso: tvRegistro --ini <Tavelo.ini> verify\n"
                   "     tvRegistro --ini <Tavelo.ini> export <archivo.xml|archivo.csv>\n"
                   "     tvRegistro --ini <Tavelo.ini> export --aeat <archivo.xml> "
-                  "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa]");
+                  "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa]\n"
+                  "     tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>");
     return 2;
 }
 
@@ -55,6 +62,50 @@ bool AeatOptions(const QStringList& options, qint32& desde, qint32& hasta) {
     return true;
 }
 
+// The records the agency has not accepted, one a line, after the counts and the last failure.
+int Status() {
+    const std::vector<VeriFactu::Estado> states = VeriFactu::NoAceptados();
+    Print(stdout, QStringLiteral("pending: %1, rejected: %2")
+                      .arg(VeriFactu::Pendientes())
+                      .arg(VeriFactu::Rechazados()));
+    if (const std::optional<VeriFactu::Fallo> fallo = VeriFactu::UltimoFallo())
+        Print(stdout, "last submission failed at " + fallo->momento.toString(Qt::ISODate) + ": " +
+                          fallo->error);
+    for (const VeriFactu::Estado& e : states) {
+        QString line = QStringLiteral("record %1 (%2, %3): ")
+                           .arg(e.registro.nIdRegistro)
+                           .arg(e.registro.sNumSerie, e.registro.sFechaExpedicion);
+        if (e.sEstado.isEmpty())
+            line += QStringLiteral("pending");
+        else if (e.sEstado == QLatin1String("Subsanar"))
+            line += QStringLiteral("to be sent again as a correction");
+        else
+            line += QStringLiteral("rejected %1: %2").arg(e.nCodigoError).arg(e.sDescripcionError);
+        Print(stdout, line);
+    }
+    return 0;
+}
+
+// Sends what waits; status 1 when a record was rejected or a submission failed.
+int Send(const QString& ini) {
+    const VeriFactu::Configuracion configuracion = VeriFactu::LeerConfiguracion(ini);
+    if (!configuracion.verifactu)
+        throw TvError(ErrorNumber::InvalidCall,
+                      "El modo VERI*FACTU no está activado (sección [VeriFactu], Modo=VERIFACTU) "
+                      "en " +
+                          ini);
+    const VeriFactu::Resultado result = VeriFactu::Enviar(configuracion);
+    if (result.ocupado)
+        Print(stdout, "another workstation is sending");
+    if (!result.error.isEmpty())
+        Print(stderr, result.error);
+    if (result.esperaSegundos > 0 && result.pendientes > 0)
+        Print(stdout, QStringLiteral("the agency asks to wait %1 s before the next submission")
+                          .arg(result.esperaSegundos));
+    Print(stdout, result.Texto());
+    return result.rechazados == 0 && result.error.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -63,14 +114,32 @@ int main(int argc, char* argv[]) {
     const bool verify = args.size() == 3 && args[2] == "verify";
     const bool aeat = args.size() >= 5 && args[2] == "export" && args[3] == "--aeat";
     const bool exporting = args.size() == 4 && args[2] == "export";
+    const QString veriFactu =
+        args.size() == 3 && (args[2] == "send" || args[2] == "status")     ? args[2]
+        : args.size() == 4 && args[2] == "subsanar" && args[3].toInt() > 0 ? args[2]
+                                                                           : QString();
     qint32 desde = 0, hasta = 0;
-    if (args.value(0) != "--ini" || !(verify || exporting || aeat) ||
+    if (args.value(0) != "--ini" || !(verify || exporting || aeat || !veriFactu.isEmpty()) ||
         (aeat && !AeatOptions(args.mid(5), desde, hasta)))
         return Usage();
     try {
         const QString ini = args[1];
         if (!QFileInfo(ini).isFile())
             throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
+        if (!veriFactu.isEmpty()) {
+            // Sending writes each record's state; a folder older than the sending state gets
+            // its tables first, as the module's start would give them.
+            SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance());
+            SuiteSetup::UpdateSchema();
+            if (veriFactu == "send")
+                return Send(ini);
+            if (veriFactu == "subsanar") {
+                VeriFactu::Subsanar(args[3].toInt());
+                Print(stdout, "record " + args[3] + " will be sent again as a correction");
+                return 0;
+            }
+            return Status();
+        }
         // Both only read, so a data folder the user may not write to is checked all the same.
         SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), true);
         if (aeat) {

@@ -3,6 +3,7 @@
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
 #include "billing/ConfirmacionAbono.h"
+#include "billing/EnvioVeriFactu.h"
 #include "billing/FacturaHist.h"
 #include "billing/LibrosContables.h"
 #include "invoicing/GenerarAbono.h"
@@ -223,6 +224,7 @@ void Facturacion::Form_Load() {
                 [this] { cboCliente_SN_KeyDown(); });
 
         ShowSessionStatus(*frm);
+        m_envio = std::make_unique<EnvioVeriFactu>(*frm, Gi.sPathIni, Gi.sPathExe + "/tvRegistro");
 
         gd = std::make_unique<GridController>();
         gd->Attach(gdFacturacion);
@@ -339,6 +341,8 @@ void Facturacion::Frm_evtButtonPressed(const QString& sName) {
     }
     gd->Command(4);
     Generar_Factura(*this);
+    if (m_envio)
+        m_envio->Documento();
 }
 
 QString Facturacion::Dato(qint32 nDato) const {
@@ -391,8 +395,11 @@ void Facturacion::HistoricoFacturas_NA_Click() {
         if (nEmitir == 1)
             Informes::Factura(nIdFactura_Historico, nFormatoFactura);
         else if (SolicitudAbono solicitud;
-                 nEmitir == 2 && ConfirmarAbono(nIdFactura_Historico, solicitud))
+                 nEmitir == 2 && ConfirmarAbono(nIdFactura_Historico, solicitud)) {
             Generar_Abono(*this, std::move(solicitud));
+            if (m_envio)
+                m_envio->Documento();
+        }
     });
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 class CSearch;
+class EnvioVeriFactu;
 struct SolicitudAbono;
 class Frm;
 class GridController;
@@ -116,4 +117,6 @@ private:
 
     Frm* frm = nullptr;
     bool m_refreshPending = false;
+    // Sends each issued document's record to the tax agency, in VERI*FACTU mode.
+    std::unique_ptr<EnvioVeriFactu> m_envio;
 };

@@ -30,6 +30,7 @@ struct Alta {
     IssuedDocument documento;
     TaxableBreakdown desglose;
     QString sTextoMotivo;
+    bool subsanacion = false; // sent again after the agency rejected it
 };
 
 // dd-mm-yyyy -> yyyymmdd.
@@ -79,6 +80,10 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
     Texto(xml, "IDVersion", "1.0");
     Factura(xml, "IDFactura", r.sIdEmisor, r.sNumSerie, r.sFechaExpedicion);
     Texto(xml, "NombreRazonEmisor", nombreEmisor);
+    if (a.subsanacion) {
+        Texto(xml, "Subsanacion", "S");
+        Texto(xml, "RechazoPrevio", "S");
+    }
     Texto(xml, "TipoFactura", r.sTipoFactura);
     if (d.kind == IssuedDocument::Kind::Rectifying) {
         // By differences: the credit note carries the rectified amounts turned.
@@ -145,8 +150,32 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
     xml.writeEndElement();
 }
 
+// The company that issues the records: its legal name (at most 120 characters) and NIF.
+std::pair<QString, QString> Obligado() {
+    const Rows company = Db().GetRows(
+        "SELECT sNombre,sNif FROM ConfiguracionEmpresa ORDER BY nIdConfiguracionEmpresa LIMIT 1");
+    return {Recortado(company(0, 0).toString(), 120), company(1, 0).toString().trimmed()};
+}
+
+void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, size_t from, size_t to,
+                      const std::pair<QString, QString>& obligado,
+                      const QString& numeroInstalacion) {
+    xml.writeNamespace(Lr, "sfLR");
+    xml.writeNamespace(Sf, "sf");
+    xml.writeStartElement(Lr, "RegFactuSistemaFacturacion");
+    xml.writeStartElement(Lr, "Cabecera");
+    xml.writeStartElement(Sf, "ObligadoEmision");
+    Texto(xml, "NombreRazon", obligado.first);
+    Texto(xml, "NIF", obligado.second);
+    xml.writeEndElement();
+    xml.writeEndElement();
+    for (size_t k = from; k < to; ++k)
+        EscribirAlta(xml, altas[k], obligado.first, numeroInstalacion);
+    xml.writeEndElement();
+}
+
 void EscribirDocumento(const QString& file, const std::vector<Alta>& altas, size_t from, size_t to,
-                       const QString& nombreEmisor, const QString& nifEmisor,
+                       const std::pair<QString, QString>& obligado,
                        const QString& numeroInstalacion) {
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
@@ -155,22 +184,30 @@ void EscribirDocumento(const QString& file, const std::vector<Alta>& altas, size
     QXmlStreamWriter xml(&out);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
-    xml.writeNamespace(Lr, "sfLR");
-    xml.writeNamespace(Sf, "sf");
-    xml.writeStartElement(Lr, "RegFactuSistemaFacturacion");
-    xml.writeStartElement(Lr, "Cabecera");
-    xml.writeStartElement(Sf, "ObligadoEmision");
-    Texto(xml, "NombreRazon", nombreEmisor);
-    Texto(xml, "NIF", nifEmisor);
-    xml.writeEndElement();
-    xml.writeEndElement();
-    for (size_t k = from; k < to; ++k)
-        EscribirAlta(xml, altas[k], nombreEmisor, numeroInstalacion);
-    xml.writeEndElement();
+    EscribirRegFactu(xml, altas, from, to, obligado, numeroInstalacion);
     xml.writeEndDocument();
     if (!out.commit())
         throw TvError(ErrorNumber::PathFileAccess,
                       "No se puede escribir " + file + ": " + out.errorString());
+}
+
+// What the RegistroAlta of record r says beyond its row, read from its document.
+Alta Cargar(const RegistroFacturacion::Registro& r, const RegistroFacturacion::Registro* anterior) {
+    std::optional<IssuedDocument> d = IssuedDocument::LoadHeader(r.nIdFactura);
+    if (!d)
+        throw TvError(ErrorNumber::Database, "El registro " + QString::number(r.nIdRegistro) +
+                                                 " nombra la factura " +
+                                                 QString::number(r.nIdFactura) + ", que no existe");
+    Alta a{r, anterior, *d, TaxableBreakdown::ReadOr(r.nIdFactura, d->importes), {}};
+    // The schema wants at least one rate: a document of nothing says 0 at 0 %.
+    if (a.desglose.tipos.empty())
+        a.desglose.tipos.push_back({});
+    if (d->kind == IssuedDocument::Kind::Rectifying)
+        a.sTextoMotivo =
+            Db().GetValue("FacturasRectificativas", "nIdFactura=" + QString::number(r.nIdFactura),
+                          "sTextoMotivo")
+                .toString();
+    return a;
 }
 
 } // namespace
@@ -178,10 +215,7 @@ void EscribirDocumento(const QString& file, const std::vector<Alta>& altas, size
 QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint32 desde,
                      qint32 hasta) {
     constexpr int Chunk = 5000;
-    const Rows company = Db().GetRows(
-        "SELECT sNombre,sNif FROM ConfiguracionEmpresa ORDER BY nIdConfiguracionEmpresa LIMIT 1");
-    const QString nombreEmisor = Recortado(company(0, 0).toString(), 120);
-    const QString nifEmisor = company(1, 0).toString().trimmed();
+    const std::pair<QString, QString> obligado = Obligado();
 
     // Every record is read, so that the first one exported still names its predecessor.
     std::vector<RegistroFacturacion::Registro> registros;
@@ -203,26 +237,12 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
         const qint32 dia = Dia(r.sFechaExpedicion);
         if ((desde != 0 && dia < desde) || (hasta != 0 && dia > hasta))
             continue;
-        std::optional<IssuedDocument> d = IssuedDocument::LoadHeader(r.nIdFactura);
-        if (!d)
-            throw TvError(ErrorNumber::Database,
-                          "El registro " + QString::number(r.nIdRegistro) + " nombra la factura " +
-                              QString::number(r.nIdFactura) + ", que no existe");
-        Alta a{r, anterior, *d, TaxableBreakdown::ReadOr(r.nIdFactura, d->importes), {}};
-        // The schema wants at least one rate: a document of nothing says 0 at 0 %.
-        if (a.desglose.tipos.empty())
-            a.desglose.tipos.push_back({});
-        if (d->kind == IssuedDocument::Kind::Rectifying)
-            a.sTextoMotivo =
-                Db().GetValue("FacturasRectificativas",
-                              "nIdFactura=" + QString::number(r.nIdFactura), "sTextoMotivo")
-                    .toString();
-        altas.push_back(std::move(a));
+        altas.push_back(Cargar(r, anterior));
     }
 
     QStringList files;
     if (altas.size() <= size_t(RegistrosPorDocumento)) {
-        EscribirDocumento(file, altas, 0, altas.size(), nombreEmisor, nifEmisor, numeroInstalacion);
+        EscribirDocumento(file, altas, 0, altas.size(), obligado, numeroInstalacion);
         return {file};
     }
     const QFileInfo info(file);
@@ -231,11 +251,44 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
     for (size_t from = 0; from < altas.size(); from += RegistrosPorDocumento) {
         const QString part = stem + "-" + QString::number(files.size() + 1) + suffix;
         EscribirDocumento(part, altas, from,
-                          std::min(altas.size(), from + size_t(RegistrosPorDocumento)),
-                          nombreEmisor, nifEmisor, numeroInstalacion);
+                          std::min(altas.size(), from + size_t(RegistrosPorDocumento)), obligado,
+                          numeroInstalacion);
         files << part;
     }
     return files;
+}
+
+QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
+                 const QSet<qint32>& subsanacion, const QString& numeroInstalacion) {
+    // Each record names the record of its issuer just before it, which need not be in this
+    // submission; the storage is sized first so that the pointers into it hold.
+    std::vector<RegistroFacturacion::Registro> anteriores;
+    anteriores.reserve(registros.size());
+    std::vector<Alta> altas;
+    for (const RegistroFacturacion::Registro& r : registros) {
+        std::optional<RegistroFacturacion::Registro> anterior = RegistroFacturacion::Anterior(r);
+        const RegistroFacturacion::Registro* enlace = nullptr;
+        if (anterior) {
+            anteriores.push_back(std::move(*anterior));
+            enlace = &anteriores.back();
+        }
+        Alta a = Cargar(r, enlace);
+        a.subsanacion = subsanacion.contains(r.nIdRegistro);
+        altas.push_back(std::move(a));
+    }
+    const QString soap = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
+    QByteArray body;
+    QXmlStreamWriter xml(&body);
+    xml.writeStartDocument();
+    xml.writeNamespace(soap, "soapenv");
+    xml.writeStartElement(soap, "Envelope");
+    xml.writeEmptyElement(soap, "Header");
+    xml.writeStartElement(soap, "Body");
+    EscribirRegFactu(xml, altas, 0, altas.size(), Obligado(), numeroInstalacion);
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    return body;
 }
 
 } // namespace ExportacionAeat

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "register/RegistroFacturacion.h"
+
+#include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -24,5 +28,11 @@ inline constexpr int RegistrosPorDocumento = 1000;
 // FILE-2.xml, ... beside it. Answers the files written. Raises on a file that cannot be written.
 QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint32 desde = 0,
                      qint32 hasta = 0);
+
+// The SOAP message that submits `registros` (at most RegistrosPorDocumento, in register order) to
+// the agency: a RegFactuSistemaFacturacion in the envelope's body. `subsanacion` holds the records
+// (nIdRegistro) sent again after the agency rejected them.
+QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
+                 const QSet<qint32>& subsanacion, const QString& numeroInstalacion);
 
 } // namespace ExportacionAeat

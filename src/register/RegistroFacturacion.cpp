@@ -393,4 +393,22 @@ std::optional<Registro> DeFactura(qint32 nIdFactura) {
     return FromRow(rows, 0);
 }
 
+QString Columnas(const QString& alias) {
+    return alias + ".nIdRegistro," + Qualified(Columns, qPrintable(alias));
+}
+
+Registro DeFila(const Rows& rows, int row) {
+    return FromRow(rows, row);
+}
+
+std::optional<Registro> Anterior(const Registro& r) {
+    const Rows rows = Db().GetRows(
+        QStringLiteral("SELECT nIdRegistro,") + Columns +
+        " FROM RegistrosFacturacion WHERE sIdEmisor=" + Text(r.sIdEmisor) + " AND nIdRegistro<" +
+        Id(r.nIdRegistro) + " ORDER BY nIdRegistro DESC LIMIT 1");
+    if (rows.IsEmpty())
+        return std::nullopt;
+    return FromRow(rows, 0);
+}
+
 } // namespace RegistroFacturacion

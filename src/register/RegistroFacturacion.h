@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <optional>
 #include <vector>
 
@@ -10,6 +11,8 @@
 // SHA-256 fingerprint of its key data chained to the previous record of the same issuer, so that
 // changing, inserting or removing a record afterwards shows. The texts of a record are stored
 // exactly as they went into the fingerprint, so anyone can recompute it from the row alone.
+class Rows;
+
 namespace RegistroFacturacion {
 
 // One row of RegistrosFacturacion.
@@ -65,6 +68,14 @@ QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString&
 
 // The records after nIdRegistro `after`, at most `limit`, in order.
 std::vector<Registro> Leer(qint32 after, int limit);
+
+// For a query that joins the register to tables of its own: the record's columns, nIdRegistro
+// first, qualified with `alias`; and the record read back from row `row` of its answer.
+QString Columnas(const QString& alias);
+Registro DeFila(const Rows& rows, int row);
+
+// The record of the same issuer just before r, when r is not its first.
+std::optional<Registro> Anterior(const Registro& r);
 
 // The record of invoice nIdFactura, when it has one.
 std::optional<Registro> DeFactura(qint32 nIdFactura);

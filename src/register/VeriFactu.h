@@ -1,0 +1,71 @@
+#pragma once
+
+#include "register/RegistroFacturacion.h"
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// The register's records sent to the tax agency as they are issued (VERI*FACTU mode): the ini's
+// settings, the sending state of each record (kept apart from the register, which nobody may
+// change) and the sender, which submits what waits in register order.
+namespace VeriFactu {
+
+// The ini's section "VeriFactu". Other outputs that sign or send with the clinic's certificate
+// read it here too.
+struct Configuracion {
+    bool verifactu = false;     // Modo=VERIFACTU; NOVERIFACTU (the default) sends nothing
+    QString endpoint;           // Endpoint: the agency's submission address
+    QString certificado;        // Certificado: the clinic's PKCS#12 file
+    QString claveCertificado;   // ClaveCertificado: its password
+    QString ca;                 // CA: an extra trusted authority (PEM), beside the system's
+    int tiempoMaximoMs = 60000; // TiempoMaximo (seconds): the longest wait for an answer
+    QString numeroInstalacion;  // [Registro] NumeroInstalacion, 1 when absent
+};
+Configuracion LeerConfiguracion(const QString& ini);
+
+// What one run of the sender did and what is left.
+struct Resultado {
+    int aceptados = 0;
+    int conErrores = 0; // accepted with errors
+    int rechazados = 0;
+    int pendientes = 0;     // still waiting after the run
+    QString error;          // why a submission failed (records stay pending); empty when none did
+    int esperaSegundos = 0; // the agency asked to wait this long before the next submission
+    bool ocupado = false;   // another workstation was sending
+    QString Texto() const;  // "sent: A accepted, E accepted with errors, R rejected, P pending"
+};
+
+// Submits the records that wait (never sent, or rejected and marked to be corrected), at most
+// RegistrosPorDocumento per submission, until none waits, the agency asks to wait or a submission
+// fails. One workstation sends at a time: another that tries meanwhile answers `ocupado`.
+Resultado Enviar(const Configuracion& configuracion);
+
+// A record with what the agency answered for it.
+struct Estado {
+    RegistroFacturacion::Registro registro;
+    QString sEstado; // empty: never sent
+    int nCodigoError = 0;
+    QString sDescripcionError;
+    QString sCsv;
+    QString sFechaHoraEnvio;
+};
+
+// The records waiting to be sent, and those rejected (not marked to be corrected).
+int Pendientes();
+int Rechazados();
+// Every record not accepted, in register order: waiting, rejected, marked to be corrected.
+std::vector<Estado> NoAceptados();
+// Marks rejected record nIdRegistro, its cause fixed, to be sent again as a correction. Raises
+// when the record was not rejected.
+void Subsanar(qint32 nIdRegistro);
+
+// The last failed submission's time (UTC) and error, when the last submission failed.
+struct Fallo {
+    QDateTime momento;
+    QString error;
+};
+std::optional<Fallo> UltimoFallo();
+
+} // namespace VeriFactu

@@ -1,0 +1,422 @@
+// The register's records sent to the tax agency: against a stand-in of its service on 127.0.0.1
+// over HTTPS (tests/register/agencia.py), which requires the clinic's client certificate,
+// validates every message against the agency's schema and answers as each test scripts it.
+#include "invoicing/InvoicingFixture.h"
+#include "support/TestEngine.h"
+
+#include "billing/EnvioVeriFactu.h"
+#include "invoicing/GenerarFactura.h"
+#include "platform/ui/widgets/Frm.h"
+#include "register/VeriFactu.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+namespace {
+
+void Openssl(const QString& dir, const QString& arguments) {
+    QProcess run;
+    run.setWorkingDirectory(dir);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start("openssl", arguments.split(' '));
+    if (!run.waitForFinished(60000) || run.exitCode() != 0)
+        throw std::runtime_error("openssl " + arguments.toStdString() + ": " +
+                                 run.readAll().toStdString());
+}
+
+// Made once for the program: a test authority; the agency's certificate for 127.0.0.1, signed
+// by it; the clinic's, signed by it too, as PKCS#12 with password "clave"; and another clinic's
+// from an authority the agency does not know.
+const QString& Certificates() {
+    static QTemporaryDir dir;
+    static const bool made = [] {
+        const QString d = dir.path();
+        const QString key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
+        QFile ext(d + "/ext.cnf");
+        ext.open(QIODevice::WriteOnly);
+        ext.write("subjectAltName=IP:127.0.0.1\n");
+        ext.close();
+        Openssl(d, "req -x509 " + key +
+                       "-keyout ca.key -out ca.pem -days 2 -subj /CN=AutoridadPruebas");
+        for (const QString name : {"server", "client"}) {
+            Openssl(d, "req " + key + "-keyout " + name + ".key -out " + name +
+                           ".csr -subj /CN=" + name);
+            Openssl(d, "x509 -req -in " + name +
+                           ".csr -CA ca.pem -CAkey ca.key -CAcreateserial -out " + name +
+                           ".pem -days 2 -extfile ext.cnf");
+        }
+        Openssl(d, "pkcs12 -export -inkey client.key -in client.pem -out client.p12 -passout "
+                   "pass:clave");
+        Openssl(d, "req -x509 " + key + "-keyout otra.key -out otra.pem -days 2 -subj /CN=otra");
+        Openssl(d, "pkcs12 -export -inkey otra.key -in otra.pem -out otra.p12 -passout pass:clave");
+        return true;
+    }();
+    Q_UNUSED(made);
+    static const QString path = dir.path();
+    return path;
+}
+
+// The stand-in, started on a free port; what it was sent is read back from its log.
+class Agencia {
+public:
+    Agencia() {
+        const QString certs = Certificates();
+        Guion(R"({"answer": "ok"})");
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start("python3",
+                        {qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/agencia.py",
+                         "--cert", certs + "/server.pem", "--key", certs + "/server.key", "--ca",
+                         certs + "/ca.pem", "--schemas",
+                         qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/aeat", "--guion",
+                         m_dir.filePath("guion.json"), "--log", m_dir.filePath("log.jsonl")});
+        m_process.waitForReadyRead(20000);
+        m_port = QString::fromUtf8(m_process.readLine()).trimmed().mid(5).toInt();
+    }
+    ~Agencia() {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    void Guion(const QString& json) {
+        QFile file(m_dir.filePath("guion.json"));
+        file.open(QIODevice::WriteOnly);
+        file.write(json.toUtf8());
+    }
+    QString Endpoint() const {
+        return QStringLiteral("https://127.0.0.1:%1/wlpl/TIKE-CONT/ws/SistemaFacturacion/"
+                              "VerifactuSOAP")
+            .arg(m_port);
+    }
+    VeriFactu::Configuracion Configuracion(const QString& p12 = "client.p12") const {
+        VeriFactu::Configuracion c;
+        c.verifactu = true;
+        c.endpoint = Endpoint();
+        c.certificado = Certificates() + "/" + p12;
+        c.claveCertificado = "clave";
+        c.ca = Certificates() + "/ca.pem";
+        c.tiempoMaximoMs = 1500;
+        c.numeroInstalacion = "1";
+        return c;
+    }
+    // Every request so far, one object each: numbers, corrections, valid, answer_valid.
+    std::vector<QJsonObject> Requests() const {
+        QFile file(m_dir.filePath("log.jsonl"));
+        std::vector<QJsonObject> requests;
+        if (!file.open(QIODevice::ReadOnly))
+            return requests;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (!line.trimmed().isEmpty())
+                requests.push_back(QJsonDocument::fromJson(line).object());
+        return requests;
+    }
+    // How many times each number was sent in a message the stand-in accepted.
+    QMap<QString, int> Accepted() const {
+        QMap<QString, int> times;
+        for (const QJsonObject& r : Requests())
+            if (r["answer"].toString() == "ok" || r["answer"].toString() == "errors")
+                for (const QJsonValue n : r["numbers"].toArray())
+                    ++times[n.toString()];
+        return times;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
+};
+
+class VeriFactuTest : public InvoicingTest {
+protected:
+    Agencia agencia;
+
+    void Issue(const char* client) {
+        AddItem(QString(client).toInt(), 1, 10, 21);
+        w.client = client;
+        w.Accept({{"Efectivo", 12.1}});
+        Generar_Factura(w);
+    }
+    static int Records() { return Count("RegistrosFacturacion"); }
+    // The clinic's ini in VERI*FACTU mode, sending to the stand-in.
+    void SendingIni(int timeout) {
+        QFile ini(suite.IniPath());
+        ASSERT_TRUE(ini.open(QIODevice::Append));
+        ini.write(QString("\n[VeriFactu]\nModo=VERIFACTU   ; or NOVERIFACTU\nEndpoint=%1\n"
+                          "Certificado=%2/client.p12\nClaveCertificado=clave\nCA=%2/ca.pem\n"
+                          "TiempoMaximo=%3\n")
+                      .arg(agencia.Endpoint(), Certificates())
+                      .arg(timeout)
+                      .toUtf8());
+    }
+    static QString States() {
+        return Table("SELECT sEstado,nCodigoError,sDescripcionError,MIN(nEnvios),MAX(nEnvios),"
+                     "COUNT(*),MIN(CASE WHEN sCsv='' THEN 0 ELSE 1 END) FROM RegistrosEnvio "
+                     "GROUP BY sEstado,nCodigoError,sDescripcionError ORDER BY sEstado");
+    }
+    // Every request was valid against the agency's schema, and so was each answer.
+    void ExpectValid() const {
+        for (const QJsonObject& r : agencia.Requests()) {
+            EXPECT_TRUE(r["valid"].toBool()) << r["errors"].toString().toStdString();
+            EXPECT_TRUE(r["answer_valid"].toBool());
+        }
+    }
+};
+
+TEST_F(VeriFactuTest, EveryRecordIsSentOnceInRegisterOrderAndAcceptedOnesStayAccepted) {
+    Issue("1");
+    const int records = Records();
+    ASSERT_EQ(VeriFactu::Pendientes(), records);
+    VeriFactu::Resultado sent = VeriFactu::Enviar(agencia.Configuracion());
+    EXPECT_EQ(sent.Texto(), QString("sent: %1 accepted, 0 accepted with errors, 0 rejected, 0 "
+                                    "pending")
+                                .arg(records));
+    EXPECT_EQ(States(), QString("Correcto|0||1|1|%1|1").arg(records));
+    const QStringList inOrder =
+        Table("SELECT sNumSerie FROM RegistrosFacturacion ORDER BY nIdRegistro").split('\n');
+    ASSERT_EQ(agencia.Requests().size(), 1u);
+    QStringList numbers;
+    for (const QJsonValue n : agencia.Requests()[0]["numbers"].toArray())
+        numbers << n.toString();
+    EXPECT_EQ(numbers, inOrder);
+
+    // Nothing waits: nothing is sent. A new invoice goes alone.
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).Texto(),
+              "sent: 0 accepted, 0 accepted with errors, 0 rejected, 0 pending");
+    EXPECT_EQ(agencia.Requests().size(), 1u);
+    Issue("2");
+    EXPECT_EQ(VeriFactu::Pendientes(), 1);
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, 1);
+    ASSERT_EQ(agencia.Requests().size(), 2u);
+    EXPECT_EQ(agencia.Requests()[1]["numbers"].toArray().size(), 1);
+    for (int times : agencia.Accepted())
+        EXPECT_EQ(times, 1);
+    EXPECT_EQ(agencia.Accepted().size(), records + 1);
+    EXPECT_TRUE(VeriFactu::NoAceptados().empty());
+    ExpectValid();
+}
+
+TEST_F(VeriFactuTest, AcceptedWithErrorsKeepsTheAgencysCodeAndText) {
+    agencia.Guion(R"({"answer": "errors"})");
+    const VeriFactu::Resultado sent = VeriFactu::Enviar(agencia.Configuracion());
+    EXPECT_EQ(sent.conErrores, Records());
+    EXPECT_EQ(sent.pendientes, 0);
+    EXPECT_EQ(States(), QString("AceptadoConErrores|2000|El NIF del destinatario no está "
+                                "identificado|1|1|%1|1")
+                            .arg(Records()));
+    ExpectValid();
+}
+
+TEST_F(VeriFactuTest, ARejectedRecordWaitsForItsCorrectionAndIsThenSentAsOne) {
+    const QString rejected = Value("SELECT sNumSerie FROM RegistrosFacturacion ORDER BY "
+                                   "nIdRegistro LIMIT 1 OFFSET 3")
+                                 .toString();
+    const qint32 id =
+        Value("SELECT nIdRegistro FROM RegistrosFacturacion WHERE sNumSerie='" + rejected + "'")
+            .toInt();
+    agencia.Guion(R"({"answer": "ok", "reject": [")" + rejected + R"("]})");
+    const VeriFactu::Resultado sent = VeriFactu::Enviar(agencia.Configuracion());
+    EXPECT_EQ(sent.Texto(), QString("sent: %1 accepted, 0 accepted with errors, 1 rejected, 0 "
+                                    "pending")
+                                .arg(Records() - 1));
+    EXPECT_EQ(VeriFactu::Rechazados(), 1);
+    EXPECT_EQ(States(), QString("Correcto|0||1|1|%1|1\nIncorrecto|1100|Valor o tipo incorrecto "
+                                "del campo: NIF|1|1|1|0")
+                            .arg(Records() - 1));
+    const std::vector<VeriFactu::Estado> listed = VeriFactu::NoAceptados();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].registro.sNumSerie, rejected);
+
+    // A rejected record is not sent again by itself, nor can an accepted one be corrected.
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, 0);
+    EXPECT_EQ(agencia.Requests().size(), 1u);
+    try {
+        VeriFactu::Subsanar(id + 1);
+        ADD_FAILURE() << "an accepted record was marked to be corrected";
+    } catch (const TvError& e) {
+        EXPECT_EQ(e.Description(),
+                  QString("El registro %1 no está rechazado por la AEAT").arg(id + 1));
+    }
+
+    VeriFactu::Subsanar(id);
+    EXPECT_EQ(VeriFactu::Pendientes(), 1);
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, 1);
+    ASSERT_EQ(agencia.Requests().size(), 2u);
+    EXPECT_EQ(agencia.Requests()[1]["corrections"].toArray(), QJsonArray{rejected});
+    EXPECT_EQ(States(), QString("Correcto|0||1|2|%1|1").arg(Records()));
+    ExpectValid();
+}
+
+// Whatever goes wrong, every record stays pending, the failure is kept, and the next good
+// submission sends each record exactly once.
+TEST_F(VeriFactuTest, FailuresLeaveEveryRecordPendingUntilTheNextGoodSubmission) {
+    const struct {
+        const char* name;
+        const char* guion;
+        const char* certificate;
+        const char* endpoint; // instead of the stand-in's
+        const char* error;
+    } cases[] = {
+        {"HTTP 500", R"({"answer": "http500"})", "client.p12", nullptr,
+         "HTTP 500: Error interno del servidor"},
+        {"no answer", R"({"answer": "silent"})", "client.p12", nullptr,
+         "la AEAT no ha contestado en 1.5 s"},
+        {"refused", R"({"answer": "ok"})", "client.p12",
+         "https://127.0.0.1:1/wlpl/TIKE-CONT/ws/SistemaFacturacion/VerifactuSOAP",
+         "Connection refused"},
+        {"certificate", R"({"answer": "ok"})", "otra.p12", nullptr, "unknown ca"},
+        {"no certificate", R"({"answer": "ok"})", "falta.p12", nullptr,
+         "No se puede leer el certificado "},
+        {"plain http", R"({"answer": "ok"})", "client.p12", "http://127.0.0.1:1/",
+         "la dirección de envío (Endpoint=http://127.0.0.1:1/ en la sección [VeriFactu]) no es "
+         "una dirección https://"},
+    };
+    const int records = Records();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        agencia.Guion(c.guion);
+        VeriFactu::Configuracion config = agencia.Configuracion(c.certificate);
+        if (c.endpoint)
+            config.endpoint = c.endpoint;
+        QElapsedTimer clock;
+        clock.start();
+        const VeriFactu::Resultado sent = VeriFactu::Enviar(config);
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_TRUE(sent.error.startsWith("El envío a la AEAT no se ha podido hacer: "))
+            << sent.error.toStdString();
+        EXPECT_TRUE(sent.error.contains(c.error)) << sent.error.toStdString();
+        EXPECT_EQ(sent.pendientes, records);
+        EXPECT_EQ(Count("RegistrosEnvio"), 0);
+        ASSERT_TRUE(VeriFactu::UltimoFallo());
+        EXPECT_EQ(VeriFactu::UltimoFallo()->error, sent.error);
+    }
+    EXPECT_EQ(Count("EnviosAeat", "sError<>''"), 6);
+    agencia.Guion(R"({"answer": "ok"})");
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, records);
+    EXPECT_FALSE(VeriFactu::UltimoFallo());
+    EXPECT_EQ(agencia.Accepted().size(), records);
+    for (int times : agencia.Accepted())
+        EXPECT_EQ(times, 1);
+    ExpectValid();
+}
+
+TEST_F(VeriFactuTest, TheAgencysWaitIsKeptAndRecordsIssuedMeanwhileQueue) {
+    agencia.Guion(R"({"answer": "ok", "wait": 2})");
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).pendientes, 0);
+    Issue("1");
+    const VeriFactu::Resultado waiting = VeriFactu::Enviar(agencia.Configuracion());
+    EXPECT_EQ(waiting.pendientes, 1);
+    EXPECT_GT(waiting.esperaSegundos, 0);
+    EXPECT_LE(waiting.esperaSegundos, 2);
+    EXPECT_EQ(agencia.Requests().size(), 1u);
+    QThread::msleep(2100);
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, 1);
+    EXPECT_EQ(agencia.Requests().size(), 2u);
+}
+
+// tvRegistro as the clinic runs it, from the ini; while it sends, no other workstation does.
+TEST_F(VeriFactuTest, TheCommandSendsFromTheIniAndOneWorkstationSendsAtATime) {
+    SendingIni(4);
+    const int records = Records();
+    agencia.Guion(R"({"answer": "silent"})");
+    QProcess other;
+    other.setProcessChannelMode(QProcess::MergedChannels);
+    other.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
+                {"--ini", suite.IniPath(), "send"});
+    for (int k = 0; k < 100 && agencia.Requests().empty(); ++k)
+        QThread::msleep(50);
+    ASSERT_EQ(agencia.Requests().size(), 1u);
+    const VeriFactu::Resultado busy = VeriFactu::Enviar(agencia.Configuracion());
+    EXPECT_TRUE(busy.ocupado);
+    EXPECT_EQ(agencia.Requests().size(), 1u);
+    ASSERT_TRUE(other.waitForFinished(20000));
+    EXPECT_EQ(other.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(other.readAll()).trimmed(),
+              QString("El envío a la AEAT no se ha podido hacer: la AEAT no ha contestado en 4 s\n"
+                      "sent: 0 accepted, 0 accepted with errors, 0 rejected, %1 pending")
+                  .arg(records));
+
+    const QString rejected =
+        Value("SELECT sNumSerie FROM RegistrosFacturacion ORDER BY nIdRegistro LIMIT 1").toString();
+    agencia.Guion(R"({"answer": "ok", "reject": [")" + rejected + R"("]})");
+    auto run = [&](const QStringList& arguments) {
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
+                   QStringList{"--ini", suite.IniPath()} + arguments);
+        EXPECT_TRUE(tool.waitForFinished(30000));
+        return std::make_pair(tool.exitCode(), QString::fromUtf8(tool.readAll()).trimmed());
+    };
+    EXPECT_EQ(run({"send"}),
+              std::make_pair(1, QString("sent: %1 accepted, 0 accepted with errors, 1 rejected, "
+                                        "0 pending")
+                                    .arg(records - 1)));
+    const auto [status, text] = run({"status"});
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(text.startsWith("pending: 0, rejected: 1\nrecord 1 (" + rejected))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith("): rejected 1100: Valor o tipo incorrecto del campo: NIF"));
+    EXPECT_EQ(run({"subsanar", "1"}).first, 0);
+    EXPECT_EQ(run({"send"}),
+              std::make_pair(0, QString("sent: 1 accepted, 0 accepted with errors, 0 rejected, "
+                                        "0 pending")));
+    // Each record once, the rejected one again as its correction.
+    const QMap<QString, int> sent = agencia.Accepted();
+    for (auto n = sent.begin(); n != sent.end(); ++n)
+        EXPECT_EQ(n.value(), n.key() == rejected ? 2 : 1) << n.key().toStdString();
+    ExpectValid();
+}
+
+// The billing window's sender: it never holds the window up, says what waits and what was
+// rejected, and a failure once.
+TEST_F(VeriFactuTest, TheWindowSendsInTheBackgroundAndSaysWhatWaits) {
+    SendingIni(1);
+    agencia.Guion(R"({"answer": "silent"})");
+    const int records = Records();
+    QWidget window;
+    Frm frame(&window, "Facturación");
+    auto panel = [&](int n) { return frame.PanelText(n); };
+    EnvioVeriFactu envio(frame, suite.IniPath(),
+                         qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro");
+    ASSERT_TRUE(envio.Activo());
+    auto finish = [&] {
+        for (int k = 0; k < 400 && (envio.Enviando() || agencia.Requests().empty()); ++k) {
+            QCoreApplication::processEvents();
+            QThread::msleep(25);
+        }
+        QCoreApplication::processEvents();
+    };
+    QCoreApplication::processEvents(); // the window is up: what waits goes
+    EXPECT_EQ(panel(2), QString("VERI*FACTU: %1 pendientes").arg(records));
+    ASSERT_TRUE(envio.Enviando());
+    // An invoice issued while the agency does not answer takes no longer than without sending.
+    QElapsedTimer clock;
+    clock.start();
+    Issue("1");
+    envio.Documento();
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_EQ(panel(2), QString("VERI*FACTU: %1 pendientes").arg(records + 1));
+    finish();
+    EXPECT_EQ(panel(1), "VERI*FACTU: El envío a la AEAT no se ha podido hacer: la AEAT no ha "
+                        "contestado en 1 s");
+
+    const QString rejected =
+        Value("SELECT sNumSerie FROM RegistrosFacturacion ORDER BY nIdRegistro LIMIT 1").toString();
+    agencia.Guion(R"({"answer": "ok", "reject": [")" + rejected + R"("]})");
+    frame.Sb_PanelText_Set(1, {});
+    envio.Documento();
+    finish();
+    EXPECT_EQ(panel(2), "VERI*FACTU: 1 rechazados por la AEAT");
+    EXPECT_TRUE(frame.findChild<QLabel*>("FrmPanel2")->styleSheet().contains("bold"));
+    // The failure was said once: the answered submission says nothing more.
+    EXPECT_EQ(panel(1), "");
+    EXPECT_EQ(VeriFactu::Pendientes(), 0);
+}
+
+} // namespace
