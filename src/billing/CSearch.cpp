@@ -1,5 +1,6 @@
 #include "billing/CSearch.h"
 
+#include "platform/data/ComboListModel.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/TypeAhead.h"
@@ -17,6 +18,11 @@ namespace {
 QString Literal(const QString& text) {
     return Utility::instance().SqlValue(text, 0, true);
 }
+
+// Every client, and every active pet, by name: lists that grow with the clinic, so they are
+// browsed rather than read whole.
+const NameSource Clients{"Clientes", "sCliente", {}, "ClientesBusqueda"};
+const NameSource Pets{"Mascotas", "sMascota", "bActivo=true", "MascotasBusqueda"};
 
 } // namespace
 
@@ -37,10 +43,8 @@ void CSearch::Setup(QWidget* form, QComboBox* oCboMascota, QComboBox* oCboClient
         cboMascota->installEventFilter(this);
 
         DataAccess& db = DataAccess::instance();
-        db.FillList(cboCliente, "SELECT DISTINCT sCliente FROM Clientes", false, false, false);
-        db.FillList(cboMascota,
-                    "SELECT DISTINCT sMascota FROM Mascotas WHERE Mascotas.bActivo=true", false,
-                    false, false);
+        db.BrowseList(cboCliente, Clients, false);
+        db.BrowseList(cboMascota, Pets, false);
     });
 }
 
@@ -112,7 +116,7 @@ void CSearch::RedefinirClientes() {
                             " WHERE Mascotas.sMascota=" + Literal(pet) + " ORDER BY sCliente",
                         true, true, false);
         else
-            db.FillList(cboCliente, "SELECT DISTINCT sCliente FROM Clientes", false, true, false);
+            db.BrowseList(cboCliente, Clients, true);
         Q_EMIT evtPetChanged(true);
     });
 }

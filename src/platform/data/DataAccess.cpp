@@ -42,9 +42,9 @@ int ColumnIndex(const Rows& rows, const QString& name, const QString& sql) {
     Fail(QStringLiteral("La consulta no devuelve la columna %1").arg(name), sql);
 }
 
-// Hands all entries to the combo's list model in one reset. Filling is not a user's choice, so
+// Hands the entries to the combo's list model in one reset. Filling is not a user's choice, so
 // the combo's signals stay quiet throughout.
-void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool selectFirst,
+void Populate(QComboBox* combo, const std::function<void(ComboListModel&)>& fill, bool selectFirst,
               bool keepText) {
     const QString typed = combo->currentText();
     const QSignalBlocker blocker(combo);
@@ -53,7 +53,7 @@ void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool s
         model = new ComboListModel(combo);
         combo->setModel(model);
     }
-    model->Reset(std::move(texts), std::move(ids));
+    fill(*model);
     if (selectFirst && combo->count() > 0) {
         combo->setCurrentIndex(0);
     } else if (keepText && combo->isEditable()) {
@@ -62,6 +62,13 @@ void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool s
     } else {
         combo->setCurrentIndex(keepText ? combo->findText(typed) : -1);
     }
+}
+
+void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool selectFirst,
+              bool keepText) {
+    Populate(
+        combo, [&](ComboListModel& model) { model.Reset(std::move(texts), std::move(ids)); },
+        selectFirst, keepText);
 }
 
 // "txtCliente_TX" -> "sCliente": the lower-case prefix and the content suffix give way to the
@@ -332,6 +339,11 @@ void DataAccess::FillList(QComboBox* combo, const QString& sql, bool selectFirst
     if (addBlank)
         texts.prepend(QString());
     Populate(combo, std::move(texts), {}, selectFirst, keepText);
+}
+
+void DataAccess::BrowseList(QComboBox* combo, const NameSource& source, bool keepText) {
+    Populate(
+        combo, [&](ComboListModel& model) { model.Browse(source); }, false, keepText);
 }
 
 void DataAccess::FillCombo(QComboBox* combo, const QString& sql, const QString& textColumn,
