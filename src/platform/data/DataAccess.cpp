@@ -341,9 +341,10 @@ void DataAccess::FillList(QComboBox* combo, const QString& sql, bool selectFirst
     Populate(combo, std::move(texts), {}, selectFirst, keepText);
 }
 
-void DataAccess::BrowseList(QComboBox* combo, const NameSource& source, bool keepText) {
+void DataAccess::BrowseList(QComboBox* combo, const NameSource& source, bool selectFirst,
+                            bool keepText) {
     Populate(
-        combo, [&](ComboListModel& model) { model.Browse(source); }, false, keepText);
+        combo, [&](ComboListModel& model) { model.Browse(source); }, selectFirst, keepText);
 }
 
 void DataAccess::FillCombo(QComboBox* combo, const QString& sql, const QString& textColumn,
