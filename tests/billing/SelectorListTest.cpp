@@ -128,6 +128,27 @@ TEST_F(SelectorListTest, ANameBeyondTheWindowIsSelectedAndTheArrowKeysGoOnPastTh
     EXPECT_EQ(w->cboCliente_SN->currentText(), all.value(all.indexOf(last) + 1));
 }
 
+TEST_F(SelectorListTest, TheOwnersOfANameManyPetsBearAreBrowsedAndListedAsBefore) {
+    AddClients();
+    DataAccess& db = DataAccess::instance();
+    db.Transaction(0);
+    for (int i = 0; i < 3; ++i)
+        db.Execute("INSERT INTO Mascotas (sMascota, nIdCliente) SELECT 'Kira', nIdCliente FROM "
+                   "Clientes WHERE sCliente LIKE 'Cliente%'");
+    db.Transaction(1);
+    Open();
+    w->Frame()->CBoxProperty_Set(w->cboMascota_SN, "Kira");
+    auto* list = qobject_cast<ComboListModel*>(w->cboCliente_SN->model());
+    EXPECT_FALSE(list->Complete());
+    EXPECT_EQ(w->cboCliente_SN->currentText(), "Cliente 0000 Pérez");
+    EXPECT_EQ(ClientList().join('\n'),
+              Table("SELECT DISTINCT Clientes.sCliente FROM Mascotas LEFT JOIN Clientes ON "
+                    "Clientes.nIdCliente=Mascotas.nIdCliente WHERE Mascotas.sMascota='Kira' "
+                    "ORDER BY sCliente"));
+    EXPECT_EQ(TypedInClients("e 021").size(), 10);
+    EXPECT_EQ(TypedInClients("muñ").join('|'), "");
+}
+
 TEST_F(SelectorListTest, TypeAheadFindsAnyPartOfANameWithItsAccentsAndWildcardsAsTyped) {
     AddClients();
     Open();
