@@ -128,6 +128,26 @@ TEST_F(SelectorListTest, ANameBeyondTheWindowIsSelectedAndTheArrowKeysGoOnPastTh
     EXPECT_EQ(w->cboCliente_SN->currentText(), all.value(all.indexOf(last) + 1));
 }
 
+TEST_F(SelectorListTest, ScrolledToTheTopTheListReadsOnePageBeforeAndKeepsItsPlace) {
+    AddClients();
+    Open();
+    ClearPet();
+    w->Frame()->CBoxProperty_Set(w->cboCliente_SN, "Zubiri Ordóñez, Iker");
+    auto* list = qobject_cast<ComboListModel*>(w->cboCliente_SN->model());
+    ASSERT_EQ(list->Texts().value(ComboListModel::Page), "Zubiri Ordóñez, Iker");
+    w->cboCliente_SN->showPopup();
+    QAbstractItemView* view = w->cboCliente_SN->view();
+    view->scrollToTop();
+    const QString top = list->Texts().first();
+    const int before = list->rowCount();
+    list->index(0).data(); // as the view paints its first rows
+    QTest::qWait(100);
+    // One page more, not every name up to the list's start.
+    EXPECT_EQ(list->rowCount(), before + ComboListModel::Page);
+    EXPECT_EQ(view->indexAt(QPoint(1, 1)).data().toString(), top);
+    w->cboCliente_SN->hidePopup();
+}
+
 TEST_F(SelectorListTest, TheOwnersOfANameManyPetsBearAreBrowsedAndListedAsBefore) {
     AddClients();
     DataAccess& db = DataAccess::instance();

@@ -9,6 +9,7 @@
 #include "platform/util/ProgramEnd.h"
 #include "platform/util/TvError.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -42,6 +43,28 @@ int ColumnIndex(const Rows& rows, const QString& name, const QString& sql) {
     Fail(QStringLiteral("La consulta no devuelve la columna %1").arg(name), sql);
 }
 
+// Names that a browsed list reads before its first one are put above the names on screen, which
+// stay where they were: otherwise the list would show the new first names, which would read the
+// page before them, and so on to the start of the list.
+void KeepPlaceOnTopInserts(QComboBox* combo) {
+    auto top = std::make_shared<int>(-1);
+    QAbstractItemModel* model = combo->model();
+    QObject::connect(model, &QAbstractItemModel::rowsAboutToBeInserted, combo,
+                     [combo, top](const QModelIndex&, int first) {
+                         *top = first == 0 && combo->view()->isVisible()
+                                    ? combo->view()->indexAt(QPoint(1, 1)).row()
+                                    : -1;
+                     });
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, combo,
+                     [combo, top](const QModelIndex&, int first, int last) {
+                         if (first != 0 || *top < 0)
+                             return;
+                         QAbstractItemView* view = combo->view();
+                         view->scrollTo(view->model()->index(*top + last + 1, 0),
+                                        QAbstractItemView::PositionAtTop);
+                     });
+}
+
 // Hands the entries to the combo's list model in one reset. Filling is not a user's choice, so
 // the combo's signals stay quiet throughout.
 void Populate(QComboBox* combo, const std::function<void(ComboListModel&)>& fill, bool selectFirst,
@@ -52,6 +75,7 @@ void Populate(QComboBox* combo, const std::function<void(ComboListModel&)>& fill
     if (!model) {
         model = new ComboListModel(combo);
         combo->setModel(model);
+        KeepPlaceOnTopInserts(combo);
     }
     fill(*model);
     if (selectFirst && combo->count() > 0) {
