@@ -137,9 +137,11 @@ void CSearch::RedefinirClientes() {
         else
             db.BrowseList(cboCliente,
                           {"Clientes", "sCliente",
-                           "EXISTS (SELECT 1 FROM Mascotas WHERE "
-                           "Mascotas.nIdCliente=Clientes.nIdCliente AND Mascotas.sMascota=" +
-                               Literal(pet) + ")",
+                           // Not EXISTS: the server would make it a join, hashing every pet of
+                           // the name for each name of the window.
+                           "(SELECT 1 FROM Mascotas WHERE Mascotas.nIdCliente=Clientes.nIdCliente "
+                           "AND Mascotas.sMascota=" +
+                               Literal(pet) + " LIMIT 1) = 1",
                            Clients.searchTable},
                           true, true);
         Q_EMIT evtPetChanged(true);
