@@ -1,5 +1,6 @@
 #include "billing/CSearch.h"
 
+#include "platform/data/ComboListModel.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/TypeAhead.h"
@@ -10,12 +11,34 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <algorithm>
+#include <cmath>
 #include <iterator>
 
 namespace {
 
 QString Literal(const QString& text) {
     return Utility::instance().SqlValue(text, 0, true);
+}
+
+// Every client, and every active pet, by name: lists that grow with the clinic, so they are
+// browsed rather than read whole.
+const NameSource Clients{"Clientes", "sCliente", {}, "ClientesBusqueda"};
+const NameSource Pets{"Mascotas", "sMascota", "bActivo=true", "MascotasBusqueda"};
+
+// Whether so many pets bear the name that its owners are better browsed than read whole. Reading
+// them costs one row per owner; a window of owners walks the client names in order and keeps those
+// owning such a pet, Page / share names a window. The cheaper of the two changes where the owners
+// reach sqrt(Page x clients): 10,000 of a million clients. Only that many pets are counted.
+bool SharedByMany(const QString& pet) {
+    DataAccess& db = DataAccess::instance();
+    const double clients =
+        db.GetRows("SELECT MAX(nIdCliente) FROM Clientes").Value(0, 0).toDouble();
+    const qint64 many = std::max<qint64>(500, qint64(std::sqrt(ComboListModel::Page * clients)));
+    return db.GetRows("SELECT COUNT(*) FROM (SELECT 1 FROM Mascotas WHERE sMascota=" +
+                      Literal(pet) + " LIMIT " + QString::number(many) + ") p")
+               .Value(0, 0)
+               .toLongLong() >= many;
 }
 
 } // namespace
@@ -37,10 +60,8 @@ void CSearch::Setup(QWidget* form, QComboBox* oCboMascota, QComboBox* oCboClient
         cboMascota->installEventFilter(this);
 
         DataAccess& db = DataAccess::instance();
-        db.FillList(cboCliente, "SELECT DISTINCT sCliente FROM Clientes", false, false, false);
-        db.FillList(cboMascota,
-                    "SELECT DISTINCT sMascota FROM Mascotas WHERE Mascotas.bActivo=true", false,
-                    false, false);
+        db.BrowseList(cboCliente, Clients, false, false);
+        db.BrowseList(cboMascota, Pets, false, false);
     });
 }
 
@@ -105,14 +126,24 @@ void CSearch::RedefinirClientes() {
         DataAccess& db = DataAccess::instance();
         const QString pet = cboMascota->currentText();
         m_narrowedFor = pet;
-        if (!pet.isEmpty())
+        if (pet.isEmpty())
+            db.BrowseList(cboCliente, Clients, false, true);
+        else if (!SharedByMany(pet))
             db.FillList(cboCliente,
                         QString("SELECT DISTINCT Clientes.sCliente ") + " FROM Mascotas " +
                             " LEFT JOIN Clientes ON Clientes.nIdCliente=Mascotas.nIdCliente " +
                             " WHERE Mascotas.sMascota=" + Literal(pet) + " ORDER BY sCliente",
                         true, true, false);
         else
-            db.FillList(cboCliente, "SELECT DISTINCT sCliente FROM Clientes", false, true, false);
+            db.BrowseList(cboCliente,
+                          {"Clientes", "sCliente",
+                           // Not EXISTS: the server would make it a join, hashing every pet of
+                           // the name for each name of the window.
+                           "(SELECT 1 FROM Mascotas WHERE Mascotas.nIdCliente=Clientes.nIdCliente "
+                           "AND Mascotas.sMascota=" +
+                               Literal(pet) + " LIMIT 1) = 1",
+                           Clients.searchTable},
+                          true, true);
         Q_EMIT evtPetChanged(true);
     });
 }

@@ -212,8 +212,64 @@ SuiteSetup::Result SuiteSetup::Create(const QString& root, bool demo, int scaleT
     return Created;
 }
 
+namespace {
+
+// The names the billing window finds by any part of them as they are typed: a client's, a pet's
+// and a product's. Each gets a trigram index, so that a search costs the names that match, not
+// the table.
+struct SearchedName {
+    const char* table;
+    const char* column;
+};
+const SearchedName SearchedNames[] = {{"Clientes", "sCliente"},
+                                      {"Mascotas", "sMascota"},
+                                      {"ProductosServicios", "sProductoServicio"}};
+
+// On SQLite, a full-text table per name (FTS5, trigram tokenizer) reading its texts from the
+// table itself, kept current by triggers whoever writes; "<table>Busqueda".
+QString SearchTable(const SearchedName& name) {
+    return QString::fromLatin1(name.table) + QStringLiteral("Busqueda");
+}
+
+QString SearchIndexes(bool server) {
+    QString text = server ? QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm;\n") : QString();
+    for (const SearchedName& name : SearchedNames) {
+        const QString table = QString::fromLatin1(name.table);
+        const QString column = QString::fromLatin1(name.column);
+        if (server) {
+            text += QStringLiteral("CREATE INDEX IF NOT EXISTS ix%1_%2_trgm ON %1 USING gin (%2 "
+                                   "gin_trgm_ops);\n")
+                        .arg(table, column);
+            continue;
+        }
+        const QString search = SearchTable(name);
+        const QString added =
+            QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (new.rowid, new.%2);")
+                .arg(search, column);
+        const QString removed =
+            QStringLiteral("INSERT INTO %1 (%1, rowid, %2) VALUES ('delete', old.rowid, old.%2);")
+                .arg(search, column);
+        const QString trigger = QStringLiteral("tv_") + search.toLower();
+        text += QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS %1 USING fts5(%2, content='%3', "
+                               "tokenize='trigram');\n")
+                    .arg(search, column, table);
+        text += QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_alta AFTER INSERT ON %2 BEGIN %3 "
+                               "END;\n")
+                    .arg(trigger, table, added);
+        text += QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_baja AFTER DELETE ON %2 BEGIN %3 "
+                               "END;\n")
+                    .arg(trigger, table, removed);
+        text += QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_cambio AFTER UPDATE OF %2 ON %3 "
+                               "BEGIN %4 %5 END;\n")
+                    .arg(trigger, column, table, removed, added);
+    }
+    return text;
+}
+
+} // namespace
+
 QString SuiteSetup::Schema(bool server) {
-    QString schema = QString::fromUtf8(ReadResource(":/schema.sql"));
+    QString schema = QString::fromUtf8(ReadResource(":/schema.sql")) + "\n" + SearchIndexes(server);
     // A record of the register, once written, stays as it was: whoever may write the database
     // (a workstation's account included) can add records but neither change nor remove one.
     const QString unchangeable = QStringLiteral(
@@ -323,7 +379,7 @@ void SuiteSetup::UpdateSchema() {
     const bool server = db.IsServerDb();
     const QString schema = Schema(server);
     static const QRegularExpression created(
-        R"(CREATE\s+(?:UNIQUE\s+)?(?:OR\s+REPLACE\s+)?(?:TABLE|INDEX|TRIGGER)\s+)"
+        R"(CREATE\s+(?:UNIQUE\s+|VIRTUAL\s+)?(?:OR\s+REPLACE\s+)?(?:TABLE|INDEX|TRIGGER)\s+)"
         R"((?:IF\s+NOT\s+EXISTS\s+)?(\w+))",
         QRegularExpression::CaseInsensitiveOption);
     QSet<QString> wanted;
@@ -355,6 +411,11 @@ void SuiteSetup::UpdateSchema() {
                            added.definition);
         }
         db.ExecuteScript(schema);
+        // A full-text table new to an existing folder reads the names already there.
+        for (const SearchedName& name : SearchedNames)
+            if (!server && wanted.contains(SearchTable(name).toLower()))
+                db.Execute(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')")
+                               .arg(SearchTable(name)));
         LinkDocuments();
         UniqueNumbers(db);
         db.Transaction(1);

@@ -130,14 +130,16 @@ TEST(Schema, KeysAndDefaultsAssignedByTheDatabase) {
 }
 
 // Every table of the open database as "table(column default, ...) [index(columns) ...]", names
-// in lower case, so that the two engines' catalogs can be compared.
+// in lower case, so that the two engines' catalogs can be compared. The search indexes of names
+// are each engine's own (a full-text table and its own tables on SQLite, a trigram index on the
+// server) and are left out.
 QStringList Catalog(bool server) {
     QStringList tables;
-    const Rows names =
-        Db().GetRows(server ? "SELECT table_name FROM information_schema.tables WHERE "
-                              "table_schema=current_schema() ORDER BY table_name"
-                            : "SELECT lower(name) FROM sqlite_master WHERE type='table' AND name "
-                              "NOT LIKE 'sqlite_%' ORDER BY lower(name)");
+    const Rows names = Db().GetRows(
+        server ? "SELECT table_name FROM information_schema.tables WHERE "
+                 "table_schema=current_schema() ORDER BY table_name"
+               : "SELECT lower(name) FROM sqlite_master WHERE type='table' AND name "
+                 "NOT LIKE 'sqlite_%' AND name NOT LIKE '%Busqueda%' ORDER BY lower(name)");
     for (int t = 0; t < names.RowCount(); ++t) {
         const QString table = names(0, t).toString().toLower();
         QStringList columns;
@@ -160,7 +162,9 @@ QStringList Catalog(bool server) {
                      "pg_attribute a ON a.attrelid=t.oid AND a.attnum=k.attnum WHERE "
                      "t.relname=" +
                          Utility::Quote(table) +
-                         " AND NOT x.indisprimary GROUP BY i.relname ORDER BY i.relname"
+                         " AND NOT x.indisprimary AND i.relname NOT LIKE '%\\_trgm' GROUP BY "
+                         "i.relname "
+                         "ORDER BY i.relname"
                    : "SELECT lower(il.name), group_concat(lower(ii.name), ',') FROM "
                      "pragma_index_list(" +
                          Utility::Quote(table) +

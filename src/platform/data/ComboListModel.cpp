@@ -1,10 +1,99 @@
 #include "platform/data/ComboListModel.h"
 
+#include "platform/data/DataAccess.h"
+#include "platform/util/Utility.h"
+
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+// A view or the combo asking for an entry this near either end of a browsed window makes the
+// window read the next page there.
+constexpr int Margin = 3;
+
+QString Literal(const QString& text) {
+    return Utility::instance().SqlValue(text, 0, true);
+}
+
+QStringList FirstColumn(const Rows& rows) {
+    QStringList texts;
+    texts.reserve(rows.RowCount());
+    for (int row = 0; row < rows.RowCount(); ++row)
+        texts << rows.Value(0, row).toString();
+    return texts;
+}
+
+} // namespace
+
 void ComboListModel::Reset(QStringList texts, QVector<QVariant> ids) {
     beginResetModel();
+    m_source = {};
+    m_atStart = m_atEnd = true;
     m_texts = std::move(texts);
     m_ids = std::move(ids);
     endResetModel();
+}
+
+void ComboListModel::Browse(NameSource source) {
+    beginResetModel();
+    m_source = std::move(source);
+    m_ids.clear();
+    m_texts = Names({}, true, Page + 1);
+    m_atStart = true;
+    m_atEnd = m_texts.size() <= Page;
+    if (!m_atEnd)
+        m_texts.removeLast();
+    endResetModel();
+}
+
+// Each name is found by one seek in the column's index (the least name after the previous one),
+// so a page costs the same whether the table holds a thousand rows or ten million, and a name
+// that a thousand pets share costs one seek too, on both engines.
+QStringList ComboListModel::Names(const QString& from, bool forward, int count) const {
+    const QString& column = m_source.column;
+    const QString& table = m_source.table;
+    const QString extreme = forward ? QStringLiteral("MIN(") : QStringLiteral("MAX(");
+    const QString beyond = column + (forward ? QStringLiteral(" > ") : QStringLiteral(" < "));
+    const QString condition =
+        m_source.condition.isEmpty() ? QString() : " AND (" + m_source.condition + ")";
+    const QString first = from.isNull() ? column + " IS NOT NULL" : beyond + Literal(from);
+    const QString sql = "WITH RECURSIVE w(s, k) AS (SELECT " + extreme + column + "), 1 FROM " +
+                        table + " WHERE " + first + condition + " UNION ALL SELECT (SELECT " +
+                        extreme + column + ") FROM " + table + " WHERE " + beyond + "w.s" +
+                        condition + "), k + 1 FROM w WHERE w.s IS NOT NULL AND k < " +
+                        QString::number(count) + ") SELECT s FROM w WHERE s IS NOT NULL";
+    return FirstColumn(DataAccess::instance().GetRows(sql));
+}
+
+QStringList ComboListModel::Matching(const QString& text, const QString& after, int count) const {
+    if (Complete() || text.isEmpty())
+        return {};
+    DataAccess& db = DataAccess::instance();
+    const QString& column = m_source.column;
+    QString where;
+    // A trigram index answers a text of three characters or more; a shorter one is looked for
+    // along the name index, which stops at the page's last match.
+    if (!db.IsServerDb() && !m_source.searchTable.isEmpty() && text.size() >= 3) {
+        QString phrase = text;
+        phrase.replace(QChar('"'), QStringLiteral("\"\""));
+        where = "rowid IN (SELECT rowid FROM " + m_source.searchTable + " WHERE " +
+                m_source.searchTable + " MATCH " + Literal('"' + phrase + '"') + ")";
+    } else {
+        QString pattern = text;
+        pattern.replace(QChar('\\'), QStringLiteral("\\\\"))
+            .replace(QChar('%'), QStringLiteral("\\%"))
+            .replace(QChar('_'), QStringLiteral("\\_"));
+        where = column + (db.IsServerDb() ? " ILIKE " : " LIKE ") + Literal('%' + pattern + '%') +
+                " ESCAPE '\\'";
+    }
+    if (!m_source.condition.isEmpty())
+        where += " AND (" + m_source.condition + ")";
+    if (!after.isEmpty())
+        where += " AND " + column + " > " + Literal(after);
+    return FirstColumn(db.GetRows("SELECT DISTINCT " + column + " FROM " + m_source.table +
+                                  " WHERE " + where + " ORDER BY " + column + " LIMIT " +
+                                  QString::number(count)));
 }
 
 int ComboListModel::rowCount(const QModelIndex& parent) const {
@@ -14,6 +103,19 @@ int ComboListModel::rowCount(const QModelIndex& parent) const {
 QVariant ComboListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_texts.size())
         return {};
+    // The combo's arrow keys and wheel move one entry at a time and never ask for more, so an
+    // entry near an end of the window reads the next page there, once the asking is over.
+    const bool nearEdge = (!m_atStart && index.row() < Margin) ||
+                          (!m_atEnd && index.row() >= m_texts.size() - Margin);
+    if (nearEdge && !m_readPending) {
+        m_readPending = true;
+        const bool before = index.row() < Margin;
+        QTimer::singleShot(0, const_cast<ComboListModel*>(this), [this, before] {
+            auto* self = const_cast<ComboListModel*>(this);
+            m_readPending = false;
+            before ? self->ReadBefore() : self->ReadAfter();
+        });
+    }
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
@@ -23,4 +125,74 @@ QVariant ComboListModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+bool ComboListModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && !m_atEnd;
+}
+
+void ComboListModel::fetchMore(const QModelIndex& parent) {
+    if (!parent.isValid())
+        ReadAfter();
+}
+
+void ComboListModel::ReadAfter() {
+    if (m_atEnd || m_texts.isEmpty())
+        return;
+    QStringList names = Names(m_texts.last(), true, Page);
+    m_atEnd = names.size() < Page;
+    if (names.isEmpty())
+        return;
+    beginInsertRows({}, int(m_texts.size()), int(m_texts.size() + names.size() - 1));
+    m_texts += names;
+    endInsertRows();
+}
+
+void ComboListModel::ReadBefore() {
+    if (m_atStart || m_texts.isEmpty())
+        return;
+    QStringList names = Names(m_texts.first(), false, Page);
+    m_atStart = names.size() < Page;
+    if (names.isEmpty())
+        return;
+    std::reverse(names.begin(), names.end());
+    beginInsertRows({}, 0, int(names.size() - 1));
+    m_texts = names + m_texts;
+    endInsertRows();
+}
+
+int ComboListModel::MoveTo(const QString& name) {
+    QStringList before = Names(name, false, Page + 1);
+    QStringList after = Names(name, true, Page + 1);
+    beginResetModel();
+    m_atStart = before.size() <= Page;
+    m_atEnd = after.size() <= Page;
+    if (!m_atStart)
+        before.removeLast();
+    if (!m_atEnd)
+        after.removeLast();
+    std::reverse(before.begin(), before.end());
+    m_texts = before + QStringList{name} + after;
+    endResetModel();
+    return int(before.size());
+}
+
+QModelIndexList ComboListModel::match(const QModelIndex& start, int role, const QVariant& value,
+                                      int hits, Qt::MatchFlags flags) const {
+    QModelIndexList found = QAbstractListModel::match(start, role, value, hits, flags);
+    const bool exactName = (flags & Qt::MatchTypeMask) == Qt::MatchExactly &&
+                           (role == Qt::DisplayRole || role == Qt::EditRole);
+    if (!found.isEmpty() || Complete() || !exactName || start.row() != 0)
+        return found;
+    // Not in the window: the database is asked whether the list has that name at all.
+    const QString name = value.toString();
+    QString where = m_source.column + " = " + Literal(name);
+    if (!m_source.condition.isEmpty())
+        where += " AND (" + m_source.condition + ")";
+    if (DataAccess::instance()
+            .GetRows("SELECT 1 FROM " + m_source.table + " WHERE " + where + " LIMIT 1")
+            .IsEmpty())
+        return found;
+    // Finding is const in Qt's interface; what the window holds is a cache of the database.
+    return {index(const_cast<ComboListModel*>(this)->MoveTo(name), 0)};
 }

@@ -9,6 +9,7 @@
 #include "platform/util/ProgramEnd.h"
 #include "platform/util/TvError.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -42,9 +43,31 @@ int ColumnIndex(const Rows& rows, const QString& name, const QString& sql) {
     Fail(QStringLiteral("La consulta no devuelve la columna %1").arg(name), sql);
 }
 
-// Hands all entries to the combo's list model in one reset. Filling is not a user's choice, so
+// Names that a browsed list reads before its first one are put above the names on screen, which
+// stay where they were: otherwise the list would show the new first names, which would read the
+// page before them, and so on to the start of the list.
+void KeepPlaceOnTopInserts(QComboBox* combo) {
+    auto top = std::make_shared<int>(-1);
+    QAbstractItemModel* model = combo->model();
+    QObject::connect(model, &QAbstractItemModel::rowsAboutToBeInserted, combo,
+                     [combo, top](const QModelIndex&, int first) {
+                         *top = first == 0 && combo->view()->isVisible()
+                                    ? combo->view()->indexAt(QPoint(1, 1)).row()
+                                    : -1;
+                     });
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, combo,
+                     [combo, top](const QModelIndex&, int first, int last) {
+                         if (first != 0 || *top < 0)
+                             return;
+                         QAbstractItemView* view = combo->view();
+                         view->scrollTo(view->model()->index(*top + last + 1, 0),
+                                        QAbstractItemView::PositionAtTop);
+                     });
+}
+
+// Hands the entries to the combo's list model in one reset. Filling is not a user's choice, so
 // the combo's signals stay quiet throughout.
-void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool selectFirst,
+void Populate(QComboBox* combo, const std::function<void(ComboListModel&)>& fill, bool selectFirst,
               bool keepText) {
     const QString typed = combo->currentText();
     const QSignalBlocker blocker(combo);
@@ -52,8 +75,9 @@ void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool s
     if (!model) {
         model = new ComboListModel(combo);
         combo->setModel(model);
+        KeepPlaceOnTopInserts(combo);
     }
-    model->Reset(std::move(texts), std::move(ids));
+    fill(*model);
     if (selectFirst && combo->count() > 0) {
         combo->setCurrentIndex(0);
     } else if (keepText && combo->isEditable()) {
@@ -62,6 +86,13 @@ void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool s
     } else {
         combo->setCurrentIndex(keepText ? combo->findText(typed) : -1);
     }
+}
+
+void Populate(QComboBox* combo, QStringList texts, QVector<QVariant> ids, bool selectFirst,
+              bool keepText) {
+    Populate(
+        combo, [&](ComboListModel& model) { model.Reset(std::move(texts), std::move(ids)); },
+        selectFirst, keepText);
 }
 
 // "txtCliente_TX" -> "sCliente": the lower-case prefix and the content suffix give way to the
@@ -332,6 +363,12 @@ void DataAccess::FillList(QComboBox* combo, const QString& sql, bool selectFirst
     if (addBlank)
         texts.prepend(QString());
     Populate(combo, std::move(texts), {}, selectFirst, keepText);
+}
+
+void DataAccess::BrowseList(QComboBox* combo, const NameSource& source, bool selectFirst,
+                            bool keepText) {
+    Populate(
+        combo, [&](ComboListModel& model) { model.Browse(source); }, selectFirst, keepText);
 }
 
 void DataAccess::FillCombo(QComboBox* combo, const QString& sql, const QString& textColumn,

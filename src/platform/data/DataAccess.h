@@ -10,6 +10,7 @@
 #include <type_traits>
 
 class QComboBox;
+struct NameSource;
 class QWidget;
 class DbEngine;
 
@@ -79,6 +80,10 @@ public:
     // empty entry first.
     void FillList(QComboBox* combo, const QString& sql, bool selectFirst, bool keepText,
                   bool addBlank);
+    // Fills the combo with the names of source as FillList would, without reading them all: the
+    // combo's list reads the names it shows as they are needed (ComboListModel::Browse).
+    // selectFirst and keepText as for FillList.
+    void BrowseList(QComboBox* combo, const NameSource& source, bool selectFirst, bool keepText);
     // Fills the combo with textColumn, each item's data the idColumn value. idInText shows items
     // as "<id>) <text>"; keepText keeps the current text; extra, when not empty, is added first
     // with id 0; selectFirst selects the first entry.

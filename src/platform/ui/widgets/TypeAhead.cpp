@@ -51,14 +51,18 @@ void TypeAhead::Narrow(const QString& text) {
         m_popup->popup()->hide();
         return;
     }
-    // A name that holds the longer text also holds the shorter one.
-    const bool narrower =
-        !m_matchedFor.isEmpty() && text.contains(m_matchedFor, Qt::CaseInsensitive);
-    const QStringList names = narrower ? m_matches->stringList() : list->Texts();
     QStringList matches;
-    for (const QString& name : names)
-        if (name.contains(text, Qt::CaseInsensitive))
-            matches << name;
+    if (list->Complete()) {
+        // A name that holds the longer text also holds the shorter one.
+        const bool narrower =
+            !m_matchedFor.isEmpty() && text.contains(m_matchedFor, Qt::CaseInsensitive);
+        const QStringList names = narrower ? m_matches->stringList() : list->Texts();
+        for (const QString& name : names)
+            if (name.contains(text, Qt::CaseInsensitive))
+                matches << name;
+    } else {
+        matches = list->Matching(text, {}, MatchesShown);
+    }
     m_matches->setStringList(matches);
     m_matchedFor = text;
     if (matches.isEmpty())

@@ -14,9 +14,12 @@ class QStringListModel;
 // as a click in the list does (activated and textActivated). Qt's own completer asks the model
 // for every entry's text on every key, 110 ms a key over 100,000 clients; this one searches the
 // list's texts directly, and a key that only adds to the typed text searches just the names the
-// text matched before.
+// text matched before. A browsed list (ComboListModel::Browse) is searched by the database's
+// trigram index instead, and the popup offers the first MatchesShown names that match.
 class TypeAhead : public QObject {
 public:
+    static constexpr int MatchesShown = 200;
+
     // Makes combo editable, never inserting what is typed, and puts the type-ahead on it; the
     // combo owns it.
     static void Attach(QComboBox* combo);
