@@ -112,22 +112,25 @@ qint32 Conta::Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia,
                                  const QString& sDocumento, const QString& sObservaciones,
                                  qint32 nIdFactura) {
     return Trap("Conta::Generar_ApunteCaja", [&] {
-        static const char* const roles[] = {"nCajaPara_Facturas", "nCajaPara_PagosClientes",
-                                            "nCajaPara_EntradasCaja", "nCajaPara_SalidasCaja"};
-        qint32 caja = nIdCaja;
-        if (nIdCaja < 0) {
-            // Below -4 there is no role: the entry goes to box 0, with the notice below.
-            caja = nIdCaja < -4
-                       ? 0
-                       : Utility::ToInt32(Number(Db().GetValue(
-                             "Usuarios", "nIdUsuario=" + Id(Gi.nIdUsuario), roles[-nIdCaja - 1])));
-        }
+        const qint32 caja = Conta::Caja(nIdCaja, Gi.nIdUsuario);
         if (caja == 0)
-            ShowMessage(0, "Está a punto de añadir un Apunte de Caja para la Caja 0.");
+            ShowMessage(0, AvisoCajaCero);
         return Conta::ApunteCaja(caja, Gi.nIdUsuario, sReferencia, sTitular, dApunte,
                                  nIdTipoMovimiento, nImporte, sSubcuenta, sDocumento,
                                  sObservaciones, nIdFactura);
     });
+}
+
+qint32 Conta::Caja(qint32 nIdCaja, qint32 nIdUsuario) {
+    static const char* const roles[] = {"nCajaPara_Facturas", "nCajaPara_PagosClientes",
+                                        "nCajaPara_EntradasCaja", "nCajaPara_SalidasCaja"};
+    if (nIdCaja >= 0)
+        return nIdCaja;
+    // Below -4 there is no role: the entry goes to box 0, with the notice.
+    if (nIdCaja < -4)
+        return 0;
+    return Utility::ToInt32(
+        Number(Db().GetValue("Usuarios", "nIdUsuario=" + Id(nIdUsuario), roles[-nIdCaja - 1])));
 }
 
 qint32 Conta::ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,

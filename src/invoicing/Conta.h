@@ -43,6 +43,14 @@ qint32 Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMo
                             qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                             const QString& sObservaciones);
 
+// The actual cash box that nIdCaja stands for when user nIdUsuario writes an entry (a negative
+// value names one of the user's default boxes, as Generar_ApunteCaja reads them).
+qint32 Caja(qint32 nIdCaja, qint32 nIdUsuario);
+
+// What the user is told before an entry goes to cash box 0.
+inline const QString AvisoCajaCero =
+    QStringLiteral("Está a punto de añadir un Apunte de Caja para la Caja 0.");
+
 // Generar_ApunteCaja, Generar_CobroCliente and Regenerar_SaldoCliente without their traps, for
 // issuing as a call: a failure raises. The cash box is an actual one and the user is given.
 qint32 ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,

@@ -19,6 +19,15 @@ AbonoRechazado::AbonoRechazado(const QString& message)
 AbonoFallido::AbonoFallido(const TvError& error, const QString& where)
     : TvError(error.Number(), error.Description(), error.Statement()), m_where(where) {}
 
+AbonoFallido::AbonoFallido(const QString& procedimiento, const TvError& error,
+                           std::exception_ptr causa)
+    : TvError(error.Number(), error.Description(), error.Statement()),
+      m_procedimiento(procedimiento), m_causa(std::move(causa)) {}
+
+void AbonoFallido::Relanzar() const {
+    std::rethrow_exception(m_causa);
+}
+
 namespace {
 
 QString Id(qint64 id) {
@@ -46,6 +55,19 @@ QString Literal(const QString& column, const QVariant& value, bool negate) {
     if (column.startsWith(QLatin1Char('s'), Qt::CaseInsensitive))
         return U().SqlValue(value.toString(), 0, true);
     return value.toString();
+}
+
+// Runs an accounting step; its failure leaves as an AbonoFallido named after the procedure whose
+// trap reports it.
+template <class Body> auto EnConta(const QString& procedimiento, Body&& body) {
+    try {
+        return body();
+    } catch (const TvError& e) {
+        throw AbonoFallido(procedimiento, e, std::current_exception());
+    } catch (const std::exception& e) {
+        throw AbonoFallido(procedimiento, TvError(0, QString::fromLocal8Bit(e.what())),
+                           std::current_exception());
+    }
 }
 
 // Where a credit note failed: the step reached, the item and the column being copied.
@@ -221,6 +243,20 @@ struct Documento {
     qint32 nIdCaja = 0;
 };
 
+// One cash-box entry of the money given back, written by the request's user.
+void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 salida,
+            double nImporte, QStringList& avisos) {
+    EnConta("Conta::Generar_ApunteCaja", [&] {
+        const qint32 caja = Conta::Caja(nIdCaja, s.nIdUsuario);
+        if (caja == 0 && !avisos.contains(Conta::AvisoCajaCero))
+            avisos << Conta::AvisoCajaCero;
+        return Conta::ApunteCaja(
+            caja, s.nIdUsuario, Db().Translate("Abono").left(16), s.sTitular, s.nFechaTrabajo,
+            salida, nImporte, {}, Db().Translate("Fra.") + d.sFactura,
+            Db().Translate("Fra.Abonada") + ":" + d.sFacturaAbonada, d.nIdAbono);
+    });
+}
+
 // The invoice's payments and cash-box entries reversed one by one.
 void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringList& avisos) {
     // Read by position: the client, the amount and the movement type are the 5th, 6th and 8th
@@ -228,17 +264,16 @@ void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringLis
     const Rows cobros =
         Db().GetRows("SELECT * FROM FacturasCobros WHERE nIdFactura=" + Id(s.nIdFactura));
     for (int r = 0; r < cobros.RowCount(); ++r)
-        Conta::Generar_CobroCliente(Int(cobros(4, r)), U().SqlNumber(cobros(5, r)) * -1,
-                                    Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
-                                    Db().Translate("Abono") + cobros(2, r).toString());
+        EnConta("Conta::Generar_CobroCliente", [&] {
+            return Conta::CobroCliente(Int(cobros(4, r)), U().SqlNumber(cobros(5, r)) * -1,
+                                       Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
+                                       Db().Translate("Abono") + cobros(2, r).toString());
+        });
     const Rows apuntes = Db().GetRows("SELECT nIdCaja,nImporte FROM ApuntesCaja WHERE nIdFactura=" +
                                       Id(s.nIdFactura));
     const qint32 salida = Salida(avisos);
     for (int r = 0; r < apuntes.RowCount(); ++r)
-        Conta::Generar_ApunteCaja(
-            Int(apuntes(0, r)), Db().Translate("Abono").left(16), s.sTitular, s.nFechaTrabajo,
-            salida, U().SqlNumber(apuntes(1, r)), {}, Db().Translate("Fra.") + d.sFactura,
-            Db().Translate("Fra.Abonada") + ":" + d.sFacturaAbonada, d.nIdAbono);
+        Apunte(s, d, Int(apuntes(0, r)), salida, U().SqlNumber(apuntes(1, r)), avisos);
 }
 
 // One amount given back by one payment type, out of one cash box.
@@ -256,13 +291,13 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
                                    U().SqlValue(sTipoCobro, 0, true));
     if (tipo.IsEmpty())
         throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
-    Conta::Generar_CobroCliente(d.nIdCliente, -importe.ToDouble(), Int(tipo(0, 0)), 0, d.nIdAbono,
-                                s.nFechaTrabajo, Db().Translate("Abono") + " " + sTipoCobro);
-    Conta::Generar_ApunteCaja(s.nIdCaja != 0 ? s.nIdCaja : d.nIdCaja,
-                              Db().Translate("Abono").left(16), s.sTitular, s.nFechaTrabajo,
-                              Salida(avisos), importe.ToDouble(), {},
-                              Db().Translate("Fra.") + d.sFactura,
-                              Db().Translate("Fra.Abonada") + ":" + d.sFacturaAbonada, d.nIdAbono);
+    EnConta("Conta::Generar_CobroCliente", [&] {
+        return Conta::CobroCliente(d.nIdCliente, -importe.ToDouble(), Int(tipo(0, 0)), 0,
+                                   d.nIdAbono, s.nFechaTrabajo,
+                                   Db().Translate("Abono") + " " + sTipoCobro);
+    });
+    Apunte(s, d, s.nIdCaja != 0 ? s.nIdCaja : d.nIdCaja, Salida(avisos), importe.ToDouble(),
+           avisos);
 }
 
 // The pet history and vaccinations of the lines that this rectification takes to their last unit.
@@ -374,6 +409,19 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
                                  TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
 
+        if (s.sFactura.isEmpty()) {
+            // Drawn inside the transaction: the counter stays locked until the commit, and a
+            // failure gives the number back.
+            d.sFactura = Numeracion::Siguiente(nIdSucursal, s.nFechaTrabajo, true);
+        } else {
+            d.sFactura = s.sFactura;
+            if (Int(Db().GetValue("Facturas", "sFactura=" + U().SqlValue(d.sFactura, 0, true))) !=
+                0)
+                throw AbonoRechazado(Db().Translate("El número") + " " + d.sFactura + " " +
+                                     Db().Translate("ya es el de otro documento: no se emite la "
+                                                    "nota de crédito."));
+        }
+
         // The header, column by column in the table's order: the identifiers at positions 1 to 6
         // as stored, every later amount turned, a new number, the rectified one named.
         d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
@@ -384,9 +432,6 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             columns << column;
             const int importe = AmountColumn(column);
             if (Is(column, "sFactura")) {
-                // Drawn inside the transaction: the counter stays locked until the commit, and
-                // a failure gives the number back.
-                d.sFactura = Numeracion::Siguiente(nIdSucursal, s.nFechaTrabajo, true);
                 values << U().SqlValue(d.sFactura, 0, true);
             } else if (Is(column, "sFacturaAbonada")) {
                 values << U().SqlValue(d.sFacturaAbonada, 0, true);
@@ -450,12 +495,14 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         else
             Devolver(s, d, s.nImporteDevuelto.value_or(devolvible), resultado.avisos);
         QuitarHistoria(s.nIdFactura, items, pedidas, entera);
-        Conta::Regenerar_SaldoCliente(d.nIdCliente);
+        EnConta("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldoCliente(d.nIdCliente); });
         Actualizaciones::Actualizar_Desglose(d.nIdAbono, s.nIdFactura, s.motivo);
         RegistroFacturacion::Registrar(d.nIdAbono);
         guard.Commit();
         return resultado;
     } catch (const AbonoRechazado&) {
+        throw;
+    } catch (const AbonoFallido&) {
         throw;
     } catch (const TvError& e) {
         throw AbonoFallido(e, Where(nPaso, i, n));

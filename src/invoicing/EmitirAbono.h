@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -39,8 +40,14 @@ struct SolicitudAbono {
     // The working date, whose year numbers the document, and the day it is issued.
     qint32 nFechaTrabajo = 0;
     qint32 dAbono = 0;
-    // The cash box the money goes out of; 0 the invoice's own.
+    // The cash box the money goes out of; 0 the invoice's own, a negative value one of the
+    // user's default boxes.
     qint32 nIdCaja = 0;
+    // Who issues it: the cash-box entries carry the user.
+    qint32 nIdUsuario = 0;
+    // The number drawn by the caller (a generated history numbers in its own counter); empty:
+    // the next of the branch's rectifying series, drawn inside the document's transaction.
+    QString sFactura;
     // The money given back and how. No amount: DevolucionMaxima, and when the whole invoice is
     // rectified at once its payments and cash-box entries reversed one by one. An empty type:
     // that of the invoice's first payment.
@@ -61,14 +68,21 @@ public:
     explicit AbonoRechazado(const QString& message);
 };
 
-// A rectifying invoice that failed with nothing of it written: the error met and where.
+// A rectifying invoice that failed with nothing of it written: the error met and where, and the
+// accounting procedure that met it (empty: a step of the document itself), whose trap reports it.
 class AbonoFallido : public TvError {
 public:
     AbonoFallido(const TvError& error, const QString& where);
+    AbonoFallido(const QString& procedimiento, const TvError& error, std::exception_ptr causa);
     const QString& Where() const { return m_where; }
+    const QString& Procedimiento() const { return m_procedimiento; }
+    // Raises the original error again, so that a trap reports it exactly as it was raised.
+    [[noreturn]] void Relanzar() const;
 
 private:
     QString m_where;
+    QString m_procedimiento;
+    std::exception_ptr m_causa;
 };
 
 // Issues, in one transaction under the invoice's lock, a rectifying invoice by differences of the
@@ -77,7 +91,8 @@ private:
 // client, the money given back as payments and cash-box entries, the stock of the products
 // returned, the pet history and vaccinations of the lines rectified to their last unit removed,
 // the client's balance recomputed, the breakdown, the reason and the register's record.
-// Raises AbonoRechazado (nothing written) or AbonoFallido (nothing written, the number given back).
+// Raises AbonoRechazado (nothing written; also when the caller's number is taken) or
+// AbonoFallido (nothing written, a number drawn here given back).
 ResultadoAbono EmitirAbono(const SolicitudAbono& solicitud);
 
 // Why the invoice cannot be rectified now (it is gone, rectified to its last unit or is itself a

@@ -1,6 +1,7 @@
 #include "invoicing/GenerarAbono.h"
 
 #include "invoicing/BillingWindow.h"
+#include "invoicing/Conta.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
@@ -15,6 +16,7 @@ void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
         solicitud.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(3)));
         solicitud.sTitular = w.Dato(4);
         solicitud.nFechaTrabajo = Gi.nFechaTrabajo;
+        solicitud.nIdUsuario = Gi.nIdUsuario;
         solicitud.dAbono = Utility::ToInt32(U().SqlNumber(U().Today(true)));
         ResultadoAbono emitido;
         try {
@@ -23,8 +25,9 @@ void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
             ShowMessage(0, e.Description());
             return;
         }
+        // The notice about cash box 0 is information, as the cash-box writer shows it.
         for (const QString& aviso : emitido.avisos)
-            ShowMessage(1, aviso);
+            ShowMessage(aviso == Conta::AvisoCajaCero ? 0 : 1, aviso);
 
         const ReportNote emitida("La nota de crédito " + emitido.sFactura +
                                  " se ha emitido y guardado. Para imprimirla, reimprímala desde "
@@ -32,6 +35,8 @@ void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
         w.Imprimir(emitido.nIdAbono, w.FormatoFactura());
         w.RefrescarGrid();
     } catch (const AbonoFallido& e) {
+        if (!e.Procedimiento().isEmpty())
+            Trap(e.Procedimiento(), [&] { e.Relanzar(); });
         ReportError("Facturacion::Generar_Abono", e.Where(), e);
         EndProgram(1);
     } catch (const TvError& e) {

@@ -180,10 +180,16 @@ TEST_F(AbonoParcialTest, WhatCannotBeRectifiedIsRefusedWithNothingWritten) {
     const qint32 item = LineasAbonables(factura)[0].nIdFacturaItem;
     const int documents = Count("Facturas");
     const int rectified = Count("AbonosItems");
+    // A number the caller drew that another document already carries.
+    const QString numero =
+        Value("SELECT sFactura FROM Facturas WHERE nIdFactura=" + QString::number(factura))
+            .toString();
+    const QString counters = Table("SELECT * FROM Contadores ORDER BY nIdContador");
     const auto refused = [&](std::vector<LineaAbono> lineas, std::optional<Money> importe,
-                             const QString& tipo) {
+                             const QString& tipo, const QString& numero = {}) {
         SolicitudAbono s;
         s.nIdFactura = factura;
+        s.sFactura = numero;
         s.lineas = std::move(lineas);
         s.nImporteDevuelto = importe;
         s.sTipoCobro = tipo;
@@ -198,14 +204,17 @@ TEST_F(AbonoParcialTest, WhatCannotBeRectifiedIsRefusedWithNothingWritten) {
     EXPECT_EQ(
         QStringList({refused({{item, 4}}, {}, {}), refused({{item + 1000, 1}}, {}, {}),
                      refused({{item, 0}}, {}, {}), refused({{item, 1}}, Money::FromCents(496), {}),
-                     refused({{item, 1}}, {}, "Trueque")}),
+                     refused({{item, 1}}, {}, "Trueque"), refused({{item, 1}}, {}, {}, numero)}),
         QStringList({"De Antiparasitario interno (comprimido) quedan por rectificar 3 "
                      "unidades: no se pueden rectificar 4.",
                      "La línea elegida no es de la factura.",
                      "No se ha elegido ninguna línea que rectificar.",
                      "El importe a devolver no puede superar 4,95 €.",
-                     "No existe la forma de pago Trueque."}));
+                     "No existe la forma de pago Trueque.",
+                     "El número " + numero +
+                         " ya es el de otro documento: no se emite la nota de crédito."}));
     EXPECT_EQ(Count("Facturas"), documents);
+    EXPECT_EQ(Table("SELECT * FROM Contadores ORDER BY nIdContador"), counters);
     EXPECT_EQ(Count("AbonosItems"), rectified);
     EXPECT_FALSE(Db().InTransaction());
 }
