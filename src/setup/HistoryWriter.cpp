@@ -1,11 +1,10 @@
 #include "setup/HistoryWriter.h"
 
 #include "invoicing/EmisionFactura.h"
+#include "invoicing/EmitirAbono.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
-
-#include <cmath>
 
 namespace {
 
@@ -20,18 +19,6 @@ QString Id(qint64 id) {
 }
 qint32 Int(const QVariant& value) {
     return Utility::ToInt32(U().SqlNumber(value));
-}
-// A stored amount with its sign turned; NULL stays NULL and 0 never becomes "-0".
-QString Negated(const QVariant& value) {
-    const double number = U().SqlNumber(value);
-    return value.isNull() ? QStringLiteral("NULL") : Number(number == 0 ? 0.0 : -number);
-}
-
-// Item columns a credit note negates on the copy that cancels the invoice.
-const QStringList NegatedItemColumns = {"nPvp", "nUnidades", "nBaseImp", "nImpuestos", "nTotal"};
-
-bool StartsWith(const QString& column, char letter) {
-    return column.startsWith(QLatin1Char(letter), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -91,80 +78,20 @@ qint32 HistoryWriter::Invoice(const Sale& sale) {
 }
 
 qint32 HistoryWriter::CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsuario) {
-    const Rows invoice = Db().GetRows("SELECT * FROM Facturas WHERE nIdFactura=" + Id(nIdFactura));
-    const Rows items =
-        Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(nIdFactura));
+    const Rows invoice = Db().GetRows(
+        "SELECT nIdSucursal,nIdCliente FROM Facturas WHERE nIdFactura=" + Id(nIdFactura));
     if (invoice.IsEmpty())
         throw TvError(ErrorNumber::Database, "No existe la factura " + Id(nIdFactura));
-    const QString credited = invoice.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
-    const qint32 nIdCliente = Int(invoice.Value("nIdCliente", 0));
-    const qint32 branch = Int(invoice.Value("nIdSucursal", 0));
-    const QString number = NextNumber(branch, dAbono);
-
-    QStringList columns, values;
-    for (int c = 1; c < invoice.ColumnCount(); ++c) {
-        const QString name = invoice.ColumnNames()[c];
-        const QVariant value = invoice(c, 0);
-        columns << name;
-        if (name.compare("sFactura", Qt::CaseInsensitive) == 0)
-            values << Utility::Quote(number);
-        else if (name.compare("sFacturaAbonada", Qt::CaseInsensitive) == 0)
-            values << Utility::Quote(credited);
-        else if (name.compare("dFacturaAbonada", Qt::CaseInsensitive) == 0)
-            values << Id(dAbono);
-        else if (StartsWith(name, 'n'))
-            values << (c <= 6 ? Number(value) : Negated(value));
-        else if (StartsWith(name, 's'))
-            values << Utility::Quote(value.toString());
-        else
-            values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
-    }
-    const qint32 nIdAbono = Db().InsertRecord("Facturas", columns.join(','), values.join(','));
-
-    for (const bool cancelling : {true, false}) {
-        for (int r = 0; r < items.RowCount(); ++r) {
-            QStringList itemColumns, itemValues;
-            for (int c = 1; c < items.ColumnCount(); ++c) {
-                const QString name = items.ColumnNames()[c];
-                const QVariant value = items(c, r);
-                itemColumns << name;
-                if (name.compare("nIdFactura", Qt::CaseInsensitive) == 0)
-                    itemValues << (cancelling ? Id(nIdAbono) : QStringLiteral("0"));
-                else if (StartsWith(name, 'n'))
-                    itemValues << (cancelling &&
-                                           NegatedItemColumns.contains(name, Qt::CaseInsensitive)
-                                       ? Negated(value)
-                                       : Number(value));
-                else
-                    itemValues << Utility::Quote(value.toString());
-            }
-            Db().InsertRecord("FacturasItems", itemColumns.join(','), itemValues.join(','));
-        }
-    }
-
-    const Rows payments =
-        Db().GetRows("SELECT * FROM FacturasCobros WHERE nIdFactura=" + Id(nIdFactura));
-    for (int r = 0; r < payments.RowCount(); ++r)
-        AddPayment(Int(payments(4, r)), -U().SqlNumber(payments(5, r)), Int(payments(7, r)), 0,
-                   nIdAbono, dAbono, "Abono" + payments(2, r).toString());
-    Db().DeleteRecords("MascotasProdServ", "nIdFactura=" + Id(nIdFactura));
-    Db().DeleteRecords("Vacunaciones", "nIdFactura=" + Id(nIdFactura));
-    RecomputeBalance(nIdCliente);
-
-    const Rows entries =
-        Db().GetRows("SELECT ApuntesCaja.nIdCaja, ApuntesCaja.nImporte, "
-                     "ApuntesCaja.nIdTipoMovimiento FROM ApuntesCaja WHERE sDocumento=" +
-                     Utility::Quote("Fra." + credited));
-    const qint32 outgoing = Int(Db().GetValue("TipoMovimiento", "bEntrada=0"));
-    const QString holder = ClientName(nIdCliente);
-    for (int r = 0; r < entries.RowCount(); ++r)
-        AddCashEntry(Int(entries(0, r)), "Abono", holder, dAbono, nIdUsuario, outgoing,
-                     U().SqlNumber(entries(1, r)), "Fra." + number, "Fra.Abonada:" + credited);
-    return nIdAbono;
-}
-
-QString HistoryWriter::PendingCondition(qint32 nIdCliente) {
-    return "(nIdFactura=0 OR nIdFactura IS NULL) AND nIdCliente=" + Id(nIdCliente);
+    SolicitudAbono s;
+    s.nIdFactura = nIdFactura;
+    s.sTitular =
+        Db().GetValue("Clientes", "nIdCliente=" + Id(Int(invoice(1, 0))), "sCliente").toString();
+    s.nFechaTrabajo = dAbono;
+    s.dAbono = dAbono;
+    s.nIdUsuario = nIdUsuario;
+    // In the same counter as the history's invoices, so that the next one follows it.
+    s.sFactura = NextNumber(Int(invoice(0, 0)), dAbono);
+    return EmitirAbono(s).nIdAbono;
 }
 
 QString HistoryWriter::NextNumber(qint32 nIdSucursal, qint32 date) {
@@ -177,51 +104,4 @@ QString HistoryWriter::NextNumber(qint32 nIdSucursal, qint32 date) {
     Db().UpdateRecord("Contadores", "nContador", Id(n + 1), "nIdContador=" + Id(key));
     return QString::number(n).rightJustified(4, QLatin1Char('0')) + "/" +
            QString::number(date / 10000 % 100).rightJustified(2, QLatin1Char('0'));
-}
-
-bool HistoryWriter::EsEntrada(qint32 nIdTipoMovimiento) {
-    return U().SqlNumber(Db().GetValue(
-               "TipoMovimiento", "nIdTipoMovimiento=" + Id(nIdTipoMovimiento), "bEntrada")) != 0;
-}
-
-void HistoryWriter::AddPayment(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
-                               qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
-                               const QString& sObservaciones) {
-    const double sign = EsEntrada(nIdTipoMovimiento) ? 1 : -1;
-    Db().InsertRecord("FacturasCobros",
-                      "nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,"
-                      "sObservaciones",
-                      QStringList{Id(nIdFactura), Id(dFactura), Id(nIdCliente),
-                                  Amount(nImporte * sign), Id(nIdTipoCobro), Id(nIdTipoMovimiento),
-                                  Utility::Quote(sObservaciones)}
-                          .join(','));
-}
-
-void HistoryWriter::AddCashEntry(qint32 nIdCaja, const QString& sReferencia,
-                                 const QString& sTitular, qint32 dApunte, qint32 nIdUsuario,
-                                 qint32 nIdTipoMovimiento, double nImporte,
-                                 const QString& sDocumento, const QString& sObservaciones) {
-    const double sign = EsEntrada(nIdTipoMovimiento) ? 1 : -1;
-    Db().InsertRecord("ApuntesCaja",
-                      "nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,nIdTipoMovimiento,nImporte,"
-                      "sDocumento,sSubcuenta,sObservaciones",
-                      QStringList{Id(nIdCaja), Utility::Quote(sReferencia.left(16)),
-                                  Utility::Quote(QString(sTitular).remove(QLatin1Char(','))),
-                                  Id(dApunte), Id(nIdUsuario), Id(nIdTipoMovimiento),
-                                  Amount(std::fabs(nImporte) * sign), Utility::Quote(sDocumento),
-                                  Utility::Quote({}), Utility::Quote(sObservaciones)}
-                          .join(','));
-}
-
-void HistoryWriter::RecomputeBalance(qint32 nIdCliente) {
-    const QString where = "nIdCliente=" + Id(nIdCliente);
-    const double paid = Db().SumField("FacturasCobros", "nImporte", where);
-    const double invoiced =
-        Db().SumField("Facturas", "nTotal", where) - Db().SumField("Facturas", "nDescuento", where);
-    Db().UpdateRecord("Clientes", "nFacturado,nPagado,nSaldo",
-                      Number(invoiced) + "," + Number(paid) + "," + Number(paid - invoiced), where);
-}
-
-QString HistoryWriter::ClientName(qint32 nIdCliente) {
-    return Db().GetValue("Clientes", "nIdCliente=" + Id(nIdCliente), "sCliente").toString();
 }

@@ -36,21 +36,11 @@ public:
     // without a series (the demo's history predates series). Answers the invoice's key.
     qint32 Invoice(const Sale& sale);
 
-    // Cancels the invoice by a credit note issued on dAbono by nIdUsuario; its items become
+    // Cancels the invoice by a credit note issued as the billing window issues it (EmitirAbono)
+    // on dAbono by nIdUsuario, numbered in the same counter as the invoices; its items become
     // pending again. Answers the credit note's key.
     qint32 CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsuario);
 
 private:
-    static QString PendingCondition(qint32 nIdCliente);
     static QString NextNumber(qint32 nIdSucursal, qint32 date);
-    static bool EsEntrada(qint32 nIdTipoMovimiento);
-    static void AddPayment(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
-                           qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
-                           const QString& sObservaciones);
-    static void AddCashEntry(qint32 nIdCaja, const QString& sReferencia, const QString& sTitular,
-                             qint32 dApunte, qint32 nIdUsuario, qint32 nIdTipoMovimiento,
-                             double nImporte, const QString& sDocumento,
-                             const QString& sObservaciones);
-    static void RecomputeBalance(qint32 nIdCliente);
-    static QString ClientName(qint32 nIdCliente);
 };

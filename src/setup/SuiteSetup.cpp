@@ -306,8 +306,9 @@ QString SuiteSetup::Schema(bool server) {
 }
 
 void SuiteSetup::FillDemo() {
+    // Its documents were issued as the billing window issues them: linked, broken down and
+    // registered as they went, in issue order.
     DemoClinic::Fill();
-    LinkDocuments();
     // The demo's history was numbered before its branches had series of their own, as an older
     // folder's was; what they issue from now on is numbered A0001/26, B0001/26, and their credit
     // notes RA0001/26, RB0001/26, ...
@@ -317,10 +318,6 @@ void SuiteSetup::FillDemo() {
         DataAccess::instance().InsertRecord("ConfiguracionSucursales", "nIdSucursal,sDato,sValor",
                                             QString::number(branch) + ",'" + setting + "','" +
                                                 serie + "'");
-    // The demo's invoices were registered as they were issued; what its history wrote otherwise
-    // (its credit note) gets its breakdown and record now, so that the demo's chain verifies.
-    TaxableBreakdown::WriteMissing();
-    RegistroFacturacion::RegistrarPendientes();
 }
 
 namespace {
