@@ -117,8 +117,10 @@ protected:
         sale.nDescuento = discount;
         const qint32 invoice = HistoryWriter().Invoice(sale);
         const qint32 credit = HistoryWriter().CreditNote(invoice, day + 1, 1);
-        Db().InsertRecord("FacturasRectificativas", "nIdFactura,sMotivo,sTextoMotivo",
-                          QString::number(credit) + ",'" + sMotivo + "','" + sTexto + "'");
+        // Issued with the default reason, as the window's confirmation proposes it.
+        Db().UpdateRecord("FacturasRectificativas", "sMotivo,sTextoMotivo",
+                          "'" + sMotivo + "','" + sTexto + "'",
+                          "nIdFactura=" + QString::number(credit));
         return {invoice, credit};
     }
 
