@@ -300,6 +300,19 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
            avisos);
 }
 
+// The credit note's number: the caller's, refused when another document carries it; else drawn
+// inside the transaction, so that the counter stays locked until the commit and a failure gives
+// the number back.
+QString Numero(const SolicitudAbono& s, qint32 nIdSucursal) {
+    if (s.sFactura.isEmpty())
+        return Numeracion::Siguiente(nIdSucursal, s.nFechaTrabajo, true);
+    if (Int(Db().GetValue("Facturas", "sFactura=" + U().SqlValue(s.sFactura, 0, true))) != 0)
+        throw AbonoRechazado(Db().Translate("El número") + " " + s.sFactura + " " +
+                             Db().Translate("ya es el de otro documento: no se emite la nota de "
+                                            "crédito."));
+    return s.sFactura;
+}
+
 // The pet history and vaccinations of the lines that this rectification takes to their last unit.
 void QuitarHistoria(qint32 nIdFactura, const Rows& items, const std::vector<Pedida>& pedidas,
                     bool entera) {
@@ -409,19 +422,6 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
                                  TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
 
-        if (s.sFactura.isEmpty()) {
-            // Drawn inside the transaction: the counter stays locked until the commit, and a
-            // failure gives the number back.
-            d.sFactura = Numeracion::Siguiente(nIdSucursal, s.nFechaTrabajo, true);
-        } else {
-            d.sFactura = s.sFactura;
-            if (Int(Db().GetValue("Facturas", "sFactura=" + U().SqlValue(d.sFactura, 0, true))) !=
-                0)
-                throw AbonoRechazado(Db().Translate("El número") + " " + d.sFactura + " " +
-                                     Db().Translate("ya es el de otro documento: no se emite la "
-                                                    "nota de crédito."));
-        }
-
         // The header, column by column in the table's order: the identifiers at positions 1 to 6
         // as stored, every later amount turned, a new number, the rectified one named.
         d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
@@ -432,6 +432,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             columns << column;
             const int importe = AmountColumn(column);
             if (Is(column, "sFactura")) {
+                d.sFactura = Numero(s, nIdSucursal);
                 values << U().SqlValue(d.sFactura, 0, true);
             } else if (Is(column, "sFacturaAbonada")) {
                 values << U().SqlValue(d.sFacturaAbonada, 0, true);
