@@ -368,9 +368,10 @@ void Exportar(const QString& file) {
 }
 
 QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString& sFecha,
-              const QString& sImporte) {
-    return "https://www2.agenciatributaria.gob.es/wlpl/TIKE-CONT/ValidarQRNoVerifactu?nif=" +
-           QString::fromLatin1(QUrl::toPercentEncoding(sIdEmisor)) +
+              const QString& sImporte, bool verifactu) {
+    return QString("https://www2.agenciatributaria.gob.es/wlpl/TIKE-CONT/") +
+           (verifactu ? "ValidarQR" : "ValidarQRNoVerifactu") +
+           "?nif=" + QString::fromLatin1(QUrl::toPercentEncoding(sIdEmisor)) +
            "&numserie=" + QString::fromLatin1(QUrl::toPercentEncoding(sNumSerie)) +
            "&fecha=" + sFecha + "&importe=" + sImporte;
 }

@@ -62,9 +62,10 @@ Verificacion Verificar();
 // otherwise. Raises on a file that cannot be written.
 void Exportar(const QString& file);
 
-// The tax agency's address that checks an invoice: printed as the QR code of the document.
+// The tax agency's address that checks an invoice: printed as the QR code of the document. A
+// register that sends its records (VERI*FACTU) has the agency check them at another address.
 QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString& sFecha,
-              const QString& sImporte);
+              const QString& sImporte, bool verifactu = false);
 
 // The records after nIdRegistro `after`, at most `limit`, in order.
 std::vector<Registro> Leer(qint32 after, int limit);

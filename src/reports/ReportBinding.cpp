@@ -4,6 +4,7 @@
 #include "platform/report/ReportComponent.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "register/VeriFactu.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -119,6 +120,11 @@ bool ReportBinding::Bind(ReportJob& job) {
 
     DataAccess& db = DataAccess::instance();
     Skip([&] { m_vsr.Load(path, names.last()); });
+    // The register's mode is the ini's, not the document's: a layout reads it as :ModoVeriFactu
+    // to choose the tax QR's address and legend.
+    m_vsr.Report().SetParameter("ModoVeriFactu", VeriFactu::LeerConfiguracion(Gi.sPathIni).verifactu
+                                                     ? "VERIFACTU"
+                                                     : "NOVERIFACTU");
     Skip([&] {
         m_vsr.SetRecordSource(job.sSqls.isEmpty() ? QString() : db.PrepareSql(sqls.last()));
     });

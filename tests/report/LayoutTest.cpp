@@ -269,4 +269,13 @@ TEST_F(ReportTest, HeaderSourceReadsWithTheFirstRowsValuesAndNumbersFollowTheLoc
     QString description;
     EXPECT_EQ(ErrorOf([&] { vsr.Layout(); }, &description), ErrorNumber::BadReport);
     EXPECT_TRUE(description.contains(":sNombre")) << description.toStdString();
+
+    // A parameter the caller set stands for a value of the session: it is read before the
+    // columns (":sCliente" is Zoe's, not the first row's) and written as a literal like them.
+    vsr.SetRecordSource("SELECT sCliente, nSaldo FROM Clientes ORDER BY sCliente");
+    vsr.Report().SetParameter("SNOMBRE", "O'Brien");
+    vsr.Report().SetParameter("sCliente", "Zoe");
+    vsr.Report().SetHeaderSource("SELECT :sNombre || '/' || sCliente AS sCiudad, 0 AS nDoble, "
+                                 "'' AS sTal FROM Clientes WHERE sCliente = :sCliente");
+    EXPECT_NE(vsr.Layout().FindItem("[O'Brien/Zoe]"), nullptr);
 }

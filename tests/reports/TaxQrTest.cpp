@@ -3,7 +3,11 @@
 #include "register/RegistroFacturacion.h"
 #include "support/ScannedPage.h"
 
+#include <QFile>
+#include <QMultiMap>
+#include <QRectF>
 #include <QRegularExpression>
+#include <cmath>
 #include <tuple>
 
 namespace {
@@ -26,12 +30,12 @@ class TaxQrTest : public ReportsFixture {
 protected:
     // Records the invoice in the register as issuing it does, and answers the address its code
     // must hold.
-    QString Register(const Invoice& invoice) {
+    QString Register(const Invoice& invoice, bool verifactu = false) {
         DataAccess::instance().Transaction(0);
         const RegistroFacturacion::Registro r = RegistroFacturacion::Registrar(invoice.id);
         DataAccess::instance().Transaction(1);
         return RegistroFacturacion::UrlQr(r.sIdEmisor, r.sNumSerie, r.sFechaExpedicion,
-                                          r.sImporteTotal);
+                                          r.sImporteTotal, verifactu);
     }
 
     // The invoice exported to PDF as tvReport does.
@@ -43,27 +47,54 @@ protected:
     }
 };
 
-class TaxQrLayoutTest : public TaxQrTest,
-                        public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
+namespace {
 
-// A long invoice and a credit note in every layout: the code of its register record on the
-// first page only, readable, of its size, with white around it and its caption before it.
+// The words of a PDF's first page where pdftotext finds them, in points from the paper's corner.
+QMultiMap<QString, QRectF> Words(const QString& pdf) {
+    const QString html =
+        RunProgram("pdftotext", {"-bbox", "-f", "1", "-l", "1", pdf, "-"}).replace("&amp;", "&");
+    static const QRegularExpression word(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+    QMultiMap<QString, QRectF> words;
+    for (const QRegularExpressionMatch& m : word.globalMatch(html))
+        words.insert(m.captured(5),
+                     QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                            QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
+    return words;
+}
+
+} // namespace
+
+class TaxQrLayoutTest : public TaxQrTest,
+                        public ::testing::WithParamInterface<std::tuple<const char*, bool, bool>> {
+};
+
+// A long invoice and a credit note in every layout and both modes of the register: the code of
+// its record on the first page only, readable, of its size, with white around it and its caption
+// before it; the legend of a register that sends its records just below it.
 TEST_P(TaxQrLayoutTest, FirstPageCarriesTheRegisterRecordsCodeWithWhiteAroundIt) {
-    const auto [name, credit] = GetParam();
+    const auto [name, credit, verifactu] = GetParam();
     const QString layout = name;
     const int number = layout == "Normal"      ? Informes::Normal
                        : layout == "Detallada" ? Informes::Detallada
                                                : Informes::Ticket;
+    if (verifactu) {
+        QFile ini(suite.IniPath());
+        ASSERT_TRUE(ini.open(QIODevice::Append));
+        ini.write("\n[VeriFactu]\nModo=VERIFACTU\n");
+    }
     const Invoice invoice = credit ? AddInvoice(3, {.sign = -1}) : AddInvoice(60, {});
-    const QString url = Register(invoice);
+    const QString url = Register(invoice, verifactu);
     // The values as the register stores them: the number URL-encoded, the date of issue, the
     // amount due with a point.
-    EXPECT_EQ(url, "https://www2.agenciatributaria.gob.es/wlpl/TIKE-CONT/"
-                   "ValidarQRNoVerifactu?nif=B12345678&numserie=0042%2F26&fecha=" +
+    EXPECT_EQ(url, "https://www2.agenciatributaria.gob.es/wlpl/TIKE-CONT/" +
+                       QString(verifactu ? "ValidarQR" : "ValidarQRNoVerifactu") +
+                       "?nif=B12345678&numserie=0042%2F26&fecha=" +
                        QString(credit ? "12-03-2026" : "05-03-2026") +
                        "&importe=" + Utility::instance().SqlValue(invoice.Due(), 2, false));
 
-    const ScannedPage scanned = ScanFirstPage(ExportPdf(invoice, layout));
+    const QString pdf = ExportPdf(invoice, layout);
+    const ScannedPage scanned = ScanFirstPage(pdf);
     ASSERT_FALSE(scanned.image.isNull());
     EXPECT_EQ(scanned.codes, QStringList{url});
 
@@ -89,11 +120,6 @@ TEST_P(TaxQrLayoutTest, FirstPageCarriesTheRegisterRecordsCodeWithWhiteAroundIt)
             EXPECT_FALSE(area.intersects(white)) << item.text.toStdString();
         }
     }
-    // The caption stands just before the code: above it or to its left.
-    const PageItem* caption = document.FindItem("QR tributario:");
-    ASSERT_NE(caption, nullptr);
-    EXPECT_TRUE(caption->rect.bottom() < square.top() || caption->rect.right() < square.left());
-    EXPECT_LT((caption->rect.topRight() - square.topLeft()).manhattanLength(), 2 * Ring);
 
     // On paper, the dark modules fill the square and nothing dark lies in the white around it.
     const QRect box = scanned.DarkBox(ScannedPage::Pixels(white));
@@ -102,6 +128,45 @@ TEST_P(TaxQrLayoutTest, FirstPageCarriesTheRegisterRecordsCodeWithWhiteAroundIt)
     EXPECT_LE((box.bottomRight() - pixels.bottomRight()).manhattanLength(), 2);
     EXPECT_GE(ScannedPage::Millimetres(box.width()), 30);
     EXPECT_LE(ScannedPage::Millimetres(box.width()), 40);
+
+    // Where the text lies on paper: the caption over the code and the legend under it, both
+    // centred on it, the legend in type no smaller than the client's town beside it.
+    const QMultiMap<QString, QRectF> words = Words(pdf);
+    const double points = 72.0 / ScannedPage::Dpi;
+    const QRectF code(QPointF(box.left() * points, box.top() * points),
+                      QPointF((box.right() + 1) * points, (box.bottom() + 1) * points));
+    const auto centred = [&](const QRectF& a, const QRectF& b) {
+        return std::abs(a.center().x() - code.center().x()) < 2 &&
+               std::abs(b.center().x() - code.center().x()) < 2;
+    };
+    const double mm = 72 / 25.4;
+    ASSERT_TRUE(words.contains("QR") && words.contains("tributario:"));
+    const QRectF caption = words.value("QR") | words.value("tributario:");
+    if (layout == "Normal") {
+        // Beside the header on a paper 101.6 mm high: at the top right, its caption before it.
+        EXPECT_TRUE(caption.bottom() < code.top() || caption.right() < code.left());
+    } else {
+        // Centred between the margins, the paper's margins being alike.
+        EXPECT_NEAR(code.center().x(), scanned.image.width() * points / 2, 1 * mm);
+        EXPECT_TRUE(centred(caption, caption));
+        EXPECT_LT(caption.bottom(), code.top() - 2 * mm);
+        EXPECT_GT(caption.bottom(), code.top() - 8 * mm);
+    }
+    // The receipt paper has no room under its code: its legend is left out (docs).
+    const bool legend = verifactu && layout != "Normal";
+    const QString text = RunProgram("pdftotext", {"-layout", pdf, "-"});
+    EXPECT_EQ(text.contains("VERI*FACTU"), legend) << text.toStdString();
+    EXPECT_EQ(text.simplified().contains("Factura verificable en la sede electrónica de la AEAT"),
+              legend);
+    if (legend) {
+        const QRectF title = words.value("VERI*FACTU");
+        const QRectF sentence = words.value("Factura") | words.value("AEAT");
+        EXPECT_TRUE(centred(title, sentence));
+        EXPECT_GT(title.top(), code.bottom() + 2 * mm);
+        EXPECT_LT(title.top(), code.bottom() + 8 * mm);
+        EXPECT_GT(sentence.top(), title.bottom() - 1);
+        EXPECT_GE(sentence.height(), words.value("Alcañiz").height() - 0.1);
+    }
 
     // The plain text prints the address after the first page's text, cut to lines that fit the
     // printer like every other line.
@@ -116,7 +181,7 @@ TEST_P(TaxQrLayoutTest, FirstPageCarriesTheRegisterRecordsCodeWithWhiteAroundIt)
 
 INSTANTIATE_TEST_SUITE_P(Layouts, TaxQrLayoutTest,
                          ::testing::Combine(::testing::Values("Normal", "Detallada", "Ticket"),
-                                            ::testing::Bool()));
+                                            ::testing::Bool(), ::testing::Bool()));
 
 // A folder made before the register has invoices without a record: they print without a code.
 TEST_F(TaxQrTest, InvoiceWithoutARecordPrintsNoCode) {

@@ -12,6 +12,7 @@ std::unique_ptr<ReportDefinition> ReportDefinition::Clone() const {
     copy->m_recordSource = m_recordSource;
     copy->m_connectionText = m_connectionText;
     copy->m_headerSource = m_headerSource;
+    copy->m_parameters = m_parameters;
     copy->m_locale = m_locale;
     copy->m_paper = m_paper;
     copy->m_sections = m_sections;

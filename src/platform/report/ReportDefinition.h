@@ -4,8 +4,10 @@
 
 #include <QColor>
 #include <QLocale>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 #include <memory>
 #include <vector>
@@ -75,6 +77,11 @@ public:
     // ":name" stands for the value of the record source's column name in its first row.
     QString HeaderSource() const { return m_headerSource; }
     void SetHeaderSource(const QString& sql) { m_headerSource = sql; }
+    // Values of the session rather than of the document (how the register works, from the ini):
+    // the header source names them as ":name" like a column, so a layout reads them as data.
+    // They take precedence over the record source's columns of the same name.
+    const QMap<QString, QVariant>& Parameters() const { return m_parameters; }
+    void SetParameter(const QString& name, const QVariant& value) { m_parameters[name] = value; }
 
     // An expression for the document's title, evaluated on the first row; empty: no title.
     QString Title() const { return m_title; }
@@ -113,6 +120,7 @@ private:
     QString m_recordSource;
     QString m_connectionText;
     QString m_headerSource;
+    QMap<QString, QVariant> m_parameters;
     QLocale m_locale = QLocale::c();
     ReportPaper m_paper;
     QVector<ReportSection> m_sections;

@@ -200,8 +200,9 @@ private:
         m_rows = Rows(m_rows.ColumnNames(), sorted);
     }
 
-    // The header source with every ":name" replaced by the literal of the column name in the
-    // first row (NULL without rows). Texts in quotes and "::" casts are left alone.
+    // The header source with every ":name" replaced by the literal of the report's parameter
+    // name, else of the column name in the first row (NULL without rows). Texts in quotes and "::"
+    // casts are left alone.
     QString HeaderSql() const {
         const QString sql = m_report.HeaderSource();
         QString out;
@@ -220,6 +221,15 @@ private:
             while (end < sql.size() && (sql[end].isLetterOrNumber() || sql[end] == '_'))
                 ++end;
             const QString name = sql.mid(i + 1, end - i - 1);
+            i = end - 1;
+            const QVariant* set = nullptr;
+            for (auto p = m_report.Parameters().cbegin(); p != m_report.Parameters().cend(); ++p)
+                if (p.key().compare(name, Qt::CaseInsensitive) == 0)
+                    set = &p.value();
+            if (set) {
+                out += Utility::instance().SqlValue(*set, 0, true);
+                continue;
+            }
             const QStringList& columns = m_rows.ColumnNames();
             const bool known = std::any_of(columns.begin(), columns.end(), [&](const QString& c) {
                 return c.compare(name, Qt::CaseInsensitive) == 0;
@@ -230,7 +240,6 @@ private:
                                       "que no es una columna del origen de datos")
                                   .arg(m_report.Name(), name));
             out += Utility::instance().SqlValue(m_rows.Value(name, 0), 0, true);
-            i = end - 1;
         }
         return out;
     }
