@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -102,13 +103,18 @@ bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {
     }
     DataAccess& db = DataAccess::instance();
     const QString id = QString::number(nIdMascota);
-    Frame()->CBoxProperty_Set(cboMascota,
-                              db.GetValue("Mascotas", "nIdMascota=" + id, "sMascota").toString());
+    const QString pet = db.GetValue("Mascotas", "nIdMascota=" + id, "sMascota").toString();
+    // The owners of a common name are browsed: their first window is read around this owner
+    // rather than from the list's start, which selecting the owner would replace at once.
+    m_ownerToShow = pet.isEmpty() ? QString()
+                                  : db.GetValue("Clientes LEFT JOIN Mascotas ON "
+                                                "Clientes.nIdCliente=Mascotas.nIdCliente",
+                                                "Mascotas.nIdMascota=" + id, "sCliente")
+                                        .toString();
+    Frame()->CBoxProperty_Set(cboMascota, pet);
+    const QString owner = std::exchange(m_ownerToShow, {});
     if (!cboMascota->currentText().isEmpty())
-        Frame()->CBoxProperty_Set(cboCliente, db.GetValue("Clientes LEFT JOIN Mascotas ON "
-                                                          "Clientes.nIdCliente=Mascotas.nIdCliente",
-                                                          "Mascotas.nIdMascota=" + id, "sCliente")
-                                                  .toString());
+        Frame()->CBoxProperty_Set(cboCliente, owner);
     return true;
 }
 
@@ -143,7 +149,7 @@ void CSearch::RedefinirClientes() {
                            "AND Mascotas.sMascota=" +
                                Literal(pet) + " LIMIT 1) = 1",
                            Clients.searchTable},
-                          true, true);
+                          true, true, m_ownerToShow);
         Q_EMIT evtPetChanged(true);
     });
 }

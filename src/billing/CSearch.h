@@ -49,4 +49,5 @@ private:
     QPointer<QComboBox> cboMascota;
     QPointer<QComboBox> cboCliente;
     QString m_narrowedFor; // the pet name the client list was last narrowed for
+    QString m_ownerToShow; // the client about to be selected, while its pet is being selected
 };

@@ -481,9 +481,11 @@ void Facturacion::gd_evtBuildSQL(QString& RV_sSQL, QString&) {
 
 void Facturacion::gd_evtComboDropDown(qint32) {
     Trap("Facturacion::gd_evtComboDropDown", [&] {
-        gd->FillComboColumn("SELECT nIdProductoServicio,sProductoServicio FROM ProductosServicios "
-                            "WHERE bActivo=true AND bLuzAguaTelefono=0 ORDER BY sProductoServicio",
-                            "sProductoServicio", "nIdProductoServicio", 0);
+        // The active products by name, as the whole list was read once: a catalogue of
+        // thousands is read as it is shown, at each drop-down, so one added elsewhere is offered.
+        gd->BrowseComboColumn({"ProductosServicios", "sProductoServicio",
+                               "bActivo=true AND bLuzAguaTelefono=0", "ProductosServiciosBusqueda"},
+                              "nIdProductoServicio");
     });
 }
 

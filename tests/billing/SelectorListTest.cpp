@@ -3,6 +3,7 @@
 #include "BillingFixture.h"
 
 #include "platform/data/ComboListModel.h"
+#include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "session/G.h"
 #include "setup/SuiteSetup.h"
@@ -224,6 +225,43 @@ TEST_F(SelectorListTest, TheSearchIndexIsBuiltForAFolderThatHadNone) {
     Open();
     ClearPet();
     EXPECT_EQ(TypedInClients("ñigo").join('|'), "Íñigo Etxeberria");
+}
+
+TEST_F(SelectorListTest, TheProductListOfANewLineReadsAWindowYetOrdersAndFindsAsBefore) {
+    suite.SignIn();
+    DataAccess& db = DataAccess::instance();
+    db.Transaction(0);
+    for (int i = 0; i < 2 * ComboListModel::Page + 20; ++i)
+        db.InsertRecord("ProductosServicios", "sProductoServicio,nPvp1",
+                        QString("'Vacuna %1 polivalente',10").arg(i, 4, 10, QChar('0')));
+    db.Execute("INSERT INTO ProductosServicios (sProductoServicio, bActivo, bLuzAguaTelefono) "
+               "VALUES ('Zzz pienso retirado', 0, 0), ('Zzz luz del local', 1, 1)");
+    db.Transaction(1);
+    Open();
+    ChoosePet(1);
+    const int row = NewLine();
+    QWidget* editor = StartEditing(row, "Producto Servicio", "0217 poli");
+    auto* list = qobject_cast<ComboListModel*>(qobject_cast<QComboBox*>(editor)->model());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->rowCount(), ComboListModel::Page);
+    // A piece in the middle of a name offers that product alone, and Enter takes it.
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(Cells(row, {"Producto Servicio", "Precio"}), "Vacuna 0217 polivalente|10,00");
+
+    while (list->canFetchMore({}))
+        list->fetchMore({});
+    const QString before = "SELECT DISTINCT sProductoServicio FROM ProductosServicios WHERE "
+                           "bActivo=1 AND bLuzAguaTelefono=0 ORDER BY sProductoServicio";
+    EXPECT_EQ(list->Texts().join('\n'), Table(before));
+
+    // A product added after the list was read is found by its name typed in another case.
+    db.InsertRecord("ProductosServicios", "sProductoServicio,nPvp1", "'Arnés reflectante',7");
+    suite.Ui().Confirmations = {false};
+    suite.Ui().Shown.clear();
+    Type(NewLine(), "Producto Servicio", "ARNÉS REFLECTANTE");
+    EXPECT_EQ(suite.Ui().Shown.join('|'), "");
+    EXPECT_EQ(Cells(NewLine() - 1, {"Producto Servicio", "Precio"}), "Arnés reflectante|7,00");
 }
 
 } // namespace

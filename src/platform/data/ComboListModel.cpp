@@ -35,15 +35,19 @@ void ComboListModel::Reset(QStringList texts, QVector<QVariant> ids) {
     endResetModel();
 }
 
-void ComboListModel::Browse(NameSource source) {
+void ComboListModel::Browse(NameSource source, const QString& around) {
     beginResetModel();
     m_source = std::move(source);
     m_ids.clear();
-    m_texts = Names({}, true, Page + 1);
-    m_atStart = true;
-    m_atEnd = m_texts.size() <= Page;
-    if (!m_atEnd)
-        m_texts.removeLast();
+    if (!around.isEmpty() && Holds(around)) {
+        ReadAround(around);
+    } else {
+        m_texts = Names({}, true, Page + 1);
+        m_atStart = true;
+        m_atEnd = m_texts.size() <= Page;
+        if (!m_atEnd)
+            m_texts.removeLast();
+    }
     endResetModel();
 }
 
@@ -161,10 +165,25 @@ void ComboListModel::ReadBefore() {
     endInsertRows();
 }
 
+bool ComboListModel::Holds(const QString& name) const {
+    QString where = m_source.column + " = " + Literal(name);
+    if (!m_source.condition.isEmpty())
+        where += " AND (" + m_source.condition + ")";
+    return !DataAccess::instance()
+                .GetRows("SELECT 1 FROM " + m_source.table + " WHERE " + where + " LIMIT 1")
+                .IsEmpty();
+}
+
 int ComboListModel::MoveTo(const QString& name) {
+    beginResetModel();
+    const int row = ReadAround(name);
+    endResetModel();
+    return row;
+}
+
+int ComboListModel::ReadAround(const QString& name) {
     QStringList before = Names(name, false, Page + 1);
     QStringList after = Names(name, true, Page + 1);
-    beginResetModel();
     m_atStart = before.size() <= Page;
     m_atEnd = after.size() <= Page;
     if (!m_atStart)
@@ -173,7 +192,6 @@ int ComboListModel::MoveTo(const QString& name) {
         after.removeLast();
     std::reverse(before.begin(), before.end());
     m_texts = before + QStringList{name} + after;
-    endResetModel();
     return int(before.size());
 }
 
@@ -186,12 +204,7 @@ QModelIndexList ComboListModel::match(const QModelIndex& start, int role, const 
         return found;
     // Not in the window: the database is asked whether the list has that name at all.
     const QString name = value.toString();
-    QString where = m_source.column + " = " + Literal(name);
-    if (!m_source.condition.isEmpty())
-        where += " AND (" + m_source.condition + ")";
-    if (DataAccess::instance()
-            .GetRows("SELECT 1 FROM " + m_source.table + " WHERE " + where + " LIMIT 1")
-            .IsEmpty())
+    if (!Holds(name))
         return found;
     // Finding is const in Qt's interface; what the window holds is a cache of the database.
     return {index(const_cast<ComboListModel*>(this)->MoveTo(name), 0)};

@@ -33,8 +33,9 @@ public:
     // Replaces every entry at once, with one reset however many there are. ids is empty when the
     // entries carry none.
     void Reset(QStringList texts, QVector<QVariant> ids);
-    // Shows the names of source from the first one on, a window at a time.
-    void Browse(NameSource source);
+    // Shows the names of source from the first one on, a window at a time; from a page before
+    // around instead, when source has that name.
+    void Browse(NameSource source, const QString& around = {});
 
     const QStringList& Texts() const { return m_texts; }
     // Whether Texts() holds every entry of the list; a browsed list holds a window of it.
@@ -59,7 +60,10 @@ private:
     QStringList Names(const QString& from, bool forward, int count) const;
     void ReadBefore();
     void ReadAfter();
-    // The window moved so that it holds name (which the database has), a page on either side.
+    // Whether the database has name in the list.
+    bool Holds(const QString& name) const;
+    // The window holds name (which the database has), a page on either side; answers its row.
+    int ReadAround(const QString& name);
     int MoveTo(const QString& name);
 
     QStringList m_texts;

@@ -366,9 +366,14 @@ void DataAccess::FillList(QComboBox* combo, const QString& sql, bool selectFirst
 }
 
 void DataAccess::BrowseList(QComboBox* combo, const NameSource& source, bool selectFirst,
-                            bool keepText) {
+                            bool keepText, const QString& around) {
     Populate(
-        combo, [&](ComboListModel& model) { model.Browse(source); }, selectFirst, keepText);
+        combo, [&](ComboListModel& model) { model.Browse(source, around); }, selectFirst, keepText);
+    if (selectFirst && !around.isEmpty()) {
+        const QSignalBlocker blocker(combo);
+        if (const int entry = combo->findText(around, Qt::MatchExactly); entry >= 0)
+            combo->setCurrentIndex(entry);
+    }
 }
 
 void DataAccess::FillCombo(QComboBox* combo, const QString& sql, const QString& textColumn,

@@ -82,8 +82,10 @@ public:
                   bool addBlank);
     // Fills the combo with the names of source as FillList would, without reading them all: the
     // combo's list reads the names it shows as they are needed (ComboListModel::Browse).
-    // selectFirst and keepText as for FillList.
-    void BrowseList(QComboBox* combo, const NameSource& source, bool selectFirst, bool keepText);
+    // selectFirst and keepText as for FillList. A name given in around, when source has it, is
+    // read with the first window and is the entry selectFirst selects.
+    void BrowseList(QComboBox* combo, const NameSource& source, bool selectFirst, bool keepText,
+                    const QString& around = {});
     // Fills the combo with textColumn, each item's data the idColumn value. idInText shows items
     // as "<id>) <text>"; keepText keeps the current text; extra, when not empty, is added first
     // with id 0; selectFirst selects the first entry.

@@ -231,6 +231,10 @@ void GridController::FillComboColumn(const QString& sql, const QString& textFiel
     m_comboList.Fill(sql, textField, idField);
 }
 
+void GridController::BrowseComboColumn(const NameSource& source, const QString& idField) {
+    m_comboList.Browse(source, idField);
+}
+
 qint32 GridController::SaveRow(const QString& table, const QString& where,
                                const QString& extraFields, const QString& extraValues,
                                const QString& skipFields) {
@@ -425,9 +429,9 @@ void GridController::UserEdit(int row, int col, const QString& text, bool fromLi
     if (c == m_comboCol) {
         EnsureComboList();
         // A name typed in another case is the catalogue's entry, written as the catalogue has it.
-        if (const int entry = m_comboList.Find(value); entry >= 0) {
-            value = m_comboList.Name(entry);
-            comboId = m_comboList.Id(entry);
+        if (const std::optional<GridComboList::Entry> entry = m_comboList.Find(value)) {
+            value = entry->name;
+            comboId = entry->id;
         }
     }
     GridRow& line = m_model->rows[r];
@@ -566,8 +570,8 @@ qint32 GridController::ResolveComboId(const QString& text) {
     if (text.trimmed().isEmpty())
         return 0;
     auto lookup = [this, &text]() -> qint32 {
-        const int entry = m_comboList.Find(text.trimmed());
-        return entry < 0 ? 0 : m_comboList.Id(entry);
+        const std::optional<GridComboList::Entry> entry = m_comboList.Find(text.trimmed());
+        return entry ? entry->id : 0;
     };
     if (const qint32 id = lookup())
         return id;

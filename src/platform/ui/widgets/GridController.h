@@ -99,6 +99,9 @@ public:
     // Fills the drop-down of the combo column with textField of sql's rows, each carrying idField.
     void FillComboColumn(const QString& sql, const QString& textField, const QString& idField,
                          int arg = 0);
+    // Fills it with the names of source as they are shown, each standing for the idField of its
+    // row: for a catalogue too long to read whole at each drop-down.
+    void BrowseComboColumn(const NameSource& source, const QString& idField);
 
     // 4: commits the edit in progress and saves the current row if it still has unsaved changes.
     void Command(int code);

@@ -3,6 +3,7 @@
 #include "platform/report/AmountText.h"
 #include "platform/ui/widgets/GridController.h"
 #include "platform/ui/widgets/GridModel.h"
+#include "platform/ui/widgets/TypeAhead.h"
 #include "platform/util/Utility.h"
 
 #include <QAbstractItemView>
@@ -11,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
-#include <QStringListModel>
 
 namespace {
 
@@ -21,6 +21,7 @@ class GridCombo : public QComboBox {
 public:
     using QComboBox::QComboBox;
     bool listShown = false;
+    TypeAhead* typeAhead = nullptr;
 
     void showPopup() override {
         listShown = true;
@@ -88,21 +89,10 @@ QWidget* GridDelegate::CreateComboEditor(QWidget* parent, int column) {
     // The window fills the list when it drops down, so a product created a moment ago is offered
     // too.
     Q_EMIT m_owner->evtComboDropDown(column + 1);
-    QStringListModel* names = m_owner->m_comboList.Model();
     auto* combo = new GridCombo(parent);
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMaxVisibleItems(20);
-    combo->setModel(names);
-    if (auto* list = qobject_cast<QListView*>(combo->view()))
-        list->setUniformItemSizes(true);
-    auto* completer = new QCompleter(names, combo);
-    completer->setCaseSensitivity(Qt::CaseInsensitive);
-    completer->setFilterMode(Qt::MatchContains);
-    completer->setCompletionMode(QCompleter::PopupCompletion);
-    completer->setMaxVisibleItems(15);
-    combo->setCompleter(completer);
+    combo->typeAhead = TypeAhead::Attach(combo);
+    combo->setModel(m_owner->m_comboList.Model());
+    QCompleter* completer = combo->typeAhead->Popup();
     completer->popup()->installEventFilter(new SingleMatchOnEnter(completer));
     // Picking a name in the type-ahead popup ends the edit, as picking it in the list does.
     connect(completer, qOverload<const QString&>(&QCompleter::activated), this,
@@ -163,13 +153,13 @@ void GridDelegate::setModelData(QWidget* widget, QAbstractItemModel* model,
 
 bool GridDelegate::eventFilter(QObject* object, QEvent* event) {
     // The popup closed, a part of one name typed: Enter takes that name as the popup would.
-    auto* combo = qobject_cast<QComboBox*>(object);
-    if (IsEnter(event) && combo && combo->completer() &&
-        m_owner->m_comboList.Find(combo->currentText()) < 0 &&
-        combo->completer()->completionPrefix() == combo->currentText() &&
-        combo->completer()->completionCount() == 1) {
-        combo->setEditText(combo->completer()->currentCompletion());
-        combo->setProperty("pickedFromList", true);
+    auto* combo = dynamic_cast<GridCombo*>(object);
+    if (IsEnter(event) && combo) {
+        const QString only = combo->typeAhead->OnlyMatch();
+        if (!only.isEmpty() && !m_owner->m_comboList.Find(combo->currentText())) {
+            combo->setEditText(only);
+            combo->setProperty("pickedFromList", true);
+        }
     }
     if (event->type() == QEvent::KeyPress && m_owner->m_enterMovesNext) {
         auto* widget = qobject_cast<QWidget*>(object);

@@ -8,8 +8,13 @@
 #include <QListView>
 #include <QStringListModel>
 
-void TypeAhead::Attach(QComboBox* combo) {
-    new TypeAhead(combo);
+TypeAhead* TypeAhead::Attach(QComboBox* combo) {
+    return new TypeAhead(combo);
+}
+
+QString TypeAhead::OnlyMatch() const {
+    const bool current = !m_matchedFor.isEmpty() && m_matchedFor == m_combo->currentText();
+    return current && m_matches->rowCount() == 1 ? m_matches->stringList().constFirst() : QString();
 }
 
 TypeAhead::TypeAhead(QComboBox* combo)

@@ -22,7 +22,12 @@ public:
 
     // Makes combo editable, never inserting what is typed, and puts the type-ahead on it; the
     // combo owns it.
-    static void Attach(QComboBox* combo);
+    static TypeAhead* Attach(QComboBox* combo);
+
+    // The popup that offers the matches; its activated signal names the name picked.
+    QCompleter* Popup() const { return m_popup; }
+    // The name offered when the typed text matches just one; empty otherwise.
+    QString OnlyMatch() const;
 
 private:
     explicit TypeAhead(QComboBox* combo);
