@@ -4,6 +4,7 @@
 // Writes issued document N (its internal id, nIdFactura) as a Facturae 3.2.2 e-invoice, signed
 // with the certificate when --firmar is given (docs/facturae.md). Status: 0 written, 1 an error
 // (nothing written), 2 wrong arguments.
+#include "app/ToolOutput.h"
 #include "facturae/FacturaeArchivo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
@@ -14,11 +15,6 @@
 #include <cstdio>
 
 namespace {
-
-void Print(FILE* stream, const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
-    std::fflush(stream);
-}
 
 int Usage(const QString& why) {
     Print(stderr, "tvFacturae: " + why +

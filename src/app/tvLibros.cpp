@@ -3,6 +3,7 @@
 //
 // Writes the accountant's books of a period: the register of issued invoices and the VAT summary
 // per rate (docs/books.md). Status: 0 written, 1 an error, 2 wrong arguments.
+#include "app/ToolOutput.h"
 #include "books/LibroEscritura.h"
 #include "books/LibroFacturas.h"
 #include "platform/data/DataAccess.h"
@@ -15,11 +16,6 @@
 #include <cstdio>
 
 namespace {
-
-void Print(FILE* stream, const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
-    std::fflush(stream);
-}
 
 int Usage(const QString& why) {
     Print(stderr, "tvLibros: " + why +

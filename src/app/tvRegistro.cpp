@@ -10,6 +10,7 @@
 // also sends the records that wait to the tax agency (status 1 when some were rejected or the
 // submission failed), lists the records not accepted, and marks a rejected record, its cause
 // fixed, to be sent again as a correction.
+#include "app/ToolOutput.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
@@ -28,11 +29,6 @@
 namespace {
 
 // Flushed at once, so that a report on both streams reads in the order it was written.
-void Print(FILE* stream, const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
-    std::fflush(stream);
-}
-
 int Usage() {
     Print(stderr, "uso: tvRegistro --ini <Tavelo.ini> verify\n"
                   "     tvRegistro --ini <Tavelo.ini> export <archivo.xml|archivo.csv>\n"

@@ -6,6 +6,7 @@
 // tvReport --ini INI --invoice ID --layout Normal|Detallada|Ticket --out FILE: the same for a
 // stored invoice, bound exactly as the viewer prints it.
 
+#include "app/ToolOutput.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/ReportComponent.h"
 #include "platform/ui/seam/UnattendedUi.h"
@@ -26,11 +27,6 @@
 namespace {
 
 enum Status { Written = 0, Failed = 1, Usage = 2 };
-
-void Print(FILE* stream, const QString& text) {
-    std::fputs(qPrintable(text + "\n"), stream);
-    std::fflush(stream);
-}
 
 int UsageError(const QString& problem) {
     if (!problem.isEmpty())

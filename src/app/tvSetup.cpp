@@ -5,6 +5,7 @@
 // clients with their sales. Exit status: 0 created, 1 could not be created (nothing left behind),
 // 2 wrong arguments, 3 DIR or the server's database already holds a suite (nothing changed).
 
+#include "app/ToolOutput.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "setup/SuiteSetup.h"
@@ -18,11 +19,6 @@
 namespace {
 
 enum Status { Created = 0, Failed = 1, Usage = 2, AlreadyThere = 3 };
-
-void Print(FILE* stream, const QString& text) {
-    std::fputs(qPrintable(text + "\n"), stream);
-    std::fflush(stream);
-}
 
 int UsageError(const QString& problem) {
     if (!problem.isEmpty())

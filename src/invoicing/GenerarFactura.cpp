@@ -1,7 +1,7 @@
 #include "invoicing/GenerarFactura.h"
 
 #include "invoicing/BillingWindow.h"
-#include "invoicing/EmisionFactura.h"
+#include "invoicing/EmitirFactura.h"
 #include "invoicing/LineasPendientes.h"
 #include "invoicing/Numeracion.h"
 #include "payment/Cobro.h"

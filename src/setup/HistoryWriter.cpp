@@ -1,7 +1,7 @@
 #include "setup/HistoryWriter.h"
 
-#include "invoicing/EmisionFactura.h"
 #include "invoicing/EmitirAbono.h"
+#include "invoicing/EmitirFactura.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"

@@ -2,7 +2,7 @@
 // for each kind of payment, and what a refusal or a failure leaves.
 #include "InvoicingFixture.h"
 
-#include "invoicing/EmisionFactura.h"
+#include "invoicing/EmitirFactura.h"
 #include "invoicing/GenerarFactura.h"
 #include "platform/ui/seam/ScriptedUi.h"
 
@@ -10,7 +10,7 @@
 
 namespace {
 
-using EmisionFacturaTest = InvoicingTest;
+using EmitirFacturaTest = InvoicingTest;
 
 constexpr qint32 Fecha = 20270115;
 
@@ -65,7 +65,7 @@ QString Stored(qint32 id) {
         .join("\n");
 }
 
-TEST_F(EmisionFacturaTest, CashCardMixedAndDiscountedRequestsAreStoredWhole) {
+TEST_F(EmitirFacturaTest, CashCardMixedAndDiscountedRequestsAreStoredWhole) {
     Gi.nFechaTrabajo = Fecha;
     const std::vector<std::pair<Caso, QString>> casos = {
         {{{{2, 10, 21}}, {{"Efectivo", 24.20}}, 0, 1, 2},
@@ -106,7 +106,7 @@ TEST_F(EmisionFacturaTest, CashCardMixedAndDiscountedRequestsAreStoredWhole) {
     EXPECT_TRUE(suite.Ui().Shown.isEmpty()) << suite.Ui().Shown.join('\n').toStdString();
 }
 
-TEST_F(EmisionFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDrawn) {
+TEST_F(EmitirFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDrawn) {
     Gi.nFechaTrabajo = Fecha;
     const int invoices = Count("Facturas"), payments = Count("FacturasCobros"),
               entries = Count("ApuntesCaja");
@@ -152,7 +152,7 @@ TEST_F(EmisionFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDra
 }
 
 // A generator issues many invoices in one transaction of its own: each call joins it.
-TEST_F(EmisionFacturaTest, CallsJoinAnOpenTransaction) {
+TEST_F(EmitirFacturaTest, CallsJoinAnOpenTransaction) {
     Gi.nFechaTrabajo = Fecha;
     const int invoices = Count("Facturas");
     const Caso pagado{{}, {{"Efectivo", 12.10}}, 0, 1, 1};

@@ -1,4 +1,4 @@
-#include "invoicing/EmisionFactura.h"
+#include "invoicing/EmitirFactura.h"
 
 #include "invoicing/Actualizaciones.h"
 #include "invoicing/Conta.h"
