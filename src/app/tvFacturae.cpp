@@ -4,7 +4,7 @@
 // Writes issued document N (its internal id, nIdFactura) as a Facturae 3.2.2 e-invoice, signed
 // with the certificate when --firmar is given (docs/facturae.md). Status: 0 written, 1 an error
 // (nothing written), 2 wrong arguments.
-#include "app/ToolOutput.h"
+#include "app/Tool.h"
 #include "facturae/FacturaeArchivo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
@@ -29,23 +29,18 @@ int Usage(const QString& why) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() % 2 != 0)
-        return Usage("falta el valor de una opción");
     QString ini, factura, out;
     FacturaeArchivo::Certificado firma;
+    if (const QString wrong = ReadOptions(args, {{"--ini", &ini},
+                                                 {"--factura", &factura},
+                                                 {"--out", &out},
+                                                 {"--firmar", &firma.p12},
+                                                 {"--clave", &firma.clave}});
+        !wrong.isEmpty())
+        return Usage(wrong);
     bool clave = false;
-    for (int k = 0; k < args.size(); k += 2) {
-        QString* into = args[k] == "--ini"       ? &ini
-                        : args[k] == "--factura" ? &factura
-                        : args[k] == "--out"     ? &out
-                        : args[k] == "--firmar"  ? &firma.p12
-                        : args[k] == "--clave"   ? &firma.clave
-                                                 : nullptr;
-        if (!into)
-            return Usage("opción desconocida " + args[k]);
+    for (qsizetype k = 0; k < args.size(); k += 2)
         clave = clave || args[k] == "--clave";
-        *into = args[k + 1];
-    }
     if (ini.isEmpty() || factura.isEmpty() || out.isEmpty())
         return Usage("faltan opciones");
     bool numeric = false;

@@ -3,7 +3,7 @@
 //
 // Writes the accountant's books of a period: the register of issued invoices and the VAT summary
 // per rate (docs/books.md). Status: 0 written, 1 an error, 2 wrong arguments.
-#include "app/ToolOutput.h"
+#include "app/Tool.h"
 #include "books/LibroEscritura.h"
 #include "books/LibroFacturas.h"
 #include "platform/data/DataAccess.h"
@@ -34,20 +34,14 @@ qint32 Dia(const QString& text) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    if (args.size() % 2 != 0)
-        return Usage("falta el valor de una opción");
     QString ini, out, desde, hasta, sucursal;
-    for (int k = 0; k < args.size(); k += 2) {
-        QString* into = args[k] == "--ini"        ? &ini
-                        : args[k] == "--out"      ? &out
-                        : args[k] == "--desde"    ? &desde
-                        : args[k] == "--hasta"    ? &hasta
-                        : args[k] == "--sucursal" ? &sucursal
-                                                  : nullptr;
-        if (!into)
-            return Usage("opción desconocida " + args[k]);
-        *into = args[k + 1];
-    }
+    if (const QString wrong = ReadOptions(args, {{"--ini", &ini},
+                                                 {"--out", &out},
+                                                 {"--desde", &desde},
+                                                 {"--hasta", &hasta},
+                                                 {"--sucursal", &sucursal}});
+        !wrong.isEmpty())
+        return Usage(wrong);
     if (ini.isEmpty() || out.isEmpty() || desde.isEmpty() || hasta.isEmpty())
         return Usage("faltan opciones");
     const qint32 from = Dia(desde), to = Dia(hasta);

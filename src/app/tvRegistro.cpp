@@ -10,7 +10,7 @@
 // also sends the records that wait to the tax agency (status 1 when some were rejected or the
 // submission failed), lists the records not accepted, and marks a rejected record, its cause
 // fixed, to be sent again as a correction.
-#include "app/ToolOutput.h"
+#include "app/Tool.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"

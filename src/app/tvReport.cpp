@@ -6,7 +6,7 @@
 // tvReport --ini INI --invoice ID --layout Normal|Detallada|Ticket --out FILE: the same for a
 // stored invoice, bound exactly as the viewer prints it.
 
-#include "app/ToolOutput.h"
+#include "app/Tool.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/ReportComponent.h"
 #include "platform/ui/seam/UnattendedUi.h"

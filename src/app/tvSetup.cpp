@@ -5,7 +5,7 @@
 // clients with their sales. Exit status: 0 created, 1 could not be created (nothing left behind),
 // 2 wrong arguments, 3 DIR or the server's database already holds a suite (nothing changed).
 
-#include "app/ToolOutput.h"
+#include "app/Tool.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "setup/SuiteSetup.h"
