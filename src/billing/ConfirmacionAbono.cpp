@@ -130,6 +130,14 @@ void ConfirmacionAbono::Si_BT_Click() {
         txtImporte->setFocus();
         return;
     }
+    // Refused here rather than by the credit note itself, so the choice of lines is not lost.
+    const Money maximo = m_devolucion ? m_devolucion(Elegidas()) : Money();
+    if (m_devolucion && Money::FromDouble(importe.value) > maximo) {
+        ShowMessage(0, db.Translate("El importe a devolver no puede superar") + " " +
+                           TypedNumber::Spanish(maximo.ToDouble()) + " €.");
+        txtImporte->setFocus();
+        return;
+    }
     m_importe = Money::FromDouble(importe.value);
     accept();
 }

@@ -234,6 +234,11 @@ TEST_F(HistoryTest, APartOfAnInvoiceIsRectifiedAndTheRestStaysListed) {
         for (int row = 1; row < dialog.grdLineas->rowCount(); ++row)
             dialog.grdLineas->item(row, 0)->setCheckState(Qt::Unchecked);
         proposed = dialog.txtImporte->text() + "|" + dialog.cboTipoCobro->currentText();
+        // More than the line comes to is refused with the choice of lines kept.
+        dialog.txtImporte->setText("100");
+        dialog.Si_BT->click();
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.txtImporte->setText(proposed.section('|', 0, 0));
         dialog.Si_BT->click();
     });
     suite.Ui().ModalActions.push_back([](QWidget&) {});
