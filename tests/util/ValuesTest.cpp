@@ -45,26 +45,25 @@ TEST(SqlValue, DecimalsZeroKeepsTheValuesOwnDecimals) {
 }
 
 TEST(SqlValue, ReadsNumbersBackFromTypedText) {
-    EXPECT_EQ(U().SqlValue(QStringLiteral("12,5"), 0, false), "12.5");
-    EXPECT_EQ(U().SqlValue(QStringLiteral(" 7"), 0, false), "7");
-    EXPECT_EQ(U().SqlValue(QStringLiteral("1.234,56"), 0, false), "1234.56");
-    EXPECT_EQ(U().SqlValue(QStringLiteral(""), 0, false), "0");
-    EXPECT_EQ(U().SqlValue(QStringLiteral("abc"), 2, false), "0.00");
-    EXPECT_EQ(U().SqlValue(QStringLiteral("12abc"), 0, false), "0");
-    EXPECT_EQ(U().SqlValue(QVariant(), 0, false), "0");
-    EXPECT_EQ(U().SqlValue(QVariant(QMetaType(QMetaType::Double)), 2, false), "0.00");
+    QStringList got;
+    for (const QVariant& typed : {QVariant("12,5"), QVariant(" 7"), QVariant("1.234,56"),
+                                  QVariant(""), QVariant("12abc"), QVariant()})
+        got << U().SqlValue(typed, 0, false);
+    got << U().SqlValue(QStringLiteral("abc"), 2, false)
+        << U().SqlValue(QVariant(QMetaType(QMetaType::Double)), 2, false);
+    EXPECT_EQ(got.join(' '), "12.5 7 1234.56 0 0 0 0.00 0.00");
     EXPECT_DOUBLE_EQ(U().SqlNumber(QStringLiteral("12,5")), 12.5);
 }
 
 TEST(SqlValue, WritesLiteralsByTheValuesType) {
-    EXPECT_EQ(U().SqlValue(QStringLiteral("O'Brien"), 0, true), "'O''Brien'");
-    EXPECT_EQ(U().SqlValue(QStringLiteral("12"), 2, true), "'12'");
-    EXPECT_EQ(U().SqlValue(QVariant(), 2, true), "NULL");
-    EXPECT_EQ(U().SqlValue(QVariant(QMetaType(QMetaType::QString)), 0, true), "NULL");
-    EXPECT_EQ(U().SqlValue(true, 0, true), "1");
-    EXPECT_EQ(U().SqlValue(QDate(2026, 3, 5), 0, true), "20260305");
-    EXPECT_EQ(U().SqlValue(42, 0, true), "42");
-    EXPECT_EQ(U().SqlValue(42, 2, true), "42.00");
+    QStringList got;
+    for (const QVariant& value :
+         {QVariant("O'Brien"), QVariant(), QVariant(QMetaType(QMetaType::QString)), QVariant(true),
+          QVariant(QDate(2026, 3, 5)), QVariant(42)})
+        got << U().SqlValue(value, 0, true);
+    got << U().SqlValue(QStringLiteral("12"), 2, true) << U().SqlValue(QVariant(), 2, true)
+        << U().SqlValue(42, 2, true);
+    EXPECT_EQ(got.join(' '), "'O''Brien' NULL NULL 1 20260305 42 '12' NULL 42.00");
 }
 
 // What a person types must come back from the database unchanged, whatever it holds.
@@ -89,22 +88,18 @@ TEST(SqlValue, HostileTextsSurviveARealDatabase) {
 }
 
 TEST(Val, TakesTheLeadingNumber) {
-    EXPECT_EQ(Utility::Val("12abc"), 12);
-    EXPECT_EQ(Utility::Val(" 3.5x"), 3.5);
-    EXPECT_EQ(Utility::Val("1,5"), 1);
-    EXPECT_EQ(Utility::Val(""), 0);
-    EXPECT_EQ(Utility::Val("-2"), -2);
-    EXPECT_EQ(Utility::Val("1e3"), 1000);
-    EXPECT_EQ(Utility::Val("1e"), 1);
-    EXPECT_EQ(Utility::Val("1.2.3"), 1.2);
+    QStringList got;
+    for (const char* text : {"12abc", " 3.5x", "1,5", "", "-2", "1e3", "1e", "1.2.3"})
+        got << QString::number(Utility::Val(text));
+    EXPECT_EQ(got.join(' '), "12 3.5 1 0 -2 1000 1 1.2");
 }
 
 TEST(ToInt, RoundsTiesToEvenAndRefusesOverflow) {
-    EXPECT_EQ(Utility::ToInt32(2.5), 2);
-    EXPECT_EQ(Utility::ToInt32(3.5), 4);
-    EXPECT_EQ(Utility::ToInt32(-2.5), -2);
-    EXPECT_EQ(Utility::ToInt32(2147483647.4), 2147483647);
-    EXPECT_EQ(Utility::ToInt16(-32768.4), -32768);
+    QStringList got;
+    for (double value : {2.5, 3.5, -2.5, 2147483647.4})
+        got << QString::number(Utility::ToInt32(value));
+    EXPECT_EQ(got.join(' ') + " " + QString::number(Utility::ToInt16(-32768.4)),
+              "2 4 -2 2147483647 -32768");
     const double overflowing[] = {2147483647.5, -2147483649.0, 1e300, std::nan("")};
     for (double value : overflowing) {
         try {
