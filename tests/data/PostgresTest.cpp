@@ -1,30 +1,22 @@
-#include "platform/data/DataAccess.h"
+#include "TempDatabase.h"
+
 #include "platform/data/PostgresEngine.h"
 #include "platform/util/TvError.h"
 
-#include <gtest/gtest.h>
-
 // What a restarted server or a cut network does to the module's connection: the server ends
-// the session, and the client only notices at its next statement. Runs against the PostgreSQL
-// server named by TV_TEST_PG ("host=127.0.0.1;port=5432;dbname=tvtest;user=postgres;
-// password=..."); skipped without it. The rest of the server's behaviour is the engine-neutral
-// data tests' run on the server.
-class ReconnectionTest : public testing::Test {
+// the session, and the client only notices at its next statement. The server run's own case; the
+// rest of the server's behaviour is the engine-neutral data tests' run on the server.
+class ReconnectionTest : public TempDatabase {
 protected:
     void SetUp() override {
-        const QString spec = qEnvironmentVariable("TV_TEST_PG");
-        if (spec.isEmpty())
-            GTEST_SKIP() << "TV_TEST_PG not set";
-        config = DbConfig::FromConnectionSpec(spec);
-        db.Open(config);
-        db.ExecuteScript("DROP TABLE IF EXISTS Clientes;\n"
-                         "CREATE TABLE Clientes (nIdCliente SERIAL PRIMARY KEY, sCliente TEXT);\n");
+        if (!TestEngine::Server())
+            GTEST_SKIP() << "a server's own case";
+        TempDatabase::SetUp();
     }
-    void TearDown() override { db.Close(); }
 
     void DropConnection() {
         PostgresEngine admin;
-        admin.Open(config);
+        admin.Open(Config());
         const Rows done =
             admin.Query("SELECT pg_terminate_backend(" +
                         db.GetRows("SELECT pg_backend_pid()").Value(0, 0).toString() + ", 5000)");
@@ -32,9 +24,6 @@ protected:
         admin.Close();
     }
     int Clients() { return db.GetRows("SELECT count(*) FROM Clientes").Value(0, 0).toInt(); }
-
-    DbConfig config;
-    DataAccess& db = DataAccess::instance();
 };
 
 TEST_F(ReconnectionTest, AReadOutsideATransactionRunsAgainOnANewConnection) {
@@ -49,7 +38,7 @@ TEST_F(ReconnectionTest, AReadOutsideATransactionRunsAgainOnANewConnection) {
 }
 
 TEST_F(ReconnectionTest, WorkInATransactionIsLostWithOneMessageNamingTheServer) {
-    const QString server = config.host + ":" + QString::number(config.port);
+    const QString server = Config().host + ":" + QString::number(Config().port);
     for (bool atCommit : {false, true}) {
         db.Transaction(0);
         db.InsertRecord("Clientes", "sCliente", "'Ana'");
