@@ -52,33 +52,32 @@ protected:
 
 TEST_F(FacturaInfoTest, OpensOnTheTotalWithTheClientsDataAndThePaymentTypes) {
     Open();
-    // Client 1's pending items: CONS03 18.15 and PIEN10 12.10.
-    EXPECT_EQ(d->lblTotal_MN->text(), "30,25");
-    EXPECT_EQ(d->txtImp[0]->text(), "30,25");
-    EXPECT_EQ(d->txtImp[0]->selectedText(), "30,25") << "typing replaces the proposal";
-    EXPECT_EQ(d->txtCliente_TX->text(), "Ana García López");
-    EXPECT_EQ(d->txtDomicilio_TX->text(),
-              Db().GetValue("Clientes", "nIdCliente=1", "sDomicilio").toString());
-    EXPECT_EQ(d->txtDni_TX->text(), Db().GetValue("Clientes", "nIdCliente=1", "sDni").toString());
+    // Which frame takes input, and where the cursor is.
+    auto state = [this] {
+        return QString("%1 %2 %3").arg(d->fr1->isEnabled()).arg(d->fr2->isEnabled()).arg(Focused());
+    };
+    // Client 1's pending items: CONS03 18.15 and PIEN10 12.10; typing replaces the proposal.
+    EXPECT_EQ(
+        QStringList({d->windowTitle(), d->lblTotal_MN->text(), d->txtImp[0]->text(),
+                     d->txtImp[0]->selectedText(), d->txtCliente_TX->text(),
+                     d->txtDomicilio_TX->text(), d->txtDni_TX->text(), d->cboTipo[0]->currentText(),
+                     QString::number(d->cboTipo[1]->currentIndex()), state()})
+            .join('|'),
+        "Información en la Factura|30,25|30,25|30,25|Ana García López|" +
+            Db().GetValue("Clientes", "nIdCliente=1", "sDomicilio").toString() + "|" +
+            Db().GetValue("Clientes", "nIdCliente=1", "sDni").toString() +
+            "|Efectivo|-1|1 0 txtImp1_MN");
     for (QComboBox* list : d->cboTipo) {
         ASSERT_EQ(list->count(), 4);
         EXPECT_EQ(list->itemText(3), "Bizum");
         EXPECT_EQ(list->itemData(3).toInt(), 4);
     }
-    EXPECT_EQ(d->cboTipo[0]->currentText(), "Efectivo");
-    EXPECT_EQ(d->cboTipo[1]->currentIndex(), -1);
-    EXPECT_EQ(d->windowTitle(), "Información en la Factura");
-    EXPECT_TRUE(d->fr1->isEnabled());
-    EXPECT_FALSE(d->fr2->isEnabled());
-    EXPECT_EQ(Focused(), "txtImp1_MN");
 
     // The customer tab takes the focus to the name and shuts the payments.
     d->TabGral->setCurrentIndex(1);
-    EXPECT_FALSE(d->fr1->isEnabled());
-    EXPECT_TRUE(d->fr2->isEnabled());
-    EXPECT_EQ(Focused(), "txtCliente_TX");
+    EXPECT_EQ(state(), "0 1 txtCliente_TX");
     d->TabGral->setCurrentIndex(0);
-    EXPECT_EQ(Focused(), "txtImp1_MN");
+    EXPECT_EQ(state(), "1 0 txtImp1_MN");
 }
 
 TEST_F(FacturaInfoTest, DiscountPercentageAndPaymentsFollowEachOther) {
@@ -201,10 +200,11 @@ TEST_F(FacturaInfoTest, ATypingMistakeIsRefusedWhereItWasMade) {
         QLineEdit* field = d.get()->*c.field;
         TypeInto(field, c.text);
         QApplication::processEvents();
-        got << Focused() + " " + field->text() + " " + d->txtImp[0]->text() + " " +
-                   suite.Ui().Shown.join("|");
+        const QString typed = Focused() + " " + suite.Ui().Shown.join("|");
         d->Frm_evtButtonPressed("FormatoNormal_BT");
-        got << Focused() + " " + suite.Ui().Shown.last();
+        const QString pressed = Focused() + " " + suite.Ui().Shown.last();
+        got << typed + " " + field->text() + " " + d->txtImp[0]->text() +
+                   (pressed == typed ? ", again on pressing" : ", pressing: " + pressed);
         field->clear();
     }
     d->txtImp[2]->setText("1.308");
@@ -219,19 +219,15 @@ TEST_F(FacturaInfoTest, ATypingMistakeIsRefusedWhereItWasMade) {
     d->Frm_evtButtonPressed("FormatoDetallado_BT");
     got << Focused() + " " + suite.Ui().Shown.last();
     EXPECT_EQ(got.join('\n').toStdString(),
-              "txtDescuento_MN 1e308 30,25 [Aviso] El dato \"Descuento\" no es un número: "
-              "\"1e308\". Escriba solo cifras y la coma decimal (por ejemplo 1.234,56).\n"
               "txtDescuento_MN [Aviso] El dato \"Descuento\" no es un número: \"1e308\". Escriba "
-              "solo cifras y la coma decimal (por ejemplo 1.234,56).\n"
-              "txtDescuento_MN -3 30,25 [Aviso] El dato \"Descuento\" no puede ser negativo.\n"
-              "txtDescuento_MN [Aviso] El dato \"Descuento\" no puede ser negativo.\n"
-              "txtPorcDto_PN 150 30,25 [Aviso] El dato \"Porcentaje de descuento\" no puede pasar "
-              "de 100.\n"
-              "txtPorcDto_PN [Aviso] El dato \"Porcentaje de descuento\" no puede pasar de 100.\n"
-              "txtDescuento_MN 40 30,25 [Aviso] El descuento no puede ser mayor que el total de "
-              "la factura.\n"
+              "solo cifras y la coma decimal (por ejemplo 1.234,56). 1e308 30,25, again on "
+              "pressing\n"
+              "txtDescuento_MN [Aviso] El dato \"Descuento\" no puede ser negativo. -3 30,25, "
+              "again on pressing\n"
+              "txtPorcDto_PN [Aviso] El dato \"Porcentaje de descuento\" no puede pasar de 100. "
+              "150 30,25, again on pressing\n"
               "txtDescuento_MN [Aviso] El descuento no puede ser mayor que el total de la "
-              "factura.\n"
+              "factura. 40 30,25, again on pressing\n"
               "txtImp2_MN [Aviso] El dato \"Importe 2\" no puede ser negativo.\n"
               "txtImp3_MN [Aviso] El dato \"Importe 3\" admite como mucho 2 decimales.\n"
               "cboTipo2_SN [Aviso] Elija el tipo de cobro del importe 2.");
