@@ -170,11 +170,10 @@ TEST_F(FacturaeTest, RectifyingInvoiceNamesInvoiceAndReason) {
     EXPECT_EQ(SchemaErrors({file}), "");
     QDomDocument xml;
     xml.setContent(ReadAll(file));
+    const QDomElement document =
+        xml.documentElement().firstChildElement("Invoices").firstChildElement("Invoice");
+    const QDomElement header = document.firstChildElement("InvoiceHeader");
     QStringList texts;
-    const QDomElement header = xml.documentElement()
-                                   .firstChildElement("Invoices")
-                                   .firstChildElement("Invoice")
-                                   .firstChildElement("InvoiceHeader");
     for (QDomElement e = header.firstChildElement(); !e.isNull(); e = e.nextSiblingElement())
         texts << (e.tagName() == "Corrective" ? "[" : "") + e.text();
     const IssuedDocument rectified = *IssuedDocument::LoadHeader(invoice);
@@ -184,11 +183,7 @@ TEST_F(FacturaeTest, RectifyingInvoiceNamesInvoiceAndReason) {
                   "85Base imponible modificada cuotas repercutidas no satisfechas. Auto de "
                   "declaración de concurso2026-04-012026-06-3002Rectificación por diferenciasR2: "
                   "Cliente en concurso2026-05-14");
-    const QDomElement line = xml.documentElement()
-                                 .firstChildElement("Invoices")
-                                 .firstChildElement("Invoice")
-                                 .firstChildElement("Items")
-                                 .firstChildElement("InvoiceLine");
+    const QDomElement line = document.firstChildElement("Items").firstChildElement("InvoiceLine");
     EXPECT_EQ(line.firstChildElement("Quantity").text() + " x " +
                   line.firstChildElement("UnitPriceWithoutTax").text() + " = " +
                   line.firstChildElement("GrossAmount").text(),
@@ -199,32 +194,24 @@ TEST_F(FacturaeTest, RectifyingInvoiceNamesInvoiceAndReason) {
 // already there stays as it was.
 TEST_F(FacturaeTest, RefusalsWriteNothing) {
     const QString file = suite.Root() + "/antes.xml";
-    const struct {
-        const char* change;
-        const char* undo;
-    } cases[] = {
-        {"UPDATE Facturas SET sDni='' WHERE nIdFactura=1",
-         "UPDATE Facturas SET sDni='18888888T' WHERE nIdFactura=1"},
-        {"UPDATE Facturas SET sProvincia=' ' WHERE nIdFactura=1",
-         "UPDATE Facturas SET sProvincia='Zaragoza' WHERE nIdFactura=1"},
-        {"UPDATE Facturas SET sCodigoPostal='5003' WHERE nIdFactura=1",
-         "UPDATE Facturas SET sCodigoPostal='50003' WHERE nIdFactura=1"},
-        {"UPDATE Facturas SET sCliente='Ana' WHERE nIdFactura=1",
-         "UPDATE Facturas SET sCliente='Ana García López' WHERE nIdFactura=1"},
-        {"UPDATE ConfiguracionEmpresa SET sNif=''",
-         "UPDATE ConfiguracionEmpresa SET sNif='B12345678'"},
-        {"UPDATE ConfiguracionEmpresa SET sProvincia=''",
-         "UPDATE ConfiguracionEmpresa SET sProvincia='Zaragoza'"},
-        {"UPDATE Facturas SET nTotal=1e16 WHERE nIdFactura=1",
-         "UPDATE Facturas SET nTotal=63.25 WHERE nIdFactura=1"},
+    // Each change is made in a transaction that is rolled back once the file was asked for.
+    const char* const changes[] = {
+        "UPDATE Facturas SET sDni='' WHERE nIdFactura=1",
+        "UPDATE Facturas SET sProvincia=' ' WHERE nIdFactura=1",
+        "UPDATE Facturas SET sCodigoPostal='5003' WHERE nIdFactura=1",
+        "UPDATE Facturas SET sCliente='Ana' WHERE nIdFactura=1",
+        "UPDATE ConfiguracionEmpresa SET sNif=''",
+        "UPDATE ConfiguracionEmpresa SET sProvincia=''",
+        "UPDATE Facturas SET nTotal=1e16 WHERE nIdFactura=1",
     };
     QStringList said;
-    for (const auto& c : cases) {
+    for (const char* change : changes) {
         WriteAll(file, "antes");
-        Db().Execute(c.change);
+        Db().Transaction(0);
+        Db().Execute(change);
         said << Write(1, file);
-        Db().Execute(c.undo);
-        EXPECT_EQ(ReadAll(file), "antes") << c.change;
+        Db().Transaction(2);
+        EXPECT_EQ(ReadAll(file), "antes") << change;
     }
     EXPECT_EQ(said.join('\n'),
               "El cliente de la factura 0001/26 no tiene NIF: una factura electrónica se emite "
