@@ -12,7 +12,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -37,14 +36,7 @@ class BooksTest : public InvoicingTest {
 protected:
     // Runs tvLibros on the suite; answers its status and what it said.
     std::pair<int, QString> Tool(const QStringList& arguments) {
-        Db().Close();
-        QProcess tool;
-        tool.setProcessChannelMode(QProcess::MergedChannels);
-        tool.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvLibros",
-                   QStringList{"--ini", suite.IniPath()} + arguments);
-        EXPECT_TRUE(tool.waitForFinished(60000));
-        suite.SignIn();
-        return {tool.exitCode(), QString::fromUtf8(tool.readAll()).trimmed()};
+        return RunTool("tvLibros", arguments);
     }
 
     // An invoice of one line per (units, price, rate) for the client, issued on `day` in branch 1

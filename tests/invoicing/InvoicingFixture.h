@@ -11,6 +11,7 @@
 #include "platform/util/Utility.h"
 #include "session/Gi.h"
 
+#include <QProcess>
 #include <QStringList>
 #include <functional>
 #include <gtest/gtest.h>
@@ -86,6 +87,21 @@ protected:
     void SetUp() override {
         suite.SignIn();
         Cobro = CobroRecord();
+    }
+
+    // Runs one of the suite's tools as the clinic would, on the suite's ini unless another is
+    // given; answers its status and what it said. The module's connection is closed meanwhile so
+    // that a tool that writes is not kept waiting by it.
+    std::pair<int, QString> RunTool(const QString& name, const QStringList& arguments,
+                                    const QString& ini = {}) {
+        Db().Close();
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(qEnvironmentVariable("TV_BIN_DIR") + "/" + name,
+                   QStringList{"--ini", ini.isEmpty() ? suite.IniPath() : ini} + arguments);
+        EXPECT_TRUE(tool.waitForFinished(60000));
+        suite.SignIn();
+        return {tool.exitCode(), QString::fromUtf8(tool.readAll()).trimmed()};
     }
 
     static Rows Query(const QString& sql) { return Db().GetRows(sql); }

@@ -54,15 +54,8 @@ protected:
     }
     // Runs tvRegistro on the suite (or with another ini) as a clinic's inspector would; answers
     // status and output.
-    std::pair<int, QString> Tool(const QStringList& arguments, QString ini = {}) {
-        Db().Close();
-        QProcess tool;
-        tool.setProcessChannelMode(QProcess::MergedChannels);
-        tool.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
-                   QStringList{"--ini", ini.isEmpty() ? suite.IniPath() : ini} + arguments);
-        EXPECT_TRUE(tool.waitForFinished(60000));
-        suite.SignIn();
-        return {tool.exitCode(), QString::fromUtf8(tool.readAll()).trimmed()};
+    std::pair<int, QString> Tool(const QStringList& arguments, const QString& ini = {}) {
+        return RunTool("tvRegistro", arguments, ini);
     }
     // Changes the database behind the module's back: with the sqlite3 program, or on the server
     // through a connection of the test's own.

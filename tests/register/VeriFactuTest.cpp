@@ -345,14 +345,7 @@ TEST_F(VeriFactuTest, TheCommandSendsFromTheIniAndOneWorkstationSendsAtATime) {
                   .arg(records));
 
     const QString rejected = Reject();
-    auto run = [&](const QStringList& arguments) {
-        QProcess tool;
-        tool.setProcessChannelMode(QProcess::MergedChannels);
-        tool.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
-                   QStringList{"--ini", suite.IniPath()} + arguments);
-        EXPECT_TRUE(tool.waitForFinished(30000));
-        return std::make_pair(tool.exitCode(), QString::fromUtf8(tool.readAll()).trimmed());
-    };
+    auto run = [&](const QStringList& arguments) { return RunTool("tvRegistro", arguments); };
     EXPECT_EQ(run({"send"}),
               std::make_pair(1, QString("sent: %1 accepted, 0 accepted with errors, 1 rejected, "
                                         "0 pending")
