@@ -182,6 +182,19 @@ TEST_F(ReportTest, GroupFooterNeverOpensAPageAlone) {
     EXPECT_EQ(Places(model, {"A3", "A4", "Fin A", "Fin B"}), "0:1000 1:0 1:500 1:1400");
 }
 
+TEST_F(ReportTest, ReportFooterNeverOpensAPageAlone) {
+    AddClients(4);
+    vsr.Load(Definition(R"~(<Report name="R">
+        <Paper width="6000" height="2000" left="0" top="0" right="0" bottom="0"/>
+        <DataSource recordSource="SELECT sCliente FROM Clientes ORDER BY sCliente"/>
+        <Section kind="Detail" height="500"><Field text="sCliente" calculated="true" width="3000" height="300"/></Section>
+        <Section kind="ReportFooter" height="400"><Field text="Total" width="3000" height="300"/></Section>
+        </Report>)~"),
+             "R");
+    // The fourth row would end the first page exactly and leave the totals alone on the next.
+    EXPECT_EQ(Places(vsr.Layout(), {"C002", "C003", "Total"}), "0:1000 1:0 1:500");
+}
+
 // A first page that carries more at its top (a tax QR code) and later pages that keep the room for
 // rows: the first-page header stands in the page header's place on the first page only.
 TEST_F(ReportTest, FirstPageHeaderTakesThePageHeadersPlaceOnTheFirstPageOnly) {

@@ -698,8 +698,8 @@ PageModel Engine::Pages() {
     // Bands are made as the pages need them and dropped once placed, so a report refused for
     // its page count stops there, before the rows past it have cost anything.
     const std::vector<BandRef> sequence = Sequence();
-    // A group header stays with its first row, and a group footer never opens a page alone: the
-    // row or footer before it goes along.
+    // A group header stays with its first row, and a group footer or the report footer (an
+    // invoice's totals) never opens a page alone: the row or footer before it goes along.
     const auto kind = [&](size_t i) { return m_report.Sections()[sequence[i].section].kind; };
     std::map<size_t, Band> made;
     const auto bandAt = [&](size_t i) -> const Band& {
@@ -708,7 +708,8 @@ PageModel Engine::Pages() {
             found = made.emplace(i, Materialize(sequence[i])).first;
             found->second.keepWithNext =
                 i + 1 < sequence.size() && (kind(i) == ReportSection::GroupHeader ||
-                                            kind(i + 1) == ReportSection::GroupFooter);
+                                            kind(i + 1) == ReportSection::GroupFooter ||
+                                            kind(i + 1) == ReportSection::ReportFooter);
         }
         return found->second;
     };
