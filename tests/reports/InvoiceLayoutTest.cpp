@@ -204,10 +204,11 @@ INSTANTIATE_TEST_SUITE_P(Layouts, InvoiceLayoutTest,
                                                               Informes::Ticket),
                                             ::testing::Values(1, 60)));
 
-// The receipt paper is 101.6 mm high and its first page carries the tax QR beside the header:
-// how many lines each page of Normal holds, with the totals ("+") closing the last, in both
-// modes of the register (the legend's room is kept without sending).
-TEST_F(ReportsFixture, NormalPagesHoldSixLinesAndThreeBesideTheTotals) {
+// The receipt paper is 101.6 mm high and only its first page carries the tax QR beside the
+// header: how many lines each page of Normal holds, with the totals ("+") closing the last and
+// never alone on it, in both modes of the register (the legend's room is kept without sending).
+// Six lines on the first page, three beside the totals; seventeen on the next, fourteen.
+TEST_F(ReportsFixture, NormalFirstPageHoldsSixLinesAndTheNextSeventeen) {
     struct Case {
         int lines;
         const char* pages;
@@ -218,7 +219,8 @@ TEST_F(ReportsFixture, NormalPagesHoldSixLinesAndThreeBesideTheTotals) {
             ASSERT_TRUE(ini.open(QIODevice::Append));
             ini.write("\n[VeriFactu]\nModo=VERIFACTU\n");
         }
-        for (const Case& c : {Case{2, "2+"}, Case{3, "3+"}, Case{4, "4 0+"}, Case{12, "6 6 0+"}}) {
+        for (const Case& c : {Case{2, "2+"}, Case{3, "3+"}, Case{4, "3 1+"}, Case{12, "6 6+"},
+                              Case{20, "6 14+"}, Case{25, "6 17 2+"}}) {
             const Invoice invoice = AddInvoice(c.lines);
             DataAccess::instance().Transaction(0);
             RegistroFacturacion::Registrar(invoice.id);
