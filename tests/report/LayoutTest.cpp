@@ -182,6 +182,44 @@ TEST_F(ReportTest, GroupFooterNeverOpensAPageAlone) {
     EXPECT_EQ(Places(model, {"A3", "A4", "Fin A", "Fin B"}), "0:1000 1:0 1:500 1:1400");
 }
 
+TEST_F(ReportTest, ReportFooterNeverOpensAPageAlone) {
+    AddClients(4);
+    vsr.Load(Definition(R"~(<Report name="R">
+        <Paper width="6000" height="2000" left="0" top="0" right="0" bottom="0"/>
+        <DataSource recordSource="SELECT sCliente FROM Clientes ORDER BY sCliente"/>
+        <Section kind="Detail" height="500"><Field text="sCliente" calculated="true" width="3000" height="300"/></Section>
+        <Section kind="ReportFooter" height="400"><Field text="Total" width="3000" height="300"/></Section>
+        </Report>)~"),
+             "R");
+    // The fourth row would end the first page exactly and leave the totals alone on the next.
+    EXPECT_EQ(Places(vsr.Layout(), {"C002", "C003", "Total"}), "0:1000 1:0 1:500");
+}
+
+// A first page that carries more at its top (a tax QR code) and later pages that keep the room for
+// rows: the first-page header stands in the page header's place on the first page only.
+TEST_F(ReportTest, FirstPageHeaderTakesThePageHeadersPlaceOnTheFirstPageOnly) {
+    AddClients(20);
+    const QString report = R"~(<Report name="R">
+        <Paper width="6000" height="3000" left="0" top="0" right="0" bottom="0"/>
+        <DataSource recordSource="SELECT sCliente FROM Clientes ORDER BY sCliente"/>
+        <Section kind="FirstPageHeader" height="%1"><Field text="&quot;Primera &quot; &amp; Page &amp; &quot;/&quot; &amp; Pages" calculated="true" width="3000" height="300"/></Section>
+        <Section kind="PageHeader" height="500"><Field text="Siguientes" width="3000" height="300"/></Section>
+        <Section kind="Detail" height="500"><Field text="sCliente" calculated="true" width="3000" height="300"/></Section>
+        </Report>)~";
+    vsr.Load(Definition(report.arg(1500)), "R");
+    const PageModel model = vsr.Layout();
+    // 3 rows under the first page's 1500 twips of header, 5 under the others' 500.
+    ASSERT_EQ(model.PageCount(), 5);
+    EXPECT_EQ(Places(model, {"Primera 1/5", "C000", "C002", "Siguientes", "C003", "C008", "C019"}),
+              "0:0 0:1500 0:2500 1:0 1:500 2:500 4:1000");
+    EXPECT_EQ(model.FindText("Siguientes", true).size(), 4);
+    EXPECT_EQ(model.FindText("Primera", false).size(), 1);
+
+    // Either header must leave room on the paper.
+    vsr.Load(Definition(report.arg(3000)), "R");
+    EXPECT_EQ(ErrorOf([&] { vsr.Layout(); }), ErrorNumber::BadReport);
+}
+
 TEST_F(ReportTest, ShippedExampleListsClientsByLetterWithTotals) {
     double total = 0;
     QStringList clients;

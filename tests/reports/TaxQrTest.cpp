@@ -70,8 +70,9 @@ class TaxQrLayoutTest : public TaxQrTest,
 };
 
 // A long invoice and a credit note in every layout and both modes of the register: the code of
-// its record on the first page only, readable, of its size, with white around it and its caption
-// before it; the legend of a register that sends its records just below it.
+// its record on the first page only, before the document's content (centred, or at the top left
+// of the receipt paper), readable, of its size, with white around it and its caption above it;
+// the legend of a register that sends its records just below it.
 TEST_P(TaxQrLayoutTest, FirstPageCarriesTheRegisterRecordsCodeWithWhiteAroundIt) {
     const auto [name, credit, verifactu] = GetParam();
     const QString layout = name;
@@ -143,28 +144,35 @@ TEST_P(TaxQrLayoutTest, FirstPageCarriesTheRegisterRecordsCodeWithWhiteAroundIt)
     ASSERT_TRUE(words.contains("QR") && words.contains("tributario:"));
     const QRectF caption = words.value("QR") | words.value("tributario:");
     if (layout == "Normal") {
-        // Beside the header on a paper 101.6 mm high: at the top right, its caption before it.
-        EXPECT_TRUE(caption.bottom() < code.top() || caption.right() < code.left());
+        // At the top left of a paper 101.6 mm high: under the logo, within the left margin, in
+        // the left half of the page, and the header beside it.
+        const double leftMargin = 1080 / 20.0, logoBottom = (283 + 1155) / 20.0;
+        EXPECT_GE(code.left(), leftMargin);
+        EXPECT_LT(code.right(), scanned.image.width() * points / 2);
+        EXPECT_GT(code.top(), logoBottom);
+        EXPECT_GT(words.value("FACTURA").left(), code.right() + 2 * mm);
+        EXPECT_LT(words.value("FACTURA").top(), code.bottom());
     } else {
         // Centred between the margins, the paper's margins being alike.
         EXPECT_NEAR(code.center().x(), scanned.image.width() * points / 2, 1 * mm);
-        EXPECT_TRUE(centred(caption, caption));
-        EXPECT_LT(caption.bottom(), code.top() - 2 * mm);
-        EXPECT_GT(caption.bottom(), code.top() - 8 * mm);
     }
-    // The receipt paper has no room under its code: its legend is left out (docs).
-    const bool legend = verifactu && layout != "Normal";
+    EXPECT_TRUE(centred(caption, caption));
+    EXPECT_LT(caption.bottom(), code.top() - 2 * mm);
+    EXPECT_GT(caption.bottom(), code.top() - 8 * mm);
+    // Before the document's content: the lines start under the code and its legend.
+    EXPECT_GT(words.value("Descripción").top(), code.bottom() + 2 * mm);
     const QString text = RunProgram("pdftotext", {"-layout", pdf, "-"});
-    EXPECT_EQ(text.contains("VERI*FACTU"), legend) << text.toStdString();
+    EXPECT_EQ(text.contains("VERI*FACTU"), verifactu) << text.toStdString();
     EXPECT_EQ(text.simplified().contains("Factura verificable en la sede electrónica de la AEAT"),
-              legend);
-    if (legend) {
+              verifactu);
+    if (verifactu) {
         const QRectF title = words.value("VERI*FACTU");
         const QRectF sentence = words.value("Factura") | words.value("AEAT");
         EXPECT_TRUE(centred(title, sentence));
         EXPECT_GT(title.top(), code.bottom() + 2 * mm);
         EXPECT_LT(title.top(), code.bottom() + 8 * mm);
         EXPECT_GT(sentence.top(), title.bottom() - 1);
+        EXPECT_LT(sentence.bottom(), words.value("Descripción").top());
         EXPECT_GE(sentence.height(), words.value("Alcañiz").height() - 0.1);
     }
 

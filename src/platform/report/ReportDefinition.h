@@ -40,7 +40,10 @@ struct ReportSection {
         Detail,
         GroupFooter,
         PageFooter,
-        ReportFooter
+        ReportFooter,
+        // On the first page, in the place of the page header: room for what only the first page
+        // carries (a tax QR code) without a taller header on every page.
+        FirstPageHeader
     };
 
     Kind kind = Detail;

@@ -217,6 +217,7 @@ private:
         static const QHash<QString, ReportSection::Kind> kinds = {
             {"ReportHeader", ReportSection::ReportHeader},
             {"PageHeader", ReportSection::PageHeader},
+            {"FirstPageHeader", ReportSection::FirstPageHeader},
             {"GroupHeader", ReportSection::GroupHeader},
             {"Detail", ReportSection::Detail},
             {"GroupFooter", ReportSection::GroupFooter},
@@ -225,8 +226,8 @@ private:
         CheckAttributes({"kind", "group", "height", "background"});
         ReportSection section;
         if (!kinds.contains(Text("kind")))
-            Fail("\"kind\" de <Section> debe ser ReportHeader, PageHeader, GroupHeader, Detail, "
-                 "GroupFooter, PageFooter o ReportFooter y es \"" +
+            Fail("\"kind\" de <Section> debe ser ReportHeader, FirstPageHeader, PageHeader, "
+                 "GroupHeader, Detail, GroupFooter, PageFooter o ReportFooter y es \"" +
                  Text("kind") + "\"");
         section.kind = kinds.value(Text("kind"));
         const bool grouped = section.kind == ReportSection::GroupHeader ||

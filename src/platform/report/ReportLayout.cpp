@@ -680,19 +680,26 @@ PageModel Engine::Pages() {
         throw TvError(ErrorNumber::BadReport,
                       "El papel del informe \"" + m_report.Name() + "\" no tiene tamaño");
     const int headerSection = m_report.SectionIndex(ReportSection::PageHeader);
+    const int firstHeaderSection = m_report.SectionIndex(ReportSection::FirstPageHeader) >= 0
+                                       ? m_report.SectionIndex(ReportSection::FirstPageHeader)
+                                       : headerSection;
     const int footerSection = m_report.SectionIndex(ReportSection::PageFooter);
-    const int footerHeight = footerSection >= 0 ? m_report.Sections()[footerSection].height : 0;
-    const int headerHeight = headerSection >= 0 ? m_report.Sections()[headerSection].height : 0;
-    if (paper.top + headerHeight + footerHeight + paper.bottom >= paper.height)
-        throw TvError(ErrorNumber::BadReport, "El encabezado y el pie de página del informe \"" +
-                                                  m_report.Name() +
-                                                  "\" no dejan sitio en el papel");
+    const auto heightOf = [&](int section) {
+        return section >= 0 ? m_report.Sections()[section].height : 0;
+    };
+    const int footerHeight = heightOf(footerSection);
+    const int headerHeight = heightOf(firstHeaderSection);
+    for (const int header : {headerSection, firstHeaderSection})
+        if (paper.top + heightOf(header) + footerHeight + paper.bottom >= paper.height)
+            throw TvError(ErrorNumber::BadReport,
+                          "El encabezado y el pie de página del informe \"" + m_report.Name() +
+                              "\" no dejan sitio en el papel");
 
     // Bands are made as the pages need them and dropped once placed, so a report refused for
     // its page count stops there, before the rows past it have cost anything.
     const std::vector<BandRef> sequence = Sequence();
-    // A group header stays with its first row, and a group footer never opens a page alone: the
-    // row or footer before it goes along.
+    // A group header stays with its first row, and a group footer or the report footer (an
+    // invoice's totals) never opens a page alone: the row or footer before it goes along.
     const auto kind = [&](size_t i) { return m_report.Sections()[sequence[i].section].kind; };
     std::map<size_t, Band> made;
     const auto bandAt = [&](size_t i) -> const Band& {
@@ -701,7 +708,8 @@ PageModel Engine::Pages() {
             found = made.emplace(i, Materialize(sequence[i])).first;
             found->second.keepWithNext =
                 i + 1 < sequence.size() && (kind(i) == ReportSection::GroupHeader ||
-                                            kind(i + 1) == ReportSection::GroupFooter);
+                                            kind(i + 1) == ReportSection::GroupFooter ||
+                                            kind(i + 1) == ReportSection::ReportFooter);
         }
         return found->second;
     };
@@ -727,7 +735,7 @@ PageModel Engine::Pages() {
          paper.top + qint64(bandAt(0).height) + headerHeight + footerHeight + paper.bottom <=
              paper.height))
         start = 1;
-    pager.Open(pageBand(headerSection, lastRow), footerHeight, start ? &bandAt(0) : nullptr);
+    pager.Open(pageBand(firstHeaderSection, lastRow), footerHeight, start ? &bandAt(0) : nullptr);
     const auto newPage = [&](int nextRow) {
         pager.Close(pageBand(footerSection, lastRow));
         pager.Open(pageBand(headerSection, nextRow), footerHeight);
