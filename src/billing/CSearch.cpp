@@ -113,8 +113,14 @@ bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {
                                         .toString();
     Frame()->CBoxProperty_Set(cboMascota, pet);
     const QString owner = std::exchange(m_ownerToShow, {});
+    // The pet's change is told once, with the owner shown: the window reads the grid, the
+    // employee and the debt for the pair, which the owner's selection would read again at once.
+    const bool untold = std::exchange(m_petChangeUntold, false);
+    m_clientClicked = false;
     if (!cboMascota->currentText().isEmpty())
         Frame()->CBoxProperty_Set(cboCliente, owner);
+    if (untold && !m_clientClicked)
+        Q_EMIT evtPetChanged(true);
     return true;
 }
 
@@ -150,11 +156,15 @@ void CSearch::RedefinirClientes() {
                                Literal(pet) + " LIMIT 1) = 1",
                            Clients.searchTable},
                           true, true, m_ownerToShow);
-        Q_EMIT evtPetChanged(true);
+        if (m_ownerToShow.isEmpty())
+            Q_EMIT evtPetChanged(true);
+        else
+            m_petChangeUntold = true;
     });
 }
 
 void CSearch::cboCliente_Click() {
+    m_clientClicked = true;
     Q_EMIT evtClientChanged(true);
 }
 

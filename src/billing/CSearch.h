@@ -50,4 +50,6 @@ private:
     QPointer<QComboBox> cboCliente;
     QString m_narrowedFor; // the pet name the client list was last narrowed for
     QString m_ownerToShow; // the client about to be selected, while its pet is being selected
+    bool m_petChangeUntold = false; // the pet was selected, its owner not yet
+    bool m_clientClicked = false;
 };
