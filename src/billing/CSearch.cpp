@@ -103,14 +103,14 @@ bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {
     }
     DataAccess& db = DataAccess::instance();
     const QString id = QString::number(nIdMascota);
-    const QString pet = db.GetValue("Mascotas", "nIdMascota=" + id, "sMascota").toString();
+    const Rows found = db.GetRows("SELECT Mascotas.sMascota, Clientes.sCliente FROM Mascotas LEFT "
+                                  "JOIN Clientes ON Clientes.nIdCliente=Mascotas.nIdCliente WHERE "
+                                  "Mascotas.nIdMascota=" +
+                                  id);
+    const QString pet = found.IsEmpty() ? QString() : found.Value(0, 0).toString();
     // The owners of a common name are browsed: their first window is read around this owner
     // rather than from the list's start, which selecting the owner would replace at once.
-    m_ownerToShow = pet.isEmpty() ? QString()
-                                  : db.GetValue("Clientes LEFT JOIN Mascotas ON "
-                                                "Clientes.nIdCliente=Mascotas.nIdCliente",
-                                                "Mascotas.nIdMascota=" + id, "sCliente")
-                                        .toString();
+    m_ownerToShow = pet.isEmpty() ? QString() : found.Value(1, 0).toString();
     Frame()->CBoxProperty_Set(cboMascota, pet);
     const QString owner = std::exchange(m_ownerToShow, {});
     // The pet's change is told once, with the owner shown: the window reads the grid, the
