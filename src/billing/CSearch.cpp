@@ -74,7 +74,16 @@ QString CSearch::Dato(qint32 nDato) const {
         " LEFT JOIN TipoEspecie ON Mascotas.nIdTipoEspecie=TipoEspecie.nIdTipoEspecie)" +
         " WHERE Mascotas.sMascota=" + Literal(cboMascota ? cboMascota->currentText() : QString()) +
         " AND Clientes.sCliente=" + Literal(cboCliente ? cboCliente->currentText() : QString());
-    const Rows rows = DataAccess::instance().GetRows(sql);
+    const bool held = m_holding > 0 && sql == m_heldSql;
+    Rows read;
+    if (!held) {
+        read = DataAccess::instance().GetRows(sql);
+        if (m_holding > 0) {
+            m_heldSql = sql;
+            m_heldRows = read;
+        }
+    }
+    const Rows& rows = held ? m_heldRows : read;
     if (rows.IsEmpty())
         return "0";
 
@@ -91,6 +100,17 @@ QString CSearch::Dato(qint32 nDato) const {
     const QVariant value = rows.Value(source.field, 0);
     const QString text = value.isNull() ? QString() : value.toString();
     return source.number ? Utility::NumberText(Utility::Val(text)) : text;
+}
+
+CSearch::HeldAnswers::HeldAnswers(const CSearch& search) : m_search(search) {
+    ++m_search.m_holding;
+}
+
+CSearch::HeldAnswers::~HeldAnswers() {
+    if (--m_search.m_holding == 0) {
+        m_search.m_heldSql.clear();
+        m_search.m_heldRows = {};
+    }
 }
 
 bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {

@@ -4,6 +4,7 @@
 
 #include "billing/CSearch.h"
 #include "platform/data/ComboListModel.h"
+#include "platform/data/StatementProbe.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "session/G.h"
@@ -186,8 +187,12 @@ TEST_F(SelectorListTest, APetOfACommonNameChosenByIdShowsItsOwnerAmongTheOwnersA
     // An owner in the middle of the owners, a window away from either end.
     const QString owner = "Cliente 0110 Pérez";
     const QString client = db.GetValue("Clientes", "sCliente='" + owner + "'").toString();
+    StatementProbe::StartRecording();
     ChoosePet(db.GetValue("Mascotas", "sMascota='Kira' AND nIdCliente=" + client).toInt());
+    const QStringList statements = StatementProbe::StopRecording();
     EXPECT_EQ(told, 1);
+    // The window's questions about the pair (client, grid, employee) are read once.
+    EXPECT_EQ(statements.filter("TipoEspecie.sTipoEspecie").size(), 1);
     EXPECT_EQ(w->cboCliente_SN->currentText() + "|" + w->dm->Dato(3), owner + "|" + client);
 
     // A name the owners lack is not found and leaves the window where it was.
