@@ -5,6 +5,7 @@
 #include "billing/CSearch.h"
 #include "billing/Facturacion.h"
 #include "platform/data/DataAccess.h"
+#include "platform/data/StatementProbe.h"
 #include "platform/ui/widgets/GridController.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
@@ -128,6 +129,17 @@ int main(int argc, char** argv) {
     Report("choose_pet_and_client",
            MedianMs(15, [&] { w->dm->DefineFrom_nIdMascota(sample[next++ % sample.size()]); }),
            "ms");
+    // The round trips of one choice; with TV_BENCH_SHOW_SQL each statement is shown with its
+    // time run alone (median of 5), which tells the server's work from the module's.
+    StatementProbe::StartRecording();
+    w->dm->DefineFrom_nIdMascota(sample[next++ % sample.size()]);
+    const QStringList chosen = StatementProbe::StopRecording();
+    Report("choose_pet_and_client_statements", double(chosen.size()), "statements");
+    if (qEnvironmentVariableIsSet("TV_BENCH_SHOW_SQL"))
+        for (const QString& sql : chosen)
+            std::fprintf(stderr, "%7.2f ms %s\n",
+                         MedianMs(5, [&] { DataAccess::instance().GetRows(sql); }),
+                         qPrintable(sql));
     Report("selector_pair_lookup", MedianMs(15, [&] { w->dm->Dato(3); }), "ms");
     Report("grid_refresh_pending", MedianMs(15, [&] { w->gd->Refresh(); }), "ms");
     w->ckHistorial_TX->setChecked(true);

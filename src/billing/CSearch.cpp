@@ -74,7 +74,16 @@ QString CSearch::Dato(qint32 nDato) const {
         " LEFT JOIN TipoEspecie ON Mascotas.nIdTipoEspecie=TipoEspecie.nIdTipoEspecie)" +
         " WHERE Mascotas.sMascota=" + Literal(cboMascota ? cboMascota->currentText() : QString()) +
         " AND Clientes.sCliente=" + Literal(cboCliente ? cboCliente->currentText() : QString());
-    const Rows rows = DataAccess::instance().GetRows(sql);
+    const bool held = m_holding > 0 && sql == m_heldSql;
+    Rows read;
+    if (!held) {
+        read = DataAccess::instance().GetRows(sql);
+        if (m_holding > 0) {
+            m_heldSql = sql;
+            m_heldRows = read;
+        }
+    }
+    const Rows& rows = held ? m_heldRows : read;
     if (rows.IsEmpty())
         return "0";
 
@@ -93,6 +102,17 @@ QString CSearch::Dato(qint32 nDato) const {
     return source.number ? Utility::NumberText(Utility::Val(text)) : text;
 }
 
+CSearch::HeldAnswers::HeldAnswers(const CSearch& search) : m_search(search) {
+    ++m_search.m_holding;
+}
+
+CSearch::HeldAnswers::~HeldAnswers() {
+    if (--m_search.m_holding == 0) {
+        m_search.m_heldSql.clear();
+        m_search.m_heldRows = {};
+    }
+}
+
 bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {
     if (nIdMascota == 0) {
         cboMascota->setCurrentIndex(-1);
@@ -103,18 +123,24 @@ bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {
     }
     DataAccess& db = DataAccess::instance();
     const QString id = QString::number(nIdMascota);
-    const QString pet = db.GetValue("Mascotas", "nIdMascota=" + id, "sMascota").toString();
+    const Rows found = db.GetRows("SELECT Mascotas.sMascota, Clientes.sCliente FROM Mascotas LEFT "
+                                  "JOIN Clientes ON Clientes.nIdCliente=Mascotas.nIdCliente WHERE "
+                                  "Mascotas.nIdMascota=" +
+                                  id);
+    const QString pet = found.IsEmpty() ? QString() : found.Value(0, 0).toString();
     // The owners of a common name are browsed: their first window is read around this owner
     // rather than from the list's start, which selecting the owner would replace at once.
-    m_ownerToShow = pet.isEmpty() ? QString()
-                                  : db.GetValue("Clientes LEFT JOIN Mascotas ON "
-                                                "Clientes.nIdCliente=Mascotas.nIdCliente",
-                                                "Mascotas.nIdMascota=" + id, "sCliente")
-                                        .toString();
+    m_ownerToShow = pet.isEmpty() ? QString() : found.Value(1, 0).toString();
     Frame()->CBoxProperty_Set(cboMascota, pet);
     const QString owner = std::exchange(m_ownerToShow, {});
+    // The pet's change is told once, with the owner shown: the window reads the grid, the
+    // employee and the debt for the pair, which the owner's selection would read again at once.
+    const bool untold = std::exchange(m_petChangeUntold, false);
+    m_clientClicked = false;
     if (!cboMascota->currentText().isEmpty())
         Frame()->CBoxProperty_Set(cboCliente, owner);
+    if (untold && !m_clientClicked)
+        Q_EMIT evtPetChanged(true);
     return true;
 }
 
@@ -150,11 +176,15 @@ void CSearch::RedefinirClientes() {
                                Literal(pet) + " LIMIT 1) = 1",
                            Clients.searchTable},
                           true, true, m_ownerToShow);
-        Q_EMIT evtPetChanged(true);
+        if (m_ownerToShow.isEmpty())
+            Q_EMIT evtPetChanged(true);
+        else
+            m_petChangeUntold = true;
     });
 }
 
 void CSearch::cboCliente_Click() {
+    m_clientClicked = true;
     Q_EMIT evtClientChanged(true);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/data/Rows.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -31,6 +33,19 @@ public:
     // the pet combo, leaves the client combo and answers true.
     bool DefineFrom_nIdMascota(qint32 nIdMascota);
 
+    // While one is alive, Dato reads the pair once for as long as the two texts stay as they
+    // are: a window handling a change of the pair asks several questions about it at once.
+    class HeldAnswers {
+    public:
+        explicit HeldAnswers(const CSearch& search);
+        ~HeldAnswers();
+        HeldAnswers(const HeldAnswers&) = delete;
+        HeldAnswers& operator=(const HeldAnswers&) = delete;
+
+    private:
+        const CSearch& m_search;
+    };
+
 Q_SIGNALS:
     void evtPetChanged(bool bFound);
     void evtClientChanged(bool bFound);
@@ -50,4 +65,9 @@ private:
     QPointer<QComboBox> cboCliente;
     QString m_narrowedFor; // the pet name the client list was last narrowed for
     QString m_ownerToShow; // the client about to be selected, while its pet is being selected
+    bool m_petChangeUntold = false; // the pet was selected, its owner not yet
+    bool m_clientClicked = false;
+    mutable int m_holding = 0; // HeldAnswers alive
+    mutable QString m_heldSql; // the pair's statement read while holding, and its answer
+    mutable Rows m_heldRows;
 };

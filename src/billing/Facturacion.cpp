@@ -604,6 +604,8 @@ void Facturacion::gd_evtRecInfo(qint32 nRec, qint32 nRecs, qint32 nPage, qint32 
 
 void Facturacion::dm_evtPetChanged(bool bFound) {
     Trap("Facturacion::dm_evtPetChanged", [&] {
+        // The client, the grid's statement and the employee all ask the selector of the pair.
+        const CSearch::HeldAnswers held(*dm);
         cboEmpleado_SN->setCurrentIndex(-1);
         if (!bFound)
             return;

@@ -2,7 +2,9 @@
 // show, yet list, order and find them as a list holding every name would.
 #include "BillingFixture.h"
 
+#include "billing/CSearch.h"
 #include "platform/data/ComboListModel.h"
+#include "platform/data/StatementProbe.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "session/G.h"
@@ -168,6 +170,51 @@ TEST_F(SelectorListTest, TheOwnersOfANameManyPetsBearAreBrowsedAndListedAsBefore
                     "ORDER BY sCliente"));
     EXPECT_EQ(TypedInClients("e 021").size(), 10);
     EXPECT_EQ(TypedInClients("muñ").join('|'), "");
+}
+
+TEST_F(SelectorListTest, APetOfACommonNameChosenByIdShowsItsOwnerAmongTheOwnersAndTellsOnce) {
+    AddClients();
+    DataAccess& db = DataAccess::instance();
+    db.Transaction(0);
+    for (int i = 0; i < 3; ++i)
+        db.Execute("INSERT INTO Mascotas (sMascota, nIdCliente) SELECT 'Kira', nIdCliente FROM "
+                   "Clientes WHERE sCliente LIKE 'Cliente%'");
+    db.Transaction(1);
+    Open();
+    int told = 0;
+    QObject::connect(w->dm.get(), &CSearch::evtPetChanged, [&] { ++told; });
+    QObject::connect(w->dm.get(), &CSearch::evtClientChanged, [&] { ++told; });
+    // An owner in the middle of the owners, a window away from either end.
+    const QString owner = "Cliente 0110 Pérez";
+    const QString client = db.GetValue("Clientes", "sCliente='" + owner + "'").toString();
+    StatementProbe::StartRecording();
+    ChoosePet(db.GetValue("Mascotas", "sMascota='Kira' AND nIdCliente=" + client).toInt());
+    const QStringList statements = StatementProbe::StopRecording();
+    EXPECT_EQ(told, 1);
+    // The window's questions about the pair (client, grid, employee) are read once.
+    EXPECT_EQ(statements.filter("TipoEspecie.sTipoEspecie").size(), 1);
+    EXPECT_EQ(w->cboCliente_SN->currentText() + "|" + w->dm->Dato(3), owner + "|" + client);
+
+    // A name the owners lack is not found and leaves the window where it was.
+    auto* list = qobject_cast<ComboListModel*>(w->cboCliente_SN->model());
+    const QStringList window = list->Texts();
+    EXPECT_EQ(w->cboCliente_SN->findText("Muñoz Gil, Eva"), -1);
+    EXPECT_EQ(list->Texts(), window);
+
+    // Scrolled to either end, the window lists every owner in the order of the whole list.
+    for (int rows = -1; rows != list->rowCount(); QApplication::processEvents()) {
+        rows = list->rowCount();
+        list->index(0).data();
+    }
+    EXPECT_EQ(ClientList().join('\n'),
+              Table("SELECT DISTINCT Clientes.sCliente FROM Mascotas LEFT JOIN Clientes ON "
+                    "Clientes.nIdCliente=Mascotas.nIdCliente WHERE Mascotas.sMascota='Kira' "
+                    "ORDER BY sCliente"));
+
+    // A name few pets bear: its owners are read whole, and the window is told once too.
+    told = 0;
+    ChoosePet(1);
+    EXPECT_EQ(told, 1);
 }
 
 TEST_F(SelectorListTest, TypeAheadFindsAnyPartOfANameWithItsAccentsAndWildcardsAsTyped) {

@@ -39,8 +39,11 @@ void ComboListModel::Browse(NameSource source, const QString& around) {
     beginResetModel();
     m_source = std::move(source);
     m_ids.clear();
-    if (!around.isEmpty() && Holds(around)) {
-        ReadAround(around);
+    // Opened on a name, the window holds one page, as one opened at the list's start does: half
+    // of it either side. On the owners of a common pet name each name costs some twenty client
+    // names walked, and a page is more than the popup shows.
+    if (Around names = around.isEmpty() ? Around{} : NamesAround(around, Page / 2); names.held) {
+        Show(around, std::move(names));
     } else {
         m_texts = Names({}, true, Page + 1);
         m_atStart = true;
@@ -53,21 +56,59 @@ void ComboListModel::Browse(NameSource source, const QString& around) {
 
 // Each name is found by one seek in the column's index (the least name after the previous one),
 // so a page costs the same whether the table holds a thousand rows or ten million, and a name
-// that a thousand pets share costs one seek too, on both engines.
-QStringList ComboListModel::Names(const QString& from, bool forward, int count) const {
+// that a thousand pets share costs one seek too, on both engines. The walk is the common table
+// expression named walk, whose rows (s, k) are the names, nearest first, and their places from 1;
+// the first is from itself when from is one of the names and inclusive is true. A walk with a
+// gate walks only when the gate holds.
+QString ComboListModel::Walk(const QString& walk, const QString& from, bool forward, int count,
+                             bool inclusive, const QString& gate) const {
     const QString& column = m_source.column;
     const QString& table = m_source.table;
     const QString extreme = forward ? QStringLiteral("MIN(") : QStringLiteral("MAX(");
     const QString beyond = column + (forward ? QStringLiteral(" > ") : QStringLiteral(" < "));
-    const QString condition =
-        m_source.condition.isEmpty() ? QString() : " AND (" + m_source.condition + ")";
-    const QString first = from.isNull() ? column + " IS NOT NULL" : beyond + Literal(from);
-    const QString sql = "WITH RECURSIVE w(s, k) AS (SELECT " + extreme + column + "), 1 FROM " +
-                        table + " WHERE " + first + condition + " UNION ALL SELECT (SELECT " +
-                        extreme + column + ") FROM " + table + " WHERE " + beyond + "w.s" +
-                        condition + "), k + 1 FROM w WHERE w.s IS NOT NULL AND k < " +
-                        QString::number(count) + ") SELECT s FROM w WHERE s IS NOT NULL";
-    return FirstColumn(DataAccess::instance().GetRows(sql));
+    const QString condition = Condition();
+    QString first = from.isNull() ? column + " IS NOT NULL"
+                    : inclusive   ? column + " >= " + Literal(from)
+                                  : beyond + Literal(from);
+    if (!gate.isEmpty())
+        first += " AND " + gate;
+    return walk + "(s, k) AS (SELECT " + extreme + column + "), 1 FROM " + table + " WHERE " +
+           first + condition + " UNION ALL SELECT (SELECT " + extreme + column + ") FROM " + table +
+           " WHERE " + beyond + walk + ".s" + condition + "), k + 1 FROM " + walk + " WHERE " +
+           walk + ".s IS NOT NULL AND k < " + QString::number(count) + ")";
+}
+
+QString ComboListModel::Condition() const {
+    return m_source.condition.isEmpty() ? QString() : " AND (" + m_source.condition + ")";
+}
+
+QStringList ComboListModel::Names(const QString& from, bool forward, int count) const {
+    return FirstColumn(DataAccess::instance().GetRows("WITH RECURSIVE " +
+                                                      Walk("w", from, forward, count, false, {}) +
+                                                      " SELECT s FROM w WHERE s IS NOT NULL"));
+}
+
+// Both sides in one statement, the name itself leading the names after it when the list has it:
+// one round trip where there were three (whether the list has the name, the page before, the
+// page after), each planned anew. On the owners of a common pet name each side walks some two
+// thousand client names, so that a name the list lacks is not walked around at all.
+ComboListModel::Around ComboListModel::NamesAround(const QString& name, int side) const {
+    const QString listed = "EXISTS (SELECT 1 FROM " + m_source.table + " WHERE " + m_source.column +
+                           " = " + Literal(name) + Condition() + ")";
+    const Rows rows = DataAccess::instance().GetRows(
+        "WITH RECURSIVE " + Walk("b", name, false, side + 1, false, listed) + ", " +
+        Walk("a", name, true, side + 2, true, listed) +
+        " SELECT 0 AS side, k, s FROM b WHERE s IS NOT NULL UNION ALL SELECT 1, k, s FROM a "
+        "WHERE s IS NOT NULL ORDER BY side, k");
+    Around around;
+    around.side = side;
+    for (int row = 0; row < rows.RowCount(); ++row)
+        (rows.Value(0, row).toInt() == 0 ? around.before : around.after)
+            << rows.Value(2, row).toString();
+    around.held = !around.after.isEmpty() && around.after.first() == name;
+    if (around.held)
+        around.after.removeFirst();
+    return around;
 }
 
 QStringList ComboListModel::Matching(const QString& text, const QString& after, int count) const {
@@ -91,8 +132,7 @@ QStringList ComboListModel::Matching(const QString& text, const QString& after, 
         where = column + (db.IsServerDb() ? " ILIKE " : " LIKE ") + Literal('%' + pattern + '%') +
                 " ESCAPE '\\'";
     }
-    if (!m_source.condition.isEmpty())
-        where += " AND (" + m_source.condition + ")";
+    where += Condition();
     if (!after.isEmpty())
         where += " AND " + column + " > " + Literal(after);
     return FirstColumn(db.GetRows("SELECT DISTINCT " + column + " FROM " + m_source.table +
@@ -165,27 +205,11 @@ void ComboListModel::ReadBefore() {
     endInsertRows();
 }
 
-bool ComboListModel::Holds(const QString& name) const {
-    QString where = m_source.column + " = " + Literal(name);
-    if (!m_source.condition.isEmpty())
-        where += " AND (" + m_source.condition + ")";
-    return !DataAccess::instance()
-                .GetRows("SELECT 1 FROM " + m_source.table + " WHERE " + where + " LIMIT 1")
-                .IsEmpty();
-}
-
-int ComboListModel::MoveTo(const QString& name) {
-    beginResetModel();
-    const int row = ReadAround(name);
-    endResetModel();
-    return row;
-}
-
-int ComboListModel::ReadAround(const QString& name) {
-    QStringList before = Names(name, false, Page + 1);
-    QStringList after = Names(name, true, Page + 1);
-    m_atStart = before.size() <= Page;
-    m_atEnd = after.size() <= Page;
+int ComboListModel::Show(const QString& name, Around around) {
+    QStringList& before = around.before;
+    QStringList& after = around.after;
+    m_atStart = before.size() <= around.side;
+    m_atEnd = after.size() <= around.side;
     if (!m_atStart)
         before.removeLast();
     if (!m_atEnd)
@@ -202,10 +226,15 @@ QModelIndexList ComboListModel::match(const QModelIndex& start, int role, const 
                            (role == Qt::DisplayRole || role == Qt::EditRole);
     if (!found.isEmpty() || Complete() || !exactName || start.row() != 0)
         return found;
-    // Not in the window: the database is asked whether the list has that name at all.
+    // Not in the window: the window moves to the name when the list has it at all.
     const QString name = value.toString();
-    if (!Holds(name))
+    Around around = NamesAround(name, Page);
+    if (!around.held)
         return found;
     // Finding is const in Qt's interface; what the window holds is a cache of the database.
-    return {index(const_cast<ComboListModel*>(this)->MoveTo(name), 0)};
+    auto* self = const_cast<ComboListModel*>(this);
+    self->beginResetModel();
+    const int row = self->Show(name, std::move(around));
+    self->endResetModel();
+    return {index(row, 0)};
 }

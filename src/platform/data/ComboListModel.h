@@ -34,7 +34,7 @@ public:
     // entries carry none.
     void Reset(QStringList texts, QVector<QVariant> ids);
     // Shows the names of source from the first one on, a window at a time; from a page before
-    // around instead, when source has that name.
+    // around instead, when source has that name: half a page either side of it.
     void Browse(NameSource source, const QString& around = {});
 
     const QStringList& Texts() const { return m_texts; }
@@ -55,16 +55,27 @@ public:
     static constexpr int Page = 100;
 
 private:
+    // Up to side names on either side of a name, nearest first, and one more where there are
+    // more; held when the list has the name.
+    struct Around {
+        QStringList before;
+        QStringList after;
+        int side = 0;
+        bool held = false;
+    };
+
+    QString Walk(const QString& walk, const QString& from, bool forward, int count, bool inclusive,
+                 const QString& gate) const;
+    // " AND (condition)" of the source, or nothing.
+    QString Condition() const;
     // Up to count distinct names after (forward) or before the name given, nearest first; from
     // the list's start (or end) when from is null.
     QStringList Names(const QString& from, bool forward, int count) const;
+    Around NamesAround(const QString& name, int side) const;
     void ReadBefore();
     void ReadAfter();
-    // Whether the database has name in the list.
-    bool Holds(const QString& name) const;
-    // The window holds name (which the database has), a page on either side; answers its row.
-    int ReadAround(const QString& name);
-    int MoveTo(const QString& name);
+    // The window holds name and the names around it; answers its row.
+    int Show(const QString& name, Around around);
 
     QStringList m_texts;
     QVector<QVariant> m_ids;
