@@ -2,6 +2,7 @@
 
 #include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
+#include "platform/data/MultiRowInsert.h"
 #include "platform/data/Recordset.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
@@ -217,17 +218,17 @@ void Conta::SaldosClientes(const QList<qint32>& clientes) {
                      ids.join(',') + ")");
     if (sums.RowCount() == 0)
         return;
-    QString facturado, pagado, saldo;
+    QStringList saldos;
     for (int r = 0; r < sums.RowCount(); ++r) {
-        const QString when = " WHEN " + Id(Utility::ToInt32(Number(sums(0, r)))) + " THEN ";
         const double nPagado = Cents(sums(1, r).toDouble());
         const double nFacturado =
             Cents(Cents(sums(3, r).toDouble()) - Cents(sums(2, r).toDouble()));
-        facturado += when + U().SqlValue(nFacturado, 0, true);
-        pagado += when + U().SqlValue(nPagado, 0, true);
-        saldo += when + U().SqlValue(Cents(nPagado - nFacturado), 0, true);
+        saldos << QStringList{Id(Utility::ToInt32(Number(sums(0, r)))),
+                              U().SqlValue(nFacturado, 0, true), U().SqlValue(nPagado, 0, true),
+                              U().SqlValue(Cents(nPagado - nFacturado), 0, true)}
+                      .join(',');
     }
-    Db().Execute("UPDATE Clientes SET nFacturado=CASE nIdCliente" + facturado +
-                 " END,nPagado=CASE nIdCliente" + pagado + " END,nSaldo=CASE nIdCliente" + saldo +
-                 " END WHERE nIdCliente IN (" + ids.join(',') + ")");
+    Db().Execute(
+        "UPDATE Clientes SET nFacturado=v.column2,nPagado=v.column3,nSaldo=v.column4 FROM " +
+        ValuesTable(saldos) + " WHERE nIdCliente=v.column1");
 }

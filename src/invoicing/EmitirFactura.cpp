@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <functional>
 #include <map>
 
 namespace {
@@ -64,18 +65,12 @@ template <class Keys> QString Lista(const Keys& keys) {
     return texts.join(',');
 }
 
-// The value each row of the batch takes by its key column: the one value when all are the same,
-// else a CASE over the key, so that one statement writes the whole batch.
-QString PorClave(const QString& columna, const QList<std::pair<qint32, QString>>& valores) {
-    bool iguales = true;
-    for (const auto& valor : valores)
-        iguales = iguales && valor.second == valores.front().second;
-    if (iguales)
-        return valores.front().second;
-    QString sql = "CASE " + columna;
-    for (const auto& valor : valores)
-        sql += " WHEN " + Id(valor.first) + " THEN " + valor.second;
-    return sql + " END";
+// "k,v" for each key of the batch with a value of its own, rows for ValuesTable.
+QStringList Pares(const QList<qint32>& ids, const std::function<QString(qsizetype)>& valor) {
+    QStringList rows;
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        rows << Id(ids[i]) + "," + valor(i);
+    return rows;
 }
 
 // A payment type as its name finds it: a name that names none books under type 0 and movement 0.
@@ -145,15 +140,13 @@ void Cobros(Lote& lote) {
 // Every item of the invoices goes into its pet's history, dated the day of issue.
 void HistoriaMascotas(const Lote& lote) {
     Paso("Facturacion::Actualizar_MascotasProdServ", [&] {
-        QList<std::pair<qint32, QString>> dias;
-        for (qsizetype i = 0; i < lote.ids.size(); ++i)
-            dias.append({lote.ids[i], Id(lote.solicitudes[size_t(i)].dEmision)});
+        const QStringList dias =
+            Pares(lote.ids, [&](qsizetype i) { return Id(lote.solicitudes[size_t(i)].dEmision); });
         Db().Execute("INSERT INTO MascotasProdServ (nIdMascota,dFactura,nIdProductoServicio,"
-                     "sConclusion,nIdFactura) SELECT nIdMascota," +
-                     PorClave("nIdFactura", dias) +
-                     ",nIdProductoServicio,COALESCE(sConclusion,''),nIdFactura FROM FacturasItems "
-                     "WHERE nIdFactura IN (" +
-                     Lista(lote.ids) + ") ORDER BY nIdFactura,nIdFacturaItem");
+                     "sConclusion,nIdFactura) SELECT i.nIdMascota,v.column2,i.nIdProductoServicio,"
+                     "COALESCE(i.sConclusion,''),i.nIdFactura FROM FacturasItems i INNER JOIN " +
+                     ValuesTable(dias) +
+                     " ON i.nIdFactura=v.column1 ORDER BY i.nIdFactura,i.nIdFacturaItem");
     });
 }
 
@@ -196,7 +189,6 @@ void Stock(const Lote& lote) {
                          "FacturasItems i INNER JOIN ProductosServicios p ON "
                          "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura IN (" +
                          Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
-        QList<std::pair<qint32, QString>> stocks;
         QHash<qint32, qint32> stock;
         for (int r = 0; r < items.RowCount(); ++r) {
             const qint32 producto = Whole(items, 0, r, "nIdProductoServicio");
@@ -210,11 +202,11 @@ void Stock(const Lote& lote) {
         }
         if (stock.isEmpty())
             return;
+        QStringList stocks;
         for (auto at = stock.cbegin(); at != stock.cend(); ++at)
-            stocks.append({at.key(), Id(at.value())});
-        Db().Execute("UPDATE ProductosServicios SET nStockActual=" +
-                     PorClave("nIdProductoServicio", stocks) + " WHERE nIdProductoServicio IN (" +
-                     Lista(stock.keys()) + ")");
+            stocks << Id(at.key()) + "," + Id(at.value());
+        Db().Execute("UPDATE ProductosServicios SET nStockActual=v.column2 FROM " +
+                     ValuesTable(stocks) + " WHERE nIdProductoServicio=v.column1");
     });
 }
 
@@ -357,11 +349,15 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
             for (const QString& sFactura : numeros)
                 lote.ids << clave.value(sFactura);
         }
-        QList<std::pair<qint32, QString>> facturas;
-        for (qsizetype i = 0; i < lote.ids.size(); ++i)
-            facturas.append({lote.clientes[i], Id(lote.ids[i])});
-        Db().UpdateRecord("FacturasItems", "nIdFactura", PorClave("nIdCliente", facturas),
-                          pendientes);
+        if (lote.ids.size() == 1) {
+            Db().UpdateRecord("FacturasItems", "nIdFactura", Id(lote.ids.front()), pendientes);
+        } else {
+            const QStringList facturas =
+                Pares(lote.clientes, [&](qsizetype i) { return Id(lote.ids[i]); });
+            Db().Execute("UPDATE FacturasItems SET nIdFactura=v.column2 FROM " +
+                         ValuesTable(facturas) + " WHERE " + pendientes +
+                         " AND nIdCliente=v.column1");
+        }
 
         // Another workstation may have invoiced or changed these items while the payment was
         // being taken: the invoice holds exactly what was charged, or it is not issued.

@@ -18,3 +18,7 @@ void MultiRowInsert::Flush() {
     m_sql.clear();
     m_rows = 0;
 }
+
+QString ValuesTable(const QStringList& rows) {
+    return "(VALUES (" + rows.join("),(") + ")) AS v";
+}

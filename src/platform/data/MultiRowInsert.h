@@ -23,3 +23,8 @@ private:
     QString m_sql;
     int m_rows = 0;
 };
+
+// Rows of SQL literals as a table named v, whose columns are column1, column2, ... (what both
+// engines call a VALUES list's columns): one statement joins it to give each row of a batch its
+// own value, where a CASE over the keys would be walked by every row.
+QString ValuesTable(const QStringList& rows);
