@@ -60,17 +60,19 @@ struct Family {
     const char* name;
     double rate;
     bool stocked;
+    // Days to a vaccine's next dose; 0 for what is not a vaccine.
+    int cadence;
 };
-const Family Families[] = {{"Pienso", 21, true},
-                           {"Snack", 21, true},
-                           {"Juguete", 21, true},
-                           {"Champú", 21, true},
-                           {"Servicio de peluquería", 21, false},
-                           {"Antiparasitario", 10, true},
-                           {"Suplemento", 10, true},
-                           {"Colirio", 10, true},
-                           {"Dieta veterinaria", 4, true},
-                           {"Vacuna", 10, true}};
+const Family Families[] = {{"Pienso", 21, true, 0},
+                           {"Snack", 21, true, 0},
+                           {"Juguete", 21, true, 0},
+                           {"Champú", 21, true, 0},
+                           {"Servicio de peluquería", 21, false, 0},
+                           {"Antiparasitario", 10, true, 0},
+                           {"Suplemento", 10, true, 0},
+                           {"Colirio", 10, true, 0},
+                           {"Dieta veterinaria", 4, true, 0},
+                           {"Vacuna", 10, true, 365}};
 const char* const Variants[] = {"perro adulto",   "perro cachorro", "gato adulto",   "gato senior",
                                 "razas mini",     "razas grandes",  "piel sensible", "light",
                                 "hipoalergénico", "natural"};
@@ -114,7 +116,6 @@ void ScaleGenerator::AddProducts() {
         const Family& family = Families[Random() % std::size(Families)];
         const QString code = QString("G%1").arg(i + 1, 5, 10, QLatin1Char('0'));
         const double price = 1 + (Random() % 6000) / 100.0;
-        const bool vaccine = QLatin1String(family.name) == QLatin1String("Vacuna");
         Product product{first + i, {}, family.rate};
         QStringList values{
             Id(product.id),
@@ -129,7 +130,7 @@ void ScaleGenerator::AddProducts() {
         // Enough stock for the year's sales, which take some 550 units of each product.
         values << Number(Utility::RoundHalfAway(price * 0.55, 2)) << Number(family.rate)
                << Id(family.stocked) << Id(family.stocked ? 1000 : 0) << Id(family.stocked ? 20 : 0)
-               << Id(vaccine) << Id(vaccine ? 365 : 0);
+               << Id(family.cadence > 0) << Id(family.cadence);
         rows.Add(values);
         m_products.push_back(product);
     }
