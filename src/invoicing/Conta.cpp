@@ -2,6 +2,7 @@
 
 #include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
+#include "platform/data/MultiRowInsert.h"
 #include "platform/data/Recordset.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
@@ -137,20 +138,26 @@ qint32 Conta::ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sRefe
                          const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
                          double nImporte, const QString& sSubcuenta, const QString& sDocumento,
                          const QString& sObservaciones, qint32 nIdFactura) {
+    return Db().InsertRecord("ApuntesCaja", ColumnasApunteCaja,
+                             FilaApunteCaja(nIdCaja, nIdUsuario, sReferencia, sTitular, dApunte,
+                                            nIdTipoMovimiento, Conta::EsEntrada(nIdTipoMovimiento),
+                                            nImporte, sSubcuenta, sDocumento, sObservaciones,
+                                            nIdFactura));
+}
+
+QString Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
+                              const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
+                              bool entrada, double nImporte, const QString& sSubcuenta,
+                              const QString& sDocumento, const QString& sObservaciones,
+                              qint32 nIdFactura) {
     const QString referencia = sReferencia.left(16);
     const QString titular = QString(sTitular).remove(QLatin1Char(','));
-    const double importe = std::fabs(nImporte) * (Conta::EsEntrada(nIdTipoMovimiento) ? 1 : -1);
-    const QString values =
-        Id(nIdCaja) + "," + U().SqlValue(referencia, 0, true) + ", " +
-        U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(nIdUsuario) + "," +
-        Id(nIdTipoMovimiento) + "," + U().SqlValue(importe, 2, true) + "," +
-        U().SqlValue(sDocumento, 0, true) + "," + U().SqlValue(sSubcuenta, 0, true) + "," +
-        U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura);
-    return Db().InsertRecord("ApuntesCaja",
-                             "nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,"
-                             "nIdTipoMovimiento,nImporte,sDocumento,sSubcuenta,sObservaciones,"
-                             "nIdFactura",
-                             values);
+    const double importe = std::fabs(nImporte) * (entrada ? 1 : -1);
+    return Id(nIdCaja) + "," + U().SqlValue(referencia, 0, true) + ", " +
+           U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(nIdUsuario) + "," +
+           Id(nIdTipoMovimiento) + "," + U().SqlValue(importe, 2, true) + "," +
+           U().SqlValue(sDocumento, 0, true) + "," + U().SqlValue(sSubcuenta, 0, true) + "," +
+           U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura);
 }
 
 qint32 Conta::Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
@@ -165,14 +172,19 @@ qint32 Conta::Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nI
 qint32 Conta::CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
                            qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                            const QString& sObservaciones) {
-    const double importe = nImporte * (Conta::EsEntrada(nIdTipoMovimiento) ? 1 : -1);
-    const QString values = Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," +
-                           U().SqlValue(importe, 2, true) + "," + Id(nIdTipoCobro) + "," +
-                           Id(nIdTipoMovimiento) + "," + U().SqlValue(sObservaciones, 0, true);
-    return Db().InsertRecord(
-        "FacturasCobros",
-        "nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,sObservaciones",
-        values);
+    return Db().InsertRecord("FacturasCobros", ColumnasCobroCliente,
+                             FilaCobroCliente(nIdCliente, nImporte, nIdTipoMovimiento,
+                                              Conta::EsEntrada(nIdTipoMovimiento), nIdTipoCobro,
+                                              nIdFactura, dFactura, sObservaciones));
+}
+
+QString Conta::FilaCobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+                                bool entrada, qint32 nIdTipoCobro, qint32 nIdFactura,
+                                qint32 dFactura, const QString& sObservaciones) {
+    const double importe = nImporte * (entrada ? 1 : -1);
+    return Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," +
+           U().SqlValue(importe, 2, true) + "," + Id(nIdTipoCobro) + "," + Id(nIdTipoMovimiento) +
+           "," + U().SqlValue(sObservaciones, 0, true);
 }
 
 void Conta::Regenerar_SaldoCliente(qint32 nIdCliente) {
@@ -190,4 +202,33 @@ void Conta::SaldoCliente(qint32 nIdCliente) {
                       U().SqlValue(facturado, 0, true) + "," + U().SqlValue(pagado, 0, true) + "," +
                           U().SqlValue(saldo, 0, true),
                       where);
+}
+
+void Conta::SaldosClientes(const QList<qint32>& clientes) {
+    if (clientes.isEmpty())
+        return;
+    QStringList ids;
+    for (qint32 nIdCliente : clientes)
+        ids << Id(nIdCliente);
+    const Rows sums =
+        Db().GetRows("SELECT c.nIdCliente,(SELECT SUM(p.nImporte) FROM FacturasCobros p WHERE "
+                     "p.nIdCliente=c.nIdCliente),(SELECT SUM(f.nDescuento) FROM Facturas f WHERE "
+                     "f.nIdCliente=c.nIdCliente),(SELECT SUM(f.nTotal) FROM Facturas f WHERE "
+                     "f.nIdCliente=c.nIdCliente) FROM Clientes c WHERE c.nIdCliente IN (" +
+                     ids.join(',') + ")");
+    if (sums.RowCount() == 0)
+        return;
+    QStringList saldos;
+    for (int r = 0; r < sums.RowCount(); ++r) {
+        const double nPagado = Cents(sums(1, r).toDouble());
+        const double nFacturado =
+            Cents(Cents(sums(3, r).toDouble()) - Cents(sums(2, r).toDouble()));
+        saldos << QStringList{Id(Utility::ToInt32(Number(sums(0, r)))),
+                              U().SqlValue(nFacturado, 0, true), U().SqlValue(nPagado, 0, true),
+                              U().SqlValue(Cents(nPagado - nFacturado), 0, true)}
+                      .join(',');
+    }
+    Db().Execute(
+        "UPDATE Clientes SET nFacturado=v.column2,nPagado=v.column3,nSaldo=v.column4 FROM " +
+        ValuesTable(saldos) + " WHERE nIdCliente=v.column1");
 }

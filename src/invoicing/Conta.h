@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // The accounting procedures: the breakdown of document lines by tax rate, and the writers of
@@ -61,6 +62,25 @@ qint32 CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento
                     qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                     const QString& sObservaciones);
 void SaldoCliente(qint32 nIdCliente);
+// SaldoCliente for several clients at once: their sums in one query, their rows in one update.
+void SaldosClientes(const QList<qint32>& clientes);
+
+// The columns and one row's values of a client payment and of a cash-box entry exactly as
+// CobroCliente and ApunteCaja write them, for issuing that writes a batch's rows in one statement;
+// entrada is what EsEntrada answers for the movement type.
+inline const QString ColumnasCobroCliente =
+    QStringLiteral("nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,"
+                   "sObservaciones");
+QString FilaCobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento, bool entrada,
+                         qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
+                         const QString& sObservaciones);
+inline const QString ColumnasApunteCaja =
+    QStringLiteral("nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,nIdTipoMovimiento,nImporte,"
+                   "sDocumento,sSubcuenta,sObservaciones,nIdFactura");
+QString FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
+                       const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
+                       bool entrada, double nImporte, const QString& sSubcuenta,
+                       const QString& sDocumento, const QString& sObservaciones, qint32 nIdFactura);
 
 // Recomputes the client's invoiced, paid and balance totals from all its invoices, credit notes
 // and payments, whatever branch wrote them.

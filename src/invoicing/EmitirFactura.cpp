@@ -1,15 +1,21 @@
 #include "invoicing/EmitirFactura.h"
 
-#include "invoicing/Actualizaciones.h"
 #include "invoicing/Conta.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/LineasPendientes.h"
 #include "invoicing/Numeracion.h"
 #include "invoicing/core/DocumentAmounts.h"
+#include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
-#include "platform/data/Recordset.h"
+#include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
 #include "register/RegistroFacturacion.h"
+
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+#include <functional>
+#include <map>
 
 namespace {
 
@@ -22,8 +28,8 @@ QString Text(const QString& text) {
 }
 
 // A stored id or count read as its text: empty text (a NULL field) is no number.
-qint32 Whole(const Recordset& rs, const QString& field) {
-    const QString text = rs.Fields(field).Value.toString();
+qint32 Whole(const Rows& rows, int c, int r, const QString& field) {
+    const QString text = rows(c, r).toString();
     if (text.trimmed().isEmpty())
         throw TvError(ErrorNumber::TypeMismatch,
                       "El campo " + field + " está vacío donde se espera un número");
@@ -51,115 +57,181 @@ template <class Body> auto Paso(const QString& procedimiento, Body&& body) {
     }
 }
 
-// One payment row per non-zero amount of the payment record.
-void Cobros(const SolicitudFactura& s, qint32 nIdFactura) {
+// "k1,k2,...": the keys of a batch for an IN list.
+template <class Keys> QString Lista(const Keys& keys) {
+    QStringList texts;
+    for (const auto key : keys)
+        texts << Id(key);
+    return texts.join(',');
+}
+
+// "k,v" for each key of the batch with a value of its own, rows for ValuesTable.
+QStringList Pares(const QList<qint32>& ids, const std::function<QString(qsizetype)>& valor) {
+    QStringList rows;
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        rows << Id(ids[i]) + "," + valor(i);
+    return rows;
+}
+
+// A payment type as its name finds it: a name that names none books under type 0 and movement 0.
+struct TipoCobro {
+    qint32 nIdTipoCobro = 0;
+    qint32 nIdTipoMovimiento = 0;
+    bool entrada = false;
+};
+
+// The invoices being issued, in the order of the requests.
+struct Lote {
+    const std::vector<SolicitudFactura>& solicitudes;
+    const QStringList& numeros;
+    QList<qint32> ids;
+    QList<qint32> clientes;
+    QHash<QString, TipoCobro> tipos;
+};
+
+// The payment types the batch's payments name, read once for both the payments and the cash-box
+// entries.
+void LeerTipos(Lote& lote) {
+    QSet<QString> nombres;
+    for (const SolicitudFactura& s : lote.solicitudes)
+        for (int k = 0; k < CobroRecord::Slots; ++k)
+            if (s.cobro.nImporte[k] != 0)
+                nombres.insert(s.cobro.sTipoCobro[k]);
+    if (nombres.isEmpty())
+        return;
+    QStringList quoted;
+    for (const QString& nombre : nombres)
+        quoted << Text(nombre);
+    const Rows tipos = Db().GetRows(
+        "SELECT t.sTipoCobro,t.nIdTipoCobro,t.nIdTipoMovimiento,m.bEntrada FROM TipoCobro t LEFT "
+        "JOIN TipoMovimiento m ON m.nIdTipoMovimiento=t.nIdTipoMovimiento WHERE t.sTipoCobro IN (" +
+        quoted.join(',') + ")");
+    for (int r = 0; r < tipos.RowCount(); ++r)
+        if (!lote.tipos.contains(tipos(0, r).toString()))
+            lote.tipos.insert(tipos(0, r).toString(), {Entero(tipos(1, r)), Entero(tipos(2, r)),
+                                                       U().SqlNumber(tipos(3, r)) != 0});
+    for (const QString& nombre : nombres)
+        if (!lote.tipos.contains(nombre))
+            lote.tipos.insert(nombre, {0, 0, Conta::EsEntrada(0)});
+}
+
+// One payment row per non-zero amount of each payment record.
+void Cobros(Lote& lote) {
     Paso("Facturacion::Actualizar_Cobros", [&] {
-        for (int k = 0; k < CobroRecord::Slots; ++k) {
-            if (s.cobro.nImporte[k] == 0)
-                continue;
-            const Rows tipo = Db().GetRows("SELECT nIdTipoCobro,nIdTipoMovimiento FROM TipoCobro "
-                                           "WHERE sTipoCobro=" +
-                                           Text(s.cobro.sTipoCobro[k]));
-            // A type that names no payment type books under type 0 and movement 0.
-            const qint32 nIdTipoCobro = tipo.IsEmpty() ? 0 : Entero(tipo(0, 0));
-            const qint32 nIdTipoMovimiento = tipo.IsEmpty() ? 0 : Entero(tipo(1, 0));
-            Paso("Conta::Generar_CobroCliente", [&] {
-                return Conta::CobroCliente(s.nIdCliente, s.cobro.nImporte[k], nIdTipoMovimiento,
-                                           nIdTipoCobro, nIdFactura, s.dFactura, {});
-            });
-        }
+        LeerTipos(lote);
+        Paso("Conta::Generar_CobroCliente", [&] {
+            MultiRowInsert filas("FacturasCobros", Conta::ColumnasCobroCliente);
+            for (qsizetype i = 0; i < lote.ids.size(); ++i) {
+                const SolicitudFactura& s = lote.solicitudes[size_t(i)];
+                for (int k = 0; k < CobroRecord::Slots; ++k) {
+                    if (s.cobro.nImporte[k] == 0)
+                        continue;
+                    const TipoCobro tipo = lote.tipos.value(s.cobro.sTipoCobro[k]);
+                    filas.Add(Conta::FilaCobroCliente(
+                        s.nIdCliente, s.cobro.nImporte[k], tipo.nIdTipoMovimiento, tipo.entrada,
+                        tipo.nIdTipoCobro, lote.ids[i], s.dFactura, {}));
+                }
+            }
+            filas.Flush();
+        });
     });
 }
 
-// Every item of the invoice goes into its pet's history, dated the day of issue.
-void HistoriaMascotas(const SolicitudFactura& s, qint32 nIdFactura) {
+// Every item of the invoices goes into its pet's history, dated the day of issue.
+void HistoriaMascotas(const Lote& lote) {
     Paso("Facturacion::Actualizar_MascotasProdServ", [&] {
-        Recordset rs;
-        Db().OpenRecordset("SELECT nIdMascota,nIdProductoServicio,sConclusion FROM FacturasItems "
-                           "WHERE nIdFactura= " +
-                               Id(nIdFactura) + " AND nIdCliente=" + Id(s.nIdCliente),
-                           rs);
-        for (; !rs.Eof(); rs.MoveNext())
-            Db().InsertRecord("MascotasProdServ",
-                              "nIdMascota,dFactura,nIdProductoServicio,sConclusion,nIdFactura",
-                              Id(Whole(rs, "nIdMascota")) + "," + Id(s.dEmision) + "," +
-                                  Id(Whole(rs, "nIdProductoServicio")) + "," +
-                                  Text(rs.Fields("sConclusion").Value.toString()) + "," +
-                                  Id(nIdFactura));
-        if (rs.State() == Recordset::Open)
-            rs.Close();
+        const QStringList dias =
+            Pares(lote.ids, [&](qsizetype i) { return Id(lote.solicitudes[size_t(i)].dEmision); });
+        Db().Execute("INSERT INTO MascotasProdServ (nIdMascota,dFactura,nIdProductoServicio,"
+                     "sConclusion,nIdFactura) SELECT i.nIdMascota,v.column2,i.nIdProductoServicio,"
+                     "COALESCE(i.sConclusion,''),i.nIdFactura FROM FacturasItems i INNER JOIN " +
+                     ValuesTable(dias) +
+                     " ON i.nIdFactura=v.column1 ORDER BY i.nIdFactura,i.nIdFacturaItem");
     });
 }
 
 // Each vaccine with a cadence gets a vaccination row with the date of the next dose.
-void Vacunas(qint32 nIdFactura) {
+void Vacunas(const Lote& lote) {
     Paso("Facturacion::Actualizar_VacunasRecibidas", [&] {
-        Recordset rs;
-        Db().OpenRecordset(
-            QString("SELECT FacturasItems.*, ProductosServicios.nCadencia, Facturas.dFactura ") +
-                " FROM ((FacturasItems" +
-                " INNER JOIN Facturas ON Facturas.nIdFactura=FacturasItems.nIdFactura)" +
-                " INNER JOIN ProductosServicios ON "
-                "FacturasItems.nIdProductoServicio=ProductosServicios.nIdProductoServicio)" +
-                " WHERE ProductosServicios.bVacuna=True" +
-                " AND FacturasItems.nIdFactura=" + Id(nIdFactura),
-            rs);
-        for (; !rs.Eof(); rs.MoveNext()) {
-            const qint16 nCadencia = Utility::ToInt16(U().SqlNumber(rs.Fields("nCadencia").Value));
+        const Rows vacunas =
+            Db().GetRows("SELECT i.nIdFactura,i.nIdFacturaItem,i.nIdProductoServicio,i.nIdMascota,"
+                         "p.nCadencia FROM FacturasItems i INNER JOIN ProductosServicios p ON "
+                         "i.nIdProductoServicio=p.nIdProductoServicio WHERE p.bVacuna=True AND "
+                         "i.nIdFactura IN (" +
+                         Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
+        MultiRowInsert filas(
+            "Vacunaciones",
+            "nIdFactura,nIdFacturaItem,nIdProductoServicio,nIdMascota,dVacunado,dProximaVacuna");
+        for (int r = 0; r < vacunas.RowCount(); ++r) {
+            const qint16 nCadencia = Utility::ToInt16(U().SqlNumber(vacunas(4, r)));
             if (nCadencia <= 0)
                 continue;
-            const qint32 dVacunado = Whole(rs, "dFactura");
+            const qint32 nIdFactura = Whole(vacunas, 0, r, "nIdFactura");
+            const qint32 dVacunado =
+                lote.solicitudes[size_t(lote.ids.indexOf(nIdFactura))].dFactura;
             const qint32 dProximaVacuna = Entero(
                 U().FormatDate(3, U().AddToDate("d", nCadencia, U().FormatDate(2, dVacunado))));
-            Db().InsertRecord(
-                "Vacunaciones",
-                "nIdFactura,nIdFacturaItem,nIdProductoServicio,nIdMascota,dVacunado,dProximaVacuna",
-                QStringList{Id(Whole(rs, "nIdFactura")), Id(Whole(rs, "nIdFacturaItem")),
-                            Id(Whole(rs, "nIdProductoServicio")), Id(Whole(rs, "nIdMascota")),
-                            Id(dVacunado), Id(dProximaVacuna)}
-                    .join(','));
+            filas.Add(QStringList{Id(nIdFactura), Id(Whole(vacunas, 1, r, "nIdFacturaItem")),
+                                  Id(Whole(vacunas, 2, r, "nIdProductoServicio")),
+                                  Id(Whole(vacunas, 3, r, "nIdMascota")), Id(dVacunado),
+                                  Id(dProximaVacuna)});
         }
-        if (rs.State() == Recordset::Open)
-            rs.Close();
+        filas.Flush();
     });
 }
 
-// Lowers the stock of every product of the invoice by its units (services are left alone). Its
+// Lowers the stock of every product of the invoices by its units (services are left alone). Its
 // failure ends the program without a report: the step has no name.
-void Stock(qint32 nIdFactura) {
+void Stock(const Lote& lote) {
     Paso(QString(), [&] {
-        Recordset rs;
-        Db().OpenRecordset("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(nIdFactura), rs);
-        for (; !rs.Eof(); rs.MoveNext()) {
-            const QString where = "nIdProductoServicio=" + Id(Whole(rs, "nIdProductoServicio"));
-            const qint32 nUnidades = Whole(rs, "nUnidades");
-            const qint32 stock = Entero(Db().GetValue("ProductosServicios", where, "nStockActual"));
-            if (U().SqlNumber(Db().GetValue("ProductosServicios", where, "bProducto")) != 0)
-                Db().UpdateRecord("ProductosServicios", "nStockActual",
-                                  Id(Utility::ToInt32(double(stock) - nUnidades)), where);
+        const Rows items =
+            Db().GetRows("SELECT i.nIdProductoServicio,i.nUnidades,p.nStockActual,p.bProducto FROM "
+                         "FacturasItems i INNER JOIN ProductosServicios p ON "
+                         "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura IN (" +
+                         Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
+        QHash<qint32, qint32> stock;
+        for (int r = 0; r < items.RowCount(); ++r) {
+            const qint32 producto = Whole(items, 0, r, "nIdProductoServicio");
+            const qint32 nUnidades = Whole(items, 1, r, "nUnidades");
+            if (U().SqlNumber(items(3, r)) == 0)
+                continue;
+            auto at = stock.find(producto);
+            if (at == stock.end())
+                at = stock.insert(producto, Entero(items(2, r)));
+            *at = Utility::ToInt32(double(*at) - nUnidades);
         }
-        if (rs.State() == Recordset::Open)
-            rs.Close();
+        if (stock.isEmpty())
+            return;
+        QStringList stocks;
+        for (auto at = stock.cbegin(); at != stock.cend(); ++at)
+            stocks << Id(at.key()) + "," + Id(at.value());
+        Db().Execute("UPDATE ProductosServicios SET nStockActual=v.column2 FROM " +
+                     ValuesTable(stocks) + " WHERE nIdProductoServicio=v.column1");
     });
 }
 
-// One cash-box entry per non-zero amount of the payment record, referenced "Fra." + sFactura.
-void ApuntesCaja(const SolicitudFactura& s, const QString& sFactura, qint32 nIdFactura) {
+// One cash-box entry per non-zero amount of each payment record, referenced "Fra." + number.
+void ApuntesCaja(const Lote& lote) {
     Paso("Facturacion::Actualizar_ApunteCaja", [&] {
         const QString fra = Db().Translate("Fra.");
-        for (int k = 0; k < CobroRecord::Slots; ++k) {
-            if (s.cobro.nImporte[k] == 0)
-                continue;
-            const qint32 nIdTipoMovimiento = Entero(Db().GetValue(
-                "TipoCobro", "sTipoCobro=" + Text(s.cobro.sTipoCobro[k]), "nIdTipoMovimiento"));
-            Paso("Conta::Generar_ApunteCaja", [&] {
-                return Conta::ApunteCaja(
-                    s.nIdCaja, s.nIdUsuario,
-                    (Db().Translate("Cobro") + " " + s.cobro.sTipoCobro[k]).left(16), s.sTitular,
-                    s.dFactura, nIdTipoMovimiento, s.cobro.nImporte[k], {}, fra + sFactura,
-                    Db().Translate("Pago Fra."), nIdFactura);
-            });
-        }
+        const QString cobro = Db().Translate("Cobro");
+        const QString pago = Db().Translate("Pago Fra.");
+        Paso("Conta::Generar_ApunteCaja", [&] {
+            MultiRowInsert filas("ApuntesCaja", Conta::ColumnasApunteCaja);
+            for (qsizetype i = 0; i < lote.ids.size(); ++i) {
+                const SolicitudFactura& s = lote.solicitudes[size_t(i)];
+                for (int k = 0; k < CobroRecord::Slots; ++k) {
+                    if (s.cobro.nImporte[k] == 0)
+                        continue;
+                    const TipoCobro tipo = lote.tipos.value(s.cobro.sTipoCobro[k]);
+                    filas.Add(Conta::FilaApunteCaja(
+                        s.nIdCaja, s.nIdUsuario, (cobro + " " + s.cobro.sTipoCobro[k]).left(16),
+                        s.sTitular, s.dFactura, tipo.nIdTipoMovimiento, tipo.entrada,
+                        s.cobro.nImporte[k], {}, fra + lote.numeros[i], pago, lote.ids[i]));
+                }
+            }
+            filas.Flush();
+        });
     });
 }
 
@@ -194,59 +266,134 @@ qint32 EmitirFactura(const SolicitudFactura& s) {
 }
 
 qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura) {
+    return EmitirFacturas({s}, {sFactura}).front();
+}
+
+std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitudes,
+                                   const QStringList& numeros) {
     return Paso("Facturacion::Generar_Factura", [&] {
-        const QString pendientes = CondicionPendientes(s.nIdCliente);
-        const DocumentAmounts importes = DocumentAmounts::Of(DocumentLine::Read(pendientes),
-                                                             Money::FromDouble(s.cobro.nDescuento));
-        const Rows cliente = Db().GetRows(
-            "SELECT sPoblacion,sProvincia,sCodigoPostal FROM Clientes WHERE nIdCliente=" +
-            Id(s.nIdCliente));
-        if (cliente.IsEmpty())
-            throw FacturaNoEmitida("Debe definir cliente previamente");
+        if (solicitudes.empty() || solicitudes.size() != size_t(numeros.size()))
+            throw TvError(ErrorNumber::InvalidCall,
+                          QString("Se han pedido %1 facturas con %2 números")
+                              .arg(solicitudes.size())
+                              .arg(numeros.size()));
+        Lote lote{solicitudes, numeros, {}, {}, {}};
+        for (const SolicitudFactura& s : solicitudes) {
+            // A client's pending items are one invoice: twice in a batch, the second would be
+            // issued empty.
+            if (lote.clientes.contains(s.nIdCliente))
+                throw FacturaNoEmitida("El cliente " + Id(s.nIdCliente) +
+                                       " está dos veces en el mismo lote de facturas: sus ítems "
+                                       "pendientes forman una sola factura.");
+            lote.clientes << s.nIdCliente;
+        }
+        const QString pendientes = lote.clientes.size() == 1
+                                       ? CondicionPendientes(lote.clientes.front())
+                                       : CondicionPendientes(lote.clientes);
+        std::map<qint32, std::vector<DocumentLine>> lineas = DocumentLine::ReadByClient(pendientes);
+        const Rows clientes = Db().GetRows("SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal "
+                                           "FROM Clientes WHERE nIdCliente IN (" +
+                                           Lista(lote.clientes) + ")");
+        QHash<qint32, int> fila;
+        for (int r = 0; r < clientes.RowCount(); ++r)
+            fila.insert(Entero(clientes(0, r)), r);
+
+        std::vector<DocumentAmounts> importes;
+        QStringList cabeceras;
+        for (size_t i = 0; i < solicitudes.size(); ++i) {
+            const SolicitudFactura& s = solicitudes[i];
+            const int r = fila.value(s.nIdCliente, -1);
+            if (r < 0)
+                throw FacturaNoEmitida("Debe definir cliente previamente");
+            importes.push_back(
+                DocumentAmounts::Of(lineas[s.nIdCliente], Money::FromDouble(s.cobro.nDescuento)));
+            QStringList values{Id(s.nIdSucursal),
+                               Id(s.nIdCliente),
+                               Text(s.cobro.sCliente),
+                               Text(s.cobro.sDomicilio),
+                               Text(clientes(1, r).toString()),
+                               Text(clientes(2, r).toString()),
+                               Text(clientes(3, r).toString()),
+                               Text(s.cobro.sDni),
+                               Id(s.nIdUsuario),
+                               U().SqlValue(s.nIdEmpleado, 0, true),
+                               Id(s.nIdCaja),
+                               Text(numeros[qsizetype(i)]),
+                               Id(s.dFactura)};
+            values << importes.back().Texts() << U().SqlValue(0.0, 2, true);
+            cabeceras << values.join(',');
+        }
 
         TransactionGuard transaccion;
-        QStringList values{Id(s.nIdSucursal),
-                           Id(s.nIdCliente),
-                           Text(s.cobro.sCliente),
-                           Text(s.cobro.sDomicilio),
-                           Text(cliente(0, 0).toString()),
-                           Text(cliente(1, 0).toString()),
-                           Text(cliente(2, 0).toString()),
-                           Text(s.cobro.sDni),
-                           Id(s.nIdUsuario),
-                           U().SqlValue(s.nIdEmpleado, 0, true),
-                           Id(s.nIdCaja),
-                           Text(sFactura),
-                           Id(s.dFactura)};
-        values << importes.Texts() << U().SqlValue(0.0, 2, true);
-        const qint32 nIdFactura = Db().InsertRecord(
-            "Facturas",
-            "nIdSucursal, nIdCliente, sCliente, sDomicilio, sPoblacion, sProvincia, "
-            "sCodigoPostal, sDni, nIdUsuario, nIdEmpleado, nIdCaja, sFactura, dFactura, " +
-                DocumentAmounts::Columns.join(", ") + ", nExento",
-            values.join(','));
-        Db().UpdateRecord("FacturasItems", "nIdFactura", Id(nIdFactura), pendientes);
+        const QString columnas = "nIdSucursal, nIdCliente, sCliente, sDomicilio, sPoblacion, "
+                                 "sProvincia, sCodigoPostal, sDni, nIdUsuario, nIdEmpleado, "
+                                 "nIdCaja, sFactura, dFactura, " +
+                                 DocumentAmounts::Columns.join(", ") + ", nExento";
+        if (cabeceras.size() == 1) {
+            lote.ids << Db().InsertRecord("Facturas", columnas, cabeceras.front());
+        } else {
+            MultiRowInsert filas("Facturas", columnas);
+            for (const QString& values : cabeceras)
+                filas.Add(values);
+            filas.Flush();
+            // Numbers are unique: they find the keys the database gave the rows.
+            QStringList quoted;
+            for (const QString& sFactura : numeros)
+                quoted << Text(sFactura);
+            const Rows claves =
+                Db().GetRows("SELECT sFactura,nIdFactura FROM Facturas WHERE sFactura IN (" +
+                             quoted.join(',') + ")");
+            QHash<QString, qint32> clave;
+            for (int r = 0; r < claves.RowCount(); ++r)
+                clave.insert(claves(0, r).toString(), Entero(claves(1, r)));
+            for (const QString& sFactura : numeros)
+                lote.ids << clave.value(sFactura);
+        }
+        if (lote.ids.size() == 1) {
+            Db().UpdateRecord("FacturasItems", "nIdFactura", Id(lote.ids.front()), pendientes);
+        } else {
+            const QStringList facturas =
+                Pares(lote.clientes, [&](qsizetype i) { return Id(lote.ids[i]); });
+            Db().Execute("UPDATE FacturasItems SET nIdFactura=v.column2 FROM " +
+                         ValuesTable(facturas) + " WHERE " + pendientes +
+                         " AND nIdCliente=v.column1");
+        }
 
         // Another workstation may have invoiced or changed these items while the payment was
         // being taken: the invoice holds exactly what was charged, or it is not issued.
-        if (s.nPendiente) {
-            const double facturado =
-                Db().SumField("FacturasItems", "nTotal", "nIdFactura=" + Id(nIdFactura));
-            if (Utility::RoundHalfAway(facturado, 2) != Utility::RoundHalfAway(*s.nPendiente, 2))
-                throw FacturaNoEmitida(
-                    "Los ítems pendientes del cliente han cambiado en otro puesto mientras se "
-                    "cobraba: la factura " +
-                    sFactura + " no se ha emitido. Revise la lista y vuelva a generarla.");
+        if (std::any_of(solicitudes.begin(), solicitudes.end(),
+                        [](const SolicitudFactura& s) { return s.nPendiente.has_value(); })) {
+            const Rows sumas = Db().GetRows("SELECT nIdFactura,SUM(nTotal) FROM FacturasItems "
+                                            "WHERE nIdFactura IN (" +
+                                            Lista(lote.ids) + ") GROUP BY nIdFactura");
+            QHash<qint32, double> facturado;
+            for (int r = 0; r < sumas.RowCount(); ++r)
+                facturado.insert(Entero(sumas(0, r)), sumas(1, r).toDouble());
+            for (size_t i = 0; i < solicitudes.size(); ++i) {
+                const std::optional<double>& cobrado = solicitudes[i].nPendiente;
+                if (cobrado && Utility::RoundHalfAway(facturado.value(lote.ids[qsizetype(i)]), 2) !=
+                                   Utility::RoundHalfAway(*cobrado, 2))
+                    throw FacturaNoEmitida(
+                        "Los ítems pendientes del cliente han cambiado en otro puesto mientras se "
+                        "cobraba: la factura " +
+                        numeros[qsizetype(i)] +
+                        " no se ha emitido. Revise la lista y vuelva a generarla.");
+            }
         }
-        Cobros(s, nIdFactura);
-        HistoriaMascotas(s, nIdFactura);
-        Vacunas(nIdFactura);
-        Paso("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldoCliente(s.nIdCliente); });
-        Stock(nIdFactura);
-        ApuntesCaja(s, sFactura, nIdFactura);
-        Actualizaciones::Actualizar_Desglose(nIdFactura, 0);
-        RegistroFacturacion::Registrar(nIdFactura);
+        Cobros(lote);
+        HistoriaMascotas(lote);
+        Vacunas(lote);
+        Paso("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldosClientes(lote.clientes); });
+        Stock(lote);
+        ApuntesCaja(lote);
+        MultiRowInsert desglose("FacturasDesglose", TaxableBreakdown::Columns);
+        for (size_t i = 0; i < importes.size(); ++i)
+            for (const QString& values :
+                 TaxableBreakdown::Of(importes[i]).Values(lote.ids[qsizetype(i)]))
+                desglose.Add(values);
+        desglose.Flush();
+        RegistroFacturacion::Registrar(lote.ids);
         transaccion.Commit();
-        return nIdFactura;
+        return std::vector<qint32>(lote.ids.begin(), lote.ids.end());
     });
 }

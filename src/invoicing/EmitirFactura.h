@@ -4,8 +4,10 @@
 #include "platform/util/TvError.h"
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 #include <optional>
+#include <vector>
 
 // Issuing an invoice as a call: everything the billing window, the demo's history and the
 // benchmarks know about the sale goes in as values, so the call reads no window and no session
@@ -61,6 +63,15 @@ private:
 // transaction is rolled back on every failure. Joins a transaction already open, so a
 // generator may issue many invoices in one.
 qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura);
+
+// The same for several invoices at once, one per request, numbered numeros[i] (drawn by the
+// caller: Numeracion::Siguientes draws a batch's), for a generator that issues thousands: every
+// step runs once for the whole batch, in the order above, with its rows written in one statement
+// per table, so a batch costs about what one invoice does. Answers the ids in the order of the
+// requests. A client may be in a batch once (FacturaNoEmitida otherwise); any failure leaves none
+// of the batch. EmitirFactura(s, sFactura) is the batch of one.
+std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitudes,
+                                   const QStringList& numeros);
 
 // The same for a caller without a window: the pending items are checked first, in the window's
 // order (nothing pending, no client, what MotivoNoFacturable refuses: FacturaNoEmitida with no

@@ -10,8 +10,19 @@
 #include "session/G.h"
 #include "session/Gi.h"
 
+namespace {
+const QString Pendiente = QStringLiteral("(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente");
+} // namespace
+
 QString CondicionPendientes(qint32 nIdCliente) {
-    return "(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente=" + QString::number(nIdCliente);
+    return Pendiente + "=" + QString::number(nIdCliente);
+}
+
+QString CondicionPendientes(const QList<qint32>& clientes) {
+    QStringList ids;
+    for (qint32 nIdCliente : clientes)
+        ids << QString::number(nIdCliente);
+    return Pendiente + " IN (" + ids.join(',') + ")";
 }
 
 void Generar_Factura(BillingWindow& w) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class BillingWindow;
@@ -14,3 +15,5 @@ void Generar_Factura(BillingWindow& w);
 
 // The condition that selects a client's pending items.
 QString CondicionPendientes(qint32 nIdCliente);
+// The same for several clients at once.
+QString CondicionPendientes(const QList<qint32>& clientes);

@@ -5,6 +5,7 @@
 #include "session/G.h"
 
 #include <QDate>
+#include <QSet>
 #include <algorithm>
 
 namespace {
@@ -55,17 +56,35 @@ QString Numeracion::SerieRectificativas(qint32 nIdSucursal) {
 }
 
 QString Numeracion::Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {
+    return Siguientes(nIdSucursal, dFecha, 1, rectificativa).front();
+}
+
+QStringList Numeracion::Siguientes(qint32 nIdSucursal, qint32 dFecha, qint32 count,
+                                   bool rectificativa) {
     const QString sSerie =
         rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal);
     const qint32 nAnio = dFecha > 0 ? dFecha / 10000 : QDate::currentDate().year();
-    for (;;) {
-        const qint32 n = G::IncreaseSeriesCounter(CounterName, nIdSucursal, sSerie, nAnio, [&] {
-            return PrimerNumero(nIdSucursal, sSerie, nAnio);
-        });
-        const QString sFactura = Numero(sSerie, n, nAnio);
-        if (Whole(Db().GetValue("Facturas", "sFactura=" + Utility::Quote(sFactura))) == 0)
-            return sFactura;
+    QStringList numeros;
+    while (numeros.size() < count) {
+        const qint32 faltan = count - qint32(numeros.size());
+        const qint32 n = G::IncreaseSeriesCounter(
+            CounterName, nIdSucursal, sSerie, nAnio,
+            [&] { return PrimerNumero(nIdSucursal, sSerie, nAnio); }, faltan);
+        QStringList drawn, quoted;
+        for (qint32 k = 0; k < faltan; ++k) {
+            drawn << Numero(sSerie, n + k, nAnio);
+            quoted << Utility::Quote(drawn.back());
+        }
+        const Rows stored = Db().GetRows("SELECT sFactura FROM Facturas WHERE sFactura IN (" +
+                                         quoted.join(',') + ")");
+        QSet<QString> taken;
+        for (int r = 0; r < stored.RowCount(); ++r)
+            taken.insert(stored(0, r).toString());
+        for (const QString& sFactura : drawn)
+            if (!taken.contains(sFactura))
+                numeros << sFactura;
     }
+    return numeros;
 }
 
 QString Numeracion::FechaNoPermitida(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The numbers of invoices and credit notes. Every branch numbers in its own series (the branch's
 // setting "SerieFacturas", for example "A"; without it numbers carry no series, as before), and
@@ -18,6 +19,9 @@ QString SerieRectificativas(qint32 nIdSucursal);
 // transaction, to be used or given back with it, or in a short transaction of its own. A number
 // already stored (another branch numbering in the same series) is passed over.
 QString Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false);
+// The next count numbers at once, in order, drawn as Siguiente draws one: for a batch of
+// invoices issued together.
+QStringList Siguientes(qint32 nIdSucursal, qint32 dFecha, qint32 count, bool rectificativa = false);
 
 // Why branch nIdSucursal may not issue an invoice (or a credit note) dated dFecha (yyyymmdd):
 // a document of the same series and year was issued on a later day, so numbers would stop following

@@ -3,11 +3,13 @@
 #include "invoicing/core/IssuedDocument.h"
 #include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
+#include "platform/data/MultiRowInsert.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
 #include <QTextStream>
 #include <QUrl>
@@ -218,6 +220,35 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
                        FechaHoraHuso(moment));
     r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
     return r;
+}
+
+void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
+    if (facturas.isEmpty())
+        return;
+    QStringList ids;
+    for (qint32 nIdFactura : facturas)
+        ids << Id(nIdFactura);
+    const Rows invoices =
+        Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() +
+                     " FROM Facturas f WHERE f.nIdFactura IN (" + ids.join(',') + ")");
+    QHash<qint32, int> row;
+    for (int r = 0; r < invoices.RowCount(); ++r)
+        row.insert(invoices(0, r).toInt(), r);
+    const QString emisor = Emisor();
+    Db().LockForTransaction("RegistrosFacturacion", 0);
+    QString previous = NewestHuella(emisor);
+    const QString when = FechaHoraHuso(moment);
+    MultiRowInsert records("RegistrosFacturacion", Columns);
+    for (qint32 nIdFactura : facturas) {
+        const auto at = row.constFind(nIdFactura);
+        if (at == row.constEnd())
+            throw TvError(ErrorNumber::Database,
+                          "No existe la factura " + Id(nIdFactura) + " para el registro");
+        const Registro r = Build(nIdFactura, FacturaFrom(invoices, *at, 1), emisor, previous, when);
+        previous = r.sHuella;
+        records.Add(Values(r));
+    }
+    records.Flush();
 }
 
 int RegistrarPendientes(const QDateTime& moment) {

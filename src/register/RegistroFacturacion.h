@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -42,6 +43,11 @@ QString FechaHoraHuso(const QDateTime& moment);
 // issuer; runs inside the caller's transaction, as its last statement before the commit, and
 // holds the issuer's chain until that transaction ends. Answers the record.
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::currentDateTime());
+
+// Registrar for several invoices issued together, chained in the order given: their rows read in
+// one query and their records written in one statement. Raises when one of them does not exist.
+void Registrar(const QList<qint32>& facturas,
+               const QDateTime& moment = QDateTime::currentDateTime());
 
 // Records, in id order, every invoice and credit note that has none (a history written before
 // the register existed), in one transaction. Answers how many were written.

@@ -77,12 +77,12 @@ QString CounterRow(const QString& sId, qint32 nIdSucursal, const QString& sSerie
 
 // The counter row's number, counted on; the row stays locked until the transaction ends, so no
 // other workstation reads the number before it is used or given back.
-qint32 Draw(const QString& where, const QString& what) {
+qint32 Draw(const QString& where, const QString& what, qint32 count = 1) {
     const Rows row = Db().LockedRows("SELECT nIdContador,nContador FROM Contadores WHERE " + where +
                                          Db().LockRowsClause(),
                                      what);
     const qint32 n = WholeValue(row.Value(1, 0));
-    Db().UpdateRecord("Contadores", "nContador", Number(Utility::ToInt32(double(n) + 1)),
+    Db().UpdateRecord("Contadores", "nContador", Number(Utility::ToInt32(double(n) + count)),
                       "nIdContador=" + Number(WholeValue(row.Value(0, 0))));
     return n;
 }
@@ -247,7 +247,7 @@ qint32 G::IncreaseCounter(const QString& sId) {
 }
 
 qint32 G::IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QString& sSerie,
-                                qint32 nAnio, const std::function<qint32()>& first) {
+                                qint32 nAnio, const std::function<qint32()>& first, qint32 count) {
     return Trap("G::IncreaseCounter", [&]() -> qint32 {
         const QString where = CounterRow(sId, nIdSucursal, sSerie, nAnio);
         const QString what = QString("el contador %1 de la serie \"%2\" de %3 de la sucursal %4")
@@ -263,7 +263,7 @@ qint32 G::IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QS
                                     Utility::Quote(sSerie) + "," + Number(nAnio) + "," +
                                     Number(first()) + ") ON CONFLICT DO NOTHING",
                                 what);
-            return Draw(where, what);
+            return Draw(where, what, count);
         });
     });
 }

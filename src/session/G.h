@@ -27,9 +27,10 @@ void Load_Gi_User(const QString& login);
 // short one of its own. A wait for another workstation is bounded (DataAccess::WaitLimitMs).
 qint32 IncreaseCounter(const QString& sId);
 // The same for the counter sId of branch nIdSucursal, series sSerie and year nAnio, which starts
-// at first() when the series opens that year.
+// at first() when the series opens that year. With count above 1 it draws that many numbers at
+// once and answers the first of them.
 qint32 IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QString& sSerie,
-                             qint32 nAnio, const std::function<qint32()>& first);
+                             qint32 nAnio, const std::function<qint32()>& first, qint32 count = 1);
 
 // Whether the session's user may use the operation named sAcceso (not listed: allowed).
 bool Permiso(const QString& sAcceso);

@@ -5,10 +5,11 @@
 
 // Adds a clinic's worth of data in proportion to `thousands`: 1000 clients per thousand with
 // 1.5 pets each, 20 products per thousand clients and 10 sale lines per client, of which 9 are
-// invoiced (three invoices of three lines, each paid in full, in part or not at all, with its
-// cash-box entries) and 1 is pending. The generated history is dated 2025 and issued in branch 1,
-// so it never repeats an invoice number of the demo's 2026 history. Rows go in as multi-row
-// INSERTs with their keys given, in one transaction; the same seed always gives the same rows.
+// invoiced (three invoices of three lines, each paid in full, in part or not at all) and 1 is
+// pending. The clinic's own data (clients, pets, products, pending lines) goes in as multi-row
+// INSERTs; the invoices are issued as the billing window issues them, through EmitirFacturas, a
+// batch of clients at a time, numbered in branch 1's series for 2025 (so they never meet the
+// demo's 2026 history). All in one transaction; the same seed always gives the same rows.
 class ScaleGenerator {
 public:
     explicit ScaleGenerator(int thousands);
@@ -20,6 +21,21 @@ private:
         double price[5];
         double rate;
     };
+
+    struct Client {
+        qint32 id = 0;
+        QString name, street, dni;
+        int level = 1;
+        std::vector<qint32> pets;
+    };
+
+    // Clients whose invoices of a round are issued in one call: enough that a call's statements
+    // cost little per invoice, and that on a server, where each update of a row in the open
+    // transaction leaves a version behind for the next to walk past, a product's stock row is
+    // updated a few hundred times rather than a thousand.
+    static constexpr int ClientsPerBatch = 2000;
+    static constexpr int InvoicesPerClient = 3;
+    static constexpr int LinesPerInvoice = 3;
 
     void AddProducts();
     void AddClients();

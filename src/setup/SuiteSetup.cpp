@@ -1,7 +1,6 @@
 #include "setup/SuiteSetup.h"
 
 #include "invoicing/core/TaxableBreakdown.h"
-#include "register/RegistroFacturacion.h"
 
 #include "platform/data/DataAccess.h"
 #include "platform/data/PostgresEngine.h"
@@ -460,8 +459,7 @@ void SuiteSetup::FillScale(int thousands) {
     if (Utility::instance().SqlNumber(
             DataAccess::instance().GetValue("ConfiguracionEmpresa", {})) == 0)
         FillDemo();
+    // Issued through the invoicing call, the generated documents are linked, broken down and
+    // recorded as they are written: nothing is left to catch up afterwards.
     ScaleGenerator(thousands).Run();
-    LinkDocuments();
-    TaxableBreakdown::WriteMissing();
-    RegistroFacturacion::RegistrarPendientes();
 }

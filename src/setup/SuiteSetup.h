@@ -44,7 +44,8 @@ constexpr int MaxScaleThousands = 1000;
 // Adds `thousands` x 1000 clients with pets, products and invoice items in proportion, for
 // benchmarks of realistic size. Writes the demo clinic first when the database has none, since
 // the generated sales need its users, cash boxes and payment types. The generated invoices are
-// recorded in the invoice register. More than MaxScaleThousands is error 6.
+// issued through EmitirFacturas, so they are recorded in the invoice register as they are
+// issued. More than MaxScaleThousands is error 6.
 void FillScale(int thousands);
 
 } // namespace SuiteSetup

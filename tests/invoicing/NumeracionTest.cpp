@@ -5,6 +5,7 @@
 
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
+#include "invoicing/Numeracion.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "session/Gi.h"
 #include "setup/SuiteSetup.h"
@@ -72,6 +73,18 @@ TEST_F(NumeracionTest, WithoutSeriesAFolderGoesOnFromItsCounterAndPassesOverTake
     const qint32 before = Issue(client, 1, (year - 1) * 10000 + 1231);
     EXPECT_EQ(Numbers(ids) + " " + Numbers({before}),
               "0014/" + yy + " 0017/" + yy + " 0001/" + QString::number((year - 1) % 100));
+}
+
+// A batch's numbers are drawn at once; the ones another branch already stored are passed over
+// and made up for at the end, and the counter stands after the last one given.
+TEST_F(NumeracionTest, ABatchDrawsItsNumbersAtOnceAndPassesOverTakenOnes) {
+    Numeracion::Siguiente(1, 20270105);
+    for (const char* n : {"A0003/27", "A0004/27", "A0007/27"})
+        Db().InsertRecord("Facturas", "nIdSucursal,nIdCliente,sFactura,dFactura",
+                          "2,1,'" + QString(n) + "',20270101");
+    EXPECT_EQ(Numeracion::Siguientes(1, 20270105, 4).join(' '),
+              "A0002/27 A0005/27 A0006/27 A0008/27");
+    EXPECT_EQ(Numeracion::Siguiente(1, 20270106), "A0009/27");
 }
 
 TEST_F(NumeracionTest, AFolderHoldingANumberTwiceUpgradesAndCreditsEachInvoiceByItsId) {

@@ -4,6 +4,7 @@
 #include "invoicing/core/AmountsCheck.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
+#include "register/RegistroFacturacion.h"
 #include "setup/SuiteSetup.h"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,22 @@ TEST(Scale, GeneratedSalesAddUpAndKeepTheDemoIntact) {
              "(SELECT COUNT(*) FROM Mascotas WHERE sMascota='Luna')"),
         "1040|1500|10000|1000|2");
     ExpectBooksBalance();
+    // Issued as the billing window issues them: every invoiced line in its pet's history, each
+    // vaccine with its next dose a year on, stock taken off, and numbers drawn from branch 1's
+    // series.
+    const QString scale = "f.nIdFactura=x.nIdFactura AND f.dFactura<20260101";
+    EXPECT_EQ(Text("SELECT (SELECT COUNT(*) FROM MascotasProdServ x JOIN Facturas f ON " + scale +
+                   "), (SELECT COUNT(*) FROM FacturasItems x JOIN Facturas f ON " + scale +
+                   "), (SELECT MIN(1) FROM Vacunaciones x JOIN Facturas f ON " + scale +
+                   "), (SELECT COUNT(*) FROM Vacunaciones x JOIN Facturas f ON " + scale +
+                   " WHERE x.dProximaVacuna<>x.dVacunado+10000), (SELECT MIN(sFactura) || ' ' || "
+                   "MAX(sFactura) || ' ' || COUNT(*) FROM Facturas WHERE dFactura<20260101), "
+                   "(SELECT COUNT(*) FROM ProductosServicios WHERE sCodigo LIKE 'G%' AND "
+                   "bProducto=1 AND nStockActual=1000), (SELECT nContador FROM Contadores WHERE "
+                   "sId='Factura' AND nIdSucursal=1 AND nAnio=2025)"),
+              "9000|9000|1|0|A0001/25 A3000/25 3000|0|3001");
+    const RegistroFacturacion::Verificacion chain = RegistroFacturacion::Verificar();
+    EXPECT_TRUE(chain.intact) << chain.message.toStdString();
 }
 
 // The generated rows are written with their keys; a server, which numbers rows itself, must still

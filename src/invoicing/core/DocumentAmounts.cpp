@@ -6,14 +6,33 @@
 
 #include <algorithm>
 
+namespace {
+
+// Units, price and rate from position `at` of row r.
+DocumentLine LineAt(const Rows& rows, int r, int at) {
+    return {U().SqlNumber(rows(at, r)), U().SqlNumber(rows(at + 1, r)),
+            U().SqlNumber(rows(at + 2, r))};
+}
+
+} // namespace
+
 std::vector<DocumentLine> DocumentLine::Read(const QString& condition) {
     const Rows rows = Db().GetRows("SELECT nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE " +
                                    condition + " ORDER BY nPorcIpto,nIdFacturaItem");
     std::vector<DocumentLine> lines;
     lines.reserve(size_t(rows.RowCount()));
     for (int r = 0; r < rows.RowCount(); ++r)
-        lines.push_back(
-            {U().SqlNumber(rows(0, r)), U().SqlNumber(rows(1, r)), U().SqlNumber(rows(2, r))});
+        lines.push_back(LineAt(rows, r, 0));
+    return lines;
+}
+
+std::map<qint32, std::vector<DocumentLine>> DocumentLine::ReadByClient(const QString& condition) {
+    const Rows rows =
+        Db().GetRows("SELECT nIdCliente,nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE " +
+                     condition + " ORDER BY nPorcIpto,nIdFacturaItem");
+    std::map<qint32, std::vector<DocumentLine>> lines;
+    for (int r = 0; r < rows.RowCount(); ++r)
+        lines[Utility::ToInt32(U().SqlNumber(rows(0, r)))].push_back(LineAt(rows, r, 1));
     return lines;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <array>
+#include <map>
 #include <vector>
 
 // The amounts of an invoice or credit note, worked out once from its lines. Everything that shows,
@@ -20,6 +21,8 @@ struct DocumentLine {
 
     // The FacturasItems lines that meet condition, by rate and then in the order they were added.
     static std::vector<DocumentLine> Read(const QString& condition);
+    // The same for the lines of several clients at once, each client's apart.
+    static std::map<qint32, std::vector<DocumentLine>> ReadByClient(const QString& condition);
 };
 
 // The breakdown before any rounding: what the lines add up to in each of at most three rate

@@ -2,6 +2,7 @@
 
 #include "invoicing/core/IssuedDocument.h"
 #include "platform/data/DataAccess.h"
+#include "platform/data/MultiRowInsert.h"
 #include "platform/util/Decimal.h"
 #include "platform/util/Utility.h"
 
@@ -109,11 +110,22 @@ TaxableBreakdown TaxableBreakdown::ReadOr(qint32 nIdFactura, const DocumentAmoun
     return b.tipos.empty() ? Of(amounts) : b;
 }
 
-void TaxableBreakdown::Write(qint32 nIdFactura) const {
+const QString TaxableBreakdown::Columns =
+    QStringLiteral("nIdFactura,nPorcIpto,nBaseImponible,nCuota");
+
+QStringList TaxableBreakdown::Values(qint32 nIdFactura) const {
+    QStringList rows;
     for (const Rate& rate : tipos)
-        Db().InsertRecord("FacturasDesglose", "nIdFactura,nPorcIpto,nBaseImponible,nCuota",
-                          QString::number(nIdFactura) + "," + Decimal::Fixed(rate.nPorcIpto, 2) +
-                              "," + rate.nBaseImponible.Text() + "," + rate.nCuota.Text());
+        rows << QString::number(nIdFactura) + "," + Decimal::Fixed(rate.nPorcIpto, 2) + "," +
+                    rate.nBaseImponible.Text() + "," + rate.nCuota.Text();
+    return rows;
+}
+
+void TaxableBreakdown::Write(qint32 nIdFactura) const {
+    MultiRowInsert rows("FacturasDesglose", Columns);
+    for (const QString& values : Values(nIdFactura))
+        rows.Add(values);
+    rows.Flush();
 }
 
 int TaxableBreakdown::WriteMissing() {
@@ -131,22 +143,14 @@ int TaxableBreakdown::WriteMissing() {
                          "d.nIdFactura=f.nIdFactura) ORDER BY f.nIdFactura LIMIT " +
                          QString::number(Chunk));
         // A chunk per statement: a history of years gets its rows in seconds.
-        QStringList values;
+        MultiRowInsert rows("FacturasDesglose", Columns);
         for (int r = 0; r < documents.RowCount(); ++r) {
             const IssuedDocument d = IssuedDocument::FromHeader(documents, r, 0);
             after = d.nIdFactura;
-            for (const Rate& rate : Of(d.importes).tipos)
-                values << QStringList{QString::number(d.nIdFactura),
-                                      Decimal::Fixed(rate.nPorcIpto, 2), rate.nBaseImponible.Text(),
-                                      rate.nCuota.Text()}
-                              .join(',')
-                              .prepend('(')
-                              .append(')');
+            for (const QString& values : Of(d.importes).Values(d.nIdFactura))
+                rows.Add(values);
         }
-        if (!values.isEmpty())
-            Db().Execute("INSERT INTO FacturasDesglose (nIdFactura,nPorcIpto,nBaseImponible,"
-                         "nCuota) VALUES " +
-                         values.join(','));
+        rows.Flush();
         written += documents.RowCount();
         if (documents.RowCount() < Chunk)
             break;

@@ -3,6 +3,7 @@
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/Money.h"
 
+#include <QStringList>
 #include <vector>
 
 class Rows;
@@ -38,6 +39,10 @@ struct TaxableBreakdown {
     static TaxableBreakdown ReadOr(qint32 nIdFactura, const DocumentAmounts& amounts);
     // Writes the rows of document nIdFactura, inside the caller's transaction.
     void Write(qint32 nIdFactura) const;
+    // The columns of the rows and the values of each row of document nIdFactura, as Write writes
+    // them: for a caller that writes the rows of many documents in one statement.
+    static const QString Columns;
+    QStringList Values(qint32 nIdFactura) const;
     // Spreads and writes, in one transaction of its own, the breakdown of every document that has
     // none: a history written by the setup tool, or a folder made before the table existed.
     // Answers how many documents got their rows.
