@@ -89,6 +89,17 @@ struct Lote {
     QHash<QString, TipoCobro> tipos;
 };
 
+// Calls each(i, request, k, type) for every non-zero amount k of the payment record of each
+// request i, in the batch's order: the payments and the cash-box entries follow the same amounts.
+template <class Each> void CadaPago(const Lote& lote, Each&& each) {
+    for (qsizetype i = 0; i < lote.ids.size(); ++i) {
+        const SolicitudFactura& s = lote.solicitudes[size_t(i)];
+        for (int k = 0; k < CobroRecord::Slots; ++k)
+            if (s.cobro.nImporte[k] != 0)
+                each(i, s, k, lote.tipos.value(s.cobro.sTipoCobro[k]));
+    }
+}
+
 // The payment types the batch's payments name, read once for both the payments and the cash-box
 // entries.
 void LeerTipos(Lote& lote) {
@@ -121,17 +132,12 @@ void Cobros(Lote& lote) {
         LeerTipos(lote);
         Paso("Conta::Generar_CobroCliente", [&] {
             MultiRowInsert filas("FacturasCobros", Conta::ColumnasCobroCliente);
-            for (qsizetype i = 0; i < lote.ids.size(); ++i) {
-                const SolicitudFactura& s = lote.solicitudes[size_t(i)];
-                for (int k = 0; k < CobroRecord::Slots; ++k) {
-                    if (s.cobro.nImporte[k] == 0)
-                        continue;
-                    const TipoCobro tipo = lote.tipos.value(s.cobro.sTipoCobro[k]);
-                    filas.Add(Conta::FilaCobroCliente(
-                        s.nIdCliente, s.cobro.nImporte[k], tipo.nIdTipoMovimiento, tipo.entrada,
-                        tipo.nIdTipoCobro, lote.ids[i], s.dFactura, {}));
-                }
-            }
+            CadaPago(lote, [&](qsizetype i, const SolicitudFactura& s, int k,
+                               const TipoCobro& tipo) {
+                filas.Add(Conta::FilaCobroCliente(s.nIdCliente, s.cobro.nImporte[k],
+                                                  tipo.nIdTipoMovimiento, tipo.entrada,
+                                                  tipo.nIdTipoCobro, lote.ids[i], s.dFactura, {}));
+            });
             filas.Flush();
         });
     });
@@ -218,18 +224,13 @@ void ApuntesCaja(const Lote& lote) {
         const QString pago = Db().Translate("Pago Fra.");
         Paso("Conta::Generar_ApunteCaja", [&] {
             MultiRowInsert filas("ApuntesCaja", Conta::ColumnasApunteCaja);
-            for (qsizetype i = 0; i < lote.ids.size(); ++i) {
-                const SolicitudFactura& s = lote.solicitudes[size_t(i)];
-                for (int k = 0; k < CobroRecord::Slots; ++k) {
-                    if (s.cobro.nImporte[k] == 0)
-                        continue;
-                    const TipoCobro tipo = lote.tipos.value(s.cobro.sTipoCobro[k]);
+            CadaPago(
+                lote, [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
                     filas.Add(Conta::FilaApunteCaja(
                         s.nIdCaja, s.nIdUsuario, (cobro + " " + s.cobro.sTipoCobro[k]).left(16),
                         s.sTitular, s.dFactura, tipo.nIdTipoMovimiento, tipo.entrada,
                         s.cobro.nImporte[k], {}, fra + lote.numeros[i], pago, lote.ids[i]));
-                }
-            }
+                });
             filas.Flush();
         });
     });
