@@ -44,6 +44,18 @@ protected:
         db.Transaction(1);
     }
 
+    // The clients of AddClients, each owning three pets named Kira: a name too common for the
+    // client list to hold all its owners at once.
+    void AddKiraOwners() {
+        AddClients();
+        DataAccess& db = DataAccess::instance();
+        db.Transaction(0);
+        for (int i = 0; i < 3; ++i)
+            db.Execute("INSERT INTO Mascotas (sMascota, nIdCliente) SELECT 'Kira', nIdCliente "
+                       "FROM Clientes WHERE sCliente LIKE 'Cliente%'");
+        db.Transaction(1);
+    }
+
     // Every entry of the client list, scrolled through to its end as a view would.
     QStringList ClientList() const {
         auto* list = qobject_cast<ComboListModel*>(w->cboCliente_SN->model());
@@ -152,13 +164,7 @@ TEST_F(SelectorListTest, ScrolledToTheTopTheListReadsOnePageBeforeAndKeepsItsPla
 }
 
 TEST_F(SelectorListTest, TheOwnersOfANameManyPetsBearAreBrowsedAndListedAsBefore) {
-    AddClients();
-    DataAccess& db = DataAccess::instance();
-    db.Transaction(0);
-    for (int i = 0; i < 3; ++i)
-        db.Execute("INSERT INTO Mascotas (sMascota, nIdCliente) SELECT 'Kira', nIdCliente FROM "
-                   "Clientes WHERE sCliente LIKE 'Cliente%'");
-    db.Transaction(1);
+    AddKiraOwners();
     Open();
     w->Frame()->CBoxProperty_Set(w->cboMascota_SN, "Kira");
     auto* list = qobject_cast<ComboListModel*>(w->cboCliente_SN->model());
@@ -173,13 +179,8 @@ TEST_F(SelectorListTest, TheOwnersOfANameManyPetsBearAreBrowsedAndListedAsBefore
 }
 
 TEST_F(SelectorListTest, APetOfACommonNameChosenByIdShowsItsOwnerAmongTheOwnersAndTellsOnce) {
-    AddClients();
+    AddKiraOwners();
     DataAccess& db = DataAccess::instance();
-    db.Transaction(0);
-    for (int i = 0; i < 3; ++i)
-        db.Execute("INSERT INTO Mascotas (sMascota, nIdCliente) SELECT 'Kira', nIdCliente FROM "
-                   "Clientes WHERE sCliente LIKE 'Cliente%'");
-    db.Transaction(1);
     Open();
     int told = 0;
     QObject::connect(w->dm.get(), &CSearch::evtPetChanged, [&] { ++told; });
