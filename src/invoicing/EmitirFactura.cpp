@@ -187,32 +187,31 @@ void Vacunas(const Lote& lote) {
 }
 
 // Lowers the stock of every product of the invoices by its units (services are left alone). Its
-// failure ends the program without a report: the step has no name.
+// failure ends the program without a report: the step has no name. The stock is lowered where it
+// is stored, not set to a figure read before: on a server another workstation selling the same
+// product meanwhile would otherwise have its sale written over.
 void Stock(const Lote& lote) {
     Paso(QString(), [&] {
         const Rows items =
-            Db().GetRows("SELECT i.nIdProductoServicio,i.nUnidades,p.nStockActual,p.bProducto FROM "
+            Db().GetRows("SELECT i.nIdProductoServicio,i.nUnidades,p.bProducto FROM "
                          "FacturasItems i INNER JOIN ProductosServicios p ON "
                          "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura IN (" +
                          Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
-        QHash<qint32, qint32> stock;
+        QHash<qint32, qint64> vendidas;
         for (int r = 0; r < items.RowCount(); ++r) {
             const qint32 producto = Whole(items, 0, r, "nIdProductoServicio");
             const qint32 nUnidades = Whole(items, 1, r, "nUnidades");
-            if (U().SqlNumber(items(3, r)) == 0)
-                continue;
-            auto at = stock.find(producto);
-            if (at == stock.end())
-                at = stock.insert(producto, Entero(items(2, r)));
-            *at = Utility::ToInt32(double(*at) - nUnidades);
+            if (U().SqlNumber(items(2, r)) != 0)
+                vendidas[producto] += nUnidades;
         }
-        if (stock.isEmpty())
+        if (vendidas.isEmpty())
             return;
-        QStringList stocks;
-        for (auto at = stock.cbegin(); at != stock.cend(); ++at)
-            stocks << Id(at.key()) + "," + Id(at.value());
-        Db().Execute("UPDATE ProductosServicios SET nStockActual=v.column2 FROM " +
-                     ValuesTable(stocks) + " WHERE nIdProductoServicio=v.column1");
+        QStringList filas;
+        for (auto at = vendidas.cbegin(); at != vendidas.cend(); ++at)
+            filas << Id(at.key()) + "," + Id(at.value());
+        Db().Execute(
+            "UPDATE ProductosServicios SET nStockActual=COALESCE(nStockActual,0)-v.column2 FROM " +
+            ValuesTable(filas) + " WHERE nIdProductoServicio=v.column1");
     });
 }
 

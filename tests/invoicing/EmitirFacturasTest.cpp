@@ -6,6 +6,7 @@
 #include "invoicing/GenerarFactura.h"
 #include "register/RegistroFacturacion.h"
 
+#include <QProcess>
 #include <vector>
 
 namespace {
@@ -207,6 +208,41 @@ TEST_F(EmitirFacturasTest, ABatchThatCannotBeIssuedLeavesNothing) {
     EXPECT_EQ(Count("FacturasItems", "nIdFactura IS NULL AND nIdCliente=" +
                                          QString::number(solicitudes[1].nIdCliente)),
               2);
+}
+
+// Two desks sell the same product at once on a server: the stock falls by both sales, the later
+// commit does not write back the figure it read before the other's.
+TEST_F(EmitirFacturasTest, ASaleOnAnotherWorkstationMeanwhileIsNotWrittenOver) {
+    if (!TestEngine::Server())
+        GTEST_SKIP() << "SQLite takes one writer at a time: the sales cannot interleave";
+    const qint32 client = NewClient();
+    AddItem(client, 2, 10, 21, Product("PIEN10"));
+    const double stock = Stock("PIEN10");
+    // The other desk lowers the stock and holds its row half a second before committing, while
+    // this one reads the product and comes to write it.
+    const DbConfig server = TestEngine::ServerConfig();
+    QProcess other;
+    other.setProcessChannelMode(QProcess::MergedChannels);
+    other.start("psql",
+                {"-h", server.host, "-p", QString::number(server.port), "-U", server.user, "-d",
+                 Value("SELECT current_database()").toString(), "-v", "ON_ERROR_STOP=1"});
+    ASSERT_TRUE(other.waitForStarted());
+    other.write("BEGIN;\nUPDATE ProductosServicios SET nStockActual=nStockActual-5 WHERE "
+                "sCodigo='PIEN10';\nSELECT pg_sleep(0.5);\nCOMMIT;\n");
+    other.closeWriteChannel();
+    QByteArray said;
+    while (!said.contains("UPDATE 1")) {
+        ASSERT_TRUE(other.waitForReadyRead(10000)) << said.toStdString();
+        said += other.readAll();
+    }
+
+    SolicitudFactura s;
+    s.nIdCliente = client;
+    s.nIdSucursal = 1;
+    s.dFactura = s.dEmision = Fecha;
+    EmitirFactura(s, "T0001/27");
+    ASSERT_TRUE(other.waitForFinished(10000));
+    EXPECT_EQ(Stock("PIEN10"), stock - 5 - 2);
 }
 
 } // namespace
