@@ -8,6 +8,7 @@
 #include "session/G.h"
 #include "session/Gi.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -202,6 +203,19 @@ void Conta::SaldoCliente(qint32 nIdCliente) {
                       U().SqlValue(facturado, 0, true) + "," + U().SqlValue(pagado, 0, true) + "," +
                           U().SqlValue(saldo, 0, true),
                       where);
+}
+
+void Conta::BloquearClientes(QList<qint32> clientes) {
+    if (clientes.isEmpty() || !Db().IsServerDb())
+        return;
+    std::sort(clientes.begin(), clientes.end());
+    QStringList ids;
+    for (qint32 nIdCliente : clientes)
+        ids << Id(nIdCliente);
+    Db().LockedRows("SELECT nIdCliente FROM Clientes WHERE nIdCliente IN (" + ids.join(',') +
+                        ") ORDER BY nIdCliente" + Db().LockRowsClause(),
+                    clientes.size() == 1 ? "la ficha del cliente " + ids.front()
+                                         : "las fichas de " + Id(clientes.size()) + " clientes");
 }
 
 void Conta::SaldosClientes(const QList<qint32>& clientes) {

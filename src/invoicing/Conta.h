@@ -64,6 +64,12 @@ qint32 CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento
 void SaldoCliente(qint32 nIdCliente);
 // SaldoCliente for several clients at once: their sums in one query, their rows in one update.
 void SaldosClientes(const QList<qint32>& clientes);
+// Holds the clients' rows until the transaction ends, in the order of their keys (on a server;
+// SQLite's write transaction already excludes other writers). A document takes them before
+// anything else it locks: the balances are recomputed from sums, which must then see a document
+// of the same client that another workstation commits meanwhile, and two documents of one client
+// never hold each other's stock or register.
+void BloquearClientes(QList<qint32> clientes);
 
 // The columns and one row's values of a client payment and of a cash-box entry exactly as
 // CobroCliente and ApunteCaja write them, for issuing that writes a batch's rows in one statement;

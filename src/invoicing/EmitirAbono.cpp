@@ -405,6 +405,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
             throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
                                                 "ventana: no se emite la nota de crédito."));
+        Conta::BloquearClientes({d.nIdCliente});
         const bool anteriores = Anteriores(abonables);
         const std::vector<Pedida> pedidas = LineasPedidas(abonables, s.lineas);
         const bool ultima = TomaLoQueQueda(pedidas, abonables);

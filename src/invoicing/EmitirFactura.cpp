@@ -325,6 +325,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
         }
 
         TransactionGuard transaccion;
+        Conta::BloquearClientes(lote.clientes);
         const QString columnas = "nIdSucursal, nIdCliente, sCliente, sDomicilio, sPoblacion, "
                                  "sProvincia, sCodigoPostal, sDni, nIdUsuario, nIdEmpleado, "
                                  "nIdCaja, sFactura, dFactura, " +
