@@ -197,18 +197,20 @@ void Stock(const Lote& lote) {
                          "FacturasItems i INNER JOIN ProductosServicios p ON "
                          "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura IN (" +
                          Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
-        QHash<qint32, qint64> vendidas;
+        // In the order of their keys, so that on a server two invoices selling the same products
+        // ask for their rows in the same order rather than each holding one the other waits for.
+        std::map<qint32, qint64> vendidas;
         for (int r = 0; r < items.RowCount(); ++r) {
             const qint32 producto = Whole(items, 0, r, "nIdProductoServicio");
             const qint32 nUnidades = Whole(items, 1, r, "nUnidades");
             if (U().SqlNumber(items(2, r)) != 0)
                 vendidas[producto] += nUnidades;
         }
-        if (vendidas.isEmpty())
+        if (vendidas.empty())
             return;
         QStringList filas;
-        for (auto at = vendidas.cbegin(); at != vendidas.cend(); ++at)
-            filas << Id(at.key()) + "," + Id(at.value());
+        for (const auto& [producto, unidades] : vendidas)
+            filas << Id(producto) + "," + Id(unidades);
         Db().Execute(
             "UPDATE ProductosServicios SET nStockActual=COALESCE(nStockActual,0)-v.column2 FROM " +
             ValuesTable(filas) + " WHERE nIdProductoServicio=v.column1");
