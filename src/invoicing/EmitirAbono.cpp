@@ -12,6 +12,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <map>
 
 AbonoRechazado::AbonoRechazado(const QString& message)
     : TvError(ErrorNumber::InvalidCall, message) {}
@@ -482,14 +483,16 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         nPaso = 4;
 
         // The units come back to the shelf; taken again only if the pending lines are invoiced.
+        // Product by product in the order of their keys, as an invoice takes them, so that on a
+        // server the two never hold one product each while waiting for the other's.
+        std::map<qint32, qint64> devueltas;
         for (const Pedida& p : pedidas)
             for (i = 0; i < items.RowCount(); ++i)
                 if (Int(items.Value("nIdFacturaItem", i)) == p.linea.nIdFacturaItem)
-                    Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+" +
-                                 Id(p.nUnidades) +
-                                 " WHERE bProducto=True AND "
-                                 "nIdProductoServicio=" +
-                                 Id(Int(items.Value("nIdProductoServicio", i))));
+                    devueltas[Int(items.Value("nIdProductoServicio", i))] += p.nUnidades;
+        for (const auto& [producto, unidades] : devueltas)
+            Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+" + Id(unidades) +
+                         " WHERE bProducto=True AND nIdProductoServicio=" + Id(producto));
 
         ResultadoAbono resultado{d.nIdAbono, d.sFactura, {}};
         if (entera && !s.nImporteDevuelto && s.sTipoCobro.isEmpty())
