@@ -26,24 +26,8 @@ struct Caso {
 };
 
 SolicitudFactura Solicitud(qint32 client, const Caso& c) {
-    SolicitudFactura s;
-    s.nIdCliente = client;
-    s.sTitular = "Titular, de caja";
-    s.nIdEmpleado = 2;
-    s.nIdCaja = c.caja;
-    s.nIdSucursal = 1;
-    s.nIdUsuario = c.usuario;
-    s.dFactura = Fecha;
-    s.dEmision = 20270116;
-    s.cobro.sCliente = "Cliente O'Brien";
-    s.cobro.sDomicilio = "Calle Mayor 1";
-    s.cobro.sDni = "123Z";
-    for (size_t k = 0; k < c.cobros.size(); ++k) {
-        s.cobro.sTipoCobro[k] = c.cobros[k].first;
-        s.cobro.nImporte[k] = c.cobros[k].second;
-    }
-    s.cobro.nDescuento = c.descuento;
-    return s;
+    return InvoicingTest::SolicitudCobrada(client, "Titular, de caja", "Cliente O'Brien", c.caja,
+                                           c.usuario, Fecha, 20270116, c.cobros, c.descuento);
 }
 
 // The invoice's header, payments, cash-box entries and pet history, a part per line.

@@ -66,24 +66,9 @@ std::vector<SolicitudFactura> Solicitudes() {
                               QString::number(pet) + ",'Bien'",
                               "nIdFacturaItem=" + QString::number(item));
         }
-        SolicitudFactura s;
-        s.nIdCliente = client;
-        s.sTitular = "Pérez, Ana";
-        s.nIdEmpleado = 2;
-        s.nIdCaja = p.caja;
-        s.nIdSucursal = 1;
-        s.nIdUsuario = p.usuario;
-        s.dFactura = p.dFactura;
-        s.dEmision = p.dEmision;
-        s.cobro.sCliente = "Ana Pérez";
-        s.cobro.sDomicilio = "Calle Mayor 1";
-        s.cobro.sDni = "123Z";
-        for (size_t k = 0; k < p.cobros.size(); ++k) {
-            s.cobro.sTipoCobro[k] = p.cobros[k].first;
-            s.cobro.nImporte[k] = p.cobros[k].second;
-        }
-        s.cobro.nDescuento = p.descuento;
-        solicitudes.push_back(s);
+        solicitudes.push_back(InvoicingTest::SolicitudCobrada(client, "Pérez, Ana", "Ana Pérez",
+                                                              p.caja, p.usuario, p.dFactura,
+                                                              p.dEmision, p.cobros, p.descuento));
     }
     return solicitudes;
 }

@@ -5,6 +5,7 @@
 #include "support/TestSuite.h"
 
 #include "invoicing/BillingWindow.h"
+#include "invoicing/EmitirFactura.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
@@ -140,6 +141,34 @@ protected:
     }
 
 public:
+    // A request for the client's pending lines at branch 1 by employee 2, filled as the payment
+    // dialog fills it: holder and printed name, "Calle Mayor 1", DNI "123Z", the payments in
+    // order and the discount.
+    static SolicitudFactura SolicitudCobrada(qint32 client, const QString& titular,
+                                             const QString& nombre, qint32 caja, qint32 usuario,
+                                             qint32 dFactura, qint32 dEmision,
+                                             const std::vector<std::pair<QString, double>>& cobros,
+                                             double descuento) {
+        SolicitudFactura s;
+        s.nIdCliente = client;
+        s.sTitular = titular;
+        s.nIdEmpleado = 2;
+        s.nIdCaja = caja;
+        s.nIdSucursal = 1;
+        s.nIdUsuario = usuario;
+        s.dFactura = dFactura;
+        s.dEmision = dEmision;
+        s.cobro.sCliente = nombre;
+        s.cobro.sDomicilio = "Calle Mayor 1";
+        s.cobro.sDni = "123Z";
+        for (size_t k = 0; k < cobros.size(); ++k) {
+            s.cobro.sTipoCobro[k] = cobros[k].first;
+            s.cobro.nImporte[k] = cobros[k].second;
+        }
+        s.cobro.nDescuento = descuento;
+        return s;
+    }
+
     // A pending line of product nIdProducto (0 for none) at price and rate.
     static qint32 AddItem(qint32 nIdCliente, double units, double price, double rate,
                           qint32 nIdProducto = 0) {
