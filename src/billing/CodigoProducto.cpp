@@ -2,6 +2,7 @@
 
 #include "billing/CSearch.h"
 #include "billing/Facturacion.h"
+#include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
 #include "platform/ui/widgets/Frm.h"
@@ -113,11 +114,8 @@ void CodigoProducto::Aceptar() {
     m_sIdProducto =
         Utility::NumberText(Utility::Val(rs.Fields("nIdProductoServicio").Value.toString()));
     m_sUnidades = Utility::NumberText(cantidad);
-    m_nPrecio = u.SqlNumber(rs.Fields(m_billing.CampoPvp()).Value);
-    m_nBaseImp = cantidad * m_nPrecio;
-    m_nPorcIpto = u.SqlNumber(rs.Fields("nPorcIpto").Value);
-    m_nImpuestos = m_nPorcIpto * m_nBaseImp / 100;
-    m_nTotal = m_nImpuestos + m_nBaseImp;
+    const DocumentLine linea{cantidad, u.SqlNumber(rs.Fields(m_billing.CampoPvp()).Value),
+                             u.SqlNumber(rs.Fields("nPorcIpto").Value)};
     rs.Close();
 
     const qint32 id = db.InsertRecord(
@@ -125,9 +123,9 @@ void CodigoProducto::Aceptar() {
         "nIdCliente,nIdMascota,nIdProductoServicio,nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,"
         "nTotal",
         m_sIdCliente + "," + m_sIdMascota + "," + m_sIdProducto + "," + m_sUnidades + "," +
-            u.SqlValue(m_nPrecio, 2, true) + "," + u.SqlValue(m_nBaseImp, 2, true) + "," +
-            u.SqlValue(m_nPorcIpto, 2, true) + "," + u.SqlValue(m_nImpuestos, 2, true) + "," +
-            u.SqlValue(m_nTotal, 2, true));
+            u.SqlValue(linea.nPvp, 2, true) + "," + u.SqlValue(linea.Base(), 2, true) + "," +
+            u.SqlValue(linea.nPorcIpto, 2, true) + "," + u.SqlValue(linea.Tax(), 2, true) + "," +
+            linea.Total().Text());
     if (id != 0) {
         Limpiar();
         m_billing.gd->Requery();

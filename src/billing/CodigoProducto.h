@@ -39,9 +39,4 @@ private:
     QString m_sIdMascota = "0";
     QString m_sIdProducto = "0";
     QString m_sUnidades = "0";
-    double m_nPrecio = 0;
-    double m_nBaseImp = 0;
-    double m_nPorcIpto = 0;
-    double m_nImpuestos = 0;
-    double m_nTotal = 0;
 };

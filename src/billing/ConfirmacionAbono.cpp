@@ -1,19 +1,35 @@
 #include "billing/ConfirmacionAbono.h"
 
+#include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
+#include "platform/report/AmountText.h"
 #include "platform/util/TypedNumber.h"
 #include "session/G.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <cmath>
+
+namespace {
+
+// The decimals a number of units is written with, at most the four a quantity is typed with.
+int Decimales(double unidades) {
+    int decimales = 0;
+    while (decimales < 4 && DocumentLine::Units(unidades * std::pow(10.0, decimales)) !=
+                                std::round(unidades * std::pow(10.0, decimales)))
+        ++decimales;
+    return decimales;
+}
+
+} // namespace
 
 ConfirmacionAbono::ConfirmacionAbono(
     const QString& pregunta, const std::vector<LineaAbonable>& lineas,
@@ -44,15 +60,19 @@ ConfirmacionAbono::ConfirmacionAbono(
         nombre->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         nombre->setCheckState(Qt::Checked);
         grdLineas->setItem(row, 0, nombre);
-        auto* facturadas = new QTableWidgetItem(QString::number(linea.nUnidades));
+        auto* facturadas = new QTableWidgetItem(AmountText::Plain(linea.nUnidades));
         facturadas->setFlags(Qt::ItemIsEnabled);
         facturadas->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         grdLineas->setItem(row, 1, facturadas);
-        auto* unidades = new QSpinBox(grdLineas);
-        unidades->setRange(1, linea.nAbonables);
+        // As many decimals as the line was sold with: 2,5 kg can be given back as 0,5; a whole
+        // number of units stays whole.
+        const int decimales = Decimales(linea.nAbonables);
+        auto* unidades = new QDoubleSpinBox(grdLineas);
+        unidades->setDecimals(decimales);
+        unidades->setRange(std::min(1.0, std::pow(10.0, -decimales)), linea.nAbonables);
         unidades->setValue(linea.nAbonables);
         grdLineas->setCellWidget(row, 2, unidades);
-        connect(unidades, &QSpinBox::valueChanged, this, &ConfirmacionAbono::Proponer);
+        connect(unidades, &QDoubleSpinBox::valueChanged, this, &ConfirmacionAbono::Proponer);
         m_lineas.push_back(linea);
     }
     connect(grdLineas, &QTableWidget::itemChanged, this, &ConfirmacionAbono::Proponer);
@@ -103,8 +123,10 @@ std::vector<LineaAbono> ConfirmacionAbono::Elegidas() const {
     std::vector<LineaAbono> elegidas;
     for (int row = 0; row < grdLineas->rowCount(); ++row)
         if (grdLineas->item(row, 0)->checkState() == Qt::Checked)
-            elegidas.push_back({m_lineas[size_t(row)].nIdFacturaItem,
-                                static_cast<QSpinBox*>(grdLineas->cellWidget(row, 2))->value()});
+            elegidas.push_back(
+                {m_lineas[size_t(row)].nIdFacturaItem,
+                 DocumentLine::Units(
+                     static_cast<QDoubleSpinBox*>(grdLineas->cellWidget(row, 2))->value())});
     return elegidas;
 }
 

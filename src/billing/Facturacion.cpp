@@ -1,5 +1,6 @@
 #include "billing/Facturacion.h"
 
+#include "billing/AcercaDe.h"
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
 #include "billing/ConfirmacionAbono.h"
@@ -101,6 +102,7 @@ void Facturacion::BuildControls() {
         frm->AddTool(tool.name, Db().Translate(tool.tip), ToolIcons::Get(tool.icon));
         frm->SetShortcut(tool.name, QKeySequence(tool.key));
     }
+    frm->AddTool("AcercaDe_NA", Db().Translate("Acerca de tvFacturacion"), ToolIcons::Letter('i'));
     frm->AddButton("GenerarFactura_BT", Db().Translate("Generar factura"))
         ->setToolTip(Db().Translate("Generar la factura de lo pendiente (F12)"));
     frm->SetShortcut("GenerarFactura_BT", QKeySequence(Qt::Key_F12));
@@ -291,16 +293,18 @@ void Facturacion::Totales() {
     // Only lines still to invoice count: with the history box ticked the grid also shows
     // invoiced ones. The figures are those the invoice of these lines will store.
     std::vector<DocumentLine> lines;
-    for (int row = 1; row <= gd->RecordCount(); ++row) {
-        if (!gd->CellText(row, "Factura").isEmpty())
-            continue;
-        lines.push_back({N(gd->CellText(row, "Unid")), N(gd->CellText(row, "Precio")),
-                         N(gd->CellText(row, "Ipto"))});
-    }
+    for (int row = 1; row <= gd->RecordCount(); ++row)
+        if (gd->CellText(row, "Factura").isEmpty())
+            lines.push_back(Linea(row));
     const DocumentAmounts amounts = DocumentAmounts::Of(lines, Money());
     lblTotalBI_MN->setText(AmountText::Euros(amounts.nBi_Total.ToDouble()));
     lblTotalIptos_MN->setText(AmountText::Euros(amounts.nIm_Total.ToDouble()));
     lblTotalAFacturar_MN->setText(AmountText::Euros(amounts.nTotal.ToDouble()));
+}
+
+DocumentLine Facturacion::Linea(int row) const {
+    return {N(gd->CellText(row, "Unid")), N(gd->CellText(row, "Precio")),
+            N(gd->CellText(row, "Ipto"))};
 }
 
 QString Facturacion::CampoPvp() const {
@@ -325,6 +329,9 @@ void Facturacion::Frm_evtToolClick(const QString& sName) {
             HistoricoFacturas_NA_Click();
         } else if (sName == "LibrosContables_NA") {
             LibrosContables::Pedir();
+        } else if (sName == "AcercaDe_NA") {
+            AcercaDe dialog(this);
+            Ui::current().ShowModal(dialog);
         }
     });
 }
@@ -517,11 +524,7 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
                                 Db().GetValue("ProductosServicios", condition, "nPorcIpto"))));
             gd->SetCellText(-1, "Unid", "1");
         }
-        const double precio = N(gd->CellText(-1, "Precio"));
-        const double impuestoUnidad = (N(gd->CellText(-1, "Ipto")) / 100) * precio;
-        const double conImpuesto = precio + impuestoUnidad;
-        const double unidades = N(gd->CellText(-1, "Unid"));
-        gd->SetCellText(-1, "Total", AmountText::Number(conImpuesto * unidades));
+        gd->SetCellText(-1, "Total", AmountText::Number(Linea(-1).Total().ToDouble()));
         bool saved = false;
         gd_evtRecEdit(gd->CurrentRow(), gd->CurrentCol(), saved);
         Totales();
@@ -557,10 +560,7 @@ void Facturacion::gd_evtRecInsert(qint32, bool& RV_bSuccess) {
 void Facturacion::gd_evtRecEdit(qint32 nRow, qint32, bool& RV_bSuccess) {
     Trap("Facturacion::gd_evtRecEdit", [&] {
         RV_bSuccess = false;
-        const double precio = N(gd->CellText(-1, "Precio"));
-        const double unidades = N(gd->CellText(-1, "Unid"));
-        const double nBaseImp = precio * unidades;
-        const double nImpuestos = unidades * ((precio * N(gd->CellText(-1, "Ipto"))) / 100);
+        const DocumentLine linea = Linea(-1);
         // The line and its base and tax are written together or not at all.
         TransactionGuard transaccion;
         if (gd->RecordKey(0) == 0) {
@@ -576,7 +576,8 @@ void Facturacion::gd_evtRecEdit(qint32 nRow, qint32, bool& RV_bSuccess) {
                         QString(), QString(), kSkipFields);
         }
         Db().UpdateRecord("FacturasItems", "nBaseImp,nImpuestos",
-                          U().SqlValue(nBaseImp, 0, true) + "," + U().SqlValue(nImpuestos, 0, true),
+                          U().SqlValue(linea.Base(), 0, true) + "," +
+                              U().SqlValue(linea.Tax(), 0, true),
                           "nIdFacturaItem=" + QString::number(gd->RecordKey(0)));
         transaccion.Commit();
         RV_bSuccess = true;

@@ -6,6 +6,7 @@
 #include <memory>
 
 class CSearch;
+struct DocumentLine;
 class EnvioVeriFactu;
 struct SolicitudAbono;
 class Frm;
@@ -60,6 +61,8 @@ public:
     void Totales();
     // The price column of ProductosServicios for the current client's price level.
     QString CampoPvp() const;
+    // The grid's line at row (-1 the current one) as the totals and the stored line count it.
+    DocumentLine Linea(int row) const;
 
     // What issuing an invoice or a credit note reads of the window and asks of it.
     QString Dato(qint32 nDato) const override;

@@ -54,11 +54,6 @@ std::pair<QString, QString> SeriesAndNumber(const QString& sFactura) {
     return {sFactura.left(digit).trimmed(), sFactura.mid(digit)};
 }
 
-// The units the figures count: whole numbers, ties to even.
-double CountedUnits(double nUnidades) {
-    return Utility::ToInt32(nUnidades);
-}
-
 QString PaymentMeans(const QString& sTipoCobro) {
     const QString name = sTipoCobro.toLower();
     const std::pair<const char*, const char*> means[] = {
@@ -183,7 +178,7 @@ std::vector<Item> Items(const IssuedDocument& d) {
         // A credit note stores its invoice's lines with units and price turned: it states the
         // units given back at the price they were sold.
         const bool turned = d.kind == IssuedDocument::Kind::Rectifying;
-        const double quantity = CountedUnits(line.nUnidades);
+        const double quantity = line.nUnidades;
         const double price = turned ? -line.nPvp : line.nPvp;
         items.push_back({&line, quantity, price, Money::FromDouble(quantity * price)});
         sums[std::fabs(line.nPorcIpto)] += items.back().gross;

@@ -6,7 +6,8 @@
 #include "platform/util/Utility.h"
 
 void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada,
-                                          const MotivoRectificacion& motivo) {
+                                          const MotivoRectificacion& motivo,
+                                          const std::optional<TaxableBreakdown>& resto) {
     if (nIdFacturaAbonada == 0) {
         TaxableBreakdown::Of(IssuedDocument::LoadHeader(nIdFactura)->importes).Write(nIdFactura);
         return;
@@ -14,7 +15,8 @@ void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAb
     // The whole invoice at once is its breakdown turned; a part is spread from its own figures.
     const DocumentAmounts rectificada = IssuedDocument::LoadHeader(nIdFacturaAbonada)->importes;
     const DocumentAmounts propia = IssuedDocument::LoadHeader(nIdFactura)->importes;
-    (propia.FirstDifference(rectificada.Negated()) < 0
+    (resto ? *resto
+     : propia.FirstDifference(rectificada.Negated()) < 0
          ? TaxableBreakdown::ReadOr(nIdFacturaAbonada, rectificada).Negated()
          : TaxableBreakdown::Of(propia))
         .Write(nIdFactura);

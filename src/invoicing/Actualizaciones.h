@@ -1,8 +1,10 @@
 #pragma once
 
 #include "invoicing/MotivoRectificacion.h"
+#include "invoicing/core/TaxableBreakdown.h"
 
 #include <QString>
+#include <optional>
 
 // What issuing a document carries into the breakdown that is printed, registered and exported,
 // inside its transaction (the payments, cash-box entries and vaccinations are written by
@@ -11,9 +13,11 @@ namespace Actualizaciones {
 
 // The breakdown, with the discount taken off the base.
 // An invoice (nIdFacturaAbonada 0): spread from the figures just stored. A credit note: its
-// invoice's breakdown turned when it rectifies the whole invoice, else spread from its own
-// figures; and its reason (FacturasRectificativas).
+// invoice's breakdown turned when it rectifies the whole invoice, `resto` when it takes the
+// invoice's last units after others (what the earlier ones left of it, turned), else spread from
+// its own figures; and its reason (FacturasRectificativas).
 void Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada,
-                         const MotivoRectificacion& motivo = {});
+                         const MotivoRectificacion& motivo = {},
+                         const std::optional<TaxableBreakdown>& resto = {});
 
 } // namespace Actualizaciones

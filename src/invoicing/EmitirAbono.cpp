@@ -3,9 +3,12 @@
 #include "invoicing/Actualizaciones.h"
 #include "invoicing/Conta.h"
 #include "invoicing/Numeracion.h"
+#include "invoicing/core/AmountsCheck.h"
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/IssuedDocument.h"
+#include "invoicing/core/WhatIsLeft.h"
 #include "platform/data/DataAccess.h"
+#include "platform/report/AmountText.h"
 #include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 #include "register/RegistroFacturacion.h"
@@ -95,7 +98,7 @@ bool ScaledItemColumn(const QString& column) {
 
 // A line's figure for `units` of its `invoiced` ones: the same figure for all of them, else in
 // proportion, the total rounded to the cent as a line's total is.
-double Scaled(const QString& column, double stored, qint32 units, qint32 invoiced) {
+double Scaled(const QString& column, double stored, double units, double invoiced) {
     if (units == invoiced || invoiced == 0)
         return stored;
     if (Is(column, "nUnidades"))
@@ -104,14 +107,14 @@ double Scaled(const QString& column, double stored, qint32 units, qint32 invoice
     return Is(column, "nTotal") ? Utility::RoundHalfAway(part, 2) : part;
 }
 
-// The units of a line as every total counts them: whole, ties to even.
-qint32 Units(const QVariant& value) {
-    return Utility::ToInt32(U().SqlNumber(value));
+// The units of a line as stored, to the four decimals they are typed with.
+double Units(const QVariant& value) {
+    return DocumentLine::Units(U().SqlNumber(value));
 }
 
 struct Pedida {
     LineaAbonable linea;
-    qint32 nUnidades = 0;
+    double nUnidades = 0;
 };
 
 // The lines asked for, checked against what is left of each; the whole rest when none is named.
@@ -125,7 +128,8 @@ std::vector<Pedida> LineasPedidas(const std::vector<LineaAbonable>& abonables,
         return pedidas;
     }
     for (const LineaAbono& pedida : lineas) {
-        if (pedida.nUnidades == 0)
+        const double unidades = DocumentLine::Units(pedida.nUnidades);
+        if (unidades == 0)
             continue;
         const auto linea =
             std::find_if(abonables.begin(), abonables.end(), [&](const LineaAbonable& l) {
@@ -133,13 +137,13 @@ std::vector<Pedida> LineasPedidas(const std::vector<LineaAbonable>& abonables,
             });
         if (linea == abonables.end())
             throw AbonoRechazado(Db().Translate("La línea elegida no es de la factura."));
-        if (pedida.nUnidades < 0 || pedida.nUnidades > linea->nAbonables)
+        if (unidades < 0 || unidades > linea->nAbonables)
             throw AbonoRechazado(Db().Translate("De") + " " + linea->sProductoServicio + " " +
                                  Db().Translate("quedan por rectificar") + " " +
-                                 Id(linea->nAbonables) + " " +
+                                 AmountText::Plain(linea->nAbonables) + " " +
                                  Db().Translate("unidades: no se pueden rectificar") + " " +
-                                 Id(pedida.nUnidades) + ".");
-        pedidas.push_back({*linea, pedida.nUnidades});
+                                 AmountText::Plain(unidades) + ".");
+        pedidas.push_back({*linea, unidades});
     }
     if (pedidas.empty())
         throw AbonoRechazado(Db().Translate("No se ha elegido ninguna línea que rectificar."));
@@ -150,7 +154,7 @@ std::vector<Pedida> LineasPedidas(const std::vector<LineaAbonable>& abonables,
 DocumentAmounts Importes(const std::vector<Pedida>& pedidas, Money nDescuento) {
     std::vector<DocumentLine> lines;
     for (const Pedida& p : pedidas)
-        lines.push_back({double(p.nUnidades), p.linea.nPvp, p.linea.nPorcIpto});
+        lines.push_back({p.nUnidades, p.linea.nPvp, p.linea.nPorcIpto});
     return DocumentAmounts::Of(lines, nDescuento);
 }
 
@@ -186,6 +190,20 @@ Money Descuento(qint32 nIdFactura, const DocumentAmounts& factura,
         Money::FromDouble(factura.nDescuento.ToDouble() * Importes(pedidas, {}).nTotal.ToDouble() /
                           factura.nTotal.ToDouble());
     return std::min(parte, pendiente);
+}
+
+// What the rectification of `pedidas` carries before it is turned: the figures of those units
+// with their share of the discount or, when it takes the invoice's last units after others, what
+// they left of the invoice, so that together they give back exactly what it charged.
+WhatIsLeft Parte(qint32 nIdFactura, const DocumentAmounts& factura,
+                 const std::vector<Pedida>& pedidas, bool ultima, bool anteriores) {
+    if (ultima && anteriores) {
+        std::vector<double> rates;
+        for (const Pedida& p : pedidas)
+            rates.push_back(p.linea.nPorcIpto);
+        return WhatIsLeft::Of(nIdFactura, 0, rates);
+    }
+    return {Importes(pedidas, Descuento(nIdFactura, factura, pedidas, ultima, anteriores)), {}};
 }
 
 bool TomaLoQueQueda(const std::vector<Pedida>& pedidas,
@@ -350,10 +368,10 @@ std::vector<LineaAbonable> LineasAbonables(qint32 nIdFactura) {
         Id(nIdFactura) + " ORDER BY i.nIdFacturaItem");
     std::vector<LineaAbonable> lineas;
     for (int r = 0; r < rows.RowCount(); ++r) {
-        const qint32 unidades = Units(rows(2, r));
+        const double unidades = Units(rows(2, r));
         lineas.push_back({Int(rows(0, r)), rows(1, r).toString(), unidades,
-                          std::max(0, unidades - Units(rows(5, r))), U().SqlNumber(rows(3, r)),
-                          U().SqlNumber(rows(4, r))});
+                          std::max(0.0, DocumentLine::Units(unidades - Units(rows(5, r)))),
+                          U().SqlNumber(rows(3, r)), U().SqlNumber(rows(4, r))});
     }
     return lineas;
 }
@@ -365,10 +383,10 @@ Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas)
     const std::vector<LineaAbonable> abonables = LineasAbonables(nIdFactura);
     const std::vector<Pedida> pedidas = LineasPedidas(abonables, lineas);
     const bool anteriores = Anteriores(abonables);
-    const Money descuento = Descuento(nIdFactura, factura->importes, pedidas,
-                                      TomaLoQueQueda(pedidas, abonables), anteriores);
-    return std::max(Money(), std::min(Importes(pedidas, descuento).AmountDue(),
-                                      Devolvible(nIdFactura, anteriores)));
+    const WhatIsLeft parte = Parte(nIdFactura, factura->importes, pedidas,
+                                   TomaLoQueQueda(pedidas, abonables), anteriores);
+    return std::max(Money(),
+                    std::min(parte.importes.AmountDue(), Devolvible(nIdFactura, anteriores)));
 }
 
 QString MotivoNoAbonable(qint32 nIdFactura) {
@@ -415,8 +433,8 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             ultima && std::all_of(pedidas.begin(), pedidas.end(),
                                   [](const Pedida& p) { return p.nUnidades == p.linea.nUnidades; });
         const DocumentAmounts importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
-        const DocumentAmounts parte =
-            Importes(pedidas, Descuento(s.nIdFactura, importes, pedidas, ultima, anteriores));
+        const WhatIsLeft resto = Parte(s.nIdFactura, importes, pedidas, ultima, anteriores);
+        const DocumentAmounts& parte = resto.importes;
         const Money devolvible =
             std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
         if (s.nImporteDevuelto &&
@@ -476,7 +494,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
                     if (cancelling)
                         Db().InsertRecord("AbonosItems", "nIdFactura,nIdFacturaItem,nUnidades",
                                           Id(d.nIdAbono) + "," + Id(p.linea.nIdFacturaItem) + "," +
-                                              Id(p.nUnidades));
+                                              Utility::NumberText(p.nUnidades));
                 }
             }
         }
@@ -485,13 +503,14 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         // The units come back to the shelf; taken again only if the pending lines are invoiced.
         // Product by product in the order of their keys, as an invoice takes them, so that on a
         // server the two never hold one product each while waiting for the other's.
-        std::map<qint32, qint64> devueltas;
+        std::map<qint32, double> devueltas;
         for (const Pedida& p : pedidas)
             for (i = 0; i < items.RowCount(); ++i)
                 if (Int(items.Value("nIdFacturaItem", i)) == p.linea.nIdFacturaItem)
                     devueltas[Int(items.Value("nIdProductoServicio", i))] += p.nUnidades;
         for (const auto& [producto, unidades] : devueltas)
-            Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+" + Id(unidades) +
+            Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+" +
+                         Utility::NumberText(DocumentLine::Units(unidades)) +
                          " WHERE bProducto=True AND nIdProductoServicio=" + Id(producto));
 
         ResultadoAbono resultado{d.nIdAbono, d.sFactura, {}};
@@ -501,7 +520,13 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             Devolver(s, d, s.nImporteDevuelto.value_or(devolvible), resultado.avisos);
         QuitarHistoria(s.nIdFactura, items, pedidas, entera);
         EnConta("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldoCliente(d.nIdCliente); });
-        Actualizaciones::Actualizar_Desglose(d.nIdAbono, s.nIdFactura, s.motivo);
+        Actualizaciones::Actualizar_Desglose(
+            d.nIdAbono, s.nIdFactura, s.motivo,
+            ultima && anteriores ? std::optional(resto.desglose.Negated()) : std::nullopt);
+        if (const QString descuadre = AmountsCheck::BeforeCommit({d.nIdAbono});
+            !descuadre.isEmpty())
+            throw AbonoRechazado(descuadre + " " +
+                                 Db().Translate("No se emite la nota de crédito."));
         RegistroFacturacion::Registrar(d.nIdAbono);
         guard.Commit();
         return resultado;

@@ -10,18 +10,18 @@
 #include <optional>
 #include <vector>
 
-// Units of one invoice line to rectify.
+// Units of one invoice line to rectify: as many decimals as the line was sold with.
 struct LineaAbono {
     qint32 nIdFacturaItem = 0;
-    qint32 nUnidades = 0;
+    double nUnidades = 0;
 };
 
 // An invoice line with what is left of it to rectify, for the confirmation and the history.
 struct LineaAbonable {
     qint32 nIdFacturaItem = 0;
     QString sProductoServicio;
-    qint32 nUnidades = 0;  // as invoiced
-    qint32 nAbonables = 0; // not rectified yet
+    double nUnidades = 0;  // as invoiced
+    double nAbonables = 0; // not rectified yet
     double nPvp = 0;
     double nPorcIpto = 0;
 };

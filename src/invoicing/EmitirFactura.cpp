@@ -4,6 +4,7 @@
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/LineasPendientes.h"
 #include "invoicing/Numeracion.h"
+#include "invoicing/core/AmountsCheck.h"
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
@@ -199,18 +200,18 @@ void Stock(const Lote& lote) {
                          Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
         // In the order of their keys, so that on a server two invoices selling the same products
         // ask for their rows in the same order rather than each holding one the other waits for.
-        std::map<qint32, qint64> vendidas;
+        // The shelf loses exactly what was sold: 2,5 kg of loose food are 2,5.
+        std::map<qint32, double> vendidas;
         for (int r = 0; r < items.RowCount(); ++r) {
             const qint32 producto = Whole(items, 0, r, "nIdProductoServicio");
-            const qint32 nUnidades = Whole(items, 1, r, "nUnidades");
             if (U().SqlNumber(items(2, r)) != 0)
-                vendidas[producto] += nUnidades;
+                vendidas[producto] += U().SqlNumber(items(1, r));
         }
         if (vendidas.empty())
             return;
         QStringList filas;
         for (const auto& [producto, unidades] : vendidas)
-            filas << Id(producto) + "," + Id(unidades);
+            filas << Id(producto) + "," + Utility::NumberText(DocumentLine::Units(unidades));
         Db().Execute(
             "UPDATE ProductosServicios SET nStockActual=COALESCE(nStockActual,0)-v.column2 FROM " +
             ValuesTable(filas) + " WHERE nIdProductoServicio=v.column1");
@@ -395,6 +396,8 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                  TaxableBreakdown::Of(importes[i]).Values(lote.ids[qsizetype(i)]))
                 desglose.Add(values);
         desglose.Flush();
+        if (const QString descuadre = AmountsCheck::BeforeCommit(lote.ids); !descuadre.isEmpty())
+            throw FacturaNoEmitida(descuadre + " No se ha emitido.");
         RegistroFacturacion::Registrar(lote.ids);
         transaccion.Commit();
         return std::vector<qint32>(lote.ids.begin(), lote.ids.end());

@@ -6,6 +6,7 @@
 #include "platform/util/Decimal.h"
 #include "platform/util/TvError.h"
 #include "register/RegistroFacturacion.h"
+#include "register/SistemaInformatico.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -133,14 +134,15 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
     }
     xml.writeEndElement();
     xml.writeStartElement(Sf, "SistemaInformatico");
-    Texto(xml, "NombreRazon", ProductorNombre);
-    Texto(xml, "NIF", ProductorNif);
-    Texto(xml, "NombreSistemaInformatico", NombreSistema);
-    Texto(xml, "IdSistemaInformatico", IdSistema);
-    Texto(xml, "Version", VersionSistema);
+    const SistemaInformatico& sistema = SistemaInformatico::DelBuild();
+    Texto(xml, "NombreRazon", sistema.productorNombre);
+    Texto(xml, "NIF", sistema.productorNif);
+    Texto(xml, "NombreSistemaInformatico", sistema.nombre);
+    Texto(xml, "IdSistemaInformatico", sistema.id);
+    Texto(xml, "Version", sistema.version);
     Texto(xml, "NumeroInstalacion", numeroInstalacion);
-    Texto(xml, "TipoUsoPosibleSoloVerifactu", "N");
-    Texto(xml, "TipoUsoPosibleMultiOT", "N");
+    Texto(xml, "TipoUsoPosibleSoloVerifactu", sistema.soloVerifactu ? "S" : "N");
+    Texto(xml, "TipoUsoPosibleMultiOT", sistema.variosObligados ? "S" : "N");
     Texto(xml, "IndicadorMultiplesOT", "N");
     xml.writeEndElement();
     Texto(xml, "FechaHoraHusoGenRegistro", r.sFechaHoraHuso);

@@ -13,13 +13,9 @@
 // from its document's stored header, breakdown and reason.
 namespace ExportacionAeat {
 
-// The invoicing system that makes the records (SistemaInformatico); the installation number
-// comes from the ini (section "Registro", key "NumeroInstalacion").
-inline constexpr const char* ProductorNombre = "Tavelo Software";
-inline constexpr const char* ProductorNif = "B00000000";
-inline constexpr const char* NombreSistema = "tvFacturacion";
-inline constexpr const char* IdSistema = "TV";
-inline constexpr const char* VersionSistema = "1.0";
+// Every record names the invoicing system that made it as the build declares it
+// (SistemaInformatico::DelBuild); the installation number comes from the ini (section
+// "Registro", key "NumeroInstalacion").
 // A document holds at most this many records: the agency's limit per submission.
 inline constexpr int RegistrosPorDocumento = 1000;
 

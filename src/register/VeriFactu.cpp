@@ -4,6 +4,7 @@
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/ExportacionAeat.h"
+#include "register/SistemaInformatico.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -310,6 +311,11 @@ QString Resultado::Texto() const {
 
 Resultado Enviar(const Configuracion& c) {
     Resultado result;
+    // Every record names its producer; one the agency cannot identify is not sent at all.
+    if (result.error = SistemaInformatico::DelBuild().MotivoNoEnvio(); !result.error.isEmpty()) {
+        result.pendientes = Pendientes();
+        return result;
+    }
     if (!Db().LockRecord(LockTable, 0, true, false)) {
         result.ocupado = true;
         result.pendientes = Pendientes();

@@ -2,6 +2,7 @@
 // entry, as the front desk uses them.
 #include "BillingFixture.h"
 
+#include "billing/AcercaDe.h"
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
 #include "billing/Facturacion.h"
@@ -11,6 +12,7 @@
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
+#include "register/SistemaInformaticoBuild.h"
 #include "reports/Viewer.h"
 #include "session/Gi.h"
 
@@ -289,6 +291,38 @@ TEST_F(BillingTest, TheListPrintsThroughTheViewerWithTheClientsLines) {
     EXPECT_EQ(suite.Ui().ModalCount, 1);
     EXPECT_EQ(pages, 1);
     EXPECT_TRUE(found) << product.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// The declaración responsable, from the billing window's tool, with this build's values item by
+// item; Escape closes it as its button does.
+TEST_F(BillingTest, AboutShowsTheProducersDeclarationWithTheBuildsValues) {
+    Open();
+    QStringList shown;
+    suite.Ui().ModalActions.push_back([&](QWidget& window) {
+        auto& about = dynamic_cast<AcercaDe&>(window);
+        for (const char* item :
+             {"Nombre del sistema informático", "Código identificador", "Versión",
+              "Uso exclusivo como VERI*FACTU", "Uso por varios obligados tributarios", "Productor",
+              "NIF del productor", "Dirección de contacto"})
+            shown << about.Valor(QString::fromUtf8(item)).section(':', 0, 0);
+        for (const char* item : {"Componentes", "Tipos de firma"})
+            shown << QString::number(!about.Valor(QString::fromUtf8(item)).isEmpty());
+        shown << about.Declaracion().section('\n', -1);
+        about.show();
+        QTest::keyClick(&about, Qt::Key_Escape);
+        shown << QString::number(about.isVisible());
+    });
+    w->Frame()->Tool("AcercaDe_NA")->click();
+    EXPECT_EQ(shown.join('\n').toStdString(),
+              QStringList({TV_SISTEMA_NOMBRE, TV_SISTEMA_ID, TV_SISTEMA_VERSION, "No", "No",
+                           TV_PRODUCTOR_NOMBRE, TV_PRODUCTOR_NIF, TV_PRODUCTOR_DIRECCION, "1", "1",
+                           "En " TV_DECLARACION_LUGAR ", a " TV_DECLARACION_FECHA ".", "0"})
+                  .join('\n')
+                  .toStdString());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "invoicing/EmitirAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/AmountsCheck.h"
+#include "invoicing/core/DocumentAmounts.h"
 #include "register/RegistroFacturacion.h"
 #include "setup/SuiteSetup.h"
 
@@ -24,7 +25,7 @@ struct Paso {
     enum { Factura, Rectifica, Refactura } tipo;
     std::vector<std::pair<const char*, int>> lineas = {};
     int factura = 0;
-    std::vector<std::pair<int, int>> unidades = {};
+    std::vector<std::pair<int, double>> unidades = {};
     QString espera = {};
 };
 
@@ -55,7 +56,7 @@ protected:
         return facturas.back();
     }
 
-    QString Rectify(qint32 factura, const std::vector<std::pair<int, int>>& unidades) {
+    QString Rectify(qint32 factura, const std::vector<std::pair<int, double>>& unidades) {
         SolicitudAbono s;
         s.nIdFactura = factura;
         const std::vector<LineaAbonable> lineas = LineasAbonables(factura);
@@ -172,6 +173,77 @@ TEST_F(AbonoParcialTest, AllAtOnceThenTwoPartsOfTheSameLine) {
             Value("SELECT sFactura FROM Facturas WHERE nIdFactura=" + QString::number(facturas[1]))
                 .toString() +
             " ya tiene una nota de crédito.");
+}
+
+// Each part of an invoice rounds its own figures, so parts that took its units one by one would
+// leave cents behind (2,5 kg at 10,01 € and 21 % charge 25,03 + 5,26; parts of 1,2 and 1,3 kg would
+// give back 12,01 + 2,52 and 13,01 + 2,73): the part that takes the last units gives back what is
+// left, and together they return exactly what was charged, rate by rate and in money.
+TEST_F(AbonoParcialTest, PartsTakingTheLastUnitsGiveBackExactlyWhatWasCharged) {
+    const struct {
+        const char* what;
+        std::vector<DocumentLine> lineas;
+        std::vector<std::vector<std::pair<int, double>>> partes; // empty: all that is left
+        const char* last;                                        // "nTotal|nDescuento|returned"
+    } cases[] = {
+        {"a cent of tax in two parts", {{3, 10.01, 21}}, {{{0, 1}}, {}}, "-24.22|-3.33|20.89"},
+        {"kilos in two parts", {{2.5, 10.01, 21}}, {{{0, 1.2}}, {{0, 1.3}}}, "-15.74|-2.17|13.57"},
+        {"two rates in three parts",
+         {{2.5, 10.01, 21}, {0.333, 4.5, 10}},
+         {{{0, 1.2}}, {{1, 0.111}, {0, 0.3}}, {}},
+         "-13.18|-1.77|11.41"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const DocumentLine& l : c.lineas)
+            AddItem(client, l.nUnidades, l.nPvp, l.nPorcIpto, Product("MED01"));
+        // Paid in full, with a discount of 5 % of the total.
+        const DocumentAmounts importes = DocumentAmounts::Of(c.lineas, {});
+        const Money descuento = Money::FromDouble(importes.nTotal.ToDouble() * 0.05);
+        w.Accept({{"Efectivo", (importes.nTotal - descuento).ToDouble()}}, descuento.ToDouble());
+        Generar_Factura(w);
+        const QString factura = Value("SELECT MAX(nIdFactura) FROM Facturas").toString();
+        QString last;
+        for (const auto& parte : c.partes)
+            last = Rectify(factura.toInt(), parte);
+        EXPECT_EQ(last, c.last);
+        // The parts' breakdown rate by rate, their header's totals and the money they gave back
+        // against the invoice's, turned.
+        const auto sums = [](const QString& documents, int sign) {
+            std::map<double, std::pair<Money, Money>> rates;
+            const Rows desglose = Query("SELECT nPorcIpto,nBaseImponible,nCuota FROM "
+                                        "FacturasDesglose WHERE nIdFactura IN " +
+                                        documents);
+            for (int r = 0; r < desglose.RowCount(); ++r) {
+                auto& [base, cuota] = rates[desglose(0, r).toDouble()];
+                base += Money::FromStored(desglose(1, r));
+                cuota += Money::FromStored(desglose(2, r));
+            }
+            QStringList texts;
+            for (const auto& [rate, amounts] : rates)
+                texts << QString::number(rate) + " " +
+                             (sign < 0 ? -amounts.first : amounts.first).Text() + " " +
+                             (sign < 0 ? -amounts.second : amounts.second).Text();
+            Money totals[5];
+            const Rows headers = Query("SELECT nBi_Total,nIm_Total,nTotal,nDescuento FROM Facturas "
+                                       "WHERE nIdFactura IN " +
+                                       documents);
+            for (int r = 0; r < headers.RowCount(); ++r)
+                for (int k = 0; k < 4; ++k)
+                    totals[k] += Money::FromStored(headers(k, r));
+            const Rows cobros =
+                Query("SELECT nImporte FROM FacturasCobros WHERE nIdFactura IN " + documents);
+            for (int r = 0; r < cobros.RowCount(); ++r)
+                totals[4] += Money::FromStored(cobros(0, r));
+            for (const Money& total : totals)
+                texts << (sign < 0 ? -total : total).Text();
+            return texts.join('|');
+        };
+        EXPECT_EQ(
+            sums("(SELECT nIdFactura FROM Abonos WHERE nIdFacturaAbonada=" + factura + ")", 1),
+            sums("(" + factura + ")", -1));
+        Invariants(c.what);
+    }
 }
 
 TEST_F(AbonoParcialTest, WhatCannotBeRectifiedIsRefusedWithNothingWritten) {

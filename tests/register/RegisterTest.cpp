@@ -8,6 +8,7 @@
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/TaxableBreakdown.h"
 #include "register/RegistroFacturacion.h"
+#include "register/SistemaInformaticoBuild.h"
 #include "session/Gi.h"
 #include "setup/SuiteSetup.h"
 
@@ -315,6 +316,21 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
         EXPECT_EQ(Money::FromCents(tax).Text(), r.sCuotaTotal) << r.sNumSerie.toStdString();
         EXPECT_EQ(Money::FromCents(base + tax).Text(), r.sImporteTotal)
             << r.sNumSerie.toStdString();
+    }
+    // Every record names the system as this build declares it.
+    const QString declarado = QStringList({TV_PRODUCTOR_NOMBRE, TV_PRODUCTOR_NIF, TV_SISTEMA_NOMBRE,
+                                           TV_SISTEMA_ID, TV_SISTEMA_VERSION, "N", "N"})
+                                  .join('|');
+    for (const auto& alta : altas) {
+        const auto& f = alta.field;
+        EXPECT_EQ(QStringList({f["SistemaInformatico/NombreRazon"], f["SistemaInformatico/NIF"],
+                               f["SistemaInformatico/NombreSistemaInformatico"],
+                               f["SistemaInformatico/IdSistemaInformatico"],
+                               f["SistemaInformatico/Version"],
+                               f["SistemaInformatico/TipoUsoPosibleSoloVerifactu"],
+                               f["SistemaInformatico/TipoUsoPosibleMultiOT"]})
+                      .join('|'),
+                  declarado);
     }
     // Ours: a discounted invoice (its tax that of 27.75), two invoices and the rectifying invoice
     // of the first of them; the fixture's customers have no NIF, so no recipient is named.

@@ -7,6 +7,7 @@
 #include "billing/EnvioVeriFactu.h"
 #include "invoicing/GenerarFactura.h"
 #include "platform/ui/widgets/Frm.h"
+#include "register/SistemaInformatico.h"
 #include "register/VeriFactu.h"
 
 #include <QCoreApplication>
@@ -177,6 +178,30 @@ protected:
         }
     }
 };
+
+// Every record names its producer: none is sent under a NIF the agency cannot identify, and the
+// build's own may send.
+TEST(SistemaInformaticoTest, RecordsAreSentOnlyUnderAValidProducerNif) {
+    SistemaInformatico sistema = SistemaInformatico::DelBuild();
+    EXPECT_EQ(sistema.MotivoNoEnvio(), "");
+    const struct {
+        const char* nif;
+        const char* why;
+    } cases[] = {
+        {"B00000001", "el carácter de control no es correcto (debería ser 0)"},
+        {"12345678A", "la letra de control no es correcta (debería ser Z)"},
+        {"", "está vacío"},
+        {"b99123457", "debe escribirse B99123457"},
+    };
+    for (const auto& c : cases) {
+        sistema.productorNif = c.nif;
+        EXPECT_EQ(sistema.MotivoNoEnvio(),
+                  QString("No se envían registros: el NIF del productor del sistema informático, "
+                          "\"%1\", no es válido: %2. Quien distribuye el programa debe compilarlo "
+                          "con el suyo (TV_PRODUCTOR_NIF).")
+                      .arg(c.nif, c.why));
+    }
+}
 
 TEST_F(VeriFactuTest, EveryRecordIsSentOnceInRegisterOrderAndAcceptedOnesStayAccepted) {
     Issue("1");

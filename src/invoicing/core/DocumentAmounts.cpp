@@ -16,6 +16,14 @@ DocumentLine LineAt(const Rows& rows, int r, int at) {
 
 } // namespace
 
+Money DocumentLine::Total() const {
+    return Money::FromDouble(Base() + Tax());
+}
+
+double DocumentLine::Units(double units) {
+    return Utility::RoundHalfAway(units, 4);
+}
+
 std::vector<DocumentLine> DocumentLine::Read(const QString& condition) {
     const Rows rows = Db().GetRows("SELECT nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE " +
                                    condition + " ORDER BY nPorcIpto,nIdFacturaItem");
@@ -52,9 +60,8 @@ TaxBreakdown TaxBreakdown::Of(const std::vector<DocumentLine>& lines) {
         for (const DocumentLine& line : lines) {
             if (line.nPorcIpto != slot.nPo)
                 continue;
-            const qint32 units = Utility::ToInt32(line.nUnidades);
-            const double base = line.nPvp * units;
-            const double tax = line.nPvp / 100 * line.nPorcIpto * units;
+            const double base = line.Base();
+            const double tax = line.Tax();
             slot.nBi += base;
             slot.nIm += tax;
             b.nBi_Total += base;

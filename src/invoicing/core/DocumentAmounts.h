@@ -13,11 +13,21 @@
 // totals, the payment dialog, Conta::TotalesPorPorcImpuesto (and through it every issued
 // invoice), the generated histories and the check of stored documents.
 
-// A line as stored: units, unit price and tax percentage.
+// A line as stored: units, unit price and tax percentage. Units count exactly as typed (2,5 kg
+// of loose food are 2,5), in every figure of the line and of its document.
 struct DocumentLine {
     double nUnidades = 0;
     double nPvp = 0;
     double nPorcIpto = 0;
+
+    // The line's own figures: base price x units and tax price / 100 x rate x units, unrounded
+    // (the document rounds their sums), and the total the line shows and stores, to the cent.
+    double Base() const { return nPvp * nUnidades; }
+    double Tax() const { return nPvp / 100 * nPorcIpto * nUnidades; }
+    Money Total() const;
+    // Units are typed with at most four decimals: a sum or difference of them is taken back to
+    // that, so that 2,5 less 1,2 less 1,3 leaves nothing rather than a binary remainder.
+    static double Units(double units);
 
     // The FacturasItems lines that meet condition, by rate and then in the order they were added.
     static std::vector<DocumentLine> Read(const QString& condition);
@@ -25,11 +35,10 @@ struct DocumentLine {
     static std::map<qint32, std::vector<DocumentLine>> ReadByClient(const QString& condition);
 };
 
-// The breakdown before any rounding: what the lines add up to in each of at most three rate
-// slots. Units count as whole numbers (rounded, ties to even: 2.5 is 2 and 3.5 is 4); a line's
-// base is price x units and its tax price / 100 x rate x units, unrounded. The slots take the
-// lowest three rates in ascending order, whatever order the lines come in, so every engine
-// stores the same document; the lines of any further rate count nowhere.
+// The breakdown before any rounding: what the lines' Base and Tax add up to in each of at most
+// three rate slots. The slots take the lowest three rates in ascending order, whatever order the
+// lines come in, so every engine stores the same document; the lines of any further rate count
+// nowhere.
 struct TaxBreakdown {
     struct Slot {
         double nPo = 0;
