@@ -186,15 +186,18 @@ TEST_F(AbonoParcialTest, PartsTakingTheLastUnitsGiveBackExactlyWhatWasCharged) {
         std::vector<std::vector<std::pair<int, double>>> partes; // empty: all that is left
         const char* last;                                        // "nTotal|nDescuento|returned"
     } cases[] = {
-        {"a cent of tax in two parts", {{3, 10.01, 21}}, {{{0, 1}}, {}}, "-24.22|-3.33|20.89"},
-        {"kilos in two parts", {{2.5, 10.01, 21}}, {{{0, 1.2}}, {{0, 1.3}}}, "-15.74|-2.17|13.57"},
+        {"a cent of tax in two parts", {{3, 10.01, 21}}, {{{0, 1}}, {}}, "-24.23|-1.21|23.02"},
+        {"kilos in two parts", {{2.5, 10.01, 21}}, {{{0, 1.2}}, {{0, 1.3}}}, "-15.75|-0.79|14.96"},
         {"two rates in three parts",
          {{2.5, 10.01, 21}, {0.333, 4.5, 10}},
          {{{0, 1.2}}, {{1, 0.111}, {0, 0.3}}, {}},
-         "-13.18|-1.77|11.41"},
+         "-13.22|-0.66|12.56"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        // A client of its own: the lines a rectification gives back are pending again.
+        client = NewClient(c.what);
+        w.client = QString::number(client);
         for (const DocumentLine& l : c.lineas)
             AddItem(client, l.nUnidades, l.nPvp, l.nPorcIpto, Product("MED01"));
         // Paid in full, with a discount of 5 % of the total.
@@ -206,7 +209,7 @@ TEST_F(AbonoParcialTest, PartsTakingTheLastUnitsGiveBackExactlyWhatWasCharged) {
         QString last;
         for (const auto& parte : c.partes)
             last = Rectify(factura.toInt(), parte);
-        EXPECT_EQ(last, c.last);
+        EXPECT_EQ(last.toStdString(), c.last);
         // The parts' breakdown rate by rate, their header's totals and the money they gave back
         // against the invoice's, turned.
         const auto sums = [](const QString& documents, int sign) {
@@ -323,8 +326,7 @@ TEST_F(AbonoParcialTest, TwoWorkstationsNeverRectifyMoreThanWasSold) {
               "pueden rectificar 2.");
     Db().SetWaitHook({});
     EXPECT_GE(waits, 2);
-    EXPECT_EQ(Rectify(factura, {{0, 1}}), "-4.95|0|4.95");
-    EXPECT_EQ(MotivoNoAbonable(factura).right(29), "ya tiene una nota de crédito.");
+    EXPECT_EQ(LineasAbonables(factura)[0].nAbonables, 1);
 }
 
 // A folder made when an invoice could have one credit note: its unique index goes, its credit

@@ -39,13 +39,13 @@ TEST_F(ContaTest, ThreeRatesFillTheSlotsInAscendingOrderAndAFourthCountsNowhere)
               "0.00|50.00|0.00|4.00|100.00|4.00|10.00|40.00|4.00|190.00|8.00|198.00");
 }
 
-TEST_F(ContaTest, UnitsRoundToEvenAndTaxIsPerUnitTimesUnits) {
+TEST_F(ContaTest, UnitsCountAsTypedAndTaxIsPerUnitTimesUnits) {
     const qint32 client = NewClient();
-    AddItem(client, 2.5, 10, 21); // 2 units
-    AddItem(client, 3.5, 1, 21);  // 4 units
+    AddItem(client, 2.5, 10, 21);
+    AddItem(client, 3.5, 1, 21);
     const TotalesImpuesto t = Breakdown(0, client);
-    EXPECT_NEAR(t.nBi_1, 24, 1e-9);
-    EXPECT_NEAR(t.nIm_1, 5.04, 1e-9);
+    EXPECT_NEAR(t.nBi_1, 28.5, 1e-9);
+    EXPECT_NEAR(t.nIm_1, 5.985, 1e-9);
 
     // With no lines the totals stay as passed in.
     TotalesImpuesto passed;

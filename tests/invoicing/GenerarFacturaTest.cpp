@@ -86,15 +86,15 @@ TEST_F(GenerarFacturaTest, AnInvoiceReachesEveryTableInOneGo) {
     EXPECT_TRUE(suite.Ui().Shown.isEmpty()) << suite.Ui().Shown.join('\n').toStdString();
 }
 
-TEST_F(GenerarFacturaTest, VaccinesGetTheirNextDoseAndProductsLoseStockByRoundedUnits) {
+TEST_F(GenerarFacturaTest, VaccinesGetTheirNextDoseAndProductsLoseStockByTheUnitsSold) {
     const qint32 client = NewClient();
     Db().UpdateRecord("ProductosServicios", "nCadencia", "0", "sCodigo='VAC02'");
     Db().UpdateRecord("ProductosServicios", "nStockActual", "1", "sCodigo='PIEN10'");
-    AddItem(client, 1, 25, 10, Product("VAC01"));    // cadence 365
-    AddItem(client, 1, 30, 10, Product("VAC02"));    // cadence 0: no row
-    AddItem(client, 3, 10, 21, Product("PIEN10"));   // stock 1 -> -2
-    AddItem(client, 1.5, 12, 21, Product("PIEN11")); // 2 units
-    AddItem(client, 2.5, 12, 21, Product("PIEN12")); // 2 units
+    AddItem(client, 1, 25, 10, Product("VAC01"));  // cadence 365
+    AddItem(client, 1, 30, 10, Product("VAC02"));  // cadence 0: no row
+    AddItem(client, 3, 10, 21, Product("PIEN10")); // stock 1 -> -2
+    AddItem(client, 1.5, 12, 21, Product("PIEN11"));
+    AddItem(client, 2.5, 12, 21, Product("PIEN12"));
     const double pien11 = Stock("PIEN11"), pien12 = Stock("PIEN12"), vac01 = Stock("VAC01");
     Gi.nFechaTrabajo = 20280229;
     w.client = QString::number(client);
@@ -109,8 +109,8 @@ TEST_F(GenerarFacturaTest, VaccinesGetTheirNextDoseAndProductsLoseStockByRounded
               QString::number(Product("VAC01")) + "|20280229|20290228|1");
     EXPECT_EQ(Count("Vacunaciones", "nIdFactura=(SELECT MAX(nIdFactura) FROM Facturas)"), 1);
     EXPECT_EQ(Stock("PIEN10"), -2);
-    EXPECT_EQ(Stock("PIEN11"), pien11 - 2);
-    EXPECT_EQ(Stock("PIEN12"), pien12 - 2);
+    EXPECT_EQ(Stock("PIEN11"), pien11 - 1.5);
+    EXPECT_EQ(Stock("PIEN12"), pien12 - 2.5);
     EXPECT_EQ(Stock("VAC01"), vac01 - 1);
 }
 
