@@ -91,7 +91,6 @@ QString Disagreement(const DocumentAmounts& stored, IssuedDocument::Kind kind,
 } // namespace
 
 AmountsCheck AmountsCheck::Run() {
-
     constexpr int Chunk = 5000;
     AmountsCheck result;
     for (qint32 after = 0;;) {
