@@ -352,10 +352,23 @@ CREATE TABLE IF NOT EXISTS RegistrosFacturacion (
     sImporteTotal TEXT NOT NULL DEFAULT '',
     sHuellaAnterior TEXT NOT NULL DEFAULT '',
     sFechaHoraHuso TEXT NOT NULL DEFAULT '',
-    sHuella TEXT NOT NULL DEFAULT ''
+    sHuella TEXT NOT NULL DEFAULT '',
+    sTipoRegistro TEXT NOT NULL DEFAULT 'Alta'
 );
 CREATE INDEX IF NOT EXISTS ixRegistrosFacturacion_Emisor ON RegistrosFacturacion (sIdEmisor, nIdRegistro);
 CREATE INDEX IF NOT EXISTS ixRegistrosFacturacion_nIdFactura ON RegistrosFacturacion (nIdFactura);
+
+-- Documents cancelled because they were issued in error: kept, with why and by whom. A
+-- cancelled document leaves the books and cannot be cancelled, rectified or replaced again.
+
+CREATE TABLE IF NOT EXISTS FacturasAnuladas (
+    nIdFacturaAnulada INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL DEFAULT 0,
+    sMotivo TEXT NOT NULL DEFAULT '',
+    dAnulacion INTEGER NOT NULL DEFAULT 0,
+    nIdUsuario INTEGER NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX IF NOT EXISTS uxFacturasAnuladas_nIdFactura ON FacturasAnuladas (nIdFactura);
 
 -- Records sent to the tax agency (VERI*FACTU mode). The register's rows may not change, so what
 -- the agency answered for each is kept beside them: one row per record sent, none while it waits.

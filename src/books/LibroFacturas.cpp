@@ -89,7 +89,10 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
     LibroFacturas libro;
     libro.desde = desde;
     libro.hasta = hasta;
-    QString where = EnPeriodo(desde, hasta);
+    // A document cancelled as issued in error was never a sale: it leaves the books whole.
+    QString where = EnPeriodo(desde, hasta) +
+                    " AND NOT EXISTS (SELECT 1 FROM FacturasAnuladas x WHERE "
+                    "x.nIdFactura=f.nIdFactura)";
     if (nIdSucursal != 0)
         where += " AND f.nIdSucursal=" + Id(nIdSucursal);
 

@@ -13,6 +13,12 @@
 
 namespace {
 
+// A cancelled document owes nothing: its payments were reversed and its total leaves the balance.
+QString NoAnulada(const QString& facturas) {
+    return "NOT EXISTS (SELECT 1 FROM FacturasAnuladas x WHERE x.nIdFactura=" + facturas +
+           ".nIdFactura)";
+}
+
 QString Id(qint64 id) {
     return QString::number(id);
 }
@@ -195,8 +201,9 @@ void Conta::Regenerar_SaldoCliente(qint32 nIdCliente) {
 void Conta::SaldoCliente(qint32 nIdCliente) {
     const QString where = "nIdCliente=" + Id(nIdCliente);
     const double pagado = Cents(Db().SumField("FacturasCobros", "nImporte", where));
-    const double descuentos = Cents(Db().SumField("Facturas", "nDescuento", where));
-    const double bruto = Cents(Db().SumField("Facturas", "nTotal", where));
+    const QString invoiced = where + " AND " + NoAnulada("Facturas");
+    const double descuentos = Cents(Db().SumField("Facturas", "nDescuento", invoiced));
+    const double bruto = Cents(Db().SumField("Facturas", "nTotal", invoiced));
     const double facturado = Cents(bruto - descuentos);
     const double saldo = Cents(pagado - facturado);
     Db().UpdateRecord("Clientes", "nFacturado,nPagado,nSaldo",
@@ -224,12 +231,14 @@ void Conta::SaldosClientes(const QList<qint32>& clientes) {
     QStringList ids;
     for (qint32 nIdCliente : clientes)
         ids << Id(nIdCliente);
-    const Rows sums =
-        Db().GetRows("SELECT c.nIdCliente,(SELECT SUM(p.nImporte) FROM FacturasCobros p WHERE "
-                     "p.nIdCliente=c.nIdCliente),(SELECT SUM(f.nDescuento) FROM Facturas f WHERE "
-                     "f.nIdCliente=c.nIdCliente),(SELECT SUM(f.nTotal) FROM Facturas f WHERE "
-                     "f.nIdCliente=c.nIdCliente) FROM Clientes c WHERE c.nIdCliente IN (" +
-                     ids.join(',') + ")");
+    const Rows sums = Db().GetRows(
+        "SELECT c.nIdCliente,(SELECT SUM(p.nImporte) FROM FacturasCobros p WHERE "
+        "p.nIdCliente=c.nIdCliente),(SELECT SUM(f.nDescuento) FROM Facturas f WHERE "
+        "f.nIdCliente=c.nIdCliente AND " +
+        NoAnulada("f") +
+        "),(SELECT SUM(f.nTotal) FROM Facturas f WHERE "
+        "f.nIdCliente=c.nIdCliente AND " +
+        NoAnulada("f") + ") FROM Clientes c WHERE c.nIdCliente IN (" + ids.join(',') + ")");
     if (sums.RowCount() == 0)
         return;
     QStringList saldos;

@@ -239,6 +239,9 @@ QString Impedimento(qint32 nIdFactura, const std::vector<LineaAbonable>& lineas)
     if (U().SqlNumber(invoice(1, 0)) != 0)
         return Db().Translate("La factura") + " " + sFactura + " " +
                Db().Translate("es una nota de crédito y no se puede abonar.");
+    if (U().SqlNumber(Db().GetValue("FacturasAnuladas", "nIdFactura=" + Id(nIdFactura))) != 0)
+        return Db().Translate("La factura") + " " + sFactura + " " +
+               Db().Translate("está anulada: no se puede rectificar.");
     if (std::none_of(lineas.begin(), lineas.end(),
                      [](const LineaAbonable& l) { return l.nAbonables > 0; }) &&
         U().SqlNumber(Db().GetValue("Abonos", "nIdFacturaAbonada=" + Id(nIdFactura))) != 0)
@@ -254,12 +257,16 @@ qint32 Salida(QStringList& avisos) {
     return salida;
 }
 
+// The document the money given back is booked to, and under what concept: the credit note, or
+// the cancelled invoice itself.
 struct Documento {
     qint32 nIdAbono = 0;
     QString sFactura;
     QString sFacturaAbonada;
     qint32 nIdCliente = 0;
     qint32 nIdCaja = 0;
+    QString sConcepto = QStringLiteral("Abono");
+    QString sReferencia = QStringLiteral("Fra.Abonada");
 };
 
 // One cash-box entry of the money given back, written by the request's user.
@@ -270,9 +277,9 @@ void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 
         if (caja == 0 && !avisos.contains(Conta::AvisoCajaCero))
             avisos << Conta::AvisoCajaCero;
         return Conta::ApunteCaja(
-            caja, s.nIdUsuario, Db().Translate("Abono").left(16), s.sTitular, s.nFechaTrabajo,
+            caja, s.nIdUsuario, Db().Translate(d.sConcepto).left(16), s.sTitular, s.nFechaTrabajo,
             salida, nImporte, {}, Db().Translate("Fra.") + d.sFactura,
-            Db().Translate("Fra.Abonada") + ":" + d.sFacturaAbonada, d.nIdAbono);
+            Db().Translate(d.sReferencia) + ":" + d.sFacturaAbonada, d.nIdAbono);
     });
 }
 
@@ -286,7 +293,7 @@ void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringLis
         EnConta("Conta::Generar_CobroCliente", [&] {
             return Conta::CobroCliente(Int(cobros(4, r)), U().SqlNumber(cobros(5, r)) * -1,
                                        Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
-                                       Db().Translate("Abono") + cobros(2, r).toString());
+                                       Db().Translate(d.sConcepto) + cobros(2, r).toString());
         });
     const Rows apuntes = Db().GetRows("SELECT nIdCaja,nImporte FROM ApuntesCaja WHERE nIdFactura=" +
                                       Id(s.nIdFactura));
@@ -357,7 +364,80 @@ void QuitarHistoria(qint32 nIdFactura, const Rows& items, const std::vector<Pedi
     }
 }
 
+// The lines asked for copied from the invoice's: turned, as the lines of credit note `abono`, or
+// (abono 0) as pending items of the client again. i and n follow the item and the column copied.
+void CopiarLineas(const Rows& items, const std::vector<Pedida>& pedidas, qint32 abono, int& i,
+                  int& n) {
+    const bool cancelling = abono != 0;
+    for (const Pedida& p : pedidas) {
+        for (i = 0; i < items.RowCount(); ++i) {
+            if (Int(items.Value("nIdFacturaItem", i)) != p.linea.nIdFacturaItem)
+                continue;
+            QStringList itemColumns, itemValues;
+            for (n = 1; n < items.ColumnCount(); ++n) {
+                const QString column = items.ColumnNames()[n];
+                itemColumns << column;
+                if (Is(column, "nIdFactura"))
+                    itemValues << Id(abono);
+                else if (ScaledItemColumn(column) && !items(n, i).isNull())
+                    itemValues << Literal(
+                        column,
+                        Scaled(column, U().SqlNumber(items(n, i)), p.nUnidades, p.linea.nUnidades),
+                        cancelling);
+                else
+                    itemValues << Literal(column, items(n, i), cancelling && Is(column, "nPvp"));
+            }
+            Db().InsertRecord("FacturasItems", itemColumns.join(','), itemValues.join(','));
+            if (cancelling)
+                Db().InsertRecord("AbonosItems", "nIdFactura,nIdFacturaItem,nUnidades",
+                                  Id(abono) + "," + Id(p.linea.nIdFacturaItem) + "," +
+                                      Utility::NumberText(p.nUnidades));
+        }
+    }
+}
+
+// The units come back to the shelf; taken again only if the pending lines are invoiced. Product
+// by product in the order of their keys, as an invoice takes them, so that on a server the two
+// never hold one product each while waiting for the other's.
+void DevolverStock(const Rows& items, const std::vector<Pedida>& pedidas) {
+    std::map<qint32, double> devueltas;
+    for (const Pedida& p : pedidas)
+        for (int i = 0; i < items.RowCount(); ++i)
+            if (Int(items.Value("nIdFacturaItem", i)) == p.linea.nIdFacturaItem)
+                devueltas[Int(items.Value("nIdProductoServicio", i))] += p.nUnidades;
+    for (const auto& [producto, unidades] : devueltas)
+        Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+" +
+                     Utility::NumberText(DocumentLine::Units(unidades)) +
+                     " WHERE bProducto=True AND nIdProductoServicio=" + Id(producto));
+}
+
 } // namespace
+
+QStringList DeshacerFactura(const SolicitudAbono& s) {
+    const Rows items =
+        Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(s.nIdFactura));
+    const Rows factura = Db().GetRows("SELECT sFactura,nIdCliente,nIdCaja FROM Facturas WHERE "
+                                      "nIdFactura=" +
+                                      Id(s.nIdFactura));
+    Documento d;
+    d.nIdAbono = s.nIdFactura;
+    d.sFactura = factura(0, 0).toString();
+    d.sFacturaAbonada = d.sFactura;
+    d.nIdCliente = Int(factura(1, 0));
+    d.nIdCaja = Int(factura(2, 0));
+    d.sConcepto = QStringLiteral("Anulación");
+    d.sReferencia = QStringLiteral("Fra.Anulada");
+    const std::vector<Pedida> todas = LineasPedidas(LineasAbonables(s.nIdFactura), {});
+    int i = 0;
+    int n = 0;
+    CopiarLineas(items, todas, 0, i, n);
+    DevolverStock(items, todas);
+    QStringList avisos;
+    DevolverComoSeCobro(s, d, avisos);
+    QuitarHistoria(s.nIdFactura, items, todas, true);
+    EnConta("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldoCliente(d.nIdCliente); });
+    return avisos;
+}
 
 std::vector<LineaAbonable> LineasAbonables(qint32 nIdFactura) {
     const Rows rows = Db().GetRows(
@@ -470,48 +550,10 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         nPaso = 3;
 
         // The lines twice: turned for the rectifying invoice, then as pending items again.
-        for (const bool cancelling : {true, false}) {
-            for (const Pedida& p : pedidas) {
-                for (i = 0; i < items.RowCount(); ++i) {
-                    if (Int(items.Value("nIdFacturaItem", i)) != p.linea.nIdFacturaItem)
-                        continue;
-                    QStringList itemColumns, itemValues;
-                    for (n = 1; n < items.ColumnCount(); ++n) {
-                        const QString column = items.ColumnNames()[n];
-                        itemColumns << column;
-                        if (Is(column, "nIdFactura"))
-                            itemValues << (cancelling ? Id(d.nIdAbono) : QStringLiteral("0"));
-                        else if (ScaledItemColumn(column) && !items(n, i).isNull())
-                            itemValues << Literal(column,
-                                                  Scaled(column, U().SqlNumber(items(n, i)),
-                                                         p.nUnidades, p.linea.nUnidades),
-                                                  cancelling);
-                        else
-                            itemValues
-                                << Literal(column, items(n, i), cancelling && Is(column, "nPvp"));
-                    }
-                    Db().InsertRecord("FacturasItems", itemColumns.join(','), itemValues.join(','));
-                    if (cancelling)
-                        Db().InsertRecord("AbonosItems", "nIdFactura,nIdFacturaItem,nUnidades",
-                                          Id(d.nIdAbono) + "," + Id(p.linea.nIdFacturaItem) + "," +
-                                              Utility::NumberText(p.nUnidades));
-                }
-            }
-        }
+        CopiarLineas(items, pedidas, d.nIdAbono, i, n);
+        CopiarLineas(items, pedidas, 0, i, n);
         nPaso = 4;
-
-        // The units come back to the shelf; taken again only if the pending lines are invoiced.
-        // Product by product in the order of their keys, as an invoice takes them, so that on a
-        // server the two never hold one product each while waiting for the other's.
-        std::map<qint32, double> devueltas;
-        for (const Pedida& p : pedidas)
-            for (i = 0; i < items.RowCount(); ++i)
-                if (Int(items.Value("nIdFacturaItem", i)) == p.linea.nIdFacturaItem)
-                    devueltas[Int(items.Value("nIdProductoServicio", i))] += p.nUnidades;
-        for (const auto& [producto, unidades] : devueltas)
-            Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+" +
-                         Utility::NumberText(DocumentLine::Units(unidades)) +
-                         " WHERE bProducto=True AND nIdProductoServicio=" + Id(producto));
+        DevolverStock(items, pedidas);
 
         ResultadoAbono resultado{d.nIdAbono, d.sFactura, {}};
         if (entera && !s.nImporteDevuelto && s.sTipoCobro.isEmpty())

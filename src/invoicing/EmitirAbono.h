@@ -95,6 +95,13 @@ private:
 // AbonoFallido (nothing written, a number drawn here given back).
 ResultadoAbono EmitirAbono(const SolicitudAbono& solicitud);
 
+// Undoes, inside the caller's transaction, what issuing invoice s.nIdFactura did, as its whole
+// rectification undoes it: its lines pending again for the client, its products back in stock,
+// its payments and cash-box entries reversed one by one (booked to the invoice itself, by the
+// request's user, working date and holder), its pet history and vaccinations removed and the
+// client's balance recomputed. Answers the warnings for the user.
+QStringList DeshacerFactura(const SolicitudAbono& s);
+
 // Why the invoice cannot be rectified now (it is gone, rectified to its last unit or is itself a
 // credit note); empty when it can.
 QString MotivoNoAbonable(qint32 nIdFactura);

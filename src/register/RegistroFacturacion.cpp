@@ -21,7 +21,7 @@ namespace {
 
 const char* const Columns = "nIdFactura,sIdEmisor,sNumSerie,sFechaExpedicion,sTipoFactura,"
                             "sFacturaRectificada,sCuotaTotal,sImporteTotal,sHuellaAnterior,"
-                            "sFechaHoraHuso,sHuella";
+                            "sFechaHoraHuso,sHuella,sTipoRegistro";
 
 QString Id(qint64 id) {
     return QString::number(id);
@@ -90,8 +90,8 @@ Registro FromRow(const Rows& rows, int r) {
     QString* texts[] = {&reg.sIdEmisor,     &reg.sNumSerie,           &reg.sFechaExpedicion,
                         &reg.sTipoFactura,  &reg.sFacturaRectificada, &reg.sCuotaTotal,
                         &reg.sImporteTotal, &reg.sHuellaAnterior,     &reg.sFechaHoraHuso,
-                        &reg.sHuella};
-    for (int c = 0; c < 10; ++c)
+                        &reg.sHuella,       &reg.sTipoRegistro};
+    for (int c = 0; c < 11; ++c)
         *texts[c] = rows(c + 2, r).toString();
     return reg;
 }
@@ -137,6 +137,16 @@ QString Compare(const Registro& r, const Factura& f) {
     return {};
 }
 
+// What differs between a cancellation record and the document it cancels; empty when they agree.
+QString CompareCancellation(const Registro& r, const Factura& f, const QVariant& cancelled) {
+    if (r.sNumSerie != f.sNumSerie || r.sFechaExpedicion != f.sFechaExpedicion)
+        return QStringLiteral("cancels %1 of %2, but the invoice is %3 of %4")
+            .arg(r.sNumSerie, r.sFechaExpedicion, f.sNumSerie, f.sFechaExpedicion);
+    if (cancelled.toInt() == 0)
+        return QStringLiteral("cancels an invoice that Facturas does not mark as cancelled");
+    return {};
+}
+
 QString CsvField(const QString& text) {
     if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\n')))
@@ -158,7 +168,7 @@ QString Values(const Registro& r) {
     return QStringList{Id(r.nIdFactura),         Text(r.sIdEmisor),     Text(r.sNumSerie),
                        Text(r.sFechaExpedicion), Text(r.sTipoFactura),  Text(r.sFacturaRectificada),
                        Text(r.sCuotaTotal),      Text(r.sImporteTotal), Text(r.sHuellaAnterior),
-                       Text(r.sFechaHoraHuso),   Text(r.sHuella)}
+                       Text(r.sFechaHoraHuso),   Text(r.sHuella),       Text(r.sTipoRegistro)}
         .join(',');
 }
 
@@ -183,6 +193,10 @@ Registro Build(qint32 nIdFactura, const Factura& f, const QString& emisor, const
 } // namespace
 
 QString TextoHuella(const Registro& r) {
+    if (r.EsAnulacion())
+        return "IDEmisorFacturaAnulada=" + r.sIdEmisor + "&NumSerieFacturaAnulada=" + r.sNumSerie +
+               "&FechaExpedicionFacturaAnulada=" + r.sFechaExpedicion +
+               "&Huella=" + r.sHuellaAnterior + "&FechaHoraHusoGenRegistro=" + r.sFechaHoraHuso;
     return "IDEmisorFactura=" + r.sIdEmisor + "&NumSerieFactura=" + r.sNumSerie +
            "&FechaExpedicionFactura=" + r.sFechaExpedicion + "&TipoFactura=" + r.sTipoFactura +
            "&CuotaTotal=" + r.sCuotaTotal + "&ImporteTotal=" + r.sImporteTotal +
@@ -218,6 +232,28 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
     Db().LockForTransaction("RegistrosFacturacion", 0);
     Registro r = Build(nIdFactura, FacturaFrom(invoice, 0, 0), emisor, NewestHuella(emisor),
                        FechaHoraHuso(moment));
+    r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
+    return r;
+}
+
+Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
+    const Rows invoice = Db().GetRows("SELECT " + InvoiceColumns() +
+                                      " FROM Facturas f WHERE f.nIdFactura=" + Id(nIdFactura));
+    if (invoice.IsEmpty())
+        throw TvError(ErrorNumber::Database,
+                      "No existe la factura " + Id(nIdFactura) + " para el registro");
+    const QString emisor = Emisor();
+    Db().LockForTransaction("RegistrosFacturacion", 0);
+    const Factura f = FacturaFrom(invoice, 0, 0);
+    Registro r;
+    r.nIdFactura = nIdFactura;
+    r.sIdEmisor = emisor;
+    r.sNumSerie = f.sNumSerie;
+    r.sFechaExpedicion = f.sFechaExpedicion;
+    r.sHuellaAnterior = NewestHuella(emisor);
+    r.sFechaHoraHuso = FechaHoraHuso(moment);
+    r.sTipoRegistro = Registro::Anulacion;
+    r.sHuella = Huella(r);
     r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
     return r;
 }
@@ -299,7 +335,9 @@ Verificacion Verificar() {
         // Each record with its invoice beside it, read a chunk at a time so that a register of
         // years keeps its memory small.
         const Rows rows = Db().GetRows(
-            "SELECT r.nIdRegistro," + Qualified(Columns, "r") + ",f.nIdFactura," +
+            "SELECT r.nIdRegistro," + Qualified(Columns, "r") +
+            ",(SELECT COUNT(*) FROM FacturasAnuladas a WHERE a.nIdFactura=r.nIdFactura)"
+            ",f.nIdFactura," +
             InvoiceColumns() +
             " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
             "WHERE r.nIdRegistro>" +
@@ -321,9 +359,12 @@ Verificacion Verificar() {
                     ", but the record before it is " +
                     (previous == last.constEnd() ? QStringLiteral("none")
                                                  : Named(*previous) + " " + expected));
-            if (rows(12, i).isNull())
+            if (rows(AnchoColumnas + 1, i).isNull())
                 return fail(Named(r) + ": invoice " + Id(r.nIdFactura) + " is not in Facturas");
-            if (const QString difference = Compare(r, FacturaFrom(rows, i, 13));
+            const Factura f = FacturaFrom(rows, i, AnchoColumnas + 2);
+            if (const QString difference = r.EsAnulacion()
+                                               ? CompareCancellation(r, f, rows(AnchoColumnas, i))
+                                               : Compare(r, f);
                 !difference.isEmpty())
                 return fail(Named(r) + ": " + difference);
             last.insert(r.sIdEmisor, r);
@@ -419,7 +460,7 @@ std::vector<Registro> Leer(qint32 after, int limit) {
 std::optional<Registro> DeFactura(qint32 nIdFactura) {
     const Rows rows = Db().GetRows(QStringLiteral("SELECT nIdRegistro,") + Columns +
                                    " FROM RegistrosFacturacion WHERE nIdFactura=" + Id(nIdFactura) +
-                                   " ORDER BY nIdRegistro DESC LIMIT 1");
+                                   " AND sTipoRegistro='Alta' ORDER BY nIdRegistro DESC LIMIT 1");
     if (rows.IsEmpty())
         return std::nullopt;
     return FromRow(rows, 0);

@@ -30,9 +30,17 @@ struct Registro {
     QString sHuellaAnterior;
     QString sFechaHoraHuso; // 2026-12-05T10:15:30+01:00
     QString sHuella;
+    // Alta: the document was issued; Anulacion: it was cancelled, and the record names it by its
+    // number and date only (type and amounts empty).
+    QString sTipoRegistro = Alta;
+
+    static inline const QString Alta = QStringLiteral("Alta");
+    static inline const QString Anulacion = QStringLiteral("Anulacion");
+    bool EsAnulacion() const { return sTipoRegistro == Anulacion; }
 };
 
-// The text that is fingerprinted and its SHA-256, upper-case hexadecimal.
+// The text that is fingerprinted and its SHA-256, upper-case hexadecimal. A cancellation record
+// fingerprints the cancelled document's issuer, number and date with the chain's link and time.
 QString TextoHuella(const Registro& r);
 QString Huella(const Registro& r);
 
@@ -43,6 +51,11 @@ QString FechaHoraHuso(const QDateTime& moment);
 // issuer; runs inside the caller's transaction, as its last statement before the commit, and
 // holds the issuer's chain until that transaction ends. Answers the record.
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::currentDateTime());
+
+// Writes the cancellation record of document nIdFactura, chained as Registrar chains, inside the
+// caller's transaction. Raises when the document does not exist.
+Registro RegistrarAnulacion(qint32 nIdFactura,
+                            const QDateTime& moment = QDateTime::currentDateTime());
 
 // Registrar for several invoices issued together, chained in the order given: their rows read in
 // one query and their records written in one statement. Raises when one of them does not exist.
@@ -77,14 +90,16 @@ QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString&
 std::vector<Registro> Leer(qint32 after, int limit);
 
 // For a query that joins the register to tables of its own: the record's columns, nIdRegistro
-// first, qualified with `alias`; and the record read back from row `row` of its answer.
+// first, qualified with `alias` (AnchoColumnas of them); and the record read back from row `row`
+// of its answer.
 QString Columnas(const QString& alias);
+constexpr int AnchoColumnas = 13;
 Registro DeFila(const Rows& rows, int row);
 
 // The record of the same issuer just before r, when r is not its first.
 std::optional<Registro> Anterior(const Registro& r);
 
-// The record of invoice nIdFactura, when it has one.
+// The record that issued invoice nIdFactura (not its cancellation), when it has one.
 std::optional<Registro> DeFactura(qint32 nIdFactura);
 
 } // namespace RegistroFacturacion

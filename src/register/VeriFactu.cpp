@@ -263,7 +263,7 @@ bool EnviarLote(const Configuracion& c, Resultado& result) {
     QSet<qint32> subsanacion;
     for (int i = 0; i < rows.RowCount(); ++i) {
         registros.push_back(RegistroFacturacion::DeFila(rows, i));
-        if (rows(12, i).toString() == QLatin1String("Subsanar"))
+        if (rows(RegistroFacturacion::AnchoColumnas, i).toString() == QLatin1String("Subsanar"))
             subsanacion.insert(registros.back().nIdRegistro);
     }
     const QByteArray message = ExportacionAeat::Envio(registros, subsanacion, c.numeroInstalacion);
@@ -352,10 +352,12 @@ std::vector<Estado> NoAceptados() {
         "e.nIdRegistroEnvio IS NULL OR e.sEstado IN ('Incorrecto','Subsanar') ORDER BY "
         "r.nIdRegistro");
     std::vector<Estado> states;
-    for (int i = 0; i < rows.RowCount(); ++i)
-        states.push_back({RegistroFacturacion::DeFila(rows, i), rows(12, i).toString(),
-                          rows(13, i).toInt(), rows(14, i).toString(), rows(15, i).toString(),
-                          rows(16, i).toString()});
+    for (int i = 0; i < rows.RowCount(); ++i) {
+        const int at = RegistroFacturacion::AnchoColumnas;
+        states.push_back({RegistroFacturacion::DeFila(rows, i), rows(at, i).toString(),
+                          rows(at + 1, i).toInt(), rows(at + 2, i).toString(),
+                          rows(at + 3, i).toString(), rows(at + 4, i).toString()});
+    }
     return states;
 }
 

@@ -364,6 +364,7 @@ void DemoClinic::AddUsersAndRights() {
         {"tvFax", "Envío de faxes", {true, true, false}},
         {"tvLibros", "Libros contables", {true, false, false}},
         {"tvFacturae", "Factura electrónica", {true, false, false}},
+        {"tvAnularFactura", "Anular facturas emitidas por error", {true, false, false}},
     };
     for (const Right& right : rights) {
         const qint32 id =

@@ -331,6 +331,7 @@ const AddedColumn AddedColumns[] = {
     {"Contadores", "sSerie", "TEXT NOT NULL DEFAULT ''"},
     {"Contadores", "nAnio", "INTEGER NOT NULL DEFAULT 0"},
     {"ApuntesCaja", "nIdFactura", "INTEGER DEFAULT 0"},
+    {"RegistrosFacturacion", "sTipoRegistro", "TEXT NOT NULL DEFAULT 'Alta'"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.

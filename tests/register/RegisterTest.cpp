@@ -48,6 +48,26 @@ TEST(Fingerprint, IsThePublishedExample) {
               "2026-07-01T08:00:00-03:30");
 }
 
+TEST(Fingerprint, ACancellationHashesTheCancelledDocumentAndTheChain) {
+    Registro r;
+    r.sTipoRegistro = Registro::Anulacion;
+    r.sIdEmisor = "89890001K";
+    r.sNumSerie = "12345679/G34";
+    r.sFechaExpedicion = "01-01-2024";
+    // Type and amounts are not part of a cancellation's fingerprint.
+    r.sTipoFactura = "F1";
+    r.sImporteTotal = "123.45";
+    r.sHuellaAnterior = "F7B94CFD8924EDFF273501B01EE5153E4CE8F259766F88CF6ACB8935802A2B97";
+    r.sFechaHoraHuso = "2024-01-01T19:20:40+01:00";
+    EXPECT_EQ(RegistroFacturacion::TextoHuella(r),
+              "IDEmisorFacturaAnulada=89890001K&NumSerieFacturaAnulada=12345679/G34&"
+              "FechaExpedicionFacturaAnulada=01-01-2024&Huella="
+              "F7B94CFD8924EDFF273501B01EE5153E4CE8F259766F88CF6ACB8935802A2B97&"
+              "FechaHoraHusoGenRegistro=2024-01-01T19:20:40+01:00");
+    EXPECT_EQ(RegistroFacturacion::Huella(r),
+              "177547C0D57AC74748561D054A9CEC14B4C4EA23D1BEFD6F2E69E3A388F90C68");
+}
+
 class RegisterTest : public InvoicingTest {
 protected:
     QString Year() const {
