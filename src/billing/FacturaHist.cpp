@@ -36,6 +36,7 @@ void FacturaHist::BuildControls() {
     frm = new Frm(this, db.Translate("Historial de facturas"));
     const QList<QWidget*> layoutButtons = Informes::AddLayoutButtons(*frm);
     frm->AddButton("FacturaElectronica_BT", db.Translate("Factura electrónica…"));
+    frm->AddButton("Anular_BT", db.Translate("Anular…"));
 
     lsFras_TX = new QListWidget;
     lsFras_TX->setObjectName("lsFras_TX");
@@ -82,7 +83,8 @@ void FacturaHist::BuildControls() {
           frm->findChild<QWidget*>("FormatoNormal_BT"),
           frm->findChild<QWidget*>("FormatoDetallado_BT"),
           frm->findChild<QWidget*>("FormatoTicket_BT"),
-          frm->findChild<QWidget*>("FacturaElectronica_BT")}) {
+          frm->findChild<QWidget*>("FacturaElectronica_BT"),
+          frm->findChild<QWidget*>("Anular_BT")}) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -108,7 +110,8 @@ void FacturaHist::Form_Load() {
             QString("SELECT nIdFactura,sFactura,dFactura,dFacturaAbonada,nTotal,"
                     "nDescuento,(SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c JOIN Abonos a "
                     "ON a.nIdFactura=c.nIdFactura WHERE a.nIdFacturaAbonada=Facturas.nIdFactura) "
-                    "AS nRectificado ") +
+                    "AS nRectificado,(SELECT COUNT(*) FROM FacturasAnuladas x WHERE "
+                    "x.nIdFactura=Facturas.nIdFactura) AS nAnulada ") +
                 " FROM Facturas " + " WHERE nIdCliente=" + QString::number(nIdCliente) +
                 " AND (dFacturaAbonada=0 OR ISNULL(dFacturaAbonada))" + " ORDER BY nIdFactura",
             rs);
@@ -123,9 +126,11 @@ void FacturaHist::Form_Load() {
             const double amount = U().SqlNumber(rs.Fields("nTotal").Value) -
                                   U().SqlNumber(rs.Fields("nDescuento").Value) +
                                   U().SqlNumber(rectificado);
-            auto* item =
-                new QListWidgetItem(Entry(U().FormatDate(2, rs.Fields("dFactura").Value).toString(),
-                                          sFactura, AmountText::Euros(amount)));
+            // A cancelled invoice stays listed, to be reprinted as such.
+            const bool anulada = U().SqlNumber(rs.Fields("nAnulada").Value) != 0;
+            auto* item = new QListWidgetItem(
+                Entry(U().FormatDate(2, rs.Fields("dFactura").Value).toString(), sFactura,
+                      anulada ? Db().Translate("ANULADA") : AmountText::Euros(amount)));
             item->setData(Qt::UserRole, rs.Fields("nIdFactura").Value);
             lsFras_TX->addItem(item);
         }
@@ -155,6 +160,8 @@ void FacturaHist::Frm_evtButtonPressed(const QString& sName) {
             return;
         }
         m_billing.nIdFactura_Historico = nIdFactura;
+        if (sName == "Anular_BT")
+            m_billing.nEmitir = 3;
         if (const quint8 layout = Informes::LayoutOfButton(sName))
             m_billing.nFormatoFactura = layout;
         frm->Close();

@@ -14,9 +14,9 @@ class QRadioButton;
 // rectifications took, so an invoice rectified in part shows what is left of it), in a
 // fixed-pitch font so the columns line up. The newest invoice starts highlighted. The user picks an
 // invoice, the action (print again, the default, or a credit note) and, with a layout button, the
-// layout; the choice goes into the billing window's nIdFactura_Historico, nEmitir and
-// nFormatoFactura, and the billing window carries it out once this window has closed. Closing it
-// any other way makes no choice.
+// layout, or cancels it ("Anular…"); the choice goes into the billing window's
+// nIdFactura_Historico, nEmitir and nFormatoFactura, and the billing window carries it out once
+// this window has closed. Closing it any other way makes no choice.
 class FacturaHist : public QDialog {
     Q_OBJECT
 public:

@@ -7,6 +7,7 @@
 #include "billing/EnvioVeriFactu.h"
 #include "billing/FacturaHist.h"
 #include "billing/LibrosContables.h"
+#include "invoicing/AnularFactura.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/DocumentAmounts.h"
@@ -406,8 +407,68 @@ void Facturacion::HistoricoFacturas_NA_Click() {
             Generar_Abono(*this, std::move(solicitud));
             if (m_envio)
                 m_envio->Documento();
+        } else if (nEmitir == 3) {
+            Anular(nIdFactura_Historico);
         }
     });
+}
+
+void Facturacion::Anular(qint32 nIdFactura) {
+    if (!G::Permiso("tvAnularFactura")) {
+        ShowMessage(0, "No tiene permiso para anular facturas.");
+        return;
+    }
+    if (const QString rechazo = MotivoNoAnulable(nIdFactura); !rechazo.isEmpty()) {
+        ShowMessage(0, rechazo);
+        return;
+    }
+    const Rows factura = Db().GetRows("SELECT sFactura,sCliente,nTotal,nDescuento FROM Facturas "
+                                      "WHERE nIdFactura=" +
+                                      QString::number(nIdFactura));
+    const QString sFactura = factura(0, 0).toString();
+    SolicitudAnulacion solicitud;
+    solicitud.nIdFactura = nIdFactura;
+    solicitud.sMotivo =
+        Ui::current()
+            .Input("Anular la factura " + sFactura,
+                   "¿Por qué se emitió por error? (cliente equivocado, emitida dos veces…)", {})
+            .trimmed();
+    if (solicitud.sMotivo.isEmpty())
+        return;
+    const double importe = U().SqlNumber(factura(2, 0)) - U().SqlNumber(factura(3, 0));
+    if (!ConfirmDefaultNo(
+            "Anular sirve para una factura emitida por error: un cliente equivocado, una factura "
+            "emitida dos veces. Si lo que cambia es el importe o lo vendido, no la anule: emita "
+            "una factura rectificativa.\n\nLa factura " +
+            sFactura + " de " + factura(1, 0).toString() + " (" + AmountText::Euros(importe) +
+            ") quedará anulada: se devuelven sus cobros y apuntes de caja, el stock vuelve al "
+            "almacén, se quitan el historial y las vacunas de la mascota, y sus líneas vuelven a "
+            "estar pendientes. La anulación se anota en el registro de facturación.\n\n"
+            "¿Anular la factura " +
+            sFactura + "?"))
+        return;
+    solicitud.nIdCliente = Utility::ToInt32(Utility::Val(Dato(3)));
+    solicitud.sTitular = Dato(4);
+    solicitud.nFechaTrabajo = Gi.nFechaTrabajo;
+    solicitud.nIdUsuario = Gi.nIdUsuario;
+    solicitud.dAnulacion = Utility::ToInt32(U().SqlNumber(U().Today(true)));
+    try {
+        const ResultadoAnulacion anulada = AnularFactura(solicitud);
+        for (const QString& aviso : anulada.avisos)
+            ShowMessage(0, aviso);
+        ShowMessage(0, "La factura " + anulada.sFactura +
+                           " está anulada; sus líneas vuelven a estar pendientes. Al reimprimirla "
+                           "sale como ANULADA.");
+    } catch (const AnulacionRechazada& e) {
+        ShowMessage(0, e.Description());
+        return;
+    } catch (const TvError& e) {
+        ShowMessage(1, "No se ha anulado la factura " + sFactura + ": " + e.Description());
+        return;
+    }
+    RefrescarGrid();
+    if (m_envio)
+        m_envio->Documento();
 }
 
 bool Facturacion::ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud) {

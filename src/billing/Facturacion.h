@@ -31,7 +31,7 @@ public:
 
     // Print layout chosen in the invoice history: 1 Normal, 2 Detallada, 3 Ticket, 0 none.
     quint8 nFormatoFactura = 0;
-    // Action chosen in the invoice history: 1 reprint, 2 credit note, 0 none.
+    // Action chosen in the invoice history: 1 reprint, 2 credit note, 3 cancel, 0 none.
     quint8 nEmitir = 0;
     // Invoice chosen in the invoice history; 0 none.
     qint32 nIdFactura_Historico = 0;
@@ -82,6 +82,10 @@ public:
     // takes the lines, the money given back and the reason into solicitud; a hurried Enter
     // answers No.
     bool ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud);
+    // Cancels an invoice issued in error, for a user with the right tvAnularFactura: asks the
+    // reason, then confirms, saying that a change of amounts is a rectifying invoice instead.
+    // Escape at either step writes nothing.
+    void Anular(qint32 nIdFactura);
     void ImgGd_NR_Click(int index);
 
     // Grid events.

@@ -72,6 +72,41 @@ QString Descripcion(const Alta& a) {
     return Recortado(text, 500);
 }
 
+// What ends every record: the link to the previous record, the system that made it, when, and
+// its fingerprint.
+void Cola(QXmlStreamWriter& xml, const Alta& a, const QString& numeroInstalacion) {
+    const RegistroFacturacion::Registro& r = a.registro;
+    xml.writeStartElement(Sf, "Encadenamiento");
+    if (!a.anterior) {
+        Texto(xml, "PrimerRegistro", "S");
+    } else {
+        xml.writeStartElement(Sf, "RegistroAnterior");
+        Texto(xml, "IDEmisorFactura", a.anterior->sIdEmisor);
+        Texto(xml, "NumSerieFactura", a.anterior->sNumSerie);
+        Texto(xml, "FechaExpedicionFactura", a.anterior->sFechaExpedicion);
+        Texto(xml, "Huella", a.anterior->sHuella);
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    xml.writeStartElement(Sf, "SistemaInformatico");
+    const SistemaInformatico& sistema = SistemaInformatico::DelBuild();
+    Texto(xml, "NombreRazon", sistema.productorNombre);
+    Texto(xml, "NIF", sistema.productorNif);
+    Texto(xml, "NombreSistemaInformatico", sistema.nombre);
+    Texto(xml, "IdSistemaInformatico", sistema.id);
+    Texto(xml, "Version", sistema.version);
+    Texto(xml, "NumeroInstalacion", numeroInstalacion);
+    Texto(xml, "TipoUsoPosibleSoloVerifactu", sistema.soloVerifactu ? "S" : "N");
+    Texto(xml, "TipoUsoPosibleMultiOT", sistema.variosObligados ? "S" : "N");
+    Texto(xml, "IndicadorMultiplesOT", "N");
+    xml.writeEndElement();
+    Texto(xml, "FechaHoraHusoGenRegistro", r.sFechaHoraHuso);
+    Texto(xml, "TipoHuella", "01");
+    Texto(xml, "Huella", r.sHuella);
+    xml.writeEndElement();
+    xml.writeEndElement();
+}
+
 void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmisor,
                   const QString& numeroInstalacion) {
     const RegistroFacturacion::Registro& r = a.registro;
@@ -121,35 +156,32 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
     xml.writeEndElement();
     Texto(xml, "CuotaTotal", r.sCuotaTotal);
     Texto(xml, "ImporteTotal", r.sImporteTotal);
-    xml.writeStartElement(Sf, "Encadenamiento");
-    if (!a.anterior) {
-        Texto(xml, "PrimerRegistro", "S");
-    } else {
-        xml.writeStartElement(Sf, "RegistroAnterior");
-        Texto(xml, "IDEmisorFactura", a.anterior->sIdEmisor);
-        Texto(xml, "NumSerieFactura", a.anterior->sNumSerie);
-        Texto(xml, "FechaExpedicionFactura", a.anterior->sFechaExpedicion);
-        Texto(xml, "Huella", a.anterior->sHuella);
-        xml.writeEndElement();
-    }
+    Cola(xml, a, numeroInstalacion);
+}
+
+// A cancellation names the cancelled document by the agency's own element names and carries the
+// chain, the system and the fingerprint as an alta does.
+void EscribirAnulacion(QXmlStreamWriter& xml, const Alta& a, const QString& numeroInstalacion) {
+    const RegistroFacturacion::Registro& r = a.registro;
+    xml.writeStartElement(Lr, "RegistroFactura");
+    xml.writeStartElement(Sf, "RegistroAnulacion");
+    Texto(xml, "IDVersion", "1.0");
+    xml.writeStartElement(Sf, "IDFactura");
+    Texto(xml, "IDEmisorFacturaAnulada", r.sIdEmisor);
+    Texto(xml, "NumSerieFacturaAnulada", r.sNumSerie);
+    Texto(xml, "FechaExpedicionFacturaAnulada", r.sFechaExpedicion);
     xml.writeEndElement();
-    xml.writeStartElement(Sf, "SistemaInformatico");
-    const SistemaInformatico& sistema = SistemaInformatico::DelBuild();
-    Texto(xml, "NombreRazon", sistema.productorNombre);
-    Texto(xml, "NIF", sistema.productorNif);
-    Texto(xml, "NombreSistemaInformatico", sistema.nombre);
-    Texto(xml, "IdSistemaInformatico", sistema.id);
-    Texto(xml, "Version", sistema.version);
-    Texto(xml, "NumeroInstalacion", numeroInstalacion);
-    Texto(xml, "TipoUsoPosibleSoloVerifactu", sistema.soloVerifactu ? "S" : "N");
-    Texto(xml, "TipoUsoPosibleMultiOT", sistema.variosObligados ? "S" : "N");
-    Texto(xml, "IndicadorMultiplesOT", "N");
-    xml.writeEndElement();
-    Texto(xml, "FechaHoraHusoGenRegistro", r.sFechaHoraHuso);
-    Texto(xml, "TipoHuella", "01");
-    Texto(xml, "Huella", r.sHuella);
-    xml.writeEndElement();
-    xml.writeEndElement();
+    if (a.subsanacion)
+        Texto(xml, "RechazoPrevio", "S");
+    Cola(xml, a, numeroInstalacion);
+}
+
+// A record as the agency reads it: an alta or a cancellation.
+void EscribirRegistro(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmisor,
+                      const QString& numeroInstalacion) {
+    if (a.registro.EsAnulacion())
+        return EscribirAnulacion(xml, a, numeroInstalacion);
+    EscribirAlta(xml, a, nombreEmisor, numeroInstalacion);
 }
 
 // The company that issues the records: its legal name (at most 120 characters) and NIF.
@@ -172,7 +204,7 @@ void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, siz
     xml.writeEndElement();
     xml.writeEndElement();
     for (size_t k = from; k < to; ++k)
-        EscribirAlta(xml, altas[k], obligado.first, numeroInstalacion);
+        EscribirRegistro(xml, altas[k], obligado.first, numeroInstalacion);
     xml.writeEndElement();
 }
 
@@ -195,6 +227,9 @@ void EscribirDocumento(const QString& file, const std::vector<Alta>& altas, size
 
 // What the RegistroAlta of record r says beyond its row, read from its document.
 Alta Cargar(const RegistroFacturacion::Registro& r, const RegistroFacturacion::Registro* anterior) {
+    // A cancellation says nothing of the document beyond what its record holds.
+    if (r.EsAnulacion())
+        return Alta{r, anterior, {}, {}, {}};
     std::optional<IssuedDocument> d = IssuedDocument::LoadHeader(r.nIdFactura);
     if (!d)
         throw TvError(ErrorNumber::Database, "El registro " + QString::number(r.nIdRegistro) +

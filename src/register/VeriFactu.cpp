@@ -54,7 +54,7 @@ QString Ruta(const QString& ini, const QString& path) {
 
 // One line of the agency's answer: a record, identified by issuer, number and date.
 struct Linea {
-    QString nif, numSerie, fecha, estado, descripcion;
+    QString nif, numSerie, fecha, operacion, estado, descripcion;
     int codigo = 0;
 };
 
@@ -107,6 +107,8 @@ Respuesta LeerRespuesta(const QByteArray& body) {
             linea->numSerie = text;
         else if (linea && name == QLatin1String("FechaExpedicionFactura"))
             linea->fecha = text;
+        else if (linea && name == QLatin1String("TipoOperacion"))
+            linea->operacion = text;
         else if (linea && name == QLatin1String("EstadoRegistro"))
             linea->estado = text;
         else if (linea && name == QLatin1String("CodigoErrorRegistro"))
@@ -205,9 +207,13 @@ void Fallido(int registros, const QString& error) {
 // Writes the agency's answer for the records sent, in one transaction; adds to the counts.
 void Guardar(const Respuesta& respuesta, const std::vector<RegistroFacturacion::Registro>& sent,
              Resultado& result) {
+    // A document and its cancellation share number and date: the operation tells their lines
+    // apart.
     QHash<QString, qint32> ids;
     for (const RegistroFacturacion::Registro& r : sent)
-        ids.insert(r.sIdEmisor + '|' + r.sNumSerie + '|' + r.sFechaExpedicion, r.nIdRegistro);
+        ids.insert(r.sTipoRegistro + '|' + r.sIdEmisor + '|' + r.sNumSerie + '|' +
+                       r.sFechaExpedicion,
+                   r.nIdRegistro);
     const QString now = Ahora();
     TransactionGuard guard;
     const qint32 envio = Db().InsertRecord(
@@ -215,7 +221,10 @@ void Guardar(const Respuesta& respuesta, const std::vector<RegistroFacturacion::
         Text(now) + "," + Id(qint64(sent.size())) + "," + Text(respuesta.estadoEnvio) + "," +
             Text(respuesta.csv) + "," + Id(respuesta.espera));
     for (const Linea& linea : respuesta.lineas) {
-        const qint32 id = ids.value(linea.nif + '|' + linea.numSerie + '|' + linea.fecha, 0);
+        const QString operacion =
+            linea.operacion.isEmpty() ? RegistroFacturacion::Registro::Alta : linea.operacion;
+        const qint32 id =
+            ids.value(operacion + '|' + linea.nif + '|' + linea.numSerie + '|' + linea.fecha, 0);
         if (id == 0)
             continue;
         QString estado = linea.estado;

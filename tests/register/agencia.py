@@ -51,7 +51,10 @@ def answer(script, request, altas):
     incorrect = 0
     for alta in altas:
         ident = alta.find(f"{{{SF}}}IDFactura")
-        numero = ident.find(f"{{{SF}}}NumSerieFactura").text
+        # A cancellation names its document with "...Anulada" elements; the answer names it as
+        # any record.
+        operation = "Anulacion" if alta.tag == f"{{{SF}}}RegistroAnulacion" else "Alta"
+        numero = ident[1].text
         correction = alta.findtext(f"{{{SF}}}Subsanacion") == "S"
         if numero in rechazados and not correction:
             state, code, text = "Incorrecto", "1100", "Valor o tipo incorrecto del campo: NIF"
@@ -60,9 +63,10 @@ def answer(script, request, altas):
             state, code, text = "AceptadoConErrores", "2000", "El NIF del destinatario no está identificado"
         else:
             state, code, text = "Correcto", None, None
-        parts = "".join(f"<tik:{c.tag.split('}')[1]}>{c.text}</tik:{c.tag.split('}')[1]}>" for c in ident)
+        names = ("IDEmisorFactura", "NumSerieFactura", "FechaExpedicionFactura")
+        parts = "".join(f"<tik:{n}>{c.text}</tik:{n}>" for n, c in zip(names, ident))
         line = (f"<tikR:RespuestaLinea><tikR:IDFactura>{parts}</tikR:IDFactura>"
-                f"<tikR:Operacion><tik:TipoOperacion>Alta</tik:TipoOperacion>"
+                f"<tikR:Operacion><tik:TipoOperacion>{operation}</tik:TipoOperacion>"
                 + ("<tik:Subsanacion>S</tik:Subsanacion>" if correction else "")
                 + f"</tikR:Operacion><tikR:EstadoRegistro>{state}</tikR:EstadoRegistro>")
         if code:
@@ -114,11 +118,13 @@ def main():
             with open(args.guion, encoding="utf-8") as f:
                 script = json.load(f)
             request = ET.fromstring(body).find(f"{{{SOAP}}}Body").find(f"{{{LR}}}RegFactuSistemaFacturacion")
-            altas = [] if request is None else request.findall(f"{{{LR}}}RegistroFactura/{{{SF}}}RegistroAlta")
+            altas = [] if request is None else request.findall(f"{{{LR}}}RegistroFactura/*")
             valid, errors = (False, "no RegFactuSistemaFacturacion") if request is None else validate(args.schemas, request)
-            numbers = [a.find(f"{{{SF}}}IDFactura/{{{SF}}}NumSerieFactura").text for a in altas]
-            corrections = [a.find(f"{{{SF}}}IDFactura/{{{SF}}}NumSerieFactura").text
+            numbers = [a.find(f"{{{SF}}}IDFactura")[1].text for a in altas]
+            corrections = [a.find(f"{{{SF}}}IDFactura")[1].text
                            for a in altas if a.findtext(f"{{{SF}}}Subsanacion") == "S"]
+            cancellations = [a.find(f"{{{SF}}}IDFactura")[1].text for a in altas
+                             if a.tag == f"{{{SF}}}RegistroAnulacion"]
             text = answer(script, request, altas) if valid else ""
             # The stand-in's own answer is held to the agency's answer schema too.
             answer_valid = valid and validate(args.schemas, ET.tostring(
@@ -126,6 +132,7 @@ def main():
                 "RespuestaSuministro.xsd")[0]
             with open(args.log, "a", encoding="utf-8") as log:
                 log.write(json.dumps({"numbers": numbers, "corrections": corrections,
+                                      "cancellations": cancellations,
                                       "valid": valid, "answer_valid": answer_valid,
                                       "errors": errors, "answer": script.get("answer")}) + "\n")
             if not valid:
