@@ -4,6 +4,7 @@
 #include "support/NoWriteAccess.h"
 #include "support/TestEngine.h"
 
+#include "invoicing/AnularFactura.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/TaxableBreakdown.h"
@@ -251,7 +252,8 @@ struct Alta {
     QStringList desglose;
 };
 
-std::vector<Alta> ReadAltas(const QString& path) {
+std::vector<Alta> ReadAltas(const QString& path,
+                            QLatin1String element = QLatin1String("RegistroAlta")) {
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
     QXmlStreamReader xml(&file);
@@ -261,13 +263,13 @@ std::vector<Alta> ReadAltas(const QString& path) {
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement()) {
-            if (xml.name() == u"RegistroAlta") {
+            if (xml.name() == element) {
                 altas.emplace_back();
                 inside = true;
             } else if (inside) {
                 at << xml.name().toString();
             }
-        } else if (xml.isEndElement() && xml.name() == u"RegistroAlta") {
+        } else if (xml.isEndElement() && xml.name() == element) {
             inside = false;
         } else if (xml.isEndElement() && inside) {
             if (at.last() == "DetalleDesglose") {
@@ -376,6 +378,45 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
                       "1")
                   .arg(Year())
                   .toStdString());
+}
+
+TEST_F(RegisterTest, ACancellationIsChainedVerifiedAndReadByTheAgency) {
+    IssueSome();
+    const qint32 invoice =
+        Value("SELECT nIdFactura FROM Facturas WHERE sFactura='A0003/" + Year() + "'").toInt();
+    SolicitudAnulacion s;
+    s.nIdFactura = invoice;
+    s.sMotivo = "Emitida a otro cliente";
+    s.nIdUsuario = 1;
+    s.nFechaTrabajo = Gi.nFechaTrabajo;
+    AnularFactura(s);
+    EXPECT_EQ(Tool({"verify"}), std::make_pair(0, QString("register: 21 records, chain intact")));
+
+    const QString file = suite.Root() + "/aeat.xml";
+    EXPECT_EQ(Tool({"export", "--aeat", file}), std::make_pair(0, "register written to " + file));
+    ExpectValid({file});
+    const std::vector<Alta> anuladas = ReadAltas(file, QLatin1String("RegistroAnulacion"));
+    ASSERT_EQ(anuladas.size(), 1u);
+    const auto& f = anuladas[0].field;
+    const std::vector<Alta> altas = ReadAltas(file);
+    Registro r;
+    r.sTipoRegistro = Registro::Anulacion;
+    r.sIdEmisor = f["IDFactura/IDEmisorFacturaAnulada"];
+    r.sNumSerie = f["IDFactura/NumSerieFacturaAnulada"];
+    r.sFechaExpedicion = f["IDFactura/FechaExpedicionFacturaAnulada"];
+    r.sHuellaAnterior = f["Encadenamiento/RegistroAnterior/Huella"];
+    r.sFechaHoraHuso = f["FechaHoraHusoGenRegistro"];
+    EXPECT_EQ(r.sNumSerie, "A0003/" + Year());
+    EXPECT_EQ(r.sHuellaAnterior, altas.back().field["Huella"]) << "chained to the credit note";
+    EXPECT_EQ(f["Encadenamiento/RegistroAnterior/NumSerieFactura"], "RA0001/" + Year());
+    EXPECT_EQ(RegistroFacturacion::Huella(r), f["Huella"]);
+
+    // A cancellation of an invoice that Facturas does not say is cancelled is found.
+    Tamper("DELETE FROM FacturasAnuladas");
+    const auto [status, said] = Tool({"verify"});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(said, "record 21 (A0003/" + Year() +
+                        "): cancels an invoice that Facturas does not mark as cancelled");
 }
 
 TEST_F(RegisterTest, AGreatRegisterGoesInDocumentsOfAThousandRecords) {
