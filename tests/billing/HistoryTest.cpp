@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTableWidget>
+#include <deque>
 #include <tuple>
 
 namespace {
@@ -270,6 +271,65 @@ TEST_F(HistoryTest, APartOfAnInvoiceIsRectifiedAndTheRestStaysListed) {
     EXPECT_TRUE(Entries().first().contains("0001/26") &&
                 Entries().first().contains(AmountText::Euros(left)))
         << Entries().first().toStdString();
+}
+
+TEST_F(HistoryTest, CancellingAsksWhyThenConfirmsAndEscapeAtEitherStepWritesNothing) {
+    const auto written = [] {
+        QStringList counts;
+        for (const char* table : {"FacturasItems", "FacturasCobros", "ApuntesCaja",
+                                  "FacturasAnuladas", "RegistrosFacturacion", "Vacunaciones"})
+            counts << QString::number(Number(QString("SELECT COUNT(*) FROM ") + table));
+        return counts.join(',');
+    };
+    const struct {
+        const char* login;
+        const char* password;
+        QStringList inputs;
+        std::deque<bool> confirmations;
+        int cancelled; // FacturasAnuladas rows after
+        QString lastShown;
+    } cases[] = {
+        {"recepcion", "", {}, {}, 0, "[Aviso] No tiene permiso para anular facturas."},
+        {"admin", "admin", {}, {}, 0, "[Anular la factura 0001/26]"},
+        {"admin", "admin", {"Cliente equivocado"}, {false}, 0, "?"},
+        {"admin",
+         "admin",
+         {"Cliente equivocado"},
+         {true},
+         1,
+         "[Aviso] La factura 0001/26 está anulada; sus líneas vuelven a estar pendientes. Al "
+         "reimprimirla sale como ANULADA."},
+        {"admin", "admin", {"Otra vez"}, {true}, 1, "[Aviso] La factura 0001/26 ya está anulada."},
+    };
+    for (const auto& c : cases) {
+        Open(c.login, c.password);
+        OpenHistory();
+        h->lsFras_TX->setCurrentRow(0);
+        h->Frm_evtButtonPressed("Anular_BT");
+        ASSERT_EQ(Choice(), "1|3|0");
+        const QString before = written();
+        suite.Ui().Shown.clear();
+        suite.Ui().NoByDefault.clear();
+        suite.Ui().Inputs.assign(c.inputs.begin(), c.inputs.end());
+        suite.Ui().Confirmations = c.confirmations;
+        w->Anular(w->nIdFactura_Historico);
+        ASSERT_FALSE(suite.Ui().Shown.isEmpty()) << c.login;
+        const QString last = suite.Ui().Shown.last();
+        if (QString(c.lastShown) == "?") {
+            // The confirmation says what cancelling is for, and a hurried Enter answers No.
+            ASSERT_EQ(suite.Ui().NoByDefault.size(), 1);
+            EXPECT_TRUE(suite.Ui().NoByDefault[0].contains("emitida por error") &&
+                        suite.Ui().NoByDefault[0].contains("emita una factura rectificativa"))
+                << suite.Ui().NoByDefault[0].toStdString();
+        } else {
+            EXPECT_TRUE(last.startsWith(c.lastShown)) << last.toStdString();
+        }
+        EXPECT_EQ(Number("SELECT COUNT(*) FROM FacturasAnuladas"), c.cancelled) << c.login;
+        if (c.cancelled == 0)
+            EXPECT_EQ(written(), before) << last.toStdString();
+    }
+    OpenHistory();
+    EXPECT_TRUE(Entries()[0].endsWith("ANULADA")) << Entries()[0].toStdString();
 }
 
 } // namespace
