@@ -325,8 +325,9 @@ TEST_F(HistoryTest, CancellingAsksWhyThenConfirmsAndEscapeAtEitherStepWritesNoth
             EXPECT_TRUE(last.startsWith(c.lastShown)) << last.toStdString();
         }
         EXPECT_EQ(Number("SELECT COUNT(*) FROM FacturasAnuladas"), c.cancelled) << c.login;
-        if (c.cancelled == 0)
+        if (c.cancelled == 0) {
             EXPECT_EQ(written(), before) << last.toStdString();
+        }
     }
     OpenHistory();
     EXPECT_TRUE(Entries()[0].endsWith("ANULADA")) << Entries()[0].toStdString();

@@ -238,8 +238,9 @@ TEST_F(RegisterTest, TheRegisterIsExportedForAnInspector) {
     const QStringList lines = QString::fromUtf8(csvFile.readAll()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 17);
     EXPECT_TRUE(lines[0].startsWith("nIdRegistro;nIdFactura;sIdEmisor;sNumSerie;"));
-    EXPECT_EQ(lines[1].split(';').last(),
-              Value("SELECT sHuella FROM RegistrosFacturacion WHERE nIdRegistro=1").toString());
+    EXPECT_EQ(lines[1].split(';').mid(11).join(';'),
+              Value("SELECT sHuella FROM RegistrosFacturacion WHERE nIdRegistro=1").toString() +
+                  ";Alta");
 
     EXPECT_EQ(Tool({"check"}).first, 2);
     EXPECT_EQ(Tool({"export", suite.Root() + "/no/existe/registro.csv"}).first, 1);
