@@ -302,6 +302,7 @@ TEST_F(HistoryTest, CancellingAsksWhyThenConfirmsAndEscapeAtEitherStepWritesNoth
         {"admin", "admin", {"Otra vez"}, {true}, 1, "[Aviso] La factura 0001/26 ya está anulada."},
     };
     for (const auto& c : cases) {
+        h.reset();
         Open(c.login, c.password);
         OpenHistory();
         h->lsFras_TX->setCurrentRow(0);
