@@ -264,7 +264,7 @@ struct Documento {
 
 // One cash-box entry of the money given back, written by the request's user.
 void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 salida,
-            double nImporte, QStringList& avisos) {
+            double nImporte, qint32 nIdTipoCobro, QStringList& avisos) {
     EnConta("Conta::Generar_ApunteCaja", [&] {
         const qint32 caja = Conta::Caja(nIdCaja, s.nIdUsuario);
         if (caja == 0 && !avisos.contains(Conta::AvisoCajaCero))
@@ -272,7 +272,7 @@ void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 
         return Conta::ApunteCaja(
             caja, s.nIdUsuario, Db().Translate("Abono").left(16), s.sTitular, s.nFechaTrabajo,
             salida, nImporte, {}, Db().Translate("Fra.") + d.sFactura,
-            Db().Translate("Fra.Abonada") + ":" + d.sFacturaAbonada, d.nIdAbono);
+            Db().Translate("Fra.Abonada") + ":" + d.sFacturaAbonada, d.nIdAbono, nIdTipoCobro);
     });
 }
 
@@ -288,11 +288,13 @@ void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringLis
                                        Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
                                        Db().Translate("Abono") + cobros(2, r).toString());
         });
-    const Rows apuntes = Db().GetRows("SELECT nIdCaja,nImporte FROM ApuntesCaja WHERE nIdFactura=" +
-                                      Id(s.nIdFactura));
+    const Rows apuntes = Db().GetRows(
+        "SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
+        Id(s.nIdFactura));
     const qint32 salida = Salida(avisos);
     for (int r = 0; r < apuntes.RowCount(); ++r)
-        Apunte(s, d, Int(apuntes(0, r)), salida, U().SqlNumber(apuntes(1, r)), avisos);
+        Apunte(s, d, Int(apuntes(0, r)), salida, U().SqlNumber(apuntes(1, r)), Int(apuntes(2, r)),
+               avisos);
 }
 
 // One amount given back by one payment type, out of one cash box.
@@ -306,8 +308,9 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
                                   Id(s.nIdFactura) + " ORDER BY c.nIdFacturaCobro")
                          .Value(0, 0)
                          .toString();
-    const Rows tipo = Db().GetRows("SELECT nIdTipoMovimiento FROM TipoCobro WHERE sTipoCobro=" +
-                                   U().SqlValue(sTipoCobro, 0, true));
+    const Rows tipo =
+        Db().GetRows("SELECT nIdTipoMovimiento,nIdTipoCobro FROM TipoCobro WHERE sTipoCobro=" +
+                     U().SqlValue(sTipoCobro, 0, true));
     if (tipo.IsEmpty())
         throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
     EnConta("Conta::Generar_CobroCliente", [&] {
@@ -316,7 +319,7 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
                                    Db().Translate("Abono") + " " + sTipoCobro);
     });
     Apunte(s, d, s.nIdCaja != 0 ? s.nIdCaja : d.nIdCaja, Salida(avisos), importe.ToDouble(),
-           avisos);
+           Int(tipo(1, 0)), avisos);
 }
 
 // The credit note's number: the caller's, refused when another document carries it; else drawn

@@ -231,7 +231,8 @@ void ApuntesCaja(const Lote& lote) {
                     filas.Add(Conta::FilaApunteCaja(
                         s.nIdCaja, s.nIdUsuario, (cobro + " " + s.cobro.sTipoCobro[k]).left(16),
                         s.sTitular, s.dFactura, tipo.nIdTipoMovimiento, tipo.entrada,
-                        s.cobro.nImporte[k], {}, fra + lote.numeros[i], pago, lote.ids[i]));
+                        s.cobro.nImporte[k], {}, fra + lote.numeros[i], pago, lote.ids[i],
+                        tipo.nIdTipoCobro));
                 });
             filas.Flush();
         });
