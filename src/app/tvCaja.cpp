@@ -16,9 +16,9 @@
 #include "reports/InvoiceExport.h"
 #include "session/SuiteSession.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <cstdio>
 
 namespace {
@@ -83,8 +83,8 @@ int Informe(const QString& ini, qint32 caja, bool x, const QString& cierre, cons
     ReportJob job;
     if (x) {
         const qint32 usuario = Usuario(ini);
-        const qint32 sucursal = Utility::ToInt32(Utility::instance().SqlNumber(Db().GetValue(
-            "Usuarios", "nIdUsuario=" + QString::number(usuario), "nIdSucursal")));
+        const qint32 sucursal = Utility::ToInt32(Utility::instance().SqlNumber(
+            Db().GetValue("Usuarios", "nIdUsuario=" + QString::number(usuario), "nIdSucursal")));
         job = InformeCaja::InformeX(CierreCaja::EstadoCaja(caja), sucursal,
                                     QDateTime::currentDateTime(), ticket);
     } else {
@@ -96,10 +96,10 @@ int Informe(const QString& ini, qint32 caja, bool x, const QString& cierre, cons
         const qint32 id = CierreCaja::BuscarCierre(caja, numero);
         const std::optional<CierreCaja::Cierre> z = CierreCaja::LeerCierre(id);
         if (!z)
-            throw CierreCaja::Rechazo(QString("No existe el cierre número %1%2.")
-                                          .arg(numero)
-                                          .arg(caja != 0 ? QString(" de la caja %1").arg(caja)
-                                                         : QString()));
+            throw CierreCaja::Rechazo(
+                QString("No existe el cierre número %1%2.")
+                    .arg(numero)
+                    .arg(caja != 0 ? QString(" de la caja %1").arg(caja) : QString()));
         job = InformeCaja::InformeZ(*z, ticket);
     }
     const int pages = InformeCaja::Escribir(job, out);
@@ -110,7 +110,10 @@ int Informe(const QString& ini, qint32 caja, bool x, const QString& cierre, cons
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+    // The reports are laid out with the fonts they print with, even without a screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool x = args.removeAll("--x") > 0;
     const bool force = args.removeAll("--force") > 0;

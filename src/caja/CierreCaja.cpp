@@ -42,8 +42,7 @@ bool Permitido(const QVariant& grupo, const QString& acceso) {
     if (id == 0)
         return true;
     return Int(Db().GetValue("AccesosGrupos",
-                             "nIdAcceso=" + Id(id) +
-                                 " AND nIdUsuarioGrupo=" + Id(Int(grupo)),
+                             "nIdAcceso=" + Id(id) + " AND nIdUsuarioGrupo=" + Id(Int(grupo)),
                              "bAcceso")) != 0;
 }
 
@@ -172,8 +171,7 @@ QString CierreCaja::ComprobarPermiso(qint32 nIdUsuario, qint32 nIdCaja) {
 }
 
 Money CierreCaja::LeerImporte(const QString& text, const QString& campo) {
-    const TypedNumber::Reading leido =
-        TypedNumber::Read(text, TypedNumber::Kind::Amount, campo);
+    const TypedNumber::Reading leido = TypedNumber::Read(text, TypedNumber::Kind::Amount, campo);
     if (!leido.Ok())
         throw Rechazo(leido.error);
     return Money::FromDouble(leido.value);
@@ -254,8 +252,8 @@ CierreCaja::Cierre CierreCaja::Cerrar(qint32 nIdCaja, qint32 nIdUsuario, const R
         throw Rechazo(QStringLiteral("Lo contado no coincide con lo esperado: escriba una nota "
                                      "que explique la diferencia."));
 
-    const Rows usuario = Db().GetRows("SELECT nIdSucursal FROM Usuarios WHERE nIdUsuario=" +
-                                      Id(nIdUsuario));
+    const Rows usuario =
+        Db().GetRows("SELECT nIdSucursal FROM Usuarios WHERE nIdUsuario=" + Id(nIdUsuario));
     c.nIdCaja = nIdCaja;
     c.nNumero = e.nNumeroUltimo + 1;
     c.nIdSucursal = Int(usuario(0, 0));
@@ -275,11 +273,11 @@ CierreCaja::Cierre CierreCaja::Cerrar(qint32 nIdCaja, qint32 nIdUsuario, const R
         "nIdCaja,nNumero,nIdSucursal,nIdUsuario,dDesde,sHoraDesde,dHasta,sHoraHasta,"
         "nFondoInicial,nEsperado,nContado,nDiferencia,nFondoDejado,nRetirado,nApuntes,"
         "nDocumentos,sNota",
-        QStringList{Id(c.nIdCaja), Id(c.nNumero), Id(c.nIdSucursal), Id(c.nIdUsuario),
-                    Id(c.dDesde), u.SqlValue(c.sHoraDesde, 0, true), Id(c.dHasta),
-                    u.SqlValue(c.sHoraHasta, 0, true), Importe(c.fondoInicial),
-                    Importe(c.esperado), Importe(c.contado), Importe(c.diferencia),
-                    Importe(c.fondoDejado), Importe(c.retirado), Id(c.apuntes), Id(c.documentos),
+        QStringList{Id(c.nIdCaja), Id(c.nNumero), Id(c.nIdSucursal), Id(c.nIdUsuario), Id(c.dDesde),
+                    u.SqlValue(c.sHoraDesde, 0, true), Id(c.dHasta),
+                    u.SqlValue(c.sHoraHasta, 0, true), Importe(c.fondoInicial), Importe(c.esperado),
+                    Importe(c.contado), Importe(c.diferencia), Importe(c.fondoDejado),
+                    Importe(c.retirado), Id(c.apuntes), Id(c.documentos),
                     u.SqlValue(c.sNota, 0, true)}
             .join(','));
     for (const Metodo& m : e.metodos)
@@ -292,9 +290,8 @@ CierreCaja::Cierre CierreCaja::Cerrar(qint32 nIdCaja, qint32 nIdUsuario, const R
                                       Importe(m.esperado), Importe(m.contado),
                                       Importe(m.diferencia), Id(m.apuntes)}
                               .join(','));
-    Db().Execute("UPDATE ApuntesCaja SET nIdCierreCaja=" + Id(c.nIdCierreCaja) +
-                 " WHERE nIdCaja=" + Id(nIdCaja) +
-                 " AND nIdCierreCaja=0 AND nIdApunteCaja<=" + Id(p.hastaApunte));
+    Db().Execute("UPDATE ApuntesCaja SET nIdCierreCaja=" + Id(c.nIdCierreCaja) + " WHERE nIdCaja=" +
+                 Id(nIdCaja) + " AND nIdCierreCaja=0 AND nIdApunteCaja<=" + Id(p.hastaApunte));
     guard.Commit();
     return *LeerCierre(c.nIdCierreCaja);
 }
@@ -347,9 +344,9 @@ std::optional<CierreCaja::Cierre> CierreCaja::LeerCierre(qint32 nIdCierreCaja) {
 }
 
 qint32 CierreCaja::BuscarCierre(qint32 nIdCaja, qint32 nNumero) {
-    const Rows r = Db().GetRows("SELECT nIdCierreCaja FROM CierresCaja WHERE nNumero=" +
-                                Id(nNumero) +
-                                (nIdCaja != 0 ? " AND nIdCaja=" + Id(nIdCaja) : QString()));
+    const Rows r =
+        Db().GetRows("SELECT nIdCierreCaja FROM CierresCaja WHERE nNumero=" + Id(nNumero) +
+                     (nIdCaja != 0 ? " AND nIdCaja=" + Id(nIdCaja) : QString()));
     if (r.RowCount() > 1)
         throw Rechazo(QStringLiteral("Hay %1 cierres con el número %2, uno por caja: indique la "
                                      "caja (--caja).")

@@ -288,9 +288,9 @@ void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringLis
                                        Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
                                        Db().Translate("Abono") + cobros(2, r).toString());
         });
-    const Rows apuntes = Db().GetRows(
-        "SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
-        Id(s.nIdFactura));
+    const Rows apuntes =
+        Db().GetRows("SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
+                     Id(s.nIdFactura));
     const qint32 salida = Salida(avisos);
     for (int r = 0; r < apuntes.RowCount(); ++r)
         Apunte(s, d, Int(apuntes(0, r)), salida, U().SqlNumber(apuntes(1, r)), Int(apuntes(2, r)),

@@ -226,14 +226,14 @@ void ApuntesCaja(const Lote& lote) {
         const QString pago = Db().Translate("Pago Fra.");
         Paso("Conta::Generar_ApunteCaja", [&] {
             MultiRowInsert filas("ApuntesCaja", Conta::ColumnasApunteCaja);
-            CadaPago(
-                lote, [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
-                    filas.Add(Conta::FilaApunteCaja(
-                        s.nIdCaja, s.nIdUsuario, (cobro + " " + s.cobro.sTipoCobro[k]).left(16),
-                        s.sTitular, s.dFactura, tipo.nIdTipoMovimiento, tipo.entrada,
-                        s.cobro.nImporte[k], {}, fra + lote.numeros[i], pago, lote.ids[i],
-                        tipo.nIdTipoCobro));
-                });
+            CadaPago(lote,
+                     [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
+                         filas.Add(Conta::FilaApunteCaja(
+                             s.nIdCaja, s.nIdUsuario,
+                             (cobro + " " + s.cobro.sTipoCobro[k]).left(16), s.sTitular, s.dFactura,
+                             tipo.nIdTipoMovimiento, tipo.entrada, s.cobro.nImporte[k], {},
+                             fra + lote.numeros[i], pago, lote.ids[i], tipo.nIdTipoCobro));
+                     });
             filas.Flush();
         });
     });

@@ -54,8 +54,7 @@ QString Filas(const QList<CierreCaja::Metodo>& metodos, const QString& titulo, b
 
 ReportJob Job(qint32 nIdSucursal, const Cabecera& c, const QList<CierreCaja::Metodo>& metodos,
               bool ticket) {
-    const QString nif = Db()
-                            .GetRows("SELECT sNif FROM ConfiguracionEmpresa ORDER BY "
+    const QString nif = Db().GetRows("SELECT sNif FROM ConfiguracionEmpresa ORDER BY "
                                      "nIdConfiguracionEmpresa LIMIT 1")
                             .Value(0, 0)
                             .toString();
@@ -64,29 +63,41 @@ ReportJob Job(qint32 nIdSucursal, const Cabecera& c, const QList<CierreCaja::Met
             .trimmed();
     const QString telefono = Setting(nIdSucursal, "sTelefono1");
     const auto vacio = [&](Money x) { return c.cerrado ? x.Text() : QString(); };
-    const QStringList labels = {
-        "ClinicaNombre", "ClinicaDomicilio", "ClinicaPoblacion", "ClinicaNif",     "Titulo",
-        "Caja",          "Periodo",          "Usuario",          "TotalEsperado",  "TotalContado",
-        "TotalDiferencia", "Fondo",          "FondoDejado",      "Retirado",       "Documentos",
-        "Apuntes",       "Nota"};
-    const QStringList values = {
-        Setting(nIdSucursal, "sNombreSucursal"),
-        Setting(nIdSucursal, "sDomicilio"),
-        poblacion + (telefono.isEmpty() ? QString() : " · Tel. " + telefono),
-        nif.isEmpty() ? QString() : "NIF " + nif,
-        c.titulo,
-        c.caja,
-        c.periodo,
-        c.usuario,
-        c.esperado.Text(),
-        vacio(c.contado),
-        vacio(c.diferencia),
-        c.fondo.Text(),
-        vacio(c.fondoDejado),
-        vacio(c.retirado),
-        QString::number(c.documentos),
-        QString::number(c.apuntes),
-        c.nota.isEmpty() ? QString() : "Nota: " + c.nota};
+    const QStringList labels = {"ClinicaNombre",
+                                "ClinicaDomicilio",
+                                "ClinicaPoblacion",
+                                "ClinicaNif",
+                                "Titulo",
+                                "Caja",
+                                "Periodo",
+                                "Usuario",
+                                "TotalEsperado",
+                                "TotalContado",
+                                "TotalDiferencia",
+                                "Fondo",
+                                "FondoDejado",
+                                "Retirado",
+                                "Documentos",
+                                "Apuntes",
+                                "Nota"};
+    const QStringList values = {Setting(nIdSucursal, "sNombreSucursal"),
+                                Setting(nIdSucursal, "sDomicilio"),
+                                poblacion +
+                                    (telefono.isEmpty() ? QString() : " · Tel. " + telefono),
+                                nif.isEmpty() ? QString() : "NIF " + nif,
+                                c.titulo,
+                                c.caja,
+                                c.periodo,
+                                c.usuario,
+                                c.esperado.Text(),
+                                vacio(c.contado),
+                                vacio(c.diferencia),
+                                c.fondo.Text(),
+                                vacio(c.fondoDejado),
+                                vacio(c.retirado),
+                                QString::number(c.documentos),
+                                QString::number(c.apuntes),
+                                c.nota.isEmpty() ? QString() : "Nota: " + c.nota};
     return ReportJob{ticket ? 3 : 1,
                      "Caja.xml",
                      ticket ? "CajaTicket" : "Caja",
@@ -103,10 +114,10 @@ ReportJob InformeCaja::InformeX(const CierreCaja::Estado& e, qint32 nIdSucursal,
     Cabecera c;
     c.titulo = QStringLiteral("INFORME X — NO ES UN CIERRE");
     c.caja = QStringLiteral("Caja %1 (%2)").arg(e.sCaja).arg(e.nIdCaja);
-    c.periodo = QStringLiteral("Desde %1 %2 hasta %3 %4")
-                    .arg(e.dDesde != 0 ? Fecha(e.dDesde) : QStringLiteral("el primer apunte"),
-                         e.sHoraDesde, ahora.date().toString("dd/MM/yyyy"),
-                         ahora.time().toString("HH:mm:ss"));
+    c.periodo =
+        QStringLiteral("Desde %1 %2 hasta %3 %4")
+            .arg(e.dDesde != 0 ? Fecha(e.dDesde) : QStringLiteral("el primer apunte"), e.sHoraDesde,
+                 ahora.date().toString("dd/MM/yyyy"), ahora.time().toString("HH:mm:ss"));
     c.esperado = e.Total();
     c.fondo = e.fondo;
     c.documentos = e.documentos;

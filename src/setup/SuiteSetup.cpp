@@ -272,8 +272,7 @@ QString TillRules(bool server) {
     const QString closed = QStringLiteral(
         "La caja ya está cerrada en esa fecha: no se puede anotar ni cambiar nada de un periodo "
         "cerrado; anótelo con la fecha de hoy");
-    const QString closings =
-        QStringLiteral("Los cierres de caja no se pueden modificar ni borrar");
+    const QString closings = QStringLiteral("Los cierres de caja no se pueden modificar ni borrar");
     const QString inClosed = QStringLiteral(
         "EXISTS (SELECT 1 FROM CierresCaja c WHERE c.nIdCaja = NEW.nIdCaja AND c.dHasta > NEW.%1)");
     if (!server) {
@@ -333,8 +332,8 @@ QString TillRules(bool server) {
 } // namespace
 
 QString SuiteSetup::Schema(bool server) {
-    QString schema = QString::fromUtf8(ReadResource(":/schema.sql")) + "\n" + SearchIndexes(server) +
-                     TillRules(server);
+    QString schema = QString::fromUtf8(ReadResource(":/schema.sql")) + "\n" +
+                     SearchIndexes(server) + TillRules(server);
     // A record of the register, once written, stays as it was: whoever may write the database
     // (a workstation's account included) can add records but neither change nor remove one.
     const QString unchangeable = QStringLiteral(
