@@ -148,6 +148,19 @@ qint32 CierreCaja::TipoEfectivo() {
     return Int(Db().GetRows("SELECT MIN(nIdTipoCobro) FROM TipoCobro").Value(0, 0));
 }
 
+QString CierreCaja::PeriodoCerrado(qint32 nIdCaja, qint32 dia) {
+    const qint32 hasta =
+        Int(Db().GetRows("SELECT MAX(dHasta) FROM CierresCaja WHERE nIdCaja=" + Id(nIdCaja))
+                .Value(0, 0));
+    if (hasta <= dia)
+        return {};
+    return QStringLiteral("La caja %1 está cerrada hasta el %2: no se puede anotar nada con fecha "
+                          "%3 en ella. Use la fecha de hoy o elija otra caja.")
+        .arg(nIdCaja)
+        .arg(Utility::instance().FormatDate(2, hasta).toString(),
+             Utility::instance().FormatDate(2, dia).toString());
+}
+
 CierreCaja::Estado CierreCaja::EstadoCaja(qint32 nIdCaja) {
     return Abierto(nIdCaja).estado;
 }

@@ -82,6 +82,11 @@ struct Recuento {
 // hand): the one called "Efectivo", else the first.
 qint32 TipoEfectivo();
 
+// Why nothing can be booked into box nIdCaja on day `dia` (a closing of the box ended after
+// it); empty when the day is open. Issuing asks before it draws a number; the database refuses
+// such a row by itself as well.
+QString PeriodoCerrado(qint32 nIdCaja, qint32 dia);
+
 // The open period of box nIdCaja. An unknown box is refused.
 Estado EstadoCaja(qint32 nIdCaja);
 

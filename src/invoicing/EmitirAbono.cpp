@@ -1,5 +1,6 @@
 #include "invoicing/EmitirAbono.h"
 
+#include "caja/CierreCaja.h"
 #include "invoicing/Actualizaciones.h"
 #include "invoicing/Conta.h"
 #include "invoicing/Numeracion.h"
@@ -424,6 +425,10 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Documento d;
         d.nIdCliente = Int(factura.Value("nIdCliente", 0));
         d.nIdCaja = Int(factura.Value("nIdCaja", 0));
+        const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
+        for (const qint32 dia : {s.dAbono, s.nFechaTrabajo})
+            if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
+                throw AbonoRechazado(cerrada);
         if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
             throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
                                                 "ventana: no se emite la nota de crédito."));

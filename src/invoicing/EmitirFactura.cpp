@@ -1,5 +1,6 @@
 #include "invoicing/EmitirFactura.h"
 
+#include "caja/CierreCaja.h"
 #include "invoicing/Conta.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/LineasPendientes.h"
@@ -264,6 +265,10 @@ qint32 EmitirFactura(const SolicitudFactura& s) {
         if (const QString motivo = MotivoNoFacturable(s.nIdCliente, *comprobada.nPendiente);
             !motivo.isEmpty())
             throw FacturaNoEmitida(motivo);
+        if (const QString cerrada =
+                CierreCaja::PeriodoCerrado(Conta::Caja(s.nIdCaja, s.nIdUsuario), s.dFactura);
+            !cerrada.isEmpty())
+            throw FacturaNoEmitida(cerrada);
         return Numeracion::Siguiente(s.nIdSucursal, s.dFactura);
     });
     return EmitirFactura(comprobada, sFactura);

@@ -232,6 +232,19 @@ TEST_F(CajaTest, ClosedPeriodCannotBeChanged) {
                                "," + QString::number(Dia) + ",5)");
               }),
               0);
+    // Issuing says so before it draws a number.
+    AddItem(1, 1, 10, 21);
+    const int facturas = Count("Facturas");
+    QString said;
+    try {
+        EmitirFactura(SolicitudCobrada(1, "Ana", "Ana García", Extra, 1, Ayer - 73, Ayer - 73,
+                                       {{"Efectivo", 12.10}}, 0));
+    } catch (const FacturaNoEmitida& e) {
+        said = e.Description();
+    }
+    EXPECT_EQ(said, "La caja 3 está cerrada hasta el 01/03/2027: no se puede anotar nada con "
+                    "fecha 28/02/2027 en ella. Use la fecha de hoy o elija otra caja.");
+    EXPECT_EQ(Count("Facturas"), facturas);
     EXPECT_EQ(Table("SELECT nContado FROM CierresCaja WHERE nIdCaja=3"), "100");
     EXPECT_EQ(CierreCaja::EstadoCaja(Extra).Total().Text(), "105.00");
 }
