@@ -338,7 +338,8 @@ CREATE TABLE IF NOT EXISTS ApuntesCaja (
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_sDocumento ON ApuntesCaja (sDocumento);
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_nIdFactura ON ApuntesCaja (nIdFactura);
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_Caja ON ApuntesCaja (nIdCaja, dApunte);
-CREATE INDEX IF NOT EXISTS ixApuntesCaja_Cierre ON ApuntesCaja (nIdCaja, nIdCierreCaja);
+-- A box's open period is read from this index alone (its sums by payment type and document).
+CREATE INDEX IF NOT EXISTS ixApuntesCaja_Cierre ON ApuntesCaja (nIdCaja, nIdCierreCaja, nIdTipoCobro, nIdFactura, nImporte, dApunte);
 
 -- The closings of a cash box: what it should have held per payment type since the one before,
 -- what was counted, the float kept and what was taken out. nNumero runs per box and never

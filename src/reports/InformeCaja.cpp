@@ -49,7 +49,7 @@ QString Filas(const QList<CierreCaja::Metodo>& metodos, const QString& titulo, b
                           m.abonos.Text(), m.entradas.Text(), m.salidas.Text(), m.esperado.Text(),
                           importe(m.contado), importe(m.diferencia));
     }
-    return "SELECT * FROM (" + filas.join(" UNION ALL ") + ") t ORDER BY nOrden";
+    return "SELECT * FROM (" + filas.join(" UNION ALL ") + ") t ORDER BY [nOrden]";
 }
 
 ReportJob Job(qint32 nIdSucursal, const Cabecera& c, const QList<CierreCaja::Metodo>& metodos,
