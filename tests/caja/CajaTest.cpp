@@ -4,11 +4,17 @@
 #include "support/ErrorOf.h"
 #include "support/RunProgram.h"
 
+#include "billing/CajaDialogo.h"
 #include "caja/CierreCaja.h"
 #include "invoicing/Conta.h"
 #include "invoicing/EmitirAbono.h"
+#include "platform/ui/seam/ScriptedUi.h"
+#include "reports/Viewer.h"
 
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace {
 
@@ -324,6 +330,50 @@ TEST_F(CajaTest, ToolClosesAndWritesReports) {
     for (const char* text : {"CIERRE DE CAJA (Z) Nº 2", "Efectivo 158,40 160,40 2,00",
                              "Nota: Sobran 2", "Retirado 60,40", "Firma"})
         EXPECT_TRUE(zText.contains(text)) << text << "\n" << zText.toStdString();
+}
+
+// The dialog shows each difference as it is typed, refuses a closing another desk overtook by
+// showing the new period, and closes with a confirmation and the Z report in the viewer.
+TEST_F(CajaTest, DialogCountsAndCloses) {
+    Day();
+    CajaDialogo dialog(Extra);
+    const struct {
+        const char* tipo;
+        QString typed, difference, colour;
+    } casos[] = {{"1", "160,40", "2,00 €", "color: #1F5FBF;"},
+                 {"2", "19", "-1,00 €", "color: #B00020;"},
+                 {"3", "60", "0,00 €", ""},
+                 {"4", "8o", "", ""}};
+    for (const auto& c : casos) {
+        dialog.findChild<QLineEdit*>(QString("txtContado_") + c.tipo)->setText(c.typed);
+        const auto* label = dialog.findChild<QLabel*>(QString("lblDiferencia_") + c.tipo);
+        EXPECT_EQ(label->text() + "|" + label->styleSheet(), c.difference + "|" + c.colour);
+    }
+    auto* cerrar = dialog.findChild<QPushButton*>("CerrarCaja_BT");
+    cerrar->click();
+    EXPECT_TRUE(suite.Ui().Shown.last().contains("Bizum")) << suite.Ui().Shown.last().toStdString();
+
+    dialog.findChild<QLineEdit*>("txtContado_4")->setText("80");
+    dialog.findChild<QLineEdit*>("txtNota")->setText("Cambio mal dado");
+    Cerrar({{"Efectivo", 158.40}, {"Tarjeta", 20}, {"Transferencia", 60}, {"Bizum", 80}},
+           At(Dia, "20:00"));
+    suite.Ui().Confirmations.push_back(true);
+    cerrar->click();
+    EXPECT_TRUE(suite.Ui().Shown.last().contains("se acaba de cerrar en otro puesto (cierre 2)"));
+    EXPECT_TRUE(dialog.findChild<QLabel*>("lblPeriodo")->text().contains("0 apuntes"));
+
+    Conta::ApunteCaja(Extra, 1, "Entrada", "", Dia, 1, 5, {}, {}, {}, 0);
+    dialog.Cargar();
+    dialog.findChild<QLineEdit*>("txtContado_1")->setText("105");
+    QString report;
+    suite.Ui().Confirmations.push_back(true);
+    suite.Ui().ModalActions.push_back(
+        [&](QWidget& viewer) { report = static_cast<Viewer&>(viewer).sUltimoXmlEmitido; });
+    cerrar->click();
+    EXPECT_TRUE(report.contains("CIERRE DE CAJA (Z) Nº 3")) << report.toStdString();
+    EXPECT_EQ(Table("SELECT nNumero,nContado,nDiferencia FROM CierresCaja WHERE nIdCaja=3 ORDER "
+                    "BY nNumero DESC LIMIT 1"),
+              "3|105|0");
 }
 
 } // namespace
