@@ -376,4 +376,35 @@ TEST_F(CajaTest, DialogCountsAndCloses) {
               "3|105|0");
 }
 
+// On a server, the workstation's own account is held to the same rule as the module.
+TEST_F(CajaTest, AWorkstationAccountCannotBookIntoAClosedPeriod) {
+    if (!TestEngine::Server())
+        GTEST_SKIP() << "accounts are the server's";
+    DbConfig workstation = TestEngine::ServerConfig();
+    workstation.name = Value("SELECT current_database()").toString();
+    workstation.user = "tv_puesto_caja";
+    const QString grants = "ALL TABLES IN SCHEMA public";
+    Db().ExecuteScript(
+        "DROP ROLE IF EXISTS tv_puesto_caja;\nCREATE ROLE tv_puesto_caja LOGIN;\n"
+        "GRANT USAGE ON SCHEMA public TO tv_puesto_caja;\n"
+        "GRANT SELECT, INSERT, UPDATE, DELETE ON " +
+        grants +
+        " TO tv_puesto_caja;\n"
+        "GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO tv_puesto_caja;\n");
+    Db().Close();
+    Db().Open(workstation);
+    QString said;
+    try {
+        Db().Execute("INSERT INTO ApuntesCaja (nIdCaja,dApunte,nImporte) VALUES (3,20270228,5)");
+    } catch (const TvError& e) {
+        said = e.Description();
+    }
+    Db().Close();
+    suite.SignIn();
+    Db().ExecuteScript("REVOKE ALL ON SCHEMA public FROM tv_puesto_caja;\nREVOKE ALL ON " + grants +
+                       " FROM tv_puesto_caja;\nREVOKE ALL ON ALL SEQUENCES IN SCHEMA public FROM "
+                       "tv_puesto_caja;\nDROP ROLE tv_puesto_caja;\n");
+    EXPECT_TRUE(said.contains("La caja ya está cerrada en esa fecha")) << said.toStdString();
+}
+
 } // namespace
