@@ -152,6 +152,7 @@ std::optional<CierreCaja::Recuento> CajaDialogo::Recuento() const {
 void CajaDialogo::InformeX() {
     ReportJob job = InformeCaja::InformeX(CierreCaja::EstadoCaja(Caja()), Gi.nIdSucursal,
                                           QDateTime::currentDateTime(), false);
+    InformeCaja::DefinicionEnCarpeta();
     Viewer viewer(this);
     viewer.ShowXml(job);
 }
@@ -170,6 +171,7 @@ bool CajaDialogo::CerrarCaja() {
         const CierreCaja::Cierre z =
             CierreCaja::Cerrar(Caja(), Gi.nIdUsuario, *r, QDateTime::currentDateTime());
         ReportJob job = InformeCaja::InformeZ(z, false);
+        InformeCaja::DefinicionEnCarpeta();
         Viewer viewer(this);
         viewer.ShowXml(job);
         return true;

@@ -7,8 +7,11 @@
 #include "platform/util/Utility.h"
 #include "reports/InvoiceExport.h"
 #include "reports/ReportBinding.h"
+#include "session/Gi.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -145,6 +148,20 @@ ReportJob InformeCaja::InformeZ(const CierreCaja::Cierre& z, bool ticket) {
     return Job(z.nIdSucursal, c, z.metodos, ticket);
 }
 
+void InformeCaja::DefinicionEnCarpeta() {
+    const QString nombre = QStringLiteral("Caja.xml");
+    const QString propia = QStringLiteral(":/Reports/") + nombre;
+    if (!ReportBinding::FindReportFile(Gi.sPathReports, nombre).isEmpty() ||
+        !QFile::exists(propia) || Gi.sPathReports.isEmpty())
+        return;
+    QFile origen(propia);
+    QSaveFile destino(Gi.sPathReports + "/" + nombre);
+    if (!origen.open(QIODevice::ReadOnly) || !destino.open(QIODevice::WriteOnly) ||
+        destino.write(origen.readAll()) < 0 || !destino.commit())
+        throw TvError(ErrorNumber::PathFileAccess,
+                      "No se puede escribir " + destino.fileName() + ": " + destino.errorString());
+}
+
 bool InformeCaja::EsTicket(const QString& path) {
     return QFileInfo(path).suffix().compare("txt", Qt::CaseInsensitive) == 0;
 }
@@ -154,6 +171,7 @@ int InformeCaja::Escribir(ReportJob job, const QString& path) {
     if (!writer)
         throw TvError(ErrorNumber::PathFileAccess,
                       "No se puede escribir \"" + path + "\": la extensión debe ser pdf o txt.");
+    DefinicionEnCarpeta();
     ReportComponent vsr;
     if (!ReportBinding(vsr).Bind(job))
         throw TvError(ErrorNumber::FileNotFound, "No se ha podido preparar el informe " +

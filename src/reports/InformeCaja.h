@@ -17,6 +17,10 @@ ReportJob InformeX(const CierreCaja::Estado& estado, qint32 nIdSucursal, const Q
 // The Z report of a closing, with its own branch's header.
 ReportJob InformeZ(const CierreCaja::Cierre& cierre, bool ticket);
 
+// A data folder made before the till's reports existed gets their definition from the program
+// the first time one is printed, written whole into its reports folder.
+void DefinicionEnCarpeta();
+
 // Whether a file is written on the till's roll: a text file goes to the ticket printer.
 bool EsTicket(const QString& path);
 

@@ -296,7 +296,11 @@ TEST_F(CajaTest, ToolClosesAndWritesReports) {
     EXPECT_EQ(said, QString("Efectivo\t158,40\nTarjeta\t20,00\nTransferencia\t60,00\nBizum\t"
                             "80,00\nfondo\t100,00\ntotal\t318,40"));
     const QString x = suite.Root() + "/x.pdf", z = suite.Root() + "/z.txt";
+    // A folder made before the till's reports gets their definition when one is first printed.
+    const QString definicion = suite.DataDir() + "/Reports/Caja.xml";
+    ASSERT_TRUE(QFile::remove(definicion));
     std::tie(status, said) = Caja({"informe", "--caja", "3", "--x", "--out", x});
+    EXPECT_TRUE(QFile::exists(definicion));
     ASSERT_EQ(status, 0) << said.toStdString();
     const QString xText = RunProgram("pdftotext", {"-layout", x, "-"}).simplified();
     for (const char* text : {"INFORME X — NO ES UN CIERRE", "Tavelo Centro", "Caja extra (3)",
