@@ -331,11 +331,60 @@ CREATE TABLE IF NOT EXISTS ApuntesCaja (
     sDocumento TEXT DEFAULT '',
     sSubcuenta TEXT DEFAULT '',
     sObservaciones TEXT DEFAULT '',
-    nIdFactura INTEGER DEFAULT 0
+    nIdFactura INTEGER DEFAULT 0,
+    nIdTipoCobro INTEGER DEFAULT 0,
+    nIdCierreCaja INTEGER DEFAULT 0
 );
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_sDocumento ON ApuntesCaja (sDocumento);
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_nIdFactura ON ApuntesCaja (nIdFactura);
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_Caja ON ApuntesCaja (nIdCaja, dApunte);
+-- A box's open period is read from this index alone (its sums by payment type and document).
+CREATE INDEX IF NOT EXISTS ixApuntesCaja_Cierre ON ApuntesCaja (nIdCaja, nIdCierreCaja, nIdTipoCobro, nIdFactura, nImporte, dApunte);
+
+-- The closings of a cash box: what it should have held per payment type since the one before,
+-- what was counted, the float kept and what was taken out. nNumero runs per box and never
+-- repeats; dDesde/sHoraDesde is where the previous closing ended (the day a shift belongs to),
+-- dHasta/sHoraHasta when this one was made. Written once, like the register, and never changed:
+-- the box's entries carry the closing's id, and nothing may be booked into the box before dHasta.
+CREATE TABLE IF NOT EXISTS CierresCaja (
+    nIdCierreCaja INTEGER PRIMARY KEY,
+    nIdCaja INTEGER NOT NULL DEFAULT 0,
+    nNumero INTEGER NOT NULL DEFAULT 0,
+    nIdSucursal INTEGER NOT NULL DEFAULT 0,
+    nIdUsuario INTEGER NOT NULL DEFAULT 0,
+    dDesde INTEGER NOT NULL DEFAULT 0,
+    sHoraDesde TEXT NOT NULL DEFAULT '',
+    dHasta INTEGER NOT NULL DEFAULT 0,
+    sHoraHasta TEXT NOT NULL DEFAULT '',
+    nFondoInicial DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nEsperado DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nContado DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nDiferencia DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nFondoDejado DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nRetirado DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nApuntes INTEGER NOT NULL DEFAULT 0,
+    nDocumentos INTEGER NOT NULL DEFAULT 0,
+    sNota TEXT NOT NULL DEFAULT ''
+);
+CREATE UNIQUE INDEX IF NOT EXISTS uxCierresCaja_Numero ON CierresCaja (nIdCaja, nNumero);
+CREATE INDEX IF NOT EXISTS ixCierresCaja_Caja_dHasta ON CierresCaja (nIdCaja, dHasta);
+
+-- One line per payment type of a closing: the period's entries by kind, expected, counted.
+CREATE TABLE IF NOT EXISTS CierresCajaLineas (
+    nIdCierreCajaLinea INTEGER PRIMARY KEY,
+    nIdCierreCaja INTEGER NOT NULL DEFAULT 0,
+    nIdTipoCobro INTEGER NOT NULL DEFAULT 0,
+    sTipoCobro TEXT NOT NULL DEFAULT '',
+    nFacturas DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nAbonos DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nEntradas DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nSalidas DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nEsperado DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nContado DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nDiferencia DOUBLE PRECISION NOT NULL DEFAULT 0,
+    nApuntes INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS ixCierresCajaLineas_nIdCierreCaja ON CierresCajaLineas (nIdCierreCaja);
 
 -- The register of issued invoices and credit notes: one record each, chained by fingerprint
 -- per issuer. The texts are stored exactly as they went into the fingerprint.

@@ -2,6 +2,7 @@
 
 #include "billing/AcercaDe.h"
 #include "billing/CSearch.h"
+#include "billing/CajaDialogo.h"
 #include "billing/CodigoProducto.h"
 #include "billing/ConfirmacionAbono.h"
 #include "billing/EnvioVeriFactu.h"
@@ -99,6 +100,9 @@ void Facturacion::BuildControls() {
          Qt::Key_F8},
         {"LibrosContables_NA", "Libros contables (F9)", ToolIcons::Kind::Export, Qt::Key_F9},
     };
+    frm->AddTool("Caja_NA", Db().Translate("Caja: informe X y cierre (F10)"),
+                 ToolIcons::Letter('Z'));
+    frm->SetShortcut("Caja_NA", QKeySequence(Qt::Key_F10));
     for (const auto& tool : tools) {
         frm->AddTool(tool.name, Db().Translate(tool.tip), ToolIcons::Get(tool.icon));
         frm->SetShortcut(tool.name, QKeySequence(tool.key));
@@ -330,6 +334,13 @@ void Facturacion::Frm_evtToolClick(const QString& sName) {
             HistoricoFacturas_NA_Click();
         } else if (sName == "LibrosContables_NA") {
             LibrosContables::Pedir();
+        } else if (sName == "Caja_NA") {
+            if (!G::Permiso("tvCierreCaja")) {
+                ShowMessage(0, "No tiene permiso para realizar esta operación.");
+                return;
+            }
+            CajaDialogo dialog(cboCaja_SN->currentIndex() < 0 ? 0 : CajaElegida(), this);
+            Ui::current().ShowModal(dialog);
         } else if (sName == "AcercaDe_NA") {
             AcercaDe dialog(this);
             Ui::current().ShowModal(dialog);

@@ -144,19 +144,19 @@ qint32 Conta::Caja(qint32 nIdCaja, qint32 nIdUsuario) {
 qint32 Conta::ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                          const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
                          double nImporte, const QString& sSubcuenta, const QString& sDocumento,
-                         const QString& sObservaciones, qint32 nIdFactura) {
+                         const QString& sObservaciones, qint32 nIdFactura, qint32 nIdTipoCobro) {
     return Db().InsertRecord("ApuntesCaja", ColumnasApunteCaja,
                              FilaApunteCaja(nIdCaja, nIdUsuario, sReferencia, sTitular, dApunte,
                                             nIdTipoMovimiento, Conta::EsEntrada(nIdTipoMovimiento),
                                             nImporte, sSubcuenta, sDocumento, sObservaciones,
-                                            nIdFactura));
+                                            nIdFactura, nIdTipoCobro));
 }
 
 QString Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                               const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
                               bool entrada, double nImporte, const QString& sSubcuenta,
                               const QString& sDocumento, const QString& sObservaciones,
-                              qint32 nIdFactura) {
+                              qint32 nIdFactura, qint32 nIdTipoCobro) {
     const QString referencia = sReferencia.left(16);
     const QString titular = QString(sTitular).remove(QLatin1Char(','));
     const double importe = std::fabs(nImporte) * (entrada ? 1 : -1);
@@ -164,7 +164,7 @@ QString Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& 
            U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(nIdUsuario) + "," +
            Id(nIdTipoMovimiento) + "," + U().SqlValue(importe, 2, true) + "," +
            U().SqlValue(sDocumento, 0, true) + "," + U().SqlValue(sSubcuenta, 0, true) + "," +
-           U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura);
+           U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura) + "," + Id(nIdTipoCobro);
 }
 
 qint32 Conta::Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,

@@ -57,7 +57,7 @@ inline const QString AvisoCajaCero =
 qint32 ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                   const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
                   double nImporte, const QString& sSubcuenta, const QString& sDocumento,
-                  const QString& sObservaciones, qint32 nIdFactura);
+                  const QString& sObservaciones, qint32 nIdFactura, qint32 nIdTipoCobro = 0);
 qint32 CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
                     qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                     const QString& sObservaciones);
@@ -73,7 +73,8 @@ void BloquearClientes(QList<qint32> clientes);
 
 // The columns and one row's values of a client payment and of a cash-box entry exactly as
 // CobroCliente and ApunteCaja write them, for issuing that writes a batch's rows in one statement;
-// entrada is what EsEntrada answers for the movement type.
+// entrada is what EsEntrada answers for the movement type. An entry's payment type (nIdTipoCobro)
+// is what the till's closing counts it under; 0 is cash (money in or out by hand).
 inline const QString ColumnasCobroCliente =
     QStringLiteral("nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,"
                    "sObservaciones");
@@ -82,11 +83,12 @@ QString FilaCobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovim
                          const QString& sObservaciones);
 inline const QString ColumnasApunteCaja =
     QStringLiteral("nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,nIdTipoMovimiento,nImporte,"
-                   "sDocumento,sSubcuenta,sObservaciones,nIdFactura");
+                   "sDocumento,sSubcuenta,sObservaciones,nIdFactura,nIdTipoCobro");
 QString FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                        const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
                        bool entrada, double nImporte, const QString& sSubcuenta,
-                       const QString& sDocumento, const QString& sObservaciones, qint32 nIdFactura);
+                       const QString& sDocumento, const QString& sObservaciones, qint32 nIdFactura,
+                       qint32 nIdTipoCobro = 0);
 
 // Recomputes the client's invoiced, paid and balance totals from all its invoices, credit notes
 // and payments, whatever branch wrote them.

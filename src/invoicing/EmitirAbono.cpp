@@ -1,5 +1,6 @@
 #include "invoicing/EmitirAbono.h"
 
+#include "caja/CierreCaja.h"
 #include "invoicing/Actualizaciones.h"
 #include "invoicing/Conta.h"
 #include "invoicing/Numeracion.h"
@@ -271,7 +272,7 @@ struct Documento {
 
 // One cash-box entry of the money given back, written by the request's user.
 void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 salida,
-            double nImporte, QStringList& avisos) {
+            double nImporte, qint32 nIdTipoCobro, QStringList& avisos) {
     EnConta("Conta::Generar_ApunteCaja", [&] {
         const qint32 caja = Conta::Caja(nIdCaja, s.nIdUsuario);
         if (caja == 0 && !avisos.contains(Conta::AvisoCajaCero))
@@ -279,7 +280,7 @@ void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 
         return Conta::ApunteCaja(
             caja, s.nIdUsuario, Db().Translate(d.sConcepto).left(16), s.sTitular, s.nFechaTrabajo,
             salida, nImporte, {}, Db().Translate("Fra.") + d.sFactura,
-            Db().Translate(d.sReferencia) + ":" + d.sFacturaAbonada, d.nIdAbono);
+            Db().Translate(d.sReferencia) + ":" + d.sFacturaAbonada, d.nIdAbono, nIdTipoCobro);
     });
 }
 
@@ -295,11 +296,13 @@ void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringLis
                                        Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
                                        Db().Translate(d.sConcepto) + cobros(2, r).toString());
         });
-    const Rows apuntes = Db().GetRows("SELECT nIdCaja,nImporte FROM ApuntesCaja WHERE nIdFactura=" +
-                                      Id(s.nIdFactura));
+    const Rows apuntes =
+        Db().GetRows("SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
+                     Id(s.nIdFactura));
     const qint32 salida = Salida(avisos);
     for (int r = 0; r < apuntes.RowCount(); ++r)
-        Apunte(s, d, Int(apuntes(0, r)), salida, U().SqlNumber(apuntes(1, r)), avisos);
+        Apunte(s, d, Int(apuntes(0, r)), salida, U().SqlNumber(apuntes(1, r)), Int(apuntes(2, r)),
+               avisos);
 }
 
 // One amount given back by one payment type, out of one cash box.
@@ -313,8 +316,9 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
                                   Id(s.nIdFactura) + " ORDER BY c.nIdFacturaCobro")
                          .Value(0, 0)
                          .toString();
-    const Rows tipo = Db().GetRows("SELECT nIdTipoMovimiento FROM TipoCobro WHERE sTipoCobro=" +
-                                   U().SqlValue(sTipoCobro, 0, true));
+    const Rows tipo =
+        Db().GetRows("SELECT nIdTipoMovimiento,nIdTipoCobro FROM TipoCobro WHERE sTipoCobro=" +
+                     U().SqlValue(sTipoCobro, 0, true));
     if (tipo.IsEmpty())
         throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
     EnConta("Conta::Generar_CobroCliente", [&] {
@@ -323,7 +327,7 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
                                    Db().Translate("Abono") + " " + sTipoCobro);
     });
     Apunte(s, d, s.nIdCaja != 0 ? s.nIdCaja : d.nIdCaja, Salida(avisos), importe.ToDouble(),
-           avisos);
+           Int(tipo(1, 0)), avisos);
 }
 
 // The credit note's number: the caller's, refused when another document carries it; else drawn
@@ -501,6 +505,10 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Documento d;
         d.nIdCliente = Int(factura.Value("nIdCliente", 0));
         d.nIdCaja = Int(factura.Value("nIdCaja", 0));
+        const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
+        for (const qint32 dia : {s.dAbono, s.nFechaTrabajo})
+            if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
+                throw AbonoRechazado(cerrada);
         if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
             throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
                                                 "ventana: no se emite la nota de crédito."));

@@ -1,5 +1,6 @@
 #include "invoicing/EmitirFactura.h"
 
+#include "caja/CierreCaja.h"
 #include "invoicing/Conta.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/LineasPendientes.h"
@@ -226,13 +227,14 @@ void ApuntesCaja(const Lote& lote) {
         const QString pago = Db().Translate("Pago Fra.");
         Paso("Conta::Generar_ApunteCaja", [&] {
             MultiRowInsert filas("ApuntesCaja", Conta::ColumnasApunteCaja);
-            CadaPago(
-                lote, [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
-                    filas.Add(Conta::FilaApunteCaja(
-                        s.nIdCaja, s.nIdUsuario, (cobro + " " + s.cobro.sTipoCobro[k]).left(16),
-                        s.sTitular, s.dFactura, tipo.nIdTipoMovimiento, tipo.entrada,
-                        s.cobro.nImporte[k], {}, fra + lote.numeros[i], pago, lote.ids[i]));
-                });
+            CadaPago(lote,
+                     [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
+                         filas.Add(Conta::FilaApunteCaja(
+                             s.nIdCaja, s.nIdUsuario,
+                             (cobro + " " + s.cobro.sTipoCobro[k]).left(16), s.sTitular, s.dFactura,
+                             tipo.nIdTipoMovimiento, tipo.entrada, s.cobro.nImporte[k], {},
+                             fra + lote.numeros[i], pago, lote.ids[i], tipo.nIdTipoCobro));
+                     });
             filas.Flush();
         });
     });
@@ -263,6 +265,10 @@ qint32 EmitirFactura(const SolicitudFactura& s) {
         if (const QString motivo = MotivoNoFacturable(s.nIdCliente, *comprobada.nPendiente);
             !motivo.isEmpty())
             throw FacturaNoEmitida(motivo);
+        if (const QString cerrada =
+                CierreCaja::PeriodoCerrado(Conta::Caja(s.nIdCaja, s.nIdUsuario), s.dFactura);
+            !cerrada.isEmpty())
+            throw FacturaNoEmitida(cerrada);
         return Numeracion::Siguiente(s.nIdSucursal, s.dFactura);
     });
     return EmitirFactura(comprobada, sFactura);

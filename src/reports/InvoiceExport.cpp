@@ -20,9 +20,7 @@
 #include <QTextStream>
 #include <memory>
 
-namespace {
-
-std::unique_ptr<ReportWriter> WriterFor(const QString& path) {
+std::unique_ptr<ReportWriter> InvoiceExport::WriterFor(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == "pdf")
         return std::make_unique<PdfWriter>();
@@ -35,9 +33,8 @@ std::unique_ptr<ReportWriter> WriterFor(const QString& path) {
     return nullptr;
 }
 
-// The session fields the binding reads: the data folder (logo, reports) and the branch whose
-// own data the till layout prints, which is the invoice's branch.
-void LoadSession(const QString& iniPath) {
+// The branch whose own data the till layout prints is the invoice's (Run sets it).
+void InvoiceExport::LoadSession(const QString& iniPath) {
     const Utility& u = Utility::instance();
     Gi.sPathIni = iniPath;
     Gi.sPathRoot = u.GetRootPath(QCoreApplication::applicationDirPath(), "Tavelo");
@@ -52,8 +49,6 @@ void LoadSession(const QString& iniPath) {
     if (!db.IsConnected())
         SuiteSession::Open(iniPath, Gi.sPathData, db, true);
 }
-
-} // namespace
 
 int InvoiceExport::LayoutNumber(const QString& name) {
     const QString key = name.trimmed().toLower();

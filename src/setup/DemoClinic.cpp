@@ -365,6 +365,9 @@ void DemoClinic::AddUsersAndRights() {
         {"tvLibros", "Libros contables", {true, false, false}},
         {"tvFacturae", "Factura electrónica", {true, false, false}},
         {"tvAnularFactura", "Anular facturas emitidas por error", {true, false, false}},
+        // Reception closes the boxes it works with; only a manager closes anyone's.
+        {"tvCierreCaja", "Cierre de caja", {true, true, false}},
+        {"tvCierreCajaTodas", "Cierre de cualquier caja", {true, false, false}},
     };
     for (const Right& right : rights) {
         const qint32 id =

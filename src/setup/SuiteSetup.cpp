@@ -265,10 +265,75 @@ QString SearchIndexes(bool server) {
     return text;
 }
 
+// A closing of a cash box stays as it was made, and so do the entries it closed; nothing is
+// booked into a box before the moment its last closing ended (a late payment goes into the open
+// period, dated today). Enforced by the database, so a workstation's own statements obey it too.
+QString TillRules(bool server) {
+    const QString closed = QStringLiteral(
+        "La caja ya está cerrada en esa fecha: no se puede anotar ni cambiar nada de un periodo "
+        "cerrado; anótelo con la fecha de hoy");
+    const QString closings = QStringLiteral("Los cierres de caja no se pueden modificar ni borrar");
+    const QString inClosed = QStringLiteral(
+        "EXISTS (SELECT 1 FROM CierresCaja c WHERE c.nIdCaja = NEW.nIdCaja AND c.dHasta > NEW.%1)");
+    if (!server) {
+        QString text;
+        for (const char* table : {"CierresCaja", "CierresCajaLineas"})
+            for (const char* event : {"UPDATE", "DELETE"})
+                text += QStringLiteral("CREATE TRIGGER IF NOT EXISTS tv_%1_%2 BEFORE %3 ON %4 "
+                                       "BEGIN SELECT RAISE(ABORT, '%5'); END;\n")
+                            .arg(QString::fromLatin1(table).toLower(),
+                                 QString::fromLatin1(event).toLower(), QLatin1String(event),
+                                 QLatin1String(table), closings);
+        return text +
+               QStringLiteral(
+                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_cerrado BEFORE INSERT ON "
+                   "ApuntesCaja WHEN %2 BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
+                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_cambio BEFORE UPDATE ON "
+                   "ApuntesCaja WHEN COALESCE(OLD.nIdCierreCaja, 0) <> 0 OR ((NEW.nIdCaja IS NOT "
+                   "OLD.nIdCaja OR NEW.dApunte IS NOT OLD.dApunte) AND %2) BEGIN SELECT "
+                   "RAISE(ABORT, '%1'); END;\n"
+                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_baja BEFORE DELETE ON ApuntesCaja "
+                   "WHEN COALESCE(OLD.nIdCierreCaja, 0) <> 0 BEGIN SELECT RAISE(ABORT, '%1'); "
+                   "END;\n"
+                   "CREATE TRIGGER IF NOT EXISTS tv_caja_factura_cerrada BEFORE INSERT ON Facturas "
+                   "WHEN %3 BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
+                   .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"));
+    }
+    return QStringLiteral(
+               "CREATE OR REPLACE FUNCTION tv_cierres_inalterables() RETURNS trigger AS $$ "
+               "BEGIN RAISE EXCEPTION '%1'; END $$ LANGUAGE plpgsql;\n"
+               "CREATE OR REPLACE TRIGGER tv_cierrescaja_inalterable BEFORE UPDATE OR DELETE ON "
+               "CierresCaja FOR EACH ROW EXECUTE FUNCTION tv_cierres_inalterables();\n"
+               "CREATE OR REPLACE TRIGGER tv_cierrescaja_sin_vaciar BEFORE TRUNCATE ON "
+               "CierresCaja FOR EACH STATEMENT EXECUTE FUNCTION tv_cierres_inalterables();\n"
+               "CREATE OR REPLACE TRIGGER tv_cierrescajalineas_inalterable BEFORE UPDATE OR "
+               "DELETE ON CierresCajaLineas FOR EACH ROW EXECUTE FUNCTION "
+               "tv_cierres_inalterables();\n"
+               "CREATE OR REPLACE TRIGGER tv_cierrescajalineas_sin_vaciar BEFORE TRUNCATE ON "
+               "CierresCajaLineas FOR EACH STATEMENT EXECUTE FUNCTION "
+               "tv_cierres_inalterables();\n")
+               .arg(closings) +
+           QStringLiteral(
+               "CREATE OR REPLACE FUNCTION tv_caja_apunte_cerrado() RETURNS trigger AS $$ BEGIN "
+               "IF TG_OP <> 'INSERT' AND COALESCE(OLD.nIdCierreCaja, 0) <> 0 THEN RAISE "
+               "EXCEPTION '%1'; END IF; IF TG_OP = 'DELETE' THEN RETURN OLD; END IF; IF (TG_OP = "
+               "'INSERT' OR NEW.nIdCaja IS DISTINCT FROM OLD.nIdCaja OR NEW.dApunte IS DISTINCT "
+               "FROM OLD.dApunte) AND %2 THEN RAISE EXCEPTION '%1'; END IF; RETURN NEW; END $$ "
+               "LANGUAGE plpgsql;\n"
+               "CREATE OR REPLACE TRIGGER tv_caja_apunte_cerrado BEFORE INSERT OR UPDATE OR "
+               "DELETE ON ApuntesCaja FOR EACH ROW EXECUTE FUNCTION tv_caja_apunte_cerrado();\n"
+               "CREATE OR REPLACE FUNCTION tv_caja_factura_cerrada() RETURNS trigger AS $$ BEGIN "
+               "IF %3 THEN RAISE EXCEPTION '%1'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql;\n"
+               "CREATE OR REPLACE TRIGGER tv_caja_factura_cerrada BEFORE INSERT ON Facturas FOR "
+               "EACH ROW EXECUTE FUNCTION tv_caja_factura_cerrada();\n")
+               .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"));
+}
+
 } // namespace
 
 QString SuiteSetup::Schema(bool server) {
-    QString schema = QString::fromUtf8(ReadResource(":/schema.sql")) + "\n" + SearchIndexes(server);
+    QString schema = QString::fromUtf8(ReadResource(":/schema.sql")) + "\n" +
+                     SearchIndexes(server) + TillRules(server);
     // A record of the register, once written, stays as it was: whoever may write the database
     // (a workstation's account included) can add records but neither change nor remove one.
     const QString unchangeable = QStringLiteral(
@@ -332,6 +397,8 @@ const AddedColumn AddedColumns[] = {
     {"Contadores", "nAnio", "INTEGER NOT NULL DEFAULT 0"},
     {"ApuntesCaja", "nIdFactura", "INTEGER DEFAULT 0"},
     {"RegistrosFacturacion", "sTipoRegistro", "TEXT NOT NULL DEFAULT 'Alta'"},
+    {"ApuntesCaja", "nIdTipoCobro", "INTEGER DEFAULT 0"},
+    {"ApuntesCaja", "nIdCierreCaja", "INTEGER DEFAULT 0"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.
@@ -434,7 +501,14 @@ void SuiteSetup::LinkDocuments() {
     db.Execute("UPDATE ApuntesCaja SET nIdFactura = (SELECT CASE WHEN COUNT(*) = 1 THEN "
                "MIN(f.nIdFactura) ELSE 0 END FROM Facturas f WHERE f.sFactura = "
                "substr(ApuntesCaja.sDocumento, 5)) WHERE (nIdFactura = 0 OR nIdFactura IS NULL) "
-               "AND sDocumento LIKE 'Fra.%'");
+               "AND sDocumento LIKE 'Fra.%' AND COALESCE(nIdCierreCaja, 0) = 0");
+    // Entries booked before they carried their payment type name it in their reference, as
+    // issuing wrote it ("Cobro " and the type, cut at 16 characters).
+    db.Execute("UPDATE ApuntesCaja SET nIdTipoCobro = (SELECT MIN(t.nIdTipoCobro) FROM TipoCobro t "
+               "WHERE substr('Cobro ' || t.sTipoCobro, 1, 16) = ApuntesCaja.sReferencia) WHERE "
+               "COALESCE(nIdTipoCobro, 0) = 0 AND COALESCE(nIdCierreCaja, 0) = 0 AND sReferencia "
+               "LIKE 'Cobro %' AND EXISTS (SELECT 1 FROM TipoCobro t WHERE substr('Cobro ' || "
+               "t.sTipoCobro, 1, 16) = ApuntesCaja.sReferencia)");
     db.Execute("INSERT INTO Abonos (nIdFactura, nIdFacturaAbonada) SELECT MIN(c.nIdFactura), "
                "f.nIdFactura FROM Facturas c JOIN Facturas f ON f.sFactura = c.sFacturaAbonada "
                "AND f.nIdSucursal = c.nIdSucursal AND f.nIdCliente = c.nIdCliente AND "
