@@ -5,18 +5,32 @@
 #include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
+#include "platform/data/Rows.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+
+namespace {
+
+// A code as the desk may type it: no case, no accents, no blanks around it.
+QString Plegado(const QString& code) {
+    QString folded;
+    for (const QChar c : code.trimmed().normalized(QString::NormalizationForm_D))
+        if (c.category() != QChar::Mark_NonSpacing)
+            folded += c;
+    return folded.toCaseFolded();
+}
+
+} // namespace
 
 CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
     setObjectName("CodigoProducto");
@@ -48,8 +62,11 @@ CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_bill
     connect(txtCodigo_TX, &QLineEdit::textChanged, this, [this] { txtCodigo_TX_Change(); });
     // Enter on the code goes to the quantity, Enter on the quantity adds the line, also where
     // Enter otherwise moves to the next field.
-    connect(txtCodigo_TX, &QLineEdit::returnPressed, this,
-            [this] { frm->SetFocusTo(txtCantidad_NU); });
+    connect(txtCodigo_TX, &QLineEdit::returnPressed, this, [this] {
+        if (ProductoDelCodigo() != 0)
+            frm->SetFocusTo(txtCantidad_NU);
+    });
+    connect(txtCodigo_TX, &QLineEdit::editingFinished, this, [this] { txtCodigo_TX_Dejado(); });
     frm->KeepEnter(txtCantidad_NU);
     connect(txtCantidad_NU, &QLineEdit::returnPressed, this,
             [this] { Frm_evtButtonPressed("Aceptar_BT"); });
@@ -60,8 +77,10 @@ CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_bill
 
 void CodigoProducto::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        m_codigosLeidos = false;
         Limpiar();
+    }
 }
 
 void CodigoProducto::Limpiar() {
@@ -75,13 +94,50 @@ void CodigoProducto::Limpiar() {
     });
 }
 
+qint32 CodigoProducto::ProductoDelCodigo() const {
+    DataAccess& db = DataAccess::instance();
+    const QString typed = txtCodigo_TX->text().trimmed();
+    if (typed.isEmpty())
+        return 0;
+    if (const qint32 id = db.GetValue("ProductosServicios",
+                                      "sCodigo=" + Utility::instance().SqlValue(typed, 0, true) +
+                                          " ORDER BY nIdProductoServicio",
+                                      "nIdProductoServicio")
+                              .toInt())
+        return id;
+    if (!m_codigosLeidos) {
+        m_codigosPlegados.clear();
+        const Rows codes = db.GetRows("SELECT nIdProductoServicio,sCodigo FROM ProductosServicios "
+                                      "WHERE sCodigo<>'' ORDER BY nIdProductoServicio DESC");
+        // Read newest first, so that where two codes fold alike the oldest product wins.
+        for (int row = 0; row < codes.RowCount(); ++row)
+            m_codigosPlegados.insert(Plegado(codes(1, row).toString()), codes(0, row).toInt());
+        m_codigosLeidos = true;
+    }
+    return m_codigosPlegados.value(Plegado(typed), 0);
+}
+
 void CodigoProducto::txtCodigo_TX_Change() {
-    lblProducto->setText(DataAccess::instance()
-                             .GetValue("ProductosServicios",
-                                       "sCodigo=" + Utility::instance().SqlValue(
-                                                        txtCodigo_TX->text().trimmed(), 0, true),
-                                       "sProductoServicio")
-                             .toString());
+    const qint32 id = ProductoDelCodigo();
+    lblProducto->setText(id == 0 ? QString()
+                                 : DataAccess::instance()
+                                       .GetValue("ProductosServicios",
+                                                 "nIdProductoServicio=" + QString::number(id),
+                                                 "sProductoServicio")
+                                       .toString());
+}
+
+void CodigoProducto::txtCodigo_TX_Dejado() {
+    // Leaving the dialog (Escape, closing it) is not leaving the code for another field.
+    const QWidget* next = QApplication::focusWidget();
+    if (txtCodigo_TX->text().trimmed().isEmpty() || ProductoDelCodigo() != 0 ||
+        (next != nullptr && next != txtCodigo_TX && !isAncestorOf(next)) || !isVisible())
+        return;
+    ShowMessage(
+        0, DataAccess::instance().Translate("No existe ningún producto o servicio con el código") +
+               " " + txtCodigo_TX->text().trimmed() + ".");
+    frm->SetFocusTo(txtCodigo_TX);
+    txtCodigo_TX->selectAll();
 }
 
 void CodigoProducto::Frm_evtButtonPressed(const QString& sName) {
@@ -93,8 +149,8 @@ void CodigoProducto::Aceptar() {
     DataAccess& db = DataAccess::instance();
     Utility& u = Utility::instance();
     Recordset rs;
-    db.OpenRecordset("SELECT * FROM ProductosServicios WHERE sCodigo=" +
-                         u.SqlValue(txtCodigo_TX->text().trimmed(), 0, true),
+    db.OpenRecordset("SELECT * FROM ProductosServicios WHERE nIdProductoServicio=" +
+                         QString::number(ProductoDelCodigo()),
                      rs);
     if (rs.Eof()) {
         rs.Close();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 
 class Facturacion;
 class Frm;
@@ -29,6 +30,11 @@ protected:
 
 private:
     void txtCodigo_TX_Change();
+    // Said as soon as the code is left (Enter or another field): an unknown code keeps the cursor.
+    void txtCodigo_TX_Dejado();
+    // The product with the typed code, matched exactly or, failing that, without regard to case
+    // and accents ("vac01" is VAC01); 0 when there is none.
+    qint32 ProductoDelCodigo() const;
     void Aceptar();
 
     Facturacion& m_billing;
@@ -39,4 +45,8 @@ private:
     QString m_sIdMascota = "0";
     QString m_sIdProducto = "0";
     QString m_sUnidades = "0";
+    // Every code folded, with its product: read once each time the dialog opens, at the first
+    // code that does not match exactly.
+    mutable QHash<QString, qint32> m_codigosPlegados;
+    mutable bool m_codigosLeidos = false;
 };

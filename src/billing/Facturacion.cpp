@@ -412,7 +412,7 @@ void Facturacion::HistoricoFacturas_NA_Click() {
         if (nIdFactura_Historico <= 0)
             return;
         if (nEmitir == 1)
-            Informes::Factura(nIdFactura_Historico, nFormatoFactura);
+            Informes::Factura(nIdFactura_Historico, nFormatoFactura, Informes::Impresion::Copia);
         else if (SolicitudAbono solicitud;
                  nEmitir == 2 && ConfirmarAbono(nIdFactura_Historico, solicitud)) {
             Generar_Abono(*this, std::move(solicitud));

@@ -392,9 +392,15 @@ bool FacturaInfo::eventFilter(QObject* watched, QEvent* event) {
             txtPorcDto_PN_LostFocus();
         if (!in && watched == m_edited)
             m_edited = nullptr;
-        for (int k = 0; in && k < CobroRecord::Slots; ++k)
-            if (watched == txtImp[k])
+        for (int k = 0; k < CobroRecord::Slots; ++k) {
+            if (watched != txtImp[k])
+                continue;
+            if (in)
                 txtImp_MN_GotFocus(k);
+            else if (const std::optional<double> typed = Typed(txtImp[k]);
+                     typed && !txtImp[k]->text().trimmed().isEmpty())
+                txtImp[k]->setText(Shown(*typed)); // "20" is read back as the desk sees money
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -142,7 +142,7 @@ std::optional<ReportJob> Informes::FacturaJob(qint32 nIdFactura, int nFormato) {
     }
 }
 
-void Informes::Factura(qint32 nIdFactura, int nFormato) {
+void Informes::Factura(qint32 nIdFactura, int nFormato, Impresion impresion) {
     Trap("Informes::Factura", [&] {
         if (DataAccess::instance()
                 .GetValue("Facturas", "nIdFactura=" + QString::number(nIdFactura))
@@ -154,6 +154,7 @@ void Informes::Factura(qint32 nIdFactura, int nFormato) {
         std::optional<ReportJob> job = FacturaJob(nIdFactura, nFormato);
         if (!job)
             return;
+        job->bCopia = impresion == Impresion::Copia;
         Viewer viewer;
         viewer.ShowXml(*job);
     });

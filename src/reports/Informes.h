@@ -39,9 +39,13 @@ std::optional<ReportJob> FacturaJob(qint32 nIdFactura, int nFormato);
 // may use. Without any definition there is nothing to check (printing says so itself).
 QString ComprobarFactura();
 
+// The print that follows the issue is the original; any later one, from the history, is a copy
+// and says so on every page.
+enum class Impresion { Original, Copia };
+
 // Shows the invoice in the viewer and returns when the viewer is closed. An invoice that does
 // not exist is said and nothing is shown. Errors are reported as "Informes::Factura" and end
 // the program.
-void Factura(qint32 nIdFactura, int nFormato);
+void Factura(qint32 nIdFactura, int nFormato, Impresion impresion = Impresion::Original);
 
 } // namespace Informes

@@ -125,6 +125,7 @@ bool ReportBinding::Bind(ReportJob& job) {
     m_vsr.Report().SetParameter("ModoVeriFactu", VeriFactu::LeerConfiguracion(Gi.sPathIni).verifactu
                                                      ? "VERIFACTU"
                                                      : "NOVERIFACTU");
+    m_vsr.Report().SetParameter("Copia", job.bCopia ? "COPIA" : "");
     Skip([&] {
         m_vsr.SetRecordSource(job.sSqls.isEmpty() ? QString() : db.PrepareSql(sqls.last()));
     });

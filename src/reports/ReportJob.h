@@ -18,4 +18,6 @@ struct ReportJob {
     // branch's name cannot shift the values after it, nor a "\" turn a payment type into a
     // picture. sLabelsValues still carries them joined, as the call's text.
     QStringList dataValues;
+    // A reprint of an issued document: the layouts print "COPIA" on every page (their :Copia).
+    bool bCopia = false;
 };

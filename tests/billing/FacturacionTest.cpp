@@ -199,7 +199,8 @@ TEST_F(BillingTest, ProductByCodeAddsRoundedLinesAndStaysOpenForTheNext) {
     QStringList labels;
     suite.Ui().ModalActions.push_back([&](QWidget& window) {
         auto& dialog = static_cast<CodigoProducto&>(window);
-        for (const char* code : {"PIEN", "PIEN10", "PIEN1'0"}) {
+        // Codes match whatever their case and accents; a partial or quoted one matches nothing.
+        for (const char* code : {"PIEN", "PIEN10", "PIEN1'0", "pien10", " Pién10 "}) {
             dialog.txtCodigo_TX->setText(code);
             labels << dialog.lblProducto->text();
         }
@@ -226,6 +227,12 @@ TEST_F(BillingTest, ProductByCodeAddsRoundedLinesAndStaysOpenForTheNext) {
                           dialog.txtCantidad_NU->text();
             dialog.Limpiar();
         }
+        // An unknown code is said as soon as it is left, before any quantity is typed.
+        dialog.txtCodigo_TX->setFocus();
+        QTest::keyClicks(dialog.txtCodigo_TX, "vac99");
+        QTest::keyClick(dialog.txtCodigo_TX, Qt::Key_Return);
+        labels << QApplication::focusWidget()->objectName();
+        dialog.Limpiar();
         dialog.txtCodigo_TX->setText("NOEXISTE'");
         QTest::keyClick(dialog.txtCantidad_NU, Qt::Key_Return);
         labels << QApplication::focusWidget()->objectName();
@@ -237,8 +244,10 @@ TEST_F(BillingTest, ProductByCodeAddsRoundedLinesAndStaysOpenForTheNext) {
     w->Frm_evtToolClick("A");
     EXPECT_EQ(suite.Ui().ModalCount, 1);
     EXPECT_EQ(labels.join('\n').toStdString(),
-              "\nPienso adulto 3 kg\n\ntxtCantidad_NU dos\ntxtCantidad_NU 1e308\ntxtCantidad_NU "
-              "-3\ntxtCantidad_NU 0\ntxtCantidad_NU 123456789012345678901234567890\ntxtCodigo_TX");
+              "\nPienso adulto 3 kg\n\nPienso adulto 3 kg\nPienso adulto 3 kg\ntxtCantidad_NU "
+              "dos\ntxtCantidad_NU 1e308\ntxtCantidad_NU "
+              "-3\ntxtCantidad_NU 0\ntxtCantidad_NU "
+              "123456789012345678901234567890\ntxtCodigo_TX\ntxtCodigo_TX");
     EXPECT_EQ(
         suite.Ui().Shown.join('\n').toStdString(),
         "[Aviso] El dato \"Cantidad\" no es un número: \"dos\". Escriba solo cifras y la coma "
@@ -248,6 +257,7 @@ TEST_F(BillingTest, ProductByCodeAddsRoundedLinesAndStaysOpenForTheNext) {
         "[Aviso] El dato \"Cantidad\" no puede ser negativo.\n"
         "[Aviso] El dato \"Cantidad\" debe ser mayor que cero.\n"
         "[Aviso] El dato \"Cantidad\" no puede pasar de 99.999.\n"
+        "[Aviso] No existe ningún producto o servicio con el código vac99.\n"
         "[Aviso] No existe ningún producto o servicio con el código NOEXISTE'.");
     EXPECT_EQ(Table("SELECT nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal,nIdCliente,"
                     "nIdMascota FROM FacturasItems ORDER BY nIdFacturaItem DESC LIMIT 2"),

@@ -1,5 +1,8 @@
 #include "ReportsFixture.h"
 
+#include "platform/report/HtmlWriter.h"
+#include "platform/report/PdfWriter.h"
+#include "platform/report/RtfWriter.h"
 #include "register/RegistroFacturacion.h"
 #include "support/NoWriteAccess.h"
 
@@ -13,6 +16,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <tuple>
 
 namespace {
@@ -261,7 +265,8 @@ TEST_P(CreditNoteLayoutTest, NamesTheInvoiceItRectifiesAndItsOwnDate) {
     EXPECT_TRUE(text.contains("FACTURA RECTIFICATIVA")) << text.toStdString();
     // Its own number and date of issue; the credited invoice's number and date.
     EXPECT_TRUE(text.contains("0042/26"));
-    EXPECT_TRUE(QRegularExpression(R"(Fecha\s+12/03/2026)").match(text).hasMatch());
+    EXPECT_TRUE(QRegularExpression(R"(Fecha\s+12/03/2026)").match(text).hasMatch())
+        << text.toStdString();
     EXPECT_TRUE(QRegularExpression(R"(Rectifica\s+0041/26\s+de( fecha)?\s+05/03/2026)")
                     .match(text)
                     .hasMatch())
@@ -274,6 +279,51 @@ TEST_P(CreditNoteLayoutTest, NamesTheInvoiceItRectifiesAndItsOwnDate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, CreditNoteLayoutTest,
+                         ::testing::Values(Informes::Normal, Informes::Detallada,
+                                           Informes::Ticket));
+
+// A series of ten characters: the document's number and the one it rectifies print whole in
+// every output of every layout, and only a reprint says "COPIA", on each of its pages.
+class LongNumberLayoutTest : public ReportsFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LongNumberLayoutTest, NumbersPrintWholeAndOnlyReprintsSayCopia) {
+    const int layout = GetParam();
+    const QString series = "CENTROVET1";
+    const Invoice credit = AddInvoice(40, {.sign = -1, .series = series});
+    const QString rectified = series + "0041/26";
+    ASSERT_EQ(credit.number, series + "0042/26");
+    const Printed original = PrintInvoice(ui(), credit.id, layout);
+    const Printed copy = PrintInvoice(ui(), credit.id, layout, Informes::Impresion::Copia);
+    ASSERT_GT(copy.document.PageCount(), layout == Informes::Ticket ? 0 : 1);
+
+    const QString pdf = suite.Root() + "/copia.pdf";
+    ASSERT_TRUE(PdfWriter().Write(copy.document, pdf));
+    const QString outputs[] = {copy.text, RunProgram("pdftotext", {"-layout", pdf, "-"}),
+                               QString::fromLatin1(RtfWriter::ToRtf(copy.document)),
+                               HtmlWriter::ToHtml(copy.document)};
+    for (const QString& output : outputs) {
+        EXPECT_TRUE(output.contains(credit.number)) << output.toStdString();
+        EXPECT_TRUE(output.contains(rectified)) << output.toStdString();
+    }
+    EXPECT_TRUE(QRegularExpression("Rectifica\\s+" + rectified + "\\s+de( fecha)?\\s+05/03/2026")
+                    .match(copy.text)
+                    .hasMatch())
+        << copy.text.toStdString();
+
+    const auto pagesSaying = [](const PageModel& document) {
+        QVector<int> pages;
+        for (const PageModel::Hit& hit : document.FindText("COPIA", true))
+            pages << hit.page;
+        return pages;
+    };
+    QVector<int> every(copy.document.PageCount());
+    std::iota(every.begin(), every.end(), 0);
+    EXPECT_EQ(pagesSaying(copy.document), every);
+    EXPECT_EQ(pagesSaying(original.document), QVector<int>{});
+    EXPECT_FALSE(original.text.contains("COPIA"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LongNumberLayoutTest,
                          ::testing::Values(Informes::Normal, Informes::Detallada,
                                            Informes::Ticket));
 

@@ -28,14 +28,15 @@ struct Printed {
 };
 
 // Prints the invoice as the billing window does and keeps what the viewer showed.
-inline Printed PrintInvoice(ScriptedUi& ui, qint32 id, int layout) {
+inline Printed PrintInvoice(ScriptedUi& ui, qint32 id, int layout,
+                            Informes::Impresion impresion = Informes::Impresion::Original) {
     Printed shown;
     ui.ModalActions.push_back([&](QWidget& window) {
         auto& viewer = static_cast<Viewer&>(window);
         shown.text = viewer.sUltimoXmlEmitido;
         shown.document = viewer.vp().Document();
     });
-    Informes::Factura(id, layout);
+    Informes::Factura(id, layout, impresion);
     return shown;
 }
 
@@ -57,6 +58,7 @@ protected:
         int payments = 2;
         double discount = 0;
         bool longDescription = false; // the first line's description is 90 characters long
+        QString series = {};          // before the number and before the one it rectifies
     };
     static constexpr const char* LongDescription =
         "Vacuna polivalente canina con refuerzo antirrábico, desparasitación interna y revisión";
@@ -102,7 +104,7 @@ protected:
         double slotBase[3] = {}, slotTax[3] = {};
         const double sign = options.sign;
         Invoice invoice;
-        invoice.number = QString("%1/26").arg(m_nextNumber++, 4, 10, QChar('0'));
+        invoice.number = options.series + QString("%1/26").arg(m_nextNumber++, 4, 10, QChar('0'));
         invoice.discount = sign * options.discount;
         QStringList items;
         for (int i = 0; i < lines; ++i) {
@@ -142,7 +144,7 @@ protected:
                 ",'C/ Mayor 5','Alcañiz','Teruel','44600','12345678Z',20260305," +
                 breakdown.join(',') + "," + sql(invoice.base) + "," + sql(invoice.tax) + "," +
                 sql(invoice.total) + "," + sql(invoice.discount) +
-                (sign < 0 ? ",'0041/26',20260312" : ",'',NULL"));
+                (sign < 0 ? "," + sql(options.series + "0041/26") + ",20260312" : ",'',NULL"));
         for (const QString& item : items)
             db.InsertRecord("FacturasItems",
                             "nIdFactura,nIdCliente,nIdProductoServicio,nUnidades,nPvp,nBaseImp,"
