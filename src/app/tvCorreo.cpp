@@ -1,10 +1,11 @@
 // tvCorreo --ini <Tavelo.ini> factura <nIdFactura> [--para ADDR[;ADDR]] [--cc ADDR[;ADDR]]
-// tvCorreo --ini <Tavelo.ini> enviar | estado | reenviar <nIdCorreo>
+// tvCorreo --ini <Tavelo.ini> enviar [--vencidos] | estado | reenviar <nIdCorreo>
 //
 // E-mails an invoice through its branch's own mail account (docs/email.md): the invoice is
 // written as PDF, queued and sent at once. Without --para it goes to the client's address. A
 // message the server does not take now stays queued with the cause; "enviar" sends everything
-// that waits, whatever its wait; "estado" lists the queue; "reenviar" sends again a message held
+// that waits, whatever its wait (with --vencidos, as the billing window's timer runs it, only
+// those whose wait is over); "estado" lists the queue; "reenviar" sends again a message held
 // because it may already have been delivered. Status: 0 sent or queued, 1 an error, 2 wrong
 // arguments.
 #include "app/Tool.h"
@@ -102,6 +103,7 @@ int main(int argc, char* argv[]) {
     const QString command = args[2];
     const bool known = (command == "factura" && args.size() >= 4) ||
                        (command == "reenviar" && args.size() == 4) ||
+                       (command == "enviar" && args.size() == 4 && args[3] == "--vencidos") ||
                        ((command == "enviar" || command == "estado") && args.size() == 3);
     if (!known)
         return Usage();
@@ -121,7 +123,7 @@ int main(int argc, char* argv[]) {
         }
         if (command == "enviar") {
             int status = 0;
-            for (const ColaCorreo::Estado& e : ColaCorreo::EnviarPendientes(true))
+            for (const ColaCorreo::Estado& e : ColaCorreo::EnviarPendientes(args.size() == 3))
                 status = std::max(status, Said(e));
             // A message held because it may have been delivered is said on every send, so that
             // somebody checks it and sends it again or lets it be.

@@ -7,6 +7,7 @@
 #include "billing/EnvioVeriFactu.h"
 #include "billing/FacturaHist.h"
 #include "billing/LibrosContables.h"
+#include "billing/ReintentoCorreo.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/DocumentAmounts.h"
@@ -227,6 +228,7 @@ void Facturacion::Form_Load() {
 
         ShowSessionStatus(*frm);
         m_envio = std::make_unique<EnvioVeriFactu>(*frm, Gi.sPathIni, Gi.sPathExe + "/tvRegistro");
+        m_correo = std::make_unique<ReintentoCorreo>(Gi.sPathIni, Gi.sPathExe + "/tvCorreo");
 
         gd = std::make_unique<GridController>();
         gd->Attach(gdFacturacion);

@@ -18,4 +18,6 @@ struct ReportJob {
     // branch's name cannot shift the values after it, nor a "\" turn a payment type into a
     // picture. sLabelsValues still carries them joined, as the call's text.
     QStringList dataValues;
+    // The invoice a job prints (0 for any other report), so that the viewer can e-mail it.
+    qint32 nIdFactura = 0;
 };
