@@ -9,12 +9,17 @@
 #include "invoicing/GenerarFactura.h"
 #include "mail/ColaCorreo.h"
 #include "mail/Mensaje.h"
+#include "platform/ui/seam/ScriptedUi.h"
+#include "reports/CorreoFactura.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -165,6 +170,14 @@ TEST(AddressTest, ListsAreCheckedAddressByAddress) {
             got = e.Description();
         }
         EXPECT_EQ(got, c.addresses) << c.typed;
+    }
+    Mensaje::Correo injected{
+        "f@olivo.example", "", {"a@correo.example"}, {}, "Factura\r\nBcc: x@y.example", "", {}};
+    try {
+        Mensaje::Mime(injected, QDateTime::currentDateTime(), "1@olivo.example");
+        ADD_FAILURE() << "a line end in the subject was taken";
+    } catch (const TvError& e) {
+        EXPECT_EQ(e.Description(), "El campo Asunto no puede contener saltos de línea.");
     }
     EXPECT_EQ((std::vector<int>{ColaCorreo::EsperaSegundos(1), ColaCorreo::EsperaSegundos(2),
                                 ColaCorreo::EsperaSegundos(6), ColaCorreo::EsperaSegundos(7),
@@ -352,4 +365,32 @@ TEST_F(MailTest, ASenderKilledAfterTheContentWentOutDoesNotSendTwice) {
         << said.toStdString();
     EXPECT_EQ(server.Received().size(), 1);
     EXPECT_EQ(Queue(), QString::number(id) + "|cliente@correo.example|dudoso|1");
+}
+
+// The viewer's compose dialog without the suite's mail module: filled from the invoice; a wrong
+// address is said and nothing is queued; once right, the message goes with the shown PDF.
+TEST_F(MailTest, TheComposeDialogRefusesAWrongAddressAndThenSends) {
+    Servidor server(Auth().split(' '));
+    Account(server.Port());
+    const qint32 id = Invoice("ana@correo.example");
+    suite.Ui().Shown.clear();
+    CorreoFactura dialog(id, "%PDF-1.4 documento mostrado");
+    EXPECT_EQ((QStringList{dialog.txtPara->text(), dialog.txtAsunto->text().section(' ', 0, 0),
+                           dialog.lblAdjunto->text().section(' ', 0, 0)}),
+              (QStringList{"ana@correo.example", "Factura", "Factura"}));
+    dialog.txtPara->setText("ana@correo.example; luis garcia@correo.example");
+    dialog.cmdEnviar->click();
+    EXPECT_EQ(Count("CorreosSalientes"), 0);
+    dialog.txtPara->setText("ana@correo.example; luis@correo.example");
+    dialog.cmdEnviar->click();
+    EXPECT_EQ(suite.Ui().Shown,
+              (QStringList{"[Correo electrónico] La dirección de correo \"luis "
+                           "garcia@correo.example\" no es válida: contiene espacios.",
+                           "[Correo electrónico] Factura enviada a "
+                           "ana@correo.example;luis@correo.example."}));
+    const QJsonArray received = server.Received();
+    ASSERT_EQ(received.size(), 1);
+    QFile pdf(received[0]["adjuntos"][0]["archivo"].toString());
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pdf.readAll(), "%PDF-1.4 documento mostrado");
 }
