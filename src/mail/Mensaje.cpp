@@ -15,8 +15,10 @@ bool Ascii(const QString& text) {
     return true;
 }
 
-// RFC 2047 words of at most 75 characters each, never splitting a character's UTF-8 bytes;
-// continuation lines start with a blank, as header folding requires.
+// RFC 2047 words of at most 75 characters each, never splitting a character's UTF-8 bytes and,
+// where a space allows, not a word either (the space stays at the end of the earlier piece, as
+// the blank between two encoded words is dropped by the reader); continuation lines start with
+// a blank, as header folding requires.
 QByteArray Encoded(const QString& text) {
     if (Ascii(text))
         return text.toUtf8();
@@ -25,6 +27,11 @@ QByteArray Encoded(const QString& text) {
     qsizetype start = 0;
     while (start < utf8.size()) {
         qsizetype end = std::min(start + 45, utf8.size());
+        if (end < utf8.size()) {
+            const qsizetype space = utf8.lastIndexOf(' ', end - 1);
+            if (space > start)
+                end = space + 1;
+        }
         while (end < utf8.size() && (uchar(utf8[end]) & 0xC0) == 0x80)
             --end;
         words << "=?UTF-8?B?" + utf8.mid(start, end - start).toBase64() + "?=";
@@ -33,17 +40,40 @@ QByteArray Encoded(const QString& text) {
     return words.join("\r\n ");
 }
 
-// A display name as a header carries it: encoded when not ASCII, quoted when it holds a
-// character with a meaning in an address list.
-QByteArray Name(const QString& name) {
-    if (!Ascii(name))
-        return Encoded(name);
+// ASCII words of a display name: as they are, or quoted when they hold a character with a
+// meaning in an address list.
+QByteArray Phrase(const QString& words) {
     static const QRegularExpression atoms(R"(^[A-Za-z0-9 !#$%&'*+/=?^_`{|}~-]*$)");
-    if (atoms.match(name).hasMatch())
-        return name.toUtf8();
-    QString quoted = name;
+    if (atoms.match(words).hasMatch())
+        return words.toUtf8();
+    QString quoted = words;
     quoted.replace('\\', "\\\\").replace('"', "\\\"");
     return '"' + quoted.toUtf8() + '"';
+}
+
+// A display name as a header carries it: each run of words that are not ASCII becomes one
+// encoded word, between ASCII words left readable. A space between two encoded words is
+// dropped by a reader that follows RFC 2047 and kept by others, so none stands between two.
+QByteArray Name(const QString& name) {
+    QByteArrayList parts;
+    QStringList plain, encoded;
+    auto flush = [&](QStringList& run, bool encode) {
+        if (!run.isEmpty())
+            parts << (encode ? Encoded(run.join(' ')) : Phrase(run.join(' ')));
+        run.clear();
+    };
+    for (const QString& word : name.split(' ', Qt::SkipEmptyParts)) {
+        if (Ascii(word)) {
+            flush(encoded, true);
+            plain << word;
+        } else {
+            flush(plain, false);
+            encoded << word;
+        }
+    }
+    flush(plain, false);
+    flush(encoded, true);
+    return parts.join(' ');
 }
 
 QByteArray Base64Lines(const QByteArray& data) {

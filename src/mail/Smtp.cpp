@@ -22,9 +22,15 @@ struct Transfer {
 size_t ReadMime(char* buffer, size_t size, size_t count, void* data) {
     auto* t = static_cast<Transfer*>(data);
     if (!t->started) {
+        // Nothing may be thrown through libcurl: a caller that cannot record that the content
+        // goes out stops it before the first byte, so the message is simply tried again.
+        try {
+            if (*t->enviando)
+                (*t->enviando)();
+        } catch (...) {
+            return CURL_READFUNC_ABORT;
+        }
         t->started = true;
-        if (*t->enviando)
-            (*t->enviando)();
     }
     const qsizetype n = std::min<qsizetype>(qsizetype(size * count), t->mime->size() - t->sent);
     std::memcpy(buffer, t->mime->constData() + t->sent, size_t(n));
@@ -39,9 +45,14 @@ int KeepAnswers(CURL*, curl_infotype type, char* text, size_t size, void* data) 
     return 0;
 }
 
+// The server's refusal when there was one (what it says on leaving after it is no news), else
+// its last answer.
 QString LastAnswer(const QByteArray& answers) {
     const QByteArrayList lines = answers.trimmed().split('\n');
-    return QString::fromUtf8(lines.isEmpty() ? QByteArray() : lines.last().trimmed());
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line)
+        if (line->startsWith('4') || line->startsWith('5'))
+            return QString::fromUtf8(line->trimmed());
+    return QString::fromUtf8(lines.last().trimmed());
 }
 
 QString Describe(CURLcode code, const Smtp::Cuenta& cuenta, const QString& answer,
