@@ -44,18 +44,13 @@ const QString& Certificates() {
             run.start("openssl", arguments.split(' '));
             run.waitForFinished(60000);
         };
-        QFile ext(d + "/ext.cnf");
-        ext.open(QIODevice::WriteOnly);
-        ext.write("subjectAltName=IP:127.0.0.1\n");
-        ext.close();
-        const QString key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ";
-        openssl("req -x509 " + key + "-keyout ca.key -out ca.pem -days 2 -subj /CN=Autoridad");
-        openssl("req " + key + "-keyout server.key -out server.csr -subj /CN=correo");
-        openssl("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out "
-                "server.pem -days 2 -extfile ext.cnf");
-        openssl("req -x509 " + key +
-                "-keyout otra.key -out otra.pem -days 2 -subj /CN=otra "
-                "-addext subjectAltName=IP:127.0.0.1");
+        const QString key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 ";
+        const QString ip = "-addext subjectAltName=IP:127.0.0.1";
+        openssl("req -x509 " + key + "-keyout ca.key -out ca.pem -subj /CN=Autoridad");
+        openssl("req " + key + "-keyout server.key -out server.csr -subj /CN=correo " + ip);
+        openssl("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -out server.pem -days 2 "
+                "-copy_extensions copyall");
+        openssl("req -x509 " + key + "-keyout otra.key -out otra.pem -subj /CN=otra " + ip);
         return d;
     }();
     return path;
@@ -144,25 +139,17 @@ protected:
 TEST(AddressTest, ListsAreCheckedAddressByAddress) {
     const struct {
         const char* typed;
-        const char* addresses; // joined by "|", or the message when refused
+        const char* addresses; // joined by "|", or why the first one refused is
     } cases[] = {
         {" ana@olivo.example ; o'brien+f@sub.olivo.example; ",
          "ana@olivo.example|o'brien+f@sub.olivo.example"},
         {"", ""},
-        {"ana maria@olivo.example",
-         "La dirección de correo \"ana maria@olivo.example\" no es válida: contiene espacios."},
-        {"ana@olivo.example\r\nBcc: x@y.example",
-         "La dirección de correo \"ana@olivo.example\r\nBcc: x@y.example\" no es válida: contiene "
-         "un salto de línea."},
-        {"ana@@olivo.example",
-         "La dirección de correo \"ana@@olivo.example\" no es válida: debe tener una sola @."},
-        {"ana@olivo",
-         "La dirección de correo \"ana@olivo\" no es válida: el dominio tras la @ no es válido."},
-        {"ana.@olivo.example", "La dirección de correo \"ana.@olivo.example\" no es válida: la "
-                               "parte anterior a la @ tiene caracteres no permitidos."},
-        {"ana@olivo.example,luis@olivo.example",
-         "La dirección de correo \"ana@olivo.example,luis@olivo.example\" no es válida: debe tener "
-         "una sola @."},
+        {"ana maria@olivo.example", "contiene espacios"},
+        {"ana@olivo.example\r\nBcc: x@y.example", "contiene un salto de línea"},
+        {"ana@@olivo.example", "debe tener una sola @"},
+        {"ana@olivo", "el dominio tras la @ no es válido"},
+        {"ana.@olivo.example", "la parte anterior a la @ tiene caracteres no permitidos"},
+        {"ana@olivo.example,luis@olivo.example", "debe tener una sola @"},
     };
     for (const auto& c : cases) {
         QString got;
@@ -171,7 +158,11 @@ TEST(AddressTest, ListsAreCheckedAddressByAddress) {
         } catch (const TvError& e) {
             got = e.Description();
         }
-        EXPECT_EQ(got, c.addresses) << c.typed;
+        const bool refused = QString(c.addresses).contains(' ');
+        EXPECT_EQ(got, refused ? "La dirección de correo \"" + QString(c.typed).trimmed() +
+                                     "\" no es válida: " + c.addresses + "."
+                               : c.addresses)
+            << c.typed;
     }
     Mensaje::Correo injected{
         "f@olivo.example", "", {"a@correo.example"}, {}, "Factura\r\nBcc: x@y.example", "", {}};
@@ -181,10 +172,6 @@ TEST(AddressTest, ListsAreCheckedAddressByAddress) {
     } catch (const TvError& e) {
         EXPECT_EQ(e.Description(), "El campo Asunto no puede contener saltos de línea.");
     }
-    EXPECT_EQ((std::vector<int>{ColaCorreo::EsperaSegundos(1), ColaCorreo::EsperaSegundos(2),
-                                ColaCorreo::EsperaSegundos(6), ColaCorreo::EsperaSegundos(7),
-                                ColaCorreo::EsperaSegundos(40)}),
-              (std::vector<int>{60, 120, 1920, 3600, 3600}));
 }
 
 // The message as received, over both kinds of encryption: envelope, decoded headers, body and

@@ -1,14 +1,10 @@
 #!/usr/bin/python3
 """A real SMTP server for the mail tests, on 127.0.0.1:--puerto (says "PORT n" once it listens).
 
---seguridad starttls | tls | ninguna, with --cert/--key for the first two; --usuario/--clave
-require that login (only over an encrypted connection). Each message accepted is logged as one
-JSON line (envelope sender, recipients, the whole message in base64) before the answer
-"250 OK queued as Q<n>"; --rechazar refuses that recipient; --retener N waits N seconds between
-logging a message and answering it, so that a test can kill the sender in between.
-
---leer LOG --carpeta DIR parses every logged message back with Python's email package and prints
-them as a JSON list (headers decoded, body, attachments saved in DIR).
+--seguridad starttls | tls | ninguna; --usuario/--clave require that login. Each message is logged
+as one JSON line (envelope, the message in base64) before the answer "250 OK queued as Q<n>";
+--rechazar refuses a recipient; --retener N waits N seconds between logging and answering.
+--leer LOG --carpeta DIR prints the logged messages parsed back by Python's email package.
 """
 import argparse
 import base64
