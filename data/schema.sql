@@ -525,3 +525,30 @@ CREATE INDEX IF NOT EXISTS ixProvAlbaranesItems_nIdAlbaran ON ProvAlbaranesItems
 -- Row locks between processes sharing one SQLite file; a server engine uses its own locks.
 
 CREATE TABLE IF NOT EXISTS TvBloqueos (sTabla TEXT NOT NULL, nIdRegistro INTEGER NOT NULL, sHost TEXT NOT NULL, nPid INTEGER NOT NULL, nDesde INTEGER NOT NULL, PRIMARY KEY (sTabla, nIdRegistro));
+
+-- Outgoing e-mail through the branch's own account, written before it is sent so that nothing is
+-- lost. sEstado: pendiente (waits, sProximoIntento says from when), enviando (a desk has taken it;
+-- its content has not gone out), transmitiendo (its content is going out), aceptado (the server
+-- took it; sRespuesta is its answer with its queue id), dudoso (interrupted after the content went
+-- out: it may have been accepted, so it is only sent again when somebody says so). Times are UTC,
+-- ISO 8601. The account's password is never stored here.
+CREATE TABLE IF NOT EXISTS CorreosSalientes (
+    nIdCorreo INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL DEFAULT 0,
+    nIdSucursal INTEGER NOT NULL DEFAULT 0,
+    sPara TEXT NOT NULL DEFAULT '',
+    sCc TEXT NOT NULL DEFAULT '',
+    sAsunto TEXT NOT NULL DEFAULT '',
+    sMessageId TEXT NOT NULL DEFAULT '',
+    sMensaje TEXT NOT NULL DEFAULT '',
+    sEstado TEXT NOT NULL DEFAULT 'pendiente',
+    nIntentos INTEGER NOT NULL DEFAULT 0,
+    sUltimoError TEXT NOT NULL DEFAULT '',
+    sRespuesta TEXT NOT NULL DEFAULT '',
+    sPropietario TEXT NOT NULL DEFAULT '',
+    sCreado TEXT NOT NULL DEFAULT '',
+    sProximoIntento TEXT NOT NULL DEFAULT '',
+    sEnviado TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS ixCorreosSalientes_sEstado ON CorreosSalientes (sEstado);
+CREATE INDEX IF NOT EXISTS ixCorreosSalientes_nIdFactura ON CorreosSalientes (nIdFactura);

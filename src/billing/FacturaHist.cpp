@@ -13,6 +13,7 @@
 #include "session/Gi.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,6 +24,16 @@
 QString FacturaHist::Entry(const QString& date, const QString& number, const QString& amount) {
     // Date, number and amount due in columns of 10, 10 and 14 characters.
     return date.leftJustified(10) + U().FitText(10, " " + number, true) + amount.rightJustified(14);
+}
+
+QString FacturaHist::Mailed(const QString& lastSent) {
+    if (lastSent.isEmpty())
+        return {};
+    // "2026-12-07T23:44:05Z ana@x.es;luis@y.es": when the server took it (UTC) and to whom.
+    const QDateTime when =
+        QDateTime::fromString(lastSent.section(' ', 0, 0), Qt::ISODate).toLocalTime();
+    return "  enviada por correo el " + when.toString("dd/MM/yyyy HH:mm") + " a " +
+           lastSent.section(' ', 1).replace(';', ", ");
 }
 
 FacturaHist::FacturaHist(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
@@ -111,7 +122,9 @@ void FacturaHist::Form_Load() {
                     "nDescuento,(SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c JOIN Abonos a "
                     "ON a.nIdFactura=c.nIdFactura WHERE a.nIdFacturaAbonada=Facturas.nIdFactura) "
                     "AS nRectificado,(SELECT COUNT(*) FROM FacturasAnuladas x WHERE "
-                    "x.nIdFactura=Facturas.nIdFactura) AS nAnulada ") +
+                    "x.nIdFactura=Facturas.nIdFactura) AS nAnulada,(SELECT MAX(m.sEnviado || ' ' "
+                    "|| m.sPara) FROM CorreosSalientes m WHERE m.nIdFactura=Facturas.nIdFactura "
+                    "AND m.sEstado='aceptado') AS sCorreo ") +
                 " FROM Facturas " + " WHERE nIdCliente=" + QString::number(nIdCliente) +
                 " AND (dFacturaAbonada=0 OR ISNULL(dFacturaAbonada))" + " ORDER BY nIdFactura",
             rs);
@@ -130,7 +143,8 @@ void FacturaHist::Form_Load() {
             const bool anulada = U().SqlNumber(rs.Fields("nAnulada").Value) != 0;
             auto* item = new QListWidgetItem(
                 Entry(U().FormatDate(2, rs.Fields("dFactura").Value).toString(), sFactura,
-                      anulada ? Db().Translate("ANULADA") : AmountText::Euros(amount)));
+                      anulada ? Db().Translate("ANULADA") : AmountText::Euros(amount)) +
+                Mailed(rs.Fields("sCorreo").Value.toString()));
             item->setData(Qt::UserRole, rs.Fields("nIdFactura").Value);
             lsFras_TX->addItem(item);
         }

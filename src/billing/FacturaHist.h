@@ -33,6 +33,9 @@ public:
 
     // One line of the list (or its headings): date, number and amount due in fixed columns.
     static QString Entry(const QString& date, const QString& number, const QString& amount);
+    // What a line adds when the document was e-mailed: when and to whom, from the queue's
+    // "<time sent> <addresses>" of its last accepted message; nothing when it never was.
+    static QString Mailed(const QString& lastSent);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -8,6 +8,7 @@
 #include "billing/EnvioVeriFactu.h"
 #include "billing/FacturaHist.h"
 #include "billing/LibrosContables.h"
+#include "billing/ReintentoCorreo.h"
 #include "invoicing/AnularFactura.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
@@ -232,6 +233,7 @@ void Facturacion::Form_Load() {
 
         ShowSessionStatus(*frm);
         m_envio = std::make_unique<EnvioVeriFactu>(*frm, Gi.sPathIni, Gi.sPathExe + "/tvRegistro");
+        m_correo = std::make_unique<ReintentoCorreo>(Gi.sPathIni, Gi.sPathExe + "/tvCorreo");
 
         gd = std::make_unique<GridController>();
         gd->Attach(gdFacturacion);

@@ -8,6 +8,7 @@
 class CSearch;
 struct DocumentLine;
 class EnvioVeriFactu;
+class ReintentoCorreo;
 struct SolicitudAbono;
 class Frm;
 class GridController;
@@ -126,4 +127,5 @@ private:
     bool m_refreshPending = false;
     // Sends each issued document's record to the tax agency, in VERI*FACTU mode.
     std::unique_ptr<EnvioVeriFactu> m_envio;
+    std::unique_ptr<ReintentoCorreo> m_correo;
 };

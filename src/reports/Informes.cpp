@@ -123,23 +123,29 @@ QString Informes::FacturaSql(qint32 nIdFactura) {
 std::optional<ReportJob> Informes::FacturaJob(qint32 nIdFactura, int nFormato) {
     const QString sql = FacturaSql(nIdFactura);
     const Payments payments = ReadPayments(nIdFactura);
+    ReportJob job;
     switch (nFormato) {
     case Normal:
-        return ReportJob{2, "Factura.xml", "Normal", sql, {}, {}, {}};
+        job = ReportJob{2, "Factura.xml", "Normal", sql, {}, {}, {}};
+        break;
     case Detallada:
-        return LabelledJob(1, "Detallada", sql,
-                           "sTipoCobro_1|sTipoCobro_2|sTipoCobro_3|sTipoCobro_4|nTipoCobro_1|"
-                           "nTipoCobro_2|nTipoCobro_3|nTipoCobro_4|Pagado",
-                           DetalladaValues(payments));
+        job = LabelledJob(1, "Detallada", sql,
+                          "sTipoCobro_1|sTipoCobro_2|sTipoCobro_3|sTipoCobro_4|nTipoCobro_1|"
+                          "nTipoCobro_2|nTipoCobro_3|nTipoCobro_4|Pagado",
+                          DetalladaValues(payments));
+        break;
     case Ticket:
-        return LabelledJob(3, "Ticket", sql,
-                           QString("ClinicaNombre|ClinicaDomicilio|ClinicaPoblacion|"
-                                   "ClinicaCodigoPostal|ClinicaTelefono|ClinicaNif") +
-                               "|Pagado",
-                           TicketValues(payments));
+        job = LabelledJob(3, "Ticket", sql,
+                          QString("ClinicaNombre|ClinicaDomicilio|ClinicaPoblacion|"
+                                  "ClinicaCodigoPostal|ClinicaTelefono|ClinicaNif") +
+                              "|Pagado",
+                          TicketValues(payments));
+        break;
     default:
         return std::nullopt;
     }
+    job.nIdFactura = nIdFactura;
+    return job;
 }
 
 void Informes::Factura(qint32 nIdFactura, int nFormato, Impresion impresion) {

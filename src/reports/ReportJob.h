@@ -20,4 +20,6 @@ struct ReportJob {
     QStringList dataValues;
     // A reprint of an issued document: the layouts print "COPIA" on every page (their :Copia).
     bool bCopia = false;
+    // The invoice a job prints (0 for any other report), so that the viewer can e-mail it.
+    qint32 nIdFactura = 0;
 };

@@ -10,6 +10,7 @@
 #include "platform/ui/widgets/ToolIcons.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "reports/CorreoFactura.h"
 #include "reports/ReportBinding.h"
 #include "reports/SetPrinterPaper.h"
 #include "session/G.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
@@ -176,6 +178,7 @@ QString Viewer::ShowXml(ReportJob& job) {
         if (!binding.Bind(job))
             return {};
         sUltimoXmlEmitido = binding.CaptureText(CaptureFolder(), Gi.nIdUsuario);
+        m_nIdFactura = job.nIdFactura;
         SetPrinterPaper(job.nPrinter, *m_vp, m_frm);
         ReportBinding::Skip([&] {
             m_vp->SetZoom(isMaximized() ? 100 : 75);
@@ -399,8 +402,20 @@ void Viewer::ExportTo(QString path) {
 
 void Viewer::EMail() {
     const QString path = ExportFolder() + "/Documento" + QString::number(Gi.nIdUsuario) + ".pdf";
-    if (WriteChosenFile(path, [&] { m_pdf.ConvertDocument(m_vp->Document(), path); }))
+    if (!WriteChosenFile(path, [&] { m_pdf.ConvertDocument(m_vp->Document(), path); }))
+        return;
+    // Most clinics have no mail module: an invoice then goes through the branch's own account.
+    if (m_nIdFactura == 0 || QFileInfo::exists(Gi.sPathExe + "/tvEmail")) {
         G::ShellMod("tvEmail", path);
+        return;
+    }
+    QFile pdf(path);
+    if (!pdf.open(QIODevice::ReadOnly)) {
+        ShowMessage(1, "No se puede leer " + QDir::toNativeSeparators(path));
+        return;
+    }
+    CorreoFactura compose(m_nIdFactura, pdf.readAll(), this);
+    Ui::current().ShowModal(compose);
 }
 
 void Viewer::Fax() {

@@ -78,6 +78,8 @@ private:
     PreviewControl* m_vp = nullptr;
     QLabel* m_lblPage = nullptr;
     ReportComponent m_vsr;
+    // The invoice shown, which the e-mail button sends itself without the suite's mail module.
+    qint32 m_nIdFactura = 0;
     PdfWriter m_pdf; // VSPDF81: the preview's document as PDF
     bool m_rtfWriting = false;
 };
