@@ -56,9 +56,6 @@ void Generar_Factura(BillingWindow& w) {
         if (w.FormatoFactura() == 0)
             return;
 
-        // Drawn before the invoice's transaction (and kept when the invoice fails): the
-        // counter's lock is not held while the invoice is written.
-        const QString sFactura = Numeracion::Siguiente(Gi.nIdSucursal, Gi.nFechaTrabajo);
         SolicitudFactura s;
         s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(3)));
         s.sTitular = w.Dato(4);
@@ -71,6 +68,24 @@ void Generar_Factura(BillingWindow& w) {
         s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
         s.cobro = Cobro;
         s.nPendiente = pendiente;
+        // The payment dialog refuses what cannot be issued; the customer's id is decided again
+        // here so that no number is drawn for a sale the engine would refuse.
+        const DocumentoVenta documento = DocumentoDeVenta(s);
+        if (!documento.Emitible()) {
+            ShowMessage(0, documento.motivo);
+            return;
+        }
+        const QString sSerie = Numeracion::SerieDeVenta(Gi.nIdSucursal, documento.sTipoFactura);
+        if (const QString fecha =
+                Numeracion::FechaNoPermitidaEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo);
+            !fecha.isEmpty()) {
+            ShowMessage(0, fecha);
+            return;
+        }
+        // Drawn before the invoice's transaction (and kept when the invoice fails): the
+        // counter's lock is not held while the invoice is written.
+        const QString sFactura =
+            Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
         qint32 nIdFactura = 0;
         try {
             nIdFactura = EmitirFactura(s, sFactura);

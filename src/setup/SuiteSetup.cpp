@@ -331,6 +331,9 @@ const AddedColumn AddedColumns[] = {
     {"Contadores", "sSerie", "TEXT NOT NULL DEFAULT ''"},
     {"Contadores", "nAnio", "INTEGER NOT NULL DEFAULT 0"},
     {"ApuntesCaja", "nIdFactura", "INTEGER DEFAULT 0"},
+    {"Facturas", "sTipoFactura", "TEXT DEFAULT ''"},
+    {"Facturas", "sIdOtroPais", "TEXT DEFAULT ''"},
+    {"Facturas", "sIdOtroTipo", "TEXT DEFAULT ''"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.
