@@ -58,16 +58,8 @@ void Generar_Factura(BillingWindow& w) {
 
         SolicitudFactura s;
         s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(3)));
-        s.sTitular = w.Dato(4);
-        s.nIdEmpleado = w.EmpleadoElegido();
-        s.nIdCaja = w.CajaElegida();
         s.nIdSucursal = Gi.nIdSucursal;
-        s.nIdUsuario = Gi.nIdUsuario;
-        s.dFactura = Gi.nFechaTrabajo;
-        // The pet's history records the day the invoice was really issued, not the working date.
-        s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
         s.cobro = Cobro;
-        s.nPendiente = pendiente;
         // The payment dialog refuses what cannot be issued; the customer's id is decided again
         // here so that no number is drawn for a sale the engine would refuse.
         const DocumentoVenta documento = DocumentoDeVenta(s);
@@ -86,6 +78,14 @@ void Generar_Factura(BillingWindow& w) {
         // counter's lock is not held while the invoice is written.
         const QString sFactura =
             Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
+        s.sTitular = w.Dato(4);
+        s.nIdEmpleado = w.EmpleadoElegido();
+        s.nIdCaja = w.CajaElegida();
+        s.nIdUsuario = Gi.nIdUsuario;
+        s.dFactura = Gi.nFechaTrabajo;
+        // The pet's history records the day the invoice was really issued, not the working date.
+        s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
+        s.nPendiente = pendiente;
         qint32 nIdFactura = 0;
         try {
             nIdFactura = EmitirFactura(s, sFactura);

@@ -41,12 +41,16 @@ IssuedDocument IssuedDocument::FromHeader(const Rows& rows, int r, int at) {
     d.dFacturaAbonada = Int(rows(at + 6, r));
     // A credit note is the row that names the invoice it cancels.
     d.kind = d.sFacturaAbonada.isEmpty() ? Kind::Invoice : Kind::Rectifying;
-    d.cliente = {Text(rows(at + 7, r)),  Text(rows(at + 8, r)),  Text(rows(at + 9, r)),
-                 Text(rows(at + 10, r)), Text(rows(at + 11, r)), Text(rows(at + 12, r))};
+    d.cliente = {Text(rows(at + 7, r)),
+                 Text(rows(at + 8, r)),
+                 Text(rows(at + 9, r)),
+                 Text(rows(at + 10, r)),
+                 Text(rows(at + 11, r)),
+                 Text(rows(at + 12, r)),
+                 Text(rows(at + 27, r)).trimmed(),
+                 Text(rows(at + 28, r)).trimmed()};
     d.importes = DocumentAmounts::FromStored(rows, r, at + 13);
     d.sTipoFactura = Text(rows(at + 26, r)).trimmed();
-    d.cliente.sIdOtroPais = Text(rows(at + 27, r)).trimmed();
-    d.cliente.sIdOtroTipo = Text(rows(at + 28, r)).trimmed();
     return d;
 }
 
