@@ -334,7 +334,7 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
                   declarado);
     }
     // Ours: a discounted invoice (its tax that of 27.75), two invoices and the rectifying invoice
-    // of the first of them; the fixture's customers have no NIF, so no recipient is named.
+    // of the first of them, each naming the customer the dialog proposed with the client's NIF.
     QStringList last;
     for (size_t k = 16; k < altas.size(); ++k) {
         const auto& f = altas[k].field;
@@ -350,12 +350,12 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
                     .join('|');
     }
     EXPECT_EQ(last.join('\n').toStdString(),
-              QString("A0001/%1|F1||||21.00 22.93 4.82|4.82|27.75|1\n"
-                      "A0002/%1|F1||||10.00 10.80 1.08,21.00 9.00 1.89|2.97|22.77|1\n"
-                      "A0003/%1|F1||||21.00 10.00 2.10|2.10|12.10|1\n"
-                      "RA0001/%1|R4|I|A0002/%1||10.00 -10.80 -1.08,21.00 -9.00 -1.89|-2.97|-22.77|"
-                      "1")
-                  .arg(Year())
+              QString("A0001/%1|F1|||%2|21.00 22.93 4.82|4.82|27.75|1\n"
+                      "A0002/%1|F1|||%2|10.00 10.80 1.08,21.00 9.00 1.89|2.97|22.77|1\n"
+                      "A0003/%1|F1|||%2|21.00 10.00 2.10|2.10|12.10|1\n"
+                      "RA0001/%1|R4|I|A0002/%1|%2|10.00 -10.80 -1.08,21.00 -9.00 -1.89|-2.97|"
+                      "-22.77|1")
+                  .arg(Year(), w.clientName)
                   .toStdString());
 }
 
