@@ -24,7 +24,8 @@ void Pedir(qint32 nIdFactura) {
                      QString::number(nIdFactura));
     const QString tipo = factura.Value(1, 0).toString().trimmed();
     if (tipo == "F2" || tipo == "R5") {
-        ShowMessage(0, FacturaeEscritura::NoSimplificadas(factura.Value(0, 0).toString().trimmed()));
+        ShowMessage(0,
+                    FacturaeEscritura::NoSimplificadas(factura.Value(0, 0).toString().trimmed()));
         return;
     }
     // "0037/26" cannot be a file name as it stands.

@@ -355,7 +355,8 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                                Text(numeros[qsizetype(i)]),
                                Id(s.dFactura)};
             values << importes.back().Texts() << U().SqlValue(0.0, 2, true)
-                   << Text(documento.sTipoFactura) << Text(documento.sPais) << Text(documento.sTipoId);
+                   << Text(documento.sTipoFactura) << Text(documento.sPais)
+                   << Text(documento.sTipoId);
             cabeceras << values.join(',');
         }
 

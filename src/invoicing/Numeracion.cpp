@@ -76,8 +76,8 @@ QStringList Numeracion::Siguientes(qint32 nIdSucursal, qint32 dFecha, qint32 cou
         dFecha, count);
 }
 
-QStringList Numeracion::SiguientesEnSerie(qint32 nIdSucursal, const QString& sSerie,
-                                          qint32 dFecha, qint32 count) {
+QStringList Numeracion::SiguientesEnSerie(qint32 nIdSucursal, const QString& sSerie, qint32 dFecha,
+                                          qint32 count) {
     const qint32 nAnio = dFecha > 0 ? dFecha / 10000 : QDate::currentDate().year();
     QStringList numeros;
     while (numeros.size() < count) {

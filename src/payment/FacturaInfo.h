@@ -13,11 +13,11 @@ class QLineEdit;
 class QTabWidget;
 
 // The dialog shown before an invoice is written: the total of the client's pending items, the
-// customer texts printed on the invoice (and with them which document is issued: complete with
-// a valid id, simplified without one up to the branch's limit), a discount (as an amount or a percentage), up to four
-// payments and the layout to print in. Accepting by one of the three layout buttons fills the
-// payment record Cobro and sets the layout (1 Normal, 2 Detallada, 3 Ticket); closing it any
-// other way sets the layout to 0 and leaves Cobro alone.
+// customer texts printed on the invoice and which document they give (complete with a valid id,
+// simplified without one up to the branch's limit), a discount (as an amount or a percentage),
+// up to four payments and the layout to print in. Accepting by one of the three layout buttons
+// fills the payment record Cobro and sets the layout (1 Normal, 2 Detallada, 3 Ticket); closing
+// it any other way sets the layout to 0 and leaves Cobro alone.
 class FacturaInfo : public QDialog {
     Q_OBJECT
 public:

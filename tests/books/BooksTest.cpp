@@ -161,8 +161,8 @@ TEST_F(BooksTest, DocumentsOutOfIdOrderAreWrittenByDate) {
 // without a reason, read for each quarter and for both: every document is in exactly one quarter,
 // by its own issue date (a credit note's, not its invoice's).
 TEST_F(BooksTest, QuartersSplitAtTheirBoundaryWithRectifyingInvoicesApart) {
-    const qint32 client =
-        Db().InsertRecord("Clientes", "sCliente,sDni", "'Perrera; Municipal de Huesca','G50123454'");
+    const qint32 client = Db().InsertRecord("Clientes", "sCliente,sDni",
+                                            "'Perrera; Municipal de Huesca','G50123454'");
     const qint32 march = Invoice(client, 20270331, {{2, 10, 21}, {1, 5, 10}}, 3);
     const qint32 april = Invoice(client, 20270401, {{1, 100, 2}});
     CreditNote(march, 20270401, "R1");

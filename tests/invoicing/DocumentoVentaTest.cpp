@@ -39,13 +39,13 @@ TEST(DocumentoVenta, EachCustomerIdGetsItsDocumentOrTheFieldToCorrect) {
         {"", "12AB34567", "FR", "03", 1000, "||||1", ""},
     };
     for (const auto& c : casos) {
-        const DocumentoVenta d = ElegirDocumento(
-            {QString::fromUtf8(c.nombre), QString::fromUtf8(c.dni), QString::fromUtf8(c.pais),
-             QString::fromUtf8(c.tipo)},
-            Money::FromCents(c.centimos), limite);
-        const QString fila = QStringList{d.sTipoFactura, d.sDni, d.sPais, d.sTipoId,
-                                         QString::number(int(d.campo))}
-                                 .join('|');
+        const DocumentoVenta d =
+            ElegirDocumento({QString::fromUtf8(c.nombre), QString::fromUtf8(c.dni),
+                             QString::fromUtf8(c.pais), QString::fromUtf8(c.tipo)},
+                            Money::FromCents(c.centimos), limite);
+        const QString fila =
+            QStringList{d.sTipoFactura, d.sDni, d.sPais, d.sTipoId, QString::number(int(d.campo))}
+                .join('|');
         EXPECT_EQ(fila.toStdString(), c.fila) << c.dni << " " << c.pais << " " << c.tipo;
         EXPECT_EQ(d.motivo.isEmpty(), d.Emitible()) << c.dni;
         if (*c.motivo) {
@@ -58,11 +58,12 @@ TEST(DocumentoVenta, TheBranchLimitReadsAsAnAmountOrIsTheGeneralOne) {
     const struct {
         const char* ajuste;
         qint64 centimos;
-    } casos[] = {{"", 40000},     {"3000", 300000}, {"3.000,00", 300000}, {" 250,5 ", 25050},
-                 {"abc", 40000},  {"0", 40000},     {"-10", 40000},       {"1e9", 40000}};
+    } casos[] = {{"", 40000},    {"3000", 300000}, {"3.000,00", 300000}, {" 250,5 ", 25050},
+                 {"abc", 40000}, {"0", 40000},     {"-10", 40000},       {"1e9", 40000}};
     for (const auto& c : casos)
         EXPECT_EQ(LimiteSimplificada(QString::fromUtf8(c.ajuste)).Cents(), c.centimos) << c.ajuste;
-    const DocumentoVenta d = ElegirDocumento({}, Money::FromCents(250000), Money::FromCents(300000));
+    const DocumentoVenta d =
+        ElegirDocumento({}, Money::FromCents(250000), Money::FromCents(300000));
     EXPECT_TRUE(d.Simplificada());
 }
 

@@ -50,9 +50,9 @@ TEST_F(SimplificadaTest, TheCustomersIdAndTheLimitChooseTheDocumentAndItsSeries)
             motivo = e.Description();
             // Nothing is written and no number is drawn for a refused sale.
             EXPECT_EQ(Count("Facturas"), documentos);
-            EXPECT_EQ(Count("FacturasItems", "nIdFactura>0 AND nIdCliente=" +
-                                                 QString::number(client)),
-                      0);
+            EXPECT_EQ(
+                Count("FacturasItems", "nIdFactura>0 AND nIdCliente=" + QString::number(client)),
+                0);
         }
         EXPECT_EQ(guardado.toStdString(), c.guardado) << c.dni << " " << c.precio;
         EXPECT_EQ(motivo.toStdString(), c.motivo) << c.dni << " " << c.precio;

@@ -365,9 +365,9 @@ TEST_F(RegisterTest, SimplifiedInvoicesAndTheirRectificationsNameNoRecipient) {
     const auto vender = [&](const QString& dni, const QString& pais, const QString& tipo) {
         const qint32 client = NewClient("Jean Dupont");
         AddItem(client, 2, 10, 21);
-        SolicitudFactura s = SolicitudCobrada(client, "Mostrador", "Jean Dupont", 1, 1,
-                                              Gi.nFechaTrabajo, Gi.nFechaTrabajo,
-                                              {{"Efectivo", 24.20}}, 0);
+        SolicitudFactura s =
+            SolicitudCobrada(client, "Mostrador", "Jean Dupont", 1, 1, Gi.nFechaTrabajo,
+                             Gi.nFechaTrabajo, {{"Efectivo", 24.20}}, 0);
         s.cobro.sDni = dni;
         s.cobro.sPais = pais;
         s.cobro.sTipoId = tipo;

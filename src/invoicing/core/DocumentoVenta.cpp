@@ -29,19 +29,23 @@ DocumentoVenta Extranjero(const IdCliente& id) {
     const QString tipo = id.sTipoId.trimmed();
     const QString numero = id.sDni.trimmed().toUpper();
     if (tipo.size() != 2 || tipo < QLatin1String("02") || tipo > QLatin1String("06"))
-        return Rechazo(Campo::TipoId, QStringLiteral("El tipo del documento extranjero debe ser de 02 a 06 (es "
+        return Rechazo(Campo::TipoId,
+                       QStringLiteral("El tipo del documento extranjero debe ser de 02 a 06 (es "
                                       "«%1»).")
                            .arg(tipo));
     if (!CodigoPais(pais))
-        return Rechazo(Campo::Pais, QStringLiteral("El país del documento extranjero debe ser su código de dos "
+        return Rechazo(Campo::Pais,
+                       QStringLiteral("El país del documento extranjero debe ser su código de dos "
                                       "letras (FR, DE, PT...), no «%1».")
                            .arg(pais));
     // The agency identifies a Spanish customer by the NIF, never by a foreign document.
     if (pais == QLatin1String("ES"))
-        return Rechazo(Campo::Pais, QStringLiteral("Un cliente español se identifica con su NIF en el campo "
+        return Rechazo(Campo::Pais,
+                       QStringLiteral("Un cliente español se identifica con su NIF en el campo "
                                       "D.N.I., no como documento extranjero."));
     if (numero.isEmpty() || numero.size() > 20)
-        return Rechazo(Campo::Id, QStringLiteral("Escriba en el campo D.N.I. el número del documento "
+        return Rechazo(Campo::Id,
+                       QStringLiteral("Escriba en el campo D.N.I. el número del documento "
                                       "extranjero (hasta 20 caracteres)."));
     DocumentoVenta d;
     d.sTipoFactura = QStringLiteral("F1");
@@ -70,7 +74,8 @@ DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite)
     } else if (!id.sDni.trimmed().isEmpty()) {
         const NifResult nif = CheckNif(id.sDni);
         if (!nif.Valid())
-            return Rechazo(Campo::Id, QStringLiteral("El D.N.I./NIF «%1» del cliente no es válido: %2. "
+            return Rechazo(Campo::Id,
+                           QStringLiteral("El D.N.I./NIF «%1» del cliente no es válido: %2. "
                                           "Corríjalo o déjelo vacío para una factura "
                                           "simplificada.")
                                .arg(id.sDni.trimmed(), nif.reason));
@@ -78,7 +83,8 @@ DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite)
         d.sDni = nif.normalized;
     } else {
         if (importe > limite)
-            return Rechazo(Campo::Id, QStringLiteral("El importe (%1) supera el límite de la factura "
+            return Rechazo(Campo::Id,
+                           QStringLiteral("El importe (%1) supera el límite de la factura "
                                           "simplificada (%2): escriba el NIF del cliente en el "
                                           "campo D.N.I. para emitir una factura completa.")
                                .arg(Euros(importe), Euros(limite)));
@@ -86,7 +92,8 @@ DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite)
         return d;
     }
     if (d.Emitible() && id.sNombre.trimmed().isEmpty())
-        return Rechazo(Campo::Nombre, QStringLiteral("Escriba el nombre del cliente: la factura completa debe "
+        return Rechazo(Campo::Nombre,
+                       QStringLiteral("Escriba el nombre del cliente: la factura completa debe "
                                       "decir a quién se emite."));
     return d;
 }

@@ -28,7 +28,8 @@ double Number(const QVariant& value) {
 const QString IssuedDocument::HeaderColumns =
     "nIdFactura,nIdSucursal,nIdCliente,sFactura,dFactura,sFacturaAbonada,dFacturaAbonada,"
     "sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni,nPo_1,nBi_1,nIm_1,nPo_2,nBi_2,"
-    "nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,nDescuento,sTipoFactura,sIdOtroPais,sIdOtroTipo";
+    "nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,nDescuento,sTipoFactura,sIdOtroPais,"
+    "sIdOtroTipo";
 
 IssuedDocument IssuedDocument::FromHeader(const Rows& rows, int r, int at) {
     IssuedDocument d;
