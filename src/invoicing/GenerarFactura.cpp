@@ -99,9 +99,11 @@ void Generar_Factura(BillingWindow& w) {
             Trap(e.Procedimiento(), [&] { e.Relanzar(); });
         }
 
-        const ReportNote emitida("La factura " + sFactura +
-                                 " se ha emitido y guardado. Para imprimirla, reimprímala desde "
-                                 "el histórico de facturas del cliente.");
+        const ReportNote emitida(
+            QString(documento.Simplificada() ? "La factura simplificada " : "La factura ") +
+            sFactura +
+            " se ha emitido y guardado. Para imprimirla, reimprímala desde "
+            "el histórico de facturas del cliente.");
         w.Imprimir(nIdFactura, w.FormatoFactura());
         w.RefrescarGrid();
     });
