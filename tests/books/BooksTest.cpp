@@ -205,7 +205,7 @@ TEST_F(BooksTest, QuartersSplitAtTheirBoundaryWithRectifyingInvoicesApart) {
     // The CSV quotes the name that holds the separator.
     const QString csv = suite.Root() + "/t1.csv";
     LibroEscritura::Escribir(first, csv);
-    EXPECT_TRUE(ReadAll(csv).contains(";;\"Perrera; Municipal de Huesca\";4,49;"))
+    EXPECT_TRUE(ReadAll(csv).contains(";G50123454;\"Perrera; Municipal de Huesca\";4,49;"))
         << ReadAll(csv).toStdString();
 }
 
