@@ -243,6 +243,13 @@ Money Limite(qint32 nIdSucursal) {
     return LimiteSimplificada(GetBranchSetting("LimiteSimplificada", nIdSucursal));
 }
 
+// Only a sale without an id is measured against the limit: an identified customer's document
+// needs neither its amount nor the branch's setting.
+bool SinId(const CobroRecord& c) {
+    return c.sDni.trimmed().isEmpty() && c.sPais.trimmed().isEmpty() &&
+           c.sTipoId.trimmed().isEmpty();
+}
+
 DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite) {
     return ElegirDocumento({s.cobro.sCliente, s.cobro.sDni, s.cobro.sPais, s.cobro.sTipoId},
                            importe, limite);
@@ -251,6 +258,8 @@ DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite)
 } // namespace
 
 DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s) {
+    if (!SinId(s.cobro))
+        return Documento(s, Money(), Money());
     return Documento(s,
                      DocumentAmounts::Of(DocumentLine::Read(CondicionPendientes(s.nIdCliente)),
                                          Money::FromDouble(s.cobro.nDescuento))
@@ -335,7 +344,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                 throw FacturaNoEmitida("Debe definir cliente previamente");
             importes.push_back(
                 DocumentAmounts::Of(lineas[s.nIdCliente], Money::FromDouble(s.cobro.nDescuento)));
-            if (!limites.contains(s.nIdSucursal))
+            if (SinId(s.cobro) && !limites.contains(s.nIdSucursal))
                 limites.insert(s.nIdSucursal, Limite(s.nIdSucursal));
             const DocumentoVenta documento =
                 Documento(s, importes.back().AmountDue(), limites.value(s.nIdSucursal));
