@@ -236,7 +236,13 @@ CREATE TABLE IF NOT EXISTS Facturas (
     nDescuento DOUBLE PRECISION NOT NULL DEFAULT 0,
     nExento DOUBLE PRECISION NOT NULL DEFAULT 0,
     sFacturaAbonada TEXT DEFAULT '',
-    dFacturaAbonada INTEGER DEFAULT 0
+    dFacturaAbonada INTEGER DEFAULT 0,
+    -- F1, F2 or R5 as the tax agency types them; empty on older rows (an F1, or a rectifying
+    -- invoice typed by its reason). A foreign customer's document: country and type, the number
+    -- in sDni.
+    sTipoFactura TEXT DEFAULT '',
+    sIdOtroPais TEXT DEFAULT '',
+    sIdOtroTipo TEXT DEFAULT ''
 );
 CREATE INDEX IF NOT EXISTS ixFacturas_nIdCliente ON Facturas (nIdCliente);
 CREATE INDEX IF NOT EXISTS ixFacturas_sFactura ON Facturas (sFactura);

@@ -7,6 +7,7 @@
 //    API on a copy of the file, or through a plain connection of Qt's driver on a copy of the
 //    server's database; issue_ratio; the same for a credit note of such an invoice (credit_...)
 //    and for a rectification of two of the three units of one of its lines (partial_credit_...);
+//    simplified_...: a walk-in sale of two products without the customer's id (an F2);
 //  - register_backfill: recording the invoices of a folder made before the register (once);
 //  - issue_quiet_ms and issue_sending_ms: the same invoice with nothing else running, then while
 //    the billing window's sender (VERI*FACTU mode) sends the register in the background, to an
@@ -78,6 +79,8 @@ public:
     QString client;
     quint8 formato = 0;
     std::function<void(qint32)> print;
+    // A walk-in customer who gives no id: a simplified invoice.
+    bool sinId = false;
 
     QString Dato(qint32 nDato) const override {
         return nDato == 3 ? client : nDato == 4 ? QStringLiteral("Cliente ") + client : "1";
@@ -90,6 +93,8 @@ public:
             Db().SumField("FacturasItems", "nTotal", CondicionPendientes(client.toInt()));
         Cobro = CobroRecord();
         Cobro.sCliente = Dato(4);
+        if (!sinId)
+            Cobro.sDni = Db().GetValue("Clientes", "nIdCliente=" + client, "sDni").toString();
         Cobro.sTipoCobro[0] = "Efectivo";
         Cobro.nImporte[0] = Utility::RoundHalfAway(total / 2, 2);
         Cobro.sTipoCobro[1] = "Tarjeta";
@@ -103,11 +108,12 @@ public:
     void RefrescarGrid() override {}
 };
 
-// Ten lines of products spread over the catalogue and its rates.
-void AddLines(qint32 client) {
+// Lines (ten unless told) of products spread over the catalogue and its rates.
+void AddLines(qint32 client, int count = 10) {
     const Rows products =
         Db().GetRows("SELECT nIdProductoServicio,nPvp,nPorcIpto FROM ProductosServicios WHERE "
-                     "nIdProductoServicio % 97 = 1 LIMIT 10");
+                     "nIdProductoServicio % 97 = 1 LIMIT " +
+                     QString::number(count));
     for (int r = 0; r < products.RowCount(); ++r) {
         const double units = 1 + r % 3;
         const double price = U().SqlNumber(products(1, r));
@@ -459,6 +465,23 @@ int main(int argc, char** argv) {
             w.client, Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt());
     }
     report(issue, "issue_ms", "bare_sql_ms", "ratio", "issue_statements");
+    // A walk-in sale of two products, issued as a simplified invoice in its own series.
+    Timing simplified;
+    for (int i = 0; i < kSamples; ++i) {
+        BenchWindow w;
+        w.sinId = true;
+        w.client = QString::number(std::max(1, clients * (i + 1) / (kSamples + 4)));
+        AddLines(w.client.toInt(), 2);
+        compare(simplified, [&] { Generar_Factura(w); });
+        if (Db().GetRows("SELECT sTipoFactura FROM Facturas ORDER BY nIdFactura DESC LIMIT 1")
+                .Value(0, 0)
+                .toString() != "F2") {
+            std::fprintf(stderr, "the walk-in sale was not issued as a simplified invoice\n");
+            return 1;
+        }
+    }
+    report(simplified, "simplified_ms", "simplified_bare_sql_ms", "simplified_ratio",
+           "simplified_statements");
     for (const auto& [client, invoice] : issued) {
         BenchWindow w;
         w.client = client;

@@ -1,6 +1,7 @@
 #include "billing/FacturaElectronica.h"
 
 #include "facturae/FacturaeArchivo.h"
+#include "facturae/FacturaeEscritura.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/util/TvError.h"
@@ -18,13 +19,17 @@ void Pedir(qint32 nIdFactura) {
     }
     const FacturaeArchivo::Certificado firma = FacturaeArchivo::DelIni(Gi.sPathIni);
     const bool firmada = !firma.p12.isEmpty();
+    const Rows factura =
+        Db().GetRows("SELECT sFactura,COALESCE(sTipoFactura,'') FROM Facturas WHERE nIdFactura=" +
+                     QString::number(nIdFactura));
+    const QString tipo = factura.Value(1, 0).toString().trimmed();
+    if (tipo == "F2" || tipo == "R5") {
+        ShowMessage(0,
+                    FacturaeEscritura::NoSimplificadas(factura.Value(0, 0).toString().trimmed()));
+        return;
+    }
     // "0037/26" cannot be a file name as it stands.
-    const QString numero = Db().GetRows("SELECT sFactura FROM Facturas WHERE nIdFactura=" +
-                                        QString::number(nIdFactura))
-                               .Value(0, 0)
-                               .toString()
-                               .trimmed()
-                               .replace('/', '-');
+    const QString numero = factura.Value(0, 0).toString().trimmed().replace('/', '-');
     const QString extension = firmada ? "xsig" : "xml";
     const QString file = Ui::current().SaveFile(
         Db().Translate("Factura electrónica"),

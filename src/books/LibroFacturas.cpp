@@ -155,9 +155,7 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
             linea.nEjercicio = linea.dExpedicion / 10000;
             linea.sPeriodo = Periodo(linea.dExpedicion);
             const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
-            linea.sTipo = !abono             ? QStringLiteral("F1")
-                          : motivo.isEmpty() ? QStringLiteral("R4")
-                                             : motivo;
+            linea.sTipo = d.AgencyType(motivo);
             std::tie(linea.sSerie, linea.sNumero) = SerieNumero(d.sFactura);
             linea.sNif = d.cliente.sDni.trimmed().toUpper();
             linea.sNombre = d.cliente.sCliente.trimmed();

@@ -354,11 +354,20 @@ std::pair<QString, QString> FacturaeEscritura::Motivo(const QString& sMotivo) {
     return {"16", "Base imponible"};
 }
 
+QString FacturaeEscritura::NoSimplificadas(const QString& sFactura) {
+    return "La factura " + sFactura +
+           " es simplificada: no se emite como factura electrónica (Facturae), que debe nombrar "
+           "al cliente por su NIF.";
+}
+
 FacturaeEscritura::Documento FacturaeEscritura::Leer(qint32 nIdFactura) {
     std::optional<IssuedDocument> d = IssuedDocument::Load(nIdFactura);
     if (!d)
         throw TvError(ErrorNumber::InvalidCall, "No hay ninguna factura con el número interno " +
                                                     QString::number(nIdFactura) + ".");
+    // A Facturae names its buyer; a simplified invoice has none to name.
+    if (d->Simplified())
+        throw TvError(ErrorNumber::InvalidCall, NoSimplificadas(d->sFactura));
     Documento doc{*d, {}, QStringLiteral("R4"), {}};
     doc.sProvinciaEmisor = Db().GetRows("SELECT sProvincia FROM ConfiguracionEmpresa ORDER BY "
                                         "nIdConfiguracionEmpresa LIMIT 1")

@@ -23,6 +23,8 @@ public:
 
     // Document nIdFactura with what the file needs besides; a TvError when there is none.
     static Documento Leer(qint32 nIdFactura);
+    // Why simplified invoice sFactura (or its rectification) is not written as a Facturae.
+    static QString NoSimplificadas(const QString& sFactura);
     // The unsigned file, UTF-8.
     static QByteArray Xml(const Documento& documento);
 

@@ -546,6 +546,11 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
                 values << U().SqlValue(d.sFacturaAbonada, 0, true);
             } else if (Is(column, "dFacturaAbonada")) {
                 values << Id(s.dAbono);
+            } else if (Is(column, "sTipoFactura")) {
+                // A simplified invoice is rectified by an R5; the others by their reason.
+                values << U().SqlValue(
+                    factura(n, 0).toString().trimmed() == "F2" ? QStringLiteral("R5") : QString(),
+                    0, true);
             } else if (!entera && importe >= 0) {
                 values << importesParte[importe];
             } else {

@@ -12,6 +12,7 @@
 #include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
 #include "register/RegistroFacturacion.h"
+#include "session/G.h"
 
 #include <QHash>
 #include <QSet>
@@ -240,7 +241,33 @@ void ApuntesCaja(const Lote& lote) {
     });
 }
 
+Money Limite(qint32 nIdSucursal) {
+    return LimiteSimplificada(GetBranchSetting("LimiteSimplificada", nIdSucursal));
+}
+
+// Only a sale without an id is measured against the limit: an identified customer's document
+// needs neither its amount nor the branch's setting.
+bool SinId(const CobroRecord& c) {
+    return c.sDni.trimmed().isEmpty() && c.sPais.trimmed().isEmpty() &&
+           c.sTipoId.trimmed().isEmpty();
+}
+
+DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite) {
+    return ElegirDocumento({s.cobro.sCliente, s.cobro.sDni, s.cobro.sPais, s.cobro.sTipoId},
+                           importe, limite);
+}
+
 } // namespace
+
+DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s) {
+    if (!SinId(s.cobro))
+        return Documento(s, Money(), Money());
+    return Documento(s,
+                     DocumentAmounts::Of(DocumentLine::Read(CondicionPendientes(s.nIdCliente)),
+                                         Money::FromDouble(s.cobro.nDescuento))
+                         .AmountDue(),
+                     Limite(s.nIdSucursal));
+}
 
 FacturaNoEmitida::FacturaNoEmitida(const QString& message) : TvError(0, message) {}
 
@@ -269,7 +296,13 @@ qint32 EmitirFactura(const SolicitudFactura& s) {
                 CierreCaja::PeriodoCerrado(Conta::Caja(s.nIdCaja, s.nIdUsuario), s.dFactura);
             !cerrada.isEmpty())
             throw FacturaNoEmitida(cerrada);
-        return Numeracion::Siguiente(s.nIdSucursal, s.dFactura);
+        const DocumentoVenta documento = DocumentoDeVenta(s);
+        if (!documento.Emitible())
+            throw FacturaNoEmitida(documento.motivo);
+        return Numeracion::SiguientesEnSerie(
+                   s.nIdSucursal, Numeracion::SerieDeVenta(s.nIdSucursal, documento.sTipoFactura),
+                   s.dFactura, 1)
+            .front();
     });
     return EmitirFactura(comprobada, sFactura);
 }
@@ -308,6 +341,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
             fila.insert(Entero(clientes(0, r)), r);
 
         std::vector<DocumentAmounts> importes;
+        QHash<qint32, Money> limites;
         QStringList cabeceras;
         for (size_t i = 0; i < solicitudes.size(); ++i) {
             const SolicitudFactura& s = solicitudes[i];
@@ -316,6 +350,12 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                 throw FacturaNoEmitida("Debe definir cliente previamente");
             importes.push_back(
                 DocumentAmounts::Of(lineas[s.nIdCliente], Money::FromDouble(s.cobro.nDescuento)));
+            if (SinId(s.cobro) && !limites.contains(s.nIdSucursal))
+                limites.insert(s.nIdSucursal, Limite(s.nIdSucursal));
+            const DocumentoVenta documento =
+                Documento(s, importes.back().AmountDue(), limites.value(s.nIdSucursal));
+            if (!documento.Emitible())
+                throw FacturaNoEmitida(documento.motivo);
             QStringList values{Id(s.nIdSucursal),
                                Id(s.nIdCliente),
                                Text(s.cobro.sCliente),
@@ -323,13 +363,15 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                                Text(clientes(1, r).toString()),
                                Text(clientes(2, r).toString()),
                                Text(clientes(3, r).toString()),
-                               Text(s.cobro.sDni),
+                               Text(documento.sDni),
                                Id(s.nIdUsuario),
                                U().SqlValue(s.nIdEmpleado, 0, true),
                                Id(s.nIdCaja),
                                Text(numeros[qsizetype(i)]),
                                Id(s.dFactura)};
-            values << importes.back().Texts() << U().SqlValue(0.0, 2, true);
+            values << importes.back().Texts() << U().SqlValue(0.0, 2, true)
+                   << Text(documento.sTipoFactura) << Text(documento.sPais)
+                   << Text(documento.sTipoId);
             cabeceras << values.join(',');
         }
 
@@ -338,7 +380,8 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
         const QString columnas = "nIdSucursal, nIdCliente, sCliente, sDomicilio, sPoblacion, "
                                  "sProvincia, sCodigoPostal, sDni, nIdUsuario, nIdEmpleado, "
                                  "nIdCaja, sFactura, dFactura, " +
-                                 DocumentAmounts::Columns.join(", ") + ", nExento";
+                                 DocumentAmounts::Columns.join(", ") +
+                                 ", nExento, sTipoFactura, sIdOtroPais, sIdOtroTipo";
         if (cabeceras.size() == 1) {
             lote.ids << Db().InsertRecord("Facturas", columnas, cabeceras.front());
         } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "invoicing/core/DocumentoVenta.h"
 #include "payment/Cobro.h"
 #include "platform/util/TvError.h"
 
@@ -73,8 +74,12 @@ qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura);
 std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitudes,
                                    const QStringList& numeros);
 
+// The document the request's sale gets: F1 or F2 (or why neither) for the amount due of the
+// client's pending items less the discount, with the branch's limit of a simplified invoice.
+DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s);
+
 // The same for a caller without a window: the pending items are checked first, in the window's
 // order (nothing pending, no client, what MotivoNoFacturable refuses: FacturaNoEmitida with no
 // number drawn), then the next number of the branch's series for the invoice's date is drawn and
-// the invoice issued for exactly those items.
+// the invoice issued for exactly those items, in the series of its document (DocumentoDeVenta).
 qint32 EmitirFactura(const SolicitudFactura& s);

@@ -56,20 +56,35 @@ void Generar_Factura(BillingWindow& w) {
         if (w.FormatoFactura() == 0)
             return;
 
-        // Drawn before the invoice's transaction (and kept when the invoice fails): the
-        // counter's lock is not held while the invoice is written.
-        const QString sFactura = Numeracion::Siguiente(Gi.nIdSucursal, Gi.nFechaTrabajo);
         SolicitudFactura s;
         s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(3)));
+        s.nIdSucursal = Gi.nIdSucursal;
+        s.cobro = Cobro;
+        // The payment dialog refuses what cannot be issued; the customer's id is decided again
+        // here so that no number is drawn for a sale the engine would refuse.
+        const DocumentoVenta documento = DocumentoDeVenta(s);
+        if (!documento.Emitible()) {
+            ShowMessage(0, documento.motivo);
+            return;
+        }
+        const QString sSerie = Numeracion::SerieDeVenta(Gi.nIdSucursal, documento.sTipoFactura);
+        if (const QString fecha =
+                Numeracion::FechaNoPermitidaEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo);
+            !fecha.isEmpty()) {
+            ShowMessage(0, fecha);
+            return;
+        }
+        // Drawn before the invoice's transaction (and kept when the invoice fails): the
+        // counter's lock is not held while the invoice is written.
+        const QString sFactura =
+            Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
         s.sTitular = w.Dato(4);
         s.nIdEmpleado = w.EmpleadoElegido();
         s.nIdCaja = w.CajaElegida();
-        s.nIdSucursal = Gi.nIdSucursal;
         s.nIdUsuario = Gi.nIdUsuario;
         s.dFactura = Gi.nFechaTrabajo;
         // The pet's history records the day the invoice was really issued, not the working date.
         s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
-        s.cobro = Cobro;
         s.nPendiente = pendiente;
         qint32 nIdFactura = 0;
         try {
@@ -84,9 +99,11 @@ void Generar_Factura(BillingWindow& w) {
             Trap(e.Procedimiento(), [&] { e.Relanzar(); });
         }
 
-        const ReportNote emitida("La factura " + sFactura +
-                                 " se ha emitido y guardado. Para imprimirla, reimprímala desde "
-                                 "el histórico de facturas del cliente.");
+        const ReportNote emitida(
+            QString(documento.Simplificada() ? "La factura simplificada " : "La factura ") +
+            sFactura +
+            " se ha emitido y guardado. Para imprimirla, reimprímala desde "
+            "el histórico de facturas del cliente.");
         w.Imprimir(nIdFactura, w.FormatoFactura());
         w.RefrescarGrid();
     });

@@ -55,14 +55,29 @@ QString Numeracion::SerieRectificativas(qint32 nIdSucursal) {
     return sSerie.isEmpty() ? SerieFacturas(nIdSucursal) : sSerie;
 }
 
+QString Numeracion::SerieSimplificadas(qint32 nIdSucursal) {
+    const QString sSerie = GetBranchSetting("SerieSimplificadas", nIdSucursal).trimmed();
+    return sSerie.isEmpty() ? SerieFacturas(nIdSucursal) : sSerie;
+}
+
+QString Numeracion::SerieDeVenta(qint32 nIdSucursal, const QString& sTipoFactura) {
+    return sTipoFactura == QLatin1String("F2") ? SerieSimplificadas(nIdSucursal)
+                                               : SerieFacturas(nIdSucursal);
+}
+
 QString Numeracion::Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {
     return Siguientes(nIdSucursal, dFecha, 1, rectificativa).front();
 }
 
 QStringList Numeracion::Siguientes(qint32 nIdSucursal, qint32 dFecha, qint32 count,
                                    bool rectificativa) {
-    const QString sSerie =
-        rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal);
+    return SiguientesEnSerie(
+        nIdSucursal, rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal),
+        dFecha, count);
+}
+
+QStringList Numeracion::SiguientesEnSerie(qint32 nIdSucursal, const QString& sSerie, qint32 dFecha,
+                                          qint32 count) {
     const qint32 nAnio = dFecha > 0 ? dFecha / 10000 : QDate::currentDate().year();
     QStringList numeros;
     while (numeros.size() < count) {
@@ -88,8 +103,13 @@ QStringList Numeracion::Siguientes(qint32 nIdSucursal, qint32 dFecha, qint32 cou
 }
 
 QString Numeracion::FechaNoPermitida(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {
-    const QString sSerie =
-        rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal);
+    return FechaNoPermitidaEnSerie(
+        nIdSucursal, rectificativa ? SerieRectificativas(nIdSucursal) : SerieFacturas(nIdSucursal),
+        dFecha);
+}
+
+QString Numeracion::FechaNoPermitidaEnSerie(qint32 nIdSucursal, const QString& sSerie,
+                                            qint32 dFecha) {
     // Each year the series starts again, so only that year's numbers ("/26") count.
     const QString suffix = Numero(QString(), 0, dFecha / 10000).mid(4);
     // A credit note is issued on its dFacturaAbonada; dFactura is its invoice's. The two plain

@@ -13,6 +13,11 @@ QString SerieFacturas(qint32 nIdSucursal);
 // The series of its credit notes (rectifying invoices): the setting "SerieRectificativas" (for
 // example "RA"), else the invoices' own.
 QString SerieRectificativas(qint32 nIdSucursal);
+// The series of its simplified invoices (F2): the setting "SerieSimplificadas" (for example
+// "TA"), else the invoices' own.
+QString SerieSimplificadas(qint32 nIdSucursal);
+// The series of a sale issued as sTipoFactura: the simplified one for "F2", else the invoices'.
+QString SerieDeVenta(qint32 nIdSucursal, const QString& sTipoFactura);
 
 // The next number of branch nIdSucursal for an invoice (or a credit note, rectificativa) dated
 // dFecha (yyyymmdd; 0 is today), drawn as G::IncreaseSeriesCounter draws: inside the open
@@ -22,11 +27,15 @@ QString Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false)
 // The next count numbers at once, in order, drawn as Siguiente draws one: for a batch of
 // invoices issued together.
 QStringList Siguientes(qint32 nIdSucursal, qint32 dFecha, qint32 count, bool rectificativa = false);
+// The same in series sSerie of the branch.
+QStringList SiguientesEnSerie(qint32 nIdSucursal, const QString& sSerie, qint32 dFecha,
+                              qint32 count);
 
 // Why branch nIdSucursal may not issue an invoice (or a credit note) dated dFecha (yyyymmdd):
 // a document of the same series and year was issued on a later day, so numbers would stop following
 // dates. The message names that document and its date; empty when the date is allowed.
 QString FechaNoPermitida(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false);
+QString FechaNoPermitidaEnSerie(qint32 nIdSucursal, const QString& sSerie, qint32 dFecha);
 
 // "A0037/26": the series, the number with at least four digits (never cut), "/" and the last two
 // digits of the year.

@@ -12,6 +12,9 @@ struct CobroRecord {
     QString sCliente;
     QString sDomicilio;
     QString sDni;
+    // A foreign customer's document: its country and type (02 to 06); empty for a Spanish NIF.
+    QString sPais;
+    QString sTipoId;
     std::array<QString, Slots> sTipoCobro;
     std::array<double, Slots> nImporte{};
     double nDescuento = 0;

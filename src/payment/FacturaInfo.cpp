@@ -165,13 +165,35 @@ void FacturaInfo::BuildControls() {
     txtCliente_TX = TextField("txtCliente_TX", db.Translate("Nombre del cliente"));
     txtDomicilio_TX = TextField("txtDomicilio_TX", db.Translate("Domicilio de la persona"));
     txtDni_TX = TextField("txtDni_TX", db.Translate("Documento de identidad"));
+    cboTipoId_SN = new QComboBox;
+    cboTipoId_SN->setObjectName("cboTipoId_SN");
+    cboTipoId_SN->setAccessibleName(db.Translate("Tipo de documento"));
+    cboTipoId_SN->addItem(db.Translate("NIF español (DNI, NIE, CIF)"), QString());
+    for (const auto& [code, name] :
+         {std::pair{"02", "NIF-IVA de otro país de la UE"}, std::pair{"03", "Pasaporte"},
+          std::pair{"04", "Documento oficial del país de residencia"},
+          std::pair{"05", "Certificado de residencia"},
+          std::pair{"06", "Otro documento probatorio"}})
+        cboTipoId_SN->addItem(QLatin1String(code) + " " + db.Translate(name), QLatin1String(code));
+    txtPais_TX = TextField("txtPais_TX", db.Translate("País del documento extranjero"));
+    txtPais_TX->setMaxLength(2);
+    txtPais_TX->setMaximumWidth(60);
+    lblDocumento = new QLabel;
+    lblDocumento->setObjectName("lblDocumento");
+    lblDocumento->setWordWrap(true);
     auto* customer = new QFormLayout(fr2);
     // Alt+N, Alt+D and Alt+T belong to the layout buttons, which issue the invoice: the fields'
     // letters are others.
     customer->addRow(caption(" N&ombre", txtCliente_TX), txtCliente_TX);
     customer->addRow(caption(" Do&micilio", txtDomicilio_TX), txtDomicilio_TX);
     customer->addRow(caption(" D.N.&I.", txtDni_TX), txtDni_TX);
+    customer->addRow(caption(" Tipo de doc&umento", cboTipoId_SN), cboTipoId_SN);
+    customer->addRow(caption(" &País", txtPais_TX), txtPais_TX);
+    customer->addRow(lblDocumento);
     txtCliente_TX->setMinimumWidth(360);
+    for (QLineEdit* field : {txtCliente_TX, txtDni_TX, txtPais_TX})
+        connect(field, &QLineEdit::textChanged, this, &FacturaInfo::MostrarDocumento);
+    connect(cboTipoId_SN, &QComboBox::currentIndexChanged, this, &FacturaInfo::MostrarDocumento);
 
     auto* layout = new QVBoxLayout(frm->Content());
     layout->addWidget(TabGral);
@@ -202,6 +224,7 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
             Db().GetValue("Clientes", "nIdCliente=" + id, "sDomicilio").toString());
         txtDni_TX->setText(Db().GetValue("Clientes", "nIdCliente=" + id, "sDni").toString());
         Db().PrepareForm(this, "clientes", "nIdCliente=" + id);
+        MostrarDocumento();
     });
 }
 
@@ -276,6 +299,7 @@ void FacturaInfo::txtPorcDto_PN_LostFocus() {
 void FacturaInfo::AplicarDescuento(double discount) {
     m_nAPagar = Cents(m_nTotal - discount);
     lblAPagar_MN->setText(Shown(m_nAPagar));
+    MostrarDocumento();
     m_typed[0] = false;
     txtImp[0]->setText(Shown(Resto(0)));
 }
@@ -330,20 +354,14 @@ bool FacturaInfo::DatosValidos() {
             return false;
         }
     }
-    // A complete invoice names its recipient.
-    if (txtCliente_TX->text().trimmed().isEmpty()) {
-        TabGral->setCurrentIndex(1);
-        ShowMessage(0, Db().Translate("Escriba el nombre del cliente: la factura debe decir a "
-                                      "quién se emite."));
-        frm->SetFocusTo(txtCliente_TX);
+    // Discount already applied: recompute the amount due from the fields as they stand.
+    m_nAPagar = Cents(m_nTotal - Typed(txtDescuento_MN).value_or(0));
+    if (!DocumentoValido())
         return false;
-    }
     double cobrado = 0;
     for (QLineEdit* field : txtImp)
         cobrado += Typed(field).value_or(0);
     cobrado = Cents(cobrado);
-    // Discount already applied: recompute the amount due from the fields as they stand.
-    m_nAPagar = Cents(m_nTotal - Typed(txtDescuento_MN).value_or(0));
     if (cobrado > m_nAPagar &&
         !ConfirmDefaultNo(Db().Translate("Los cobros") + " (" + TypedNumber::Spanish(cobrado) +
                           ") " + Db().Translate("superan el importe a pagar") + " (" +
@@ -356,6 +374,36 @@ bool FacturaInfo::DatosValidos() {
     return true;
 }
 
+DocumentoVenta FacturaInfo::Documento() const {
+    return ElegirDocumento({txtCliente_TX->text(), txtDni_TX->text(), txtPais_TX->text(),
+                            cboTipoId_SN->currentData().toString()},
+                           Money::FromDouble(m_nAPagar),
+                           LimiteSimplificada(GetBranchSetting("LimiteSimplificada")));
+}
+
+void FacturaInfo::MostrarDocumento() {
+    const DocumentoVenta documento = Documento();
+    lblDocumento->setText(documento.Emitible()
+                              ? Db().Translate("Se emitirá:") + " " +
+                                    Db().Translate(NombreDocumento(documento.sTipoFactura))
+                              : documento.motivo);
+}
+
+// A wrong id is refused where it was typed, with the field that holds it given the focus.
+bool FacturaInfo::DocumentoValido() {
+    const DocumentoVenta documento = Documento();
+    if (documento.Emitible())
+        return true;
+    TabGral->setCurrentIndex(1);
+    ShowMessage(0, documento.motivo);
+    using Campo = DocumentoVenta::Campo;
+    frm->SetFocusTo(documento.campo == Campo::Nombre   ? static_cast<QWidget*>(txtCliente_TX)
+                    : documento.campo == Campo::Pais   ? txtPais_TX
+                    : documento.campo == Campo::TipoId ? static_cast<QWidget*>(cboTipoId_SN)
+                                                       : txtDni_TX);
+    return false;
+}
+
 void FacturaInfo::Frm_evtButtonPressed(const QString& sName) {
     Trap("Cobro::Frm_evtButtonPressed", [&] {
         // Leaving the field being typed in applies its recomputation first; a value that is no
@@ -365,6 +413,8 @@ void FacturaInfo::Frm_evtButtonPressed(const QString& sName) {
         Cobro.sCliente = txtCliente_TX->text();
         Cobro.sDomicilio = txtDomicilio_TX->text();
         Cobro.sDni = txtDni_TX->text();
+        Cobro.sPais = txtPais_TX->text();
+        Cobro.sTipoId = cboTipoId_SN->currentData().toString();
         for (int k = 0; k < CobroRecord::Slots; ++k) {
             Cobro.sTipoCobro[k] = cboTipo[k]->currentText();
             Cobro.nImporte[k] = Typed(txtImp[k]).value_or(0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "invoicing/core/DocumentoVenta.h"
+
 #include <QDialog>
 #include <array>
 
@@ -11,10 +13,11 @@ class QLineEdit;
 class QTabWidget;
 
 // The dialog shown before an invoice is written: the total of the client's pending items, the
-// customer texts printed on the invoice, a discount (as an amount or a percentage), up to four
-// payments and the layout to print in. Accepting by one of the three layout buttons fills the
-// payment record Cobro and sets the layout (1 Normal, 2 Detallada, 3 Ticket); closing it any
-// other way sets the layout to 0 and leaves Cobro alone.
+// customer texts printed on the invoice and which document they give (complete with a valid id,
+// simplified without one up to the branch's limit), a discount (as an amount or a percentage),
+// up to four payments and the layout to print in. Accepting by one of the three layout buttons
+// fills the payment record Cobro and sets the layout (1 Normal, 2 Detallada, 3 Ticket); closing
+// it any other way sets the layout to 0 and leaves Cobro alone.
 class FacturaInfo : public QDialog {
     Q_OBJECT
 public:
@@ -31,6 +34,11 @@ public:
     QLineEdit* txtCliente_TX = nullptr;
     QLineEdit* txtDomicilio_TX = nullptr;
     QLineEdit* txtDni_TX = nullptr;
+    // A foreign customer's document: its type (the first item is a Spanish NIF) and country.
+    QComboBox* cboTipoId_SN = nullptr;
+    QLineEdit* txtPais_TX = nullptr;
+    // Which document accepting will issue (complete or simplified), or why none.
+    QLabel* lblDocumento = nullptr;
     std::array<QComboBox*, 4> cboTipo{}; // cboTipo1_SN .. cboTipo4_SN
     std::array<QLineEdit*, 4> txtImp{};  // txtImp1_MN .. txtImp4_MN
     QLineEdit* txtDescuento_MN = nullptr;
@@ -59,6 +67,10 @@ private:
     // The checks before the dialog hands anything back; each says what is wrong.
     bool DatosValidos();
     bool DescuentoValido();
+    // The document the customer's id and the amount due give, as the invoice will be issued.
+    DocumentoVenta Documento() const;
+    void MostrarDocumento();
+    bool DocumentoValido();
 
     quint8& m_nFormatoFactura;
     double m_nTotal = 0;

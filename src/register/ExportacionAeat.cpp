@@ -130,15 +130,25 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
         xml.writeEndElement();
     }
     Texto(xml, "DescripcionOperacion", Descripcion(a));
-    // The schema names a recipient by NIF (nine characters) or a foreign id; a customer without
-    // a NIF is left out rather than named by a made-up one.
+    // A simplified invoice and its rectification name no recipient. A complete one names it by
+    // NIF (nine characters) or by its foreign document; an older document whose customer has
+    // neither is left out rather than named by a made-up id.
     const QString nif = d.cliente.sDni.trimmed().toUpper();
     const QString nombre = Recortado(d.cliente.sCliente, 120);
-    if (nif.size() == 9 && !nombre.isEmpty()) {
+    const bool otro = !d.cliente.sIdOtroTipo.isEmpty();
+    if (!d.Simplified() && !nombre.isEmpty() && (otro || nif.size() == 9)) {
         xml.writeStartElement(Sf, "Destinatarios");
         xml.writeStartElement(Sf, "IDDestinatario");
         Texto(xml, "NombreRazon", nombre);
-        Texto(xml, "NIF", nif);
+        if (otro) {
+            xml.writeStartElement(Sf, "IDOtro");
+            Texto(xml, "CodigoPais", d.cliente.sIdOtroPais);
+            Texto(xml, "IDType", d.cliente.sIdOtroTipo);
+            Texto(xml, "ID", nif.left(20));
+            xml.writeEndElement();
+        } else {
+            Texto(xml, "NIF", nif);
+        }
         xml.writeEndElement();
         xml.writeEndElement();
     }

@@ -70,15 +70,13 @@ Factura FacturaFrom(const Rows& rows, int r, int at) {
     Factura f;
     f.sNumSerie = d.sFactura;
     f.sFechaExpedicion = Day(d.IssueDate());
-    f.sTipoFactura = !abono             ? QStringLiteral("F1")
-                     : motivo.isEmpty() ? QStringLiteral("R4")
-                                        : motivo;
+    f.sTipoFactura = d.AgencyType(motivo);
     f.sFacturaRectificada = d.sFacturaAbonada;
     f.sCuotaTotal = cuota.isNull() ? TaxableBreakdown::Of(d.importes).Cuota().Text()
                                    : Money::FromStored(cuota).Text();
     f.sImporteTotal = d.AmountDue().Text();
     f.sCuotaAntes = d.importes.nIm_Total.Text();
-    if (abono && motivo.isEmpty())
+    if (abono && motivo.isEmpty() && d.sTipoFactura.isEmpty())
         f.sTipoAntes = QStringLiteral("R1");
     return f;
 }

@@ -23,7 +23,8 @@ struct Registro {
     QString sIdEmisor;
     QString sNumSerie;
     QString sFechaExpedicion; // dd-mm-yyyy
-    QString sTipoFactura;     // F1 an invoice; R1 to R4 a credit note, by its reason
+    QString sTipoFactura;     // F1 or F2 an invoice; R1 to R4 a credit note by its reason, R5
+                              // one of an F2
     QString sFacturaRectificada;
     QString sCuotaTotal;   // the total tax after the discount, "-217.80"
     QString sImporteTotal; // the total less the discount

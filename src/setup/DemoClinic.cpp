@@ -108,7 +108,7 @@ const Client Clients[] = {
      nullptr},
     {"Seán O'Brien", "Calle San Miguel, 3", "Zaragoza", "Zaragoza", "50001", 1, nullptr},
     {"Protectora Huellas Zaragoza", "Camino de Cogullada, 20", "Zaragoza", "Zaragoza", "50014", 3,
-     "G50123456"},
+     "G50123454"},
     {"Carmen Romero Vidal", "Calle Predicadores, 70", "Zaragoza", "Zaragoza", "50003", 1, nullptr},
     {"Miguel Torres Molina", "Avenida de Cataluña, 95", "Zaragoza", "Zaragoza", "50014", 1,
      nullptr},

@@ -375,10 +375,11 @@ void SuiteSetup::FillDemo() {
     DemoClinic::Fill();
     // The demo's history was numbered before its branches had series of their own, as an older
     // folder's was; what they issue from now on is numbered A0001/26, B0001/26, and their credit
-    // notes RA0001/26, RB0001/26, ...
+    // notes RA0001/26, RB0001/26, ..., their simplified invoices TA0001/26, TB0001/26, ...
     for (const auto& [branch, setting, serie] :
          {std::tuple{1, "SerieFacturas", "A"}, std::tuple{2, "SerieFacturas", "B"},
-          std::tuple{1, "SerieRectificativas", "RA"}, std::tuple{2, "SerieRectificativas", "RB"}})
+          std::tuple{1, "SerieRectificativas", "RA"}, std::tuple{2, "SerieRectificativas", "RB"},
+          std::tuple{1, "SerieSimplificadas", "TA"}, std::tuple{2, "SerieSimplificadas", "TB"}})
         DataAccess::instance().InsertRecord("ConfiguracionSucursales", "nIdSucursal,sDato,sValor",
                                             QString::number(branch) + ",'" + setting + "','" +
                                                 serie + "'");
@@ -399,6 +400,9 @@ const AddedColumn AddedColumns[] = {
     {"RegistrosFacturacion", "sTipoRegistro", "TEXT NOT NULL DEFAULT 'Alta'"},
     {"ApuntesCaja", "nIdTipoCobro", "INTEGER DEFAULT 0"},
     {"ApuntesCaja", "nIdCierreCaja", "INTEGER DEFAULT 0"},
+    {"Facturas", "sTipoFactura", "TEXT DEFAULT ''"},
+    {"Facturas", "sIdOtroPais", "TEXT DEFAULT ''"},
+    {"Facturas", "sIdOtroTipo", "TEXT DEFAULT ''"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.

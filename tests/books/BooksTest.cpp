@@ -95,7 +95,7 @@ TEST_F(BooksTest, DemoYearIsWrittenWhole) {
         "O'Brien;25,00;10,00;2,50;57,75;\r\n"
         "2026;1T;F1;15/01/2026;15/01/2026;;0005/26;49506172Y;Seán "
         "O'Brien;25,00;21,00;5,25;57,75;\r\n"
-        "2026;1T;F1;16/01/2026;16/01/2026;;0006/26;G50123456;Protectora Huellas "
+        "2026;1T;F1;16/01/2026;16/01/2026;;0006/26;G50123454;Protectora Huellas "
         "Zaragoza;20,80;21,00;4,37;25,17;\r\n"
         "2026;1T;F1;20/01/2026;20/01/2026;;0007/26;64814814D;Carmen Romero "
         "Vidal;140,00;21,00;29,40;169,40;\r\n"
@@ -161,8 +161,8 @@ TEST_F(BooksTest, DocumentsOutOfIdOrderAreWrittenByDate) {
 // without a reason, read for each quarter and for both: every document is in exactly one quarter,
 // by its own issue date (a credit note's, not its invoice's).
 TEST_F(BooksTest, QuartersSplitAtTheirBoundaryWithRectifyingInvoicesApart) {
-    const qint32 client =
-        Db().InsertRecord("Clientes", "sCliente,sDni", "'Perrera; Municipal de Huesca',''");
+    const qint32 client = Db().InsertRecord("Clientes", "sCliente,sDni",
+                                            "'Perrera; Municipal de Huesca','G50123454'");
     const qint32 march = Invoice(client, 20270331, {{2, 10, 21}, {1, 5, 10}}, 3);
     const qint32 april = Invoice(client, 20270401, {{1, 100, 2}});
     CreditNote(march, 20270401, "R1");
@@ -171,18 +171,18 @@ TEST_F(BooksTest, QuartersSplitAtTheirBoundaryWithRectifyingInvoicesApart) {
     const LibroFacturas first = LibroFacturas::Leer(20270101, 20270331);
     const LibroFacturas second = LibroFacturas::Leer(20270401, 20270630);
     EXPECT_EQ(Text(LibroEscritura::FilasLibro(first)),
-              "2027;1T;F1;31/03/2027;31/03/2027;;0014/27;;Perrera; Municipal de "
+              "2027;1T;F1;31/03/2027;31/03/2027;;0014/27;G50123454;Perrera; Municipal de "
               "Huesca;4,49;10,00;0,45;26,70;\n"
-              "2027;1T;F1;31/03/2027;31/03/2027;;0014/27;;Perrera; Municipal de "
+              "2027;1T;F1;31/03/2027;31/03/2027;;0014/27;G50123454;Perrera; Municipal de "
               "Huesca;17,98;21,00;3,78;26,70;");
     EXPECT_EQ(Text(LibroEscritura::FilasLibro(second)),
-              "2027;2T;F1;01/04/2027;01/04/2027;;0015/27;;Perrera; Municipal de "
+              "2027;2T;F1;01/04/2027;01/04/2027;;0015/27;G50123454;Perrera; Municipal de "
               "Huesca;100,00;2,00;2,00;102,00;\n"
-              "2027;2T;R1;01/04/2027;01/04/2027;;0016/27;;Perrera; Municipal de "
+              "2027;2T;R1;01/04/2027;01/04/2027;;0016/27;G50123454;Perrera; Municipal de "
               "Huesca;-4,49;10,00;-0,45;-26,70;0014/27\n"
-              "2027;2T;R1;01/04/2027;01/04/2027;;0016/27;;Perrera; Municipal de "
+              "2027;2T;R1;01/04/2027;01/04/2027;;0016/27;G50123454;Perrera; Municipal de "
               "Huesca;-17,98;21,00;-3,78;-26,70;0014/27\n"
-              "2027;2T;R4;02/04/2027;02/04/2027;;0017/27;;Perrera; Municipal de "
+              "2027;2T;R4;02/04/2027;02/04/2027;;0017/27;G50123454;Perrera; Municipal de "
               "Huesca;-100,00;2,00;-2,00;-102,00;0015/27");
     EXPECT_EQ(Text(LibroEscritura::FilasResumen(second)),
               "Régimen general al 0 %;0,00;150, 151, 152;0,00;0,00\n"
@@ -205,7 +205,7 @@ TEST_F(BooksTest, QuartersSplitAtTheirBoundaryWithRectifyingInvoicesApart) {
     // The CSV quotes the name that holds the separator.
     const QString csv = suite.Root() + "/t1.csv";
     LibroEscritura::Escribir(first, csv);
-    EXPECT_TRUE(ReadAll(csv).contains(";;\"Perrera; Municipal de Huesca\";4,49;"))
+    EXPECT_TRUE(ReadAll(csv).contains(";G50123454;\"Perrera; Municipal de Huesca\";4,49;"))
         << ReadAll(csv).toStdString();
 }
 

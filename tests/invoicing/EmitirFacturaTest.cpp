@@ -53,26 +53,28 @@ TEST_F(EmitirFacturaTest, CashCardMixedAndDiscountedRequestsAreStoredWhole) {
     Gi.nFechaTrabajo = Fecha;
     const std::vector<std::pair<Caso, QString>> casos = {
         {{{{2, 10, 21}}, {{"Efectivo", 24.20}}, 0, 1, 2},
-         "1|Cliente O'Brien|Calle Mayor 1|Huesca|123Z|2|2|1|A0001/27|20270115|21|20|4.2|0|0|0|"
+         "1|Cliente O'Brien|Calle Mayor 1|Huesca|12345678Z|2|2|1|A0001/27|20270115|21|20|4.2|0|0|0|"
          "20|4.2|24.2|0\n"
          "24.2|1|1|20270115\n"
          "1|Cobro Efectivo|Titular de caja|20270115|2|24.2|Fra.A0001/27|Pago Fra.\n"
          "20270116|1"},
         {{{{1, 12.5, 10}, {1, 3, 21}}, {{"Tarjeta", 17.38}}, 0, 2, 1},
-         "1|Cliente O'Brien|Calle Mayor 1|Huesca|123Z|1|2|2|A0002/27|20270115|10|12.5|1.25|21|3|"
+         "1|Cliente O'Brien|Calle Mayor "
+         "1|Huesca|12345678Z|1|2|2|A0002/27|20270115|10|12.5|1.25|21|3|"
          "0.63|15.5|1.88|17.38|0\n"
          "17.38|2|1|20270115\n"
          "2|Cobro Tarjeta|Titular de caja|20270115|1|17.38|Fra.A0002/27|Pago Fra.\n"
          "20270116|2"},
         {{{{1, 100, 21}}, {{"Efectivo", 21}, {"", 0}, {"Tarjeta", 100}}, 0, 1, 1},
-         "1|Cliente O'Brien|Calle Mayor 1|Huesca|123Z|1|2|1|A0003/27|20270115|21|100|21|0|0|0|"
+         "1|Cliente O'Brien|Calle Mayor 1|Huesca|12345678Z|1|2|1|A0003/27|20270115|21|100|21|0|0|0|"
          "100|21|121|0\n"
          "21|1|1|20270115\n100|2|1|20270115\n"
          "1|Cobro Efectivo|Titular de caja|20270115|1|21|Fra.A0003/27|Pago Fra.\n"
          "1|Cobro Tarjeta|Titular de caja|20270115|1|100|Fra.A0003/27|Pago Fra.\n"
          "20270116|1"},
         {{{{1, 50, 4}, {3, 1.5, 4}}, {{"Efectivo", 50.68}}, 2.5, 1, 1},
-         "1|Cliente O'Brien|Calle Mayor 1|Huesca|123Z|1|2|1|A0004/27|20270115|4|54.5|2.18|0|0|0|"
+         "1|Cliente O'Brien|Calle Mayor "
+         "1|Huesca|12345678Z|1|2|1|A0004/27|20270115|4|54.5|2.18|0|0|0|"
          "54.5|2.18|56.68|2.5\n"
          "50.68|1|1|20270115\n"
          "1|Cobro Efectivo|Titular de caja|20270115|1|50.68|Fra.A0004/27|Pago Fra.\n"

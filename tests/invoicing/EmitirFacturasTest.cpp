@@ -53,7 +53,7 @@ std::vector<SolicitudFactura> Solicitudes() {
     for (const Pedido& p : Pedidos) {
         const qint32 client = Db().InsertRecord(
             "Clientes", "sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni",
-            "'Pérez, Ana','Calle Mayor 1','Huesca','Huesca','22001','123Z'");
+            "'Pérez, Ana','Calle Mayor 1','Huesca','Huesca','22001','12345678Z'");
         const qint32 pet = Db().InsertRecord("Mascotas", "sMascota,nIdCliente",
                                              "'Pruebo'," + QString::number(client));
         for (const Linea& l : p.lineas) {

@@ -63,12 +63,14 @@ public:
     }
     void RefrescarGrid() override { ++refreshes; }
 
-    // The dialog accepted with these payments (type, amount) and discount.
+    // The dialog accepted with these payments (type, amount) and discount, the client's id as
+    // the dialog proposes it.
     void Accept(std::vector<std::pair<QString, double>> payments, double discount = 0,
                 quint8 layout = 1) {
         dialog = [=](ScriptedWindow& w) {
             Cobro = CobroRecord();
             Cobro.sCliente = w.clientName;
+            Cobro.sDni = Db().GetValue("Clientes", "nIdCliente=" + w.client, "sDni").toString();
             for (size_t k = 0; k < payments.size(); ++k) {
                 Cobro.sTipoCobro[k] = payments[k].first;
                 Cobro.nImporte[k] = payments[k].second;
@@ -135,14 +137,14 @@ protected:
     static qint32 NewClient(const QString& name = "Cliente de prueba") {
         const qint32 id = Db().InsertRecord(
             "Clientes", "sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni",
-            U().SqlValue(name, 0, true) + ",'Calle Mayor 1','Huesca','Huesca','22001','123Z'");
+            U().SqlValue(name, 0, true) + ",'Calle Mayor 1','Huesca','Huesca','22001','12345678Z'");
         Db().InsertRecord("Mascotas", "sMascota,nIdCliente", "'Pruebo'," + QString::number(id));
         return id;
     }
 
 public:
     // A request for the client's pending lines at branch 1 by employee 2, filled as the payment
-    // dialog fills it: holder and printed name, "Calle Mayor 1", DNI "123Z", the payments in
+    // dialog fills it: holder and printed name, "Calle Mayor 1", DNI "12345678Z", the payments in
     // order and the discount.
     static SolicitudFactura SolicitudCobrada(qint32 client, const QString& titular,
                                              const QString& nombre, qint32 caja, qint32 usuario,
@@ -160,7 +162,7 @@ public:
         s.dEmision = dEmision;
         s.cobro.sCliente = nombre;
         s.cobro.sDomicilio = "Calle Mayor 1";
-        s.cobro.sDni = "123Z";
+        s.cobro.sDni = "12345678Z";
         for (size_t k = 0; k < cobros.size(); ++k) {
             s.cobro.sTipoCobro[k] = cobros[k].first;
             s.cobro.nImporte[k] = cobros[k].second;

@@ -254,7 +254,45 @@ TEST_F(FacturaInfoTest, TheCustomerLettersLeaveTheLayoutKeysAloneAndANameIsNeede
     EXPECT_EQ(formato, 9);
     EXPECT_EQ(Focused(), "txtCliente_TX");
     EXPECT_EQ(suite.Ui().Shown.last(),
-              "[Aviso] Escriba el nombre del cliente: la factura debe decir a quién se emite.");
+              "[Aviso] Escriba el nombre del cliente: la factura completa debe decir a quién se "
+              "emite.");
+}
+
+TEST_F(FacturaInfoTest, TheCustomerTabSaysWhichDocumentIsIssuedAndRefusesAWrongId) {
+    const QString wrong = "El D.N.I./NIF «12345678A» del cliente no es válido: la letra de control "
+                          "no es correcta (debería ser Z). Corríjalo o déjelo vacío para una "
+                          "factura simplificada.";
+    const struct {
+        const char *dni, *tipo, *pais;
+        QString shown;  // what the tab says
+        QString handed; // formato|sDni|sTipoId|sPais when accepted, else the focused field
+    } cases[] = {
+        {nullptr, "", "", "Se emitirá: Factura completa (F1)", "1|<dni>||"},
+        {"", "", "", "Se emitirá: Factura simplificada (F2)", "1|||"},
+        {"12345678A", "", "", wrong, "txtDni_TX"},
+        {"12AB34567", "03", "", "", "txtPais_TX"},
+        {"12AB34567", "03", "fr", "Se emitirá: Factura completa (F1)", "1|12AB34567|03|fr"},
+    };
+    for (const auto& c : cases) {
+        Open();
+        const QString own = d->txtDni_TX->text();
+        if (c.dni)
+            d->txtDni_TX->setText(QString::fromUtf8(c.dni));
+        d->cboTipoId_SN->setCurrentIndex(d->cboTipoId_SN->findData(QString(c.tipo)));
+        d->txtPais_TX->setText(c.pais);
+        if (!c.shown.isEmpty()) {
+            EXPECT_EQ(d->lblDocumento->text(), c.shown) << c.dni;
+        }
+        d->Frm_evtButtonPressed("FormatoNormal_BT");
+        const QString handed =
+            formato == 1 ? QStringList{"1", Cobro.sDni, Cobro.sTipoId, Cobro.sPais}.join('|')
+                         : Focused();
+        EXPECT_EQ(handed, QString(c.handed).replace("<dni>", own)) << c.dni;
+        if (formato != 1) {
+            EXPECT_EQ(suite.Ui().Shown.last(), "[Aviso] " + d->lblDocumento->text());
+        }
+        formato = 9;
+    }
 }
 
 } // namespace

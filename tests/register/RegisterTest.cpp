@@ -5,6 +5,7 @@
 #include "support/TestEngine.h"
 
 #include "invoicing/AnularFactura.h"
+#include "invoicing/EmitirAbono.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/core/TaxableBreakdown.h"
@@ -343,7 +344,7 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
                   declarado);
     }
     // Ours: a discounted invoice (its tax that of 27.75), two invoices and the rectifying invoice
-    // of the first of them; the fixture's customers have no NIF, so no recipient is named.
+    // of the first of them, each naming the customer the dialog proposed with the client's NIF.
     QStringList last;
     for (size_t k = 16; k < altas.size(); ++k) {
         const auto& f = altas[k].field;
@@ -359,13 +360,66 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
                     .join('|');
     }
     EXPECT_EQ(last.join('\n').toStdString(),
-              QString("A0001/%1|F1||||21.00 22.93 4.82|4.82|27.75|1\n"
-                      "A0002/%1|F1||||10.00 10.80 1.08,21.00 9.00 1.89|2.97|22.77|1\n"
-                      "A0003/%1|F1||||21.00 10.00 2.10|2.10|12.10|1\n"
-                      "RA0001/%1|R4|I|A0002/%1||10.00 -10.80 -1.08,21.00 -9.00 -1.89|-2.97|-22.77|"
-                      "1")
+              QString("A0001/%1|F1|||%2|21.00 22.93 4.82|4.82|27.75|1\n"
+                      "A0002/%1|F1|||%2|10.00 10.80 1.08,21.00 9.00 1.89|2.97|22.77|1\n"
+                      "A0003/%1|F1|||%2|21.00 10.00 2.10|2.10|12.10|1\n"
+                      "RA0001/%1|R4|I|A0002/%1|%2|10.00 -10.80 -1.08,21.00 -9.00 -1.89|-2.97|"
+                      "-22.77|1")
+                  .arg(Year(), w.clientName)
+                  .toStdString());
+}
+
+// A simplified invoice and the rectifications that take it back, part and then the rest, name
+// no recipient; a foreign customer is named by the document he gave.
+TEST_F(RegisterTest, SimplifiedInvoicesAndTheirRectificationsNameNoRecipient) {
+    const auto vender = [&](const QString& dni, const QString& pais, const QString& tipo) {
+        const qint32 client = NewClient("Jean Dupont");
+        AddItem(client, 2, 10, 21);
+        SolicitudFactura s =
+            SolicitudCobrada(client, "Mostrador", "Jean Dupont", 1, 1, Gi.nFechaTrabajo,
+                             Gi.nFechaTrabajo, {{"Efectivo", 24.20}}, 0);
+        s.cobro.sDni = dni;
+        s.cobro.sPais = pais;
+        s.cobro.sTipoId = tipo;
+        return EmitirFactura(s);
+    };
+    const qint32 simplificada = vender("", "", "");
+    vender("12AB34567", "FR", "03");
+    for (double unidades : {1.0, 0.0}) {
+        SolicitudAbono a;
+        a.nIdFactura = simplificada;
+        if (unidades > 0)
+            a.lineas.push_back({LineasAbonables(simplificada).front().nIdFacturaItem, unidades});
+        a.nFechaTrabajo = a.dAbono = Gi.nFechaTrabajo;
+        EmitirAbono(a);
+    }
+    const QString file = suite.Root() + "/aeat.xml";
+    ASSERT_EQ(Tool({"export", "--aeat", file}).first, 0);
+    ExpectValid({file});
+    const std::vector<Alta> altas = ReadAltas(file);
+    ASSERT_GE(altas.size(), 4u);
+    QStringList last;
+    for (size_t k = altas.size() - 4; k < altas.size(); ++k) {
+        const auto& f = altas[k].field;
+        last << QStringList{f["IDFactura/NumSerieFactura"],
+                            f["TipoFactura"],
+                            f["FacturasRectificadas/IDFacturaRectificada/NumSerieFactura"],
+                            f["Destinatarios/IDDestinatario/NombreRazon"],
+                            f["Destinatarios/IDDestinatario/NIF"],
+                            f["Destinatarios/IDDestinatario/IDOtro/CodigoPais"],
+                            f["Destinatarios/IDDestinatario/IDOtro/IDType"],
+                            f["Destinatarios/IDDestinatario/IDOtro/ID"],
+                            f["ImporteTotal"]}
+                    .join('|');
+    }
+    EXPECT_EQ(last.join('\n').toStdString(),
+              QString("TA0001/%1|F2|||||||24.20\n"
+                      "A0001/%1|F1||Jean Dupont||FR|03|12AB34567|24.20\n"
+                      "RA0001/%1|R5|TA0001/%1||||||-12.10\n"
+                      "RA0002/%1|R5|TA0001/%1||||||-12.10")
                   .arg(Year())
                   .toStdString());
+    EXPECT_TRUE(RegistroFacturacion::Verificar().intact);
 }
 
 TEST_F(RegisterTest, ACancellationIsChainedVerifiedAndReadByTheAgency) {

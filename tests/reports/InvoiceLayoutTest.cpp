@@ -324,6 +324,20 @@ TEST_P(LongNumberLayoutTest, NumbersPrintWholeAndOnlyReprintsSayCopia) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, LongNumberLayoutTest,
+
+class SimplifiedLayoutTest : public ReportsFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SimplifiedLayoutTest, SaysWhatItIsAndThatThePricesIncludeVat) {
+    const Invoice sale = AddInvoice(2);
+    DataAccess::instance().Execute("UPDATE Facturas SET sTipoFactura='F2' WHERE nIdFactura=" +
+                                   QString::number(sale.id));
+    const Printed shown = PrintInvoice(ui(), sale.id, GetParam());
+    EXPECT_NE(shown.document.FindItem("FACTURA SIMPLIFICADA"), nullptr) << shown.text.toStdString();
+    EXPECT_NE(shown.document.FindItem("IVA incluido en los precios y el total."), nullptr);
+    EXPECT_NEAR(AmountAfter(shown.text, "TOTAL"), sale.total, 0.005);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, SimplifiedLayoutTest,
                          ::testing::Values(Informes::Normal, Informes::Detallada,
                                            Informes::Ticket));
 

@@ -28,7 +28,8 @@ double Number(const QVariant& value) {
 const QString IssuedDocument::HeaderColumns =
     "nIdFactura,nIdSucursal,nIdCliente,sFactura,dFactura,sFacturaAbonada,dFacturaAbonada,"
     "sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni,nPo_1,nBi_1,nIm_1,nPo_2,nBi_2,"
-    "nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,nDescuento";
+    "nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,nDescuento,sTipoFactura,sIdOtroPais,"
+    "sIdOtroTipo";
 
 IssuedDocument IssuedDocument::FromHeader(const Rows& rows, int r, int at) {
     IssuedDocument d;
@@ -41,10 +42,25 @@ IssuedDocument IssuedDocument::FromHeader(const Rows& rows, int r, int at) {
     d.dFacturaAbonada = Int(rows(at + 6, r));
     // A credit note is the row that names the invoice it cancels.
     d.kind = d.sFacturaAbonada.isEmpty() ? Kind::Invoice : Kind::Rectifying;
-    d.cliente = {Text(rows(at + 7, r)),  Text(rows(at + 8, r)),  Text(rows(at + 9, r)),
-                 Text(rows(at + 10, r)), Text(rows(at + 11, r)), Text(rows(at + 12, r))};
+    d.cliente = {Text(rows(at + 7, r)),
+                 Text(rows(at + 8, r)),
+                 Text(rows(at + 9, r)),
+                 Text(rows(at + 10, r)),
+                 Text(rows(at + 11, r)),
+                 Text(rows(at + 12, r)),
+                 Text(rows(at + 27, r)).trimmed(),
+                 Text(rows(at + 28, r)).trimmed()};
     d.importes = DocumentAmounts::FromStored(rows, r, at + 13);
+    d.sTipoFactura = Text(rows(at + 26, r)).trimmed();
     return d;
+}
+
+QString IssuedDocument::AgencyType(const QString& sMotivo) const {
+    if (!sTipoFactura.isEmpty())
+        return sTipoFactura;
+    if (kind == Kind::Invoice)
+        return QStringLiteral("F1");
+    return sMotivo.trimmed().isEmpty() ? QStringLiteral("R4") : sMotivo.trimmed();
 }
 
 std::optional<IssuedDocument> IssuedDocument::LoadHeader(qint32 nIdFactura) {

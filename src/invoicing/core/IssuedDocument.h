@@ -26,6 +26,8 @@ struct IssuedDocument {
     // province and post code from the client's file when it was issued).
     struct Customer {
         QString sCliente, sDomicilio, sPoblacion, sProvincia, sCodigoPostal, sDni;
+        // A foreign document (sDni its number): country and type; empty for a Spanish NIF.
+        QString sIdOtroPais, sIdOtroTipo;
     };
     struct Line {
         qint32 nIdFacturaItem = 0;
@@ -51,6 +53,9 @@ struct IssuedDocument {
     qint32 dFactura = 0;
     QString sFacturaAbonada;
     qint32 dFacturaAbonada = 0;
+    // "F1" or "F2" an invoice, "R5" the rectification of an F2; empty for an older invoice (an
+    // F1) or a rectification typed by its reason.
+    QString sTipoFactura;
     Customer cliente;
     std::vector<Line> lineas;    // by rate, then in the order they were added
     DocumentAmounts importes;    // as the Facturas row stores them
@@ -63,6 +68,11 @@ struct IssuedDocument {
     // The issue date of the invoice a credit note rectifies; 0 for an invoice.
     qint32 RectifiedDate() const { return kind == Kind::Invoice ? 0 : dFactura; }
     Money AmountDue() const { return importes.AmountDue(); }
+    // A simplified invoice or its rectification: no recipient is named.
+    bool Simplified() const { return sTipoFactura == "F2" || sTipoFactura == "R5"; }
+    // Its type as the tax agency names it: F1, F2, R5, or a rectification's reason (sMotivo of
+    // FacturasRectificativas, R1 to R4; R4 when it has none).
+    QString AgencyType(const QString& sMotivo) const;
     Money Paid() const;
     // What the stored lines add up to; equal to importes on every document the module issued.
     DocumentAmounts FromLines() const;

@@ -1,0 +1,107 @@
+#include "invoicing/core/DocumentoVenta.h"
+
+#include "invoicing/core/NifCheck.h"
+#include "platform/util/TypedNumber.h"
+
+namespace {
+
+using Campo = DocumentoVenta::Campo;
+
+DocumentoVenta Rechazo(Campo campo, const QString& motivo) {
+    DocumentoVenta d;
+    d.motivo = motivo;
+    d.campo = campo;
+    return d;
+}
+
+QString Euros(Money importe) {
+    return TypedNumber::Spanish(importe.ToDouble()) + QStringLiteral(" €");
+}
+
+// Countries are written as ISO 3166 writes them: two letters.
+bool CodigoPais(const QString& pais) {
+    return pais.size() == 2 && pais.at(0).isLetter() && pais.at(1).isLetter() &&
+           pais.at(0).unicode() < 128 && pais.at(1).unicode() < 128;
+}
+
+DocumentoVenta Extranjero(const IdCliente& id) {
+    const QString pais = id.sPais.trimmed().toUpper();
+    const QString tipo = id.sTipoId.trimmed();
+    const QString numero = id.sDni.trimmed().toUpper();
+    if (tipo.size() != 2 || tipo < QLatin1String("02") || tipo > QLatin1String("06"))
+        return Rechazo(Campo::TipoId,
+                       QStringLiteral("El tipo del documento extranjero debe ser de 02 a 06 (es "
+                                      "«%1»).")
+                           .arg(tipo));
+    if (!CodigoPais(pais))
+        return Rechazo(Campo::Pais,
+                       QStringLiteral("El país del documento extranjero debe ser su código de dos "
+                                      "letras (FR, DE, PT...), no «%1».")
+                           .arg(pais));
+    // The agency identifies a Spanish customer by the NIF, never by a foreign document.
+    if (pais == QLatin1String("ES"))
+        return Rechazo(Campo::Pais,
+                       QStringLiteral("Un cliente español se identifica con su NIF en el campo "
+                                      "D.N.I., no como documento extranjero."));
+    if (numero.isEmpty() || numero.size() > 20)
+        return Rechazo(Campo::Id,
+                       QStringLiteral("Escriba en el campo D.N.I. el número del documento "
+                                      "extranjero (hasta 20 caracteres)."));
+    DocumentoVenta d;
+    d.sTipoFactura = QStringLiteral("F1");
+    d.sDni = numero;
+    d.sPais = pais;
+    d.sTipoId = tipo;
+    return d;
+}
+
+} // namespace
+
+Money LimiteSimplificada(const QString& ajuste) {
+    if (ajuste.trimmed().isEmpty())
+        return LimiteSimplificadaGeneral;
+    const TypedNumber::Reading leido =
+        TypedNumber::Read(ajuste.trimmed(), TypedNumber::Kind::Amount, QStringLiteral("límite"));
+    if (!leido.Ok() || leido.value <= 0)
+        return LimiteSimplificadaGeneral;
+    return Money::FromDouble(leido.value);
+}
+
+DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite) {
+    DocumentoVenta d;
+    if (id.Extranjero()) {
+        d = Extranjero(id);
+    } else if (!id.sDni.trimmed().isEmpty()) {
+        const NifResult nif = CheckNif(id.sDni);
+        if (!nif.Valid())
+            return Rechazo(Campo::Id,
+                           QStringLiteral("El D.N.I./NIF «%1» del cliente no es válido: %2. "
+                                          "Corríjalo o déjelo vacío para una factura "
+                                          "simplificada.")
+                               .arg(id.sDni.trimmed(), nif.reason));
+        d.sTipoFactura = QStringLiteral("F1");
+        d.sDni = nif.normalized;
+    } else {
+        if (importe > limite)
+            return Rechazo(Campo::Id,
+                           QStringLiteral("El importe (%1) supera el límite de la factura "
+                                          "simplificada (%2): escriba el NIF del cliente en el "
+                                          "campo D.N.I. para emitir una factura completa.")
+                               .arg(Euros(importe), Euros(limite)));
+        d.sTipoFactura = QStringLiteral("F2");
+        return d;
+    }
+    if (d.Emitible() && id.sNombre.trimmed().isEmpty())
+        return Rechazo(Campo::Nombre,
+                       QStringLiteral("Escriba el nombre del cliente: la factura completa debe "
+                                      "decir a quién se emite."));
+    return d;
+}
+
+QString NombreDocumento(const QString& sTipoFactura) {
+    if (sTipoFactura == QLatin1String("F2"))
+        return QStringLiteral("Factura simplificada (F2)");
+    if (sTipoFactura == QLatin1String("R5"))
+        return QStringLiteral("Factura rectificativa simplificada (R5)");
+    return QStringLiteral("Factura completa (F1)");
+}
