@@ -324,6 +324,8 @@ TEST_P(LongNumberLayoutTest, NumbersPrintWholeAndOnlyReprintsSayCopia) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, LongNumberLayoutTest,
+                         ::testing::Values(Informes::Normal, Informes::Detallada,
+                                           Informes::Ticket));
 
 class SimplifiedLayoutTest : public ReportsFixture, public ::testing::WithParamInterface<int> {};
 
