@@ -13,6 +13,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/UnattendedUi.h"
 #include "platform/util/TvError.h"
+#include "reports/CorreoFactura.h"
 #include "reports/InvoiceExport.h"
 #include "session/SuiteSession.h"
 #include "setup/SuiteSetup.h"
@@ -28,7 +29,7 @@ namespace {
 
 int Usage() {
     Print(stderr, "uso: tvCorreo --ini <Tavelo.ini> factura <nIdFactura> [--para "
-                  "DIRECCIÓN[;DIRECCIÓN]] [--cc DIRECCIÓN[;DIRECCIÓN]]\n"
+                  "DIRECCIÓN[;DIRECCIÓN]] [--cc DIRECCIÓN[;DIRECCIÓN]] [--facturae]\n"
                   "     tvCorreo --ini <Tavelo.ini> enviar | estado | reenviar <nIdCorreo>");
     return 2;
 }
@@ -60,7 +61,9 @@ int Said(const ColaCorreo::Estado& e) {
     return 1;
 }
 
-int Invoice(const QString& ini, const QString& number, const QStringList& options) {
+int Invoice(const QString& ini, const QString& number, QStringList options) {
+    // The customer asked for the signed e-invoice too.
+    const bool facturae = options.removeAll("--facturae") > 0;
     QString para, cc;
     if (const QString wrong = ReadOptions(options, {{"--para", &para}, {"--cc", &cc}});
         !wrong.isEmpty()) {
@@ -88,6 +91,8 @@ int Invoice(const QString& ini, const QString& number, const QStringList& option
         Db().GetValue("Facturas", "nIdFactura=" + QString::number(id), "sFactura", {}).toString();
     envio.adjuntos.push_back(
         {ColaCorreo::NombreArchivo(numero, "pdf"), "application/pdf", file.readAll()});
+    if (facturae)
+        envio.adjuntos.push_back(CorreoFactura::AdjuntoFacturae(id, ini));
     return Said(ColaCorreo::Enviar(ColaCorreo::Encolar(envio)));
 }
 

@@ -1,16 +1,21 @@
 #include "reports/CorreoFactura.h"
 
+#include "facturae/FacturaeArchivo.h"
 #include "mail/ColaCorreo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/util/TvError.h"
+#include "session/Gi.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 namespace {
@@ -43,6 +48,10 @@ CorreoFactura::CorreoFactura(qint32 nIdFactura, QByteArray pdf, QWidget* parent)
     form->addRow("CC:", txtCc);
     form->addRow("Asunto:", txtAsunto);
     form->addRow("Adjunto:", lblAdjunto);
+    chkFacturae = Named(new QCheckBox("Adjuntar también la factura electrónica firmada "
+                                      "(Facturae, .xsig)"),
+                        "chkFacturae");
+    form->addRow(QString(), chkFacturae);
     auto* buttons = new QDialogButtonBox;
     cmdEnviar = Named(buttons->addButton("&Enviar", QDialogButtonBox::AcceptRole), "cmdEnviar");
     cmdCancelar =
@@ -67,6 +76,8 @@ void CorreoFactura::cmdEnviar_Click() {
     envio.adjuntos.push_back({m_nombre, "application/pdf", m_pdf});
     qint32 id = 0;
     try {
+        if (chkFacturae->isChecked())
+            envio.adjuntos.push_back(AdjuntoFacturae(m_nIdFactura, Gi.sPathIni));
         id = ColaCorreo::Encolar(envio);
     } catch (const TvError& e) {
         Ui::current().Message("Correo electrónico", e.Description(), Ui::Icon::Exclamation);
@@ -83,4 +94,23 @@ void CorreoFactura::cmdEnviar_Click() {
                                   "\n\nEl correo queda en cola y se reintentará solo.",
                               Ui::Icon::Exclamation);
     accept();
+}
+
+Mensaje::Adjunto CorreoFactura::AdjuntoFacturae(qint32 nIdFactura, const QString& ini) {
+    const FacturaeArchivo::Certificado firma = FacturaeArchivo::DelIni(ini);
+    if (firma.p12.isEmpty())
+        throw TvError(ErrorNumber::InvalidCall,
+                      "Para enviar la factura electrónica firmada, indique el certificado de la "
+                      "clínica (Certificado y ClaveCertificado en la sección [VeriFactu] del "
+                      "archivo de configuración).");
+    QTemporaryDir folder;
+    const QString path = folder.filePath("factura.xsig");
+    FacturaeArchivo::Escribir(nIdFactura, path, firma);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TvError(ErrorNumber::FileNotFound, "No se puede leer " + path);
+    const QString numero =
+        Db().GetValue("Facturas", "nIdFactura=" + QString::number(nIdFactura), "sFactura", {})
+            .toString();
+    return {ColaCorreo::NombreArchivo(numero, "xsig"), "application/xml", file.readAll()};
 }

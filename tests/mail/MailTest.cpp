@@ -2,6 +2,7 @@
 // (tests/mail/servidor_smtp.py on aiosmtpd) started by each test on a free port, over STARTTLS or
 // TLS with a certificate of a test authority; what it received is parsed back with Python's email
 // package.
+#include "facturae/FacturaeSupport.h"
 #include "invoicing/InvoicingFixture.h"
 #include "support/RunProgram.h"
 #include "support/TestEngine.h"
@@ -12,6 +13,7 @@
 #include "platform/ui/seam/ScriptedUi.h"
 #include "reports/CorreoFactura.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -381,4 +383,47 @@ TEST_F(MailTest, TheComposeDialogRefusesAWrongAddressAndThenSends) {
     QFile pdf(received[0]["adjuntos"][0]["archivo"].toString());
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_EQ(pdf.readAll(), "%PDF-1.4 documento mostrado");
+}
+
+// Asked for, the signed e-invoice goes with the PDF; without the clinic's certificate the desk is
+// told which setting is missing and nothing is queued.
+TEST_F(MailTest, TheSignedEInvoiceGoesWithThePdfWhenTheCustomerAsks) {
+    Servidor server(Auth().split(' '));
+    Account(server.Port());
+    const qint32 id = Invoice("ana@correo.example");
+    suite.Ui().Shown.clear();
+    CorreoFactura dialog(id, "%PDF-1.4 documento mostrado");
+    dialog.chkFacturae->setChecked(true);
+    dialog.cmdEnviar->click();
+    EXPECT_EQ(Count("CorreosSalientes"), 0);
+    ASSERT_EQ(suite.Ui().Shown.size(), 1);
+    EXPECT_TRUE(suite.Ui().Shown[0].contains("Certificado y ClaveCertificado"));
+
+    ASSERT_TRUE(MakeCertificate(suite.Root()));
+    QFile ini(suite.IniPath());
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write("\n[VeriFactu]\nCertificado=../clinica.p12\nClaveCertificado=secreta\n");
+    ini.close();
+    // Facturae's own refusal is the desk's message too.
+    dialog.cmdEnviar->click();
+    EXPECT_EQ(Count("CorreosSalientes"), 0);
+    EXPECT_TRUE(suite.Ui().Shown.last().contains("no tiene domicilio"))
+        << suite.Ui().Shown.last().toStdString();
+    Db().Execute("UPDATE Facturas SET sDomicilio='C/ Mayor 5',sPoblacion='Huesca',sProvincia="
+                 "'Huesca',sCodigoPostal='22001' WHERE nIdFactura=" +
+                 QString::number(id));
+    dialog.cmdEnviar->click();
+    const QJsonArray received = server.Received();
+    ASSERT_EQ(received.size(), 1) << suite.Ui().Shown.join('\n').toStdString();
+    const QJsonArray attachments = received[0]["adjuntos"].toArray();
+    ASSERT_EQ(attachments.size(), 2);
+    const QString number =
+        Value("SELECT sFactura FROM Facturas WHERE nIdFactura=" + QString::number(id)).toString();
+    EXPECT_EQ(attachments[1]["nombre"].toString(), ColaCorreo::NombreArchivo(number, "xsig"));
+    QFile xsig(attachments[1]["archivo"].toString());
+    ASSERT_TRUE(xsig.open(QIODevice::ReadOnly));
+    const QString signed_ = QString::fromUtf8(xsig.readAll());
+    EXPECT_TRUE(signed_.startsWith("<?xml") && signed_.contains("<fe:Facturae") &&
+                signed_.contains("<xades:SignedProperties"))
+        << signed_.left(400).toStdString();
 }
