@@ -218,31 +218,35 @@ QString FechaHoraHuso(const QDateTime& moment) {
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
+namespace {
+
+// Invoice nIdFactura as its records read it; throws when there is no such invoice.
+Factura LeerFactura(qint32 nIdFactura) {
     const Rows invoice = Db().GetRows("SELECT " + InvoiceColumns() +
                                       " FROM Facturas f WHERE f.nIdFactura=" + Id(nIdFactura));
     if (invoice.IsEmpty())
         throw TvError(ErrorNumber::Database,
                       "No existe la factura " + Id(nIdFactura) + " para el registro");
+    return FacturaFrom(invoice, 0, 0);
+}
+
+} // namespace
+
+Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
+    const Factura f = LeerFactura(nIdFactura);
     const QString emisor = Emisor();
     // Two workstations never chain to the same record: the issuer's chain is held until the
     // transaction that extends it ends.
     Db().LockForTransaction("RegistrosFacturacion", 0);
-    Registro r = Build(nIdFactura, FacturaFrom(invoice, 0, 0), emisor, NewestHuella(emisor),
-                       FechaHoraHuso(moment));
+    Registro r = Build(nIdFactura, f, emisor, NewestHuella(emisor), FechaHoraHuso(moment));
     r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
     return r;
 }
 
 Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
-    const Rows invoice = Db().GetRows("SELECT " + InvoiceColumns() +
-                                      " FROM Facturas f WHERE f.nIdFactura=" + Id(nIdFactura));
-    if (invoice.IsEmpty())
-        throw TvError(ErrorNumber::Database,
-                      "No existe la factura " + Id(nIdFactura) + " para el registro");
+    const Factura f = LeerFactura(nIdFactura);
     const QString emisor = Emisor();
     Db().LockForTransaction("RegistrosFacturacion", 0);
-    const Factura f = FacturaFrom(invoice, 0, 0);
     Registro r;
     r.nIdFactura = nIdFactura;
     r.sIdEmisor = emisor;
