@@ -223,9 +223,10 @@ CierreCaja::Cierre CierreCaja::Cerrar(qint32 nIdCaja, qint32 nIdUsuario, const R
                           .arg(e.nNumeroUltimo));
     QList<bool> contados(e.metodos.size(), false);
     for (const auto& [nombre, importe] : recuento.contado) {
-        const auto m = std::find_if(e.metodos.begin(), e.metodos.end(), [&](const Metodo& x) {
-            return x.sTipoCobro.compare(nombre, Qt::CaseInsensitive) == 0;
-        });
+        const auto m =
+            std::find_if(e.metodos.begin(), e.metodos.end(), [&buscado = nombre](const Metodo& x) {
+                return x.sTipoCobro.compare(buscado, Qt::CaseInsensitive) == 0;
+            });
         if (m == e.metodos.end())
             throw Rechazo(QStringLiteral("No existe la forma de pago \"%1\".").arg(nombre));
         const qsizetype k = m - e.metodos.begin();
