@@ -253,8 +253,9 @@ bool SinId(const CobroRecord& c) {
 }
 
 DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite) {
-    return ElegirDocumento({s.cobro.sCliente, s.cobro.sDni, s.cobro.sPais, s.cobro.sTipoId},
-                           importe, limite);
+    return ElegirDocumento(
+        {s.cobro.sCliente, s.cobro.sDni, s.cobro.sPais, s.cobro.sTipoId, s.cobro.sDomicilio},
+        importe, limite);
 }
 
 } // namespace

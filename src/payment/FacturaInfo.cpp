@@ -191,7 +191,7 @@ void FacturaInfo::BuildControls() {
     customer->addRow(caption(" &País", txtPais_TX), txtPais_TX);
     customer->addRow(lblDocumento);
     txtCliente_TX->setMinimumWidth(360);
-    for (QLineEdit* field : {txtCliente_TX, txtDni_TX, txtPais_TX})
+    for (QLineEdit* field : {txtCliente_TX, txtDomicilio_TX, txtDni_TX, txtPais_TX})
         connect(field, &QLineEdit::textChanged, this, &FacturaInfo::MostrarDocumento);
     connect(cboTipoId_SN, &QComboBox::currentIndexChanged, this, &FacturaInfo::MostrarDocumento);
 
@@ -376,7 +376,7 @@ bool FacturaInfo::DatosValidos() {
 
 DocumentoVenta FacturaInfo::Documento() const {
     return ElegirDocumento({txtCliente_TX->text(), txtDni_TX->text(), txtPais_TX->text(),
-                            cboTipoId_SN->currentData().toString()},
+                            cboTipoId_SN->currentData().toString(), txtDomicilio_TX->text()},
                            Money::FromDouble(m_nAPagar),
                            LimiteSimplificada(GetBranchSetting("LimiteSimplificada")));
 }
@@ -397,10 +397,11 @@ bool FacturaInfo::DocumentoValido() {
     TabGral->setCurrentIndex(1);
     ShowMessage(0, documento.motivo);
     using Campo = DocumentoVenta::Campo;
-    frm->SetFocusTo(documento.campo == Campo::Nombre   ? static_cast<QWidget*>(txtCliente_TX)
-                    : documento.campo == Campo::Pais   ? txtPais_TX
-                    : documento.campo == Campo::TipoId ? static_cast<QWidget*>(cboTipoId_SN)
-                                                       : txtDni_TX);
+    frm->SetFocusTo(documento.campo == Campo::Nombre      ? static_cast<QWidget*>(txtCliente_TX)
+                    : documento.campo == Campo::Domicilio ? txtDomicilio_TX
+                    : documento.campo == Campo::Pais      ? txtPais_TX
+                    : documento.campo == Campo::TipoId    ? static_cast<QWidget*>(cboTipoId_SN)
+                                                          : txtDni_TX);
     return false;
 }
 

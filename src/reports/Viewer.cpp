@@ -192,6 +192,11 @@ QString Viewer::ShowXml(ReportJob& job) {
             return {};
         case ErrorNumber::RenderAbandoned:
             return {};
+        case ErrorNumber::BadReport:
+            // A report that cannot be laid out is refused; the document it prints is stored
+            // and the desk goes on working.
+            ShowMessage(1, "No se puede mostrar el informe: " + e.Description());
+            return {};
         default:
             ReportError("Viewer::ShowXml",
                         QString::number(e.Number()) + " " + e.Description() + "\n" +

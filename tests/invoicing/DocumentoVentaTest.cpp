@@ -29,8 +29,11 @@ TEST(DocumentoVenta, EachCustomerIdGetsItsDocumentOrTheFieldToCorrect) {
     };
     for (const auto& c : casos) {
         const DocumentoVenta d =
-            ElegirDocumento({QString::fromUtf8(c.nombre), QString::fromUtf8(c.dni),
-                             QString::fromUtf8(c.pais), QString::fromUtf8(c.tipo)},
+            ElegirDocumento({QString::fromUtf8(c.nombre),
+                             QString::fromUtf8(c.dni),
+                             QString::fromUtf8(c.pais),
+                             QString::fromUtf8(c.tipo),
+                             {}},
                             Money::FromCents(c.centimos), LimiteSimplificadaGeneral);
         EXPECT_EQ(
             QStringList({d.sTipoFactura, d.sDni, d.sPais, d.sTipoId, QString::number(int(d.campo))})
@@ -39,6 +42,29 @@ TEST(DocumentoVenta, EachCustomerIdGetsItsDocumentOrTheFieldToCorrect) {
             c.fila)
             << c.dni << " " << c.pais << " " << c.tipo;
         EXPECT_EQ(d.motivo.isEmpty(), d.Emitible()) << c.dni;
+    }
+}
+
+TEST(DocumentoVenta, TextsLongerThanTheDocumentsTakeAreRefusedNamingTheField) {
+    const QString nif = "12345678Z";
+    const struct {
+        qsizetype nombre, domicilio;
+        QString dni;
+        DocumentoVenta::Campo campo;
+    } casos[] = {
+        {MaxNombreCliente, MaxDomicilioCliente, nif, DocumentoVenta::Campo::Ninguno},
+        {MaxNombreCliente + 1, 10, nif, DocumentoVenta::Campo::Nombre},
+        {10, MaxDomicilioCliente + 1, nif, DocumentoVenta::Campo::Domicilio},
+        {10, 10, nif + QString(MaxIdCliente, '1'), DocumentoVenta::Campo::Id},
+        // A walk-in customer's name prints too.
+        {MaxNombreCliente + 1, 0, "", DocumentoVenta::Campo::Nombre},
+    };
+    for (const auto& c : casos) {
+        const DocumentoVenta d =
+            ElegirDocumento({QString(c.nombre, 'a'), c.dni, {}, {}, QString(c.domicilio, 'b')},
+                            Money(), LimiteSimplificadaGeneral);
+        EXPECT_EQ(d.campo, c.campo) << c.nombre << " " << c.domicilio;
+        EXPECT_LT(d.motivo.size(), 100) << d.motivo.toStdString();
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/Numeracion.h"
+#include "invoicing/core/DocumentoVenta.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "session/Gi.h"
 
@@ -265,7 +266,8 @@ TEST_F(GenerarFacturaTest, AnInvoiceWhoseCommitNeverReachedTheServerIsNotShownAs
 }
 
 TEST_F(GenerarFacturaTest, CustomerTextsOfAnyKindGoInWholeAndUnknownPaymentTypesStillBook) {
-    const QString name = "Seán O'Brien \"el de Cork\"\nsegunda línea\t\x1b" + QString(10000, 'x');
+    const QString name =
+        "Seán O'Brien \"el de Cork\"\nsegunda línea\t\x1b" + QString(MaxNombreCliente - 43, 'x');
     w.Accept({{"Cheque", 10}, {"Efectivo", 20.25}});
     w.dialog = [dialog = w.dialog, name](ScriptedWindow& win) {
         dialog(win);

@@ -1,5 +1,6 @@
 #include "ReportsFixture.h"
 
+#include "invoicing/core/DocumentoVenta.h"
 #include "platform/report/HtmlWriter.h"
 #include "platform/report/PdfWriter.h"
 #include "platform/report/RtfWriter.h"
@@ -475,3 +476,49 @@ TEST_F(ReportsFixture, UnattendedExportOnlyReadsTheDataFolder) {
     EXPECT_TRUE(run.out.startsWith("pages: ")) << run.out.toStdString();
     EXPECT_TRUE(ReadAll(output + "/ticket.txt").contains(Spanish(invoice.Due())));
 }
+
+// The longest customer texts the payment dialog accepts print in every layout with every line;
+// a text that would make the page header taller than the page is a refusal in the window, not the
+// end of the module.
+class CustomerTextLayoutTest : public ReportsFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CustomerTextLayoutTest, TheLongestAcceptedTextsPrintAndLongerOnesAreRefused) {
+    const int layout = GetParam();
+    const Invoice invoice = AddInvoice(12);
+    const auto words = [](const QString& word, int length) {
+        QString text;
+        while (text.size() + word.size() + 1 <= length)
+            text += (text.isEmpty() ? "" : " ") + word;
+        return text.leftJustified(length, 'x');
+    };
+    const QString where = " WHERE nIdFactura=" + QString::number(invoice.id);
+    const int shortPages = PrintInvoice(ui(), invoice.id, layout).document.PageCount();
+    const QString name = words("Protectora", MaxNombreCliente);
+    const QString address = words("Carretera", MaxDomicilioCliente);
+    DataAccess::instance().Execute("UPDATE Facturas SET sCliente='" + name + "', sDomicilio='" +
+                                   address + "'" + where);
+    const Printed shown = PrintInvoice(ui(), invoice.id, layout);
+    EXPECT_LE(shown.document.PageCount(), shortPages + 1);
+    const QString text = shown.text.simplified();
+    // Later pages of the Normal layout repeat the name, not the address.
+    EXPECT_EQ(text.count("Protectora") % name.count("Protectora"), 0) << text.toStdString();
+    EXPECT_EQ(text.count("Carretera"), address.count("Carretera")) << text.toStdString();
+    for (const QString& description : invoice.descriptions)
+        EXPECT_TRUE(text.contains(description)) << description.toStdString();
+    EXPECT_NEAR(AmountAfter(shown.text, "TOTAL"), invoice.total, 0.005);
+
+    DataAccess::instance().Execute("UPDATE Facturas SET sCliente='" + words("Nombre", 20000) + "'" +
+                                   where);
+    ui().Shown.clear();
+    const int shownBefore = ui().ModalCount;
+    EXPECT_NO_THROW(Informes::Factura(invoice.id, layout));
+    // A receipt's roll is as long as its document: only sheets refuse.
+    const bool roll = layout == Informes::Ticket;
+    EXPECT_EQ(ui().Shown.join('\n').contains("No se puede mostrar el informe"), !roll)
+        << ui().Shown.join('\n').toStdString();
+    EXPECT_EQ(ui().ModalCount, shownBefore + (roll ? 1 : 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, CustomerTextLayoutTest,
+                         ::testing::Values(Informes::Normal, Informes::Detallada,
+                                           Informes::Ticket));

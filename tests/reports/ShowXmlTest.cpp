@@ -70,16 +70,15 @@ TEST_F(ShowXmlTest, FileLookupCustomFirstAndMissingFileSaid) {
     EXPECT_FALSE(QFile::exists(QCoreApplication::applicationDirPath() + "/Tempfile_1.txt"));
 }
 
-TEST_F(ShowXmlTest, BrokenCustomDefinitionIsReportedWithTheSqlAndEndsTheProgram) {
+TEST_F(ShowXmlTest, BrokenCustomDefinitionIsRefusedInTheWindow) {
     QDir().mkpath(Gi.sPathReports + "/Custom");
     QFile broken(Gi.sPathReports + "/Custom/Factura.xml");
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("<Reports><Report name=\"Normal\"><Field/>");
     broken.close();
     ReportJob job = *Informes::FacturaJob(1, Informes::Normal);
-    EXPECT_EQ(EndStatus([&] { viewer.ShowXml(job); }), 1);
-    EXPECT_TRUE(Shown(suite, "Viewer::ShowXml"));
-    EXPECT_TRUE(Shown(suite, "sSqls: SELECT  sCliente"));
+    EXPECT_EQ(EndStatus([&] { viewer.ShowXml(job); }), -1);
+    EXPECT_TRUE(Shown(suite, "No se puede mostrar el informe: "));
     EXPECT_EQ(ui().ModalCount, 0);
 }
 

@@ -3,6 +3,8 @@
 #include "invoicing/core/NifCheck.h"
 #include "platform/util/TypedNumber.h"
 
+#include <optional>
+
 namespace {
 
 using Campo = DocumentoVenta::Campo;
@@ -55,6 +57,27 @@ DocumentoVenta Extranjero(const IdCliente& id) {
     return d;
 }
 
+// A text longer than the documents take is refused before anything reads it, so that the
+// message never quotes a page of pasted text.
+std::optional<DocumentoVenta> Excesivo(const IdCliente& id) {
+    const struct {
+        const QString& texto;
+        int maximo;
+        Campo campo;
+        const char* nombre;
+    } campos[] = {{id.sNombre, MaxNombreCliente, Campo::Nombre, "El nombre"},
+                  {id.sDomicilio, MaxDomicilioCliente, Campo::Domicilio, "El domicilio"},
+                  {id.sDni, MaxIdCliente, Campo::Id, "El D.N.I./NIF"}};
+    for (const auto& c : campos)
+        if (const qsizetype largo = c.texto.trimmed().size(); largo > c.maximo)
+            return Rechazo(c.campo, QStringLiteral("%1 del cliente tiene %2 caracteres; en la "
+                                                   "factura caben %3. Acórtelo.")
+                                        .arg(QLatin1String(c.nombre))
+                                        .arg(largo)
+                                        .arg(c.maximo));
+    return std::nullopt;
+}
+
 } // namespace
 
 Money LimiteSimplificada(const QString& ajuste) {
@@ -68,6 +91,8 @@ Money LimiteSimplificada(const QString& ajuste) {
 }
 
 DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite) {
+    if (std::optional<DocumentoVenta> rechazo = Excesivo(id))
+        return *rechazo;
     DocumentoVenta d;
     if (id.Extranjero()) {
         d = Extranjero(id);

@@ -15,6 +15,8 @@ struct IdCliente {
     // "06" (other supporting document). Both empty for a Spanish NIF or no id at all.
     QString sPais;
     QString sTipoId;
+    // Printed under the name; bounded with it so that every accepted text prints.
+    QString sDomicilio;
 
     bool Extranjero() const { return !sTipoId.trimmed().isEmpty() || !sPais.trimmed().isEmpty(); }
 };
@@ -29,11 +31,18 @@ struct DocumentoVenta {
     QString sTipoId;
     // In Spanish, naming the field to correct, and that field.
     QString motivo;
-    enum class Campo { Ninguno, Nombre, Id, Pais, TipoId } campo = Campo::Ninguno;
+    enum class Campo { Ninguno, Nombre, Id, Pais, TipoId, Domicilio } campo = Campo::Ninguno;
 
     bool Emitible() const { return !sTipoFactura.isEmpty(); }
     bool Simplificada() const { return sTipoFactura == QLatin1String("F2"); }
 };
+
+// The longest texts a customer's data may have: the name as the agency's records take it, the id
+// as a foreign document's number (a Spanish NIF, typed with its dots and hyphen, is shorter), the
+// address as the narrowest layout's client box wraps it without pushing the lines off the page.
+inline constexpr int MaxNombreCliente = 120;
+inline constexpr int MaxIdCliente = 20;
+inline constexpr int MaxDomicilioCliente = 150;
 
 // The general limit of a simplified invoice, VAT included.
 inline constexpr Money LimiteSimplificadaGeneral = Money::FromCents(40000);

@@ -750,6 +750,11 @@ PageModel Engine::Pages() {
             newPage(band.row);
         int from = 0;
         while (band.height - from > pager.Room()) {
+            // A page header grown by its data past the paper would open pages without end.
+            if (pager.AtTop() && pager.Room() <= 0)
+                throw TvError(ErrorNumber::BadReport,
+                              "Los datos del encabezado de página del informe \"" +
+                                  m_report.Name() + "\" no dejan sitio en el papel");
             int cut = CutPoint(band, from, pager.Room());
             if (cut <= from && pager.AtTop())
                 cut = from + pager.Room(); // an item taller than a page: cut it where it must
