@@ -1,5 +1,6 @@
 #include "payment/FacturaInfo.h"
 
+#include "caja/CierreCaja.h"
 #include "invoicing/core/DocumentAmounts.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
@@ -151,7 +152,26 @@ void FacturaInfo::BuildControls() {
         previous = txtImp[k];
         txtImp[k]->installEventFilter(this);
     }
-    // After the last payment come the layout buttons, then the discount again.
+    txtEntregado_MN = NumberField(*frm, "txtEntregado_MN", db.Translate("Entregado en efectivo"),
+                                  TypedNumber::Kind::Amount);
+    lblCambio_MN = new QLabel;
+    lblCambio_MN->setObjectName("lblCambio_MN");
+    lblCambio_MN->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblCambio_MN->setFont(big);
+    const int change = CobroRecord::Slots + 3;
+    payment->addWidget(caption(" &Entregado", txtEntregado_MN), change, 0);
+    payment->addWidget(txtEntregado_MN, change, 1);
+    payment->addWidget(new QLabel(db.Translate("Cambio")), change, 2);
+    payment->addWidget(lblCambio_MN, change, 3);
+    setTabOrder(previous, txtEntregado_MN);
+    previous = txtEntregado_MN;
+    connect(txtEntregado_MN, &QLineEdit::textChanged, this, &FacturaInfo::MostrarCambio);
+    for (int k = 0; k < CobroRecord::Slots; ++k) {
+        connect(txtImp[k], &QLineEdit::textChanged, this, &FacturaInfo::MostrarCambio);
+        connect(cboTipo[k], &QComboBox::currentIndexChanged, this, &FacturaInfo::MostrarCambio);
+    }
+    // After the last payment and what was handed over come the layout buttons, then the
+    // discount again.
     for (QWidget* next : layoutButtons) {
         setTabOrder(previous, next);
         previous = next;
@@ -208,6 +228,7 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
     Trap("Cobro::Form_Load", [&] {
         frm->SetReturnIsTab(Gi.ReturnIsTab);
         LlenarCombosFormaCobro();
+        m_nIdEfectivo = CierreCaja::TipoEfectivo();
         const QString id = QString::number(Utility::ToInt32(Utility::Val(clientId)));
         // The total the invoice of these lines will store.
         m_nTotal =
@@ -356,7 +377,7 @@ bool FacturaInfo::DatosValidos() {
     }
     // Discount already applied: recompute the amount due from the fields as they stand.
     m_nAPagar = Cents(m_nTotal - Typed(txtDescuento_MN).value_or(0));
-    if (!DocumentoValido())
+    if (!DocumentoValido() || !EntregadoValido())
         return false;
     double cobrado = 0;
     for (QLineEdit* field : txtImp)
@@ -365,8 +386,10 @@ bool FacturaInfo::DatosValidos() {
     if (cobrado > m_nAPagar &&
         !ConfirmDefaultNo(Db().Translate("Los cobros") + " (" + TypedNumber::Spanish(cobrado) +
                           ") " + Db().Translate("superan el importe a pagar") + " (" +
-                          TypedNumber::Spanish(m_nAPagar) + "). " +
-                          Db().Translate("¿Continuar?"))) {
+                          TypedNumber::Spanish(m_nAPagar) + "): " +
+                          Db().Translate("lo que pasa se anota como saldo a favor del cliente. "
+                                         "El cambio que se devuelve va en «Entregado», no en "
+                                         "el cobro. ¿Continuar?"))) {
         TabGral->setCurrentIndex(0);
         frm->SetFocusTo(txtImp[0]);
         return false;
@@ -387,6 +410,39 @@ void FacturaInfo::MostrarDocumento() {
                               ? Db().Translate("Se emitirá:") + " " +
                                     Db().Translate(NombreDocumento(documento.sTipoFactura))
                               : documento.motivo);
+}
+
+double FacturaInfo::EnEfectivo() const {
+    double cash = 0;
+    for (int k = 0; k < CobroRecord::Slots; ++k)
+        if (cboTipo[k]->currentIndex() >= 0 && cboTipo[k]->currentData().toInt() == m_nIdEfectivo)
+            cash += Typed(txtImp[k]).value_or(0);
+    return Cents(cash);
+}
+
+void FacturaInfo::MostrarCambio() {
+    const std::optional<double> handed = Typed(txtEntregado_MN);
+    if (!handed || txtEntregado_MN->text().trimmed().isEmpty()) {
+        lblCambio_MN->clear();
+        return;
+    }
+    const double change = Cents(*handed - EnEfectivo());
+    lblCambio_MN->setText(change < 0 ? Db().Translate("Faltan") + " " + Shown(-change)
+                                     : AmountText::Number(change));
+}
+
+// What was handed over must cover the cash payment: the change is given back, never booked as
+// the client's credit.
+bool FacturaInfo::EntregadoValido() {
+    const std::optional<double> handed = Typed(txtEntregado_MN);
+    if (!handed || txtEntregado_MN->text().trimmed().isEmpty() || *handed >= EnEfectivo())
+        return true;
+    TabGral->setCurrentIndex(0);
+    ShowMessage(0, Db().Translate("Lo entregado") + " (" + TypedNumber::Spanish(*handed) + ") " +
+                       Db().Translate("no llega al cobro en efectivo") + " (" +
+                       TypedNumber::Spanish(EnEfectivo()) + ").");
+    frm->SetFocusTo(txtEntregado_MN);
+    return false;
 }
 
 // A wrong id is refused where it was typed, with the field that holds it given the focus.

@@ -45,6 +45,10 @@ public:
     QLineEdit* txtPorcDto_PN = nullptr;
     QLabel* lblTotal_MN = nullptr;
     QLabel* lblAPagar_MN = nullptr; // the amount due: the total less the discount
+    // What the customer hands over in cash, and the change that goes back: only the cash
+    // payment itself is booked.
+    QLineEdit* txtEntregado_MN = nullptr;
+    QLabel* lblCambio_MN = nullptr;
 
     void TabGral_Click(int index);
     void Frm_evtButtonPressed(const QString& sName);
@@ -71,10 +75,15 @@ private:
     DocumentoVenta Documento() const;
     void MostrarDocumento();
     bool DocumentoValido();
+    // The payments typed as cash, the change on what was handed over, and its check.
+    double EnEfectivo() const;
+    void MostrarCambio();
+    bool EntregadoValido();
 
     quint8& m_nFormatoFactura;
     double m_nTotal = 0;
     double m_nAPagar = 0;
+    qint32 m_nIdEfectivo = 0;      // the payment type that goes into the drawer as notes and coins
     std::array<bool, 4> m_typed{}; // payments the user typed, kept when entered again
     QObject* m_edited = nullptr;   // the discount or percentage field typed in since entered
     Frm* frm = nullptr;

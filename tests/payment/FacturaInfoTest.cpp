@@ -125,7 +125,9 @@ TEST_F(FacturaInfoTest, TheAmountDueDrivesEveryProposalAndTypedPaymentsStay) {
     // Typed payments above the amount due: a question whose default is No.
     d->cboTipo[1]->setCurrentIndex(1);
     TypeInto(d->txtImp[1], "60");
-    const QString question = "Los cobros (160,00) superan el importe a pagar (140,00). ¿Continuar?";
+    const QString question = "Los cobros (160,00) superan el importe a pagar (140,00): lo que "
+                             "pasa se anota como saldo a favor del cliente. El cambio que se "
+                             "devuelve va en «Entregado», no en el cobro. ¿Continuar?";
     d->Frm_evtButtonPressed("FormatoNormal_BT");
     EXPECT_EQ(suite.Ui().NoByDefault, QStringList{question});
     EXPECT_EQ(formato, 9);
@@ -136,6 +138,37 @@ TEST_F(FacturaInfoTest, TheAmountDueDrivesEveryProposalAndTypedPaymentsStay) {
     EXPECT_EQ(
         QString("%1 %2 %3").arg(Cobro.nImporte[0]).arg(Cobro.nImporte[1]).arg(Cobro.nDescuento),
         "100 60 8.32");
+}
+
+// 20,00 handed over for 12,25 due in cash: 7,75 goes back and only 12,25 is booked; what is
+// handed over must cover the cash part, whatever else is paid by card.
+TEST_F(FacturaInfoTest, WhatIsHandedOverGivesTheChangeAndOnlyTheCashPaymentIsBooked) {
+    Db().UpdateRecord("FacturasItems", "nUnidades,nPvp,nPorcIpto,nTotal", "1,10.125,0,10.125",
+                      "nIdCliente=1");
+    const struct {
+        const char *cash, *card, *handed, *change;
+        int formato;
+    } cases[] = {
+        {"20,25", "", "", "", 1},
+        {"12,25", "8", "20", "7,75", 1},
+        {"20,25", "", "20,25", "0,00", 1},
+        {"20,25", "", "20", "Faltan 0,25", 9},
+    };
+    for (const auto& c : cases) {
+        formato = 9;
+        Open();
+        d->txtImp[0]->setText(c.cash);
+        d->cboTipo[1]->setCurrentIndex(c.card[0] ? 1 : -1);
+        d->txtImp[1]->setText(c.card);
+        d->txtEntregado_MN->setText(c.handed);
+        EXPECT_EQ(d->lblCambio_MN->text(), c.change) << c.handed;
+        d->Frm_evtButtonPressed("FormatoNormal_BT");
+        EXPECT_EQ(formato, c.formato) << c.handed;
+        if (c.formato == 9)
+            EXPECT_EQ(Focused(), "txtEntregado_MN");
+        else
+            EXPECT_EQ(Cobro.nImporte[0], QString(c.cash).replace(',', '.').toDouble());
+    }
 }
 
 TEST_F(FacturaInfoTest, ALayoutButtonOrItsAltKeyHandsEverythingBack) {
