@@ -317,7 +317,8 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
                          .Value(0, 0)
                          .toString();
     const Rows tipo =
-        Db().GetRows("SELECT nIdTipoMovimiento,nIdTipoCobro FROM TipoCobro WHERE sTipoCobro=" +
+        Db().GetRows("SELECT nIdTipoMovimiento,nIdTipoCobro,nIdCaja FROM TipoCobro WHERE "
+                     "sTipoCobro=" +
                      U().SqlValue(sTipoCobro, 0, true));
     if (tipo.IsEmpty())
         throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
@@ -326,8 +327,13 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
                                    d.nIdAbono, s.nFechaTrabajo,
                                    Db().Translate("Abono") + " " + sTipoCobro);
     });
-    Apunte(s, d, s.nIdCaja != 0 ? s.nIdCaja : d.nIdCaja, Salida(avisos), importe.ToDouble(),
-           Int(tipo(1, 0)), avisos);
+    // Money goes back out of the box the payment type books into, as it came in.
+    const qint32 propia = Int(tipo(2, 0));
+    Apunte(s, d,
+           propia != 0      ? propia
+           : s.nIdCaja != 0 ? s.nIdCaja
+                            : d.nIdCaja,
+           Salida(avisos), importe.ToDouble(), Int(tipo(1, 0)), avisos);
 }
 
 // The credit note's number: the caller's, refused when another document carries it; else drawn

@@ -81,6 +81,10 @@ struct TipoCobro {
     qint32 nIdTipoCobro = 0;
     qint32 nIdTipoMovimiento = 0;
     bool entrada = false;
+    // The box its money goes into (cards into the card box); 0: the box the desk chose.
+    qint32 nIdCaja = 0;
+
+    qint32 Caja(const SolicitudFactura& s) const { return nIdCaja != 0 ? nIdCaja : s.nIdCaja; }
 };
 
 // The invoices being issued, in the order of the requests.
@@ -117,13 +121,15 @@ void LeerTipos(Lote& lote) {
     for (const QString& nombre : nombres)
         quoted << Text(nombre);
     const Rows tipos = Db().GetRows(
-        "SELECT t.sTipoCobro,t.nIdTipoCobro,t.nIdTipoMovimiento,m.bEntrada FROM TipoCobro t LEFT "
+        "SELECT t.sTipoCobro,t.nIdTipoCobro,t.nIdTipoMovimiento,m.bEntrada,t.nIdCaja FROM "
+        "TipoCobro t LEFT "
         "JOIN TipoMovimiento m ON m.nIdTipoMovimiento=t.nIdTipoMovimiento WHERE t.sTipoCobro IN (" +
         quoted.join(',') + ")");
     for (int r = 0; r < tipos.RowCount(); ++r)
         if (!lote.tipos.contains(tipos(0, r).toString()))
-            lote.tipos.insert(tipos(0, r).toString(), {Entero(tipos(1, r)), Entero(tipos(2, r)),
-                                                       U().SqlNumber(tipos(3, r)) != 0});
+            lote.tipos.insert(tipos(0, r).toString(),
+                              {Entero(tipos(1, r)), Entero(tipos(2, r)),
+                               U().SqlNumber(tipos(3, r)) != 0, Entero(tipos(4, r))});
     for (const QString& nombre : nombres)
         if (!lote.tipos.contains(nombre))
             lote.tipos.insert(nombre, {0, 0, Conta::EsEntrada(0)});
@@ -231,7 +237,7 @@ void ApuntesCaja(const Lote& lote) {
             CadaPago(lote,
                      [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
                          filas.Add(Conta::FilaApunteCaja(
-                             s.nIdCaja, s.nIdUsuario,
+                             tipo.Caja(s), s.nIdUsuario,
                              (cobro + " " + s.cobro.sTipoCobro[k]).left(16), s.sTitular, s.dFactura,
                              tipo.nIdTipoMovimiento, tipo.entrada, s.cobro.nImporte[k], {},
                              fra + lote.numeros[i], pago, lote.ids[i], tipo.nIdTipoCobro));
@@ -239,6 +245,25 @@ void ApuntesCaja(const Lote& lote) {
             filas.Flush();
         });
     });
+}
+
+// Every box the payment's money goes into: the desk's, and those of payment types that have a
+// box of their own.
+QList<qint32> CajasDelCobro(const SolicitudFactura& s) {
+    QList<qint32> cajas{Conta::Caja(s.nIdCaja, s.nIdUsuario)};
+    QStringList tipos;
+    for (int k = 0; k < CobroRecord::Slots; ++k)
+        if (s.cobro.nImporte[k] != 0)
+            tipos << Text(s.cobro.sTipoCobro[k]);
+    if (tipos.isEmpty())
+        return cajas;
+    const Rows propias = Db().GetRows("SELECT DISTINCT nIdCaja FROM TipoCobro WHERE nIdCaja<>0 AND "
+                                      "sTipoCobro IN (" +
+                                      tipos.join(',') + ")");
+    for (int r = 0; r < propias.RowCount(); ++r)
+        if (!cajas.contains(Entero(propias(0, r))))
+            cajas << Entero(propias(0, r));
+    return cajas;
 }
 
 Money Limite(qint32 nIdSucursal) {
@@ -293,10 +318,10 @@ qint32 EmitirFactura(const SolicitudFactura& s) {
         if (const QString motivo = MotivoNoFacturable(s.nIdCliente, *comprobada.nPendiente);
             !motivo.isEmpty())
             throw FacturaNoEmitida(motivo);
-        if (const QString cerrada =
-                CierreCaja::PeriodoCerrado(Conta::Caja(s.nIdCaja, s.nIdUsuario), s.dFactura);
-            !cerrada.isEmpty())
-            throw FacturaNoEmitida(cerrada);
+        for (const qint32 caja : CajasDelCobro(s))
+            if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, s.dFactura);
+                !cerrada.isEmpty())
+                throw FacturaNoEmitida(cerrada);
         const DocumentoVenta documento = DocumentoDeVenta(s);
         if (!documento.Emitible())
             throw FacturaNoEmitida(documento.motivo);

@@ -398,6 +398,7 @@ const AddedColumn AddedColumns[] = {
     {"Contadores", "nAnio", "INTEGER NOT NULL DEFAULT 0"},
     {"ApuntesCaja", "nIdFactura", "INTEGER DEFAULT 0"},
     {"RegistrosFacturacion", "sTipoRegistro", "TEXT NOT NULL DEFAULT 'Alta'"},
+    {"TipoCobro", "nIdCaja", "INTEGER NOT NULL DEFAULT 0"},
     {"ApuntesCaja", "nIdTipoCobro", "INTEGER DEFAULT 0"},
     {"ApuntesCaja", "nIdCierreCaja", "INTEGER DEFAULT 0"},
     {"Facturas", "sTipoFactura", "TEXT DEFAULT ''"},
