@@ -35,6 +35,8 @@ const QStringList CabeceraLibro = {"Ejercicio",
                                    "Factura rectificada"};
 const QStringList CabeceraResumen = {"Concepto", "Tipo de IVA", "Casillas", "Base imponible",
                                      "Cuota"};
+const QStringList CabeceraCierres = {"Fecha",   "Caja",       "Cierre",           "Esperado",
+                                     "Contado", "Diferencia", "Por forma de pago"};
 
 namespace {
 
@@ -119,11 +121,35 @@ std::vector<Fila> DelResumen(const LibroFacturas& libro) {
     return rows;
 }
 
+// The payment types of a closing in one cell: "Efectivo 158,40 / 158,40; Tarjeta 20,00 / 20,00"
+// (expected / counted).
+std::vector<Fila> DeLosCierres(const LibroFacturas& libro) {
+    std::vector<Fila> rows;
+    for (const LibroFacturas::Cierre& c : libro.cierres) {
+        QStringList metodos;
+        for (const LibroFacturas::Cierre::Metodo& m : c.metodos)
+            metodos << m.sTipoCobro + " " + Importe(m.nEsperado.ToDouble()) + " / " +
+                           Importe(m.nContado.ToDouble());
+        rows.push_back({Celda::Dia(c.dHasta), Celda::De(c.sCaja),
+                        Celda::De("Z" + QString::number(c.nNumero)), Celda::De(c.nEsperado),
+                        Celda::De(c.nContado), Celda::De(c.nDiferencia),
+                        Celda::De(metodos.join(QStringLiteral("; ")))});
+    }
+    return rows;
+}
+
 QStringList Textos(const Fila& fila) {
     QStringList texts;
     for (const Celda& celda : fila)
         texts << celda.Texto();
     return texts;
+}
+
+std::vector<QStringList> Textos(const std::vector<Fila>& filas) {
+    std::vector<QStringList> rows;
+    for (const Fila& row : filas)
+        rows.push_back(Textos(row));
+    return rows;
 }
 
 // A field as a spreadsheet reads it: quoted when it holds the separator, a quote or a line end.
@@ -162,6 +188,10 @@ public:
         Add({});
         Add(CabeceraResumen);
         for (const Fila& row : DelResumen(libro))
+            Add(Textos(row));
+        Add({});
+        Add(CabeceraCierres);
+        for (const Fila& row : DeLosCierres(libro))
             Add(Textos(row));
         Flush();
         if (!m_out.commit())
@@ -274,6 +304,10 @@ public:
         for (const Fila& row : DelResumen(libro))
             resumen.Write(row);
         resumen.Widths();
+        Hoja cierres(m_book, "Cierres de caja", CabeceraCierres);
+        for (const Fila& row : DeLosCierres(libro))
+            cierres.Write(row);
+        cierres.Widths();
         const lxw_error error = workbook_close(std::exchange(m_book, nullptr));
         if (error != LXW_NO_ERROR)
             throw TvError(ErrorNumber::PathFileAccess,
@@ -354,10 +388,11 @@ std::vector<QStringList> FilasLibro(const LibroFacturas& libro) {
 }
 
 std::vector<QStringList> FilasResumen(const LibroFacturas& libro) {
-    std::vector<QStringList> rows;
-    for (const Fila& row : DelResumen(libro))
-        rows.push_back(Textos(row));
-    return rows;
+    return Textos(DelResumen(libro));
+}
+
+std::vector<QStringList> FilasCierres(const LibroFacturas& libro) {
+    return Textos(DeLosCierres(libro));
 }
 
 void Escribir(const LibroFacturas& libro, const QString& file) {

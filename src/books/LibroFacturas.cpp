@@ -73,6 +73,45 @@ std::pair<qint32, qint32> LibroFacturas::UltimoTrimestre(const QDate& today) {
     return {day(first), day(last)};
 }
 
+namespace {
+
+// The closings of the period with their lines, in two statements.
+std::vector<LibroFacturas::Cierre> Cierres(qint32 desde, qint32 hasta, qint32 nIdSucursal) {
+    QString where = "c.dHasta>=" + Id(desde) + " AND c.dHasta<=" + Id(hasta);
+    if (nIdSucursal != 0)
+        where += " AND c.nIdSucursal=" + Id(nIdSucursal);
+    const Rows cabeceras = Db().GetRows(
+        "SELECT c.nIdCierreCaja,c.dHasta,COALESCE(t.sTipoCaja,''),c.nNumero,c.nEsperado,"
+        "c.nContado,c.nDiferencia FROM CierresCaja c LEFT JOIN TipoCaja t ON "
+        "t.nIdTipoCaja=c.nIdCaja WHERE " +
+        where + " ORDER BY c.dHasta,c.nIdCaja,c.nNumero");
+    std::vector<LibroFacturas::Cierre> cierres;
+    std::unordered_map<qint32, size_t> indice;
+    for (int r = 0; r < cabeceras.RowCount(); ++r) {
+        indice[Utility::ToInt32(U().SqlNumber(cabeceras(0, r)))] = cierres.size();
+        cierres.push_back({Utility::ToInt32(U().SqlNumber(cabeceras(1, r))),
+                           cabeceras(2, r).toString(),
+                           Utility::ToInt32(U().SqlNumber(cabeceras(3, r))),
+                           Money::FromStored(cabeceras(4, r)),
+                           Money::FromStored(cabeceras(5, r)),
+                           Money::FromStored(cabeceras(6, r)),
+                           {}});
+    }
+    if (cierres.empty())
+        return cierres;
+    const Rows lineas = Db().GetRows(
+        "SELECT l.nIdCierreCaja,l.sTipoCobro,l.nEsperado,l.nContado FROM CierresCajaLineas l "
+        "INNER JOIN CierresCaja c ON c.nIdCierreCaja=l.nIdCierreCaja WHERE " +
+        where + " ORDER BY l.nIdCierreCajaLinea");
+    for (int r = 0; r < lineas.RowCount(); ++r)
+        cierres[indice[Utility::ToInt32(U().SqlNumber(lineas(0, r)))]].metodos.push_back(
+            {lineas(1, r).toString(), Money::FromStored(lineas(2, r)),
+             Money::FromStored(lineas(3, r))});
+    return cierres;
+}
+
+} // namespace
+
 LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal) {
     std::vector<Linea> lineas;
     LibroFacturas libro = Recorrer(desde, hasta, nIdSucursal, [&](std::vector<Linea>&& lote) {
@@ -201,5 +240,6 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
         if (key.first)
             libro.resumen.push_back({true, key.second, QString::fromLatin1(CasillasRectificaciones),
                                      sum.first, sum.second});
+    libro.cierres = Cierres(desde, hasta, nIdSucursal);
     return libro;
 }

@@ -37,7 +37,22 @@ struct LibroFacturas {
         Money nBase, nCuota;
     };
 
+    // One till closing (Z) of the period: its day, box and number, what the box should have held
+    // and what was counted, in all and per payment type.
+    struct Cierre {
+        struct Metodo {
+            QString sTipoCobro;
+            Money nEsperado, nContado;
+        };
+        qint32 dHasta = 0; // the day the closing was made
+        QString sCaja;
+        qint32 nNumero = 0;
+        Money nEsperado, nContado, nDiferencia;
+        std::vector<Metodo> metodos;
+    };
+
     qint32 desde = 0, hasta = 0;
+    std::vector<Cierre> cierres;  // by day, then box and number
     std::vector<Linea> lineas;    // by issue date, then in the order they were issued
     std::vector<Resumen> resumen; // the usual rates first (always), then any other, then the
                                   // rectifications by rate

@@ -6,6 +6,7 @@
 #include "billing/LibrosContables.h"
 #include "books/LibroEscritura.h"
 #include "books/LibroFacturas.h"
+#include "caja/CierreCaja.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "register/RegistroFacturacion.h"
 #include "setup/HistoryWriter.h"
@@ -133,7 +134,9 @@ TEST_F(BooksTest, DemoYearIsWrittenWhole) {
         "Régimen general al 10 %;10,00;04, 05, 06;164,80;16,48\r\n"
         "Régimen general al 21 %;21,00;07, 08, 09;881,44;185,11\r\n"
         "Rectificaciones al 21 %;21,00;14, 15;-180,00;-37,80\r\n"
-        "Total;;27;930,74;166,37\r\n");
+        "Total;;27;930,74;166,37\r\n"
+        "\r\n"
+        "Fecha;Caja;Cierre;Esperado;Contado;Diferencia;Por forma de pago\r\n");
 }
 
 // A folder's ids need not follow the dates (documents numbered before dates had to follow
@@ -270,12 +273,47 @@ TEST_F(BooksTest, EmptyPeriodGivesHeadingsAndZeros) {
               "Régimen general al 5 %;5,00;153, 154, 155;0,00;0,00\r\n"
               "Régimen general al 10 %;10,00;04, 05, 06;0,00;0,00\r\n"
               "Régimen general al 21 %;21,00;07, 08, 09;0,00;0,00\r\n"
-              "Total;;27;0,00;0,00\r\n");
+              "Total;;27;0,00;0,00\r\n"
+              "\r\n"
+              "Fecha;Caja;Cierre;Esperado;Contado;Diferencia;Por forma de pago\r\n");
 
     std::set<QString> numbers;
     for (const LibroFacturas::Linea& l : LibroFacturas::Leer(20260101, 20261231, 2).lineas)
         numbers.insert(l.sNumero);
     EXPECT_EQ(numbers, (std::set<QString>{"5001/26", "5002/26", "5003/26"}));
+}
+
+// The till closings of the period, one row per Z with its payment types; the period and the
+// branch choose them by the day they were made.
+TEST_F(BooksTest, ClosingsOfThePeriodFollowTheSummary) {
+    const auto close = [](qint32 box, const QDateTime& when, double shortBy) {
+        CierreCaja::Recuento count;
+        for (const CierreCaja::Metodo& m : CierreCaja::EstadoCaja(box).metodos)
+            count.contado.push_back(
+                {m.sTipoCobro,
+                 m.esperado - Money::FromDouble(m.sTipoCobro == "Efectivo" ? shortBy : 0)});
+        count.sNota = "Recuento de prueba";
+        CierreCaja::Cerrar(box, 1, count, when);
+    };
+    // A closing takes every entry no closing has taken yet, so each box is closed once here.
+    close(1, QDateTime(QDate(2026, 1, 31), QTime(21, 0)), 1.5);
+    close(2, QDateTime(QDate(2026, 2, 28), QTime(21, 5)), 0);
+    const auto rows = [](qint32 from, qint32 to, qint32 branch) {
+        QStringList texts;
+        for (const QStringList& row :
+             LibroEscritura::FilasCierres(LibroFacturas::Leer(from, to, branch)))
+            texts << row.join('|');
+        return texts.join('\n').toStdString();
+    };
+    EXPECT_EQ(rows(20260101, 20260331, 0),
+              "31/01/2026|Caja general|Z1|965,81|964,31|-1,50|Efectivo 466,82 / 465,32; Tarjeta "
+              "298,37 / 298,37; Transferencia 175,45 / 175,45; Bizum 25,17 / 25,17\n"
+              "28/02/2026|Caja tarjetas|Z1|118,80|118,80|0,00|Efectivo 0,00 / 0,00; Tarjeta "
+              "118,80 / 118,80; Transferencia 0,00 / 0,00; Bizum 0,00 / 0,00");
+    EXPECT_EQ(rows(20260201, 20260228, 1),
+              "28/02/2026|Caja tarjetas|Z1|118,80|118,80|0,00|Efectivo 0,00 / 0,00; Tarjeta "
+              "118,80 / 118,80; Transferencia 0,00 / 0,00; Bizum 0,00 / 0,00");
+    EXPECT_EQ(rows(20260101, 20260331, 2), ""); // both were made at branch 1
 }
 
 // Wrong arguments are refused with a message and write nothing; a file that cannot be written is
