@@ -132,6 +132,10 @@ QString Configurar(const QString& ini) {
     return estado.problema;
 }
 
+QString Problema() {
+    return estado.leido && estado.firmar ? estado.problema : QString();
+}
+
 void Firmar(const RegistroFacturacion::Registro& r) {
     if (!estado.leido || !estado.firmar)
         return;

@@ -19,6 +19,9 @@ namespace FirmaRegistro {
 // Answers the problem, empty when records can be made.
 QString Configurar(const QString& ini);
 
+// What Configurar said of the certificate: empty when records can be made.
+QString Problema();
+
 // Signs record r, just written in the caller's transaction, and stores the signed XML in the same
 // transaction. Nothing when no ini was read (Configurar) or the records are sent.
 void Firmar(const RegistroFacturacion::Registro& r);

@@ -161,6 +161,9 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
         SuiteSetup::UpdateSchema();
         if (demo)
             SuiteSetup::FillDemo();
+        // Generated data exist to measure the module: their records are left unsigned, as signing
+        // hundreds of thousands of them would take longer than generating them.
+        FirmaRegistro::Configurar(QString());
         SuiteSetup::FillScale(scale);
         AdvanceServerKeys();
         db.Transaction(1);
