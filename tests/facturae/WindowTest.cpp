@@ -42,14 +42,7 @@ protected:
 
 TEST_F(FacturaeWindowTest, WritesTheHighlightedInvoiceSignedWhenTheIniNamesACertificate) {
     ScriptedUi& ui = suite.Ui();
-    // First an ini that names no certificate: the demo's own section taken out.
-    {
-        QFile demo(suite.IniPath());
-        ASSERT_TRUE(demo.open(QIODevice::ReadWrite));
-        const QByteArray text = demo.readAll();
-        demo.resize(0);
-        demo.write(text.left(text.indexOf("\n[VeriFactu]")));
-    }
+    suite.DropVeriFactuSection();
     const QString xml = suite.Root() + "/ventana.xml";
     Press(xml);
     EXPECT_EQ(ui.Shown.last(), "[Aviso] Factura electrónica sin firmar escrita en " + xml + ".");

@@ -156,12 +156,9 @@ protected:
     }
     // The clinic's ini in VERI*FACTU mode, sending to the stand-in.
     void SendingIni(int timeout) {
-        // The demo's own section (keeping its register, with the demo's certificate) gives way.
+        suite.DropVeriFactuSection();
         QFile ini(suite.IniPath());
-        ASSERT_TRUE(ini.open(QIODevice::ReadWrite));
-        const QByteArray demo = ini.readAll();
-        ini.resize(0);
-        ini.write(demo.left(demo.indexOf("\n[VeriFactu]")));
+        ASSERT_TRUE(ini.open(QIODevice::Append));
         ini.write(QString("\n[VeriFactu]\nModo=VERIFACTU   ; or NOVERIFACTU\nEndpoint=%1\n"
                           "Certificado=%2/client.p12\nClaveCertificado=clave\nCA=%2/ca.pem\n"
                           "TiempoMaximo=%3\n")
