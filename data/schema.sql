@@ -414,6 +414,14 @@ CREATE TABLE IF NOT EXISTS RegistrosFacturacion (
 CREATE INDEX IF NOT EXISTS ixRegistrosFacturacion_Emisor ON RegistrosFacturacion (sIdEmisor, nIdRegistro);
 CREATE INDEX IF NOT EXISTS ixRegistrosFacturacion_nIdFactura ON RegistrosFacturacion (nIdFactura);
 
+-- Each record as the clinic signed it when it keeps its records (no sending): the agency's
+-- RegistroAlta or RegistroAnulacion with its XAdES signature, exactly as signed.
+
+CREATE TABLE IF NOT EXISTS RegistrosFirmados (
+    nIdRegistro INTEGER PRIMARY KEY,
+    sXml TEXT NOT NULL DEFAULT ''
+);
+
 -- Documents cancelled because they were issued in error: kept, with why and by whom. A
 -- cancelled document leaves the books and cannot be cancelled, rectified or replaced again.
 

@@ -8,6 +8,8 @@
 //    server's database; issue_ratio; the same for a credit note of such an invoice (credit_...)
 //    and for a rectification of two of the three units of one of its lines (partial_credit_...);
 //    simplified_...: a walk-in sale of two products without the customer's id (an F2);
+//  - signed_issue_ms: the same invoice with its register record signed (a clinic that keeps its
+//    register rather than sends it);
 //  - register_backfill: recording the invoices of a folder made before the register (once);
 //  - issue_quiet_ms and issue_sending_ms: the same invoice with nothing else running, then while
 //    the billing window's sender (VERI*FACTU mode) sends the register in the background, to an
@@ -41,10 +43,12 @@
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "register/ExportacionAeat.h"
+#include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
 #include "reports/InvoiceExport.h"
 #include "session/G.h"
 #include "session/Gi.h"
+#include "setup/CertificadoDemo.h"
 #include "setup/SuiteSetup.h"
 
 #include <QApplication>
@@ -465,6 +469,36 @@ int main(int argc, char** argv) {
             w.client, Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt());
     }
     report(issue, "issue_ms", "bare_sql_ms", "ratio", "issue_statements");
+    // The same invoice with its record signed, as a clinic that keeps its register issues it: the
+    // generated clinic gets a certificate of its own, named in an ini beside its own.
+    const QDir data = QFileInfo(ini).dir();
+    const QString signing = data.filePath("Firma.ini");
+    {
+        QFile::remove(signing);
+        QFile::copy(ini, signing);
+        QFile cert(data.filePath(CertificadoDemo::Archivo));
+        QFile extra(signing);
+        if (!cert.open(QIODevice::WriteOnly) ||
+            cert.write(CertificadoDemo::Crear("Bench", "B12345678", CertificadoDemo::Clave)) < 0 ||
+            !extra.open(QIODevice::Append) ||
+            extra.write(("\n[VeriFactu]\nCertificado=" + CertificadoDemo::Archivo +
+                         "\nClaveCertificado=" + CertificadoDemo::Clave + "\n")
+                            .toUtf8()) < 0)
+            return 1;
+    }
+    if (const QString problem = FirmaRegistro::Configurar(signing); !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(problem));
+        return 1;
+    }
+    std::vector<double> signedIssue;
+    for (int i = 0; i < kSamples; ++i) {
+        BenchWindow w;
+        w.client = QString::number(std::max(1, clients * (i + 1) / (kSamples + 3)));
+        AddLines(w.client.toInt());
+        signedIssue.push_back(Ms([&] { Generar_Factura(w); }));
+    }
+    Report("signed_issue_ms", Median(signedIssue), "ms");
+    FirmaRegistro::Configurar(QString());
     // A walk-in sale of two products, issued as a simplified invoice in its own series.
     Timing simplified;
     for (int i = 0; i < kSamples; ++i) {

@@ -1,7 +1,10 @@
 #include "billing/Mainform.h"
 #include "platform/ui/seam/Translations.h"
+#include "platform/ui/seam/Ui.h"
 #include "platform/util/Utility.h"
+#include "register/FirmaRegistro.h"
 #include "session/G.h"
+#include "session/Gi.h"
 #include "setup/SuiteSetup.h"
 
 #include <QApplication>
@@ -20,6 +23,10 @@ int main(int argc, char* argv[]) {
         // A data folder made by an older version gains the tables it lacks (the invoice
         // register among them) before anything is issued.
         SuiteSetup::UpdateSchema();
+        // Without a certificate that can sign, the register cannot keep its records: said once
+        // here, and every invoice refused until the ini names one.
+        if (const QString problema = FirmaRegistro::Configurar(Gi.sPathIni); !problema.isEmpty())
+            Ui::current().Message("tvFacturacion", problema, Ui::Icon::Exclamation);
         return new Mainform;
     });
 }

@@ -1,6 +1,7 @@
 // tvRegistro --ini <Tavelo.ini> verify
 // tvRegistro --ini <Tavelo.ini> export <file.xml|file.csv>
 // tvRegistro --ini <Tavelo.ini> export --aeat <file.xml> [--desde dd-mm-yyyy --hasta dd-mm-yyyy]
+// tvRegistro --ini <Tavelo.ini> export --firmados <folder>
 // tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>
 //
 // Checks the register of issued invoices and credit notes (every fingerprint, every link, every
@@ -16,6 +17,7 @@
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/ExportacionAeat.h"
+#include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
 #include "register/VeriFactu.h"
 #include "session/SuiteSession.h"
@@ -34,6 +36,7 @@ int Usage() {
                   "     tvRegistro --ini <Tavelo.ini> export <archivo.xml|archivo.csv>\n"
                   "     tvRegistro --ini <Tavelo.ini> export --aeat <archivo.xml> "
                   "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa]\n"
+                  "     tvRegistro --ini <Tavelo.ini> export --firmados <carpeta>\n"
                   "     tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>");
     return 2;
 }
@@ -110,12 +113,14 @@ int main(int argc, char* argv[]) {
     const bool verify = args.size() == 3 && args[2] == "verify";
     const bool aeat = args.size() >= 5 && args[2] == "export" && args[3] == "--aeat";
     const bool exporting = args.size() == 4 && args[2] == "export";
+    const bool signedRecords = args.size() == 5 && args[2] == "export" && args[3] == "--firmados";
     const QString veriFactu =
         args.size() == 3 && (args[2] == "send" || args[2] == "status")     ? args[2]
         : args.size() == 4 && args[2] == "subsanar" && args[3].toInt() > 0 ? args[2]
                                                                            : QString();
     qint32 desde = 0, hasta = 0;
-    if (args.value(0) != "--ini" || !(verify || exporting || aeat || !veriFactu.isEmpty()) ||
+    if (args.value(0) != "--ini" ||
+        !(verify || exporting || aeat || signedRecords || !veriFactu.isEmpty()) ||
         (aeat && !AeatOptions(args.mid(5), desde, hasta)))
         return Usage();
     try {
@@ -148,6 +153,12 @@ int main(int argc, char* argv[]) {
             Print(stdout, "register written to " + files.join(", "));
             return 0;
         }
+        if (signedRecords) {
+            const int written = FirmaRegistro::Exportar(args[4]);
+            Print(stdout,
+                  QStringLiteral("%1 signed records written to %2").arg(written).arg(args[4]));
+            return 0;
+        }
         if (exporting) {
             RegistroFacturacion::Exportar(args[3]);
             Print(stdout, "register written to " + args[3]);
@@ -157,6 +168,10 @@ int main(int argc, char* argv[]) {
         Print(result.intact ? stdout : stderr, result.message);
         if (!result.intact)
             return 1;
+        if (const QString fault = FirmaRegistro::Verificar(); !fault.isEmpty()) {
+            Print(stderr, fault);
+            return 1;
+        }
         // Only a fault is said: the register's line stays the one answer of an intact folder.
         const AmountsCheck amounts = AmountsCheck::Run();
         if (!amounts.agree)

@@ -14,6 +14,7 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 #include <xmlsec/crypto.h>
+#include <xmlsec/errors.h>
 #include <xmlsec/openssl/evp.h>
 #include <xmlsec/openssl/x509.h>
 #include <xmlsec/xmldsig.h>
@@ -24,6 +25,9 @@ const QString FirmaXades::Politica =
     QStringLiteral("http://www.facturae.es/politica_de_firma_formato_facturae/"
                    "politica_de_firma_formato_facturae_v3_1.pdf");
 const QString FirmaXades::HuellaPolitica = QStringLiteral("Ohixl6upD6av8N7pEvDABhEL6hM=");
+const FirmaXades::Perfil FirmaXades::Facturae{
+    FirmaXades::Politica, QStringLiteral("Política de firma de Facturae v3.1"),
+    FirmaXades::HuellaPolitica, QStringLiteral("Factura electrónica")};
 
 namespace {
 
@@ -153,7 +157,7 @@ QByteArray CertDigest(X509* cert) {
 
 // The signature as libxmlsec1 fills it in: the references' digests, the signature value and
 // the certificate are left empty; the signed properties are complete.
-QString Template(const Certificado& c, const QDateTime& ahora) {
+QString Template(const Certificado& c, const QDateTime& ahora, const FirmaXades::Perfil& perfil) {
     const QString id = "Signature-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QString sha256 = "http://www.w3.org/2001/04/xmlenc#sha256";
     const QDateTime local = ahora.toOffsetFromUtc(ahora.offsetFromUtc());
@@ -181,13 +185,13 @@ QString Template(const Certificado& c, const QDateTime& ahora) {
 <xades:IssuerSerial><ds:X509IssuerName>%5</ds:X509IssuerName><ds:X509SerialNumber>%6</ds:X509SerialNumber></xades:IssuerSerial>
 </xades:Cert></xades:SigningCertificate>
 <xades:SignaturePolicyIdentifier><xades:SignaturePolicyId>
-<xades:SigPolicyId><xades:Identifier>%7</xades:Identifier><xades:Description>Política de firma de Facturae v3.1</xades:Description></xades:SigPolicyId>
+<xades:SigPolicyId><xades:Identifier>%7</xades:Identifier><xades:Description>%9</xades:Description></xades:SigPolicyId>
 <xades:SigPolicyHash><ds:DigestMethod Algorithm="http://www.w3.org/2000/09/xmldsig#sha1"/><ds:DigestValue>%8</ds:DigestValue></xades:SigPolicyHash>
 </xades:SignaturePolicyId></xades:SignaturePolicyIdentifier>
 <xades:SignerRole><xades:ClaimedRoles><xades:ClaimedRole>emisor</xades:ClaimedRole></xades:ClaimedRoles></xades:SignerRole>
 </xades:SignedSignatureProperties>
 <xades:SignedDataObjectProperties>
-<xades:DataObjectFormat ObjectReference="#%1-Documento"><xades:Description>Factura electrónica</xades:Description><xades:MimeType>text/xml</xades:MimeType><xades:Encoding>UTF-8</xades:Encoding></xades:DataObjectFormat>
+<xades:DataObjectFormat ObjectReference="#%1-Documento"><xades:Description>%10</xades:Description><xades:MimeType>text/xml</xades:MimeType><xades:Encoding>UTF-8</xades:Encoding></xades:DataObjectFormat>
 </xades:SignedDataObjectProperties>
 </xades:SignedProperties>
 </xades:QualifyingProperties>
@@ -195,14 +199,15 @@ QString Template(const Certificado& c, const QDateTime& ahora) {
 </ds:Signature>
 )")
         .arg(id, sha256, local.toString(Qt::ISODate), QString::fromLatin1(CertDigest(c.cert.get())),
-             IssuerName(c.cert.get()).toHtmlEscaped(), SerialNumber(c.cert.get()),
-             FirmaXades::Politica, FirmaXades::HuellaPolitica);
+             IssuerName(c.cert.get()).toHtmlEscaped(), SerialNumber(c.cert.get()), perfil.politica,
+             perfil.huellaPolitica, perfil.descripcionPolitica.toHtmlEscaped(),
+             perfil.documento.toHtmlEscaped());
 }
 
 } // namespace
 
 QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const QString& clave,
-                              const QDateTime& ahora) {
+                              const QDateTime& ahora, const Perfil& perfil) {
     InitialiseOnce();
     Certificado c = Abrir(p12, clave, ahora);
 
@@ -210,7 +215,7 @@ QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const Q
     const qsizetype end = xml.lastIndexOf("</");
     if (end < 0)
         Refuse("El documento que se iba a firmar no es XML.");
-    const QByteArray unsigned_ = xml.left(end) + Template(c, ahora).toUtf8() + xml.mid(end);
+    const QByteArray unsigned_ = xml.left(end) + Template(c, ahora, perfil).toUtf8() + xml.mid(end);
 
     Owned<xmlDoc, xmlFreeDoc> doc(xmlReadMemory(unsigned_.constData(), int(unsigned_.size()),
                                                 nullptr, "UTF-8", XML_PARSE_NONET));
@@ -227,7 +232,8 @@ QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const Q
         Refuse("No se puede preparar la clave del certificado " + p12 + " para firmar.");
     context->signKey = key.release(); // the context destroys it
     if (!signature || xmlSecDSigCtxSign(context.get(), signature) < 0)
-        Refuse("No se ha podido firmar la factura electrónica con el certificado " + p12 + ".");
+        Refuse("No se ha podido firmar el documento (" + perfil.documento.toLower() +
+               ") con el certificado " + p12 + ".");
 
     xmlChar* text = nullptr;
     int size = 0;
@@ -235,4 +241,30 @@ QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const Q
     const QByteArray signedXml(reinterpret_cast<const char*>(text), size);
     xmlFree(text);
     return signedXml;
+}
+
+bool FirmaXades::Verificar(const QByteArray& signedXml) {
+    InitialiseOnce();
+    Owned<xmlDoc, xmlFreeDoc> doc(xmlReadMemory(signedXml.constData(), int(signedXml.size()),
+                                                nullptr, "UTF-8", XML_PARSE_NONET));
+    if (!doc)
+        return false;
+    const xmlChar* ids[] = {BAD_CAST "Id", nullptr};
+    xmlSecAddIDs(doc.get(), xmlDocGetRootElement(doc.get()), ids);
+    xmlNodePtr signature =
+        xmlSecFindNode(xmlDocGetRootElement(doc.get()), xmlSecNodeSignature, xmlSecDSigNs);
+    Owned<xmlSecKeysMngr, xmlSecKeysMngrDestroy> manager(xmlSecKeysMngrCreate());
+    if (!signature || !manager || xmlSecCryptoAppDefaultKeysMngrInit(manager.get()) < 0)
+        return false;
+    Owned<xmlSecDSigCtx, xmlSecDSigCtxDestroy> context(xmlSecDSigCtxCreate(manager.get()));
+    if (!context)
+        return false;
+    context->keyInfoReadCtx.flags |= XMLSEC_KEYINFO_FLAGS_X509DATA_DONT_VERIFY_CERTS;
+    // A signature that does not hold is an answer here, not an error for the log.
+    xmlSecErrorsSetCallback(
+        [](const char*, int, const char*, const char*, const char*, int, const char*) {});
+    const bool holds = xmlSecDSigCtxVerify(context.get(), signature) >= 0 &&
+                       context->status == xmlSecDSigStatusSucceeded;
+    xmlSecErrorsSetCallback(xmlSecErrorsDefaultCallback);
+    return holds;
 }

@@ -11,6 +11,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
+#include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
 #include "session/G.h"
 
@@ -340,6 +341,9 @@ qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura) {
 std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitudes,
                                    const QStringList& numeros) {
     return Paso("Facturacion::Generar_Factura", [&] {
+        // A register that cannot sign its record would leave the invoice without one.
+        if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
+            throw FacturaNoEmitida(firma);
         if (solicitudes.empty() || solicitudes.size() != size_t(numeros.size()))
             throw TvError(ErrorNumber::InvalidCall,
                           QString("Se han pedido %1 facturas con %2 números")

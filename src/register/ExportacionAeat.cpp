@@ -104,14 +104,12 @@ void Cola(QXmlStreamWriter& xml, const Alta& a, const QString& numeroInstalacion
     Texto(xml, "TipoHuella", "01");
     Texto(xml, "Huella", r.sHuella);
     xml.writeEndElement();
-    xml.writeEndElement();
 }
 
 void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmisor,
                   const QString& numeroInstalacion) {
     const RegistroFacturacion::Registro& r = a.registro;
     const IssuedDocument& d = a.documento;
-    xml.writeStartElement(Lr, "RegistroFactura");
     xml.writeStartElement(Sf, "RegistroAlta");
     Texto(xml, "IDVersion", "1.0");
     Factura(xml, "IDFactura", r.sIdEmisor, r.sNumSerie, r.sFechaExpedicion);
@@ -173,7 +171,6 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
 // chain, the system and the fingerprint as an alta does.
 void EscribirAnulacion(QXmlStreamWriter& xml, const Alta& a, const QString& numeroInstalacion) {
     const RegistroFacturacion::Registro& r = a.registro;
-    xml.writeStartElement(Lr, "RegistroFactura");
     xml.writeStartElement(Sf, "RegistroAnulacion");
     Texto(xml, "IDVersion", "1.0");
     xml.writeStartElement(Sf, "IDFactura");
@@ -192,6 +189,14 @@ void EscribirRegistro(QXmlStreamWriter& xml, const Alta& a, const QString& nombr
     if (a.registro.EsAnulacion())
         return EscribirAnulacion(xml, a, numeroInstalacion);
     EscribirAlta(xml, a, nombreEmisor, numeroInstalacion);
+}
+
+// The record inside the submission's wrapper.
+void EscribirRegistroFactura(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmisor,
+                             const QString& numeroInstalacion) {
+    xml.writeStartElement(Lr, "RegistroFactura");
+    EscribirRegistro(xml, a, nombreEmisor, numeroInstalacion);
+    xml.writeEndElement();
 }
 
 // The company that issues the records: its legal name (at most 120 characters) and NIF.
@@ -214,7 +219,7 @@ void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, siz
     xml.writeEndElement();
     xml.writeEndElement();
     for (size_t k = from; k < to; ++k)
-        EscribirRegistro(xml, altas[k], obligado.first, numeroInstalacion);
+        EscribirRegistroFactura(xml, altas[k], obligado.first, numeroInstalacion);
     xml.writeEndElement();
 }
 
@@ -258,6 +263,18 @@ Alta Cargar(const RegistroFacturacion::Registro& r, const RegistroFacturacion::R
 }
 
 } // namespace
+
+QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion) {
+    const std::optional<RegistroFacturacion::Registro> anterior = RegistroFacturacion::Anterior(r);
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    xml.writeStartDocument();
+    xml.writeNamespace(Sf, "sf");
+    EscribirRegistro(xml, Cargar(r, anterior ? &*anterior : nullptr), Obligado().first,
+                     numeroInstalacion);
+    xml.writeEndDocument();
+    return out;
+}
 
 QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint32 desde,
                      qint32 hasta) {

@@ -19,6 +19,10 @@ namespace ExportacionAeat {
 // A document holds at most this many records: the agency's limit per submission.
 inline constexpr int RegistrosPorDocumento = 1000;
 
+// Record r alone, a RegistroAlta or RegistroAnulacion as the document's root: what is signed when
+// the records are kept rather than sent.
+QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion);
+
 // Writes the records whose issue date lies between desde and hasta (yyyymmdd, 0 for no bound),
 // in register order: into `file` itself when they fit in one document, otherwise into FILE-1.xml,
 // FILE-2.xml, ... beside it. Answers the files written. Raises on a file that cannot be written.

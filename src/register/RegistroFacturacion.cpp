@@ -6,6 +6,7 @@
 #include "platform/data/MultiRowInsert.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "register/FirmaRegistro.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -220,6 +221,14 @@ QString FechaHoraHuso(const QDateTime& moment) {
 
 namespace {
 
+// Writes record r and, when the clinic keeps its records, their signature: every record is made
+// here, so none goes unsigned.
+Registro Guardar(Registro r) {
+    r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
+    FirmaRegistro::Firmar(r);
+    return r;
+}
+
 // Invoice nIdFactura as its records read it; throws when there is no such invoice.
 Factura LeerFactura(qint32 nIdFactura) {
     const Rows invoice = Db().GetRows("SELECT " + InvoiceColumns() +
@@ -239,8 +248,7 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
     // transaction that extends it ends.
     Db().LockForTransaction("RegistrosFacturacion", 0);
     Registro r = Build(nIdFactura, f, emisor, NewestHuella(emisor), FechaHoraHuso(moment));
-    r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
-    return r;
+    return Guardar(std::move(r));
 }
 
 Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
@@ -256,8 +264,7 @@ Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
     r.sFechaHoraHuso = FechaHoraHuso(moment);
     r.sTipoRegistro = Registro::Anulacion;
     r.sHuella = Huella(r);
-    r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
-    return r;
+    return Guardar(std::move(r));
 }
 
 void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
@@ -276,6 +283,9 @@ void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
     Db().LockForTransaction("RegistrosFacturacion", 0);
     QString previous = NewestHuella(emisor);
     const QString when = FechaHoraHuso(moment);
+    const qint32 newest =
+        Db().GetRows("SELECT MAX(nIdRegistro) FROM RegistrosFacturacion").Value(0, 0).toInt();
+    std::vector<Registro> batch;
     MultiRowInsert records("RegistrosFacturacion", Columns);
     for (qint32 nIdFactura : facturas) {
         const auto at = row.constFind(nIdFactura);
@@ -285,8 +295,17 @@ void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
         const Registro r = Build(nIdFactura, FacturaFrom(invoices, *at, 1), emisor, previous, when);
         previous = r.sHuella;
         records.Add(Values(r));
+        batch.push_back(r);
     }
     records.Flush();
+    // The rows took keys after the newest, in order: the chain's lock keeps any other out.
+    const Rows keys =
+        Db().GetRows("SELECT nIdRegistro FROM RegistrosFacturacion WHERE nIdRegistro>" +
+                     Id(newest) + " ORDER BY nIdRegistro");
+    for (size_t k = 0; k < batch.size(); ++k) {
+        batch[k].nIdRegistro = keys(0, int(k)).toInt();
+        FirmaRegistro::Firmar(batch[k]);
+    }
 }
 
 int RegistrarPendientes(const QDateTime& moment) {

@@ -6,6 +6,8 @@
 #include "platform/data/PostgresEngine.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "register/FirmaRegistro.h"
+#include "setup/CertificadoDemo.h"
 #include "setup/DemoClinic.h"
 #include "setup/RemoveOnSignal.h"
 #include "setup/ScaleGenerator.h"
@@ -77,7 +79,16 @@ QByteArray IniText(const QString& dataPath, bool demo, const DbConfig& database)
                                         "Receips=\n"
                                         "Bills=\n")
                              .arg(dataPath, engine, demo ? QStringLiteral("admin") : QString());
-    return text.toUtf8();
+    // The demo keeps its register, signed with a certificate of its own (beside the ini).
+    if (!demo)
+        return text.toUtf8();
+    return (text + QStringLiteral("\n"
+                                  "[VeriFactu]\n"
+                                  "Modo=NOVERIFACTU\n"
+                                  "Certificado=%1\n"
+                                  "ClaveCertificado=%2\n")
+                       .arg(CertificadoDemo::Archivo, CertificadoDemo::Clave))
+        .toUtf8();
 }
 
 // The tables of the schema with their key column, as "CREATE TABLE" names them.
@@ -128,6 +139,12 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
         MakePath(folder + "/" + sub);
     WriteFile(folder + "/Tavelo.ini", IniText(finalDataPath, demo, database));
     WriteFile(folder + "/Logo.bmp", ReadResource(":/Logo.bmp"));
+    if (demo)
+        WriteFile(folder + "/" + CertificadoDemo::Archivo,
+                  CertificadoDemo::Crear(QStringLiteral("Clínica Veterinaria Tavelo S.L."),
+                                         QStringLiteral("B12345678"), CertificadoDemo::Clave));
+    // The records made here are signed as the module signs them: with the ini's certificate.
+    FirmaRegistro::Configurar(demo ? folder + "/Tavelo.ini" : QString());
     QDirIterator reports(":/Reports", {"*.xml"}, QDir::Files);
     while (reports.hasNext()) {
         const QFileInfo report(reports.next());
@@ -144,6 +161,9 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
         SuiteSetup::UpdateSchema();
         if (demo)
             SuiteSetup::FillDemo();
+        // Generated data exist to measure the module: their records are left unsigned, as signing
+        // hundreds of thousands of them would take longer than generating them.
+        FirmaRegistro::Configurar(QString());
         SuiteSetup::FillScale(scale);
         AdvanceServerKeys();
         db.Transaction(1);
@@ -207,6 +227,7 @@ SuiteSetup::Result SuiteSetup::Create(const QString& root, bool demo, int scaleT
             QDir(rootPath).removeRecursively();
         throw;
     }
+    FirmaRegistro::Configurar(demo ? dataPath + "/Tavelo.ini" : QString());
     db.Open(server ? database : SqliteFile(dataPath + "/Tavelo.db"));
     return Created;
 }
@@ -329,6 +350,34 @@ QString TillRules(bool server) {
                .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"));
 }
 
+// A signed record stays as it was signed, as its record does. SQLite's INSERT OR REPLACE removes
+// the row it replaces without running the delete trigger, so an insert over an existing key is
+// refused as well.
+QString SignedRecordRules(bool server) {
+    const QString refused =
+        QStringLiteral("Los registros de facturación firmados no se pueden modificar ni borrar");
+    if (!server)
+        return QStringLiteral(
+                   "CREATE TRIGGER IF NOT EXISTS tv_firmado_sin_cambios BEFORE UPDATE ON "
+                   "RegistrosFirmados BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
+                   "CREATE TRIGGER IF NOT EXISTS tv_firmado_sin_borrados BEFORE DELETE ON "
+                   "RegistrosFirmados BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
+                   "CREATE TRIGGER IF NOT EXISTS tv_firmado_sin_reemplazos BEFORE INSERT ON "
+                   "RegistrosFirmados WHEN EXISTS (SELECT 1 FROM RegistrosFirmados WHERE "
+                   "nIdRegistro=NEW.nIdRegistro) BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
+            .arg(refused);
+    return QStringLiteral(
+               "CREATE OR REPLACE FUNCTION tv_firmado_inalterable() RETURNS trigger AS "
+               "$$ BEGIN RAISE EXCEPTION '%1'; END $$ LANGUAGE plpgsql;\n"
+               "CREATE OR REPLACE TRIGGER tv_firmado_inalterable BEFORE UPDATE OR DELETE "
+               "ON RegistrosFirmados FOR EACH ROW EXECUTE FUNCTION "
+               "tv_firmado_inalterable();\n"
+               "CREATE OR REPLACE TRIGGER tv_firmado_sin_vaciar BEFORE TRUNCATE ON "
+               "RegistrosFirmados FOR EACH STATEMENT EXECUTE FUNCTION "
+               "tv_firmado_inalterable();\n")
+        .arg(refused);
+}
+
 } // namespace
 
 QString SuiteSetup::Schema(bool server) {
@@ -340,12 +389,14 @@ QString SuiteSetup::Schema(bool server) {
         "Los registros de facturación no se pueden modificar ni borrar: cada factura emitida "
         "conserva el suyo");
     if (!server)
-        return schema + QStringLiteral(
-                            "\nCREATE TRIGGER IF NOT EXISTS tv_registro_sin_cambios BEFORE UPDATE "
-                            "ON RegistrosFacturacion BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
-                            "CREATE TRIGGER IF NOT EXISTS tv_registro_sin_borrados BEFORE DELETE "
-                            "ON RegistrosFacturacion BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
-                            .arg(unchangeable);
+        return schema +
+               QStringLiteral(
+                   "\nCREATE TRIGGER IF NOT EXISTS tv_registro_sin_cambios BEFORE UPDATE "
+                   "ON RegistrosFacturacion BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
+                   "CREATE TRIGGER IF NOT EXISTS tv_registro_sin_borrados BEFORE DELETE "
+                   "ON RegistrosFacturacion BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
+                   .arg(unchangeable) +
+               SignedRecordRules(false);
     schema.replace(QStringLiteral(" INTEGER PRIMARY KEY,"),
                    QStringLiteral(" INTEGER GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,"));
     // Workstations showing a client's pending items hear of every change to them, whoever makes
@@ -366,7 +417,7 @@ QString SuiteSetup::Schema(bool server) {
                   "RegistrosFacturacion FOR EACH STATEMENT EXECUTE FUNCTION "
                   "tv_registro_inalterable();\n")
                   .arg(unchangeable);
-    return schema;
+    return schema + SignedRecordRules(true);
 }
 
 void SuiteSetup::FillDemo() {

@@ -42,6 +42,7 @@ protected:
 
 TEST_F(FacturaeWindowTest, WritesTheHighlightedInvoiceSignedWhenTheIniNamesACertificate) {
     ScriptedUi& ui = suite.Ui();
+    suite.DropVeriFactuSection();
     const QString xml = suite.Root() + "/ventana.xml";
     Press(xml);
     EXPECT_EQ(ui.Shown.last(), "[Aviso] Factura electrónica sin firmar escrita en " + xml + ".");

@@ -391,6 +391,7 @@ TEST_F(MailTest, TheSignedEInvoiceGoesWithThePdfWhenTheCustomerAsks) {
     Servidor server(Auth().split(' '));
     Account(server.Port());
     const qint32 id = Invoice("ana@correo.example");
+    suite.DropVeriFactuSection();
     suite.Ui().Shown.clear();
     CorreoFactura dialog(id, "%PDF-1.4 documento mostrado");
     dialog.chkFacturae->setChecked(true);

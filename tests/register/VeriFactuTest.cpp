@@ -156,6 +156,7 @@ protected:
     }
     // The clinic's ini in VERI*FACTU mode, sending to the stand-in.
     void SendingIni(int timeout) {
+        suite.DropVeriFactuSection();
         QFile ini(suite.IniPath());
         ASSERT_TRUE(ini.open(QIODevice::Append));
         ini.write(QString("\n[VeriFactu]\nModo=VERIFACTU   ; or NOVERIFACTU\nEndpoint=%1\n"

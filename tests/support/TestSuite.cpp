@@ -38,6 +38,15 @@ QString TestSuite::DataDir() const {
 QString TestSuite::IniPath() const {
     return DataDir() + "/Tavelo.ini";
 }
+void TestSuite::DropVeriFactuSection() const {
+    QFile ini(IniPath());
+    if (!ini.open(QIODevice::ReadWrite))
+        throw TvError(ErrorNumber::PathFileAccess, "No se puede abrir " + IniPath());
+    const QByteArray text = ini.readAll();
+    ini.resize(0);
+    ini.write(text.left(text.indexOf("\n[VeriFactu]")));
+}
+
 QString TestSuite::DbPath() const {
     return DataDir() + "/Tavelo.db";
 }

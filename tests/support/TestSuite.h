@@ -41,7 +41,10 @@ public:
     QString Root() const;    // <tmp>/Tavelo
     QString DataDir() const; // <tmp>/Tavelo/Data
     QString IniPath() const; // <tmp>/Tavelo/Data/Tavelo.ini
-    QString DbPath() const;  // <tmp>/Tavelo/Data/Tavelo.db (SQLite runs only)
+    // Takes the demo's [VeriFactu] section (its own certificate) out of the ini, for a test that
+    // starts from a clinic whose ini names none or writes a section of its own.
+    void DropVeriFactuSection() const;
+    QString DbPath() const; // <tmp>/Tavelo/Data/Tavelo.db (SQLite runs only)
     ScriptedUi& Ui() const { return *m_ui; }
 
     // Starts the session as the suite's menu would (G::Init with

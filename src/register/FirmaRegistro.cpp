@@ -1,0 +1,232 @@
+#include "register/FirmaRegistro.h"
+
+#include "facturae/FirmaXades.h"
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+#include "register/ExportacionAeat.h"
+#include "register/VeriFactu.h"
+
+#include <QDir>
+#include <QHash>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+
+namespace FirmaRegistro {
+namespace {
+
+// The agency asks the records of a system that does not send them for an enveloped XAdES
+// signature under the signing policy of the General State Administration (AGE), version 1.9:
+// its identifier and the SHA-1 digest of its text as the policy publishes them.
+const FirmaXades::Perfil Perfil{
+    QStringLiteral("urn:oid:2.16.724.1.3.1.1.2.1.9"),
+    QStringLiteral("Política de firma electrónica y de certificados de la Administración General "
+                   "del Estado v1.9"),
+    QStringLiteral("G7roucf600+f03r/o0bAOQ6WAs0="), QStringLiteral("Registro de facturación")};
+
+struct Estado {
+    bool leido = false;
+    bool firmar = false;
+    QString certificado;
+    QString clave;
+    QString numeroInstalacion;
+    QString problema;
+};
+Estado estado;
+
+QString Id(qint64 id) {
+    return QString::number(id);
+}
+
+// The elements' texts of a signed record by name, the first of each: the record's own (its
+// document's identifier comes before any other), never its predecessor's nor the signature's.
+QHash<QString, QString> Campos(const QByteArray& xml) {
+    QHash<QString, QString> campos;
+    QXmlStreamReader reader(xml);
+    int skipping = 0;
+    QString current;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement()) {
+            if (skipping > 0 || reader.name() == u"RegistroAnterior" ||
+                reader.name() == u"Signature") {
+                ++skipping;
+                continue;
+            }
+            current = reader.name().toString();
+            if (!campos.contains(QString()))
+                campos.insert(QString(), current); // the root
+        } else if (reader.isEndElement()) {
+            skipping = std::max(0, skipping - 1);
+            current.clear();
+        } else if (reader.isCharacters() && !reader.isWhitespace() && skipping == 0 &&
+                   !current.isEmpty() && !campos.contains(current)) {
+            campos.insert(current, reader.text().toString().trimmed());
+        }
+    }
+    if (reader.hasError())
+        campos.clear();
+    return campos;
+}
+
+// What differs between a record and its signed XML; empty when they agree.
+QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml) {
+    const QHash<QString, QString> campos = Campos(xml);
+    if (campos.isEmpty())
+        return QStringLiteral("its signed XML cannot be read");
+    const bool anulacion = r.EsAnulacion();
+    const QString root =
+        anulacion ? QStringLiteral("RegistroAnulacion") : QStringLiteral("RegistroAlta");
+    if (campos.value(QString()) != root)
+        return "its signed XML is no " + root;
+    const QString suffix = anulacion ? QStringLiteral("Anulada") : QString();
+    struct Campo {
+        QString name;
+        QString value;
+    };
+    std::vector<Campo> fields{{"IDEmisorFactura" + suffix, r.sIdEmisor},
+                              {"NumSerieFactura" + suffix, r.sNumSerie},
+                              {"FechaExpedicionFactura" + suffix, r.sFechaExpedicion},
+                              {"FechaHoraHusoGenRegistro", r.sFechaHoraHuso},
+                              {"Huella", r.sHuella}};
+    if (!anulacion)
+        fields.insert(fields.end(), {{"TipoFactura", r.sTipoFactura},
+                                     {"CuotaTotal", r.sCuotaTotal},
+                                     {"ImporteTotal", r.sImporteTotal}});
+    for (const Campo& f : fields)
+        if (campos.value(f.name) != f.value)
+            return QStringLiteral("%1 %2 in the register, %3 in its signed XML")
+                .arg(f.name, f.value, campos.value(f.name));
+    if (!FirmaXades::Verificar(xml))
+        return QStringLiteral("its signature does not hold");
+    return {};
+}
+
+} // namespace
+
+QString Configurar(const QString& ini) {
+    if (ini.isEmpty()) {
+        estado = Estado{};
+        return {};
+    }
+    const VeriFactu::Configuracion c = VeriFactu::LeerConfiguracion(ini);
+    estado = Estado{true, !c.verifactu, c.certificado, c.claveCertificado, c.numeroInstalacion, {}};
+    if (!estado.firmar)
+        return {};
+    if (c.certificado.isEmpty()) {
+        estado.problema = QStringLiteral(
+            "Sin envío a la AEAT (Modo=NOVERIFACTU) cada registro de facturación se firma con el "
+            "certificado de la clínica, y el ini no lo indica: ponga el archivo PKCS#12 en "
+            "[VeriFactu] Certificado y su contraseña en ClaveCertificado. Hasta entonces no se "
+            "pueden emitir facturas.");
+        return estado.problema;
+    }
+    try {
+        FirmaXades::Firmar("<Prueba></Prueba>", c.certificado, c.claveCertificado,
+                           QDateTime::currentDateTime(), Perfil);
+    } catch (const TvError& e) {
+        estado.problema = "El certificado de [VeriFactu] Certificado no puede firmar los registros "
+                          "de facturación, y sin él no se pueden emitir facturas: " +
+                          e.Description();
+    }
+    return estado.problema;
+}
+
+QString Problema() {
+    return estado.leido && estado.firmar ? estado.problema : QString();
+}
+
+void Firmar(const RegistroFacturacion::Registro& r) {
+    if (!estado.leido || !estado.firmar)
+        return;
+    if (!estado.problema.isEmpty())
+        throw TvError(ErrorNumber::PathFileAccess, estado.problema);
+    const QByteArray xml =
+        FirmaXades::Firmar(ExportacionAeat::Registro(r, estado.numeroInstalacion),
+                           estado.certificado, estado.clave, QDateTime::currentDateTime(), Perfil);
+    Db().Execute("INSERT INTO RegistrosFirmados (nIdRegistro,sXml) VALUES (" + Id(r.nIdRegistro) +
+                 "," + U().SqlValue(QString::fromUtf8(xml), 0, true) + ")");
+}
+
+QByteArray Firmado(qint32 nIdRegistro) {
+    return Db()
+        .GetRows("SELECT sXml FROM RegistrosFirmados WHERE nIdRegistro=" + Id(nIdRegistro))
+        .Value(0, 0)
+        .toString()
+        .toUtf8();
+}
+
+int Exportar(const QString& dir) {
+    constexpr int Chunk = 500;
+    if (!QDir().mkpath(dir))
+        throw TvError(ErrorNumber::PathFileAccess, "No se puede crear la carpeta " + dir);
+    int written = 0;
+    for (qint32 after = 0;;) {
+        const Rows rows =
+            Db().GetRows("SELECT nIdRegistro,sXml FROM RegistrosFirmados WHERE nIdRegistro>" +
+                         Id(after) + " ORDER BY nIdRegistro LIMIT " + Id(Chunk));
+        for (int i = 0; i < rows.RowCount(); ++i) {
+            after = rows(0, i).toInt();
+            const QString file =
+                QDir(dir).filePath(QStringLiteral("registro-%1.xml").arg(after, 6, 10, QChar('0')));
+            QSaveFile out(file);
+            if (!out.open(QIODevice::WriteOnly) || out.write(rows(1, i).toString().toUtf8()) < 0 ||
+                !out.commit())
+                throw TvError(ErrorNumber::PathFileAccess,
+                              "No se puede escribir " + file + ": " + out.errorString());
+            ++written;
+        }
+        if (rows.RowCount() < Chunk)
+            return written;
+    }
+}
+
+namespace {
+
+// A folder older than the signed records, opened only to be read, has not got their table yet.
+bool HasTable() {
+    return !Db().GetRows(Db().IsServerDb()
+                             ? "SELECT 1 FROM information_schema.tables WHERE table_schema = "
+                               "current_schema() AND lower(table_name) = 'registrosfirmados'"
+                             : "SELECT 1 FROM sqlite_master WHERE type='table' AND "
+                               "name='RegistrosFirmados'")
+                .IsEmpty();
+}
+
+} // namespace
+
+QString Verificar(int* checked) {
+    constexpr int Chunk = 500;
+    int count = 0;
+    if (checked)
+        *checked = 0;
+    if (!HasTable())
+        return {};
+    for (qint32 after = 0;;) {
+        const Rows rows =
+            Db().GetRows(QStringLiteral("SELECT ") + RegistroFacturacion::Columnas("r") +
+                         ",s.sXml FROM RegistrosFirmados s JOIN RegistrosFacturacion r ON "
+                         "r.nIdRegistro=s.nIdRegistro WHERE s.nIdRegistro>" +
+                         Id(after) + " ORDER BY s.nIdRegistro LIMIT " + Id(Chunk));
+        for (int i = 0; i < rows.RowCount(); ++i) {
+            const RegistroFacturacion::Registro r = RegistroFacturacion::DeFila(rows, i);
+            after = r.nIdRegistro;
+            ++count;
+            const QString fault =
+                Compare(r, rows(RegistroFacturacion::AnchoColumnas, i).toString().toUtf8());
+            if (!fault.isEmpty()) {
+                if (checked)
+                    *checked = count;
+                return QStringLiteral("record %1 (%2): ").arg(r.nIdRegistro).arg(r.sNumSerie) +
+                       fault;
+            }
+        }
+        if (rows.RowCount() < Chunk)
+            break;
+    }
+    if (checked)
+        *checked = count;
+    return {};
+}
+
+} // namespace FirmaRegistro

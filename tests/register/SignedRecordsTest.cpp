@@ -1,0 +1,176 @@
+// The register kept without sending: every record signed as it is made, the signed XML stored
+// where nobody rewrites it, exported one file a record that the agency's schema and xmlsec1 accept,
+// and checked by verify against its row.
+#include "invoicing/InvoicingFixture.h"
+#include "support/ErrorOf.h"
+#include "support/TestEngine.h"
+
+#include "platform/ui/seam/ScriptedUi.h"
+
+#include "invoicing/AnularFactura.h"
+#include "invoicing/GenerarAbono.h"
+#include "invoicing/GenerarFactura.h"
+#include "register/FirmaRegistro.h"
+#include "session/Gi.h"
+
+#include <QDir>
+#include <QProcess>
+
+namespace {
+
+class SignedRecordsTest : public InvoicingTest {
+protected:
+    // Invoices for three clients, a credit note of the second and the cancellation of the third:
+    // every kind of record a day makes.
+    void IssueADay() {
+        AddItem(5, 1, 10, 21);
+        std::vector<qint32> ids;
+        for (const char* client : {"1", "2", "5"}) {
+            w.client = client;
+            w.Accept({{"Efectivo", 10}});
+            Generar_Factura(w);
+            ids.push_back(Value("SELECT MAX(nIdFactura) FROM Facturas").toInt());
+        }
+        w.client = "2";
+        Generar_Abono(w, ids[1]);
+        AnularFactura({ids[2], "Emitida a otro cliente", 0, "", Gi.nFechaTrabajo, 20261207, 1});
+    }
+    static std::pair<int, QString> Run(const QString& program, const QStringList& arguments) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XML_CATALOG_FILES",
+                   qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/aeat/catalog.xml");
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(program, arguments);
+        p.waitForFinished(120000);
+        return {p.exitCode(), QString::fromUtf8(p.readAll()).trimmed()};
+    }
+};
+
+TEST_F(SignedRecordsTest, EveryRecordOfADayValidatesAndVerifiesAlone) {
+    IssueADay();
+    const int records = Count("RegistrosFacturacion");
+    ASSERT_EQ(Count("RegistrosFacturacion", "sTipoRegistro='Anulacion'"), 1);
+    const QString dir = suite.Root() + "/firmados";
+    EXPECT_EQ(RunTool("tvRegistro", {"export", "--firmados", dir}),
+              std::make_pair(0, QString::number(records) + " signed records written to " + dir));
+    QStringList files;
+    for (const QString& name : QDir(dir).entryList({"*.xml"}, QDir::Files))
+        files << dir + "/" + name;
+    ASSERT_EQ(files.size(), records);
+
+    const QString pem = suite.Root() + "/cert.pem";
+    ASSERT_EQ(Run("openssl", {"pkcs12", "-in", suite.DataDir() + "/Certificado-demo.p12", "-passin",
+                              "pass:demo", "-nokeys", "-out", pem})
+                  .first,
+              0);
+    const QString xsd =
+        qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/aeat/SuministroInformacion.xsd";
+    const auto [valid, said] =
+        Run("xmllint", QStringList{"--nonet", "--noout", "--schema", xsd} + files);
+    EXPECT_EQ(valid, 0) << said.toStdString();
+    for (const QString& file : files)
+        EXPECT_EQ(Run("xmlsec1",
+                      {"--verify", "--trusted-pem", pem, "--id-attr:Id", "SignedProperties", file})
+                      .first,
+                  0)
+            << file.toStdString();
+    EXPECT_EQ(RunTool("tvRegistro", {"verify"}).first, 0);
+}
+
+TEST_F(SignedRecordsTest, VerifyNamesTheFirstSignedRecordThatDisagrees) {
+    IssueADay();
+    const QString record =
+        QString::number(Value("SELECT MAX(nIdRegistro) FROM RegistrosFacturacion "
+                              "WHERE sTipoRegistro='Alta'")
+                            .toInt());
+    const QString serie =
+        Value("SELECT sNumSerie FROM RegistrosFacturacion WHERE nIdRegistro=" + record).toString();
+    const QString amount = Value("SELECT sImporteTotal FROM RegistrosFacturacion WHERE "
+                                 "nIdRegistro=" +
+                                 record)
+                               .toString();
+    const QString unguard = TestEngine::Server()
+                                ? "ALTER TABLE RegistrosFirmados DISABLE TRIGGER USER; "
+                                : "DROP TRIGGER IF EXISTS tv_firmado_sin_cambios; ";
+    const struct {
+        QString from, to, said;
+    } cases[] = {
+        {"<sf:ImporteTotal>" + amount, "<sf:ImporteTotal>9" + amount,
+         "ImporteTotal " + amount + " in the register, 9" + amount + " in its signed XML"},
+        {"<ds:SignatureValue>", "<ds:SignatureValue>AAAA", "its signature does not hold"},
+        {"<sf:DescripcionOperacion>", "<sf:DescripcionOperacion>Otra ",
+         "its signature does not hold"},
+    };
+    const QString records = QString::number(Count("RegistrosFacturacion"));
+    auto replace = [&](const QString& from, const QString& to) {
+        const QString sql = unguard + "UPDATE RegistrosFirmados SET sXml=replace(sXml,'" + from +
+                            "','" + to + "') WHERE nIdRegistro=" + record;
+        if (TestEngine::Server())
+            return Db().Execute(sql);
+        Db().Close();
+        EXPECT_EQ(Run("sqlite3", {suite.DbPath(), sql}).first, 0);
+        suite.SignIn();
+    };
+    for (const auto& c : cases) {
+        replace(c.from, c.to);
+        EXPECT_EQ(RunTool("tvRegistro", {"verify"}),
+                  std::make_pair(1, "register: " + records + " records, chain intact\nrecord " +
+                                        record + " (" + serie + "): " + c.said));
+        replace(c.to, c.from);
+    }
+    EXPECT_EQ(RunTool("tvRegistro", {"verify"}).first, 0);
+}
+
+TEST_F(SignedRecordsTest, NobodyRewritesASignedRecord) {
+    IssueADay();
+    const QStringList refused =
+        TestEngine::Server()
+            ? QStringList{"UPDATE RegistrosFirmados SET sXml='x'", "DELETE FROM RegistrosFirmados",
+                          "TRUNCATE RegistrosFirmados",
+                          "INSERT INTO RegistrosFirmados (nIdRegistro,sXml) VALUES (1,'x') ON "
+                          "CONFLICT (nIdRegistro) DO UPDATE SET sXml='x'"}
+            : QStringList{"UPDATE RegistrosFirmados SET sXml='x'", "DELETE FROM RegistrosFirmados",
+                          "INSERT OR REPLACE INTO RegistrosFirmados (nIdRegistro,sXml) VALUES "
+                          "(1,'x')",
+                          "REPLACE INTO RegistrosFirmados (nIdRegistro,sXml) VALUES (1,'x')"};
+    const QString before = Table("SELECT nIdRegistro,sXml FROM RegistrosFirmados");
+    for (const QString& sql : refused)
+        EXPECT_EQ(ErrorOf([&] { Db().Execute(sql); }), ErrorNumber::Database) << sql.toStdString();
+    EXPECT_EQ(Table("SELECT nIdRegistro,sXml FROM RegistrosFirmados"), before);
+}
+
+TEST_F(SignedRecordsTest, WithoutACertificateNothingIsIssued) {
+    const QString ini = suite.DataDir() + "/SinCertificado.ini";
+    const QString other = suite.DataDir() + "/OtroCertificado.ini";
+    ASSERT_TRUE(QFile::copy(suite.IniPath(), ini));
+    ASSERT_TRUE(QFile::copy(suite.IniPath(), other));
+    for (const auto& [file, from, to] :
+         {std::tuple{ini, "Certificado=Certificado-demo.p12", "Certificado="},
+          std::tuple{other, "ClaveCertificado=demo", "ClaveCertificado=otra"}}) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const QByteArray text = f.readAll().replace(from, to);
+        f.resize(0);
+        f.write(text);
+    }
+    const struct {
+        QString ini, said;
+    } cases[] = {
+        {ini, "ponga el archivo PKCS#12 en [VeriFactu] Certificado"},
+        {other, "El certificado de [VeriFactu] Certificado no puede firmar"},
+    };
+    AddItem(5, 1, 10, 21);
+    const QString issued = Table("SELECT COUNT(*) FROM Facturas");
+    for (const auto& c : cases) {
+        EXPECT_TRUE(FirmaRegistro::Configurar(c.ini).contains(c.said)) << c.ini.toStdString();
+        w.Accept({{"Efectivo", 10}});
+        Generar_Factura(w);
+        EXPECT_EQ(Table("SELECT COUNT(*) FROM Facturas"), issued);
+        EXPECT_TRUE(suite.Ui().Shown.join('\n').contains(c.said)) << c.ini.toStdString();
+    }
+    FirmaRegistro::Configurar(suite.IniPath());
+}
+
+} // namespace
