@@ -153,6 +153,20 @@ QString CsvField(const QString& text) {
            QLatin1Char('"');
 }
 
+// The key the next record must take: the database refuses any other, so it is drawn inside the
+// transaction that holds the chain.
+qint32 NextKey() {
+    return Db()
+        .GetRows("SELECT COALESCE(MAX(nIdRegistro),0)+1 FROM RegistrosFacturacion")
+        .Value(0, 0)
+        .toInt();
+}
+
+// The columns an insert names: the key first, then Columns.
+QString Inserted() {
+    return QStringLiteral("nIdRegistro,") + Columns;
+}
+
 QString NewestHuella(const QString& emisor) {
     return Db()
         .GetRows("SELECT sHuella FROM RegistrosFacturacion WHERE sIdEmisor=" + Text(emisor) +
@@ -161,12 +175,13 @@ QString NewestHuella(const QString& emisor) {
         .toString();
 }
 
-// The value list of a record, in the order of Columns.
+// The record's key and the value list of a record, in the order of Columns.
 QString Values(const Registro& r) {
-    return QStringList{Id(r.nIdFactura),         Text(r.sIdEmisor),     Text(r.sNumSerie),
-                       Text(r.sFechaExpedicion), Text(r.sTipoFactura),  Text(r.sFacturaRectificada),
-                       Text(r.sCuotaTotal),      Text(r.sImporteTotal), Text(r.sHuellaAnterior),
-                       Text(r.sFechaHoraHuso),   Text(r.sHuella),       Text(r.sTipoRegistro)}
+    return QStringList{Id(r.nIdRegistro),           Id(r.nIdFactura),         Text(r.sIdEmisor),
+                       Text(r.sNumSerie),           Text(r.sFechaExpedicion), Text(r.sTipoFactura),
+                       Text(r.sFacturaRectificada), Text(r.sCuotaTotal),      Text(r.sImporteTotal),
+                       Text(r.sHuellaAnterior),     Text(r.sFechaHoraHuso),   Text(r.sHuella),
+                       Text(r.sTipoRegistro)}
         .join(',');
 }
 
@@ -239,7 +254,8 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
     // transaction that extends it ends.
     Db().LockForTransaction("RegistrosFacturacion", 0);
     Registro r = Build(nIdFactura, f, emisor, NewestHuella(emisor), FechaHoraHuso(moment));
-    r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
+    r.nIdRegistro = NextKey();
+    Db().InsertRecord("RegistrosFacturacion", Inserted(), Values(r));
     return r;
 }
 
@@ -256,7 +272,8 @@ Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
     r.sFechaHoraHuso = FechaHoraHuso(moment);
     r.sTipoRegistro = Registro::Anulacion;
     r.sHuella = Huella(r);
-    r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
+    r.nIdRegistro = NextKey();
+    Db().InsertRecord("RegistrosFacturacion", Inserted(), Values(r));
     return r;
 }
 
@@ -276,13 +293,15 @@ void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
     Db().LockForTransaction("RegistrosFacturacion", 0);
     QString previous = NewestHuella(emisor);
     const QString when = FechaHoraHuso(moment);
-    MultiRowInsert records("RegistrosFacturacion", Columns);
+    qint32 key = NextKey();
+    MultiRowInsert records("RegistrosFacturacion", Inserted());
     for (qint32 nIdFactura : facturas) {
         const auto at = row.constFind(nIdFactura);
         if (at == row.constEnd())
             throw TvError(ErrorNumber::Database,
                           "No existe la factura " + Id(nIdFactura) + " para el registro");
-        const Registro r = Build(nIdFactura, FacturaFrom(invoices, *at, 1), emisor, previous, when);
+        Registro r = Build(nIdFactura, FacturaFrom(invoices, *at, 1), emisor, previous, when);
+        r.nIdRegistro = key++;
         previous = r.sHuella;
         records.Add(Values(r));
     }
@@ -297,6 +316,7 @@ int RegistrarPendientes(const QDateTime& moment) {
     TransactionGuard guard;
     Db().LockForTransaction("RegistrosFacturacion", 0);
     QString previous = NewestHuella(emisor);
+    qint32 key = NextKey();
     for (qint32 after = 0;;) {
         const Rows pending =
             Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() +
@@ -307,12 +327,13 @@ int RegistrarPendientes(const QDateTime& moment) {
         QStringList rows;
         for (int i = 0; i < pending.RowCount(); ++i) {
             after = pending(0, i).toInt();
-            const Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
+            Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
+            r.nIdRegistro = key++;
             previous = r.sHuella;
             rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
         }
         if (!rows.isEmpty())
-            Db().Execute(QStringLiteral("INSERT INTO RegistrosFacturacion (") + Columns +
+            Db().Execute(QStringLiteral("INSERT INTO RegistrosFacturacion (") + Inserted() +
                          ") VALUES " + rows.join(','));
         written += pending.RowCount();
         if (pending.RowCount() < Chunk)
@@ -332,7 +353,9 @@ Verificacion Verificar() {
     };
     QHash<QString, Registro> last; // the newest record of each issuer so far
     qint32 first = 0;
-    qint32 after = 0;
+    // Every key, those at or below zero included: the module never draws one, so such a row is
+    // a forgery and must be seen, not skipped.
+    QString from = QStringLiteral("1=1");
     for (;;) {
         // Each record with its invoice beside it, read a chunk at a time so that a register of
         // years keeps its memory small.
@@ -342,10 +365,13 @@ Verificacion Verificar() {
             ",f.nIdFactura," +
             InvoiceColumns() +
             " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
-            "WHERE r.nIdRegistro>" +
-            Id(after) + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
+            "WHERE " +
+            from + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
         for (int i = 0; i < rows.RowCount(); ++i) {
             const Registro r = FromRow(rows, i);
+            if (r.nIdRegistro <= 0)
+                return fail(Named(r) + ": key " + Id(r.nIdRegistro) +
+                            " is outside the register's numbering");
             if (first == 0)
                 first = r.nIdFactura;
             const QString recomputed = Huella(r);
@@ -371,7 +397,7 @@ Verificacion Verificar() {
                 return fail(Named(r) + ": " + difference);
             last.insert(r.sIdEmisor, r);
             ++result.records;
-            after = r.nIdRegistro;
+            from = "r.nIdRegistro>" + Id(r.nIdRegistro);
         }
         if (rows.RowCount() < Chunk)
             break;
