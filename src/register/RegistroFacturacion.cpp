@@ -154,6 +154,20 @@ QString CsvField(const QString& text) {
            QLatin1Char('"');
 }
 
+// The key the next record must take: the database refuses any other, so it is drawn inside the
+// transaction that holds the chain.
+qint32 NextKey() {
+    return Db()
+        .GetRows("SELECT COALESCE(MAX(nIdRegistro),0)+1 FROM RegistrosFacturacion")
+        .Value(0, 0)
+        .toInt();
+}
+
+// The columns an insert names: the key first, then Columns.
+QString Inserted() {
+    return QStringLiteral("nIdRegistro,") + Columns;
+}
+
 QString NewestHuella(const QString& emisor) {
     return Db()
         .GetRows("SELECT sHuella FROM RegistrosFacturacion WHERE sIdEmisor=" + Text(emisor) +
@@ -162,12 +176,13 @@ QString NewestHuella(const QString& emisor) {
         .toString();
 }
 
-// The value list of a record, in the order of Columns.
+// The record's key and the value list of a record, in the order of Columns.
 QString Values(const Registro& r) {
-    return QStringList{Id(r.nIdFactura),         Text(r.sIdEmisor),     Text(r.sNumSerie),
-                       Text(r.sFechaExpedicion), Text(r.sTipoFactura),  Text(r.sFacturaRectificada),
-                       Text(r.sCuotaTotal),      Text(r.sImporteTotal), Text(r.sHuellaAnterior),
-                       Text(r.sFechaHoraHuso),   Text(r.sHuella),       Text(r.sTipoRegistro)}
+    return QStringList{Id(r.nIdRegistro),           Id(r.nIdFactura),         Text(r.sIdEmisor),
+                       Text(r.sNumSerie),           Text(r.sFechaExpedicion), Text(r.sTipoFactura),
+                       Text(r.sFacturaRectificada), Text(r.sCuotaTotal),      Text(r.sImporteTotal),
+                       Text(r.sHuellaAnterior),     Text(r.sFechaHoraHuso),   Text(r.sHuella),
+                       Text(r.sTipoRegistro)}
         .join(',');
 }
 
@@ -224,7 +239,8 @@ namespace {
 // Writes record r and, when the clinic keeps its records, their signature: every record is made
 // here, so none goes unsigned.
 Registro Guardar(Registro r) {
-    r.nIdRegistro = Db().InsertRecord("RegistrosFacturacion", Columns, Values(r));
+    r.nIdRegistro = NextKey();
+    Db().InsertRecord("RegistrosFacturacion", Inserted(), Values(r));
     FirmaRegistro::Firmar(r);
     return r;
 }
@@ -283,29 +299,23 @@ void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
     Db().LockForTransaction("RegistrosFacturacion", 0);
     QString previous = NewestHuella(emisor);
     const QString when = FechaHoraHuso(moment);
-    const qint32 newest =
-        Db().GetRows("SELECT MAX(nIdRegistro) FROM RegistrosFacturacion").Value(0, 0).toInt();
+    qint32 key = NextKey();
     std::vector<Registro> batch;
-    MultiRowInsert records("RegistrosFacturacion", Columns);
+    MultiRowInsert records("RegistrosFacturacion", Inserted());
     for (qint32 nIdFactura : facturas) {
         const auto at = row.constFind(nIdFactura);
         if (at == row.constEnd())
             throw TvError(ErrorNumber::Database,
                           "No existe la factura " + Id(nIdFactura) + " para el registro");
-        const Registro r = Build(nIdFactura, FacturaFrom(invoices, *at, 1), emisor, previous, when);
+        Registro r = Build(nIdFactura, FacturaFrom(invoices, *at, 1), emisor, previous, when);
+        r.nIdRegistro = key++;
         previous = r.sHuella;
         records.Add(Values(r));
         batch.push_back(r);
     }
     records.Flush();
-    // The rows took keys after the newest, in order: the chain's lock keeps any other out.
-    const Rows keys =
-        Db().GetRows("SELECT nIdRegistro FROM RegistrosFacturacion WHERE nIdRegistro>" +
-                     Id(newest) + " ORDER BY nIdRegistro");
-    for (size_t k = 0; k < batch.size(); ++k) {
-        batch[k].nIdRegistro = keys(0, int(k)).toInt();
-        FirmaRegistro::Firmar(batch[k]);
-    }
+    for (const Registro& r : batch)
+        FirmaRegistro::Firmar(r);
 }
 
 int RegistrarPendientes(const QDateTime& moment) {
@@ -316,6 +326,7 @@ int RegistrarPendientes(const QDateTime& moment) {
     TransactionGuard guard;
     Db().LockForTransaction("RegistrosFacturacion", 0);
     QString previous = NewestHuella(emisor);
+    qint32 key = NextKey();
     for (qint32 after = 0;;) {
         const Rows pending =
             Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() +
@@ -326,12 +337,13 @@ int RegistrarPendientes(const QDateTime& moment) {
         QStringList rows;
         for (int i = 0; i < pending.RowCount(); ++i) {
             after = pending(0, i).toInt();
-            const Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
+            Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
+            r.nIdRegistro = key++;
             previous = r.sHuella;
             rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
         }
         if (!rows.isEmpty())
-            Db().Execute(QStringLiteral("INSERT INTO RegistrosFacturacion (") + Columns +
+            Db().Execute(QStringLiteral("INSERT INTO RegistrosFacturacion (") + Inserted() +
                          ") VALUES " + rows.join(','));
         written += pending.RowCount();
         if (pending.RowCount() < Chunk)
@@ -351,7 +363,9 @@ Verificacion Verificar() {
     };
     QHash<QString, Registro> last; // the newest record of each issuer so far
     qint32 first = 0;
-    qint32 after = 0;
+    // Every key, those at or below zero included: the module never draws one, so such a row is
+    // a forgery and must be seen, not skipped.
+    QString from = QStringLiteral("1=1");
     for (;;) {
         // Each record with its invoice beside it, read a chunk at a time so that a register of
         // years keeps its memory small.
@@ -361,10 +375,13 @@ Verificacion Verificar() {
             ",f.nIdFactura," +
             InvoiceColumns() +
             " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
-            "WHERE r.nIdRegistro>" +
-            Id(after) + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
+            "WHERE " +
+            from + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
         for (int i = 0; i < rows.RowCount(); ++i) {
             const Registro r = FromRow(rows, i);
+            if (r.nIdRegistro <= 0)
+                return fail(Named(r) + ": key " + Id(r.nIdRegistro) +
+                            " is outside the register's numbering");
             if (first == 0)
                 first = r.nIdFactura;
             const QString recomputed = Huella(r);
@@ -390,7 +407,7 @@ Verificacion Verificar() {
                 return fail(Named(r) + ": " + difference);
             last.insert(r.sIdEmisor, r);
             ++result.records;
-            after = r.nIdRegistro;
+            from = "r.nIdRegistro>" + Id(r.nIdRegistro);
         }
         if (rows.RowCount() < Chunk)
             break;

@@ -549,3 +549,75 @@ TEST_F(RegisterTest, VerifiesAReadOnlyFolderAndRefusesAnIniWithoutDataPath) {
 }
 
 } // namespace
+
+// A forger who may only add rows (as a workstation's account may) writes a record of his own,
+// fingerprinted correctly where he can: the database takes none but the next link of the chain.
+TEST_F(RegisterTest, TheDatabaseTakesNoRecordButTheNextLinkOfItsChain) {
+    IssueSome();
+    const qint32 next = Value("SELECT MAX(nIdRegistro)+1 FROM RegistrosFacturacion").toInt();
+    const Registro last = *RegistroFacturacion::DeFactura(
+        Value("SELECT MAX(nIdFactura) FROM RegistrosFacturacion").toInt());
+    auto forged = [&](qint32 key, const QString& previous, bool rightFingerprint) {
+        Registro r = last;
+        r.nIdRegistro = key;
+        r.sNumSerie = "F0001/" + Year();
+        r.sImporteTotal = "0.01";
+        r.sHuellaAnterior = previous;
+        r.sHuella = rightFingerprint ? RegistroFacturacion::Huella(r) : last.sHuella;
+        return QStringLiteral("(%1,%2,'%3','%4','%5','%6','%7','%8','%9','%10','%11')")
+            .arg(r.nIdRegistro)
+            .arg(r.nIdFactura)
+            .arg(r.sIdEmisor, r.sNumSerie, r.sFechaExpedicion, r.sTipoFactura, r.sCuotaTotal,
+                 r.sImporteTotal, r.sHuellaAnterior, r.sFechaHoraHuso, r.sHuella);
+    };
+    const QString insert = " INTO RegistrosFacturacion (nIdRegistro,nIdFactura,sIdEmisor,"
+                           "sNumSerie,sFechaExpedicion,sTipoFactura,sCuotaTotal,sImporteTotal,"
+                           "sHuellaAnterior,sFechaHoraHuso,sHuella) VALUES ";
+    QStringList attempts{"INSERT" + insert + forged(-1, last.sHuella, true),
+                         "INSERT" + insert + forged(0, last.sHuella, true),
+                         "INSERT" + insert + forged(next, "0000", true),
+                         "INSERT" + insert + forged(next, last.sHuella, false),
+                         "INSERT" + insert + forged(next + 1, last.sHuella, true)};
+    if (!TestEngine::Server())
+        attempts << "INSERT OR REPLACE" + insert + forged(1, "", true);
+    for (const QString& sql : attempts) {
+        try {
+            Db().Execute(sql);
+            ADD_FAILURE() << "not refused: " << sql.toStdString();
+        } catch (const TvError& e) {
+            EXPECT_TRUE(e.Description().contains("Solo la facturación puede añadir registros"))
+                << e.Description().toStdString();
+        }
+    }
+    EXPECT_EQ(Tool({"verify"}), std::make_pair(0, QString("register: 20 records, chain intact")));
+}
+
+// What the record does not hold itself is vouched for through the document's own totals: a
+// breakdown row or a line changed behind the module's back no longer adds up to them.
+TEST_F(RegisterTest, VerifyNamesADocumentWhosePartsNoLongerAddUp) {
+    IssueSome();
+    const QString n3 = "A0003/" + Year();
+    const QString id3 =
+        Value("SELECT nIdFactura FROM Facturas WHERE sFactura='" + n3 + "'").toString();
+    suite.Snapshot();
+    suite.SignIn();
+    const struct {
+        const char* change;
+        QString said;
+    } cases[] = {
+        {"UPDATE FacturasDesglose SET nCuota=nCuota+1 WHERE nIdFactura=%1",
+         "document " + n3 + " (id " + id3 +
+             "): its breakdown adds up to 13.10, its amount due "
+             "is 12.10"},
+        {"UPDATE FacturasItems SET nPvp=nPvp+1 WHERE nIdFactura=%1",
+         "document " + n3 + " (id " + id3 + "): nBi_1 is 10.00 in Facturas, 11.00 from its lines"},
+    };
+    for (const auto& c : cases) {
+        Tamper(QString(c.change).arg(id3));
+        const auto [status, said] = Tool({"verify"});
+        EXPECT_EQ(std::make_pair(status, said),
+                  std::make_pair(1, "register: 20 records, chain intact\n" + c.said));
+        suite.Restore();
+        suite.SignIn();
+    }
+}

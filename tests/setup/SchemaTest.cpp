@@ -4,6 +4,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "register/RegistroFacturacion.h"
 #include "setup/SuiteSetup.h"
 
 #include <gtest/gtest.h>
@@ -216,7 +217,23 @@ TEST(Schema, AWorkstationAccountWithoutOwnerRightsStartsOnACompleteSchema) {
     Db().Open(workstation);
     EXPECT_NO_THROW(SuiteSetup::UpdateSchema());
     EXPECT_NO_THROW(Db().InsertRecord("Clientes", "sCliente", "'Ana'"));
-    EXPECT_NO_THROW(Db().InsertRecord("RegistrosFacturacion", "sNumSerie", "'0001/26'"));
+    RegistroFacturacion::Registro first;
+    first.nIdRegistro =
+        Db().GetRows("SELECT COALESCE(MAX(nIdRegistro),0)+1 FROM RegistrosFacturacion")
+            .Value(0, 0)
+            .toInt();
+    first.sNumSerie = "0001/26";
+    first.sHuellaAnterior =
+        Db().GetRows("SELECT sHuella FROM RegistrosFacturacion WHERE sIdEmisor='' ORDER BY "
+                     "nIdRegistro DESC LIMIT 1")
+            .Value(0, 0)
+            .toString();
+    first.sHuella = RegistroFacturacion::Huella(first);
+    EXPECT_NO_THROW(Db().InsertRecord("RegistrosFacturacion",
+                                      "nIdRegistro,sNumSerie,sHuellaAnterior,sHuella",
+                                      QString("%1,'0001/26','%2','%3'")
+                                          .arg(first.nIdRegistro)
+                                          .arg(first.sHuellaAnterior, first.sHuella)));
     for (const char* sql :
          {"UPDATE RegistrosFacturacion SET sHuella=''", "DELETE FROM RegistrosFacturacion"}) {
         try {

@@ -107,7 +107,14 @@ AmountsCheck AmountsCheck::Run() {
             "SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE nIdFactura>" +
             QString::number(after) + " AND nIdFactura<=" + QString::number(last) +
             " ORDER BY nIdFactura,nIdFacturaItem");
+        // The breakdown of each document of the chunk, summed by the database: a rate's row
+        // changed behind the module's back no longer adds up to what the document asks.
+        const Rows breakdown = Db().GetRows(
+            "SELECT nIdFactura,SUM(nBaseImponible+nCuota) FROM FacturasDesglose WHERE nIdFactura>" +
+            QString::number(after) + " AND nIdFactura<=" + QString::number(last) +
+            " GROUP BY nIdFactura ORDER BY nIdFactura");
         int line = 0;
+        int rate = 0;
         for (int r = 0; r < headers.RowCount(); ++r) {
             const qint32 nIdFactura = headers(0, r).toInt();
             const DocumentAmounts importes = DocumentAmounts::FromStored(headers, r, 3);
@@ -116,6 +123,19 @@ AmountsCheck AmountsCheck::Run() {
                 own.push_back(LineAt(lines, line));
             const DocumentAmounts computed =
                 Expected(nIdFactura, KindOf(headers(2, r)), std::move(own), importes);
+            for (; rate < breakdown.RowCount() && breakdown(0, rate).toInt() < nIdFactura; ++rate)
+                ;
+            if (rate < breakdown.RowCount() && breakdown(0, rate).toInt() == nIdFactura &&
+                Money::FromStored(breakdown(1, rate)) != importes.AmountDue()) {
+                result.agree = false;
+                result.message = QStringLiteral("document %1 (id %2): its breakdown adds up to %3, "
+                                                "its amount due is %4")
+                                     .arg(headers(1, r).toString().trimmed())
+                                     .arg(nIdFactura)
+                                     .arg(Money::FromStored(breakdown(1, rate)).Text(),
+                                          importes.AmountDue().Text());
+                return result;
+            }
             const int c = importes.FirstDifference(computed);
             if (c >= 0) {
                 result.agree = false;

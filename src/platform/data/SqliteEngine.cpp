@@ -5,9 +5,11 @@
 #include "platform/util/TvError.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
@@ -16,6 +18,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <signal.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -23,6 +26,18 @@ const QString LockTableSql = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS TvBloqueos (sTabla TEXT NOT NULL, nIdRegistro INTEGER NOT NULL, "
     "sHost TEXT NOT NULL, nPid INTEGER NOT NULL, nDesde INTEGER NOT NULL, "
     "PRIMARY KEY (sTabla, nIdRegistro))");
+
+// tv_sha256(text): the upper-case hexadecimal SHA-256 of its UTF-8 text, with which the
+// register's trigger checks a new record's fingerprint. Defined on the module's connections only.
+void Sha256(sqlite3_context* context, int, sqlite3_value** arguments) {
+    const auto* text = sqlite3_value_text(arguments[0]);
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArrayView(text, sqlite3_value_bytes(arguments[0])),
+                                 QCryptographicHash::Sha256)
+            .toHex()
+            .toUpper();
+    sqlite3_result_text(context, hash.constData(), int(hash.size()), SQLITE_TRANSIENT);
+}
 
 QString ThisHost() {
     return QSysInfo::machineHostName();
@@ -79,6 +94,11 @@ void SqliteEngine::Connect(const QString& name, const QString& options, const QS
         Close();
         Fail(error, m_file);
     }
+    const QVariant handle = Db().driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        sqlite3_create_function(*static_cast<sqlite3* const*>(handle.constData()), "tv_sha256", 1,
+                                SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Sha256, nullptr,
+                                nullptr);
     try {
         Query(probe);
     } catch (...) {
