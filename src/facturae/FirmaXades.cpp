@@ -3,6 +3,7 @@
 #include "platform/util/TvError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QUuid>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -107,6 +108,33 @@ Certificado Abrir(const QString& p12, const QString& clave, const QDateTime& aho
     return c;
 }
 
+// The file last opened, kept for the next signature: opening a PKCS#12 derives its keys from the
+// password, which costs more than the signature itself, and the register signs every record.
+// A changed file, path or password opens it again; the validity is checked at every signature.
+Certificado AbrirGuardado(const QString& p12, const QString& clave, const QDateTime& ahora) {
+    static std::mutex mutex;
+    static QString path, password;
+    static QDateTime modified;
+    // Never freed: OpenSSL may already be cleaned up when static objects are destroyed.
+    static Certificado& kept = *new Certificado;
+    const std::lock_guard lock(mutex);
+    const QDateTime changed = QFileInfo(p12).lastModified();
+    if (!kept.key || p12 != path || clave != password || changed != modified) {
+        kept = Abrir(p12, clave, ahora);
+        path = p12;
+        password = clave;
+        modified = changed;
+    } else {
+        time_t now = ahora.toSecsSinceEpoch();
+        if (X509_cmp_time(X509_get0_notAfter(kept.cert.get()), &now) < 0 ||
+            X509_cmp_time(X509_get0_notBefore(kept.cert.get()), &now) > 0)
+            return Abrir(p12, clave, ahora); // says which date it is outside
+    }
+    EVP_PKEY_up_ref(kept.key.get());
+    return {Owned<EVP_PKEY, EVP_PKEY_free>(kept.key.get()),
+            Owned<X509, X509_free>(X509_dup(kept.cert.get()))};
+}
+
 // The private key and its certificate handed to libxmlsec1's key; each piece is owned by the
 // key once adopted, and freed here when it could not be.
 bool Adopt(xmlSecKeyPtr key, Certificado& c) {
@@ -209,7 +237,7 @@ QString Template(const Certificado& c, const QDateTime& ahora, const FirmaXades:
 QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const QString& clave,
                               const QDateTime& ahora, const Perfil& perfil) {
     InitialiseOnce();
-    Certificado c = Abrir(p12, clave, ahora);
+    Certificado c = AbrirGuardado(p12, clave, ahora);
 
     // The signature goes last inside the root element, where the format expects it.
     const qsizetype end = xml.lastIndexOf("</");
