@@ -4,6 +4,7 @@
 #include "invoicing/EmitirAbono.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
+#include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
 
 namespace {
@@ -46,6 +47,8 @@ ResultadoAnulacion AnularFactura(const SolicitudAnulacion& s) {
     Db().LockForTransaction("Facturas", s.nIdFactura);
     if (const QString rechazo = MotivoNoAnulable(s.nIdFactura); !rechazo.isEmpty())
         throw AnulacionRechazada(rechazo);
+    if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
+        throw AnulacionRechazada(firma);
     const Rows invoice = Db().GetRows("SELECT sFactura,nIdCliente FROM Facturas WHERE nIdFactura=" +
                                       Id(s.nIdFactura));
     const qint32 nIdCliente = Utility::ToInt32(U().SqlNumber(invoice(1, 0)));

@@ -12,6 +12,7 @@
 #include "platform/report/AmountText.h"
 #include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
+#include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
 
 #include <QHash>
@@ -493,6 +494,9 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         if (const QString fecha = Numeracion::FechaNoPermitida(nIdSucursal, s.dAbono, true);
             !fecha.isEmpty())
             throw AbonoRechazado(fecha);
+        // A register that cannot sign its record would leave the credit note without one.
+        if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
+            throw AbonoRechazado(firma);
         TransactionGuard guard;
         // On a server two workstations' transactions run side by side: the second rectification
         // of the same invoice waits here until the first has committed, then sees what is left.

@@ -169,6 +169,11 @@ TEST_F(SignedRecordsTest, WithoutACertificateNothingIsIssued) {
         Generar_Factura(w);
         EXPECT_EQ(Table("SELECT COUNT(*) FROM Facturas"), issued);
         EXPECT_TRUE(suite.Ui().Shown.join('\n').contains(c.said)) << c.ini.toStdString();
+        // A credit note is refused the same way, the module going on.
+        suite.Ui().Shown.clear();
+        Generar_Abono(w, 1);
+        EXPECT_EQ(Table("SELECT COUNT(*) FROM Facturas"), issued);
+        EXPECT_TRUE(suite.Ui().Shown.join('\n').contains(c.said)) << c.ini.toStdString();
     }
     FirmaRegistro::Configurar(suite.IniPath());
 }
