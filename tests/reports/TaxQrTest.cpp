@@ -80,6 +80,7 @@ TEST_P(TaxQrLayoutTest, FirstPageCarriesTheRegisterRecordsCodeWithWhiteAroundIt)
                        : layout == "Detallada" ? Informes::Detallada
                                                : Informes::Ticket;
     if (verifactu) {
+        suite.DropVeriFactuSection();
         QFile ini(suite.IniPath());
         ASSERT_TRUE(ini.open(QIODevice::Append));
         ini.write("\n[VeriFactu]\nModo=VERIFACTU\n");
