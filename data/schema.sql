@@ -436,7 +436,8 @@ CREATE UNIQUE INDEX IF NOT EXISTS uxFacturasAnuladas_nIdFactura ON FacturasAnula
 
 -- Records sent to the tax agency (VERI*FACTU mode). The register's rows may not change, so what
 -- the agency answered for each is kept beside them: one row per record sent, none while it waits.
--- sEstado: Correcto, AceptadoConErrores, Incorrecto, or Subsanar (rejected, to be sent again).
+-- sEstado: Correcto, AceptadoConErrores, Incorrecto, Subsanar (rejected, to be sent again) or
+-- Conflicto (the agency holds another record under its number: a person must look).
 
 CREATE TABLE IF NOT EXISTS RegistrosEnvio (
     nIdRegistroEnvio INTEGER PRIMARY KEY,
@@ -453,7 +454,8 @@ CREATE UNIQUE INDEX IF NOT EXISTS ixRegistrosEnvio_nIdRegistro ON RegistrosEnvio
 CREATE INDEX IF NOT EXISTS ixRegistrosEnvio_sEstado ON RegistrosEnvio (sEstado);
 
 -- Every submission to the agency, answered or failed: its time (UTC), the agency's state of the
--- whole, its CSV and the wait it asked for before the next one; sError what went wrong.
+-- whole, its CSV and the wait it asked for before the next one; sError what went wrong. The row
+-- is written before the post, saying that no answer came, and rewritten when one does.
 
 CREATE TABLE IF NOT EXISTS EnviosAeat (
     nIdEnvio INTEGER PRIMARY KEY,
@@ -464,6 +466,31 @@ CREATE TABLE IF NOT EXISTS EnviosAeat (
     nTiempoEspera INTEGER NOT NULL DEFAULT 0,
     sError TEXT NOT NULL DEFAULT ''
 );
+
+-- Which records each submission carried, written and committed before it is posted: after a
+-- crash, or an answer lost, the sender knows what the agency may already hold, and with which
+-- fingerprint.
+
+CREATE TABLE IF NOT EXISTS RegistrosEnviados (
+    nIdRegistroEnviado INTEGER PRIMARY KEY,
+    nIdEnvio INTEGER NOT NULL DEFAULT 0,
+    nIdRegistro INTEGER NOT NULL DEFAULT 0,
+    sHuella TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS ixRegistrosEnviados_nIdRegistro ON RegistrosEnviados (nIdRegistro);
+
+-- The sender's turn: one row, held by one workstation's sender (sTitular: host, process and a
+-- token of its own) until sHasta (UTC). It is taken and renewed under a row lock in the sender's
+-- transactions and lives in the data, so a connection lost and opened again keeps it.
+
+CREATE TABLE IF NOT EXISTS TurnoEnvio (
+    nIdTurnoEnvio INTEGER PRIMARY KEY,
+    sTitular TEXT NOT NULL DEFAULT '',
+    sHost TEXT NOT NULL DEFAULT '',
+    nPid INTEGER NOT NULL DEFAULT 0,
+    sHasta TEXT NOT NULL DEFAULT ''
+);
+INSERT INTO TurnoEnvio (nIdTurnoEnvio) SELECT 1 WHERE NOT EXISTS (SELECT 1 FROM TurnoEnvio);
 
 -- Supplier documents: read for their totals per tax rate; the headers receive the breakdown.
 

@@ -64,9 +64,12 @@ bool AeatOptions(const QStringList& options, qint32& desde, qint32& hasta) {
 // The records the agency has not accepted, one a line, after the counts and the last failure.
 int Status() {
     const std::vector<VeriFactu::Estado> states = VeriFactu::NoAceptados();
-    Print(stdout, QStringLiteral("pending: %1, rejected: %2")
-                      .arg(VeriFactu::Pendientes())
-                      .arg(VeriFactu::Rechazados()));
+    QString counts = QStringLiteral("pending: %1, rejected: %2")
+                         .arg(VeriFactu::Pendientes())
+                         .arg(VeriFactu::Rechazados());
+    if (const int conflicts = VeriFactu::Conflictos(); conflicts > 0)
+        counts += QStringLiteral(", in conflict: %1").arg(conflicts);
+    Print(stdout, counts);
     if (const std::optional<VeriFactu::Fallo> fallo = VeriFactu::UltimoFallo())
         Print(stdout, "last submission failed at " + fallo->momento.toString(Qt::ISODate) + ": " +
                           fallo->error);
@@ -78,6 +81,8 @@ int Status() {
             line += QStringLiteral("pending");
         else if (e.sEstado == QLatin1String("Subsanar"))
             line += QStringLiteral("to be sent again as a correction");
+        else if (e.sEstado == QLatin1String("Conflicto"))
+            line += "in conflict: " + e.sDescripcionError;
         else
             line += QStringLiteral("rejected %1: %2").arg(e.nCodigoError).arg(e.sDescripcionError);
         Print(stdout, line);
@@ -85,7 +90,7 @@ int Status() {
     return 0;
 }
 
-// Sends what waits; status 1 when a record was rejected or a submission failed.
+// Sends what waits; status 1 when a record was rejected or in conflict, or a submission failed.
 int Send(const QString& ini) {
     const VeriFactu::Configuracion configuracion = VeriFactu::LeerConfiguracion(ini);
     if (!configuracion.verifactu)
@@ -99,10 +104,9 @@ int Send(const QString& ini) {
     if (!result.error.isEmpty())
         Print(stderr, result.error);
     if (result.esperaSegundos > 0 && result.pendientes > 0)
-        Print(stdout, QStringLiteral("the agency asks to wait %1 s before the next submission")
-                          .arg(result.esperaSegundos));
+        Print(stdout, QStringLiteral("no submission for %1 s").arg(result.esperaSegundos));
     Print(stdout, result.Texto());
-    return result.rechazados == 0 && result.error.isEmpty() ? 0 : 1;
+    return result.rechazados == 0 && result.conflictos == 0 && result.error.isEmpty() ? 0 : 1;
 }
 
 } // namespace

@@ -79,15 +79,21 @@ void EnvioVeriFactu::Pintar() {
     QString text;
     if (m_pendientes > 0)
         text = QStringLiteral("VERI*FACTU: %1 pendientes").arg(m_pendientes);
-    if (m_rechazados > 0)
-        text += (text.isEmpty() ? QStringLiteral("VERI*FACTU: ") : QStringLiteral(", ")) +
-                QStringLiteral("%1 rechazados por la AEAT").arg(m_rechazados);
-    m_frame.Sb_PanelText_Set(2, text, m_rechazados > 0, m_rechazados > 0 ? Rojo : -1);
+    auto add = [&](int count, const char* what) {
+        if (count > 0)
+            text += (text.isEmpty() ? QStringLiteral("VERI*FACTU: ") : QStringLiteral(", ")) +
+                    QString::number(count) + QLatin1String(what);
+    };
+    add(m_rechazados, " rechazados por la AEAT");
+    add(m_conflictos, " en conflicto con la AEAT");
+    const bool alarm = m_rechazados + m_conflictos > 0;
+    m_frame.Sb_PanelText_Set(2, text, alarm, alarm ? Rojo : -1);
 }
 
 void EnvioVeriFactu::Mostrar() {
     m_pendientes = VeriFactu::Pendientes();
     m_rechazados = VeriFactu::Rechazados();
+    m_conflictos = VeriFactu::Conflictos();
     Pintar();
     const std::optional<VeriFactu::Fallo> fallo = VeriFactu::UltimoFallo();
     if (!fallo || fallo->error == m_falloMostrado)

@@ -41,5 +41,5 @@ private:
     QProcess m_proceso;
     QTimer m_reloj;
     QString m_falloMostrado;
-    int m_pendientes = 0, m_rechazados = 0;
+    int m_pendientes = 0, m_rechazados = 0, m_conflictos = 0;
 };

@@ -6,6 +6,7 @@
 #include "register/ExportacionAeat.h"
 #include "register/SistemaInformatico.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -18,14 +19,26 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
+#include <QSysInfo>
 #include <QTimeZone>
+#include <QTimer>
+#include <QUuid>
 #include <QXmlStreamReader>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
 
 namespace VeriFactu {
 namespace {
 
-// The row that LockRecord holds while a workstation sends: the others leave sending to it.
-const QString LockTable = QStringLiteral("EnviosAeat");
+// What a submission's row says from before its post until an answer or a failure replaces it:
+// still there, the sender stopped while it waited.
+const QString SinRespuesta = QStringLiteral(
+    "el envío quedó sin respuesta: el programa se detuvo mientras esperaba a la AEAT");
+
+const QStringList EstadosEnvio{"Correcto", "ParcialmenteCorrecto", "Incorrecto"};
+const QStringList EstadosRegistro{"Correcto", "AceptadoConErrores", "Incorrecto"};
 
 QString Text(const QString& text) {
     return U().SqlValue(text, 0, true);
@@ -59,8 +72,8 @@ struct Linea {
 };
 
 struct Respuesta {
-    QString csv, estadoEnvio, fallo; // fallo: the SOAP fault's text
-    int espera = 0;
+    QString csv, estadoEnvio, fallo; // fallo: the SOAP fault's text, or why it cannot be read
+    int espera = -1;                 // -1: TiempoEsperaEnvio missing or not a number
     std::vector<Linea> lineas;
 };
 
@@ -97,9 +110,11 @@ Respuesta LeerRespuesta(const QByteArray& body) {
             r.fallo = text;
         else if (!linea && name == QLatin1String("CSV"))
             r.csv = text;
-        else if (!linea && name == QLatin1String("TiempoEsperaEnvio"))
-            r.espera = text.toInt();
-        else if (!linea && name == QLatin1String("EstadoEnvio"))
+        else if (!linea && name == QLatin1String("TiempoEsperaEnvio")) {
+            bool number = false;
+            const qint64 seconds = text.toLongLong(&number);
+            r.espera = number && seconds >= 0 ? int(std::min<qint64>(seconds, INT_MAX)) : -1;
+        } else if (!linea && name == QLatin1String("EstadoEnvio"))
             r.estadoEnvio = text;
         else if (linea && name == QLatin1String("IDEmisorFactura"))
             linea->nif = text;
@@ -150,8 +165,9 @@ QSslConfiguration Tls(const Configuracion& c) {
     return tls;
 }
 
-// Posts the message and answers the agency's answer, or raises with what went wrong.
-QByteArray Post(const Configuracion& c, const QByteArray& message) {
+// The request for the agency's service, with the clinic's certificate; raises when either cannot
+// be used, before anything is written or sent.
+QNetworkRequest Peticion(const Configuracion& c) {
     const QUrl address(c.endpoint);
     // The records and the certificate never travel in the clear.
     if (address.scheme() != QLatin1String("https") || address.host().isEmpty())
@@ -162,12 +178,22 @@ QByteArray Post(const Configuracion& c, const QByteArray& message) {
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("text/xml; charset=utf-8"));
     request.setRawHeader("SOAPAction", "\"\"");
-    request.setTransferTimeout(c.tiempoMaximoMs);
     request.setSslConfiguration(Tls(c));
+    return request;
+}
+
+// Posts the message and answers the agency's answer, or raises with what went wrong. The whole
+// answer must come within TiempoMaximo: a server that trickles it a byte at a time would
+// otherwise hold the sender, and its turn, for as long as it likes.
+QByteArray Post(const Configuracion& c, const QNetworkRequest& request, const QByteArray& message) {
     QNetworkAccessManager network;
     QNetworkReply* reply = network.post(request, message);
     QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, reply, &QNetworkReply::abort);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    limit.start(c.tiempoMaximoMs);
     loop.exec();
     reply->deleteLater();
     const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
@@ -187,71 +213,220 @@ QByteArray Post(const Configuracion& c, const QByteArray& message) {
     throw TvError(ErrorNumber::PathFileAccess, text);
 }
 
-// Seconds still to wait, as the last answered submission asked.
-int EsperaRestante() {
-    const Rows last = Db().GetRows("SELECT sFechaHora,nTiempoEspera FROM EnviosAeat WHERE "
-                                   "sEstadoEnvio<>'' ORDER BY nIdEnvio DESC LIMIT 1");
-    if (last.IsEmpty())
-        return 0;
-    QDateTime when = QDateTime::fromString(last(0, 0).toString(), Qt::ISODate);
+QDateTime Utc(const QVariant& text) {
+    QDateTime when = QDateTime::fromString(text.toString(), Qt::ISODate);
     when.setTimeZone(QTimeZone::utc());
-    const qint64 left = QDateTime::currentDateTimeUtc().msecsTo(when.addSecs(last(1, 0).toInt()));
+    return when;
+}
+
+// Seconds left of `seconds` counted from `since`.
+int Restante(const QVariant& since, qint64 seconds) {
+    const qint64 left = QDateTime::currentDateTimeUtc().msecsTo(Utc(since).addSecs(seconds));
     return left <= 0 ? 0 : int((left + 999) / 1000);
 }
 
-void Fallido(int registros, const QString& error) {
-    Db().InsertRecord("EnviosAeat", "sFechaHora,nRegistros,sError",
-                      Text(Ahora()) + "," + Id(registros) + "," + Text(error));
+// Seconds still to wait: what the last answered submission asked, and after failures since then
+// a wait that doubles with each, from the last one; neither beyond MaximaEsperaSegundos.
+int EsperaRestante(const Configuracion& c) {
+    const Rows last = Db().GetRows("SELECT nIdEnvio,sFechaHora,nTiempoEspera FROM EnviosAeat WHERE "
+                                   "sEstadoEnvio<>'' ORDER BY nIdEnvio DESC LIMIT 1");
+    const qint64 answered = last.IsEmpty() ? 0 : last(0, 0).toLongLong();
+    int wait = last.IsEmpty() ? 0 : Restante(last(1, 0), last(2, 0).toInt());
+    const Rows failed = Db().GetRows("SELECT COUNT(*),MAX(sFechaHora) FROM EnviosAeat WHERE "
+                                     "sError<>'' AND nIdEnvio>" +
+                                     Id(answered));
+    if (const int failures = failed.Value(0, 0).toInt(); failures > 0 && c.esperaTrasFalloS > 0) {
+        const qint64 grown = qint64(c.esperaTrasFalloS) << std::min(failures - 1, 20);
+        wait =
+            std::max(wait, Restante(failed(1, 0), std::min<qint64>(grown, MaximaEsperaSegundos)));
+    }
+    return wait;
 }
 
-// Writes the agency's answer for the records sent, in one transaction; adds to the counts.
+// The sender's turn (the TurnoEnvio row): taken or renewed in a transaction that holds the row's
+// lock, kept as a lease in the data. A reconnection loses nothing, and a sender that died gives
+// it back when its lease ends, or at once when it ran on this computer.
+class Turno {
+public:
+    explicit Turno(const Configuracion& c)
+        : m_titular(QSysInfo::machineHostName() + ':' +
+                    QString::number(QCoreApplication::applicationPid()) + ':' +
+                    QUuid::createUuid().toString(QUuid::WithoutBraces)),
+          // Long enough for the slowest answer and the writing around it.
+          m_lease(2 * c.tiempoMaximoMs / 1000 + 30) {}
+
+    // Takes the turn (renewing: keeps it); false when another sender holds it.
+    bool Tomar(bool renovando = false) {
+        const Rows held = Db().LockedRows(
+            "SELECT sTitular,sHost,nPid,sHasta FROM TurnoEnvio WHERE nIdTurnoEnvio=1" +
+                Db().LockRowsClause(),
+            QStringLiteral("el turno de envío a la AEAT"));
+        if (held.IsEmpty())
+            Db().InsertRecord("TurnoEnvio", "nIdTurnoEnvio", "1");
+        const QString titular = held.Value(0, 0).toString();
+        if (renovando ? titular != m_titular : !Libre(held))
+            return false;
+        Db().Execute("UPDATE TurnoEnvio SET sTitular=" + Text(m_titular) +
+                     ",sHost=" + Text(QSysInfo::machineHostName()) +
+                     ",nPid=" + Id(QCoreApplication::applicationPid()) + ",sHasta=" +
+                     Text(QDateTime::currentDateTimeUtc().addSecs(m_lease).toString(Qt::ISODate)) +
+                     " WHERE nIdTurnoEnvio=1");
+        return true;
+    }
+
+    void Dejar() {
+        Db().Execute("UPDATE TurnoEnvio SET sTitular='',sHasta='' WHERE nIdTurnoEnvio=1 AND "
+                     "sTitular=" +
+                     Text(m_titular));
+    }
+
+private:
+    bool Libre(const Rows& held) const {
+        const QString titular = held.Value(0, 0).toString();
+        if (titular.isEmpty() || titular == m_titular)
+            return true;
+        if (held(1, 0).toString() == QSysInfo::machineHostName() &&
+            kill(pid_t(held(2, 0).toLongLong()), 0) == -1 && errno == ESRCH)
+            return true;
+        return Restante(held(3, 0), 0) == 0;
+    }
+
+    QString m_titular;
+    int m_lease;
+};
+
+// Renews the turn and writes, committed before the post, which records the submission carries
+// and with which fingerprint; answers the submission's row, which says that no answer came until
+// one does. Raises when the turn was lost to another sender.
+qint32 Traza(Turno& turno, const std::vector<RegistroFacturacion::Registro>& registros) {
+    TransactionGuard guard;
+    if (!turno.Tomar(true))
+        throw TvError(ErrorNumber::InvalidCall,
+                      "otro puesto ha tomado el envío a la AEAT mientras este esperaba");
+    const qint32 envio = Db().InsertRecord("EnviosAeat", "sFechaHora,nRegistros,sError",
+                                           Text(Ahora()) + "," + Id(qint64(registros.size())) +
+                                               "," + Text(SinRespuesta));
+    QStringList rows;
+    for (const RegistroFacturacion::Registro& r : registros)
+        rows << "(" + Id(envio) + "," + Id(r.nIdRegistro) + "," + Text(r.sHuella) + ")";
+    Db().Execute("INSERT INTO RegistrosEnviados (nIdEnvio,nIdRegistro,sHuella) VALUES " +
+                 rows.join(','));
+    guard.Commit();
+    return envio;
+}
+
+QString Clave(const QString& operacion, const QString& nif, const QString& numero,
+              const QString& fecha) {
+    return operacion + '|' + nif + '|' + numero + '|' + fecha;
+}
+
+QString Clave(const Linea& linea) {
+    return Clave(linea.operacion.isEmpty() ? RegistroFacturacion::Registro::Alta : linea.operacion,
+                 linea.nif, linea.numSerie, linea.fecha);
+}
+
+// Why the answer cannot be believed, or empty: it must name every record sent, once, and nothing
+// else, each with a state the agency defines, and say its submission's state and wait.
+QString Increible(const Respuesta& r, const std::vector<RegistroFacturacion::Registro>& sent) {
+    if (!r.fallo.isEmpty())
+        return r.fallo;
+    if (r.lineas.empty())
+        return "la AEAT ha rechazado el envío entero (" + r.estadoEnvio + ")";
+    if (!EstadosEnvio.contains(r.estadoEnvio))
+        return "la respuesta no trae un estado del envío que se conozca (EstadoEnvio \"" +
+               r.estadoEnvio + "\")";
+    if (r.espera < 0)
+        return QStringLiteral("la respuesta no dice cuánto esperar (TiempoEsperaEnvio)");
+    QHash<QString, bool> named;
+    for (const RegistroFacturacion::Registro& x : sent)
+        named.insert(Clave(x.sTipoRegistro, x.sIdEmisor, x.sNumSerie, x.sFechaExpedicion), false);
+    for (const Linea& linea : r.lineas) {
+        const auto at = named.find(Clave(linea));
+        if (at == named.end())
+            return "la respuesta habla del registro " + linea.numSerie + ", que no se ha enviado";
+        if (at.value())
+            return "la respuesta habla dos veces del registro " + linea.numSerie;
+        if (!EstadosRegistro.contains(linea.estado))
+            return "la respuesta da al registro " + linea.numSerie +
+                   (linea.estado.isEmpty() ? QStringLiteral(" ningún estado")
+                                           : " un estado desconocido (\"" + linea.estado + "\")");
+        at.value() = true;
+    }
+    for (const RegistroFacturacion::Registro& x : sent)
+        if (!named.value(Clave(x.sTipoRegistro, x.sIdEmisor, x.sNumSerie, x.sFechaExpedicion)))
+            return "la respuesta no dice nada del registro " + x.sNumSerie;
+    return {};
+}
+
+// 3000: the agency holds a record under this number already. It is this very record only when an
+// earlier submission carried it, with this fingerprint, and its answer never came; otherwise the
+// agency holds somebody else's (another installation, a restored copy that issued the number
+// again), and this record is not sent.
+bool EnviadoSinRespuesta(const RegistroFacturacion::Registro& r, qint32 envio) {
+    return Db().GetRows("SELECT COUNT(*) FROM RegistrosEnviados t JOIN EnviosAeat e ON "
+                        "e.nIdEnvio=t.nIdEnvio WHERE t.nIdRegistro=" +
+                        Id(r.nIdRegistro) + " AND t.sHuella=" + Text(r.sHuella) +
+                        " AND t.nIdEnvio<" + Id(envio) + " AND e.sEstadoEnvio=''")
+               .Value(0, 0)
+               .toInt() > 0;
+}
+
+const QString TextoConflicto = QStringLiteral(
+    "La AEAT ya tiene un registro con este número que este programa no le ha enviado (de otra "
+    "instalación, o de una copia de seguridad restaurada que volvió a emitir el número): no se da "
+    "por enviado. Revíselo con su asesor antes de emitir nada más en esta serie");
+
+// Writes the agency's answer for the records sent, in one transaction with its submission's row;
+// adds to the counts.
 void Guardar(const Respuesta& respuesta, const std::vector<RegistroFacturacion::Registro>& sent,
-             Resultado& result) {
+             qint32 envio, Resultado& result) {
     // A document and its cancellation share number and date: the operation tells their lines
     // apart.
-    QHash<QString, qint32> ids;
+    QHash<QString, const RegistroFacturacion::Registro*> records;
     for (const RegistroFacturacion::Registro& r : sent)
-        ids.insert(r.sTipoRegistro + '|' + r.sIdEmisor + '|' + r.sNumSerie + '|' +
-                       r.sFechaExpedicion,
-                   r.nIdRegistro);
+        records.insert(Clave(r.sTipoRegistro, r.sIdEmisor, r.sNumSerie, r.sFechaExpedicion), &r);
     const QString now = Ahora();
     TransactionGuard guard;
-    const qint32 envio = Db().InsertRecord(
-        "EnviosAeat", "sFechaHora,nRegistros,sEstadoEnvio,sCsv,nTiempoEspera",
-        Text(now) + "," + Id(qint64(sent.size())) + "," + Text(respuesta.estadoEnvio) + "," +
-            Text(respuesta.csv) + "," + Id(respuesta.espera));
+    Db().Execute("UPDATE EnviosAeat SET sEstadoEnvio=" + Text(respuesta.estadoEnvio) +
+                 ",sCsv=" + Text(respuesta.csv) +
+                 ",nTiempoEspera=" + Id(std::min(respuesta.espera, MaximaEsperaSegundos)) +
+                 ",sError='' WHERE nIdEnvio=" + Id(envio));
     for (const Linea& linea : respuesta.lineas) {
-        const QString operacion =
-            linea.operacion.isEmpty() ? RegistroFacturacion::Registro::Alta : linea.operacion;
-        const qint32 id =
-            ids.value(operacion + '|' + linea.nif + '|' + linea.numSerie + '|' + linea.fecha, 0);
-        if (id == 0)
-            continue;
+        const RegistroFacturacion::Registro& record = *records.value(Clave(linea));
         QString estado = linea.estado;
-        // 3000: the agency holds the record already; its answer to an earlier submission was
-        // lost (the workstation stopped before writing it), so the record is there.
-        if (estado == QLatin1String("Incorrecto") && linea.codigo == 3000)
-            estado = QStringLiteral("Correcto");
+        QString descripcion = linea.descripcion;
+        if (estado == QLatin1String("Incorrecto") && linea.codigo == 3000) {
+            estado = EnviadoSinRespuesta(record, envio) ? QStringLiteral("Correcto")
+                                                        : QStringLiteral("Conflicto");
+            if (estado == QLatin1String("Conflicto"))
+                descripcion = TextoConflicto;
+        }
         if (estado == QLatin1String("Correcto"))
             ++result.aceptados;
         else if (estado == QLatin1String("AceptadoConErrores"))
             ++result.conErrores;
+        else if (estado == QLatin1String("Conflicto"))
+            ++result.conflictos;
         else
             ++result.rechazados;
-        const QString csv = estado == QLatin1String("Incorrecto") ? QString() : respuesta.csv;
-        if (Db().GetValue("RegistrosEnvio", "nIdRegistro=" + Id(id)).toInt() == 0)
+        const QString csv =
+            estado == QLatin1String("Correcto") || estado == QLatin1String("AceptadoConErrores")
+                ? respuesta.csv
+                : QString();
+        const QString id = Id(record.nIdRegistro);
+        if (Db().GetValue("RegistrosEnvio", "nIdRegistro=" + id).toInt() == 0)
             Db().InsertRecord("RegistrosEnvio",
                               "nIdRegistro,nIdEnvio,sEstado,nCodigoError,sDescripcionError,sCsv,"
                               "sFechaHoraEnvio,nEnvios",
-                              Id(id) + "," + Id(envio) + "," + Text(estado) + "," +
-                                  Id(linea.codigo) + "," + Text(linea.descripcion) + "," +
-                                  Text(csv) + "," + Text(now) + ",1");
+                              id + "," + Id(envio) + "," + Text(estado) + "," + Id(linea.codigo) +
+                                  "," + Text(descripcion) + "," + Text(csv) + "," + Text(now) +
+                                  ",1");
         else
             Db().Execute("UPDATE RegistrosEnvio SET nIdEnvio=" + Id(envio) +
                          ",sEstado=" + Text(estado) + ",nCodigoError=" + Id(linea.codigo) +
-                         ",sDescripcionError=" + Text(linea.descripcion) + ",sCsv=" + Text(csv) +
+                         ",sDescripcionError=" + Text(descripcion) + ",sCsv=" + Text(csv) +
                          ",sFechaHoraEnvio=" + Text(now) +
-                         ",nEnvios=nEnvios+1 WHERE nIdRegistro=" + Id(id));
+                         ",nEnvios=nEnvios+1 WHERE nIdRegistro=" + id);
     }
     guard.Commit();
 }
@@ -262,7 +437,7 @@ const char* const Waiting = " FROM RegistrosFacturacion r LEFT JOIN RegistrosEnv
                             "e.sEstado='Subsanar'";
 
 // Sends one submission of what waits; answers false when nothing was sent or it failed.
-bool EnviarLote(const Configuracion& c, Resultado& result) {
+bool EnviarLote(const Configuracion& c, Turno& turno, Resultado& result) {
     const Rows rows =
         Db().GetRows("SELECT " + RegistroFacturacion::Columnas("r") + ",e.sEstado" + Waiting +
                      " ORDER BY r.nIdRegistro LIMIT " + Id(ExportacionAeat::RegistrosPorDocumento));
@@ -276,20 +451,26 @@ bool EnviarLote(const Configuracion& c, Resultado& result) {
             subsanacion.insert(registros.back().nIdRegistro);
     }
     const QByteArray message = ExportacionAeat::Envio(registros, subsanacion, c.numeroInstalacion);
+    qint32 envio = 0;
     Respuesta respuesta;
     try {
-        respuesta = LeerRespuesta(Post(c, message));
-        if (!respuesta.fallo.isEmpty())
-            throw TvError(ErrorNumber::PathFileAccess, respuesta.fallo);
-        if (respuesta.lineas.empty())
-            throw TvError(ErrorNumber::PathFileAccess,
-                          "la AEAT ha rechazado el envío entero (" + respuesta.estadoEnvio + ")");
+        const QNetworkRequest request = Peticion(c);
+        envio = Traza(turno, registros);
+        respuesta = LeerRespuesta(Post(c, request, message));
+        if (const QString why = Increible(respuesta, registros); !why.isEmpty())
+            throw TvError(ErrorNumber::PathFileAccess, why);
     } catch (const TvError& e) {
         result.error = "El envío a la AEAT no se ha podido hacer: " + e.Description();
-        Fallido(int(registros.size()), result.error);
+        if (envio == 0)
+            Db().InsertRecord("EnviosAeat", "sFechaHora,nRegistros,sError",
+                              Text(Ahora()) + "," + Id(qint64(registros.size())) + "," +
+                                  Text(result.error));
+        else
+            Db().Execute("UPDATE EnviosAeat SET sError=" + Text(result.error) +
+                         " WHERE nIdEnvio=" + Id(envio));
         return false;
     }
-    Guardar(respuesta, registros, result);
+    Guardar(respuesta, registros, envio, result);
     return true;
 }
 
@@ -303,7 +484,9 @@ Configuracion LeerConfiguracion(const QString& ini) {
     c.claveCertificado = U().ReadIni(ini, "VeriFactu", "ClaveCertificado").trimmed();
     c.ca = Ruta(ini, Valor(ini, "VeriFactu", "CA"));
     if (const double seconds = Valor(ini, "VeriFactu", "TiempoMaximo").toDouble(); seconds > 0)
-        c.tiempoMaximoMs = int(seconds * 1000);
+        c.tiempoMaximoMs = int(std::min(seconds, 600.0) * 1000);
+    if (const QString seconds = Valor(ini, "VeriFactu", "EsperaTrasFallo"); !seconds.isEmpty())
+        c.esperaTrasFalloS = std::clamp(seconds.toInt(), 0, MaximaEsperaSegundos);
     c.numeroInstalacion = Valor(ini, "Registro", "NumeroInstalacion");
     if (c.numeroInstalacion.isEmpty())
         c.numeroInstalacion = QStringLiteral("1");
@@ -312,10 +495,11 @@ Configuracion LeerConfiguracion(const QString& ini) {
 
 QString Resultado::Texto() const {
     return QStringLiteral("sent: %1 accepted, %2 accepted with errors, %3 rejected, %4 pending")
-        .arg(aceptados)
-        .arg(conErrores)
-        .arg(rechazados)
-        .arg(pendientes);
+               .arg(aceptados)
+               .arg(conErrores)
+               .arg(rechazados)
+               .arg(pendientes) +
+           (conflictos > 0 ? QStringLiteral(", %1 in conflict").arg(conflictos) : QString());
 }
 
 Resultado Enviar(const Configuracion& c) {
@@ -325,19 +509,27 @@ Resultado Enviar(const Configuracion& c) {
         result.pendientes = Pendientes();
         return result;
     }
-    if (!Db().LockRecord(LockTable, 0, true, false)) {
+    Turno turno(c);
+    bool taken = false;
+    {
+        TransactionGuard guard;
+        taken = turno.Tomar();
+        guard.Commit();
+    }
+    if (!taken) {
         result.ocupado = true;
         result.pendientes = Pendientes();
         return result;
     }
     try {
-        while ((result.esperaSegundos = EsperaRestante()) == 0 && EnviarLote(c, result)) {
+        while ((result.esperaSegundos = EsperaRestante(c)) == 0 && EnviarLote(c, turno, result)) {
         }
+        result.esperaSegundos = EsperaRestante(c);
     } catch (...) {
-        Db().LockRecord(LockTable, 0, false, true);
+        turno.Dejar();
         throw;
     }
-    Db().LockRecord(LockTable, 0, false, true);
+    turno.Dejar();
     result.pendientes = Pendientes();
     return result;
 }
@@ -353,12 +545,19 @@ int Rechazados() {
         .toInt();
 }
 
+int Conflictos() {
+    return Db()
+        .GetRows("SELECT COUNT(*) FROM RegistrosEnvio WHERE sEstado='Conflicto'")
+        .Value(0, 0)
+        .toInt();
+}
+
 std::vector<Estado> NoAceptados() {
     const Rows rows = Db().GetRows(
         "SELECT " + RegistroFacturacion::Columnas("r") +
         ",e.sEstado,e.nCodigoError,e.sDescripcionError,e.sCsv,e.sFechaHoraEnvio FROM "
         "RegistrosFacturacion r LEFT JOIN RegistrosEnvio e ON e.nIdRegistro=r.nIdRegistro WHERE "
-        "e.nIdRegistroEnvio IS NULL OR e.sEstado IN ('Incorrecto','Subsanar') ORDER BY "
+        "e.nIdRegistroEnvio IS NULL OR e.sEstado IN ('Incorrecto','Subsanar','Conflicto') ORDER BY "
         "r.nIdRegistro");
     std::vector<Estado> states;
     for (int i = 0; i < rows.RowCount(); ++i) {
@@ -383,9 +582,7 @@ std::optional<Fallo> UltimoFallo() {
         Db().GetRows("SELECT sFechaHora,sError FROM EnviosAeat ORDER BY nIdEnvio DESC LIMIT 1");
     if (last.IsEmpty() || last(1, 0).toString().isEmpty())
         return std::nullopt;
-    QDateTime when = QDateTime::fromString(last(0, 0).toString(), Qt::ISODate);
-    when.setTimeZone(QTimeZone::utc());
-    return Fallo{when, last(1, 0).toString()};
+    return Fallo{Utc(last(0, 0)), last(1, 0).toString()};
 }
 
 } // namespace VeriFactu

@@ -20,7 +20,9 @@ struct Configuracion {
     QString certificado;        // Certificado: the clinic's PKCS#12 file
     QString claveCertificado;   // ClaveCertificado: its password
     QString ca;                 // CA: an extra trusted authority (PEM), beside the system's
-    int tiempoMaximoMs = 60000; // TiempoMaximo (seconds): the longest wait for an answer
+    int tiempoMaximoMs = 60000; // TiempoMaximo (seconds): the longest wait for a whole answer
+    int esperaTrasFalloS = 60;  // EsperaTrasFallo (seconds): the wait after a first failure,
+                                // doubled by each further one
     QString numeroInstalacion;  // [Registro] NumeroInstalacion, 1 when absent
 };
 Configuracion LeerConfiguracion(const QString& ini);
@@ -30,16 +32,26 @@ struct Resultado {
     int aceptados = 0;
     int conErrores = 0; // accepted with errors
     int rechazados = 0;
+    int conflictos = 0;     // answered 3000 for a record this register never sent before
     int pendientes = 0;     // still waiting after the run
     QString error;          // why a submission failed (records stay pending); empty when none did
-    int esperaSegundos = 0; // the agency asked to wait this long before the next submission
+    int esperaSegundos = 0; // no submission before this many seconds: the agency's wait, or
+                            // the one that failures add up to
     bool ocupado = false;   // another workstation was sending
-    QString Texto() const;  // "sent: A accepted, E accepted with errors, R rejected, P pending"
+    // "sent: A accepted, E accepted with errors, R rejected, P pending", and ", C in conflict"
+    // when some are.
+    QString Texto() const;
 };
+
+// The longest wait between submissions the module keeps, whatever an answer asks for or
+// failures add up to.
+constexpr int MaximaEsperaSegundos = 3600;
 
 // Submits the records that wait (never sent, or rejected and marked to be corrected), at most
 // RegistrosPorDocumento per submission, until none waits, the agency asks to wait or a submission
-// fails. One workstation sends at a time: another that tries meanwhile answers `ocupado`.
+// fails. What each submission carries is written before it is posted, and an answer is believed
+// only when it names every record sent with a state the agency defines. One workstation sends at
+// a time: another that tries meanwhile answers `ocupado`.
 Resultado Enviar(const Configuracion& configuracion);
 
 // A record with what the agency answered for it.
@@ -52,10 +64,13 @@ struct Estado {
     QString sFechaHoraEnvio;
 };
 
-// The records waiting to be sent, and those rejected (not marked to be corrected).
+// The records waiting to be sent, those rejected (not marked to be corrected), and those in
+// conflict with what the agency holds under their number.
 int Pendientes();
 int Rechazados();
-// Every record not accepted, in register order: waiting, rejected, marked to be corrected.
+int Conflictos();
+// Every record not accepted, in register order: waiting, rejected, marked to be corrected, in
+// conflict.
 std::vector<Estado> NoAceptados();
 // Marks rejected record nIdRegistro, its cause fixed, to be sent again as a correction. Raises
 // when the record was not rejected.

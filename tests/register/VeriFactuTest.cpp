@@ -104,6 +104,7 @@ public:
         c.claveCertificado = "clave";
         c.ca = Certificates() + "/ca.pem";
         c.tiempoMaximoMs = 1500;
+        c.esperaTrasFalloS = 0;
         c.numeroInstalacion = "1";
         return c;
     }
@@ -161,7 +162,7 @@ protected:
         ASSERT_TRUE(ini.open(QIODevice::Append));
         ini.write(QString("\n[VeriFactu]\nModo=VERIFACTU   ; or NOVERIFACTU\nEndpoint=%1\n"
                           "Certificado=%2/client.p12\nClaveCertificado=clave\nCA=%2/ca.pem\n"
-                          "TiempoMaximo=%3\n")
+                          "TiempoMaximo=%3\nEsperaTrasFallo=0\n")
                       .arg(agencia.Endpoint(), Certificates())
                       .arg(timeout)
                       .toUtf8());
@@ -390,6 +391,137 @@ TEST_F(VeriFactuTest, TheCommandSendsFromTheIniAndOneWorkstationSendsAtATime) {
     for (auto n = sent.begin(); n != sent.end(); ++n)
         EXPECT_EQ(n.value(), n.key() == rejected ? 2 : 1) << n.key().toStdString();
     ExpectValid();
+}
+
+// An answer is believed only when it says what became of every record sent: otherwise, as when
+// no answer comes in time, the records stay queued and the next good answer settles each once.
+TEST_F(VeriFactuTest, AnswersThatCannotBeBelievedLeaveEveryRecordQueued) {
+    const struct {
+        const char* guion;
+        const char* error;
+    } cases[] = {
+        {R"({"answer": "no_state"})", "la respuesta da al registro 0001/26 ningún estado"},
+        {R"({"answer": "odd_state"})",
+         "la respuesta da al registro 0001/26 un estado desconocido (\"Pendiente\")"},
+        {R"({"answer": "others"})", "la respuesta habla del registro 0001/26X, que no se ha "
+                                    "enviado"},
+        {R"({"answer": "trickle"})", "la AEAT no ha contestado en 1.5 s"},
+    };
+    const int records = Records();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.guion);
+        agencia.Guion(c.guion);
+        QElapsedTimer clock;
+        clock.start();
+        const VeriFactu::Resultado sent = VeriFactu::Enviar(agencia.Configuracion());
+        EXPECT_LT(clock.elapsed(), 4000);
+        EXPECT_EQ(sent.error, QString("El envío a la AEAT no se ha podido hacer: ") + c.error);
+        EXPECT_EQ(sent.pendientes, records);
+        EXPECT_EQ(Count("RegistrosEnvio"), 0);
+    }
+    // Each submission was written before it left, with what it carried.
+    EXPECT_EQ(Table("SELECT COUNT(*),COUNT(DISTINCT nIdRegistro),MIN(CASE WHEN sHuella='' THEN 0 "
+                    "ELSE 1 END) FROM "
+                    "RegistrosEnviados"),
+              QString("%1|%2|1").arg(4 * records).arg(records));
+    // The trickled answer was lost, but the agency registered the records: its 3000 now is
+    // this register's own (the CSV of the lost answer stays unknown).
+    agencia.Guion(R"({"answer": "ok"})");
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, records);
+    EXPECT_EQ(States(),
+              QString("Correcto|3000|Registro de facturación duplicado.|1|1|%1|0").arg(records));
+}
+
+// A 3000 for a record this register never sent means the agency holds another document under
+// its number: it is not taken as sent, and both the command and its status say so.
+TEST_F(VeriFactuTest, TheAgencyHoldingAnotherRecordUnderANumberIsAConflict) {
+    SendingIni(4);
+    const QString number = Reject();
+    agencia.Guion(R"({"answer": "ok", "held": [")" + number + R"("]})");
+    auto run = [&](const QStringList& arguments) { return RunTool("tvRegistro", arguments); };
+    EXPECT_EQ(run({"send"}), std::make_pair(1, QString("sent: %1 accepted, 0 accepted with "
+                                                       "errors, 0 rejected, 0 pending, 1 in "
+                                                       "conflict")
+                                                   .arg(Records() - 1)));
+    EXPECT_EQ(VeriFactu::Pendientes(), 0);
+    EXPECT_EQ(VeriFactu::Conflictos(), 1);
+    const auto [status, text] = run({"status"});
+    EXPECT_TRUE(text.startsWith("pending: 0, rejected: 0, in conflict: 1\nrecord 1 (" + number))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("in conflict: La AEAT ya tiene un registro con este número que "
+                              "este programa no le ha enviado"));
+}
+
+// Nobody waits longer than an hour between submissions, whatever the agency answers, and
+// failures in a row wait longer each time.
+TEST_F(VeriFactuTest, WaitsGrowWithFailuresAndNeverPassAnHour) {
+    VeriFactu::Configuracion config = agencia.Configuracion();
+    config.esperaTrasFalloS = 1;
+    agencia.Guion(R"({"answer": "http500"})");
+    EXPECT_EQ(VeriFactu::Enviar(config).esperaSegundos, 1);
+    EXPECT_EQ(VeriFactu::Enviar(config).esperaSegundos, 1) << "no submission while it waits";
+    QThread::msleep(1100);
+    EXPECT_EQ(VeriFactu::Enviar(config).esperaSegundos, 2);
+    QThread::msleep(2100);
+    agencia.Guion(R"({"answer": "ok", "wait": 99999999})");
+    const VeriFactu::Resultado sent = VeriFactu::Enviar(config);
+    EXPECT_EQ(sent.aceptados, Records());
+    EXPECT_GT(sent.esperaSegundos, VeriFactu::MaximaEsperaSegundos - 5);
+    EXPECT_LE(sent.esperaSegundos, VeriFactu::MaximaEsperaSegundos);
+    EXPECT_EQ(agencia.Requests().size(), 3u);
+}
+
+// A sender killed after its trace and before the answer leaves its turn and its trace; the next
+// run takes over at once and settles every record, once.
+TEST_F(VeriFactuTest, ASenderKilledWhileItWaitsIsSettledByTheNextRun) {
+    SendingIni(20);
+    agencia.Guion(R"({"answer": "silent"})");
+    QProcess sender;
+    sender.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
+                 {"--ini", suite.IniPath(), "send"});
+    for (int k = 0; k < 200 && agencia.Requests().empty(); ++k)
+        QThread::msleep(50);
+    ASSERT_EQ(agencia.Requests().size(), 1u);
+    sender.kill();
+    ASSERT_TRUE(sender.waitForFinished(5000));
+    EXPECT_EQ(Table("SELECT nRegistros,sEstadoEnvio,sError FROM EnviosAeat"),
+              QString("%1||el envío quedó sin respuesta: el programa se detuvo mientras esperaba "
+                      "a la AEAT")
+                  .arg(Records()));
+    agencia.Guion(R"({"answer": "ok"})");
+    const VeriFactu::Resultado sent = VeriFactu::Enviar(agencia.Configuracion());
+    EXPECT_FALSE(sent.ocupado);
+    EXPECT_EQ(sent.Texto(), QString("sent: %1 accepted, 0 accepted with errors, 0 rejected, 0 "
+                                    "pending")
+                                .arg(Records()));
+}
+
+// On a server, the sender's turn lives in the data: a sender whose connection is cut still holds
+// it, and no second sender starts meanwhile. The first one then ends on the lost connection,
+// its submission traced, and the next run settles its records.
+TEST_F(VeriFactuTest, OneSenderAtATimeAlsoWhenTheFirstOnesConnectionIsCut) {
+    if (!Db().IsServerDb())
+        GTEST_SKIP() << "a connection of its own to cut exists on a server only";
+    SendingIni(3);
+    agencia.Guion(R"({"answer": "silent"})");
+    QProcess first;
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
+                {"--ini", suite.IniPath(), "send"});
+    for (int k = 0; k < 200 && agencia.Requests().empty(); ++k)
+        QThread::msleep(50);
+    ASSERT_EQ(agencia.Requests().size(), 1u);
+    Db().Execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                 "datname=current_database() AND pid<>pg_backend_pid()");
+    EXPECT_TRUE(VeriFactu::Enviar(agencia.Configuracion()).ocupado);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_NE(first.exitCode(), 0);
+    const QString said = QString::fromUtf8(first.readAll());
+    EXPECT_TRUE(said.contains("Se ha perdido la conexión con el servidor de base de datos"))
+        << said.toStdString();
+    EXPECT_EQ(agencia.Requests().size(), 1u);
+    agencia.Guion(R"({"answer": "ok"})");
+    EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, Records());
 }
 
 // The billing window's sender: it never holds the window up, says what waits and what was

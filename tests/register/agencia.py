@@ -7,10 +7,16 @@ xmllint and logged as one JSON line: the numbers sent, which of them came as cor
 whether the message was valid. The answer follows the JSON file --guion, read again for every
 request so that a test can change it between submissions:
 
-  {"answer": "ok" | "errors" | "http500" | "silent", "wait": 0, "reject": ["A0002/26"]}
+  {"answer": "ok" | "errors" | "http500" | "silent" | "trickle" | "no_state" | "odd_state"
+             | "others", "wait": 0, "reject": ["A0002/26"], "held": ["A0003/26"]}
 
-"ok" accepts every record (but those listed in "reject", unless sent as a correction), "errors"
-accepts them with errors, "http500" answers a SOAP fault with status 500, "silent" never answers.
+Like the agency, it keeps what it registered: a record sent again (not as a correction) is
+answered 3000, and so is one listed in "held" (another installation's under the same number).
+"ok" accepts every other record (but those listed in "reject", unless sent as a correction),
+"errors" accepts them with errors, "http500" answers a SOAP fault with status 500, "silent"
+registers them and never answers, "trickle" sends its answer a byte a second. Answers the sender
+must not believe: "no_state" leaves out every EstadoRegistro, "odd_state" gives a state the
+agency does not define, "others" names records that were not sent.
 """
 import argparse
 import http.server
@@ -44,9 +50,14 @@ def validate(schema_dir, element, schema="SuministroLR.xsd"):
         os.unlink(name)
 
 
+REGISTERED = set()
+
+
 def answer(script, request, altas):
     cabecera = request.find(f"{{{LR}}}Cabecera")
     rechazados = set(script.get("reject", []))
+    held = set(script.get("held", []))
+    kind = script.get("answer")
     lines = []
     incorrect = 0
     for alta in altas:
@@ -56,22 +67,38 @@ def answer(script, request, altas):
         operation = "Anulacion" if alta.tag == f"{{{SF}}}RegistroAnulacion" else "Alta"
         numero = ident[1].text
         correction = alta.findtext(f"{{{SF}}}Subsanacion") == "S"
+        key = (operation, numero)
         if numero in rechazados and not correction:
             state, code, text = "Incorrecto", "1100", "Valor o tipo incorrecto del campo: NIF"
             incorrect += 1
-        elif script.get("answer") == "errors":
+        elif (key in REGISTERED or numero in held) and not correction:
+            state, code, text = "Incorrecto", "3000", "Registro de facturación duplicado."
+            incorrect += 1
+        elif kind == "errors":
             state, code, text = "AceptadoConErrores", "2000", "El NIF del destinatario no está identificado"
         else:
             state, code, text = "Correcto", None, None
+        if state != "Incorrecto" and kind in ("ok", "errors", "silent", "trickle"):
+            REGISTERED.add(key)
+        if kind == "odd_state":
+            state = "Pendiente"
         names = ("IDEmisorFactura", "NumSerieFactura", "FechaExpedicionFactura")
-        parts = "".join(f"<tik:{n}>{c.text}</tik:{n}>" for n, c in zip(names, ident))
+        values = [c.text for c in ident]
+        if kind == "others":
+            values[1] += "X"
+        parts = "".join(f"<tik:{n}>{v}</tik:{n}>" for n, v in zip(names, values))
         line = (f"<tikR:RespuestaLinea><tikR:IDFactura>{parts}</tikR:IDFactura>"
                 f"<tikR:Operacion><tik:TipoOperacion>{operation}</tik:TipoOperacion>"
                 + ("<tik:Subsanacion>S</tik:Subsanacion>" if correction else "")
-                + f"</tikR:Operacion><tikR:EstadoRegistro>{state}</tikR:EstadoRegistro>")
+                + "</tikR:Operacion>"
+                + ("" if kind == "no_state" else f"<tikR:EstadoRegistro>{state}</tikR:EstadoRegistro>"))
         if code:
             line += (f"<tikR:CodigoErrorRegistro>{code}</tikR:CodigoErrorRegistro>"
                      f"<tikR:DescripcionErrorRegistro>{text}</tikR:DescripcionErrorRegistro>")
+        if code == "3000":
+            line += ("<tikR:RegistroDuplicado><tik:IdPeticionRegistroDuplicado>202612080001"
+                     "</tik:IdPeticionRegistroDuplicado><tik:EstadoRegistroDuplicado>Correcta"
+                     "</tik:EstadoRegistroDuplicado></tikR:RegistroDuplicado>")
         lines.append(line + "</tikR:RespuestaLinea>")
     obligado = cabecera.find(f"{{{SF}}}ObligadoEmision")
     nombre = obligado.find(f"{{{SF}}}NombreRazon").text
@@ -141,6 +168,17 @@ def main():
                 return self.reply(500, fault("Error interno del servidor"))
             if script.get("answer") == "silent":
                 time.sleep(30)
+                return
+            if script.get("answer") == "trickle":
+                data = text.encode("utf-8")
+                self.send_response(200)
+                self.send_header("Content-Type", "text/xml; charset=utf-8")
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                for k in range(min(len(data), 60)):
+                    self.wfile.write(data[k:k + 1])
+                    self.wfile.flush()
+                    time.sleep(1)
                 return
             self.reply(200, text)
 
