@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/util/ArchivoSeguro.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdio>
@@ -24,4 +26,12 @@ inline QString ReadOptions(const QStringList& args, const std::map<QString, QStr
         *option->second = args[k + 1];
     }
     return {};
+}
+
+// An existing output is replaced only when the command line says so (--force): takes the option
+// out of args and sets the rule for every file the program writes.
+inline bool TakeForce(QStringList& args) {
+    const bool force = args.removeAll(QStringLiteral("--force")) > 0;
+    ArchivoSeguro::PermitirSustituir(force);
+    return force;
 }

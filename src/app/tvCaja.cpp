@@ -73,11 +73,8 @@ int Cierre(const QString& ini, qint32 caja, const QString& contado, const QStrin
     return 0;
 }
 
-int Informe(const QString& ini, qint32 caja, bool x, const QString& cierre, const QString& out,
-            bool force) {
-    if (QFileInfo::exists(out) && !force)
-        throw CierreCaja::Rechazo("El archivo " + out +
-                                  " ya existe: no se ha sustituido (use --force para hacerlo).");
+int Informe(const QString& ini, qint32 caja, bool x, const QString& cierre, const QString& out) {
+    ArchivoSeguro::ComprobarDestino(out);
     InvoiceExport::LoadSession(ini);
     const bool ticket = InformeCaja::EsTicket(out);
     ReportJob job;
@@ -116,7 +113,7 @@ int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool x = args.removeAll("--x") > 0;
-    const bool force = args.removeAll("--force") > 0;
+    TakeForce(args);
     QString ini, orden;
     for (qsizetype k = 0; k < args.size(); ++k)
         if (!args[k].startsWith("--") && (k == 0 || !args[k - 1].startsWith("--"))) {
@@ -164,7 +161,7 @@ int main(int argc, char* argv[]) {
             return Estado(box);
         if (orden == "cierre")
             return Cierre(ini, box, contado, fondo, nota);
-        return Informe(ini, box, x, cierre, out, force);
+        return Informe(ini, box, x, cierre, out);
     } catch (const CierreCaja::Rechazo& e) {
         Print(stderr, "tvCaja: " + e.Description());
         return 1;

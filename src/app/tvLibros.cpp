@@ -1,5 +1,5 @@
 // tvLibros --ini <Tavelo.ini> --desde dd-mm-yyyy --hasta dd-mm-yyyy [--sucursal N]
-//          --out <file.xlsx|file.csv>
+//          --out <file.xlsx|file.csv> [--force]
 //
 // Writes the accountant's books of a period: the register of issued invoices and the VAT summary
 // per rate (docs/books.md). Status: 0 written, 1 an error, 2 wrong arguments.
@@ -20,7 +20,7 @@ namespace {
 int Usage(const QString& why) {
     Print(stderr, "tvLibros: " + why +
                       "\nuso: tvLibros --ini <Tavelo.ini> --desde dd-mm-aaaa --hasta dd-mm-aaaa "
-                      "[--sucursal N] --out <archivo.xlsx|archivo.csv>");
+                      "[--sucursal N] --out <archivo.xlsx|archivo.csv> [--force]");
     return 2;
 }
 
@@ -33,7 +33,8 @@ qint32 Dia(const QString& text) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    TakeForce(args);
     QString ini, out, desde, hasta, sucursal;
     if (const QString wrong = ReadOptions(args, {{"--ini", &ini},
                                                  {"--out", &out},
@@ -59,6 +60,7 @@ int main(int argc, char* argv[]) {
     try {
         if (!QFileInfo(ini).isFile())
             throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
+        ArchivoSeguro::ComprobarDestino(out);
         SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), true);
         const size_t lineas = LibroEscritura::EscribirPeriodo(from, to, branch, out);
         Print(stdout, QString("libro escrito en %1: %2 líneas").arg(out).arg(lineas));

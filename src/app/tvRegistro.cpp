@@ -1,7 +1,8 @@
 // tvRegistro --ini <Tavelo.ini> verify
-// tvRegistro --ini <Tavelo.ini> export <file.xml|file.csv>
+// tvRegistro --ini <Tavelo.ini> export <file.xml|file.csv> [--force]
 // tvRegistro --ini <Tavelo.ini> export --aeat <file.xml> [--desde dd-mm-yyyy --hasta dd-mm-yyyy]
-// tvRegistro --ini <Tavelo.ini> export --firmados <folder>
+//            [--force]
+// tvRegistro --ini <Tavelo.ini> export --firmados <folder> [--force]
 // tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>
 //
 // Checks the register of issued invoices and credit notes (every fingerprint, every link, every
@@ -33,10 +34,10 @@ namespace {
 // Flushed at once, so that a report on both streams reads in the order it was written.
 int Usage() {
     Print(stderr, "uso: tvRegistro --ini <Tavelo.ini> verify\n"
-                  "     tvRegistro --ini <Tavelo.ini> export <archivo.xml|archivo.csv>\n"
+                  "     tvRegistro --ini <Tavelo.ini> export <archivo.xml|archivo.csv> [--force]\n"
                   "     tvRegistro --ini <Tavelo.ini> export --aeat <archivo.xml> "
-                  "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa]\n"
-                  "     tvRegistro --ini <Tavelo.ini> export --firmados <carpeta>\n"
+                  "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa] [--force]\n"
+                  "     tvRegistro --ini <Tavelo.ini> export --firmados <carpeta> [--force]\n"
                   "     tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>");
     return 2;
 }
@@ -113,7 +114,10 @@ int Send(const QString& ini) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    // Only an export writes a file; --force anywhere else is a wrong argument.
+    if (TakeForce(args) && args.value(2) != "export")
+        return Usage();
     const bool verify = args.size() == 3 && args[2] == "verify";
     const bool aeat = args.size() >= 5 && args[2] == "export" && args[3] == "--aeat";
     const bool exporting = args.size() == 4 && args[2] == "export";

@@ -1,10 +1,11 @@
 // tvReport --ini INI --file DEFINITION --report NAME [--sql SQL1|SQL2...] [--labels A|B
-// --values X|Y] --out FILE: lays a report of a definition file out on the database named by the
-// initialisation file and writes it as PDF, text, HTML or RTF (by FILE's extension), then prints
-// "pages: N". Exit status: 0 written, 1 failed (nothing written), 2 wrong arguments.
+// --values X|Y] --out FILE [--force]: lays a report of a definition file out on the database named
+// by the initialisation file and writes it as PDF, text, HTML or RTF (by FILE's extension), then
+// prints "pages: N"; an existing FILE is replaced only with --force. Exit status: 0 written, 1
+// failed (nothing written), 2 wrong arguments.
 //
-// tvReport --ini INI --invoice ID --layout Normal|Detallada|Ticket --out FILE: the same for a
-// stored invoice, bound exactly as the viewer prints it.
+// tvReport --ini INI --invoice ID --layout Normal|Detallada|Ticket --out FILE [--force]: the same
+// for a stored invoice, bound exactly as the viewer prints it.
 
 #include "app/Tool.h"
 #include "platform/data/DataAccess.h"
@@ -32,7 +33,8 @@ int UsageError(const QString& problem) {
     if (!problem.isEmpty())
         Print(stderr, "tvReport: " + problem);
     Print(stderr, "Uso: tvReport --ini Tavelo.ini --file INFORMES.xml --report NOMBRE\n"
-                  "                [--sql SQL1|SQL2...] [--labels A|B --values X|Y] --out ARCHIVO\n"
+                  "                [--sql SQL1|SQL2...] [--labels A|B --values X|Y] --out ARCHIVO "
+                  "[--force]\n"
                   "  ARCHIVO termina en .pdf, .txt, .htm/.html o .rtf");
     return Usage;
 }
@@ -96,6 +98,7 @@ int FormatFor(const QString& path) {
 // Lays the report out and writes it; answers the page count.
 int RunReport(const ReportJob& job) {
     const int format = FormatFor(job.out);
+    ArchivoSeguro::ComprobarDestino(job.out);
     OpenDatabase(job.ini);
     ReportComponent vsr;
     vsr.Load(job.file, job.report);
@@ -123,7 +126,7 @@ int RunInvoice(const QStringList& args) {
     for (const char* option : {"--ini", "--invoice", "--layout", "--out"})
         if (values.value(option).isEmpty() || args.size() != 8)
             return UsageError("uso de facturas: tvReport --ini Tavelo.ini --invoice ID --layout "
-                              "Normal|Detallada|Ticket --out ARCHIVO");
+                              "Normal|Detallada|Ticket --out ARCHIVO [--force]");
     Ui::Install(std::make_unique<UnattendedUi>());
     QTextStream out(stdout), err(stderr);
     return InvoiceExport::Run(values.value("--ini"), values.value("--invoice"),
@@ -141,7 +144,8 @@ int main(int argc, char* argv[]) {
                                               {"--report", &job.report}, {"--sql", &job.sqls},
                                               {"--labels", &job.labels}, {"--values", &job.values},
                                               {"--out", &job.out}};
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    TakeForce(args);
     if (args.contains("--invoice"))
         return RunInvoice(args);
     for (int i = 0; i < args.size(); i += 2) {

@@ -1,11 +1,13 @@
 #include "books/LibroEscritura.h"
 
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/Decimal.h"
 #include "platform/util/TvError.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -175,11 +177,7 @@ public:
 // Written a piece at a time, so that a year's book never stands whole in memory as text.
 class Csv : public Destino {
 public:
-    explicit Csv(const QString& file) : m_out(file), m_file(file) {
-        if (!m_out.open(QIODevice::WriteOnly))
-            Fail();
-        Add(CabeceraLibro);
-    }
+    explicit Csv(const QString& file) : m_out(file) { Add(CabeceraLibro); }
     void Lineas(const std::vector<LibroFacturas::Linea>& lineas) override {
         for (const LibroFacturas::Linea& l : lineas)
             Add(Textos(DeLinea(l)));
@@ -194,8 +192,7 @@ public:
         for (const Fila& row : DeLosCierres(libro))
             Add(Textos(row));
         Flush();
-        if (!m_out.commit())
-            Fail();
+        m_out.Terminar();
     }
 
 private:
@@ -211,16 +208,12 @@ private:
             Flush();
     }
     void Flush() {
+        // A write that failed ends the book at once: Terminar raises with its cause.
         if (m_out.write(m_buffer) < 0)
-            Fail();
+            m_out.Terminar();
         m_buffer.clear();
     }
-    [[noreturn]] void Fail() {
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir " + m_file + ": " + m_out.errorString());
-    }
-    QSaveFile m_out;
-    QString m_file;
+    ArchivoSeguro m_out;
     QByteArray m_buffer;
 };
 
@@ -281,12 +274,13 @@ private:
 
 class Xlsx : public Destino {
 public:
-    explicit Xlsx(const QString& file) : m_file(file) {
+    // The workbook writes by name: into the temporary, which replaces the target once complete.
+    explicit Xlsx(const QString& file) : m_out(file) {
         lxw_workbook_options options = {};
         options.constant_memory = LXW_TRUE;
-        m_book = workbook_new_opt(QFile::encodeName(file).constData(), &options);
+        m_book = workbook_new_opt(QFile::encodeName(m_out.Temporal()).constData(), &options);
         if (!m_book)
-            throw TvError(ErrorNumber::PathFileAccess, "No se puede escribir " + file);
+            m_out.Fallar(errno != 0 ? errno : EIO);
         m_lineas.emplace(m_book, "Libro registro", CabeceraLibro);
     }
     ~Xlsx() override {
@@ -308,14 +302,15 @@ public:
         for (const Fila& row : DeLosCierres(libro))
             cierres.Write(row);
         cierres.Widths();
-        const lxw_error error = workbook_close(std::exchange(m_book, nullptr));
-        if (error != LXW_NO_ERROR)
-            throw TvError(ErrorNumber::PathFileAccess,
-                          "No se puede escribir " + m_file + ": " + lxw_strerror(error));
+        // The workbook says only that it failed; the system's cause is the last one it met.
+        errno = 0;
+        if (workbook_close(std::exchange(m_book, nullptr)) != LXW_NO_ERROR)
+            m_out.Fallar(errno != 0 ? errno : EIO);
+        m_out.Terminar();
     }
 
 private:
-    QString m_file;
+    ArchivoSeguro m_out;
     lxw_workbook* m_book = nullptr;
     std::optional<Hoja> m_lineas;
 };

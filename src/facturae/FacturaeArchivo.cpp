@@ -2,12 +2,11 @@
 
 #include "facturae/FacturaeEscritura.h"
 #include "facturae/FirmaXades.h"
-#include "platform/util/TvError.h"
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/Utility.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 FacturaeArchivo::Certificado FacturaeArchivo::DelIni(const QString& ini) {
     const QString p12 = U().ReadIni(ini, "VeriFactu", "Certificado").trimmed();
@@ -21,9 +20,5 @@ void FacturaeArchivo::Escribir(qint32 nIdFactura, const QString& path, const Cer
     QByteArray xml = FacturaeEscritura::Xml(FacturaeEscritura::Leer(nIdFactura));
     if (!firma.p12.isEmpty())
         xml = FirmaXades::Firmar(xml, firma.p12, firma.clave);
-    // Written aside and renamed once complete, so a failure leaves no half file.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(xml) != xml.size() || !out.commit())
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir " + path + ": " + out.errorString() + ".");
+    ArchivoSeguro::Escribir(path, xml);
 }

@@ -1,8 +1,8 @@
 #include "facturae/FirmaXades.h"
 
+#include "facturae/CertificadoP12.h"
 #include "platform/util/TvError.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QUuid>
 #include <libxml/parser.h>
@@ -12,7 +12,6 @@
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/evp.h>
-#include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 #include <xmlsec/crypto.h>
 #include <xmlsec/errors.h>
@@ -41,10 +40,6 @@ template <typename T, void (*Free)(T*)> struct Deleter {
 };
 template <typename T, void (*Free)(T*)> using Owned = std::unique_ptr<T, Deleter<T, Free>>;
 
-void FreeCaStack(STACK_OF(X509) * stack) {
-    sk_X509_pop_free(stack, X509_free);
-}
-
 // Once a process: libxml2, libxmlsec1 and its OpenSSL engine.
 void InitialiseOnce() {
     static std::once_flag once;
@@ -70,30 +65,9 @@ struct Certificado {
 };
 
 Certificado Abrir(const QString& p12, const QString& clave, const QDateTime& ahora) {
-    QFile file(p12);
-    if (!file.exists())
-        Refuse("No se encuentra el certificado " + p12 + ".");
-    if (!file.open(QIODevice::ReadOnly))
-        Refuse("No se puede abrir el certificado " + p12 + ": no tiene permiso para leerlo.");
-    const QByteArray bytes = file.readAll();
-    const unsigned char* at = reinterpret_cast<const unsigned char*>(bytes.constData());
-    Owned<PKCS12, PKCS12_free> bundle(d2i_PKCS12(nullptr, &at, bytes.size()));
-    if (!bundle)
-        Refuse("El archivo " + p12 + " no es un certificado PKCS#12 (.p12 o .pfx).");
-    const QByteArray password = clave.toUtf8();
-    if (!PKCS12_verify_mac(bundle.get(), password.constData(), int(password.size())) &&
-        !(password.isEmpty() && PKCS12_verify_mac(bundle.get(), nullptr, 0)))
-        Refuse("La contraseña del certificado " + p12 + " no es correcta.");
-    EVP_PKEY* key = nullptr;
-    X509* cert = nullptr;
-    STACK_OF(X509)* ca = nullptr;
-    if (!PKCS12_parse(bundle.get(), password.constData(), &key, &cert, &ca))
-        Refuse("No se puede leer el certificado " + p12 +
-               " (quizá use un cifrado antiguo que OpenSSL ya no admite).");
-    Owned<STACK_OF(X509), FreeCaStack> chain(ca);
-    Certificado c{Owned<EVP_PKEY, EVP_PKEY_free>(key), Owned<X509, X509_free>(cert)};
-    if (!c.key || !c.cert)
-        Refuse("El archivo " + p12 + " no contiene un certificado con su clave privada.");
+    CertificadoP12::Contenido opened = CertificadoP12::Abrir(p12, clave);
+    Certificado c{Owned<EVP_PKEY, EVP_PKEY_free>(opened.clave.release()),
+                  Owned<X509, X509_free>(opened.certificado.release())};
     if (EVP_PKEY_base_id(c.key.get()) != EVP_PKEY_RSA)
         Refuse("La clave del certificado " + p12 +
                " no es RSA; la firma de la factura "

@@ -3,6 +3,7 @@
 #include "invoicing/core/IssuedDocument.h"
 #include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/Decimal.h"
 #include "platform/util/TvError.h"
 #include "register/RegistroFacturacion.h"
@@ -10,7 +11,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QXmlStreamWriter>
 #include <vector>
 
@@ -226,18 +226,13 @@ void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, siz
 void EscribirDocumento(const QString& file, const std::vector<Alta>& altas, size_t from, size_t to,
                        const std::pair<QString, QString>& obligado,
                        const QString& numeroInstalacion) {
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir " + file + ": " + out.errorString());
-    QXmlStreamWriter xml(&out);
-    xml.setAutoFormatting(true);
-    xml.writeStartDocument();
-    EscribirRegFactu(xml, altas, from, to, obligado, numeroInstalacion);
-    xml.writeEndDocument();
-    if (!out.commit())
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir " + file + ": " + out.errorString());
+    ArchivoSeguro::Escribir(file, [&](QIODevice& out) {
+        QXmlStreamWriter xml(&out);
+        xml.setAutoFormatting(true);
+        xml.writeStartDocument();
+        EscribirRegFactu(xml, altas, from, to, obligado, numeroInstalacion);
+        xml.writeEndDocument();
+    });
 }
 
 // What the RegistroAlta of record r says beyond its row, read from its document.
@@ -306,18 +301,23 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
 
     QStringList files;
     if (altas.size() <= size_t(RegistrosPorDocumento)) {
-        EscribirDocumento(file, altas, 0, altas.size(), obligado, numeroInstalacion);
-        return {file};
+        files << file;
+    } else {
+        const QFileInfo info(file);
+        const QString stem = info.dir().filePath(info.completeBaseName());
+        const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
+        for (size_t from = 0; from < altas.size(); from += RegistrosPorDocumento)
+            files << stem + "-" + QString::number(files.size() + 1) + suffix;
     }
-    const QFileInfo info(file);
-    const QString stem = info.dir().filePath(info.completeBaseName());
-    const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
-    for (size_t from = 0; from < altas.size(); from += RegistrosPorDocumento) {
-        const QString part = stem + "-" + QString::number(files.size() + 1) + suffix;
-        EscribirDocumento(part, altas, from,
+    // A part that may not be written is said before any is, so that a refusal leaves no export
+    // half new and half old.
+    for (const QString& part : files)
+        ArchivoSeguro::ComprobarDestino(part);
+    for (qsizetype k = 0; k < files.size(); ++k) {
+        const size_t from = size_t(k) * RegistrosPorDocumento;
+        EscribirDocumento(files[k], altas, from,
                           std::min(altas.size(), from + size_t(RegistrosPorDocumento)), obligado,
                           numeroInstalacion);
-        files << part;
     }
     return files;
 }

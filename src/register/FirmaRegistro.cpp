@@ -2,6 +2,7 @@
 
 #include "facturae/FirmaXades.h"
 #include "platform/data/DataAccess.h"
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/ExportacionAeat.h"
@@ -9,7 +10,6 @@
 
 #include <QDir>
 #include <QHash>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 
 namespace FirmaRegistro {
@@ -160,6 +160,14 @@ int Exportar(const QString& dir) {
     constexpr int Chunk = 500;
     if (!QDir().mkpath(dir))
         throw TvError(ErrorNumber::PathFileAccess, "No se puede crear la carpeta " + dir);
+    const auto fileOf = [&dir](qint32 nIdRegistro) {
+        return QDir(dir).filePath(
+            QStringLiteral("registro-%1.xml").arg(nIdRegistro, 6, 10, QChar('0')));
+    };
+    // Every file is checked before the first is written: a refused export changes nothing.
+    const Rows ids = Db().GetRows("SELECT nIdRegistro FROM RegistrosFirmados");
+    for (int i = 0; i < ids.RowCount(); ++i)
+        ArchivoSeguro::ComprobarDestino(fileOf(ids(0, i).toInt()));
     int written = 0;
     for (qint32 after = 0;;) {
         const Rows rows =
@@ -167,13 +175,7 @@ int Exportar(const QString& dir) {
                          Id(after) + " ORDER BY nIdRegistro LIMIT " + Id(Chunk));
         for (int i = 0; i < rows.RowCount(); ++i) {
             after = rows(0, i).toInt();
-            const QString file =
-                QDir(dir).filePath(QStringLiteral("registro-%1.xml").arg(after, 6, 10, QChar('0')));
-            QSaveFile out(file);
-            if (!out.open(QIODevice::WriteOnly) || out.write(rows(1, i).toString().toUtf8()) < 0 ||
-                !out.commit())
-                throw TvError(ErrorNumber::PathFileAccess,
-                              "No se puede escribir " + file + ": " + out.errorString());
+            ArchivoSeguro::Escribir(fileOf(after), rows(1, i).toString().toUtf8());
             ++written;
         }
         if (rows.RowCount() < Chunk)

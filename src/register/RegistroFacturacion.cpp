@@ -4,6 +4,7 @@
 #include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/MultiRowInsert.h"
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
@@ -11,7 +12,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
 #include <QTextStream>
 #include <QUrl>
 #include <QXmlStreamWriter>
@@ -430,10 +430,7 @@ Verificacion Verificar() {
 
 void Exportar(const QString& file) {
     constexpr int Chunk = 5000;
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir " + file + ": " + out.errorString());
+    ArchivoSeguro out(file);
     const QStringList names =
         QStringList{QStringLiteral("nIdRegistro")} + QString::fromLatin1(Columns).split(',');
     const bool xml = file.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive);
@@ -472,9 +469,7 @@ void Exportar(const QString& file) {
         document.writeEndDocument();
     }
     csv.flush();
-    if (!out.commit())
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir " + file + ": " + out.errorString());
+    out.Terminar();
 }
 
 QString UrlQr(const QString& sIdEmisor, const QString& sNumSerie, const QString& sFecha,

@@ -1,5 +1,6 @@
 #include "register/VeriFactu.h"
 
+#include "facturae/CertificadoP12.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -139,21 +140,15 @@ Respuesta LeerRespuesta(const QByteArray& body) {
 QSslConfiguration Tls(const Configuracion& c) {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     if (!c.certificado.isEmpty()) {
-        QFile file(c.certificado);
-        if (!file.open(QIODevice::ReadOnly))
-            throw TvError(ErrorNumber::FileNotFound,
-                          "No se puede leer el certificado " + c.certificado);
-        QSslKey key;
-        QSslCertificate certificate;
+        // Opened as the signer opens it, so that a damaged file and a wrong ClaveCertificado
+        // are told apart.
+        const CertificadoP12::ParaTls opened =
+            CertificadoP12::AbrirParaTls(c.certificado, c.claveCertificado);
+        tls.setPrivateKey(QSslKey(opened.clavePem, opened.ec ? QSsl::Ec : QSsl::Rsa, QSsl::Pem));
         QList<QSslCertificate> chain;
-        if (!QSslCertificate::importPkcs12(&file, &key, &certificate, &chain,
-                                           c.claveCertificado.toUtf8()))
-            throw TvError(ErrorNumber::InvalidCall,
-                          "El certificado " + c.certificado +
-                              " no se puede abrir: no es un archivo PKCS#12 o su clave "
-                              "(ClaveCertificado) no es la suya");
-        tls.setPrivateKey(key);
-        tls.setLocalCertificateChain(QList<QSslCertificate>{certificate} + chain);
+        for (const QByteArray& der : opened.certificadosDer)
+            chain << QSslCertificate(der, QSsl::Der);
+        tls.setLocalCertificateChain(chain);
     }
     if (!c.ca.isEmpty()) {
         const QList<QSslCertificate> authorities = QSslCertificate::fromPath(c.ca);

@@ -3,6 +3,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/report/ReportComponent.h"
 #include "platform/report/ReportWriter.h"
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "reports/InvoiceExport.h"
@@ -11,7 +12,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -155,11 +155,10 @@ void InformeCaja::DefinicionEnCarpeta() {
         !QFile::exists(propia) || Gi.sPathReports.isEmpty())
         return;
     QFile origen(propia);
-    QSaveFile destino(Gi.sPathReports + "/" + nombre);
-    if (!origen.open(QIODevice::ReadOnly) || !destino.open(QIODevice::WriteOnly) ||
-        destino.write(origen.readAll()) < 0 || !destino.commit())
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir " + destino.fileName() + ": " + destino.errorString());
+    if (!origen.open(QIODevice::ReadOnly))
+        throw TvError(ErrorNumber::FileNotFound, "Falta el recurso " + propia + " en el programa");
+    ArchivoSeguro::Escribir(Gi.sPathReports + "/" + nombre, origen.readAll(),
+                            ArchivoSeguro::Sustituir::Siempre);
 }
 
 bool InformeCaja::EsTicket(const QString& path) {

@@ -7,6 +7,7 @@
 #include "platform/report/ReportComponent.h"
 #include "platform/report/RtfWriter.h"
 #include "platform/report/TextWriter.h"
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
@@ -87,6 +88,7 @@ int InvoiceExport::Run(const QString& iniPath, const QString& invoice, const QSt
         return 1;
     }
     try {
+        ArchivoSeguro::ComprobarDestino(outPath);
         LoadSession(iniPath);
         const std::optional<IssuedDocument> document = IssuedDocument::LoadHeader(nIdFactura);
         if (!document) {

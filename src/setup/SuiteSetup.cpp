@@ -4,6 +4,7 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/data/PostgresEngine.h"
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
@@ -41,10 +42,7 @@ void MakePath(const QString& path) {
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        throw TvError(ErrorNumber::PathFileAccess, "No se puede escribir el archivo " +
-                                                       Native(path) + ": " + file.errorString());
+    ArchivoSeguro::Escribir(path, bytes, ArchivoSeguro::Sustituir::Siempre);
 }
 
 QByteArray ReadResource(const QString& name) {

@@ -341,7 +341,8 @@ TEST_F(BooksTest, WrongArgumentsAreRefused) {
         {{"--desde", "01-01-2026", "--hasta", "31-03-2026", "--out",
           suite.Root() + "/no/existe/libro.xlsx"},
          1,
-         "No se puede escribir " + suite.Root() + "/no/existe/libro.xlsx"},
+         "No se ha podido escribir el archivo " + suite.Root() +
+             "/no/existe/libro.xlsx: la carpeta no existe. No se ha escrito nada."},
     };
     for (const auto& c : cases) {
         const auto [status, said] = Tool(c.arguments);

@@ -256,10 +256,12 @@ protected:
 // a changed amount or a changed signing time breaks the signature.
 TEST_F(FacturaeFirmaTest, SignedFileVerifiesAndTamperingBreaksIt) {
     const QString file = suite.Root() + "/f.xsig";
+    const QString password = suite.Root() + "/clave.txt";
+    WriteAll(password, "secreta\n");
     Db().Close();
     const auto [status, said] = Launch(qEnvironmentVariable("TV_BIN_DIR") + "/tvFacturae",
                                        {"--ini", suite.IniPath(), "--factura", "10", "--firmar",
-                                        p12, "--clave", "secreta", "--out", file});
+                                        p12, "--clave-archivo", password, "--out", file});
     suite.SignIn();
     ASSERT_EQ(status, 0) << said.toStdString();
     EXPECT_EQ(Verify(file).first, 0) << Verify(file).second.toStdString();
@@ -286,25 +288,69 @@ TEST_F(FacturaeFirmaTest, SignedFileVerifiesAndTamperingBreaksIt) {
 }
 
 // A certificate that cannot be used is said and nothing is written: a missing file, one that
-// is no certificate, a wrong password, a certificate expired at the time of signing.
+// is no certificate, one cut short, a wrong password, a certificate expired at the time of
+// signing.
 TEST_F(FacturaeFirmaTest, UnusableCertificateWritesNothing) {
     const QString file = suite.Root() + "/f.xsig";
-    const QString garbage = suite.Root() + "/basura.p12";
+    const QString garbage = suite.Root() + "/basura.p12", cut = suite.Root() + "/cortado.p12";
     WriteAll(garbage, "no es un certificado");
+    const QByteArray whole = ReadAll(p12);
+    WriteAll(cut, whole.left(whole.size() / 2));
     QStringList said;
-    for (const auto& [path, password] : std::vector<std::pair<QString, QString>>{
-             {suite.Root() + "/no.p12", "secreta"}, {garbage, "secreta"}, {p12, "mala"}})
+    for (const auto& [path, password] :
+         std::vector<std::pair<QString, QString>>{{suite.Root() + "/no.p12", "secreta"},
+                                                  {garbage, "secreta"},
+                                                  {cut, "secreta"},
+                                                  {p12, "mala"}})
         said << Write(10, file, {path, password});
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_EQ(said.join('\n').replace(suite.Root(), "~"),
               "No se encuentra el certificado ~/no.p12.\n"
               "El archivo ~/basura.p12 no es un certificado PKCS#12 (.p12 o .pfx).\n"
+              "El certificado ~/cortado.p12 está dañado o incompleto: cópielo de nuevo desde el "
+              "original.\n"
               "La contraseña del certificado ~/clinica.p12 no es correcta.");
     try {
         FirmaXades::Firmar("<a/>", p12, "secreta", QDateTime::currentDateTime().addDays(31));
         ADD_FAILURE() << "an expired certificate signed";
     } catch (const TvError& e) {
         EXPECT_TRUE(e.Description().contains("caducó el")) << e.Description().toStdString();
+    }
+}
+
+// The certificate's password never stands on the command line, where every user of the computer
+// reads it in the list of processes: it comes from standard input or from a file's first line.
+TEST_F(FacturaeFirmaTest, ThePasswordComesFromStandardInputOrAFileNeverFromTheCommandLine) {
+    const QString file = suite.Root() + "/f.xsig", wrong = suite.Root() + "/mala.txt";
+    WriteAll(wrong, "mala");
+    const struct {
+        QStringList options;
+        QByteArray input;
+        int status;
+        QString said;
+    } cases[] = {
+        {{"--clave", "secreta"}, "", 2, "tvFacturae: --clave no se admite: una contraseña escrita"},
+        {{"--clave-archivo", wrong},
+         "",
+         1,
+         "La contraseña del certificado " + p12 + " no es correcta."},
+        {{"--clave-stdin"}, "secreta\nresto", 0, "factura electrónica escrita en " + file},
+    };
+    Db().Close();
+    for (const auto& c : cases) {
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvFacturae",
+                   QStringList{"--ini", suite.IniPath(), "--factura", "10", "--firmar", p12,
+                               "--out", file} +
+                       c.options);
+        tool.write(c.input);
+        tool.closeWriteChannel();
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        const QString said = QString::fromUtf8(tool.readAll());
+        EXPECT_EQ(std::make_pair(tool.exitCode(), said.contains(c.said) ? c.said : said),
+                  std::make_pair(c.status, c.said));
+        EXPECT_EQ(QFile::exists(file), c.status == 0);
     }
 }
 

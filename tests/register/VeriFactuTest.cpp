@@ -303,11 +303,17 @@ TEST_F(VeriFactuTest, FailuresLeaveEveryRecordPendingUntilTheNextGoodSubmission)
          "Connection refused"},
         {"certificate", R"({"answer": "ok"})", "otra.p12", nullptr, "unknown ca"},
         {"no certificate", R"({"answer": "ok"})", "falta.p12", nullptr,
-         "No se puede leer el certificado "},
+         "No se encuentra el certificado "},
+        {"damaged certificate", R"({"answer": "ok"})", "cortado.p12", nullptr,
+         "cortado.p12 está dañado o incompleto"},
         {"plain http", R"({"answer": "ok"})", "client.p12", "http://127.0.0.1:1/",
          "la dirección de envío (Endpoint=http://127.0.0.1:1/ en la sección [VeriFactu]) no es "
          "una dirección https://"},
     };
+    QFile whole(Certificates() + "/client.p12"), cut(Certificates() + "/cortado.p12");
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
+    cut.write(whole.readAll().chopped(40));
+    cut.close();
     const int records = Records();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -327,7 +333,7 @@ TEST_F(VeriFactuTest, FailuresLeaveEveryRecordPendingUntilTheNextGoodSubmission)
         ASSERT_TRUE(VeriFactu::UltimoFallo());
         EXPECT_EQ(VeriFactu::UltimoFallo()->error, sent.error);
     }
-    EXPECT_EQ(Count("EnviosAeat", "sError<>''"), 6);
+    EXPECT_EQ(Count("EnviosAeat", "sError<>''"), 7);
     agencia.Guion(R"({"answer": "ok"})");
     EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, records);
     EXPECT_FALSE(VeriFactu::UltimoFallo());

@@ -69,6 +69,6 @@ TEST_F(ReportTest, TvReportWritesByExtensionAndFailsCleanly) {
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ini.write("[Database]\nDataPath=\n");
     ini.close();
-    EXPECT_EQ(run({"--out", Path("l.pdf")}).first, 1);
+    EXPECT_EQ(run({"--out", Path("sin-carpeta.pdf")}).first, 1);
     EXPECT_TRUE(errors.contains("no indica la carpeta de datos")) << errors.toStdString();
 }

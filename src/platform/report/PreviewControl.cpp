@@ -2,6 +2,7 @@
 
 #include "platform/report/PainterWriter.h"
 #include "platform/report/RtfWriter.h"
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <cmath>
 
@@ -255,14 +255,7 @@ void PreviewControl::SetExportFormat(int format) {
 }
 
 void PreviewControl::SaveDoc(const QString& path) const {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        m_model.Save(file);
-        if (file.commit())
-            return;
-    }
-    throw TvError(ErrorNumber::PathFileAccess,
-                  "No se puede guardar el documento en \"" + path + "\": " + file.errorString());
+    ArchivoSeguro::Escribir(path, [&](QIODevice& file) { m_model.Save(file); });
 }
 
 void PreviewControl::LoadDoc(const QString& path) {

@@ -1,13 +1,13 @@
 #include "platform/report/ReportWriter.h"
 
+#include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
-
-#include <QSaveFile>
 
 void ReportWriter::WriteOrThrow(const PageModel& model, const QString& path) {
     if (!Write(model, path))
         throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir \"" + path + "\": " + ErrorString());
+                      m_errorOfFile ? ErrorString()
+                                    : "No se puede escribir \"" + path + "\": " + ErrorString());
 }
 
 QString ReportWriter::Printable(const QString& text) {
@@ -20,20 +20,21 @@ QString ReportWriter::Printable(const QString& text) {
 
 bool ReportWriter::Commit(const QString& path, const std::function<bool(QIODevice&)>& body) {
     m_error.clear();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
+    m_errorOfFile = false;
+    try {
+        ArchivoSeguro file(path);
+        if (!body(file) && !file.HaFallado()) {
+            if (m_error.isEmpty())
+                m_error = "no se pudo generar el documento";
+            return false;
+        }
+        // Also where body gave up on a failed write, so that its cause is said.
+        file.Terminar();
+        return true;
+    } catch (const TvError& e) {
+        // The file's own message already names it and says why.
+        m_error = e.Description();
+        m_errorOfFile = true;
         return false;
     }
-    if (!body(file)) {
-        if (m_error.isEmpty())
-            m_error = "no se pudo generar el documento";
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        m_error = file.errorString();
-        return false;
-    }
-    return true;
 }

@@ -26,11 +26,12 @@ public:
     static QString Printable(const QString& text);
 
 protected:
-    // Opens a QSaveFile on path, lets body fill it and commits it; false (with ErrorString set)
-    // when the file cannot be opened, body answers false or the commit fails.
+    // Writes path whole (ArchivoSeguro) with what body fills it with; false (with ErrorString
+    // set) when the file cannot be written or body answers false.
     bool Commit(const QString& path, const std::function<bool(QIODevice&)>& body);
     void SetError(const QString& error) { m_error = error; }
 
 private:
     QString m_error;
+    bool m_errorOfFile = false; // m_error is the file's own message, which names it
 };

@@ -1,11 +1,13 @@
 #include "platform/util/RunningPrograms.h"
 
+#include "platform/util/ArchivoSeguro.h"
+#include "platform/util/TvError.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -76,13 +78,17 @@ void Register(const QString& programName, qint64 pid) {
         pid = QCoreApplication::applicationPid();
     QDir().mkpath(Folder());
     const QString path = Folder() + QLatin1Char('/') + QString::number(pid);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Best effort: a program that cannot say it runs still runs.
+    try {
+        ArchivoSeguro::Escribir(path,
+                                QStringList{programName, QString::number(pid), StartTime(pid)}
+                                    .join(QLatin1Char('\n'))
+                                    .toUtf8(),
+                                ArchivoSeguro::Sustituir::Siempre);
+    } catch (const TvError&) {
         return;
-    file.write(QStringList{programName, QString::number(pid), StartTime(pid)}
-                   .join(QLatin1Char('\n'))
-                   .toUtf8());
-    if (!file.commit() || !own)
+    }
+    if (!own)
         return;
     if (g_ownEntry.isEmpty())
         std::atexit(RemoveOwnEntry);
