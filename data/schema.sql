@@ -422,6 +422,19 @@ CREATE TABLE IF NOT EXISTS RegistrosFirmados (
     sXml TEXT NOT NULL DEFAULT ''
 );
 
+-- The system's event log of a register kept without sending: each RegistroEvento signed as it
+-- was made (sXml), chained by its fingerprint (sHuella) to the one before (sHuellaAnterior).
+-- Append-only like the register.
+
+CREATE TABLE IF NOT EXISTS EventosSIF (
+    nIdEvento INTEGER PRIMARY KEY,
+    sTipoEvento TEXT NOT NULL DEFAULT '',
+    sFechaHoraHuso TEXT NOT NULL DEFAULT '',
+    sHuellaAnterior TEXT NOT NULL DEFAULT '',
+    sHuella TEXT NOT NULL DEFAULT '',
+    sXml TEXT NOT NULL DEFAULT ''
+);
+
 -- Documents cancelled because they were issued in error: kept, with why and by whom. A
 -- cancelled document leaves the books and cannot be cancelled, rectified or replaced again.
 

@@ -1,7 +1,9 @@
 #include "billing/Mainform.h"
 #include "platform/ui/seam/Translations.h"
 #include "platform/ui/seam/Ui.h"
+#include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "register/EventosSif.h"
 #include "register/FirmaRegistro.h"
 #include "session/G.h"
 #include "session/Gi.h"
@@ -27,6 +29,15 @@ int main(int argc, char* argv[]) {
         // here, and every invoice refused until the ini names one.
         if (const QString problema = FirmaRegistro::Configurar(Gi.sPathIni); !problema.isEmpty())
             Ui::current().Message("tvFacturacion", problema, Ui::Icon::Exclamation);
+        // The event log sees each run begin and, when it ends in order, end.
+        EventosSif::Arrancar();
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
+            // An end that cannot be logged is one that never came: the next start says so.
+            try {
+                EventosSif::Registrar(EventosSif::Fin);
+            } catch (const TvError&) {
+            }
+        });
         return new Mainform;
     });
 }

@@ -3,6 +3,8 @@
 // tvRegistro --ini <Tavelo.ini> export --aeat <file.xml> [--desde dd-mm-yyyy --hasta dd-mm-yyyy]
 //            [--force]
 // tvRegistro --ini <Tavelo.ini> export --firmados <folder> [--force]
+// tvRegistro --ini <Tavelo.ini> eventos --dir <folder> [--desde dd-mm-yyyy --hasta dd-mm-yyyy]
+//            [--force]
 // tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>
 //
 // Checks the register of issued invoices and credit notes (every fingerprint, every link, every
@@ -11,12 +13,14 @@
 // done (chain intact), 1 a fault in the chain or an error, 2 wrong arguments. In VERI*FACTU mode it
 // also sends the records that wait to the tax agency (status 1 when some were rejected or the
 // submission failed), lists the records not accepted, and marks a rejected record, its cause
-// fixed, to be sent again as a correction.
+// fixed, to be sent again as a correction. Without sending, it also checks the event log and
+// writes it out, and logs its checks and exports there.
 #include "app/Tool.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "register/EventosSif.h"
 #include "register/ExportacionAeat.h"
 #include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
@@ -38,6 +42,8 @@ int Usage() {
                   "     tvRegistro --ini <Tavelo.ini> export --aeat <archivo.xml> "
                   "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa] [--force]\n"
                   "     tvRegistro --ini <Tavelo.ini> export --firmados <carpeta> [--force]\n"
+                  "     tvRegistro --ini <Tavelo.ini> eventos --dir <carpeta> "
+                  "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa] [--force]\n"
                   "     tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>");
     return 2;
 }
@@ -116,20 +122,21 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     // Only an export writes a file; --force anywhere else is a wrong argument.
-    if (TakeForce(args) && args.value(2) != "export")
+    if (TakeForce(args) && args.value(2) != "export" && args.value(2) != "eventos")
         return Usage();
     const bool verify = args.size() == 3 && args[2] == "verify";
     const bool aeat = args.size() >= 5 && args[2] == "export" && args[3] == "--aeat";
     const bool exporting = args.size() == 4 && args[2] == "export";
     const bool signedRecords = args.size() == 5 && args[2] == "export" && args[3] == "--firmados";
+    const bool events = args.size() >= 5 && args[2] == "eventos" && args[3] == "--dir";
     const QString veriFactu =
         args.size() == 3 && (args[2] == "send" || args[2] == "status")     ? args[2]
         : args.size() == 4 && args[2] == "subsanar" && args[3].toInt() > 0 ? args[2]
                                                                            : QString();
     qint32 desde = 0, hasta = 0;
     if (args.value(0) != "--ini" ||
-        !(verify || exporting || aeat || signedRecords || !veriFactu.isEmpty()) ||
-        (aeat && !AeatOptions(args.mid(5), desde, hasta)))
+        !(verify || exporting || aeat || signedRecords || events || !veriFactu.isEmpty()) ||
+        ((aeat || events) && !AeatOptions(args.mid(5), desde, hasta)))
         return Usage();
     try {
         const QString ini = args[1];
@@ -149,8 +156,21 @@ int main(int argc, char* argv[]) {
             }
             return Status();
         }
-        // Both only read, so a data folder the user may not write to is checked all the same.
-        SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), true);
+        // Without sending, checks and exports are logged as events; otherwise, or in a data
+        // folder the user may not write to, they only read, and are done all the same.
+        FirmaRegistro::Configurar(ini);
+        const bool logged =
+            FirmaRegistro::Firmando() && QFileInfo(DbConfig::DataFolder(ini)).isWritable();
+        if (!logged)
+            FirmaRegistro::Configurar(QString()); // nothing is logged from here on
+        SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), !logged);
+        if (logged)
+            SuiteSetup::UpdateSchema();
+        if (events) {
+            const int written = EventosSif::Exportar(args[4], desde, hasta);
+            Print(stdout, QStringLiteral("%1 events written to %2").arg(written).arg(args[4]));
+            return 0;
+        }
         if (aeat) {
             // An installation the ini does not number is installation 1.
             QString installation = U().ReadIni(ini, "Registro", "NumeroInstalacion").trimmed();
@@ -158,11 +178,15 @@ int main(int argc, char* argv[]) {
                 installation = QStringLiteral("1");
             const QStringList files =
                 ExportacionAeat::Exportar(args[4], installation, desde, hasta);
+            EventosSif::Registrar(EventosSif::ExportacionRegistros,
+                                  EventosSif::ExportacionDeRegistros(desde, hasta));
             Print(stdout, "register written to " + files.join(", "));
             return 0;
         }
         if (signedRecords) {
             const int written = FirmaRegistro::Exportar(args[4]);
+            EventosSif::Registrar(EventosSif::ExportacionRegistros,
+                                  EventosSif::ExportacionDeRegistros(0, 0));
             Print(stdout,
                   QStringLiteral("%1 signed records written to %2").arg(written).arg(args[4]));
             return 0;
@@ -173,11 +197,30 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         const RegistroFacturacion::Verificacion result = RegistroFacturacion::Verificar();
+        const QString signatures = result.intact ? FirmaRegistro::Verificar() : QString();
+        int checkedEvents = 0;
+        const QString eventFault = EventosSif::Verificar(&checkedEvents);
+        EventosSif::Registrar(EventosSif::ControlRegistros,
+                              EventosSif::ControlDeRegistros(result.records));
+        if (!result.intact || !signatures.isEmpty())
+            EventosSif::Registrar(
+                EventosSif::AnomaliaRegistros,
+                EventosSif::Anomalia(false, result.intact ? "02" : "03",
+                                     result.intact ? signatures : result.message));
+        EventosSif::Registrar(EventosSif::ControlEventos,
+                              EventosSif::ControlDeEventos(checkedEvents));
+        if (!eventFault.isEmpty())
+            EventosSif::Registrar(EventosSif::AnomaliaEventos,
+                                  EventosSif::Anomalia(true, "03", eventFault));
         Print(result.intact ? stdout : stderr, result.message);
         if (!result.intact)
             return 1;
-        if (const QString fault = FirmaRegistro::Verificar(); !fault.isEmpty()) {
-            Print(stderr, fault);
+        if (!signatures.isEmpty()) {
+            Print(stderr, signatures);
+            return 1;
+        }
+        if (!eventFault.isEmpty()) {
+            Print(stderr, eventFault);
             return 1;
         }
         // Only a fault is said: the register's line stays the one answer of an intact folder.

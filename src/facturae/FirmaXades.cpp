@@ -209,12 +209,13 @@ QString Template(const Certificado& c, const QDateTime& ahora, const FirmaXades:
 } // namespace
 
 QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const QString& clave,
-                              const QDateTime& ahora, const Perfil& perfil) {
+                              const QDateTime& ahora, const Perfil& perfil,
+                              const QByteArray& cierre) {
     InitialiseOnce();
     Certificado c = AbrirGuardado(p12, clave, ahora);
 
-    // The signature goes last inside the root element, where the format expects it.
-    const qsizetype end = xml.lastIndexOf("</");
+    // The signature goes where the format expects it.
+    const qsizetype end = xml.lastIndexOf(cierre);
     if (end < 0)
         Refuse("El documento que se iba a firmar no es XML.");
     const QByteArray unsigned_ = xml.left(end) + Template(c, ahora, perfil).toUtf8() + xml.mid(end);

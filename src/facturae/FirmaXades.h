@@ -27,9 +27,11 @@ public:
     // xml signed by the certificate in the PKCS#12 file p12, opened with clave, at time `ahora`.
     // A file that cannot be read or is no certificate, a wrong password, a certificate not yet or
     // no longer valid at `ahora`, or a key that is not RSA: a TvError that says which.
+    // The signature goes last inside the root element, or, when `cierre` names a closing tag
+    // ("</sf:Evento>"), last inside the element that tag closes (its last occurrence).
     static QByteArray Firmar(const QByteArray& xml, const QString& p12, const QString& clave,
                              const QDateTime& ahora = QDateTime::currentDateTime(),
-                             const Perfil& perfil = Facturae);
+                             const Perfil& perfil = Facturae, const QByteArray& cierre = "</");
 
     // Whether the signature in signedXml holds for the document, checked with the certificate it
     // carries (whose trust is the reader's to judge).

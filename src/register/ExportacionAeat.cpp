@@ -199,13 +199,6 @@ void EscribirRegistroFactura(QXmlStreamWriter& xml, const Alta& a, const QString
     xml.writeEndElement();
 }
 
-// The company that issues the records: its legal name (at most 120 characters) and NIF.
-std::pair<QString, QString> Obligado() {
-    const Rows company = Db().GetRows(
-        "SELECT sNombre,sNif FROM ConfiguracionEmpresa ORDER BY nIdConfiguracionEmpresa LIMIT 1");
-    return {Recortado(company(0, 0).toString(), 120), company(1, 0).toString().trimmed()};
-}
-
 void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, size_t from, size_t to,
                       const std::pair<QString, QString>& obligado,
                       const QString& numeroInstalacion) {
@@ -258,6 +251,12 @@ Alta Cargar(const RegistroFacturacion::Registro& r, const RegistroFacturacion::R
 }
 
 } // namespace
+
+std::pair<QString, QString> Obligado() {
+    const Rows company = Db().GetRows(
+        "SELECT sNombre,sNif FROM ConfiguracionEmpresa ORDER BY nIdConfiguracionEmpresa LIMIT 1");
+    return {Recortado(company(0, 0).toString(), 120), company(1, 0).toString().trimmed()};
+}
 
 QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion) {
     const std::optional<RegistroFacturacion::Registro> anterior = RegistroFacturacion::Anterior(r);

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 // The register in the tax agency's own format: RegFactuSistemaFacturacion documents holding a
 // RegistroAlta per record, as its published schema (SuministroLR.xsd) describes them. Every
@@ -22,6 +23,9 @@ inline constexpr int RegistrosPorDocumento = 1000;
 // Record r alone, a RegistroAlta or RegistroAnulacion as the document's root: what is signed when
 // the records are kept rather than sent.
 QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion);
+
+// The company that issues the records: its legal name (at most 120 characters) and NIF.
+std::pair<QString, QString> Obligado();
 
 // Writes the records whose issue date lies between desde and hasta (yyyymmdd, 0 for no bound),
 // in register order: into `file` itself when they fit in one document, otherwise into FILE-1.xml,

@@ -5,6 +5,7 @@
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
+#include "register/EventosSif.h"
 #include "register/ExportacionAeat.h"
 #include "register/VeriFactu.h"
 
@@ -146,6 +147,20 @@ void Firmar(const RegistroFacturacion::Registro& r) {
                            estado.certificado, estado.clave, QDateTime::currentDateTime(), Perfil);
     Db().Execute("INSERT INTO RegistrosFirmados (nIdRegistro,sXml) VALUES (" + Id(r.nIdRegistro) +
                  "," + U().SqlValue(QString::fromUtf8(xml), 0, true) + ")");
+    EventosSif::AlDia();
+}
+
+bool Firmando() {
+    return estado.leido && estado.firmar && estado.problema.isEmpty();
+}
+
+QString NumeroInstalacion() {
+    return estado.numeroInstalacion;
+}
+
+QByteArray FirmarXml(const QByteArray& xml, const QByteArray& cierre) {
+    return FirmaXades::Firmar(xml, estado.certificado, estado.clave, QDateTime::currentDateTime(),
+                              Perfil, cierre);
 }
 
 QByteArray Firmado(qint32 nIdRegistro) {

@@ -26,6 +26,16 @@ QString Problema();
 // transaction. Nothing when no ini was read (Configurar) or the records are sent.
 void Firmar(const RegistroFacturacion::Registro& r);
 
+// Whether this process signs its records (and so keeps the event log): an ini read, the mode
+// without sending, a certificate that signs.
+bool Firmando();
+
+// The installation's number (the ini's [Registro] NumeroInstalacion, 1 when absent).
+QString NumeroInstalacion();
+
+// xml signed as the records are, the signature last inside the element `cierre` closes.
+QByteArray FirmarXml(const QByteArray& xml, const QByteArray& cierre);
+
 // The signed XML of record nIdRegistro; empty when it has none.
 QByteArray Firmado(qint32 nIdRegistro);
 

@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QNetworkAccessManager>

@@ -348,32 +348,37 @@ QString TillRules(bool server) {
                .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"));
 }
 
-// A signed record stays as it was signed, as its record does. SQLite's INSERT OR REPLACE removes
-// the row it replaces without running the delete trigger, so an insert over an existing key is
-// refused as well.
-QString SignedRecordRules(bool server) {
-    const QString refused =
-        QStringLiteral("Los registros de facturación firmados no se pueden modificar ni borrar");
+// A signed record stays as it was signed, as its record does, and so does a signed event.
+// SQLite's INSERT OR REPLACE removes the row it replaces without running the delete trigger, so an
+// insert over an existing key is refused as well.
+QString AppendOnlyRules(bool server, const QString& table, const QString& key, const QString& name,
+                        const QString& refused) {
     if (!server)
-        return QStringLiteral(
-                   "CREATE TRIGGER IF NOT EXISTS tv_firmado_sin_cambios BEFORE UPDATE ON "
-                   "RegistrosFirmados BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
-                   "CREATE TRIGGER IF NOT EXISTS tv_firmado_sin_borrados BEFORE DELETE ON "
-                   "RegistrosFirmados BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
-                   "CREATE TRIGGER IF NOT EXISTS tv_firmado_sin_reemplazos BEFORE INSERT ON "
-                   "RegistrosFirmados WHEN EXISTS (SELECT 1 FROM RegistrosFirmados WHERE "
-                   "nIdRegistro=NEW.nIdRegistro) BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
-            .arg(refused);
-    return QStringLiteral(
-               "CREATE OR REPLACE FUNCTION tv_firmado_inalterable() RETURNS trigger AS "
-               "$$ BEGIN RAISE EXCEPTION '%1'; END $$ LANGUAGE plpgsql;\n"
-               "CREATE OR REPLACE TRIGGER tv_firmado_inalterable BEFORE UPDATE OR DELETE "
-               "ON RegistrosFirmados FOR EACH ROW EXECUTE FUNCTION "
-               "tv_firmado_inalterable();\n"
-               "CREATE OR REPLACE TRIGGER tv_firmado_sin_vaciar BEFORE TRUNCATE ON "
-               "RegistrosFirmados FOR EACH STATEMENT EXECUTE FUNCTION "
-               "tv_firmado_inalterable();\n")
-        .arg(refused);
+        return QStringLiteral("CREATE TRIGGER IF NOT EXISTS tv_%2_sin_cambios BEFORE UPDATE ON "
+                              "%3 BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
+                              "CREATE TRIGGER IF NOT EXISTS tv_%2_sin_borrados BEFORE DELETE ON "
+                              "%3 BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
+                              "CREATE TRIGGER IF NOT EXISTS tv_%2_sin_reemplazos BEFORE INSERT ON "
+                              "%3 WHEN EXISTS (SELECT 1 FROM %3 WHERE "
+                              "%4=NEW.%4) BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
+            .arg(refused, name, table, key);
+    return QStringLiteral("CREATE OR REPLACE FUNCTION tv_%2_inalterable() RETURNS trigger AS "
+                          "$$ BEGIN RAISE EXCEPTION '%1'; END $$ LANGUAGE plpgsql;\n"
+                          "CREATE OR REPLACE TRIGGER tv_%2_inalterable BEFORE UPDATE OR DELETE "
+                          "ON %3 FOR EACH ROW EXECUTE FUNCTION "
+                          "tv_%2_inalterable();\n"
+                          "CREATE OR REPLACE TRIGGER tv_%2_sin_vaciar BEFORE TRUNCATE ON "
+                          "%3 FOR EACH STATEMENT EXECUTE FUNCTION "
+                          "tv_%2_inalterable();\n")
+        .arg(refused, name, table);
+}
+
+QString SignedRecordRules(bool server) {
+    return AppendOnlyRules(
+               server, "RegistrosFirmados", "nIdRegistro", "firmado",
+               "Los registros de facturación firmados no se pueden modificar ni borrar") +
+           AppendOnlyRules(server, "EventosSIF", "nIdEvento", "evento",
+                           "Los registros de eventos no se pueden modificar ni borrar");
 }
 
 } // namespace

@@ -10,10 +10,12 @@
 #include "invoicing/AnularFactura.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
+#include "register/EventosSif.h"
 #include "register/FirmaRegistro.h"
 #include "session/Gi.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 
 namespace {
@@ -176,6 +178,133 @@ TEST_F(SignedRecordsTest, WithoutACertificateNothingIsIssued) {
         EXPECT_TRUE(suite.Ui().Shown.join('\n').contains(c.said)) << c.ini.toStdString();
     }
     FirmaRegistro::Configurar(suite.IniPath());
+}
+
+// The event log of a day without sending: the checks and exports of tvRegistro and the module's
+// runs, each event valid by the agency's schema with a signature xmlsec1 accepts; and what a
+// changed, removed or re-chained event does to verify, which logs what it found.
+class EventLogTest : public SignedRecordsTest {
+protected:
+    QString Types() { return Table("SELECT sTipoEvento FROM EventosSIF ORDER BY nIdEvento"); }
+    // Runs sql with the log's rules lifted, as only the database's owner could.
+    void Forge(const QString& sql) {
+        if (TestEngine::Server())
+            return Db().Execute("ALTER TABLE EventosSIF DISABLE TRIGGER USER; " + sql +
+                                "; ALTER TABLE EventosSIF ENABLE TRIGGER USER");
+        Db().Close();
+        EXPECT_EQ(
+            Run("sqlite3", {suite.DbPath(), "DROP TRIGGER IF EXISTS tv_evento_sin_cambios; DROP "
+                                            "TRIGGER IF EXISTS tv_evento_sin_borrados; " +
+                                                sql})
+                .first,
+            0);
+        suite.SignIn();
+    }
+};
+
+TEST_F(EventLogTest, EveryEventOfADayValidatesAndVerifiesAndTamperingIsFound) {
+    EventosSif::Arrancar();
+    IssueADay();
+    EventosSif::Registrar(EventosSif::Fin);
+    EventosSif::Arrancar(); // the same day: no second check
+    ASSERT_EQ(RunTool("tvRegistro", {"verify"}).first, 0);
+    const QString dir = suite.Root() + "/eventos";
+    ASSERT_EQ(RunTool("tvRegistro", {"export", "--firmados", suite.Root() + "/firmados"}).first, 0);
+    EXPECT_EQ(RunTool("tvRegistro", {"eventos", "--dir", dir}),
+              std::make_pair(0, "8 events written to " + dir));
+    EXPECT_EQ(Types().split('\n'),
+              QStringList({"01", "03", "05", "02", "01", "03", "05", "08", "09"}));
+    const QString pem = suite.Root() + "/cert.pem";
+    ASSERT_EQ(Run("openssl", {"pkcs12", "-in", suite.DataDir() + "/Certificado-demo.p12", "-passin",
+                              "pass:demo", "-nokeys", "-out", pem})
+                  .first,
+              0);
+    const QString xsd =
+        qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/aeat/EventosSIF.xsd";
+    const QStringList files = QDir(dir).entryList({"*.xml"}, QDir::Files);
+    ASSERT_EQ(files.size(), 8);
+    for (const QString& name : files) {
+        const QString file = dir + "/" + name;
+        EXPECT_EQ(Run("xmllint", {"--nonet", "--noout", "--schema", xsd, file}).first, 0)
+            << name.toStdString();
+        EXPECT_EQ(Run("xmlsec1",
+                      {"--verify", "--trusted-pem", pem, "--id-attr:Id", "SignedProperties", file})
+                      .first,
+                  0)
+            << name.toStdString();
+    }
+
+    const int events = Count("EventosSIF");
+    const QString fourth =
+        Value("SELECT sFechaHoraHuso FROM EventosSIF WHERE nIdEvento=4").toString();
+    const struct {
+        const char* name;
+        QString forge, undo, said;
+    } cases[] = {
+        {"changed",
+         "UPDATE EventosSIF SET sXml=replace(sXml,'<sf:TipoEvento>02','<sf:TipoEvento>09') "
+         "WHERE nIdEvento=4",
+         "UPDATE EventosSIF SET sXml=replace(sXml,'<sf:TipoEvento>09','<sf:TipoEvento>02') "
+         "WHERE nIdEvento=4",
+         "event 4 (02, " + fourth + "): its signed XML does not say what the log says"},
+        {"re-chained", "UPDATE EventosSIF SET sHuellaAnterior='X' WHERE nIdEvento=4",
+         "UPDATE EventosSIF SET sHuellaAnterior=(SELECT sHuella FROM EventosSIF WHERE nIdEvento=3) "
+         "WHERE nIdEvento=4",
+         "event 4 (02, " + fourth + "): it is not chained to the event before it"},
+        {"removed",
+         "DELETE FROM EventosSIF WHERE nIdEvento=4",
+         {},
+         "event 5 (01, " +
+             Value("SELECT sFechaHoraHuso FROM EventosSIF WHERE nIdEvento=5").toString() +
+             "): the event before it is missing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Forge(c.forge);
+        const auto [status, said] = RunTool("tvRegistro", {"verify"});
+        EXPECT_EQ(status, 1);
+        EXPECT_TRUE(said.endsWith(c.said)) << said.toStdString();
+        // verify logs its run and what it found.
+        EXPECT_EQ(Types().split('\n').mid(Count("EventosSIF") - 3),
+                  QStringList({"03", "05", "06"}));
+        if (!c.undo.isEmpty())
+            Forge(c.undo);
+    }
+    EXPECT_GT(Count("EventosSIF"), events);
+}
+
+// A run that never logged its end is said by the next start; six hours after the last summary
+// (the first event, here dated so) the next event comes after a summary of the period.
+TEST_F(EventLogTest, AKilledRunIsNoticedAndSummariesComeEverySixHours) {
+    EventosSif::Arrancar();
+    EventosSif::Arrancar();
+    EXPECT_EQ(Value("SELECT COUNT(*) FROM EventosSIF WHERE sTipoEvento='01' AND sXml LIKE "
+                    "'%<sf:OtrosDatosEvento>El funcionamiento anterior terminó sin su evento de "
+                    "fin</sf:OtrosDatosEvento>%'")
+                  .toInt(),
+              1);
+    Forge("UPDATE EventosSIF SET sFechaHoraHuso='2026-01-01T08:00:00+01:00' WHERE nIdEvento=1");
+    // The summary comes with the day's first record, which it counts.
+    const int altas = Count("RegistrosFacturacion", "nIdRegistro>0 AND sTipoRegistro='Alta'") + 1;
+    IssueADay();
+    const Rows summary =
+        Db().GetRows("SELECT sXml FROM EventosSIF WHERE sTipoEvento='10' ORDER BY nIdEvento");
+    ASSERT_EQ(summary.RowCount(), 1);
+    const QString xml = summary(0, 0).toString();
+    EXPECT_TRUE(xml.contains("<sf:TipoEvento><sf:TipoEvento>01</sf:TipoEvento><sf:NumeroDeEventos>"
+                             "2</sf:NumeroDeEventos></sf:TipoEvento>"));
+    EXPECT_TRUE(xml.contains("<sf:NumeroDeRegistrosFacturacionAltaGenerados>" +
+                             QString::number(altas) +
+                             "</sf:NumeroDeRegistrosFacturacionAltaGenerados>"));
+    QFile file(suite.Root() + "/resumen.xml");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(xml.toUtf8());
+    file.close();
+    EXPECT_EQ(Run("xmllint",
+                  {"--nonet", "--noout", "--schema",
+                   qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/aeat/EventosSIF.xsd",
+                   file.fileName()}),
+              std::make_pair(0, file.fileName() + " validates"));
 }
 
 } // namespace
