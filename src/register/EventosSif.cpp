@@ -34,8 +34,12 @@ QString Text(const QString& text) {
     return U().SqlValue(text, 0, true);
 }
 
+QString E(const QString& name, const QString& text) {
+    return QStringLiteral("<sf:%1>%2</sf:%1>").arg(name, text.toHtmlEscaped());
+}
+
 QString E(const char* name, const QString& text) {
-    return QStringLiteral("<sf:%1>%2</sf:%1>").arg(QLatin1String(name), text.toHtmlEscaped());
+    return E(QLatin1String(name), text);
 }
 
 QString Ahora() {
@@ -374,30 +378,31 @@ int Exportar(const QString& dir, qint32 desde, qint32 hasta) {
     return rows.RowCount();
 }
 
+namespace {
+
+// A check's four processes, all but the dates' done over `n` records: of the invoice records
+// ("RegFacturacion", "Facturacion") or of the events ("RegEvento", "Evento").
+QString Lanzamiento(const QString& de, const QString& registros, int n) {
+    const QString element = "LanzamientoProcesoDeteccionAnomalias" + de;
+    QString datos = "<sf:" + element + ">";
+    for (const QString proceso :
+         {"IntegridadHuellas", "IntegridadFirmas", "TrazabilidadCadena", "TrazabilidadFechas"}) {
+        const bool realizado = proceso != QLatin1String("TrazabilidadFechas");
+        datos += E("RealizadoProcesoSobre" + proceso + de, realizado ? "S" : "N");
+        if (realizado)
+            datos += E("NumeroDeRegistros" + registros + "ProcesadosSobre" + proceso, Id(n));
+    }
+    return datos + "</sf:" + element + ">";
+}
+
+} // namespace
+
 QString ControlDeRegistros(int records) {
-    const QString n = Id(std::min(records, 9999999));
-    return "<sf:LanzamientoProcesoDeteccionAnomaliasRegFacturacion>" +
-           E("RealizadoProcesoSobreIntegridadHuellasRegFacturacion", "S") +
-           E("NumeroDeRegistrosFacturacionProcesadosSobreIntegridadHuellas", n) +
-           E("RealizadoProcesoSobreIntegridadFirmasRegFacturacion", "S") +
-           E("NumeroDeRegistrosFacturacionProcesadosSobreIntegridadFirmas", n) +
-           E("RealizadoProcesoSobreTrazabilidadCadenaRegFacturacion", "S") +
-           E("NumeroDeRegistrosFacturacionProcesadosSobreTrazabilidadCadena", n) +
-           E("RealizadoProcesoSobreTrazabilidadFechasRegFacturacion", "N") +
-           "</sf:LanzamientoProcesoDeteccionAnomaliasRegFacturacion>";
+    return Lanzamiento("RegFacturacion", "Facturacion", std::min(records, 9999999));
 }
 
 QString ControlDeEventos(int events) {
-    const QString n = Id(std::min(events, 99999));
-    return "<sf:LanzamientoProcesoDeteccionAnomaliasRegEvento>" +
-           E("RealizadoProcesoSobreIntegridadHuellasRegEvento", "S") +
-           E("NumeroDeRegistrosEventoProcesadosSobreIntegridadHuellas", n) +
-           E("RealizadoProcesoSobreIntegridadFirmasRegEvento", "S") +
-           E("NumeroDeRegistrosEventoProcesadosSobreIntegridadFirmas", n) +
-           E("RealizadoProcesoSobreTrazabilidadCadenaRegEvento", "S") +
-           E("NumeroDeRegistrosEventoProcesadosSobreTrazabilidadCadena", n) +
-           E("RealizadoProcesoSobreTrazabilidadFechasRegEvento", "N") +
-           "</sf:LanzamientoProcesoDeteccionAnomaliasRegEvento>";
+    return Lanzamiento("RegEvento", "Evento", std::min(events, 99999));
 }
 
 QString Anomalia(bool eventos, const char* tipo, const QString& texto) {

@@ -167,6 +167,14 @@ protected:
                       .arg(timeout)
                       .toUtf8());
     }
+    // Starts `tvRegistro send` from the ini in `sender` and waits until the stand-in is asked.
+    void StartSending(QProcess& sender) {
+        sender.setProcessChannelMode(QProcess::MergedChannels);
+        sender.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
+                     {"--ini", suite.IniPath(), "send"});
+        for (int k = 0; k < 200 && agencia.Requests().empty(); ++k)
+            QThread::msleep(50);
+    }
     static QString States() {
         return Table("SELECT sEstado,nCodigoError,sDescripcionError,MIN(nEnvios),MAX(nEnvios),"
                      "COUNT(*),MIN(CASE WHEN sCsv='' THEN 0 ELSE 1 END) FROM RegistrosEnvio "
@@ -361,11 +369,7 @@ TEST_F(VeriFactuTest, TheCommandSendsFromTheIniAndOneWorkstationSendsAtATime) {
     const int records = Records();
     agencia.Guion(R"({"answer": "silent"})");
     QProcess other;
-    other.setProcessChannelMode(QProcess::MergedChannels);
-    other.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
-                {"--ini", suite.IniPath(), "send"});
-    for (int k = 0; k < 100 && agencia.Requests().empty(); ++k)
-        QThread::msleep(50);
+    StartSending(other);
     ASSERT_EQ(agencia.Requests().size(), 1u);
     const VeriFactu::Resultado busy = VeriFactu::Enviar(agencia.Configuracion());
     EXPECT_TRUE(busy.ocupado);
@@ -483,10 +487,7 @@ TEST_F(VeriFactuTest, ASenderKilledWhileItWaitsIsSettledByTheNextRun) {
     SendingIni(20);
     agencia.Guion(R"({"answer": "silent"})");
     QProcess sender;
-    sender.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
-                 {"--ini", suite.IniPath(), "send"});
-    for (int k = 0; k < 200 && agencia.Requests().empty(); ++k)
-        QThread::msleep(50);
+    StartSending(sender);
     ASSERT_EQ(agencia.Requests().size(), 1u);
     sender.kill();
     ASSERT_TRUE(sender.waitForFinished(5000));
@@ -511,11 +512,7 @@ TEST_F(VeriFactuTest, OneSenderAtATimeAlsoWhenTheFirstOnesConnectionIsCut) {
     SendingIni(3);
     agencia.Guion(R"({"answer": "silent"})");
     QProcess first;
-    first.setProcessChannelMode(QProcess::MergedChannels);
-    first.start(qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro",
-                {"--ini", suite.IniPath(), "send"});
-    for (int k = 0; k < 200 && agencia.Requests().empty(); ++k)
-        QThread::msleep(50);
+    StartSending(first);
     ASSERT_EQ(agencia.Requests().size(), 1u);
     Db().Execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
                  "datname=current_database() AND pid<>pg_backend_pid()");
