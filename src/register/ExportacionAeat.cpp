@@ -216,16 +216,54 @@ void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, siz
     xml.writeEndElement();
 }
 
-void EscribirDocumento(const QString& file, const std::vector<Alta>& altas, size_t from, size_t to,
-                       const std::pair<QString, QString>& obligado,
-                       const QString& numeroInstalacion) {
-    ArchivoSeguro::Escribir(file, [&](QIODevice& out) {
-        QXmlStreamWriter xml(&out);
-        xml.setAutoFormatting(true);
-        xml.writeStartDocument();
-        EscribirRegFactu(xml, altas, from, to, obligado, numeroInstalacion);
-        xml.writeEndDocument();
-    });
+// Record a alone, as its own document would hold it but without the XML declaration.
+QByteArray Suelto(const Alta& a, const QString& nombreEmisor, const QString& numeroInstalacion) {
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    xml.writeNamespace(Sf, "sf");
+    EscribirRegistro(xml, a, nombreEmisor, numeroInstalacion);
+    return out;
+}
+
+QByteArray SinDeclaracion(QByteArray xml) {
+    if (xml.startsWith("<?xml")) {
+        xml.remove(0, xml.indexOf("?>") + 2);
+        while (!xml.isEmpty() && (xml.front() == '\n' || xml.front() == '\r'))
+            xml.remove(0, 1);
+    }
+    return xml;
+}
+
+QByteArray Escapado(const QString& text) {
+    return text.toHtmlEscaped().toUtf8();
+}
+
+// A RegFactuSistemaFacturacion around records already written (each a RegistroAlta or
+// RegistroAnulacion without its XML declaration), put together by hand so that a signed record
+// goes in byte for byte as it was signed. `cabecera` follows the issuer in the header.
+QByteArray RegFactu(const std::vector<QByteArray>& registros,
+                    const std::pair<QString, QString>& obligado, const QByteArray& cabecera = {}) {
+    QByteArray out =
+        "<sfLR:RegFactuSistemaFacturacion xmlns:sfLR=\"" + Lr.toUtf8() + "\" xmlns:sf=\"" +
+        Sf.toUtf8() + "\">\n<sfLR:Cabecera><sf:ObligadoEmision><sf:NombreRazon>" +
+        Escapado(obligado.first) + "</sf:NombreRazon><sf:NIF>" + Escapado(obligado.second) +
+        "</sf:NIF></sf:ObligadoEmision>" + cabecera + "</sfLR:Cabecera>\n";
+    for (const QByteArray& registro : registros)
+        out += "<sfLR:RegistroFactura>" + registro + "</sfLR:RegistroFactura>\n";
+    return out + "</sfLR:RegFactuSistemaFacturacion>\n";
+}
+
+// The signed XML of the records first to last (nIdRegistro) that have one, by record.
+QHash<qint32, QByteArray> Firmados(qint32 first, qint32 last) {
+    QHash<qint32, QByteArray> firmados;
+    if (!Db().HasTable("RegistrosFirmados"))
+        return firmados;
+    const Rows rows =
+        Db().GetRows("SELECT nIdRegistro,sXml FROM RegistrosFirmados WHERE nIdRegistro BETWEEN " +
+                     QString::number(first) + " AND " + QString::number(last));
+    for (int i = 0; i < rows.RowCount(); ++i)
+        firmados.insert(rows(0, i).toInt(), SinDeclaracion(rows(1, i).toString().toUtf8()));
+    return firmados;
 }
 
 // What the RegistroAlta of record r says beyond its row, read from its document.
@@ -260,14 +298,8 @@ std::pair<QString, QString> Obligado() {
 
 QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion) {
     const std::optional<RegistroFacturacion::Registro> anterior = RegistroFacturacion::Anterior(r);
-    QByteArray out;
-    QXmlStreamWriter xml(&out);
-    xml.writeStartDocument();
-    xml.writeNamespace(Sf, "sf");
-    EscribirRegistro(xml, Cargar(r, anterior ? &*anterior : nullptr), Obligado().first,
-                     numeroInstalacion);
-    xml.writeEndDocument();
-    return out;
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
+           Suelto(Cargar(r, anterior ? &*anterior : nullptr), Obligado().first, numeroInstalacion);
 }
 
 QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint32 desde,
@@ -287,7 +319,10 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
         if (int(chunk.size()) < Chunk)
             break;
     }
-    std::vector<Alta> altas;
+    // Each record with its issuer's record just before it.
+    std::vector<
+        std::pair<const RegistroFacturacion::Registro*, const RegistroFacturacion::Registro*>>
+        elegidos;
     QHash<QString, const RegistroFacturacion::Registro*> last;
     for (const RegistroFacturacion::Registro& r : registros) {
         const RegistroFacturacion::Registro* anterior = last.value(r.sIdEmisor, nullptr);
@@ -295,28 +330,42 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
         const qint32 dia = Dia(r.sFechaExpedicion);
         if ((desde != 0 && dia < desde) || (hasta != 0 && dia > hasta))
             continue;
-        altas.push_back(Cargar(r, anterior));
+        elegidos.emplace_back(&r, anterior);
     }
 
     QStringList files;
-    if (altas.size() <= size_t(RegistrosPorDocumento)) {
+    if (elegidos.size() <= size_t(RegistrosPorDocumento)) {
         files << file;
     } else {
         const QFileInfo info(file);
         const QString stem = info.dir().filePath(info.completeBaseName());
         const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
-        for (size_t from = 0; from < altas.size(); from += RegistrosPorDocumento)
+        for (size_t from = 0; from < elegidos.size(); from += RegistrosPorDocumento)
             files << stem + "-" + QString::number(files.size() + 1) + suffix;
     }
     // A part that may not be written is said before any is, so that a refusal leaves no export
     // half new and half old.
     for (const QString& part : files)
         ArchivoSeguro::ComprobarDestino(part);
+    // A record signed when it was made is handed over as it was signed; one made while the
+    // records were sent (unsigned) is written from its row and its document.
     for (qsizetype k = 0; k < files.size(); ++k) {
         const size_t from = size_t(k) * RegistrosPorDocumento;
-        EscribirDocumento(files[k], altas, from,
-                          std::min(altas.size(), from + size_t(RegistrosPorDocumento)), obligado,
-                          numeroInstalacion);
+        const size_t to = std::min(elegidos.size(), from + size_t(RegistrosPorDocumento));
+        const QHash<qint32, QByteArray> firmados =
+            from < to
+                ? Firmados(elegidos[from].first->nIdRegistro, elegidos[to - 1].first->nIdRegistro)
+                : QHash<qint32, QByteArray>();
+        std::vector<QByteArray> textos;
+        for (size_t i = from; i < to; ++i) {
+            const auto [r, anterior] = elegidos[i];
+            const auto firmado = firmados.find(r->nIdRegistro);
+            textos.push_back(firmado != firmados.end()
+                                 ? *firmado
+                                 : Suelto(Cargar(*r, anterior), obligado.first, numeroInstalacion));
+        }
+        ArchivoSeguro::Escribir(files[k], "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
+                                              RegFactu(textos, obligado));
     }
     return files;
 }

@@ -198,26 +198,12 @@ int Exportar(const QString& dir) {
     }
 }
 
-namespace {
-
-// A folder older than the signed records, opened only to be read, has not got their table yet.
-bool HasTable() {
-    return !Db().GetRows(Db().IsServerDb()
-                             ? "SELECT 1 FROM information_schema.tables WHERE table_schema = "
-                               "current_schema() AND lower(table_name) = 'registrosfirmados'"
-                             : "SELECT 1 FROM sqlite_master WHERE type='table' AND "
-                               "name='RegistrosFirmados'")
-                .IsEmpty();
-}
-
-} // namespace
-
 QString Verificar(int* checked) {
     constexpr int Chunk = 500;
     int count = 0;
     if (checked)
         *checked = 0;
-    if (!HasTable())
+    if (!Db().HasTable("RegistrosFirmados"))
         return {};
     for (qint32 after = 0;;) {
         const Rows rows =

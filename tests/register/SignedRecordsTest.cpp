@@ -84,6 +84,24 @@ TEST_F(SignedRecordsTest, EveryRecordOfADayValidatesAndVerifiesAlone) {
                       .first,
                   0)
             << file.toStdString();
+    // The agency's export carries each of them byte for byte as signed, and is valid as a whole.
+    const QString aeat = suite.Root() + "/registro.xml";
+    ASSERT_EQ(RunTool("tvRegistro", {"export", "--aeat", aeat}).first, 0);
+    const auto [exportValid, exportSaid] = Run(
+        "xmllint",
+        {"--nonet", "--noout", "--schema",
+         qEnvironmentVariable("TV_SOURCE_DIR") + "/tests/register/aeat/SuministroLR.xsd", aeat});
+    EXPECT_EQ(exportValid, 0) << exportSaid.toStdString();
+    QFile exported(aeat);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    const QByteArray whole = exported.readAll();
+    for (const QString& file : files) {
+        QFile one(file);
+        ASSERT_TRUE(one.open(QIODevice::ReadOnly));
+        const QByteArray record = one.readAll();
+        EXPECT_TRUE(whole.contains(record.mid(record.indexOf("?>") + 2).trimmed()))
+            << file.toStdString();
+    }
     EXPECT_EQ(RunTool("tvRegistro", {"verify"}).first, 0);
 }
 

@@ -238,6 +238,18 @@ bool DataAccess::IsServerDb() const {
     return m_engine && m_engine->IsServer();
 }
 
+bool DataAccess::HasTable(const QString& name) {
+    // A table's name comes from the code, never from a user.
+    const QString text = "'" + name.toLower() + "'";
+    return !GetRows(IsServerDb() ? "SELECT 1 FROM information_schema.tables WHERE table_schema = "
+                                   "current_schema() AND lower(table_name) = " +
+                                       text
+                                 : "SELECT 1 FROM sqlite_master WHERE type='table' AND "
+                                   "lower(name) = " +
+                                       text)
+                .IsEmpty();
+}
+
 DbEngine& DataAccess::Engine(const QString& sql) const {
     if (!IsConnected())
         Fail(QStringLiteral("No hay conexión con la base de datos"), sql);

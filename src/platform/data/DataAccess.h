@@ -64,6 +64,9 @@ public:
     bool IsConnected() const;
     // True on a database server (PostgreSQL): Boolean columns are then read through cast(...).
     bool IsServerDb() const;
+    // Whether the open database has table `name` (a folder older than it, opened only to be read,
+    // has not got it yet).
+    bool HasTable(const QString& name);
 
     // (column, row) array; IsEmpty() when no row.
     Rows GetRows(const QString& sql);
