@@ -470,6 +470,9 @@ CREATE INDEX IF NOT EXISTS ixRegistrosEnvio_sEstado ON RegistrosEnvio (sEstado);
 -- whole, its CSV and the wait it asked for before the next one; sError what went wrong. The row
 -- is written before the post, saying that no answer came, and rewritten when one does.
 
+-- sRequerimiento: the agency's request reference when the submission hands over kept records at
+-- its request, empty for the records sent as they are made.
+
 CREATE TABLE IF NOT EXISTS EnviosAeat (
     nIdEnvio INTEGER PRIMARY KEY,
     sFechaHora TEXT NOT NULL DEFAULT '',
@@ -477,20 +480,38 @@ CREATE TABLE IF NOT EXISTS EnviosAeat (
     sEstadoEnvio TEXT NOT NULL DEFAULT '',
     sCsv TEXT NOT NULL DEFAULT '',
     nTiempoEspera INTEGER NOT NULL DEFAULT 0,
-    sError TEXT NOT NULL DEFAULT ''
+    sError TEXT NOT NULL DEFAULT '',
+    sRequerimiento TEXT NOT NULL DEFAULT ''
 );
 
 -- Which records each submission carried, written and committed before it is posted: after a
 -- crash, or an answer lost, the sender knows what the agency may already hold, and with which
 -- fingerprint.
 
+-- sEstado: what the agency answered for the record in that submission, empty until it answers.
+
 CREATE TABLE IF NOT EXISTS RegistrosEnviados (
     nIdRegistroEnviado INTEGER PRIMARY KEY,
     nIdEnvio INTEGER NOT NULL DEFAULT 0,
     nIdRegistro INTEGER NOT NULL DEFAULT 0,
-    sHuella TEXT NOT NULL DEFAULT ''
+    sHuella TEXT NOT NULL DEFAULT '',
+    sEstado TEXT NOT NULL DEFAULT ''
 );
 CREATE INDEX IF NOT EXISTS ixRegistrosEnviados_nIdRegistro ON RegistrosEnviados (nIdRegistro);
+CREATE INDEX IF NOT EXISTS ixRegistrosEnviados_nIdEnvio ON RegistrosEnviados (nIdEnvio);
+
+-- The register's mode as it changed: each row the mode the module found in the ini when it
+-- differed from the last one (VERIFACTU sends the records as they are made, NOVERIFACTU signs
+-- and keeps them), since when (UTC), and the last record made before. Records made before a
+-- change to VERIFACTU are never sent as new ones: they were kept, signed, and go to the agency
+-- when it asks for them.
+
+CREATE TABLE IF NOT EXISTS ModosRegistro (
+    nIdModoRegistro INTEGER PRIMARY KEY,
+    sModo TEXT NOT NULL DEFAULT '',
+    sDesde TEXT NOT NULL DEFAULT '',
+    nUltimoRegistroAnterior INTEGER NOT NULL DEFAULT 0
+);
 
 -- The sender's turn: one row, held by one workstation's sender (sTitular: host, process and a
 -- token of its own) until sHasta (UTC). It is taken and renewed under a row lock in the sender's

@@ -5,6 +5,7 @@
 #include "platform/util/Utility.h"
 #include "register/EventosSif.h"
 #include "register/FirmaRegistro.h"
+#include "register/ModoRegistro.h"
 #include "session/G.h"
 #include "session/Gi.h"
 #include "setup/SuiteSetup.h"
@@ -28,6 +29,9 @@ int main(int argc, char* argv[]) {
         // Without a certificate that can sign, the register cannot keep its records: said once
         // here, and every invoice refused until the ini names one.
         if (const QString problema = FirmaRegistro::Configurar(Gi.sPathIni); !problema.isEmpty())
+            Ui::current().Message("tvFacturacion", problema, Ui::Icon::Exclamation);
+        // A change of mode is the data's to remember, and one back not always allowed.
+        if (const QString problema = ModoRegistro::Comprobar(Gi.sPathIni); !problema.isEmpty())
             Ui::current().Message("tvFacturacion", problema, Ui::Icon::Exclamation);
         // The event log sees each run begin and, when it ends in order, end.
         EventosSif::Arrancar();

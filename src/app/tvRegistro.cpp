@@ -6,6 +6,7 @@
 // tvRegistro --ini <Tavelo.ini> eventos --dir <folder> [--desde dd-mm-yyyy --hasta dd-mm-yyyy]
 //            [--force]
 // tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>
+// tvRegistro --ini <Tavelo.ini> send --requerimiento <ref> [--desde dd-mm-yyyy --hasta dd-mm-yyyy]
 //
 // Checks the register of issued invoices and credit notes (every fingerprint, every link, every
 // record against its invoice) and then every document's stored figures against its lines, or
@@ -23,6 +24,7 @@
 #include "register/EventosSif.h"
 #include "register/ExportacionAeat.h"
 #include "register/FirmaRegistro.h"
+#include "register/ModoRegistro.h"
 #include "register/RegistroFacturacion.h"
 #include "register/VeriFactu.h"
 #include "session/SuiteSession.h"
@@ -44,7 +46,9 @@ int Usage() {
                   "     tvRegistro --ini <Tavelo.ini> export --firmados <carpeta> [--force]\n"
                   "     tvRegistro --ini <Tavelo.ini> eventos --dir <carpeta> "
                   "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa] [--force]\n"
-                  "     tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>");
+                  "     tvRegistro --ini <Tavelo.ini> send | status | subsanar <nIdRegistro>\n"
+                  "     tvRegistro --ini <Tavelo.ini> send --requerimiento <referencia> "
+                  "[--desde dd-mm-aaaa] [--hasta dd-mm-aaaa]");
     return 2;
 }
 
@@ -116,6 +120,34 @@ int Send(const QString& ini) {
     return result.rechazados == 0 && result.conflictos == 0 && result.error.isEmpty() ? 0 : 1;
 }
 
+// Hands the kept records over at the agency's request; status 0 only once the request is
+// complete.
+int Requerimiento(const QString& ini, const QString& referencia, qint32 desde, qint32 hasta) {
+    const VeriFactu::Configuracion configuracion = VeriFactu::LeerConfiguracion(ini);
+    if (configuracion.verifactu)
+        throw TvError(ErrorNumber::InvalidCall,
+                      "En VERI*FACTU la AEAT ya recibe cada registro al emitirse: un "
+                      "requerimiento se atiende desde el modo sin envío (Modo=NOVERIFACTU)");
+    const VeriFactu::Resultado result =
+        VeriFactu::EnviarRequerimiento(configuracion, referencia, desde, hasta);
+    if (result.ocupado)
+        Print(stdout, "another workstation is sending");
+    if (!result.error.isEmpty())
+        Print(stderr, result.error);
+    if (result.esperaSegundos > 0 && result.pendientes > 0)
+        Print(stdout, QStringLiteral("no submission for %1 s: run the same command again then")
+                          .arg(result.esperaSegundos));
+    Print(stdout, "request " + referencia + " " + result.Texto());
+    if (result.pendientes == 0 && result.error.isEmpty() && !result.ocupado)
+        EventosSif::Registrar(EventosSif::ExportacionRegistros,
+                              EventosSif::ExportacionDeRegistros(desde, hasta),
+                              "Requerimiento " + referencia);
+    return result.pendientes == 0 && result.rechazados == 0 && result.conflictos == 0 &&
+                   result.error.isEmpty() && !result.ocupado
+               ? 0
+               : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -129,24 +161,32 @@ int main(int argc, char* argv[]) {
     const bool exporting = args.size() == 4 && args[2] == "export";
     const bool signedRecords = args.size() == 5 && args[2] == "export" && args[3] == "--firmados";
     const bool events = args.size() >= 5 && args[2] == "eventos" && args[3] == "--dir";
+    const bool request = args.size() >= 5 && args[2] == "send" && args[3] == "--requerimiento";
     const QString veriFactu =
         args.size() == 3 && (args[2] == "send" || args[2] == "status")     ? args[2]
         : args.size() == 4 && args[2] == "subsanar" && args[3].toInt() > 0 ? args[2]
                                                                            : QString();
     qint32 desde = 0, hasta = 0;
     if (args.value(0) != "--ini" ||
-        !(verify || exporting || aeat || signedRecords || events || !veriFactu.isEmpty()) ||
-        ((aeat || events) && !AeatOptions(args.mid(5), desde, hasta)))
+        !(verify || exporting || aeat || signedRecords || events || request ||
+          !veriFactu.isEmpty()) ||
+        ((aeat || events || request) && !AeatOptions(args.mid(5), desde, hasta)))
         return Usage();
     try {
         const QString ini = args[1];
         if (!QFileInfo(ini).isFile())
             throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
-        if (!veriFactu.isEmpty()) {
+        if (!veriFactu.isEmpty() || request) {
             // Sending writes each record's state; a folder older than the sending state gets
-            // its tables first, as the module's start would give them.
+            // its tables first, as the module's start would give them, and a change of mode is
+            // seen before anything is sent.
             SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance());
             SuiteSetup::UpdateSchema();
+            FirmaRegistro::Configurar(ini);
+            if (const QString problema = ModoRegistro::Comprobar(ini); !problema.isEmpty())
+                throw TvError(ErrorNumber::InvalidCall, problema);
+            if (request)
+                return Requerimiento(ini, args[4], desde, hasta);
             if (veriFactu == "send")
                 return Send(ini);
             if (veriFactu == "subsanar") {

@@ -191,31 +191,6 @@ void EscribirRegistro(QXmlStreamWriter& xml, const Alta& a, const QString& nombr
     EscribirAlta(xml, a, nombreEmisor, numeroInstalacion);
 }
 
-// The record inside the submission's wrapper.
-void EscribirRegistroFactura(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmisor,
-                             const QString& numeroInstalacion) {
-    xml.writeStartElement(Lr, "RegistroFactura");
-    EscribirRegistro(xml, a, nombreEmisor, numeroInstalacion);
-    xml.writeEndElement();
-}
-
-void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, size_t from, size_t to,
-                      const std::pair<QString, QString>& obligado,
-                      const QString& numeroInstalacion) {
-    xml.writeNamespace(Lr, "sfLR");
-    xml.writeNamespace(Sf, "sf");
-    xml.writeStartElement(Lr, "RegFactuSistemaFacturacion");
-    xml.writeStartElement(Lr, "Cabecera");
-    xml.writeStartElement(Sf, "ObligadoEmision");
-    Texto(xml, "NombreRazon", obligado.first);
-    Texto(xml, "NIF", obligado.second);
-    xml.writeEndElement();
-    xml.writeEndElement();
-    for (size_t k = from; k < to; ++k)
-        EscribirRegistroFactura(xml, altas[k], obligado.first, numeroInstalacion);
-    xml.writeEndElement();
-}
-
 // Record a alone, as its own document would hold it but without the XML declaration.
 QByteArray Suelto(const Alta& a, const QString& nombreEmisor, const QString& numeroInstalacion) {
     QByteArray out;
@@ -251,6 +226,14 @@ QByteArray RegFactu(const std::vector<QByteArray>& registros,
     for (const QByteArray& registro : registros)
         out += "<sfLR:RegistroFactura>" + registro + "</sfLR:RegistroFactura>\n";
     return out + "</sfLR:RegFactuSistemaFacturacion>\n";
+}
+
+// A submission's SOAP envelope around its RegFactuSistemaFacturacion.
+QByteArray Sobre(const QByteArray& regFactu) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<soapenv:Envelope "
+           "xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\"><soapenv:Header/>"
+           "<soapenv:Body>" +
+           regFactu + "</soapenv:Body></soapenv:Envelope>";
 }
 
 // The signed XML of the records first to last (nIdRegistro) that have one, by record.
@@ -372,35 +355,41 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
 
 QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
                  const QSet<qint32>& subsanacion, const QString& numeroInstalacion) {
-    // Each record names the record of its issuer just before it, which need not be in this
-    // submission; the storage is sized first so that the pointers into it hold.
-    std::vector<RegistroFacturacion::Registro> anteriores;
-    anteriores.reserve(registros.size());
-    std::vector<Alta> altas;
+    const std::pair<QString, QString> obligado = Obligado();
+    std::vector<QByteArray> textos;
     for (const RegistroFacturacion::Registro& r : registros) {
-        std::optional<RegistroFacturacion::Registro> anterior = RegistroFacturacion::Anterior(r);
-        const RegistroFacturacion::Registro* enlace = nullptr;
-        if (anterior) {
-            anteriores.push_back(std::move(*anterior));
-            enlace = &anteriores.back();
-        }
-        Alta a = Cargar(r, enlace);
+        // Each record names the record of its issuer just before it, which need not be in this
+        // submission.
+        const std::optional<RegistroFacturacion::Registro> anterior =
+            RegistroFacturacion::Anterior(r);
+        Alta a = Cargar(r, anterior ? &*anterior : nullptr);
         a.subsanacion = subsanacion.contains(r.nIdRegistro);
-        altas.push_back(std::move(a));
+        textos.push_back(Suelto(a, obligado.first, numeroInstalacion));
     }
-    const QString soap = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
-    QByteArray body;
-    QXmlStreamWriter xml(&body);
-    xml.writeStartDocument();
-    xml.writeNamespace(soap, "soapenv");
-    xml.writeStartElement(soap, "Envelope");
-    xml.writeEmptyElement(soap, "Header");
-    xml.writeStartElement(soap, "Body");
-    EscribirRegFactu(xml, altas, 0, altas.size(), Obligado(), numeroInstalacion);
-    xml.writeEndElement();
-    xml.writeEndElement();
-    xml.writeEndDocument();
-    return body;
+    return Sobre(RegFactu(textos, obligado));
+}
+
+QByteArray Requerimiento(const std::vector<RegistroFacturacion::Registro>& registros,
+                         const QString& referencia, bool fin, const QString& numeroInstalacion) {
+    const std::pair<QString, QString> obligado = Obligado();
+    const QHash<qint32, QByteArray> firmados =
+        registros.empty() ? QHash<qint32, QByteArray>()
+                          : Firmados(registros.front().nIdRegistro, registros.back().nIdRegistro);
+    std::vector<QByteArray> textos;
+    for (const RegistroFacturacion::Registro& r : registros) {
+        if (const auto firmado = firmados.find(r.nIdRegistro); firmado != firmados.end()) {
+            textos.push_back(*firmado);
+            continue;
+        }
+        const std::optional<RegistroFacturacion::Registro> anterior =
+            RegistroFacturacion::Anterior(r);
+        textos.push_back(
+            Suelto(Cargar(r, anterior ? &*anterior : nullptr), obligado.first, numeroInstalacion));
+    }
+    return Sobre(RegFactu(textos, obligado,
+                          "<sf:RemisionRequerimiento><sf:RefRequerimiento>" + Escapado(referencia) +
+                              "</sf:RefRequerimiento><sf:FinRequerimiento>" + (fin ? "S" : "N") +
+                              "</sf:FinRequerimiento></sf:RemisionRequerimiento>"));
 }
 
 } // namespace ExportacionAeat

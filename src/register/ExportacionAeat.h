@@ -39,4 +39,10 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
 QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
                  const QSet<qint32>& subsanacion, const QString& numeroInstalacion);
 
+// The SOAP message that hands `registros` over (at most RegistrosPorDocumento, in register order)
+// at the agency's request `referencia`: each record as it was signed when it was signed, and
+// FinRequerimiento "S" when this submission ends the request.
+QByteArray Requerimiento(const std::vector<RegistroFacturacion::Registro>& registros,
+                         const QString& referencia, bool fin, const QString& numeroInstalacion);
+
 } // namespace ExportacionAeat

@@ -105,13 +105,18 @@ QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml) {
 
 } // namespace
 
-QString Configurar(const QString& ini) {
+QString Configurar(const QString& ini, Modo modo) {
     if (ini.isEmpty()) {
         estado = Estado{};
         return {};
     }
     const VeriFactu::Configuracion c = VeriFactu::LeerConfiguracion(ini);
-    estado = Estado{true, !c.verifactu, c.certificado, c.claveCertificado, c.numeroInstalacion, {}};
+    estado = Estado{true,
+                    !c.verifactu || modo == Modo::SinEnvio,
+                    c.certificado,
+                    c.claveCertificado,
+                    c.numeroInstalacion,
+                    {}};
     if (!estado.firmar)
         return {};
     if (c.certificado.isEmpty()) {
@@ -131,6 +136,11 @@ QString Configurar(const QString& ini) {
                           e.Description();
     }
     return estado.problema;
+}
+
+void Impedir(const QString& problema) {
+    if (estado.leido && estado.firmar)
+        estado.problema = problema;
 }
 
 QString Problema() {

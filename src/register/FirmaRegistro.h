@@ -17,7 +17,14 @@ namespace FirmaRegistro {
 // and again, as a TvError, by every record that would be made; in VERI*FACTU mode nothing is
 // signed; an empty ini leaves records unsigned (a program that makes a folder without a clinic).
 // Answers the problem, empty when records can be made.
-QString Configurar(const QString& ini);
+// `modo` SinEnvio signs whatever the ini's mode: the last event of the mode without sending,
+// logged when the clinic begins to send.
+enum class Modo { DelIni, SinEnvio };
+QString Configurar(const QString& ini, Modo modo = Modo::DelIni);
+
+// Refuses every record from now on for `problema` (a mode the clinic may not return to), when
+// the records are signed.
+void Impedir(const QString& problema);
 
 // What Configurar said of the certificate: empty when records can be made.
 QString Problema();

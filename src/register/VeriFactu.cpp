@@ -5,6 +5,7 @@
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/ExportacionAeat.h"
+#include "register/ModoRegistro.h"
 #include "register/SistemaInformatico.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <functional>
 
 namespace VeriFactu {
 namespace {
@@ -292,14 +294,16 @@ private:
 // Renews the turn and writes, committed before the post, which records the submission carries
 // and with which fingerprint; answers the submission's row, which says that no answer came until
 // one does. Raises when the turn was lost to another sender.
-qint32 Traza(Turno& turno, const std::vector<RegistroFacturacion::Registro>& registros) {
+qint32 Traza(Turno& turno, const std::vector<RegistroFacturacion::Registro>& registros,
+             const QString& requerimiento) {
     TransactionGuard guard;
     if (!turno.Tomar(true))
         throw TvError(ErrorNumber::InvalidCall,
                       "otro puesto ha tomado el envío a la AEAT mientras este esperaba");
-    const qint32 envio = Db().InsertRecord("EnviosAeat", "sFechaHora,nRegistros,sError",
-                                           Text(Ahora()) + "," + Id(qint64(registros.size())) +
-                                               "," + Text(SinRespuesta));
+    const qint32 envio =
+        Db().InsertRecord("EnviosAeat", "sFechaHora,nRegistros,sError,sRequerimiento",
+                          Text(Ahora()) + "," + Id(qint64(registros.size())) + "," +
+                              Text(SinRespuesta) + "," + Text(requerimiento));
     QStringList rows;
     for (const RegistroFacturacion::Registro& r : registros)
         rows << "(" + Id(envio) + "," + Id(r.nIdRegistro) + "," + Text(r.sHuella) + ")";
@@ -371,9 +375,10 @@ const QString TextoConflicto = QStringLiteral(
     "por enviado. Revíselo con su asesor antes de emitir nada más en esta serie");
 
 // Writes the agency's answer for the records sent, in one transaction with its submission's row;
-// adds to the counts.
+// adds to the counts. A request's submission leaves the records' sending state alone: they were
+// kept, not sent as they were made.
 void Guardar(const Respuesta& respuesta, const std::vector<RegistroFacturacion::Registro>& sent,
-             qint32 envio, Resultado& result) {
+             qint32 envio, bool requerimiento, Resultado& result) {
     // A document and its cancellation share number and date: the operation tells their lines
     // apart.
     QHash<QString, const RegistroFacturacion::Registro*> records;
@@ -408,6 +413,10 @@ void Guardar(const Respuesta& respuesta, const std::vector<RegistroFacturacion::
                 ? respuesta.csv
                 : QString();
         const QString id = Id(record.nIdRegistro);
+        Db().Execute("UPDATE RegistrosEnviados SET sEstado=" + Text(estado) +
+                     " WHERE nIdEnvio=" + Id(envio) + " AND nIdRegistro=" + id);
+        if (requerimiento)
+            continue;
         if (Db().GetValue("RegistrosEnvio", "nIdRegistro=" + id).toInt() == 0)
             Db().InsertRecord("RegistrosEnvio",
                               "nIdRegistro,nIdEnvio,sEstado,nCodigoError,sDescripcionError,sCsv,"
@@ -425,15 +434,46 @@ void Guardar(const Respuesta& respuesta, const std::vector<RegistroFacturacion::
     guard.Commit();
 }
 
-// The records waiting (never sent, or marked to be corrected), oldest first.
-const char* const Waiting = " FROM RegistrosFacturacion r LEFT JOIN RegistrosEnvio e ON "
-                            "e.nIdRegistro=r.nIdRegistro WHERE e.nIdRegistroEnvio IS NULL OR "
-                            "e.sEstado='Subsanar'";
+// Posts `message`, which carries `registros`, and keeps the answer; answers false when it failed.
+bool Remitir(const Configuracion& c, Turno& turno,
+             const std::vector<RegistroFacturacion::Registro>& registros, const QByteArray& message,
+             const QString& requerimiento, Resultado& result) {
+    qint32 envio = 0;
+    Respuesta respuesta;
+    try {
+        const QNetworkRequest request = Peticion(c);
+        envio = Traza(turno, registros, requerimiento);
+        respuesta = LeerRespuesta(Post(c, request, message));
+        if (const QString why = Increible(respuesta, registros); !why.isEmpty())
+            throw TvError(ErrorNumber::PathFileAccess, why);
+    } catch (const TvError& e) {
+        result.error = "El envío a la AEAT no se ha podido hacer: " + e.Description();
+        if (envio == 0)
+            Db().InsertRecord("EnviosAeat", "sFechaHora,nRegistros,sError,sRequerimiento",
+                              Text(Ahora()) + "," + Id(qint64(registros.size())) + "," +
+                                  Text(result.error) + "," + Text(requerimiento));
+        else
+            Db().Execute("UPDATE EnviosAeat SET sError=" + Text(result.error) +
+                         " WHERE nIdEnvio=" + Id(envio));
+        return false;
+    }
+    Guardar(respuesta, registros, envio, !requerimiento.isEmpty(), result);
+    return true;
+}
+
+// The records waiting (never sent, or marked to be corrected), oldest first. Those made before
+// the clinic began to send are not among them: they were kept, signed.
+QString Waiting() {
+    return " FROM RegistrosFacturacion r LEFT JOIN RegistrosEnvio e ON "
+           "e.nIdRegistro=r.nIdRegistro WHERE (e.nIdRegistroEnvio IS NULL OR "
+           "e.sEstado='Subsanar') AND r.nIdRegistro>" +
+           Id(ModoRegistro::UltimoSinEnvio());
+}
 
 // Sends one submission of what waits; answers false when nothing was sent or it failed.
 bool EnviarLote(const Configuracion& c, Turno& turno, Resultado& result) {
     const Rows rows =
-        Db().GetRows("SELECT " + RegistroFacturacion::Columnas("r") + ",e.sEstado" + Waiting +
+        Db().GetRows("SELECT " + RegistroFacturacion::Columnas("r") + ",e.sEstado" + Waiting() +
                      " ORDER BY r.nIdRegistro LIMIT " + Id(ExportacionAeat::RegistrosPorDocumento));
     if (rows.IsEmpty())
         return false;
@@ -444,28 +484,68 @@ bool EnviarLote(const Configuracion& c, Turno& turno, Resultado& result) {
         if (rows(RegistroFacturacion::AnchoColumnas, i).toString() == QLatin1String("Subsanar"))
             subsanacion.insert(registros.back().nIdRegistro);
     }
-    const QByteArray message = ExportacionAeat::Envio(registros, subsanacion, c.numeroInstalacion);
-    qint32 envio = 0;
-    Respuesta respuesta;
-    try {
-        const QNetworkRequest request = Peticion(c);
-        envio = Traza(turno, registros);
-        respuesta = LeerRespuesta(Post(c, request, message));
-        if (const QString why = Increible(respuesta, registros); !why.isEmpty())
-            throw TvError(ErrorNumber::PathFileAccess, why);
-    } catch (const TvError& e) {
-        result.error = "El envío a la AEAT no se ha podido hacer: " + e.Description();
-        if (envio == 0)
-            Db().InsertRecord("EnviosAeat", "sFechaHora,nRegistros,sError",
-                              Text(Ahora()) + "," + Id(qint64(registros.size())) + "," +
-                                  Text(result.error));
-        else
-            Db().Execute("UPDATE EnviosAeat SET sError=" + Text(result.error) +
-                         " WHERE nIdEnvio=" + Id(envio));
-        return false;
+    return Remitir(c, turno, registros,
+                   ExportacionAeat::Envio(registros, subsanacion, c.numeroInstalacion), {}, result);
+}
+
+// dd-mm-yyyy -> yyyymmdd.
+qint32 Dia(const QString& fecha) {
+    return (fecha.mid(6, 4) + fecha.mid(3, 2) + fecha.left(2)).toInt();
+}
+
+// The records the agency's request asks for (issued between desde and hasta, yyyymmdd, 0 for no
+// bound) that no submission of the request has had answered yet, in register order.
+std::vector<RegistroFacturacion::Registro> DelRequerimiento(const QString& referencia, qint32 desde,
+                                                            qint32 hasta) {
+    const Rows rows = Db().GetRows(
+        "SELECT " + RegistroFacturacion::Columnas("r") +
+        " FROM RegistrosFacturacion r WHERE NOT EXISTS (SELECT 1 FROM RegistrosEnviados t JOIN "
+        "EnviosAeat e ON e.nIdEnvio=t.nIdEnvio WHERE t.nIdRegistro=r.nIdRegistro AND "
+        "t.sEstado<>'' AND e.sRequerimiento=" +
+        Text(referencia) + ") ORDER BY r.nIdRegistro");
+    std::vector<RegistroFacturacion::Registro> registros;
+    for (int i = 0; i < rows.RowCount(); ++i) {
+        RegistroFacturacion::Registro r = RegistroFacturacion::DeFila(rows, i);
+        const qint32 dia = Dia(r.sFechaExpedicion);
+        if ((desde == 0 || dia >= desde) && (hasta == 0 || dia <= hasta))
+            registros.push_back(std::move(r));
     }
-    Guardar(respuesta, registros, envio, result);
-    return true;
+    return registros;
+}
+
+// Runs `lote` under the sender's turn until it has nothing more to send, the agency asks to wait
+// or a submission fails; `pendientes` counts what is left.
+Resultado EnTurno(const Configuracion& c, const std::function<bool(Turno&, Resultado&)>& lote,
+                  const std::function<int()>& pendientes) {
+    Resultado result;
+    // Every record names its producer; one the agency cannot identify is not sent at all.
+    if (result.error = SistemaInformatico::DelBuild().MotivoNoEnvio(); !result.error.isEmpty()) {
+        result.pendientes = pendientes();
+        return result;
+    }
+    Turno turno(c);
+    bool taken = false;
+    {
+        TransactionGuard guard;
+        taken = turno.Tomar();
+        guard.Commit();
+    }
+    if (!taken) {
+        result.ocupado = true;
+        result.pendientes = pendientes();
+        return result;
+    }
+    try {
+        while ((result.esperaSegundos = EsperaRestante(c)) == 0 && lote(turno, result)) {
+        }
+        result.esperaSegundos = EsperaRestante(c);
+    } catch (...) {
+        turno.Dejar();
+        throw;
+    }
+    turno.Dejar();
+    result.pendientes = pendientes();
+    return result;
 }
 
 } // namespace
@@ -497,39 +577,39 @@ QString Resultado::Texto() const {
 }
 
 Resultado Enviar(const Configuracion& c) {
-    Resultado result;
-    // Every record names its producer; one the agency cannot identify is not sent at all.
-    if (result.error = SistemaInformatico::DelBuild().MotivoNoEnvio(); !result.error.isEmpty()) {
-        result.pendientes = Pendientes();
-        return result;
-    }
-    Turno turno(c);
-    bool taken = false;
-    {
-        TransactionGuard guard;
-        taken = turno.Tomar();
-        guard.Commit();
-    }
-    if (!taken) {
-        result.ocupado = true;
-        result.pendientes = Pendientes();
-        return result;
-    }
-    try {
-        while ((result.esperaSegundos = EsperaRestante(c)) == 0 && EnviarLote(c, turno, result)) {
-        }
-        result.esperaSegundos = EsperaRestante(c);
-    } catch (...) {
-        turno.Dejar();
-        throw;
-    }
-    turno.Dejar();
-    result.pendientes = Pendientes();
-    return result;
+    return EnTurno(
+        c, [&](Turno& turno, Resultado& result) { return EnviarLote(c, turno, result); },
+        Pendientes);
+}
+
+Resultado EnviarRequerimiento(const Configuracion& c, const QString& referencia, qint32 desde,
+                              qint32 hasta) {
+    static const QRegularExpression valid(QStringLiteral("^[A-Za-z0-9/_.-]{1,18}$"));
+    if (!valid.match(referencia).hasMatch())
+        throw TvError(ErrorNumber::InvalidCall,
+                      "La referencia del requerimiento \"" + referencia +
+                          "\" no es válida: son de 1 a 18 letras, cifras o los signos / _ . -, "
+                          "tal como la da la AEAT");
+    return EnTurno(
+        c,
+        [&](Turno& turno, Resultado& result) {
+            std::vector<RegistroFacturacion::Registro> registros =
+                DelRequerimiento(referencia, desde, hasta);
+            if (registros.empty())
+                return false;
+            const bool fin = registros.size() <= size_t(ExportacionAeat::RegistrosPorDocumento);
+            registros.resize(
+                std::min(registros.size(), size_t(ExportacionAeat::RegistrosPorDocumento)));
+            return Remitir(
+                c, turno, registros,
+                ExportacionAeat::Requerimiento(registros, referencia, fin, c.numeroInstalacion),
+                referencia, result);
+        },
+        [&] { return int(DelRequerimiento(referencia, desde, hasta).size()); });
 }
 
 int Pendientes() {
-    return Db().GetRows(QStringLiteral("SELECT COUNT(*)") + Waiting).Value(0, 0).toInt();
+    return Db().GetRows("SELECT COUNT(*)" + Waiting()).Value(0, 0).toInt();
 }
 
 int Rechazados() {
@@ -551,8 +631,9 @@ std::vector<Estado> NoAceptados() {
         "SELECT " + RegistroFacturacion::Columnas("r") +
         ",e.sEstado,e.nCodigoError,e.sDescripcionError,e.sCsv,e.sFechaHoraEnvio FROM "
         "RegistrosFacturacion r LEFT JOIN RegistrosEnvio e ON e.nIdRegistro=r.nIdRegistro WHERE "
-        "e.nIdRegistroEnvio IS NULL OR e.sEstado IN ('Incorrecto','Subsanar','Conflicto') ORDER BY "
-        "r.nIdRegistro");
+        "(e.nIdRegistroEnvio IS NULL AND r.nIdRegistro>" +
+        Id(ModoRegistro::UltimoSinEnvio()) +
+        ") OR e.sEstado IN ('Incorrecto','Subsanar','Conflicto') ORDER BY r.nIdRegistro");
     std::vector<Estado> states;
     for (int i = 0; i < rows.RowCount(); ++i) {
         const int at = RegistroFacturacion::AnchoColumnas;

@@ -54,6 +54,15 @@ constexpr int MaximaEsperaSegundos = 3600;
 // a time: another that tries meanwhile answers `ocupado`.
 Resultado Enviar(const Configuracion& configuracion);
 
+// Hands over, at the agency's request `referencia` (RemisionRequerimiento), the records issued
+// between desde and hasta (yyyymmdd, 0 for no bound) that no submission of this request has had
+// answered yet: each as it was signed, at most RegistrosPorDocumento per submission, the last
+// one saying FinRequerimiento. Kept apart from the records' sending state; run again after a
+// wait or a failure, it goes on where it stopped. `pendientes` is what the request still lacks.
+// Raises on a reference the agency could not have given.
+Resultado EnviarRequerimiento(const Configuracion& configuracion, const QString& referencia,
+                              qint32 desde = 0, qint32 hasta = 0);
+
 // A record with what the agency answered for it.
 struct Estado {
     RegistroFacturacion::Registro registro;

@@ -494,6 +494,8 @@ const AddedColumn AddedColumns[] = {
     {"Facturas", "sTipoFactura", "TEXT DEFAULT ''"},
     {"Facturas", "sIdOtroPais", "TEXT DEFAULT ''"},
     {"Facturas", "sIdOtroTipo", "TEXT DEFAULT ''"},
+    {"EnviosAeat", "sRequerimiento", "TEXT NOT NULL DEFAULT ''"},
+    {"RegistrosEnviados", "sEstado", "TEXT NOT NULL DEFAULT ''"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.

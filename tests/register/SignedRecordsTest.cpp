@@ -12,6 +12,8 @@
 #include "invoicing/GenerarFactura.h"
 #include "register/EventosSif.h"
 #include "register/FirmaRegistro.h"
+#include "register/ModoRegistro.h"
+#include "register/VeriFactu.h"
 #include "session/Gi.h"
 
 #include <QDir>
@@ -329,3 +331,46 @@ TEST_F(EventLogTest, AKilledRunIsNoticedAndSummariesComeEverySixHours) {
 }
 
 } // namespace
+
+// The clinic begins to send: its kept records are not sent as new ones, the event log ends with
+// the change, and going back is refused until the year of the change has ended.
+TEST_F(EventLogTest, ModesChangeOnceAYearAndKeptRecordsAreNotSentAsNew) {
+    IssueADay();
+    const auto modo = [&](const char* from, const char* to) {
+        QFile f(suite.IniPath());
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const QByteArray text = f.readAll().replace(from, to);
+        f.resize(0);
+        f.write(text);
+        f.close();
+        FirmaRegistro::Configurar(suite.IniPath());
+    };
+    const QString modes =
+        "SELECT sModo,nUltimoRegistroAnterior FROM ModosRegistro ORDER BY nIdModoRegistro";
+    EXPECT_EQ(ModoRegistro::Comprobar(suite.IniPath()), "");
+    const QString kept = Value("SELECT MAX(nIdRegistro) FROM RegistrosFacturacion").toString();
+    modo("Modo=NOVERIFACTU", "Modo=VERIFACTU");
+    EXPECT_EQ(ModoRegistro::Comprobar(suite.IniPath()), "");
+    EXPECT_EQ(Table(modes), "NOVERIFACTU|0\nVERIFACTU|" + kept);
+    EXPECT_EQ(Value("SELECT sTipoEvento FROM EventosSIF ORDER BY nIdEvento DESC LIMIT 1"), "02");
+    EXPECT_EQ(VeriFactu::Pendientes(), 0);
+    EXPECT_TRUE(VeriFactu::NoAceptados().empty());
+    EXPECT_EQ(ModoRegistro::Comprobar(suite.IniPath()), "");
+
+    modo("Modo=VERIFACTU", "Modo=NOVERIFACTU");
+    const QString refused = ModoRegistro::Comprobar(suite.IniPath());
+    EXPECT_TRUE(refused.contains("no puede dejar de hacerlo antes de que acabe el año"))
+        << refused.toStdString();
+    AddItem(5, 1, 10, 21);
+    const QString issued = Table("SELECT COUNT(*) FROM Facturas");
+    w.Accept({{"Efectivo", 10}});
+    Generar_Factura(w);
+    EXPECT_EQ(Table("SELECT COUNT(*) FROM Facturas"), issued);
+    EXPECT_EQ(Table(modes), "NOVERIFACTU|0\nVERIFACTU|" + kept);
+
+    // A year later the clinic may stop sending again.
+    Db().Execute("UPDATE ModosRegistro SET sDesde='2025-06-01T10:00:00' WHERE sModo='VERIFACTU'");
+    FirmaRegistro::Configurar(suite.IniPath());
+    EXPECT_EQ(ModoRegistro::Comprobar(suite.IniPath()), "");
+    EXPECT_EQ(Count("ModosRegistro", "sModo='NOVERIFACTU'"), 2);
+}

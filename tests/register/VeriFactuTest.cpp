@@ -2,6 +2,7 @@
 // over HTTPS (tests/register/agencia.py), which requires the clinic's client certificate,
 // validates every message against the agency's schema and answers as each test scripts it.
 #include "invoicing/InvoicingFixture.h"
+#include "support/ErrorOf.h"
 #include "support/TestEngine.h"
 
 #include "billing/EnvioVeriFactu.h"
@@ -572,3 +573,36 @@ TEST_F(VeriFactuTest, TheWindowSendsInTheBackgroundAndSaysWhatWaits) {
 }
 
 } // namespace
+
+// The agency asks for the kept records: they go through the request operation as they were
+// signed, the last submission ending the request, and their sending state stays untouched. The
+// request run again sends only what it still lacks; a period outside the records sends nothing.
+TEST_F(VeriFactuTest, TheAgencysRequestGetsTheKeptRecordsAsSigned) {
+    Issue("1");
+    Issue("2");
+    const int records = Records();
+    ASSERT_EQ(Count("RegistrosFirmados"), records);
+    EXPECT_EQ(
+        VeriFactu::EnviarRequerimiento(agencia.Configuracion(), "REQ/2026-0001").Texto(),
+        QString("sent: %1 accepted, 0 accepted with errors, 0 rejected, 0 pending").arg(records));
+    Issue("5");
+    EXPECT_EQ(VeriFactu::EnviarRequerimiento(agencia.Configuracion(), "REQ/2026-0001").aceptados,
+              1);
+    const VeriFactu::Resultado none = VeriFactu::EnviarRequerimiento(
+        agencia.Configuracion(), "REQ/2026-0002", 20000101, 20001231);
+    EXPECT_EQ(std::make_pair(none.aceptados, none.pendientes), std::make_pair(0, 0));
+    ASSERT_EQ(agencia.Requests().size(), 2u);
+    ExpectValid();
+    const std::vector<QJsonObject> requests = agencia.Requests();
+    EXPECT_EQ(requests[1]["numbers"].toArray().size(), 1);
+    for (const QJsonObject& r : requests) {
+        EXPECT_EQ(r["requerimiento"].toString(), "REQ/2026-0001");
+        EXPECT_EQ(r["fin"].toString(), "S");
+        EXPECT_EQ(r["signed"].toInt(), r["numbers"].toArray().size());
+    }
+    EXPECT_EQ(Count("RegistrosEnvio"), 0);
+    for (const char* wrong : {"", "REQ 1", "ABCDEFGHIJKLMNOPQRS", "<x>"})
+        EXPECT_EQ(ErrorOf([&] { VeriFactu::EnviarRequerimiento(agencia.Configuracion(), wrong); }),
+                  ErrorNumber::InvalidCall)
+            << wrong;
+}

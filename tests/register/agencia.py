@@ -16,7 +16,9 @@ answered 3000, and so is one listed in "held" (another installation's under the 
 "errors" accepts them with errors, "http500" answers a SOAP fault with status 500, "silent"
 registers them and never answers, "trickle" sends its answer a byte a second. Answers the sender
 must not believe: "no_state" leaves out every EstadoRegistro, "odd_state" gives a state the
-agency does not define, "others" names records that were not sent.
+agency does not define, "others" names records that were not sent. A request's submission (RemisionRequerimiento) is
+logged with its reference and whether it ends the request, and every message with how many of its
+records came signed.
 """
 import argparse
 import http.server
@@ -152,6 +154,9 @@ def main():
                            for a in altas if a.findtext(f"{{{SF}}}Subsanacion") == "S"]
             cancellations = [a.find(f"{{{SF}}}IDFactura")[1].text for a in altas
                              if a.tag == f"{{{SF}}}RegistroAnulacion"]
+            requerimiento = None if request is None else request.find(
+                f"{{{LR}}}Cabecera/{{{SF}}}RemisionRequerimiento")
+            signed = sum(1 for a in altas if a.find("{http://www.w3.org/2000/09/xmldsig#}Signature") is not None)
             text = answer(script, request, altas) if valid else ""
             # The stand-in's own answer is held to the agency's answer schema too.
             answer_valid = valid and validate(args.schemas, ET.tostring(
@@ -159,7 +164,11 @@ def main():
                 "RespuestaSuministro.xsd")[0]
             with open(args.log, "a", encoding="utf-8") as log:
                 log.write(json.dumps({"numbers": numbers, "corrections": corrections,
-                                      "cancellations": cancellations,
+                                      "cancellations": cancellations, "signed": signed,
+                                      "requerimiento": None if requerimiento is None else
+                                      requerimiento.findtext(f"{{{SF}}}RefRequerimiento"),
+                                      "fin": None if requerimiento is None else
+                                      requerimiento.findtext(f"{{{SF}}}FinRequerimiento"),
                                       "valid": valid, "answer_valid": answer_valid,
                                       "errors": errors, "answer": script.get("answer")}) + "\n")
             if not valid:
