@@ -1,4 +1,5 @@
 #include "billing/Mainform.h"
+#include "platform/data/DataAccess.h"
 #include "platform/ui/seam/Translations.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/util/TvError.h"
@@ -34,11 +35,12 @@ int main(int argc, char* argv[]) {
         if (const QString problema = ModoRegistro::Comprobar(Gi.sPathIni); !problema.isEmpty())
             Ui::current().Message("tvFacturacion", problema, Ui::Icon::Exclamation);
         // The event log sees each run begin and, when it ends in order, end.
-        EventosSif::Arrancar();
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
+        const QString carpeta = DbConfig::DataFolder(Gi.sPathIni);
+        EventosSif::Arrancar(carpeta);
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [carpeta] {
             // An end that cannot be logged is one that never came: the next start says so.
             try {
-                EventosSif::Registrar(EventosSif::Fin);
+                EventosSif::Terminar(carpeta);
             } catch (const TvError&) {
             }
         });

@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QXmlStreamReader>
 
@@ -300,14 +301,53 @@ void AlDia() {
     guard.Commit();
 }
 
-void Arrancar() {
+namespace {
+
+// The last event this workstation saw logged, kept beside its data: a database that lacks it is
+// older than what this workstation last saw, a backup put back.
+QString Marca(const QString& carpeta) {
+    return carpeta + "/EventosSIF.ultimo";
+}
+
+void Recordar(const QString& carpeta) {
+    const std::optional<Evento> ultimo = Ultimo();
+    if (carpeta.isEmpty() || !ultimo)
+        return;
+    // A mark that cannot be written only means the next start cannot tell a restore.
+    try {
+        ArchivoSeguro::Escribir(Marca(carpeta), (Id(ultimo->id) + ' ' + ultimo->huella).toUtf8(),
+                                ArchivoSeguro::Sustituir::Siempre);
+    } catch (const TvError&) {
+    }
+}
+
+// The event the mark names, when the database no longer holds it as it was.
+QString Restaurada(const QString& carpeta) {
+    QFile file(Marca(carpeta));
+    if (carpeta.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    const QStringList mark = QString::fromUtf8(file.readAll()).trimmed().split(' ');
+    if (mark.size() != 2 || mark[0].toLongLong() <= 0)
+        return {};
+    const Rows held =
+        Db().GetRows("SELECT sHuella FROM EventosSIF WHERE nIdEvento=" + Id(mark[0].toLongLong()));
+    return !held.IsEmpty() && held(0, 0).toString() == mark[1] ? QString() : mark[0];
+}
+
+} // namespace
+
+void Arrancar(const QString& carpeta) {
     if (!FirmaRegistro::Firmando())
         return;
+    if (const QString falta = Restaurada(carpeta); !falta.isEmpty())
+        Registrar(Restauracion, {},
+                  "Restaurada una copia de la base de datos anterior al evento " + falta);
     const std::optional<Evento> ultimo = Ultimo("sTipoEvento IN ('01','02')");
     Registrar(Inicio, {},
               ultimo && ultimo->tipo == QLatin1String(Inicio)
                   ? QStringLiteral("El funcionamiento anterior terminó sin su evento de fin")
                   : QString());
+    Recordar(carpeta);
     // The daily check: once a day, at the first start that finds none of that day.
     const QString hoy = QDate::currentDate().toString(Qt::ISODate);
     if (Ultimo("sTipoEvento='03' AND sFechaHoraHuso>=" + Text(hoy)))
@@ -323,6 +363,13 @@ void Arrancar() {
     Registrar(ControlEventos, ControlDeEventos(events));
     if (!fault.isEmpty())
         Registrar(AnomaliaEventos, Anomalia(true, "03", fault));
+}
+
+void Terminar(const QString& carpeta) {
+    if (!FirmaRegistro::Firmando())
+        return;
+    Registrar(Fin);
+    Recordar(carpeta);
 }
 
 QString Verificar(int* checked) {

@@ -15,6 +15,7 @@ inline constexpr const char* ControlRegistros = "03";     // a check of the invo
 inline constexpr const char* AnomaliaRegistros = "04";    // what that check found wrong
 inline constexpr const char* ControlEventos = "05";       // a check of the events
 inline constexpr const char* AnomaliaEventos = "06";      // what it found wrong
+inline constexpr const char* Restauracion = "07";         // a backup put back
 inline constexpr const char* ExportacionRegistros = "08"; // records handed over
 inline constexpr const char* ExportacionEventos = "09";   // events handed over
 inline constexpr const char* Resumen = "10";              // the periodic summary
@@ -30,8 +31,12 @@ void Registrar(const char* tipo, const QString& datos = {}, const QString& otros
 void AlDia();
 
 // The module starts: logs 01, saying so when the last start had no end (the program was killed
-// or the computer stopped), then a check of the records and of the events, once a day.
-void Arrancar();
+// or the computer stopped), then a check of the records and of the events, once a day. The
+// workstation's data folder `carpeta` keeps the last event it saw (EventosSIF.ultimo): a
+// database without that event was restored from an older copy, and 07 comes first.
+void Arrancar(const QString& carpeta = {});
+// The module's orderly end: logs 02 and keeps the last event in `carpeta`.
+void Terminar(const QString& carpeta = {});
 
 // Checks the chain, each fingerprint and each signature; answers the first fault ("event 12
 // (01, 2026-12-08T09:00:00+01:00): ..."), empty when all hold; `checked` receives how many.

@@ -298,6 +298,21 @@ TEST_F(EventLogTest, EveryEventOfADayValidatesAndVerifiesAndTamperingIsFound) {
 
 // A run that never logged its end is said by the next start; six hours after the last summary
 // (the first event, here dated so) the next event comes after a summary of the period.
+// A database put back from a copy lacks the last event this workstation saw: the next start logs
+// the restore before its own start, once.
+TEST_F(EventLogTest, ARestoredBackupIsLoggedAtTheNextStart) {
+    const QString carpeta = suite.DataDir();
+    EventosSif::Arrancar(carpeta);
+    EventosSif::Terminar(carpeta);
+    const QString before = Types();
+    Forge("DELETE FROM EventosSIF WHERE nIdEvento=(SELECT MAX(nIdEvento) FROM EventosSIF)");
+    EventosSif::Arrancar(carpeta);
+    EventosSif::Arrancar(carpeta);
+    QStringList types = before.split('\n');
+    types.removeLast();
+    EXPECT_EQ(Types(), (types + QStringList{"07", "01", "01"}).join('\n'));
+}
+
 TEST_F(EventLogTest, AKilledRunIsNoticedAndSummariesComeEverySixHours) {
     EventosSif::Arrancar();
     EventosSif::Arrancar();
