@@ -9,7 +9,8 @@
 //    and for a rectification of two of the three units of one of its lines (partial_credit_...);
 //    simplified_...: a walk-in sale of two products without the customer's id (an F2);
 //  - signed_issue_ms: the same invoice with its register record signed (a clinic that keeps its
-//    register rather than sends it);
+//    register rather than sends it); verify_signed_per_100k_records_s: checking those records'
+//    signatures against their rows, scaled to 100,000 records;
 //  - register_backfill: recording the invoices of a folder made before the register (once);
 //  - issue_quiet_ms and issue_sending_ms: the same invoice with nothing else running, then while
 //    the billing window's sender (VERI*FACTU mode) sends the register in the background, to an
@@ -498,6 +499,11 @@ int main(int argc, char** argv) {
         signedIssue.push_back(Ms([&] { Generar_Factura(w); }));
     }
     Report("signed_issue_ms", Median(signedIssue), "ms");
+    // tvRegistro verify's check of every signature against its record, scaled to 100,000.
+    int signedRecords = 0;
+    const double signedMs = Ms([&] { FirmaRegistro::Verificar(&signedRecords); });
+    Report("verify_signed_per_100k_records_s",
+           signedMs / 1000 * 100000 / std::max(1, signedRecords), "s");
     FirmaRegistro::Configurar(QString());
     // A walk-in sale of two products, issued as a simplified invoice in its own series.
     Timing simplified;

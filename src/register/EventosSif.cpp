@@ -295,6 +295,14 @@ void Registrar(const char* tipo, const QString& datos, const QString& otros) {
 void AlDia() {
     if (!FirmaRegistro::Firmando())
         return;
+    // Read first without the log's lock, which an invoice would otherwise take every time: the
+    // summary is due a few times a day, and is looked at again under the lock.
+    const Rows since = Db().GetRows(
+        "SELECT sFechaHoraHuso FROM EventosSIF WHERE nIdEvento=COALESCE((SELECT MAX(nIdEvento) "
+        "FROM EventosSIF WHERE sTipoEvento='10'),(SELECT MIN(nIdEvento) FROM EventosSIF))");
+    if (since.IsEmpty() ||
+        Momento(since(0, 0).toString()).secsTo(QDateTime::currentDateTime()) < SeisHoras)
+        return;
     TransactionGuard guard;
     Db().LockForTransaction("EventosSIF", 0);
     ResumenDebido();
