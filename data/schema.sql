@@ -201,10 +201,13 @@ CREATE TABLE IF NOT EXISTS FacturasItems (
     nBaseImp DOUBLE PRECISION NOT NULL DEFAULT 0,
     nPorcIpto DOUBLE PRECISION NOT NULL DEFAULT 0,
     nImpuestos DOUBLE PRECISION NOT NULL DEFAULT 0,
-    nTotal DOUBLE PRECISION NOT NULL DEFAULT 0
+    nTotal DOUBLE PRECISION NOT NULL DEFAULT 0,
+    -- A pending line that came back from a rectifying invoice or a cancellation: that document.
+    nIdFacturaOrigen INTEGER DEFAULT 0
 );
 CREATE INDEX IF NOT EXISTS ixFacturasItems_Cliente ON FacturasItems (nIdCliente, nIdFactura);
 CREATE INDEX IF NOT EXISTS ixFacturasItems_nIdFactura ON FacturasItems (nIdFactura);
+CREATE INDEX IF NOT EXISTS ixFacturasItems_nIdFacturaOrigen ON FacturasItems (nIdFacturaOrigen);
 
 CREATE TABLE IF NOT EXISTS Facturas (
     nIdFactura INTEGER PRIMARY KEY,

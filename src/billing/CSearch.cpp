@@ -53,8 +53,8 @@ void CSearch::Setup(QWidget* form, QComboBox* oCboMascota, QComboBox* oCboClient
         cboCliente = oCboCliente;
         if (!Frame())
             throw TvError(5, "La ventana no tiene marco para el selector de mascota y cliente.");
-        TypeAhead::Attach(cboMascota);
-        TypeAhead::Attach(cboCliente);
+        TypeAhead::Attach(cboMascota)->SearchIn(Pets);
+        TypeAhead::Attach(cboCliente)->SearchIn(Clients);
         connect(cboCliente, &QComboBox::activated, this, [this] { cboCliente_Click(); });
         connect(cboMascota, &QComboBox::activated, this, [this] { cboMascota_Click(); });
         // The line edit hands its focus to the combo, so key releases arrive at the combo.
@@ -122,6 +122,10 @@ bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {
         return false;
     }
     DataAccess& db = DataAccess::instance();
+    // A list of one client's pets would not hold the pet asked for.
+    if (const auto* list = qobject_cast<const ComboListModel*>(cboMascota->model());
+        list && list->Complete())
+        db.BrowseList(cboMascota, Pets, false, false);
     const QString id = QString::number(nIdMascota);
     const Rows found = db.GetRows("SELECT Mascotas.sMascota, Clientes.sCliente FROM Mascotas LEFT "
                                   "JOIN Clientes ON Clientes.nIdCliente=Mascotas.nIdCliente WHERE "
@@ -137,8 +141,11 @@ bool CSearch::DefineFrom_nIdMascota(qint32 nIdMascota) {
     // employee and the debt for the pair, which the owner's selection would read again at once.
     const bool untold = std::exchange(m_petChangeUntold, false);
     m_clientClicked = false;
-    if (!cboMascota->currentText().isEmpty())
+    if (!cboMascota->currentText().isEmpty()) {
+        // The owner's selection asks whether the pair stands, and so does the window after it.
+        const HeldAnswers held(*this);
         Frame()->CBoxProperty_Set(cboCliente, owner);
+    }
     if (untold && !m_clientClicked)
         Q_EMIT evtPetChanged(true);
     return true;
@@ -185,7 +192,34 @@ void CSearch::RedefinirClientes() {
 
 void CSearch::cboCliente_Click() {
     m_clientClicked = true;
+    if (Dato(0) == "0") {
+        const qint32 nIdCliente =
+            Utility::ToInt32(Utility::instance().SqlNumber(DataAccess::instance().GetValue(
+                "Clientes", "sCliente=" + Literal(cboCliente->currentText()), "nIdCliente")));
+        if (nIdCliente != 0)
+            MascotasDe(nIdCliente);
+    }
     Q_EMIT evtClientChanged(true);
+}
+
+void CSearch::MascotasDe(qint32 nIdCliente) {
+    Trap("CSearch::MascotasDe", [&] {
+        cboMascota->setCurrentIndex(-1);
+        cboMascota->setEditText({});
+        DataAccess::instance().FillList(cboMascota,
+                                        "SELECT DISTINCT sMascota FROM Mascotas WHERE "
+                                        "bActivo=true AND nIdCliente=" +
+                                            QString::number(nIdCliente) + " ORDER BY sMascota",
+                                        false, false, false);
+        // The client list is left as it is: it already holds the client taken.
+        m_narrowedFor.clear();
+    });
+}
+
+void CSearch::TomarCliente(const QString& sCliente) {
+    if (cboCliente->findText(sCliente, Qt::MatchExactly) < 0)
+        DataAccess::instance().BrowseList(cboCliente, Clients, false, false, sCliente);
+    Frame()->CBoxProperty_Set(cboCliente, sCliente);
 }
 
 void CSearch::cboMascota_Click() {

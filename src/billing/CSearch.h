@@ -16,7 +16,9 @@ class QWidget;
 // combos: every answer is read from the database by the texts the combos show at that moment.
 //
 // Both combos become editable with type-ahead (contains, any case), so a list of many thousands of
-// names is searched by typing rather than scrolled.
+// names is searched by typing rather than scrolled. Typing searches every client and every pet,
+// however narrowed the lists are: taking a client who does not own the pet shown clears the pet
+// and lists that client's pets.
 class CSearch : public QObject {
     Q_OBJECT
 public:
@@ -32,6 +34,10 @@ public:
     // Shows the pet and its owner. 0 empties both combos and answers false; an unknown id empties
     // the pet combo, leaves the client combo and answers true.
     bool DefineFrom_nIdMascota(qint32 nIdMascota);
+
+    // Takes the client of that name, as picking it in the list does, also when the list is
+    // narrowed to the owners of a pet that client does not own.
+    void TomarCliente(const QString& sCliente);
 
     // While one is alive, Dato reads the pair once for as long as the two texts stay as they
     // are: a window handling a change of the pair asks several questions about it at once.
@@ -58,6 +64,8 @@ private:
     void cboCliente_Click();
     void cboMascota_Click();
     void cboMascota_KeyUp(int key, Qt::KeyboardModifiers modifiers);
+    // Clears the pet and lists the active pets of client nIdCliente.
+    void MascotasDe(qint32 nIdCliente);
     Frm* Frame() const;
 
     QPointer<QWidget> oForm;

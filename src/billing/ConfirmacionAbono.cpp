@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -32,14 +33,15 @@ int Decimales(double unidades) {
 } // namespace
 
 ConfirmacionAbono::ConfirmacionAbono(
-    const QString& pregunta, const std::vector<LineaAbonable>& lineas,
+    const QString& sFactura, const QString& sCliente, const std::vector<LineaAbonable>& lineas,
     const QStringList& tiposCobro, const QString& sTipoCobro,
-    std::function<Money(const std::vector<LineaAbono>&)> devolucion, QWidget* parent)
-    : QDialog(parent), m_devolucion(std::move(devolucion)), m_tipoCobro(sTipoCobro) {
+    std::function<ImportesRectificacion(const std::vector<LineaAbono>&)> importes, QWidget* parent)
+    : QDialog(parent), m_sFactura(sFactura), m_sCliente(sCliente), m_importes(std::move(importes)),
+      m_tipoCobro(sTipoCobro) {
     const DataAccess& db = DataAccess::instance();
     setObjectName("ConfirmacionAbono");
     setWindowTitle(db.Translate("Confirmación"));
-    lblPregunta = new QLabel(pregunta, this);
+    lblPregunta = new QLabel(this);
     lblPregunta->setObjectName("lblPregunta");
     lblPregunta->setWordWrap(true);
 
@@ -92,6 +94,29 @@ ConfirmacionAbono::ConfirmacionAbono(
     txtMotivo->setObjectName("txtMotivo");
     txtMotivo->setMaxLength(MotivoRectificacion::MaxTexto);
     txtMotivo->setPlaceholderText(db.Translate("Opcional"));
+    const char* const destinos[] = {
+        "Vuelven a estar pendientes (se facturarán de nuevo con el precio o el cliente correctos)",
+        "No se vuelven a facturar (mercancía devuelta o servicio no prestado)"};
+    auto* lineasDestino = new QVBoxLayout;
+    for (int index = 0; index < 2; ++index) {
+        opLineas_TX[index] = new QRadioButton(db.Translate(destinos[index]), this);
+        opLineas_TX[index]->setObjectName("opLineas_TX");
+        opLineas_TX[index]->setProperty("index", index);
+        lineasDestino->addWidget(opLineas_TX[index]);
+        // Once the user has said it, a later change of reason leaves it as said.
+        connect(opLineas_TX[index], &QRadioButton::clicked, this, [this] {
+            m_destinoElegido = true;
+            Preguntar();
+        });
+    }
+    const auto seguirMotivo = [this] {
+        if (!m_destinoElegido)
+            opLineas_TX[MotivoRectificacion::LineasPendientes(Motivo().sMotivo) ? 0 : 1]
+                ->setChecked(true);
+        Preguntar();
+    };
+    seguirMotivo();
+    connect(cboMotivo, &QComboBox::currentIndexChanged, this, seguirMotivo);
     Si_BT = new QPushButton(db.Translate("&Sí"), this);
     Si_BT->setObjectName("Si_BT");
     Si_BT->setAutoDefault(false);
@@ -106,6 +131,7 @@ ConfirmacionAbono::ConfirmacionAbono(
     form->addRow(db.Translate("Forma de pago"), cboTipoCobro);
     form->addRow(db.Translate("Motivo"), cboMotivo);
     form->addRow(db.Translate("Texto del motivo"), txtMotivo);
+    form->addRow(db.Translate("Las líneas"), lineasDestino);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(Si_BT);
@@ -133,9 +159,26 @@ std::vector<LineaAbono> ConfirmacionAbono::Elegidas() const {
 // What the lines chosen come to, proposed again whenever the choice changes.
 void ConfirmacionAbono::Proponer() {
     const std::vector<LineaAbono> elegidas = Elegidas();
-    m_importe = elegidas.empty() || !m_devolucion ? Money() : m_devolucion(elegidas);
+    const ImportesRectificacion importes =
+        elegidas.empty() || !m_importes ? ImportesRectificacion{} : m_importes(elegidas);
+    m_rectificado = importes.rectificado;
+    m_importe = importes.devolucion;
     m_propuesto = TypedNumber::Spanish(m_importe.ToDouble());
     txtImporte->setText(m_propuesto);
+    Preguntar();
+}
+
+void ConfirmacionAbono::Preguntar() {
+    const DataAccess& db = DataAccess::instance();
+    lblPregunta->setText(
+        db.Translate("¿Emitir una factura rectificativa de la factura") + " " + m_sFactura + " " +
+        db.Translate("de") + " " + m_sCliente + " " + db.Translate("por") + " " +
+        AmountText::Euros(m_rectificado.ToDouble()) + "?\n" +
+        db.Translate(LineasPendientes()
+                         ? "Sus líneas vuelven a estar pendientes del cliente, para facturarlas de "
+                           "nuevo."
+                         : "Sus líneas no se vuelven a facturar: la mercancía se devuelve o el "
+                           "servicio no se presta."));
 }
 
 void ConfirmacionAbono::Si_BT_Click() {
@@ -152,9 +195,9 @@ void ConfirmacionAbono::Si_BT_Click() {
         txtImporte->setFocus();
         return;
     }
-    // Refused here rather than by the credit note itself, so the choice of lines is not lost.
-    const Money maximo = m_devolucion ? m_devolucion(Elegidas()) : Money();
-    if (m_devolucion && Money::FromDouble(importe.value) > maximo) {
+    // Refused here rather than by the rectification itself, so the choice of lines is not lost.
+    const Money maximo = m_importes ? m_importes(Elegidas()).devolucion : Money();
+    if (m_importes && Money::FromDouble(importe.value) > maximo) {
         ShowMessage(0, db.Translate("El importe a devolver no puede superar") + " " +
                            TypedNumber::Spanish(maximo.ToDouble()) + " €.");
         txtImporte->setFocus();
@@ -180,6 +223,10 @@ std::optional<Money> ConfirmacionAbono::Importe() const {
     if (txtImporte->text() == m_propuesto)
         return std::nullopt;
     return m_importe;
+}
+
+bool ConfirmacionAbono::LineasPendientes() const {
+    return opLineas_TX[0] && opLineas_TX[0]->isChecked();
 }
 
 QString ConfirmacionAbono::TipoCobro() const {

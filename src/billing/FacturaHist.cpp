@@ -19,11 +19,16 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <set>
 
-QString FacturaHist::Entry(const QString& date, const QString& number, const QString& amount) {
-    // Date, number and amount due in columns of 10, 10 and 14 characters.
-    return date.leftJustified(10) + U().FitText(10, " " + number, true) + amount.rightJustified(14);
+QString FacturaHist::Entry(const QString& date, const QString& number, const QString& kind,
+                           const QString& amount, const QString& state) {
+    // Date, number, kind and amount due in columns of 10, 11, 14 and 12 characters; the state
+    // after them, as long as it is.
+    return date.leftJustified(10) + U().FitText(11, " " + number, true) + " " +
+           kind.leftJustified(13) + amount.rightJustified(12) + "  " + state;
 }
 
 QString FacturaHist::Mailed(const QString& lastSent) {
@@ -49,6 +54,25 @@ void FacturaHist::BuildControls() {
     frm->AddButton("FacturaElectronica_BT", db.Translate("Factura electrónica…"));
     frm->AddButton("Anular_BT", db.Translate("Anular…"));
 
+    cboTipo_SN = new QComboBox;
+    cboTipo_SN->setObjectName("cboTipo_SN");
+    for (const char* const kind :
+         {"Todos", "Facturas", "Simplificadas", "Rectificativas", "Anuladas"})
+        cboTipo_SN->addItem(db.Translate(kind));
+    cboAnio_SN = new QComboBox;
+    cboAnio_SN->setObjectName("cboAnio_SN");
+    cboAnio_SN->addItem(db.Translate("Todos"), 0);
+    auto* filters = new QHBoxLayout;
+    auto* kindCaption = new QLabel(db.Translate("&Ver"));
+    kindCaption->setBuddy(cboTipo_SN);
+    auto* yearCaption = new QLabel(db.Translate("&Año"));
+    yearCaption->setBuddy(cboAnio_SN);
+    filters->addWidget(kindCaption);
+    filters->addWidget(cboTipo_SN);
+    filters->addWidget(yearCaption);
+    filters->addWidget(cboAnio_SN);
+    filters->addStretch(1);
+
     lsFras_TX = new QListWidget;
     lsFras_TX->setObjectName("lsFras_TX");
     // Fixed pitch, so that dates, numbers and amounts stand in columns.
@@ -57,7 +81,8 @@ void FacturaHist::BuildControls() {
     mono.setFixedPitch(true);
     lsFras_TX->setFont(mono);
     lblCabecera_TX =
-        new QLabel(Entry(db.Translate("Fecha"), db.Translate("Número"), db.Translate("Importe")));
+        new QLabel(Entry(db.Translate("Fecha"), db.Translate("Número"), db.Translate("Tipo"),
+                         db.Translate("Importe"), db.Translate("Estado")));
     lblCabecera_TX->setObjectName("lblCabecera_TX");
     lblCabecera_TX->setFont(mono);
     // In line with the entries' text, which starts after the list's frame and the item's margin.
@@ -65,10 +90,10 @@ void FacturaHist::BuildControls() {
     QFont bold = lblCabecera_TX->font();
     bold.setBold(true);
     lblCabecera_TX->setFont(bold);
-    lsFras_TX->setMinimumSize(340, 240);
+    lsFras_TX->setMinimumSize(620, 240);
     lsFras_TX->setUniformItemSizes(true);
     lsFras_TX->installEventFilter(this);
-    const char* const options[] = {"Volver a imprimir", "Emitir nota de crédito"};
+    const char* const options[] = {"Volver a imprimir", "Rectificar"};
     auto* choice = new QHBoxLayout;
     for (int index = 0; index < 2; ++index) {
         opEmision_TX[index] = new QRadioButton(db.Translate(options[index]));
@@ -83,11 +108,14 @@ void FacturaHist::BuildControls() {
     choice->addStretch(1);
 
     auto* layout = new QVBoxLayout(frm->Content());
+    layout->addLayout(filters);
     layout->addWidget(lblCabecera_TX);
     layout->addWidget(lsFras_TX, 1);
     layout->addLayout(choice);
 
-    // The list first, then the action, then the layout that carries it out.
+    // The filters, the list, then the action, then the layout that carries it out.
+    setTabOrder(cboTipo_SN, cboAnio_SN);
+    setTabOrder(cboAnio_SN, lsFras_TX);
     QWidget* previous = lsFras_TX;
     for (QWidget* next :
          {static_cast<QWidget*>(opEmision_TX[0]), static_cast<QWidget*>(opEmision_TX[1]),
@@ -104,6 +132,8 @@ void FacturaHist::BuildControls() {
     connect(lsFras_TX, &QListWidget::itemDoubleClicked, this,
             [this] { Frm_evtButtonPressed("FormatoDetallado_BT"); });
     connect(frm, &Frm::evtButtonPressed, this, &FacturaHist::Frm_evtButtonPressed);
+    connect(cboTipo_SN, &QComboBox::currentIndexChanged, this, &FacturaHist::Filtrar);
+    connect(cboAnio_SN, &QComboBox::currentIndexChanged, this, &FacturaHist::Filtrar);
     connect(frm, &Frm::evtClose, frm, &Frm::Close);
 }
 
@@ -119,43 +149,99 @@ void FacturaHist::Form_Load() {
         // that have are looked at line by line.
         Db().OpenRecordset(
             QString("SELECT nIdFactura,sFactura,dFactura,dFacturaAbonada,nTotal,"
-                    "nDescuento,(SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c JOIN Abonos a "
+                    "nDescuento,sTipoFactura,sFacturaAbonada,(SELECT MIN(r.sMotivo) FROM "
+                    "FacturasRectificativas r WHERE r.nIdFactura=Facturas.nIdFactura) AS sMotivo,"
+                    "(SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c JOIN Abonos a "
                     "ON a.nIdFactura=c.nIdFactura WHERE a.nIdFacturaAbonada=Facturas.nIdFactura) "
                     "AS nRectificado,(SELECT COUNT(*) FROM FacturasAnuladas x WHERE "
                     "x.nIdFactura=Facturas.nIdFactura) AS nAnulada,(SELECT MAX(m.sEnviado || ' ' "
                     "|| m.sPara) FROM CorreosSalientes m WHERE m.nIdFactura=Facturas.nIdFactura "
                     "AND m.sEstado='aceptado') AS sCorreo ") +
                 " FROM Facturas " + " WHERE nIdCliente=" + QString::number(nIdCliente) +
-                " AND (dFacturaAbonada=0 OR ISNULL(dFacturaAbonada))" + " ORDER BY nIdFactura",
+                " ORDER BY nIdFactura",
             rs);
+        std::set<int> years;
         for (; !rs.Eof(); rs.MoveNext()) {
+            Documento d;
+            d.nIdFactura = rs.Fields("nIdFactura").Value.toInt();
             const QString sFactura = rs.Fields("sFactura").Value.toString();
+            const QString sTipo = rs.Fields("sTipoFactura").Value.toString().trimmed();
+            // A rectifying invoice carries the date of the invoice it rectifies; its own is the
+            // day it was issued.
+            const QVariant issued = rs.Fields("dFacturaAbonada").Value;
+            const bool rectificativa = U().SqlNumber(issued) != 0;
+            const QVariant date = rectificativa ? issued : rs.Fields("dFactura").Value;
+            d.nAnio = int(U().SqlNumber(date)) / 10000;
+            d.bAnulada = U().SqlNumber(rs.Fields("nAnulada").Value) != 0;
+            QString kind = Db().Translate("Factura");
+            QString state;
+            if (rectificativa) {
+                d.clase = Clase::Rectificativa;
+                const QString code = sTipo == "R5" ? sTipo : rs.Fields("sMotivo").Value.toString();
+                kind = Db().Translate("Rectif.") + " " +
+                       (code.isEmpty() ? MotivoRectificacion{}.sMotivo : code);
+                state = Db().Translate("rectifica") + " " +
+                        rs.Fields("sFacturaAbonada").Value.toString();
+            } else if (sTipo == "F2") {
+                d.clase = Clase::Simplificada;
+                kind = Db().Translate("Simplificada");
+            }
             const QVariant rectificado = rs.Fields("nRectificado").Value;
-            // An invoice rectified to its last unit is cancelled already; one rectified in part
-            // shows what is left of it.
-            if (!rectificado.isNull() &&
-                !MotivoNoAbonable(rs.Fields("nIdFactura").Value.toInt()).isEmpty())
-                continue;
+            if (d.bAnulada)
+                state = Db().Translate("anulada");
+            else if (!rectificado.isNull())
+                // Rectified to its last unit, nothing is left of it; in part, what was taken.
+                state = MotivoNoAbonable(d.nIdFactura).isEmpty()
+                            ? Db().Translate("rectificada") + " " +
+                                  AmountText::Euros(-U().SqlNumber(rectificado))
+                            : Db().Translate("rectificada");
             const double amount = U().SqlNumber(rs.Fields("nTotal").Value) -
-                                  U().SqlNumber(rs.Fields("nDescuento").Value) +
-                                  U().SqlNumber(rectificado);
-            // A cancelled invoice stays listed, to be reprinted as such.
-            const bool anulada = U().SqlNumber(rs.Fields("nAnulada").Value) != 0;
-            auto* item = new QListWidgetItem(
-                Entry(U().FormatDate(2, rs.Fields("dFactura").Value).toString(), sFactura,
-                      anulada ? Db().Translate("ANULADA") : AmountText::Euros(amount)) +
-                Mailed(rs.Fields("sCorreo").Value.toString()));
-            item->setData(Qt::UserRole, rs.Fields("nIdFactura").Value);
-            lsFras_TX->addItem(item);
+                                  U().SqlNumber(rs.Fields("nDescuento").Value);
+            d.sTexto = Entry(U().FormatDate(2, date).toString(), sFactura, kind,
+                             AmountText::Euros(amount), state) +
+                       Mailed(rs.Fields("sCorreo").Value.toString());
+            years.insert(d.nAnio);
+            m_documentos.push_back(std::move(d));
         }
         if (rs.State() == Recordset::Open)
             rs.Close();
-        // The newest invoice is highlighted, so a layout button acts at once on the one a
-        // customer most often asks for again.
-        if (lsFras_TX->count() > 0)
-            lsFras_TX->setCurrentRow(lsFras_TX->count() - 1);
+        {
+            const QSignalBlocker quiet(cboAnio_SN);
+            for (auto year = years.rbegin(); year != years.rend(); ++year)
+                if (*year > 0)
+                    cboAnio_SN->addItem(QString::number(*year), *year);
+        }
+        Filtrar();
         opEmision_TX[0]->setChecked(true);
     });
+}
+
+void FacturaHist::Filtrar() {
+    const QListWidgetItem* current = lsFras_TX->currentItem();
+    const qint32 shown = current ? current->data(Qt::UserRole).toInt() : 0;
+    const int kind = cboTipo_SN->currentIndex();
+    const int year = cboAnio_SN->currentData().toInt();
+    lsFras_TX->clear();
+    QListWidgetItem* keep = nullptr;
+    for (const Documento& d : m_documentos) {
+        const bool kept = kind == 0 || (kind == 1 && d.clase == Clase::Factura) ||
+                          (kind == 2 && d.clase == Clase::Simplificada) ||
+                          (kind == 3 && d.clase == Clase::Rectificativa) ||
+                          (kind == 4 && d.bAnulada);
+        if (!kept || (year != 0 && d.nAnio != year))
+            continue;
+        auto* item = new QListWidgetItem(d.sTexto);
+        item->setData(Qt::UserRole, d.nIdFactura);
+        lsFras_TX->addItem(item);
+        if (d.nIdFactura == shown)
+            keep = item;
+    }
+    // The newest document is highlighted, so a layout button acts at once on the one a
+    // customer most often asks for again.
+    if (keep)
+        lsFras_TX->setCurrentItem(keep);
+    else if (lsFras_TX->count() > 0)
+        lsFras_TX->setCurrentRow(lsFras_TX->count() - 1);
 }
 
 void FacturaHist::opEmision_TX_Click(int index) {
@@ -172,6 +258,13 @@ void FacturaHist::Frm_evtButtonPressed(const QString& sName) {
         if (sName == "FacturaElectronica_BT") {
             FacturaElectronica::Pedir(nIdFactura);
             return;
+        }
+        // Nothing is chosen while the document has nothing left to rectify; the user is told why.
+        if (sName != "Anular_BT" && opEmision_TX[1]->isChecked()) {
+            if (const QString why = MotivoNoAbonable(nIdFactura); !why.isEmpty()) {
+                ShowMessage(0, why);
+                return;
+            }
         }
         m_billing.nIdFactura_Historico = nIdFactura;
         if (sName == "Anular_BT")

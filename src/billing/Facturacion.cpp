@@ -228,8 +228,6 @@ void Facturacion::Form_Load() {
         // Typing in the client combo shows at once whether the name is a client of the pet; the
         // combo's line edit only exists once the selector has made it editable.
         cboCliente_SN->installEventFilter(this);
-        connect(cboCliente_SN->lineEdit(), &QLineEdit::textEdited, this,
-                [this] { cboCliente_SN_KeyDown(); });
 
         ShowSessionStatus(*frm);
         m_envio = std::make_unique<EnvioVeriFactu>(*frm, Gi.sPathIni, Gi.sPathExe + "/tvRegistro");
@@ -240,9 +238,11 @@ void Facturacion::Form_Load() {
         gd->SetConfirmDelete(true);
         gd->SetNumberDecimals(4);
         gd->ComboColumns("5");
-        gd->ColumnTypes("nlttsmpnm");
-        gd->ColumnWidths("5,11,10,0,42,10,7,5,10");
+        gd->ColumnTypes("nlttsmpnmt");
+        gd->ColumnWidths("5,11,10,0,42,10,7,5,10,14");
         gd->LockingColumns("2,3");
+        // Where a pending line came back from: a rectifying invoice or a cancelled one.
+        gd->ReadOnlyColumns("10");
         gd->SetEnterMovesNext(true);
         gd->SetAlternatingRows(true);
         gd->SetEditable(false);
@@ -490,8 +490,7 @@ bool Facturacion::ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud) {
                                       "WHERE nIdFactura=" +
                                       QString::number(nIdFactura));
     if (factura.IsEmpty())
-        return true; // the credit note says itself that the invoice is gone
-    const double importe = U().SqlNumber(factura(2, 0)) - U().SqlNumber(factura(3, 0));
+        return true; // the rectification says itself that the invoice is gone
     QStringList tipos;
     const Rows rows = Db().GetRows("SELECT sTipoCobro FROM TipoCobro ORDER BY nIdTipoCobro");
     for (int r = 0; r < rows.RowCount(); ++r)
@@ -502,15 +501,13 @@ bool Facturacion::ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud) {
                              .Value(0, 0)
                              .toString();
     ConfirmacionAbono pregunta(
-        Db().Translate("¿Emitir la factura rectificativa que anula la factura") + " " +
-            factura(0, 0).toString() + " " + Db().Translate("de") + " " + factura(1, 0).toString() +
-            " " + Db().Translate("por") + " " + TypedNumber::Spanish(importe) + " €?",
-        LineasAbonables(nIdFactura), tipos, tipo,
+        factura(0, 0).toString(), factura(1, 0).toString(), LineasAbonables(nIdFactura), tipos,
+        tipo,
         [nIdFactura](const std::vector<LineaAbono>& lineas) {
             try {
-                return DevolucionMaxima(nIdFactura, lineas);
+                return ImportesDeRectificacion(nIdFactura, lineas);
             } catch (const AbonoRechazado&) {
-                return Money();
+                return ImportesRectificacion{};
             }
         },
         this);
@@ -521,6 +518,7 @@ bool Facturacion::ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud) {
     solicitud.lineas = pregunta.Lineas();
     solicitud.nImporteDevuelto = pregunta.Importe();
     solicitud.sTipoCobro = pregunta.TipoCobro();
+    solicitud.bLineasPendientes = pregunta.LineasPendientes();
     return true;
 }
 
@@ -547,13 +545,14 @@ void Facturacion::gd_evtBuildSQL(QString& RV_sSQL, QString&) {
                   " FacturasItems.sConclusion AS [Conclusión], " +
                   " ProductosServicios.sProductoServicio AS [Producto Servicio], " +
                   " FacturasItems.nPvp AS [Precio], " + " FacturasItems.nPorcIpto AS [Ipto], " +
-                  " FacturasItems.nUnidades AS [Unid], " + " FacturasItems.nTotal AS [Total]" +
-                  " FROM ((FacturasItems" +
+                  " FacturasItems.nUnidades AS [Unid], " + " FacturasItems.nTotal AS [Total]," +
+                  " ('de ' || Origen.sFactura) AS [Origen]" + " FROM (((FacturasItems" +
                   " LEFT JOIN ProductosServicios ON "
                   "ProductosServicios.nIdProductoServicio=FacturasItems.nIdProductoServicio)" +
                   " LEFT JOIN Facturas ON Facturas.nIdFactura=FacturasItems.nIdFactura)" +
-                  " WHERE FacturasItems.nIdCliente=" +
-                  QString::number(Utility::ToInt32(U().Val(dm->Dato(3))));
+                  " LEFT JOIN Facturas AS Origen ON "
+                  "Origen.nIdFactura=FacturasItems.nIdFacturaOrigen)" +
+                  " WHERE FacturasItems.nIdCliente=" + QString::number(m_nIdClienteGrid);
         if (!ckHistorial_TX->isChecked())
             RV_sSQL += " AND (FacturasItems.nIdFactura=0 OR ISNULL(FacturasItems.nIdFactura) )";
         RV_sSQL += " ORDER BY FacturasItems.nIdFacturaItem ";
@@ -684,9 +683,12 @@ void Facturacion::dm_evtPetChanged(bool bFound) {
         cboEmpleado_SN->setCurrentIndex(-1);
         if (!bFound)
             return;
-        const qint32 nIdCliente = Utility::ToInt32(U().Val(dm->Dato(3)));
-        // Lines can only be added for a client that owns the chosen pet.
-        gd->SetEditable(nIdCliente != 0);
+        const qint32 nIdPareja = Utility::ToInt32(U().Val(dm->Dato(3)));
+        // A client taken before one of his pets shows his lines already; lines can only be added
+        // for a client that owns the chosen pet.
+        const qint32 nIdCliente = nIdPareja != 0 ? nIdPareja : ClienteNombrado();
+        gd->SetEditable(nIdPareja != 0);
+        m_nIdClienteGrid = nIdCliente;
         gd->Refresh();
         MostrarEmpleadoDeLaMascota();
         nPvpUtilizado = Utility::ToInt16(U().SqlNumber(Db().GetValue(
@@ -717,7 +719,7 @@ void Facturacion::AvisoDeuda(qint32 nIdCliente) {
 }
 
 void Facturacion::ItemsChangedElsewhere(const QString& client) {
-    if (!client.isEmpty() && client != dm->Dato(3))
+    if (!client.isEmpty() && client != QString::number(m_nIdClienteGrid))
         return;
     m_refreshPending = true;
     RefreshWhenIdle();
@@ -764,14 +766,21 @@ void Facturacion::Frm_evtKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     });
 }
 
-void Facturacion::cboCliente_SN_KeyDown() {
-    Trap("Facturacion::cboCliente_SN_KeyDown", [&] {
-        QCoreApplication::processEvents();
-        gd->Refresh();
-    });
+qint32 Facturacion::ClienteNombrado() const {
+    return Utility::ToInt32(U().SqlNumber(
+        Db().GetValue("Clientes", "sCliente=" + U().SqlValue(cboCliente_SN->currentText(), 0, true),
+                      "nIdCliente")));
 }
 
 void Facturacion::cboCliente_SN_LostFocus() {
+    // A text that names no client was a search left half-way: the box shows the client of the
+    // grid again. A whole name typed takes that client, as picking it would.
+    if (const qint32 named = ClienteNombrado(); named == 0)
+        cboCliente_SN->setEditText(
+            Db().GetValue("Clientes", "nIdCliente=" + QString::number(m_nIdClienteGrid), "sCliente")
+                .toString());
+    else if (named != m_nIdClienteGrid)
+        dm->TomarCliente(cboCliente_SN->currentText());
     nIdClienteActual = Utility::ToInt32(U().Val(dm->Dato(3)));
     if (nIdClienteActual != 0) {
         MostrarEmpleadoDeLaMascota();

@@ -111,7 +111,8 @@ private:
     void Form_Load();
     void Frm_evtKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void cboCliente_SN_LostFocus();
-    void cboCliente_SN_KeyDown();
+    // The client whose name the client box shows exactly; 0 when it names none.
+    qint32 ClienteNombrado() const;
     void MostrarEmpleadoDeLaMascota();
     void AvisoDeuda(qint32 nIdCliente);
     // Another workstation changed pending items (of this client, or of someone: empty): the grid
@@ -124,6 +125,9 @@ private:
     bool LineaGuardable();
 
     Frm* frm = nullptr;
+    // The client whose lines the grid shows: the pair's, or a client taken without a pet yet.
+    // Typing in the client box searches and changes nothing until another client is taken.
+    qint32 m_nIdClienteGrid = 0;
     bool m_refreshPending = false;
     // Sends each issued document's record to the tax agency, in VERI*FACTU mode.
     std::unique_ptr<EnvioVeriFactu> m_envio;

@@ -240,7 +240,7 @@ QString Impedimento(qint32 nIdFactura, const std::vector<LineaAbonable>& lineas)
     const QString sFactura = invoice(0, 0).toString();
     if (U().SqlNumber(invoice(1, 0)) != 0)
         return Db().Translate("La factura") + " " + sFactura + " " +
-               Db().Translate("es una nota de crédito y no se puede abonar.");
+               Db().Translate("es una factura rectificativa: no se puede rectificar.");
     if (U().SqlNumber(Db().GetValue("FacturasAnuladas", "nIdFactura=" + Id(nIdFactura))) != 0)
         return Db().Translate("La factura") + " " + sFactura + " " +
                Db().Translate("está anulada: no se puede rectificar.");
@@ -248,7 +248,7 @@ QString Impedimento(qint32 nIdFactura, const std::vector<LineaAbonable>& lineas)
                      [](const LineaAbonable& l) { return l.nAbonables > 0; }) &&
         U().SqlNumber(Db().GetValue("Abonos", "nIdFacturaAbonada=" + Id(nIdFactura))) != 0)
         return Db().Translate("La factura") + " " + sFactura + " " +
-               Db().Translate("ya tiene una nota de crédito.");
+               Db().Translate("ya está rectificada por completo: no queda nada que rectificar.");
     return {};
 }
 
@@ -376,9 +376,10 @@ void QuitarHistoria(qint32 nIdFactura, const Rows& items, const std::vector<Pedi
 }
 
 // The lines asked for copied from the invoice's: turned, as the lines of credit note `abono`, or
-// (abono 0) as pending items of the client again. i and n follow the item and the column copied.
-void CopiarLineas(const Rows& items, const std::vector<Pedida>& pedidas, qint32 abono, int& i,
-                  int& n) {
+// (abono 0) as pending items of the client again, marked as come back from document `origen`.
+// i and n follow the item and the column copied.
+void CopiarLineas(const Rows& items, const std::vector<Pedida>& pedidas, qint32 abono,
+                  qint32 origen, int& i, int& n) {
     const bool cancelling = abono != 0;
     for (const Pedida& p : pedidas) {
         for (i = 0; i < items.RowCount(); ++i) {
@@ -390,6 +391,8 @@ void CopiarLineas(const Rows& items, const std::vector<Pedida>& pedidas, qint32 
                 itemColumns << column;
                 if (Is(column, "nIdFactura"))
                     itemValues << Id(abono);
+                else if (Is(column, "nIdFacturaOrigen"))
+                    itemValues << Id(cancelling ? 0 : origen);
                 else if (ScaledItemColumn(column) && !items(n, i).isNull())
                     itemValues << Literal(
                         column,
@@ -441,7 +444,7 @@ QStringList DeshacerFactura(const SolicitudAbono& s) {
     const std::vector<Pedida> todas = LineasPedidas(LineasAbonables(s.nIdFactura), {});
     int i = 0;
     int n = 0;
-    CopiarLineas(items, todas, 0, i, n);
+    CopiarLineas(items, todas, 0, s.nIdFactura, i, n);
     DevolverStock(items, todas);
     QStringList avisos;
     DevolverComoSeCobro(s, d, avisos);
@@ -467,7 +470,8 @@ std::vector<LineaAbonable> LineasAbonables(qint32 nIdFactura) {
     return lineas;
 }
 
-Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas) {
+ImportesRectificacion ImportesDeRectificacion(qint32 nIdFactura,
+                                              const std::vector<LineaAbono>& lineas) {
     const std::optional<IssuedDocument> factura = IssuedDocument::LoadHeader(nIdFactura);
     if (!factura)
         return {};
@@ -476,8 +480,13 @@ Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas)
     const bool anteriores = Anteriores(abonables);
     const WhatIsLeft parte = Parte(nIdFactura, factura->importes, pedidas,
                                    TomaLoQueQueda(pedidas, abonables), anteriores);
-    return std::max(Money(),
-                    std::min(parte.importes.AmountDue(), Devolvible(nIdFactura, anteriores)));
+    const Money rectificado = parte.importes.AmountDue();
+    return {rectificado,
+            std::max(Money(), std::min(rectificado, Devolvible(nIdFactura, anteriores)))};
+}
+
+Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas) {
+    return ImportesDeRectificacion(nIdFactura, lineas).devolucion;
 }
 
 QString MotivoNoAbonable(qint32 nIdFactura) {
@@ -572,9 +581,11 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
                           Id(d.nIdAbono) + "," + Id(s.nIdFactura));
         nPaso = 3;
 
-        // The lines twice: turned for the rectifying invoice, then as pending items again.
-        CopiarLineas(items, pedidas, d.nIdAbono, i, n);
-        CopiarLineas(items, pedidas, 0, i, n);
+        // The lines turned for the rectifying invoice and, when they are to be invoiced again,
+        // as pending items that name it.
+        CopiarLineas(items, pedidas, d.nIdAbono, 0, i, n);
+        if (s.bLineasPendientes)
+            CopiarLineas(items, pedidas, 0, d.nIdAbono, i, n);
         nPaso = 4;
         DevolverStock(items, pedidas);
 

@@ -53,6 +53,9 @@ struct SolicitudAbono {
     // that of the invoice's first payment.
     std::optional<Money> nImporteDevuelto;
     QString sTipoCobro;
+    // Whether the lines rectified go back to the client's pending items, to be invoiced again
+    // (a wrong price or customer), or not (the goods came back, the service was not given).
+    bool bLineasPendientes = true;
 };
 
 struct ResultadoAbono {
@@ -87,10 +90,10 @@ private:
 
 // Issues, in one transaction under the invoice's lock, a rectifying invoice by differences of the
 // units asked for: a numbered Facturas row naming the invoice with the amounts of those units
-// turned (the discount in proportion), its lines negated and the same lines pending again for the
-// client, the money given back as payments and cash-box entries, the stock of the products
-// returned, the pet history and vaccinations of the lines rectified to their last unit removed,
-// the client's balance recomputed, the breakdown, the reason and the register's record.
+// turned (the discount in proportion), its lines negated and, when asked, the same lines pending
+// again for the client, the money given back as payments and cash-box entries, the stock of the
+// products returned, the pet history and vaccinations of the lines rectified to their last unit
+// removed, the client's balance recomputed, the breakdown, the reason and the register's record.
 // Raises AbonoRechazado (nothing written; also when the caller's number is taken) or
 // AbonoFallido (nothing written, a number drawn here given back).
 ResultadoAbono EmitirAbono(const SolicitudAbono& solicitud);
@@ -109,7 +112,13 @@ QString MotivoNoAbonable(qint32 nIdFactura);
 // The lines of invoice nIdFactura with what is left of each to rectify, in the order invoiced.
 std::vector<LineaAbonable> LineasAbonables(qint32 nIdFactura);
 
-// The most that can be given back for the rectification of `lineas` of invoice nIdFactura: the
-// amount due of those units, but never more than what was paid for the invoice and is not
-// given back yet.
+// What the rectification of `lineas` of invoice nIdFactura (none: all that is left) takes off it,
+// its amount due, and the most that can be given back for it: that amount, but never more than
+// what was paid for the invoice and is not given back yet.
+struct ImportesRectificacion {
+    Money rectificado;
+    Money devolucion;
+};
+ImportesRectificacion ImportesDeRectificacion(qint32 nIdFactura,
+                                              const std::vector<LineaAbono>& lineas);
 Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas);

@@ -10,7 +10,7 @@
 void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
     try {
         if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
-            ShowMessage(1, impedimento + "\nNo se ha emitido la nota de crédito.");
+            ShowMessage(1, impedimento + "\nNo se ha emitido la factura rectificativa.");
             return;
         }
         solicitud.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(3)));
@@ -29,7 +29,7 @@ void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
         for (const QString& aviso : emitido.avisos)
             ShowMessage(aviso == Conta::AvisoCajaCero ? 0 : 1, aviso);
 
-        const ReportNote emitida("La nota de crédito " + emitido.sFactura +
+        const ReportNote emitida("La factura rectificativa " + emitido.sFactura +
                                  " se ha emitido y guardado. Para imprimirla, reimprímala desde "
                                  "el histórico de facturas del cliente.");
         w.Imprimir(emitido.nIdAbono, w.FormatoFactura());

@@ -9,3 +9,7 @@ const QList<std::pair<QString, QString>>& MotivoRectificacion::Motivos() {
     };
     return motivos;
 }
+
+bool MotivoRectificacion::LineasPendientes(const QString& sMotivo) {
+    return sMotivo == QStringLiteral("R1");
+}

@@ -13,6 +13,10 @@ struct MotivoRectificacion {
 
     // The codes with what each covers, in the order they are offered.
     static const QList<std::pair<QString, QString>>& Motivos();
+    // Whether a rectification for this reason usually sends its lines back to the pending items:
+    // an error (R1, a wrong price or customer) is invoiced again; goods returned or a service
+    // not given (R4), and a debt that will not be paid (R2, R3), are not.
+    static bool LineasPendientes(const QString& sMotivo);
     // The longest text kept; the agency's description of an operation holds 500 characters and
     // the reason shares it with the code's own words.
     static constexpr int MaxTexto = 250;

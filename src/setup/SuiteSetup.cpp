@@ -496,6 +496,7 @@ const AddedColumn AddedColumns[] = {
     {"Facturas", "sIdOtroTipo", "TEXT DEFAULT ''"},
     {"EnviosAeat", "sRequerimiento", "TEXT NOT NULL DEFAULT ''"},
     {"RegistrosEnviados", "sEstado", "TEXT NOT NULL DEFAULT ''"},
+    {"FacturasItems", "nIdFacturaOrigen", "INTEGER DEFAULT 0"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.

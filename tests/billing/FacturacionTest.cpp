@@ -87,17 +87,6 @@ TEST_F(BillingTest, APetSharedByTwoClientsNarrowsTheClientsAndDatoAnswersForTheP
     EXPECT_EQ(w->cboCliente_SN->currentText(), "Ana García López");
 }
 
-TEST_F(BillingTest, ATypedClientThatIsNoOwnerLeavesTheGridClosed) {
-    Open();
-    w->cboCliente_SN->setFocus();
-    w->cboCliente_SN->lineEdit()->selectAll();
-    QTest::keyClicks(w->cboCliente_SN, "Nadie");
-    EXPECT_EQ(w->gd->RecordCount(), 0); // the grid follows the typing
-    w->ckHistorial_TX->setFocus();
-    EXPECT_EQ(nIdClienteActual, 0);
-    EXPECT_FALSE(w->gd->Editable());
-}
-
 TEST_F(BillingTest, AProductIsPricedAtTheClientsLevelAndItsLineSavedWithBaseAndTax) {
     Open();
     ChoosePet(6); // Canela, of the shelter that buys at level 3

@@ -4,6 +4,8 @@
 
 #include "billing/ConfirmacionAbono.h"
 #include "billing/FacturaHist.h"
+#include "invoicing/AnularFactura.h"
+#include "invoicing/EmitirAbono.h"
 #include "platform/data/Recordset.h"
 #include "platform/report/AmountText.h"
 #include "platform/report/PreviewControl.h"
@@ -23,6 +25,7 @@
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <deque>
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -62,34 +65,73 @@ protected:
     }
 };
 
-TEST_F(HistoryTest, ListsDateNumberAndAmountDueInColumns) {
-    // Client 1: invoices 1 (0001/26, 63.25) and 13 (0011/26); a discount is taken off.
-    Db().UpdateRecord("Facturas", "nDescuento", "2.25", "nIdFactura=1");
+TEST_F(HistoryTest, EveryDocumentIsListedWithItsStateAndFilteredByKindAndYear) {
+    // Client 1: invoice 1 (0001/26) of the year before, rectified in part; invoice 13 (0011/26)
+    // a simplified one, cancelled.
+    Open();
+    Db().UpdateRecord("Facturas", "dFactura", "20251230", "nIdFactura=1");
+    Db().UpdateRecord("Facturas", "sTipoFactura", "'F2'", "nIdFactura=13");
+    SolicitudAbono part;
+    part.nIdFactura = 1;
+    part.lineas = {{LineasAbonables(1)[0].nIdFacturaItem, LineasAbonables(1)[0].nAbonables}};
+    part.dAbono = 20261201;
+    part.nFechaTrabajo = Gi.nFechaTrabajo;
+    const QString rectificativa = EmitirAbono(part).sFactura;
+    AnularFactura({13, "Emitida dos veces", 1, "", Gi.nFechaTrabajo, 20261201, 1});
     OpenHistory();
-    ASSERT_EQ(Entries().size(), 2);
-    EXPECT_EQ(Entries()[0], "08/01/2026 0001/26         61,00 €");
-    EXPECT_EQ(Entries()[1].left(20), "10/02/2026 0011/26  ");
-    EXPECT_EQ(Entries()[0].size(), Entries()[1].size()) << "the amounts line up";
-    // The headings stand over their columns, the amount's ending where the amounts end.
-    const QString headings = h->lblCabecera_TX->text();
-    EXPECT_EQ(headings.indexOf("Número"), Entries()[0].indexOf("0001/26"));
-    EXPECT_TRUE(headings.startsWith("Fecha "));
-    EXPECT_EQ(headings.size(), Entries()[0].size());
-    EXPECT_TRUE(headings.endsWith(" Importe"));
-    EXPECT_EQ(h->lblCabecera_TX->font().family(), h->lsFras_TX->font().family());
-    EXPECT_EQ(h->lsFras_TX->item(0)->data(Qt::UserRole).toInt(), 1);
+    const QStringList all = Entries();
+    EXPECT_EQ(all,
+              QStringList({"30/12/2025 0001/26    Factura           63,25 €  rectificada 30,25 €",
+                           "10/02/2026 0011/26    Simplificada      34,10 €  anulada",
+                           "01/12/2026 " + rectificativa +
+                               "  Rectif. R4       -30,25 €  rectifica 0001/26"}));
     EXPECT_TRUE(QFontInfo(h->lsFras_TX->font()).fixedPitch());
-    EXPECT_TRUE(h->opEmision_TX[0]->isChecked());
     EXPECT_EQ(w->nEmitir, 1) << "printing again is the default";
-}
-
-TEST_F(HistoryTest, CreditedInvoicesAndCreditNotesAreNotListed) {
-    OpenHistory(15); // client 12: invoice 12 and its credit note 15
-    EXPECT_TRUE(Entries().isEmpty());
-    // With nothing to choose, the buttons do nothing and the window stays.
+    EXPECT_EQ(h->lblCabecera_TX->text().indexOf("Estado"), all[0].indexOf("rectificada"));
+    EXPECT_EQ(h->lblCabecera_TX->text().indexOf("Tipo"), all[0].indexOf("Factura"));
+    const struct {
+        int kind;
+        QString year;
+        QStringList listed;
+    } filters[] = {
+        {1, "Todos", {all[0]}}, {2, "Todos", {all[1]}}, {3, "Todos", {all[2]}},
+        {4, "Todos", {all[1]}}, {0, "2025", {all[0]}},  {0, "2026", {all[1], all[2]}},
+        {3, "2025", {}},
+    };
+    for (const auto& f : filters) {
+        h->cboTipo_SN->setCurrentIndex(f.kind);
+        h->cboAnio_SN->setCurrentText(f.year);
+        EXPECT_EQ(Entries(), f.listed) << f.kind << " " << f.year.toStdString();
+    }
+    // With nothing listed, the buttons do nothing and the window stays.
     h->Frm_evtButtonPressed("FormatoDetallado_BT");
     EXPECT_TRUE(h->isVisible());
     EXPECT_EQ(w->nIdFactura_Historico, 0);
+    // Every one reprints; only what has something left is rectified, the others say why: client
+    // 12's invoice 12, rectified in full by 15, among them.
+    const struct {
+        int row;
+        QString choice, said;
+    } tries[] = {
+        {0, "1|2|2", ""},
+        {1, "0|2|0", "[Aviso] La factura 0011/26 está anulada: no se puede rectificar."},
+        {2, "0|2|0",
+         "[Aviso] La factura " + rectificativa +
+             " es una factura rectificativa: no se puede rectificar."},
+        {-12, "0|2|0",
+         "[Aviso] La factura " + Table("SELECT sFactura FROM Facturas WHERE nIdFactura=12") +
+             " ya está rectificada por completo: no queda nada que rectificar."},
+    };
+    for (const auto& t : tries) {
+        OpenHistory(t.row < 0 ? 15 : 1);
+        suite.Ui().Shown.clear();
+        h->lsFras_TX->setCurrentRow(std::max(0, t.row));
+        h->opEmision_TX[1]->click();
+        h->Frm_evtButtonPressed("FormatoDetallado_BT");
+        EXPECT_EQ(Choice(), t.choice);
+        EXPECT_EQ(suite.Ui().Shown.join('\n'), t.said);
+        EXPECT_EQ(h->isVisible(), !t.said.isEmpty());
+    }
 }
 
 TEST_F(HistoryTest, AChoiceIsMadeByAButtonADoubleClickOrTheKeyboard) {
@@ -173,13 +215,11 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
     suite.Ui().ModalActions.back() = confirm(1, "", false);
     w->Frm_evtToolClick("HistoricoFacturas_NA");
     EXPECT_EQ(Count("Facturas"), 16);
-    const QString importe =
-        Table("SELECT nTotal-nDescuento FROM Facturas WHERE sFactura='0001/26'").replace('.', ',');
-    EXPECT_EQ(asked, "¿Emitir la factura rectificativa que anula la factura 0001/26 de " +
-                         Table("SELECT sCliente FROM Facturas WHERE sFactura='0001/26'") + " por " +
-                         importe +
-                         " €?|R4 - Resto de causas (devolución de la mercancía o anulación del "
-                         "servicio)|1");
+    EXPECT_EQ(asked, "¿Emitir una factura rectificativa de la factura 0001/26 de " +
+                         Table("SELECT sCliente FROM Facturas WHERE sFactura='0001/26'") +
+                         " por 63,25 €?\nSus líneas no se vuelven a facturar: la mercancía se "
+                         "devuelve o el servicio no se presta.|R4 - Resto de causas (devolución "
+                         "de la mercancía o anulación del servicio)|1");
     // Yes with another reason and a text: stored with the credit note, printed on it and
     // registered as its type.
     choose(0, 1, "FormatoDetallado_BT");
@@ -206,8 +246,7 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
             paid(0, r).toString() + R"(\s+-)" + TypedNumber::Spanish(paid(1, r).toDouble()) + "\n";
         EXPECT_TRUE(shown.contains(QRegularExpression(returned))) << returned.toStdString();
     }
-    EXPECT_EQ(w->gd->RecordCount(), pending + 2);
-    EXPECT_GT(RowOf("Vacuna polivalente perro"), 0);
+    EXPECT_EQ(w->gd->RecordCount(), pending) << "R2: the lines are not invoiced again";
 
     // Closed without a choice: nothing happens.
     w->Frm_evtToolClick("HistoricoFacturas_NA");
@@ -264,13 +303,11 @@ TEST_F(HistoryTest, APartOfAnInvoiceIsRectifiedAndTheRestStaysListed) {
                   -Number("SELECT SUM(nImporte) FROM FacturasCobros WHERE nIdFactura=" + credit)),
               proposed.section('|', 0, 0));
     OpenHistory();
-    const double left =
-        Number("SELECT nTotal-nDescuento FROM Facturas WHERE nIdFactura=" + invoice) +
-        Number("SELECT nTotal-nDescuento FROM Facturas WHERE nIdFactura=" + credit);
-    EXPECT_EQ(Entries().size(), listed.count('\n') + 1);
-    EXPECT_TRUE(Entries().first().contains("0001/26") &&
-                Entries().first().contains(AmountText::Euros(left)))
-        << Entries().first().toStdString();
+    const double taken =
+        -Number("SELECT nTotal-nDescuento FROM Facturas WHERE nIdFactura=" + credit);
+    EXPECT_EQ(Entries().size(), listed.count('\n') + 2);
+    EXPECT_EQ(Entries().first(),
+              listed.section('\n', 0, 0) + "rectificada " + AmountText::Euros(taken));
 }
 
 TEST_F(HistoryTest, CancellingAsksWhyThenConfirmsAndEscapeAtEitherStepWritesNothing) {
@@ -317,7 +354,113 @@ TEST_F(HistoryTest, CancellingAsksWhyThenConfirmsAndEscapeAtEitherStepWritesNoth
         EXPECT_EQ(written() != before, c.lastShown.contains("está anulada;")) << c.login;
     }
     OpenHistory();
-    EXPECT_TRUE(Entries()[0].endsWith("ANULADA")) << Entries()[0].toStdString();
+    EXPECT_TRUE(Entries()[0].endsWith("  anulada")) << Entries()[0].toStdString();
+}
+
+// What becomes of a rectification's lines, as the reason suggests or as the user says; the pending
+// grid and its total compared whole afterwards. Each case rectifies the first line of invoice 1
+// of the clinic as the demo leaves it.
+TEST_F(HistoryTest, TheRectificationAsksWhetherItsLinesGoBackToPending) {
+    suite.SignIn();
+    suite.Snapshot();
+    const auto pending = [&] {
+        QStringList rows;
+        for (int row = 1; row <= w->gd->RecordCount(); ++row)
+            rows << Cells(row, {"Producto Servicio", "Precio", "Unid", "Total", "Origen"});
+        return rows << w->lblTotalAFacturar_MN->text();
+    };
+    const QString asked = "¿Emitir una factura rectificativa de la factura 0001/26 de Ana García "
+                          "López por 30,25 €?\n";
+    const QString again = asked + "Sus líneas vuelven a estar pendientes del cliente, para "
+                                  "facturarlas de nuevo.";
+    const QString returned = asked + "Sus líneas no se vuelven a facturar: la mercancía se "
+                                     "devuelve o el servicio no se presta.";
+    const QStringList kept = {"Revisión|15,00|1|18,15|", "Pienso adulto 3 kg|10,00|1|12,10|"};
+    const struct {
+        int picked; // the lines' answer clicked before the reason is chosen; -1 none
+        int reason; // 0 R1 ... 3 R4
+        QString asked;
+        QStringList after;
+    } cases[] = {
+        {-1, 0, again,
+         kept + QStringList{"Consulta general|25,00|1|30,25|de RA0001/26", "60,50 €"}},
+        {-1, 3, returned, kept + QStringList{"30,25 €"}},
+        {1, 0, returned, kept + QStringList{"30,25 €"}},
+        {0, 3, again, kept + QStringList{"Consulta general|25,00|1|30,25|de RA0001/26", "60,50 €"}},
+    };
+    for (const auto& c : cases) {
+        w.reset();
+        suite.Restore();
+        Open();
+        const LineaAbonable line = LineasAbonables(1)[0];
+        suite.Ui().ModalActions.push_back([](QWidget& window) {
+            auto& history = dynamic_cast<FacturaHist&>(window);
+            for (int row = 0; row < history.lsFras_TX->count(); ++row)
+                if (history.lsFras_TX->item(row)->data(Qt::UserRole).toInt() == 1)
+                    history.lsFras_TX->setCurrentRow(row);
+            history.opEmision_TX[1]->click();
+            history.Frm_evtButtonPressed("FormatoDetallado_BT");
+        });
+        QString question;
+        suite.Ui().ModalActions.push_back([&](QWidget& window) {
+            auto& dialog = dynamic_cast<ConfirmacionAbono&>(window);
+            for (int row = 0; row < dialog.grdLineas->rowCount(); ++row)
+                if (dialog.grdLineas->item(row, 0)->text() != line.sProductoServicio)
+                    dialog.grdLineas->item(row, 0)->setCheckState(Qt::Unchecked);
+            if (c.picked >= 0)
+                dialog.opLineas_TX[c.picked]->click();
+            dialog.cboMotivo->setCurrentIndex(c.reason);
+            question = dialog.lblPregunta->text();
+            dialog.Si_BT->click();
+        });
+        suite.Ui().ModalActions.push_back([](QWidget&) {});
+        w->Frm_evtToolClick("HistoricoFacturas_NA");
+        EXPECT_EQ(question, c.asked) << suite.Ui().Shown.join('\n').toStdString();
+        EXPECT_EQ(pending(), c.after) << c.picked << " " << c.reason;
+    }
+}
+
+// Escape in the history, or in the confirmation after any of the changes it offers, leaves the
+// data as it was.
+TEST_F(HistoryTest, EscapeAtEveryStepOfARectificationWritesNothing) {
+    Open();
+    const auto written = [] {
+        return Table("SELECT (SELECT COUNT(*) FROM Facturas),(SELECT COUNT(*) FROM FacturasItems),"
+                     "(SELECT COUNT(*) FROM FacturasCobros),(SELECT COUNT(*) FROM ApuntesCaja),"
+                     "(SELECT COUNT(*) FROM AbonosItems),(SELECT COUNT(*) FROM "
+                     "RegistrosFacturacion),(SELECT SUM(nStockActual) FROM ProductosServicios)");
+    };
+    const QString before = written();
+    const std::vector<std::function<void(ConfirmacionAbono&)>> changes = {
+        [](ConfirmacionAbono& d) { d.grdLineas->item(0, 0)->setCheckState(Qt::Unchecked); },
+        [](ConfirmacionAbono& d) { d.cboMotivo->setCurrentIndex(0); },
+        [](ConfirmacionAbono& d) { d.opLineas_TX[1]->click(); },
+        [](ConfirmacionAbono& d) { d.txtImporte->setText("1,00"); },
+        [](ConfirmacionAbono& d) { d.txtMotivo->setText("Precio equivocado"); },
+    };
+    for (int steps = -1; steps <= int(changes.size()); ++steps) {
+        suite.Ui().ModalActions.push_back([steps](QWidget& window) {
+            auto& history = dynamic_cast<FacturaHist&>(window);
+            history.opEmision_TX[1]->click();
+            if (steps < 0)
+                QTest::keyClick(history.lsFras_TX, Qt::Key_Escape);
+            else
+                history.Frm_evtButtonPressed("FormatoDetallado_BT");
+            EXPECT_FALSE(history.isVisible());
+        });
+        suite.Ui().ModalActions.push_back([&changes, steps](QWidget& window) {
+            auto& dialog = dynamic_cast<ConfirmacionAbono&>(window);
+            for (int k = 0; k < steps; ++k)
+                changes[size_t(k)](dialog);
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            EXPECT_FALSE(dialog.isVisible()) << steps;
+        });
+        const int shown = suite.Ui().ModalCount;
+        w->Frm_evtToolClick("HistoricoFacturas_NA");
+        EXPECT_EQ(suite.Ui().ModalCount - shown, steps < 0 ? 1 : 2) << steps;
+        suite.Ui().ModalActions.clear();
+        EXPECT_EQ(written(), before) << steps;
+    }
 }
 
 } // namespace

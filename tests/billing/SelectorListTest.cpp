@@ -12,11 +12,13 @@
 #include "support/TestEngine.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 
 namespace {
 
@@ -175,7 +177,9 @@ TEST_F(SelectorListTest, TheOwnersOfANameManyPetsBearAreBrowsedAndListedAsBefore
                     "Clientes.nIdCliente=Mascotas.nIdCliente WHERE Mascotas.sMascota='Kira' "
                     "ORDER BY sCliente"));
     EXPECT_EQ(TypedInClients("e 021").size(), 10);
-    EXPECT_EQ(TypedInClients("muñ").join('|'), "");
+    // Typing searches every client, not only the owners listed.
+    EXPECT_EQ(TypedInClients("muñ").join('|'),
+              "Muñoz Gil, Eva|Ramírez Muñoz, Juan|Sergio Muñoz Blanco");
 }
 
 TEST_F(SelectorListTest, APetOfACommonNameChosenByIdShowsItsOwnerAmongTheOwnersAndTellsOnce) {
@@ -310,6 +314,46 @@ TEST_F(SelectorListTest, TheProductListOfANewLineReadsAWindowYetOrdersAndFindsAs
     Type(NewLine(), "Producto Servicio", "ARNÉS REFLECTANTE");
     EXPECT_EQ(suite.Ui().Shown.join('|'), "");
     EXPECT_EQ(Cells(NewLine() - 1, {"Producto Servicio", "Precio"}), "Arnés reflectante|7,00");
+}
+
+// A pet and its owner chosen, typing in the client box searches every client; the grid keeps its
+// lines until another client is taken, who loses the pet and gets his own pets listed.
+TEST_F(SelectorListTest, TypingInTheClientBoxSearchesEveryClientAndLosesNothingChosen) {
+    Open();
+    ChoosePet(1);
+    const auto grid = [&] {
+        QStringList rows;
+        for (int row = 1; row <= w->gd->RecordCount(); ++row)
+            rows << Cells(row, {"Id", "Producto Servicio", "Total"});
+        return rows.join('\n') + "|" + QString::number(w->gd->Editable());
+    };
+    const QString ana = grid();
+    w->Frame()->CBoxProperty_Set(w->cboMascota_SN, "Luna");
+    w->Frame()->CBoxProperty_Set(w->cboCliente_SN, "Lucía Fernández Gil");
+    const QString lucia = grid();
+    ASSERT_NE(lucia, ana);
+    QApplication::setActiveWindow(w.get());
+    w->cboCliente_SN->setFocus();
+    EXPECT_EQ(TypedInClients("garcía l").join('|'), "Ana García López");
+    EXPECT_EQ(grid(), lucia) << "the grid does not follow a search";
+    // A search left half-way gives the box its client back.
+    w->ckHistorial_TX->setFocus();
+    EXPECT_EQ(w->cboCliente_SN->currentText() + "|" + w->cboMascota_SN->currentText(),
+              "Lucía Fernández Gil|Luna");
+    EXPECT_EQ(grid(), lucia);
+    // Taken, another client clears the pet, lists his own pets and shows his lines.
+    w->cboCliente_SN->setFocus();
+    TypedInClients("garcía l");
+    Q_EMIT w->cboCliente_SN->findChild<QCompleter*>()->activated(QString("Ana García López"));
+    QStringList pets;
+    for (int i = 0; i < w->cboMascota_SN->count(); ++i)
+        pets << w->cboMascota_SN->itemText(i);
+    EXPECT_EQ(w->cboMascota_SN->currentText() + "|" + pets.join(','), "|Toby");
+    EXPECT_EQ(grid(), QString(ana).replace(QRegularExpression("1$"), "0"));
+    // One of his pets makes the pair again.
+    w->Frame()->CBoxProperty_Set(w->cboMascota_SN, pets.value(0));
+    EXPECT_EQ(grid(), ana);
+    EXPECT_EQ(w->dm->Dato(3), "1");
 }
 
 } // namespace

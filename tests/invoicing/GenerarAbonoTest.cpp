@@ -132,8 +132,8 @@ TEST_F(GenerarAbonoTest, WhatCannotBeCreditedIsSaidAndNothingIsWritten) {
         EXPECT_FALSE(Db().InTransaction());
     };
     refused(999, "1", "ya no existe");
-    refused(12, "12", "ya tiene una nota de crédito"); // the demo's credited invoice
-    refused(15, "12", "es una nota de crédito");       // and its credit note
+    refused(12, "12", "ya está rectificada por completo"); // the demo's credited invoice
+    refused(15, "12", "es una factura rectificativa");     // and its credit note
     refused(1, "2", "no es del cliente de la ventana");
     EXPECT_TRUE(w.printed.empty());
 }

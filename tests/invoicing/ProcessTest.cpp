@@ -176,7 +176,8 @@ TEST_F(ProcessTest, TwoWorkstationsCreditingOneInvoiceMakeOneCreditNote) {
     suite.SignIn();
     EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
     EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 4);
-    EXPECT_TRUE(said.contains("[Aviso] La factura 0001/26 ya tiene una nota de crédito."))
+    EXPECT_TRUE(said.contains("[Aviso] La factura 0001/26 ya está rectificada por completo: no "
+                              "queda nada que rectificar."))
         << said.toStdString();
     EXPECT_EQ(NextInvoiceNumber("RA"), 2);
     ExpectConsistentBooks();

@@ -112,18 +112,25 @@ ComboListModel::Around ComboListModel::NamesAround(const QString& name, int side
 }
 
 QStringList ComboListModel::Matching(const QString& text, const QString& after, int count) const {
-    if (Complete() || text.isEmpty())
+    if (Complete())
+        return {};
+    return Search(m_source, text, after, count);
+}
+
+QStringList ComboListModel::Search(const NameSource& source, const QString& text,
+                                   const QString& after, int count) {
+    if (text.isEmpty())
         return {};
     DataAccess& db = DataAccess::instance();
-    const QString& column = m_source.column;
+    const QString& column = source.column;
     QString where;
     // A trigram index answers a text of three characters or more; a shorter one is looked for
     // along the name index, which stops at the page's last match.
-    if (!db.IsServerDb() && !m_source.searchTable.isEmpty() && text.size() >= 3) {
+    if (!db.IsServerDb() && !source.searchTable.isEmpty() && text.size() >= 3) {
         QString phrase = text;
         phrase.replace(QChar('"'), QStringLiteral("\"\""));
-        where = "rowid IN (SELECT rowid FROM " + m_source.searchTable + " WHERE " +
-                m_source.searchTable + " MATCH " + Literal('"' + phrase + '"') + ")";
+        where = "rowid IN (SELECT rowid FROM " + source.searchTable + " WHERE " +
+                source.searchTable + " MATCH " + Literal('"' + phrase + '"') + ")";
     } else {
         QString pattern = text;
         pattern.replace(QChar('\\'), QStringLiteral("\\\\"))
@@ -132,10 +139,11 @@ QStringList ComboListModel::Matching(const QString& text, const QString& after, 
         where = column + (db.IsServerDb() ? " ILIKE " : " LIKE ") + Literal('%' + pattern + '%') +
                 " ESCAPE '\\'";
     }
-    where += Condition();
+    if (!source.condition.isEmpty())
+        where += " AND (" + source.condition + ")";
     if (!after.isEmpty())
         where += " AND " + column + " > " + Literal(after);
-    return FirstColumn(db.GetRows("SELECT DISTINCT " + column + " FROM " + m_source.table +
+    return FirstColumn(db.GetRows("SELECT DISTINCT " + column + " FROM " + source.table +
                                   " WHERE " + where + " ORDER BY " + column + " LIMIT " +
                                   QString::number(count)));
 }

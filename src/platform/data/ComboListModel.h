@@ -43,6 +43,9 @@ public:
     // Up to count names of a browsed list that contain text (any case), in the list's order and
     // after the name after (all when empty).
     QStringList Matching(const QString& text, const QString& after, int count) const;
+    // The same search over any source, whatever a list holds.
+    static QStringList Search(const NameSource& source, const QString& text, const QString& after,
+                              int count);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

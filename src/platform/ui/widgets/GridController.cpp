@@ -84,6 +84,12 @@ void GridController::LockingColumns(const QString& columns) {
         m_locking << col - 1;
 }
 
+void GridController::ReadOnlyColumns(const QString& columns) {
+    m_readOnly.clear();
+    for (int col : NumberList(columns))
+        m_readOnly << col - 1;
+}
+
 void GridController::ComboColumns(const QString& columns) {
     const QVector<int> numbers = NumberList(columns);
     m_comboCol = numbers.isEmpty() ? -1 : numbers.first() - 1;
@@ -393,7 +399,7 @@ QString GridController::SqlLiteral(int col, const QString& text) const {
 }
 
 bool GridController::CellEditable(int row, int col) const {
-    if (!m_editable || col == 0 || m_locking.contains(col) || row < 0 ||
+    if (!m_editable || col == 0 || m_locking.contains(col) || m_readOnly.contains(col) || row < 0 ||
         row >= m_model->rows.size())
         return false;
     if (m_grid && m_grid->isColumnHidden(col))

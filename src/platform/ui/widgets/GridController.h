@@ -53,6 +53,8 @@ public:
     // The columns (numbers, comma-separated) that mark a closed record: they are never edited, and
     // a row in which any of them holds a value is shown but cannot be changed.
     void LockingColumns(const QString& columns);
+    // Columns (from 1, joined by ",") that are shown and never edited, without locking the row.
+    void ReadOnlyColumns(const QString& columns);
     // The column (number) that edits through a drop-down list filled by FillComboColumn.
     void ComboColumns(const QString& columns);
     // One letter per column: n number, l date yyyymmdd shown dd/mm/yyyy, t text, s text with
@@ -165,6 +167,7 @@ private:
     QString m_types;
     QVector<int> m_widths;
     QVector<int> m_locking;
+    QVector<int> m_readOnly;
     int m_comboCol = -1;
     int m_numberDecimals = 4;
     bool m_confirmDelete = true;

@@ -17,6 +17,11 @@ QString TypeAhead::OnlyMatch() const {
     return current && m_matches->rowCount() == 1 ? m_matches->stringList().constFirst() : QString();
 }
 
+void TypeAhead::SearchIn(NameSource source) {
+    m_search = std::move(source);
+    m_matchedFor.clear();
+}
+
 TypeAhead::TypeAhead(QComboBox* combo)
     : QObject(combo), m_combo(combo), m_popup(new QCompleter(this)),
       m_matches(new QStringListModel(this)) {
@@ -57,7 +62,9 @@ void TypeAhead::Narrow(const QString& text) {
         return;
     }
     QStringList matches;
-    if (list->Complete()) {
+    if (!m_search.table.isEmpty()) {
+        matches = ComboListModel::Search(m_search, text, {}, MatchesShown);
+    } else if (list->Complete()) {
         // A name that holds the longer text also holds the shorter one.
         const bool narrower =
             !m_matchedFor.isEmpty() && text.contains(m_matchedFor, Qt::CaseInsensitive);
@@ -77,7 +84,12 @@ void TypeAhead::Narrow(const QString& text) {
 }
 
 void TypeAhead::Pick(const QString& name) {
-    const int index = m_combo->findText(name, Qt::MatchExactly);
+    int index = m_combo->findText(name, Qt::MatchExactly);
+    auto* list = qobject_cast<ComboListModel*>(m_combo->model());
+    if (index < 0 && list && !m_search.table.isEmpty()) {
+        list->Browse(m_search, name);
+        index = m_combo->findText(name, Qt::MatchExactly);
+    }
     m_combo->setCurrentIndex(index);
     if (index < 0)
         return;

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/data/ComboListModel.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class ComboListModel;
 class QComboBox;
 class QCompleter;
 class QStringListModel;
@@ -28,6 +29,10 @@ public:
     QCompleter* Popup() const { return m_popup; }
     // The name offered when the typed text matches just one; empty otherwise.
     QString OnlyMatch() const;
+    // What is typed is looked for in source, whatever the combo's list holds at the moment (a
+    // list narrowed to a few names is still searched whole); a name picked that the list lacks
+    // makes the list browse source from that name.
+    void SearchIn(NameSource source);
 
 private:
     explicit TypeAhead(QComboBox* combo);
@@ -37,6 +42,7 @@ private:
     QComboBox* m_combo;
     QCompleter* m_popup;
     QStringListModel* m_matches;
+    NameSource m_search;                   // searched instead of the list; none: the list
     QPointer<const ComboListModel> m_list; // the list the matches were taken from
     QString m_matchedFor;                  // the text the matches are for
 };
