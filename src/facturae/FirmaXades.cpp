@@ -256,10 +256,19 @@ bool FirmaXades::Verificar(const QByteArray& signedXml) {
     xmlSecAddIDs(doc.get(), xmlDocGetRootElement(doc.get()), ids);
     xmlNodePtr signature =
         xmlSecFindNode(xmlDocGetRootElement(doc.get()), xmlSecNodeSignature, xmlSecDSigNs);
-    Owned<xmlSecKeysMngr, xmlSecKeysMngrDestroy> manager(xmlSecKeysMngrCreate());
-    if (!signature || !manager || xmlSecCryptoAppDefaultKeysMngrInit(manager.get()) < 0)
+    // One keys manager a process: making one loads the system's trusted authorities, which
+    // takes far longer than checking a record, and nothing is added to it.
+    static xmlSecKeysMngrPtr manager = [] {
+        xmlSecKeysMngrPtr made = xmlSecKeysMngrCreate();
+        if (made && xmlSecCryptoAppDefaultKeysMngrInit(made) < 0) {
+            xmlSecKeysMngrDestroy(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    if (!signature || !manager)
         return false;
-    Owned<xmlSecDSigCtx, xmlSecDSigCtxDestroy> context(xmlSecDSigCtxCreate(manager.get()));
+    Owned<xmlSecDSigCtx, xmlSecDSigCtxDestroy> context(xmlSecDSigCtxCreate(manager));
     if (!context)
         return false;
     context->keyInfoReadCtx.flags |= XMLSEC_KEYINFO_FLAGS_X509DATA_DONT_VERIFY_CERTS;
