@@ -70,6 +70,31 @@ QHash<QString, QString> Campos(const QByteArray& xml) {
     return campos;
 }
 
+// What a record says of its document, in order: the issuer's name, the recipient, the breakdown
+// and the documents it rectifies or replaces, each text as "element=value".
+QStringList Documento(const QByteArray& xml) {
+    static const QStringList blocks{"Destinatarios", "Desglose", "FacturasRectificadas",
+                                    "FacturasSustituidas"};
+    static const QStringList single{"NombreRazonEmisor", "TipoRectificativa"};
+    QStringList said;
+    QXmlStreamReader reader(xml);
+    int inside = 0;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == u"Signature")
+            break;
+        if (reader.isStartElement() && blocks.contains(reader.name().toString()))
+            ++inside;
+        else if (reader.isEndElement() && blocks.contains(reader.name().toString()))
+            --inside;
+        else if (reader.isStartElement() && (inside > 0 || single.contains(reader.name())))
+            if (const QString name = reader.name().toString();
+                reader.readNext() == QXmlStreamReader::Characters && !reader.isWhitespace())
+                said << name + "=" + reader.text().toString().trimmed();
+    }
+    return said;
+}
+
 // What differs between a record and its signed XML; empty when they agree.
 QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml) {
     const QHash<QString, QString> campos = Campos(xml);
@@ -100,6 +125,17 @@ QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml) {
                 .arg(f.name, f.value, campos.value(f.name));
     if (!FirmaXades::Verificar(xml))
         return QStringLiteral("its signature does not hold");
+    // The document itself must still say what was signed of it: its customer, its breakdown,
+    // what it rectifies or replaces.
+    if (!anulacion) {
+        const QStringList signedSaid = Documento(xml);
+        const QStringList now = Documento(ExportacionAeat::Registro(r, estado.numeroInstalacion));
+        for (qsizetype k = 0; k < std::max(signedSaid.size(), now.size()); ++k)
+            if (signedSaid.value(k) != now.value(k))
+                return QStringLiteral("its document now says \"%1\" where its signed XML says "
+                                      "\"%2\"")
+                    .arg(now.value(k), signedSaid.value(k));
+    }
     return {};
 }
 

@@ -592,13 +592,19 @@ TEST_F(RegisterTest, TheDatabaseTakesNoRecordButTheNextLinkOfItsChain) {
     EXPECT_EQ(Tool({"verify"}), std::make_pair(0, QString("register: 20 records, chain intact")));
 }
 
-// What the record does not hold itself is vouched for through the document's own totals: a
-// breakdown row or a line changed behind the module's back no longer adds up to them.
+// What the record does not hold itself is vouched for through the document: a breakdown row
+// changed behind the module's back is no longer what its signed record says, and a line changed
+// no longer adds up to the document's totals.
 TEST_F(RegisterTest, VerifyNamesADocumentWhosePartsNoLongerAddUp) {
     IssueSome();
     const QString n3 = "A0003/" + Year();
     const QString id3 =
         Value("SELECT nIdFactura FROM Facturas WHERE sFactura='" + n3 + "'").toString();
+    const QString record =
+        "record " +
+        Value("SELECT nIdRegistro FROM RegistrosFacturacion WHERE sNumSerie='" + n3 + "'")
+            .toString() +
+        " (" + n3 + "): its document now says ";
     suite.Snapshot();
     suite.SignIn();
     const struct {
@@ -606,17 +612,17 @@ TEST_F(RegisterTest, VerifyNamesADocumentWhosePartsNoLongerAddUp) {
         QString said;
     } cases[] = {
         {"UPDATE FacturasDesglose SET nCuota=nCuota+1 WHERE nIdFactura=%1",
-         "document " + n3 + " (id " + id3 +
-             "): its breakdown adds up to 13.10, its amount due "
-             "is 12.10"},
+         record + "\"CuotaRepercutida=3.10\" where its signed XML says \"CuotaRepercutida=2.10\""},
+
         {"UPDATE FacturasItems SET nPvp=nPvp+1 WHERE nIdFactura=%1",
          "document " + n3 + " (id " + id3 + "): nBi_1 is 10.00 in Facturas, 11.00 from its lines"},
     };
     for (const auto& c : cases) {
         Tamper(QString(c.change).arg(id3));
         const auto [status, said] = Tool({"verify"});
-        EXPECT_EQ(std::make_pair(status, said),
-                  std::make_pair(1, "register: 20 records, chain intact\n" + c.said));
+        EXPECT_EQ(status, 1);
+        EXPECT_TRUE(said.startsWith("register: 20 records, chain intact\n" + c.said))
+            << said.toStdString();
         suite.Restore();
         suite.SignIn();
     }
