@@ -2,6 +2,7 @@
 
 #include "billing/FacturaElectronica.h"
 #include "billing/Facturacion.h"
+#include "billing/SustitucionSimplificadas.h"
 #include "invoicing/EmitirAbono.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
@@ -48,6 +49,7 @@ void FacturaHist::BuildControls() {
     const QList<QWidget*> layoutButtons = Informes::AddLayoutButtons(*frm);
     frm->AddButton("FacturaElectronica_BT", db.Translate("Factura electrónica…"));
     frm->AddButton("Anular_BT", db.Translate("Anular…"));
+    frm->AddButton("Sustituir_BT", db.Translate("Sustituir por factura completa…"));
 
     lsFras_TX = new QListWidget;
     lsFras_TX->setObjectName("lsFras_TX");
@@ -94,8 +96,8 @@ void FacturaHist::BuildControls() {
           frm->findChild<QWidget*>("FormatoNormal_BT"),
           frm->findChild<QWidget*>("FormatoDetallado_BT"),
           frm->findChild<QWidget*>("FormatoTicket_BT"),
-          frm->findChild<QWidget*>("FacturaElectronica_BT"),
-          frm->findChild<QWidget*>("Anular_BT")}) {
+          frm->findChild<QWidget*>("FacturaElectronica_BT"), frm->findChild<QWidget*>("Anular_BT"),
+          frm->findChild<QWidget*>("Sustituir_BT")}) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -171,6 +173,12 @@ void FacturaHist::Frm_evtButtonPressed(const QString& sName) {
         // The e-invoice is written on the spot and the window stays open for the next choice.
         if (sName == "FacturaElectronica_BT") {
             FacturaElectronica::Pedir(nIdFactura);
+            return;
+        }
+        // The list no longer says what the replaced invoices are: it closes once one is issued.
+        if (sName == "Sustituir_BT") {
+            if (SustitucionSimplificadas::Pedir(nIdFactura, this))
+                frm->Close();
             return;
         }
         m_billing.nIdFactura_Historico = nIdFactura;

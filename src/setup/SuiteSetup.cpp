@@ -494,6 +494,7 @@ const AddedColumn AddedColumns[] = {
     {"Facturas", "sTipoFactura", "TEXT DEFAULT ''"},
     {"Facturas", "sIdOtroPais", "TEXT DEFAULT ''"},
     {"Facturas", "sIdOtroTipo", "TEXT DEFAULT ''"},
+    {"Facturas", "sFacturasSustituidas", "TEXT DEFAULT ''"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.
