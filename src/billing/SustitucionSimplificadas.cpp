@@ -87,6 +87,12 @@ void SustitucionSimplificadas::Aceptar_BT_Click() {
     s.nIdSucursal = Gi.nIdSucursal;
     s.nIdUsuario = Gi.nIdUsuario;
     s.dFactura = Gi.nFechaTrabajo;
+    // What the customer typed is checked before the question, so that a Yes is not followed by
+    // a refusal.
+    if (const QString motivo = MotivoSinDestinatario(s.cliente); !motivo.isEmpty()) {
+        ShowMessage(0, motivo);
+        return;
+    }
     if (!s.facturas.isEmpty() &&
         !ConfirmDefaultNo("Se emitirá una factura completa a nombre de " +
                           txtCliente_TX->text().trimmed() + " que sustituye a las facturas " +

@@ -54,6 +54,18 @@ QString Sustituida(qint32 nIdFactura) {
         .arg(sustituta(0, 0).toString(), sustituta(1, 0).toString());
 }
 
+QString MotivoSinDestinatario(const IdCliente& cliente) {
+    // Checked as at the desk: an empty id would be another simplified invoice, which replaces
+    // nothing.
+    const DocumentoVenta documento = ElegirDocumento(cliente, Money(), Money());
+    if (!documento.Emitible())
+        return documento.motivo;
+    if (documento.Simplificada())
+        return QStringLiteral("La factura completa debe identificar al cliente: escriba su NIF, o "
+                              "el país, el tipo y el número de su documento extranjero.");
+    return {};
+}
+
 QString MotivoNoSustituible(qint32 nIdFactura) {
     const Rows f = Db().GetRows(
         "SELECT sFactura,COALESCE(sTipoFactura,''),(SELECT COUNT(*) FROM FacturasAnuladas a WHERE "
@@ -81,15 +93,9 @@ ResultadoSustitucion SustituirSimplificadas(const SolicitudSustitucion& s) {
     if (ids.isEmpty())
         throw SustitucionRechazada("Elija las facturas simplificadas que sustituye la factura "
                                    "completa.");
-    // A complete invoice's customer is checked as at the desk: an empty id would be another
-    // simplified invoice, which replaces nothing.
+    if (const QString motivo = MotivoSinDestinatario(s.cliente); !motivo.isEmpty())
+        throw SustitucionRechazada(motivo);
     const DocumentoVenta documento = ElegirDocumento(s.cliente, Money(), Money());
-    if (!documento.Emitible())
-        throw SustitucionRechazada(documento.motivo);
-    if (documento.Simplificada())
-        throw SustitucionRechazada("La factura completa debe identificar al cliente: escriba su "
-                                   "NIF, o el país, el tipo y el número de su documento "
-                                   "extranjero.");
     if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
         throw SustitucionRechazada(firma);
     const QString serie = Numeracion::SerieDeVenta(s.nIdSucursal, documento.sTipoFactura);

@@ -34,6 +34,10 @@ public:
     explicit SustitucionRechazada(const QString& message);
 };
 
+// Why `cliente` cannot be the recipient of a complete invoice (no id, a wrong NIF...), checked as a
+// complete invoice's customer at the desk; empty when it can.
+QString MotivoSinDestinatario(const IdCliente& cliente);
+
 // Why simplified invoice nIdFactura cannot be replaced now; empty when it can.
 QString MotivoNoSustituible(qint32 nIdFactura);
 
