@@ -245,7 +245,10 @@ CREATE TABLE IF NOT EXISTS Facturas (
     -- in sDni.
     sTipoFactura TEXT DEFAULT '',
     sIdOtroPais TEXT DEFAULT '',
-    sIdOtroTipo TEXT DEFAULT ''
+    sIdOtroTipo TEXT DEFAULT '',
+    -- On a complete invoice that replaces simplified ones (F3), their numbers as it prints them
+    -- ("TA0001/26, TA0002/26"); FacturasSustituidas links them by id.
+    sFacturasSustituidas TEXT DEFAULT ''
 );
 CREATE INDEX IF NOT EXISTS ixFacturas_nIdCliente ON Facturas (nIdCliente);
 CREATE INDEX IF NOT EXISTS ixFacturas_sFactura ON Facturas (sFactura);
@@ -449,6 +452,16 @@ CREATE TABLE IF NOT EXISTS FacturasAnuladas (
     nIdUsuario INTEGER NOT NULL DEFAULT 0
 );
 CREATE UNIQUE INDEX IF NOT EXISTS uxFacturasAnuladas_nIdFactura ON FacturasAnuladas (nIdFactura);
+
+-- Each simplified invoice (nIdFacturaSimplificada) that a complete one (nIdFactura, an F3)
+-- replaces; a simplified invoice is replaced once.
+CREATE TABLE IF NOT EXISTS FacturasSustituidas (
+    nIdFacturaSustituida INTEGER PRIMARY KEY,
+    nIdFactura INTEGER NOT NULL DEFAULT 0,
+    nIdFacturaSimplificada INTEGER NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX IF NOT EXISTS uxFacturasSustituidas_Simplificada ON FacturasSustituidas (nIdFacturaSimplificada);
+CREATE INDEX IF NOT EXISTS ixFacturasSustituidas_nIdFactura ON FacturasSustituidas (nIdFactura);
 
 -- Records sent to the tax agency (VERI*FACTU mode). The register's rows may not change, so what
 -- the agency answered for each is kept beside them: one row per record sent, none while it waits.

@@ -8,6 +8,7 @@
 //    server's database; issue_ratio; the same for a credit note of such an invoice (credit_...)
 //    and for a rectification of two of the three units of one of its lines (partial_credit_...);
 //    simplified_...: a walk-in sale of two products without the customer's id (an F2);
+//    substitute_two_ms: two such sales of a client replaced by one complete invoice (an F3);
 //  - signed_issue_ms: the same invoice with its register record signed (a clinic that keeps its
 //    register rather than sends it); verify_signed_per_100k_records_s: checking those records'
 //    signatures against their rows, scaled to 100,000 records;
@@ -37,6 +38,7 @@
 #include "invoicing/BillingWindow.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
+#include "invoicing/SustituirSimplificadas.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
@@ -522,6 +524,28 @@ int main(int argc, char** argv) {
     }
     report(simplified, "simplified_ms", "simplified_bare_sql_ms", "simplified_ratio",
            "simplified_statements");
+    // Two walk-in sales of a client replaced afterwards by one complete invoice.
+    std::vector<double> substitute;
+    for (int i = 0; i < kSamples; ++i) {
+        BenchWindow w;
+        w.sinId = true;
+        w.client = QString::number(std::max(1, clients * (i + 1) / (kSamples + 5)));
+        QList<qint32> simplificadas;
+        for (int sale = 0; sale < 2; ++sale) {
+            AddLines(w.client.toInt(), 2);
+            Generar_Factura(w);
+            simplificadas
+                << Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt();
+        }
+        const SolicitudSustitucion s{w.client.toInt(),
+                                     simplificadas,
+                                     {"Cliente " + w.client, "12345678Z", {}, {}, "Calle Mayor 1"},
+                                     1,
+                                     1,
+                                     Gi.nFechaTrabajo};
+        substitute.push_back(Ms([&] { SustituirSimplificadas(s); }));
+    }
+    Report("substitute_two_ms", Median(substitute), "ms");
     for (const auto& [client, invoice] : issued) {
         BenchWindow w;
         w.client = client;

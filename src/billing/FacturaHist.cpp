@@ -2,6 +2,7 @@
 
 #include "billing/FacturaElectronica.h"
 #include "billing/Facturacion.h"
+#include "billing/SustitucionSimplificadas.h"
 #include "invoicing/EmitirAbono.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
@@ -53,6 +54,7 @@ void FacturaHist::BuildControls() {
     const QList<QWidget*> layoutButtons = Informes::AddLayoutButtons(*frm);
     frm->AddButton("FacturaElectronica_BT", db.Translate("Factura electrónica…"));
     frm->AddButton("Anular_BT", db.Translate("Anular…"));
+    frm->AddButton("Sustituir_BT", db.Translate("Sustituir por factura completa…"));
 
     cboTipo_SN = new QComboBox;
     cboTipo_SN->setObjectName("cboTipo_SN");
@@ -122,8 +124,8 @@ void FacturaHist::BuildControls() {
           frm->findChild<QWidget*>("FormatoNormal_BT"),
           frm->findChild<QWidget*>("FormatoDetallado_BT"),
           frm->findChild<QWidget*>("FormatoTicket_BT"),
-          frm->findChild<QWidget*>("FacturaElectronica_BT"),
-          frm->findChild<QWidget*>("Anular_BT")}) {
+          frm->findChild<QWidget*>("FacturaElectronica_BT"), frm->findChild<QWidget*>("Anular_BT"),
+          frm->findChild<QWidget*>("Sustituir_BT")}) {
         setTabOrder(previous, next);
         previous = next;
     }
@@ -154,7 +156,10 @@ void FacturaHist::Form_Load() {
                     "(SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c JOIN Abonos a "
                     "ON a.nIdFactura=c.nIdFactura WHERE a.nIdFacturaAbonada=Facturas.nIdFactura) "
                     "AS nRectificado,(SELECT COUNT(*) FROM FacturasAnuladas x WHERE "
-                    "x.nIdFactura=Facturas.nIdFactura) AS nAnulada,(SELECT MAX(m.sEnviado || ' ' "
+                    "x.nIdFactura=Facturas.nIdFactura) AS nAnulada,(SELECT MIN(f.sFactura) FROM "
+                    "FacturasSustituidas s JOIN Facturas f ON f.nIdFactura=s.nIdFactura WHERE "
+                    "s.nIdFacturaSimplificada=Facturas.nIdFactura) AS sSustituta,"
+                    "(SELECT MAX(m.sEnviado || ' ' "
                     "|| m.sPara) FROM CorreosSalientes m WHERE m.nIdFactura=Facturas.nIdFactura "
                     "AND m.sEstado='aceptado') AS sCorreo ") +
                 " FROM Facturas " + " WHERE nIdCliente=" + QString::number(nIdCliente) +
@@ -187,8 +192,11 @@ void FacturaHist::Form_Load() {
                 kind = Db().Translate("Simplificada");
             }
             const QVariant rectificado = rs.Fields("nRectificado").Value;
+            const QString sustituta = rs.Fields("sSustituta").Value.toString();
             if (d.bAnulada)
                 state = Db().Translate("anulada");
+            else if (!sustituta.isEmpty())
+                state = Db().Translate("sustituida por") + " " + sustituta;
             else if (!rectificado.isNull())
                 // Rectified to its last unit, nothing is left of it; in part, what was taken.
                 state = MotivoNoAbonable(d.nIdFactura).isEmpty()
@@ -257,6 +265,12 @@ void FacturaHist::Frm_evtButtonPressed(const QString& sName) {
         // The e-invoice is written on the spot and the window stays open for the next choice.
         if (sName == "FacturaElectronica_BT") {
             FacturaElectronica::Pedir(nIdFactura);
+            return;
+        }
+        // The list no longer says what the replaced invoices are: it closes once one is issued.
+        if (sName == "Sustituir_BT") {
+            if (SustitucionSimplificadas::Pedir(nIdFactura, this))
+                frm->Close();
             return;
         }
         // Nothing is chosen while the document has nothing left to rectify; the user is told why.

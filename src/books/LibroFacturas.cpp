@@ -128,10 +128,13 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
     LibroFacturas libro;
     libro.desde = desde;
     libro.hasta = hasta;
-    // A document cancelled as issued in error was never a sale: it leaves the books whole.
+    // A document cancelled as issued in error was never a sale: it leaves the books whole. A
+    // simplified invoice replaced by a complete one is booked as that one, so it leaves them too,
+    // or the sale would count twice.
     QString where = EnPeriodo(desde, hasta) +
                     " AND NOT EXISTS (SELECT 1 FROM FacturasAnuladas x WHERE "
-                    "x.nIdFactura=f.nIdFactura)";
+                    "x.nIdFactura=f.nIdFactura) AND NOT EXISTS (SELECT 1 FROM "
+                    "FacturasSustituidas x WHERE x.nIdFacturaSimplificada=f.nIdFactura)";
     if (nIdSucursal != 0)
         where += " AND f.nIdSucursal=" + Id(nIdSucursal);
 

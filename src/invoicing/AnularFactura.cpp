@@ -2,6 +2,7 @@
 
 #include "invoicing/Conta.h"
 #include "invoicing/EmitirAbono.h"
+#include "invoicing/SustituirSimplificadas.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
@@ -22,7 +23,8 @@ QString MotivoNoAnulable(qint32 nIdFactura) {
     const Rows invoice = Db().GetRows(
         "SELECT sFactura,dFacturaAbonada,(SELECT COUNT(*) FROM FacturasAnuladas a WHERE "
         "a.nIdFactura=f.nIdFactura),(SELECT COUNT(*) FROM Abonos a WHERE "
-        "a.nIdFacturaAbonada=f.nIdFactura) FROM Facturas f WHERE f.nIdFactura=" +
+        "a.nIdFacturaAbonada=f.nIdFactura),COALESCE(sTipoFactura,'') FROM Facturas f WHERE "
+        "f.nIdFactura=" +
         Id(nIdFactura));
     if (invoice.IsEmpty())
         return Db().Translate("La factura ya no existe: otro puesto la ha borrado.");
@@ -34,7 +36,11 @@ QString MotivoNoAnulable(qint32 nIdFactura) {
     if (U().SqlNumber(invoice(3, 0)) != 0)
         return factura + Db().Translate("tiene notas de crédito: ya no se puede anular. Lo que "
                                         "quede por devolver se rectifica.");
-    return {};
+    // Undoing it would put the simplified invoices' lines pending a second time.
+    if (invoice(4, 0).toString() == QLatin1String("F3"))
+        return factura + Db().Translate("sustituye a facturas simplificadas: no se anula. Lo que "
+                                        "haya que corregir se rectifica.");
+    return Sustituida(nIdFactura);
 }
 
 ResultadoAnulacion AnularFactura(const SolicitudAnulacion& s) {

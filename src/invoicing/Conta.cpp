@@ -14,9 +14,13 @@
 namespace {
 
 // A cancelled document owes nothing: its payments were reversed and its total leaves the balance.
+// A simplified invoice replaced by a complete one is owed through that one, which counts instead;
+// its payments stay where they were booked.
 QString NoAnulada(const QString& facturas) {
     return "NOT EXISTS (SELECT 1 FROM FacturasAnuladas x WHERE x.nIdFactura=" + facturas +
-           ".nIdFactura)";
+           ".nIdFactura) AND NOT EXISTS (SELECT 1 FROM FacturasSustituidas x WHERE "
+           "x.nIdFacturaSimplificada=" +
+           facturas + ".nIdFactura)";
 }
 
 QString Id(qint64 id) {

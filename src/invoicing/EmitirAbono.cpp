@@ -4,6 +4,7 @@
 #include "invoicing/Actualizaciones.h"
 #include "invoicing/Conta.h"
 #include "invoicing/Numeracion.h"
+#include "invoicing/SustituirSimplificadas.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/IssuedDocument.h"
@@ -244,6 +245,8 @@ QString Impedimento(qint32 nIdFactura, const std::vector<LineaAbonable>& lineas)
     if (U().SqlNumber(Db().GetValue("FacturasAnuladas", "nIdFactura=" + Id(nIdFactura))) != 0)
         return Db().Translate("La factura") + " " + sFactura + " " +
                Db().Translate("está anulada: no se puede rectificar.");
+    if (const QString sustituida = Sustituida(nIdFactura); !sustituida.isEmpty())
+        return sustituida;
     if (std::none_of(lineas.begin(), lineas.end(),
                      [](const LineaAbonable& l) { return l.nAbonables > 0; }) &&
         U().SqlNumber(Db().GetValue("Abonos", "nIdFacturaAbonada=" + Id(nIdFactura))) != 0)
@@ -570,6 +573,9 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
                 values << U().SqlValue(
                     factura(n, 0).toString().trimmed() == "F2" ? QStringLiteral("R5") : QString(),
                     0, true);
+            } else if (Is(column, "sFacturasSustituidas")) {
+                // The rectification replaces nothing: the invoice it rectifies did.
+                values << U().SqlValue(QString(), 0, true);
             } else if (!entera && importe >= 0) {
                 values << importesParte[importe];
             } else {

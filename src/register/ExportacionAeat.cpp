@@ -32,6 +32,8 @@ struct Alta {
     TaxableBreakdown desglose;
     QString sTextoMotivo;
     bool subsanacion = false; // sent again after the agency rejected it
+    // A complete invoice that replaces simplified ones: their numbers and issue dates (dd-mm-yyyy).
+    std::vector<std::pair<QString, QString>> sustituidas{};
 };
 
 // dd-mm-yyyy -> yyyymmdd.
@@ -125,6 +127,12 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
         xml.writeStartElement(Sf, "FacturasRectificadas");
         Factura(xml, "IDFacturaRectificada", r.sIdEmisor, r.sFacturaRectificada,
                 Fecha(d.RectifiedDate()));
+        xml.writeEndElement();
+    }
+    if (!a.sustituidas.empty()) {
+        xml.writeStartElement(Sf, "FacturasSustituidas");
+        for (const auto& [numero, fecha] : a.sustituidas)
+            Factura(xml, "IDFacturaSustituida", r.sIdEmisor, numero, fecha);
         xml.writeEndElement();
     }
     Texto(xml, "DescripcionOperacion", Descripcion(a));
@@ -268,6 +276,14 @@ Alta Cargar(const RegistroFacturacion::Registro& r, const RegistroFacturacion::R
             Db().GetValue("FacturasRectificativas", "nIdFactura=" + QString::number(r.nIdFactura),
                           "sTextoMotivo")
                 .toString();
+    if (d->sTipoFactura == QLatin1String("F3")) {
+        const Rows f2 = Db().GetRows("SELECT f.sFactura,f.dFactura FROM FacturasSustituidas s JOIN "
+                                     "Facturas f ON f.nIdFactura=s.nIdFacturaSimplificada WHERE "
+                                     "s.nIdFactura=" +
+                                     QString::number(r.nIdFactura) + " ORDER BY f.nIdFactura");
+        for (int i = 0; i < f2.RowCount(); ++i)
+            a.sustituidas.emplace_back(f2(0, i).toString(), Fecha(f2(1, i).toInt()));
+    }
     return a;
 }
 

@@ -497,6 +497,7 @@ const AddedColumn AddedColumns[] = {
     {"EnviosAeat", "sRequerimiento", "TEXT NOT NULL DEFAULT ''"},
     {"RegistrosEnviados", "sEstado", "TEXT NOT NULL DEFAULT ''"},
     {"FacturasItems", "nIdFacturaOrigen", "INTEGER DEFAULT 0"},
+    {"Facturas", "sFacturasSustituidas", "TEXT DEFAULT ''"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.

@@ -522,3 +522,27 @@ TEST_P(CustomerTextLayoutTest, TheLongestAcceptedTextsPrintAndLongerOnesAreRefus
 INSTANTIATE_TEST_SUITE_P(Layouts, CustomerTextLayoutTest,
                          ::testing::Values(Informes::Normal, Informes::Detallada,
                                            Informes::Ticket));
+
+class ReplacingLayoutTest : public ReportsFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ReplacingLayoutTest, NamesTheSimplifiedInvoicesItReplacesInEveryOutput) {
+    const Invoice sale = AddInvoice(2);
+    DataAccess::instance().Execute("UPDATE Facturas SET sTipoFactura='F3',sFacturasSustituidas="
+                                   "'TA0001/26, TA0002/26' WHERE nIdFactura=" +
+                                   QString::number(sale.id));
+    const Printed shown = PrintInvoice(ui(), sale.id, GetParam());
+    EXPECT_NE(shown.document.FindItem("FACTURA"), nullptr) << shown.text.toStdString();
+    const QString pdf = suite.Root() + "/f3.pdf";
+    ASSERT_TRUE(PdfWriter().Write(shown.document, pdf));
+    // A narrow layout wraps the line beside the client's address, which the text output then
+    // prints on the same rows.
+    for (const QString& output : {shown.text, RunProgram("pdftotext", {"-raw", pdf, "-"}),
+                                  QString::fromLatin1(RtfWriter::ToRtf(shown.document)),
+                                  HtmlWriter::ToHtml(shown.document)})
+        for (const char* piece : {"Sustituye a las facturas", "simplificadas TA0001/26, TA0002/26"})
+            EXPECT_TRUE(QString(output).simplified().contains(piece)) << output.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ReplacingLayoutTest,
+                         ::testing::Values(Informes::Normal, Informes::Detallada,
+                                           Informes::Ticket));
