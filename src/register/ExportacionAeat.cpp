@@ -8,6 +8,7 @@
 #include "platform/util/TvError.h"
 #include "register/RegistroFacturacion.h"
 #include "register/SistemaInformatico.h"
+#include "register/ValidacionesAeat.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -72,6 +73,23 @@ QString Descripcion(const Alta& a) {
     return Recortado(text, 500);
 }
 
+// The recipient the record names, by name and NIF or foreign document; empty for a simplified
+// invoice and its rectification, and for an older document whose customer has neither (left out
+// rather than named by a made-up id).
+struct Destinatario {
+    QString nombre, nif;
+    bool otro = false;
+    bool Nombrado() const { return !nombre.isEmpty(); }
+};
+
+Destinatario DestinatarioDe(const IssuedDocument& d) {
+    Destinatario x{Recortado(d.cliente.sCliente, 120), d.cliente.sDni.trimmed().toUpper(),
+                   !d.cliente.sIdOtroTipo.isEmpty()};
+    if (d.Simplified() || (!x.otro && x.nif.size() != 9))
+        x.nombre.clear();
+    return x;
+}
+
 // What ends every record: the link to the previous record, the system that made it, when, and
 // its fingerprint.
 void Cola(QXmlStreamWriter& xml, const Alta& a, const QString& numeroInstalacion) {
@@ -128,24 +146,18 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
         xml.writeEndElement();
     }
     Texto(xml, "DescripcionOperacion", Descripcion(a));
-    // A simplified invoice and its rectification name no recipient. A complete one names it by
-    // NIF (nine characters) or by its foreign document; an older document whose customer has
-    // neither is left out rather than named by a made-up id.
-    const QString nif = d.cliente.sDni.trimmed().toUpper();
-    const QString nombre = Recortado(d.cliente.sCliente, 120);
-    const bool otro = !d.cliente.sIdOtroTipo.isEmpty();
-    if (!d.Simplified() && !nombre.isEmpty() && (otro || nif.size() == 9)) {
+    if (const Destinatario x = DestinatarioDe(d); x.Nombrado()) {
         xml.writeStartElement(Sf, "Destinatarios");
         xml.writeStartElement(Sf, "IDDestinatario");
-        Texto(xml, "NombreRazon", nombre);
-        if (otro) {
+        Texto(xml, "NombreRazon", x.nombre);
+        if (x.otro) {
             xml.writeStartElement(Sf, "IDOtro");
             Texto(xml, "CodigoPais", d.cliente.sIdOtroPais);
             Texto(xml, "IDType", d.cliente.sIdOtroTipo);
-            Texto(xml, "ID", nif.left(20));
+            Texto(xml, "ID", x.nif.left(20));
             xml.writeEndElement();
         } else {
-            Texto(xml, "NIF", nif);
+            Texto(xml, "NIF", x.nif);
         }
         xml.writeEndElement();
         xml.writeEndElement();
@@ -200,8 +212,8 @@ void EscribirRegistroFactura(QXmlStreamWriter& xml, const Alta& a, const QString
 }
 
 void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, size_t from, size_t to,
-                      const std::pair<QString, QString>& obligado,
-                      const QString& numeroInstalacion) {
+                      const std::pair<QString, QString>& obligado, const QString& numeroInstalacion,
+                      bool incidencia = false) {
     xml.writeNamespace(Lr, "sfLR");
     xml.writeNamespace(Sf, "sf");
     xml.writeStartElement(Lr, "RegFactuSistemaFacturacion");
@@ -210,6 +222,11 @@ void EscribirRegFactu(QXmlStreamWriter& xml, const std::vector<Alta>& altas, siz
     Texto(xml, "NombreRazon", obligado.first);
     Texto(xml, "NIF", obligado.second);
     xml.writeEndElement();
+    if (incidencia) {
+        xml.writeStartElement(Sf, "RemisionVoluntaria");
+        Texto(xml, "Incidencia", "S");
+        xml.writeEndElement();
+    }
     xml.writeEndElement();
     for (size_t k = from; k < to; ++k)
         EscribirRegistroFactura(xml, altas[k], obligado.first, numeroInstalacion);
@@ -322,7 +339,8 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
 }
 
 QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
-                 const QSet<qint32>& subsanacion, const QString& numeroInstalacion) {
+                 const QSet<qint32>& subsanacion, const QString& numeroInstalacion,
+                 bool incidencia) {
     // Each record names the record of its issuer just before it, which need not be in this
     // submission; the storage is sized first so that the pointers into it hold.
     std::vector<RegistroFacturacion::Registro> anteriores;
@@ -347,11 +365,37 @@ QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
     xml.writeStartElement(soap, "Envelope");
     xml.writeEmptyElement(soap, "Header");
     xml.writeStartElement(soap, "Body");
-    EscribirRegFactu(xml, altas, 0, altas.size(), Obligado(), numeroInstalacion);
+    EscribirRegFactu(xml, altas, 0, altas.size(), Obligado(), numeroInstalacion, incidencia);
     xml.writeEndElement();
     xml.writeEndElement();
     xml.writeEndDocument();
     return body;
+}
+
+ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsanacion) {
+    const Alta a = Cargar(r, nullptr);
+    ValidacionesAeat::Datos d;
+    d.nIdSucursal = a.documento.nIdSucursal;
+    d.sNumSerie = r.sNumSerie;
+    d.sFechaExpedicion = r.sFechaExpedicion;
+    d.sNombreEmisor = Obligado().first;
+    d.sTipoFactura = r.sTipoFactura;
+    if (a.documento.kind == IssuedDocument::Kind::Rectifying) {
+        d.sTipoRectificativa = QStringLiteral("I");
+        d.rectificadas << r.sFacturaRectificada;
+    }
+    d.sDescripcion = Descripcion(a);
+    if (const Destinatario x = DestinatarioDe(a.documento); x.Nombrado())
+        d.destinatarios << x.nombre;
+    for (const TaxableBreakdown::Rate& rate : a.desglose.tipos)
+        d.desglose.push_back({rate.nBaseImponible, rate.nCuota, {}});
+    d.sCuotaTotal = r.sCuotaTotal;
+    d.sImporteTotal = r.sImporteTotal;
+    d.sFechaHoraHuso = r.sFechaHoraHuso;
+    d.subsanacion = subsanacion;
+    if (subsanacion)
+        d.sRechazoPrevio = QStringLiteral("S");
+    return d;
 }
 
 } // namespace ExportacionAeat
