@@ -46,9 +46,15 @@ QString Fecha(qint32 dia) {
     return text.mid(6, 2) + "-" + text.mid(4, 2) + "-" + text.left(4);
 }
 
-// The schema's names hold at most 120 characters, descriptions 500.
+// The schema's names hold at most 120 characters, descriptions 500, and the agency takes no
+// control character in them (a name typed with a tab or pasted with a line break): each becomes a
+// blank. The document keeps what was typed; no name is in the fingerprint.
 QString Recortado(const QString& text, int length) {
-    return text.trimmed().left(length);
+    QString clean = text;
+    for (QChar& c : clean)
+        if (c.unicode() < 32)
+            c = QLatin1Char(' ');
+    return clean.trimmed().left(length);
 }
 
 void Texto(QXmlStreamWriter& xml, const char* name, const QString& text) {
@@ -384,7 +390,6 @@ ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsa
         d.sTipoRectificativa = QStringLiteral("I");
         d.rectificadas << r.sFacturaRectificada;
     }
-    d.sDescripcion = Descripcion(a);
     if (const Destinatario x = DestinatarioDe(a.documento); x.Nombrado())
         d.destinatarios << x.nombre;
     for (const TaxableBreakdown::Rate& rate : a.desglose.tipos)

@@ -37,17 +37,6 @@ QString NoAscii(const QString& text) {
     return {};
 }
 
-// A name or description must say something and carry no control character, which XML cannot
-// hold.
-QString TextoIncorrecto(const QString& campo, const QString& text) {
-    if (text.trimmed().isEmpty())
-        return campo + " está vacío";
-    for (const QChar c : text)
-        if (c.unicode() < 32)
-            return campo + " «" + text + "» lleva un carácter de control";
-    return {};
-}
-
 QString Suma(const Datos& d, bool bases) {
     Money total;
     for (const Datos::Linea& l : d.desglose)
@@ -90,29 +79,9 @@ const std::vector<Regla> Contenido{
      }},
     {1100, "Valor o tipo incorrecto del campo: NombreRazonEmisor",
      [](const Datos& d, const QDateTime&) {
-         return TextoIncorrecto(QStringLiteral("el nombre de la empresa (ConfiguracionEmpresa)"),
-                                d.sNombreEmisor);
-     }},
-    {1100, "Valor o tipo incorrecto del campo: DescripcionOperacion",
-     [](const Datos& d, const QDateTime&) {
-         return TextoIncorrecto(QStringLiteral("la descripción de la operación"), d.sDescripcion);
-     }},
-    {1100, "Valor o tipo incorrecto del campo: NombreRazon",
-     [](const Datos& d, const QDateTime&) {
-         for (const QString& nombre : d.destinatarios)
-             if (QString why = TextoIncorrecto(QStringLiteral("el nombre del cliente"), nombre);
-                 !why.isEmpty())
-                 return why;
-         return QString();
-     }},
-    {1189,
-     "Si TipoFactura es F1 o F3 o R1 o R2 o R3 o R4 el bloque Destinatarios tiene que estar "
-     "cumplimentado.",
-     [](const Datos& d, const QDateTime&) {
-         return SinDestinatario(d) || !d.destinatarios.isEmpty()
-                    ? QString()
-                    : "una factura " + d.sTipoFactura +
-                          " debe nombrar al cliente con su NIF o su documento extranjero";
+         return d.sNombreEmisor.trimmed().isEmpty()
+                    ? QStringLiteral("el nombre de la empresa (ConfiguracionEmpresa) está vacío")
+                    : QString();
      }},
     {1190, "Si TipoFactura es F2 o R5 el bloque Destinatarios no puede estar cumplimentado.",
      [](const Datos& d, const QDateTime&) {
@@ -232,8 +201,20 @@ const std::vector<Regla> Contenido{
      }},
 };
 
-// When it says it was made and issued: checked before it is sent.
-const std::vector<Regla> Tiempo{
+// Checked before a record is sent, not when its document is issued: when it says it was made
+// and issued (a record dated ahead of the clock goes once its moment has come), and whom it names
+// (a credit note of an invoice issued before customer ids were checked names nobody, and the
+// money still goes back).
+const std::vector<Regla> AlEnviar{
+    {1189,
+     "Si TipoFactura es F1 o F3 o R1 o R2 o R3 o R4 el bloque Destinatarios tiene que estar "
+     "cumplimentado.",
+     [](const Datos& d, const QDateTime&) {
+         return SinDestinatario(d) || !d.destinatarios.isEmpty()
+                    ? QString()
+                    : "una factura " + d.sTipoFactura +
+                          " debe nombrar al cliente con su NIF o su documento extranjero";
+     }},
     {1112, "El campo FechaExpedicionFactura es superior a la fecha actual.",
      [](const Datos& d, const QDateTime& ahora) {
          const QDate dia = QDate::fromString(d.sFechaExpedicion, QStringLiteral("dd-MM-yyyy"));
@@ -256,8 +237,8 @@ const std::vector<Regla> Tiempo{
 } // namespace
 
 Incumplimiento Comprobar(const Datos& d, const QDateTime& ahora, bool alEmitir) {
-    for (const std::vector<Regla>* tabla : {&Contenido, &Tiempo}) {
-        if (alEmitir && tabla == &Tiempo)
+    for (const std::vector<Regla>* tabla : {&Contenido, &AlEnviar}) {
+        if (alEmitir && tabla == &AlEnviar)
             break;
         for (const Regla& regla : *tabla)
             if (QString detalle = regla.incumplida(d, ahora); !detalle.isEmpty())
@@ -267,9 +248,13 @@ Incumplimiento Comprobar(const Datos& d, const QDateTime& ahora, bool alEmitir) 
 }
 
 QString Incumplimiento::Mensaje(const QString& sNumSerie) const {
+    // The agency's text ends a sentence of its own; here it stands inside brackets.
+    QString texto = descripcion;
+    if (texto.endsWith(QLatin1Char('.')))
+        texto.chop(1);
     return "El registro de la factura " + sNumSerie +
            " no cumple las validaciones de la AEAT: " + detalle + " (código " +
-           QString::number(codigo) + ": " + descripcion + ")";
+           QString::number(codigo) + ": " + texto + ")";
 }
 
 bool Demorado(const QString& sFechaHoraHuso, const QDateTime& envio) {

