@@ -18,7 +18,8 @@
 //    agency that takes the connection and never answers; message_1000_records_ms the sender's
 //    own work before it waits: the SOAP message of 1000 records read from the register;
 //  - register_ms: writing an invoice's register record; verify_per_100k_records_s: checking the
-//    whole register, scaled to 100,000 records;
+//    whole register, scaled to 100,000 records; validations_us: the agency's rules over the
+//    record an invoice is about to get, as issuing checks them;
 //  - amounts_check_s: every document's stored figures against its lines (tvRegistro verify's
 //    second part), amounts_documents the documents checked;
 //  - history_500_ms: the invoice history window of a client with 500 invoices, filled and shown;
@@ -48,6 +49,7 @@
 #include "register/ExportacionAeat.h"
 #include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
+#include "register/ValidacionesAeat.h"
 #include "reports/InvoiceExport.h"
 #include "session/G.h"
 #include "session/Gi.h"
@@ -637,6 +639,11 @@ int main(int argc, char** argv) {
             record.push_back(Ms([&] { RegistroFacturacion::Registrar(newest - i); }));
         Db().Transaction(2);
         Report("register_ms", Median(record), "ms");
+        // The agency's rules over the record an invoice is about to get, as issuing checks them.
+        std::vector<double> rules;
+        for (int i = 0; i < kSamples; ++i)
+            rules.push_back(Ms([&] { ValidacionesAeat::AntesDeEmitir({newest - i}); }));
+        Report("validations_us", Median(rules) * 1000, "us");
     }
     RegistroFacturacion::Verificacion chain;
     const double verifyMs = Ms([&] { chain = RegistroFacturacion::Verificar(); });

@@ -116,8 +116,16 @@ int Send(const QString& ini) {
         Print(stderr, result.error);
     if (result.esperaSegundos > 0 && result.pendientes > 0)
         Print(stdout, QStringLiteral("no submission for %1 s").arg(result.esperaSegundos));
+    for (const ValidacionesAeat::Retenido& x : result.retenidos)
+        Print(stderr, QStringLiteral("record %1 (%2): not sent: ")
+                              .arg(x.registro.nIdRegistro)
+                              .arg(x.registro.sNumSerie) +
+                          x.regla.Mensaje(x.registro.sNumSerie));
     Print(stdout, result.Texto());
-    return result.rechazados == 0 && result.conflictos == 0 && result.error.isEmpty() ? 0 : 1;
+    return result.rechazados == 0 && result.conflictos == 0 && result.retenidos.empty() &&
+                   result.error.isEmpty()
+               ? 0
+               : 1;
 }
 
 // Hands the kept records over at the agency's request; status 0 only once the request is

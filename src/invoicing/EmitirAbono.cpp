@@ -15,6 +15,7 @@
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
+#include "register/ValidacionesAeat.h"
 
 #include <QHash>
 #include <algorithm>
@@ -609,6 +610,8 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             !descuadre.isEmpty())
             throw AbonoRechazado(descuadre + " " +
                                  Db().Translate("No se emite la nota de crédito."));
+        if (const QString regla = ValidacionesAeat::AntesDeEmitir({d.nIdAbono}); !regla.isEmpty())
+            throw AbonoRechazado(regla + ". " + Db().Translate("No se emite la nota de crédito."));
         RegistroFacturacion::Registrar(d.nIdAbono);
         guard.Commit();
         return resultado;

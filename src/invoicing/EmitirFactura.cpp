@@ -13,6 +13,7 @@
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
+#include "register/ValidacionesAeat.h"
 #include "session/G.h"
 
 #include <QHash>
@@ -477,6 +478,10 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
         desglose.Flush();
         if (const QString descuadre = AmountsCheck::BeforeCommit(lote.ids); !descuadre.isEmpty())
             throw FacturaNoEmitida(descuadre + " No se ha emitido.");
+        // The agency would reject its record: better refused here, while nothing is written.
+        if (const QString regla = ValidacionesAeat::AntesDeEmitir(lote.ids, limites);
+            !regla.isEmpty())
+            throw FacturaNoEmitida(regla + ". No se ha emitido.");
         RegistroFacturacion::Registrar(lote.ids);
         transaccion.Commit();
         return std::vector<qint32>(lote.ids.begin(), lote.ids.end());

@@ -8,6 +8,7 @@
 #include "platform/util/TvError.h"
 #include "register/RegistroFacturacion.h"
 #include "register/SistemaInformatico.h"
+#include "register/ValidacionesAeat.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -47,9 +48,15 @@ QString Fecha(qint32 dia) {
     return text.mid(6, 2) + "-" + text.mid(4, 2) + "-" + text.left(4);
 }
 
-// The schema's names hold at most 120 characters, descriptions 500.
+// The schema's names hold at most 120 characters, descriptions 500, and the agency takes no
+// control character in them (a name typed with a tab or pasted with a line break): each becomes a
+// blank. The document keeps what was typed; no name is in the fingerprint.
 QString Recortado(const QString& text, int length) {
-    return text.trimmed().left(length);
+    QString clean = text;
+    for (QChar& c : clean)
+        if (c.unicode() < 32)
+            c = QLatin1Char(' ');
+    return clean.trimmed().left(length);
 }
 
 void Texto(QXmlStreamWriter& xml, const char* name, const QString& text) {
@@ -72,6 +79,23 @@ QString Descripcion(const Alta& a) {
     if (!a.sTextoMotivo.trimmed().isEmpty())
         text += ": " + a.sTextoMotivo.trimmed();
     return Recortado(text, 500);
+}
+
+// The recipient the record names, by name and NIF or foreign document; empty for a simplified
+// invoice and its rectification, and for an older document whose customer has neither (left out
+// rather than named by a made-up id).
+struct Destinatario {
+    QString nombre, nif;
+    bool otro = false;
+    bool Nombrado() const { return !nombre.isEmpty(); }
+};
+
+Destinatario DestinatarioDe(const IssuedDocument& d) {
+    Destinatario x{Recortado(d.cliente.sCliente, 120), d.cliente.sDni.trimmed().toUpper(),
+                   !d.cliente.sIdOtroTipo.isEmpty()};
+    if (d.Simplified() || (!x.otro && x.nif.size() != 9))
+        x.nombre.clear();
+    return x;
 }
 
 // What ends every record: the link to the previous record, the system that made it, when, and
@@ -136,24 +160,18 @@ void EscribirAlta(QXmlStreamWriter& xml, const Alta& a, const QString& nombreEmi
         xml.writeEndElement();
     }
     Texto(xml, "DescripcionOperacion", Descripcion(a));
-    // A simplified invoice and its rectification name no recipient. A complete one names it by
-    // NIF (nine characters) or by its foreign document; an older document whose customer has
-    // neither is left out rather than named by a made-up id.
-    const QString nif = d.cliente.sDni.trimmed().toUpper();
-    const QString nombre = Recortado(d.cliente.sCliente, 120);
-    const bool otro = !d.cliente.sIdOtroTipo.isEmpty();
-    if (!d.Simplified() && !nombre.isEmpty() && (otro || nif.size() == 9)) {
+    if (const Destinatario x = DestinatarioDe(d); x.Nombrado()) {
         xml.writeStartElement(Sf, "Destinatarios");
         xml.writeStartElement(Sf, "IDDestinatario");
-        Texto(xml, "NombreRazon", nombre);
-        if (otro) {
+        Texto(xml, "NombreRazon", x.nombre);
+        if (x.otro) {
             xml.writeStartElement(Sf, "IDOtro");
             Texto(xml, "CodigoPais", d.cliente.sIdOtroPais);
             Texto(xml, "IDType", d.cliente.sIdOtroTipo);
-            Texto(xml, "ID", nif.left(20));
+            Texto(xml, "ID", x.nif.left(20));
             xml.writeEndElement();
         } else {
-            Texto(xml, "NIF", nif);
+            Texto(xml, "NIF", x.nif);
         }
         xml.writeEndElement();
         xml.writeEndElement();
@@ -370,7 +388,8 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
 }
 
 QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
-                 const QSet<qint32>& subsanacion, const QString& numeroInstalacion) {
+                 const QSet<qint32>& subsanacion, const QString& numeroInstalacion,
+                 bool incidencia) {
     const std::pair<QString, QString> obligado = Obligado();
     std::vector<QByteArray> textos;
     for (const RegistroFacturacion::Registro& r : registros) {
@@ -382,7 +401,10 @@ QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
         a.subsanacion = subsanacion.contains(r.nIdRegistro);
         textos.push_back(Suelto(a, obligado.first, numeroInstalacion));
     }
-    return Sobre(RegFactu(textos, obligado));
+    return Sobre(RegFactu(textos, obligado,
+                          incidencia ? QByteArray("<sf:RemisionVoluntaria><sf:Incidencia>S"
+                                                  "</sf:Incidencia></sf:RemisionVoluntaria>")
+                                     : QByteArray()));
 }
 
 QByteArray Requerimiento(const std::vector<RegistroFacturacion::Registro>& registros,
@@ -406,6 +428,33 @@ QByteArray Requerimiento(const std::vector<RegistroFacturacion::Registro>& regis
                           "<sf:RemisionRequerimiento><sf:RefRequerimiento>" + Escapado(referencia) +
                               "</sf:RefRequerimiento><sf:FinRequerimiento>" + (fin ? "S" : "N") +
                               "</sf:FinRequerimiento></sf:RemisionRequerimiento>"));
+}
+
+ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsanacion) {
+    const Alta a = Cargar(r, nullptr);
+    ValidacionesAeat::Datos d;
+    d.nIdSucursal = a.documento.nIdSucursal;
+    d.sNumSerie = r.sNumSerie;
+    d.sFechaExpedicion = r.sFechaExpedicion;
+    d.sNombreEmisor = Obligado().first;
+    d.sTipoFactura = r.sTipoFactura;
+    if (a.documento.kind == IssuedDocument::Kind::Rectifying) {
+        d.sTipoRectificativa = QStringLiteral("I");
+        d.rectificadas << r.sFacturaRectificada;
+    }
+    for (const auto& sustituida : a.sustituidas)
+        d.sustituidas << sustituida.first;
+    if (const Destinatario x = DestinatarioDe(a.documento); x.Nombrado())
+        d.destinatarios << x.nombre;
+    for (const TaxableBreakdown::Rate& rate : a.desglose.tipos)
+        d.desglose.push_back({rate.nBaseImponible, rate.nCuota, {}});
+    d.sCuotaTotal = r.sCuotaTotal;
+    d.sImporteTotal = r.sImporteTotal;
+    d.sFechaHoraHuso = r.sFechaHoraHuso;
+    d.subsanacion = subsanacion;
+    if (subsanacion)
+        d.sRechazoPrevio = QStringLiteral("S");
+    return d;
 }
 
 } // namespace ExportacionAeat

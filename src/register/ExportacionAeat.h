@@ -1,6 +1,7 @@
 #pragma once
 
 #include "register/RegistroFacturacion.h"
+#include "register/ValidacionesAeat.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -35,9 +36,16 @@ QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint
 
 // The SOAP message that submits `registros` (at most RegistrosPorDocumento, in register order) to
 // the agency: a RegFactuSistemaFacturacion in the envelope's body. `subsanacion` holds the records
-// (nIdRegistro) sent again after the agency rejected them.
+// (nIdRegistro) sent again after the agency rejected them. `incidencia`: the records were made
+// longer ago than the agency takes as the moment of sending (ValidacionesAeat::Demorado), and
+// the header says so; it is outside every record, so nothing fingerprinted changes.
 QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
-                 const QSet<qint32>& subsanacion, const QString& numeroInstalacion);
+                 const QSet<qint32>& subsanacion, const QString& numeroInstalacion,
+                 bool incidencia = false);
+
+// What the agency reads of alta r, as Envio writes it, for the agency's validations
+// (ValidacionesAeat::Comprobar); `subsanacion`: sent again as a correction.
+ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsanacion = false);
 
 // The SOAP message that hands `registros` over (at most RegistrosPorDocumento, in register order)
 // at the agency's request `referencia`: each record as it was signed when it was signed, and

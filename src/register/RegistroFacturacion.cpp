@@ -267,6 +267,10 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
     return Guardar(std::move(r));
 }
 
+Registro Provisional(qint32 nIdFactura, const QDateTime& moment) {
+    return Build(nIdFactura, LeerFactura(nIdFactura), Emisor(), {}, FechaHoraHuso(moment));
+}
+
 Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
     const Factura f = LeerFactura(nIdFactura);
     const QString emisor = Emisor();

@@ -53,6 +53,10 @@ QString FechaHoraHuso(const QDateTime& moment);
 // holds the issuer's chain until that transaction ends. Answers the record.
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::currentDateTime());
 
+// The record invoice or credit note nIdFactura would get at `moment`, not chained nor written:
+// what the agency's validations read before the document is issued.
+Registro Provisional(qint32 nIdFactura, const QDateTime& moment);
+
 // Writes the cancellation record of document nIdFactura, chained as Registrar chains, inside the
 // caller's transaction. Raises when the document does not exist.
 Registro RegistrarAnulacion(qint32 nIdFactura,

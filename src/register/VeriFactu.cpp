@@ -470,22 +470,36 @@ QString Waiting() {
            Id(ModoRegistro::UltimoSinEnvio());
 }
 
-// Sends one submission of what waits; answers false when nothing was sent or it failed.
+// Sends one submission of what waits; answers false when nothing was sent (nor kept back) or it
+// failed.
 bool EnviarLote(const Configuracion& c, Turno& turno, Resultado& result) {
+    // The records kept back earlier in this run are read again and passed over.
+    QSet<qint32> retenidos;
+    for (const ValidacionesAeat::Retenido& x : result.retenidos)
+        retenidos.insert(x.registro.nIdRegistro);
     const Rows rows =
         Db().GetRows("SELECT " + RegistroFacturacion::Columnas("r") + ",e.sEstado" + Waiting() +
-                     " ORDER BY r.nIdRegistro LIMIT " + Id(ExportacionAeat::RegistrosPorDocumento));
-    if (rows.IsEmpty())
-        return false;
+                     " ORDER BY r.nIdRegistro LIMIT " +
+                     Id(ExportacionAeat::RegistrosPorDocumento + qint64(retenidos.size())));
     std::vector<RegistroFacturacion::Registro> registros;
     QSet<qint32> subsanacion;
     for (int i = 0; i < rows.RowCount(); ++i) {
+        if (retenidos.contains(RegistroFacturacion::DeFila(rows, i).nIdRegistro))
+            continue;
         registros.push_back(RegistroFacturacion::DeFila(rows, i));
         if (rows(RegistroFacturacion::AnchoColumnas, i).toString() == QLatin1String("Subsanar"))
             subsanacion.insert(registros.back().nIdRegistro);
     }
+    if (registros.empty())
+        return false;
+    const size_t antes = result.retenidos.size();
+    const bool incidencia = ValidacionesAeat::Preparar(registros, subsanacion, result.retenidos,
+                                                       ExportacionAeat::RegistrosPorDocumento);
+    if (registros.empty())
+        return result.retenidos.size() > antes;
     return Remitir(c, turno, registros,
-                   ExportacionAeat::Envio(registros, subsanacion, c.numeroInstalacion), {}, result);
+                   ExportacionAeat::Envio(registros, subsanacion, c.numeroInstalacion, incidencia),
+                   {}, result);
 }
 
 // dd-mm-yyyy -> yyyymmdd.
@@ -573,7 +587,10 @@ QString Resultado::Texto() const {
                .arg(conErrores)
                .arg(rechazados)
                .arg(pendientes) +
-           (conflictos > 0 ? QStringLiteral(", %1 in conflict").arg(conflictos) : QString());
+           (conflictos > 0 ? QStringLiteral(", %1 in conflict").arg(conflictos) : QString()) +
+           (retenidos.empty()
+                ? QString()
+                : QStringLiteral(", %1 held back by the agency's rules").arg(retenidos.size()));
 }
 
 Resultado Enviar(const Configuracion& c) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "register/RegistroFacturacion.h"
+#include "register/ValidacionesAeat.h"
 
 #include <QDateTime>
 #include <QString>
@@ -38,6 +39,8 @@ struct Resultado {
     int esperaSegundos = 0; // no submission before this many seconds: the agency's wait, or
                             // the one that failures add up to
     bool ocupado = false;   // another workstation was sending
+    // Records kept back because they break one of the agency's rules; they stay waiting.
+    std::vector<ValidacionesAeat::Retenido> retenidos;
     // "sent: A accepted, E accepted with errors, R rejected, P pending", and ", C in conflict"
     // when some are.
     QString Texto() const;
