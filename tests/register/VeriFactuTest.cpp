@@ -628,157 +628,154 @@ TEST_F(VeriFactuTest, TheAgencysRequestGetsTheKeptRecordsAsSigned) {
         EXPECT_EQ(ErrorOf([&] { VeriFactu::EnviarRequerimiento(agencia.Configuracion(), wrong); }),
                   ErrorNumber::InvalidCall)
             << wrong;
+}
 
-    // The agency's own validations, each broken by a record written below the module's check (rows
-    // and a record made straight from them): the sender keeps it back with the agency's code, and
-    // the stand-in, which applies the agency's list on its own, answers the same code for the same
-    // message. A record made more than 240 s before it is sent goes as made during an incident.
-    TEST_F(VeriFactuTest, EachOfTheAgencysRulesIsKeptBackByTheSenderAndRefusedByTheAgency) {
-        const struct {
-            const char* numero;
-            int dias; // its issue date, from today
-            const char *cliente, *dni, *tipo;
-            double base, cuota, total; // total: the header's, base + cuota unless it differs
-            double cuotaDespues;       // the breakdown's tax changed after the record was made
-            qint64 segundos;           // the record's time stamp, from now
-            const char* antesDeTipo;   // inserted into the message posted to the agency
-            const char* esperado;      // held code | stored state, code | agency's state, code
-        } casos[] = {
-            {"V0001/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, -600, "",
-             "0|Correcto 0|AceptadoConErrores 2004"},
-            {"V0002/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0,
-             "<sf:RechazoPrevio>S</sf:RechazoPrevio>", "0|Correcto 0|Incorrecto 1161"},
-            {"V0003/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 125, 0, 0, "",
-             "1210| |Incorrecto 1210"},
-            {"V0004/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 20, 0, "",
-             "1216| |Incorrecto 1216"},
-            {"V0005/26", 0, "", "", "F2", 3000, 630, 3630, 0, 0, "", "1150| |Incorrecto 1150"},
-            {"V0006/26", 0, "Ana Ruiz", "", "", 100, 21, 121, 0, 0, "", "1189| |Incorrecto 1189"},
-            {"V0007/26", 2, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0, "",
-             "1112| |Incorrecto 1112"},
-            {"V0008/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 3600, "",
-             "2004| |AceptadoConErrores 2004"},
-            {"VÑ0009/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0, "",
-             "1130| |Incorrecto 1130"},
-            {"V'0010/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0, "",
-             "1287| |Incorrecto 1287"},
-            {"V0011/26", 0, "Ana\tRuiz\x1b", "12345678Z", "", 100, 21, 121, 0, 0, "",
-             "0|Correcto 0|Correcto 0"},
-            {"V0012/26", 0, "Ana Ruiz", "12345678Z", "R1", 100, 21, 121, 0, 0, "",
-             "1114| |Incorrecto 1114"},
-        };
-        VeriFactu::Enviar(agencia.Configuracion());
-        const QDateTime now = QDateTime::currentDateTime();
-        std::vector<RegistroFacturacion::Registro> records;
-        for (const auto& c : casos) {
-            TransactionGuard guard;
-            const qint32 id = Db().InsertRecord(
-                "Facturas",
-                "nIdSucursal,nIdCliente,sFactura,dFactura,sCliente,sDni,nPo_1,nBi_1,nIm_1,nBi_"
-                "Total,"
-                "nIm_Total,nTotal,nDescuento,sTipoFactura",
-                QStringList{"1", "1", U().SqlValue(c.numero, 0, true),
-                            now.date().addDays(c.dias).toString("yyyyMMdd"),
-                            U().SqlValue(c.cliente, 0, true), U().SqlValue(c.dni, 0, true), "21",
-                            QString::number(c.base), QString::number(c.cuota),
-                            QString::number(c.base), QString::number(c.cuota),
-                            QString::number(c.total), "0", U().SqlValue(c.tipo, 0, true)}
-                    .join(','));
-            TaxableBreakdown{{{21, Money::FromDouble(c.base), Money::FromDouble(c.cuota)}}}.Write(
-                id);
-            records.push_back(RegistroFacturacion::Registrar(id, now.addSecs(c.segundos)));
-            if (c.cuotaDespues != 0)
-                Db().Execute(
-                    "UPDATE FacturasDesglose SET nCuota=" + QString::number(c.cuotaDespues) +
-                    " WHERE nIdFactura=" + QString::number(id));
-            guard.Commit();
-        }
-        const VeriFactu::Resultado sent = VeriFactu::Enviar(agencia.Configuracion());
-        Agencia otra;
-        for (size_t k = 0; k < records.size(); ++k) {
-            const RegistroFacturacion::Registro& r = records[k];
-            QString held = "0";
-            for (const ValidacionesAeat::Retenido& x : sent.retenidos)
-                if (x.registro.nIdRegistro == r.nIdRegistro)
-                    held = QString::number(x.regla.codigo);
-            const QString stored =
-                Table("SELECT sEstado,nCodigoError FROM RegistrosEnvio WHERE nIdRegistro=" +
-                      QString::number(r.nIdRegistro))
-                    .replace('|', ' ');
-            QByteArray message = ExportacionAeat::Envio({r}, {}, "1");
-            message.replace("<sf:TipoFactura>",
-                            QByteArray(casos[k].antesDeTipo) + "<sf:TipoFactura>");
-            EXPECT_EQ((held + "|" + (stored.isEmpty() ? " " : stored) + "|" + otra.Answer(message))
-                          .toStdString(),
-                      casos[k].esperado)
-                << casos[k].numero;
-        }
-        // The late record went with the header that says so, in a submission of its own.
-        const std::vector<QJsonObject> requests = agencia.Requests();
-        ASSERT_GE(requests.size(), 2u);
-        EXPECT_TRUE(requests.back()["numbers"].toArray().contains(QJsonValue("V0002/26")));
-        EXPECT_FALSE(requests.back()["numbers"].toArray().contains(QJsonValue("V0001/26")));
-        ExpectValid();
+// The agency's own validations, each broken by a record written below the module's check (rows
+// and a record made straight from them): the sender keeps it back with the agency's code, and
+// the stand-in, which applies the agency's list on its own, answers the same code for the same
+// message. A record made more than 240 s before it is sent goes as made during an incident.
+TEST_F(VeriFactuTest, EachOfTheAgencysRulesIsKeptBackByTheSenderAndRefusedByTheAgency) {
+    const struct {
+        const char* numero;
+        int dias; // its issue date, from today
+        const char *cliente, *dni, *tipo;
+        double base, cuota, total; // total: the header's, base + cuota unless it differs
+        double cuotaDespues;       // the breakdown's tax changed after the record was made
+        qint64 segundos;           // the record's time stamp, from now
+        const char* antesDeTipo;   // inserted into the message posted to the agency
+        const char* esperado;      // held code | stored state, code | agency's state, code
+    } casos[] = {
+        {"V0001/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, -600, "",
+         "0|Correcto 0|AceptadoConErrores 2004"},
+        {"V0002/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0,
+         "<sf:RechazoPrevio>S</sf:RechazoPrevio>", "0|Correcto 0|Incorrecto 1161"},
+        {"V0003/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 125, 0, 0, "",
+         "1210| |Incorrecto 1210"},
+        {"V0004/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 20, 0, "",
+         "1216| |Incorrecto 1216"},
+        {"V0005/26", 0, "", "", "F2", 3000, 630, 3630, 0, 0, "", "1150| |Incorrecto 1150"},
+        {"V0006/26", 0, "Ana Ruiz", "", "", 100, 21, 121, 0, 0, "", "1189| |Incorrecto 1189"},
+        {"V0007/26", 2, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0, "",
+         "1112| |Incorrecto 1112"},
+        {"V0008/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 3600, "",
+         "2004| |AceptadoConErrores 2004"},
+        {"VÑ0009/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0, "",
+         "1130| |Incorrecto 1130"},
+        {"V'0010/26", 0, "Ana Ruiz", "12345678Z", "", 100, 21, 121, 0, 0, "",
+         "1287| |Incorrecto 1287"},
+        {"V0011/26", 0, "Ana\tRuiz\x1b", "12345678Z", "", 100, 21, 121, 0, 0, "",
+         "0|Correcto 0|Correcto 0"},
+        {"V0012/26", 0, "Ana Ruiz", "12345678Z", "R1", 100, 21, 121, 0, 0, "",
+         "1114| |Incorrecto 1114"},
+    };
+    VeriFactu::Enviar(agencia.Configuracion());
+    const QDateTime now = QDateTime::currentDateTime();
+    std::vector<RegistroFacturacion::Registro> records;
+    for (const auto& c : casos) {
+        TransactionGuard guard;
+        const qint32 id = Db().InsertRecord(
+            "Facturas",
+            "nIdSucursal,nIdCliente,sFactura,dFactura,sCliente,sDni,nPo_1,nBi_1,nIm_1,nBi_"
+            "Total,"
+            "nIm_Total,nTotal,nDescuento,sTipoFactura",
+            QStringList{"1", "1", U().SqlValue(c.numero, 0, true),
+                        now.date().addDays(c.dias).toString("yyyyMMdd"),
+                        U().SqlValue(c.cliente, 0, true), U().SqlValue(c.dni, 0, true), "21",
+                        QString::number(c.base), QString::number(c.cuota), QString::number(c.base),
+                        QString::number(c.cuota), QString::number(c.total), "0",
+                        U().SqlValue(c.tipo, 0, true)}
+                .join(','));
+        TaxableBreakdown{{{21, Money::FromDouble(c.base), Money::FromDouble(c.cuota)}}}.Write(id);
+        records.push_back(RegistroFacturacion::Registrar(id, now.addSecs(c.segundos)));
+        if (c.cuotaDespues != 0)
+            Db().Execute("UPDATE FacturasDesglose SET nCuota=" + QString::number(c.cuotaDespues) +
+                         " WHERE nIdFactura=" + QString::number(id));
+        guard.Commit();
     }
+    const VeriFactu::Resultado sent = VeriFactu::Enviar(agencia.Configuracion());
+    Agencia otra;
+    for (size_t k = 0; k < records.size(); ++k) {
+        const RegistroFacturacion::Registro& r = records[k];
+        QString held = "0";
+        for (const ValidacionesAeat::Retenido& x : sent.retenidos)
+            if (x.registro.nIdRegistro == r.nIdRegistro)
+                held = QString::number(x.regla.codigo);
+        const QString stored =
+            Table("SELECT sEstado,nCodigoError FROM RegistrosEnvio WHERE nIdRegistro=" +
+                  QString::number(r.nIdRegistro))
+                .replace('|', ' ');
+        QByteArray message = ExportacionAeat::Envio({r}, {}, "1");
+        message.replace("<sf:TipoFactura>", QByteArray(casos[k].antesDeTipo) + "<sf:TipoFactura>");
+        EXPECT_EQ((held + "|" + (stored.isEmpty() ? " " : stored) + "|" + otra.Answer(message))
+                      .toStdString(),
+                  casos[k].esperado)
+            << casos[k].numero;
+    }
+    // The late record went with the header that says so, in a submission of its own.
+    const std::vector<QJsonObject> requests = agencia.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_TRUE(requests.back()["numbers"].toArray().contains(QJsonValue("V0002/26")));
+    EXPECT_FALSE(requests.back()["numbers"].toArray().contains(QJsonValue("V0001/26")));
+    ExpectValid();
+}
 
-    // Before anything is written, the module refuses a document whose record would break a rule,
-    // naming the figure.
-    TEST_F(VeriFactuTest, TheModuleRefusesADocumentWhoseRecordWouldBreakARule) {
-        const struct {
-            const char *ajuste, *deshacer; // SQL that sets the case up, and that undoes it
-            const char *dni, *cliente;
-            double precio;
-            const char* motivo;
-        } casos[] = {
-            {"UPDATE ConfiguracionSucursales SET sValor='AÑ' WHERE nIdSucursal=1 AND "
-             "sDato='SerieFacturas'",
-             "UPDATE ConfiguracionSucursales SET sValor='A' WHERE nIdSucursal=1 AND "
-             "sDato='SerieFacturas'",
-             "12345678Z", "Ana Ruiz", 10,
-             "El registro de la factura AÑ0001/27 no cumple las validaciones de la AEAT: el número "
-             "«AÑ0001/27» lleva «Ñ», y la AEAT solo admite letras sin acentos, cifras y signos "
-             "(código 1130: El campo NumSerieFactura contiene caracteres no permitidos). No se ha "
-             "emitido."},
-            {"INSERT INTO ConfiguracionSucursales (nIdSucursal,sDato,sValor) VALUES "
-             "(1,'LimiteSimplificada','5000')",
-             "DELETE FROM ConfiguracionSucursales WHERE sDato='LimiteSimplificada'", "", "", 3500,
-             "El registro de la factura TA0001/27 no cumple las validaciones de la AEAT: el "
-             "importe "
-             "de la factura simplificada es 3.500,00 €, por encima de su límite de 3.000,00 € "
-             "(código 1150: Cuando TipoFactura sea F2 y no este informado "
-             "NumRegistroAcuerdoFacturacion o FacturaSinIdentifDestinatarioArt61d no sea S el "
-             "sumatorio de BaseImponibleOimporteNoSujeto y CuotaRepercutida de todas las líneas de "
-             "detalle no podrá ser superior a 3.000). No se ha emitido."},
-            {"UPDATE ConfiguracionEmpresa SET sNombre=''", "SELECT 1", "12345678Z", "Ana Ruiz", 10,
-             "El registro de la factura A0001/27 no cumple las validaciones de la AEAT: el nombre "
-             "de "
-             "la empresa (ConfiguracionEmpresa) está vacío (código 1100: Valor o tipo incorrecto "
-             "del "
-             "campo: NombreRazonEmisor). No se ha emitido."},
-        };
-        Gi.nFechaTrabajo = 20270115;
-        for (const auto& c : casos) {
-            Db().Execute(c.ajuste);
-            const qint32 client = NewClient();
-            AddItem(client, 1, c.precio, 0);
-            SolicitudFactura s = SolicitudCobrada(client, "Mostrador", c.cliente, 1, 1, 20270115,
-                                                  20270115, {{"Efectivo", c.precio}}, 0);
-            s.cobro.sDni = c.dni;
-            const QString before = Table("SELECT COUNT(*),MAX(nIdFactura) FROM Facturas") +
-                                   Table("SELECT COUNT(*) FROM RegistrosFacturacion");
-            QString motivo;
-            try {
-                EmitirFactura(s);
-            } catch (const FacturaNoEmitida& e) {
-                motivo = e.Description();
-            }
-            EXPECT_EQ(motivo.toStdString(), c.motivo);
-            EXPECT_EQ(Table("SELECT COUNT(*),MAX(nIdFactura) FROM Facturas") +
-                          Table("SELECT COUNT(*) FROM RegistrosFacturacion"),
-                      before);
-            EXPECT_EQ(
-                Count("FacturasItems", "nIdFactura>0 AND nIdCliente=" + QString::number(client)),
-                0);
-            Db().Execute(c.deshacer);
+// Before anything is written, the module refuses a document whose record would break a rule,
+// naming the figure.
+TEST_F(VeriFactuTest, TheModuleRefusesADocumentWhoseRecordWouldBreakARule) {
+    const struct {
+        const char *ajuste, *deshacer; // SQL that sets the case up, and that undoes it
+        const char *dni, *cliente;
+        double precio;
+        const char* motivo;
+    } casos[] = {
+        {"UPDATE ConfiguracionSucursales SET sValor='AÑ' WHERE nIdSucursal=1 AND "
+         "sDato='SerieFacturas'",
+         "UPDATE ConfiguracionSucursales SET sValor='A' WHERE nIdSucursal=1 AND "
+         "sDato='SerieFacturas'",
+         "12345678Z", "Ana Ruiz", 10,
+         "El registro de la factura AÑ0001/27 no cumple las validaciones de la AEAT: el número "
+         "«AÑ0001/27» lleva «Ñ», y la AEAT solo admite letras sin acentos, cifras y signos "
+         "(código 1130: El campo NumSerieFactura contiene caracteres no permitidos). No se ha "
+         "emitido."},
+        {"INSERT INTO ConfiguracionSucursales (nIdSucursal,sDato,sValor) VALUES "
+         "(1,'LimiteSimplificada','5000')",
+         "DELETE FROM ConfiguracionSucursales WHERE sDato='LimiteSimplificada'", "", "", 3500,
+         "El registro de la factura TA0001/27 no cumple las validaciones de la AEAT: el "
+         "importe "
+         "de la factura simplificada es 3.500,00 €, por encima de su límite de 3.000,00 € "
+         "(código 1150: Cuando TipoFactura sea F2 y no este informado "
+         "NumRegistroAcuerdoFacturacion o FacturaSinIdentifDestinatarioArt61d no sea S el "
+         "sumatorio de BaseImponibleOimporteNoSujeto y CuotaRepercutida de todas las líneas de "
+         "detalle no podrá ser superior a 3.000). No se ha emitido."},
+        {"UPDATE ConfiguracionEmpresa SET sNombre=''", "SELECT 1", "12345678Z", "Ana Ruiz", 10,
+         "El registro de la factura A0001/27 no cumple las validaciones de la AEAT: el nombre "
+         "de "
+         "la empresa (ConfiguracionEmpresa) está vacío (código 1100: Valor o tipo incorrecto "
+         "del "
+         "campo: NombreRazonEmisor). No se ha emitido."},
+    };
+    Gi.nFechaTrabajo = 20270115;
+    for (const auto& c : casos) {
+        Db().Execute(c.ajuste);
+        const qint32 client = NewClient();
+        AddItem(client, 1, c.precio, 0);
+        SolicitudFactura s = SolicitudCobrada(client, "Mostrador", c.cliente, 1, 1, 20270115,
+                                              20270115, {{"Efectivo", c.precio}}, 0);
+        s.cobro.sDni = c.dni;
+        const QString before = Table("SELECT COUNT(*),MAX(nIdFactura) FROM Facturas") +
+                               Table("SELECT COUNT(*) FROM RegistrosFacturacion");
+        QString motivo;
+        try {
+            EmitirFactura(s);
+        } catch (const FacturaNoEmitida& e) {
+            motivo = e.Description();
         }
+        EXPECT_EQ(motivo.toStdString(), c.motivo);
+        EXPECT_EQ(Table("SELECT COUNT(*),MAX(nIdFactura) FROM Facturas") +
+                      Table("SELECT COUNT(*) FROM RegistrosFacturacion"),
+                  before);
+        EXPECT_EQ(Count("FacturasItems", "nIdFactura>0 AND nIdCliente=" + QString::number(client)),
+                  0);
+        Db().Execute(c.deshacer);
     }
+}
