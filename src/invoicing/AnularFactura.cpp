@@ -30,12 +30,13 @@ QString MotivoNoAnulable(qint32 nIdFactura) {
         return Db().Translate("La factura ya no existe: otro puesto la ha borrado.");
     const QString factura = Db().Translate("La factura") + " " + invoice(0, 0).toString() + " ";
     if (U().SqlNumber(invoice(1, 0)) != 0)
-        return factura + Db().Translate("es una nota de crédito: no se anula.");
+        return factura + Db().Translate("es una factura rectificativa: no se anula.");
     if (U().SqlNumber(invoice(2, 0)) != 0)
         return factura + Db().Translate("ya está anulada.");
     if (U().SqlNumber(invoice(3, 0)) != 0)
-        return factura + Db().Translate("tiene notas de crédito: ya no se puede anular. Lo que "
-                                        "quede por devolver se rectifica.");
+        return factura +
+               Db().Translate("tiene facturas rectificativas: ya no se puede anular. Lo que "
+                              "quede por devolver se rectifica.");
     // Undoing it would put the simplified invoices' lines pending a second time.
     if (invoice(4, 0).toString() == QLatin1String("F3"))
         return factura + Db().Translate("sustituye a facturas simplificadas: no se anula. Lo que "

@@ -349,8 +349,8 @@ QString Numero(const SolicitudAbono& s, qint32 nIdSucursal) {
         return Numeracion::Siguiente(nIdSucursal, s.nFechaTrabajo, true);
     if (Int(Db().GetValue("Facturas", "sFactura=" + U().SqlValue(s.sFactura, 0, true))) != 0)
         throw AbonoRechazado(Db().Translate("El número") + " " + s.sFactura + " " +
-                             Db().Translate("ya es el de otro documento: no se emite la nota de "
-                                            "crédito."));
+                             Db().Translate("ya es el de otro documento: no se emite la factura "
+                                            "rectificativa."));
     return s.sFactura;
 }
 
@@ -534,7 +534,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
                 throw AbonoRechazado(cerrada);
         if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
             throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
-                                                "ventana: no se emite la nota de crédito."));
+                                                "ventana: no se emite la factura rectificativa."));
         Conta::BloquearClientes({d.nIdCliente});
         const bool anteriores = Anteriores(abonables);
         const std::vector<Pedida> pedidas = LineasPedidas(abonables, s.lineas);
@@ -609,9 +609,10 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         if (const QString descuadre = AmountsCheck::BeforeCommit({d.nIdAbono});
             !descuadre.isEmpty())
             throw AbonoRechazado(descuadre + " " +
-                                 Db().Translate("No se emite la nota de crédito."));
+                                 Db().Translate("No se emite la factura rectificativa."));
         if (const QString regla = ValidacionesAeat::AntesDeEmitir({d.nIdAbono}); !regla.isEmpty())
-            throw AbonoRechazado(regla + ". " + Db().Translate("No se emite la nota de crédito."));
+            throw AbonoRechazado(regla + ". " +
+                                 Db().Translate("No se emite la factura rectificativa."));
         RegistroFacturacion::Registrar(d.nIdAbono);
         guard.Commit();
         return resultado;

@@ -287,7 +287,7 @@ TEST_F(AbonoParcialTest, WhatCannotBeRectifiedIsRefusedWithNothingWritten) {
                      "El importe a devolver no puede superar 4,95 €.",
                      "No existe la forma de pago Trueque.",
                      "El número " + numero +
-                         " ya es el de otro documento: no se emite la nota de crédito."}));
+                         " ya es el de otro documento: no se emite la factura rectificativa."}));
     EXPECT_EQ(Count("Facturas"), documents);
     EXPECT_EQ(Table("SELECT * FROM Contadores ORDER BY nIdContador"), counters);
     EXPECT_EQ(Count("AbonosItems"), rectified);

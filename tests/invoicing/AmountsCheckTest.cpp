@@ -90,7 +90,7 @@ TEST_F(AmountsCheckTest, AFigureOneCentOffRefusesTheDocumentWithNothingWritten) 
     }
     Repair("Facturas");
     EXPECT_EQ(why, "la base imponible al 21 % es -24,99 € en la cabecera y -25,00 € según sus "
-                   "líneas. No se emite la nota de crédito.");
+                   "líneas. No se emite la factura rectificativa.");
     EXPECT_EQ(Written(), before);
     EXPECT_FALSE(Db().InTransaction());
 }

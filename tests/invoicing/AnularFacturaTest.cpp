@@ -117,10 +117,10 @@ TEST_F(AnularFacturaTest, WhatMayNotBeCancelledIsRefusedWithNothingWritten) {
         {cancelled, "Otra vez", 0, "La factura " + nCancelled + " ya está anulada."},
         {rectified, "Cliente equivocado", 0,
          "La factura " + nRectified +
-             " tiene notas de crédito: ya no se puede anular. Lo que quede por devolver se "
+             " tiene facturas rectificativas: ya no se puede anular. Lo que quede por devolver se "
              "rectifica."},
         {creditNote.nIdAbono, "Duplicada", 0,
-         "La factura " + creditNote.sFactura + " es una nota de crédito: no se anula."},
+         "La factura " + creditNote.sFactura + " es una factura rectificativa: no se anula."},
         {open, "  ", 0, "Escriba por qué se anula la factura: no se ha anulado."},
         {open, "Cliente equivocado", 1,
          "La factura elegida no es del cliente de la ventana: no se ha anulado."},
