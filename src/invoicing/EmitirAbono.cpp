@@ -539,10 +539,9 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         const bool anteriores = Anteriores(abonables);
         const std::vector<Pedida> pedidas = LineasPedidas(abonables, s.lineas);
         const bool ultima = TomaLoQueQueda(pedidas, abonables);
-        // The whole invoice at once is its exact opposite, copied from what it stores.
-        const bool entera =
-            ultima && std::all_of(pedidas.begin(), pedidas.end(),
-                                  [](const Pedida& p) { return p.nUnidades == p.linea.nUnidades; });
+        // The whole invoice at once is its exact opposite, copied from what it stores. The last
+        // lines after other parts are not, even when each of them is taken whole.
+        const bool entera = ultima && !anteriores;
         const DocumentAmounts importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
         const WhatIsLeft resto = Parte(s.nIdFactura, importes, pedidas, ultima, anteriores);
         const DocumentAmounts& parte = resto.importes;

@@ -192,6 +192,10 @@ TEST_F(AbonoParcialTest, PartsTakingTheLastUnitsGiveBackExactlyWhatWasCharged) {
          {{2.5, 10.01, 21}, {0.333, 4.5, 10}},
          {{{0, 1.2}}, {{1, 0.111}, {0, 0.3}}, {}},
          "-13.22|-0.66|12.56"},
+        {"a cent left at a rate the last part lacks",
+         {{3, 10.01, 21}, {1, 4.5, 10}},
+         {{{0, 1}}, {{0, 2}}, {}},
+         "-4.96|-0.25|4.71"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
