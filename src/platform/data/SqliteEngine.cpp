@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -264,30 +265,40 @@ void SqliteEngine::ReleaseOwnLocks() {
                  {ThisHost(), ThisPid()});
 }
 
-// SQLite tells no one about commits; its data version, which changes when another connection
-// commits, is cheap to read while the workstation is idle.
+// SQLite tells no one about commits. A commit of another process writes the file's write-ahead
+// log, which the system reports at once, and the data version, which changes only when another
+// connection commits, tells a commit from any other write. The log's index is updated after the
+// log, so a look just after the write can come too soon: a second look follows it. The timer
+// stays for file systems that report nothing (a folder shared over the network).
 void SqliteEngine::WatchItems(std::function<void(const QString& client)> changed) {
+    m_walWatch.reset();
     m_watch.reset();
     if (!changed)
         return;
-    auto version = [this] {
+    const auto look = [this, changed = std::move(changed)] {
         QSqlQuery query(Db());
-        return query.exec(QStringLiteral("PRAGMA data_version")) && query.next()
-                   ? query.value(0).toLongLong()
-                   : m_dataVersion;
+        if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+            return;
+        const qint64 now = query.value(0).toLongLong();
+        if (now == m_dataVersion)
+            return;
+        const bool first = m_dataVersion < 0;
+        m_dataVersion = now;
+        if (!first)
+            changed(QString());
     };
     // Read now: a commit before the first look counts.
-    m_dataVersion = version();
+    m_dataVersion = -1;
+    look();
     m_watch = std::make_unique<QTimer>();
-    QObject::connect(m_watch.get(), &QTimer::timeout,
-                     [this, version, changed = std::move(changed)] {
-                         const qint64 now = version();
-                         if (now == m_dataVersion)
-                             return;
-                         m_dataVersion = now;
-                         changed(QString());
-                     });
+    QObject::connect(m_watch.get(), &QTimer::timeout, look);
     m_watch->start(WatchIntervalMs);
+    m_walWatch = std::make_unique<QFileSystemWatcher>(QStringList{m_file + "-wal"});
+    QObject::connect(m_walWatch.get(), &QFileSystemWatcher::fileChanged, m_walWatch.get(),
+                     [this, look] {
+                         look();
+                         QTimer::singleShot(LogSettleMs, m_walWatch.get(), look);
+                     });
 }
 
 QHash<QString, int> SqliteEngine::TextColumnLengths(const QString& table) {

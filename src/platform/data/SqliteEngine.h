@@ -2,6 +2,7 @@
 
 #include "platform/data/QtSqlEngine.h"
 
+#include <QFileSystemWatcher>
 #include <QTimer>
 #include <memory>
 
@@ -41,8 +42,10 @@ public:
 
     QHash<QString, int> TextColumnLengths(const QString& table) override;
 
-    // How often an idle workstation looks whether another process committed.
+    // How often an idle workstation looks whether another process committed, should the system
+    // not report the writes of its log; and how long after a reported write it looks again.
     static constexpr int WatchIntervalMs = 300;
+    static constexpr int LogSettleMs = 20;
 
 protected:
     void ReleaseOwnLocks() override;
@@ -65,5 +68,6 @@ private:
     QString m_file;
     bool m_lockTableReady = false;
     std::unique_ptr<QTimer> m_watch;
+    std::unique_ptr<QFileSystemWatcher> m_walWatch;
     qint64 m_dataVersion = -1;
 };
