@@ -503,11 +503,16 @@ int main(int argc, char** argv) {
         signedIssue.push_back(Ms([&] { Generar_Factura(w); }));
     }
     Report("signed_issue_ms", Median(signedIssue), "ms");
-    // tvRegistro verify's check of every signature against its record, scaled to 100,000.
+    // tvRegistro verify's check of every signature against its record, scaled to 100,000. The
+    // first check of a process loads the system's trusted authorities once, which costs more than
+    // these few records together and nothing more over a register of 100,000: it is left out.
     int signedRecords = 0;
-    const double signedMs = Ms([&] { FirmaRegistro::Verificar(&signedRecords); });
+    FirmaRegistro::Verificar(&signedRecords);
+    std::vector<double> verifySigned;
+    for (int i = 0; i < 5; ++i)
+        verifySigned.push_back(Ms([&] { FirmaRegistro::Verificar(&signedRecords); }));
     Report("verify_signed_per_100k_records_s",
-           signedMs / 1000 * 100000 / std::max(1, signedRecords), "s");
+           Median(verifySigned) / 1000 * 100000 / std::max(1, signedRecords), "s");
     FirmaRegistro::Configurar(QString());
     // A walk-in sale of two products, issued as a simplified invoice in its own series.
     Timing simplified;
