@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <openssl/bio.h>
@@ -206,6 +207,47 @@ QString Template(const Certificado& c, const QDateTime& ahora, const FirmaXades:
              perfil.documento.toHtmlEscaped());
 }
 
+// The public key of the certificate a signature carries, read once a process per certificate:
+// decoding a key through OpenSSL's providers costs more than checking the signature, and every
+// record of a register is signed by one of the clinic's few certificates. Nothing when the
+// signature carries no certificate that reads.
+Owned<xmlSecKey, xmlSecKeyDestroy> KeyOf(xmlNodePtr signature) {
+    constexpr size_t Kept = 8;
+    xmlNodePtr node = xmlSecFindNode(signature, xmlSecNodeX509Certificate, xmlSecDSigNs);
+    xmlChar* content = node ? xmlNodeGetContent(node) : nullptr;
+    if (!content)
+        return nullptr;
+    const QByteArray der = QByteArray::fromBase64(reinterpret_cast<const char*>(content));
+    xmlFree(content);
+    static std::mutex mutex;
+    // Never freed: OpenSSL may already be cleaned up when static objects are destroyed.
+    static auto& keys = *new std::map<QByteArray, xmlSecKeyPtr>;
+    const std::lock_guard lock(mutex);
+    auto found = keys.find(der);
+    if (found == keys.end()) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(der.constData());
+        Owned<X509, X509_free> cert(d2i_X509(nullptr, &bytes, long(der.size())));
+        Owned<EVP_PKEY, EVP_PKEY_free> publicKey(cert ? X509_get_pubkey(cert.get()) : nullptr);
+        Owned<xmlSecKey, xmlSecKeyDestroy> key(xmlSecKeyCreate());
+        xmlSecKeyDataPtr value =
+            publicKey && key ? xmlSecOpenSSLEvpKeyAdopt(publicKey.get()) : nullptr;
+        if (!value)
+            return nullptr;
+        publicKey.release();
+        if (xmlSecKeySetValue(key.get(), value) < 0) {
+            xmlSecKeyDataDestroy(value);
+            return nullptr;
+        }
+        if (keys.size() >= Kept) {
+            for (auto& [text, kept] : keys)
+                xmlSecKeyDestroy(kept);
+            keys.clear();
+        }
+        found = keys.emplace(der, key.release()).first;
+    }
+    return Owned<xmlSecKey, xmlSecKeyDestroy>(xmlSecKeyDuplicate(found->second));
+}
+
 } // namespace
 
 QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const QString& clave,
@@ -256,22 +298,30 @@ bool FirmaXades::Verificar(const QByteArray& signedXml) {
     xmlSecAddIDs(doc.get(), xmlDocGetRootElement(doc.get()), ids);
     xmlNodePtr signature =
         xmlSecFindNode(xmlDocGetRootElement(doc.get()), xmlSecNodeSignature, xmlSecDSigNs);
-    // One keys manager a process: making one loads the system's trusted authorities, which
-    // takes far longer than checking a record, and nothing is added to it.
-    static xmlSecKeysMngrPtr manager = [] {
-        xmlSecKeysMngrPtr made = xmlSecKeysMngrCreate();
-        if (made && xmlSecCryptoAppDefaultKeysMngrInit(made) < 0) {
-            xmlSecKeysMngrDestroy(made);
-            made = nullptr;
-        }
-        return made;
-    }();
-    if (!signature || !manager)
+    if (!signature)
         return false;
-    Owned<xmlSecDSigCtx, xmlSecDSigCtxDestroy> context(xmlSecDSigCtxCreate(manager));
+    Owned<xmlSecKey, xmlSecKeyDestroy> key = KeyOf(signature);
+    // A signature without a certificate that reads is left to a keys manager, one a process:
+    // making one loads the system's trusted authorities, which takes far longer than checking a
+    // record, and nothing is added to it.
+    static xmlSecKeysMngrPtr manager = nullptr;
+    static std::once_flag once;
+    if (!key)
+        std::call_once(once, [] {
+            manager = xmlSecKeysMngrCreate();
+            if (manager && xmlSecCryptoAppDefaultKeysMngrInit(manager) < 0) {
+                xmlSecKeysMngrDestroy(manager);
+                manager = nullptr;
+            }
+        });
+    if (!key && !manager)
+        return false;
+    Owned<xmlSecDSigCtx, xmlSecDSigCtxDestroy> context(
+        xmlSecDSigCtxCreate(key ? nullptr : manager));
     if (!context)
         return false;
     context->keyInfoReadCtx.flags |= XMLSEC_KEYINFO_FLAGS_X509DATA_DONT_VERIFY_CERTS;
+    context->signKey = key.release(); // the context destroys it
     // A signature that does not hold is an answer here, not an error for the log.
     xmlSecErrorsSetCallback(
         [](const char*, int, const char*, const char*, const char*, int, const char*) {});
