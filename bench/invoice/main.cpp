@@ -43,6 +43,7 @@
 #include "invoicing/core/AmountsCheck.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
+#include "platform/data/SqliteEngine.h"
 #include "platform/data/StatementProbe.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
@@ -147,6 +148,8 @@ double ReplayMs(const QString& dbFile, const QStringList& statements) {
     if (sqlite3_open(dbFile.toUtf8().constData(), &db) != SQLITE_OK)
         return -1;
     sqlite3_busy_timeout(db, 5000);
+    // The register's trigger recomputes each record's fingerprint, as on the module's connection.
+    SqliteEngine::DefineFunctions(db);
     // The module's connection has read the schema before it starts; so does this one.
     sqlite3_exec(db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     std::vector<QByteArray> texts;

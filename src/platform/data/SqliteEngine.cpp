@@ -97,15 +97,18 @@ void SqliteEngine::Connect(const QString& name, const QString& options, const QS
     }
     const QVariant handle = Db().driver()->handle();
     if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        sqlite3_create_function(*static_cast<sqlite3* const*>(handle.constData()), "tv_sha256", 1,
-                                SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Sha256, nullptr,
-                                nullptr);
+        DefineFunctions(*static_cast<sqlite3* const*>(handle.constData()));
     try {
         Query(probe);
     } catch (...) {
         Close();
         throw;
     }
+}
+
+void SqliteEngine::DefineFunctions(sqlite3* db) {
+    sqlite3_create_function(db, "tv_sha256", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Sha256,
+                            nullptr, nullptr);
 }
 
 QString SqliteEngine::ConnectionText() const {

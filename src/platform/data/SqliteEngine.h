@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <memory>
 
+struct sqlite3;
+
 // The embedded engine: one SQLite file in the data folder, shared by the processes of one
 // machine. WAL lets readers go on while one process writes; a busy timeout makes a writer wait
 // for another instead of failing at once; transactions take the write lock when they begin so
@@ -21,6 +23,9 @@ public:
     static constexpr qint64 ForeignLockLifetimeSecs = 10 * 60;
 
     ~SqliteEngine() override;
+
+    // The functions the schema's triggers call (tv_sha256), on a connection of SQLite's own.
+    static void DefineFunctions(sqlite3* db);
 
     void Open(const DbConfig& config) override;
     bool IsServer() const override { return false; }
