@@ -315,8 +315,13 @@ std::pair<QString, QString> Obligado() {
 
 QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion) {
     const std::optional<RegistroFacturacion::Registro> anterior = RegistroFacturacion::Anterior(r);
+    return Registro(r, numeroInstalacion, anterior ? &*anterior : nullptr, Obligado().first);
+}
+
+QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion,
+                    const RegistroFacturacion::Registro* anterior, const QString& emisor) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
-           Suelto(Cargar(r, anterior ? &*anterior : nullptr), Obligado().first, numeroInstalacion);
+           Suelto(Cargar(r, anterior), emisor, numeroInstalacion);
 }
 
 QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint32 desde,

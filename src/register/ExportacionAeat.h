@@ -24,6 +24,10 @@ inline constexpr int RegistrosPorDocumento = 1000;
 // Record r alone, a RegistroAlta or RegistroAnulacion as the document's root: what is signed when
 // the records are kept rather than sent.
 QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion);
+// The same with the record before r of its issuer (none: the first) and the issuer's name already
+// known, as a reader of the whole register knows them.
+QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion,
+                    const RegistroFacturacion::Registro* anterior, const QString& emisor);
 
 // The company that issues the records: its legal name (at most 120 characters) and NIF.
 std::pair<QString, QString> Obligado();

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QHash>
 #include <QXmlStreamReader>
+#include <optional>
 
 namespace FirmaRegistro {
 namespace {
@@ -95,8 +96,10 @@ QStringList Documento(const QByteArray& xml) {
     return said;
 }
 
-// What differs between a record and its signed XML; empty when they agree.
-QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml) {
+// What differs between a record and its signed XML; empty when they agree. `anterior` and
+// `emisor` as ExportacionAeat::Registro takes them.
+QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml,
+                const RegistroFacturacion::Registro* anterior, const QString& emisor) {
     const QHash<QString, QString> campos = Campos(xml);
     if (campos.isEmpty())
         return QStringLiteral("its signed XML cannot be read");
@@ -129,7 +132,8 @@ QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml) {
     // what it rectifies or replaces.
     if (!anulacion) {
         const QStringList signedSaid = Documento(xml);
-        const QStringList now = Documento(ExportacionAeat::Registro(r, estado.numeroInstalacion));
+        const QStringList now =
+            Documento(ExportacionAeat::Registro(r, estado.numeroInstalacion, anterior, emisor));
         for (qsizetype k = 0; k < std::max(signedSaid.size(), now.size()); ++k)
             if (signedSaid.value(k) != now.value(k))
                 return QStringLiteral("its document now says \"%1\" where its signed XML says "
@@ -251,6 +255,10 @@ QString Verificar(int* checked) {
         *checked = 0;
     if (!Db().HasTable("RegistrosFirmados"))
         return {};
+    const QString emisor = ExportacionAeat::Obligado().first;
+    // The newest record of each issuer so far; a signed record's predecessor may be unsigned (a
+    // record made while sending), so the rest of the register is asked for it.
+    QHash<QString, RegistroFacturacion::Registro> last;
     for (qint32 after = 0;;) {
         const Rows rows =
             Db().GetRows(QStringLiteral("SELECT ") + RegistroFacturacion::Columnas("r") +
@@ -261,8 +269,16 @@ QString Verificar(int* checked) {
             const RegistroFacturacion::Registro r = RegistroFacturacion::DeFila(rows, i);
             after = r.nIdRegistro;
             ++count;
+            const auto previous = last.constFind(r.sIdEmisor);
+            std::optional<RegistroFacturacion::Registro> anterior;
+            if (previous != last.constEnd() && previous->nIdRegistro == r.nIdRegistro - 1)
+                anterior = *previous;
+            else
+                anterior = RegistroFacturacion::Anterior(r);
             const QString fault =
-                Compare(r, rows(RegistroFacturacion::AnchoColumnas, i).toString().toUtf8());
+                Compare(r, rows(RegistroFacturacion::AnchoColumnas, i).toString().toUtf8(),
+                        anterior ? &*anterior : nullptr, emisor);
+            last.insert(r.sIdEmisor, r);
             if (!fault.isEmpty()) {
                 if (checked)
                     *checked = count;
