@@ -9,6 +9,8 @@
 //    and for a rectification of two of the three units of one of its lines (partial_credit_...);
 //    simplified_...: a walk-in sale of two products without the customer's id (an F2);
 //    substitute_two_ms: two such sales of a client replaced by one complete invoice (an F3);
+//  - closed_period_check_ms: the check, made for every box a document books into, that the box
+//    is not closed for the document's day;
 //  - signed_issue_ms: the same invoice with its register record signed (a clinic that keeps its
 //    register rather than sends it); verify_signed_per_100k_records_s: checking those records'
 //    signatures against their rows, scaled to 100,000 records;
@@ -36,6 +38,7 @@
 #include "billing/EnvioVeriFactu.h"
 #include "billing/FacturaHist.h"
 #include "billing/Facturacion.h"
+#include "caja/CierreCaja.h"
 #include "invoicing/BillingWindow.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
@@ -477,6 +480,11 @@ int main(int argc, char** argv) {
             w.client, Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt());
     }
     report(issue, "issue_ms", "bare_sql_ms", "ratio", "issue_statements");
+    // What the till adds to issuing: whether the desk's box is closed for the document's day.
+    std::vector<double> closedCheck;
+    for (int i = 0; i < 200; ++i)
+        closedCheck.push_back(Ms([&] { CierreCaja::PeriodoCerrado(1, Gi.nFechaTrabajo); }));
+    Report("closed_period_check_ms", Median(closedCheck), "ms");
     // The same invoice with its record signed, as a clinic that keeps its register issues it: the
     // generated clinic gets a certificate of its own, named in an ini beside its own.
     const QDir data = QFileInfo(ini).dir();
