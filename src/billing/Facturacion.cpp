@@ -495,11 +495,17 @@ bool Facturacion::ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud) {
     const Rows rows = Db().GetRows("SELECT sTipoCobro FROM TipoCobro ORDER BY nIdTipoCobro");
     for (int r = 0; r < rows.RowCount(); ++r)
         tipos << rows(0, r).toString();
-    const QString tipo = Db().GetRows("SELECT t.sTipoCobro FROM FacturasCobros c JOIN TipoCobro t "
-                                      "ON t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +
-                                      QString::number(nIdFactura) + " ORDER BY c.nIdFacturaCobro")
-                             .Value(0, 0)
-                             .toString();
+    // The refund is proposed as the invoice was paid: in its one payment type, or over its types
+    // in the same proportions, which the rectification does when it is told no type.
+    const Rows pagos = Db().GetRows("SELECT t.sTipoCobro FROM FacturasCobros c JOIN TipoCobro t "
+                                    "ON t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +
+                                    QString::number(nIdFactura) +
+                                    " GROUP BY t.sTipoCobro ORDER BY MIN(c.nIdFacturaCobro)");
+    QString tipo = pagos.Value(0, 0).toString();
+    if (pagos.RowCount() > 1) {
+        tipo = Db().Translate("Como se cobró");
+        tipos.prepend(tipo);
+    }
     ConfirmacionAbono pregunta(
         factura(0, 0).toString(), factura(1, 0).toString(), LineasAbonables(nIdFactura), tipos,
         tipo,

@@ -311,16 +311,8 @@ void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringLis
 }
 
 // One amount given back by one payment type, out of one cash box.
-void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStringList& avisos) {
-    if (importe.Cents() == 0)
-        return;
-    QString sTipoCobro = s.sTipoCobro;
-    if (sTipoCobro.isEmpty())
-        sTipoCobro = Db().GetRows("SELECT t.sTipoCobro FROM FacturasCobros c JOIN TipoCobro t ON "
-                                  "t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +
-                                  Id(s.nIdFactura) + " ORDER BY c.nIdFacturaCobro")
-                         .Value(0, 0)
-                         .toString();
+void DevolverEn(const SolicitudAbono& s, const Documento& d, const QString& sTipoCobro,
+                Money importe, QStringList& avisos) {
     const Rows tipo =
         Db().GetRows("SELECT nIdTipoMovimiento,nIdTipoCobro,nIdCaja FROM TipoCobro WHERE "
                      "sTipoCobro=" +
@@ -328,8 +320,8 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
     if (tipo.IsEmpty())
         throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
     EnConta("Conta::Generar_CobroCliente", [&] {
-        return Conta::CobroCliente(d.nIdCliente, -importe.ToDouble(), Int(tipo(0, 0)), 0,
-                                   d.nIdAbono, s.nFechaTrabajo,
+        return Conta::CobroCliente(d.nIdCliente, -importe.ToDouble(), Int(tipo(0, 0)),
+                                   Int(tipo(1, 0)), d.nIdAbono, s.nFechaTrabajo,
                                    Db().Translate("Abono") + " " + sTipoCobro);
     });
     // Money goes back out of the box the payment type books into, as it came in.
@@ -339,6 +331,49 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
            : s.nIdCaja != 0 ? s.nIdCaja
                             : d.nIdCaja,
            Salida(avisos), importe.ToDouble(), Int(tipo(1, 0)), avisos);
+}
+
+// A refund of `importe` the desk gave no payment type for: over the types the invoice was paid
+// in, each its share of what they still hold of it (paid less what earlier rectifications gave
+// back in that type), the last type the cents the shares leave; all in the first type paid when
+// none holds anything.
+std::vector<std::pair<QString, Money>> Reparto(qint32 nIdFactura, Money importe) {
+    const Rows tipos = Db().GetRows(
+        "SELECT t.sTipoCobro,SUM(c.nImporte),MIN(c.nIdFacturaCobro) FROM FacturasCobros c JOIN "
+        "TipoCobro t ON t.nIdTipoCobro=c.nIdTipoCobro WHERE c.nIdFactura=" +
+        Id(nIdFactura) +
+        " OR c.nIdFactura IN (SELECT nIdFactura FROM Abonos WHERE "
+        "nIdFacturaAbonada=" +
+        Id(nIdFactura) + ") GROUP BY t.sTipoCobro ORDER BY 3");
+    std::vector<std::pair<QString, Money>> held;
+    qint64 total = 0;
+    for (int r = 0; r < tipos.RowCount(); ++r)
+        if (const Money m = Money::FromStored(tipos(1, r)); m > Money()) {
+            held.emplace_back(tipos(0, r).toString(), m);
+            total += m.Cents();
+        }
+    if (held.empty())
+        return {{tipos.IsEmpty() ? QString() : tipos(0, 0).toString(), importe}};
+    std::vector<std::pair<QString, Money>> parts;
+    Money left = importe;
+    for (size_t k = 0; k + 1 < held.size(); ++k) {
+        const Money share = Money::FromCents(qint64(std::llround(
+            double(importe.Cents()) * double(held[k].second.Cents()) / double(total))));
+        parts.emplace_back(held[k].first, share);
+        left = left - share;
+    }
+    parts.emplace_back(held.back().first, left);
+    return parts;
+}
+
+void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStringList& avisos) {
+    if (importe.Cents() == 0)
+        return;
+    if (!s.sTipoCobro.isEmpty())
+        return DevolverEn(s, d, s.sTipoCobro, importe, avisos);
+    for (const auto& [sTipoCobro, part] : Reparto(s.nIdFactura, importe))
+        if (part.Cents() != 0)
+            DevolverEn(s, d, sTipoCobro, part, avisos);
 }
 
 // The credit note's number: the caller's, refused when another document carries it; else drawn

@@ -253,6 +253,26 @@ TEST_F(AbonoParcialTest, PartsTakingTheLastUnitsGiveBackExactlyWhatWasCharged) {
     }
 }
 
+// 37,40 paid 30,00 in cash and 7,40 by card: each part given back without a type named goes back
+// in both, in the shares they still hold; the cash-box entries follow the refunds.
+TEST_F(AbonoParcialTest, ARefundWithoutATypeGoesBackAsTheInvoiceWasPaid) {
+    AddItem(client, 2, 4.5, 10, Product("MED01"));
+    AddItem(client, 1, 25, 10, Product("VAC01"));
+    w.Accept({{"Efectivo", 30}, {"Tarjeta", 7.4}});
+    Generar_Factura(w);
+    const qint32 factura = Value("SELECT MAX(nIdFactura) FROM Facturas").toInt();
+    Rectify(factura, {{1, 1}});
+    Rectify(factura, {});
+    const QString refunds = "FROM Abonos a JOIN %1 c ON c.nIdFactura=a.nIdFactura JOIN TipoCobro "
+                            "t ON t.nIdTipoCobro=c.nIdTipoCobro WHERE a.nIdFacturaAbonada=" +
+                            QString::number(factura) + " ORDER BY c.nIdFactura,t.sTipoCobro";
+    const QString expected = "Efectivo|-22.06\nTarjeta|-5.44\nEfectivo|-7.94\nTarjeta|-1.96";
+    EXPECT_EQ(Table("SELECT t.sTipoCobro,c.nImporte " + refunds.arg("FacturasCobros")), expected);
+    EXPECT_EQ(Table("SELECT t.sTipoCobro,-c.nImporte " + refunds.arg("ApuntesCaja")),
+              QString(expected).replace("|-", "|"));
+    Invariants("refunds");
+}
+
 TEST_F(AbonoParcialTest, WhatCannotBeRectifiedIsRefusedWithNothingWritten) {
     AddItem(client, 3, 4.5, 10, Product("MED01"));
     const qint32 factura = InvoicePending(0);
