@@ -183,6 +183,8 @@ TEST_F(BillingTest, TheHistoryShowsInvoicedLinesWhichCannotBeDeleted) {
     w->gd->SetCurrentCell(RowOf("Pienso adulto 3 kg"), 5);
     ui.Confirmations = {true};
     QTest::keyClick(w->gdFacturacion, Qt::Key_Delete);
+    EXPECT_EQ(ui.Shown.last(), QString::fromUtf8("[Confirmación] ¿Eliminar la línea «Pienso adulto "
+                                                 "3 kg», 1 x 10,00 = 12,10\u00a0€?"));
     EXPECT_EQ(Count("FacturasItems", "nIdFacturaItem=" + pienso), 0);
     EXPECT_EQ(w->gd->RecordCount(), pending - 1);
 }
