@@ -33,7 +33,7 @@ void Pedir(qint32 nIdFactura) {
     const QString extension = firmada ? "xsig" : "xml";
     const QString file = Ui::current().SaveFile(
         Db().Translate("Factura electrónica"),
-        QDir::home().filePath("Factura " + numero + "." + extension), extension,
+        QDir(DocumentsFolder()).filePath("Factura " + numero + "." + extension), extension,
         firmada ? "Factura electrónica firmada (*.xsig)"
                 : "Factura electrónica sin firmar (*.xml)");
     if (file.isEmpty())

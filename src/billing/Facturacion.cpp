@@ -236,6 +236,14 @@ void Facturacion::Form_Load() {
         gd = std::make_unique<GridController>();
         gd->Attach(gdFacturacion);
         gd->SetConfirmDelete(true);
+        // A hurried Delete on the wrong line must be seen for what it is before it goes.
+        gd->SetDeleteQuestion([this](int row) {
+            const QString producto = gd->CellText(row, "Producto Servicio").trimmed();
+            return Db().Translate("¿Eliminar la línea") + " «" +
+                   (producto.isEmpty() ? Db().Translate("sin producto") : producto) + "», " +
+                   gd->CellText(row, "Unid") + " x " + gd->CellText(row, "Precio") + " = " +
+                   gd->CellText(row, "Total") + QChar::Nbsp + "€?";
+        });
         gd->SetNumberDecimals(4);
         gd->ComboColumns("5");
         gd->ColumnTypes("nlttsmpnmt");

@@ -51,10 +51,11 @@ void Pedir() {
                            : "La fecha inicial es posterior a la final.");
         return;
     }
-    const QString file = ui.SaveFile(
-        Titulo,
-        QDir::home().filePath("Libros " + desde.trimmed() + " " + hasta.trimmed() + ".xlsx"),
-        "xlsx", "Libro de Excel (*.xlsx);;Texto CSV (*.csv)");
+    const QString file =
+        ui.SaveFile(Titulo,
+                    QDir(DocumentsFolder())
+                        .filePath("Libros " + desde.trimmed() + " " + hasta.trimmed() + ".xlsx"),
+                    "xlsx", "Libro de Excel (*.xlsx);;Texto CSV (*.csv)");
     if (file.isEmpty())
         return;
     try {

@@ -94,6 +94,10 @@ void FacturaInfo::BuildControls() {
     fr2->setObjectName("fr2");
     TabGral->addTab(fr1, db.Translate("Cobro"));
     TabGral->addTab(fr2, db.Translate("Datos del cliente"));
+    // In the window before any tab order is set: Qt orders only widgets of one window, and the
+    // layout buttons already are in it.
+    auto* layout = new QVBoxLayout(frm->Content());
+    layout->addWidget(TabGral);
 
     lblTotal_MN = new QLabel(AmountText::Number(0));
     lblTotal_MN->setObjectName("lblTotal_MN");
@@ -214,9 +218,6 @@ void FacturaInfo::BuildControls() {
     for (QLineEdit* field : {txtCliente_TX, txtDomicilio_TX, txtDni_TX, txtPais_TX})
         connect(field, &QLineEdit::textChanged, this, &FacturaInfo::MostrarDocumento);
     connect(cboTipoId_SN, &QComboBox::currentIndexChanged, this, &FacturaInfo::MostrarDocumento);
-
-    auto* layout = new QVBoxLayout(frm->Content());
-    layout->addWidget(TabGral);
 
     connect(TabGral, &QTabWidget::currentChanged, this, &FacturaInfo::TabGral_Click);
     connect(frm, &Frm::evtButtonPressed, this, &FacturaInfo::Frm_evtButtonPressed);

@@ -26,7 +26,6 @@
 #include <QMouseEvent>
 #include <QPrinterInfo>
 #include <QScreen>
-#include <QStandardPaths>
 
 namespace {
 
@@ -298,11 +297,8 @@ void Viewer::Print() {
 
 QString Viewer::SuggestedExportPath() const {
     QString folder = LastExportFolder();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        if (!QFileInfo(folder).isDir())
-            folder = QDir::homePath();
-    }
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = DocumentsFolder();
     // "Factura 0014/26" is saved as "Factura 0014-26.pdf": a file name holds no "/".
     QString name = m_vp->Document().Title().trimmed();
     name.replace('/', '-').replace('\\', '-');

@@ -5,13 +5,17 @@
 #include "billing/AcercaDe.h"
 #include "billing/CSearch.h"
 #include "billing/CodigoProducto.h"
+#include "billing/FacturaHist.h"
 #include "billing/Facturacion.h"
+#include "billing/Mainform.h"
+#include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/AmountText.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
+#include "platform/util/Utility.h"
 #include "register/SistemaInformaticoBuild.h"
 #include "reports/Viewer.h"
 #include "session/Gi.h"
@@ -19,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -178,6 +183,8 @@ TEST_F(BillingTest, TheHistoryShowsInvoicedLinesWhichCannotBeDeleted) {
     w->gd->SetCurrentCell(RowOf("Pienso adulto 3 kg"), 5);
     ui.Confirmations = {true};
     QTest::keyClick(w->gdFacturacion, Qt::Key_Delete);
+    EXPECT_EQ(ui.Shown.last(), QString::fromUtf8("[Confirmación] ¿Eliminar la línea «Pienso adulto "
+                                                 "3 kg», 1 x 10,00 = 12,10\u00a0€?"));
     EXPECT_EQ(Count("FacturasItems", "nIdFacturaItem=" + pienso), 0);
     EXPECT_EQ(w->gd->RecordCount(), pending - 1);
 }
@@ -322,6 +329,51 @@ TEST_F(BillingTest, AboutShowsTheProducersDeclarationWithTheBuildsValues) {
                            "En " TV_DECLARACION_LUGAR ", a " TV_DECLARACION_FECHA ".", "0"})
                   .join('\n')
                   .toStdString());
+}
+
+} // namespace
+
+namespace {
+
+QStringList& QtWarnings() {
+    static QStringList warnings;
+    return warnings;
+}
+
+// What Qt says on standard error (a tab order across two windows, no runtime folder) lands on
+// the desk's terminal at every start: the module starts and opens its dialogs without a word.
+TEST_F(BillingTest, StartsAndOpensItsDialogsWithoutAQtWarning) {
+    QtWarnings().clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            // The offscreen platform's own limits are no fault of the module.
+            if (type != QtDebugMsg && type != QtInfoMsg &&
+                !text.startsWith("This plugin does not support"))
+                QtWarnings() << text;
+        });
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    suite.SignIn("admin", "admin");
+    {
+        Utility::RegisterRunningProgram("tvFacturacion");
+        Mainform main;
+        main.show();
+        main.Billing()->Form_Activate();
+        QApplication::processEvents();
+        quint8 layout = 0;
+        FacturaInfo payment("1", "Ana García López", layout, main.Billing());
+        FacturaHist history(*main.Billing());
+        CodigoProducto byCode(*main.Billing());
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&payment, &history, &byCode}) {
+            dialog->show();
+            QApplication::processEvents();
+            dialog->hide();
+        }
+    }
+    if (!runtime.isEmpty())
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(QtWarnings().join('\n').toStdString(), "");
 }
 
 } // namespace

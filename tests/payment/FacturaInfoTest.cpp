@@ -260,7 +260,7 @@ TEST_F(FacturaInfoTest, ATypingMistakeIsRefusedWhereItWasMade) {
               "txtPorcDto_PN [Aviso] El dato \"Porcentaje de descuento\" no puede pasar de 100. "
               "150 30,25, again on pressing\n"
               "txtDescuento_MN [Aviso] El descuento no puede ser mayor que el total de la "
-              "factura. 40 30,25, again on pressing\n"
+              "factura. 40,00 30,25, again on pressing\n"
               "txtImp2_MN [Aviso] El dato \"Importe 2\" no puede ser negativo.\n"
               "txtImp3_MN [Aviso] El dato \"Importe 3\" admite como mucho 2 decimales.\n"
               "cboTipo2_SN [Aviso] Elija el tipo de cobro del importe 2.");

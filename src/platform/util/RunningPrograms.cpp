@@ -68,6 +68,12 @@ bool NamesProgram(qint64 pid, const QString& programName) {
 namespace RunningPrograms {
 
 QString Folder() {
+    // Started outside a desktop session (the suite's menu through sudo, a terminal on the
+    // server) there is no XDG_RUNTIME_DIR; Qt would fall back to the same folder with a warning
+    // on every call.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return QDir::tempPath() + QStringLiteral("/runtime-") + QString::number(getuid()) +
+               QStringLiteral("/tavelo");
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
            QStringLiteral("/tavelo");
 }

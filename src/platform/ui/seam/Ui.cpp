@@ -5,6 +5,9 @@
 #include "platform/util/ProgramEnd.h"
 #include "platform/util/Utility.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QtGlobal>
 #include <cstdlib>
 
@@ -48,4 +51,9 @@ void EndProgram(int status) {
     // The compiler does not carry [[noreturn]] through a virtual call; an override that returned
     // would be a fault of its own.
     std::abort();
+}
+
+QString DocumentsFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }

@@ -48,3 +48,7 @@ struct ProgramEnded {
 // rolls back any open transaction and closes) and leaves through the seam; status is non-zero
 // after an error.
 [[noreturn]] void EndProgram(int status);
+
+// The folder a save dialog proposes when the caller has none of its own: the user's documents
+// folder, or the home folder where there is none.
+QString DocumentsFolder();

@@ -1,5 +1,6 @@
 #include "platform/ui/widgets/Frm.h"
 
+#include "platform/report/AmountText.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/ToolIcons.h"
 
@@ -618,11 +619,20 @@ bool Frm::eventFilter(QObject* watched, QEvent* event) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Checked once the focus has settled: a window switch or a list popping up is not
         // leaving the field, and an input check that already sent the user back has said why.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            QTimer::singleShot(0, widget, [this, field = static_cast<QLineEdit*>(widget)] {
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            // An amount left as typed ("20") is shown as money ("20,00") before anyone reads it,
+            // as the proposals are; a text that does not read stays for the user to correct.
+            auto* field = static_cast<QLineEdit*>(widget);
+            if (const TypedNumber::Reading reading = ReadNumberField(field);
+                reading.Ok() && !field->text().trimmed().isEmpty() &&
+                TypedNumber::Kind(field->property(NumberKindProperty).toInt()) ==
+                    TypedNumber::Kind::Amount)
+                field->setText(AmountText::Editable(reading.value));
+            QTimer::singleShot(0, widget, [this, field] {
                 if (!field->hasFocus() && field->isVisible() && field->isEnabled())
                     CheckNumberField(field, true);
             });
+        }
         return false;
     }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)

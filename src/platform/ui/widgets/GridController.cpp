@@ -515,7 +515,9 @@ void GridController::DeleteCurrentRow() {
         return;
     }
     if (m_confirmDelete &&
-        !Ui::current().Confirm(Tr("Confirmación"), Tr("¿Está seguro de realizar la operación?"),
+        !Ui::current().Confirm(Tr("Confirmación"),
+                               m_deleteQuestion ? m_deleteQuestion(r + 1)
+                                                : Tr("¿Está seguro de realizar la operación?"),
                                Ui::Default::Yes))
         return;
     bool success = false;

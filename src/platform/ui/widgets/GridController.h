@@ -11,6 +11,7 @@
 #include <QTableView>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 
 class GridDelegate;
 class GridModel;
@@ -44,6 +45,11 @@ public:
     // Set-up, once, before the first Refresh.
     // Deleting a stored row asks the user first.
     void SetConfirmDelete(bool on) { m_confirmDelete = on; }
+    // The question asked before deleting the row (from 1), so that it names what goes; without
+    // one the generic "¿Está seguro de realizar la operación?".
+    void SetDeleteQuestion(std::function<QString(int row)> question) {
+        m_deleteQuestion = std::move(question);
+    }
     // Number columns ("n") show at most this many decimals.
     void SetNumberDecimals(int decimals) { m_numberDecimals = decimals; }
     // Enter commits the cell and moves to the next editable cell, as Tab does.
@@ -171,6 +177,7 @@ private:
     int m_comboCol = -1;
     int m_numberDecimals = 4;
     bool m_confirmDelete = true;
+    std::function<QString(int row)> m_deleteQuestion;
     bool m_enterMovesNext = false;
     bool m_editable = false;
     bool m_inEdit = false;
