@@ -8,7 +8,6 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -278,21 +277,21 @@ void SqliteEngine::WatchItems(std::function<void(const QString& client)> changed
     m_watch.reset();
     if (!changed)
         return;
-    const auto look = [this, changed = std::move(changed)] {
+    auto version = [this] {
         QSqlQuery query(Db());
-        if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
-            return;
-        const qint64 now = query.value(0).toLongLong();
-        if (now == m_dataVersion)
-            return;
-        const bool first = m_dataVersion < 0;
-        m_dataVersion = now;
-        if (!first)
-            changed(QString());
+        return query.exec(QStringLiteral("PRAGMA data_version")) && query.next()
+                   ? query.value(0).toLongLong()
+                   : m_dataVersion;
     };
     // Read now: a commit before the first look counts.
-    m_dataVersion = -1;
-    look();
+    m_dataVersion = version();
+    const auto look = [this, version, changed = std::move(changed)] {
+        const qint64 now = version();
+        if (now == m_dataVersion)
+            return;
+        m_dataVersion = now;
+        changed(QString());
+    };
     m_watch = std::make_unique<QTimer>();
     QObject::connect(m_watch.get(), &QTimer::timeout, look);
     m_watch->start(WatchIntervalMs);
