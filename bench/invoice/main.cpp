@@ -121,12 +121,16 @@ public:
     void RefrescarGrid() override {}
 };
 
-// Lines (ten unless told) of products spread over the catalogue and its rates.
+// Lines (ten unless told) of products spread over the catalogue and its rates. A small
+// catalogue is walked with a shorter stride, so that an invoice has its ten lines at any scale.
 void AddLines(qint32 client, int count = 10) {
+    static const int stride = std::clamp(
+        Db().GetRows("SELECT COUNT(*) FROM ProductosServicios").Value(0, 0).toInt() / 10, 1, 97);
     const Rows products =
         Db().GetRows("SELECT nIdProductoServicio,nPvp,nPorcIpto FROM ProductosServicios WHERE "
-                     "nIdProductoServicio % 97 = 1 LIMIT " +
-                     QString::number(count));
+                     "nIdProductoServicio % " +
+                     QString::number(stride) + " = " + QString::number(stride > 1 ? 1 : 0) +
+                     " LIMIT " + QString::number(count));
     for (int r = 0; r < products.RowCount(); ++r) {
         const double units = 1 + r % 3;
         const double price = U().SqlNumber(products(1, r));
