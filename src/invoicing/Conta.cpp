@@ -6,7 +6,6 @@
 #include "platform/data/Recordset.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
-#include "session/Gi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -118,21 +117,6 @@ bool Conta::EsEntrada(qint32 nIdTipoMovimiento) {
                                 "bEntrada")) != 0;
 }
 
-qint32 Conta::Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia,
-                                 const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
-                                 double nImporte, const QString& sSubcuenta,
-                                 const QString& sDocumento, const QString& sObservaciones,
-                                 qint32 nIdFactura) {
-    return Trap("Conta::Generar_ApunteCaja", [&] {
-        const qint32 caja = Conta::Caja(nIdCaja, Gi.nIdUsuario);
-        if (caja == 0)
-            ShowMessage(0, AvisoCajaCero);
-        return Conta::ApunteCaja(caja, Gi.nIdUsuario, sReferencia, sTitular, dApunte,
-                                 nIdTipoMovimiento, nImporte, sSubcuenta, sDocumento,
-                                 sObservaciones, nIdFactura);
-    });
-}
-
 qint32 Conta::Caja(qint32 nIdCaja, qint32 nIdUsuario) {
     static const char* const roles[] = {"nCajaPara_Facturas", "nCajaPara_PagosClientes",
                                         "nCajaPara_EntradasCaja", "nCajaPara_SalidasCaja"};
@@ -171,15 +155,6 @@ QString Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& 
            U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura) + "," + Id(nIdTipoCobro);
 }
 
-qint32 Conta::Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
-                                   qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
-                                   const QString& sObservaciones) {
-    return Trap("Conta::Generar_CobroCliente", [&] {
-        return CobroCliente(nIdCliente, nImporte, nIdTipoMovimiento, nIdTipoCobro, nIdFactura,
-                            dFactura, sObservaciones);
-    });
-}
-
 qint32 Conta::CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
                            qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                            const QString& sObservaciones) {
@@ -196,10 +171,6 @@ QString Conta::FilaCobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTi
     return Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," +
            U().SqlValue(importe, 2, true) + "," + Id(nIdTipoCobro) + "," + Id(nIdTipoMovimiento) +
            "," + U().SqlValue(sObservaciones, 0, true);
-}
-
-void Conta::Regenerar_SaldoCliente(qint32 nIdCliente) {
-    Trap("Conta::Regenerar_SaldoCliente", [&] { SaldoCliente(nIdCliente); });
 }
 
 void Conta::SaldoCliente(qint32 nIdCliente) {

@@ -29,31 +29,20 @@ void TotalesPorPorcImpuesto(qint32 nTipo, qint32 nId, TotalesImpuesto& t);
 // Whether the movement type counts as money in; an unknown type does not. No trap of its own.
 bool EsEntrada(qint32 nIdTipoMovimiento);
 
-// Writes a cash-box entry and answers its id. A negative cash box stands for one of the user's
-// default boxes: -1 invoices, -2 client payments, -3 cash in, -4 cash out. The amount is signed
-// by the movement type whatever its own sign. nIdFactura is the invoice or credit note whose
-// payment the entry books (0: none).
-qint32 Generar_ApunteCaja(qint32 nIdCaja, const QString& sReferencia, const QString& sTitular,
-                          qint32 dApunte, qint32 nIdTipoMovimiento, double nImporte,
-                          const QString& sSubcuenta, const QString& sDocumento,
-                          const QString& sObservaciones, qint32 nIdFactura = 0);
-
-// Writes a client payment and answers its id; the amount keeps its sign under a movement type
-// that is money in and is turned under any other.
-qint32 Generar_CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
-                            qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
-                            const QString& sObservaciones);
-
-// The actual cash box that nIdCaja stands for when user nIdUsuario writes an entry (a negative
-// value names one of the user's default boxes, as Generar_ApunteCaja reads them).
+// The actual cash box that nIdCaja stands for when user nIdUsuario writes an entry: a negative
+// value names one of the user's default boxes (-1 invoices, -2 client payments, -3 cash in, -4
+// cash out); below -4 there is no role and the entry goes to box 0, which the caller announces.
 qint32 Caja(qint32 nIdCaja, qint32 nIdUsuario);
 
 // What the user is told before an entry goes to cash box 0.
 inline const QString AvisoCajaCero =
     QStringLiteral("Está a punto de añadir un Apunte de Caja para la Caja 0.");
 
-// Generar_ApunteCaja, Generar_CobroCliente and Regenerar_SaldoCliente without their traps, for
-// issuing as a call: a failure raises. The cash box is an actual one and the user is given.
+// The writers of the money side: a cash-box entry and a client payment (each answers its id), and
+// a client's balance recomputed from its sums. A failure raises, for the document's transaction
+// to roll back. The cash box is an actual one and the user is given. The amount is signed by the
+// movement type: an entry's whatever its own sign, a payment's kept under money in and turned
+// under any other. nIdFactura is the document whose payment the row books (0: none).
 qint32 ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                   const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
                   double nImporte, const QString& sSubcuenta, const QString& sDocumento,

@@ -310,12 +310,7 @@ int Main(const QString& commandLine, const std::function<QWidget*()>& createMain
         ShowMessage(0, "No tiene permiso para realizar esta operación.");
         EndProgram(1);
     }
-    Trap("G::Main", [&] {
-        Gi.nParam3 = StartupLine::Number(commandLine, 3);
-        Gi.nParam4 = StartupLine::Number(commandLine, 4);
-        Gi.nParam5 = StartupLine::Number(commandLine, 5);
-        Gi.nParam6 = StartupLine::Number(commandLine, 6);
-    });
+    Trap("G::Main", [&] { Gi.nParam3 = StartupLine::Number(commandLine, 3); });
     const std::unique_ptr<QWidget> window(Trap("G::Main", createMainWindow));
     if (Gi.ExpandedForms)
         window->showMaximized();

@@ -14,7 +14,7 @@ struct SessionRecord {
     QString sUsuario;
     QString sClaveCmd;
     qint32 nFechaTrabajo = 0;
-    qint32 nParam3 = 0, nParam4 = 0, nParam5 = 0, nParam6 = 0;
+    qint32 nParam3 = 0;
     qint32 nIdUsuario = 0;
     qint16 nIdSucursal = 0;
     qint16 nIdUsuarioGrupo = 0;
