@@ -1,6 +1,8 @@
 #include "billing/CajaDialogo.h"
 
+#include "billing/DesgloseEfectivo.h"
 #include "platform/data/DataAccess.h"
+#include "platform/ui/seam/Ui.h"
 #include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 #include "reports/InformeCaja.h"
@@ -95,6 +97,7 @@ void CajaDialogo::Cargar() {
     const QStringList titulos = {"Forma de pago", "Esperado", "Contado", "Diferencia"};
     for (int c = 0; c < titulos.size(); ++c)
         m_filas->addWidget(new QLabel("<b>" + Db().Translate(titulos[c]) + "</b>", this), 0, c);
+    const qint32 efectivo = CierreCaja::TipoEfectivo();
     for (int k = 0; k < m_estado.metodos.size(); ++k) {
         const CierreCaja::Metodo& m = m_estado.metodos[k];
         auto* contado = new QLineEdit(this);
@@ -108,6 +111,18 @@ void CajaDialogo::Cargar() {
         m_contado << contado;
         m_diferencia << diferencia;
         connect(contado, &QLineEdit::textChanged, this, &CajaDialogo::Diferencias);
+        if (m.nIdTipoCobro == efectivo) {
+            auto* desglose = new QPushButton(Db().Translate("&Desglose..."), this);
+            desglose->setObjectName("Desglose_BT");
+            desglose->setToolTip(Db().Translate("Contar el efectivo por billetes y monedas"));
+            m_filas->addWidget(desglose, k + 1, 4);
+            connect(desglose, &QPushButton::clicked, this, [this, contado] {
+                DesgloseEfectivo dialogo(this);
+                Ui::current().ShowModal(dialogo);
+                if (dialogo.result() == QDialog::Accepted)
+                    contado->setText(TypedNumber::Spanish(dialogo.Total().ToDouble()));
+            });
+        }
     }
     txtFondo_MN->setText(TypedNumber::Spanish(m_estado.fondo.ToDouble()));
     Diferencias();

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace {
 
@@ -368,6 +369,21 @@ TEST_F(CajaTest, DialogCountsAndCloses) {
 
     Conta::ApunteCaja(Extra, 1, "Entrada", "", Dia, 1, 5, {}, {}, {}, 0);
     dialog.Cargar();
+    // The drawer counted by denomination: 2 x 50 €, 1 x 5 €, 3 x 5 cents and 2 x 1 cent, in
+    // cents all the way; a cancelled count leaves what was typed.
+    suite.Ui().ModalActions.push_back([](QWidget& w) {
+        for (const auto& [valor, cantidad] : {std::pair{"5000", 2}, {"500", 1}, {"5", 3}, {"1", 2}})
+            w.findChild<QSpinBox*>(QString("spnCantidad_") + valor)->setValue(cantidad);
+        EXPECT_EQ(w.findChild<QLabel*>("lblTotal")->text(), "105,17 €");
+        static_cast<QDialog&>(w).accept();
+    });
+    suite.Ui().ModalActions.push_back(
+        [](QWidget& w) { w.findChild<QSpinBox*>("spnCantidad_100")->setValue(7); });
+    auto* desglose = dialog.findChild<QPushButton*>("Desglose_BT");
+    desglose->click();
+    desglose->click();
+    EXPECT_EQ(dialog.findChild<QLineEdit*>("txtContado_1")->text(), "105,17");
+    EXPECT_EQ(dialog.findChild<QLabel*>("lblDiferencia_1")->text(), "0,17 €");
     dialog.findChild<QLineEdit*>("txtContado_1")->setText("105");
     QString report;
     suite.Ui().Confirmations.push_back(true);
