@@ -1,6 +1,8 @@
 # The Debian package (scripts/package): the programs in /usr/bin, what they read beside their
 # suite folder in /usr/share/tvfacturacion, the menu entries, manual pages and Debian's own files.
 include(GNUInstallDirs)
+# The package is made from the programs alone; the tests and benchmarks need not be built first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(tv_share ${CMAKE_INSTALL_DATADIR}/tvfacturacion)

@@ -1,5 +1,6 @@
 #include "setup/CopiaSeguridad.h"
 
+#include "invoicing/Numeracion.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
@@ -166,17 +167,19 @@ Manifiesto Extraer(const QString& archivo, const QString& datos) {
     return m;
 }
 
-// The copy's data against its own manifest: an SQLite file that holds together, the same rows,
-// and a register whose every fingerprint and link holds.
+// The copy's data against its own manifest: an SQLite file that holds together, the same rows.
+void ComprobarFilas(const QString& archivo, const QString& datos, const Manifiesto& m) {
+    const Sqlite base(datos, SQLITE_OPEN_READONLY);
+    if (base.Valor("PRAGMA integrity_check") != "ok")
+        Fallo("La copia " + archivo + " está dañada: su base de datos no es íntegra.");
+    const Manifiesto leido = Describir(base);
+    if (leido.filas != m.filas || leido.huella != m.huella)
+        Fallo("La copia " + archivo + " no contiene las filas que dice su manifiesto.");
+}
+
+// Those rows and a register whose every fingerprint and link holds, as tvRegistro verify checks.
 void ComprobarDatos(const QString& archivo, const QString& datos, const Manifiesto& m) {
-    {
-        const Sqlite base(datos, SQLITE_OPEN_READONLY);
-        if (base.Valor("PRAGMA integrity_check") != "ok")
-            Fallo("La copia " + archivo + " está dañada: su base de datos no es íntegra.");
-        Manifiesto leido = Describir(base);
-        if (leido.filas != m.filas || leido.huella != m.huella)
-            Fallo("La copia " + archivo + " no contiene las filas que dice su manifiesto.");
-    }
+    ComprobarFilas(archivo, datos, m);
     DataAccess& db = DataAccess::instance();
     DbConfig config;
     config.sqliteFile = datos;
@@ -239,7 +242,10 @@ QString Crear(const QString& carpeta, const QString& ini) {
         while (!in.atEnd())
             out.write(in.read(Trozo));
     });
-    Comprobar(destino);
+    // Read back as a restore reads it. A register that does not verify is still backed up (the
+    // copy is evidence); it is the restore that refuses it.
+    const QString vuelta = trabajo.filePath("Releida.db");
+    ComprobarFilas(destino, vuelta, Extraer(destino, vuelta));
     return destino;
 }
 
@@ -281,6 +287,11 @@ QString Restaurar(const QString& archivo, const QString& ini, bool forzar) {
     }
     DataAccess& db = DataAccess::instance();
     db.Open(config);
+    {
+        TransactionGuard guard;
+        Numeracion::AjustarContadores();
+        guard.Commit();
+    }
     const QString firma = FirmaRegistro::Configurar(ini);
     EventosSif::RegistrarRestauracion(carpeta, ("Restaurada la copia del " + m.creada + " (" +
                                                 QFileInfo(archivo).fileName() + ")")

@@ -79,9 +79,11 @@ TEST_F(BackupTest, TakenWhileAnotherDeskIssuesRestoresToAClinicThatNumbersOn) {
                {"--gtest_also_run_disabled_tests", "--gtest_filter=InvoiceChild.DISABLED_Issue"});
     ASSERT_TRUE(desk.waitForStarted());
     QStringList backups;
-    while (!desk.waitForFinished(200) && backups.size() < 6)
+    do
         backups << Backup();
-    ASSERT_TRUE(desk.waitForFinished(60000));
+    while (!desk.waitForFinished(100) && backups.size() < 6);
+    desk.waitForFinished(60000);
+    ASSERT_EQ(desk.state(), QProcess::NotRunning);
     ASSERT_EQ(desk.exitCode(), 0);
     ASSERT_GE(backups.size(), 2);
 
@@ -100,6 +102,7 @@ TEST_F(BackupTest, TakenWhileAnotherDeskIssuesRestoresToAClinicThatNumbersOn) {
                                QString::number(m.ultimaFactura), m.huella}));
         const QString last = State();
         EXPECT_TRUE(last.endsWith("|07")) << last.toStdString();
+        // A number drawn by an invoice in flight when the copy was taken is not skipped.
         EXPECT_EQ(Issue(), Next(last.section('|', 0, 0)));
     }
 }
@@ -117,9 +120,10 @@ TEST_F(BackupTest, DamagedBackupsAreRefusedAndTheClinicStaysAsItWas) {
     };
     // A register forged before the backup, its guard lifted: its checksum is right, its chain
     // is not. The good backup then puts the clinic back.
-    Db().ExecuteScript("DROP TRIGGER tv_registro_sin_cambios; DROP TRIGGER "
-                       "tv_registro_sin_borrados; UPDATE RegistrosFacturacion SET "
-                       "sImporteTotal='999.00' WHERE nIdRegistro=3");
+    for (const char* sql :
+         {"DROP TRIGGER tv_registro_sin_cambios", "DROP TRIGGER tv_registro_sin_borrados",
+          "UPDATE RegistrosFacturacion SET sImporteTotal='999.00' WHERE nIdRegistro=3"})
+        Db().Execute(sql);
     const QString forged = Backup();
     ASSERT_EQ(Setup({"--restore", good, suite.Root(), "--force"}).first, 0);
     const QString before = State();
