@@ -60,12 +60,13 @@ set(CPACK_PACKAGE_NAME tvfacturacion)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Tavelo <soporte@tavelo.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "billing module of the Tavelo veterinary-clinic suite")
+# CPack puts the summary first itself; this is the extended text, each line under 80 columns.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "billing module of the Tavelo veterinary-clinic suite\n"
-    "The front desk invoices the products and services given to a client's pets, takes\n"
-    "payments, closes the till and keeps the hash-chained invoice register and the\n"
-    "accountant's books. The tools create a suite folder (also a demonstration clinic),\n"
-    "lay out reports, export the register and e-invoices and back a clinic up.")
+    "The front desk invoices the products and services given to a client's\n"
+    "pets, takes payments, closes the till and keeps the hash-chained invoice\n"
+    "register and the accountant's books. The tools create a suite folder\n"
+    "(also a demonstration clinic), lay out reports, export the register and\n"
+    "e-invoices and back a clinic up.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
