@@ -1,3 +1,4 @@
+#include "app/Tool.h"
 #include "billing/Mainform.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/Translations.h"
@@ -17,6 +18,22 @@
 // The suite's menu passes the whole command line as one argument; a line typed by hand may arrive
 // cut at its blanks, so the arguments are joined back together.
 int main(int argc, char* argv[]) {
+    // Asked before any window exists, so that a package's checks and its manual page can run
+    // the program on a machine with no screen and no clinic.
+    if (argc == 2 && QString(argv[1]) == "--version") {
+        Print(stdout, "tvFacturacion " TV_VERSION);
+        return 0;
+    }
+    if (argc == 2 && (QString(argv[1]) == "--help" || QString(argv[1]) == "-h")) {
+        Print(stdout, "Uso: tvFacturacion \"USUARIO:CLAVE|FECHA|Tavelo.ini|N1|N2|N3|N4\"\n"
+                      "  USUARIO:CLAVE  el usuario que factura y su contraseña\n"
+                      "  FECHA          la fecha de trabajo, aaaammdd (vacía: hoy)\n"
+                      "  Tavelo.ini     el archivo de inicio de la suite (vacío: el de la "
+                      "carpeta de la suite)\n"
+                      "  N1             la ficha del cliente que se abre (0: ninguna)\n"
+                      "       tvFacturacion --version");
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("tvFacturacion");
     InstallSpanishTranslations(app);

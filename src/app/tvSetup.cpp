@@ -4,10 +4,14 @@
 // folder's own SQLite file; --demo fills a demo clinic, --scale N adds N thousand generated
 // clients with their sales. Exit status: 0 created, 1 could not be created (nothing left behind),
 // 2 wrong arguments, 3 DIR or the server's database already holds a suite (nothing changed).
+// tvSetup --backup DIR CLINIC writes one backup of the suite folder CLINIC into DIR, and
+// tvSetup --restore FILE CLINIC [--force] puts one back (docs/operations.md): status 0 done,
+// 1 refused or failed (the clinic's database as it was), 2 wrong arguments.
 
 #include "app/Tool.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
+#include "setup/CopiaSeguridad.h"
 #include "setup/SuiteSetup.h"
 
 #include <QCoreApplication>
@@ -25,10 +29,15 @@ int UsageError(const QString& problem) {
         Print(stderr, "tvSetup: " + problem);
     Print(stderr,
           "Uso: tvSetup [--server CONEXION] [--demo] [--scale N] CARPETA\n"
+          "     tvSetup --backup DESTINO CARPETA\n"
+          "     tvSetup --restore COPIA CARPETA [--force]\n"
           "  --server    la base de datos en un servidor PostgreSQL:\n"
           "              \"host=...;port=...;dbname=...;user=...;password=...\"\n"
           "  --demo      rellena una clínica de demostración\n"
-          "  --scale N   añade N miles de clientes con sus ventas (incluye la demostración)");
+          "  --scale N   añade N miles de clientes con sus ventas (incluye la demostración)\n"
+          "  --backup    escribe en DESTINO una copia de seguridad de la clínica de CARPETA\n"
+          "  --restore   devuelve la clínica de CARPETA al estado de la COPIA\n"
+          "  --force     restaura aunque la base de datos tenga documentos posteriores");
     return Usage;
 }
 
@@ -39,7 +48,8 @@ int main(int argc, char* argv[]) {
     bool demo = false;
     int scale = 0;
     DbConfig database;
-    QString folder;
+    QString folder, backupDir, restoreFile;
+    bool force = false;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -60,6 +70,13 @@ int main(int argc, char* argv[]) {
             } catch (const TvError& error) {
                 return UsageError(error.Description());
             }
+        } else if (arg == "--backup" || arg == "--restore") {
+            if (i + 1 >= args.size())
+                return UsageError(arg + " necesita " +
+                                  (arg == "--backup" ? "la carpeta de destino." : "la copia."));
+            (arg == "--backup" ? backupDir : restoreFile) = args[++i];
+        } else if (arg == "--force") {
+            force = true;
         } else if (arg == "--help" || arg == "-h") {
             return UsageError({});
         } else if (arg.startsWith("--") || !folder.isEmpty()) {
@@ -70,6 +87,23 @@ int main(int argc, char* argv[]) {
     }
     if (folder.isEmpty())
         return UsageError("falta la carpeta de la suite.");
+    if (!backupDir.isEmpty() || !restoreFile.isEmpty()) {
+        if (demo || scale > 0 || !database.name.isEmpty() ||
+            (!backupDir.isEmpty() && !restoreFile.isEmpty()) || (force && restoreFile.isEmpty()))
+            return UsageError("--backup y --restore no se combinan con otras opciones.");
+        const QString ini = QDir(folder).filePath("Data/Tavelo.ini");
+        try {
+            if (!backupDir.isEmpty())
+                Print(stdout, "Copia escrita y comprobada: " +
+                                  QDir::toNativeSeparators(CopiaSeguridad::Crear(backupDir, ini)));
+            else
+                Print(stdout, CopiaSeguridad::Restaurar(restoreFile, ini, force));
+        } catch (const TvError& error) {
+            Print(stderr, "tvSetup: " + error.Description());
+            return Failed;
+        }
+        return Created;
+    }
 
     const QString shown = QDir::toNativeSeparators(QDir(folder).absolutePath());
     QElapsedTimer timer;

@@ -138,6 +138,23 @@ QString Numeracion::FechaNoPermitidaEnSerie(qint32 nIdSucursal, const QString& s
     return {};
 }
 
+int Numeracion::AjustarContadores() {
+    const Rows rows = Db().GetRows("SELECT nIdContador,nIdSucursal,sSerie,nAnio,nContador FROM "
+                                   "Contadores WHERE sSerie<>'' AND nAnio>0 AND sId=" +
+                                   Utility::Quote(CounterName));
+    int moved = 0;
+    for (int r = 0; r < rows.RowCount(); ++r) {
+        const qint32 first =
+            PrimerNumero(Whole(rows(1, r)), rows(2, r).toString(), Whole(rows(3, r)));
+        if (first < Whole(rows(4, r))) {
+            Db().Execute("UPDATE Contadores SET nContador=" + QString::number(first) +
+                         " WHERE nIdContador=" + QString::number(Whole(rows(0, r))));
+            ++moved;
+        }
+    }
+    return moved;
+}
+
 QString Numeracion::Numero(const QString& sSerie, qint32 n, qint32 nAnio) {
     return sSerie + QString("%1/%2").arg(n, 4, 10, QChar('0')).arg(nAnio % 100, 2, 10, QChar('0'));
 }

@@ -41,4 +41,10 @@ QString FechaNoPermitidaEnSerie(qint32 nIdSucursal, const QString& sSerie, qint3
 // digits of the year.
 QString Numero(const QString& sSerie, qint32 n, qint32 nAnio);
 
+// After a backup is put back: a series counter past the highest document of its series and year
+// (numbers drawn by invoices still in flight when the copy was taken, which the copy lacks) goes
+// back to the one after that document, so that the restored series goes on without a gap. In
+// the caller's transaction; answers how many counters moved.
+int AjustarContadores();
+
 } // namespace Numeracion

@@ -380,6 +380,13 @@ void Terminar(const QString& carpeta) {
     Recordar(carpeta);
 }
 
+void RegistrarRestauracion(const QString& carpeta, const QString& otros) {
+    if (!FirmaRegistro::Firmando())
+        return;
+    Registrar(Restauracion, {}, otros);
+    Recordar(carpeta);
+}
+
 QString Verificar(int* checked) {
     constexpr int Chunk = 500;
     std::optional<Evento> anterior;

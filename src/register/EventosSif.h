@@ -37,6 +37,9 @@ void AlDia();
 void Arrancar(const QString& carpeta = {});
 // The module's orderly end: logs 02 and keeps the last event in `carpeta`.
 void Terminar(const QString& carpeta = {});
+// A backup put back by the tool that restores it: logs 07 with the text `otros` and keeps the new
+// last event in `carpeta`, so that the next start does not take the same restore for another.
+void RegistrarRestauracion(const QString& carpeta, const QString& otros);
 
 // Checks the chain, each fingerprint and each signature; answers the first fault ("event 12
 // (01, 2026-12-08T09:00:00+01:00): ..."), empty when all hold; `checked` receives how many.

@@ -1,5 +1,9 @@
 #include "session/Gi.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
 SessionRecord Gi;
 qint32 nIdClienteActual = 0;
 
@@ -15,8 +19,16 @@ void SessionRecord::DeriveFolders() {
     sPathFaxEnv = sPathData + "/FaxEnv";
     sPathFaxRec = sPathData + "/FaxRec";
 
+    // An installed package keeps the programs in /usr/bin and the help in
+    // /usr/share/tvfacturacion, outside any suite folder: there the suite's own folders do not
+    // exist and the program's installation stands in for them.
+    const QString programs = QCoreApplication::applicationDirPath();
     sPathHelp = sPathRoot + "/Help";
+    if (!QFileInfo(sPathHelp).isDir())
+        sPathHelp = QDir::cleanPath(programs + "/../share/tvfacturacion/ayuda");
     sPathUpdate = sPathRoot + "/Update";
     sPathExe = sPathRoot + "/Exe";
+    if (!QFileInfo(sPathExe).isDir())
+        sPathExe = programs;
     sPathExport = sPathRoot + "/Export";
 }
