@@ -4,6 +4,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/report/AmountText.h"
 #include "platform/util/TypedNumber.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 
 #include <QComboBox>
@@ -40,6 +41,7 @@ ConfirmacionAbono::ConfirmacionAbono(
       m_tipoCobro(sTipoCobro) {
     const DataAccess& db = DataAccess::instance();
     setObjectName("ConfirmacionAbono");
+    Ayuda::Enlazar(*this, "historial.html#rectificar");
     setWindowTitle(db.Translate("Confirmación"));
     lblPregunta = new QLabel(this);
     lblPregunta->setObjectName("lblPregunta");

@@ -10,6 +10,7 @@
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -44,6 +45,7 @@ QString FacturaHist::Mailed(const QString& lastSent) {
 
 FacturaHist::FacturaHist(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
     setObjectName("FacturaHist");
+    Ayuda::Enlazar(*this, "historial.html");
     BuildControls();
     Form_Load();
 }
