@@ -175,7 +175,8 @@ void ConfirmacionAbono::Preguntar() {
     lblPregunta->setText(
         db.Translate("¿Emitir una factura rectificativa de la factura") + " " + m_sFactura + " " +
         db.Translate("de") + " " + m_sCliente + " " + db.Translate("por") + " " +
-        AmountText::Euros(m_rectificado.ToDouble()) + "?\n" +
+        // The amount and its "?" stay on one line however the question wraps.
+        AmountText::Euros(m_rectificado.ToDouble()).replace(' ', QChar::Nbsp) + "?\n" +
         db.Translate(LineasPendientes()
                          ? "Sus líneas vuelven a estar pendientes del cliente, para facturarlas de "
                            "nuevo."

@@ -20,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -54,9 +55,13 @@ void FacturaHist::BuildControls() {
     DataAccess& db = Db();
     frm = new Frm(this, db.Translate("Historial de facturas"));
     const QList<QWidget*> layoutButtons = Informes::AddLayoutButtons(*frm);
-    frm->AddButton("FacturaElectronica_BT", db.Translate("Factura electrónica…"));
+    // Short captions so that the row fits a dialog of two thirds of a 1366-pixel screen; the
+    // tooltip keeps the whole name.
+    frm->AddButton("FacturaElectronica_BT", db.Translate("Facturae…"))
+        ->setToolTip(db.Translate("Factura electrónica…"));
     frm->AddButton("Anular_BT", db.Translate("Anular…"));
-    frm->AddButton("Sustituir_BT", db.Translate("Sustituir por factura completa…"));
+    frm->AddButton("Sustituir_BT", db.Translate("Sustituir…"))
+        ->setToolTip(db.Translate("Sustituir por factura completa…"));
 
     cboTipo_SN = new QComboBox;
     cboTipo_SN->setObjectName("cboTipo_SN");
