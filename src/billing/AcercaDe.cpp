@@ -2,6 +2,7 @@
 
 #include "platform/data/DataAccess.h"
 #include "register/SistemaInformatico.h"
+#include "session/Ayuda.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -13,6 +14,7 @@ AcercaDe::AcercaDe(QWidget* parent) : QDialog(parent) {
     const DataAccess& db = DataAccess::instance();
     const SistemaInformatico& sistema = SistemaInformatico::DelBuild();
     setObjectName("AcercaDe");
+    Ayuda::Enlazar(*this, "registro.html#declaracion");
     setWindowTitle(db.Translate("Acerca de tvFacturacion"));
 
     auto* titulo = new QLabel(db.Translate("Declaración responsable del sistema informático de "

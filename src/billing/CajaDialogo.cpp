@@ -7,6 +7,7 @@
 #include "platform/util/Utility.h"
 #include "reports/InformeCaja.h"
 #include "reports/Viewer.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -30,6 +31,7 @@ QString Euros(Money m) {
 
 CajaDialogo::CajaDialogo(qint32 nIdCaja, QWidget* parent) : QDialog(parent) {
     setObjectName("Caja");
+    Ayuda::Enlazar(*this, "caja.html");
     setWindowTitle(Db().Translate("Caja"));
     cboCaja_SN = new QComboBox(this);
     cboCaja_SN->setObjectName("cboCaja_SN");

@@ -9,6 +9,7 @@
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/widgets/GridController.h"
 #include "platform/util/Utility.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -34,6 +35,7 @@ QString Plegado(const QString& code) {
 
 CodigoProducto::CodigoProducto(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
     setObjectName("CodigoProducto");
+    Ayuda::Enlazar(*this, "facturacion.html#por-codigo");
     DataAccess& db = DataAccess::instance();
     setWindowTitle(db.Translate("Añadir por código"));
     frm = new Frm(this, db.Translate("Añadir por código"));

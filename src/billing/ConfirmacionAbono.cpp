@@ -4,6 +4,7 @@
 #include "platform/data/DataAccess.h"
 #include "platform/report/AmountText.h"
 #include "platform/util/TypedNumber.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 
 #include <QComboBox>
@@ -40,6 +41,7 @@ ConfirmacionAbono::ConfirmacionAbono(
       m_tipoCobro(sTipoCobro) {
     const DataAccess& db = DataAccess::instance();
     setObjectName("ConfirmacionAbono");
+    Ayuda::Enlazar(*this, "historial.html#rectificar");
     setWindowTitle(db.Translate("Confirmación"));
     lblPregunta = new QLabel(this);
     lblPregunta->setObjectName("lblPregunta");
@@ -173,7 +175,8 @@ void ConfirmacionAbono::Preguntar() {
     lblPregunta->setText(
         db.Translate("¿Emitir una factura rectificativa de la factura") + " " + m_sFactura + " " +
         db.Translate("de") + " " + m_sCliente + " " + db.Translate("por") + " " +
-        AmountText::Euros(m_rectificado.ToDouble()) + "?\n" +
+        // The amount and its "?" stay on one line however the question wraps.
+        AmountText::Euros(m_rectificado.ToDouble()).replace(' ', QChar::Nbsp) + "?\n" +
         db.Translate(LineasPendientes()
                          ? "Sus líneas vuelven a estar pendientes del cliente, para facturarlas de "
                            "nuevo."

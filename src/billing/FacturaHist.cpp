@@ -10,6 +10,7 @@
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -44,6 +46,7 @@ QString FacturaHist::Mailed(const QString& lastSent) {
 
 FacturaHist::FacturaHist(Facturacion& billing) : QDialog(&billing), m_billing(billing) {
     setObjectName("FacturaHist");
+    Ayuda::Enlazar(*this, "historial.html");
     BuildControls();
     Form_Load();
 }
@@ -52,9 +55,13 @@ void FacturaHist::BuildControls() {
     DataAccess& db = Db();
     frm = new Frm(this, db.Translate("Historial de facturas"));
     const QList<QWidget*> layoutButtons = Informes::AddLayoutButtons(*frm);
-    frm->AddButton("FacturaElectronica_BT", db.Translate("Factura electrónica…"));
+    // Short captions so that the row fits a dialog of two thirds of a 1366-pixel screen; the
+    // tooltip keeps the whole name.
+    frm->AddButton("FacturaElectronica_BT", db.Translate("Facturae…"))
+        ->setToolTip(db.Translate("Factura electrónica…"));
     frm->AddButton("Anular_BT", db.Translate("Anular…"));
-    frm->AddButton("Sustituir_BT", db.Translate("Sustituir por factura completa…"));
+    frm->AddButton("Sustituir_BT", db.Translate("Sustituir…"))
+        ->setToolTip(db.Translate("Sustituir por factura completa…"));
 
     cboTipo_SN = new QComboBox;
     cboTipo_SN->setObjectName("cboTipo_SN");

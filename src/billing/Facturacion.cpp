@@ -25,6 +25,7 @@
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
 #include "reports/Viewer.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -73,6 +74,7 @@ QLabel* AmountLabel(const QString& name, bool emphasised) {
 
 Facturacion::Facturacion(QWidget* parent) : QWidget(parent) {
     setObjectName("Facturacion");
+    Ayuda::Enlazar(*this, "facturacion.html");
     BuildControls();
     Form_Load();
 }

@@ -5,6 +5,7 @@
 #include "platform/report/AmountText.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/util/Utility.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -32,6 +33,7 @@ SustitucionSimplificadas::SustitucionSimplificadas(qint32 nIdCliente, qint32 nId
                                                    QWidget* parent)
     : QDialog(parent), m_nIdCliente(nIdCliente) {
     setObjectName("SustitucionSimplificadas");
+    Ayuda::Enlazar(*this, "historial.html#sustituir");
     setWindowTitle("Sustituir por factura completa");
     lsSimplificadas_TX = new QListWidget;
     lsSimplificadas_TX->setObjectName("lsSimplificadas_TX");

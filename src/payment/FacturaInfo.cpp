@@ -9,6 +9,7 @@
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -77,6 +78,7 @@ FacturaInfo::FacturaInfo(const QString& clientId, const QString& clientName,
                          quint8& nFormatoFactura, QWidget* parent)
     : QDialog(parent), m_nFormatoFactura(nFormatoFactura) {
     setObjectName("FacturaInfo");
+    Ayuda::Enlazar(*this, "cobro.html");
     BuildControls();
     Form_Load(clientId, clientName);
 }

@@ -13,6 +13,7 @@
 #include "reports/CorreoFactura.h"
 #include "reports/ReportBinding.h"
 #include "reports/SetPrinterPaper.h"
+#include "session/Ayuda.h"
 #include "session/G.h"
 #include "session/Gi.h"
 
@@ -121,6 +122,7 @@ QString T(const QString& text) {
 
 Viewer::Viewer(QWidget* parent) : QDialog(parent) {
     setObjectName("Viewer");
+    Ayuda::Enlazar(*this, "facturacion.html#vista-preliminar");
     m_frm = new Frm(this, "Vista preliminar");
     setWindowTitle(m_frm->Caption());
     using Kind = ToolIcons::Kind;

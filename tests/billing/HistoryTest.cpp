@@ -217,7 +217,7 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
     EXPECT_EQ(Count("Facturas"), 16);
     EXPECT_EQ(asked, "¿Emitir una factura rectificativa de la factura 0001/26 de " +
                          Table("SELECT sCliente FROM Facturas WHERE sFactura='0001/26'") +
-                         " por 63,25 €?\nSus líneas no se vuelven a facturar: la mercancía se "
+                         " por 63,25\u00a0€?\nSus líneas no se vuelven a facturar: la mercancía se "
                          "devuelve o el servicio no se presta.|R4 - Resto de causas (devolución "
                          "de la mercancía o anulación del servicio)|1");
     // Yes with another reason and a text: stored with the credit note, printed on it and
@@ -370,7 +370,7 @@ TEST_F(HistoryTest, TheRectificationAsksWhetherItsLinesGoBackToPending) {
         return rows << w->lblTotalAFacturar_MN->text();
     };
     const QString asked = "¿Emitir una factura rectificativa de la factura 0001/26 de Ana García "
-                          "López por 30,25 €?\n";
+                          "López por 30,25\u00a0€?\n";
     const QString again = asked + "Sus líneas vuelven a estar pendientes del cliente, para "
                                   "facturarlas de nuevo.";
     const QString returned = asked + "Sus líneas no se vuelven a facturar: la mercancía se "
