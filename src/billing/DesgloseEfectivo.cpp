@@ -2,7 +2,7 @@
 #include "billing/DesgloseEfectivo.h"
 
 #include "platform/data/DataAccess.h"
-#include "platform/util/TypedNumber.h"
+#include "platform/report/AmountText.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -20,7 +20,7 @@ constexpr std::array<qint64, 15> kValores = {50000, 20000, 10000, 5000, 2000, 10
                                              100,   50,    20,    10,   5,    2,    1};
 
 QString Euros(Money m) {
-    return TypedNumber::Spanish(m.ToDouble()) + " €";
+    return AmountText::Euros(m.ToDouble());
 }
 
 } // namespace
@@ -62,18 +62,19 @@ DesgloseEfectivo::DesgloseEfectivo(QWidget* parent) : QDialog(parent) {
     Sumar();
 }
 
+Money DesgloseEfectivo::Importe(int k) const {
+    return Money::FromCents(kValores[k] * m_cantidades[k]->value());
+}
+
 Money DesgloseEfectivo::Total() const {
     Money total;
     for (int k = 0; k < m_cantidades.size(); ++k)
-        total += Money::FromCents(kValores[k] * m_cantidades[k]->value());
+        total += Importe(k);
     return total;
 }
 
 void DesgloseEfectivo::Sumar() {
     for (int k = 0; k < m_cantidades.size(); ++k)
-        m_importes[k]->setText(
-            m_cantidades[k]->value() == 0
-                ? QString()
-                : Euros(Money::FromCents(kValores[k] * m_cantidades[k]->value())));
+        m_importes[k]->setText(m_cantidades[k]->value() == 0 ? QString() : Euros(Importe(k)));
     lblTotal->setText(Euros(Total()));
 }

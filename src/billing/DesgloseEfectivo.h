@@ -19,6 +19,8 @@ public:
     Money Total() const;
 
 private:
+    // What denomination k's count comes to.
+    Money Importe(int k) const;
     void Sumar();
 
     QList<QSpinBox*> m_cantidades;
