@@ -499,7 +499,7 @@ int main(int argc, char** argv) {
         QFile cert(data.filePath(CertificadoDemo::Archivo));
         QFile extra(signing);
         if (!cert.open(QIODevice::WriteOnly) ||
-            cert.write(CertificadoDemo::Crear("Bench", "B12345678", CertificadoDemo::Clave)) < 0 ||
+            cert.write(CertificadoDemo::Crear("Bench", "B12345674", CertificadoDemo::Clave)) < 0 ||
             !extra.open(QIODevice::Append) ||
             extra.write(("\n[VeriFactu]\nCertificado=" + CertificadoDemo::Archivo +
                          "\nClaveCertificado=" + CertificadoDemo::Clave + "\n")

@@ -299,7 +299,7 @@ void DemoClinic::Fill() {
 void DemoClinic::AddCompanyAndBranches() {
     Insert("ConfiguracionEmpresa",
            "sNombre,sNif,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sTelefono,sEmail",
-           {"Clínica Veterinaria Tavelo S.L.", "B12345678", "Calle Alfonso I, 12", "Zaragoza",
+           {"Clínica Veterinaria Tavelo S.L.", "B12345674", "Calle Alfonso I, 12", "Zaragoza",
             "Zaragoza", "50003", "976 123 456", "info@tavelo.example"},
            1);
     struct Branch {

@@ -140,7 +140,7 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
     if (demo)
         WriteFile(folder + "/" + CertificadoDemo::Archivo,
                   CertificadoDemo::Crear(QStringLiteral("Clínica Veterinaria Tavelo S.L."),
-                                         QStringLiteral("B12345678"), CertificadoDemo::Clave));
+                                         QStringLiteral("B12345674"), CertificadoDemo::Clave));
     // The records made here are signed as the module signs them: with the ini's certificate.
     FirmaRegistro::Configurar(demo ? folder + "/Tavelo.ini" : QString());
     QDirIterator reports(":/Reports", {"*.xml"}, QDir::Files);

@@ -52,7 +52,7 @@ TEST_F(IssuedDocumentTest, ADemoInvoiceAndItsCreditNoteReadWhole) {
             .toInt();
     const std::optional<IssuedDocument> invoice = IssuedDocument::Load(factura);
     ASSERT_TRUE(invoice);
-    const QString issuer = "Clínica Veterinaria Tavelo S.L.|B12345678|Tavelo Centro|Calle Alfonso "
+    const QString issuer = "Clínica Veterinaria Tavelo S.L.|B12345674|Tavelo Centro|Calle Alfonso "
                            "I, 12|Zaragoza|50003|976 123 456\n";
     const QString customer = "Sergio Muñoz Blanco|Calle Conde de Aranda, 40|Zaragoza|Zaragoza|"
                              "50003|13086420H\n";

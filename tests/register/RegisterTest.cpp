@@ -114,10 +114,10 @@ TEST_F(RegisterTest, EveryInvoiceAndCreditNoteIsChainedToTheOneBefore) {
     EXPECT_EQ(Table("SELECT sNumSerie,sTipoFactura,sFacturaRectificada,sImporteTotal,sCuotaTotal,"
                     "sFechaExpedicion,sIdEmisor FROM RegistrosFacturacion ORDER BY nIdRegistro "
                     "DESC LIMIT 4"),
-              QString("RA0001/%1|R4|A0002/%1|-22.77|-2.97|%2|B12345678\n"
-                      "A0003/%1|F1||12.10|2.10|%2|B12345678\n"
-                      "A0002/%1|F1||22.77|2.97|%2|B12345678\n"
-                      "A0001/%1|F1||27.75|4.82|%2|B12345678")
+              QString("RA0001/%1|R4|A0002/%1|-22.77|-2.97|%2|B12345674\n"
+                      "A0003/%1|F1||12.10|2.10|%2|B12345674\n"
+                      "A0002/%1|F1||22.77|2.97|%2|B12345674\n"
+                      "A0001/%1|F1||27.75|4.82|%2|B12345674")
                   .arg(Year(), QDate::currentDate().toString("dd-MM-yyyy")));
     const Rows r = Query("SELECT sHuellaAnterior,sHuella FROM RegistrosFacturacion ORDER BY "
                          "nIdRegistro DESC LIMIT 5");

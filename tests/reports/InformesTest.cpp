@@ -28,7 +28,7 @@ TEST_F(ReportsFixture, PaymentSlotsForNoneFourAndMoreThanFourPayments) {
     AddPayment(id, 4, "2");
     EXPECT_EQ(values(), "Efectivo|Tarjeta|Transferencia|Bizum|10.00||5.51|2.00|17.51");
     EXPECT_EQ(values(Informes::Ticket),
-              "Tavelo Centro|Calle Alfonso I, 12|Zaragoza|50003|976 123 456|B12345678|17.51");
+              "Tavelo Centro|Calle Alfonso I, 12|Zaragoza|50003|976 123 456|B12345674|17.51");
 
     // A fifth payment leaves every slot empty, as the rest of the suite expects.
     AddPayment(id, 1, "1");
@@ -60,7 +60,7 @@ TEST_F(ReportsFixture, LabelValuesFromTheDatabaseBindAsTheyAre) {
     bind(Informes::Ticket, ticket);
     EXPECT_EQ(texts(ticket, {"ClinicaNombre", "ClinicaDomicilio", "ClinicaPoblacion",
                              "ClinicaCodigoPostal", "ClinicaTelefono", "ClinicaNif", "Pagado"}),
-              "[Tavelo | Centro][Calle Alfonso I, 12][Zaragoza][50003][976 123 456][B12345678]"
+              "[Tavelo | Centro][Calle Alfonso I, 12][Zaragoza][50003][976 123 456][B12345674]"
               "[12.10]");
 
     ReportComponent detallada;

@@ -128,7 +128,7 @@ TEST_P(InvoiceLayoutTest, IssuerClientEveryLineAndTotalsThatAddUp) {
     const QString& text = shown.text;
     const bool ticket = layout == Informes::Ticket;
     QString expected =
-        "Clínica Veterinaria Tavelo S.L.|B12345678|FACTURA|0042/26|05/03/2026|María O'Neill|";
+        "Clínica Veterinaria Tavelo S.L.|B12345674|FACTURA|0042/26|05/03/2026|María O'Neill|";
     expected += ticket ? "Tavelo Centro|Total pagado"
                        : "NIF 12345678Z|C/ Mayor 5|44600 Alcañiz (Teruel)|Calle Alfonso I, 12|"
                          "50003 Zaragoza|976 123 456|% IVA";

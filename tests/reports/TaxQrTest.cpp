@@ -91,7 +91,7 @@ TEST_P(TaxQrLayoutTest, FirstPageCarriesTheRegisterRecordsCodeWithWhiteAroundIt)
     // amount due with a point.
     EXPECT_EQ(url, "https://www2.agenciatributaria.gob.es/wlpl/TIKE-CONT/" +
                        QString(verifactu ? "ValidarQR" : "ValidarQRNoVerifactu") +
-                       "?nif=B12345678&numserie=0042%2F26&fecha=" +
+                       "?nif=B12345674&numserie=0042%2F26&fecha=" +
                        QString(credit ? "12-03-2026" : "05-03-2026") +
                        "&importe=" + Utility::instance().SqlValue(invoice.Due(), 2, false));
 

@@ -16,7 +16,7 @@ class ServerDatabase;
 // is on PostgreSQL (TestEngine). Everything is undone when it goes out of scope.
 //
 // The demo clinic's ids are stable (docs/data-folder.md has the full list):
-//  - company "Clínica Veterinaria Tavelo S.L." (NIF B12345678); branches 1 "Tavelo Centro",
+//  - company "Clínica Veterinaria Tavelo S.L." (NIF B12345674); branches 1 "Tavelo Centro",
 //    2 "Tavelo Norte" (next invoice numbers: branch 1 14, branch 2 5004);
 //  - groups 1 "Master", 2 "Recepción", 3 "Veterinarios"; users 1 "admin"/"admin" (group 1,
 //    branch 1), 2 "recepcion" without password (group 2, branch 1), 3 "norte"/"norte" (group 3,
