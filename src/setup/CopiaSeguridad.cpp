@@ -8,6 +8,7 @@
 #include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -15,6 +16,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <sqlite3.h>
@@ -196,12 +199,167 @@ DbConfig Configuracion(const QString& ini) {
     if (!QFileInfo(ini).isFile())
         Fallo("No se encuentra el archivo de inicio " + ini + ".");
     const DbConfig config = DbConfig::FromIni(ini, DbConfig::DataFolder(ini));
-    if (config.engine != QLatin1String("sqlite"))
-        Fallo("Las copias de una clínica con la base de datos en un servidor se hacen con pg_dump "
-              "(docs/server-mode.md).");
-    if (!QFileInfo(config.sqliteFile).isFile())
+    if (config.engine == QLatin1String("sqlite") && !QFileInfo(config.sqliteFile).isFile())
         Fallo("No se encuentra la base de datos " + config.sqliteFile + ".");
     return config;
+}
+
+bool EnServidor(const DbConfig& config) {
+    return config.engine != QLatin1String("sqlite");
+}
+
+// pg_dump or pg_restore against database `base` of the clinic's server (none: the program only
+// reads its file), the password passed as libpq reads it so that it never shows in the process
+// list. Raises with what the program said.
+void Programa(const QString& programa, const DbConfig& config, const QString& base,
+              QStringList argumentos) {
+    const QString ruta = QStandardPaths::findExecutable(programa);
+    if (ruta.isEmpty())
+        Fallo("No se encuentra " + programa +
+              ": las copias de una clínica en un servidor lo necesitan (paquete "
+              "postgresql-client).");
+    if (!base.isEmpty())
+        argumentos << "--host" << config.host << "--port" << QString::number(config.port)
+                   << "--username" << config.user << "--no-password"
+                   << "--dbname" << base;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!config.password.isEmpty())
+        env.insert("PGPASSWORD", config.password);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(ruta, argumentos);
+    if (!p.waitForStarted() || !p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit ||
+        p.exitCode() != 0)
+        Fallo(programa + " no ha terminado bien: " +
+              QString::fromLocal8Bit(p.readAllStandardError()).trimmed().left(400));
+}
+
+QString NombreServidor(const QString& tabla) {
+    return '"' + QString(tabla).replace('"', "\"\"") + '"';
+}
+
+// The manifest's account of the server database the module is connected to, read in the
+// transaction that is open.
+Manifiesto DescribirServidor() {
+    DataAccess& db = DataAccess::instance();
+    Manifiesto m;
+    m.motor = QStringLiteral("postgresql");
+    const Rows tablas = db.GetRows("SELECT table_name FROM information_schema.tables WHERE "
+                                   "table_schema = current_schema() AND table_type = 'BASE TABLE' "
+                                   "ORDER BY table_name");
+    for (int i = 0; i < tablas.RowCount(); ++i) {
+        const QString tabla = tablas(0, i).toString();
+        m.filas.insert(
+            tabla, db.GetRows("SELECT COUNT(*) FROM " + NombreServidor(tabla))(0, 0).toLongLong());
+    }
+    m.ultimaFactura =
+        db.GetRows("SELECT COALESCE(MAX(nIdFactura),0) FROM Facturas")(0, 0).toLongLong();
+    m.ultimoRegistro =
+        db.GetRows("SELECT COALESCE(MAX(nIdRegistro),0) FROM RegistrosFacturacion")(0, 0)
+            .toLongLong();
+    m.huella = db.GetRows("SELECT sHuella FROM RegistrosFacturacion ORDER BY nIdRegistro DESC "
+                          "LIMIT 1")(0, 0)
+                   .toString();
+    return m;
+}
+
+// Dumps the server's database into datos, in pg_dump's custom format, from the snapshot the
+// manifest is read in: desks go on issuing, and what they commit meanwhile is in neither.
+Manifiesto VolcarServidor(const DbConfig& config, const QString& datos) {
+    DataAccess& db = DataAccess::instance();
+    db.Open(config);
+    Manifiesto m;
+    try {
+        TransactionGuard guard;
+        db.Execute("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+        const QString foto = db.GetRows("SELECT pg_export_snapshot()")(0, 0).toString();
+        m = DescribirServidor();
+        Programa("pg_dump", config, config.name,
+                 {"--format=custom", "--snapshot=" + foto, "--file=" + datos});
+    } catch (...) {
+        db.Close();
+        throw;
+    }
+    db.Close();
+    return m;
+}
+
+// A scratch database on the clinic's server, dropped when it goes: the copy's data is put there
+// to be read as a restore would leave it, before the clinic's own database is touched.
+class BaseDePrueba {
+public:
+    explicit BaseDePrueba(const DbConfig& config) : m_config(config) {
+        m_config.name = "tvcomprueba_" + QString::number(QCoreApplication::applicationPid()) + "_" +
+                        QString::number(QDateTime::currentMSecsSinceEpoch());
+        Ejecutar(config, "CREATE DATABASE " + m_config.name,
+                 "Para comprobar la copia hace falta poder crear una base de datos en " +
+                     config.ServerName() + " (permiso CREATEDB)");
+        m_creada = true;
+    }
+    ~BaseDePrueba() {
+        if (!m_creada)
+            return;
+        try {
+            DbConfig clinica = m_config;
+            clinica.name = m_origen;
+            Ejecutar(clinica, "DROP DATABASE IF EXISTS " + m_config.name, {});
+        } catch (const TvError&) {
+            // The scratch database only takes space; the backup's answer is already given.
+        }
+    }
+    BaseDePrueba(const BaseDePrueba&) = delete;
+    BaseDePrueba& operator=(const BaseDePrueba&) = delete;
+
+    const DbConfig& config() const { return m_config; }
+
+private:
+    // One statement outside any transaction (CREATE and DROP DATABASE refuse one), on the
+    // clinic's database, the module's connection closed.
+    void Ejecutar(const DbConfig& config, const QString& sql, const QString& siFalla) {
+        m_origen = config.name;
+        DataAccess& db = DataAccess::instance();
+        db.Open(config);
+        try {
+            db.Execute(sql);
+        } catch (const TvError& e) {
+            db.Close();
+            if (siFalla.isEmpty())
+                throw;
+            Fallo(siFalla + ": " + e.Description());
+        }
+        db.Close();
+    }
+
+    DbConfig m_config;
+    QString m_origen;
+    bool m_creada = false;
+};
+
+// The copy's dump put into a scratch database of the clinic's server, where its rows are
+// counted against the manifest and its register verified as tvRegistro verify does.
+void ComprobarServidor(const QString& archivo, const QString& datos, const Manifiesto& m,
+                       const DbConfig& servidor) {
+    const BaseDePrueba prueba(servidor);
+    Programa("pg_restore", servidor, prueba.config().name,
+             {"--exit-on-error", "--no-owner", "--no-privileges", datos});
+    DataAccess& db = DataAccess::instance();
+    db.Open(prueba.config());
+    Manifiesto leido;
+    RegistroFacturacion::Verificacion registro;
+    try {
+        leido = DescribirServidor();
+        registro = RegistroFacturacion::Verificar();
+    } catch (...) {
+        db.Close();
+        throw;
+    }
+    db.Close();
+    if (leido.filas != m.filas || leido.huella != m.huella)
+        Fallo("La copia " + archivo + " no contiene las filas que dice su manifiesto.");
+    if (!registro.intact)
+        Fallo("La copia " + archivo +
+              " no se puede restaurar: la cadena de su registro de facturación está rota (" +
+              registro.message + ").");
 }
 
 } // namespace
@@ -219,7 +377,9 @@ QString Crear(const QString& carpeta, const QString& ini) {
         Fallo("No se puede escribir en la carpeta " + carpeta + ".");
     const QString datos = trabajo.filePath("Tavelo.db");
     Manifiesto m;
-    {
+    if (EnServidor(config)) {
+        m = VolcarServidor(config, datos);
+    } else {
         const Sqlite origen(config.sqliteFile, SQLITE_OPEN_READWRITE);
         const Sqlite copia(datos, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         Copiar(origen, copia);
@@ -245,17 +405,30 @@ QString Crear(const QString& carpeta, const QString& ini) {
     // Read back as a restore reads it. A register that does not verify is still backed up (the
     // copy is evidence); it is the restore that refuses it.
     const QString vuelta = trabajo.filePath("Releida.db");
-    ComprobarFilas(destino, vuelta, Extraer(destino, vuelta));
+    const Manifiesto releido = Extraer(destino, vuelta);
+    if (EnServidor(config))
+        Programa("pg_restore", config, {},
+                 {"--list", "--file=" + trabajo.filePath("Indice"), vuelta});
+    else
+        ComprobarFilas(destino, vuelta, releido);
     return destino;
 }
 
-Manifiesto Comprobar(const QString& archivo) {
+Manifiesto Comprobar(const QString& archivo, const QString& ini) {
     QTemporaryDir trabajo;
     if (!trabajo.isValid())
         Fallo("No hay una carpeta temporal donde comprobar la copia.");
     const QString datos = trabajo.filePath("Tavelo.db");
     const Manifiesto m = Extraer(archivo, datos);
-    ComprobarDatos(archivo, datos, m);
+    if (m.motor == QLatin1String("postgresql")) {
+        const DbConfig config = ini.isEmpty() ? DbConfig() : Configuracion(ini);
+        if (!EnServidor(config))
+            Fallo("La copia " + archivo +
+                  " es de una base de datos en un servidor: se comprueba en uno.");
+        ComprobarServidor(archivo, datos, m, config);
+    } else {
+        ComprobarDatos(archivo, datos, m);
+    }
     return m;
 }
 
@@ -268,24 +441,39 @@ QString Restaurar(const QString& archivo, const QString& ini, bool forzar) {
         Fallo("No se puede escribir en la carpeta de datos " + carpeta + ".");
     const QString datos = trabajo.filePath("Tavelo.db");
     const Manifiesto m = Extraer(archivo, datos);
-    if (m.motor != QLatin1String("sqlite"))
-        Fallo("La copia " + archivo + " es de una base de datos en un servidor.");
-    ComprobarDatos(archivo, datos, m);
-    {
-        const Sqlite destino(config.sqliteFile, SQLITE_OPEN_READWRITE);
-        const qint64 nuevas = destino
-                                  .Valor("SELECT COUNT(*) FROM Facturas WHERE nIdFactura>" +
-                                         QString::number(m.ultimaFactura))
-                                  .toLongLong();
+    const bool servidor = EnServidor(config);
+    if ((m.motor == QLatin1String("postgresql")) != servidor)
+        Fallo("La copia " + archivo +
+              (servidor ? " es de una base de datos SQLite y la clínica está en un servidor."
+                        : " es de una base de datos en un servidor."));
+    DataAccess& db = DataAccess::instance();
+    if (servidor)
+        ComprobarServidor(archivo, datos, m, config);
+    else
+        ComprobarDatos(archivo, datos, m);
+    const QString nuevasSql =
+        "SELECT COUNT(*) FROM Facturas WHERE nIdFactura>" + QString::number(m.ultimaFactura);
+    auto refusarNuevas = [&](qint64 nuevas) {
         if (nuevas > 0 && !forzar)
             Fallo(QString("La base de datos tiene documentos posteriores a la copia del %1 (%2), "
                           "que se perderían. Si es lo que quiere, repita la orden con --force.")
                       .arg(m.creada)
                       .arg(nuevas));
+    };
+    if (servidor) {
+        db.Open(config);
+        const qint64 nuevas = db.GetRows(nuevasSql)(0, 0).toLongLong();
+        db.Close();
+        refusarNuevas(nuevas);
+        // In one transaction: a failure half-way leaves the clinic's database as it was.
+        Programa("pg_restore", config, config.name,
+                 {"--clean", "--if-exists", "--single-transaction", "--exit-on-error", datos});
+    } else {
+        const Sqlite destino(config.sqliteFile, SQLITE_OPEN_READWRITE);
+        refusarNuevas(destino.Valor(nuevasSql).toLongLong());
         const Sqlite origen(datos, SQLITE_OPEN_READONLY);
         Copiar(origen, destino);
     }
-    DataAccess& db = DataAccess::instance();
     db.Open(config);
     {
         TransactionGuard guard;

@@ -25,9 +25,10 @@ struct Manifiesto {
 // one consistent snapshot. Raises TvError (in Spanish) and leaves no file on any failure.
 QString Crear(const QString& carpeta, const QString& ini);
 
-// Reads the backup `archivo` back: its checksum, its row counts and its register's chain. Answers
-// its manifest; raises TvError saying what fails.
-Manifiesto Comprobar(const QString& archivo);
+// Reads the backup `archivo` back: its checksum, its row counts and its register's chain. A
+// server's backup is read back in a scratch database of the server of the clinic `ini`, which
+// needs the right to create one. Answers its manifest; raises TvError saying what fails.
+Manifiesto Comprobar(const QString& archivo, const QString& ini = {});
 
 // Puts the backup `archivo` back into the clinic of `ini` once Comprobar accepts it. A database
 // holding documents the backup has not is refused unless `forzar` (they would be lost). The
