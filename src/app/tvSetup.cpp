@@ -115,8 +115,7 @@ int main(int argc, char* argv[]) {
                               " ya contiene una suite de Tavelo; no se ha modificado nada.");
             return AlreadyThere;
         case SuiteSetup::DatabaseHoldsSuite:
-            Print(stderr, "tvSetup: la base de datos " + database.name + " del servidor " +
-                              database.host + ":" + QString::number(database.port) +
+            Print(stderr, "tvSetup: el servidor " + database.ServerName() +
                               " ya contiene una suite de Tavelo; no se ha modificado nada.");
             return AlreadyThere;
         case SuiteSetup::Created:

@@ -219,12 +219,14 @@ void Programa(const QString& programa, const DbConfig& config, const QString& ba
               ": las copias de una clínica en un servidor lo necesitan (paquete "
               "postgresql-client).");
     if (!base.isEmpty())
-        argumentos << "--host" << config.host << "--port" << QString::number(config.port)
-                   << "--username" << config.user << "--no-password"
+        argumentos << "--host" << config.Hosts() << "--port" << config.Ports() << "--username"
+                   << config.user << "--no-password"
                    << "--dbname" << base;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!config.password.isEmpty())
         env.insert("PGPASSWORD", config.password);
+    // Of a primary and its standbys, the dump and the restore go to the one that writes.
+    env.insert("PGTARGETSESSIONATTRS", "read-write");
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(ruta, argumentos);

@@ -70,3 +70,19 @@ TEST_F(ReconnectionTest, AWriteOutsideATransactionIsNotRunTwice) {
     db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Eva')");
     EXPECT_EQ(db.GetValue("Clientes", "sCliente='Eva'", "count(*)").toInt(), 1);
 }
+
+// A primary with its standby named as one list: a host that does not answer is passed over, at
+// the first connection and at the reconnection after a lost one, and messages name the list.
+TEST_F(ReconnectionTest, AHostListReachesTheServerThatAnswers) {
+    DbConfig listed = Config();
+    listed.host = "127.0.0.1:1," + Config().host + ":" + QString::number(Config().port);
+    EXPECT_EQ(QStringList({listed.Hosts(), listed.Ports(), listed.ServerName()}),
+              QStringList({"127.0.0.1," + Config().host, "1," + QString::number(Config().port),
+                           "127.0.0.1:1," + Config().host + ":" + QString::number(Config().port) +
+                               " (base de datos \"" + Config().name + "\")"}));
+    db.Close();
+    db.Open(listed);
+    db.InsertRecord("Clientes", "sCliente", "'Ana'");
+    DropConnection();
+    EXPECT_EQ(Clients(), 1);
+}

@@ -164,8 +164,49 @@ QString DbConfig::ConnectionSpec() const {
         .arg(name, user, password);
 }
 
+namespace {
+
+// Each entry of a host list with its port, "pg1:5433" or "pg1" (then `port`).
+QVector<std::pair<QString, int>> HostEntries(const QString& hosts, int port) {
+    QVector<std::pair<QString, int>> entries;
+    for (const QString& entry : hosts.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString text = entry.trimmed();
+        const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+        bool ok = false;
+        const int own = colon > 0 ? text.mid(colon + 1).toInt(&ok) : 0;
+        if (ok && own > 0)
+            entries.append({text.left(colon), own});
+        else
+            entries.append({text, port});
+    }
+    return entries;
+}
+
+} // namespace
+
+QString DbConfig::Hosts() const {
+    QStringList list;
+    for (const auto& [name, entryPort] : HostEntries(host, port))
+        list << name;
+    return list.join(QLatin1Char(','));
+}
+
+QString DbConfig::Ports() const {
+    QStringList list;
+    for (const auto& [name, entryPort] : HostEntries(host, port))
+        list << QString::number(entryPort);
+    return list.join(QLatin1Char(','));
+}
+
+bool DbConfig::SeveralHosts() const {
+    return HostEntries(host, port).size() > 1;
+}
+
 QString DbConfig::ServerName() const {
-    return QStringLiteral("%1:%2 (base de datos \"%3\")").arg(host).arg(port).arg(name);
+    QStringList list;
+    for (const auto& [name, entryPort] : HostEntries(host, port))
+        list << name + QLatin1Char(':') + QString::number(entryPort);
+    return QStringLiteral("%1 (base de datos \"%2\")").arg(list.join(QLatin1Char(',')), name);
 }
 
 QString DbConfig::DataFolder(const QString& iniPath) {

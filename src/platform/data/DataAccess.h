@@ -37,6 +37,13 @@ struct DbConfig {
     QString ConnectionSpec() const;
     // The server as its messages name it: host:port and the database.
     QString ServerName() const;
+    // A primary and its standbys are named as one host list, "pg1,pg2" or "pg1:5432,pg2:5433"
+    // (an entry without its port takes `port`): libpq tries them in turn and keeps the first
+    // that accepts writes, so after a failover the module's next connection finds the promoted
+    // standby. These are the list's hosts and ports in libpq's own comma-separated form.
+    QString Hosts() const;
+    QString Ports() const;
+    bool SeveralHosts() const;
 
     // The data folder an initialisation file names: its DataPath, relative to the file's own
     // folder; empty when the key is missing or empty (the module refuses such a file).

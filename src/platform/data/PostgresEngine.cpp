@@ -23,8 +23,15 @@ void PostgresEngine::Open(const DbConfig& config) {
     QSqlError error;
     {
         QSqlDatabase db = AddConnection(QStringLiteral("QPSQL"));
-        db.setHostName(config.host);
-        db.setPort(config.port);
+        db.setHostName(config.Hosts());
+        if (config.SeveralHosts())
+            // A standby answers too, read-only: a workstation needs the one that writes.
+            db.setConnectOptions(QStringLiteral("port=%1;target_session_attrs=%2")
+                                     .arg(config.Ports(), config.readOnly
+                                                              ? QStringLiteral("any")
+                                                              : QStringLiteral("read-write")));
+        else
+            db.setPort(config.port);
         db.setDatabaseName(config.name);
         db.setUserName(config.user);
         db.setPassword(config.password);
