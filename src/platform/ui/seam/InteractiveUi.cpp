@@ -30,18 +30,19 @@ QMessageBox::Icon BoxIcon(Ui::Icon icon) {
 
 // A box is centred over its parent: the window the user is in. While the window system has not
 // activated any (a frameless dialog just shown, focus gone to another program) the parent is the
-// modal window in front, else the top-level window shown last, never the bare screen.
+// modal window in front, else a top-level window on screen, never the bare screen.
 QWidget* Owner() {
     if (QWidget* active = QApplication::activeWindow())
         return active;
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (auto it = windows.crbegin(); it != windows.crend(); ++it)
-        if ((*it)->isVisible() &&
-            ((*it)->windowType() == Qt::Window || (*it)->windowType() == Qt::Dialog))
-            return *it;
-    return nullptr;
+    // Qt keeps no stacking order: a dialog on screen stands in front of the window it came from.
+    QWidget* shown = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() &&
+            (window->windowType() == Qt::Dialog || (!shown && window->windowType() == Qt::Window)))
+            shown = window;
+    return shown;
 }
 
 // Ends the local loop of a modal window once the window is no longer on screen. A close event
