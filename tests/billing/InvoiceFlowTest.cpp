@@ -130,7 +130,8 @@ TEST_F(InvoiceFlowTest, AWaitWhileADialogIsInFrontIsShownInTheBillingWindowsBar)
         during = w->Frame()->PanelText(1);
         other.Release();
     });
-    G::IncreaseCounter("Factura");
+    G::IncreaseSeriesCounter("Factura", Gi.nIdSucursal, "A", QDate::currentDate().year(),
+                             [] { return 1; });
     EXPECT_EQ(during, " Esperando a otro puesto…");
     EXPECT_EQ(w->Frame()->PanelText(1), "");
 }
