@@ -2,6 +2,7 @@
 
 #include "billing/DesgloseEfectivo.h"
 #include "platform/data/DataAccess.h"
+#include "platform/report/AmountText.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
@@ -20,14 +21,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-
-QString Euros(Money m) {
-    return TypedNumber::Spanish(m.ToDouble()) + " €";
-}
-
-} // namespace
 
 CajaDialogo::CajaDialogo(qint32 nIdCaja, QWidget* parent) : QDialog(parent) {
     setObjectName("Caja");
@@ -94,7 +87,7 @@ void CajaDialogo::Cargar() {
     m_estado = CierreCaja::EstadoCaja(Caja());
     lblPeriodo->setText(QStringLiteral("Desde %1 %2 · fondo %3 · %4 apuntes")
                             .arg(Utility::instance().FormatDate(2, m_estado.dDesde).toString(),
-                                 m_estado.sHoraDesde, Euros(m_estado.fondo))
+                                 m_estado.sHoraDesde, AmountText::Euros(m_estado.fondo.ToDouble()))
                             .arg(m_estado.apuntes));
     const QStringList titulos = {"Forma de pago", "Esperado", "Contado", "Diferencia"};
     for (int c = 0; c < titulos.size(); ++c)
@@ -107,7 +100,7 @@ void CajaDialogo::Cargar() {
         auto* diferencia = new QLabel(this);
         diferencia->setObjectName("lblDiferencia_" + QString::number(m.nIdTipoCobro));
         m_filas->addWidget(new QLabel(m.sTipoCobro, this), k + 1, 0);
-        m_filas->addWidget(new QLabel(Euros(m.esperado), this), k + 1, 1);
+        m_filas->addWidget(new QLabel(AmountText::Euros(m.esperado.ToDouble()), this), k + 1, 1);
         m_filas->addWidget(contado, k + 1, 2);
         m_filas->addWidget(diferencia, k + 1, 3);
         m_contado << contado;
@@ -141,7 +134,7 @@ void CajaDialogo::Diferencias() {
             continue;
         }
         const Money diferencia = Money::FromDouble(leido.value) - m_estado.metodos[k].esperado;
-        label->setText(Euros(diferencia));
+        label->setText(AmountText::Euros(diferencia.ToDouble()));
         label->setStyleSheet(diferencia < Money()   ? "color: #B00020;"
                              : diferencia > Money() ? "color: #1F5FBF;"
                                                     : QString());

@@ -19,10 +19,6 @@ namespace {
 constexpr std::array<qint64, 15> kValores = {50000, 20000, 10000, 5000, 2000, 1000, 500, 200,
                                              100,   50,    20,    10,   5,    2,    1};
 
-QString Euros(Money m) {
-    return AmountText::Euros(m.ToDouble());
-}
-
 } // namespace
 
 DesgloseEfectivo::DesgloseEfectivo(QWidget* parent) : QDialog(parent) {
@@ -38,7 +34,9 @@ DesgloseEfectivo::DesgloseEfectivo(QWidget* parent) : QDialog(parent) {
         cantidad->setRange(0, 99999);
         auto* importe = new QLabel(this);
         importe->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        filas->addWidget(new QLabel(Euros(Money::FromCents(kValores[k])), this), k + 1, 0);
+        filas->addWidget(
+            new QLabel(AmountText::Euros(Money::FromCents(kValores[k]).ToDouble()), this), k + 1,
+            0);
         filas->addWidget(cantidad, k + 1, 1);
         filas->addWidget(importe, k + 1, 2);
         m_cantidades << cantidad;
@@ -75,6 +73,7 @@ Money DesgloseEfectivo::Total() const {
 
 void DesgloseEfectivo::Sumar() {
     for (int k = 0; k < m_cantidades.size(); ++k)
-        m_importes[k]->setText(m_cantidades[k]->value() == 0 ? QString() : Euros(Importe(k)));
-    lblTotal->setText(Euros(Total()));
+        m_importes[k]->setText(
+            m_cantidades[k]->value() == 0 ? QString() : AmountText::Euros(Importe(k).ToDouble()));
+    lblTotal->setText(AmountText::Euros(Total().ToDouble()));
 }

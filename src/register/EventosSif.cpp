@@ -1,6 +1,7 @@
 #include "register/EventosSif.h"
 
 #include "facturae/FirmaXades.h"
+#include "invoicing/core/Money.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
@@ -91,8 +92,8 @@ QDateTime Momento(const QString& fechaHoraHuso) {
 // What the register's records that `where` picks add up to, and their first and last.
 struct Suma {
     int filas = 0, altas = 0, anulaciones = 0;
-    qint64 cuota = 0, importe = 0; // cents
-    QString primero, ultimo;       // IDFacturaExpedidaHuella contents
+    Money cuota, importe;
+    QString primero, ultimo; // IDFacturaExpedidaHuella contents
 };
 
 QString Factura(const RegistroFacturacion::Registro& r) {
@@ -117,14 +118,10 @@ Suma Sumar(const QString& where) {
             continue;
         }
         ++suma.altas;
-        suma.cuota += qRound64(r.sCuotaTotal.toDouble() * 100);
-        suma.importe += qRound64(r.sImporteTotal.toDouble() * 100);
+        suma.cuota += Money::FromStored(r.sCuotaTotal);
+        suma.importe += Money::FromStored(r.sImporteTotal);
     }
     return suma;
-}
-
-QString Euros(qint64 cents) {
-    return QString::number(double(cents) / 100, 'f', 2);
 }
 
 QString Periodo(const Suma& suma, const char* inicial, const char* final) {
@@ -152,8 +149,8 @@ QString DatosResumen(qint32 desdeEvento) {
         datos +=
             Periodo(suma, "RegistroFacturacionInicialPeriodo", "RegistroFacturacionFinalPeriodo");
     return datos + E("NumeroDeRegistrosFacturacionAltaGenerados", Id(suma.altas)) +
-           E("SumaCuotaTotalAlta", Euros(suma.cuota)) +
-           E("SumaImporteTotalAlta", Euros(suma.importe)) +
+           E("SumaCuotaTotalAlta", suma.cuota.Text()) +
+           E("SumaImporteTotalAlta", suma.importe.Text()) +
            E("NumeroDeRegistrosFacturacionAnulacionGenerados", Id(suma.anulaciones)) +
            "</sf:ResumenEventos>";
 }
@@ -493,8 +490,8 @@ QString ExportacionDeRegistros(qint32 desde, qint32 hasta) {
            E("FechaHoraHusoFinPeriodoExport", Dia(hasta, true)) +
            Periodo(suma, "RegistroFacturacionInicialPeriodo", "RegistroFacturacionFinalPeriodo") +
            E("NumeroDeRegistrosFacturacionAltaExportados", Id(suma.altas)) +
-           E("SumaCuotaTotalAlta", Euros(suma.cuota)) +
-           E("SumaImporteTotalAlta", Euros(suma.importe)) +
+           E("SumaCuotaTotalAlta", suma.cuota.Text()) +
+           E("SumaImporteTotalAlta", suma.importe.Text()) +
            E("NumeroDeRegistrosFacturacionAnulacionExportados", Id(suma.anulaciones)) +
            E("RegistrosFacturacionExportadosDejanDeConservarse", "N") +
            "</sf:ExportacionRegFacturacionPeriodo>";

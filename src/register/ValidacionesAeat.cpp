@@ -1,6 +1,6 @@
 #include "register/ValidacionesAeat.h"
 
-#include "platform/util/TypedNumber.h"
+#include "platform/report/AmountText.h"
 #include "register/ExportacionAeat.h"
 #include "register/RegistroFacturacion.h"
 
@@ -9,10 +9,6 @@
 
 namespace ValidacionesAeat {
 namespace {
-
-QString Euros(Money m) {
-    return TypedNumber::Spanish(m.ToDouble()) + QStringLiteral(" €");
-}
 
 Money Importe(const QString& text) {
     return Money::FromStored(text);
@@ -97,8 +93,9 @@ const std::vector<Regla> Contenido{
          const Money total = Importe(Suma(d, true));
          return d.sTipoFactura != QLatin1String("F2") || total <= d.limiteSimplificada
                     ? QString()
-                    : "el importe de la factura simplificada es " + Euros(total) +
-                          ", por encima de su límite de " + Euros(d.limiteSimplificada);
+                    : "el importe de la factura simplificada es " +
+                          AmountText::Euros(total.ToDouble()) + ", por encima de su límite de " +
+                          AmountText::Euros(d.limiteSimplificada.ToDouble());
      }},
     {1114, "Si la factura es de tipo rectificativa, el campo TipoRectificativa debe tener valor.",
      [](const Datos& d, const QDateTime&) {
@@ -168,8 +165,9 @@ const std::vector<Regla> Contenido{
          const QString suma = Suma(d, false);
          return Importe(d.sCuotaTotal).Text() == suma && !d.sCuotaTotal.isEmpty()
                     ? QString()
-                    : "la cuota total es " + Euros(Importe(d.sCuotaTotal)) +
-                          " y las cuotas de su desglose suman " + Euros(Importe(suma));
+                    : "la cuota total es " + AmountText::Euros(Importe(d.sCuotaTotal).ToDouble()) +
+                          " y las cuotas de su desglose suman " +
+                          AmountText::Euros(Importe(suma).ToDouble());
      }},
     {1210,
      "El campo ImporteTotal tiene un valor incorrecto para el valor de los campos "
@@ -178,8 +176,10 @@ const std::vector<Regla> Contenido{
          const QString suma = Suma(d, true);
          return Importe(d.sImporteTotal).Text() == suma && !d.sImporteTotal.isEmpty()
                     ? QString()
-                    : "el importe total es " + Euros(Importe(d.sImporteTotal)) +
-                          " y las bases y cuotas de su desglose suman " + Euros(Importe(suma));
+                    : "el importe total es " +
+                          AmountText::Euros(Importe(d.sImporteTotal).ToDouble()) +
+                          " y las bases y cuotas de su desglose suman " +
+                          AmountText::Euros(Importe(suma).ToDouble());
      }},
     {1161,
      "El valor del campo RechazoPrevio no es válido, no podrá incluirse el campo RechazoPrevio con "

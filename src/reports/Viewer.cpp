@@ -124,6 +124,9 @@ Viewer::Viewer(QWidget* parent) : QDialog(parent) {
     setObjectName("Viewer");
     Ayuda::Enlazar(*this, "facturacion.html#vista-preliminar");
     m_frm = new Frm(this, "Vista preliminar");
+    // A document window rather than an errand: its bar shows the zoom, the session and a paper
+    // the printer refused.
+    m_frm->SetStatusBar(true);
     setWindowTitle(m_frm->Caption());
     using Kind = ToolIcons::Kind;
     m_frm->AddTool("Print_NA", "Enviar el documento a la impresora (Ctl+P)",

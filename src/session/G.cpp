@@ -95,10 +95,11 @@ qint32 InTransaction(const std::function<qint32()>& draw) {
     return InOneTransaction(draw);
 }
 
-// While another workstation keeps this one waiting, the status bar says so and the windows keep
-// painting; what the user does waits until the wait is over.
+// While another workstation keeps this one waiting, the status bar says so (the billing window's,
+// when a dialog is in front) and the windows keep painting; what the user does waits until the
+// wait is over.
 void ShowWaiting(bool waiting) {
-    if (Frm* frame = Frm::Active(); frame && frame->StatusBar())
+    if (Frm* frame = Frm::StatusFrame())
         frame->Sb_PanelText_Set(
             1, waiting ? Db().Translate(" Esperando a otro puesto…") : QString(), true, 255, 0);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -347,10 +348,10 @@ bool ShowMessage(int type, const QString& text) {
     auto box = [&](const QString& title, const QString& message, Ui::Icon icon) {
         Ui::current().Message(db.Translate(title), db.Translate(message), icon);
     };
-    // False when the active window has no status bar to write to.
+    // False when no window on screen has a status bar to write to.
     auto statusBar = [&](const QString& message, int colour, int displayValue) {
-        Frm* frame = Frm::Active();
-        if (!frame || !frame->StatusBar())
+        Frm* frame = Frm::StatusFrame();
+        if (!frame)
             return false;
         frame->Sb_PanelText_Set(1, db.Translate(message), true, colour, 0, displayValue);
         return true;

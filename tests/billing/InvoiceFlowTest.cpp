@@ -2,11 +2,13 @@
 // the payment dialog, the viewer, and a cell still being edited when the user moves on.
 #include "BillingFixture.h"
 
+#include "billing/CodigoProducto.h"
 #include "payment/FacturaInfo.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "reports/Viewer.h"
+#include "session/G.h"
 #include "support/OtherWorkstation.h"
 
 #include <QAbstractButton>
@@ -108,6 +110,30 @@ TEST_F(InvoiceFlowTest, AWaitForAnotherWorkstationIsShownInTheStatusBar) {
     EXPECT_EQ(w->Frame()->PanelText(1), "");
     EXPECT_EQ(suite.Ui().ModalCount, 2) << "the payment dialog and the viewer";
     EXPECT_EQ(w->gd->RecordCount(), 0);
+}
+
+// A dialog has no status bar of its own: a wait while one is in front is told in the bar of the
+// billing window behind it.
+TEST_F(InvoiceFlowTest, AWaitWhileADialogIsInFrontIsShownInTheBillingWindowsBar) {
+    Open();
+    CodigoProducto dialog(*w);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_EQ(dialog.findChild<QWidget*>("FrmStatusBar"), nullptr);
+    OtherWorkstation other(suite.DbPath());
+    other.Hold(TestEngine::Server()
+                   ? QStringList{"BEGIN", "LOCK TABLE Contadores IN EXCLUSIVE MODE"}
+                   : QStringList{"BEGIN IMMEDIATE"});
+    QString during;
+    QTimer::singleShot(500, [&] {
+        during = w->Frame()->PanelText(1);
+        other.Release();
+    });
+    G::IncreaseSeriesCounter("Factura", Gi.nIdSucursal, "A", QDate::currentDate().year(),
+                             [] { return 1; });
+    EXPECT_EQ(during, " Esperando a otro puesto…");
+    EXPECT_EQ(w->Frame()->PanelText(1), "");
 }
 
 TEST_F(InvoiceFlowTest, ACellBeingEditedIsCommittedOnceByTheButtonAndByF12) {

@@ -1,5 +1,6 @@
 #include "ReportsFixture.h"
 
+#include "platform/ui/seam/InteractiveUi.h"
 #include "platform/ui/widgets/Frm.h"
 #include "reports/SetPrinterPaper.h"
 
@@ -7,8 +8,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPrinterInfo>
+#include <QTest>
 #include <QThread>
+#include <QTimer>
 
 class ViewerToolsTest : public ReportsFixture {
 protected:
@@ -36,6 +40,29 @@ TEST_F(ViewerToolsTest, ZoomChangesOnlyForAPositiveAnswer) {
     viewer.Frm_evtToolClick("Zoom_NA");
     EXPECT_EQ(viewer.vp().Zoom(), 150);
     EXPECT_EQ(viewer.Frame().PanelText(1), "Zoom 150%");
+}
+
+// A message of the viewer is centred over it: over the active window, and over the window on
+// screen while the window system has activated none (focus just back from the print dialog).
+TEST_F(ViewerToolsTest, MessagesAreOwnedByTheViewer) {
+    viewer.show();
+    viewer.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&viewer));
+    InteractiveUi seam;
+    for (const bool active : {true, false}) {
+        if (!active)
+            QApplication::setActiveWindow(nullptr);
+        QWidget* owner = nullptr;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(top); box && box->isVisible()) {
+                    owner = box->parentWidget();
+                    box->accept();
+                }
+        });
+        seam.Message("Error", "No hay conexión con la impresora", Ui::Icon::Critical);
+        EXPECT_EQ(owner, &viewer) << (active ? "active" : "none active");
+    }
 }
 
 TEST_F(ViewerToolsTest, PagingAndGoToPageStayInsideTheDocument) {

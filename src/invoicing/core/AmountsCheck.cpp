@@ -31,10 +31,6 @@ DocumentLine LineAt(const Rows& rows, int r) {
     return {U().SqlNumber(rows(1, r)), U().SqlNumber(rows(2, r)), U().SqlNumber(rows(3, r))};
 }
 
-QString Euros(Money amount) {
-    return AmountText::Euros(amount.ToDouble());
-}
-
 // Column c of DocumentAmounts::Columns as the user reads it.
 QString Figure(int c, const DocumentAmounts& amounts) {
     static const char* const totals[] = {"la base imponible", "los impuestos", "el total",
@@ -57,12 +53,12 @@ QString FigureValue(int c, const DocumentAmounts& amounts) {
     if (c >= 9) {
         const Money totals[] = {amounts.nBi_Total, amounts.nIm_Total, amounts.nTotal,
                                 amounts.nDescuento};
-        return Euros(totals[c - 9]);
+        return AmountText::Euros(totals[c - 9].ToDouble());
     }
     const DocumentAmounts::Slot& slot = amounts.slots[size_t(c / 3)];
     if (c % 3 == 0)
         return AmountText::Plain(std::fabs(slot.nPo)) + " %";
-    return Euros(c % 3 == 1 ? slot.nBi : slot.nIm);
+    return AmountText::Euros((c % 3 == 1 ? slot.nBi : slot.nIm).ToDouble());
 }
 
 // What the breakdown, the payments and the cash-box entries of one document say against its
@@ -79,12 +75,14 @@ QString Disagreement(const DocumentAmounts& stored, IssuedDocument::Kind kind,
                    " % que la cabecera no tiene";
     }
     if (desglose.Total() != stored.AmountDue())
-        return "el desglose por tipos suma " + Euros(desglose.Total()) +
-               " y el importe a pagar es " + Euros(stored.AmountDue());
+        return "el desglose por tipos suma " + AmountText::Euros(desglose.Total().ToDouble()) +
+               " y el importe a pagar es " + AmountText::Euros(stored.AmountDue().ToDouble());
     if (paid != booked)
-        return "los cobros suman " + Euros(paid) + " y sus apuntes de caja " + Euros(booked);
+        return "los cobros suman " + AmountText::Euros(paid.ToDouble()) +
+               " y sus apuntes de caja " + AmountText::Euros(booked.ToDouble());
     if (kind == IssuedDocument::Kind::Rectifying && paid < std::min(Money(), stored.AmountDue()))
-        return "devuelve " + Euros(-paid) + " de un importe de " + Euros(-stored.AmountDue());
+        return "devuelve " + AmountText::Euros((-paid).ToDouble()) + " de un importe de " +
+               AmountText::Euros((-stored.AmountDue()).ToDouble());
     return {};
 }
 

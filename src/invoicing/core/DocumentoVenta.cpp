@@ -1,6 +1,7 @@
 #include "invoicing/core/DocumentoVenta.h"
 
 #include "invoicing/core/NifCheck.h"
+#include "platform/report/AmountText.h"
 #include "platform/util/TypedNumber.h"
 
 #include <optional>
@@ -14,10 +15,6 @@ DocumentoVenta Rechazo(Campo campo, const QString& motivo) {
     d.motivo = motivo;
     d.campo = campo;
     return d;
-}
-
-QString Euros(Money importe) {
-    return TypedNumber::Spanish(importe.ToDouble()) + QStringLiteral(" €");
 }
 
 // Countries are written as ISO 3166 writes them: two letters.
@@ -112,7 +109,8 @@ DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite)
                            QStringLiteral("El importe (%1) supera el límite de la factura "
                                           "simplificada (%2): escriba el NIF del cliente en el "
                                           "campo D.N.I. para emitir una factura completa.")
-                               .arg(Euros(importe), Euros(limite)));
+                               .arg(AmountText::Euros(importe.ToDouble()),
+                                    AmountText::Euros(limite.ToDouble())));
         d.sTipoFactura = QStringLiteral("F2");
         return d;
     }

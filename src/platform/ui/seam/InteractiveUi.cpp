@@ -28,6 +28,23 @@ QMessageBox::Icon BoxIcon(Ui::Icon icon) {
     return QMessageBox::Information;
 }
 
+// A box is centred over its parent: the window the user is in. While the window system has not
+// activated any (a frameless dialog just shown, focus gone to another program) the parent is the
+// modal window in front, else a top-level window on screen, never the bare screen.
+QWidget* Owner() {
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    // Qt keeps no stacking order: a dialog on screen stands in front of the window it came from.
+    QWidget* shown = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible() &&
+            (window->windowType() == Qt::Dialog || (!shown && window->windowType() == Qt::Window)))
+            shown = window;
+    return shown;
+}
+
 // Ends the local loop of a modal window once the window is no longer on screen. A close event
 // alone does not count: the window may refuse it and stay open.
 class ModalWatch : public QObject {
@@ -47,13 +64,13 @@ private:
 } // namespace
 
 void InteractiveUi::Message(const QString& title, const QString& text, Icon icon) {
-    QMessageBox box(BoxIcon(icon), title, text, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(BoxIcon(icon), title, text, QMessageBox::Ok, Owner());
     box.exec();
 }
 
 bool InteractiveUi::Confirm(const QString& title, const QString& text, Default byDefault) {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
-                    QApplication::activeWindow());
+                    Owner());
     box.setDefaultButton(byDefault == Default::No ? QMessageBox::No : QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
@@ -62,14 +79,14 @@ bool InteractiveUi::Confirm(const QString& title, const QString& text, Default b
 QString InteractiveUi::Input(const QString& title, const QString& prompt,
                              const QString& defaultText) {
     bool ok = false;
-    const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                                               QLineEdit::Normal, defaultText, &ok);
+    const QString text =
+        QInputDialog::getText(Owner(), title, prompt, QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
 }
 
 QString InteractiveUi::SaveFile(const QString& title, const QString& folder,
                                 const QString& defaultExtension, const QString& filter) {
-    QFileDialog dialog(QApplication::activeWindow(), title, folder, filter);
+    QFileDialog dialog(Owner(), title, folder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     QString suffix = defaultExtension;

@@ -168,9 +168,9 @@ struct Frm::Private {
     QLabel* notice = nullptr;
     QWidget* buttonRow = nullptr;
     QHBoxLayout* buttons = nullptr;
-    QFrame* statusBar = nullptr;
-    bool statusBarOn = true;
-    bool edge = false; // a frameless dialog draws its own border
+    QFrame* statusBar = nullptr; // built on first use: dialogs have none unless they ask
+    QSizeGrip* grip = nullptr;   // a frameless dialog's corner
+    bool edge = false;           // a frameless dialog draws its own border
     std::array<QLabel*, PanelCount> panels{};
     std::array<QTimer*, PanelCount> panelTimers{};
     QHash<QString, QAbstractButton*> toolByName;
@@ -243,30 +243,15 @@ Frm::Frm(QWidget* window, const QString& caption)
     d->buttonRow->hide();
     frame->addWidget(d->buttonRow);
 
-    d->statusBar = new QFrame(this);
-    d->statusBar->setObjectName(QStringLiteral("FrmStatusBar"));
-    auto* status = new QHBoxLayout(d->statusBar);
-    status->setContentsMargins(4, 2, 2, 2);
-    status->setSpacing(3);
-    for (int i = 0; i < PanelCount; ++i) {
-        auto* panel = new QLabel(d->statusBar);
-        panel->setObjectName(QStringLiteral("FrmPanel%1").arg(i + 1));
-        panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-        panel->setMargin(2);
-        panel->setMinimumWidth(i == 0 ? 120 : i == 1 ? 90 : 170);
-        status->addWidget(panel, i == 0 ? 1 : 0);
-        d->panels[i] = panel;
-        auto* timer = new QTimer(this);
-        timer->setSingleShot(true);
-        connect(timer, &QTimer::timeout, panel, [panel] {
-            panel->clear();
-            panel->setStyleSheet({});
-        });
-        d->panelTimers[i] = timer;
+    // A dialog is a short errand over the window it was opened from: that window's status bar
+    // carries the notices, and a bar of its own would only stay empty. Without the window
+    // system's border a size grip in the corner is what lets it be resized.
+    if (dialog) {
+        d->grip = new QSizeGrip(this);
+        d->grip->resize(d->grip->sizeHint());
+    } else {
+        SetStatusBar(true);
     }
-    if (dialog)
-        status->addWidget(new QSizeGrip(d->statusBar), 0, Qt::AlignBottom | Qt::AlignRight);
-    frame->addWidget(d->statusBar);
 
     if (auto* main = qobject_cast<QMainWindow*>(window)) {
         main->setCentralWidget(this);
@@ -365,17 +350,46 @@ void Frm::Press(const QString& name) {
 }
 
 bool Frm::StatusBar() const {
-    return d->statusBarOn;
+    return d->statusBar && !d->statusBar->isHidden();
 }
 
 void Frm::SetStatusBar(bool visible) {
-    d->statusBarOn = visible;
-    d->statusBar->setVisible(visible);
+    if (!d->statusBar && visible)
+        BuildStatusBar();
+    if (d->statusBar)
+        d->statusBar->setVisible(visible);
+}
+
+void Frm::BuildStatusBar() {
+    d->statusBar = new QFrame(this);
+    d->statusBar->setObjectName(QStringLiteral("FrmStatusBar"));
+    auto* status = new QHBoxLayout(d->statusBar);
+    status->setContentsMargins(4, 2, d->grip ? d->grip->width() + 2 : 2, 2);
+    status->setSpacing(3);
+    for (int i = 0; i < PanelCount; ++i) {
+        auto* panel = new QLabel(d->statusBar);
+        panel->setObjectName(QStringLiteral("FrmPanel%1").arg(i + 1));
+        panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+        panel->setMargin(2);
+        panel->setMinimumWidth(i == 0 ? 120 : i == 1 ? 90 : 170);
+        status->addWidget(panel, i == 0 ? 1 : 0);
+        d->panels[i] = panel;
+        auto* timer = new QTimer(this);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, panel, [panel] {
+            panel->clear();
+            panel->setStyleSheet({});
+        });
+        d->panelTimers[i] = timer;
+    }
+    layout()->addWidget(d->statusBar);
+    if (d->grip)
+        d->grip->raise();
 }
 
 void Frm::Sb_PanelText_Set(int panel, const QString& text, bool bold, int colour, int alignment,
                            int displayValue) {
-    if (panel < 1 || panel > PanelCount)
+    if (panel < 1 || panel > PanelCount || !d->statusBar)
         return;
     QLabel* label = d->panels[panel - 1];
     label->setText(text);
@@ -389,7 +403,7 @@ void Frm::Sb_PanelText_Set(int panel, const QString& text, bool bold, int colour
 }
 
 QString Frm::PanelText(int panel) const {
-    if (panel < 1 || panel > PanelCount)
+    if (panel < 1 || panel > PanelCount || !d->statusBar)
         return {};
     return d->panels[panel - 1]->text();
 }
@@ -582,6 +596,26 @@ Frm* Frm::Active() {
             latestVisible = frame;
     }
     return latestVisible ? latestVisible : latest;
+}
+
+Frm* Frm::StatusFrame() {
+    QWidget* active = QApplication::activeWindow();
+    Frm* behind = nullptr;
+    for (const QPointer<Frm>& frame : Frames()) {
+        if (!frame || !frame->m_window || !frame->StatusBar() || !frame->m_window->isVisible())
+            continue;
+        if (frame->m_window->window() == active)
+            return frame;
+        if (!behind || frame->d->activationStamp > behind->d->activationStamp)
+            behind = frame;
+    }
+    return behind;
+}
+
+void Frm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (d->grip)
+        d->grip->move(width() - d->grip->width() - 1, height() - d->grip->height() - 1);
 }
 
 void Frm::paintEvent(QPaintEvent*) {

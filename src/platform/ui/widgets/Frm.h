@@ -18,7 +18,7 @@ class QVBoxLayout;
 
 // The window frame every window of the module carries: a title bar (caption, drag, close), a
 // row of named tool buttons (tip, icon, Ctrl+letter shortcut), the window's own content, a row of
-// named buttons, a visible notice line and a status bar of three panels.
+// named buttons, a visible notice line and, on a main window, a status bar of three panels.
 //
 // The frame raises the window's events by name: evtToolClick with the tool's name (or its
 // shortcut letter when pressed from the keyboard), evtButtonPressed with the button's name,
@@ -50,12 +50,13 @@ public:
     // (function keys, Alt+letter of a button); the caller keeps the tool's tip in step.
     void SetShortcut(const QString& name, const QKeySequence& key);
 
-    // Whether the window shows its status bar (windows without one fall back to message boxes).
+    // Whether the window shows a status bar. A main window has one; a dialog has none unless it
+    // asks for one with SetStatusBar(true) (the report viewer shows its zoom there).
     bool StatusBar() const;
     void SetStatusBar(bool visible);
-    // Writes panel 1..3. bold: strong text. colour: the suite's BGR value (255 red, 0xFF0000
-    // blue), -1 the normal colour. displayValue > 0 makes the text transient: it clears after
-    // displayValue x 25 ms (200: five seconds); 0 keeps it.
+    // Writes panel 1..3 (nothing without a status bar). bold: strong text. colour: the suite's BGR
+    // value (255 red, 0xFF0000 blue), -1 the normal colour. displayValue > 0 makes the text
+    // transient: it clears after displayValue x 25 ms (200: five seconds); 0 keeps it.
     void Sb_PanelText_Set(int panel, const QString& text, bool bold = false, int colour = -1,
                           int alignment = 0, int displayValue = 0);
     QString PanelText(int panel) const;
@@ -103,8 +104,13 @@ public:
     void KeepEnter(QWidget* field);
     bool ReturnIsTab() const { return m_returnIsTab; }
 
-    // The frame of the active window, for messages that go to "the active window's status bar".
+    // The frame of the active window; when no frame's window is active, the most recently
+    // activated visible one, else the most recently activated one.
     static Frm* Active();
+    // Where a notice meant for "the status bar" goes: the active window's bar, else the bar of
+    // the window behind (the most recently activated visible one with a bar, as the billing
+    // window behind a dialog); null when no window on screen has one.
+    static Frm* StatusFrame();
 
 Q_SIGNALS:
     void evtToolClick(const QString& name);
@@ -117,12 +123,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Draws the border of a frameless dialog.
     void paintEvent(QPaintEvent* event) override;
+    // Keeps a dialog's size grip in its corner.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // The title bar's close, Escape in a dialog and the window system's close all come here:
     // the window decides through evtClose; without a handler the frame closes it.
     void RequestClose();
     void Activated();
+    void BuildStatusBar();
     bool KeyPressed(QWidget* receiver, QKeyEvent* event);
     // The tool or button bound to the key by SetShortcut, when it can be pressed now.
     QString ShortcutTarget(const QKeyEvent* event) const;
