@@ -49,5 +49,5 @@ QString MotivoNoFacturable(qint32 nIdCliente, double nTotalPendiente) {
                db.Translate("y una factura admite como mucho tres. Facture aparte las líneas de "
                             "uno de ellos.");
     }
-    return db.Translate(Mostrador::MotivoNoVendible(nIdCliente));
+    return Mostrador::MotivoNoVendible(nIdCliente);
 }
