@@ -111,9 +111,12 @@ CREATE TABLE IF NOT EXISTS Clientes (
     nFacturado DOUBLE PRECISION NOT NULL DEFAULT 0,
     nPagado DOUBLE PRECISION NOT NULL DEFAULT 0,
     nSaldo DOUBLE PRECISION NOT NULL DEFAULT 0,
-    bActivo INTEGER NOT NULL DEFAULT 1
+    bActivo INTEGER NOT NULL DEFAULT 1,
+    -- The branch's counter customer (walk-in sales): no balance, and no list of clients offers it.
+    bMostrador INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX IF NOT EXISTS ixClientes_sCliente ON Clientes (sCliente);
+CREATE INDEX IF NOT EXISTS ixClientes_bMostrador ON Clientes (bMostrador, nIdSucursal);
 
 CREATE TABLE IF NOT EXISTS TipoEspecie (
     nIdTipoEspecie INTEGER PRIMARY KEY,

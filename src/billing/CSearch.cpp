@@ -23,8 +23,9 @@ QString Literal(const QString& text) {
 }
 
 // Every client, and every active pet, by name: lists that grow with the clinic, so they are
-// browsed rather than read whole.
-const NameSource Clients{"Clientes", "sCliente", {}, "ClientesBusqueda"};
+// browsed rather than read whole. The branches' counter customers are chosen by their own button,
+// never by name.
+const NameSource Clients{"Clientes", "sCliente", "bMostrador=0", "ClientesBusqueda"};
 const NameSource Pets{"Mascotas", "sMascota", "bActivo=true", "MascotasBusqueda"};
 
 // Whether so many pets bear the name that its owners are better browsed than read whole. Reading

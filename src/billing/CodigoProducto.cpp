@@ -1,7 +1,7 @@
 #include "billing/CodigoProducto.h"
 
-#include "billing/CSearch.h"
 #include "billing/Facturacion.h"
+#include "invoicing/Mostrador.h"
 #include "invoicing/core/DocumentAmounts.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
@@ -167,10 +167,18 @@ void CodigoProducto::Aceptar() {
         rs.Close();
         return;
     }
-    m_sIdCliente = m_billing.dm->Dato(3);
-    m_sIdMascota = m_billing.dm->Dato(0);
+    m_sIdCliente = m_billing.Dato(3);
+    m_sIdMascota = m_billing.Dato(0);
     m_sIdProducto =
         Utility::NumberText(Utility::Val(rs.Fields("nIdProductoServicio").Value.toString()));
+    if (const QString servicio = Mostrador::MotivoProducto("nIdProductoServicio=" + m_sIdProducto);
+        m_billing.ClienteMostrador() != 0 && !servicio.isEmpty()) {
+        rs.Close();
+        ShowMessage(0, servicio);
+        frm->SetFocusTo(txtCodigo_TX);
+        txtCodigo_TX->selectAll();
+        return;
+    }
     m_sUnidades = Utility::NumberText(cantidad);
     const DocumentLine linea{cantidad, u.SqlNumber(rs.Fields(m_billing.CampoPvp()).Value),
                              u.SqlNumber(rs.Fields("nPorcIpto").Value)};

@@ -149,9 +149,14 @@ void FacturaHist::BuildControls() {
 void FacturaHist::Form_Load() {
     Trap("HistoricoFras::Form_Load", [&] {
         frm->SetReturnIsTab(Gi.ReturnIsTab);
-        const qint32 nIdCliente = Utility::ToInt32(U().SqlNumber(Db().GetValue(
-            "Clientes", "sCliente=" + U().SqlValue(m_billing.cboCliente_SN->currentText(), 0, true),
-            "nIdCliente")));
+        // The branches' counter customers share a name: a counter sale's history is its own.
+        const qint32 nIdCliente =
+            m_billing.ClienteMostrador() != 0
+                ? m_billing.ClienteMostrador()
+                : Utility::ToInt32(U().SqlNumber(Db().GetValue(
+                      "Clientes",
+                      "sCliente=" + U().SqlValue(m_billing.cboCliente_SN->currentText(), 0, true),
+                      "nIdCliente")));
         // In the order they were issued: a server lists a table's rows in no fixed order.
         Recordset rs;
         // The sum of an invoice's rectifications comes with it: most have none, and only those

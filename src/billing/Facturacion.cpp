@@ -12,6 +12,7 @@
 #include "invoicing/AnularFactura.h"
 #include "invoicing/GenerarAbono.h"
 #include "invoicing/GenerarFactura.h"
+#include "invoicing/Mostrador.h"
 #include "invoicing/core/DocumentAmounts.h"
 #include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
@@ -130,6 +131,14 @@ void Facturacion::BuildControls() {
     lblTotalBI_MN = AmountLabel("lblTotalBI_MN", false);
     lblTotalIptos_MN = AmountLabel("lblTotalIptos_MN", false);
     lblTotalAFacturar_MN = AmountLabel("lblTotalAFacturar_MN", true);
+    VentaMostrador_BT = new QPushButton(Db().Translate("Venta de mostrador"));
+    VentaMostrador_BT->setObjectName("VentaMostrador_BT");
+    VentaMostrador_BT->setCheckable(true);
+    VentaMostrador_BT->setToolTip(Db().Translate(
+        "Vender productos a quien no tiene ficha: factura simplificada, sin mascota"));
+    connect(VentaMostrador_BT, &QPushButton::clicked, this, [this] {
+        Trap("Facturacion::VentaMostrador_BT_Click", [&] { VentaMostrador_BT_Click(); });
+    });
     cboCliente_SN->setMinimumWidth(320);
     cboMascota_SN->setMinimumWidth(200);
 
@@ -143,6 +152,7 @@ void Facturacion::BuildControls() {
     selection->addWidget(cboMascota_SN, 0, 1);
     selection->addWidget(caption("C&liente", cboCliente_SN), 0, 2);
     selection->addWidget(cboCliente_SN, 0, 3, 1, 2);
+    selection->addWidget(VentaMostrador_BT, 0, 5);
     selection->addWidget(caption("&Empleado", cboEmpleado_SN), 1, 0);
     selection->addWidget(cboEmpleado_SN, 1, 1);
     selection->addWidget(caption("Ca&ja", cboCaja_SN), 1, 2);
@@ -201,7 +211,8 @@ void Facturacion::BuildControls() {
     layout->addLayout(totals);
 
     setTabOrder(cboMascota_SN, cboCliente_SN);
-    setTabOrder(cboCliente_SN, cboEmpleado_SN);
+    setTabOrder(cboCliente_SN, VentaMostrador_BT);
+    setTabOrder(VentaMostrador_BT, cboEmpleado_SN);
     setTabOrder(cboEmpleado_SN, cboCaja_SN);
     setTabOrder(cboCaja_SN, ckHistorial_TX);
     setTabOrder(ckHistorial_TX, gdFacturacion);
@@ -213,7 +224,7 @@ void Facturacion::BuildControls() {
     connect(frm, &Frm::evtClose, this, [] { QuitSuite(false, false); });
     connect(ckHistorial_TX, &QCheckBox::clicked, this, [this] { gd->Refresh(); });
     frm->AddInputCheck([this](bool showMessage) {
-        if (U().Val(dm->Dato(3)) != 0)
+        if (U().Val(Dato(3)) != 0)
             return true;
         if (showMessage)
             ShowMessage(0, "Elija antes una mascota y su cliente.");
@@ -336,7 +347,9 @@ void Facturacion::Frm_evtToolClick(const QString& sName) {
         } else if (sName == "Estadisticas_NA") {
             G::ShellMod("tvEstadisticas", QString());
         } else if (sName == "CodigoProducto_NA" || sName == "A") {
-            if (!dm->DefineFrom_nIdMascota(Utility::ToInt32(U().Val(dm->Dato(0)))))
+            // A counter sale has no pet to read again.
+            if (m_nIdMostrador == 0 &&
+                !dm->DefineFrom_nIdMascota(Utility::ToInt32(U().Val(dm->Dato(0)))))
                 gd->Refresh();
             if (frm->InputCheck(true)) {
                 CodigoProducto dialog(*this);
@@ -377,7 +390,20 @@ void Facturacion::Frm_evtButtonPressed(const QString& sName) {
 }
 
 QString Facturacion::Dato(qint32 nDato) const {
-    return dm->Dato(nDato);
+    if (m_nIdMostrador == 0)
+        return dm->Dato(nDato);
+    // A counter sale is the branch's counter customer and no pet.
+    switch (nDato) {
+    case 3:
+        return QString::number(m_nIdMostrador);
+    case 4:
+        return cboCliente_SN->currentText();
+    case 1:
+    case 2:
+        return {};
+    default:
+        return "0";
+    }
 }
 
 double Facturacion::EmpleadoElegido() const {
@@ -393,7 +419,7 @@ qint32 Facturacion::CajaElegida() const {
 void Facturacion::MostrarCobro() {
     // A dialog that closes without one of its layout buttons issues nothing, however it closed.
     nFormatoFactura = 0;
-    FacturaInfo dialog(dm->Dato(3), cboCliente_SN->currentText(), nFormatoFactura, this);
+    FacturaInfo dialog(Dato(3), cboCliente_SN->currentText(), nFormatoFactura, this);
     Ui::current().ShowModal(dialog);
 }
 
@@ -407,7 +433,7 @@ QString Facturacion::ImpresionImpedida() const {
 
 void Facturacion::RefrescarGrid() {
     gd->Refresh();
-    AvisoDeuda(Utility::ToInt32(U().Val(dm->Dato(3))));
+    AvisoDeuda(Utility::ToInt32(U().Val(Dato(3))));
 }
 
 void Facturacion::HistoricoFacturas_NA_Click() {
@@ -538,6 +564,43 @@ bool Facturacion::ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud) {
     return true;
 }
 
+void Facturacion::VentaMostrador_BT_Click() {
+    if (m_nIdMostrador != 0) {
+        SalirDeMostrador();
+        dm->DefineFrom_nIdMascota(0);
+        m_nIdClienteGrid = 0;
+        gd->SetEditable(false);
+        gd->Refresh();
+        return;
+    }
+    const qint32 nIdMostrador = Mostrador::Cliente(Gi.nIdSucursal);
+    dm->DefineFrom_nIdMascota(0);
+    m_nIdMostrador = nIdMostrador;
+    nIdClienteActual = nIdMostrador;
+    m_nIdClienteGrid = nIdMostrador;
+    cboCliente_SN->setEditText(
+        Db().GetValue("Clientes", "nIdCliente=" + QString::number(nIdMostrador), "sCliente")
+            .toString());
+    cboMascota_SN->setEnabled(false);
+    cboMascota_SN->setToolTip(Db().Translate(
+        "Una venta de mostrador no es para ninguna mascota: para elegir una, pulse otra vez "
+        "«Venta de mostrador» o elija un cliente."));
+    VentaMostrador_BT->setChecked(true);
+    cboEmpleado_SN->setCurrentIndex(-1);
+    nPvpUtilizado = 1;
+    gd->SetEditable(true);
+    gd->Refresh();
+    AvisoDeuda(nIdMostrador);
+    frm->SetFocusTo(gdFacturacion);
+}
+
+void Facturacion::SalirDeMostrador() {
+    m_nIdMostrador = 0;
+    cboMascota_SN->setEnabled(true);
+    cboMascota_SN->setToolTip({});
+    VentaMostrador_BT->setChecked(false);
+}
+
 void Facturacion::ImgGd_NR_Click(int index) {
     Trap("Facturacion::ImgGd_NR_Click", [&] {
         if (index != 10) {
@@ -579,8 +642,11 @@ void Facturacion::gd_evtComboDropDown(qint32) {
     Trap("Facturacion::gd_evtComboDropDown", [&] {
         // The active products by name, as the whole list was read once: a catalogue of
         // thousands is read as it is shown, at each drop-down, so one added elsewhere is offered.
+        // A counter sale offers only products: services and vaccines are for a pet.
         gd->BrowseComboColumn({"ProductosServicios", "sProductoServicio",
-                               "bActivo=true AND bLuzAguaTelefono=0", "ProductosServiciosBusqueda"},
+                               QString("bActivo=true AND bLuzAguaTelefono=0") +
+                                   (m_nIdMostrador != 0 ? " AND bProducto<>0 AND bVacuna=0" : ""),
+                               "ProductosServiciosBusqueda"},
                               "nIdProductoServicio");
     });
 }
@@ -596,6 +662,12 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
             const QString condition = "sProductoServicio=" + U().SqlValue(sName, 0, true);
             const qint32 nId = Utility::ToInt32(U().SqlNumber(
                 Db().GetValue("ProductosServicios", condition, "nIdProductoServicio")));
+            if (const QString servicio = Mostrador::MotivoProducto(condition);
+                m_nIdMostrador != 0 && !servicio.isEmpty()) {
+                ShowMessage(0, servicio);
+                gd->SetCellText(-1, "Producto Servicio", {});
+                return;
+            }
             if (nId == 0 && !sName.trimmed().isEmpty()) {
                 // A hurried second Enter must not create a product at 0 € and 0 %.
                 if (!ConfirmDefaultNo("El ítem no existe. ¿Desea crearlo?"))
@@ -621,14 +693,15 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
 }
 
 bool Facturacion::LineaGuardable() {
-    if (U().Val(dm->Dato(3)) == 0)
+    if (U().Val(Dato(3)) == 0)
         return false;
     const QString sName = gd->CellText(-1, "Producto Servicio");
     if (sName.trimmed().isEmpty())
         return true;
-    return !Db().GetValue("ProductosServicios", "sProductoServicio=" + U().SqlValue(sName, 0, true),
-                          "nIdProductoServicio")
-                .isNull();
+    const QString condition = "sProductoServicio=" + U().SqlValue(sName, 0, true);
+    if (m_nIdMostrador != 0 && !Mostrador::MotivoProducto(condition).isEmpty())
+        return false;
+    return !Db().GetValue("ProductosServicios", condition, "nIdProductoServicio").isNull();
 }
 
 void Facturacion::gd_evtRecInsert(qint32, bool& RV_bSuccess) {
@@ -636,8 +709,8 @@ void Facturacion::gd_evtRecInsert(qint32, bool& RV_bSuccess) {
         RV_bSuccess = false;
         if (!LineaGuardable())
             return;
-        const qint32 nCli = Utility::ToInt32(U().Val(dm->Dato(3)));
-        const qint32 nPet = Utility::ToInt32(U().Val(dm->Dato(0)));
+        const qint32 nCli = Utility::ToInt32(U().Val(Dato(3)));
+        const qint32 nPet = Utility::ToInt32(U().Val(Dato(0)));
         const qint32 key =
             gd->SaveRow("FacturasItems", QString(), "nIdCliente,nIdMascota",
                         QString::number(nCli) + "," + QString::number(nPet), kSkipFields);
@@ -696,6 +769,9 @@ void Facturacion::dm_evtPetChanged(bool bFound) {
     Trap("Facturacion::dm_evtPetChanged", [&] {
         // The client, the grid's statement and the employee all ask the selector of the pair.
         const CSearch::HeldAnswers held(*dm);
+        // A pet or a client chosen ends a counter sale.
+        if (m_nIdMostrador != 0)
+            SalirDeMostrador();
         cboEmpleado_SN->setCurrentIndex(-1);
         if (!bFound)
             return;
@@ -757,7 +833,7 @@ void Facturacion::RefreshWhenIdle() {
         if (GridLines() == before)
             return;
         Totales();
-        AvisoDeuda(Utility::ToInt32(U().Val(dm->Dato(3))));
+        AvisoDeuda(Utility::ToInt32(U().Val(Dato(3))));
         frm->Sb_PanelText_Set(1, Db().Translate(" Lista actualizada con cambios de otro puesto."),
                               false, -1, 0, 200);
     });
@@ -783,9 +859,10 @@ void Facturacion::Frm_evtKeyDown(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 qint32 Facturacion::ClienteNombrado() const {
-    return Utility::ToInt32(U().SqlNumber(
-        Db().GetValue("Clientes", "sCliente=" + U().SqlValue(cboCliente_SN->currentText(), 0, true),
-                      "nIdCliente")));
+    return Utility::ToInt32(U().SqlNumber(Db().GetValue(
+        "Clientes",
+        "sCliente=" + U().SqlValue(cboCliente_SN->currentText(), 0, true) + " AND bMostrador=0",
+        "nIdCliente")));
 }
 
 void Facturacion::cboCliente_SN_LostFocus() {
@@ -797,7 +874,7 @@ void Facturacion::cboCliente_SN_LostFocus() {
                 .toString());
     else if (named != m_nIdClienteGrid)
         dm->TomarCliente(cboCliente_SN->currentText());
-    nIdClienteActual = Utility::ToInt32(U().Val(dm->Dato(3)));
+    nIdClienteActual = Utility::ToInt32(U().Val(Dato(3)));
     if (nIdClienteActual != 0) {
         MostrarEmpleadoDeLaMascota();
         gd->SetEditable(true);

@@ -15,6 +15,7 @@ class GridController;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QTableView;
 
 // The billing window, where the front desk spends its day: a pet and its owner are chosen, the
@@ -46,6 +47,8 @@ public:
     QComboBox* cboCliente_SN = nullptr;
     QComboBox* cboEmpleado_SN = nullptr;
     QComboBox* cboCaja_SN = nullptr;
+    // Selects the branch's counter customer: a walk-in sale, products only, no pet.
+    QPushButton* VentaMostrador_BT = nullptr;
     QCheckBox* ckHistorial_TX = nullptr;
     QTableView* gdFacturacion = nullptr;
     QLabel* lGd = nullptr;
@@ -88,6 +91,11 @@ public:
     // Escape at either step writes nothing.
     void Anular(qint32 nIdFactura);
     void ImgGd_NR_Click(int index);
+    // Takes the branch's counter customer (the pet box is then disabled), or, pressed again,
+    // leaves it for no client.
+    void VentaMostrador_BT_Click();
+    // The counter customer while a counter sale is selected; 0 otherwise.
+    qint32 ClienteMostrador() const { return m_nIdMostrador; }
 
     // Grid events.
     void gd_evtBuildSQL(QString& RV_sSQL, QString& RV_sReplacingFlds);
@@ -123,12 +131,15 @@ private:
     // Whether the current grid line may be written: a known client, and a product that is either
     // empty or in the catalogue.
     bool LineaGuardable();
+    // Back to choosing a pet and its client.
+    void SalirDeMostrador();
 
     Frm* frm = nullptr;
     // The client whose lines the grid shows: the pair's, or a client taken without a pet yet.
     // Typing in the client box searches and changes nothing until another client is taken.
     qint32 m_nIdClienteGrid = 0;
     bool m_refreshPending = false;
+    qint32 m_nIdMostrador = 0;
     // Sends each issued document's record to the tax agency, in VERI*FACTU mode.
     std::unique_ptr<EnvioVeriFactu> m_envio;
     std::unique_ptr<ReintentoCorreo> m_correo;

@@ -52,8 +52,9 @@ SustitucionSimplificadas::SustitucionSimplificadas(qint32 nIdCliente, qint32 nId
         item->setCheckState(id == nIdFacturaElegida ? Qt::Checked : Qt::Unchecked);
         lsSimplificadas_TX->addItem(item);
     }
+    // A counter sale's customer is named only now: the counter customer's file names nobody.
     const Rows cliente = Db().GetRows("SELECT sCliente,sDni,sDomicilio FROM Clientes WHERE "
-                                      "nIdCliente=" +
+                                      "bMostrador=0 AND nIdCliente=" +
                                       QString::number(nIdCliente));
     auto* form = new QFormLayout;
     txtCliente_TX =

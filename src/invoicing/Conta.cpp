@@ -22,6 +22,10 @@ QString NoAnulada(const QString& facturas) {
            facturas + ".nIdFactura)";
 }
 
+// The counter customer's sales are paid at the counter by whoever walked in: what is booked to it
+// is nobody's balance, so its row keeps none.
+const QString ConSaldo = QStringLiteral("bMostrador=0");
+
 QString Id(qint64 id) {
     return QString::number(id);
 }
@@ -184,7 +188,7 @@ void Conta::SaldoCliente(qint32 nIdCliente) {
     Db().UpdateRecord("Clientes", "nFacturado,nPagado,nSaldo",
                       U().SqlValue(facturado, 0, true) + "," + U().SqlValue(pagado, 0, true) + "," +
                           U().SqlValue(saldo, 0, true),
-                      where);
+                      where + " AND " + ConSaldo);
 }
 
 void Conta::BloquearClientes(QList<qint32> clientes) {
@@ -206,14 +210,15 @@ void Conta::SaldosClientes(const QList<qint32>& clientes) {
     QStringList ids;
     for (qint32 nIdCliente : clientes)
         ids << Id(nIdCliente);
-    const Rows sums = Db().GetRows(
-        "SELECT c.nIdCliente,(SELECT SUM(p.nImporte) FROM FacturasCobros p WHERE "
-        "p.nIdCliente=c.nIdCliente),(SELECT SUM(f.nDescuento) FROM Facturas f WHERE "
-        "f.nIdCliente=c.nIdCliente AND " +
-        NoAnulada("f") +
-        "),(SELECT SUM(f.nTotal) FROM Facturas f WHERE "
-        "f.nIdCliente=c.nIdCliente AND " +
-        NoAnulada("f") + ") FROM Clientes c WHERE c.nIdCliente IN (" + ids.join(',') + ")");
+    const Rows sums =
+        Db().GetRows("SELECT c.nIdCliente,(SELECT SUM(p.nImporte) FROM FacturasCobros p WHERE "
+                     "p.nIdCliente=c.nIdCliente),(SELECT SUM(f.nDescuento) FROM Facturas f WHERE "
+                     "f.nIdCliente=c.nIdCliente AND " +
+                     NoAnulada("f") +
+                     "),(SELECT SUM(f.nTotal) FROM Facturas f WHERE "
+                     "f.nIdCliente=c.nIdCliente AND " +
+                     NoAnulada("f") + ") FROM Clientes c WHERE c.nIdCliente IN (" + ids.join(',') +
+                     ") AND c." + ConSaldo);
     if (sums.RowCount() == 0)
         return;
     QStringList saldos;

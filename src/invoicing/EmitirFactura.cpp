@@ -4,6 +4,7 @@
 #include "invoicing/Conta.h"
 #include "invoicing/GenerarFactura.h"
 #include "invoicing/LineasPendientes.h"
+#include "invoicing/Mostrador.h"
 #include "invoicing/Numeracion.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "invoicing/core/DocumentAmounts.h"
@@ -154,7 +155,8 @@ void Cobros(Lote& lote) {
     });
 }
 
-// Every item of the invoices goes into its pet's history, dated the day of issue.
+// Every item of the invoices goes into its pet's history, dated the day of issue; a counter
+// sale's items are for no pet.
 void HistoriaMascotas(const Lote& lote) {
     Paso("Facturacion::Actualizar_MascotasProdServ", [&] {
         const QStringList dias =
@@ -163,7 +165,8 @@ void HistoriaMascotas(const Lote& lote) {
                      "sConclusion,nIdFactura) SELECT i.nIdMascota,v.column2,i.nIdProductoServicio,"
                      "COALESCE(i.sConclusion,''),i.nIdFactura FROM FacturasItems i INNER JOIN " +
                      ValuesTable(dias) +
-                     " ON i.nIdFactura=v.column1 ORDER BY i.nIdFactura,i.nIdFacturaItem");
+                     " ON i.nIdFactura=v.column1 WHERE COALESCE(i.nIdMascota,0)<>0 ORDER BY "
+                     "i.nIdFactura,i.nIdFacturaItem");
     });
 }
 
@@ -279,22 +282,24 @@ bool SinId(const CobroRecord& c) {
            c.sTipoId.trimmed().isEmpty();
 }
 
-DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite) {
-    return ElegirDocumento(
-        {s.cobro.sCliente, s.cobro.sDni, s.cobro.sPais, s.cobro.sTipoId, s.cobro.sDomicilio},
-        importe, limite);
+DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite, bool mostrador) {
+    const IdCliente id{s.cobro.sCliente, s.cobro.sDni, s.cobro.sPais, s.cobro.sTipoId,
+                       s.cobro.sDomicilio};
+    return mostrador ? ElegirDocumentoMostrador(id, importe, limite)
+                     : ElegirDocumento(id, importe, limite);
 }
 
 } // namespace
 
 DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s) {
+    const bool mostrador = Mostrador::EsMostrador(s.nIdCliente);
     if (!SinId(s.cobro))
-        return Documento(s, Money(), Money());
+        return Documento(s, Money(), Money(), mostrador);
     return Documento(s,
                      DocumentAmounts::Of(DocumentLine::Read(CondicionPendientes(s.nIdCliente)),
                                          Money::FromDouble(s.cobro.nDescuento))
                          .AmountDue(),
-                     Limite(s.nIdSucursal));
+                     Limite(s.nIdSucursal), mostrador);
 }
 
 FacturaNoEmitida::FacturaNoEmitida(const QString& message) : TvError(0, message) {}
@@ -364,9 +369,10 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                                        ? CondicionPendientes(lote.clientes.front())
                                        : CondicionPendientes(lote.clientes);
         std::map<qint32, std::vector<DocumentLine>> lineas = DocumentLine::ReadByClient(pendientes);
-        const Rows clientes = Db().GetRows("SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal "
-                                           "FROM Clientes WHERE nIdCliente IN (" +
-                                           Lista(lote.clientes) + ")");
+        const Rows clientes =
+            Db().GetRows("SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal,bMostrador "
+                         "FROM Clientes WHERE nIdCliente IN (" +
+                         Lista(lote.clientes) + ")");
         QHash<qint32, int> fila;
         for (int r = 0; r < clientes.RowCount(); ++r)
             fila.insert(Entero(clientes(0, r)), r);
@@ -384,7 +390,8 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
             if (SinId(s.cobro) && !limites.contains(s.nIdSucursal))
                 limites.insert(s.nIdSucursal, Limite(s.nIdSucursal));
             const DocumentoVenta documento =
-                Documento(s, importes.back().AmountDue(), limites.value(s.nIdSucursal));
+                Documento(s, importes.back().AmountDue(), limites.value(s.nIdSucursal),
+                          U().SqlNumber(clientes(4, r)) != 0);
             if (!documento.Emitible())
                 throw FacturaNoEmitida(documento.motivo);
             QStringList values{Id(s.nIdSucursal),

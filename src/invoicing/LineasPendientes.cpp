@@ -1,6 +1,7 @@
 #include "invoicing/LineasPendientes.h"
 
 #include "invoicing/GenerarFactura.h"
+#include "invoicing/Mostrador.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
@@ -48,5 +49,5 @@ QString MotivoNoFacturable(qint32 nIdCliente, double nTotalPendiente) {
                db.Translate("y una factura admite como mucho tres. Facture aparte las líneas de "
                             "uno de ellos.");
     }
-    return {};
+    return Mostrador::MotivoNoVendible(nIdCliente);
 }

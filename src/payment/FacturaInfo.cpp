@@ -248,6 +248,11 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
             Db().GetValue("Clientes", "nIdCliente=" + id, "sDomicilio").toString());
         txtDni_TX->setText(Db().GetValue("Clientes", "nIdCliente=" + id, "sDni").toString());
         Db().PrepareForm(this, "clientes", "nIdCliente=" + id);
+        m_bMostrador =
+            U().SqlNumber(Db().GetValue("Clientes", "nIdCliente=" + id, "bMostrador")) != 0;
+        txtDni_TX->setEnabled(!m_bMostrador);
+        cboTipoId_SN->setEnabled(!m_bMostrador);
+        txtPais_TX->setEnabled(!m_bMostrador);
         MostrarDocumento();
     });
 }
@@ -386,6 +391,17 @@ bool FacturaInfo::DatosValidos() {
     for (QLineEdit* field : txtImp)
         cobrado += Typed(field).value_or(0);
     cobrado = Cents(cobrado);
+    // Nobody's balance could hold what a walk-in customer leaves unpaid or pays over.
+    if (m_bMostrador && cobrado != m_nAPagar) {
+        TabGral->setCurrentIndex(0);
+        ShowMessage(0, Db().Translate("Una venta de mostrador se cobra entera: los cobros") + " (" +
+                           TypedNumber::Spanish(cobrado) + ") " +
+                           Db().Translate("deben sumar el importe a pagar") + " (" +
+                           TypedNumber::Spanish(m_nAPagar) + "). " +
+                           Db().Translate("El cambio que se devuelve va en «Entregado»."));
+        frm->SetFocusTo(txtImp[0]);
+        return false;
+    }
     if (cobrado > m_nAPagar &&
         !ConfirmDefaultNo(Db().Translate("Los cobros") + " (" + TypedNumber::Spanish(cobrado) +
                           ") " + Db().Translate("superan el importe a pagar") + " (" +
@@ -401,10 +417,11 @@ bool FacturaInfo::DatosValidos() {
 }
 
 DocumentoVenta FacturaInfo::Documento() const {
-    return ElegirDocumento({txtCliente_TX->text(), txtDni_TX->text(), txtPais_TX->text(),
-                            cboTipoId_SN->currentData().toString(), txtDomicilio_TX->text()},
-                           Money::FromDouble(m_nAPagar),
-                           LimiteSimplificada(GetBranchSetting("LimiteSimplificada")));
+    const IdCliente id{txtCliente_TX->text(), txtDni_TX->text(), txtPais_TX->text(),
+                       cboTipoId_SN->currentData().toString(), txtDomicilio_TX->text()};
+    const Money limite = LimiteSimplificada(GetBranchSetting("LimiteSimplificada"));
+    return m_bMostrador ? ElegirDocumentoMostrador(id, Money::FromDouble(m_nAPagar), limite)
+                        : ElegirDocumento(id, Money::FromDouble(m_nAPagar), limite);
 }
 
 void FacturaInfo::MostrarDocumento() {

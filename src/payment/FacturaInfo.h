@@ -81,6 +81,8 @@ private:
     bool EntregadoValido();
 
     quint8& m_nFormatoFactura;
+    // A counter sale: a simplified invoice without the customer's id, paid in full at once.
+    bool m_bMostrador = false;
     double m_nTotal = 0;
     double m_nAPagar = 0;
     qint32 m_nIdEfectivo = 0;      // the payment type that goes into the drawer as notes and coins

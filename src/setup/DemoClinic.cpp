@@ -1,5 +1,6 @@
 #include "setup/DemoClinic.h"
 
+#include "invoicing/Mostrador.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -471,6 +472,11 @@ void DemoClinic::AddClientsAndPets() {
     }
     for (const Pet& p : SecondPets)
         addPet(p);
+
+    // Each branch's counter customer, after the clients so that theirs keep their ids.
+    for (int branch = 1; branch <= 2; ++branch)
+        Insert("Clientes", "sCliente,nIdSucursal,bMostrador", {Mostrador::Nombre, branch, 1},
+               int(std::size(Clients)) + branch);
 }
 
 void DemoClinic::AddHistory() {

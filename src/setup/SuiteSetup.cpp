@@ -498,6 +498,7 @@ const AddedColumn AddedColumns[] = {
     {"RegistrosEnviados", "sEstado", "TEXT NOT NULL DEFAULT ''"},
     {"FacturasItems", "nIdFacturaOrigen", "INTEGER DEFAULT 0"},
     {"Facturas", "sFacturasSustituidas", "TEXT DEFAULT ''"},
+    {"Clientes", "bMostrador", "INTEGER NOT NULL DEFAULT 0"},
 };
 
 // The unique index on document numbers; made by UniqueNumbers, not by the schema text.

@@ -8,6 +8,7 @@
 #include "billing/FacturaHist.h"
 #include "billing/Facturacion.h"
 #include "billing/Mainform.h"
+#include "invoicing/Mostrador.h"
 #include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/AmountText.h"
@@ -26,6 +27,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -374,6 +376,52 @@ TEST_F(BillingTest, StartsAndOpensItsDialogsWithoutAQtWarning) {
         qputenv("XDG_RUNTIME_DIR", runtime);
     qInstallMessageHandler(previous);
     EXPECT_EQ(QtWarnings().join('\n').toStdString(), "");
+}
+
+TEST_F(BillingTest, TheCounterSaleButtonTakesTheCounterCustomerAndSellsOnlyProducts) {
+    Open();
+    ChoosePet(1);
+    w->VentaMostrador_BT->click();
+    const QString counter = QString::number(Mostrador::Cliente(Gi.nIdSucursal));
+    const auto state = [&] {
+        return QStringList{w->Dato(3),
+                           w->Dato(0),
+                           w->cboCliente_SN->currentText(),
+                           w->cboMascota_SN->currentText(),
+                           QString::number(w->cboMascota_SN->isEnabled()),
+                           QString::number(w->VentaMostrador_BT->isChecked())}
+            .join('|')
+            .toStdString();
+    };
+    EXPECT_EQ(state(), (counter + "|0|Venta de mostrador||0|1").toStdString());
+
+    // A service is refused on its line, which stays unsaved until a product replaces it; the
+    // product is a line of no pet.
+    ScriptedUi& ui = suite.Ui();
+    ui.Shown.clear();
+    const int row = NewLine();
+    Type(row, "Producto Servicio", "Baño y corte de pelo");
+    Type(row, "Producto Servicio", "Pienso adulto 3 kg");
+    EXPECT_EQ(ui.Shown.join('\n').toStdString(),
+              "[Aviso] «Baño y corte de pelo» es para una mascota: en una venta de mostrador solo "
+              "se venden productos, sin mascota. Para venderlo, elija la mascota y su cliente.");
+    EXPECT_EQ(
+        Table("SELECT nIdMascota,nUnidades,nTotal FROM FacturasItems WHERE nIdCliente=" + counter)
+            .toStdString(),
+        "0|1|12.1");
+
+    // The payment dialog takes no id for it and says the document is simplified.
+    quint8 layout = 0;
+    FacturaInfo payment(counter, w->cboCliente_SN->currentText(), layout, w.get());
+    EXPECT_EQ(QString::number(payment.txtDni_TX->isEnabled()) + " " + payment.lblDocumento->text(),
+              "0 Se emitirá: Factura simplificada (F2)");
+
+    // Pressed again, the button leaves the counter sale; a pet chosen leaves it too.
+    w->VentaMostrador_BT->click();
+    EXPECT_EQ(state(), "0|0|||1|0");
+    w->VentaMostrador_BT->click();
+    ChoosePet(1);
+    EXPECT_EQ(state(), "1|1|Ana García López|Toby|1|0");
 }
 
 } // namespace

@@ -121,6 +121,18 @@ DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite)
     return d;
 }
 
+DocumentoVenta ElegirDocumentoMostrador(const IdCliente& id, Money importe, Money limite) {
+    const QString porNombre =
+        QStringLiteral("Una venta de mostrador no lleva NIF: para una factura a nombre del "
+                       "cliente, elija su ficha en Cliente (o créela) y facture allí.");
+    if (!id.sDni.trimmed().isEmpty() || id.Extranjero())
+        return Rechazo(Campo::Id, porNombre);
+    DocumentoVenta d = ElegirDocumento({}, importe, limite);
+    if (!d.Emitible())
+        d.motivo += QLatin1Char(' ') + porNombre;
+    return d;
+}
+
 QString NombreDocumento(const QString& sTipoFactura) {
     if (sTipoFactura == QLatin1String("F2"))
         return QStringLiteral("Factura simplificada (F2)");

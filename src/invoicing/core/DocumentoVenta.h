@@ -55,5 +55,10 @@ Money LimiteSimplificada(const QString& ajuste);
 // `importe`, with the branch's limit.
 DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite);
 
+// The document of a counter sale (a walk-in customer served without a client record): always a
+// simplified invoice, so an id typed for it is refused, and above the limit the refusal of any
+// sale without an id, followed by how to invoice that customer by name.
+DocumentoVenta ElegirDocumentoMostrador(const IdCliente& id, Money importe, Money limite);
+
 // "Factura completa (F1)", "Factura simplificada (F2)": what the payment dialog shows.
 QString NombreDocumento(const QString& sTipoFactura);
