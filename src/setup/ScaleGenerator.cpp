@@ -145,7 +145,7 @@ void ScaleGenerator::AddClients() {
         paymentType[type] =
             Db().GetValue("TipoCobro", "nIdTipoCobro=" + Id(type + 1), "sTipoCobro").toString();
 
-    const QDate yearStart(2025, 1, 1);
+    const QDate yearStart(Utility::instance().Today(true).left(4).toInt() - 2, 1, 1);
     const qint64 invoiceCount = qint64(m_clients) * InvoicesPerClient;
     qint64 serial = 0;
     const int nameCombinations =
