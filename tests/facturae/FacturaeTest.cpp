@@ -155,7 +155,7 @@ TEST_F(FacturaeTest, DemoDocumentsAreValidAndAddUp) {
     EXPECT_EQ(fromFiles.join('\n'), fromModel.join('\n'));
     EXPECT_GT(fromFiles.size(), 16);
     EXPECT_TRUE(
-        fromFiles.contains("0009/26 35.52 7.46 38.00 38.00 2.48 35.52 7.46 42.98 42.98 42.98"))
+        fromFiles.contains("A0009/25 35.52 7.46 38.00 38.00 2.48 35.52 7.46 42.98 42.98 42.98"))
         << fromFiles.join('\n').toStdString();
 }
 

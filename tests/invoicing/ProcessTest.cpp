@@ -148,7 +148,7 @@ TEST_F(ProcessTest, AKillBeforeAnyStatementLeavesTheWholeCreditNoteOrNothing) {
     KillBeforeEachStatement({{"TV_CLIENT", "1"}, {"TV_CREDIT", "1"}}, [&] {
         const bool credited = Count("Facturas") == invoices + 1;
         EXPECT_EQ(NextInvoiceNumber("RA"), credited ? 2 : 1) << "the number is drawn with the rest";
-        const QString abono = "(SELECT nIdFactura FROM Facturas WHERE sFacturaAbonada='0001/26')";
+        const QString abono = "(SELECT nIdFactura FROM Facturas WHERE sFacturaAbonada='A0001/25')";
         EXPECT_EQ(Count("FacturasItems", "nIdFactura=" + abono), credited ? 2 : 0);
         EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), pending + (credited ? 2 : 0));
         EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + abono), credited ? 1 : 0);
@@ -174,9 +174,9 @@ TEST_F(ProcessTest, TwoWorkstationsCreditingOneInvoiceMakeOneCreditNote) {
         said += QString::fromUtf8(child->readAllStandardError());
     }
     suite.SignIn();
-    EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
+    EXPECT_EQ(Count("Facturas", "sFacturaAbonada='A0001/25'"), 1);
     EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 4);
-    EXPECT_TRUE(said.contains("[Aviso] La factura 0001/26 ya está rectificada por completo: no "
+    EXPECT_TRUE(said.contains("[Aviso] La factura A0001/25 ya está rectificada por completo: no "
                               "queda nada que rectificar."))
         << said.toStdString();
     EXPECT_EQ(NextInvoiceNumber("RA"), 2);
@@ -214,8 +214,8 @@ TEST_F(ProcessTest, AnInvoiceIssuedWhileACreditNoteIsHeldWaitsAndTakesTheNextNum
     }
     suite.SignIn();
     const QString numbers =
-        Table("SELECT sFactura FROM Facturas WHERE sFacturaAbonada='0001/26' OR (nIdCliente=2 AND "
-              "nIdFactura > 16) ORDER BY sFactura");
+        Table("SELECT sFactura FROM Facturas WHERE sFacturaAbonada='A0001/25' OR (nIdCliente=2 AND "
+              "nIdFactura > 23) ORDER BY sFactura");
     const QString yy = QString::number(QDate::currentDate().year() % 100);
     EXPECT_EQ(numbers, "A0001/" + yy + "\nA0002/" + yy);
     ExpectConsistentBooks();
