@@ -70,7 +70,7 @@ protected:
 TEST_F(BooksTest, DemoYearIsWrittenWhole) {
     const QString csv = suite.Root() + "/libro.csv";
     const auto [status, said] =
-        Tool({"--desde", "01-01-2026", "--hasta", "31-12-2026", "--out", csv});
+        Tool({"--desde", "01-01-2025", "--hasta", "31-12-2025", "--out", csv});
     ASSERT_EQ(status, 0) << said.toStdString();
     EXPECT_EQ(said, "libro escrito en " + csv + ": 24 líneas");
     EXPECT_EQ(
@@ -174,19 +174,19 @@ TEST_F(BooksTest, QuartersSplitAtTheirBoundaryWithRectifyingInvoicesApart) {
     const LibroFacturas first = LibroFacturas::Leer(20270101, 20270331);
     const LibroFacturas second = LibroFacturas::Leer(20270401, 20270630);
     EXPECT_EQ(Text(LibroEscritura::FilasLibro(first)),
-              "2027;1T;F1;31/03/2027;31/03/2027;;0014/27;G50123454;Perrera; Municipal de "
+              "2027;1T;F1;31/03/2027;31/03/2027;A;0001/27;G50123454;Perrera; Municipal de "
               "Huesca;4,49;10,00;0,45;26,70;\n"
-              "2027;1T;F1;31/03/2027;31/03/2027;;0014/27;G50123454;Perrera; Municipal de "
+              "2027;1T;F1;31/03/2027;31/03/2027;A;0001/27;G50123454;Perrera; Municipal de "
               "Huesca;17,98;21,00;3,78;26,70;");
     EXPECT_EQ(Text(LibroEscritura::FilasLibro(second)),
-              "2027;2T;F1;01/04/2027;01/04/2027;;0015/27;G50123454;Perrera; Municipal de "
+              "2027;2T;F1;01/04/2027;01/04/2027;A;0002/27;G50123454;Perrera; Municipal de "
               "Huesca;100,00;2,00;2,00;102,00;\n"
-              "2027;2T;R1;01/04/2027;01/04/2027;;0016/27;G50123454;Perrera; Municipal de "
-              "Huesca;-4,49;10,00;-0,45;-26,70;0014/27\n"
-              "2027;2T;R1;01/04/2027;01/04/2027;;0016/27;G50123454;Perrera; Municipal de "
-              "Huesca;-17,98;21,00;-3,78;-26,70;0014/27\n"
-              "2027;2T;R4;02/04/2027;02/04/2027;;0017/27;G50123454;Perrera; Municipal de "
-              "Huesca;-100,00;2,00;-2,00;-102,00;0015/27");
+              "2027;2T;R1;01/04/2027;01/04/2027;RA;0001/27;G50123454;Perrera; Municipal de "
+              "Huesca;-4,49;10,00;-0,45;-26,70;A0001/27\n"
+              "2027;2T;R1;01/04/2027;01/04/2027;RA;0001/27;G50123454;Perrera; Municipal de "
+              "Huesca;-17,98;21,00;-3,78;-26,70;A0001/27\n"
+              "2027;2T;R4;02/04/2027;02/04/2027;RA;0002/27;G50123454;Perrera; Municipal de "
+              "Huesca;-100,00;2,00;-2,00;-102,00;A0002/27");
     EXPECT_EQ(Text(LibroEscritura::FilasResumen(second)),
               "Régimen general al 0 %;0,00;150, 151, 152;0,00;0,00\n"
               "Régimen general al 4 %;4,00;01, 02, 03;0,00;0,00\n"
@@ -278,9 +278,9 @@ TEST_F(BooksTest, EmptyPeriodGivesHeadingsAndZeros) {
               "Fecha;Caja;Cierre;Esperado;Contado;Diferencia;Por forma de pago\r\n");
 
     std::set<QString> numbers;
-    for (const LibroFacturas::Linea& l : LibroFacturas::Leer(20260101, 20261231, 2).lineas)
+    for (const LibroFacturas::Linea& l : LibroFacturas::Leer(20250101, 20251231, 2).lineas)
         numbers.insert(l.sNumero);
-    EXPECT_EQ(numbers, (std::set<QString>{"5001/26", "5002/26", "5003/26"}));
+    EXPECT_EQ(numbers, (std::set<QString>{"0001/25", "0002/25", "0003/25"}));
 }
 
 // The till closings of the period, one row per Z with its payment types; the period and the
@@ -306,8 +306,8 @@ TEST_F(BooksTest, ClosingsOfThePeriodFollowTheSummary) {
         return texts.join('\n').toStdString();
     };
     EXPECT_EQ(rows(20260101, 20260331, 0),
-              "31/01/2026|Caja general|Z1|965,81|964,31|-1,50|Efectivo 466,82 / 465,32; Tarjeta "
-              "298,37 / 298,37; Transferencia 175,45 / 175,45; Bizum 25,17 / 25,17\n"
+              "31/01/2026|Caja general|Z1|1083,07|1081,57|-1,50|Efectivo 514,01 / 512,51; Tarjeta "
+              "368,44 / 368,44; Transferencia 175,45 / 175,45; Bizum 25,17 / 25,17\n"
               "28/02/2026|Caja tarjetas|Z1|118,80|118,80|0,00|Efectivo 0,00 / 0,00; Tarjeta "
               "118,80 / 118,80; Transferencia 0,00 / 0,00; Bizum 0,00 / 0,00");
     EXPECT_EQ(rows(20260201, 20260228, 1),
