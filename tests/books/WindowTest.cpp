@@ -22,7 +22,7 @@ TEST_F(BillingTest, F9WritesTheBooksOfThePeriodAnswered) {
                            "[Aviso] Libros escritos en " + csv + "."}));
     QFile in(csv);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(in.readAll().contains("\r\nTotal;;27;215,20;40,22\r\n"));
+    EXPECT_TRUE(in.readAll().contains("\r\nTotal;;27;313,40;59,28\r\n"));
 }
 
 } // namespace
