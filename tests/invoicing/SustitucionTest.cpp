@@ -91,8 +91,10 @@ TEST_F(SustitucionTest, TheCompleteInvoiceTakesOverTheSimplifiedOnesAndNoMoneyMo
     QFile xml(file);
     ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(xml.readAll());
-    const qsizetype last = text.lastIndexOf("<sf:RegistroAlta>");
-    const QString alta = text.mid(last, text.indexOf("</sf:RegistroAlta>", last) - last);
+    // Its own record, among those of the demo's documents.
+    const qsizetype own = text.indexOf("<sf:NumSerieFactura>" + r.sFactura + "<");
+    const qsizetype start = text.lastIndexOf("<sf:RegistroAlta>", own);
+    const QString alta = text.mid(start, text.indexOf("</sf:RegistroAlta>", own) - start);
     EXPECT_EQ(alta.count("<sf:IDFacturaSustituida>"), 2);
     for (const char* named : {"<sf:NumSerieFactura>TA0001/27<", "<sf:NumSerieFactura>TA0002/27<",
                               "<sf:TipoFactura>F3<", "<sf:NIF>12345678Z<"})
