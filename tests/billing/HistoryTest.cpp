@@ -66,7 +66,7 @@ protected:
 };
 
 TEST_F(HistoryTest, EveryDocumentIsListedWithItsStateAndFilteredByKindAndYear) {
-    // Client 1: invoice 1 (0001/26) of the year before, rectified in part; invoice 13 (0011/26)
+    // Client 1: invoice 1 (A0001/25) of the year before, rectified in part; invoice 13 (A0011/25)
     // a simplified one, cancelled.
     Open();
     Db().UpdateRecord("Facturas", "dFactura", "20251230", "nIdFactura=1");
@@ -81,8 +81,8 @@ TEST_F(HistoryTest, EveryDocumentIsListedWithItsStateAndFilteredByKindAndYear) {
     OpenHistory();
     const QStringList all = Entries();
     EXPECT_EQ(all,
-              QStringList({"30/12/2025 0001/26    Factura           63,25 €  rectificada 30,25 €",
-                           "10/02/2026 0011/26    Simplificada      34,10 €  anulada",
+              QStringList({"30/12/2025 A0001/25   Factura           63,25 €  rectificada 30,25 €",
+                           "10/02/2025 A0011/25   Simplificada      34,10 €  anulada",
                            "01/12/2026 " + rectificativa +
                                "  Rectif. R4       -30,25 €  rectifica A0001/25"}));
     EXPECT_TRUE(QFontInfo(h->lsFras_TX->font()).fixedPitch());
