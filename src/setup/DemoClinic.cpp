@@ -244,8 +244,8 @@ struct PastSale {
     std::vector<HistoryWriter::Payment> payments; // amount 0: the rest of the total
 };
 
-// Dates are month and day (mmdd) of the year before the demo is made: its history is last year's,
-// so that what a new clinic issues this year starts its series at 1 (A0001/26 made in 2026).
+// Dates are month and day (mmdd) of 2025, the demo's year (LastYear below): what a new clinic
+// issues starts its series at 1 (A0001/26 made in 2026).
 // Invoice keys follow this order (1 to 14, 16 to 20, then 23); the rectifying invoice of invoice
 // 12, issued on 16 February, is key 15; the complete invoice replacing 17 and 19 is key 21 and the
 // rectification of 18 key 22, both issued between the sales of 24 and 27 February.
@@ -283,6 +283,7 @@ const PastSale History[] = {
     // Issued to the wrong client and cancelled the same day.
     {15, 18, 1, 2, 3, 1, 227, {{"PEL01", 1}}, 0, {{"Efectivo", 0}}},
 };
+const int HistoryYear = 2025;
 const int CreditedInvoice = 12;
 const int CreditNoteDate = 216;
 const int ForeignClient = 43;
@@ -292,9 +293,11 @@ const int CorrectionsBefore = 19; // and of the first after the replacement and 
 const QString ReplacingDni = QStringLiteral("25476318T");
 const QString ForeignPassport = QStringLiteral("19FR12345");
 
-// mmdd of the year before today's, yyyymmdd.
+// mmdd of the demo's year, yyyymmdd. A year of its own, before any a clinic issues in with this
+// module, so that its series never share a year with what the desk issues now: A0001 of this
+// year is the desk's first invoice, whatever year the demo is made in.
 int LastYear(int mmdd) {
-    return (Utility::instance().Today(true).left(4).toInt() - 1) * 10000 + mmdd;
+    return HistoryYear * 10000 + mmdd;
 }
 
 } // namespace
