@@ -88,6 +88,8 @@ const Product Catalogue[] = {
     {"ACC07", "Comedero de acero (descatalogado)", "Accesorios", 7.00, 21, true, 3, 0, false,
      false},
     {"LUZ01", "Suministro eléctrico", "Gastos", 60.00, 21, false, 0, 0, true, true},
+    // Sold by weight from the sack: the price is per kilo and a sale takes the kilos weighed.
+    {"GRA01", "Pienso a granel (kg)", "Alimentación", 3.20, 21, true, 80, 0, true, false},
 };
 
 struct Client {
@@ -97,7 +99,7 @@ struct Client {
     const char* province;
     const char* postcode;
     int level;
-    const char* nif; // companies; people get a DNI made from their number
+    const char* nif; // companies; people get a DNI made from their number; "": none given
 };
 
 const Client Clients[] = {
@@ -152,7 +154,7 @@ const Client Clients[] = {
     {"Iván Ibáñez Rojas", "Calle Sobrarbe, 25", "Zaragoza", "Zaragoza", "50015", 1, nullptr},
     {"Alicia Durán Mora", "Calle Don Jaime I, 38", "Zaragoza", "Zaragoza", "50001", 1, nullptr},
     {"Criadero Los Almendros S.C.", "Carretera de Logroño, km 12", "Utebo", "Zaragoza", "50180", 2,
-     "J50234567"},
+     "J50234566"},
     {"Hugo Benítez Ferrer", "Calle Franco y López, 22", "Zaragoza", "Zaragoza", "50005", 1,
      nullptr},
     {"Teresa Vicente Sanz", "Avenida de las Torres, 64", "Zaragoza", "Zaragoza", "50008", 1,
@@ -160,6 +162,11 @@ const Client Clients[] = {
     {"Adrián Hidalgo Cortés", "Calle Lasierra Purroy, 2", "Zaragoza", "Zaragoza", "50007", 1,
      nullptr},
     {"Mercedes Lara Parra", "Calle Gran Vía, 15", "Zaragoza", "Zaragoza", "50006", 1, nullptr},
+    // Customers who gave no NIF at the desk: they get simplified invoices.
+    {"Rosario Gil Ferrer", "", "Zaragoza", "Zaragoza", "", 1, ""},
+    {"Tomás Ibarra Sanz", "", "Zaragoza", "Zaragoza", "", 1, ""},
+    // A tourist identified by the passport shown at the desk (see the history below).
+    {"Pierre Dubois", "12 rue de la République", "Lyon", "", "69002", 1, ""},
 };
 
 enum Species { Perro = 1, Gato, Conejo, Huron, Ave, Roedor, Reptil };
@@ -207,6 +214,9 @@ const Pet SecondPets[] = {
     {20, "Kiwi", Ave, 3, "Agapornis", "M", 20230505, true},
     {25, "Pelusa", Roedor, 3, "Cobaya", "H", 20240110, true},
     {30, "Draco", Reptil, 2, "Pogona", "M", 20210808, true},
+    {41, "Lur", Perro, 1, "Mestizo", "M", 20200303, true},
+    {42, "Misi", Gato, 3, "Europeo común", "H", 20190909, true},
+    {43, "Filou", Perro, 2, "Teckel", "M", 20210606, true},
 };
 
 QString Dni(int number) {
@@ -235,46 +245,61 @@ struct PastSale {
     std::vector<HistoryWriter::Payment> payments; // amount 0: the rest of the total
 };
 
-// Invoice keys follow this order (1 to 14, then 16); the credit note, issued on 16 February
-// 2026 for invoice 12, is key 15.
+// Dates are month and day (mmdd) of 2025, the demo's year (LastYear below): what a new clinic
+// issues starts its series at 1 (A0001/26 made in 2026).
+// Invoice keys follow this order (1 to 14, 16 to 20, then 23); the rectifying invoice of invoice
+// 12, issued on 16 February, is key 15; the complete invoice replacing 17 and 19 is key 21 and the
+// rectification of 18 key 22, both issued between the sales of 24 and 27 February.
 const PastSale History[] = {
-    {1, 1, 1, 1, 1, 1, 20260108, {{"CONS01", 1}, {"VAC02", 1}}, 0, {{"Efectivo", 0}}},
-    {2, 2, 1, 2, 2, 2, 20260109, {{"CONS01", 1}, {"VAC03", 1}}, 0, {{"Tarjeta", 0}}},
-    {3, 3, 1, 2, 1, 1, 20260112, {{"PIEN10", 2}, {"MED02", 1}}, 0, {{"Efectivo", 0}}},
-    {4, 4, 1, 1, 3, 1, 20260114, {{"CONS01", 1}, {"ACC01", 1}}, 0, {{"Efectivo", 30.00}}},
-    {5, 5, 1, 1, 2, 2, 20260115, {{"CONS01", 1}, {"VAC01", 1}}, 0, {{"Tarjeta", 0}}},
-    {6, 6, 1, 2, 1, 1, 20260116, {{"PIEN10", 1}, {"ACC05", 2}}, 0, {{"Bizum", 0}}},
-    {7,
-     9,
-     1,
-     1,
-     1,
-     1,
-     20260120,
-     {{"CIR03", 1}, {"ANA01", 1}},
-     0,
-     {{"Efectivo", 50.00}, {"Tarjeta", 0}}},
-    {8, 11, 2, 3, 2, 1, 20260121, {{"CONS02", 1}, {"MED04", 1}}, 0, {{"Tarjeta", 0}}},
+    {1, 1, 1, 1, 1, 1, 108, {{"CONS01", 1}, {"VAC02", 1}}, 0, {{"Efectivo", 0}}},
+    {2, 2, 1, 2, 2, 2, 109, {{"CONS01", 1}, {"VAC03", 1}}, 0, {{"Tarjeta", 0}}},
+    {3, 3, 1, 2, 1, 1, 112, {{"PIEN10", 2}, {"MED02", 1}}, 0, {{"Efectivo", 0}}},
+    {4, 4, 1, 1, 3, 1, 114, {{"CONS01", 1}, {"ACC01", 1}}, 0, {{"Efectivo", 30.00}}},
+    {5, 5, 1, 1, 2, 2, 115, {{"CONS01", 1}, {"VAC01", 1}}, 0, {{"Tarjeta", 0}}},
+    {6, 6, 1, 2, 1, 1, 116, {{"PIEN10", 1}, {"ACC05", 2}}, 0, {{"Bizum", 0}}},
+    {7, 9, 1, 1, 1, 1, 120, {{"CIR03", 1}, {"ANA01", 1}}, 0, {{"Efectivo", 50.00}, {"Tarjeta", 0}}},
+    {8, 11, 2, 3, 2, 1, 121, {{"CONS02", 1}, {"MED04", 1}}, 0, {{"Tarjeta", 0}}},
     {9,
      12,
      1,
      2,
      2,
      1,
-     20260122,
+     122,
      {{"CONS03", 1}, {"MED05", 1}, {"DIE01", 2}, {"DIE03", 6}},
      0,
      {{"Efectivo", 0}}},
-    {10, 13, 1, 1, 1, 1, 20260126, {{"PEL01", 1}, {"PEL02", 1}}, 3.00, {{"Efectivo", 0}}},
-    {11, 14, 2, 3, 3, 1, 20260128, {{"CIR01", 1}, {"ANA01", 1}}, 0, {{"Transferencia", 0}}},
-    {12, 15, 1, 1, 1, 2, 20260202, {{"CIR02", 1}}, 0, {{"Tarjeta", 0}}},
-    {1, 1, 1, 1, 1, 1, 20260210, {{"VAC06", 1}, {"MED01", 2}}, 0, {{"Efectivo", 0}}},
-    {13, 16, 2, 3, 3, 1, 20260212, {{"RAD01", 1}, {"ECO01", 1}}, 0, {{"Tarjeta", 0}}},
-    {14, 17, 1, 2, 2, 1, 20260218, {{"HOS01", 2}, {"MED04", 1}}, 0, {{"Efectivo", 0}}},
+    {10, 13, 1, 1, 1, 1, 126, {{"PEL01", 1}, {"PEL02", 1}}, 3.00, {{"Efectivo", 0}}},
+    {11, 14, 2, 3, 3, 1, 128, {{"CIR01", 1}, {"ANA01", 1}}, 0, {{"Transferencia", 0}}},
+    {12, 15, 1, 1, 1, 2, 202, {{"CIR02", 1}}, 0, {{"Tarjeta", 0}}},
+    {1, 1, 1, 1, 1, 1, 210, {{"VAC06", 1}, {"MED01", 2}}, 0, {{"Efectivo", 0}}},
+    {13, 16, 2, 3, 3, 1, 212, {{"RAD01", 1}, {"ECO01", 1}}, 0, {{"Tarjeta", 0}}},
+    {14, 17, 1, 2, 2, 1, 218, {{"HOS01", 2}, {"MED04", 1}}, 0, {{"Efectivo", 0}}},
+    // Simplified invoices 17 to 19 (TA) to customers without a NIF; 2,5 kg of loose food.
+    {41, 47, 1, 2, 1, 1, 219, {{"GRA01", 2.5}, {"ACC03", 1}}, 0, {{"Efectivo", 0}}},
+    {42, 48, 1, 2, 3, 1, 220, {{"PEL02", 1}, {"MED01", 2}}, 0, {{"Tarjeta", 0}}},
+    {41, 47, 1, 2, 1, 1, 223, {{"CONS01", 1}}, 0, {{"Efectivo", 0}}},
+    // A complete invoice to a foreign customer identified by a passport.
+    {43, 49, 1, 1, 2, 1, 224, {{"CONS02", 1}, {"MED04", 1}}, 0, {{"Tarjeta", 0}}},
+    // Issued to the wrong client and cancelled the same day.
+    {15, 18, 1, 2, 3, 1, 227, {{"PEL01", 1}}, 0, {{"Efectivo", 0}}},
 };
+const int HistoryYear = 2025;
 const int CreditedInvoice = 12;
-const int CreditNoteDate = 20260216;
-const int CreditNoteBefore = 14; // index in History of the first sale after the credit note
+const int CreditNoteDate = 216;
+const int ForeignClient = 43;
+const int CreditNoteBefore = 14;  // index in History of the first sale after the credit note
+const int CorrectionsBefore = 19; // and of the first after the replacement and the R5
+// The documents Rosario Gil (client 41) and the tourist (client 43) showed at the desk.
+const QString ReplacingDni = QStringLiteral("25476318T");
+const QString ForeignPassport = QStringLiteral("19FR12345");
+
+// mmdd of the demo's year, yyyymmdd. A year of its own, before any a clinic issues in with this
+// module, so that its series never share a year with what the desk issues now: A0001 of this
+// year is the desk's first invoice, whatever year the demo is made in.
+int LastYear(int mmdd) {
+    return HistoryYear * 10000 + mmdd;
+}
 
 } // namespace
 
@@ -310,20 +335,27 @@ void DemoClinic::AddCompanyAndBranches() {
         const char* phone;
         const char* mailbox;
         int firstInvoice;
+        const char* series; // invoices, rectifying invoices, simplified invoices
+        const char* credits;
+        const char* simplified;
     };
-    // Branch 2 numbers its invoices from 5001 so that the two series never print the same
-    // number, which credit notes and cash-box entries use to find an invoice.
+    // Every branch numbers in series of its own, as tvSetup gives a new clinic. The counter
+    // without a series (branch 2 from 5001, so that the two never print the same number) is
+    // what a branch falls back to when its series setting is removed.
     const Branch branches[] = {
-        {"Tavelo Centro", "Calle Alfonso I, 12", "50003", "976 123 456", "centro", 1},
-        {"Tavelo Norte", "Avenida de Cataluña, 210", "50014", "976 654 321", "norte", 5001},
+        {"Tavelo Centro", "Calle Alfonso I, 12", "50003", "976 123 456", "centro", 1, "A", "RA",
+         "TA"},
+        {"Tavelo Norte", "Avenida de Cataluña, 210", "50014", "976 654 321", "norte", 5001, "B",
+         "RB", "TB"},
     };
     for (int b = 0; b < 2; ++b) {
         const Branch& branch = branches[b];
         const int id = b + 1;
         Insert("Sucursales", "sSucursal", {branch.name}, id);
-        const QStringList names = {"sNombreSucursal", "sDomicilio", "sPoblacion",
-                                   "sCodigoPostal",   "sTelefono1", "sMonedaPorDefecto",
-                                   "sEmailSvr",       "sEmailUsr",  "sEmailPwd"};
+        const QStringList names = {"sNombreSucursal", "sDomicilio",          "sPoblacion",
+                                   "sCodigoPostal",   "sTelefono1",          "sMonedaPorDefecto",
+                                   "sEmailSvr",       "sEmailUsr",           "sEmailPwd",
+                                   "SerieFacturas",   "SerieRectificativas", "SerieSimplificadas"};
         const QStringList values = {branch.name,
                                     branch.street,
                                     "Zaragoza",
@@ -332,7 +364,10 @@ void DemoClinic::AddCompanyAndBranches() {
                                     "Euro",
                                     "smtp.tavelo.example",
                                     QString(branch.mailbox) + "@tavelo.example",
-                                    QString(branch.mailbox) + "2026"};
+                                    QString(branch.mailbox) + "2026",
+                                    branch.series,
+                                    branch.credits,
+                                    branch.simplified};
         for (int i = 0; i < names.size(); ++i)
             Insert("ConfiguracionSucursales", "nIdSucursal,sDato,sValor",
                    {id, names[i], values[i]});
@@ -464,7 +499,7 @@ void DemoClinic::AddClientsAndPets() {
     for (const Pet& p : NamedPets)
         addPet(p);
     const int firstOther = 15;
-    for (int c = firstOther; c <= int(std::size(Clients)); ++c) {
+    for (int c = firstOther; c < firstOther + int(std::size(OtherPetNames)); ++c) {
         const bool dog = c % 2 == 0;
         addPet({c, OtherPetNames[c - firstOther], dog ? Perro : Gato, c % 3 + 1,
                 dog ? "Mestizo" : "Europeo común", c % 4 < 2 ? "H" : "M",
@@ -481,10 +516,14 @@ void DemoClinic::AddClientsAndPets() {
 
 void DemoClinic::AddHistory() {
     HistoryWriter writer;
-    int index = 0;
+    std::vector<qint32> invoices;
     for (const PastSale& s : History) {
-        if (index++ == CreditNoteBefore)
-            writer.CreditNote(CreditedInvoice, CreditNoteDate, 1);
+        if (int(invoices.size()) == CreditNoteBefore)
+            writer.CreditNote(CreditedInvoice, LastYear(CreditNoteDate), 1);
+        if (int(invoices.size()) == CorrectionsBefore) {
+            writer.Replace({invoices[15], invoices[17]}, ReplacingDni, LastYear(225), 2);
+            writer.CreditNote(invoices[16], LastYear(226), 2);
+        }
         for (const Line& line : s.lines)
             writer.AddPendingItem(s.client, s.pet, line.code, line.units);
         // What the front desk types as "paid in full": the total shown, less the discount and
@@ -501,7 +540,12 @@ void DemoClinic::AddHistory() {
         sale.nIdUsuario = s.user;
         sale.nIdEmpleado = s.employee;
         sale.nIdCaja = s.box;
-        sale.dFactura = s.date;
+        sale.dFactura = LastYear(s.date);
+        if (s.client == ForeignClient) {
+            sale.sDocumento = ForeignPassport;
+            sale.sPais = QStringLiteral("FR");
+            sale.sTipoId = QStringLiteral("03");
+        }
         sale.nDescuento = s.discount;
         double paid = 0;
         for (const HistoryWriter::Payment& p : s.payments)
@@ -511,8 +555,10 @@ void DemoClinic::AddHistory() {
                 p.nImporte = Utility::RoundHalfAway(due - paid, 2);
             sale.payments.push_back(p);
         }
-        writer.Invoice(sale);
+        invoices.push_back(writer.Invoice(sale));
     }
+    writer.Cancel(invoices.back(), LastYear(227), 1,
+                  QStringLiteral("Emitida al cliente equivocado: el servicio era de otra mascota"));
 }
 
 void DemoClinic::AddPendingItems() {

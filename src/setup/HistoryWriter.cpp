@@ -1,7 +1,9 @@
 #include "setup/HistoryWriter.h"
 
+#include "invoicing/AnularFactura.h"
 #include "invoicing/EmitirAbono.h"
 #include "invoicing/EmitirFactura.h"
+#include "invoicing/SustituirSimplificadas.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -19,6 +21,14 @@ QString Id(qint64 id) {
 }
 qint32 Int(const QVariant& value) {
     return Utility::ToInt32(U().SqlNumber(value));
+}
+
+// The name the invoice's client is known by, as the cash-box entries carry it.
+QString Titular(qint32 nIdFactura) {
+    const QVariant client = Db().GetValue("Facturas", "nIdFactura=" + Id(nIdFactura), "nIdCliente");
+    if (Int(client) == 0)
+        throw TvError(ErrorNumber::Database, "No existe la factura " + Id(nIdFactura));
+    return Db().GetValue("Clientes", "nIdCliente=" + Id(Int(client)), "sCliente").toString();
 }
 
 } // namespace
@@ -68,40 +78,55 @@ qint32 HistoryWriter::Invoice(const Sale& sale) {
     s.dEmision = sale.dFactura;
     s.cobro.sCliente = client(0, 0).toString();
     s.cobro.sDomicilio = client(1, 0).toString();
-    s.cobro.sDni = client(2, 0).toString();
+    s.cobro.sDni = sale.sDocumento.isEmpty() ? client(2, 0).toString() : sale.sDocumento;
+    s.cobro.sPais = sale.sPais;
+    s.cobro.sTipoId = sale.sTipoId;
     for (size_t k = 0; k < sale.payments.size(); ++k) {
         s.cobro.sTipoCobro[k] = sale.payments[k].sTipoCobro;
         s.cobro.nImporte[k] = sale.payments[k].nImporte;
     }
     s.cobro.nDescuento = sale.nDescuento;
-    return EmitirFactura(s, NextNumber(sale.nIdSucursal, sale.dFactura));
+    return EmitirFactura(s);
 }
 
 qint32 HistoryWriter::CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsuario) {
-    const Rows invoice = Db().GetRows(
-        "SELECT nIdSucursal,nIdCliente FROM Facturas WHERE nIdFactura=" + Id(nIdFactura));
-    if (invoice.IsEmpty())
-        throw TvError(ErrorNumber::Database, "No existe la factura " + Id(nIdFactura));
     SolicitudAbono s;
     s.nIdFactura = nIdFactura;
-    s.sTitular =
-        Db().GetValue("Clientes", "nIdCliente=" + Id(Int(invoice(1, 0))), "sCliente").toString();
+    s.sTitular = Titular(nIdFactura);
     s.nFechaTrabajo = dAbono;
     s.dAbono = dAbono;
     s.nIdUsuario = nIdUsuario;
-    // In the same counter as the history's invoices, so that the next one follows it.
-    s.sFactura = NextNumber(Int(invoice(0, 0)), dAbono);
     return EmitirAbono(s).nIdAbono;
 }
 
-QString HistoryWriter::NextNumber(qint32 nIdSucursal, qint32 date) {
-    const QString where = "sId='Factura' AND nIdSucursal=" + Id(nIdSucursal);
-    const qint32 key = Int(Db().GetValue("Contadores", where));
-    if (key == 0)
-        throw TvError(ErrorNumber::Database,
-                      "La sucursal " + Id(nIdSucursal) + " no tiene contador de facturas");
-    const qint32 n = Int(Db().GetValue("Contadores", "nIdContador=" + Id(key), "nContador"));
-    Db().UpdateRecord("Contadores", "nContador", Id(n + 1), "nIdContador=" + Id(key));
-    return QString::number(n).rightJustified(4, QLatin1Char('0')) + "/" +
-           QString::number(date / 10000 % 100).rightJustified(2, QLatin1Char('0'));
+void HistoryWriter::Cancel(qint32 nIdFactura, qint32 dAnulacion, qint32 nIdUsuario,
+                           const QString& sMotivo) {
+    SolicitudAnulacion s;
+    s.nIdFactura = nIdFactura;
+    s.sMotivo = sMotivo;
+    s.sTitular = Titular(nIdFactura);
+    s.nFechaTrabajo = dAnulacion;
+    s.dAnulacion = dAnulacion;
+    s.nIdUsuario = nIdUsuario;
+    AnularFactura(s);
+}
+
+qint32 HistoryWriter::Replace(const QList<qint32>& facturas, const QString& sDni, qint32 dFactura,
+                              qint32 nIdUsuario) {
+    const Rows invoice = Db().GetRows(
+        "SELECT f.nIdSucursal,f.nIdCliente,c.sCliente,c.sDomicilio FROM Facturas f JOIN Clientes c "
+        "ON c.nIdCliente=f.nIdCliente WHERE f.nIdFactura=" +
+        Id(facturas.value(0)));
+    if (invoice.IsEmpty())
+        throw TvError(ErrorNumber::Database, "No existe la factura " + Id(facturas.value(0)));
+    SolicitudSustitucion s;
+    s.nIdCliente = Int(invoice(1, 0));
+    s.facturas = facturas;
+    s.cliente.sNombre = invoice(2, 0).toString();
+    s.cliente.sDni = sDni;
+    s.cliente.sDomicilio = invoice(3, 0).toString();
+    s.nIdSucursal = Int(invoice(0, 0));
+    s.nIdUsuario = nIdUsuario;
+    s.dFactura = dFactura;
+    return SustituirSimplificadas(s).nIdFactura;
 }

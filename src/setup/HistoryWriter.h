@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -24,6 +25,11 @@ public:
         qint32 dFactura = 0;
         double nDescuento = 0;
         std::vector<Payment> payments;
+        // A foreign customer's document, typed at the payment dialog: its number, country and
+        // type (02 to 06). Empty: the client's own NIF, or none for a simplified invoice.
+        QString sDocumento;
+        QString sPais;
+        QString sTipoId;
     };
 
     // A pending item of the product with code sCodigo at the client's price level, as the
@@ -32,15 +38,21 @@ public:
                           double nUnidades, const QString& sConclusion = {});
 
     // Turns every pending item of the client into one invoice, issued as the billing window
-    // issues it (EmitirFactura) with the client's own texts, numbered in the branch's counter
-    // without a series (the demo's history predates series). Answers the invoice's key.
+    // issues it (EmitirFactura) with the client's own texts: a complete invoice in the branch's
+    // series for a client with an id, a simplified one in its simplified series for a client
+    // without. Answers the invoice's key.
     qint32 Invoice(const Sale& sale);
 
-    // Cancels the invoice by a credit note issued as the billing window issues it (EmitirAbono)
-    // on dAbono by nIdUsuario, numbered in the same counter as the invoices; its items become
-    // pending again. Answers the credit note's key.
+    // Rectifies the whole invoice as the billing window does (EmitirAbono) on dAbono by
+    // nIdUsuario, in the branch's rectifying series; its items become pending again. Answers
+    // the rectifying invoice's key.
     qint32 CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsuario);
 
-private:
-    static QString NextNumber(qint32 nIdSucursal, qint32 date);
+    // Cancels an invoice issued in error (AnularFactura) on dAnulacion, for sMotivo.
+    void Cancel(qint32 nIdFactura, qint32 dAnulacion, qint32 nIdUsuario, const QString& sMotivo);
+
+    // Replaces simplified invoices of one client by a complete invoice (SustituirSimplificadas)
+    // dated dFactura, for the client who now gives sDni. Answers the complete invoice's key.
+    qint32 Replace(const QList<qint32>& facturas, const QString& sDni, qint32 dFactura,
+                   qint32 nIdUsuario);
 };

@@ -145,7 +145,8 @@ void ScaleGenerator::AddClients() {
         paymentType[type] =
             Db().GetValue("TipoCobro", "nIdTipoCobro=" + Id(type + 1), "sTipoCobro").toString();
 
-    const QDate yearStart(2025, 1, 1);
+    // The year before the demo's (2025), so that every series follows its dates.
+    const QDate yearStart(2024, 1, 1);
     const qint64 invoiceCount = qint64(m_clients) * InvoicesPerClient;
     qint64 serial = 0;
     const int nameCombinations =

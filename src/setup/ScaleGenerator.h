@@ -8,8 +8,9 @@
 // invoiced (three invoices of three lines, each paid in full, in part or not at all) and 1 is
 // pending. The clinic's own data (clients, pets, products, pending lines) goes in as multi-row
 // INSERTs; the invoices are issued as the billing window issues them, through EmitirFacturas, a
-// batch of clients at a time, numbered in branch 1's series for 2025 (so they never meet the
-// demo's 2026 history). All in one transaction; the same seed always gives the same rows.
+// batch of clients at a time, numbered in branch 1's series for the year before the demo's
+// history (two years before today's), so that every series' numbers still follow their dates.
+// All in one transaction; the same seed always gives the same rows.
 class ScaleGenerator {
 public:
     explicit ScaleGenerator(int thousands);

@@ -460,19 +460,9 @@ QString SuiteSetup::Schema(bool server) {
 }
 
 void SuiteSetup::FillDemo() {
-    // Its documents were issued as the billing window issues them: linked, broken down and
-    // registered as they went, in issue order.
+    // Its documents were issued as the billing window issues them, in its branches' series:
+    // linked, broken down and registered as they went, in issue order.
     DemoClinic::Fill();
-    // The demo's history was numbered before its branches had series of their own, as an older
-    // folder's was; what they issue from now on is numbered A0001/26, B0001/26, and their credit
-    // notes RA0001/26, RB0001/26, ..., their simplified invoices TA0001/26, TB0001/26, ...
-    for (const auto& [branch, setting, serie] :
-         {std::tuple{1, "SerieFacturas", "A"}, std::tuple{2, "SerieFacturas", "B"},
-          std::tuple{1, "SerieRectificativas", "RA"}, std::tuple{2, "SerieRectificativas", "RB"},
-          std::tuple{1, "SerieSimplificadas", "TA"}, std::tuple{2, "SerieSimplificadas", "TB"}})
-        DataAccess::instance().InsertRecord("ConfiguracionSucursales", "nIdSucursal,sDato,sValor",
-                                            QString::number(branch) + ",'" + setting + "','" +
-                                                serie + "'");
 }
 
 namespace {

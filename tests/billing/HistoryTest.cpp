@@ -66,7 +66,7 @@ protected:
 };
 
 TEST_F(HistoryTest, EveryDocumentIsListedWithItsStateAndFilteredByKindAndYear) {
-    // Client 1: invoice 1 (0001/26) of the year before, rectified in part; invoice 13 (0011/26)
+    // Client 1: invoice 1 (A0001/25) of the year before, rectified in part; invoice 13 (A0011/25)
     // a simplified one, cancelled.
     Open();
     Db().UpdateRecord("Facturas", "dFactura", "20251230", "nIdFactura=1");
@@ -81,10 +81,10 @@ TEST_F(HistoryTest, EveryDocumentIsListedWithItsStateAndFilteredByKindAndYear) {
     OpenHistory();
     const QStringList all = Entries();
     EXPECT_EQ(all,
-              QStringList({"30/12/2025 0001/26    Factura           63,25 €  rectificada 30,25 €",
-                           "10/02/2026 0011/26    Simplificada      34,10 €  anulada",
+              QStringList({"30/12/2025 A0001/25   Factura           63,25 €  rectificada 30,25 €",
+                           "10/02/2025 A0011/25   Simplificada      34,10 €  anulada",
                            "01/12/2026 " + rectificativa +
-                               "  Rectif. R4       -30,25 €  rectifica 0001/26"}));
+                               "  Rectif. R4       -30,25 €  rectifica A0001/25"}));
     EXPECT_TRUE(QFontInfo(h->lsFras_TX->font()).fixedPitch());
     EXPECT_EQ(w->nEmitir, 1) << "printing again is the default";
     EXPECT_EQ(h->lblCabecera_TX->text().indexOf("Estado"), all[0].indexOf("rectificada"));
@@ -215,8 +215,8 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
     suite.Ui().ModalActions.back() = confirm(1, "", false);
     w->Frm_evtToolClick("HistoricoFacturas_NA");
     EXPECT_EQ(Count("Facturas"), 16);
-    EXPECT_EQ(asked, "¿Emitir una factura rectificativa de la factura 0001/26 de " +
-                         Table("SELECT sCliente FROM Facturas WHERE sFactura='0001/26'") +
+    EXPECT_EQ(asked, "¿Emitir una factura rectificativa de la factura A0001/25 de " +
+                         Table("SELECT sCliente FROM Facturas WHERE sFactura='A0001/25'") +
                          " por 63,25\u00a0€?\nSus líneas no se vuelven a facturar: la mercancía se "
                          "devuelve o el servicio no se presta.|R4 - Resto de causas (devolución "
                          "de la mercancía o anulación del servicio)|1");
@@ -227,19 +227,19 @@ TEST_F(HistoryTest, TheWindowReprintsOrCreditsWhatWasChosen) {
                                    confirm(1, "  Concurso de O'Brien S.L.  ", true));
     w->Frm_evtToolClick("HistoricoFacturas_NA");
     EXPECT_EQ(suite.Ui().ModalCount, 7);
-    EXPECT_EQ(Count("Facturas", "sFacturaAbonada='0001/26'"), 1);
+    EXPECT_EQ(Count("Facturas", "sFacturaAbonada='A0001/25'"), 1);
     EXPECT_TRUE(shown.contains("A0001/")) << shown.toStdString();
     EXPECT_EQ(Table("SELECT m.sMotivo, m.sTextoMotivo, r.sTipoFactura FROM Facturas f "
                     "JOIN FacturasRectificativas m ON m.nIdFactura=f.nIdFactura "
                     "JOIN RegistrosFacturacion r ON r.nIdFactura=f.nIdFactura "
-                    "WHERE f.sFacturaAbonada='0001/26'"),
+                    "WHERE f.sFacturaAbonada='A0001/25'"),
               Table("SELECT 'R2', 'Concurso de O''Brien S.L.', 'R2'"));
     EXPECT_TRUE(shown.contains("Motivo: R2 (art. 80 Tres LIVA,")) << shown.toStdString();
     // Its payments, the invoice's turned, print with the types they are returned by.
     const Rows paid = DataAccess::instance().GetRows(
         "SELECT t.sTipoCobro, c.nImporte FROM Facturas f JOIN FacturasCobros c ON "
         "c.nIdFactura=f.nIdFactura JOIN TipoCobro t ON t.nIdTipoCobro=c.nIdTipoCobro "
-        "WHERE f.sFactura='0001/26' ORDER BY c.nIdFacturaCobro");
+        "WHERE f.sFactura='A0001/25' ORDER BY c.nIdFacturaCobro");
     ASSERT_GT(paid.RowCount(), 0);
     for (int r = 0; r < paid.RowCount(); ++r) {
         const QString returned =
@@ -260,7 +260,7 @@ TEST_F(HistoryTest, APartOfAnInvoiceIsRectifiedAndTheRestStaysListed) {
     OpenHistory();
     const QString listed = Entries().join('\n');
     h.reset();
-    const QString invoice = Table("SELECT nIdFactura FROM Facturas WHERE sFactura='0001/26'");
+    const QString invoice = Table("SELECT nIdFactura FROM Facturas WHERE sFactura='A0001/25'");
     ASSERT_GE(Count("FacturasItems", "nIdFactura=" + invoice), 2);
     suite.Ui().ModalActions.push_back([](QWidget& window) {
         auto& history = dynamic_cast<FacturaHist&>(window);
@@ -285,7 +285,7 @@ TEST_F(HistoryTest, APartOfAnInvoiceIsRectifiedAndTheRestStaysListed) {
     w->Frm_evtToolClick("HistoricoFacturas_NA");
 
     const QString credit =
-        Table("SELECT MAX(nIdFactura) FROM Facturas WHERE sFacturaAbonada='0001/26'");
+        Table("SELECT MAX(nIdFactura) FROM Facturas WHERE sFacturaAbonada='A0001/25'");
     const QString first =
         "(SELECT MIN(nIdFacturaItem) FROM FacturasItems WHERE nIdFactura=" + invoice + ")";
     EXPECT_EQ(Table("SELECT nUnidades,nTotal FROM FacturasItems WHERE nIdFactura=" + credit),
@@ -324,15 +324,15 @@ TEST_F(HistoryTest, CancellingAsksWhyThenConfirmsAndEscapeAtEitherStepWritesNoth
         QString lastShown;
     } cases[] = {
         {"recepcion", {}, {}, 0, "[Aviso] No tiene permiso para anular facturas."},
-        {"admin", {}, {}, 0, "[Anular la factura 0001/26]"},
+        {"admin", {}, {}, 0, "[Anular la factura A0001/25]"},
         // The confirmation says what cancelling is for; a hurried Enter answers No.
         {"admin",
          {"Cliente equivocado"},
          {false},
          0,
          "[Confirmación] Anular sirve para una factura emitida por error"},
-        {"admin", {"Cliente equivocado"}, {true}, 1, "[Aviso] La factura 0001/26 está anulada;"},
-        {"admin", {"Otra vez"}, {}, 1, "[Aviso] La factura 0001/26 ya está anulada."},
+        {"admin", {"Cliente equivocado"}, {true}, 1, "[Aviso] La factura A0001/25 está anulada;"},
+        {"admin", {"Otra vez"}, {}, 1, "[Aviso] La factura A0001/25 ya está anulada."},
     };
     for (const auto& c : cases) {
         h.reset();
@@ -369,7 +369,7 @@ TEST_F(HistoryTest, TheRectificationAsksWhetherItsLinesGoBackToPending) {
             rows << Cells(row, {"Producto Servicio", "Precio", "Unid", "Total", "Origen"});
         return rows << w->lblTotalAFacturar_MN->text();
     };
-    const QString asked = "¿Emitir una factura rectificativa de la factura 0001/26 de Ana García "
+    const QString asked = "¿Emitir una factura rectificativa de la factura A0001/25 de Ana García "
                           "López por 30,25\u00a0€?\n";
     const QString again = asked + "Sus líneas vuelven a estar pendientes del cliente, para "
                                   "facturarlas de nuevo.";

@@ -66,77 +66,94 @@ protected:
 
 // The demo's year, written by the tool as a CSV and compared whole: every document by rate, the
 // credit note as an R4 (it was issued without a reason) naming the invoice it rectifies, the
-// discount of 0004/26 and 0009/26 taken off their bases, the summary with every usual rate.
+// discount of A0004/25 and A0009/25 taken off their bases, the R5 naming the simplified invoice it
+// rectifies, the simplified invoices the F3 replaced and the cancelled invoice left out, the
+// foreign customer by the number of his document, the summary with every usual rate.
 TEST_F(BooksTest, DemoYearIsWrittenWhole) {
     const QString csv = suite.Root() + "/libro.csv";
     const auto [status, said] =
-        Tool({"--desde", "01-01-2026", "--hasta", "31-12-2026", "--out", csv});
+        Tool({"--desde", "01-01-2025", "--hasta", "31-12-2025", "--out", csv});
     ASSERT_EQ(status, 0) << said.toStdString();
-    EXPECT_EQ(said, "libro escrito en " + csv + ": 24 líneas");
-    EXPECT_EQ(
-        ReadAll(csv),
-        "Ejercicio;Periodo;Tipo de factura;Fecha de expedición;Fecha de operación;Serie;Número;"
-        "NIF del destinatario;Nombre del destinatario;Base imponible;Tipo de IVA;Cuota de IVA "
-        "repercutida;Total de la factura;Factura rectificada\r\n"
-        "2026;1T;F1;08/01/2026;08/01/2026;;0001/26;18888888T;Ana García "
-        "López;30,00;10,00;3,00;63,25;\r\n"
-        "2026;1T;F1;08/01/2026;08/01/2026;;0001/26;18888888T;Ana García "
-        "López;25,00;21,00;5,25;63,25;\r\n"
-        "2026;1T;F1;09/01/2026;09/01/2026;;0002/26;26543209J;Javier Martínez "
-        "Ruiz;28,00;10,00;2,80;61,05;\r\n"
-        "2026;1T;F1;09/01/2026;09/01/2026;;0002/26;26543209J;Javier Martínez "
-        "Ruiz;25,00;21,00;5,25;61,05;\r\n"
-        "2026;1T;F1;12/01/2026;12/01/2026;;0003/26;34197530A;Lucía Fernández "
-        "Gil;12,50;10,00;1,25;37,95;\r\n"
-        "2026;1T;F1;12/01/2026;12/01/2026;;0003/26;34197530A;Lucía Fernández "
-        "Gil;20,00;21,00;4,20;37,95;\r\n"
-        "2026;1T;F1;14/01/2026;14/01/2026;;0004/26;41851851Q;Pablo Navarro "
-        "Ortega;35,12;21,00;7,38;42,50;\r\n"
-        "2026;1T;F1;15/01/2026;15/01/2026;;0005/26;49506172Y;Seán "
-        "O'Brien;25,00;10,00;2,50;57,75;\r\n"
-        "2026;1T;F1;15/01/2026;15/01/2026;;0005/26;49506172Y;Seán "
-        "O'Brien;25,00;21,00;5,25;57,75;\r\n"
-        "2026;1T;F1;16/01/2026;16/01/2026;;0006/26;G50123454;Protectora Huellas "
-        "Zaragoza;20,80;21,00;4,37;25,17;\r\n"
-        "2026;1T;F1;20/01/2026;20/01/2026;;0007/26;64814814D;Carmen Romero "
-        "Vidal;140,00;21,00;29,40;169,40;\r\n"
-        "2026;1T;F1;21/01/2026;21/01/2026;;5001/26;72469135E;Miguel Torres "
-        "Molina;14,20;10,00;1,42;70,07;\r\n"
-        "2026;1T;F1;21/01/2026;21/01/2026;;5001/26;72469135E;Miguel Torres "
-        "Molina;45,00;21,00;9,45;70,07;\r\n"
-        "2026;1T;F1;22/01/2026;22/01/2026;;0008/26;80123456N;Isabel Jiménez "
-        "Castro;64,50;4,00;2,58;96,12;\r\n"
-        "2026;1T;F1;22/01/2026;22/01/2026;;0008/26;80123456N;Isabel Jiménez "
-        "Castro;9,90;10,00;0,99;96,12;\r\n"
-        "2026;1T;F1;22/01/2026;22/01/2026;;0008/26;80123456N;Isabel Jiménez "
-        "Castro;15,00;21,00;3,15;96,12;\r\n"
-        "2026;1T;F1;26/01/2026;26/01/2026;;0009/26;87777777W;David Moreno "
-        "Serrano;35,52;21,00;7,46;42,98;\r\n"
-        "2026;1T;F1;28/01/2026;28/01/2026;;5002/26;95432098S;Laura Álvarez "
-        "Domínguez;145,00;21,00;30,45;175,45;\r\n"
-        "2026;1T;F1;02/02/2026;02/02/2026;;0010/26;13086420H;Sergio Muñoz "
-        "Blanco;180,00;21,00;37,80;217,80;\r\n"
-        "2026;1T;F1;10/02/2026;10/02/2026;;0011/26;18888888T;Ana García "
-        "López;31,00;10,00;3,10;34,10;\r\n"
-        "2026;1T;F1;12/02/2026;12/02/2026;;5003/26;20740741P;Marta Iglesias "
-        "Rubio;90,00;21,00;18,90;108,90;\r\n"
-        "2026;1T;R4;16/02/2026;16/02/2026;;0012/26;13086420H;Sergio Muñoz "
-        "Blanco;-180,00;21,00;-37,80;-217,80;0010/26\r\n"
-        "2026;1T;F1;18/02/2026;18/02/2026;;0013/26;28395062K;Alberto Ramos "
-        "Herrero;14,20;10,00;1,42;112,42;\r\n"
-        "2026;1T;F1;18/02/2026;18/02/2026;;0013/26;28395062K;Alberto Ramos "
-        "Herrero;80,00;21,00;16,80;112,42;\r\n"
-        "\r\n"
-        "Concepto;Tipo de IVA;Casillas;Base imponible;Cuota\r\n"
-        "Régimen general al 0 %;0,00;150, 151, 152;0,00;0,00\r\n"
-        "Régimen general al 4 %;4,00;01, 02, 03;64,50;2,58\r\n"
-        "Régimen general al 5 %;5,00;153, 154, 155;0,00;0,00\r\n"
-        "Régimen general al 10 %;10,00;04, 05, 06;164,80;16,48\r\n"
-        "Régimen general al 21 %;21,00;07, 08, 09;881,44;185,11\r\n"
-        "Rectificaciones al 21 %;21,00;14, 15;-180,00;-37,80\r\n"
-        "Total;;27;930,74;166,37\r\n"
-        "\r\n"
-        "Fecha;Caja;Cierre;Esperado;Contado;Diferencia;Por forma de pago\r\n");
+    EXPECT_EQ(said, "libro escrito en " + csv + ": 31 líneas");
+    EXPECT_EQ(ReadAll(csv),
+              "Ejercicio;Periodo;Tipo de factura;Fecha de expedición;Fecha de "
+              "operación;Serie;Número;NIF del destinatario;Nombre del destinatario;Base "
+              "imponible;Tipo de IVA;Cuota de IVA repercutida;Total de la factura;Factura "
+              "rectificada\r\n"
+              "2025;1T;F1;08/01/2025;08/01/2025;A;0001/25;18888888T;Ana García "
+              "López;30,00;10,00;3,00;63,25;\r\n"
+              "2025;1T;F1;08/01/2025;08/01/2025;A;0001/25;18888888T;Ana García "
+              "López;25,00;21,00;5,25;63,25;\r\n"
+              "2025;1T;F1;09/01/2025;09/01/2025;A;0002/25;26543209J;Javier Martínez "
+              "Ruiz;28,00;10,00;2,80;61,05;\r\n"
+              "2025;1T;F1;09/01/2025;09/01/2025;A;0002/25;26543209J;Javier Martínez "
+              "Ruiz;25,00;21,00;5,25;61,05;\r\n"
+              "2025;1T;F1;12/01/2025;12/01/2025;A;0003/25;34197530A;Lucía Fernández "
+              "Gil;12,50;10,00;1,25;37,95;\r\n"
+              "2025;1T;F1;12/01/2025;12/01/2025;A;0003/25;34197530A;Lucía Fernández "
+              "Gil;20,00;21,00;4,20;37,95;\r\n"
+              "2025;1T;F1;14/01/2025;14/01/2025;A;0004/25;41851851Q;Pablo Navarro "
+              "Ortega;35,12;21,00;7,38;42,50;\r\n"
+              "2025;1T;F1;15/01/2025;15/01/2025;A;0005/25;49506172Y;Seán "
+              "O'Brien;25,00;10,00;2,50;57,75;\r\n"
+              "2025;1T;F1;15/01/2025;15/01/2025;A;0005/25;49506172Y;Seán "
+              "O'Brien;25,00;21,00;5,25;57,75;\r\n"
+              "2025;1T;F1;16/01/2025;16/01/2025;A;0006/25;G50123454;Protectora Huellas "
+              "Zaragoza;20,80;21,00;4,37;25,17;\r\n"
+              "2025;1T;F1;20/01/2025;20/01/2025;A;0007/25;64814814D;Carmen Romero "
+              "Vidal;140,00;21,00;29,40;169,40;\r\n"
+              "2025;1T;F1;21/01/2025;21/01/2025;B;0001/25;72469135E;Miguel Torres "
+              "Molina;14,20;10,00;1,42;70,07;\r\n"
+              "2025;1T;F1;21/01/2025;21/01/2025;B;0001/25;72469135E;Miguel Torres "
+              "Molina;45,00;21,00;9,45;70,07;\r\n"
+              "2025;1T;F1;22/01/2025;22/01/2025;A;0008/25;80123456N;Isabel Jiménez "
+              "Castro;64,50;4,00;2,58;96,12;\r\n"
+              "2025;1T;F1;22/01/2025;22/01/2025;A;0008/25;80123456N;Isabel Jiménez "
+              "Castro;9,90;10,00;0,99;96,12;\r\n"
+              "2025;1T;F1;22/01/2025;22/01/2025;A;0008/25;80123456N;Isabel Jiménez "
+              "Castro;15,00;21,00;3,15;96,12;\r\n"
+              "2025;1T;F1;26/01/2025;26/01/2025;A;0009/25;87777777W;David Moreno "
+              "Serrano;35,52;21,00;7,46;42,98;\r\n"
+              "2025;1T;F1;28/01/2025;28/01/2025;B;0002/25;95432098S;Laura Álvarez "
+              "Domínguez;145,00;21,00;30,45;175,45;\r\n"
+              "2025;1T;F1;02/02/2025;02/02/2025;A;0010/25;13086420H;Sergio Muñoz "
+              "Blanco;180,00;21,00;37,80;217,80;\r\n"
+              "2025;1T;F1;10/02/2025;10/02/2025;A;0011/25;18888888T;Ana García "
+              "López;31,00;10,00;3,10;34,10;\r\n"
+              "2025;1T;F1;12/02/2025;12/02/2025;B;0003/25;20740741P;Marta Iglesias "
+              "Rubio;90,00;21,00;18,90;108,90;\r\n"
+              "2025;1T;R4;16/02/2025;16/02/2025;RA;0001/25;13086420H;Sergio Muñoz "
+              "Blanco;-180,00;21,00;-37,80;-217,80;A0010/25\r\n"
+              "2025;1T;F1;18/02/2025;18/02/2025;A;0012/25;28395062K;Alberto Ramos "
+              "Herrero;14,20;10,00;1,42;112,42;\r\n"
+              "2025;1T;F1;18/02/2025;18/02/2025;A;0012/25;28395062K;Alberto Ramos "
+              "Herrero;80,00;21,00;16,80;112,42;\r\n"
+              "2025;1T;F2;20/02/2025;20/02/2025;TA;0002/25;;Tomás Ibarra "
+              "Sanz;9,00;10,00;0,90;19,58;\r\n"
+              "2025;1T;F2;20/02/2025;20/02/2025;TA;0002/25;;Tomás Ibarra "
+              "Sanz;8,00;21,00;1,68;19,58;\r\n"
+              "2025;1T;F1;24/02/2025;24/02/2025;A;0013/25;19FR12345;Pierre "
+              "Dubois;14,20;10,00;1,42;70,07;\r\n"
+              "2025;1T;F1;24/02/2025;24/02/2025;A;0013/25;19FR12345;Pierre "
+              "Dubois;45,00;21,00;9,45;70,07;\r\n"
+              "2025;1T;F3;25/02/2025;25/02/2025;A;0014/25;25476318T;Rosario Gil "
+              "Ferrer;39,00;21,00;8,19;47,19;\r\n"
+              "2025;1T;R5;26/02/2025;26/02/2025;RA;0002/25;;Tomás Ibarra "
+              "Sanz;-9,00;10,00;-0,90;-19,58;TA0002/25\r\n"
+              "2025;1T;R5;26/02/2025;26/02/2025;RA;0002/25;;Tomás Ibarra "
+              "Sanz;-8,00;21,00;-1,68;-19,58;TA0002/25\r\n"
+              "\r\n"
+              "Concepto;Tipo de IVA;Casillas;Base imponible;Cuota\r\n"
+              "Régimen general al 0 %;0,00;150, 151, 152;0,00;0,00\r\n"
+              "Régimen general al 4 %;4,00;01, 02, 03;64,50;2,58\r\n"
+              "Régimen general al 5 %;5,00;153, 154, 155;0,00;0,00\r\n"
+              "Régimen general al 10 %;10,00;04, 05, 06;188,00;18,80\r\n"
+              "Régimen general al 21 %;21,00;07, 08, 09;973,44;204,43\r\n"
+              "Rectificaciones al 10 %;10,00;14, 15;-9,00;-0,90\r\n"
+              "Rectificaciones al 21 %;21,00;14, 15;-188,00;-39,48\r\n"
+              "Total;;27;1028,94;185,43\r\n"
+              "\r\n"
+              "Fecha;Caja;Cierre;Esperado;Contado;Diferencia;Por forma de pago\r\n");
 }
 
 // A folder's ids need not follow the dates (documents numbered before dates had to follow
@@ -174,19 +191,19 @@ TEST_F(BooksTest, QuartersSplitAtTheirBoundaryWithRectifyingInvoicesApart) {
     const LibroFacturas first = LibroFacturas::Leer(20270101, 20270331);
     const LibroFacturas second = LibroFacturas::Leer(20270401, 20270630);
     EXPECT_EQ(Text(LibroEscritura::FilasLibro(first)),
-              "2027;1T;F1;31/03/2027;31/03/2027;;0014/27;G50123454;Perrera; Municipal de "
+              "2027;1T;F1;31/03/2027;31/03/2027;A;0001/27;G50123454;Perrera; Municipal de "
               "Huesca;4,49;10,00;0,45;26,70;\n"
-              "2027;1T;F1;31/03/2027;31/03/2027;;0014/27;G50123454;Perrera; Municipal de "
+              "2027;1T;F1;31/03/2027;31/03/2027;A;0001/27;G50123454;Perrera; Municipal de "
               "Huesca;17,98;21,00;3,78;26,70;");
     EXPECT_EQ(Text(LibroEscritura::FilasLibro(second)),
-              "2027;2T;F1;01/04/2027;01/04/2027;;0015/27;G50123454;Perrera; Municipal de "
+              "2027;2T;F1;01/04/2027;01/04/2027;A;0002/27;G50123454;Perrera; Municipal de "
               "Huesca;100,00;2,00;2,00;102,00;\n"
-              "2027;2T;R1;01/04/2027;01/04/2027;;0016/27;G50123454;Perrera; Municipal de "
-              "Huesca;-4,49;10,00;-0,45;-26,70;0014/27\n"
-              "2027;2T;R1;01/04/2027;01/04/2027;;0016/27;G50123454;Perrera; Municipal de "
-              "Huesca;-17,98;21,00;-3,78;-26,70;0014/27\n"
-              "2027;2T;R4;02/04/2027;02/04/2027;;0017/27;G50123454;Perrera; Municipal de "
-              "Huesca;-100,00;2,00;-2,00;-102,00;0015/27");
+              "2027;2T;R1;01/04/2027;01/04/2027;RA;0001/27;G50123454;Perrera; Municipal de "
+              "Huesca;-4,49;10,00;-0,45;-26,70;A0001/27\n"
+              "2027;2T;R1;01/04/2027;01/04/2027;RA;0001/27;G50123454;Perrera; Municipal de "
+              "Huesca;-17,98;21,00;-3,78;-26,70;A0001/27\n"
+              "2027;2T;R4;02/04/2027;02/04/2027;RA;0002/27;G50123454;Perrera; Municipal de "
+              "Huesca;-100,00;2,00;-2,00;-102,00;A0002/27");
     EXPECT_EQ(Text(LibroEscritura::FilasResumen(second)),
               "Régimen general al 0 %;0,00;150, 151, 152;0,00;0,00\n"
               "Régimen general al 4 %;4,00;01, 02, 03;0,00;0,00\n"
@@ -278,9 +295,9 @@ TEST_F(BooksTest, EmptyPeriodGivesHeadingsAndZeros) {
               "Fecha;Caja;Cierre;Esperado;Contado;Diferencia;Por forma de pago\r\n");
 
     std::set<QString> numbers;
-    for (const LibroFacturas::Linea& l : LibroFacturas::Leer(20260101, 20261231, 2).lineas)
+    for (const LibroFacturas::Linea& l : LibroFacturas::Leer(20250101, 20251231, 2).lineas)
         numbers.insert(l.sNumero);
-    EXPECT_EQ(numbers, (std::set<QString>{"5001/26", "5002/26", "5003/26"}));
+    EXPECT_EQ(numbers, (std::set<QString>{"0001/25", "0002/25", "0003/25"}));
 }
 
 // The till closings of the period, one row per Z with its payment types; the period and the
@@ -306,8 +323,8 @@ TEST_F(BooksTest, ClosingsOfThePeriodFollowTheSummary) {
         return texts.join('\n').toStdString();
     };
     EXPECT_EQ(rows(20260101, 20260331, 0),
-              "31/01/2026|Caja general|Z1|965,81|964,31|-1,50|Efectivo 466,82 / 465,32; Tarjeta "
-              "298,37 / 298,37; Transferencia 175,45 / 175,45; Bizum 25,17 / 25,17\n"
+              "31/01/2026|Caja general|Z1|1083,07|1081,57|-1,50|Efectivo 514,01 / 512,51; Tarjeta "
+              "368,44 / 368,44; Transferencia 175,45 / 175,45; Bizum 25,17 / 25,17\n"
               "28/02/2026|Caja tarjetas|Z1|118,80|118,80|0,00|Efectivo 0,00 / 0,00; Tarjeta "
               "118,80 / 118,80; Transferencia 0,00 / 0,00; Bizum 0,00 / 0,00");
     EXPECT_EQ(rows(20260201, 20260228, 1),

@@ -9,7 +9,7 @@ namespace {
 TEST_F(BillingTest, F9WritesTheBooksOfThePeriodAnswered) {
     Open();
     const QString csv = suite.Root() + "/f9.csv";
-    suite.Ui().Inputs = {"01-02-2026", "28-02-2026"};
+    suite.Ui().Inputs = {"01-02-2025", "28-02-2025"};
     suite.Ui().Files = {csv};
     QApplication::setActiveWindow(w.get());
     w->gdFacturacion->setFocus();
@@ -18,11 +18,11 @@ TEST_F(BillingTest, F9WritesTheBooksOfThePeriodAnswered) {
               (QStringList{"[Libros contables] Desde el día (dd-mm-aaaa):",
                            "[Libros contables] Hasta el día (dd-mm-aaaa):",
                            "[Libros contables] " +
-                               QDir::home().filePath("Libros 01-02-2026 28-02-2026.xlsx"),
+                               QDir::home().filePath("Libros 01-02-2025 28-02-2025.xlsx"),
                            "[Aviso] Libros escritos en " + csv + "."}));
     QFile in(csv);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(in.readAll().contains("\r\nTotal;;27;215,20;40,22\r\n"));
+    EXPECT_TRUE(in.readAll().contains("\r\nTotal;;27;313,40;59,28\r\n"));
 }
 
 } // namespace

@@ -46,7 +46,7 @@ TEST_F(FacturaeWindowTest, WritesTheHighlightedInvoiceSignedWhenTheIniNamesACert
     const QString xml = suite.Root() + "/ventana.xml";
     Press(xml);
     EXPECT_EQ(ui.Shown.last(), "[Aviso] Factura electrónica sin firmar escrita en " + xml + ".");
-    EXPECT_TRUE(ReadAll(xml).contains("<InvoiceNumber>0011/26</InvoiceNumber>"));
+    EXPECT_TRUE(ReadAll(xml).contains("<InvoiceNumber>0011/25</InvoiceNumber>"));
     // The window stays open and makes no reprint or credit-note choice.
     EXPECT_TRUE(h->isVisible());
     EXPECT_EQ(w->nIdFactura_Historico, 0);

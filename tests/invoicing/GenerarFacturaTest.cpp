@@ -276,7 +276,7 @@ TEST_F(GenerarFacturaTest, CustomerTextsOfAnyKindGoInWholeAndUnknownPaymentTypes
     };
     Generar_Factura(w);
     const QString id =
-        Value("SELECT nIdFactura FROM Facturas WHERE sFactura LIKE 'A0001/%'").toString();
+        Value("SELECT MAX(nIdFactura) FROM Facturas WHERE sFactura LIKE 'A0001/%'").toString();
     EXPECT_EQ(Value("SELECT sCliente FROM Facturas WHERE nIdFactura=" + id).toString(), name);
     EXPECT_EQ(Value("SELECT sDomicilio FROM Facturas WHERE nIdFactura=" + id).toString(),
               "C/ Mayor 5, 2º 'A'fin");

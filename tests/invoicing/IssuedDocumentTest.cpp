@@ -57,7 +57,7 @@ TEST_F(IssuedDocumentTest, ADemoInvoiceAndItsCreditNoteReadWhole) {
     const QString customer = "Sergio Muñoz Blanco|Calle Conde de Aranda, 40|Zaragoza|Zaragoza|"
                              "50003|13086420H\n";
     EXPECT_EQ(Describe(*invoice),
-              issuer + "0010/26|F|20260202||0|1|12\n" + customer +
+              issuer + "A0010/25|F|20250202||0|1|12\n" + customer +
                   "CIR02|Esterilización perra||1|180|21|180|37.8|217.8\n"
                   "21.00|180.00|37.80|0.00|0.00|0.00|0.00|0.00|0.00|180.00|37.80|217.80|0.00 due "
                   "217.80\n"
@@ -66,7 +66,7 @@ TEST_F(IssuedDocumentTest, ADemoInvoiceAndItsCreditNoteReadWhole) {
     // Dated the day it was issued, naming the invoice and its date; its payment is the
     // invoice's turned, stored under no type and named by the type it is returned by.
     EXPECT_EQ(Describe(*note),
-              issuer + "0012/26|R|20260216|0010/26|20260202|1|12\n" + customer +
+              issuer + "RA0001/25|R|20250216|A0010/25|20250202|1|12\n" + customer +
                   "CIR02|Esterilización perra||-1|-180|21|-180|-37.8|-217.8\n"
                   "-21.00|-180.00|-37.80|0.00|0.00|0.00|0.00|0.00|0.00|-180.00|-37.80|-217.80|0.00 "
                   "due -217.80\n"
@@ -79,7 +79,7 @@ TEST_F(IssuedDocumentTest, ADemoInvoiceAndItsCreditNoteReadWhole) {
         Value("SELECT nIdFactura FROM Facturas WHERE nDescuento>0 ORDER BY nIdFactura").toInt());
     ASSERT_TRUE(discounted);
     EXPECT_EQ(Describe(*discounted),
-              issuer + "0009/26|F|20260126||0|1|10\n"
+              issuer + "A0009/25|F|20250126||0|1|10\n"
                        "David Moreno Serrano|Calle Mayor, 18|Utebo|Zaragoza|50180|87777777W\n"
                        "PEL01|Baño y corte de pelo||1|30|21|30|6.3|36.3\n"
                        "PEL02|Corte de uñas||1|8|21|8|1.68|9.68\n"

@@ -63,6 +63,8 @@ TEST_F(NumeracionTest, WithoutSeriesAFolderGoesOnFromItsCounterAndPassesOverTake
     const qint32 year = QDate::currentDate().year();
     const QString yy = QString::number(year % 100);
     // Branch 1's counter of older versions stands at 14; branch 2 has just issued 0015 and 0016.
+    Db().UpdateRecord("Contadores", "nContador", "14",
+                      "sId='Factura' AND nIdSucursal=1 AND sSerie='' AND nAnio=0");
     for (const char* n : {"0015/", "0016/"})
         Db().InsertRecord("Facturas", "nIdSucursal,nIdCliente,sFactura,dFactura",
                           "2,1,'" + QString(n) + yy + "'," + QString::number(year * 10000 + 101));

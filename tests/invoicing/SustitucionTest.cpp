@@ -75,7 +75,9 @@ TEST_F(SustitucionTest, TheCompleteInvoiceTakesOverTheSimplifiedOnesAndNoMoneyMo
                     "nIdFactura=" +
                     id + " ORDER BY 1"),
               "10|25|2.5\n21|25|5.25");
-    EXPECT_EQ(Table("SELECT nIdFactura,nIdFacturaSimplificada FROM FacturasSustituidas ORDER BY 2"),
+    EXPECT_EQ(Table("SELECT nIdFactura,nIdFacturaSimplificada FROM FacturasSustituidas WHERE "
+                    "nIdFactura=" +
+                    id + " ORDER BY 2"),
               QString("%1|%2\n%1|%3").arg(id).arg(a).arg(b));
     EXPECT_EQ(Table("SELECT sTipoFactura,sImporteTotal FROM RegistrosFacturacion WHERE "
                     "nIdFactura=" +
@@ -89,7 +91,10 @@ TEST_F(SustitucionTest, TheCompleteInvoiceTakesOverTheSimplifiedOnesAndNoMoneyMo
     QFile xml(file);
     ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(xml.readAll());
-    const QString alta = text.mid(text.lastIndexOf("<sf:RegistroAlta>"));
+    // Its own record, among those of the demo's documents.
+    const qsizetype own = text.indexOf("<sf:NumSerieFactura>" + r.sFactura + "<");
+    const qsizetype start = text.lastIndexOf("<sf:RegistroAlta>", own);
+    const QString alta = text.mid(start, text.indexOf("</sf:RegistroAlta>", own) - start);
     EXPECT_EQ(alta.count("<sf:IDFacturaSustituida>"), 2);
     for (const char* named : {"<sf:NumSerieFactura>TA0001/27<", "<sf:NumSerieFactura>TA0002/27<",
                               "<sf:TipoFactura>F3<", "<sf:NIF>12345678Z<"})

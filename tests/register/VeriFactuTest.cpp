@@ -434,10 +434,10 @@ TEST_F(VeriFactuTest, AnswersThatCannotBeBelievedLeaveEveryRecordQueued) {
         const char* guion;
         const char* error;
     } cases[] = {
-        {R"({"answer": "no_state"})", "la respuesta da al registro 0001/26 ningún estado"},
+        {R"({"answer": "no_state"})", "la respuesta da al registro A0001/25 ningún estado"},
         {R"({"answer": "odd_state"})",
-         "la respuesta da al registro 0001/26 un estado desconocido (\"Pendiente\")"},
-        {R"({"answer": "others"})", "la respuesta habla del registro 0001/26X, que no se ha "
+         "la respuesta da al registro A0001/25 un estado desconocido (\"Pendiente\")"},
+        {R"({"answer": "others"})", "la respuesta habla del registro A0001/25X, que no se ha "
                                     "enviado"},
         {R"({"answer": "trickle"})", "la AEAT no ha contestado en 1.5 s"},
     };

@@ -1,7 +1,9 @@
 #include "support/TestEngine.h"
 #include "support/TestSuite.h"
 
+#include "invoicing/Numeracion.h"
 #include "invoicing/core/AmountsCheck.h"
+#include "invoicing/core/NifCheck.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
 #include "register/RegistroFacturacion.h"
@@ -40,8 +42,13 @@ void ExpectBooksBalance() {
     for (int r = 0; r < clients.RowCount(); ++r) {
         const QString where = "nIdCliente=" + clients(0, r).toString();
         const double paid = Db().SumField("FacturasCobros", "nImporte", where);
-        const double invoiced = Db().SumField("Facturas", "nTotal", where) -
-                                Db().SumField("Facturas", "nDescuento", where);
+        // A cancelled invoice, and simplified invoices replaced by a complete one, owe nothing.
+        const QString owed = where +
+                             " AND nIdFactura NOT IN (SELECT nIdFactura FROM FacturasAnuladas) AND "
+                             "nIdFactura NOT IN (SELECT nIdFacturaSimplificada FROM "
+                             "FacturasSustituidas)";
+        const double invoiced = Db().SumField("Facturas", "nTotal", owed) -
+                                Db().SumField("Facturas", "nDescuento", owed);
         EXPECT_NEAR(Num(clients(1, r)), invoiced, 0.005) << qPrintable(where);
         EXPECT_NEAR(Num(clients(2, r)), paid, 0.005) << qPrintable(where);
         EXPECT_NEAR(Num(clients(3, r)), paid - invoiced, 0.005) << qPrintable(where);
@@ -108,13 +115,10 @@ TEST(Demo, StableRowsOtherTestsRelyOn) {
                    "(SELECT COUNT(*) FROM FacturasItems WHERE nIdFactura IS NULL AND nIdCliente IN "
                    "(1,2))"),
               "Clínica Veterinaria Tavelo S.L.|Tavelo Norte|0|0|3|-12.5|3|4");
-    // The credit note names the invoice it cancels, and the counter is past the last invoice.
+    // The credit note names the invoice it cancels.
     EXPECT_EQ(Text("SELECT abonada.nIdFactura FROM Facturas abono INNER JOIN Facturas abonada ON "
                    "abono.sFacturaAbonada=abonada.sFactura WHERE abono.nIdFactura=15"),
               "12");
-    EXPECT_EQ(Text("SELECT nContador - (SELECT COUNT(*) FROM Facturas WHERE nIdSucursal=1) FROM "
-                   "Contadores WHERE sId='Factura' AND nIdSucursal=1"),
-              "1");
     EXPECT_GE(std::stoi(Text("SELECT COUNT(*) FROM Clientes")), 40);
 }
 
@@ -138,6 +142,43 @@ TEST(Demo, FollowUpRowsOfTheHistory) {
               "0|1|22|0");
 }
 
+// The 2025 documents in the branches' series, of every kind the agency's records know, to
+// recipients that pass the NIF check; this year's series start at 1.
+TEST(Demo, HistoryOfEveryKindInTheSeriesOf2025) {
+    TestSuite suite;
+    const int year = 2025;
+    EXPECT_EQ(Text(QString("SELECT f.nIdFactura, f.sFactura, f.sTipoFactura, f.dFactura-%1, "
+                           "f.nIdCliente, f.sDni, f.sIdOtroPais, f.sIdOtroTipo, f.sFacturaAbonada, "
+                           "(SELECT COUNT(*) FROM FacturasAnuladas a WHERE "
+                           "a.nIdFactura=f.nIdFactura), (SELECT COUNT(*) FROM FacturasSustituidas "
+                           "s WHERE s.nIdFactura=f.nIdFactura) FROM Facturas f WHERE "
+                           "f.nIdFactura>=15 ORDER BY f.nIdFactura")
+                       .arg(year * 10000)),
+              QString("15|RA0001/%1||202|12|13086420H|||A0010/%1|0|0; "
+                      "16|A0012/%1|F1|218|14|28395062K||||0|0; "
+                      "17|TA0001/%1|F2|219|41|||||0|0; "
+                      "18|TA0002/%1|F2|220|42|||||0|0; "
+                      "19|TA0003/%1|F2|223|41|||||0|0; "
+                      "20|A0013/%1|F1|224|43|19FR12345|FR|03||0|0; "
+                      "21|A0014/%1|F3|225|41|25476318T||||0|2; "
+                      "22|RA0002/%1|R5|220|42||||TA0002/%1|0|0; "
+                      "23|A0015/%1|F1|227|15|36049383B||||1|0")
+                  .arg(year % 100, 2, 10, QLatin1Char('0'))
+                  .toStdString());
+    // 2,5 kg of loose food are 2,5 units of its line, priced by the kilo.
+    EXPECT_EQ(Text("SELECT nUnidades, nTotal FROM FacturasItems WHERE nIdFactura=17 AND "
+                   "nIdProductoServicio=41"),
+              "2.5|9.68");
+    const Rows ids = Db().GetRows("SELECT sDni FROM Clientes WHERE sDni<>''");
+    ASSERT_EQ(ids.RowCount(), 40);
+    for (int r = 0; r < ids.RowCount(); ++r)
+        EXPECT_TRUE(CheckNif(ids(0, r).toString()).Valid()) << ids(0, r).toString().toStdString();
+    EXPECT_EQ(Numeracion::Siguiente(1, QDate::currentDate().year() * 10000 + 101),
+              QString("A0001/%1").arg(QDate::currentDate().year() % 100));
+    const RegistroFacturacion::Verificacion chain = RegistroFacturacion::Verificar();
+    EXPECT_TRUE(chain.intact) << chain.message.toStdString();
+}
+
 TEST(Demo, EmptySuiteHasTheSchemaOnly) {
     TestSuite suite(false);
     EXPECT_EQ(Text("SELECT COUNT(*) FROM Clientes"), "0");
@@ -149,27 +190,37 @@ TEST(Scale, GeneratedSalesAddUpAndKeepTheDemoIntact) {
     SuiteSetup::FillScale(1);
     EXPECT_EQ(
         Text("SELECT (SELECT COUNT(*) FROM Clientes), "
-             "(SELECT COUNT(*) FROM Mascotas WHERE nIdCliente>40), "
-             "(SELECT COUNT(*) FROM FacturasItems WHERE nIdCliente>40), "
-             "(SELECT COUNT(*) FROM FacturasItems WHERE nIdCliente>40 AND nIdFactura IS NULL), "
+             "(SELECT COUNT(*) FROM Mascotas WHERE nIdCliente>43), "
+             "(SELECT COUNT(*) FROM FacturasItems WHERE nIdCliente>43), "
+             "(SELECT COUNT(*) FROM FacturasItems WHERE nIdCliente>43 AND nIdFactura IS NULL), "
              "(SELECT COUNT(*) FROM Mascotas WHERE sMascota='Luna')"),
-        // The demo's 40 clients and its two counter customers, then the generated ones.
-        "1042|1500|10000|1000|2");
+        // The demo's 43 clients and its two counter customers, then the generated ones.
+        "1045|1500|10000|1000|2");
     ExpectBooksBalance();
     // Issued as the billing window issues them: every invoiced line in its pet's history, each
     // vaccine with its next dose a year on, stock taken off, and numbers drawn from branch 1's
     // series.
-    const QString scale = "f.nIdFactura=x.nIdFactura AND f.dFactura<20260101";
+    const int year = 2024;
+    const QString before = QString::number((year + 1) * 10000);
+    const QString scale = "f.nIdFactura=x.nIdFactura AND f.dFactura<" + before;
     EXPECT_EQ(Text("SELECT (SELECT COUNT(*) FROM MascotasProdServ x JOIN Facturas f ON " + scale +
                    "), (SELECT COUNT(*) FROM FacturasItems x JOIN Facturas f ON " + scale +
-                   "), (SELECT MIN(1) FROM Vacunaciones x JOIN Facturas f ON " + scale +
-                   "), (SELECT COUNT(*) FROM Vacunaciones x JOIN Facturas f ON " + scale +
-                   " WHERE x.dProximaVacuna<>x.dVacunado+10000), (SELECT MIN(sFactura) || ' ' || "
-                   "MAX(sFactura) || ' ' || COUNT(*) FROM Facturas WHERE dFactura<20260101), "
+                   "), (SELECT MIN(sFactura) || ' ' || "
+                   "MAX(sFactura) || ' ' || COUNT(*) FROM Facturas WHERE dFactura<" +
+                   before +
+                   "), "
                    "(SELECT COUNT(*) FROM ProductosServicios WHERE sCodigo LIKE 'G%' AND "
                    "bProducto=1 AND nStockActual=1000), (SELECT nContador FROM Contadores WHERE "
-                   "sId='Factura' AND nIdSucursal=1 AND nAnio=2025)"),
-              "9000|9000|1|0|A0001/25 A3000/25 3000|0|3001");
+                   "sId='Factura' AND nIdSucursal=1 AND nAnio=" +
+                   QString::number(year) + ")"),
+              QString("9000|9000|A0001/%1 A3000/%1 3000|0|3001").arg(year % 100).toStdString());
+    const Rows shots = Db().GetRows("SELECT x.dVacunado, x.dProximaVacuna FROM Vacunaciones x JOIN "
+                                    "Facturas f ON " +
+                                    scale);
+    ASSERT_GT(shots.RowCount(), 0);
+    for (int r = 0; r < shots.RowCount(); ++r)
+        ASSERT_EQ(QDate::fromString(shots(0, r).toString(), "yyyyMMdd").addDays(365),
+                  QDate::fromString(shots(1, r).toString(), "yyyyMMdd"));
     const RegistroFacturacion::Verificacion chain = RegistroFacturacion::Verificar();
     EXPECT_TRUE(chain.intact) << chain.message.toStdString();
 }

@@ -17,7 +17,7 @@ class ServerDatabase;
 //
 // The demo clinic's ids are stable (docs/data-folder.md has the full list):
 //  - company "Clínica Veterinaria Tavelo S.L." (NIF B12345674); branches 1 "Tavelo Centro",
-//    2 "Tavelo Norte" (next invoice numbers: branch 1 14, branch 2 5004);
+//    2 "Tavelo Norte", numbering in series A / RA / TA and B / RB / TB;
 //  - groups 1 "Master", 2 "Recepción", 3 "Veterinarios"; users 1 "admin"/"admin" (group 1,
 //    branch 1), 2 "recepcion" without password (group 2, branch 1), 3 "norte"/"norte" (group 3,
 //    branch 2); "tvEstadisticas", "tvLibros" and "tvFacturae" allowed for Master, refused for
@@ -32,7 +32,9 @@ class ServerDatabase;
 //    "Seán O'Brien" with pet 5 "Max"; client 6 buys at price level 3; client 12 has the
 //    credited invoice's item CIR02 pending again;
 //  - product "PIEN10" "Pienso adulto 3 kg": 10.00 at 21 %, level 3 price 8.00;
-//  - invoices 1 to 14 and 16, credit note 15 cancelling invoice 12.
+//  - invoices 1 to 14 and 16, credit note 15 cancelling invoice 12, then simplified invoices,
+//    a foreign customer's invoice, an F3, an R5 and a cancelled invoice (17 to 23), all dated in
+//    the year before today's, so that this year's series start at 1.
 class TestSuite {
 public:
     explicit TestSuite(bool demo = true);
