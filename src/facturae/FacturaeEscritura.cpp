@@ -368,6 +368,12 @@ FacturaeEscritura::Documento FacturaeEscritura::Leer(qint32 nIdFactura) {
     // A Facturae names its buyer; a simplified invoice has none to name.
     if (d->Simplified())
         throw TvError(ErrorNumber::InvalidCall, NoSimplificadas(d->sFactura));
+    // A cancelled document was issued in error: handing it over would bill what is undone.
+    if (Utility::instance().SqlNumber(
+            Db().GetValue("FacturasAnuladas", "nIdFactura=" + QString::number(nIdFactura))) != 0)
+        throw TvError(ErrorNumber::InvalidCall,
+                      "La factura " + d->sFactura +
+                          " está anulada: no se emite como factura electrónica (Facturae).");
     Documento doc{*d, {}, QStringLiteral("R4"), {}};
     doc.sProvinciaEmisor = Db().GetRows("SELECT sProvincia FROM ConfiguracionEmpresa ORDER BY "
                                         "nIdConfiguracionEmpresa LIMIT 1")

@@ -163,10 +163,10 @@ const Client Clients[] = {
      nullptr},
     {"Mercedes Lara Parra", "Calle Gran Vía, 15", "Zaragoza", "Zaragoza", "50006", 1, nullptr},
     // Customers who gave no NIF at the desk: they get simplified invoices.
-    {"Rosario Gil Ferrer", "", "Zaragoza", "Zaragoza", "", 1, ""},
+    {"Rosario Gil Ferrer", "Calle Predicadores, 40", "Zaragoza", "Zaragoza", "50003", 1, ""},
     {"Tomás Ibarra Sanz", "", "Zaragoza", "Zaragoza", "", 1, ""},
     // A tourist identified by the passport shown at the desk (see the history below).
-    {"Pierre Dubois", "12 rue de la République", "Lyon", "", "69002", 1, ""},
+    {"Pierre Dubois", "12 rue de la République", "Lyon", "Rhône", "69002", 1, ""},
 };
 
 enum Species { Perro = 1, Gato, Conejo, Huron, Ave, Roedor, Reptil };

@@ -179,15 +179,13 @@ TEST_F(InvoiceFlowTest, ToolKeysWorkFromTheGridAndKeepWhatIsBeingTyped) {
 
 TEST_F(InvoiceFlowTest, NoCashBoxIsSaidBeforeAnythingIsDrawn) {
     Open();
+    const QString counters = Table("SELECT * FROM Contadores ORDER BY 1");
     w->cboCaja_SN->setCurrentIndex(-1);
     w->Frm_evtButtonPressed("GenerarFactura_BT");
     EXPECT_EQ(suite.Ui().ModalCount, 0);
     EXPECT_EQ(suite.Ui().Shown.last(),
               "[Aviso] Elija antes la caja en la que se cobra la factura.");
-    EXPECT_EQ(DataAccess::instance()
-                  .GetValue("Contadores", "sId='Factura' AND nIdSucursal=1", "nContador")
-                  .toInt(),
-              14);
+    EXPECT_EQ(Table("SELECT * FROM Contadores ORDER BY 1"), counters);
 }
 
 // A clinic's own invoice definition that could not print is found before anything is issued:
@@ -197,6 +195,7 @@ TEST_F(InvoiceFlowTest, ACustomDefinitionThatCannotPrintStopsTheInvoiceBeforeItI
     QFile original(Gi.sPathReports + "/Factura.xml");
     ASSERT_TRUE(original.open(QIODevice::ReadOnly));
     const QString definition = QString::fromUtf8(original.readAll());
+    const QString counters = Table("SELECT * FROM Contadores ORDER BY 1");
     const QString custom = Gi.sPathReports + "/Custom/Factura.xml";
     QDir().mkpath(Gi.sPathReports + "/Custom");
     const std::pair<QString, QString> cases[] = {
@@ -219,10 +218,7 @@ TEST_F(InvoiceFlowTest, ACustomDefinitionThatCannotPrintStopsTheInvoiceBeforeItI
                     shown.contains(said))
             << shown.toStdString();
     }
-    EXPECT_EQ(DataAccess::instance()
-                  .GetValue("Contadores", "sId='Factura' AND nIdSucursal=1", "nContador")
-                  .toInt(),
-              14);
+    EXPECT_EQ(Table("SELECT * FROM Contadores ORDER BY 1"), counters);
 }
 
 } // namespace

@@ -143,9 +143,16 @@ TEST_F(FacturaeTest, DemoDocumentsAreValidAndAddUp) {
         20260301, {{3, 9.99, 21}, {1, 0.125, 10}, {1, 0.125, 10}, {1, 0.125, 10}, {2, 0.333, 4}},
         2.5, "R1", "");
     QStringList files, fromFiles, fromModel;
-    // Simplified invoices and their rectifications name no recipient, so Facturae is not for them.
-    const Rows ids = Db().GetRows("SELECT nIdFactura FROM Facturas WHERE COALESCE(sTipoFactura,'') "
-                                  "NOT IN ('F2','R5') ORDER BY nIdFactura");
+    // Simplified invoices and their rectifications name no recipient, so Facturae is not for them,
+    // nor for a cancelled invoice.
+    const Rows ids = Db().GetRows(
+        "SELECT nIdFactura FROM Facturas f WHERE COALESCE(sTipoFactura,'') NOT IN ('F2','R5') AND "
+        "NOT EXISTS (SELECT 1 FROM FacturasAnuladas a WHERE a.nIdFactura=f.nIdFactura) ORDER BY "
+        "nIdFactura");
+    EXPECT_EQ(
+        Write(Db().GetRows("SELECT MIN(nIdFactura) FROM FacturasAnuladas").Value(0, 0).toInt(),
+              suite.Root() + "/anulada.xml"),
+        "La factura A0015/25 está anulada: no se emite como factura electrónica (Facturae).");
     for (int r = 0; r < ids.RowCount(); ++r) {
         const qint32 id = ids.Value(0, r).toInt();
         files << suite.Root() + QString("/f%1.xml").arg(id);

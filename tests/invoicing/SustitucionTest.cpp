@@ -93,7 +93,7 @@ TEST_F(SustitucionTest, TheCompleteInvoiceTakesOverTheSimplifiedOnesAndNoMoneyMo
     const QString text = QString::fromUtf8(xml.readAll());
     // Its own record, among those of the demo's documents.
     const qsizetype own = text.indexOf("<sf:NumSerieFactura>" + r.sFactura + "<");
-    const qsizetype start = text.lastIndexOf("<sf:RegistroAlta>", own);
+    const qsizetype start = text.lastIndexOf("<sf:RegistroAlta", own);
     const QString alta = text.mid(start, text.indexOf("</sf:RegistroAlta>", own) - start);
     EXPECT_EQ(alta.count("<sf:IDFacturaSustituida>"), 2);
     for (const char* named : {"<sf:NumSerieFactura>TA0001/27<", "<sf:NumSerieFactura>TA0002/27<",

@@ -304,6 +304,12 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
         r.sHuellaAnterior = f["Encadenamiento/RegistroAnterior/Huella"];
         r.sFechaHoraHuso = f["FechaHoraHusoGenRegistro"];
         EXPECT_EQ(RegistroFacturacion::Huella(r), f["Huella"]) << r.sNumSerie.toStdString();
+        // The demo's cancellation is a link of the chain this export of registrations skips.
+        if (r.sHuellaAnterior != previous &&
+            Table("SELECT sHuellaAnterior FROM RegistrosFacturacion WHERE sTipoRegistro="
+                  "'Anulacion' AND sHuella='" +
+                  r.sHuellaAnterior + "'") == previous)
+            previous = r.sHuellaAnterior;
         EXPECT_EQ(r.sHuellaAnterior, previous) << r.sNumSerie.toStdString();
         EXPECT_EQ(f["Encadenamiento/PrimerRegistro"], previous.isEmpty() ? "S" : QString());
         previous = f["Huella"];
@@ -334,7 +340,7 @@ TEST_F(RegisterTest, TheAgencyReadsTheRegisterInItsOwnFormat) {
     // Ours: a discounted invoice (its tax that of 27.75), two invoices and the rectifying invoice
     // of the first of them, each naming the customer the dialog proposed with the client's NIF.
     QStringList last;
-    for (size_t k = 16; k < altas.size(); ++k) {
+    for (size_t k = altas.size() - 4; k < altas.size(); ++k) {
         const auto& f = altas[k].field;
         last << QStringList{f["IDFactura/NumSerieFactura"],
                             f["TipoFactura"],
@@ -422,7 +428,7 @@ TEST_F(RegisterTest, ACancellationIsChainedVerifiedAndReadByTheAgency) {
     ExpectValidAeat({file});
     const std::vector<Alta> anuladas = ReadAltas(file, QLatin1String("RegistroAnulacion"));
     ASSERT_EQ(anuladas.size(), 2u);
-    const auto& f = anuladas[0].field;
+    const auto& f = anuladas.back().field;
     Registro r;
     r.sTipoRegistro = Registro::Anulacion;
     r.sIdEmisor = f["IDFactura/IDEmisorFacturaAnulada"];
@@ -437,26 +443,26 @@ TEST_F(RegisterTest, ACancellationIsChainedVerifiedAndReadByTheAgency) {
                   ReadAltas(file).back().field["Huella"] + " " + RegistroFacturacion::Huella(r));
 
     // A cancellation of an invoice that Facturas does not say is cancelled is found.
-    Tamper("DELETE FROM FacturasAnuladas");
+    Tamper("DELETE FROM FacturasAnuladas WHERE nIdFactura=" + QString::number(invoice));
     const auto [status, said] = Tool({"verify"});
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(said, "record 21 (A0003/" + Year() +
+    EXPECT_EQ(said, "record 29 (A0003/" + Year() +
                         "): cancels an invoice that Facturas does not mark as cancelled");
 }
 
 TEST_F(RegisterTest, AGreatRegisterGoesInDocumentsOfAThousandRecords) {
-    // 2,484 invoices beside the demo's 16, written as the setup tool writes a history.
-    for (int chunk = 0; chunk < 6; ++chunk) {
+    // 2,476 invoices beside the demo's 24 records, written as the setup tool writes a history.
+    for (int chunk = 0; chunk < 4; ++chunk) {
         QStringList rows;
-        for (int k = 0; k < 414; ++k)
+        for (int k = 0; k < 619; ++k)
             rows << QString("(1,1,'Cliente','%1/27',20270115,21,100,21,100,21,121,1)")
-                        .arg(chunk * 414 + k + 1, 4, 10, QChar('0'));
+                        .arg(chunk * 619 + k + 1, 4, 10, QChar('0'));
         Db().Execute("INSERT INTO Facturas (nIdSucursal,nIdCliente,sCliente,sFactura,dFactura,"
                      "nPo_1,nBi_1,nIm_1,nBi_Total,nIm_Total,nTotal,nDescuento) VALUES " +
                      rows.join(','));
     }
-    EXPECT_EQ(TaxableBreakdown::WriteMissing(), 2484);
-    EXPECT_EQ(RegistroFacturacion::RegistrarPendientes(), 2484);
+    EXPECT_EQ(TaxableBreakdown::WriteMissing(), 2476);
+    EXPECT_EQ(RegistroFacturacion::RegistrarPendientes(), 2476);
     const QString file = suite.Root() + "/aeat.xml";
     ASSERT_EQ(Tool({"export", "--aeat", file}).first, 0);
     QStringList files;
@@ -465,7 +471,8 @@ TEST_F(RegisterTest, AGreatRegisterGoesInDocumentsOfAThousandRecords) {
         files << suite.Root() + QString("/aeat-%1.xml").arg(part);
         sizes << ReadAltas(files.last()).size();
     }
-    EXPECT_EQ(sizes, (QList<size_t>{1000, 1000, 500}));
+    // Documents of a thousand records; the first holds the demo's cancellation too.
+    EXPECT_EQ(sizes, (QList<size_t>{999, 1000, 500}));
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_FALSE(QFile::exists(suite.Root() + "/aeat-4.xml"));
     ExpectValidAeat(files);
@@ -475,7 +482,7 @@ TEST_F(RegisterTest, AGreatRegisterGoesInDocumentsOfAThousandRecords) {
     ASSERT_EQ(
         Tool({"export", "--aeat", year, "--desde", "01-01-2020", "--hasta", "31-12-2026"}).first,
         0);
-    EXPECT_EQ(ReadAltas(year).size(), 16u);
+    EXPECT_EQ(ReadAltas(year).size(), 23u);
     EXPECT_EQ(Tool({"export", "--aeat", year, "--desde", "2026-01-01"}).first, 2);
 }
 

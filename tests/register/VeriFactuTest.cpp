@@ -170,6 +170,13 @@ protected:
         Generar_Factura(w);
     }
     static int Records() { return Count("RegistrosFacturacion"); }
+    // Each number once per record of the register: a cancelled invoice's number twice.
+    static QMap<QString, int> OnceEach() {
+        QMap<QString, int> times;
+        for (const QString& n : Table("SELECT sNumSerie FROM RegistrosFacturacion").split('\n'))
+            ++times[n];
+        return times;
+    }
     // Scripts the stand-in to reject the register's record at `offset`; answers its number.
     QString Reject(int offset = 0) {
         const QString number = Value("SELECT sNumSerie FROM RegistrosFacturacion ORDER BY "
@@ -263,7 +270,7 @@ TEST_F(VeriFactuTest, EveryRecordIsSentOnceInRegisterOrderAndAcceptedOnesStayAcc
     EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, 1);
     ASSERT_EQ(agencia.Requests().size(), 2u);
     EXPECT_EQ(agencia.Requests()[1]["numbers"].toArray().size(), 1);
-    EXPECT_EQ(agencia.Accepted().values(), QList<int>(records + 1, 1));
+    EXPECT_EQ(agencia.Accepted(), OnceEach());
     EXPECT_TRUE(VeriFactu::NoAceptados().empty());
     ExpectValid();
 }
@@ -369,7 +376,7 @@ TEST_F(VeriFactuTest, FailuresLeaveEveryRecordPendingUntilTheNextGoodSubmission)
     agencia.Guion(R"({"answer": "ok"})");
     EXPECT_EQ(VeriFactu::Enviar(agencia.Configuracion()).aceptados, records);
     EXPECT_FALSE(VeriFactu::UltimoFallo());
-    EXPECT_EQ(agencia.Accepted().values(), QList<int>(records, 1));
+    EXPECT_EQ(agencia.Accepted(), OnceEach());
     ExpectValid();
 }
 
@@ -421,9 +428,9 @@ TEST_F(VeriFactuTest, TheCommandSendsFromTheIniAndOneWorkstationSendsAtATime) {
               std::make_pair(0, QString("sent: 1 accepted, 0 accepted with errors, 0 rejected, "
                                         "0 pending")));
     // Each record once, the rejected one again as its correction.
-    const QMap<QString, int> sent = agencia.Accepted();
-    for (auto n = sent.begin(); n != sent.end(); ++n)
-        EXPECT_EQ(n.value(), n.key() == rejected ? 2 : 1) << n.key().toStdString();
+    QMap<QString, int> once = OnceEach();
+    ++once[rejected];
+    EXPECT_EQ(agencia.Accepted(), once);
     ExpectValid();
 }
 
