@@ -241,7 +241,7 @@ TEST_F(BooksTest, SummaryTotalsAreTheSumsOverDocumentsAndTheRegister) {
         if (k % 5 == 0)
             CreditNote(id, 20270120 + k, k % 2 ? "R2" : "");
     }
-    for (const auto& [desde, hasta] : {std::pair{20260101, 20261231}, {20270101, 20270331}}) {
+    for (const auto& [desde, hasta] : {std::pair{20250101, 20251231}, {20270101, 20270331}}) {
         const LibroFacturas libro = LibroFacturas::Leer(desde, hasta);
         Money base, cuota, due;
         std::set<qint32> documents;
@@ -378,7 +378,7 @@ TEST_F(BooksTest, WorkbookReadsInASpreadsheetAsTheCsv) {
         GTEST_SKIP() << "LibreOffice (soffice) is not installed; scripts/deps --office installs it";
     const QString xlsx = suite.Root() + "/libro.xlsx";
     const auto [status, said] =
-        Tool({"--desde", "01-01-2026", "--hasta", "31-12-2026", "--out", xlsx});
+        Tool({"--desde", "01-01-2025", "--hasta", "31-12-2025", "--out", xlsx});
     ASSERT_EQ(status, 0) << said.toStdString();
     QTemporaryDir profile;
     RunProgram(soffice,
@@ -388,7 +388,7 @@ TEST_F(BooksTest, WorkbookReadsInASpreadsheetAsTheCsv) {
                 "--outdir", suite.Root(), xlsx},
                180000);
 
-    const LibroFacturas libro = LibroFacturas::Leer(20260101, 20261231);
+    const LibroFacturas libro = LibroFacturas::Leer(20250101, 20251231);
     // What LibreOffice writes of a cell the CSV holds: numbers in their shortest form with a
     // point, dates month first.
     auto asRead = [](std::vector<QStringList> rows, std::vector<int> numbers,
