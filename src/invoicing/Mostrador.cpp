@@ -47,8 +47,7 @@ QString Mostrador::MotivoNoVendible(qint32 nIdCliente) {
         return {};
     const Rows lineas = Db().GetRows(
         "SELECT p.sProductoServicio,p.bProducto,p.bVacuna,i.nIdMascota FROM (SELECT * FROM "
-        "FacturasItems "
-        "WHERE " +
+        "FacturasItems WHERE " +
         CondicionPendientes(nIdCliente) +
         ") i LEFT JOIN ProductosServicios p ON p.nIdProductoServicio=i.nIdProductoServicio ORDER "
         "BY i.nIdFacturaItem");

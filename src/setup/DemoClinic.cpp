@@ -245,7 +245,7 @@ struct PastSale {
     std::vector<HistoryWriter::Payment> payments; // amount 0: the rest of the total
 };
 
-// Dates are month and day (mmdd) of 2025, the demo's year (LastYear below): what a new clinic
+// Dates are month and day (mmdd) of 2025, the demo's year (HistoryDate below): what a new clinic
 // issues starts its series at 1 (A0001/26 made in 2026).
 // Invoice keys follow this order (1 to 14, 16 to 20, then 23); the rectifying invoice of invoice
 // 12, issued on 16 February, is key 15; the complete invoice replacing 17 and 19 is key 21 and the
@@ -297,7 +297,7 @@ const QString ForeignPassport = QStringLiteral("19FR12345");
 // mmdd of the demo's year, yyyymmdd. A year of its own, before any a clinic issues in with this
 // module, so that its series never share a year with what the desk issues now: A0001 of this
 // year is the desk's first invoice, whatever year the demo is made in.
-int LastYear(int mmdd) {
+int HistoryDate(int mmdd) {
     return HistoryYear * 10000 + mmdd;
 }
 
@@ -519,10 +519,10 @@ void DemoClinic::AddHistory() {
     std::vector<qint32> invoices;
     for (const PastSale& s : History) {
         if (int(invoices.size()) == CreditNoteBefore)
-            writer.CreditNote(CreditedInvoice, LastYear(CreditNoteDate), 1);
+            writer.CreditNote(CreditedInvoice, HistoryDate(CreditNoteDate), 1);
         if (int(invoices.size()) == CorrectionsBefore) {
-            writer.Replace({invoices[15], invoices[17]}, ReplacingDni, LastYear(225), 2);
-            writer.CreditNote(invoices[16], LastYear(226), 2);
+            writer.Replace({invoices[15], invoices[17]}, ReplacingDni, HistoryDate(225), 2);
+            writer.CreditNote(invoices[16], HistoryDate(226), 2);
         }
         for (const Line& line : s.lines)
             writer.AddPendingItem(s.client, s.pet, line.code, line.units);
@@ -540,7 +540,7 @@ void DemoClinic::AddHistory() {
         sale.nIdUsuario = s.user;
         sale.nIdEmpleado = s.employee;
         sale.nIdCaja = s.box;
-        sale.dFactura = LastYear(s.date);
+        sale.dFactura = HistoryDate(s.date);
         if (s.client == ForeignClient) {
             sale.sDocumento = ForeignPassport;
             sale.sPais = QStringLiteral("FR");
@@ -557,7 +557,7 @@ void DemoClinic::AddHistory() {
         }
         invoices.push_back(writer.Invoice(sale));
     }
-    writer.Cancel(invoices.back(), LastYear(227), 1,
+    writer.Cancel(invoices.back(), HistoryDate(227), 1,
                   QStringLiteral("Emitida al cliente equivocado: el servicio era de otra mascota"));
 }
 
