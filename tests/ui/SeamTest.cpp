@@ -1,13 +1,16 @@
 #include "UnattendedChild.h"
 
 #include "platform/data/DataAccess.h"
+#include "platform/ui/seam/InteractiveUi.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/ui/seam/Translations.h"
 
 #include "QtPrinting.h"
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,6 +18,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -172,4 +176,25 @@ TEST(TranslationsTest, QtsOwnButtonsAndFileDialogSpeakSpanish) {
     for (const char* name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
         labels << dialog.findChild<QLabel*>(name)->text().remove('&');
     EXPECT_EQ(labels.join('|'), "Ver en:|Nombre de fichero:|Ficheros de tipo:");
+}
+
+// Sized to a short prompt, an input box was narrower than its title, which the window manager
+// elided in the middle ("Libros…tables"). Accepted it answers what was typed; Escape, nothing.
+TEST(InteractiveUiTest, AnInputBoxIsWideEnoughForItsTitle) {
+    InteractiveUi seam;
+    const QString title = "Libros contables de la sucursal del centro";
+    for (const bool accept : {true, false}) {
+        int width = 0, needed = 0;
+        QTimer::singleShot(0, [&] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QInputDialog*>(top); box && box->isVisible()) {
+                    width = box->width();
+                    needed = box->fontMetrics().horizontalAdvance(title);
+                    box->setTextValue("31-03-2026");
+                    accept ? box->accept() : box->reject();
+                }
+        });
+        EXPECT_EQ(seam.Input(title, "Desde el día:", "01-01-2026"), accept ? "31-03-2026" : "");
+        EXPECT_GT(width, needed);
+    }
 }

@@ -14,6 +14,9 @@
 #include <cstdlib>
 
 namespace {
+// What a title bar takes beside its text: the icon and the close, minimise and maximise buttons.
+constexpr int kTitleBarButtons = 160;
+
 QMessageBox::Icon BoxIcon(Ui::Icon icon) {
     switch (icon) {
     case Ui::Icon::Critical:
@@ -78,10 +81,16 @@ bool InteractiveUi::Confirm(const QString& title, const QString& text, Default b
 
 QString InteractiveUi::Input(const QString& title, const QString& prompt,
                              const QString& defaultText) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(Owner(), title, prompt, QLineEdit::Normal, defaultText, &ok);
-    return ok ? text : QString();
+    QInputDialog dialog(Owner());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    // Sized to its short prompt, the dialog is narrower than its title, which the window manager
+    // then elides in the middle ("Libros…tables"): room for the title and the frame's buttons.
+    // The dialog's layout sets its own minimum size, so the width goes to the field it holds.
+    if (auto* field = dialog.findChild<QLineEdit*>())
+        field->setMinimumWidth(dialog.fontMetrics().horizontalAdvance(title) + kTitleBarButtons);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 QString InteractiveUi::SaveFile(const QString& title, const QString& folder,
