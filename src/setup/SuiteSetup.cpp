@@ -339,8 +339,14 @@ QString TillRules(bool server) {
                "'INSERT' OR NEW.nIdCaja IS DISTINCT FROM OLD.nIdCaja OR NEW.dApunte IS DISTINCT "
                "FROM OLD.dApunte) AND %2 THEN RAISE EXCEPTION '%1'; END IF; RETURN NEW; END $$ "
                "LANGUAGE plpgsql;\n"
-               "CREATE OR REPLACE TRIGGER tv_caja_apunte_cerrado BEFORE INSERT OR UPDATE OR "
-               "DELETE ON ApuntesCaja FOR EACH ROW EXECUTE FUNCTION tv_caja_apunte_cerrado();\n"
+               "CREATE OR REPLACE TRIGGER tv_caja_apunte_cerrado BEFORE INSERT OR DELETE ON "
+               "ApuntesCaja FOR EACH ROW EXECUTE FUNCTION tv_caja_apunte_cerrado();\n"
+               // A closing marks every entry of its period: only an update that could change a
+               // closed period calls the function, the rest are passed by the server itself.
+               "CREATE OR REPLACE TRIGGER tv_caja_apunte_cambio BEFORE UPDATE ON ApuntesCaja FOR "
+               "EACH ROW WHEN (COALESCE(OLD.nIdCierreCaja, 0) <> 0 OR NEW.nIdCaja IS DISTINCT "
+               "FROM OLD.nIdCaja OR NEW.dApunte IS DISTINCT FROM OLD.dApunte) EXECUTE FUNCTION "
+               "tv_caja_apunte_cerrado();\n"
                "CREATE OR REPLACE FUNCTION tv_caja_factura_cerrada() RETURNS trigger AS $$ BEGIN "
                "IF %3 THEN RAISE EXCEPTION '%1'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql;\n"
                "CREATE OR REPLACE TRIGGER tv_caja_factura_cerrada BEFORE INSERT ON Facturas FOR "
