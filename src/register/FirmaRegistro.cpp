@@ -64,9 +64,9 @@ public:
         }
         if (reader.isStartElement() && reader.name() == u"Signature")
             ended = true;
-        else if (reader.isStartElement() && blocks.contains(reader.name().toString()))
+        else if (reader.isStartElement() && blocks.contains(reader.name()))
             ++inside;
-        else if (reader.isEndElement() && blocks.contains(reader.name().toString()))
+        else if (reader.isEndElement() && blocks.contains(reader.name()))
             --inside;
         else if (reader.isStartElement() && (inside > 0 || single.contains(reader.name())))
             element = reader.name().toString();
@@ -89,16 +89,28 @@ QStringList Dice(const QByteArray& xml) {
     return documento.said;
 }
 
-// A signed record read once: the elements' texts by name, the first of each (the record's own:
-// its document's identifier comes before any other), never its predecessor's nor the
-// signature's; the root's name under the empty key, nothing at all when the XML does not read.
-// And what it says of its document.
+// A signed record read once: the text of each field Compare asks for, by name, the first of each
+// (the record's own: its document's identifier comes before any other), never its predecessor's
+// nor the signature's; the root's name under the empty key, nothing at all when the XML does not
+// read. And what it says of its document.
 struct Firmado {
     QHash<QString, QString> campos;
     QStringList dice;
 };
 
 Firmado Leer(const QByteArray& xml) {
+    // Only the fields Compare asks for are kept: a record has some sixty elements.
+    static const QStringList asked{"IDEmisorFactura",
+                                   "NumSerieFactura",
+                                   "FechaExpedicionFactura",
+                                   "IDEmisorFacturaAnulada",
+                                   "NumSerieFacturaAnulada",
+                                   "FechaExpedicionFacturaAnulada",
+                                   "FechaHoraHusoGenRegistro",
+                                   "Huella",
+                                   "TipoFactura",
+                                   "CuotaTotal",
+                                   "ImporteTotal"};
     Firmado firmado;
     Documento documento;
     QHash<QString, QString>& campos = firmado.campos;
@@ -114,9 +126,9 @@ Firmado Leer(const QByteArray& xml) {
                 ++skipping;
                 continue;
             }
-            current = reader.name().toString();
             if (!campos.contains(QString()))
-                campos.insert(QString(), current); // the root
+                campos.insert(QString(), reader.name().toString()); // the root
+            current = asked.contains(reader.name()) ? reader.name().toString() : QString();
         } else if (reader.isEndElement()) {
             skipping = std::max(0, skipping - 1);
             current.clear();
