@@ -3,8 +3,10 @@
 #include "facturae/CertificadoP12.h"
 #include "platform/util/TvError.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QUuid>
+#include <libxml/c14n.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <map>
@@ -14,6 +16,8 @@
 #include <openssl/bn.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
+#include <optional>
+#include <vector>
 #include <xmlsec/crypto.h>
 #include <xmlsec/errors.h>
 #include <xmlsec/openssl/evp.h>
@@ -41,6 +45,16 @@ template <typename T, void (*Free)(T*)> struct Deleter {
 };
 template <typename T, void (*Free)(T*)> using Owned = std::unique_ptr<T, Deleter<T, Free>>;
 
+// Set while this thread checks a signature: one that does not hold is an answer there, not an
+// error for the log. The callback is libxmlsec1's global, so it is set once and asks the thread.
+thread_local bool checking = false;
+
+void Report(const char* file, int line, const char* func, const char* object, const char* subject,
+            int reason, const char* message) {
+    if (!checking)
+        xmlSecErrorsDefaultCallback(file, line, func, object, subject, reason, message);
+}
+
 // Once a process: libxml2, libxmlsec1 and its OpenSSL engine.
 void InitialiseOnce() {
     static std::once_flag once;
@@ -49,6 +63,7 @@ void InitialiseOnce() {
         xmlInitParser();
         ready = xmlSecInit() >= 0 && xmlSecCheckVersion() == 1 &&
                 xmlSecCryptoAppInit(nullptr) >= 0 && xmlSecCryptoInit() >= 0;
+        xmlSecErrorsSetCallback(Report);
     });
     if (!ready)
         Refuse("No se puede iniciar la biblioteca de firma (libxmlsec1 con OpenSSL).");
@@ -248,6 +263,176 @@ Owned<xmlSecKey, xmlSecKeyDestroy> KeyOf(xmlNodePtr signature) {
     return Owned<xmlSecKey, xmlSecKeyDestroy>(xmlSecKeyDuplicate(found->second));
 }
 
+// The signature exactly as Template and libxmlsec1 make it, checked without libxmlsec1's
+// transforms: its enveloped-signature transform tests every node against a node set, which costs
+// in the square of a record's nodes and was most of checking a register. libxml2 canonicalises
+// what each reference covers, told which nodes are in it, as libxmlsec1 itself has it do; OpenSSL
+// checks the signature value with the certificate the signature carries, as Verificar does.
+namespace Propia {
+
+const xmlChar* const Ds = BAD_CAST "http://www.w3.org/2000/09/xmldsig#";
+const char* const Sha256 = "http://www.w3.org/2001/04/xmlenc#sha256";
+
+bool Is(xmlNodePtr node, const char* name, const xmlChar* ns = Ds) {
+    return node->type == XML_ELEMENT_NODE && node->ns && xmlStrEqual(node->ns->href, ns) &&
+           xmlStrEqual(node->name, BAD_CAST name);
+}
+
+// The element children of node, when it holds nothing else but blanks between them.
+std::optional<std::vector<xmlNodePtr>> Children(xmlNodePtr node) {
+    std::vector<xmlNodePtr> children;
+    for (xmlNodePtr child = node->children; child; child = child->next)
+        if (child->type == XML_ELEMENT_NODE)
+            children.push_back(child);
+        else if (child->type != XML_TEXT_NODE || !xmlIsBlankNode(child))
+            return std::nullopt;
+    return children;
+}
+
+// Whether node's element children are, in order, elements of these names.
+bool Shaped(xmlNodePtr node, std::initializer_list<const char*> names,
+            std::vector<xmlNodePtr>& children) {
+    const std::optional<std::vector<xmlNodePtr>> found = Children(node);
+    if (!found || found->size() != names.size())
+        return false;
+    children = *found;
+    size_t k = 0;
+    for (const char* name : names)
+        if (!Is(children[k++], name))
+            return false;
+    return true;
+}
+
+// An attribute's value; nothing when the element lacks it.
+std::optional<QByteArray> Attribute(xmlNodePtr node, const char* name) {
+    if (!xmlHasProp(node, BAD_CAST name))
+        return std::nullopt;
+    xmlChar* value = xmlGetProp(node, BAD_CAST name);
+    const QByteArray text(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return text;
+}
+
+// A method element: its algorithm, and nothing inside.
+bool Method(xmlNodePtr node, const char* algorithm) {
+    const std::optional<std::vector<xmlNodePtr>> children = Children(node);
+    return children && children->empty() && Attribute(node, "Algorithm") == algorithm;
+}
+
+QByteArray Base64(xmlNodePtr node) {
+    xmlChar* content = xmlNodeGetContent(node);
+    const QByteArray text = QByteArray(reinterpret_cast<const char*>(content)).simplified();
+    xmlFree(content);
+    return QByteArray::fromBase64(QByteArray(text).replace(' ', ""));
+}
+
+// The nodes a reference covers: `apex` and all below it, or (enveloped) all but those.
+struct Covered {
+    xmlNodePtr apex;
+    bool inside;
+};
+
+int Visible(void* data, xmlNodePtr node, xmlNodePtr parent) {
+    const auto* covered = static_cast<const Covered*>(data);
+    // An attribute or namespace is covered with the element it is on.
+    for (xmlNodePtr n =
+             node->type == XML_ATTRIBUTE_NODE || node->type == XML_NAMESPACE_DECL ? parent : node;
+         n; n = n->parent)
+        if (n == covered->apex)
+            return covered->inside;
+    return !covered->inside;
+}
+
+int Append(void* context, const char* buffer, int length) {
+    static_cast<QByteArray*>(context)->append(buffer, length);
+    return length;
+}
+
+// Inclusive canonical XML 1.0 without comments of the nodes covered.
+std::optional<QByteArray> Canonical(xmlDocPtr doc, Covered covered) {
+    QByteArray out;
+    xmlOutputBufferPtr buffer = xmlOutputBufferCreateIO(Append, nullptr, &out, nullptr);
+    if (!buffer)
+        return std::nullopt;
+    const int written = xmlC14NExecute(doc, Visible, &covered, XML_C14N_1_0, nullptr, 0, buffer);
+    if (xmlOutputBufferClose(buffer) < 0 || written < 0)
+        return std::nullopt;
+    return out;
+}
+
+// A reference's digest against what it covers.
+bool Digests(xmlDocPtr doc, Covered covered, xmlNodePtr method, xmlNodePtr value) {
+    const std::optional<QByteArray> canonical = Canonical(doc, covered);
+    return Method(method, Sha256) && canonical &&
+           QCryptographicHash::hash(*canonical, QCryptographicHash::Sha256) == Base64(value);
+}
+
+// The public key of a certificate, read once a process per certificate (as KeyOf).
+Owned<EVP_PKEY, EVP_PKEY_free> PublicKey(const QByteArray& der) {
+    constexpr size_t Kept = 8;
+    static std::mutex mutex;
+    // Never freed: OpenSSL may already be cleaned up when static objects are destroyed.
+    static auto& keys = *new std::map<QByteArray, EVP_PKEY*>;
+    const std::lock_guard lock(mutex);
+    auto found = keys.find(der);
+    if (found == keys.end()) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(der.constData());
+        Owned<X509, X509_free> cert(d2i_X509(nullptr, &bytes, long(der.size())));
+        EVP_PKEY* key = cert ? X509_get_pubkey(cert.get()) : nullptr;
+        if (!key)
+            return nullptr;
+        if (keys.size() >= Kept) {
+            for (auto& [text, kept] : keys)
+                EVP_PKEY_free(kept);
+            keys.clear();
+        }
+        found = keys.emplace(der, key).first;
+    }
+    EVP_PKEY_up_ref(found->second);
+    return Owned<EVP_PKEY, EVP_PKEY_free>(found->second);
+}
+
+// Whether `signature`, of the shape this signer makes and no other, holds for doc.
+bool Holds(xmlDocPtr doc, xmlNodePtr signature) {
+    std::vector<xmlNodePtr> parts, info, document, transforms, transform, properties, data, cert;
+    if (!Shaped(signature, {"SignedInfo", "SignatureValue", "KeyInfo", "Object"}, parts) ||
+        !Shaped(parts[0], {"CanonicalizationMethod", "SignatureMethod", "Reference", "Reference"},
+                info) ||
+        !Method(info[0], "http://www.w3.org/TR/2001/REC-xml-c14n-20010315") ||
+        !Method(info[1], "http://www.w3.org/2001/04/xmldsig-more#rsa-sha256") ||
+        !Shaped(info[2], {"Transforms", "DigestMethod", "DigestValue"}, document) ||
+        !Shaped(document[0], {"Transform"}, transform) ||
+        !Method(transform[0], "http://www.w3.org/2000/09/xmldsig#enveloped-signature") ||
+        !Shaped(info[3], {"DigestMethod", "DigestValue"}, properties) ||
+        !Shaped(parts[2], {"X509Data"}, data) || !Shaped(data[0], {"X509Certificate"}, cert))
+        return false;
+    const std::optional<QByteArray> whole = Attribute(info[2], "URI");
+    const std::optional<QByteArray> signedProperties = Attribute(info[3], "URI");
+    if (whole != "" || !signedProperties || !signedProperties->startsWith('#'))
+        return false;
+    const xmlAttrPtr id = xmlGetID(doc, BAD_CAST signedProperties->constData() + 1);
+    if (!id || !id->parent ||
+        !Is(id->parent, "SignedProperties", BAD_CAST "http://uri.etsi.org/01903/v1.3.2#") ||
+        !Digests(doc, {signature, false}, document[1], document[2]) ||
+        !Digests(doc, {id->parent, true}, properties[0], properties[1]))
+        return false;
+    const std::optional<QByteArray> signedInfo = Canonical(doc, {parts[0], true});
+    const Owned<EVP_PKEY, EVP_PKEY_free> key = PublicKey(Base64(cert[0]));
+    if (!signedInfo || !key || EVP_PKEY_base_id(key.get()) != EVP_PKEY_RSA)
+        return false;
+    const QByteArray value = Base64(parts[1]);
+    Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
+    return context &&
+           EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) == 1 &&
+           EVP_DigestVerify(context.get(),
+                            reinterpret_cast<const unsigned char*>(value.constData()),
+                            size_t(value.size()),
+                            reinterpret_cast<const unsigned char*>(signedInfo->constData()),
+                            size_t(signedInfo->size())) == 1;
+}
+
+} // namespace Propia
+
 } // namespace
 
 QByteArray FirmaXades::Firmar(const QByteArray& xml, const QString& p12, const QString& clave,
@@ -300,6 +485,9 @@ bool FirmaXades::Verificar(const QByteArray& signedXml) {
         xmlSecFindNode(xmlDocGetRootElement(doc.get()), xmlSecNodeSignature, xmlSecDSigNs);
     if (!signature)
         return false;
+    // Anything else, and a signature that does not hold so, is for libxmlsec1 to judge.
+    if (Propia::Holds(doc.get(), signature))
+        return true;
     Owned<xmlSecKey, xmlSecKeyDestroy> key = KeyOf(signature);
     // A signature without a certificate that reads is left to a keys manager, one a process:
     // making one loads the system's trusted authorities, which takes far longer than checking a
@@ -322,11 +510,9 @@ bool FirmaXades::Verificar(const QByteArray& signedXml) {
         return false;
     context->keyInfoReadCtx.flags |= XMLSEC_KEYINFO_FLAGS_X509DATA_DONT_VERIFY_CERTS;
     context->signKey = key.release(); // the context destroys it
-    // A signature that does not hold is an answer here, not an error for the log.
-    xmlSecErrorsSetCallback(
-        [](const char*, int, const char*, const char*, const char*, int, const char*) {});
+    checking = true;
     const bool holds = xmlSecDSigCtxVerify(context.get(), signature) >= 0 &&
                        context->status == xmlSecDSigStatusSucceeded;
-    xmlSecErrorsSetCallback(xmlSecErrorsDefaultCallback);
+    checking = false;
     return holds;
 }

@@ -34,6 +34,6 @@ public:
                              const Perfil& perfil = Facturae, const QByteArray& cierre = "</");
 
     // Whether the signature in signedXml holds for the document, checked with the certificate it
-    // carries (whose trust is the reader's to judge).
+    // carries (whose trust is the reader's to judge). Several threads may check at once.
     static bool Verificar(const QByteArray& signedXml);
 };

@@ -6,13 +6,17 @@
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/Decimal.h"
 #include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
 #include "register/RegistroFacturacion.h"
 #include "register/SistemaInformatico.h"
 #include "register/ValidacionesAeat.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QXmlStreamWriter>
+#include <optional>
 #include <vector>
 
 namespace ExportacionAeat {
@@ -275,34 +279,100 @@ QHash<qint32, QByteArray> Firmados(qint32 first, qint32 last) {
     return firmados;
 }
 
-// What the RegistroAlta of record r says beyond its row, read from its document.
+// A record and its issuer's record just before it (none: the first).
+using Par = std::pair<const RegistroFacturacion::Registro*, const RegistroFacturacion::Registro*>;
+
+QString Ids(const QSet<qint32>& ids) {
+    QStringList keys;
+    for (qint32 id : ids)
+        keys << QString::number(id);
+    return " IN (" + keys.join(',') + ")";
+}
+
+// What the RegistroAlta of each record says beyond its row, read from its document: a few
+// queries for them all, so that a reader of many records does not ask for each. A record whose
+// document does not exist gets nothing.
+std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
+    QSet<qint32> ids;
+    for (const auto& [r, anterior] : pares)
+        if (!r->EsAnulacion())
+            ids.insert(r->nIdFactura);
+    QHash<qint32, IssuedDocument> documentos;
+    QHash<qint32, TaxableBreakdown> desgloses;
+    QHash<qint32, QString> motivos;
+    QHash<qint32, std::vector<std::pair<QString, QString>>> sustituidas;
+    if (!ids.isEmpty()) {
+        const Rows headers = Db().GetRows("SELECT " + IssuedDocument::HeaderColumns +
+                                          " FROM Facturas WHERE nIdFactura" + Ids(ids));
+        QSet<qint32> rectificativas, completas;
+        for (int i = 0; i < headers.RowCount(); ++i) {
+            const IssuedDocument d = IssuedDocument::FromHeader(headers, i, 0);
+            if (d.kind == IssuedDocument::Kind::Rectifying)
+                rectificativas.insert(d.nIdFactura);
+            if (d.sTipoFactura == QLatin1String("F3"))
+                completas.insert(d.nIdFactura);
+            documentos.insert(d.nIdFactura, d);
+        }
+        const Rows rates = Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                                        "FacturasDesglose WHERE nIdFactura" +
+                                        Ids(ids) + " ORDER BY nIdFactura,nIdFacturaDesglose");
+        for (int i = 0; i < rates.RowCount(); ++i)
+            desgloses[rates(0, i).toInt()].tipos.push_back({U().SqlNumber(rates(1, i)),
+                                                            Money::FromStored(rates(2, i)),
+                                                            Money::FromStored(rates(3, i))});
+        if (!rectificativas.isEmpty()) {
+            const Rows rows = Db().GetRows("SELECT nIdFactura,sTextoMotivo FROM "
+                                           "FacturasRectificativas WHERE nIdFactura" +
+                                           Ids(rectificativas));
+            for (int i = 0; i < rows.RowCount(); ++i)
+                motivos.insert(rows(0, i).toInt(), rows(1, i).toString());
+        }
+        if (!completas.isEmpty()) {
+            const Rows f2 = Db().GetRows(
+                "SELECT s.nIdFactura,f.sFactura,f.dFactura FROM FacturasSustituidas s JOIN "
+                "Facturas f ON f.nIdFactura=s.nIdFacturaSimplificada WHERE s.nIdFactura" +
+                Ids(completas) + " ORDER BY s.nIdFactura,f.nIdFactura");
+            for (int i = 0; i < f2.RowCount(); ++i)
+                sustituidas[f2(0, i).toInt()].emplace_back(f2(1, i).toString(),
+                                                           Fecha(f2(2, i).toInt()));
+        }
+    }
+    std::vector<std::optional<Alta>> altas;
+    for (const auto& [r, anterior] : pares) {
+        // A cancellation says nothing of the document beyond what its record holds.
+        if (r->EsAnulacion()) {
+            altas.push_back(Alta{*r, anterior, {}, {}, {}});
+            continue;
+        }
+        const auto d = documentos.constFind(r->nIdFactura);
+        if (d == documentos.constEnd()) {
+            altas.emplace_back();
+            continue;
+        }
+        const TaxableBreakdown desglose = desgloses.value(r->nIdFactura);
+        Alta a{*r,
+               anterior,
+               *d,
+               desglose.tipos.empty() ? TaxableBreakdown::Of(d->importes) : desglose,
+               motivos.value(r->nIdFactura),
+               false,
+               sustituidas.value(r->nIdFactura)};
+        // The schema wants at least one rate: a document of nothing says 0 at 0 %.
+        if (a.desglose.tipos.empty())
+            a.desglose.tipos.push_back({});
+        altas.push_back(std::move(a));
+    }
+    return altas;
+}
+
+// Record r's: raises when its document does not exist.
 Alta Cargar(const RegistroFacturacion::Registro& r, const RegistroFacturacion::Registro* anterior) {
-    // A cancellation says nothing of the document beyond what its record holds.
-    if (r.EsAnulacion())
-        return Alta{r, anterior, {}, {}, {}};
-    std::optional<IssuedDocument> d = IssuedDocument::LoadHeader(r.nIdFactura);
-    if (!d)
+    std::optional<Alta> a = std::move(Cargar(std::vector<Par>{{&r, anterior}}).front());
+    if (!a)
         throw TvError(ErrorNumber::Database, "El registro " + QString::number(r.nIdRegistro) +
                                                  " nombra la factura " +
                                                  QString::number(r.nIdFactura) + ", que no existe");
-    Alta a{r, anterior, *d, TaxableBreakdown::ReadOr(r.nIdFactura, d->importes), {}};
-    // The schema wants at least one rate: a document of nothing says 0 at 0 %.
-    if (a.desglose.tipos.empty())
-        a.desglose.tipos.push_back({});
-    if (d->kind == IssuedDocument::Kind::Rectifying)
-        a.sTextoMotivo =
-            Db().GetValue("FacturasRectificativas", "nIdFactura=" + QString::number(r.nIdFactura),
-                          "sTextoMotivo")
-                .toString();
-    if (d->sTipoFactura == QLatin1String("F3")) {
-        const Rows f2 = Db().GetRows("SELECT f.sFactura,f.dFactura FROM FacturasSustituidas s JOIN "
-                                     "Facturas f ON f.nIdFactura=s.nIdFacturaSimplificada WHERE "
-                                     "s.nIdFactura=" +
-                                     QString::number(r.nIdFactura) + " ORDER BY f.nIdFactura");
-        for (int i = 0; i < f2.RowCount(); ++i)
-            a.sustituidas.emplace_back(f2(0, i).toString(), Fecha(f2(1, i).toInt()));
-    }
-    return a;
+    return std::move(*a);
 }
 
 } // namespace
@@ -322,6 +392,16 @@ QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numer
                     const RegistroFacturacion::Registro* anterior, const QString& emisor) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
            Suelto(Cargar(r, anterior), emisor, numeroInstalacion);
+}
+
+std::vector<QByteArray> Registros(const std::vector<Par>& registros,
+                                  const QString& numeroInstalacion, const QString& emisor) {
+    std::vector<QByteArray> textos;
+    for (const std::optional<Alta>& a : Cargar(registros))
+        textos.push_back(a ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
+                                 Suelto(*a, emisor, numeroInstalacion)
+                           : QByteArray());
+    return textos;
 }
 
 QStringList Exportar(const QString& file, const QString& numeroInstalacion, qint32 desde,

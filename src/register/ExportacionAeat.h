@@ -29,6 +29,14 @@ QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numer
 QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion,
                     const RegistroFacturacion::Registro* anterior, const QString& emisor);
 
+// Each record (with its issuer's record just before it) as Registro writes it, their documents
+// read in a few queries for all: for a reader that goes through many records. Empty for a record
+// whose document does not exist (Registro raises for it).
+std::vector<QByteArray>
+Registros(const std::vector<std::pair<const RegistroFacturacion::Registro*,
+                                      const RegistroFacturacion::Registro*>>& registros,
+          const QString& numeroInstalacion, const QString& emisor);
+
 // The company that issues the records: its legal name (at most 120 characters) and NIF.
 std::pair<QString, QString> Obligado();
 

@@ -12,7 +12,11 @@
 #include <QDir>
 #include <QHash>
 #include <QXmlStreamReader>
+#include <atomic>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace FirmaRegistro {
 namespace {
@@ -40,24 +44,91 @@ QString Id(qint64 id) {
     return QString::number(id);
 }
 
-// The elements' texts of a signed record by name, the first of each: the record's own (its
-// document's identifier comes before any other), never its predecessor's nor the signature's.
-QHash<QString, QString> Campos(const QByteArray& xml) {
+// What a record says of its document, in order: the issuer's name, the recipient, the breakdown
+// and the documents it rectifies or replaces, each text as "element=value". Fed a reader's
+// tokens one at a time, so that the signed XML is read once for this and for its fields. An
+// element's text is the token right after its start, which is then taken for nothing else.
+class Documento {
+public:
+    void Token(const QXmlStreamReader& reader) {
+        static const QStringList blocks{"Destinatarios", "Desglose", "FacturasRectificadas",
+                                        "FacturasSustituidas"};
+        static const QStringList single{"NombreRazonEmisor", "TipoRectificativa"};
+        if (ended)
+            return;
+        if (!element.isEmpty()) {
+            if (reader.isCharacters() && !reader.isWhitespace())
+                said << element + "=" + reader.text().toString().trimmed();
+            element.clear();
+            return;
+        }
+        if (reader.isStartElement() && reader.name() == u"Signature")
+            ended = true;
+        else if (reader.isStartElement() && blocks.contains(reader.name()))
+            ++inside;
+        else if (reader.isEndElement() && blocks.contains(reader.name()))
+            --inside;
+        else if (reader.isStartElement() && (inside > 0 || single.contains(reader.name())))
+            element = reader.name().toString();
+    }
+    QStringList said;
+
+private:
+    bool ended = false;
+    int inside = 0;
+    QString element; // whose text the next token is
+};
+
+QStringList Dice(const QByteArray& xml) {
+    Documento documento;
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        reader.readNext();
+        documento.Token(reader);
+    }
+    return documento.said;
+}
+
+// A signed record read once: the text of each field Compare asks for, by name, the first of each
+// (the record's own: its document's identifier comes before any other), never its predecessor's
+// nor the signature's; the root's name under the empty key, nothing at all when the XML does not
+// read. And what it says of its document.
+struct Firmado {
     QHash<QString, QString> campos;
+    QStringList dice;
+};
+
+Firmado Leer(const QByteArray& xml) {
+    // Only the fields Compare asks for are kept: a record has some sixty elements.
+    static const QStringList asked{"IDEmisorFactura",
+                                   "NumSerieFactura",
+                                   "FechaExpedicionFactura",
+                                   "IDEmisorFacturaAnulada",
+                                   "NumSerieFacturaAnulada",
+                                   "FechaExpedicionFacturaAnulada",
+                                   "FechaHoraHusoGenRegistro",
+                                   "Huella",
+                                   "TipoFactura",
+                                   "CuotaTotal",
+                                   "ImporteTotal"};
+    Firmado firmado;
+    Documento documento;
+    QHash<QString, QString>& campos = firmado.campos;
     QXmlStreamReader reader(xml);
     int skipping = 0;
     QString current;
     while (!reader.atEnd()) {
         reader.readNext();
+        documento.Token(reader);
         if (reader.isStartElement()) {
             if (skipping > 0 || reader.name() == u"RegistroAnterior" ||
                 reader.name() == u"Signature") {
                 ++skipping;
                 continue;
             }
-            current = reader.name().toString();
             if (!campos.contains(QString()))
-                campos.insert(QString(), current); // the root
+                campos.insert(QString(), reader.name().toString()); // the root
+            current = asked.contains(reader.name()) ? reader.name().toString() : QString();
         } else if (reader.isEndElement()) {
             skipping = std::max(0, skipping - 1);
             current.clear();
@@ -68,46 +139,29 @@ QHash<QString, QString> Campos(const QByteArray& xml) {
     }
     if (reader.hasError())
         campos.clear();
-    return campos;
+    firmado.dice = documento.said;
+    return firmado;
 }
 
-// What a record says of its document, in order: the issuer's name, the recipient, the breakdown
-// and the documents it rectifies or replaces, each text as "element=value".
-QStringList Documento(const QByteArray& xml) {
-    static const QStringList blocks{"Destinatarios", "Desglose", "FacturasRectificadas",
-                                    "FacturasSustituidas"};
-    static const QStringList single{"NombreRazonEmisor", "TipoRectificativa"};
-    QStringList said;
-    QXmlStreamReader reader(xml);
-    int inside = 0;
-    while (!reader.atEnd()) {
-        reader.readNext();
-        if (reader.isStartElement() && reader.name() == u"Signature")
-            break;
-        if (reader.isStartElement() && blocks.contains(reader.name().toString()))
-            ++inside;
-        else if (reader.isEndElement() && blocks.contains(reader.name().toString()))
-            --inside;
-        else if (reader.isStartElement() && (inside > 0 || single.contains(reader.name())))
-            if (const QString name = reader.name().toString();
-                reader.readNext() == QXmlStreamReader::Characters && !reader.isWhitespace())
-                said << name + "=" + reader.text().toString().trimmed();
-    }
-    return said;
-}
+struct Comprobacion {
+    QString fault;             // empty when the record and its signed XML agree
+    bool sinDocumento = false; // all else agrees, but the record's document does not exist
+};
 
-// What differs between a record and its signed XML; empty when they agree. `anterior` and
-// `emisor` as ExportacionAeat::Registro takes them.
-QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml,
-                const RegistroFacturacion::Registro* anterior, const QString& emisor) {
-    const QHash<QString, QString> campos = Campos(xml);
+// What differs between a record and its signed XML. `ahora`: the record written from its
+// document as it stands (ExportacionAeat::Registros), empty when the document does not exist.
+// Reads nothing from the database, so that records are checked on several threads.
+Comprobacion Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml,
+                     const QByteArray& ahora) {
+    const Firmado firmado = Leer(xml);
+    const QHash<QString, QString>& campos = firmado.campos;
     if (campos.isEmpty())
-        return QStringLiteral("its signed XML cannot be read");
+        return {QStringLiteral("its signed XML cannot be read")};
     const bool anulacion = r.EsAnulacion();
     const QString root =
         anulacion ? QStringLiteral("RegistroAnulacion") : QStringLiteral("RegistroAlta");
     if (campos.value(QString()) != root)
-        return "its signed XML is no " + root;
+        return {"its signed XML is no " + root};
     const QString suffix = anulacion ? QStringLiteral("Anulada") : QString();
     struct Campo {
         QString name;
@@ -124,23 +178,51 @@ QString Compare(const RegistroFacturacion::Registro& r, const QByteArray& xml,
                                      {"ImporteTotal", r.sImporteTotal}});
     for (const Campo& f : fields)
         if (campos.value(f.name) != f.value)
-            return QStringLiteral("%1 %2 in the register, %3 in its signed XML")
-                .arg(f.name, f.value, campos.value(f.name));
+            return {QStringLiteral("%1 %2 in the register, %3 in its signed XML")
+                        .arg(f.name, f.value, campos.value(f.name))};
     if (!FirmaXades::Verificar(xml))
-        return QStringLiteral("its signature does not hold");
+        return {QStringLiteral("its signature does not hold")};
     // The document itself must still say what was signed of it: its customer, its breakdown,
     // what it rectifies or replaces.
-    if (!anulacion) {
-        const QStringList signedSaid = Documento(xml);
-        const QStringList now =
-            Documento(ExportacionAeat::Registro(r, estado.numeroInstalacion, anterior, emisor));
-        for (qsizetype k = 0; k < std::max(signedSaid.size(), now.size()); ++k)
-            if (signedSaid.value(k) != now.value(k))
-                return QStringLiteral("its document now says \"%1\" where its signed XML says "
-                                      "\"%2\"")
-                    .arg(now.value(k), signedSaid.value(k));
-    }
+    if (anulacion)
+        return {};
+    if (ahora.isEmpty())
+        return {{}, true};
+    const QStringList& signedSaid = firmado.dice;
+    const QStringList now = Dice(ahora);
+    for (qsizetype k = 0; k < std::max(signedSaid.size(), now.size()); ++k)
+        if (signedSaid.value(k) != now.value(k))
+            return {QStringLiteral("its document now says \"%1\" where its signed XML says "
+                                   "\"%2\"")
+                        .arg(now.value(k), signedSaid.value(k))};
     return {};
+}
+
+// Compare for every record of a chunk, on two threads: a signature's check is most of the time
+// and needs nothing but its own XML.
+std::vector<Comprobacion> CompareAll(const std::vector<RegistroFacturacion::Registro>& registros,
+                                     const std::vector<QByteArray>& firmados,
+                                     const std::vector<QByteArray>& ahora) {
+    std::vector<Comprobacion> found(registros.size());
+    std::atomic<size_t> next = 0;
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    const auto work = [&] {
+        try {
+            for (size_t k; (k = next++) < registros.size();)
+                found[k] = Compare(registros[k], firmados[k], ahora[k]);
+        } catch (...) {
+            const std::lock_guard lock(failureMutex);
+            failure = std::current_exception();
+            next = registros.size();
+        }
+    };
+    std::thread helper(work);
+    work();
+    helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return found;
 }
 
 } // namespace
@@ -265,27 +347,42 @@ QString Verificar(int* checked) {
                          ",s.sXml FROM RegistrosFirmados s JOIN RegistrosFacturacion r ON "
                          "r.nIdRegistro=s.nIdRegistro WHERE s.nIdRegistro>" +
                          Id(after) + " ORDER BY s.nIdRegistro LIMIT " + Id(Chunk));
+        std::vector<RegistroFacturacion::Registro> registros;
+        std::vector<std::optional<RegistroFacturacion::Registro>> anteriores;
+        std::vector<QByteArray> firmados;
         for (int i = 0; i < rows.RowCount(); ++i) {
             const RegistroFacturacion::Registro r = RegistroFacturacion::DeFila(rows, i);
-            after = r.nIdRegistro;
-            ++count;
             const auto previous = last.constFind(r.sIdEmisor);
-            std::optional<RegistroFacturacion::Registro> anterior;
             if (previous != last.constEnd() && previous->nIdRegistro == r.nIdRegistro - 1)
-                anterior = *previous;
+                anteriores.push_back(*previous);
             else
-                anterior = RegistroFacturacion::Anterior(r);
-            const QString fault =
-                Compare(r, rows(RegistroFacturacion::AnchoColumnas, i).toString().toUtf8(),
-                        anterior ? &*anterior : nullptr, emisor);
+                anteriores.push_back(RegistroFacturacion::Anterior(r));
             last.insert(r.sIdEmisor, r);
-            if (!fault.isEmpty()) {
+            registros.push_back(r);
+            firmados.push_back(rows(RegistroFacturacion::AnchoColumnas, i).toString().toUtf8());
+        }
+        std::vector<
+            std::pair<const RegistroFacturacion::Registro*, const RegistroFacturacion::Registro*>>
+            pares;
+        for (size_t k = 0; k < registros.size(); ++k)
+            pares.emplace_back(&registros[k], anteriores[k] ? &*anteriores[k] : nullptr);
+        const std::vector<Comprobacion> found =
+            CompareAll(registros, firmados,
+                       ExportacionAeat::Registros(pares, estado.numeroInstalacion, emisor));
+        for (size_t k = 0; k < registros.size(); ++k) {
+            const RegistroFacturacion::Registro& r = registros[k];
+            ++count;
+            if (found[k].sinDocumento) // raises, naming the missing document
+                ExportacionAeat::Registro(r, estado.numeroInstalacion, pares[k].second, emisor);
+            if (!found[k].fault.isEmpty()) {
                 if (checked)
                     *checked = count;
                 return QStringLiteral("record %1 (%2): ").arg(r.nIdRegistro).arg(r.sNumSerie) +
-                       fault;
+                       found[k].fault;
             }
         }
+        if (!registros.empty())
+            after = registros.back().nIdRegistro;
         if (rows.RowCount() < Chunk)
             break;
     }

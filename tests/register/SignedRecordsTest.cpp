@@ -131,6 +131,7 @@ TEST_F(SignedRecordsTest, VerifyNamesTheFirstSignedRecordThatDisagrees) {
         {"<ds:SignatureValue>", "<ds:SignatureValue>AAAA", "its signature does not hold"},
         {"<sf:DescripcionOperacion>", "<sf:DescripcionOperacion>Otra ",
          "its signature does not hold"},
+        {"<xades:SigningTime>", "<xades:SigningTime>1", "its signature does not hold"},
     };
     const QString records = QString::number(Count("RegistrosFacturacion"));
     auto replace = [&](const QString& from, const QString& to) {
