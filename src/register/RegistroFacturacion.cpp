@@ -49,10 +49,10 @@ struct Factura {
         sImporteTotal, sCuotaAntes, sTipoAntes;
 };
 
-// The document's header and, beside it, the tax of its stored breakdown and its reason, selected
-// from Facturas as alias f.
+// What the register reads of a document and, beside it, the tax of its stored breakdown and its
+// reason, selected from Facturas as alias f.
 QString InvoiceColumns() {
-    QStringList names = IssuedDocument::HeaderColumns.split(',');
+    QStringList names = IssuedDocument::KeyColumns.split(',');
     for (QString& name : names)
         name.prepend(QLatin1String("f."));
     return names.join(',') +
@@ -63,8 +63,9 @@ QString InvoiceColumns() {
 
 // The invoice's columns (InvoiceColumns) from position `at` of row r.
 Factura FacturaFrom(const Rows& rows, int r, int at) {
-    const IssuedDocument d = IssuedDocument::FromHeader(rows, r, at);
-    const int extra = at + int(IssuedDocument::HeaderColumns.count(QLatin1Char(',')) + 1);
+    const IssuedDocument d = IssuedDocument::FromKeyColumns(rows, r, at);
+    static const int width = int(IssuedDocument::KeyColumns.count(QLatin1Char(',')) + 1);
+    const int extra = at + width;
     const QVariant cuota = rows(extra, r);
     const QString motivo = rows(extra + 1, r).toString().trimmed();
     const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
@@ -217,11 +218,23 @@ QString TextoHuella(const Registro& r) {
            "&Huella=" + r.sHuellaAnterior + "&FechaHoraHusoGenRegistro=" + r.sFechaHoraHuso;
 }
 
+std::array<char, 64> Sha256(QByteArrayView utf8) {
+    static const char digits[] = "0123456789ABCDEF";
+    thread_local QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.reset();
+    hash.addData(utf8);
+    const QByteArrayView digest = hash.resultView();
+    std::array<char, 64> hex;
+    for (qsizetype i = 0; i < digest.size() && i < 32; ++i) {
+        hex[size_t(2 * i)] = digits[uchar(digest[i]) >> 4];
+        hex[size_t(2 * i + 1)] = digits[uchar(digest[i]) & 15];
+    }
+    return hex;
+}
+
 QString Huella(const Registro& r) {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(TextoHuella(r).toUtf8(), QCryptographicHash::Sha256)
-            .toHex()
-            .toUpper());
+    const std::array<char, 64> hex = Sha256(TextoHuella(r).toUtf8());
+    return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
 }
 
 QString FechaHoraHuso(const QDateTime& moment) {
@@ -388,10 +401,11 @@ Verificacion Verificar() {
                             " is outside the register's numbering");
             if (first == 0)
                 first = r.nIdFactura;
-            const QString recomputed = Huella(r);
-            if (recomputed != r.sHuella)
+            const std::array<char, 64> recomputed = Sha256(TextoHuella(r).toUtf8());
+            const QLatin1StringView hex(recomputed.data(), qsizetype(recomputed.size()));
+            if (hex != r.sHuella)
                 return fail(Named(r) + ": fingerprint " + r.sHuella +
-                            " does not match its data (recomputed " + recomputed + ")");
+                            " does not match its data (recomputed " + hex + ")");
             const auto previous = last.constFind(r.sIdEmisor);
             const QString expected = previous == last.constEnd() ? QString() : previous->sHuella;
             if (r.sHuellaAnterior != expected)

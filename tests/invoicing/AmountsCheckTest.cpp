@@ -6,6 +6,7 @@
 
 #include "invoicing/EmitirAbono.h"
 #include "invoicing/EmitirFactura.h"
+#include "invoicing/core/AmountsCheck.h"
 
 namespace {
 
@@ -93,6 +94,30 @@ TEST_F(AmountsCheckTest, AFigureOneCentOffRefusesTheDocumentWithNothingWritten) 
                    "líneas. No se emite la factura rectificativa.");
     EXPECT_EQ(Written(), before);
     EXPECT_FALSE(Db().InTransaction());
+
+    // Changed behind the module's back after it committed, the stored document is named by
+    // verify's pass over every document, by the same rule.
+    const QString id = QString::number(factura);
+    const QString named = "document " +
+                          Value("SELECT sFactura FROM Facturas WHERE nIdFactura=" + id).toString() +
+                          " (id " + id + "): ";
+    QStringList said;
+    for (const char* change :
+         {"UPDATE FacturasDesglose SET nBaseImponible=nBaseImponible+0.01 WHERE nIdFactura=%1",
+          "UPDATE FacturasDesglose SET nPorcIpto=10 WHERE nIdFactura=%1",
+          "UPDATE FacturasCobros SET nImporte=nImporte-1 WHERE nIdFactura=%1",
+          "DELETE FROM ApuntesCaja WHERE nIdFactura=%1"}) {
+        Db().Transaction(0);
+        Db().Execute(QString(change).arg(id));
+        said << AmountsCheck::Run().message.remove(named);
+        Db().Transaction(2);
+    }
+    EXPECT_EQ(said, QStringList({"its breakdown adds up to 30.26, its amount due is 30.25",
+                                 "its breakdown has a rate of 10.00 that its header has not",
+                                 "its payments add up to 29.25, their cash-box entries to 30.25",
+                                 "its payments add up to 30.25, their cash-box entries to 0.00"}));
+    EXPECT_EQ(AmountsCheck::Run().message, "amounts: " + QString::number(Count("Facturas")) +
+                                               " documents agree with their lines");
 }
 
 } // namespace

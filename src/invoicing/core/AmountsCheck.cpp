@@ -4,6 +4,7 @@
 #include "invoicing/core/WhatIsLeft.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/AmountText.h"
+#include "platform/util/Decimal.h"
 #include "platform/util/Utility.h"
 
 #include <cmath>
@@ -61,29 +62,161 @@ QString FigureValue(int c, const DocumentAmounts& amounts) {
     return AmountText::Euros((c % 3 == 1 ? slot.nBi : slot.nIm).ToDouble());
 }
 
-// What the breakdown, the payments and the cash-box entries of one document say against its
-// header; empty when they agree.
-QString Disagreement(const DocumentAmounts& stored, IssuedDocument::Kind kind,
-                     const TaxableBreakdown& desglose, Money paid, Money booked) {
+// The first figure in which a stored document disagrees with its own parts.
+struct Fault {
+    enum class Kind { None, Header, UnknownRate, Breakdown, Payments, GivesBack } kind = Kind::None;
+    int column = -1;          // Header: the column of DocumentAmounts::Columns
+    DocumentAmounts expected; // Header: what its lines add up to
+    double rate = 0;          // UnknownRate: the breakdown's rate
+    // Breakdown: its sum and the amount due; Payments: paid and booked; GivesBack: paid and the
+    // amount due.
+    Money one, other;
+};
+
+// The one rule both checks follow: the header against its lines (or what was left of the invoice),
+// the breakdown against the header's rates and amount due, the payments against their cash-box
+// entries and, for a rectification, what it gives back against its amount. An invoice paid on
+// account has payments below its total, so payments are held against their entries only.
+Fault FirstFault(qint32 nIdFactura, IssuedDocument::Kind kind, const DocumentAmounts& stored,
+                 std::vector<DocumentLine> lines, const TaxableBreakdown& desglose, Money paid,
+                 Money booked) {
+    Fault f;
+    f.expected = Expected(nIdFactura, kind, std::move(lines), stored);
+    if (f.column = stored.FirstDifference(f.expected); f.column >= 0) {
+        f.kind = Fault::Kind::Header;
+        return f;
+    }
     for (const TaxableBreakdown::Rate& rate : desglose.tipos) {
         bool known = false;
         for (const DocumentAmounts::Slot& slot : stored.slots)
             known = known || Money::FromDouble(std::fabs(slot.nPo)) ==
                                  Money::FromDouble(std::fabs(rate.nPorcIpto));
-        if (!known)
-            return "el desglose tiene un tipo del " + AmountText::Plain(rate.nPorcIpto) +
-                   " % que la cabecera no tiene";
+        if (!known) {
+            f.kind = Fault::Kind::UnknownRate;
+            f.rate = rate.nPorcIpto;
+            return f;
+        }
     }
     if (desglose.Total() != stored.AmountDue())
-        return "el desglose por tipos suma " + AmountText::Euros(desglose.Total().ToDouble()) +
-               " y el importe a pagar es " + AmountText::Euros(stored.AmountDue().ToDouble());
-    if (paid != booked)
-        return "los cobros suman " + AmountText::Euros(paid.ToDouble()) +
-               " y sus apuntes de caja " + AmountText::Euros(booked.ToDouble());
-    if (kind == IssuedDocument::Kind::Rectifying && paid < std::min(Money(), stored.AmountDue()))
-        return "devuelve " + AmountText::Euros((-paid).ToDouble()) + " de un importe de " +
-               AmountText::Euros((-stored.AmountDue()).ToDouble());
+        f = {Fault::Kind::Breakdown, -1, {}, 0, desglose.Total(), stored.AmountDue()};
+    else if (paid != booked)
+        f = {Fault::Kind::Payments, -1, {}, 0, paid, booked};
+    else if (kind == IssuedDocument::Kind::Rectifying &&
+             paid < std::min(Money(), stored.AmountDue()))
+        f = {Fault::Kind::GivesBack, -1, {}, 0, paid, stored.AmountDue()};
+    return f;
+}
+
+// The fault as the user reads it, after "El documento X no cuadra: ".
+QString ForTheUser(const Fault& f, const DocumentAmounts& stored) {
+    switch (f.kind) {
+    case Fault::Kind::Header:
+        return Figure(f.column, f.expected) + " es " + FigureValue(f.column, stored) +
+               " en la cabecera y " + FigureValue(f.column, f.expected) + " según sus líneas";
+    case Fault::Kind::UnknownRate:
+        return "el desglose tiene un tipo del " + AmountText::Plain(f.rate) +
+               " % que la cabecera no tiene";
+    case Fault::Kind::Breakdown:
+        return "el desglose por tipos suma " + AmountText::Euros(f.one.ToDouble()) +
+               " y el importe a pagar es " + AmountText::Euros(f.other.ToDouble());
+    case Fault::Kind::Payments:
+        return "los cobros suman " + AmountText::Euros(f.one.ToDouble()) +
+               " y sus apuntes de caja " + AmountText::Euros(f.other.ToDouble());
+    case Fault::Kind::GivesBack:
+        return "devuelve " + AmountText::Euros((-f.one).ToDouble()) + " de un importe de " +
+               AmountText::Euros((-f.other).ToDouble());
+    case Fault::Kind::None:
+        break;
+    }
     return {};
+}
+
+// The fault as verify names it, after "document X (id N): ".
+QString ForVerify(const Fault& f, const DocumentAmounts& stored) {
+    switch (f.kind) {
+    case Fault::Kind::Header:
+        return QStringLiteral("%1 is %2 in Facturas, %3 from its lines")
+            .arg(DocumentAmounts::Columns[f.column], stored.Texts()[f.column],
+                 f.expected.Texts()[f.column]);
+    case Fault::Kind::UnknownRate:
+        return QStringLiteral("its breakdown has a rate of %1 that its header has not")
+            .arg(Decimal::Fixed(f.rate, 2));
+    case Fault::Kind::Breakdown:
+        return QStringLiteral("its breakdown adds up to %1, its amount due is %2")
+            .arg(f.one.Text(), f.other.Text());
+    case Fault::Kind::Payments:
+        return QStringLiteral("its payments add up to %1, their cash-box entries to %2")
+            .arg(f.one.Text(), f.other.Text());
+    case Fault::Kind::GivesBack:
+        return QStringLiteral("it gives back %1 of an amount due of %2")
+            .arg((-f.one).Text(), (-f.other).Text());
+    case Fault::Kind::None:
+        break;
+    }
+    return {};
+}
+
+// Advances `at` over the rows of `rows` (ordered by their first column, a document's id) that
+// come before document id, then hands `take` each row of id's own.
+template <class Take> void OwnRows(const Rows& rows, int& at, qint32 id, Take&& take) {
+    for (; at < rows.RowCount() && rows(0, at).toInt() < id; ++at)
+        ;
+    for (; at < rows.RowCount() && rows(0, at).toInt() == id; ++at)
+        take(at);
+}
+
+// The sum of document id in `sums` (nIdFactura and a SUM, ordered by nIdFactura); 0 when it has
+// no row there.
+Money SumOf(const Rows& sums, int& at, qint32 id) {
+    Money sum;
+    OwnRows(sums, at, id, [&](int r) { sum = Money::FromStored(sums(1, r)); });
+    return sum;
+}
+
+// The documents of `headers` (nIdFactura,sFactura,sFacturaAbonada and DocumentAmounts::Columns,
+// ordered by nIdFactura) checked in turn, their parts read with `where` (a condition on
+// nIdFactura that takes them all): one query per table, never one per document. `say` names the
+// first fault; answers it, or empty when they all agree. A document with no breakdown rows
+// (issued before the table existed) is held against the breakdown spread from its figures, as
+// everything that prints or registers it reads it, when `spreadMissing`.
+template <class Say>
+QString CheckDocuments(const Rows& headers, const QString& where, bool spreadMissing, Say&& say) {
+    const Rows lines = Db().GetRows("SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems "
+                                    "WHERE " +
+                                    where + " ORDER BY nIdFactura,nIdFacturaItem");
+    const Rows rates = Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                                    "FacturasDesglose WHERE " +
+                                    where + " ORDER BY nIdFactura,nIdFacturaDesglose");
+    const Rows paid = Db().GetRows("SELECT nIdFactura,SUM(nImporte) FROM FacturasCobros WHERE " +
+                                   where + " GROUP BY nIdFactura ORDER BY nIdFactura");
+    const Rows booked = Db().GetRows("SELECT nIdFactura,SUM(nImporte) FROM ApuntesCaja WHERE " +
+                                     where + " GROUP BY nIdFactura ORDER BY nIdFactura");
+    int line = 0, rate = 0, payment = 0, entry = 0;
+    for (int r = 0; r < headers.RowCount(); ++r) {
+        const qint32 nIdFactura = headers(0, r).toInt();
+        const DocumentAmounts stored = DocumentAmounts::FromStored(headers, r, 3);
+        std::vector<DocumentLine> own;
+        OwnRows(lines, line, nIdFactura, [&](int at) { own.push_back(LineAt(lines, at)); });
+        TaxableBreakdown desglose;
+        OwnRows(rates, rate, nIdFactura, [&](int at) {
+            desglose.tipos.push_back({U().SqlNumber(rates(1, at)), Money::FromStored(rates(2, at)),
+                                      Money::FromStored(rates(3, at))});
+        });
+        if (spreadMissing && desglose.tipos.empty())
+            desglose = TaxableBreakdown::Of(stored);
+        const Money cobrado = SumOf(paid, payment, nIdFactura);
+        const Money apuntado = SumOf(booked, entry, nIdFactura);
+        const Fault fault = FirstFault(nIdFactura, KindOf(headers(2, r)), stored, std::move(own),
+                                       desglose, cobrado, apuntado);
+        if (fault.kind != Fault::Kind::None)
+            return say(headers, r, fault, stored);
+    }
+    return {};
+}
+
+// The header columns CheckDocuments reads.
+QString HeaderColumns() {
+    return "nIdFactura,sFactura,sFacturaAbonada," + DocumentAmounts::Columns.join(',');
 }
 
 } // namespace
@@ -91,62 +224,31 @@ QString Disagreement(const DocumentAmounts& stored, IssuedDocument::Kind kind,
 AmountsCheck AmountsCheck::Run() {
     constexpr int Chunk = 5000;
     AmountsCheck result;
+    const auto say = [](const Rows& headers, int r, const Fault& fault,
+                        const DocumentAmounts& stored) {
+        return QStringLiteral("document %1 (id %2): ")
+                   .arg(headers(1, r).toString().trimmed(), headers(0, r).toString()) +
+               ForVerify(fault, stored);
+    };
     for (qint32 after = 0;;) {
         // Only what the check compares and names: reading the whole header (customer texts
         // among them) made the check cost as much as the rest of verify.
         const Rows headers = Db().GetRows(
-            "SELECT nIdFactura,sFactura,sFacturaAbonada," + DocumentAmounts::Columns.join(',') +
-            " FROM Facturas WHERE nIdFactura>" + QString::number(after) +
-            " ORDER BY nIdFactura LIMIT " + QString::number(Chunk));
+            "SELECT " + HeaderColumns() + " FROM Facturas WHERE nIdFactura>" +
+            QString::number(after) + " ORDER BY nIdFactura LIMIT " + QString::number(Chunk));
         if (headers.IsEmpty())
             break;
         const qint32 last = headers(0, headers.RowCount() - 1).toInt();
-        const Rows lines = Db().GetRows(
-            "SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE nIdFactura>" +
-            QString::number(after) + " AND nIdFactura<=" + QString::number(last) +
-            " ORDER BY nIdFactura,nIdFacturaItem");
-        // The breakdown of each document of the chunk, summed by the database: a rate's row
-        // changed behind the module's back no longer adds up to what the document asks.
-        const Rows breakdown = Db().GetRows(
-            "SELECT nIdFactura,SUM(nBaseImponible+nCuota) FROM FacturasDesglose WHERE nIdFactura>" +
-            QString::number(after) + " AND nIdFactura<=" + QString::number(last) +
-            " GROUP BY nIdFactura ORDER BY nIdFactura");
-        int line = 0;
-        int rate = 0;
-        for (int r = 0; r < headers.RowCount(); ++r) {
-            const qint32 nIdFactura = headers(0, r).toInt();
-            const DocumentAmounts importes = DocumentAmounts::FromStored(headers, r, 3);
-            std::vector<DocumentLine> own;
-            for (; line < lines.RowCount() && lines(0, line).toInt() == nIdFactura; ++line)
-                own.push_back(LineAt(lines, line));
-            const DocumentAmounts computed =
-                Expected(nIdFactura, KindOf(headers(2, r)), std::move(own), importes);
-            for (; rate < breakdown.RowCount() && breakdown(0, rate).toInt() < nIdFactura; ++rate)
-                ;
-            if (rate < breakdown.RowCount() && breakdown(0, rate).toInt() == nIdFactura &&
-                Money::FromStored(breakdown(1, rate)) != importes.AmountDue()) {
-                result.agree = false;
-                result.message = QStringLiteral("document %1 (id %2): its breakdown adds up to %3, "
-                                                "its amount due is %4")
-                                     .arg(headers(1, r).toString().trimmed())
-                                     .arg(nIdFactura)
-                                     .arg(Money::FromStored(breakdown(1, rate)).Text(),
-                                          importes.AmountDue().Text());
-                return result;
-            }
-            const int c = importes.FirstDifference(computed);
-            if (c >= 0) {
-                result.agree = false;
-                result.message =
-                    QStringLiteral("document %1 (id %2): %3 is %4 in Facturas, %5 "
-                                   "from its lines")
-                        .arg(headers(1, r).toString().trimmed())
-                        .arg(nIdFactura)
-                        .arg(DocumentAmounts::Columns[c], importes.Texts()[c], computed.Texts()[c]);
-                return result;
-            }
-            ++result.documents;
+        const QString fault = CheckDocuments(headers,
+                                             "nIdFactura>" + QString::number(after) +
+                                                 " AND nIdFactura<=" + QString::number(last),
+                                             true, say);
+        if (!fault.isEmpty()) {
+            result.agree = false;
+            result.message = fault;
+            return result;
         }
+        result.documents += headers.RowCount();
         after = last;
         if (headers.RowCount() < Chunk)
             break;
@@ -157,48 +259,18 @@ AmountsCheck AmountsCheck::Run() {
 }
 
 QString AmountsCheck::BeforeCommit(const QList<qint32>& ids) {
+    if (ids.isEmpty())
+        return {};
     QStringList keys;
     for (qint32 id : ids)
         keys << QString::number(id);
-    const QString in = " IN (" + keys.join(',') + ")";
-    const Rows headers = Db().GetRows(
-        "SELECT f.nIdFactura,f.sFactura,f.sFacturaAbonada,f." +
-        DocumentAmounts::Columns.join(",f.") +
-        ",(SELECT SUM(c.nImporte) FROM FacturasCobros c WHERE c.nIdFactura=f.nIdFactura),(SELECT "
-        "SUM(a.nImporte) FROM ApuntesCaja a WHERE a.nIdFactura=f.nIdFactura) FROM Facturas f "
-        "WHERE f.nIdFactura" +
-        in + " ORDER BY f.nIdFactura");
-    const Rows lines = Db().GetRows("SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems "
-                                    "WHERE nIdFactura" +
-                                    in + " ORDER BY nIdFactura,nIdFacturaItem");
-    const Rows rates = Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
-                                    "FacturasDesglose WHERE nIdFactura" +
-                                    in + " ORDER BY nIdFactura,nIdFacturaDesglose");
-    const int after = 3 + int(DocumentAmounts::Columns.size());
-    int line = 0, rate = 0;
-    for (int r = 0; r < headers.RowCount(); ++r) {
-        const qint32 nIdFactura = headers(0, r).toInt();
-        const IssuedDocument::Kind kind = KindOf(headers(2, r));
-        const DocumentAmounts stored = DocumentAmounts::FromStored(headers, r, 3);
-        std::vector<DocumentLine> own;
-        for (; line < lines.RowCount() && lines(0, line).toInt() == nIdFactura; ++line)
-            own.push_back(LineAt(lines, line));
-        TaxableBreakdown desglose;
-        for (; rate < rates.RowCount() && rates(0, rate).toInt() == nIdFactura; ++rate)
-            desglose.tipos.push_back({U().SqlNumber(rates(1, rate)),
-                                      Money::FromStored(rates(2, rate)),
-                                      Money::FromStored(rates(3, rate))});
-        const QString documento =
-            "El documento " + headers(1, r).toString().trimmed() + " no cuadra: ";
-        const DocumentAmounts expected = Expected(nIdFactura, kind, std::move(own), stored);
-        if (const int c = stored.FirstDifference(expected); c >= 0)
-            return documento + Figure(c, expected) + " es " + FigureValue(c, stored) +
-                   " en la cabecera y " + FigureValue(c, expected) + " según sus líneas.";
-        if (const QString why =
-                Disagreement(stored, kind, desglose, Money::FromStored(headers(after, r)),
-                             Money::FromStored(headers(after + 1, r)));
-            !why.isEmpty())
-            return documento + why + ".";
-    }
-    return {};
+    const QString in = "nIdFactura IN (" + keys.join(',') + ")";
+    const Rows headers = Db().GetRows("SELECT " + HeaderColumns() + " FROM Facturas WHERE " + in +
+                                      " ORDER BY nIdFactura");
+    return CheckDocuments(
+        headers, in, false,
+        [](const Rows& headers, int r, const Fault& fault, const DocumentAmounts& stored) {
+            return "El documento " + headers(1, r).toString().trimmed() +
+                   " no cuadra: " + ForTheUser(fault, stored) + ".";
+        });
 }

@@ -55,6 +55,23 @@ IssuedDocument IssuedDocument::FromHeader(const Rows& rows, int r, int at) {
     return d;
 }
 
+const QString IssuedDocument::KeyColumns =
+    "nIdFactura,sFactura,dFactura,sFacturaAbonada,dFacturaAbonada,sTipoFactura,nPo_1,nBi_1,nIm_1,"
+    "nPo_2,nBi_2,nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,nDescuento";
+
+IssuedDocument IssuedDocument::FromKeyColumns(const Rows& rows, int r, int at) {
+    IssuedDocument d;
+    d.nIdFactura = Int(rows(at, r));
+    d.sFactura = Text(rows(at + 1, r)).trimmed();
+    d.dFactura = Int(rows(at + 2, r));
+    d.sFacturaAbonada = Text(rows(at + 3, r)).trimmed();
+    d.dFacturaAbonada = Int(rows(at + 4, r));
+    d.kind = d.sFacturaAbonada.isEmpty() ? Kind::Invoice : Kind::Rectifying;
+    d.sTipoFactura = Text(rows(at + 5, r)).trimmed();
+    d.importes = DocumentAmounts::FromStored(rows, r, at + 6);
+    return d;
+}
+
 QString IssuedDocument::AgencyType(const QString& sMotivo) const {
     if (!sTipoFactura.isEmpty())
         return sTipoFactura;

@@ -85,6 +85,11 @@ struct IssuedDocument {
     static const QString HeaderColumns;
     static IssuedDocument FromHeader(const Rows& rows, int r, int at);
     static std::optional<IssuedDocument> LoadHeader(qint32 nIdFactura);
+    // Less still, for readers of every document that name no customer (the register): its id,
+    // number, dates, type and stored figures. KeyColumns selected from Facturas, read from
+    // position `at` of row r.
+    static const QString KeyColumns;
+    static IssuedDocument FromKeyColumns(const Rows& rows, int r, int at);
 
     // The figures of a document whose stored lines are `lines` and whose stored discount is
     // nDescuento. A credit note's lines and discount are its invoice's, turned: its figures are

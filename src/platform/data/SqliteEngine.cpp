@@ -2,6 +2,7 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/data/SqlDialect.h"
+#include "platform/data/StatementProbe.h"
 #include "platform/util/TvError.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <signal.h>
 #include <sqlite3.h>
 
@@ -94,9 +96,8 @@ void SqliteEngine::Connect(const QString& name, const QString& options, const QS
         Close();
         Fail(error, m_file);
     }
-    const QVariant handle = Db().driver()->handle();
-    if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        DefineFunctions(*static_cast<sqlite3* const*>(handle.constData()));
+    if (sqlite3* db = Handle())
+        DefineFunctions(db);
     try {
         Query(probe);
     } catch (...) {
@@ -173,6 +174,70 @@ bool SqliteEngine::OutsideTransaction() {
 }
 
 // query_only also holds inside the caller's transaction, and is lifted again whatever happens.
+sqlite3* SqliteEngine::Handle() const {
+    const QVariant handle = Db().driver()->handle();
+    return qstrcmp(handle.typeName(), "sqlite3*") == 0
+               ? *static_cast<sqlite3* const*>(handle.constData())
+               : nullptr;
+}
+
+Rows SqliteEngine::Query(const QString& sql) {
+    sqlite3* db = IsOpen() ? Handle() : nullptr;
+    if (db == nullptr)
+        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
+    StatementProbe::Before(sql);
+    const auto failed = [&](int code) {
+        Fail(QSqlError(QStringLiteral("Unable to execute statement"),
+                       QString::fromUtf8(sqlite3_errmsg(db)), QSqlError::StatementError,
+                       QString::number(code)),
+             sql);
+    };
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* statement = nullptr;
+    const char* rest = nullptr;
+    if (const int code =
+            sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement, &rest);
+        code != SQLITE_OK)
+        failed(sqlite3_extended_errcode(db));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(statement, sqlite3_finalize);
+    if (!QByteArrayView(rest, text.constData() + text.size() - rest).trimmed().isEmpty())
+        QtSqlEngine::Fail(QStringLiteral("Unable to execute multiple statements at a time"), sql);
+    const int columns = statement ? sqlite3_column_count(statement) : 0;
+    QStringList names;
+    names.reserve(columns);
+    for (int c = 0; c < columns; ++c)
+        names << QString::fromUtf8(sqlite3_column_name(statement, c)).remove(QLatin1Char('"'));
+    QVector<QVector<QVariant>> rows;
+    for (int code = statement ? sqlite3_step(statement) : SQLITE_DONE; code != SQLITE_DONE;
+         code = sqlite3_step(statement)) {
+        if (code != SQLITE_ROW)
+            failed(sqlite3_extended_errcode(db));
+        QVector<QVariant> row(columns);
+        for (int c = 0; c < columns; ++c) {
+            switch (sqlite3_column_type(statement, c)) {
+            case SQLITE_INTEGER:
+                row[c] = qint64(sqlite3_column_int64(statement, c));
+                break;
+            case SQLITE_FLOAT:
+                row[c] = sqlite3_column_double(statement, c);
+                break;
+            case SQLITE_NULL:
+                break;
+            case SQLITE_BLOB:
+                row[c] = QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, c)),
+                                    sqlite3_column_bytes(statement, c));
+                break;
+            default:
+                row[c] = QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement, c)),
+                    sqlite3_column_bytes(statement, c));
+            }
+        }
+        rows.append(std::move(row));
+    }
+    return Rows(std::move(names), std::move(rows));
+}
+
 Rows SqliteEngine::QueryReadOnly(const QString& sql, bool) {
     Run(QStringLiteral("PRAGMA query_only=ON"));
     try {
