@@ -173,7 +173,6 @@ bool SqliteEngine::OutsideTransaction() {
     return true;
 }
 
-// query_only also holds inside the caller's transaction, and is lifted again whatever happens.
 sqlite3* SqliteEngine::Handle() const {
     const QVariant handle = Db().driver()->handle();
     return qstrcmp(handle.typeName(), "sqlite3*") == 0
@@ -238,6 +237,7 @@ Rows SqliteEngine::Query(const QString& sql) {
     return Rows(std::move(names), std::move(rows));
 }
 
+// query_only also holds inside the caller's transaction, and is lifted again whatever happens.
 Rows SqliteEngine::QueryReadOnly(const QString& sql, bool) {
     Run(QStringLiteral("PRAGMA query_only=ON"));
     try {
