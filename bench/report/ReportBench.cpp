@@ -76,19 +76,12 @@ int main(int argc, char* argv[]) {
         }
 
         FillClients(500);
-        const struct {
-            const char* name;
-            int format;
-        } formats[] = {{"pdf", ReportComponent::Pdf},
-                       {"txt", ReportComponent::PlainText},
-                       {"htm", ReportComponent::Html},
-                       {"rtf", ReportComponent::Rtf}};
-        for (const auto& format : formats) {
-            const QString path = dir.filePath(QString("Listado.") + format.name);
-            const double ms = Best(3, [&] { vsr.RenderToFile(path, format.format); });
-            Print(QString("layout_and_write_%1_500_rows").arg(format.name), ms, "ms");
-            Print(QString("size_%1_500_rows").arg(format.name), QFileInfo(path).size() / 1024.0,
-                  "KiB");
+        for (const ReportWriter::FileType& type : ReportWriter::FileTypes()) {
+            const QString name = type.extensions.first();
+            const QString path = dir.filePath("Listado." + name);
+            const double ms = Best(3, [&] { vsr.RenderToFile(path, type.format); });
+            Print(QString("layout_and_write_%1_500_rows").arg(name), ms, "ms");
+            Print(QString("size_%1_500_rows").arg(name), QFileInfo(path).size() / 1024.0, "KiB");
         }
         return 0;
     } catch (const TvError& error) {
