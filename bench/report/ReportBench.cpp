@@ -23,7 +23,7 @@ void Print(const QString& name, double value, const char* unit) {
 void FillClients(int count) {
     DataAccess& db = DataAccess::instance();
     db.Execute("DELETE FROM Clientes");
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     for (int i = 0; i < count; ++i) {
         const QString name = QString("%1 Cliente %2").arg(QChar('A' + i % 26)).arg(i);
         const QString address = i % 10 == 0 ? "Avenida de la Constitución " + QString::number(i) +
@@ -33,7 +33,7 @@ void FillClients(int count) {
                    Utility::Quote(name) + "," + Utility::Quote(address) + ",'Lugo'," +
                    Utility::NumberText((i * 37 % 1000) / 4.0) + ")");
     }
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
 }
 
 // The best of a few runs, in milliseconds.

@@ -153,7 +153,7 @@ std::optional<CierreCaja::Recuento> CajaDialogo::Recuento() const {
                                                           m_estado.metodos[k].sTipoCobro)});
         r.fondoDejado = CierreCaja::LeerImporte(txtFondo_MN->text(), "El fondo");
     } catch (const CierreCaja::Rechazo& e) {
-        ShowMessage(0, e.Description());
+        ShowMessage(MessageKind::Notice, e.Description());
         return std::nullopt;
     }
     return r;
@@ -169,7 +169,7 @@ void CajaDialogo::InformeX() {
 
 bool CajaDialogo::CerrarCaja() {
     if (const QString no = CierreCaja::ComprobarPermiso(Gi.nIdUsuario, Caja()); !no.isEmpty()) {
-        ShowMessage(0, no);
+        ShowMessage(MessageKind::Notice, no);
         return false;
     }
     const std::optional<CierreCaja::Recuento> r = Recuento();
@@ -186,7 +186,7 @@ bool CajaDialogo::CerrarCaja() {
         viewer.ShowXml(job);
         return true;
     } catch (const CierreCaja::Rechazo& e) {
-        ShowMessage(0, e.Description());
+        ShowMessage(MessageKind::Notice, e.Description());
         // Closed meanwhile at another desk: the new period is what the user must see now.
         Cargar();
         return false;

@@ -27,29 +27,29 @@ QString CondicionPendientes(const QList<qint32>& clientes) {
 
 void Generar_Factura(BillingWindow& w) {
     Trap("Facturacion::Generar_Factura", [&] {
-        nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(3)));
+        nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
         const double pendiente =
             Db().SumField("FacturasItems", "nTotal", CondicionPendientes(nIdClienteActual));
         if (pendiente == 0) {
-            ShowMessage(0, "No hay ítems para facturar.");
+            ShowMessage(MessageKind::Notice, "No hay ítems para facturar.");
             return;
         }
         if (nIdClienteActual == 0) {
-            ShowMessage(0, "Debe definir cliente previamente");
+            ShowMessage(MessageKind::Notice, "Debe definir cliente previamente");
             return;
         }
         if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente);
             !motivo.isEmpty()) {
-            ShowMessage(0, motivo);
+            ShowMessage(MessageKind::Notice, motivo);
             return;
         }
         if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
-            ShowMessage(1, impedimento + "\nNo se ha emitido la factura.");
+            ShowMessage(MessageKind::Error, impedimento + "\nNo se ha emitido la factura.");
             return;
         }
         if (const QString fecha = Numeracion::FechaNoPermitida(Gi.nIdSucursal, Gi.nFechaTrabajo);
             !fecha.isEmpty()) {
-            ShowMessage(0, fecha);
+            ShowMessage(MessageKind::Notice, fecha);
             return;
         }
         w.MostrarCobro();
@@ -57,28 +57,28 @@ void Generar_Factura(BillingWindow& w) {
             return;
 
         SolicitudFactura s;
-        s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(3)));
+        s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
         s.nIdSucursal = Gi.nIdSucursal;
         s.cobro = Cobro;
         // The payment dialog refuses what cannot be issued; the customer's id is decided again
         // here so that no number is drawn for a sale the engine would refuse.
         const DocumentoVenta documento = DocumentoDeVenta(s);
         if (!documento.Emitible()) {
-            ShowMessage(0, documento.motivo);
+            ShowMessage(MessageKind::Notice, documento.motivo);
             return;
         }
         const QString sSerie = Numeracion::SerieDeVenta(Gi.nIdSucursal, documento.sTipoFactura);
         if (const QString fecha =
                 Numeracion::FechaNoPermitidaEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo);
             !fecha.isEmpty()) {
-            ShowMessage(0, fecha);
+            ShowMessage(MessageKind::Notice, fecha);
             return;
         }
         // Drawn before the invoice's transaction (and kept when the invoice fails): the
         // counter's lock is not held while the invoice is written.
         const QString sFactura =
             Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
-        s.sTitular = w.Dato(4);
+        s.sTitular = w.Dato(DatoPareja::Cliente);
         s.nIdEmpleado = w.EmpleadoElegido();
         s.nIdCaja = w.CajaElegida();
         s.nIdUsuario = Gi.nIdUsuario;
@@ -90,7 +90,7 @@ void Generar_Factura(BillingWindow& w) {
         try {
             nIdFactura = EmitirFactura(s, sFactura);
         } catch (const FacturaNoEmitida& e) {
-            ShowMessage(1, e.Description());
+            ShowMessage(MessageKind::Error, e.Description());
             w.RefrescarGrid();
             return;
         } catch (const FalloEmision& e) {

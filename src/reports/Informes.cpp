@@ -153,8 +153,8 @@ void Informes::Factura(qint32 nIdFactura, int nFormato, Impresion impresion) {
         if (DataAccess::instance()
                 .GetValue("Facturas", "nIdFactura=" + QString::number(nIdFactura))
                 .toInt() == 0) {
-            ShowMessage(1, "No existe la factura con número interno " +
-                               QString::number(nIdFactura) + ".");
+            ShowMessage(MessageKind::Error, "No existe la factura con número interno " +
+                                                QString::number(nIdFactura) + ".");
             return;
         }
         std::optional<ReportJob> job = FacturaJob(nIdFactura, nFormato);

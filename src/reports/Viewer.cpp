@@ -178,14 +178,14 @@ QString Viewer::ShowXml(ReportJob& job) {
     } catch (const TvError& e) {
         switch (e.Number()) {
         case ErrorNumber::InvalidPropertyValue:
-            ShowMessage(1, "No hay conexión con la impresora");
+            ShowMessage(MessageKind::Error, "No hay conexión con la impresora");
             return {};
         case ErrorNumber::RenderAbandoned:
             return {};
         case ErrorNumber::BadReport:
             // A report that cannot be laid out is refused; the document it prints is stored
             // and the desk goes on working.
-            ShowMessage(1, "No se puede mostrar el informe: " + e.Description());
+            ShowMessage(MessageKind::Error, "No se puede mostrar el informe: " + e.Description());
             return {};
         default:
             ReportError("Viewer::ShowXml",
@@ -282,7 +282,7 @@ void Viewer::Print() {
         if (e.Number() != ErrorNumber::PrinterInfoUnavailable &&
             e.Number() != ErrorNumber::InvalidPropertyValue)
             throw;
-        ShowMessage(1, "No hay conexión con la impresora");
+        ShowMessage(MessageKind::Error, "No hay conexión con la impresora");
     }
 }
 
@@ -309,14 +309,15 @@ bool Viewer::WriteChosenFile(const QString& path, const std::function<void()>& w
     } catch (const TvError& e) {
         if (e.Number() != ErrorNumber::PathFileAccess)
             throw;
-        ShowMessage(1, "No se ha podido escribir el archivo " + path + ".\n" + e.Description());
+        ShowMessage(MessageKind::Error,
+                    "No se ha podido escribir el archivo " + path + ".\n" + e.Description());
         return false;
     }
 }
 
 void Viewer::Export() {
     if (bExportOnlyPdf) {
-        if (ShowMessage(4, "¿Desea exportar a pdf?"))
+        if (ShowMessage(MessageKind::Confirm, "¿Desea exportar a pdf?"))
             ExportAs(1);
         return;
     }
@@ -404,7 +405,7 @@ void Viewer::EMail() {
     }
     QFile pdf(path);
     if (!pdf.open(QIODevice::ReadOnly)) {
-        ShowMessage(1, "No se puede leer " + QDir::toNativeSeparators(path));
+        ShowMessage(MessageKind::Error, "No se puede leer " + QDir::toNativeSeparators(path));
         return;
     }
     CorreoFactura compose(m_nIdFactura, pdf.readAll(), this);

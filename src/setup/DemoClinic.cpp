@@ -306,20 +306,15 @@ int HistoryDate(int mmdd) {
 void DemoClinic::Fill() {
     if (Utility::instance().SqlNumber(Db().GetValue("ConfiguracionEmpresa", {})) != 0)
         throw TvError(ErrorNumber::Database, "La base de datos ya contiene una clínica");
-    Db().Transaction(0);
-    try {
-        AddCompanyAndBranches();
-        AddUsersAndRights();
-        AddStaffAndCashBoxes();
-        AddCatalogue();
-        AddClientsAndPets();
-        AddHistory();
-        AddPendingItems();
-        Db().Transaction(1);
-    } catch (...) {
-        Db().Transaction(2);
-        throw;
-    }
+    TransactionGuard guard;
+    AddCompanyAndBranches();
+    AddUsersAndRights();
+    AddStaffAndCashBoxes();
+    AddCatalogue();
+    AddClientsAndPets();
+    AddHistory();
+    AddPendingItems();
+    guard.Commit();
 }
 
 void DemoClinic::AddCompanyAndBranches() {
