@@ -78,6 +78,28 @@ template <class Body> auto EnConta(const QString& procedimiento, Body&& body) {
     }
 }
 
+// The invoice header's identifiers: a rectifying invoice keeps them as stored and turns every
+// other figure.
+const QStringList Identificadores = {"nIdSucursal", "nIdCliente", "nIdUsuario", "nIdEmpleado",
+                                     "nIdCaja"};
+
+// The header columns a rectifying invoice copies from the invoice it rectifies.
+QStringList ColumnasCabecera() {
+    return Identificadores + QStringList{"sFactura",   "sCliente",      "sDomicilio", "sPoblacion",
+                                         "sProvincia", "sCodigoPostal", "sDni",       "dFactura"} +
+           DocumentAmounts::Columns +
+           QStringList{"nExento",     "sFacturaAbonada", "dFacturaAbonada",     "sTipoFactura",
+                       "sIdOtroPais", "sIdOtroTipo",     "sFacturasSustituidas"};
+}
+
+// An invoice's lines with the columns a rectification copies, its key first.
+Rows LineasDe(qint32 nIdFactura) {
+    return Db().GetRows("SELECT nIdFacturaItem,nIdFactura,nIdCliente,nIdMascota,"
+                        "nIdProductoServicio,sConclusion,nUnidades,nPvp,nBaseImp,nPorcIpto,"
+                        "nImpuestos,nTotal,nIdFacturaOrigen FROM FacturasItems WHERE nIdFactura=" +
+                        QString::number(nIdFactura));
+}
+
 // Where a credit note failed: the step reached, the item and the column being copied.
 QString Where(quint8 nPaso, int i, int n) {
     return "nPaso=" + QString::number(nPaso) + " i=" + QString::number(i) +
@@ -291,15 +313,14 @@ void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 
 
 // The invoice's payments and cash-box entries reversed one by one.
 void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringList& avisos) {
-    // Read by position: the client, the amount and the movement type are the 5th, 6th and 8th
-    // columns of FacturasCobros, the 3rd its observations.
-    const Rows cobros =
-        Db().GetRows("SELECT * FROM FacturasCobros WHERE nIdFactura=" + Id(s.nIdFactura));
+    const Rows cobros = Db().GetRows("SELECT nIdCliente,nImporte,nIdTipoMovimiento,sObservaciones "
+                                     "FROM FacturasCobros WHERE nIdFactura=" +
+                                     Id(s.nIdFactura));
     for (int r = 0; r < cobros.RowCount(); ++r)
         EnConta("Conta::Generar_CobroCliente", [&] {
-            return Conta::CobroCliente(Int(cobros(4, r)), U().SqlNumber(cobros(5, r)) * -1,
-                                       Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
-                                       Db().Translate(d.sConcepto) + cobros(2, r).toString());
+            return Conta::CobroCliente(Int(cobros(0, r)), U().SqlNumber(cobros(1, r)) * -1,
+                                       Int(cobros(2, r)), 0, d.nIdAbono, s.nFechaTrabajo,
+                                       Db().Translate(d.sConcepto) + cobros(3, r).toString());
         });
     const Rows apuntes =
         Db().GetRows("SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
@@ -467,8 +488,7 @@ void DevolverStock(const Rows& items, const std::vector<Pedida>& pedidas) {
 } // namespace
 
 QStringList DeshacerFactura(const SolicitudAbono& s) {
-    const Rows items =
-        Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(s.nIdFactura));
+    const Rows items = LineasDe(s.nIdFactura);
     const Rows factura = Db().GetRows("SELECT sFactura,nIdCliente,nIdCaja FROM Facturas WHERE "
                                       "nIdFactura=" +
                                       Id(s.nIdFactura));
@@ -551,10 +571,10 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Db().LockForTransaction("Facturas", s.nIdFactura);
         nPaso = 1;
 
-        const Rows factura =
-            Db().GetRows("SELECT * FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
-        const Rows items =
-            Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(s.nIdFactura));
+        const QStringList cabecera = ColumnasCabecera();
+        const Rows factura = Db().GetRows("SELECT " + cabecera.join(',') +
+                                          " FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
+        const Rows items = LineasDe(s.nIdFactura);
         nPaso = 2;
         // Checked under the lock, not only when the history was filled.
         const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
@@ -587,14 +607,13 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
                                  TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
 
-        // The header, column by column in the table's order: the identifiers at positions 1 to 6
-        // as stored, every later amount turned, a new number, the rectified one named.
+        // The header, column by column: the identifiers as stored, every other figure turned, a
+        // new number, the rectified one named.
         d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
         const QStringList importesParte = parte.Negated().Texts();
-        QStringList columns, values;
-        for (n = 1; n < factura.ColumnCount(); ++n) {
-            const QString column = factura.ColumnNames()[n];
-            columns << column;
+        QStringList values;
+        for (n = 0; n < cabecera.size(); ++n) {
+            const QString& column = cabecera[n];
             const int importe = AmountColumn(column);
             if (Is(column, "sFactura")) {
                 d.sFactura = Numero(s, nIdSucursal);
@@ -614,10 +633,10 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
             } else if (!entera && importe >= 0) {
                 values << importesParte[importe];
             } else {
-                values << Literal(column, factura(n, 0), n > 6);
+                values << Literal(column, factura(n, 0), !Identificadores.contains(column));
             }
         }
-        d.nIdAbono = Db().InsertRecord("Facturas", columns.join(','), values.join(','));
+        d.nIdAbono = Db().InsertRecord("Facturas", cabecera.join(','), values.join(','));
         Db().InsertRecord("Abonos", "nIdFactura,nIdFacturaAbonada",
                           Id(d.nIdAbono) + "," + Id(s.nIdFactura));
         nPaso = 3;
