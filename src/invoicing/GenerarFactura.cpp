@@ -3,6 +3,7 @@
 #include "invoicing/BillingWindow.h"
 #include "invoicing/EmitirFactura.h"
 #include "invoicing/LineasPendientes.h"
+#include "invoicing/Mostrador.h"
 #include "invoicing/Numeracion.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
@@ -38,7 +39,8 @@ void Generar_Factura(BillingWindow& w) {
             ShowMessage(MessageKind::Notice, "Debe definir cliente previamente");
             return;
         }
-        if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente);
+        const bool mostrador = Mostrador::EsMostrador(nIdClienteActual);
+        if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente, mostrador);
             !motivo.isEmpty()) {
             ShowMessage(MessageKind::Notice, motivo);
             return;
@@ -61,8 +63,10 @@ void Generar_Factura(BillingWindow& w) {
         s.nIdSucursal = Gi.nIdSucursal;
         s.cobro = Cobro;
         // The payment dialog refuses what cannot be issued; the customer's id is decided again
-        // here so that no number is drawn for a sale the engine would refuse.
-        const DocumentoVenta documento = DocumentoDeVenta(s);
+        // here so that no number is drawn for a sale the engine would refuse. The selection
+        // stays while the dialog is open, and with it the flag read before.
+        const DocumentoVenta documento = DocumentoDeVenta(
+            s, s.nIdCliente == nIdClienteActual ? mostrador : Mostrador::EsMostrador(s.nIdCliente));
         if (!documento.Emitible()) {
             ShowMessage(MessageKind::Notice, documento.motivo);
             return;

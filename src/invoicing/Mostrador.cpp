@@ -43,8 +43,6 @@ QString Mostrador::MotivoProducto(const QString& condicion) {
 }
 
 QString Mostrador::MotivoNoVendible(qint32 nIdCliente) {
-    if (!EsMostrador(nIdCliente))
-        return {};
     const Rows lineas = Db().GetRows(
         "SELECT p.sProductoServicio,p.bProducto,p.bVacuna,i.nIdMascota FROM (SELECT * FROM "
         "FacturasItems WHERE " +
