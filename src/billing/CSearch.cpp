@@ -1,3 +1,5 @@
+// The pet and client selector: its two lists, the narrowing by pet name and the pair's answers.
+
 #include "billing/CSearch.h"
 
 #include "platform/data/ComboListModel.h"

@@ -1,3 +1,5 @@
+// The "Caja" dialog: a box's expected amounts, the count typed at the desk, X and Z reports.
+
 #include "billing/CajaDialogo.h"
 
 #include "billing/DesgloseEfectivo.h"

@@ -1,3 +1,5 @@
+// The window that adds a product to the client's pending items by its code.
+
 #include "billing/CodigoProducto.h"
 
 #include "billing/Facturacion.h"

@@ -1,3 +1,5 @@
+// The confirmation of a rectifying invoice: its lines, units, reason and the money given back.
+
 #include "billing/ConfirmacionAbono.h"
 
 #include "invoicing/core/DocumentAmounts.h"

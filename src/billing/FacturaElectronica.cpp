@@ -1,3 +1,5 @@
+// An issued document written as a Facturae e-invoice from the invoice history.
+
 #include "billing/FacturaElectronica.h"
 
 #include "facturae/FacturaeArchivo.h"

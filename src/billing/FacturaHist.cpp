@@ -1,3 +1,5 @@
+// The client's history window: every document, its state, reprints, rectifications.
+
 #include "billing/FacturaHist.h"
 
 #include "billing/FacturaElectronica.h"

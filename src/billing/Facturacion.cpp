@@ -1,3 +1,5 @@
+// The billing window: the selector, the pending items' grid, the totals and issuing.
+
 #include "billing/Facturacion.h"
 
 #include "billing/AcercaDe.h"

@@ -1,3 +1,5 @@
+// The accountant's books asked for and written from the billing window.
+
 #include "billing/LibrosContables.h"
 
 #include "books/LibroEscritura.h"

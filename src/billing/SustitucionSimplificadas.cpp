@@ -1,3 +1,5 @@
+// The question that replaces a client's simplified invoices by one complete invoice.
+
 #include "billing/SustitucionSimplificadas.h"
 
 #include "invoicing/SustituirSimplificadas.h"

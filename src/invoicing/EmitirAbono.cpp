@@ -1,3 +1,5 @@
+// Rectifying and cancelling an issued invoice without a window: header, lines, money back.
+
 #include "invoicing/EmitirAbono.h"
 
 #include "caja/CierreCaja.h"

@@ -1,3 +1,5 @@
+// Issuing invoices without a window: the checks, the document chosen, the rows of a batch.
+
 #include "invoicing/EmitirFactura.h"
 
 #include "caja/CierreCaja.h"

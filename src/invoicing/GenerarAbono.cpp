@@ -1,3 +1,5 @@
+// The billing window's edge of a rectifying invoice: the request, the call, the messages, printing.
+
 #include "invoicing/GenerarAbono.h"
 
 #include "invoicing/BillingWindow.h"

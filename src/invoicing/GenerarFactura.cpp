@@ -1,3 +1,5 @@
+// The billing window's edge of an invoice: the checks, payment dialog, number, call and printing.
+
 #include "invoicing/GenerarFactura.h"
 
 #include "invoicing/BillingWindow.h"

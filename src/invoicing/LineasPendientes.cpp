@@ -1,3 +1,5 @@
+// The checks on a client's pending items before they become an invoice.
+
 #include "invoicing/LineasPendientes.h"
 
 #include "invoicing/GenerarFactura.h"

@@ -1,3 +1,5 @@
+// The branch's counter customer and what may be sold to it.
+
 #include "invoicing/Mostrador.h"
 
 #include "invoicing/GenerarFactura.h"

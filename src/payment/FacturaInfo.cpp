@@ -1,3 +1,5 @@
+// The payment dialog: the customer's texts, the document they give, discount and payments.
+
 #include "payment/FacturaInfo.h"
 
 #include "caja/CierreCaja.h"

@@ -1,3 +1,5 @@
+// The till's X and Z reports as report jobs, and writing them to a file.
+
 #include "reports/InformeCaja.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// The invoice print job: a stored invoice bound to one of the layouts of Factura.xml.
+
 #include "reports/Informes.h"
 
 #include "invoicing/core/IssuedDocument.h"

@@ -1,3 +1,5 @@
+// A stored invoice written to a file without a window (tvReport --invoice).
+
 #include "reports/InvoiceExport.h"
 
 #include "invoicing/core/IssuedDocument.h"

@@ -1,3 +1,5 @@
+// A named report bound to its data, its fields adapted, without any window.
+
 #include "reports/ReportBinding.h"
 
 #include "platform/data/DataAccess.h"

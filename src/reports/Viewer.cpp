@@ -1,3 +1,5 @@
+// The report viewer: preview, paging, zoom, printing, export and e-mail.
+
 #include "reports/Viewer.h"
 
 #include "platform/data/DataAccess.h"

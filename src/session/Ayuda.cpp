@@ -1,3 +1,5 @@
+// The module's help pages: where they are and opening them in the browser.
+
 #include "session/Ayuda.h"
 
 #include "session/G.h"

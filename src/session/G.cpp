@@ -1,3 +1,5 @@
+// Module G: start-up, settings, messages, permissions, module launch and errors.
+
 #include "session/G.h"
 
 #include "platform/data/DataAccess.h"

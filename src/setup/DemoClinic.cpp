@@ -1,3 +1,5 @@
+// The demo clinic's rows: branches, users, staff, catalogue, clients, pets and history.
+
 #include "setup/DemoClinic.h"
 
 #include "invoicing/Mostrador.h"

@@ -1,3 +1,5 @@
+// A suite folder created or brought up to date: ini, schema, folders, logo and reports.
+
 #include "setup/SuiteSetup.h"
 
 #include "invoicing/core/TaxableBreakdown.h"

@@ -1,3 +1,5 @@
+// The data-access component: connection, statements, transactions, locks and the guard.
+
 #include "platform/data/DataAccess.h"
 
 #include "platform/data/ComboListModel.h"

@@ -1,3 +1,5 @@
+// The report component: loading a definition, its data sources, layout and output.
+
 #include "platform/report/ReportComponent.h"
 
 #include "platform/report/PreviewControl.h"

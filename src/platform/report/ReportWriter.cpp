@@ -1,3 +1,5 @@
+// The writers' file types by extension and what every writer shares: whole files, printable text.
+
 #include "platform/report/ReportWriter.h"
 
 #include "platform/report/HtmlWriter.h"
