@@ -487,6 +487,75 @@ void DevolverStock(const Rows& items, const std::vector<Pedida>& pedidas) {
                      " WHERE bProducto=True AND nIdProductoServicio=" + Id(producto));
 }
 
+// The rectifying invoice's header, column by column: the identifiers as stored, every other
+// figure turned (the part's own amounts when it is not the whole invoice), a new number, the
+// rectified one named. n follows the column copied.
+void InsertarCabecera(const SolicitudAbono& s, qint32 nIdSucursal, const Rows& factura,
+                      const DocumentAmounts& parte, bool entera, Documento& d, int& n) {
+    const QStringList cabecera = ColumnasCabecera();
+    d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
+    const QStringList importesParte = parte.Negated().Texts();
+    QStringList values;
+    for (n = 0; n < cabecera.size(); ++n) {
+        const QString& column = cabecera[n];
+        const int importe = AmountColumn(column);
+        if (Is(column, "sFactura")) {
+            d.sFactura = Numero(s, nIdSucursal);
+            values << U().SqlValue(d.sFactura, 0, true);
+        } else if (Is(column, "sFacturaAbonada")) {
+            values << U().SqlValue(d.sFacturaAbonada, 0, true);
+        } else if (Is(column, "dFacturaAbonada")) {
+            values << Id(s.dAbono);
+        } else if (Is(column, "sTipoFactura")) {
+            // A simplified invoice is rectified by an R5; the others by their reason.
+            values << U().SqlValue(factura(n, 0).toString().trimmed() == "F2" ? QStringLiteral("R5")
+                                                                              : QString(),
+                                   0, true);
+        } else if (Is(column, "sFacturasSustituidas")) {
+            // The rectification replaces nothing: the invoice it rectifies did.
+            values << U().SqlValue(QString(), 0, true);
+        } else if (!entera && importe >= 0) {
+            values << importesParte[importe];
+        } else {
+            values << Literal(column, factura(n, 0), !Identificadores.contains(column));
+        }
+    }
+    d.nIdAbono = Db().InsertRecord("Facturas", cabecera.join(','), values.join(','));
+}
+
+// Neither day of the credit note may fall in a closed period of the box the money goes out of,
+// and the invoice must be the window's client's.
+void ComprobarCajaYCliente(const SolicitudAbono& s, const Documento& d) {
+    const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
+    for (const qint32 dia : {s.dAbono, s.nFechaTrabajo})
+        if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
+            throw AbonoRechazado(cerrada);
+    if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
+        throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
+                                            "ventana: no se emite la factura rectificativa."));
+}
+
+// The most the credit note may give back; an amount asked for outside it is refused.
+Money DevolucionPermitida(const SolicitudAbono& s, const DocumentAmounts& parte, bool anteriores) {
+    const Money devolvible =
+        std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
+    if (s.nImporteDevuelto && (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > devolvible))
+        throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
+                             TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
+    return devolvible;
+}
+
+// The written credit note's figures against its lines, and the agency's rules over the record
+// it is about to get.
+void ComprobarAntesDeRegistrar(qint32 nIdAbono) {
+    if (const QString descuadre = AmountsCheck::BeforeCommit({nIdAbono}); !descuadre.isEmpty())
+        throw AbonoRechazado(descuadre + " " +
+                             Db().Translate("No se emite la factura rectificativa."));
+    if (const QString regla = ValidacionesAeat::AntesDeEmitir({nIdAbono}); !regla.isEmpty())
+        throw AbonoRechazado(regla + ". " +
+                             Db().Translate("No se emite la factura rectificativa."));
+}
+
 } // namespace
 
 QStringList DeshacerFactura(const SolicitudAbono& s) {
@@ -573,8 +642,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Db().LockForTransaction("Facturas", s.nIdFactura);
         nPaso = 1;
 
-        const QStringList cabecera = ColumnasCabecera();
-        const Rows factura = Db().GetRows("SELECT " + cabecera.join(',') +
+        const Rows factura = Db().GetRows("SELECT " + ColumnasCabecera().join(',') +
                                           " FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
         const Rows items = LineasDe(s.nIdFactura);
         nPaso = 2;
@@ -585,13 +653,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Documento d;
         d.nIdCliente = Int(factura.Value("nIdCliente", 0));
         d.nIdCaja = Int(factura.Value("nIdCaja", 0));
-        const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
-        for (const qint32 dia : {s.dAbono, s.nFechaTrabajo})
-            if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
-                throw AbonoRechazado(cerrada);
-        if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
-            throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
-                                                "ventana: no se emite la factura rectificativa."));
+        ComprobarCajaYCliente(s, d);
         Conta::BloquearClientes({d.nIdCliente});
         const bool anteriores = Anteriores(abonables);
         const std::vector<Pedida> pedidas = LineasPedidas(abonables, s.lineas);
@@ -602,43 +664,9 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         const DocumentAmounts importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
         const WhatIsLeft resto = Parte(s.nIdFactura, importes, pedidas, ultima, anteriores);
         const DocumentAmounts& parte = resto.importes;
-        const Money devolvible =
-            std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
-        if (s.nImporteDevuelto &&
-            (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > devolvible))
-            throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
-                                 TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
+        const Money devolvible = DevolucionPermitida(s, parte, anteriores);
 
-        // The header, column by column: the identifiers as stored, every other figure turned, a
-        // new number, the rectified one named.
-        d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
-        const QStringList importesParte = parte.Negated().Texts();
-        QStringList values;
-        for (n = 0; n < cabecera.size(); ++n) {
-            const QString& column = cabecera[n];
-            const int importe = AmountColumn(column);
-            if (Is(column, "sFactura")) {
-                d.sFactura = Numero(s, nIdSucursal);
-                values << U().SqlValue(d.sFactura, 0, true);
-            } else if (Is(column, "sFacturaAbonada")) {
-                values << U().SqlValue(d.sFacturaAbonada, 0, true);
-            } else if (Is(column, "dFacturaAbonada")) {
-                values << Id(s.dAbono);
-            } else if (Is(column, "sTipoFactura")) {
-                // A simplified invoice is rectified by an R5; the others by their reason.
-                values << U().SqlValue(
-                    factura(n, 0).toString().trimmed() == "F2" ? QStringLiteral("R5") : QString(),
-                    0, true);
-            } else if (Is(column, "sFacturasSustituidas")) {
-                // The rectification replaces nothing: the invoice it rectifies did.
-                values << U().SqlValue(QString(), 0, true);
-            } else if (!entera && importe >= 0) {
-                values << importesParte[importe];
-            } else {
-                values << Literal(column, factura(n, 0), !Identificadores.contains(column));
-            }
-        }
-        d.nIdAbono = Db().InsertRecord("Facturas", cabecera.join(','), values.join(','));
+        InsertarCabecera(s, nIdSucursal, factura, parte, entera, d, n);
         Db().InsertRecord("Abonos", "nIdFactura,nIdFacturaAbonada",
                           Id(d.nIdAbono) + "," + Id(s.nIdFactura));
         nPaso = 3;
@@ -661,13 +689,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Actualizaciones::Actualizar_Desglose(
             d.nIdAbono, s.nIdFactura, s.motivo,
             ultima && anteriores ? std::optional(resto.desglose.Negated()) : std::nullopt);
-        if (const QString descuadre = AmountsCheck::BeforeCommit({d.nIdAbono});
-            !descuadre.isEmpty())
-            throw AbonoRechazado(descuadre + " " +
-                                 Db().Translate("No se emite la factura rectificativa."));
-        if (const QString regla = ValidacionesAeat::AntesDeEmitir({d.nIdAbono}); !regla.isEmpty())
-            throw AbonoRechazado(regla + ". " +
-                                 Db().Translate("No se emite la factura rectificativa."));
+        ComprobarAntesDeRegistrar(d.nIdAbono);
         RegistroFacturacion::Registrar(d.nIdAbono);
         guard.Commit();
         return resultado;
