@@ -28,6 +28,41 @@ QString CondicionPendientes(const QList<qint32>& clientes) {
     return Pendiente + " IN (" + ids.join(',') + ")";
 }
 
+namespace {
+
+// The request completed with what the window holds, the invoice issued under its drawn number,
+// then printed; a refusal is shown and a failure of the call ends as its procedure's would.
+void Emitir(BillingWindow& w, SolicitudFactura& s, const QString& sFactura, bool simplificada) {
+    s.sTitular = w.Dato(DatoPareja::Cliente);
+    s.nIdEmpleado = w.EmpleadoElegido();
+    s.nIdCaja = w.CajaElegida();
+    s.nIdUsuario = Gi.nIdUsuario;
+    s.dFactura = Gi.nFechaTrabajo;
+    // The pet's history records the day the invoice was really issued, not the working date.
+    s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
+    qint32 nIdFactura = 0;
+    try {
+        nIdFactura = EmitirFactura(s, sFactura);
+    } catch (const FacturaNoEmitida& e) {
+        ShowMessage(MessageKind::Error, e.Description());
+        w.RefrescarGrid();
+        return;
+    } catch (const FalloEmision& e) {
+        if (e.Procedimiento().isEmpty())
+            EndProgram(1);
+        Trap(e.Procedimiento(), [&] { e.Relanzar(); });
+    }
+
+    const ReportNote emitida(QString(simplificada ? "La factura simplificada " : "La factura ") +
+                             sFactura +
+                             " se ha emitido y guardado. Para imprimirla, reimprímala desde "
+                             "el histórico de facturas del cliente.");
+    w.Imprimir(nIdFactura, w.FormatoFactura());
+    w.RefrescarGrid();
+}
+
+} // namespace
+
 void Generar_Factura(BillingWindow& w) {
     Trap("Facturacion::Generar_Factura", [&] {
         nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
@@ -84,33 +119,7 @@ void Generar_Factura(BillingWindow& w) {
         // counter's lock is not held while the invoice is written.
         const QString sFactura =
             Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
-        s.sTitular = w.Dato(DatoPareja::Cliente);
-        s.nIdEmpleado = w.EmpleadoElegido();
-        s.nIdCaja = w.CajaElegida();
-        s.nIdUsuario = Gi.nIdUsuario;
-        s.dFactura = Gi.nFechaTrabajo;
-        // The pet's history records the day the invoice was really issued, not the working date.
-        s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
         s.nPendiente = pendiente;
-        qint32 nIdFactura = 0;
-        try {
-            nIdFactura = EmitirFactura(s, sFactura);
-        } catch (const FacturaNoEmitida& e) {
-            ShowMessage(MessageKind::Error, e.Description());
-            w.RefrescarGrid();
-            return;
-        } catch (const FalloEmision& e) {
-            if (e.Procedimiento().isEmpty())
-                EndProgram(1);
-            Trap(e.Procedimiento(), [&] { e.Relanzar(); });
-        }
-
-        const ReportNote emitida(
-            QString(documento.Simplificada() ? "La factura simplificada " : "La factura ") +
-            sFactura +
-            " se ha emitido y guardado. Para imprimirla, reimprímala desde "
-            "el histórico de facturas del cliente.");
-        w.Imprimir(nIdFactura, w.FormatoFactura());
-        w.RefrescarGrid();
+        Emitir(w, s, sFactura, documento.Simplificada());
     });
 }
