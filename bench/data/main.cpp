@@ -52,17 +52,17 @@ void CreateTables(DataAccess& db) {
 void FillTables(DataAccess& db) {
     QElapsedTimer timer;
     timer.start();
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     for (int i = 0; i < Items; ++i)
         db.InsertRecord(QStringLiteral("FacturasItems"), ItemColumns, ItemValues(i));
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     Report("insertrecord_in_transaction_per_s", PerSecond(Items, timer), "rows/s");
 
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     for (int i = 1; i <= Clients; ++i)
         db.InsertRecord(QStringLiteral("Clientes"), QStringLiteral("sCliente"),
                         QStringLiteral("'Cliente %1'").arg(i, 6, 10, QChar('0')));
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
 
     const int alone = 300;
     timer.restart();

@@ -97,8 +97,10 @@ public:
     // A walk-in customer who gives no id: a simplified invoice.
     bool sinId = false;
 
-    QString Dato(qint32 nDato) const override {
-        return nDato == 3 ? client : nDato == 4 ? QStringLiteral("Cliente ") + client : "1";
+    QString Dato(DatoPareja dato) const override {
+        return dato == DatoPareja::IdCliente ? client
+               : dato == DatoPareja::Cliente ? QStringLiteral("Cliente ") + client
+                                             : "1";
     }
     double EmpleadoElegido() const override { return 1; }
     qint32 CajaElegida() const override { return 1; }
@@ -107,7 +109,7 @@ public:
         const double total =
             Db().SumField("FacturasItems", "nTotal", CondicionPendientes(client.toInt()));
         Cobro = CobroRecord();
-        Cobro.sCliente = Dato(4);
+        Cobro.sCliente = Dato(DatoPareja::Cliente);
         if (!sinId)
             Cobro.sDni = Db().GetValue("Clientes", "nIdCliente=" + client, "sDni").toString();
         Cobro.sTipoCobro[0] = "Efectivo";
@@ -666,10 +668,10 @@ int main(int argc, char** argv) {
         const qint32 newest =
             Db().GetRows("SELECT MAX(nIdFactura) FROM Facturas").Value(0, 0).toInt();
         std::vector<double> record;
-        Db().Transaction(0);
+        Db().Transaction(TransactionStep::Begin);
         for (int i = 0; i < kSamples; ++i)
             record.push_back(Ms([&] { RegistroFacturacion::Registrar(newest - i); }));
-        Db().Transaction(2);
+        Db().Transaction(TransactionStep::Rollback);
         Report("register_ms", Median(record), "ms");
         // The agency's rules over the record an invoice is about to get, as issuing checks them.
         std::vector<double> rules;

@@ -23,7 +23,7 @@ void Print(const QString& name, double value, const char* unit) {
 void FillClients(int count) {
     DataAccess& db = DataAccess::instance();
     db.Execute("DELETE FROM Clientes");
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     for (int i = 0; i < count; ++i) {
         const QString name = QString("%1 Cliente %2").arg(QChar('A' + i % 26)).arg(i);
         const QString address = i % 10 == 0 ? "Avenida de la Constitución " + QString::number(i) +
@@ -33,7 +33,7 @@ void FillClients(int count) {
                    Utility::Quote(name) + "," + Utility::Quote(address) + ",'Lugo'," +
                    Utility::NumberText((i * 37 % 1000) / 4.0) + ")");
     }
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
 }
 
 // The best of a few runs, in milliseconds.
@@ -76,19 +76,12 @@ int main(int argc, char* argv[]) {
         }
 
         FillClients(500);
-        const struct {
-            const char* name;
-            int format;
-        } formats[] = {{"pdf", ReportComponent::Pdf},
-                       {"txt", ReportComponent::PlainText},
-                       {"htm", ReportComponent::Html},
-                       {"rtf", ReportComponent::Rtf}};
-        for (const auto& format : formats) {
-            const QString path = dir.filePath(QString("Listado.") + format.name);
-            const double ms = Best(3, [&] { vsr.RenderToFile(path, format.format); });
-            Print(QString("layout_and_write_%1_500_rows").arg(format.name), ms, "ms");
-            Print(QString("size_%1_500_rows").arg(format.name), QFileInfo(path).size() / 1024.0,
-                  "KiB");
+        for (const ReportWriter::FileType& type : ReportWriter::FileTypes()) {
+            const QString name = type.extensions.first();
+            const QString path = dir.filePath("Listado." + name);
+            const double ms = Best(3, [&] { vsr.RenderToFile(path, type.format); });
+            Print(QString("layout_and_write_%1_500_rows").arg(name), ms, "ms");
+            Print(QString("size_%1_500_rows").arg(name), QFileInfo(path).size() / 1024.0, "KiB");
         }
         return 0;
     } catch (const TvError& error) {

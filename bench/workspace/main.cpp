@@ -48,13 +48,13 @@ qint64 MonotonicNs() {
 // just before it commits.
 int OtherWorkstationAdds(const QString& ini, const QString& client) {
     Db().Open(DbConfig::FromIni(ini, DbConfig::DataFolder(ini)));
-    Db().Transaction(0);
+    Db().Transaction(TransactionStep::Begin);
     Db().InsertRecord("FacturasItems",
                       "nIdCliente,nIdMascota,nIdProductoServicio,nUnidades,nPvp,nPorcIpto,nTotal",
                       client + ",0,1,1,25,21,30.25");
     std::printf("%lld\n", MonotonicNs());
     std::fflush(stdout);
-    Db().Transaction(1);
+    Db().Transaction(TransactionStep::Commit);
     Db().Close();
     return 0;
 }
@@ -65,7 +65,8 @@ double LiveRefreshMs(Facturacion& w, const QString& ini) {
     const int before = w.gd->RecordCount();
     QProcess other;
     other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    other.start(QCoreApplication::applicationFilePath(), {"--add-item", ini, w.dm->Dato(3)});
+    other.start(QCoreApplication::applicationFilePath(),
+                {"--add-item", ini, w.dm->Dato(DatoPareja::IdCliente)});
     constexpr int kPatienceMs = 10000;
     const QDeadlineTimer deadline(kPatienceMs);
     // Wakes the wait below should the grid never change.
@@ -140,7 +141,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%7.2f ms %s\n",
                          MedianMs(5, [&] { DataAccess::instance().GetRows(sql); }),
                          qPrintable(sql));
-    Report("selector_pair_lookup", MedianMs(15, [&] { w->dm->Dato(3); }), "ms");
+    Report("selector_pair_lookup", MedianMs(15, [&] { w->dm->Dato(DatoPareja::IdCliente); }), "ms");
     Report("grid_refresh_pending", MedianMs(15, [&] { w->gd->Refresh(); }), "ms");
     w->ckHistorial_TX->setChecked(true);
     Report("grid_refresh_with_history", MedianMs(15, [&] { w->gd->Refresh(); }), "ms");

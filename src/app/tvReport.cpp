@@ -10,6 +10,7 @@
 #include "app/Tool.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/ReportComponent.h"
+#include "platform/report/ReportWriter.h"
 #include "platform/ui/seam/UnattendedUi.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -81,23 +82,9 @@ void ApplyLabels(ReportDefinition& report, const QStringList& labels, const QStr
     }
 }
 
-int FormatFor(const QString& path) {
-    static const QHash<QString, int> formats = {{"pdf", ReportComponent::Pdf},
-                                                {"txt", ReportComponent::PlainText},
-                                                {"htm", ReportComponent::Html},
-                                                {"html", ReportComponent::Html},
-                                                {"rtf", ReportComponent::Rtf}};
-    const QString extension = QFileInfo(path).suffix().toLower();
-    if (!formats.contains(extension))
-        throw TvError(ErrorNumber::InvalidPropertyValue,
-                      "No se sabe escribir archivos ." + extension +
-                          " (se admiten .pdf, .txt, .htm, .html y .rtf)");
-    return formats.value(extension);
-}
-
 // Lays the report out and writes it; answers the page count.
 int RunReport(const ReportJob& job) {
-    const int format = FormatFor(job.out);
+    const std::unique_ptr<ReportWriter> writer = ReportWriter::ForFile(job.out);
     ArchivoSeguro::ComprobarDestino(job.out);
     OpenDatabase(job.ini);
     ReportComponent vsr;
@@ -114,7 +101,7 @@ int RunReport(const ReportJob& job) {
     if (!job.labels.isEmpty())
         ApplyLabels(report, job.labels.split('|'), job.values.split('|'));
     const PageModel model = vsr.Layout();
-    vsr.RenderToFile(job.out, format);
+    writer->WriteOrThrow(model, job.out);
     return model.PageCount();
 }
 

@@ -1,3 +1,5 @@
+// The pet and client selector: its two lists, the narrowing by pet name and the pair's answers.
+
 #include "billing/CSearch.h"
 
 #include "platform/data/ComboListModel.h"
@@ -67,7 +69,7 @@ void CSearch::Setup(QWidget* form, QComboBox* oCboMascota, QComboBox* oCboClient
     });
 }
 
-QString CSearch::Dato(qint32 nDato) const {
+QString CSearch::Dato(DatoPareja dato) const {
     const QString sql =
         QString("SELECT ") + " Mascotas.nIdMascota,Mascotas.sMascota,TipoEspecie.sTipoEspecie," +
         "Mascotas.nIdEmpleado," + " Clientes.nIdCliente,Clientes.sCliente" + " FROM ((Mascotas " +
@@ -88,16 +90,14 @@ QString CSearch::Dato(qint32 nDato) const {
     if (rows.IsEmpty())
         return "0";
 
-    // Field of the query for each answer, and whether the answer is a number.
+    // Field of the query for each answer, in DatoPareja's order, and whether it is a number.
     struct Source {
         int field;
         bool number;
     };
     static constexpr Source sources[] = {{0, true}, {1, false}, {2, false},
                                          {4, true}, {5, false}, {3, true}};
-    if (nDato < 0 || nDato >= qint32(std::size(sources)))
-        return {};
-    const Source source = sources[nDato];
+    const Source source = sources[static_cast<int>(dato)];
     const QVariant value = rows.Value(source.field, 0);
     const QString text = value.isNull() ? QString() : value.toString();
     return source.number ? Utility::NumberText(Utility::Val(text)) : text;
@@ -193,7 +193,7 @@ void CSearch::RedefinirClientes() {
 
 void CSearch::cboCliente_Click() {
     m_clientClicked = true;
-    if (Dato(0) == "0") {
+    if (Dato(DatoPareja::IdMascota) == "0") {
         const qint32 nIdCliente =
             Utility::ToInt32(Utility::instance().SqlNumber(DataAccess::instance().GetValue(
                 "Clientes", "sCliente=" + Literal(cboCliente->currentText()), "nIdCliente")));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "invoicing/BillingWindow.h"
 #include "platform/data/Rows.h"
 
 #include <QObject>
@@ -27,9 +28,8 @@ public:
     // oForm must carry a window frame (Frm); the combos are positioned through it.
     void Setup(QWidget* oForm, QComboBox* oCboMascota, QComboBox* oCboCliente);
 
-    // 0 pet id, 1 pet name, 2 species, 3 client id, 4 client name, 5 the pet's employee id; "0"
-    // for every one of them when the two texts name no pet of that client; "" for other numbers.
-    QString Dato(qint32 nDato) const;
+    // What the pair says; "0" for every answer when the two texts name no pet of that client.
+    QString Dato(DatoPareja dato) const;
 
     // Shows the pet and its owner. 0 empties both combos and answers false; an unknown id empties
     // the pet combo, leaves the client combo and answers true.

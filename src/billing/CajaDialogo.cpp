@@ -1,3 +1,5 @@
+// The "Caja" dialog: a box's expected amounts, the count typed at the desk, X and Z reports.
+
 #include "billing/CajaDialogo.h"
 
 #include "billing/DesgloseEfectivo.h"
@@ -153,7 +155,7 @@ std::optional<CierreCaja::Recuento> CajaDialogo::Recuento() const {
                                                           m_estado.metodos[k].sTipoCobro)});
         r.fondoDejado = CierreCaja::LeerImporte(txtFondo_MN->text(), "El fondo");
     } catch (const CierreCaja::Rechazo& e) {
-        ShowMessage(0, e.Description());
+        ShowMessage(MessageKind::Notice, e.Description());
         return std::nullopt;
     }
     return r;
@@ -169,7 +171,7 @@ void CajaDialogo::InformeX() {
 
 bool CajaDialogo::CerrarCaja() {
     if (const QString no = CierreCaja::ComprobarPermiso(Gi.nIdUsuario, Caja()); !no.isEmpty()) {
-        ShowMessage(0, no);
+        ShowMessage(MessageKind::Notice, no);
         return false;
     }
     const std::optional<CierreCaja::Recuento> r = Recuento();
@@ -186,7 +188,7 @@ bool CajaDialogo::CerrarCaja() {
         viewer.ShowXml(job);
         return true;
     } catch (const CierreCaja::Rechazo& e) {
-        ShowMessage(0, e.Description());
+        ShowMessage(MessageKind::Notice, e.Description());
         // Closed meanwhile at another desk: the new period is what the user must see now.
         Cargar();
         return false;

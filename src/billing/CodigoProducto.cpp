@@ -1,3 +1,5 @@
+// The window that adds a product to the client's pending items by its code.
+
 #include "billing/CodigoProducto.h"
 
 #include "billing/Facturacion.h"
@@ -135,9 +137,9 @@ void CodigoProducto::txtCodigo_TX_Dejado() {
     if (txtCodigo_TX->text().trimmed().isEmpty() || ProductoDelCodigo() != 0 ||
         (next != nullptr && next != txtCodigo_TX && !isAncestorOf(next)) || !isVisible())
         return;
-    ShowMessage(
-        0, DataAccess::instance().Translate("No existe ningún producto o servicio con el código") +
-               " " + txtCodigo_TX->text().trimmed() + ".");
+    ShowMessage(MessageKind::Notice, DataAccess::instance().Translate(
+                                         "No existe ningún producto o servicio con el código") +
+                                         " " + txtCodigo_TX->text().trimmed() + ".");
     frm->SetFocusTo(txtCodigo_TX);
     txtCodigo_TX->selectAll();
 }
@@ -156,8 +158,9 @@ void CodigoProducto::Aceptar() {
                      rs);
     if (rs.Eof()) {
         rs.Close();
-        ShowMessage(0, db.Translate("No existe ningún producto o servicio con el código") + " " +
-                           txtCodigo_TX->text().trimmed() + ".");
+        ShowMessage(MessageKind::Notice,
+                    db.Translate("No existe ningún producto o servicio con el código") + " " +
+                        txtCodigo_TX->text().trimmed() + ".");
         frm->SetFocusTo(txtCodigo_TX);
         txtCodigo_TX->selectAll();
         return;
@@ -167,14 +170,14 @@ void CodigoProducto::Aceptar() {
         rs.Close();
         return;
     }
-    m_sIdCliente = m_billing.Dato(3);
-    m_sIdMascota = m_billing.Dato(0);
+    m_sIdCliente = m_billing.Dato(DatoPareja::IdCliente);
+    m_sIdMascota = m_billing.Dato(DatoPareja::IdMascota);
     m_sIdProducto =
         Utility::NumberText(Utility::Val(rs.Fields("nIdProductoServicio").Value.toString()));
     if (const QString servicio = Mostrador::MotivoProducto("nIdProductoServicio=" + m_sIdProducto);
         m_billing.ClienteMostrador() != 0 && !servicio.isEmpty()) {
         rs.Close();
-        ShowMessage(0, servicio);
+        ShowMessage(MessageKind::Notice, servicio);
         frm->SetFocusTo(txtCodigo_TX);
         txtCodigo_TX->selectAll();
         return;

@@ -1,3 +1,5 @@
+// The confirmation of a rectifying invoice: its lines, units, reason and the money given back.
+
 #include "billing/ConfirmacionAbono.h"
 
 #include "invoicing/core/DocumentAmounts.h"
@@ -187,22 +189,23 @@ void ConfirmacionAbono::Preguntar() {
 void ConfirmacionAbono::Si_BT_Click() {
     const DataAccess& db = DataAccess::instance();
     if (Elegidas().empty()) {
-        ShowMessage(0, db.Translate("No se ha elegido ninguna línea que rectificar."));
+        ShowMessage(MessageKind::Notice,
+                    db.Translate("No se ha elegido ninguna línea que rectificar."));
         grdLineas->setFocus();
         return;
     }
     const TypedNumber::Reading importe = TypedNumber::Read(
         txtImporte->text(), TypedNumber::Kind::Amount, db.Translate("Importe a devolver"));
     if (!importe.Ok()) {
-        ShowMessage(0, importe.error);
+        ShowMessage(MessageKind::Notice, importe.error);
         txtImporte->setFocus();
         return;
     }
     // Refused here rather than by the rectification itself, so the choice of lines is not lost.
     const Money maximo = m_importes ? m_importes(Elegidas()).devolucion : Money();
     if (m_importes && Money::FromDouble(importe.value) > maximo) {
-        ShowMessage(0, db.Translate("El importe a devolver no puede superar") + " " +
-                           TypedNumber::Spanish(maximo.ToDouble()) + " €.");
+        ShowMessage(MessageKind::Notice, db.Translate("El importe a devolver no puede superar") +
+                                             " " + TypedNumber::Spanish(maximo.ToDouble()) + " €.");
         txtImporte->setFocus();
         return;
     }

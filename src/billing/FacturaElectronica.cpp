@@ -1,3 +1,5 @@
+// An issued document written as a Facturae e-invoice from the invoice history.
+
 #include "billing/FacturaElectronica.h"
 
 #include "facturae/FacturaeArchivo.h"
@@ -14,7 +16,7 @@ namespace FacturaElectronica {
 
 void Pedir(qint32 nIdFactura) {
     if (!G::Permiso("tvFacturae")) {
-        ShowMessage(0, "No tiene permiso para realizar esta operación.");
+        ShowMessage(MessageKind::Notice, "No tiene permiso para realizar esta operación.");
         return;
     }
     const FacturaeArchivo::Certificado firma = FacturaeArchivo::DelIni(Gi.sPathIni);
@@ -24,7 +26,7 @@ void Pedir(qint32 nIdFactura) {
                      QString::number(nIdFactura));
     const QString tipo = factura.Value(1, 0).toString().trimmed();
     if (tipo == "F2" || tipo == "R5") {
-        ShowMessage(0,
+        ShowMessage(MessageKind::Notice,
                     FacturaeEscritura::NoSimplificadas(factura.Value(0, 0).toString().trimmed()));
         return;
     }
@@ -40,11 +42,11 @@ void Pedir(qint32 nIdFactura) {
         return;
     try {
         FacturaeArchivo::Escribir(nIdFactura, file, firma);
-        ShowMessage(0, (firmada ? "Factura electrónica firmada escrita en "
-                                : "Factura electrónica sin firmar escrita en ") +
-                           file + ".");
+        ShowMessage(MessageKind::Notice, (firmada ? "Factura electrónica firmada escrita en "
+                                                  : "Factura electrónica sin firmar escrita en ") +
+                                             file + ".");
     } catch (const TvError& e) {
-        ShowMessage(1, e.Description());
+        ShowMessage(MessageKind::Error, e.Description());
     }
 }
 

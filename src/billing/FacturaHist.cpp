@@ -1,3 +1,5 @@
+// The client's history window: every document, its state, reprints, rectifications.
+
 #include "billing/FacturaHist.h"
 
 #include "billing/FacturaElectronica.h"
@@ -288,7 +290,7 @@ void FacturaHist::Frm_evtButtonPressed(const QString& sName) {
         // Nothing is chosen while the document has nothing left to rectify; the user is told why.
         if (sName != "Anular_BT" && opEmision_TX[1]->isChecked()) {
             if (const QString why = MotivoNoAbonable(nIdFactura); !why.isEmpty()) {
-                ShowMessage(0, why);
+                ShowMessage(MessageKind::Notice, why);
                 return;
             }
         }

@@ -1,3 +1,5 @@
+// The billing window: the selector, the pending items' grid, the totals and issuing.
+
 #include "billing/Facturacion.h"
 
 #include "billing/AcercaDe.h"
@@ -224,10 +226,10 @@ void Facturacion::BuildControls() {
     connect(frm, &Frm::evtClose, this, [] { QuitSuite(false, false); });
     connect(ckHistorial_TX, &QCheckBox::clicked, this, [this] { gd->Refresh(); });
     frm->AddInputCheck([this](bool showMessage) {
-        if (U().Val(Dato(3)) != 0)
+        if (U().Val(Dato(DatoPareja::IdCliente)) != 0)
             return true;
         if (showMessage)
-            ShowMessage(0, "Elija antes una mascota y su cliente.");
+            ShowMessage(MessageKind::Notice, "Elija antes una mascota y su cliente.");
         return false;
     });
 }
@@ -343,13 +345,13 @@ QString Facturacion::CampoPvp() const {
 void Facturacion::Frm_evtToolClick(const QString& sName) {
     Trap("Facturacion::Frm_evtToolClick", [&] {
         if (sName == "Clientes_NA" || sName == "C") {
-            G::ShellMod("tvClientesMascotas", "0|" + dm->Dato(3));
+            G::ShellMod("tvClientesMascotas", "0|" + dm->Dato(DatoPareja::IdCliente));
         } else if (sName == "Estadisticas_NA") {
             G::ShellMod("tvEstadisticas", QString());
         } else if (sName == "CodigoProducto_NA" || sName == "A") {
             // A counter sale has no pet to read again.
-            if (m_nIdMostrador == 0 &&
-                !dm->DefineFrom_nIdMascota(Utility::ToInt32(U().Val(dm->Dato(0)))))
+            if (m_nIdMostrador == 0 && !dm->DefineFrom_nIdMascota(Utility::ToInt32(
+                                           U().Val(dm->Dato(DatoPareja::IdMascota)))))
                 gd->Refresh();
             if (frm->InputCheck(true)) {
                 CodigoProducto dialog(*this);
@@ -361,7 +363,7 @@ void Facturacion::Frm_evtToolClick(const QString& sName) {
             LibrosContables::Pedir();
         } else if (sName == "Caja_NA") {
             if (!G::Permiso("tvCierreCaja")) {
-                ShowMessage(0, "No tiene permiso para realizar esta operación.");
+                ShowMessage(MessageKind::Notice, "No tiene permiso para realizar esta operación.");
                 return;
             }
             CajaDialogo dialog(cboCaja_SN->currentIndex() < 0 ? 0 : CajaElegida(), this);
@@ -379,7 +381,7 @@ void Facturacion::Frm_evtButtonPressed(const QString& sName) {
     // Without a cash box the payments could not be booked: better said now than after the
     // invoice number is drawn.
     if (cboCaja_SN->currentIndex() < 0) {
-        ShowMessage(0, "Elija antes la caja en la que se cobra la factura.");
+        ShowMessage(MessageKind::Notice, "Elija antes la caja en la que se cobra la factura.");
         frm->SetFocusTo(cboCaja_SN);
         return;
     }
@@ -389,17 +391,17 @@ void Facturacion::Frm_evtButtonPressed(const QString& sName) {
         m_envio->Documento();
 }
 
-QString Facturacion::Dato(qint32 nDato) const {
+QString Facturacion::Dato(DatoPareja dato) const {
     if (m_nIdMostrador == 0)
-        return dm->Dato(nDato);
+        return dm->Dato(dato);
     // A counter sale is the branch's counter customer and no pet.
-    switch (nDato) {
-    case 3:
+    switch (dato) {
+    case DatoPareja::IdCliente:
         return QString::number(m_nIdMostrador);
-    case 4:
+    case DatoPareja::Cliente:
         return cboCliente_SN->currentText();
-    case 1:
-    case 2:
+    case DatoPareja::Mascota:
+    case DatoPareja::Especie:
         return {};
     default:
         return "0";
@@ -419,7 +421,8 @@ qint32 Facturacion::CajaElegida() const {
 void Facturacion::MostrarCobro() {
     // A dialog that closes without one of its layout buttons issues nothing, however it closed.
     nFormatoFactura = 0;
-    FacturaInfo dialog(Dato(3), cboCliente_SN->currentText(), nFormatoFactura, this);
+    FacturaInfo dialog(Dato(DatoPareja::IdCliente), cboCliente_SN->currentText(), nFormatoFactura,
+                       this);
     Ui::current().ShowModal(dialog);
 }
 
@@ -433,7 +436,7 @@ QString Facturacion::ImpresionImpedida() const {
 
 void Facturacion::RefrescarGrid() {
     gd->Refresh();
-    AvisoDeuda(Utility::ToInt32(U().Val(Dato(3))));
+    AvisoDeuda(Utility::ToInt32(U().Val(Dato(DatoPareja::IdCliente))));
 }
 
 void Facturacion::HistoricoFacturas_NA_Click() {
@@ -464,11 +467,11 @@ void Facturacion::HistoricoFacturas_NA_Click() {
 
 void Facturacion::Anular(qint32 nIdFactura) {
     if (!G::Permiso("tvAnularFactura")) {
-        ShowMessage(0, "No tiene permiso para anular facturas.");
+        ShowMessage(MessageKind::Notice, "No tiene permiso para anular facturas.");
         return;
     }
     if (const QString rechazo = MotivoNoAnulable(nIdFactura); !rechazo.isEmpty()) {
-        ShowMessage(0, rechazo);
+        ShowMessage(MessageKind::Notice, rechazo);
         return;
     }
     const Rows factura = Db().GetRows("SELECT sFactura,sCliente,nTotal,nDescuento FROM Facturas "
@@ -496,23 +499,25 @@ void Facturacion::Anular(qint32 nIdFactura) {
             "¿Anular la factura " +
             sFactura + "?"))
         return;
-    solicitud.nIdCliente = Utility::ToInt32(Utility::Val(Dato(3)));
-    solicitud.sTitular = Dato(4);
+    solicitud.nIdCliente = Utility::ToInt32(Utility::Val(Dato(DatoPareja::IdCliente)));
+    solicitud.sTitular = Dato(DatoPareja::Cliente);
     solicitud.nFechaTrabajo = Gi.nFechaTrabajo;
     solicitud.nIdUsuario = Gi.nIdUsuario;
     solicitud.dAnulacion = Utility::ToInt32(U().SqlNumber(U().Today(true)));
     try {
         const ResultadoAnulacion anulada = AnularFactura(solicitud);
         for (const QString& aviso : anulada.avisos)
-            ShowMessage(0, aviso);
-        ShowMessage(0, "La factura " + anulada.sFactura +
-                           " está anulada; sus líneas vuelven a estar pendientes. Al reimprimirla "
-                           "sale como ANULADA.");
+            ShowMessage(MessageKind::Notice, aviso);
+        ShowMessage(MessageKind::Notice,
+                    "La factura " + anulada.sFactura +
+                        " está anulada; sus líneas vuelven a estar pendientes. Al reimprimirla "
+                        "sale como ANULADA.");
     } catch (const AnulacionRechazada& e) {
-        ShowMessage(0, e.Description());
+        ShowMessage(MessageKind::Notice, e.Description());
         return;
     } catch (const TvError& e) {
-        ShowMessage(1, "No se ha anulado la factura " + sFactura + ": " + e.Description());
+        ShowMessage(MessageKind::Error,
+                    "No se ha anulado la factura " + sFactura + ": " + e.Description());
         return;
     }
     RefrescarGrid();
@@ -664,7 +669,7 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
                 Db().GetValue("ProductosServicios", condition, "nIdProductoServicio")));
             if (const QString servicio = Mostrador::MotivoProducto(condition);
                 m_nIdMostrador != 0 && !servicio.isEmpty()) {
-                ShowMessage(0, servicio);
+                ShowMessage(MessageKind::Notice, servicio);
                 gd->SetCellText(-1, "Producto Servicio", {});
                 return;
             }
@@ -693,7 +698,7 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
 }
 
 bool Facturacion::LineaGuardable() {
-    if (U().Val(Dato(3)) == 0)
+    if (U().Val(Dato(DatoPareja::IdCliente)) == 0)
         return false;
     const QString sName = gd->CellText(-1, "Producto Servicio");
     if (sName.trimmed().isEmpty())
@@ -709,8 +714,8 @@ void Facturacion::gd_evtRecInsert(qint32, bool& RV_bSuccess) {
         RV_bSuccess = false;
         if (!LineaGuardable())
             return;
-        const qint32 nCli = Utility::ToInt32(U().Val(Dato(3)));
-        const qint32 nPet = Utility::ToInt32(U().Val(Dato(0)));
+        const qint32 nCli = Utility::ToInt32(U().Val(Dato(DatoPareja::IdCliente)));
+        const qint32 nPet = Utility::ToInt32(U().Val(Dato(DatoPareja::IdMascota)));
         const qint32 key =
             gd->SaveRow("FacturasItems", QString(), "nIdCliente,nIdMascota",
                         QString::number(nCli) + "," + QString::number(nPet), kSkipFields);
@@ -753,7 +758,8 @@ void Facturacion::gd_evtRecDelete(qint32, bool& RV_bSuccess) {
                                "nIdFacturaItem = " + QString::number(gd->RecordKey(0)), 0);
             RV_bSuccess = true;
         } else {
-            ShowMessage(0, "No es posible eliminar un ítem de una factura ya emitida!");
+            ShowMessage(MessageKind::Notice,
+                        "No es posible eliminar un ítem de una factura ya emitida!");
             RV_bSuccess = false;
         }
     });
@@ -775,7 +781,7 @@ void Facturacion::dm_evtPetChanged(bool bFound) {
         cboEmpleado_SN->setCurrentIndex(-1);
         if (!bFound)
             return;
-        const qint32 nIdPareja = Utility::ToInt32(U().Val(dm->Dato(3)));
+        const qint32 nIdPareja = Utility::ToInt32(U().Val(dm->Dato(DatoPareja::IdCliente)));
         // A client taken before one of his pets shows his lines already; lines can only be added
         // for a client that owns the chosen pet.
         const qint32 nIdCliente = nIdPareja != 0 ? nIdPareja : ClienteNombrado();
@@ -796,7 +802,8 @@ void Facturacion::dm_evtClientChanged(bool) {
 void Facturacion::MostrarEmpleadoDeLaMascota() {
     frm->ComboSelectByText(
         cboEmpleado_SN,
-        Db().GetValue("Empleados", "nIdEmpleado=" + dm->Dato(5), "sEmpleado").toString());
+        Db().GetValue("Empleados", "nIdEmpleado=" + dm->Dato(DatoPareja::IdEmpleado), "sEmpleado")
+            .toString());
 }
 
 void Facturacion::AvisoDeuda(qint32 nIdCliente) {
@@ -833,7 +840,7 @@ void Facturacion::RefreshWhenIdle() {
         if (GridLines() == before)
             return;
         Totales();
-        AvisoDeuda(Utility::ToInt32(U().Val(Dato(3))));
+        AvisoDeuda(Utility::ToInt32(U().Val(Dato(DatoPareja::IdCliente))));
         frm->Sb_PanelText_Set(1, Db().Translate(" Lista actualizada con cambios de otro puesto."),
                               false, -1, 0, 200);
     });
@@ -874,7 +881,7 @@ void Facturacion::cboCliente_SN_LostFocus() {
                 .toString());
     else if (named != m_nIdClienteGrid)
         dm->TomarCliente(cboCliente_SN->currentText());
-    nIdClienteActual = Utility::ToInt32(U().Val(Dato(3)));
+    nIdClienteActual = Utility::ToInt32(U().Val(Dato(DatoPareja::IdCliente)));
     if (nIdClienteActual != 0) {
         MostrarEmpleadoDeLaMascota();
         gd->SetEditable(true);

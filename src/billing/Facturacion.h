@@ -69,7 +69,7 @@ public:
     DocumentLine Linea(int row) const;
 
     // What issuing an invoice or a credit note reads of the window and asks of it.
-    QString Dato(qint32 nDato) const override;
+    QString Dato(DatoPareja dato) const override;
     double EmpleadoElegido() const override;
     qint32 CajaElegida() const override;
     quint8& FormatoFactura() override { return nFormatoFactura; }

@@ -1,3 +1,5 @@
+// The accountant's books asked for and written from the billing window.
+
 #include "billing/LibrosContables.h"
 
 #include "books/LibroEscritura.h"
@@ -29,7 +31,7 @@ qint32 Dia(const QString& text) {
 
 void Pedir() {
     if (!G::Permiso("tvLibros")) {
-        ShowMessage(0, "No tiene permiso para realizar esta operación.");
+        ShowMessage(MessageKind::Notice, "No tiene permiso para realizar esta operación.");
         return;
     }
     const qint32 hoy = Gi.nFechaTrabajo;
@@ -46,9 +48,10 @@ void Pedir() {
         return;
     const qint32 from = Dia(desde), to = Dia(hasta);
     if (from == 0 || to == 0 || from > to) {
-        ShowMessage(0, from == 0 || to == 0
-                           ? "Las fechas se escriben dd-mm-aaaa, por ejemplo 31-03-2026."
-                           : "La fecha inicial es posterior a la final.");
+        ShowMessage(MessageKind::Notice,
+                    from == 0 || to == 0
+                        ? "Las fechas se escriben dd-mm-aaaa, por ejemplo 31-03-2026."
+                        : "La fecha inicial es posterior a la final.");
         return;
     }
     const QString file =
@@ -60,9 +63,9 @@ void Pedir() {
         return;
     try {
         LibroEscritura::EscribirPeriodo(from, to, 0, file);
-        ShowMessage(0, "Libros escritos en " + file + ".");
+        ShowMessage(MessageKind::Notice, "Libros escritos en " + file + ".");
     } catch (const TvError& e) {
-        ShowMessage(1, e.Description());
+        ShowMessage(MessageKind::Error, e.Description());
     }
 }
 

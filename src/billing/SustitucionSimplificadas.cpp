@@ -1,3 +1,5 @@
+// The question that replaces a client's simplified invoices by one complete invoice.
+
 #include "billing/SustitucionSimplificadas.h"
 
 #include "invoicing/SustituirSimplificadas.h"
@@ -93,7 +95,7 @@ void SustitucionSimplificadas::Aceptar_BT_Click() {
     // What the customer typed is checked before the question, so that a Yes is not followed by
     // a refusal.
     if (const QString motivo = MotivoSinDestinatario(s.cliente); !motivo.isEmpty()) {
-        ShowMessage(0, motivo);
+        ShowMessage(MessageKind::Notice, motivo);
         return;
     }
     if (!s.facturas.isEmpty() &&
@@ -104,10 +106,10 @@ void SustitucionSimplificadas::Aceptar_BT_Click() {
         return;
     try {
         const ResultadoSustitucion r = SustituirSimplificadas(s);
-        ShowMessage(0, "Emitida la factura completa " + r.sFactura + ".");
+        ShowMessage(MessageKind::Notice, "Emitida la factura completa " + r.sFactura + ".");
         accept();
     } catch (const SustitucionRechazada& e) {
-        ShowMessage(0, e.Description());
+        ShowMessage(MessageKind::Notice, e.Description());
     }
 }
 
@@ -116,7 +118,8 @@ bool SustitucionSimplificadas::Pedir(qint32 nIdFactura, QWidget* parent) {
         Db().GetValue("Facturas", "nIdFactura=" + QString::number(nIdFactura), "nIdCliente")));
     SustitucionSimplificadas dialog(nIdCliente, nIdFactura, parent);
     if (dialog.lsSimplificadas_TX->count() == 0) {
-        ShowMessage(0, "El cliente no tiene facturas simplificadas que se puedan sustituir.");
+        ShowMessage(MessageKind::Notice,
+                    "El cliente no tiene facturas simplificadas que se puedan sustituir.");
         return false;
     }
     Ui::current().ShowModal(dialog);

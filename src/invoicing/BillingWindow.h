@@ -2,6 +2,9 @@
 
 #include <QString>
 
+// What the client and pet selector answers about the pair it shows.
+enum class DatoPareja { IdMascota, Mascota, Especie, IdCliente, Cliente, IdEmpleado };
+
 // What issuing an invoice or a credit note needs of the billing window: the selected pet and
 // client, employee and cash box, the print layout, the payment dialog, printing and the grid.
 // The window implements it; tests and benchmarks implement it without a screen.
@@ -9,9 +12,8 @@ class BillingWindow {
 public:
     virtual ~BillingWindow() = default;
 
-    // The client and pet selector's answers: 0 pet id, 1 pet name, 2 species, 3 client id,
-    // 4 client name, 5 the pet's employee id; "0" when no pair is selected.
-    virtual QString Dato(qint32 nDato) const = 0;
+    // The selector's answer (IdEmpleado: the pet's employee); "0" when no pair is selected.
+    virtual QString Dato(DatoPareja dato) const = 0;
     // The id of the employee chosen in the window; 0 when none.
     virtual double EmpleadoElegido() const = 0;
     // The id of the cash box chosen in the window; raises when none is chosen.

@@ -1,3 +1,5 @@
+// Rectifying and cancelling an issued invoice without a window: header, lines, money back.
+
 #include "invoicing/EmitirAbono.h"
 
 #include "caja/CierreCaja.h"
@@ -76,6 +78,28 @@ template <class Body> auto EnConta(const QString& procedimiento, Body&& body) {
         throw AbonoFallido(procedimiento, TvError(0, QString::fromLocal8Bit(e.what())),
                            std::current_exception());
     }
+}
+
+// The invoice header's identifiers: a rectifying invoice keeps them as stored and turns every
+// other figure.
+const QStringList Identificadores = {"nIdSucursal", "nIdCliente", "nIdUsuario", "nIdEmpleado",
+                                     "nIdCaja"};
+
+// The header columns a rectifying invoice copies from the invoice it rectifies.
+QStringList ColumnasCabecera() {
+    return Identificadores + QStringList{"sFactura",   "sCliente",      "sDomicilio", "sPoblacion",
+                                         "sProvincia", "sCodigoPostal", "sDni",       "dFactura"} +
+           DocumentAmounts::Columns +
+           QStringList{"nExento",     "sFacturaAbonada", "dFacturaAbonada",     "sTipoFactura",
+                       "sIdOtroPais", "sIdOtroTipo",     "sFacturasSustituidas"};
+}
+
+// An invoice's lines with the columns a rectification copies, its key first.
+Rows LineasDe(qint32 nIdFactura) {
+    return Db().GetRows("SELECT nIdFacturaItem,nIdFactura,nIdCliente,nIdMascota,"
+                        "nIdProductoServicio,sConclusion,nUnidades,nPvp,nBaseImp,nPorcIpto,"
+                        "nImpuestos,nTotal,nIdFacturaOrigen FROM FacturasItems WHERE nIdFactura=" +
+                        QString::number(nIdFactura));
 }
 
 // Where a credit note failed: the step reached, the item and the column being copied.
@@ -291,15 +315,14 @@ void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 
 
 // The invoice's payments and cash-box entries reversed one by one.
 void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringList& avisos) {
-    // Read by position: the client, the amount and the movement type are the 5th, 6th and 8th
-    // columns of FacturasCobros, the 3rd its observations.
-    const Rows cobros =
-        Db().GetRows("SELECT * FROM FacturasCobros WHERE nIdFactura=" + Id(s.nIdFactura));
+    const Rows cobros = Db().GetRows("SELECT nIdCliente,nImporte,nIdTipoMovimiento,sObservaciones "
+                                     "FROM FacturasCobros WHERE nIdFactura=" +
+                                     Id(s.nIdFactura));
     for (int r = 0; r < cobros.RowCount(); ++r)
         EnConta("Conta::Generar_CobroCliente", [&] {
-            return Conta::CobroCliente(Int(cobros(4, r)), U().SqlNumber(cobros(5, r)) * -1,
-                                       Int(cobros(7, r)), 0, d.nIdAbono, s.nFechaTrabajo,
-                                       Db().Translate(d.sConcepto) + cobros(2, r).toString());
+            return Conta::CobroCliente(Int(cobros(0, r)), U().SqlNumber(cobros(1, r)) * -1,
+                                       Int(cobros(2, r)), 0, d.nIdAbono, s.nFechaTrabajo,
+                                       Db().Translate(d.sConcepto) + cobros(3, r).toString());
         });
     const Rows apuntes =
         Db().GetRows("SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
@@ -464,11 +487,79 @@ void DevolverStock(const Rows& items, const std::vector<Pedida>& pedidas) {
                      " WHERE bProducto=True AND nIdProductoServicio=" + Id(producto));
 }
 
+// The rectifying invoice's header, column by column: the identifiers as stored, every other
+// figure turned (the part's own amounts when it is not the whole invoice), a new number, the
+// rectified one named. n follows the column copied.
+void InsertarCabecera(const SolicitudAbono& s, qint32 nIdSucursal, const Rows& factura,
+                      const DocumentAmounts& parte, bool entera, Documento& d, int& n) {
+    const QStringList cabecera = ColumnasCabecera();
+    d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
+    const QStringList importesParte = parte.Negated().Texts();
+    QStringList values;
+    for (n = 0; n < cabecera.size(); ++n) {
+        const QString& column = cabecera[n];
+        const int importe = AmountColumn(column);
+        if (Is(column, "sFactura")) {
+            d.sFactura = Numero(s, nIdSucursal);
+            values << U().SqlValue(d.sFactura, 0, true);
+        } else if (Is(column, "sFacturaAbonada")) {
+            values << U().SqlValue(d.sFacturaAbonada, 0, true);
+        } else if (Is(column, "dFacturaAbonada")) {
+            values << Id(s.dAbono);
+        } else if (Is(column, "sTipoFactura")) {
+            // A simplified invoice is rectified by an R5; the others by their reason.
+            values << U().SqlValue(factura(n, 0).toString().trimmed() == "F2" ? QStringLiteral("R5")
+                                                                              : QString(),
+                                   0, true);
+        } else if (Is(column, "sFacturasSustituidas")) {
+            // The rectification replaces nothing: the invoice it rectifies did.
+            values << U().SqlValue(QString(), 0, true);
+        } else if (!entera && importe >= 0) {
+            values << importesParte[importe];
+        } else {
+            values << Literal(column, factura(n, 0), !Identificadores.contains(column));
+        }
+    }
+    d.nIdAbono = Db().InsertRecord("Facturas", cabecera.join(','), values.join(','));
+}
+
+// Neither day of the credit note may fall in a closed period of the box the money goes out of,
+// and the invoice must be the window's client's.
+void ComprobarCajaYCliente(const SolicitudAbono& s, const Documento& d) {
+    const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
+    for (const qint32 dia : {s.dAbono, s.nFechaTrabajo})
+        if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
+            throw AbonoRechazado(cerrada);
+    if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
+        throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
+                                            "ventana: no se emite la factura rectificativa."));
+}
+
+// The most the credit note may give back; an amount asked for outside it is refused.
+Money DevolucionPermitida(const SolicitudAbono& s, const DocumentAmounts& parte, bool anteriores) {
+    const Money devolvible =
+        std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
+    if (s.nImporteDevuelto && (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > devolvible))
+        throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
+                             TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
+    return devolvible;
+}
+
+// The written credit note's figures against its lines, and the agency's rules over the record
+// it is about to get.
+void ComprobarAntesDeRegistrar(qint32 nIdAbono) {
+    if (const QString descuadre = AmountsCheck::BeforeCommit({nIdAbono}); !descuadre.isEmpty())
+        throw AbonoRechazado(descuadre + " " +
+                             Db().Translate("No se emite la factura rectificativa."));
+    if (const QString regla = ValidacionesAeat::AntesDeEmitir({nIdAbono}); !regla.isEmpty())
+        throw AbonoRechazado(regla + ". " +
+                             Db().Translate("No se emite la factura rectificativa."));
+}
+
 } // namespace
 
 QStringList DeshacerFactura(const SolicitudAbono& s) {
-    const Rows items =
-        Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(s.nIdFactura));
+    const Rows items = LineasDe(s.nIdFactura);
     const Rows factura = Db().GetRows("SELECT sFactura,nIdCliente,nIdCaja FROM Facturas WHERE "
                                       "nIdFactura=" +
                                       Id(s.nIdFactura));
@@ -551,10 +642,9 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Db().LockForTransaction("Facturas", s.nIdFactura);
         nPaso = 1;
 
-        const Rows factura =
-            Db().GetRows("SELECT * FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
-        const Rows items =
-            Db().GetRows("SELECT * FROM FacturasItems WHERE nIdFactura=" + Id(s.nIdFactura));
+        const Rows factura = Db().GetRows("SELECT " + ColumnasCabecera().join(',') +
+                                          " FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
+        const Rows items = LineasDe(s.nIdFactura);
         nPaso = 2;
         // Checked under the lock, not only when the history was filled.
         const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
@@ -563,13 +653,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Documento d;
         d.nIdCliente = Int(factura.Value("nIdCliente", 0));
         d.nIdCaja = Int(factura.Value("nIdCaja", 0));
-        const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
-        for (const qint32 dia : {s.dAbono, s.nFechaTrabajo})
-            if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
-                throw AbonoRechazado(cerrada);
-        if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
-            throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
-                                                "ventana: no se emite la factura rectificativa."));
+        ComprobarCajaYCliente(s, d);
         Conta::BloquearClientes({d.nIdCliente});
         const bool anteriores = Anteriores(abonables);
         const std::vector<Pedida> pedidas = LineasPedidas(abonables, s.lineas);
@@ -580,44 +664,9 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         const DocumentAmounts importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
         const WhatIsLeft resto = Parte(s.nIdFactura, importes, pedidas, ultima, anteriores);
         const DocumentAmounts& parte = resto.importes;
-        const Money devolvible =
-            std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
-        if (s.nImporteDevuelto &&
-            (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > devolvible))
-            throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
-                                 TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
+        const Money devolvible = DevolucionPermitida(s, parte, anteriores);
 
-        // The header, column by column in the table's order: the identifiers at positions 1 to 6
-        // as stored, every later amount turned, a new number, the rectified one named.
-        d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
-        const QStringList importesParte = parte.Negated().Texts();
-        QStringList columns, values;
-        for (n = 1; n < factura.ColumnCount(); ++n) {
-            const QString column = factura.ColumnNames()[n];
-            columns << column;
-            const int importe = AmountColumn(column);
-            if (Is(column, "sFactura")) {
-                d.sFactura = Numero(s, nIdSucursal);
-                values << U().SqlValue(d.sFactura, 0, true);
-            } else if (Is(column, "sFacturaAbonada")) {
-                values << U().SqlValue(d.sFacturaAbonada, 0, true);
-            } else if (Is(column, "dFacturaAbonada")) {
-                values << Id(s.dAbono);
-            } else if (Is(column, "sTipoFactura")) {
-                // A simplified invoice is rectified by an R5; the others by their reason.
-                values << U().SqlValue(
-                    factura(n, 0).toString().trimmed() == "F2" ? QStringLiteral("R5") : QString(),
-                    0, true);
-            } else if (Is(column, "sFacturasSustituidas")) {
-                // The rectification replaces nothing: the invoice it rectifies did.
-                values << U().SqlValue(QString(), 0, true);
-            } else if (!entera && importe >= 0) {
-                values << importesParte[importe];
-            } else {
-                values << Literal(column, factura(n, 0), n > 6);
-            }
-        }
-        d.nIdAbono = Db().InsertRecord("Facturas", columns.join(','), values.join(','));
+        InsertarCabecera(s, nIdSucursal, factura, parte, entera, d, n);
         Db().InsertRecord("Abonos", "nIdFactura,nIdFacturaAbonada",
                           Id(d.nIdAbono) + "," + Id(s.nIdFactura));
         nPaso = 3;
@@ -640,13 +689,7 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         Actualizaciones::Actualizar_Desglose(
             d.nIdAbono, s.nIdFactura, s.motivo,
             ultima && anteriores ? std::optional(resto.desglose.Negated()) : std::nullopt);
-        if (const QString descuadre = AmountsCheck::BeforeCommit({d.nIdAbono});
-            !descuadre.isEmpty())
-            throw AbonoRechazado(descuadre + " " +
-                                 Db().Translate("No se emite la factura rectificativa."));
-        if (const QString regla = ValidacionesAeat::AntesDeEmitir({d.nIdAbono}); !regla.isEmpty())
-            throw AbonoRechazado(regla + ". " +
-                                 Db().Translate("No se emite la factura rectificativa."));
+        ComprobarAntesDeRegistrar(d.nIdAbono);
         RegistroFacturacion::Registrar(d.nIdAbono);
         guard.Commit();
         return resultado;

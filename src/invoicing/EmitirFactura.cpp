@@ -1,3 +1,5 @@
+// Issuing invoices without a window: the checks, the document chosen, the rows of a batch.
+
 #include "invoicing/EmitirFactura.h"
 
 #include "caja/CierreCaja.h"
@@ -291,8 +293,7 @@ DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite,
 
 } // namespace
 
-DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s) {
-    const bool mostrador = Mostrador::EsMostrador(s.nIdCliente);
+DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador) {
     if (!SinId(s.cobro))
         return Documento(s, Money(), Money(), mostrador);
     return Documento(s,
@@ -322,14 +323,16 @@ qint32 EmitirFactura(const SolicitudFactura& s) {
             throw FacturaNoEmitida("No hay ítems para facturar.");
         if (s.nIdCliente == 0)
             throw FacturaNoEmitida("Debe definir cliente previamente");
-        if (const QString motivo = MotivoNoFacturable(s.nIdCliente, *comprobada.nPendiente);
+        const bool mostrador = Mostrador::EsMostrador(s.nIdCliente);
+        if (const QString motivo =
+                MotivoNoFacturable(s.nIdCliente, *comprobada.nPendiente, mostrador);
             !motivo.isEmpty())
             throw FacturaNoEmitida(motivo);
         for (const qint32 caja : CajasDelCobro(s))
             if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, s.dFactura);
                 !cerrada.isEmpty())
                 throw FacturaNoEmitida(cerrada);
-        const DocumentoVenta documento = DocumentoDeVenta(s);
+        const DocumentoVenta documento = DocumentoDeVenta(s, mostrador);
         if (!documento.Emitible())
             throw FacturaNoEmitida(documento.motivo);
         return Numeracion::SiguientesEnSerie(

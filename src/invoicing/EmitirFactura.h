@@ -75,8 +75,9 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                                    const QStringList& numeros);
 
 // The document the request's sale gets: F1 or F2 (or why neither) for the amount due of the
-// client's pending items less the discount, with the branch's limit of a simplified invoice.
-DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s);
+// client's pending items less the discount, with the branch's limit of a simplified invoice;
+// mostrador: the client is the branch's counter customer (Mostrador::EsMostrador).
+DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador);
 
 // The same for a caller without a window: the pending items are checked first, in the window's
 // order (nothing pending, no client, what MotivoNoFacturable refuses: FacturaNoEmitida with no

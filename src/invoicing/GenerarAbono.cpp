@@ -1,3 +1,5 @@
+// The billing window's edge of a rectifying invoice: the request, the call, the messages, printing.
+
 #include "invoicing/GenerarAbono.h"
 
 #include "invoicing/BillingWindow.h"
@@ -10,11 +12,12 @@
 void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
     try {
         if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
-            ShowMessage(1, impedimento + "\nNo se ha emitido la factura rectificativa.");
+            ShowMessage(MessageKind::Error,
+                        impedimento + "\nNo se ha emitido la factura rectificativa.");
             return;
         }
-        solicitud.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(3)));
-        solicitud.sTitular = w.Dato(4);
+        solicitud.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
+        solicitud.sTitular = w.Dato(DatoPareja::Cliente);
         solicitud.nFechaTrabajo = Gi.nFechaTrabajo;
         solicitud.nIdUsuario = Gi.nIdUsuario;
         solicitud.dAbono = Utility::ToInt32(U().SqlNumber(U().Today(true)));
@@ -22,12 +25,13 @@ void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
         try {
             emitido = EmitirAbono(solicitud);
         } catch (const AbonoRechazado& e) {
-            ShowMessage(0, e.Description());
+            ShowMessage(MessageKind::Notice, e.Description());
             return;
         }
         // The notice about cash box 0 is information, as the cash-box writer shows it.
         for (const QString& aviso : emitido.avisos)
-            ShowMessage(aviso == Conta::AvisoCajaCero ? 0 : 1, aviso);
+            ShowMessage(aviso == Conta::AvisoCajaCero ? MessageKind::Notice : MessageKind::Error,
+                        aviso);
 
         const ReportNote emitida("La factura rectificativa " + emitido.sFactura +
                                  " se ha emitido y guardado. Para imprimirla, reimprímala desde "

@@ -1,8 +1,11 @@
+// The billing window's edge of an invoice: the checks, payment dialog, number, call and printing.
+
 #include "invoicing/GenerarFactura.h"
 
 #include "invoicing/BillingWindow.h"
 #include "invoicing/EmitirFactura.h"
 #include "invoicing/LineasPendientes.h"
+#include "invoicing/Mostrador.h"
 #include "invoicing/Numeracion.h"
 #include "payment/Cobro.h"
 #include "platform/data/DataAccess.h"
@@ -25,31 +28,67 @@ QString CondicionPendientes(const QList<qint32>& clientes) {
     return Pendiente + " IN (" + ids.join(',') + ")";
 }
 
+namespace {
+
+// The request completed with what the window holds, the invoice issued under its drawn number,
+// then printed; a refusal is shown and a failure of the call ends as its procedure's would.
+void Emitir(BillingWindow& w, SolicitudFactura& s, const QString& sFactura, bool simplificada) {
+    s.sTitular = w.Dato(DatoPareja::Cliente);
+    s.nIdEmpleado = w.EmpleadoElegido();
+    s.nIdCaja = w.CajaElegida();
+    s.nIdUsuario = Gi.nIdUsuario;
+    s.dFactura = Gi.nFechaTrabajo;
+    // The pet's history records the day the invoice was really issued, not the working date.
+    s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
+    qint32 nIdFactura = 0;
+    try {
+        nIdFactura = EmitirFactura(s, sFactura);
+    } catch (const FacturaNoEmitida& e) {
+        ShowMessage(MessageKind::Error, e.Description());
+        w.RefrescarGrid();
+        return;
+    } catch (const FalloEmision& e) {
+        if (e.Procedimiento().isEmpty())
+            EndProgram(1);
+        Trap(e.Procedimiento(), [&] { e.Relanzar(); });
+    }
+
+    const ReportNote emitida(QString(simplificada ? "La factura simplificada " : "La factura ") +
+                             sFactura +
+                             " se ha emitido y guardado. Para imprimirla, reimprímala desde "
+                             "el histórico de facturas del cliente.");
+    w.Imprimir(nIdFactura, w.FormatoFactura());
+    w.RefrescarGrid();
+}
+
+} // namespace
+
 void Generar_Factura(BillingWindow& w) {
     Trap("Facturacion::Generar_Factura", [&] {
-        nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(3)));
+        nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
         const double pendiente =
             Db().SumField("FacturasItems", "nTotal", CondicionPendientes(nIdClienteActual));
         if (pendiente == 0) {
-            ShowMessage(0, "No hay ítems para facturar.");
+            ShowMessage(MessageKind::Notice, "No hay ítems para facturar.");
             return;
         }
         if (nIdClienteActual == 0) {
-            ShowMessage(0, "Debe definir cliente previamente");
+            ShowMessage(MessageKind::Notice, "Debe definir cliente previamente");
             return;
         }
-        if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente);
+        const bool mostrador = Mostrador::EsMostrador(nIdClienteActual);
+        if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente, mostrador);
             !motivo.isEmpty()) {
-            ShowMessage(0, motivo);
+            ShowMessage(MessageKind::Notice, motivo);
             return;
         }
         if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
-            ShowMessage(1, impedimento + "\nNo se ha emitido la factura.");
+            ShowMessage(MessageKind::Error, impedimento + "\nNo se ha emitido la factura.");
             return;
         }
         if (const QString fecha = Numeracion::FechaNoPermitida(Gi.nIdSucursal, Gi.nFechaTrabajo);
             !fecha.isEmpty()) {
-            ShowMessage(0, fecha);
+            ShowMessage(MessageKind::Notice, fecha);
             return;
         }
         w.MostrarCobro();
@@ -57,54 +96,30 @@ void Generar_Factura(BillingWindow& w) {
             return;
 
         SolicitudFactura s;
-        s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(3)));
+        s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
         s.nIdSucursal = Gi.nIdSucursal;
         s.cobro = Cobro;
         // The payment dialog refuses what cannot be issued; the customer's id is decided again
-        // here so that no number is drawn for a sale the engine would refuse.
-        const DocumentoVenta documento = DocumentoDeVenta(s);
+        // here so that no number is drawn for a sale the engine would refuse. The selection
+        // stays while the dialog is open, and with it the flag read before.
+        const DocumentoVenta documento = DocumentoDeVenta(
+            s, s.nIdCliente == nIdClienteActual ? mostrador : Mostrador::EsMostrador(s.nIdCliente));
         if (!documento.Emitible()) {
-            ShowMessage(0, documento.motivo);
+            ShowMessage(MessageKind::Notice, documento.motivo);
             return;
         }
         const QString sSerie = Numeracion::SerieDeVenta(Gi.nIdSucursal, documento.sTipoFactura);
         if (const QString fecha =
                 Numeracion::FechaNoPermitidaEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo);
             !fecha.isEmpty()) {
-            ShowMessage(0, fecha);
+            ShowMessage(MessageKind::Notice, fecha);
             return;
         }
         // Drawn before the invoice's transaction (and kept when the invoice fails): the
         // counter's lock is not held while the invoice is written.
         const QString sFactura =
             Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
-        s.sTitular = w.Dato(4);
-        s.nIdEmpleado = w.EmpleadoElegido();
-        s.nIdCaja = w.CajaElegida();
-        s.nIdUsuario = Gi.nIdUsuario;
-        s.dFactura = Gi.nFechaTrabajo;
-        // The pet's history records the day the invoice was really issued, not the working date.
-        s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
         s.nPendiente = pendiente;
-        qint32 nIdFactura = 0;
-        try {
-            nIdFactura = EmitirFactura(s, sFactura);
-        } catch (const FacturaNoEmitida& e) {
-            ShowMessage(1, e.Description());
-            w.RefrescarGrid();
-            return;
-        } catch (const FalloEmision& e) {
-            if (e.Procedimiento().isEmpty())
-                EndProgram(1);
-            Trap(e.Procedimiento(), [&] { e.Relanzar(); });
-        }
-
-        const ReportNote emitida(
-            QString(documento.Simplificada() ? "La factura simplificada " : "La factura ") +
-            sFactura +
-            " se ha emitido y guardado. Para imprimirla, reimprímala desde "
-            "el histórico de facturas del cliente.");
-        w.Imprimir(nIdFactura, w.FormatoFactura());
-        w.RefrescarGrid();
+        Emitir(w, s, sFactura, documento.Simplificada());
     });
 }

@@ -1,3 +1,5 @@
+// The checks on a client's pending items before they become an invoice.
+
 #include "invoicing/LineasPendientes.h"
 
 #include "invoicing/GenerarFactura.h"
@@ -21,7 +23,7 @@ QString ListaDeTipos(const QStringList& tipos) {
 
 } // namespace
 
-QString MotivoNoFacturable(qint32 nIdCliente, double nTotalPendiente) {
+QString MotivoNoFacturable(qint32 nIdCliente, double nTotalPendiente, bool mostrador) {
     DataAccess& db = Db();
     const QString pendientes = CondicionPendientes(nIdCliente);
     const qint64 sinUnidades =
@@ -49,5 +51,5 @@ QString MotivoNoFacturable(qint32 nIdCliente, double nTotalPendiente) {
                db.Translate("y una factura admite como mucho tres. Facture aparte las líneas de "
                             "uno de ellos.");
     }
-    return Mostrador::MotivoNoVendible(nIdCliente);
+    return mostrador ? Mostrador::MotivoNoVendible(nIdCliente) : QString();
 }

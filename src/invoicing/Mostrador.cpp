@@ -1,3 +1,5 @@
+// The branch's counter customer and what may be sold to it.
+
 #include "invoicing/Mostrador.h"
 
 #include "invoicing/GenerarFactura.h"
@@ -43,8 +45,6 @@ QString Mostrador::MotivoProducto(const QString& condicion) {
 }
 
 QString Mostrador::MotivoNoVendible(qint32 nIdCliente) {
-    if (!EsMostrador(nIdCliente))
-        return {};
     const Rows lineas = Db().GetRows(
         "SELECT p.sProductoServicio,p.bProducto,p.bVacuna,i.nIdMascota FROM (SELECT * FROM "
         "FacturasItems WHERE " +

@@ -22,8 +22,9 @@ bool EsMostrador(qint32 nIdCliente);
 // counter, or empty: a service or a vaccine is sold for a pet, to its owner.
 QString MotivoProducto(const QString& condicion);
 
-// Why the client's pending lines cannot be a counter sale, or empty (always empty for a client
-// who is not a counter customer): a line of a service or a vaccine, or one for a pet.
+// Why a counter customer's pending lines cannot be a counter sale, or empty: a line of a service
+// or a vaccine, or one for a pet. The caller knows the client is one (the flag is read once per
+// invoice, EsMostrador).
 QString MotivoNoVendible(qint32 nIdCliente);
 
 } // namespace Mostrador

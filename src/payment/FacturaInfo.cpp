@@ -1,3 +1,5 @@
+// The payment dialog: the customer's texts, the document they give, discount and payments.
+
 #include "payment/FacturaInfo.h"
 
 #include "caja/CierreCaja.h"
@@ -359,7 +361,8 @@ bool FacturaInfo::DescuentoValido() {
     if (Typed(txtDescuento_MN).value_or(0) <= m_nTotal)
         return true;
     TabGral->setCurrentIndex(0);
-    ShowMessage(0, Db().Translate("El descuento no puede ser mayor que el total de la factura."));
+    ShowMessage(MessageKind::Notice,
+                Db().Translate("El descuento no puede ser mayor que el total de la factura."));
     frm->SetFocusTo(txtDescuento_MN);
     txtDescuento_MN->selectAll();
     return false;
@@ -377,8 +380,8 @@ bool FacturaInfo::DatosValidos() {
     for (int k = 0; k < CobroRecord::Slots; ++k) {
         if (Typed(txtImp[k]).value_or(0) != 0 && cboTipo[k]->currentIndex() < 0) {
             TabGral->setCurrentIndex(0);
-            ShowMessage(0, Db().Translate("Elija el tipo de cobro del importe") + " " +
-                               QString::number(k + 1) + ".");
+            ShowMessage(MessageKind::Notice, Db().Translate("Elija el tipo de cobro del importe") +
+                                                 " " + QString::number(k + 1) + ".");
             frm->SetFocusTo(cboTipo[k]);
             return false;
         }
@@ -394,11 +397,12 @@ bool FacturaInfo::DatosValidos() {
     // Nobody's balance could hold what a walk-in customer leaves unpaid or pays over.
     if (m_bMostrador && cobrado != m_nAPagar) {
         TabGral->setCurrentIndex(0);
-        ShowMessage(0, Db().Translate("Una venta de mostrador se cobra entera: los cobros") + " (" +
-                           TypedNumber::Spanish(cobrado) + ") " +
-                           Db().Translate("deben sumar el importe a pagar") + " (" +
-                           TypedNumber::Spanish(m_nAPagar) + "). " +
-                           Db().Translate("El cambio que se devuelve va en «Entregado»."));
+        ShowMessage(MessageKind::Notice,
+                    Db().Translate("Una venta de mostrador se cobra entera: los cobros") + " (" +
+                        TypedNumber::Spanish(cobrado) + ") " +
+                        Db().Translate("deben sumar el importe a pagar") + " (" +
+                        TypedNumber::Spanish(m_nAPagar) + "). " +
+                        Db().Translate("El cambio que se devuelve va en «Entregado»."));
         frm->SetFocusTo(txtImp[0]);
         return false;
     }
@@ -458,9 +462,10 @@ bool FacturaInfo::EntregadoValido() {
     if (!handed || txtEntregado_MN->text().trimmed().isEmpty() || *handed >= EnEfectivo())
         return true;
     TabGral->setCurrentIndex(0);
-    ShowMessage(0, Db().Translate("Lo entregado") + " (" + TypedNumber::Spanish(*handed) + ") " +
-                       Db().Translate("no llega al cobro en efectivo") + " (" +
-                       TypedNumber::Spanish(EnEfectivo()) + ").");
+    ShowMessage(MessageKind::Notice, Db().Translate("Lo entregado") + " (" +
+                                         TypedNumber::Spanish(*handed) + ") " +
+                                         Db().Translate("no llega al cobro en efectivo") + " (" +
+                                         TypedNumber::Spanish(EnEfectivo()) + ").");
     frm->SetFocusTo(txtEntregado_MN);
     return false;
 }
@@ -471,7 +476,7 @@ bool FacturaInfo::DocumentoValido() {
     if (documento.Emitible())
         return true;
     TabGral->setCurrentIndex(1);
-    ShowMessage(0, documento.motivo);
+    ShowMessage(MessageKind::Notice, documento.motivo);
     using Campo = DocumentoVenta::Campo;
     frm->SetFocusTo(documento.campo == Campo::Nombre      ? static_cast<QWidget*>(txtCliente_TX)
                     : documento.campo == Campo::Domicilio ? txtDomicilio_TX

@@ -1,3 +1,5 @@
+// The till's X and Z reports as report jobs, and writing them to a file.
+
 #include "reports/InformeCaja.h"
 
 #include "platform/data/DataAccess.h"
@@ -6,7 +8,6 @@
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
-#include "reports/InvoiceExport.h"
 #include "reports/ReportBinding.h"
 #include "session/Gi.h"
 
@@ -166,10 +167,7 @@ bool InformeCaja::EsTicket(const QString& path) {
 }
 
 int InformeCaja::Escribir(ReportJob job, const QString& path) {
-    const std::unique_ptr<ReportWriter> writer = InvoiceExport::WriterFor(path);
-    if (!writer)
-        throw TvError(ErrorNumber::PathFileAccess,
-                      "No se puede escribir \"" + path + "\": la extensión debe ser pdf o txt.");
+    const std::unique_ptr<ReportWriter> writer = ReportWriter::ForFile(path);
     DefinicionEnCarpeta();
     ReportComponent vsr;
     if (!ReportBinding(vsr).Bind(job))

@@ -1,3 +1,5 @@
+// The invoice print job: a stored invoice bound to one of the layouts of Factura.xml.
+
 #include "reports/Informes.h"
 
 #include "invoicing/core/IssuedDocument.h"
@@ -153,8 +155,8 @@ void Informes::Factura(qint32 nIdFactura, int nFormato, Impresion impresion) {
         if (DataAccess::instance()
                 .GetValue("Facturas", "nIdFactura=" + QString::number(nIdFactura))
                 .toInt() == 0) {
-            ShowMessage(1, "No existe la factura con número interno " +
-                               QString::number(nIdFactura) + ".");
+            ShowMessage(MessageKind::Error, "No existe la factura con número interno " +
+                                                QString::number(nIdFactura) + ".");
             return;
         }
         std::optional<ReportJob> job = FacturaJob(nIdFactura, nFormato);

@@ -1,12 +1,11 @@
+// A stored invoice written to a file without a window (tvReport --invoice).
+
 #include "reports/InvoiceExport.h"
 
 #include "invoicing/core/IssuedDocument.h"
 #include "platform/data/DataAccess.h"
-#include "platform/report/HtmlWriter.h"
-#include "platform/report/PdfWriter.h"
 #include "platform/report/ReportComponent.h"
-#include "platform/report/RtfWriter.h"
-#include "platform/report/TextWriter.h"
+#include "platform/report/ReportWriter.h"
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -20,19 +19,6 @@
 #include <QFileInfo>
 #include <QTextStream>
 #include <memory>
-
-std::unique_ptr<ReportWriter> InvoiceExport::WriterFor(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "pdf")
-        return std::make_unique<PdfWriter>();
-    if (suffix == "txt")
-        return std::make_unique<TextWriter>();
-    if (suffix == "htm" || suffix == "html")
-        return std::make_unique<HtmlWriter>();
-    if (suffix == "rtf")
-        return std::make_unique<RtfWriter>();
-    return nullptr;
-}
 
 // The branch whose own data the till layout prints is the invoice's (Run sets it).
 void InvoiceExport::LoadSession(const QString& iniPath) {
@@ -67,7 +53,6 @@ int InvoiceExport::Run(const QString& iniPath, const QString& invoice, const QSt
     bool numeric = false;
     const qint32 nIdFactura = invoice.trimmed().toInt(&numeric);
     const int nFormato = LayoutNumber(layout);
-    std::unique_ptr<ReportWriter> writer = WriterFor(outPath);
     if (!numeric || nIdFactura <= 0) {
         err << "El número de factura debe ser un número entero positivo y es \"" << invoice
             << "\".\n";
@@ -78,9 +63,11 @@ int InvoiceExport::Run(const QString& iniPath, const QString& invoice, const QSt
             << "\" (debe ser Normal, Detallada o Ticket).\n";
         return 2;
     }
-    if (!writer) {
-        err << "No se puede escribir \"" << outPath
-            << "\": la extensión debe ser pdf, txt, htm, html o rtf.\n";
+    std::unique_ptr<ReportWriter> writer;
+    try {
+        writer = ReportWriter::ForFile(outPath);
+    } catch (const TvError& e) {
+        err << e.Description() << "\n";
         return 2;
     }
     if (!QFileInfo(iniPath).isFile()) {

@@ -1,18 +1,13 @@
 #pragma once
 
 #include <QString>
-#include <memory>
 
 class QTextStream;
-class ReportWriter;
 
 // Writes a stored invoice to a file without any window (tvReport --invoice): the same job the
 // viewer shows, bound by the same steps, written as PDF, text, HTML or RTF by the output's
 // extension.
 namespace InvoiceExport {
-
-// The writer of a file by its extension: pdf, txt, htm or html, rtf; none for any other.
-std::unique_ptr<ReportWriter> WriterFor(const QString& path);
 
 // The session fields a report's binding reads (the data folder, its logo and reports), from the
 // initialisation file; opens its database read-only when none is open.

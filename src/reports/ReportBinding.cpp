@@ -1,3 +1,5 @@
+// A named report bound to its data, its fields adapted, without any window.
+
 #include "reports/ReportBinding.h"
 
 #include "platform/data/DataAccess.h"
@@ -111,7 +113,8 @@ bool ReportBinding::Bind(ReportJob& job) {
 
     const QString path = FindReportFile(Gi.sPathReports, job.sFileName);
     if (path.isEmpty()) {
-        ShowMessage(1, "No se ha podido encontrar el informe en la carpeta Data/Reports.");
+        ShowMessage(MessageKind::Error,
+                    "No se ha podido encontrar el informe en la carpeta Data/Reports.");
         return false;
     }
     job.sFileName = path;
@@ -165,9 +168,10 @@ void ReportBinding::BindSubReports(const QStringList& names, const QStringList& 
 void ReportBinding::PlaceLogo() {
     const QString logo = LocalPath(Gi.sPathData) + "/Logo.bmp";
     if (!Utility::instance().FileExists(logo)) {
-        ShowMessage(0, "Archivo gráfico inexistente.//Debe crear el archivo Logo.bmp.//Luego "
-                       "guardelo en la carpeta " +
-                           logo);
+        ShowMessage(MessageKind::Notice,
+                    "Archivo gráfico inexistente.//Debe crear el archivo Logo.bmp.//Luego "
+                    "guardelo en la carpeta " +
+                        logo);
         return;
     }
     Skip([&] { m_vsr.Field("Logo").SetPicture(logo); });

@@ -1,9 +1,10 @@
+// The report viewer: preview, paging, zoom, printing, export and e-mail.
+
 #include "reports/Viewer.h"
 
 #include "platform/data/DataAccess.h"
 #include "platform/report/HtmlWriter.h"
 #include "platform/report/PreviewControl.h"
-#include "platform/report/RtfWriter.h"
 #include "platform/report/TextWriter.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/ui/widgets/Frm.h"
@@ -83,29 +84,16 @@ QString CaptureFolder() {
     return QDir::tempPath();
 }
 
-// The export formats, in the order of the viewer's choices 1 to 4 and of the save dialog's file
-// types; each writer names its own file type.
-struct ExportFormat {
-    const char* extension;
-    QString filter;
-};
+// The viewer's choices 1 to 4 are the writers' file types in their order, as the save dialog
+// lists them.
+const std::vector<ReportWriter::FileType>& ExportTypes() {
+    return ReportWriter::FileTypes();
+}
 
-const ExportFormat ExportFormats[] = {
-    {"pdf", PdfWriter().NameFilter()},
-    {"txt", TextWriter().NameFilter()},
-    {"rtf", RtfWriter().NameFilter()},
-    {"htm", HtmlWriter().NameFilter()},
-};
-
-// The format a chosen file's extension names (1 to 4); 0 for any other extension.
-int FormatOfFile(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "html")
-        return 4;
-    for (int choice = 1; choice <= 4; ++choice)
-        if (suffix == ExportFormats[choice - 1].extension)
-            return choice;
-    return 0;
+// The choice (1 to 4) a chosen file's extension names; 0 for any other extension.
+int ChoiceOfFile(const QString& path) {
+    const ReportWriter::FileType* type = ReportWriter::TypeOfFile(path);
+    return type ? static_cast<int>(type - ExportTypes().data()) + 1 : 0;
 }
 
 // The folder the last export went to, for the next one in this session.
@@ -192,14 +180,14 @@ QString Viewer::ShowXml(ReportJob& job) {
     } catch (const TvError& e) {
         switch (e.Number()) {
         case ErrorNumber::InvalidPropertyValue:
-            ShowMessage(1, "No hay conexión con la impresora");
+            ShowMessage(MessageKind::Error, "No hay conexión con la impresora");
             return {};
         case ErrorNumber::RenderAbandoned:
             return {};
         case ErrorNumber::BadReport:
             // A report that cannot be laid out is refused; the document it prints is stored
             // and the desk goes on working.
-            ShowMessage(1, "No se puede mostrar el informe: " + e.Description());
+            ShowMessage(MessageKind::Error, "No se puede mostrar el informe: " + e.Description());
             return {};
         default:
             ReportError("Viewer::ShowXml",
@@ -296,7 +284,7 @@ void Viewer::Print() {
         if (e.Number() != ErrorNumber::PrinterInfoUnavailable &&
             e.Number() != ErrorNumber::InvalidPropertyValue)
             throw;
-        ShowMessage(1, "No hay conexión con la impresora");
+        ShowMessage(MessageKind::Error, "No hay conexión con la impresora");
     }
 }
 
@@ -323,32 +311,34 @@ bool Viewer::WriteChosenFile(const QString& path, const std::function<void()>& w
     } catch (const TvError& e) {
         if (e.Number() != ErrorNumber::PathFileAccess)
             throw;
-        ShowMessage(1, "No se ha podido escribir el archivo " + path + ".\n" + e.Description());
+        ShowMessage(MessageKind::Error,
+                    "No se ha podido escribir el archivo " + path + ".\n" + e.Description());
         return false;
     }
 }
 
 void Viewer::Export() {
     if (bExportOnlyPdf) {
-        if (ShowMessage(4, "¿Desea exportar a pdf?"))
+        if (ShowMessage(MessageKind::Confirm, "¿Desea exportar a pdf?"))
             ExportAs(1);
         return;
     }
     QStringList filters;
-    for (const ExportFormat& format : ExportFormats)
-        filters << T(format.filter);
+    for (const ReportWriter::FileType& type : ExportTypes())
+        filters << T(type.filter);
     ExportTo(Ui::current().SaveFile(T("Exportar"), SuggestedExportPath(),
-                                    ExportFormats[0].extension, filters.join(";;")));
+                                    ExportTypes().front().extensions.first(), filters.join(";;")));
 }
 
 void Viewer::ExportAs(int choice) {
-    if (choice < 1 || choice > 4)
+    if (choice < 1 || choice > static_cast<int>(ExportTypes().size()))
         return;
-    const ExportFormat& format = ExportFormats[choice - 1];
-    QString path = Ui::current().SaveFile(T("Exportar"), SuggestedExportPath(), format.extension,
-                                          T(format.filter));
-    if (!path.isEmpty() && FormatOfFile(path) != choice)
-        path += QString(".") + format.extension;
+    const ReportWriter::FileType& type = ExportTypes()[choice - 1];
+    const QString extension = type.extensions.first();
+    QString path =
+        Ui::current().SaveFile(T("Exportar"), SuggestedExportPath(), extension, T(type.filter));
+    if (!path.isEmpty() && ChoiceOfFile(path) != choice)
+        path += "." + extension;
     ExportTo(path);
 }
 
@@ -356,18 +346,18 @@ void Viewer::ExportTo(QString path) {
     if (path.isEmpty())
         return;
     // The file's extension names the format; a name without a known one becomes a PDF.
-    int choice = FormatOfFile(path);
-    if (choice == 0) {
-        choice = 1;
-        path += QString(".") + ExportFormats[0].extension;
+    const ReportWriter::FileType* type = ReportWriter::TypeOfFile(path);
+    if (!type) {
+        type = &ExportTypes().front();
+        path += "." + type->extensions.first();
     }
     const PageModel document = m_vp->Document();
     bool written = false;
-    switch (choice) {
-    case 1:
+    switch (type->format) {
+    case ReportWriter::Pdf:
         written = WriteChosenFile(path, [&] { m_pdf.ConvertDocument(document, path); });
         break;
-    case 2:
+    case ReportWriter::PlainText:
         written = WriteChosenFile(path, [&] {
             if (m_vsr.IsLoaded())
                 m_vsr.RenderToFile(path, ReportComponent::PlainText);
@@ -375,7 +365,7 @@ void Viewer::ExportTo(QString path) {
                 TextWriter().WriteOrThrow(document, path);
         });
         break;
-    case 3: {
+    case ReportWriter::Rtf: {
         // An error while the RTF is written ends the program without the standard message.
         m_rtfWriting = true;
         m_vp->SetExportFormat(PreviewControl::ExportRtf);
@@ -390,7 +380,7 @@ void Viewer::ExportTo(QString path) {
         m_rtfWriting = false;
         break;
     }
-    case 4:
+    case ReportWriter::Html:
         written = WriteChosenFile(path, [&] {
             if (m_vsr.IsLoaded())
                 m_vsr.RenderToFile(path, ReportComponent::Html);
@@ -417,7 +407,7 @@ void Viewer::EMail() {
     }
     QFile pdf(path);
     if (!pdf.open(QIODevice::ReadOnly)) {
-        ShowMessage(1, "No se puede leer " + QDir::toNativeSeparators(path));
+        ShowMessage(MessageKind::Error, "No se puede leer " + QDir::toNativeSeparators(path));
         return;
     }
     CorreoFactura compose(m_nIdFactura, pdf.readAll(), this);

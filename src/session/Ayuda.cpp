@@ -1,3 +1,5 @@
+// The module's help pages: where they are and opening them in the browser.
+
 #include "session/Ayuda.h"
 
 #include "session/G.h"
@@ -65,13 +67,14 @@ QUrl Ayuda::Pagina(const QString& tema) {
 void Ayuda::Abrir(const QString& tema) {
     const QUrl url = Pagina(tema);
     if (url.isEmpty()) {
-        ShowMessage(0, "No se encuentra la ayuda (" + tema.section('#', 0, 0) +
-                           "). Se ha buscado en:\n" + Carpetas().join('\n'));
+        ShowMessage(MessageKind::Notice, "No se encuentra la ayuda (" + tema.section('#', 0, 0) +
+                                             "). Se ha buscado en:\n" + Carpetas().join('\n'));
         return;
     }
     if (!QDesktopServices::openUrl(url))
-        ShowMessage(0, "No hay ningún navegador con el que abrir la ayuda. La página está en " +
-                           url.toLocalFile() + ".");
+        ShowMessage(MessageKind::Notice,
+                    "No hay ningún navegador con el que abrir la ayuda. La página está en " +
+                        url.toLocalFile() + ".");
 }
 
 void Ayuda::Enlazar(QWidget& window, const QString& tema) {

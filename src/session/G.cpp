@@ -1,3 +1,5 @@
+// Module G: start-up, settings, messages, permissions, module launch and errors.
+
 #include "session/G.h"
 
 #include "platform/data/DataAccess.h"
@@ -168,7 +170,8 @@ void G::Load_Gi(const QString& commandLine) {
             if ((Gi.sUsuario == "0" ||
                  (!U().IsExemptApp(QCoreApplication::instance()) && Gi.bClave)) &&
                 Gi.sClaveCmd.toUpper() != Gi.sClave.toUpper()) {
-                ShowMessage(0, "Este modulo sólo puede ser iniciado desde el menú.");
+                ShowMessage(MessageKind::Notice,
+                            "Este modulo sólo puede ser iniciado desde el menú.");
                 EndProgram(1);
             }
         } else {
@@ -287,11 +290,11 @@ bool G::Permiso(const QString& sAcceso) {
 
 void G::ShellMod(const QString& module, const QString& extra) {
     if (!G::Permiso(module)) {
-        ShowMessage(0, "No tiene permiso para realizar esta operación.");
+        ShowMessage(MessageKind::Notice, "No tiene permiso para realizar esta operación.");
         return;
     }
     Trap("G::ShellMod", [&] {
-        ShowMessage(5);
+        ShowMessage(MessageKind::LoadingModule);
         try {
             U().RunModule(Gi.sPathExe + "/" + module.trimmed() + ".exe " + Gi.sUsuario + ":" +
                               Gi.sClaveCmd + "|" + Number(Gi.nFechaTrabajo) + "||" + extra,
@@ -299,7 +302,7 @@ void G::ShellMod(const QString& module, const QString& extra) {
         } catch (const TvError& e) {
             if (e.Number() != ErrorNumber::FileNotFound)
                 throw;
-            ShowMessage(0, "No se ha podido encontrar el módulo solicitado.");
+            ShowMessage(MessageKind::Notice, "No se ha podido encontrar el módulo solicitado.");
         }
     });
 }
@@ -308,7 +311,7 @@ int Main(const QString& commandLine, const std::function<QWidget*()>& createMain
     G::Init(commandLine);
     // Started by hand, the module would skip the menu's check of the same right.
     if (!G::Permiso(QCoreApplication::applicationName())) {
-        ShowMessage(0, "No tiene permiso para realizar esta operación.");
+        ShowMessage(MessageKind::Notice, "No tiene permiso para realizar esta operación.");
         EndProgram(1);
     }
     Trap("G::Main", [&] { Gi.nParam3 = StartupLine::Number(commandLine, 3); });
@@ -343,7 +346,7 @@ void ShowSessionStatus(Frm& frame) {
     frame.Sb_PanelText_Set(3, text, false, -1, 2);
 }
 
-bool ShowMessage(int type, const QString& text) {
+bool ShowMessage(MessageKind kind, const QString& text) {
     const DataAccess& db = Db();
     auto box = [&](const QString& title, const QString& message, Ui::Icon icon) {
         Ui::current().Message(db.Translate(title), db.Translate(message), icon);
@@ -357,31 +360,29 @@ bool ShowMessage(int type, const QString& text) {
         return true;
     };
 
-    switch (type) {
-    case 0:
+    switch (kind) {
+    case MessageKind::Notice:
         box("Aviso", text, Ui::Icon::Information);
         break;
-    case 1:
+    case MessageKind::Error:
         box("Error", text, Ui::Icon::Critical);
         break;
-    case 2:
+    case MessageKind::Saved:
         if (!statusBar(" Los datos han sido guardados.", 0xFF0000, 200))
             box("Aviso", "Los datos han sido guardados.", Ui::Icon::Information);
         break;
-    case 3:
+    case MessageKind::SaveFirst:
         if (!statusBar(" Guarde el registro antes de ejecutar esta operación.", 255, 200))
             box("Aviso", "Guarde el registro antes de ejecutar esta operación.",
                 Ui::Icon::Exclamation);
         break;
-    case 4:
+    case MessageKind::Confirm:
         return Ui::current().Confirm(
             db.Translate("Confirmación"),
             db.Translate(text.isEmpty() ? "¿Está seguro de realizar la operación?" : text),
             Ui::Default::Yes);
-    case 5:
+    case MessageKind::LoadingModule:
         statusBar(" Cargando Modulo. Espere por favor...", 0xFF0000, db.IsServerDb() ? 200 : 50);
-        break;
-    default:
         break;
     }
     return false;
@@ -399,7 +400,8 @@ bool IsMaster(bool warn) {
                    .toString() == "Master";
     });
     if (!master && warn)
-        ShowMessage(0, "Sólo los usuarios del grupo Maestro pueden acceder a esta opción.");
+        ShowMessage(MessageKind::Notice,
+                    "Sólo los usuarios del grupo Maestro pueden acceder a esta opción.");
     return master;
 }
 
@@ -423,7 +425,8 @@ void ReportError(const QString& procedure, const QString& extra, const std::exce
 void QuitSuite(bool closeAll, bool warn) {
     if (closeAll) {
         if (warn)
-            ShowMessage(0, "Deberá reiniciar la aplicación para su correcto funcionamiento.");
+            ShowMessage(MessageKind::Notice,
+                        "Deberá reiniciar la aplicación para su correcto funcionamiento.");
         Trap("G::QuitSuite", [] {
             Db().CloseSession(2);
             U().CloseApps("tv*");

@@ -51,11 +51,12 @@ QVariant GetCompanySetting(const QString& column);
 QString GetBranchSetting(const QString& sDato, int branch = -1);
 void ShowSessionStatus(Frm& frame);
 
-// Message types: 0 information "Aviso", 1 error "Error", 2 data saved, 3 save first,
-// 4 confirmation (answers true for Yes), 5 loading a module.
-bool ShowMessage(int type, const QString& text = {});
-// A confirmation (as type 4) whose default answer is No: for questions where a hurried Enter
-// would issue a document, book money or create a catalogue entry.
+// What a message is: a notice ("Aviso"), an error ("Error"), data saved and save first (on the
+// status bar when a window has one), a confirmation (answers true for Yes), a module loading.
+enum class MessageKind { Notice, Error, Saved, SaveFirst, Confirm, LoadingModule };
+bool ShowMessage(MessageKind kind, const QString& text = {});
+// A confirmation (as MessageKind::Confirm) whose default answer is No: for questions where a
+// hurried Enter would issue a document, book money or create a catalogue entry.
 bool ConfirmDefaultNo(const QString& text);
 
 bool IsMaster(bool warn);

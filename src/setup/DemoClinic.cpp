@@ -1,3 +1,5 @@
+// The demo clinic's rows: branches, users, staff, catalogue, clients, pets and history.
+
 #include "setup/DemoClinic.h"
 
 #include "invoicing/Mostrador.h"
@@ -306,20 +308,15 @@ int HistoryDate(int mmdd) {
 void DemoClinic::Fill() {
     if (Utility::instance().SqlNumber(Db().GetValue("ConfiguracionEmpresa", {})) != 0)
         throw TvError(ErrorNumber::Database, "La base de datos ya contiene una clínica");
-    Db().Transaction(0);
-    try {
-        AddCompanyAndBranches();
-        AddUsersAndRights();
-        AddStaffAndCashBoxes();
-        AddCatalogue();
-        AddClientsAndPets();
-        AddHistory();
-        AddPendingItems();
-        Db().Transaction(1);
-    } catch (...) {
-        Db().Transaction(2);
-        throw;
-    }
+    TransactionGuard guard;
+    AddCompanyAndBranches();
+    AddUsersAndRights();
+    AddStaffAndCashBoxes();
+    AddCatalogue();
+    AddClientsAndPets();
+    AddHistory();
+    AddPendingItems();
+    guard.Commit();
 }
 
 void DemoClinic::AddCompanyAndBranches() {

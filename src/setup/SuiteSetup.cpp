@@ -1,3 +1,5 @@
+// A suite folder created or brought up to date: ini, schema, folders, logo and reports.
+
 #include "setup/SuiteSetup.h"
 
 #include "invoicing/core/TaxableBreakdown.h"
@@ -155,7 +157,7 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
     try {
         // On a server the whole suite is one transaction (its schema statements included), so a
         // failure leaves the database as it was.
-        db.Transaction(0);
+        TransactionGuard guard(db);
         SuiteSetup::UpdateSchema();
         if (demo)
             SuiteSetup::FillDemo();
@@ -164,7 +166,7 @@ void BuildDataFolder(const QString& folder, const QString& finalDataPath, bool d
         FirmaRegistro::Configurar(QString());
         SuiteSetup::FillScale(scale);
         AdvanceServerKeys();
-        db.Transaction(1);
+        guard.Commit();
         // Index statistics let the database start a pet-and-client lookup from the client (a
         // handful of rows) rather than from a common pet name (thousands).
         db.Execute("ANALYZE");
@@ -559,30 +561,24 @@ void SuiteSetup::UpdateSchema() {
     if (wanted.isEmpty())
         return;
 
-    db.Transaction(0);
-    try {
-        const QSet<QString> columns = ExistingColumns(db);
-        for (const AddedColumn& added : AddedColumns) {
-            const QString table = QString::fromLatin1(added.table);
-            const QString column = QString::fromLatin1(added.column);
-            if (tables.contains(table.toLower()) &&
-                !columns.contains(table.toLower() + '.' + column.toLower()))
-                db.Execute("ALTER TABLE " + table + " ADD COLUMN " + column + " " +
-                           added.definition);
-        }
-        db.ExecuteScript(schema);
-        // A full-text table new to an existing folder reads the names already there.
-        for (const SearchedName& name : SearchedNames)
-            if (!server && wanted.contains(SearchTable(name).toLower()))
-                db.Execute(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')")
-                               .arg(SearchTable(name)));
-        LinkDocuments();
-        UniqueNumbers(db);
-        db.Transaction(1);
-    } catch (...) {
-        db.Transaction(2);
-        throw;
+    TransactionGuard guard(db);
+    const QSet<QString> columns = ExistingColumns(db);
+    for (const AddedColumn& added : AddedColumns) {
+        const QString table = QString::fromLatin1(added.table);
+        const QString column = QString::fromLatin1(added.column);
+        if (tables.contains(table.toLower()) &&
+            !columns.contains(table.toLower() + '.' + column.toLower()))
+            db.Execute("ALTER TABLE " + table + " ADD COLUMN " + column + " " + added.definition);
     }
+    db.ExecuteScript(schema);
+    // A full-text table new to an existing folder reads the names already there.
+    for (const SearchedName& name : SearchedNames)
+        if (!server && wanted.contains(SearchTable(name).toLower()))
+            db.Execute(
+                QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(SearchTable(name)));
+    LinkDocuments();
+    UniqueNumbers(db);
+    guard.Commit();
     // A folder older than the breakdown table: its documents get theirs, spread as an issued
     // document's would be.
     if (wanted.contains(QStringLiteral("facturasdesglose")))

@@ -54,7 +54,7 @@ TEST_F(BillingTest, StartedForAPetItShowsThatPetAndHidesTheClientFile) {
     Open("admin", "admin", 5);
     EXPECT_EQ(w->cboMascota_SN->currentText(), "Max");
     EXPECT_EQ(w->cboCliente_SN->currentText(), "Seán O'Brien"); // a quote in the name
-    EXPECT_EQ(w->dm->Dato(3), "5");
+    EXPECT_EQ(w->dm->Dato(DatoPareja::IdCliente), "5");
     EXPECT_FALSE(w->Frame()->Tool("Clientes_NA")->isVisibleTo(w.get()));
 }
 
@@ -67,17 +67,19 @@ TEST_F(BillingTest, APetSharedByTwoClientsNarrowsTheClientsAndDatoAnswersForTheP
     EXPECT_EQ(clients.join('|'), "Javier Martínez Ruiz|Lucía Fernández Gil");
 
     CSearch& dm = *w->dm;
-    auto data = [&](std::initializer_list<int> numbers) {
+    using enum DatoPareja;
+    auto data = [&](std::initializer_list<DatoPareja> answers) {
         QStringList data;
-        for (int n : numbers)
-            data << dm.Dato(n);
+        for (DatoPareja dato : answers)
+            data << dm.Dato(dato);
         return data.join('|');
     };
     w->Frame()->CBoxProperty_Set(w->cboCliente_SN, "Lucía Fernández Gil");
-    EXPECT_EQ(data({0, 1, 2, 3, 4, 5, 9}), "3|Luna|Perro|3|Lucía Fernández Gil|1|");
+    EXPECT_EQ(data({IdMascota, Mascota, Especie, IdCliente, Cliente, IdEmpleado}),
+              "3|Luna|Perro|3|Lucía Fernández Gil|1");
     // A client who does not own the pet is no pair.
     w->cboCliente_SN->setEditText("Ana García López");
-    EXPECT_EQ(data({3, 4}), "0|0");
+    EXPECT_EQ(data({IdCliente, Cliente}), "0|0");
 
     // Clearing the pet's name by keyboard lists every client again.
     w->cboMascota_SN->setFocus();
@@ -97,7 +99,7 @@ TEST_F(BillingTest, APetSharedByTwoClientsNarrowsTheClientsAndDatoAnswersForTheP
 TEST_F(BillingTest, AProductIsPricedAtTheClientsLevelAndItsLineSavedWithBaseAndTax) {
     Open();
     ChoosePet(6); // Canela, of the shelter that buys at level 3
-    ASSERT_EQ(w->dm->Dato(3), "6");
+    ASSERT_EQ(w->dm->Dato(DatoPareja::IdCliente), "6");
     EXPECT_EQ(w->nPvpUtilizado, 3);
     const int row = NewLine();
     Type(row, "Producto Servicio", "pienso adulto 3 KG");
@@ -384,8 +386,8 @@ TEST_F(BillingTest, TheCounterSaleButtonTakesTheCounterCustomerAndSellsOnlyProdu
     w->VentaMostrador_BT->click();
     const QString counter = QString::number(Mostrador::Cliente(Gi.nIdSucursal));
     const auto state = [&] {
-        return QStringList{w->Dato(3),
-                           w->Dato(0),
+        return QStringList{w->Dato(DatoPareja::IdCliente),
+                           w->Dato(DatoPareja::IdMascota),
                            w->cboCliente_SN->currentText(),
                            w->cboMascota_SN->currentText(),
                            QString::number(w->cboMascota_SN->isEnabled()),

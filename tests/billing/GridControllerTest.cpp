@@ -304,10 +304,10 @@ TEST_F(GridTest, TypingInTheListColumnAndPickingFromThePopupCommitsAndMovesOn) {
 
 TEST_F(GridTest, PrintedPagesRepeatTheHeadsAndLeaveHiddenColumnsOut) {
     DataAccess& db = DataAccess::instance();
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     for (int i = 0; i < 150; ++i)
         db.InsertRecord("Lineas", "nIdArticulo,nImporte,nIdGrupo", "1,2.5,7");
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     gd.SetEditable(true);
     gd.Refresh();
 

@@ -36,14 +36,14 @@ protected:
     void AddClients() {
         suite.SignIn();
         DataAccess& db = DataAccess::instance();
-        db.Transaction(0);
+        db.Transaction(TransactionStep::Begin);
         for (int i = 0; i < 2 * ComboListModel::Page + 20; ++i)
             db.InsertRecord("Clientes", "sCliente",
                             QString("'Cliente %1 Pérez'").arg(i, 4, 10, QChar('0')));
         for (const char* name : {"Muñoz Gil, Eva", "Ramírez Muñoz, Juan", "Zubiri Ordóñez, Iker",
                                  "Ibáñez 100% Ruiz", "Ibañez_Lopez"})
             db.InsertRecord("Clientes", "sCliente", U().SqlValue(QString(name), 0, true));
-        db.Transaction(1);
+        db.Transaction(TransactionStep::Commit);
     }
 
     // The clients of AddClients, each owning three pets named Kira: a name too common for the
@@ -51,11 +51,11 @@ protected:
     void AddKiraOwners() {
         AddClients();
         DataAccess& db = DataAccess::instance();
-        db.Transaction(0);
+        db.Transaction(TransactionStep::Begin);
         for (int i = 0; i < 3; ++i)
             db.Execute("INSERT INTO Mascotas (sMascota, nIdCliente) SELECT 'Kira', nIdCliente "
                        "FROM Clientes WHERE sCliente LIKE 'Cliente%'");
-        db.Transaction(1);
+        db.Transaction(TransactionStep::Commit);
     }
 
     // Every entry of the client list, scrolled through to its end as a view would.
@@ -129,7 +129,7 @@ TEST_F(SelectorListTest, ANameBeyondTheWindowIsSelectedAndTheArrowKeysGoOnPastTh
                                                            "'Txiki'," + QString::number(client));
     ChoosePet(pet);
     EXPECT_EQ(w->cboCliente_SN->currentText(), "Zubiri Ordóñez, Iker");
-    EXPECT_EQ(w->dm->Dato(3), QString::number(client));
+    EXPECT_EQ(w->dm->Dato(DatoPareja::IdCliente), QString::number(client));
 
     // Down from the last name of the first window goes on to the next name.
     ChoosePet(1);
@@ -198,7 +198,8 @@ TEST_F(SelectorListTest, APetOfACommonNameChosenByIdShowsItsOwnerAmongTheOwnersA
     EXPECT_EQ(told, 1);
     // The window's questions about the pair (client, grid, employee) are read once.
     EXPECT_EQ(statements.filter("TipoEspecie.sTipoEspecie").size(), 1);
-    EXPECT_EQ(w->cboCliente_SN->currentText() + "|" + w->dm->Dato(3), owner + "|" + client);
+    EXPECT_EQ(w->cboCliente_SN->currentText() + "|" + w->dm->Dato(DatoPareja::IdCliente),
+              owner + "|" + client);
 
     // A name the owners lack is not found and leaves the window where it was.
     auto* list = qobject_cast<ComboListModel*>(w->cboCliente_SN->model());
@@ -282,13 +283,13 @@ TEST_F(SelectorListTest, TheSearchIndexIsBuiltForAFolderThatHadNone) {
 TEST_F(SelectorListTest, TheProductListOfANewLineReadsAWindowYetOrdersAndFindsAsBefore) {
     suite.SignIn();
     DataAccess& db = DataAccess::instance();
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     for (int i = 0; i < 2 * ComboListModel::Page + 20; ++i)
         db.InsertRecord("ProductosServicios", "sProductoServicio,nPvp1",
                         QString("'Vacuna %1 polivalente',10").arg(i, 4, 10, QChar('0')));
     db.Execute("INSERT INTO ProductosServicios (sProductoServicio, bActivo, bLuzAguaTelefono) "
                "VALUES ('Zzz pienso retirado', 0, 0), ('Zzz luz del local', 1, 1)");
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     Open();
     ChoosePet(1);
     const int row = NewLine();
@@ -353,7 +354,7 @@ TEST_F(SelectorListTest, TypingInTheClientBoxSearchesEveryClientAndLosesNothingC
     // One of his pets makes the pair again.
     w->Frame()->CBoxProperty_Set(w->cboMascota_SN, pets.value(0));
     EXPECT_EQ(grid(), ana);
-    EXPECT_EQ(w->dm->Dato(3), "1");
+    EXPECT_EQ(w->dm->Dato(DatoPareja::IdCliente), "1");
 }
 
 } // namespace

@@ -232,7 +232,7 @@ TEST_F(CajaTest, ClosedPeriodCannotBeChanged) {
     };
     for (const QString& sql : statements) {
         EXPECT_NE(ErrorOf([&] { Db().Execute(sql); }), 0) << sql.toStdString();
-        Db().Transaction(2);
+        Db().Transaction(TransactionStep::Rollback);
     }
     EXPECT_EQ(ErrorOf([&] {
                   Db().Execute("INSERT INTO ApuntesCaja (nIdCaja,dApunte,nImporte) VALUES (" + box +

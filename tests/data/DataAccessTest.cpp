@@ -96,30 +96,29 @@ TEST_F(DataAccessTest, RecordsetReadsRowsAndRefusesUnknownFields) {
 }
 
 TEST_F(DataAccessTest, RollbackUndoesAndStrayModesAreHarmless) {
-    db.Transaction(2); // nothing open: nothing happens
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Rollback); // nothing open: nothing happens
+    db.Transaction(TransactionStep::Commit);
     EXPECT_FALSE(db.InTransaction());
 
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     EXPECT_TRUE(db.InTransaction());
     db.InsertRecord("Clientes", "sCliente", "'Ana'");
     db.UpdateRecord("Contadores", "nContador", "5", "sId='Factura'");
     // A failed statement leaves a server's transaction aborted; the roll back must still work.
     ErrorOf([&] { db.GetRows("SELECT nada FROM Clientes"); });
-    db.Transaction(2);
+    db.Transaction(TransactionStep::Rollback);
     EXPECT_FALSE(db.InTransaction());
     EXPECT_TRUE(db.GetRows("SELECT * FROM Clientes").IsEmpty());
     EXPECT_EQ(db.GetValue("Contadores", "sId='Factura'", "nContador").toInt(), 0);
 
     // An inner begin/commit pair belongs to the outer transaction.
-    db.Transaction(0);
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
+    db.Transaction(TransactionStep::Begin);
     db.InsertRecord("Clientes", "sCliente", "'Ana'");
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     EXPECT_TRUE(db.InTransaction());
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     EXPECT_EQ(db.GetRows("SELECT * FROM Clientes").RowCount(), 1);
-    EXPECT_EQ(ErrorOf([&] { db.Transaction(7); }).Number(), ErrorNumber::InvalidCall);
 }
 
 // The guard commits only when told to; leaving its scope any other way takes back every row,
@@ -169,12 +168,12 @@ TEST_F(DataAccessTest, ReadOnlyQueriesChangeNothing) {
     EXPECT_EQ(db.GetRowsReadOnly(" -- lista\nSELECT sCliente FROM Clientes;").RowCount(), 2);
 
     // Inside a transaction the query only reads, and the transaction goes on writing.
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     db.InsertRecord("Clientes", "sCliente", "'Eva'");
     EXPECT_EQ(db.GetRowsReadOnly(count).Value(0, 0).toInt(), 3);
     ErrorOf([&] { db.GetRowsReadOnly("WITH x AS (SELECT 1) DELETE FROM Clientes"); });
     db.InsertRecord("Clientes", "sCliente", "'Pilar'");
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     EXPECT_EQ(db.GetRows(count).Value(0, 0).toInt(), 4);
 }
 
@@ -218,9 +217,9 @@ TEST_F(DataAccessTest, AReportQueryUsesOnlyWhatAReportNeeds) {
 // SQLite closes a transaction itself on a full disk or an I/O error; the roll back that the
 // error handler then asks for must not hide the error that happened.
 TEST_F(DataAccessTest, ARollbackAfterTheEngineEndedTheTransactionKeepsTheRealError) {
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     db.Execute("ROLLBACK");
-    db.Transaction(2);
+    db.Transaction(TransactionStep::Rollback);
     EXPECT_FALSE(db.InTransaction());
 
     const TvError error = ErrorOf([&] {
@@ -228,9 +227,9 @@ TEST_F(DataAccessTest, ARollbackAfterTheEngineEndedTheTransactionKeepsTheRealErr
     });
     EXPECT_EQ(error.Statement(), "BAD");
     EXPECT_FALSE(db.InTransaction());
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     db.InsertRecord("Clientes", "sCliente", "'b'");
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     EXPECT_EQ(db.GetRows("SELECT sCliente FROM Clientes").Value(0, 0).toString(), "b");
 }
 

@@ -76,12 +76,12 @@ TEST_F(LockTest, ALockOfAnotherHostExpires) {
 
 // A credit note draws its number inside its transaction: the lock must not wait for itself.
 TEST_F(LockTest, LocksWorkInsideAnOpenTransaction) {
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     db.InsertRecord("Clientes", "sCliente", "'Ana'");
     EXPECT_TRUE(db.LockRecord("Contadores", 1, true, false));
     db.UpdateRecord("Contadores", "nContador", "1", "nIdContador=1");
     EXPECT_TRUE(db.LockRecord("Contadores", 1, false, true));
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     EXPECT_EQ(db.GetValue("Contadores", "nIdContador=1", "nContador").toInt(), 1);
     if (!TestEngine::Server()) {
         EXPECT_TRUE(db.GetRows("SELECT * FROM TvBloqueos").IsEmpty());

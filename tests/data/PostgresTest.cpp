@@ -34,21 +34,21 @@ TEST_F(ReconnectionTest, AReadOutsideATransactionRunsAgainOnANewConnection) {
     DropConnection();
     EXPECT_EQ(Clients(), 1);
     DropConnection();
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     db.InsertRecord("Clientes", "sCliente", "'Eva'");
-    db.Transaction(1);
+    db.Transaction(TransactionStep::Commit);
     EXPECT_EQ(Clients(), 2);
 }
 
 TEST_F(ReconnectionTest, WorkInATransactionIsLostWithOneMessageNamingTheServer) {
     const QString server = Config().host + ":" + QString::number(Config().port);
     for (bool atCommit : {false, true}) {
-        db.Transaction(0);
+        db.Transaction(TransactionStep::Begin);
         db.InsertRecord("Clientes", "sCliente", "'Ana'");
         DropConnection();
         try {
             if (atCommit)
-                db.Transaction(1);
+                db.Transaction(TransactionStep::Commit);
             else
                 db.InsertRecord("Clientes", "sCliente", "'Eva'");
             ADD_FAILURE() << "the lost connection went unnoticed";
@@ -61,7 +61,7 @@ TEST_F(ReconnectionTest, WorkInATransactionIsLostWithOneMessageNamingTheServer) 
         }
         EXPECT_FALSE(db.InTransaction());
         // An error handler's roll back finds nothing left to undo.
-        db.Transaction(2);
+        db.Transaction(TransactionStep::Rollback);
         EXPECT_EQ(Clients(), 0);
     }
 }

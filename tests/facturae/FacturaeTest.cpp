@@ -217,10 +217,10 @@ TEST_F(FacturaeTest, RefusalsWriteNothing) {
     QStringList said;
     for (const char* change : changes) {
         WriteAll(file, "antes");
-        Db().Transaction(0);
+        Db().Transaction(TransactionStep::Begin);
         Db().Execute(change);
         said << Write(1, file);
-        Db().Transaction(2);
+        Db().Transaction(TransactionStep::Rollback);
         EXPECT_EQ(ReadAll(file), "antes") << change;
     }
     EXPECT_EQ(said.join('\n'),

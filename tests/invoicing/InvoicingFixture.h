@@ -32,15 +32,15 @@ public:
     std::vector<std::pair<qint32, quint8>> printed;
     int refreshes = 0;
 
-    QString Dato(qint32 nDato) const override {
-        switch (nDato) {
-        case 0:
+    QString Dato(DatoPareja dato) const override {
+        switch (dato) {
+        case DatoPareja::IdMascota:
             return pet;
-        case 3:
+        case DatoPareja::IdCliente:
             return client;
-        case 4:
+        case DatoPareja::Cliente:
             return clientName;
-        case 5:
+        case DatoPareja::IdEmpleado:
             return employee;
         default:
             return "0";

@@ -70,12 +70,12 @@ TEST_F(SimplificadaTest, TheBranchsOwnLimitAppliesToItsSales) {
     SolicitudFactura s = SolicitudCobrada(client, "Mostrador", "Cliente", 1, 1, Fecha, Fecha,
                                           {{"Efectivo", 2500}}, 0);
     s.cobro.sDni.clear();
-    EXPECT_EQ(DocumentoDeVenta(s).sTipoFactura, "F2");
+    EXPECT_EQ(DocumentoDeVenta(s, false).sTipoFactura, "F2");
     // The discount lowers the amount the limit is measured on.
     AddItem(client, 1, 600, 0);
-    EXPECT_EQ(DocumentoDeVenta(s).campo, DocumentoVenta::Campo::Id);
+    EXPECT_EQ(DocumentoDeVenta(s, false).campo, DocumentoVenta::Campo::Id);
     s.cobro.nDescuento = 100;
-    EXPECT_EQ(DocumentoDeVenta(s).sTipoFactura, "F2");
+    EXPECT_EQ(DocumentoDeVenta(s, false).sTipoFactura, "F2");
 }
 
 } // namespace

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     DataAccess& db = Db();
     db.Open(config);
     db.Execute("CREATE TABLE Clientes (nIdCliente INTEGER PRIMARY KEY, sCliente TEXT)");
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     db.InsertRecord("Clientes", "sCliente", U().SqlValue("Seán O'Brien", 0, true));
     ProgramEnd::RunCleanUps();
     if (db.IsConnected()) {

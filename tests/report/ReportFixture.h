@@ -50,10 +50,10 @@ protected:
     }
     // Clients "C000", "C001", ... with balance i.
     void AddClients(int count) {
-        DataAccess::instance().Transaction(0);
+        DataAccess::instance().Transaction(TransactionStep::Begin);
         for (int i = 0; i < count; ++i)
             AddClient(QString("C%1").arg(i, 3, 10, QChar('0')), i);
-        DataAccess::instance().Transaction(1);
+        DataAccess::instance().Transaction(TransactionStep::Commit);
     }
 
     // Writes <Reports>body</Reports> to name and answers its path.

@@ -189,3 +189,19 @@ TEST_F(WriterTest, UnwritablePathIsErrorSeventyFiveAndLeavesNothing) {
         EXPECT_FALSE(QFile::exists(path));
     }
 }
+
+// Every program picks its writer by the file's extension from one table; the code it gets is the
+// one RenderToFile writes with.
+TEST_F(WriterTest, AnExtensionNamesOneWriterAndAnUnknownOneIsRefused) {
+    QStringList found;
+    for (const char* file : {"a.PDF", "a.txt", "a.rtf", "a.htm", "a.Html"})
+        found << QString::number(ReportWriter::TypeOfFile(file)->format) + " " +
+                     ReportWriter::ForFile(file)->NameFilter();
+    EXPECT_EQ(found.join('|'), "3 Documento PDF (*.pdf)|5 Texto (*.txt)|2 Texto enriquecido RTF "
+                               "(*.rtf)|1 Página web HTML (*.htm *.html)|1 Página web HTML (*.htm "
+                               "*.html)");
+    EXPECT_EQ(ReportWriter::TypeOfFile("a.doc"), nullptr);
+    EXPECT_EQ(ErrorOf([] { ReportWriter::ForFile("a.doc"); }), ErrorNumber::InvalidPropertyValue);
+    EXPECT_EQ(ErrorOf([&] { vsr.RenderToFile(Path("a.pdf"), 4); }),
+              ErrorNumber::InvalidPropertyValue);
+}

@@ -227,9 +227,9 @@ TEST_F(ReportsFixture, NormalFirstPageHoldsSixLinesAndTheNextSeventeen) {
         for (const Case& c : {Case{2, "2+"}, Case{3, "3+"}, Case{4, "3 1+"}, Case{12, "6 6+"},
                               Case{20, "6 14+"}, Case{25, "6 17 2+"}}) {
             const Invoice invoice = AddInvoice(c.lines);
-            DataAccess::instance().Transaction(0);
+            DataAccess::instance().Transaction(TransactionStep::Begin);
             RegistroFacturacion::Registrar(invoice.id);
-            DataAccess::instance().Transaction(1);
+            DataAccess::instance().Transaction(TransactionStep::Commit);
             const PageModel document = PrintInvoice(ui(), invoice.id, Informes::Normal).document;
             QStringList pages;
             for (int p = 0; p < document.PageCount(); ++p) {

@@ -31,9 +31,9 @@ protected:
     // Records the invoice in the register as issuing it does, and answers the address its code
     // must hold.
     QString Register(const Invoice& invoice, bool verifactu = false) {
-        DataAccess::instance().Transaction(0);
+        DataAccess::instance().Transaction(TransactionStep::Begin);
         const RegistroFacturacion::Registro r = RegistroFacturacion::Registrar(invoice.id);
-        DataAccess::instance().Transaction(1);
+        DataAccess::instance().Transaction(TransactionStep::Commit);
         return RegistroFacturacion::UrlQr(r.sIdEmisor, r.sNumSerie, r.sFechaExpedicion,
                                           r.sImporteTotal, verifactu);
     }

@@ -76,12 +76,12 @@ TEST(Services, MessagesGoToTheActiveStatusBarElseToABox) {
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
-    ShowMessage(2);
-    ShowMessage(3);
-    ShowMessage(5);
-    EXPECT_FALSE(ShowMessage(4));
+    ShowMessage(MessageKind::Saved);
+    ShowMessage(MessageKind::SaveFirst);
+    ShowMessage(MessageKind::LoadingModule);
+    EXPECT_FALSE(ShowMessage(MessageKind::Confirm));
     suite.Ui().Confirmations.push_back(true);
-    EXPECT_TRUE(ShowMessage(4, "¿Borrar?"));
+    EXPECT_TRUE(ShowMessage(MessageKind::Confirm, "¿Borrar?"));
     EXPECT_EQ(shown, (QStringList{"[Aviso] Los datos han sido guardados.",
                                   "[Aviso] Guarde el registro antes de ejecutar esta operación.",
                                   "[Confirmación] ¿Está seguro de realizar la operación?",
@@ -89,7 +89,7 @@ TEST(Services, MessagesGoToTheActiveStatusBarElseToABox) {
 
     shown.clear();
     frame->SetStatusBar(true);
-    ShowMessage(2);
+    ShowMessage(MessageKind::Saved);
     EXPECT_EQ(frame->PanelText(1), " Los datos han sido guardados.");
     EXPECT_TRUE(shown.isEmpty());
 

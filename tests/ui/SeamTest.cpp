@@ -142,7 +142,7 @@ TEST(EndProgramTest, RollsBackTheOpenTransactionAndClosesTheDatabase) {
     DataAccess& db = DataAccess::instance();
     db.Open(config);
     db.Execute("CREATE TABLE Cajas (nIdCaja INTEGER PRIMARY KEY, sCaja TEXT)");
-    db.Transaction(0);
+    db.Transaction(TransactionStep::Begin);
     db.InsertRecord("Cajas", "sCaja", "'Mostrador'");
     ASSERT_TRUE(db.InTransaction());
 

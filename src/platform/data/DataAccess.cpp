@@ -1,3 +1,5 @@
+// The data-access component: connection, statements, transactions, locks and the guard.
+
 #include "platform/data/DataAccess.h"
 
 #include "platform/data/ComboListModel.h"
@@ -489,9 +491,9 @@ void DataAccess::DeleteRecords(const QString& table, const QString& where, int) 
     Run(QStringLiteral("DELETE FROM ") + table + WhereClause(where));
 }
 
-void DataAccess::Transaction(int mode) {
-    switch (mode) {
-    case 0:
+void DataAccess::Transaction(TransactionStep step) {
+    switch (step) {
+    case TransactionStep::Begin:
         if (m_transactionDepth == 0)
             Waiting(QStringLiteral("la base de datos"), [this]() -> std::optional<bool> {
                 if (OnConnection(QStringLiteral("BEGIN"), true,
@@ -501,7 +503,7 @@ void DataAccess::Transaction(int mode) {
             });
         ++m_transactionDepth;
         return;
-    case 1:
+    case TransactionStep::Commit:
         if (m_transactionDepth == 0 || --m_transactionDepth > 0)
             return;
         try {
@@ -520,7 +522,7 @@ void DataAccess::Transaction(int mode) {
             throw;
         }
         return;
-    case 2:
+    case TransactionStep::Rollback:
         if (m_transactionDepth == 0)
             return;
         m_transactionDepth = 0;
@@ -533,9 +535,6 @@ void DataAccess::Transaction(int mode) {
             DropLostConnection();
         }
         return;
-    default:
-        throw TvError(ErrorNumber::InvalidCall,
-                      QStringLiteral("Modo de transacción desconocido: %1").arg(mode));
     }
 }
 
@@ -669,14 +668,14 @@ void DataAccess::ExecuteScript(const QString& script) {
 }
 
 TransactionGuard::TransactionGuard(DataAccess& db) : m_db(db) {
-    m_db.Transaction(0);
+    m_db.Transaction(TransactionStep::Begin);
 }
 
 TransactionGuard::~TransactionGuard() {
     if (!m_open)
         return;
     try {
-        m_db.Transaction(2);
+        m_db.Transaction(TransactionStep::Rollback);
     } catch (const TvError&) {
         // Already unwinding from the error that matters; a failed rollback leaves the server to
         // drop the transaction with the connection.
@@ -685,5 +684,5 @@ TransactionGuard::~TransactionGuard() {
 
 void TransactionGuard::Commit() {
     m_open = false;
-    m_db.Transaction(1);
+    m_db.Transaction(TransactionStep::Commit);
 }

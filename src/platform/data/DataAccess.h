@@ -50,6 +50,10 @@ struct DbConfig {
     static QString DataFolder(const QString& iniPath);
 };
 
+// The steps of a transaction. Begins nest: only the outermost commit commits; a rollback undoes
+// every level at once.
+enum class TransactionStep { Begin, Commit, Rollback };
+
 // The one object through which the module reaches the suite's database. Callers write SQL as
 // text (Access-flavoured: ISNULL(x), [alias], True/False); every statement passes through the
 // dialect translator of the engine before it runs. Every failure raises TvError with the
@@ -109,9 +113,10 @@ public:
                       const QString& where);
     void DeleteRecords(const QString& table, const QString& where, int flag = 0);
 
-    // 0 begin, 1 commit, 2 roll back (nothing when no transaction is open). Beginning waits, as
-    // any wait for another workstation, at most WaitLimitMs (see SetWaitHook).
-    void Transaction(int mode);
+    // Rolling back with no transaction open does nothing. Beginning waits, as any wait for
+    // another workstation, at most WaitLimitMs (see SetWaitHook). Most work wants a
+    // TransactionGuard instead.
+    void Transaction(TransactionStep step);
     bool InTransaction() const;
 
     // Sum of column over the matching rows; 0 over none.
@@ -199,7 +204,7 @@ inline DataAccess& Db() {
 
 // One unit of work: begun on construction, committed by Commit(), rolled back when the scope is
 // left any other way (an exception, an early return), so a half-written document never survives.
-// Nested guards join the outer transaction, as Transaction(0) does.
+// Nested guards join the outer transaction, as TransactionStep::Begin does.
 class TransactionGuard {
 public:
     explicit TransactionGuard(DataAccess& db = Db());

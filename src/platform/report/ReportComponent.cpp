@@ -1,13 +1,11 @@
+// The report component: loading a definition, its data sources, layout and output.
+
 #include "platform/report/ReportComponent.h"
 
-#include "platform/report/HtmlWriter.h"
-#include "platform/report/PdfWriter.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/report/ReportFile.h"
 #include "platform/report/ReportLayout.h"
 #include "platform/report/ReportLimits.h"
-#include "platform/report/RtfWriter.h"
-#include "platform/report/TextWriter.h"
 #include "platform/util/TvError.h"
 
 namespace {
@@ -130,24 +128,7 @@ PageModel ReportComponent::Layout() {
 }
 
 void ReportComponent::RenderToFile(const QString& path, int format) {
-    std::unique_ptr<ReportWriter> writer;
-    switch (format) {
-    case Html:
-        writer = std::make_unique<HtmlWriter>();
-        break;
-    case Rtf:
-        writer = std::make_unique<RtfWriter>();
-        break;
-    case Pdf:
-        writer = std::make_unique<PdfWriter>();
-        break;
-    case PlainText:
-        writer = std::make_unique<TextWriter>();
-        break;
-    default:
-        throw TvError(ErrorNumber::InvalidPropertyValue,
-                      QString("Formato de salida desconocido: %1").arg(format));
-    }
+    const std::unique_ptr<ReportWriter> writer = ReportWriter::ForFormat(format);
     const PageModel model = Layout();
     BusyFlag busy(m_busy);
     writer->WriteOrThrow(model, path);

@@ -2,6 +2,7 @@
 
 #include "platform/report/PageModel.h"
 #include "platform/report/ReportDefinition.h"
+#include "platform/report/ReportWriter.h"
 
 #include <QString>
 #include <map>
@@ -13,8 +14,9 @@ class PreviewControl;
 // it out into a PageModel and hands the pages to the preview or to a file.
 class ReportComponent {
 public:
-    // RenderToFile formats.
-    enum Format { Html = 1, Rtf = 2, Pdf = 3, PlainText = 5 };
+    // RenderToFile formats: the writers' own codes.
+    using Format = ReportWriter::Format;
+    using enum ReportWriter::Format;
 
     ReportComponent();
     ~ReportComponent();

@@ -1,7 +1,64 @@
+// The writers' file types by extension and what every writer shares: whole files, printable text.
+
 #include "platform/report/ReportWriter.h"
 
+#include "platform/report/HtmlWriter.h"
+#include "platform/report/PdfWriter.h"
+#include "platform/report/RtfWriter.h"
+#include "platform/report/TextWriter.h"
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
+
+#include <QFileInfo>
+
+namespace {
+
+template <typename Writer>
+ReportWriter::FileType TypeOf(ReportWriter::Format format, const QStringList& extensions) {
+    return {format, extensions, Writer().NameFilter(),
+            [] { return std::unique_ptr<ReportWriter>(std::make_unique<Writer>()); }};
+}
+
+} // namespace
+
+const std::vector<ReportWriter::FileType>& ReportWriter::FileTypes() {
+    static const std::vector<FileType> types = {
+        TypeOf<PdfWriter>(Pdf, {"pdf"}),
+        TypeOf<TextWriter>(PlainText, {"txt"}),
+        TypeOf<RtfWriter>(Rtf, {"rtf"}),
+        TypeOf<HtmlWriter>(Html, {"htm", "html"}),
+    };
+    return types;
+}
+
+const ReportWriter::FileType* ReportWriter::TypeOfFile(const QString& path) {
+    const QString extension = QFileInfo(path).suffix().toLower();
+    for (const FileType& type : FileTypes())
+        if (type.extensions.contains(extension))
+            return &type;
+    return nullptr;
+}
+
+std::unique_ptr<ReportWriter> ReportWriter::ForFile(const QString& path) {
+    if (const FileType* type = TypeOfFile(path))
+        return type->make();
+    QStringList known;
+    for (const FileType& type : FileTypes())
+        for (const QString& extension : type.extensions)
+            known << "." + extension;
+    const QString last = known.takeLast();
+    throw TvError(ErrorNumber::InvalidPropertyValue,
+                  "No se sabe escribir archivos ." + QFileInfo(path).suffix().toLower() +
+                      " (se admiten " + known.join(", ") + " y " + last + ")");
+}
+
+std::unique_ptr<ReportWriter> ReportWriter::ForFormat(int format) {
+    for (const FileType& type : FileTypes())
+        if (type.format == format)
+            return type.make();
+    throw TvError(ErrorNumber::InvalidPropertyValue,
+                  QString("Formato de salida desconocido: %1").arg(format));
+}
 
 void ReportWriter::WriteOrThrow(const PageModel& model, const QString& path) {
     if (!Write(model, path))

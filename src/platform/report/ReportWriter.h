@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <memory>
+#include <vector>
 
 class PageModel;
 class QIODevice;
@@ -11,6 +14,29 @@ class QIODevice;
 // complete, so a failed write never leaves a file that looks finished.
 class ReportWriter {
 public:
+    // The output formats, by the codes the report component's RenderToFile takes.
+    enum Format { Html = 1, Rtf = 2, Pdf = 3, PlainText = 5 };
+
+    // One file type a writer makes: its format, the extensions that name it (a file without one
+    // gets the first) and the save dialog's filter for it.
+    struct FileType {
+        Format format;
+        QStringList extensions;
+        QString filter;
+        std::unique_ptr<ReportWriter> (*make)();
+    };
+
+    // The one table from an extension to its writer, in the order the viewer offers the types:
+    // PDF, text, RTF, HTML.
+    static const std::vector<FileType>& FileTypes();
+    // The type path's extension names (any case); nullptr for an extension no writer knows.
+    static const FileType* TypeOfFile(const QString& path);
+    // The writer of path by its extension; one no writer knows raises TvError 380, which names
+    // the extensions that are known.
+    static std::unique_ptr<ReportWriter> ForFile(const QString& path);
+    // The writer of a format code; an unknown code raises TvError 380.
+    static std::unique_ptr<ReportWriter> ForFormat(int format);
+
     virtual ~ReportWriter() = default;
 
     virtual bool Write(const PageModel& model, const QString& path) = 0;
