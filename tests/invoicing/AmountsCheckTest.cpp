@@ -107,10 +107,10 @@ TEST_F(AmountsCheckTest, AFigureOneCentOffRefusesTheDocumentWithNothingWritten) 
           "UPDATE FacturasDesglose SET nPorcIpto=10 WHERE nIdFactura=%1",
           "UPDATE FacturasCobros SET nImporte=nImporte-1 WHERE nIdFactura=%1",
           "DELETE FROM ApuntesCaja WHERE nIdFactura=%1"}) {
-        Db().Transaction(0);
+        Db().Transaction(TransactionStep::Begin);
         Db().Execute(QString(change).arg(id));
         said << AmountsCheck::Run().message.remove(named);
-        Db().Transaction(2);
+        Db().Transaction(TransactionStep::Rollback);
     }
     EXPECT_EQ(said, QStringList({"its breakdown adds up to 30.26, its amount due is 30.25",
                                  "its breakdown has a rate of 10.00 that its header has not",
