@@ -3,6 +3,7 @@
 #include "invoicing/GenerarAbono.h"
 
 #include "invoicing/BillingWindow.h"
+#include "invoicing/ConexionPerdida.h"
 #include "invoicing/Conta.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -11,6 +12,7 @@
 
 void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
     try {
+        const TellsLostConnection told;
         if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
             ShowMessage(MessageKind::Error,
                         impedimento + "\nNo se ha emitido la factura rectificativa.");
@@ -36,14 +38,19 @@ void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
         const ReportNote emitida("La factura rectificativa " + emitido.sFactura +
                                  " se ha emitido y guardado. Para imprimirla, reimprímala desde "
                                  "el histórico de facturas del cliente.");
+        const TellsLostConnection printing(false);
         w.Imprimir(emitido.nIdAbono, w.FormatoFactura());
         w.RefrescarGrid();
     } catch (const AbonoFallido& e) {
+        if (RectificacionTrasPerderConexion(e))
+            return;
         if (!e.Procedimiento().isEmpty())
             Trap(e.Procedimiento(), [&] { e.Relanzar(); });
         ReportError("Facturacion::Generar_Abono", e.Where(), e);
         EndProgram(1);
     } catch (const TvError& e) {
+        if (RectificacionTrasPerderConexion(e))
+            return;
         ReportError("Facturacion::Generar_Abono", {}, e);
         EndProgram(1);
     } catch (const std::exception& e) {

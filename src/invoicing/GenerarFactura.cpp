@@ -3,6 +3,7 @@
 #include "invoicing/GenerarFactura.h"
 
 #include "invoicing/BillingWindow.h"
+#include "invoicing/ConexionPerdida.h"
 #include "invoicing/EmitirFactura.h"
 #include "invoicing/LineasPendientes.h"
 #include "invoicing/Mostrador.h"
@@ -48,78 +49,100 @@ void Emitir(BillingWindow& w, SolicitudFactura& s, const QString& sFactura, bool
         w.RefrescarGrid();
         return;
     } catch (const FalloEmision& e) {
-        if (e.Procedimiento().isEmpty())
-            EndProgram(1);
-        Trap(e.Procedimiento(), [&] { e.Relanzar(); });
+        if (!Db().ConnectionLost()) {
+            if (e.Procedimiento().isEmpty())
+                EndProgram(1);
+            Trap(e.Procedimiento(), [&] { e.Relanzar(); });
+        }
+        nIdFactura = EmitidoTrasPerderConexion(
+            simplificada ? "la factura simplificada" : "la factura", sFactura, "Facturar");
+        if (nIdFactura == 0) {
+            if (!Db().ConnectionLost())
+                w.RefrescarGrid();
+            return;
+        }
     }
 
     const ReportNote emitida(QString(simplificada ? "La factura simplificada " : "La factura ") +
                              sFactura +
                              " se ha emitido y guardado. Para imprimirla, reimprímala desde "
                              "el histórico de facturas del cliente.");
+    // Issued: a connection lost from here on is reported with the note above, as any failure.
+    const TellsLostConnection printing(false);
     w.Imprimir(nIdFactura, w.FormatoFactura());
     w.RefrescarGrid();
+}
+
+// The invoice of the window's client: the checks, the payment dialog, the number and the call.
+void Facturar(BillingWindow& w) {
+    nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
+    const double pendiente =
+        Db().SumField("FacturasItems", "nTotal", CondicionPendientes(nIdClienteActual));
+    if (pendiente == 0) {
+        ShowMessage(MessageKind::Notice, "No hay ítems para facturar.");
+        return;
+    }
+    if (nIdClienteActual == 0) {
+        ShowMessage(MessageKind::Notice, "Debe definir cliente previamente");
+        return;
+    }
+    const bool mostrador = Mostrador::EsMostrador(nIdClienteActual);
+    if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente, mostrador);
+        !motivo.isEmpty()) {
+        ShowMessage(MessageKind::Notice, motivo);
+        return;
+    }
+    if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
+        ShowMessage(MessageKind::Error, impedimento + "\nNo se ha emitido la factura.");
+        return;
+    }
+    if (const QString fecha = Numeracion::FechaNoPermitida(Gi.nIdSucursal, Gi.nFechaTrabajo);
+        !fecha.isEmpty()) {
+        ShowMessage(MessageKind::Notice, fecha);
+        return;
+    }
+    w.MostrarCobro();
+    if (w.FormatoFactura() == 0)
+        return;
+
+    SolicitudFactura s;
+    s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
+    s.nIdSucursal = Gi.nIdSucursal;
+    s.cobro = Cobro;
+    // The payment dialog refuses what cannot be issued; the customer's id is decided again
+    // here so that no number is drawn for a sale the engine would refuse. The selection
+    // stays while the dialog is open, and with it the flag read before.
+    const DocumentoVenta documento = DocumentoDeVenta(
+        s, s.nIdCliente == nIdClienteActual ? mostrador : Mostrador::EsMostrador(s.nIdCliente));
+    if (!documento.Emitible()) {
+        ShowMessage(MessageKind::Notice, documento.motivo);
+        return;
+    }
+    const QString sSerie = Numeracion::SerieDeVenta(Gi.nIdSucursal, documento.sTipoFactura);
+    if (const QString fecha =
+            Numeracion::FechaNoPermitidaEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo);
+        !fecha.isEmpty()) {
+        ShowMessage(MessageKind::Notice, fecha);
+        return;
+    }
+    // Drawn before the invoice's transaction (and kept when the invoice fails): the
+    // counter's lock is not held while the invoice is written.
+    const QString sFactura =
+        Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
+    s.nPendiente = pendiente;
+    Emitir(w, s, sFactura, documento.Simplificada());
 }
 
 } // namespace
 
 void Generar_Factura(BillingWindow& w) {
     Trap("Facturacion::Generar_Factura", [&] {
-        nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
-        const double pendiente =
-            Db().SumField("FacturasItems", "nTotal", CondicionPendientes(nIdClienteActual));
-        if (pendiente == 0) {
-            ShowMessage(MessageKind::Notice, "No hay ítems para facturar.");
-            return;
+        try {
+            const TellsLostConnection told;
+            Facturar(w);
+        } catch (const TvError& e) {
+            if (!AvisoDeConexionPerdida(e, "Facturar"))
+                throw;
         }
-        if (nIdClienteActual == 0) {
-            ShowMessage(MessageKind::Notice, "Debe definir cliente previamente");
-            return;
-        }
-        const bool mostrador = Mostrador::EsMostrador(nIdClienteActual);
-        if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente, mostrador);
-            !motivo.isEmpty()) {
-            ShowMessage(MessageKind::Notice, motivo);
-            return;
-        }
-        if (const QString impedimento = w.ImpresionImpedida(); !impedimento.isEmpty()) {
-            ShowMessage(MessageKind::Error, impedimento + "\nNo se ha emitido la factura.");
-            return;
-        }
-        if (const QString fecha = Numeracion::FechaNoPermitida(Gi.nIdSucursal, Gi.nFechaTrabajo);
-            !fecha.isEmpty()) {
-            ShowMessage(MessageKind::Notice, fecha);
-            return;
-        }
-        w.MostrarCobro();
-        if (w.FormatoFactura() == 0)
-            return;
-
-        SolicitudFactura s;
-        s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
-        s.nIdSucursal = Gi.nIdSucursal;
-        s.cobro = Cobro;
-        // The payment dialog refuses what cannot be issued; the customer's id is decided again
-        // here so that no number is drawn for a sale the engine would refuse. The selection
-        // stays while the dialog is open, and with it the flag read before.
-        const DocumentoVenta documento = DocumentoDeVenta(
-            s, s.nIdCliente == nIdClienteActual ? mostrador : Mostrador::EsMostrador(s.nIdCliente));
-        if (!documento.Emitible()) {
-            ShowMessage(MessageKind::Notice, documento.motivo);
-            return;
-        }
-        const QString sSerie = Numeracion::SerieDeVenta(Gi.nIdSucursal, documento.sTipoFactura);
-        if (const QString fecha =
-                Numeracion::FechaNoPermitidaEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo);
-            !fecha.isEmpty()) {
-            ShowMessage(MessageKind::Notice, fecha);
-            return;
-        }
-        // Drawn before the invoice's transaction (and kept when the invoice fails): the
-        // counter's lock is not held while the invoice is written.
-        const QString sFactura =
-            Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
-        s.nPendiente = pendiente;
-        Emitir(w, s, sFactura, documento.Simplificada());
     });
 }

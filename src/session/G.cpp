@@ -241,6 +241,15 @@ void G::Load_Gi_User(const QString& login) {
     }
 }
 
+bool& TellsLostConnection::Current() {
+    static bool tells = false;
+    return tells;
+}
+
+bool TellsLostConnection::Now() {
+    return Current() && Db().ConnectionLost();
+}
+
 qint32 G::IncreaseCounter(const QString& sId) {
     return Trap("G::IncreaseCounter", [&]() -> qint32 {
         const QString where = CounterRow(sId, Gi.nIdSucursal, {}, 0);

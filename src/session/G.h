@@ -82,12 +82,32 @@ private:
 // Ends the program; closeAll also closes the suite's other programs (after the notice when warn).
 [[noreturn]] void QuitSuite(bool closeAll, bool warn);
 
+// While one lives (made with tells true), a desk's action that tells the desk itself when the
+// server's connection falls is running (issuing a document up to its commit): the procedures it
+// calls leave a lost connection to it instead of ending the program, since nothing the server did
+// not commit was kept. One made with tells false lifts that for what follows the commit.
+class TellsLostConnection {
+public:
+    explicit TellsLostConnection(bool tells = true) : m_before(Current()) { Current() = tells; }
+    ~TellsLostConnection() { Current() = m_before; }
+    TellsLostConnection(const TellsLostConnection&) = delete;
+    TellsLostConnection& operator=(const TellsLostConnection&) = delete;
+    // Whether the error being handled is a lost connection such an action will tell.
+    static bool Now();
+
+private:
+    static bool& Current();
+    bool m_before;
+};
+
 // The error trap of a procedure: runs body; on any error reports it under procedure (with the
 // extra text) and ends the program with a non-zero status.
 template <class Body> auto Trap(const QString& procedure, Body&& body, const QString& extra = {}) {
     try {
         return body();
     } catch (const TvError& e) {
+        if (TellsLostConnection::Now())
+            throw;
         ReportError(procedure, extra, e);
     } catch (const std::exception& e) {
         ReportError(procedure, extra, e);

@@ -73,6 +73,9 @@ public:
     void Close();
 
     bool IsConnected() const;
+    // The server's connection fell and has not been opened again: the next statement reconnects.
+    bool ConnectionLost() const { return m_connectionLost; }
+    const DbConfig& Config() const { return m_config; }
     // True on a database server (PostgreSQL): Boolean columns are then read through cast(...).
     bool IsServerDb() const;
     // Whether the open database has table `name` (a folder older than it, opened only to be read,

@@ -1,0 +1,53 @@
+// What becomes of a desk's document when the server's connection falls as it is issued.
+
+#include "invoicing/ConexionPerdida.h"
+
+#include "platform/data/DataAccess.h"
+#include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
+#include "session/G.h"
+
+qint32 EmitidoTrasPerderConexion(const QString& sDocumento, const QString& sNumero,
+                                 const QString& sBoton) {
+    const QString perdida = "Se ha perdido la conexión con el servidor de base de datos " +
+                            Db().Config().ServerName() + " mientras se emitía " + sDocumento + " " +
+                            sNumero;
+    try {
+        // A read outside any transaction opens a new connection, and runs on it.
+        const qint32 nIdFactura = Db().GetRows("SELECT nIdFactura FROM Facturas WHERE sFactura=" +
+                                               Utility::instance().SqlValue(sNumero, 0, true))
+                                      .Value(0, 0)
+                                      .toInt();
+        if (nIdFactura == 0)
+            ShowMessage(MessageKind::Error, perdida +
+                                                ", y no llegó a guardarse. Ya se ha vuelto a "
+                                                "conectar: vuelva a pulsar " +
+                                                sBoton + ".");
+        return nIdFactura;
+    } catch (const TvError&) {
+        ShowMessage(MessageKind::Error,
+                    perdida +
+                        ", y todavía no responde. Cuando vuelva la conexión, mire en el "
+                        "histórico del cliente si se guardó antes de volver a pulsar " +
+                        sBoton + ".");
+        return 0;
+    }
+}
+
+bool AvisoDeConexionPerdida(const TvError& e, const QString& sBoton) {
+    if (!Db().ConnectionLost())
+        return false;
+    ShowMessage(MessageKind::Error,
+                e.Description() + ". No se ha emitido nada: vuelva a pulsar " + sBoton + ".");
+    return true;
+}
+
+bool RectificacionTrasPerderConexion(const TvError& e) {
+    if (!Db().ConnectionLost())
+        return false;
+    ShowMessage(MessageKind::Error, e.Description() +
+                                        ". Mire en el histórico del cliente si la factura "
+                                        "rectificativa llegó a guardarse antes de volver a "
+                                        "pulsar Rectificar.");
+    return true;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class TvError;
+
+// After the server's connection fell while a document was being issued. The transaction went
+// with the connection, unless its commit had reached the server and only the answer was lost: the
+// document numbered sNumero is then there. Answers its id; or 0 after telling the desk that it
+// was not saved and to press sBoton again, or that the server does not answer yet. Either way the
+// desk goes on: the next statement reconnects (to the standby, once it is promoted).
+qint32 EmitidoTrasPerderConexion(const QString& sDocumento, const QString& sNumero,
+                                 const QString& sBoton);
+
+// Whether e is the fall of the server's connection before a document was drawn or written, then
+// told to the desk with the button to press again; anything else is the caller's to report.
+bool AvisoDeConexionPerdida(const TvError& e, const QString& sBoton);
+
+// Whether e is the fall of the server's connection during a rectification, then told to the desk:
+// its commit may have reached the server, so the desk looks in the history before trying again.
+bool RectificacionTrasPerderConexion(const TvError& e);
