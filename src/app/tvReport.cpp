@@ -4,8 +4,9 @@
 // prints "pages: N"; an existing FILE is replaced only with --force. Exit status: 0 written, 1
 // failed (nothing written), 2 wrong arguments.
 //
-// tvReport --ini INI --invoice ID --layout Normal|Detallada|Ticket --out FILE [--force]: the same
-// for a stored invoice, bound exactly as the viewer prints it.
+// tvReport --ini INI --invoice NUMBER --layout Normal|Detallada|Ticket --out FILE [--force]: the
+// same for a stored invoice (its number, A0001/26, or its internal id), bound exactly as the viewer
+// prints it.
 
 #include "app/Tool.h"
 #include "platform/data/DataAccess.h"
@@ -36,6 +37,9 @@ int UsageError(const QString& problem) {
     Print(stderr, "Uso: tvReport --ini Tavelo.ini --file INFORMES.xml --report NOMBRE\n"
                   "                [--sql SQL1|SQL2...] [--labels A|B --values X|Y] --out ARCHIVO "
                   "[--force]\n"
+                  "       tvReport --ini Tavelo.ini --invoice NUMERO --layout "
+                  "Normal|Detallada|Ticket --out ARCHIVO [--force]\n"
+                  "  NUMERO es el de la factura (A0001/26) o su número interno\n"
                   "  ARCHIVO termina en .pdf, .txt, .htm/.html o .rtf");
     return Usage;
 }
@@ -112,8 +116,9 @@ int RunInvoice(const QStringList& args) {
         values.insert(args[i], args[i + 1]);
     for (const char* option : {"--ini", "--invoice", "--layout", "--out"})
         if (values.value(option).isEmpty() || args.size() != 8)
-            return UsageError("uso de facturas: tvReport --ini Tavelo.ini --invoice ID --layout "
-                              "Normal|Detallada|Ticket --out ARCHIVO [--force]");
+            return UsageError(
+                "uso de facturas: tvReport --ini Tavelo.ini --invoice NUMERO --layout "
+                "Normal|Detallada|Ticket --out ARCHIVO [--force]");
     Ui::Install(std::make_unique<UnattendedUi>());
     QTextStream out(stdout), err(stderr);
     return InvoiceExport::Run(values.value("--ini"), values.value("--invoice"),

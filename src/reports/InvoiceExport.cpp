@@ -50,12 +50,15 @@ int InvoiceExport::LayoutNumber(const QString& name) {
 
 int InvoiceExport::Run(const QString& iniPath, const QString& invoice, const QString& layout,
                        const QString& outPath, QTextStream& out, QTextStream& err) {
+    // The invoice as the desk names it (A0013/25) or by its internal id.
+    const QString named = invoice.trimmed();
     bool numeric = false;
-    const qint32 nIdFactura = invoice.trimmed().toInt(&numeric);
+    qint32 nIdFactura = named.toInt(&numeric);
     const int nFormato = LayoutNumber(layout);
-    if (!numeric || nIdFactura <= 0) {
-        err << "El número de factura debe ser un número entero positivo y es \"" << invoice
-            << "\".\n";
+    if (named.isEmpty() || (numeric && nIdFactura <= 0)) {
+        err << "La factura se indica por su número (A0001/26) o por su número interno, un entero "
+               "positivo, y es \""
+            << invoice << "\".\n";
         return 2;
     }
     if (nFormato == 0) {
@@ -77,9 +80,15 @@ int InvoiceExport::Run(const QString& iniPath, const QString& invoice, const QSt
     try {
         ArchivoSeguro::ComprobarDestino(outPath);
         LoadSession(iniPath);
+        if (!numeric)
+            nIdFactura = Db().GetRows("SELECT nIdFactura FROM Facturas WHERE sFactura=" +
+                                      Utility::Quote(named))
+                             .Value(0, 0)
+                             .toInt();
         const std::optional<IssuedDocument> document = IssuedDocument::LoadHeader(nIdFactura);
         if (!document) {
-            err << "No existe la factura con número interno " << nIdFactura << ".\n";
+            err << "No existe la factura " << (numeric ? "con número interno " : "") << named
+                << ".\n";
             return 1;
         }
         Gi.nIdSucursal = Utility::ToInt16(document->nIdSucursal);

@@ -384,12 +384,15 @@ TEST_F(ReportsFixture, UnattendedExportWritesEachLayoutOnItsPaperWithItsTitle) {
         EXPECT_TRUE(html.contains("<title>Factura 0042/26</title>"));
     }
 
-    // Bad requests say why and write nothing.
+    // By its number as the desk reads it, too; bad requests say why and write nothing.
+    EXPECT_EQ(Export("0042/26", "Normal", suite.Root() + "/0042-26.pdf").status, 0);
     const QString none = suite.Root() + "/none.pdf";
-    const Exported missing = Export("999999", "Normal", none);
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(missing.said.contains("No existe la factura"));
-    EXPECT_FALSE(QFile::exists(none));
+    for (const char* absent : {"999999", "Z9999/26"}) {
+        const Exported missing = Export(absent, "Normal", none);
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_TRUE(missing.said.contains("No existe la factura")) << absent;
+        EXPECT_FALSE(QFile::exists(none));
+    }
 }
 
 // The RTF export as a word processor reads it, through LibreOffice where this machine has it
