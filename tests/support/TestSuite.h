@@ -34,7 +34,7 @@ class ServerDatabase;
 //  - product "PIEN10" "Pienso adulto 3 kg": 10.00 at 21 %, level 3 price 8.00;
 //  - invoices 1 to 14 and 16, credit note 15 cancelling invoice 12, then simplified invoices,
 //    a foreign customer's invoice, an F3, an R5 and a cancelled invoice (17 to 23), all dated in
-//    the year before today's, so that this year's series start at 1.
+//    2025, so that the series of the tests' own year start at 1.
 class TestSuite {
 public:
     explicit TestSuite(bool demo = true);
