@@ -38,10 +38,12 @@ protected:
         return said.section(": ", 1);
     }
 
-    // The number and series of branch 1's last invoice, and the event log's last event.
+    // The highest number of branch 1's series this year, and the event log's last event. With
+    // several desks the numbers need not follow the order their invoices were stored in: each is
+    // drawn before its invoice is written.
     QString State() {
-        return Table("SELECT sFactura FROM Facturas WHERE nIdSucursal=1 AND sFactura LIKE 'A%' "
-                     "ORDER BY nIdFactura DESC LIMIT 1") +
+        return Table("SELECT sFactura FROM Facturas WHERE nIdSucursal=1 AND sFactura LIKE 'A%/" +
+                     QDate::currentDate().toString("yy") + "' ORDER BY sFactura DESC LIMIT 1") +
                "|" + Table("SELECT sTipoEvento FROM EventosSIF ORDER BY nIdEvento DESC LIMIT 1");
     }
     QString Issue() {
