@@ -67,10 +67,13 @@ void Emitir(BillingWindow& w, SolicitudFactura& s, const QString& sFactura, bool
                              sFactura +
                              " se ha emitido y guardado. Para imprimirla, reimprímala desde "
                              "el histórico de facturas del cliente.");
-    // Issued: a connection lost from here on is reported with the note above, as any failure.
+    // Issued: a failure from here on, a lost connection too, is reported with the note above and
+    // never reaches the caller, which would take it for an invoice not issued.
     const TellsLostConnection printing(false);
-    w.Imprimir(nIdFactura, w.FormatoFactura());
-    w.RefrescarGrid();
+    Trap("Facturacion::Generar_Factura", [&] {
+        w.Imprimir(nIdFactura, w.FormatoFactura());
+        w.RefrescarGrid();
+    });
 }
 
 // The invoice of the window's client: the checks, the payment dialog, the number and the call.
