@@ -15,7 +15,7 @@ qint32 EmitidoTrasPerderConexion(const QString& sDocumento, const QString& sNume
     try {
         // A read outside any transaction opens a new connection, and runs on it.
         const qint32 nIdFactura = Db().GetRows("SELECT nIdFactura FROM Facturas WHERE sFactura=" +
-                                               Utility::instance().SqlValue(sNumero, 0, true))
+                                               Utility::Quote(sNumero))
                                       .Value(0, 0)
                                       .toInt();
         if (nIdFactura == 0)
@@ -34,20 +34,9 @@ qint32 EmitidoTrasPerderConexion(const QString& sDocumento, const QString& sNume
     }
 }
 
-bool AvisoDeConexionPerdida(const TvError& e, const QString& sBoton) {
+bool AvisoDeConexionPerdida(const TvError& e, const QString& sConsejo) {
     if (!Db().ConnectionLost())
         return false;
-    ShowMessage(MessageKind::Error,
-                e.Description() + ". No se ha emitido nada: vuelva a pulsar " + sBoton + ".");
-    return true;
-}
-
-bool RectificacionTrasPerderConexion(const TvError& e) {
-    if (!Db().ConnectionLost())
-        return false;
-    ShowMessage(MessageKind::Error, e.Description() +
-                                        ". Mire en el histórico del cliente si la factura "
-                                        "rectificativa llegó a guardarse antes de volver a "
-                                        "pulsar Rectificar.");
+    ShowMessage(MessageKind::Error, e.Description() + ". " + sConsejo);
     return true;
 }

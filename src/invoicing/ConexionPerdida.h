@@ -13,10 +13,6 @@ class TvError;
 qint32 EmitidoTrasPerderConexion(const QString& sDocumento, const QString& sNumero,
                                  const QString& sBoton);
 
-// Whether e is the fall of the server's connection before a document was drawn or written, then
-// told to the desk with the button to press again; anything else is the caller's to report.
-bool AvisoDeConexionPerdida(const TvError& e, const QString& sBoton);
-
-// Whether e is the fall of the server's connection during a rectification, then told to the desk:
-// its commit may have reached the server, so the desk looks in the history before trying again.
-bool RectificacionTrasPerderConexion(const TvError& e);
+// Whether e is the fall of the server's connection, then told to the desk followed by sConsejo
+// (what to do now); anything else is the caller's to report.
+bool AvisoDeConexionPerdida(const TvError& e, const QString& sConsejo);

@@ -10,6 +10,13 @@
 #include "session/G.h"
 #include "session/Gi.h"
 
+namespace {
+// A rectification's commit may have reached the server with its answer lost.
+const QString MirarHistorico = QStringLiteral(
+    "Mire en el histórico del cliente si la factura rectificativa llegó a guardarse antes de "
+    "volver a pulsar Rectificar.");
+} // namespace
+
 void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
     try {
         const TellsLostConnection told;
@@ -42,14 +49,14 @@ void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
         w.Imprimir(emitido.nIdAbono, w.FormatoFactura());
         w.RefrescarGrid();
     } catch (const AbonoFallido& e) {
-        if (RectificacionTrasPerderConexion(e))
+        if (AvisoDeConexionPerdida(e, MirarHistorico))
             return;
         if (!e.Procedimiento().isEmpty())
             Trap(e.Procedimiento(), [&] { e.Relanzar(); });
         ReportError("Facturacion::Generar_Abono", e.Where(), e);
         EndProgram(1);
     } catch (const TvError& e) {
-        if (RectificacionTrasPerderConexion(e))
+        if (AvisoDeConexionPerdida(e, MirarHistorico))
             return;
         ReportError("Facturacion::Generar_Abono", {}, e);
         EndProgram(1);

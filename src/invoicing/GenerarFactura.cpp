@@ -144,7 +144,7 @@ void Generar_Factura(BillingWindow& w) {
             const TellsLostConnection told;
             Facturar(w);
         } catch (const TvError& e) {
-            if (!AvisoDeConexionPerdida(e, "Facturar"))
+            if (!AvisoDeConexionPerdida(e, "No se ha emitido nada: vuelva a pulsar Facturar."))
                 throw;
         }
     });
