@@ -24,8 +24,10 @@ template <typename Work> void Seguro(Frm& frame, Work work) {
 
 EnvioVeriFactu::EnvioVeriFactu(Frm& frame, const QString& ini, const QString& programa,
                                QObject* parent)
-    : QObject(parent), m_frame(frame), m_ini(ini), m_programa(programa),
-      m_activo(VeriFactu::LeerConfiguracion(ini).verifactu) {
+    : QObject(parent), m_frame(frame), m_ini(ini), m_programa(programa) {
+    const VeriFactu::Configuracion configuracion = VeriFactu::LeerConfiguracion(ini);
+    m_activo = configuracion.verifactu;
+    m_envia = configuracion.enviaEstePuesto;
     if (!m_activo)
         return;
     connect(&m_proceso, &QProcess::finished, this,
@@ -41,7 +43,10 @@ EnvioVeriFactu::EnvioVeriFactu(Frm& frame, const QString& ini, const QString& pr
     m_proceso.setChildProcessModifier([] { [[maybe_unused]] const int priority = ::nice(10); });
     m_reloj.setInterval(IntervaloMs);
     connect(&m_reloj, &QTimer::timeout, this, [this] {
-        if (m_pendientes > 0)
+        // A workstation that does not send learns from the data what the sender has done.
+        if (!m_envia)
+            Seguro(m_frame, [this] { Mostrar(); });
+        else if (m_pendientes > 0)
             Enviar();
     });
     m_reloj.start();
@@ -70,7 +75,7 @@ void EnvioVeriFactu::Documento() {
 }
 
 void EnvioVeriFactu::Enviar() {
-    if (Enviando())
+    if (!m_envia || Enviando())
         return;
     m_proceso.start(m_programa, {"--ini", m_ini, "send"});
 }

@@ -14,7 +14,8 @@ class Frm;
 // each document and every minute while records wait (as last counted: the counts are read when
 // the window opens and when a submission ends); the window's second status panel says how many wait
 // and, in red, how many were rejected; a failed submission is said once in the first panel. Does
-// nothing unless the ini's section "VeriFactu" says Modo=VERIFACTU.
+// nothing unless the ini's section "VeriFactu" says Modo=VERIFACTU; with EnviaEstePuesto=No it
+// never sends and reads, every minute, what the clinic's sender account has done.
 class EnvioVeriFactu : public QObject {
 public:
     EnvioVeriFactu(Frm& frame, const QString& ini, const QString& programa,
@@ -38,6 +39,7 @@ private:
     Frm& m_frame;
     QString m_ini, m_programa;
     bool m_activo = false;
+    bool m_envia = true;
     QProcess m_proceso;
     QTimer m_reloj;
     QString m_falloMostrado;

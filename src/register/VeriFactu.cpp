@@ -575,6 +575,8 @@ Configuracion LeerConfiguracion(const QString& ini) {
         c.tiempoMaximoMs = int(std::min(seconds, 600.0) * 1000);
     if (const QString seconds = Valor(ini, "VeriFactu", "EsperaTrasFallo"); !seconds.isEmpty())
         c.esperaTrasFalloS = std::clamp(seconds.toInt(), 0, MaximaEsperaSegundos);
+    c.enviaEstePuesto =
+        Valor(ini, "VeriFactu", "EnviaEstePuesto").compare("No", Qt::CaseInsensitive) != 0;
     c.numeroInstalacion = Valor(ini, "Registro", "NumeroInstalacion");
     if (c.numeroInstalacion.isEmpty())
         c.numeroInstalacion = QStringLiteral("1");

@@ -25,6 +25,9 @@ struct Configuracion {
     int esperaTrasFalloS = 60;  // EsperaTrasFallo (seconds): the wait after a first failure,
                                 // doubled by each further one
     QString numeroInstalacion;  // [Registro] NumeroInstalacion, 1 when absent
+    // EnviaEstePuesto=No: the window of this workstation shows what waits but never sends; on a
+    // server whose workstation account may not change the sending state, one sender account does.
+    bool enviaEstePuesto = true;
 };
 Configuracion LeerConfiguracion(const QString& ini);
 

@@ -602,6 +602,68 @@ TEST_F(VeriFactuTest, TheWindowSendsInTheBackgroundAndSaysWhatWaits) {
     EXPECT_EQ(VeriFactu::Pendientes(), 0);
 }
 
+// On a server the sending state is the sender account's alone: a workstation account issues, but
+// neither marks a record accepted nor sends, and its window, told not to send, only shows what
+// waits.
+TEST_F(VeriFactuTest, OnAServerOnlyTheSendersAccountChangesTheSendingState) {
+    if (!TestEngine::Server())
+        GTEST_SKIP() << "accounts and their rights are the server's";
+    SendingIni(4);
+    QFile ini(suite.IniPath());
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write("EnviaEstePuesto=No\n");
+    ini.close();
+    const QString role = "tv_puesto_sin_envio";
+    const QString tables = "ALL TABLES IN SCHEMA public";
+    Db().ExecuteScript("DROP ROLE IF EXISTS " + role + ";\nCREATE ROLE " + role +
+                       " LOGIN;\nGRANT USAGE ON SCHEMA public TO " + role +
+                       ";\nGRANT SELECT, INSERT, UPDATE, DELETE ON " + tables + " TO " + role +
+                       ";\nGRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO " + role +
+                       ";\nREVOKE INSERT, UPDATE, DELETE, TRUNCATE ON RegistrosEnvio, EnviosAeat, "
+                       "RegistrosEnviados, TurnoEnvio FROM " +
+                       role + ";\n");
+    DbConfig workstation = TestEngine::ServerConfig();
+    workstation.name = Value("SELECT current_database()").toString();
+    workstation.user = role;
+    Db().Close();
+    Db().Open(workstation);
+    Issue("1");
+    const int records = Records();
+    QStringList said;
+    auto refused = [&](const std::function<void()>& work) {
+        try {
+            work();
+            said << "not refused";
+        } catch (const TvError& e) {
+            said << e.Description().section(';', 0, 0);
+        }
+    };
+    refused([] {
+        Db().Execute("INSERT INTO RegistrosEnvio (nIdRegistro,sEstado) VALUES (1,'Correcto')");
+    });
+    refused([&] { VeriFactu::Enviar(agencia.Configuracion()); });
+    QWidget window;
+    Frm frame(&window, "Facturación");
+    EnvioVeriFactu envio(frame, suite.IniPath(),
+                         qEnvironmentVariable("TV_BIN_DIR") + "/tvRegistro");
+    QCoreApplication::processEvents();
+    envio.Documento();
+    EXPECT_FALSE(envio.Enviando());
+    EXPECT_EQ(frame.PanelText(2), QString("VERI*FACTU: %1 pendientes").arg(records + 1));
+    EXPECT_TRUE(agencia.Requests().empty());
+    Db().Close();
+    suite.SignIn();
+    Db().ExecuteScript("REVOKE ALL ON SCHEMA public FROM " + role + ";\nREVOKE ALL ON " + tables +
+                       " FROM " + role + ";\nREVOKE ALL ON ALL SEQUENCES IN SCHEMA public FROM " +
+                       role + ";\nDROP ROLE " + role + ";\n");
+    const QString denied =
+        "La cuenta de este puesto en la base de datos no tiene permiso para esto";
+    EXPECT_EQ(said, QStringList({denied, denied}));
+    EXPECT_EQ(
+        VeriFactu::Enviar(agencia.Configuracion()).Texto(),
+        QString("sent: %1 accepted, 0 accepted with errors, 0 rejected, 0 pending").arg(records));
+}
+
 } // namespace
 
 // The agency asks for the kept records: they go through the request operation as they were

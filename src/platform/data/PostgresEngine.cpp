@@ -115,6 +115,10 @@ bool PostgresEngine::IsWriteRefused(const QSqlError& error) const {
     return error.nativeErrorCode() == QLatin1String("25006"); // read_only_sql_transaction
 }
 
+bool PostgresEngine::IsPermissionDenied(const QSqlError& error) const {
+    return error.nativeErrorCode() == QLatin1String("42501"); // insufficient_privilege
+}
+
 bool PostgresEngine::IsDiskFull(const QSqlError& error) const {
     return error.nativeErrorCode() == QLatin1String("53100"); // disk_full
 }

@@ -42,6 +42,7 @@ protected:
     void ReleaseOwnLocks() override;
     bool IsWriteRefused(const QSqlError& error) const override;
     bool IsDiskFull(const QSqlError& error) const override;
+    bool IsPermissionDenied(const QSqlError& error) const override;
     bool IsBusy(const QSqlError& error) const override;
 
 private:

@@ -131,6 +131,10 @@ void QtSqlEngine::Fail(const QSqlError& error, const QString& sql) const {
     if (IsBusy(error))
         message = QStringLiteral("Otro puesto ha tenido ocupada la base de datos más tiempo del "
                                  "que se le espera; no se ha guardado nada");
+    else if (IsPermissionDenied(error))
+        message = QStringLiteral("La cuenta de este puesto en la base de datos no tiene permiso "
+                                 "para esto; no se ha cambiado nada (%1)")
+                      .arg(message);
     else if (IsWriteRefused(error))
         message = QStringLiteral("La base de datos solo se puede leer aquí y la sentencia intenta "
                                  "modificarla; no se ha cambiado nada (%1)")

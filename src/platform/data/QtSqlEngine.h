@@ -49,6 +49,8 @@ protected:
     virtual bool IsWriteRefused(const QSqlError&) const { return false; }
     // The error says that the disk holding the database has no room left.
     virtual bool IsDiskFull(const QSqlError&) const { return false; }
+    // The error says that the connection's account lacks the right the statement needs.
+    virtual bool IsPermissionDenied(const QSqlError&) const { return false; }
 
 private:
     QString m_connectionName;
