@@ -37,16 +37,16 @@
 // load_half_written (documents without their items, payments or register record),
 // load_gaps (numbers of the load's series never stored) and load_chain_intact.
 #include "BenchFigures.h"
+#include "billing/BillingWindow.h"
 #include "billing/EnvioVeriFactu.h"
 #include "billing/FacturaHist.h"
 #include "billing/Facturacion.h"
+#include "billing/GenerarAbono.h"
+#include "billing/GenerarFactura.h"
 #include "caja/CierreCaja.h"
-#include "invoicing/BillingWindow.h"
-#include "invoicing/GenerarAbono.h"
-#include "invoicing/GenerarFactura.h"
 #include "invoicing/SustituirSimplificadas.h"
 #include "invoicing/core/AmountsCheck.h"
-#include "payment/Cobro.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/SqliteEngine.h"
 #include "platform/data/StatementProbe.h"
@@ -105,18 +105,18 @@ public:
     double EmpleadoElegido() const override { return 1; }
     qint32 CajaElegida() const override { return 1; }
     quint8& FormatoFactura() override { return formato; }
-    void MostrarCobro() override {
-        const double total =
-            Db().SumField("FacturasItems", "nTotal", CondicionPendientes(client.toInt()));
-        Cobro = CobroRecord();
-        Cobro.sCliente = Dato(DatoPareja::Cliente);
+    CobroRecord MostrarCobro() override {
+        const Money total = PendingItems(client.toInt()).StoredTotal();
+        CobroRecord cobro;
+        cobro.sCliente = Dato(DatoPareja::Cliente);
         if (!sinId)
-            Cobro.sDni = Db().GetValue("Clientes", "nIdCliente=" + client, "sDni").toString();
-        Cobro.sTipoCobro[0] = "Efectivo";
-        Cobro.nImporte[0] = Utility::RoundHalfAway(total / 2, 2);
-        Cobro.sTipoCobro[1] = "Tarjeta";
-        Cobro.nImporte[1] = Utility::RoundHalfAway(total - Cobro.nImporte[0], 2);
+            cobro.sDni = Db().GetValue("Clientes", "nIdCliente=" + client, "sDni").toString();
+        cobro.sTipoCobro[0] = "Efectivo";
+        cobro.nImporte[0] = Money::FromDouble(total.ToDouble() / 2);
+        cobro.sTipoCobro[1] = "Tarjeta";
+        cobro.nImporte[1] = total - cobro.nImporte[0];
         formato = 2;
+        return cobro;
     }
     void Imprimir(qint32 nIdFactura, quint8) override {
         if (print)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "invoicing/BillingWindow.h"
+#include "billing/BillingWindow.h"
 #include "platform/data/Rows.h"
 
 #include <QObject>

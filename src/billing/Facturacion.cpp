@@ -9,13 +9,14 @@
 #include "billing/ConfirmacionAbono.h"
 #include "billing/EnvioVeriFactu.h"
 #include "billing/FacturaHist.h"
+#include "billing/GenerarAbono.h"
+#include "billing/GenerarFactura.h"
 #include "billing/LibrosContables.h"
 #include "billing/ReintentoCorreo.h"
 #include "invoicing/AnularFactura.h"
-#include "invoicing/GenerarAbono.h"
-#include "invoicing/GenerarFactura.h"
 #include "invoicing/Mostrador.h"
 #include "invoicing/core/DocumentAmounts.h"
+#include "invoicing/core/PendingItems.h"
 #include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/AmountText.h"
@@ -418,12 +419,13 @@ qint32 Facturacion::CajaElegida() const {
     return qint32(frm->ComboSelectedId(cboCaja_SN));
 }
 
-void Facturacion::MostrarCobro() {
+CobroRecord Facturacion::MostrarCobro() {
     // A dialog that closes without one of its layout buttons issues nothing, however it closed.
     nFormatoFactura = 0;
     FacturaInfo dialog(Dato(DatoPareja::IdCliente), cboCliente_SN->currentText(), nFormatoFactura,
                        this);
     Ui::current().ShowModal(dialog);
+    return dialog.Cobro();
 }
 
 void Facturacion::Imprimir(qint32 nIdFactura, quint8 nFormato) {
@@ -581,7 +583,6 @@ void Facturacion::VentaMostrador_BT_Click() {
     const qint32 nIdMostrador = Mostrador::Cliente(Gi.nIdSucursal);
     dm->DefineFrom_nIdMascota(0);
     m_nIdMostrador = nIdMostrador;
-    nIdClienteActual = nIdMostrador;
     m_nIdClienteGrid = nIdMostrador;
     cboCliente_SN->setEditText(
         Db().GetValue("Clientes", "nIdCliente=" + QString::number(nIdMostrador), "sCliente")
@@ -638,7 +639,7 @@ void Facturacion::gd_evtBuildSQL(QString& RV_sSQL, QString&) {
                   "Origen.nIdFactura=FacturasItems.nIdFacturaOrigen)" +
                   " WHERE FacturasItems.nIdCliente=" + QString::number(m_nIdClienteGrid);
         if (!ckHistorial_TX->isChecked())
-            RV_sSQL += " AND (FacturasItems.nIdFactura=0 OR ISNULL(FacturasItems.nIdFactura) )";
+            RV_sSQL += " AND " + PendingItems::Unbilled("FacturasItems");
         RV_sSQL += " ORDER BY FacturasItems.nIdFacturaItem ";
     });
 }
@@ -881,14 +882,14 @@ void Facturacion::cboCliente_SN_LostFocus() {
                 .toString());
     else if (named != m_nIdClienteGrid)
         dm->TomarCliente(cboCliente_SN->currentText());
-    nIdClienteActual = Utility::ToInt32(U().Val(Dato(DatoPareja::IdCliente)));
-    if (nIdClienteActual != 0) {
+    if (const qint32 nIdCliente = Utility::ToInt32(U().Val(Dato(DatoPareja::IdCliente)));
+        nIdCliente != 0) {
         MostrarEmpleadoDeLaMascota();
         gd->SetEditable(true);
         // A client typed rather than picked has not been through the selector's events.
         nPvpUtilizado = Utility::ToInt16(U().SqlNumber(Db().GetValue(
-            "Clientes", "nIdCliente=" + QString::number(nIdClienteActual), "nPvpUtilizado")));
-        AvisoDeuda(nIdClienteActual);
+            "Clientes", "nIdCliente=" + QString::number(nIdCliente), "nPvpUtilizado")));
+        AvisoDeuda(nIdCliente);
     } else {
         gd->SetEditable(false);
     }

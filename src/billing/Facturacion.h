@@ -1,6 +1,6 @@
 #pragma once
 
-#include "invoicing/BillingWindow.h"
+#include "billing/BillingWindow.h"
 
 #include <QWidget>
 #include <memory>
@@ -73,7 +73,7 @@ public:
     double EmpleadoElegido() const override;
     qint32 CajaElegida() const override;
     quint8& FormatoFactura() override { return nFormatoFactura; }
-    void MostrarCobro() override;
+    CobroRecord MostrarCobro() override;
     void Imprimir(qint32 nIdFactura, quint8 nFormato) override;
     QString ImpresionImpedida() const override;
     void RefrescarGrid() override;

@@ -1,6 +1,7 @@
 #include "invoicing/Conta.h"
 
 #include "invoicing/core/DocumentAmounts.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/MultiRowInsert.h"
 #include "platform/data/Recordset.h"
@@ -48,7 +49,7 @@ struct Source {
 Source SourceOf(qint32 nTipo) {
     switch (nTipo) {
     case 0:
-        return {"FacturasItems", "nPvp", "(nIdFactura=0 OR nIdFactura IS NULL) AND nIdCliente="};
+        return {"FacturasItems", "nPvp", PendingItems::Unbilled() + " AND nIdCliente="};
     case 1:
         return {"ProvCompras", "nPvd", "(dPedido=0 OR ISNULL(dPedido)) AND nIdProveedor="};
     case 2:

@@ -4,12 +4,12 @@
 
 #include "caja/CierreCaja.h"
 #include "invoicing/Conta.h"
-#include "invoicing/GenerarFactura.h"
 #include "invoicing/LineasPendientes.h"
 #include "invoicing/Mostrador.h"
 #include "invoicing/Numeracion.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "invoicing/core/DocumentAmounts.h"
+#include "invoicing/core/PendingItems.h"
 #include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/MultiRowInsert.h"
@@ -107,7 +107,7 @@ template <class Each> void CadaPago(const Lote& lote, Each&& each) {
     for (qsizetype i = 0; i < lote.ids.size(); ++i) {
         const SolicitudFactura& s = lote.solicitudes[size_t(i)];
         for (int k = 0; k < CobroRecord::Slots; ++k)
-            if (s.cobro.nImporte[k] != 0)
+            if (s.cobro.nImporte[k] != Money())
                 each(i, s, k, lote.tipos.value(s.cobro.sTipoCobro[k]));
     }
 }
@@ -118,7 +118,7 @@ void LeerTipos(Lote& lote) {
     QSet<QString> nombres;
     for (const SolicitudFactura& s : lote.solicitudes)
         for (int k = 0; k < CobroRecord::Slots; ++k)
-            if (s.cobro.nImporte[k] != 0)
+            if (s.cobro.nImporte[k] != Money())
                 nombres.insert(s.cobro.sTipoCobro[k]);
     if (nombres.isEmpty())
         return;
@@ -148,7 +148,7 @@ void Cobros(Lote& lote) {
             MultiRowInsert filas("FacturasCobros", Conta::ColumnasCobroCliente);
             CadaPago(lote, [&](qsizetype i, const SolicitudFactura& s, int k,
                                const TipoCobro& tipo) {
-                filas.Add(Conta::FilaCobroCliente(s.nIdCliente, s.cobro.nImporte[k],
+                filas.Add(Conta::FilaCobroCliente(s.nIdCliente, s.cobro.nImporte[k].ToDouble(),
                                                   tipo.nIdTipoMovimiento, tipo.entrada,
                                                   tipo.nIdTipoCobro, lote.ids[i], s.dFactura, {}));
             });
@@ -246,8 +246,8 @@ void ApuntesCaja(const Lote& lote) {
                          filas.Add(Conta::FilaApunteCaja(
                              tipo.Caja(s), s.nIdUsuario,
                              (cobro + " " + s.cobro.sTipoCobro[k]).left(16), s.sTitular, s.dFactura,
-                             tipo.nIdTipoMovimiento, tipo.entrada, s.cobro.nImporte[k], {},
-                             fra + lote.numeros[i], pago, lote.ids[i], tipo.nIdTipoCobro));
+                             tipo.nIdTipoMovimiento, tipo.entrada, s.cobro.nImporte[k].ToDouble(),
+                             {}, fra + lote.numeros[i], pago, lote.ids[i], tipo.nIdTipoCobro));
                      });
             filas.Flush();
         });
@@ -260,7 +260,7 @@ QList<qint32> CajasDelCobro(const SolicitudFactura& s) {
     QList<qint32> cajas{Conta::Caja(s.nIdCaja, s.nIdUsuario)};
     QStringList tipos;
     for (int k = 0; k < CobroRecord::Slots; ++k)
-        if (s.cobro.nImporte[k] != 0)
+        if (s.cobro.nImporte[k] != Money())
             tipos << Text(s.cobro.sTipoCobro[k]);
     if (tipos.isEmpty())
         return cajas;
@@ -296,10 +296,7 @@ DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite,
 DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador) {
     if (!SinId(s.cobro))
         return Documento(s, Money(), Money(), mostrador);
-    return Documento(s,
-                     DocumentAmounts::Of(DocumentLine::Read(CondicionPendientes(s.nIdCliente)),
-                                         Money::FromDouble(s.cobro.nDescuento))
-                         .AmountDue(),
+    return Documento(s, PendingItems(s.nIdCliente).InvoiceAmounts(s.cobro.nDescuento).AmountDue(),
                      Limite(s.nIdSucursal), mostrador);
 }
 
@@ -317,9 +314,8 @@ void FalloEmision::Relanzar() const {
 qint32 EmitirFactura(const SolicitudFactura& s) {
     SolicitudFactura comprobada = s;
     const QString sFactura = Paso("Facturacion::Generar_Factura", [&] {
-        comprobada.nPendiente =
-            Db().SumField("FacturasItems", "nTotal", CondicionPendientes(s.nIdCliente));
-        if (*comprobada.nPendiente == 0)
+        comprobada.nPendiente = PendingItems(s.nIdCliente).StoredTotal();
+        if (*comprobada.nPendiente == Money())
             throw FacturaNoEmitida("No hay ítems para facturar.");
         if (s.nIdCliente == 0)
             throw FacturaNoEmitida("Debe definir cliente previamente");
@@ -369,8 +365,8 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
             lote.clientes << s.nIdCliente;
         }
         const QString pendientes = lote.clientes.size() == 1
-                                       ? CondicionPendientes(lote.clientes.front())
-                                       : CondicionPendientes(lote.clientes);
+                                       ? PendingItems(lote.clientes.front()).Condition()
+                                       : PendingItems(lote.clientes).Condition();
         std::map<qint32, std::vector<DocumentLine>> lineas = DocumentLine::ReadByClient(pendientes);
         const Rows clientes =
             Db().GetRows("SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal,bMostrador "
@@ -388,8 +384,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
             const int r = fila.value(s.nIdCliente, -1);
             if (r < 0)
                 throw FacturaNoEmitida("Debe definir cliente previamente");
-            importes.push_back(
-                DocumentAmounts::Of(lineas[s.nIdCliente], Money::FromDouble(s.cobro.nDescuento)));
+            importes.push_back(DocumentAmounts::Of(lineas[s.nIdCliente], s.cobro.nDescuento));
             if (SinId(s.cobro) && !limites.contains(s.nIdSucursal))
                 limites.insert(s.nIdSucursal, Limite(s.nIdSucursal));
             const DocumentoVenta documento =
@@ -460,13 +455,12 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
             const Rows sumas = Db().GetRows("SELECT nIdFactura,SUM(nTotal) FROM FacturasItems "
                                             "WHERE nIdFactura IN (" +
                                             Lista(lote.ids) + ") GROUP BY nIdFactura");
-            QHash<qint32, double> facturado;
+            QHash<qint32, Money> facturado;
             for (int r = 0; r < sumas.RowCount(); ++r)
-                facturado.insert(Entero(sumas(0, r)), sumas(1, r).toDouble());
+                facturado.insert(Entero(sumas(0, r)), Money::FromDouble(sumas(1, r).toDouble()));
             for (size_t i = 0; i < solicitudes.size(); ++i) {
-                const std::optional<double>& cobrado = solicitudes[i].nPendiente;
-                if (cobrado && Utility::RoundHalfAway(facturado.value(lote.ids[qsizetype(i)]), 2) !=
-                                   Utility::RoundHalfAway(*cobrado, 2))
+                const std::optional<Money>& cobrado = solicitudes[i].nPendiente;
+                if (cobrado && facturado.value(lote.ids[qsizetype(i)]) != *cobrado)
                     throw FacturaNoEmitida(
                         "Los ítems pendientes del cliente han cambiado en otro puesto mientras se "
                         "cobraba: la factura " +

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "invoicing/core/Cobro.h"
 #include "invoicing/core/DocumentoVenta.h"
-#include "payment/Cobro.h"
 #include "platform/util/TvError.h"
 
 #include <QString>
@@ -30,7 +30,7 @@ struct SolicitudFactura {
     CobroRecord cobro;
     // The pending total the payment was taken for: when given, the invoice is refused if the
     // client's pending items no longer add up to it (another workstation changed them).
-    std::optional<double> nPendiente;
+    std::optional<Money> nPendiente;
 };
 
 // The invoice was not issued for a reason the user can act on; Description() is the message

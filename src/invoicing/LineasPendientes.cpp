@@ -2,8 +2,8 @@
 
 #include "invoicing/LineasPendientes.h"
 
-#include "invoicing/GenerarFactura.h"
 #include "invoicing/Mostrador.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
@@ -23,9 +23,9 @@ QString ListaDeTipos(const QStringList& tipos) {
 
 } // namespace
 
-QString MotivoNoFacturable(qint32 nIdCliente, double nTotalPendiente, bool mostrador) {
+QString MotivoNoFacturable(qint32 nIdCliente, Money nTotalPendiente, bool mostrador) {
     DataAccess& db = Db();
-    const QString pendientes = CondicionPendientes(nIdCliente);
+    const QString pendientes = PendingItems(nIdCliente).Condition();
     const qint64 sinUnidades =
         U().SqlNumber(db.GetRows("SELECT COUNT(*) FROM FacturasItems WHERE " + pendientes +
                                  " AND (nUnidades<=0 OR ISNULL(nUnidades))")(0, 0));
@@ -33,9 +33,9 @@ QString MotivoNoFacturable(qint32 nIdCliente, double nTotalPendiente, bool mostr
         return db.Translate("Hay líneas pendientes sin unidades o con unidades negativas") + " (" +
                QString::number(sinUnidades) + "). " +
                db.Translate("Corríjalas o bórrelas antes de facturar.");
-    if (nTotalPendiente < 0)
+    if (nTotalPendiente < Money())
         return db.Translate("El total a facturar es negativo") + " (" +
-               TypedNumber::Spanish(nTotalPendiente) + " €). " +
+               TypedNumber::Spanish(nTotalPendiente.ToDouble()) + " €). " +
                db.Translate("Una factura no devuelve dinero: para devolverlo, emita la factura "
                             "rectificativa de la factura original desde el historial de facturas "
                             "(F8).");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "invoicing/core/Money.h"
+
 #include <QString>
 
 // Why a client's pending items cannot become an invoice, or an empty text when they can: a line
@@ -8,4 +10,4 @@
 // counter sale (mostrador: the client is the branch's counter customer), a service or a pet
 // (Mostrador::MotivoNoVendible). Checked before the payment dialog opens, so that nothing is
 // drawn or written for such an invoice.
-QString MotivoNoFacturable(qint32 nIdCliente, double nTotalPendiente, bool mostrador);
+QString MotivoNoFacturable(qint32 nIdCliente, Money nTotalPendiente, bool mostrador);

@@ -2,7 +2,7 @@
 
 #include "invoicing/Mostrador.h"
 
-#include "invoicing/GenerarFactura.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
 
@@ -48,7 +48,7 @@ QString Mostrador::MotivoNoVendible(qint32 nIdCliente) {
     const Rows lineas = Db().GetRows(
         "SELECT p.sProductoServicio,p.bProducto,p.bVacuna,i.nIdMascota FROM (SELECT * FROM "
         "FacturasItems WHERE " +
-        CondicionPendientes(nIdCliente) +
+        PendingItems(nIdCliente).Condition() +
         ") i LEFT JOIN ProductosServicios p ON p.nIdProductoServicio=i.nIdProductoServicio ORDER "
         "BY i.nIdFacturaItem");
     for (int r = 0; r < lineas.RowCount(); ++r) {

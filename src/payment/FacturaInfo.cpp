@@ -3,8 +3,7 @@
 #include "payment/FacturaInfo.h"
 
 #include "caja/CierreCaja.h"
-#include "invoicing/core/DocumentAmounts.h"
-#include "payment/Cobro.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/Recordset.h"
 #include "platform/report/AmountText.h"
@@ -236,11 +235,7 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
         m_nIdEfectivo = CierreCaja::TipoEfectivo();
         const QString id = QString::number(Utility::ToInt32(Utility::Val(clientId)));
         // The total the invoice of these lines will store.
-        m_nTotal =
-            DocumentAmounts::Of(
-                DocumentLine::Read("(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente=" + id),
-                Money())
-                .nTotal.ToDouble();
+        m_nTotal = PendingItems(id.toInt()).InvoiceAmounts(Money()).nTotal.ToDouble();
         m_nAPagar = m_nTotal;
         lblTotal_MN->setText(AmountText::Number(m_nTotal));
         lblAPagar_MN->setText(AmountText::Number(m_nAPagar));
@@ -492,16 +487,16 @@ void FacturaInfo::Frm_evtButtonPressed(const QString& sName) {
         // amount keeps the dialog open with the field named.
         if (!DatosValidos())
             return;
-        Cobro.sCliente = txtCliente_TX->text();
-        Cobro.sDomicilio = txtDomicilio_TX->text();
-        Cobro.sDni = txtDni_TX->text();
-        Cobro.sPais = txtPais_TX->text();
-        Cobro.sTipoId = cboTipoId_SN->currentData().toString();
+        m_cobro.sCliente = txtCliente_TX->text();
+        m_cobro.sDomicilio = txtDomicilio_TX->text();
+        m_cobro.sDni = txtDni_TX->text();
+        m_cobro.sPais = txtPais_TX->text();
+        m_cobro.sTipoId = cboTipoId_SN->currentData().toString();
         for (int k = 0; k < CobroRecord::Slots; ++k) {
-            Cobro.sTipoCobro[k] = cboTipo[k]->currentText();
-            Cobro.nImporte[k] = Typed(txtImp[k]).value_or(0);
+            m_cobro.sTipoCobro[k] = cboTipo[k]->currentText();
+            m_cobro.nImporte[k] = Money::FromDouble(Typed(txtImp[k]).value_or(0));
         }
-        Cobro.nDescuento = Typed(txtDescuento_MN).value_or(0);
+        m_cobro.nDescuento = Money::FromDouble(Typed(txtDescuento_MN).value_or(0));
         if (const quint8 layout = Informes::LayoutOfButton(sName))
             m_nFormatoFactura = layout;
         frm->Close();

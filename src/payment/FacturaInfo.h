@@ -1,5 +1,6 @@
 #pragma once
 
+#include "invoicing/core/Cobro.h"
 #include "invoicing/core/DocumentoVenta.h"
 
 #include <QDialog>
@@ -16,8 +17,8 @@ class QTabWidget;
 // customer texts printed on the invoice and which document they give (complete with a valid id,
 // simplified without one up to the branch's limit), a discount (as an amount or a percentage),
 // up to four payments and the layout to print in. Accepting by one of the three layout buttons
-// fills the payment record Cobro and sets the layout (1 Normal, 2 Detallada, 3 Ticket); closing
-// it any other way sets the layout to 0 and leaves Cobro alone.
+// fills its payment record and sets the layout (1 Normal, 2 Detallada, 3 Ticket); closing it any
+// other way sets the layout to 0 and leaves the record empty.
 class FacturaInfo : public QDialog {
     Q_OBJECT
 public:
@@ -27,6 +28,8 @@ public:
                 QWidget* parent = nullptr);
 
     Frm* Frame() const { return frm; }
+    // What the user accepted, for the invoice's request.
+    const CobroRecord& Cobro() const { return m_cobro; }
 
     QTabWidget* TabGral = nullptr;
     QFrame* fr1 = nullptr;
@@ -81,6 +84,7 @@ private:
     bool EntregadoValido();
 
     quint8& m_nFormatoFactura;
+    CobroRecord m_cobro;
     // A counter sale: a simplified invoice without the customer's id, paid in full at once.
     bool m_bMostrador = false;
     double m_nTotal = 0;

@@ -5,7 +5,6 @@
 #include <QFileInfo>
 
 SessionRecord Gi;
-qint32 nIdClienteActual = 0;
 
 void SessionRecord::DeriveFolders() {
     sPathDatalocal = sPathData + "/Datalocal";

@@ -33,6 +33,3 @@ struct SessionRecord {
 };
 
 extern SessionRecord Gi;
-
-// The module's current client, written when the billing window's client combo loses the focus.
-extern qint32 nIdClienteActual;

@@ -3,6 +3,7 @@
 #include "setup/DemoClinic.h"
 
 #include "invoicing/Mostrador.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -525,12 +526,8 @@ void DemoClinic::AddHistory() {
             writer.AddPendingItem(s.client, s.pet, line.code, line.units);
         // What the front desk types as "paid in full": the total shown, less the discount and
         // the other payments.
-        const double due = Utility::RoundHalfAway(
-            Db().SumField("FacturasItems", "nTotal",
-                          "(nIdFactura=0 OR nIdFactura IS NULL) AND nIdCliente=" +
-                              QString::number(s.client)) -
-                s.discount,
-            2);
+        const double due =
+            (PendingItems(s.client).StoredTotal() - Money::FromDouble(s.discount)).ToDouble();
         HistoryWriter::Sale sale;
         sale.nIdCliente = s.client;
         sale.nIdSucursal = s.branch;

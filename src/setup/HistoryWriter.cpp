@@ -83,9 +83,9 @@ qint32 HistoryWriter::Invoice(const Sale& sale) {
     s.cobro.sTipoId = sale.sTipoId;
     for (size_t k = 0; k < sale.payments.size(); ++k) {
         s.cobro.sTipoCobro[k] = sale.payments[k].sTipoCobro;
-        s.cobro.nImporte[k] = sale.payments[k].nImporte;
+        s.cobro.nImporte[k] = Money::FromDouble(sale.payments[k].nImporte);
     }
-    s.cobro.nDescuento = sale.nDescuento;
+    s.cobro.nDescuento = Money::FromDouble(sale.nDescuento);
     return EmitirFactura(s);
 }
 

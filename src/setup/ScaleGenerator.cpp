@@ -236,9 +236,10 @@ void ScaleGenerator::AddClients() {
                 const double nTotal = DocumentAmounts::Of(lines, {}).nTotal.ToDouble();
                 const quint32 share = Random() % 100;
                 s.cobro.sTipoCobro[0] = paymentType[card ? 1 : 0];
-                s.cobro.nImporte[0] = share < 90   ? nTotal
+                s.cobro.nImporte[0] =
+                    Money::FromDouble(share < 90   ? nTotal
                                       : share < 97 ? Utility::RoundHalfAway(nTotal / 2, 2)
-                                                   : 0;
+                                                   : 0);
                 requests.push_back(s);
             }
             items.Flush();

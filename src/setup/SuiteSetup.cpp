@@ -2,7 +2,7 @@
 
 #include "setup/SuiteSetup.h"
 
-#include "invoicing/core/TaxableBreakdown.h"
+#include "invoicing/core/IssuedDocument.h"
 
 #include "platform/data/DataAccess.h"
 #include "platform/data/PostgresEngine.h"
@@ -582,7 +582,7 @@ void SuiteSetup::UpdateSchema() {
     // A folder older than the breakdown table: its documents get theirs, spread as an issued
     // document's would be.
     if (wanted.contains(QStringLiteral("facturasdesglose")))
-        TaxableBreakdown::WriteMissing();
+        IssuedDocument::WriteMissingBreakdowns();
 }
 
 // Documents and cash-box entries written before they were linked by id are linked by their

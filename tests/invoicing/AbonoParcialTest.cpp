@@ -4,9 +4,9 @@
 #include "InvoicingFixture.h"
 #include "support/TestEngine.h"
 
+#include "billing/GenerarFactura.h"
 #include "books/LibroFacturas.h"
 #include "invoicing/EmitirAbono.h"
-#include "invoicing/GenerarFactura.h"
 #include "invoicing/core/AmountsCheck.h"
 #include "invoicing/core/DocumentAmounts.h"
 #include "register/RegistroFacturacion.h"

@@ -1,10 +1,11 @@
 // Cancelling an invoice issued in error: everything it did undone as a whole rectification
 // undoes it, the document kept, and what may not be cancelled refused with nothing written.
 #include "InvoicingFixture.h"
+#include "invoicing/core/PendingItems.h"
 
+#include "billing/GenerarFactura.h"
 #include "invoicing/AnularFactura.h"
 #include "invoicing/EmitirAbono.h"
-#include "invoicing/GenerarFactura.h"
 #include "register/RegistroFacturacion.h"
 
 namespace {
@@ -40,7 +41,7 @@ protected:
         for (const QString& sql :
              {"SELECT nIdCliente,nIdMascota,nIdProductoServicio,nUnidades,nPvp,nPorcIpto,nBaseImp,"
               "nImpuestos,nTotal FROM FacturasItems WHERE " +
-                  CondicionPendientes(client) + " ORDER BY nIdProductoServicio",
+                  PendingItems(client).Condition() + " ORDER BY nIdProductoServicio",
               QString("SELECT nIdProductoServicio,nStockActual FROM ProductosServicios ORDER BY 1"),
               QString("SELECT nIdCliente,nFacturado,nPagado,nSaldo FROM Clientes ORDER BY 1"),
               QString("SELECT * FROM MascotasProdServ ORDER BY 1"),

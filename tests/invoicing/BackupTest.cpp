@@ -3,7 +3,7 @@
 // database is refused. On a server too, where the copy is pg_dump's.
 #include "InvoicingFixture.h"
 
-#include "invoicing/GenerarFactura.h"
+#include "billing/GenerarFactura.h"
 #include "register/RegistroFacturacion.h"
 #include "setup/CopiaSeguridad.h"
 

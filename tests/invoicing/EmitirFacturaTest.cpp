@@ -1,9 +1,10 @@
 // Issuing an invoice as a call, with no window and no session globals: what the stored rows hold
 // for each kind of payment, and what a refusal or a failure leaves.
 #include "InvoicingFixture.h"
+#include "invoicing/core/PendingItems.h"
 
+#include "billing/GenerarFactura.h"
 #include "invoicing/EmitirFactura.h"
-#include "invoicing/GenerarFactura.h"
 #include "platform/ui/seam/ScriptedUi.h"
 
 #include <vector>
@@ -86,7 +87,7 @@ TEST_F(EmitirFacturaTest, CashCardMixedAndDiscountedRequestsAreStoredWhole) {
             AddItem(client, l.units, l.price, l.rate);
         const qint32 id = EmitirFactura(Solicitud(client, caso));
         EXPECT_EQ(Stored(id), esperado);
-        EXPECT_EQ(Count("FacturasItems", CondicionPendientes(client)), 0);
+        EXPECT_EQ(Count("FacturasItems", PendingItems(client).Condition()), 0);
         EXPECT_EQ(Count("RegistrosFacturacion", "nIdFactura=" + QString::number(id)), 1);
     }
     EXPECT_TRUE(suite.Ui().Shown.isEmpty()) << suite.Ui().Shown.join('\n').toStdString();
@@ -132,7 +133,7 @@ TEST_F(EmitirFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDraw
     EXPECT_EQ(Count("Facturas"), invoices);
     EXPECT_EQ(Count("FacturasCobros"), payments);
     EXPECT_EQ(Count("ApuntesCaja"), entries);
-    EXPECT_EQ(Count("FacturasItems", CondicionPendientes(client)), 1);
+    EXPECT_EQ(Count("FacturasItems", PendingItems(client).Condition()), 1);
     EXPECT_EQ(NextInvoiceNumber(), 2);
     EXPECT_TRUE(suite.Ui().Shown.isEmpty()) << suite.Ui().Shown.join('\n').toStdString();
 }

@@ -1,10 +1,11 @@
 // Invoices issued in one batch store exactly the rows the same requests store issued one by one,
 // and a batch that cannot be issued leaves nothing.
 #include "InvoicingFixture.h"
+#include "invoicing/core/PendingItems.h"
 
+#include "billing/GenerarFactura.h"
 #include "invoicing/Conta.h"
 #include "invoicing/EmitirFactura.h"
-#include "invoicing/GenerarFactura.h"
 #include "register/RegistroFacturacion.h"
 
 #include <QProcess>
@@ -151,7 +152,7 @@ TEST_F(EmitirFacturasTest, ABatchStoresWhatTheSameInvoicesStoreOneByOne) {
             solicitudes[i].nIdCliente);
     const RegistroFacturacion::Verificacion chain = RegistroFacturacion::Verificar();
     EXPECT_TRUE(chain.intact) << chain.message.toStdString();
-    EXPECT_EQ(Count("FacturasItems", CondicionPendientes(solicitudes.front().nIdCliente)), 0);
+    EXPECT_EQ(Count("FacturasItems", PendingItems(solicitudes.front().nIdCliente).Condition()), 0);
 }
 
 TEST_F(EmitirFacturasTest, ABatchThatCannotBeIssuedLeavesNothing) {
@@ -177,7 +178,7 @@ TEST_F(EmitirFacturasTest, ABatchThatCannotBeIssuedLeavesNothing) {
 
     // Items changed on another workstation for one of them: the message names its number.
     solicitudes = Solicitudes();
-    solicitudes[1].nPendiente = 1.0;
+    solicitudes[1].nPendiente = Money::FromCents(100);
     message.clear();
     try {
         EmitirFacturas(solicitudes, Numeros(solicitudes.size()));

@@ -4,7 +4,7 @@
 #include "InvoicingFixture.h"
 
 #include "OwnServer.h"
-#include "invoicing/GenerarFactura.h"
+#include "billing/GenerarFactura.h"
 #include "session/G.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,11 @@
 // Credit notes with the window answered by the test: what a credit note copies, negates,
 // reverses and deletes; what it refuses; and what a failure leaves.
 #include "InvoicingFixture.h"
+#include "invoicing/core/PendingItems.h"
 #include "support/TestEngine.h"
 
-#include "invoicing/GenerarAbono.h"
-#include "invoicing/GenerarFactura.h"
+#include "billing/GenerarAbono.h"
+#include "billing/GenerarFactura.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "session/Gi.h"
 
@@ -66,7 +67,7 @@ TEST_F(GenerarAbonoTest, ACreditNoteCancelsTheInvoiceAndReopensItsItems) {
                     id + " ORDER BY nIdFacturaItem"),
               "-25|-1|-27.5|10\n-25|-1|-30.25|21");
     EXPECT_EQ(Table("SELECT nPvp,nUnidades,nTotal,nPorcIpto FROM FacturasItems WHERE " +
-                    CondicionPendientes(client) + " ORDER BY nIdFacturaItem"),
+                    PendingItems(client).Condition() + " ORDER BY nIdFacturaItem"),
               "25|1|27.5|10\n25|1|30.25|21");
 
     // Payments reversed under no payment type but their own movement type; cash-box entries

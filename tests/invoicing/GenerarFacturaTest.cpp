@@ -1,9 +1,10 @@
 // Issuing an invoice from the pending items, with the window answered by the test: what each
 // table receives, when nothing is written, and what a failure leaves.
 #include "InvoicingFixture.h"
+#include "invoicing/core/PendingItems.h"
 #include "support/TestEngine.h"
 
-#include "invoicing/GenerarFactura.h"
+#include "billing/GenerarFactura.h"
 #include "invoicing/Numeracion.h"
 #include "invoicing/core/DocumentoVenta.h"
 #include "platform/ui/seam/ScriptedUi.h"
@@ -34,9 +35,9 @@ TEST_F(GenerarFacturaTest, AnInvoiceReachesEveryTableInOneGo) {
     w.Accept({{"Efectivo", 25}, {"", 0}, {"", 0}, {"Bizum", 2.25}}, 3.00, 2);
     w.dialog = [dialog = w.dialog](ScriptedWindow& win) {
         dialog(win);
-        Cobro.sCliente = "Ana García (empresa)";
-        Cobro.sDomicilio = "Otra calle 3";
-        Cobro.sDni = "X1234567L";
+        win.cobro.sCliente = "Ana García (empresa)";
+        win.cobro.sDomicilio = "Otra calle 3";
+        win.cobro.sDni = "X1234567L";
     };
     Generar_Factura(w);
 
@@ -55,7 +56,7 @@ TEST_F(GenerarFacturaTest, AnInvoiceReachesEveryTableInOneGo) {
                         "nIdCliente=1") +
                   "|X1234567L|1|1|1|20261231|21|25|5.25|0|25|5.25|30.25|3|0");
     EXPECT_EQ(NextInvoiceNumber(), 2);
-    EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 0);
+    EXPECT_EQ(Count("FacturasItems", PendingItems(1).Condition()), 0);
     EXPECT_EQ(Count("FacturasItems", "nIdFactura=" + id), 2);
 
     // Payments 25, 0, 0, 2.25: two payment rows and two cash-box entries, slots 0 and 3.
@@ -146,7 +147,7 @@ TEST_F(GenerarFacturaTest, NothingIsWrittenWithoutSomethingToInvoiceAClientOrAnA
     w.dialog = nullptr; // closed by its title bar
     Generar_Factura(w);
     EXPECT_TRUE(suite.Ui().Shown.isEmpty());
-    EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 2);
+    EXPECT_EQ(Count("FacturasItems", PendingItems(1).Condition()), 2);
     untouched();
 }
 
@@ -188,7 +189,7 @@ TEST_F(GenerarFacturaTest, AFailureLeavesNothingOfTheInvoiceButItsNumberConsumed
         suite.SignIn(); // the program ended and closed the database
         EXPECT_EQ(Count("Facturas"), invoices);
         EXPECT_EQ(Count("FacturasCobros"), payments);
-        EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 2);
+        EXPECT_EQ(Count("FacturasItems", PendingItems(1).Condition()), 2);
     };
     w.Accept({{"Efectivo", 30.25}});
 
@@ -218,7 +219,8 @@ TEST_F(GenerarFacturaTest, ItemsChangedElsewhereDuringThePaymentStopTheInvoice) 
     const std::vector<std::pair<std::function<void()>, int>> elsewhere = {
         {[] { AddItem(1, 1, 5, 21); }, 3},
         {[] {
-             Db().Execute("UPDATE FacturasItems SET nIdFactura=3 WHERE " + CondicionPendientes(1));
+             Db().Execute("UPDATE FacturasItems SET nIdFactura=3 WHERE " +
+                          PendingItems(1).Condition());
          },
          0},
     };
@@ -233,7 +235,7 @@ TEST_F(GenerarFacturaTest, ItemsChangedElsewhereDuringThePaymentStopTheInvoice) 
             << qPrintable(suite.Ui().Shown.last());
         EXPECT_EQ(Count("Facturas"), invoices);
         EXPECT_EQ(Count("FacturasCobros"), payments);
-        EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), pendingAfter);
+        EXPECT_EQ(Count("FacturasItems", PendingItems(1).Condition()), pendingAfter);
         EXPECT_TRUE(w.printed.empty());
     }
 }
@@ -261,7 +263,7 @@ TEST_F(GenerarFacturaTest, AnInvoiceWhoseCommitNeverReachedTheServerIsNotShownAs
 
     Db().ExecuteScript("DROP TRIGGER tv_test_corte ON Facturas;\nDROP FUNCTION tv_test_corte();\n");
     EXPECT_EQ(Count("Facturas"), invoices);
-    EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 2);
+    EXPECT_EQ(Count("FacturasItems", PendingItems(1).Condition()), 2);
     EXPECT_EQ(Count("RegistrosFacturacion", "nIdFactura NOT IN (SELECT nIdFactura FROM Facturas)"),
               0);
 }
@@ -272,8 +274,8 @@ TEST_F(GenerarFacturaTest, CustomerTextsOfAnyKindGoInWholeAndUnknownPaymentTypes
     w.Accept({{"Cheque", 10}, {"Efectivo", 20.25}});
     w.dialog = [dialog = w.dialog, name](ScriptedWindow& win) {
         dialog(win);
-        Cobro.sCliente = name;
-        Cobro.sDomicilio = QString("C/ Mayor 5, 2º 'A'") + QChar(0) + "fin";
+        win.cobro.sCliente = name;
+        win.cobro.sDomicilio = QString("C/ Mayor 5, 2º 'A'") + QChar(0) + "fin";
     };
     Generar_Factura(w);
     const QString id =

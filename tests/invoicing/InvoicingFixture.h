@@ -4,9 +4,9 @@
 #include "support/OtherWorkstation.h"
 #include "support/TestSuite.h"
 
-#include "invoicing/BillingWindow.h"
+#include "billing/BillingWindow.h"
 #include "invoicing/EmitirFactura.h"
-#include "payment/Cobro.h"
+#include "invoicing/core/Cobro.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -26,6 +26,7 @@ public:
     qint32 caja = 1;
     bool cajaElegida = true;
     quint8 formato = 0;
+    CobroRecord cobro;
     // Runs as the payment dialog; by default it accepts in the Normal layout with the client's
     // name and the whole total paid in cash.
     std::function<void(ScriptedWindow&)> dialog;
@@ -53,10 +54,12 @@ public:
         return caja;
     }
     quint8& FormatoFactura() override { return formato; }
-    void MostrarCobro() override {
+    CobroRecord MostrarCobro() override {
         formato = 0;
+        cobro = CobroRecord();
         if (dialog)
             dialog(*this);
+        return cobro;
     }
     void Imprimir(qint32 nIdFactura, quint8 nFormato) override {
         printed.emplace_back(nIdFactura, nFormato);
@@ -68,14 +71,13 @@ public:
     void Accept(std::vector<std::pair<QString, double>> payments, double discount = 0,
                 quint8 layout = 1) {
         dialog = [=](ScriptedWindow& w) {
-            Cobro = CobroRecord();
-            Cobro.sCliente = w.clientName;
-            Cobro.sDni = Db().GetValue("Clientes", "nIdCliente=" + w.client, "sDni").toString();
+            w.cobro.sCliente = w.clientName;
+            w.cobro.sDni = Db().GetValue("Clientes", "nIdCliente=" + w.client, "sDni").toString();
             for (size_t k = 0; k < payments.size(); ++k) {
-                Cobro.sTipoCobro[k] = payments[k].first;
-                Cobro.nImporte[k] = payments[k].second;
+                w.cobro.sTipoCobro[k] = payments[k].first;
+                w.cobro.nImporte[k] = Money::FromDouble(payments[k].second);
             }
-            Cobro.nDescuento = discount;
+            w.cobro.nDescuento = Money::FromDouble(discount);
             w.formato = layout;
         };
     }
@@ -87,10 +89,7 @@ protected:
     TestSuite suite;
     ScriptedWindow w;
 
-    void SetUp() override {
-        suite.SignIn();
-        Cobro = CobroRecord();
-    }
+    void SetUp() override { suite.SignIn(); }
 
     // Runs one of the suite's tools as the clinic would, on the suite's ini unless another is
     // given; answers its status and what it said. The module's connection is closed meanwhile so
@@ -165,9 +164,9 @@ public:
         s.cobro.sDni = "12345678Z";
         for (size_t k = 0; k < cobros.size(); ++k) {
             s.cobro.sTipoCobro[k] = cobros[k].first;
-            s.cobro.nImporte[k] = cobros[k].second;
+            s.cobro.nImporte[k] = Money::FromDouble(cobros[k].second);
         }
-        s.cobro.nDescuento = descuento;
+        s.cobro.nDescuento = Money::FromDouble(descuento);
         return s;
     }
 

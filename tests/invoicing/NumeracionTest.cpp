@@ -3,8 +3,8 @@
 #include "InvoicingFixture.h"
 #include "support/TestEngine.h"
 
-#include "invoicing/GenerarAbono.h"
-#include "invoicing/GenerarFactura.h"
+#include "billing/GenerarAbono.h"
+#include "billing/GenerarFactura.h"
 #include "invoicing/Numeracion.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "session/Gi.h"

@@ -1,9 +1,10 @@
 // Invoices across real processes: a crash at any statement of an invoice, and eight workstations
 // issuing at once on one data folder.
 #include "InvoicingFixture.h"
+#include "invoicing/core/PendingItems.h"
 
-#include "invoicing/GenerarAbono.h"
-#include "invoicing/GenerarFactura.h"
+#include "billing/GenerarAbono.h"
+#include "billing/GenerarFactura.h"
 #include "platform/data/StatementProbe.h"
 #include "register/RegistroFacturacion.h"
 #include "session/G.h"
@@ -131,7 +132,7 @@ TEST_F(ProcessTest, AKillBeforeAnyStatementLeavesTheWholeInvoiceOrNothing) {
         const int counter = NextInvoiceNumber();
         EXPECT_TRUE(counter == 1 || counter == 2) << counter;
         if (now == invoices) {
-            EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 2);
+            EXPECT_EQ(Count("FacturasItems", PendingItems(1).Condition()), 2);
             return;
         }
         ASSERT_EQ(now, invoices + 1);
@@ -146,13 +147,14 @@ TEST_F(ProcessTest, AKillBeforeAnyStatementLeavesTheWholeInvoiceOrNothing) {
 TEST_F(ProcessTest, AKillBeforeAnyStatementLeavesTheWholeCreditNoteOrNothing) {
     // Demo invoice 1 of client 1: a consultation and a vaccine, paid in cash.
     const int invoices = Count("Facturas");
-    const int pending = Count("FacturasItems", CondicionPendientes(1));
+    const int pending = Count("FacturasItems", PendingItems(1).Condition());
     KillBeforeEachStatement({{"TV_CLIENT", "1"}, {"TV_CREDIT", "1"}}, [&] {
         const bool credited = Count("Facturas") == invoices + 1;
         EXPECT_EQ(NextInvoiceNumber("RA"), credited ? 2 : 1) << "the number is drawn with the rest";
         const QString abono = "(SELECT nIdFactura FROM Facturas WHERE sFacturaAbonada='A0001/25')";
         EXPECT_EQ(Count("FacturasItems", "nIdFactura=" + abono), credited ? 2 : 0);
-        EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), pending + (credited ? 2 : 0));
+        EXPECT_EQ(Count("FacturasItems", PendingItems(1).Condition()),
+                  pending + (credited ? 2 : 0));
         EXPECT_EQ(Count("FacturasCobros", "nIdFactura=" + abono), credited ? 1 : 0);
         EXPECT_EQ(Count("ApuntesCaja", "sObservaciones='Fra.Abonada:0001/26'"), credited ? 1 : 0);
         EXPECT_EQ(Count("MascotasProdServ", "nIdFactura=1"), credited ? 0 : 2);
@@ -177,7 +179,7 @@ TEST_F(ProcessTest, TwoWorkstationsCreditingOneInvoiceMakeOneCreditNote) {
     }
     suite.SignIn();
     EXPECT_EQ(Count("Facturas", "sFacturaAbonada='A0001/25'"), 1);
-    EXPECT_EQ(Count("FacturasItems", CondicionPendientes(1)), 4);
+    EXPECT_EQ(Count("FacturasItems", PendingItems(1).Condition()), 4);
     EXPECT_TRUE(said.contains("[Aviso] La factura A0001/25 ya está rectificada por completo: no "
                               "queda nada que rectificar."))
         << said.toStdString();

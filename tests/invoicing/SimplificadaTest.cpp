@@ -74,7 +74,7 @@ TEST_F(SimplificadaTest, TheBranchsOwnLimitAppliesToItsSales) {
     // The discount lowers the amount the limit is measured on.
     AddItem(client, 1, 600, 0);
     EXPECT_EQ(DocumentoDeVenta(s, false).campo, DocumentoVenta::Campo::Id);
-    s.cobro.nDescuento = 100;
+    s.cobro.nDescuento = Money::FromCents(10000);
     EXPECT_EQ(DocumentoDeVenta(s, false).sTipoFactura, "F2");
 }
 

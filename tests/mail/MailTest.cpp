@@ -7,7 +7,7 @@
 #include "support/RunProgram.h"
 #include "support/TestEngine.h"
 
-#include "invoicing/GenerarFactura.h"
+#include "billing/GenerarFactura.h"
 #include "mail/ColaCorreo.h"
 #include "mail/Mensaje.h"
 #include "platform/ui/seam/ScriptedUi.h"

@@ -1,7 +1,6 @@
 // The payment dialog as the front desk uses it, keyboard first, on the demo clinic.
 #include "support/TestSuite.h"
 
-#include "payment/Cobro.h"
 #include "payment/FacturaInfo.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/ScriptedUi.h"
@@ -30,7 +29,6 @@ protected:
     // Opens the dialog for a client as the billing window does, and lets it activate.
     FacturaInfo& Open(const QString& client = "1", const QString& name = "Ana García López") {
         suite.SignIn();
-        Cobro = CobroRecord();
         d = std::make_unique<FacturaInfo>(client, name, formato);
         d->show();
         QApplication::setActiveWindow(d.get());
@@ -135,9 +133,10 @@ TEST_F(FacturaInfoTest, TheAmountDueDrivesEveryProposalAndTypedPaymentsStay) {
     suite.Ui().Confirmations.push_back(true);
     d->Frm_evtButtonPressed("FormatoNormal_BT");
     EXPECT_EQ(formato, 1);
-    EXPECT_EQ(
-        QString("%1 %2 %3").arg(Cobro.nImporte[0]).arg(Cobro.nImporte[1]).arg(Cobro.nDescuento),
-        "100 60 8.32");
+    EXPECT_EQ(QString("%1 %2 %3")
+                  .arg(d->Cobro().nImporte[0].Text(), d->Cobro().nImporte[1].Text(),
+                       d->Cobro().nDescuento.Text()),
+              "100.00 60.00 8.32");
 }
 
 // 20,00 handed over for 12,25 due in cash: 7,75 goes back and only 12,25 is booked; what is
@@ -167,7 +166,8 @@ TEST_F(FacturaInfoTest, WhatIsHandedOverGivesTheChangeAndOnlyTheCashPaymentIsBoo
         if (c.formato == 9)
             EXPECT_EQ(Focused(), "txtEntregado_MN");
         else
-            EXPECT_EQ(Cobro.nImporte[0], QString(c.cash).replace(',', '.').toDouble());
+            EXPECT_EQ(d->Cobro().nImporte[0].ToDouble(),
+                      QString(c.cash).replace(',', '.').toDouble());
     }
 }
 
@@ -183,13 +183,14 @@ TEST_F(FacturaInfoTest, ALayoutButtonOrItsAltKeyHandsEverythingBack) {
     QTest::keyClick(d->txtDescuento_MN, Qt::Key_D, Qt::AltModifier);
     EXPECT_EQ(formato, 2);
     EXPECT_FALSE(d->isVisible());
-    EXPECT_EQ(Cobro.sCliente, "Ana García (empresa)");
-    EXPECT_EQ(Cobro.sDni, d->txtDni_TX->text());
+    EXPECT_EQ(d->Cobro().sCliente, "Ana García (empresa)");
+    EXPECT_EQ(d->Cobro().sDni, d->txtDni_TX->text());
     QStringList payments;
     for (int k = 0; k < CobroRecord::Slots; ++k)
-        payments << Cobro.sTipoCobro[k] + " " + Utility::NumberText(Cobro.nImporte[k]);
+        payments << d->Cobro().sTipoCobro[k] + " " +
+                        Utility::NumberText(d->Cobro().nImporte[k].ToDouble());
     EXPECT_EQ(payments.join('|').toStdString(), "Efectivo 17| 0| 0|Tarjeta 10.25");
-    EXPECT_EQ(Cobro.nDescuento, 3);
+    EXPECT_EQ(d->Cobro().nDescuento, Money::FromCents(300));
 
     Open();
     QTest::keyClick(d->txtImp[0], Qt::Key_T, Qt::AltModifier);
@@ -200,12 +201,11 @@ TEST_F(FacturaInfoTest, ALayoutButtonOrItsAltKeyHandsEverythingBack) {
     EXPECT_EQ(formato, 1);
 }
 
-TEST_F(FacturaInfoTest, ClosingWithoutALayoutGivesZeroAndLeavesCobroAlone) {
+TEST_F(FacturaInfoTest, ClosingWithoutALayoutGivesZeroAndAnEmptyRecord) {
     Open();
-    Cobro.sCliente = "anterior";
     QTest::mouseClick(d->findChild<QWidget*>("TitleBarClose_NA"), Qt::LeftButton);
     EXPECT_EQ(formato, 0);
-    EXPECT_EQ(Cobro.sCliente, "anterior");
+    EXPECT_EQ(d->Cobro().sCliente, "");
 
     formato = 9;
     Open();
@@ -265,7 +265,7 @@ TEST_F(FacturaInfoTest, ATypingMistakeIsRefusedWhereItWasMade) {
               "txtImp3_MN [Aviso] El dato \"Importe 3\" admite como mucho 2 decimales.\n"
               "cboTipo2_SN [Aviso] Elija el tipo de cobro del importe 2.");
     EXPECT_EQ(formato, 9);
-    EXPECT_EQ(Cobro.nImporte[0], 0);
+    EXPECT_EQ(d->Cobro().nImporte[0], Money());
 }
 
 TEST_F(FacturaInfoTest, TheCustomerLettersLeaveTheLayoutKeysAloneAndANameIsNeeded) {
@@ -318,8 +318,9 @@ TEST_F(FacturaInfoTest, TheCustomerTabSaysWhichDocumentIsIssuedAndRefusesAWrongI
         }
         d->Frm_evtButtonPressed("FormatoNormal_BT");
         const QString handed =
-            formato == 1 ? QStringList{"1", Cobro.sDni, Cobro.sTipoId, Cobro.sPais}.join('|')
-                         : Focused();
+            formato == 1
+                ? QStringList{"1", d->Cobro().sDni, d->Cobro().sTipoId, d->Cobro().sPais}.join('|')
+                : Focused();
         EXPECT_EQ(handed, QString(c.handed).replace("<dni>", own)) << c.dni;
         if (formato != 1) {
             EXPECT_EQ(suite.Ui().Shown.last(), "[Aviso] " + d->lblDocumento->text());

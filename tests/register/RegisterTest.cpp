@@ -5,11 +5,11 @@
 #include "support/NoWriteAccess.h"
 #include "support/TestEngine.h"
 
+#include "billing/GenerarAbono.h"
+#include "billing/GenerarFactura.h"
 #include "invoicing/AnularFactura.h"
 #include "invoicing/EmitirAbono.h"
-#include "invoicing/GenerarAbono.h"
-#include "invoicing/GenerarFactura.h"
-#include "invoicing/core/TaxableBreakdown.h"
+#include "invoicing/core/IssuedDocument.h"
 #include "register/RegistroFacturacion.h"
 #include "register/SistemaInformaticoBuild.h"
 #include "session/Gi.h"
@@ -461,7 +461,7 @@ TEST_F(RegisterTest, AGreatRegisterGoesInDocumentsOfAThousandRecords) {
                      "nPo_1,nBi_1,nIm_1,nBi_Total,nIm_Total,nTotal,nDescuento) VALUES " +
                      rows.join(','));
     }
-    EXPECT_EQ(TaxableBreakdown::WriteMissing(), 2476);
+    EXPECT_EQ(IssuedDocument::WriteMissingBreakdowns(), 2476);
     EXPECT_EQ(RegistroFacturacion::RegistrarPendientes(), 2476);
     const QString file = suite.Root() + "/aeat.xml";
     ASSERT_EQ(Tool({"export", "--aeat", file}).first, 0);

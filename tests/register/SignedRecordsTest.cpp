@@ -7,9 +7,9 @@
 
 #include "platform/ui/seam/ScriptedUi.h"
 
+#include "billing/GenerarAbono.h"
+#include "billing/GenerarFactura.h"
 #include "invoicing/AnularFactura.h"
-#include "invoicing/GenerarAbono.h"
-#include "invoicing/GenerarFactura.h"
 #include "register/EventosSif.h"
 #include "register/FirmaRegistro.h"
 #include "register/ModoRegistro.h"

@@ -6,8 +6,8 @@
 #include "support/TestEngine.h"
 
 #include "billing/EnvioVeriFactu.h"
+#include "billing/GenerarFactura.h"
 #include "invoicing/EmitirFactura.h"
-#include "invoicing/GenerarFactura.h"
 #include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/widgets/Frm.h"

@@ -2,7 +2,7 @@
 
 #include "QtPrinting.h"
 
-#include "invoicing/core/TaxableBreakdown.h"
+#include "invoicing/core/IssuedDocument.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/PageModel.h"
 #include "platform/report/PreviewControl.h"
@@ -157,7 +157,7 @@ protected:
                             QString::number(invoice.id) + ",1," +
                                 sql(k + 1 < payments ? share : invoice.Due() - share * k) + "," +
                                 QString::number(k % 4 + 1));
-        TaxableBreakdown::WriteMissing();
+        IssuedDocument::WriteMissingBreakdowns();
         return invoice;
     }
 

@@ -1,6 +1,7 @@
 #include "invoicing/core/IssuedDocument.h"
 
 #include "platform/data/DataAccess.h"
+#include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
 
 namespace {
@@ -182,4 +183,35 @@ DocumentAmounts IssuedDocument::FromLines(Kind kind, std::vector<DocumentLine> l
         line.nPvp = -line.nPvp;
     }
     return DocumentAmounts::Of(lines, -nDescuento).Negated();
+}
+
+int IssuedDocument::WriteMissingBreakdowns() {
+    constexpr int Chunk = 500;
+    QStringList columns = HeaderColumns.split(',');
+    for (QString& column : columns)
+        column.prepend(QLatin1String("f."));
+    int written = 0;
+    TransactionGuard guard;
+    for (qint32 after = 0;;) {
+        const Rows documents =
+            Db().GetRows("SELECT " + columns.join(',') + " FROM Facturas f WHERE f.nIdFactura>" +
+                         QString::number(after) +
+                         " AND NOT EXISTS (SELECT 1 FROM FacturasDesglose d WHERE "
+                         "d.nIdFactura=f.nIdFactura) ORDER BY f.nIdFactura LIMIT " +
+                         QString::number(Chunk));
+        // A chunk per statement: a history of years gets its rows in seconds.
+        MultiRowInsert rows("FacturasDesglose", TaxableBreakdown::Columns);
+        for (int r = 0; r < documents.RowCount(); ++r) {
+            const IssuedDocument d = FromHeader(documents, r, 0);
+            after = d.nIdFactura;
+            for (const QString& values : TaxableBreakdown::Of(d.importes).Values(d.nIdFactura))
+                rows.Add(values);
+        }
+        rows.Flush();
+        written += documents.RowCount();
+        if (documents.RowCount() < Chunk)
+            break;
+    }
+    guard.Commit();
+    return written;
 }

@@ -95,4 +95,9 @@ struct IssuedDocument {
     // nDescuento. A credit note's lines and discount are its invoice's, turned: its figures are
     // the invoice's, turned.
     static DocumentAmounts FromLines(Kind kind, std::vector<DocumentLine> lines, Money nDescuento);
+
+    // Spreads and writes, in one transaction of its own, the breakdown of every document that has
+    // none: a history written by the setup tool, or a folder made before the table existed.
+    // Answers how many documents got their rows.
+    static int WriteMissingBreakdowns();
 };

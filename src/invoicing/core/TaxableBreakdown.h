@@ -43,8 +43,4 @@ struct TaxableBreakdown {
     // them: for a caller that writes the rows of many documents in one statement.
     static const QString Columns;
     QStringList Values(qint32 nIdFactura) const;
-    // Spreads and writes, in one transaction of its own, the breakdown of every document that has
-    // none: a history written by the setup tool, or a folder made before the table existed.
-    // Answers how many documents got their rows.
-    static int WriteMissing();
 };

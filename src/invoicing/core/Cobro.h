@@ -1,11 +1,13 @@
 #pragma once
 
+#include "invoicing/core/Money.h"
+
 #include <QString>
 #include <array>
 
 // What the payment dialog hands to invoice issuing: the customer texts printed on the invoice,
-// up to four payments (a payment type's name and its amount) and the discount. Process-wide,
-// written by FacturaInfo when the user accepts it, read when the invoice is written.
+// up to four payments (a payment type's name and its amount) and the discount. The dialog fills
+// one when the user accepts it and its caller passes it on in the invoice's request.
 struct CobroRecord {
     static constexpr int Slots = 4;
 
@@ -16,8 +18,6 @@ struct CobroRecord {
     QString sPais;
     QString sTipoId;
     std::array<QString, Slots> sTipoCobro;
-    std::array<double, Slots> nImporte{};
-    double nDescuento = 0;
+    std::array<Money, Slots> nImporte{};
+    Money nDescuento;
 };
-
-extern CobroRecord Cobro;

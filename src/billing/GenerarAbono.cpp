@@ -1,9 +1,9 @@
 // The billing window's edge of a rectifying invoice: the request, the call, the messages, printing.
 
-#include "invoicing/GenerarAbono.h"
+#include "billing/GenerarAbono.h"
 
-#include "invoicing/BillingWindow.h"
-#include "invoicing/ConexionPerdida.h"
+#include "billing/BillingWindow.h"
+#include "billing/ConexionPerdida.h"
 #include "invoicing/Conta.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "invoicing/core/Cobro.h"
+
 #include <QString>
 
 // What the client and pet selector answers about the pair it shows.
@@ -20,8 +22,9 @@ public:
     virtual qint32 CajaElegida() const = 0;
     // The print layout: 1 Normal, 2 Detallada, 3 Ticket, 0 none.
     virtual quint8& FormatoFactura() = 0;
-    // Shows the payment dialog modally; it fills Cobro and the layout (0 when cancelled).
-    virtual void MostrarCobro() = 0;
+    // Shows the payment dialog modally and answers what it took; sets the layout (0 when
+    // cancelled, and then the answer is empty).
+    virtual CobroRecord MostrarCobro() = 0;
     // Prints an issued invoice or credit note in the layout.
     virtual void Imprimir(qint32 nIdFactura, quint8 nFormato) = 0;
     // What would stop Imprimir once a document is issued, for the front desk; empty when nothing

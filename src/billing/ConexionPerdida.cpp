@@ -1,6 +1,6 @@
 // What becomes of a desk's document when the server's connection falls as it is issued.
 
-#include "invoicing/ConexionPerdida.h"
+#include "billing/ConexionPerdida.h"
 
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"

@@ -1,33 +1,18 @@
 // The billing window's edge of an invoice: the checks, payment dialog, number, call and printing.
 
-#include "invoicing/GenerarFactura.h"
+#include "billing/GenerarFactura.h"
 
-#include "invoicing/BillingWindow.h"
-#include "invoicing/ConexionPerdida.h"
+#include "billing/BillingWindow.h"
+#include "billing/ConexionPerdida.h"
 #include "invoicing/EmitirFactura.h"
 #include "invoicing/LineasPendientes.h"
 #include "invoicing/Mostrador.h"
 #include "invoicing/Numeracion.h"
-#include "payment/Cobro.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
 #include "session/Gi.h"
-
-namespace {
-const QString Pendiente = QStringLiteral("(nIdFactura=0 OR ISNULL(nIdFactura)) AND nIdCliente");
-} // namespace
-
-QString CondicionPendientes(qint32 nIdCliente) {
-    return Pendiente + "=" + QString::number(nIdCliente);
-}
-
-QString CondicionPendientes(const QList<qint32>& clientes) {
-    QStringList ids;
-    for (qint32 nIdCliente : clientes)
-        ids << QString::number(nIdCliente);
-    return Pendiente + " IN (" + ids.join(',') + ")";
-}
 
 namespace {
 
@@ -78,19 +63,18 @@ void Emitir(BillingWindow& w, SolicitudFactura& s, const QString& sFactura, bool
 
 // The invoice of the window's client: the checks, the payment dialog, the number and the call.
 void Facturar(BillingWindow& w) {
-    nIdClienteActual = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
-    const double pendiente =
-        Db().SumField("FacturasItems", "nTotal", CondicionPendientes(nIdClienteActual));
-    if (pendiente == 0) {
+    const qint32 nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
+    const Money pendiente = PendingItems(nIdCliente).StoredTotal();
+    if (pendiente == Money()) {
         ShowMessage(MessageKind::Notice, "No hay ítems para facturar.");
         return;
     }
-    if (nIdClienteActual == 0) {
+    if (nIdCliente == 0) {
         ShowMessage(MessageKind::Notice, "Debe definir cliente previamente");
         return;
     }
-    const bool mostrador = Mostrador::EsMostrador(nIdClienteActual);
-    if (const QString motivo = MotivoNoFacturable(nIdClienteActual, pendiente, mostrador);
+    const bool mostrador = Mostrador::EsMostrador(nIdCliente);
+    if (const QString motivo = MotivoNoFacturable(nIdCliente, pendiente, mostrador);
         !motivo.isEmpty()) {
         ShowMessage(MessageKind::Notice, motivo);
         return;
@@ -104,19 +88,17 @@ void Facturar(BillingWindow& w) {
         ShowMessage(MessageKind::Notice, fecha);
         return;
     }
-    w.MostrarCobro();
+    SolicitudFactura s;
+    s.cobro = w.MostrarCobro();
     if (w.FormatoFactura() == 0)
         return;
-
-    SolicitudFactura s;
     s.nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
     s.nIdSucursal = Gi.nIdSucursal;
-    s.cobro = Cobro;
     // The payment dialog refuses what cannot be issued; the customer's id is decided again
     // here so that no number is drawn for a sale the engine would refuse. The selection
     // stays while the dialog is open, and with it the flag read before.
     const DocumentoVenta documento = DocumentoDeVenta(
-        s, s.nIdCliente == nIdClienteActual ? mostrador : Mostrador::EsMostrador(s.nIdCliente));
+        s, s.nIdCliente == nIdCliente ? mostrador : Mostrador::EsMostrador(s.nIdCliente));
     if (!documento.Emitible()) {
         ShowMessage(MessageKind::Notice, documento.motivo);
         return;

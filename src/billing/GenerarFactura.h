@@ -1,8 +1,5 @@
 #pragma once
 
-#include <QList>
-#include <QString>
-
 class BillingWindow;
 
 // The billing window's edge of EmitirFactura: the checks on the client's pending items, the
@@ -12,8 +9,3 @@ class BillingWindow;
 // written; the number drawn stays consumed. Items changed elsewhere during the payment are
 // said and the grid read again.
 void Generar_Factura(BillingWindow& w);
-
-// The condition that selects a client's pending items.
-QString CondicionPendientes(qint32 nIdCliente);
-// The same for several clients at once.
-QString CondicionPendientes(const QList<qint32>& clientes);

@@ -1,3 +1,0 @@
-#include "payment/Cobro.h"
-
-CobroRecord Cobro;
