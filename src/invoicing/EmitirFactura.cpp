@@ -148,9 +148,9 @@ void Cobros(Lote& lote) {
             MultiRowInsert filas("FacturasCobros", Conta::ColumnasCobroCliente);
             CadaPago(lote, [&](qsizetype i, const SolicitudFactura& s, int k,
                                const TipoCobro& tipo) {
-                filas.Add(Conta::FilaCobroCliente(s.nIdCliente, s.cobro.nImporte[k],
-                                                  tipo.nIdTipoMovimiento, tipo.entrada,
-                                                  tipo.nIdTipoCobro, lote.ids[i], s.dFactura, {}));
+                filas.Add(Conta::FilaCobroCliente(
+                    s.nIdCliente, Money::FromDouble(s.cobro.nImporte[k]), tipo.nIdTipoMovimiento,
+                    tipo.entrada, tipo.nIdTipoCobro, lote.ids[i], s.dFactura, {}));
             });
             filas.Flush();
         });
@@ -241,14 +241,14 @@ void ApuntesCaja(const Lote& lote) {
         const QString pago = Db().Translate("Pago Fra.");
         Paso("Conta::Generar_ApunteCaja", [&] {
             MultiRowInsert filas("ApuntesCaja", Conta::ColumnasApunteCaja);
-            CadaPago(lote,
-                     [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
-                         filas.Add(Conta::FilaApunteCaja(
-                             tipo.Caja(s), s.nIdUsuario,
-                             (cobro + " " + s.cobro.sTipoCobro[k]).left(16), s.sTitular, s.dFactura,
-                             tipo.nIdTipoMovimiento, tipo.entrada, s.cobro.nImporte[k], {},
-                             fra + lote.numeros[i], pago, lote.ids[i], tipo.nIdTipoCobro));
-                     });
+            CadaPago(
+                lote, [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
+                    filas.Add(Conta::FilaApunteCaja(
+                        tipo.Caja(s), s.nIdUsuario, (cobro + " " + s.cobro.sTipoCobro[k]).left(16),
+                        s.sTitular, s.dFactura, tipo.nIdTipoMovimiento, tipo.entrada,
+                        Money::FromDouble(s.cobro.nImporte[k]), {}, fra + lote.numeros[i], pago,
+                        lote.ids[i], tipo.nIdTipoCobro));
+                });
             filas.Flush();
         });
     });
