@@ -33,9 +33,9 @@ struct DocumentLine {
     static std::map<qint32, std::vector<DocumentLine>> ReadByClient(const QString& condition);
 };
 
-// The breakdown before any rounding: what the lines' exact base and tax add up to in each of at most
-// three rate slots. The slots take the lowest three rates in ascending order, whatever order the
-// lines come in, so every engine stores the same document; the lines of any further rate count
+// The breakdown before any rounding: what the lines' exact base and tax add up to in each of at
+// most three rate slots. The slots take the lowest three rates in ascending order, whatever order
+// the lines come in, so every engine stores the same document; the lines of any further rate count
 // nowhere.
 struct TaxBreakdown {
     struct Slot {
