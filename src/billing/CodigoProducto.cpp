@@ -186,15 +186,16 @@ void CodigoProducto::Aceptar() {
     const DocumentLine linea{cantidad, u.SqlNumber(rs.Fields(m_billing.CampoPvp()).Value),
                              u.SqlNumber(rs.Fields("nPorcIpto").Value)};
     rs.Close();
+    const LinePricing precio = linea.Pricing();
 
     const qint32 id = db.InsertRecord(
         "FacturasItems",
         "nIdCliente,nIdMascota,nIdProductoServicio,nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,"
         "nTotal",
         m_sIdCliente + "," + m_sIdMascota + "," + m_sIdProducto + "," + m_sUnidades + "," +
-            u.SqlValue(linea.nPvp, 2, true) + "," + u.SqlValue(linea.Base(), 2, true) + "," +
-            u.SqlValue(linea.nPorcIpto, 2, true) + "," + u.SqlValue(linea.Tax(), 2, true) + "," +
-            linea.Total().Text());
+            u.SqlValue(linea.nPvp, 2, true) + "," + precio.Base().Text() + "," +
+            u.SqlValue(linea.nPorcIpto, 2, true) + "," + precio.Tax().Text() + "," +
+            precio.Total().Text());
     if (id != 0) {
         Limpiar();
         m_billing.gd->Requery();

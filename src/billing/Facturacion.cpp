@@ -691,7 +691,7 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
                                 Db().GetValue("ProductosServicios", condition, "nPorcIpto"))));
             gd->SetCellText(-1, "Unid", "1");
         }
-        gd->SetCellText(-1, "Total", AmountText::Number(Linea(-1).Total().ToDouble()));
+        gd->SetCellText(-1, "Total", AmountText::Number(Linea(-1).Pricing().Total().ToDouble()));
         bool saved = false;
         gd_evtRecEdit(gd->CurrentRow(), gd->CurrentCol(), saved);
         Totales();
@@ -744,8 +744,8 @@ void Facturacion::gd_evtRecEdit(qint32 nRow, qint32, bool& RV_bSuccess) {
                         QString(), QString(), kSkipFields);
         }
         Db().UpdateRecord("FacturasItems", "nBaseImp,nImpuestos",
-                          U().SqlValue(linea.Base(), 0, true) + "," +
-                              U().SqlValue(linea.Tax(), 0, true),
+                          U().SqlValue(linea.Pricing().ExactBase(), 0, true) + "," +
+                              U().SqlValue(linea.Pricing().ExactTax(), 0, true),
                           "nIdFacturaItem=" + QString::number(gd->RecordKey(0)));
         transaccion.Commit();
         RV_bSuccess = true;

@@ -1,5 +1,7 @@
 #include "facturae/FacturaeEscritura.h"
 
+#include "invoicing/core/LinePricing.h"
+
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -180,7 +182,7 @@ std::vector<Item> Items(const IssuedDocument& d) {
         const bool turned = d.kind == IssuedDocument::Kind::Rectifying;
         const double quantity = line.nUnidades;
         const double price = turned ? -line.nPvp : line.nPvp;
-        items.push_back({&line, quantity, price, Money::FromDouble(quantity * price)});
+        items.push_back({&line, quantity, price, LinePricing{quantity, price, 0, 0}.Base()});
         sums[std::fabs(line.nPorcIpto)] += items.back().gross;
     }
     // A credit note's slots carry their rates turned; an empty slot reads as rate 0, so each
@@ -305,7 +307,7 @@ void WriteInvoice(QXmlStreamWriter& x, const FacturaeEscritura::Documento& doc,
         x.writeTextElement("GrossAmount", Amount(item.gross));
         x.writeStartElement("TaxesOutputs");
         WriteTax(x, line.nPorcIpto, item.gross,
-                 Money::FromDouble(item.gross.ToDouble() * line.nPorcIpto / 100));
+                 item.gross.Percent(line.nPorcIpto, Money::Rounding::HalfAwayFromZero));
         x.writeEndElement();
         if (!line.sCodigo.simplified().isEmpty() && line.sCodigo.simplified().size() <= 20)
             x.writeTextElement("ArticleCode", line.sCodigo.simplified());

@@ -9,7 +9,6 @@
 #include "session/G.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -136,7 +135,7 @@ qint32 Conta::Caja(qint32 nIdCaja, qint32 nIdUsuario) {
 
 qint32 Conta::ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                          const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
-                         double nImporte, const QString& sSubcuenta, const QString& sDocumento,
+                         Money nImporte, const QString& sSubcuenta, const QString& sDocumento,
                          const QString& sObservaciones, qint32 nIdFactura, qint32 nIdTipoCobro) {
     return Db().InsertRecord("ApuntesCaja", ColumnasApunteCaja,
                              FilaApunteCaja(nIdCaja, nIdUsuario, sReferencia, sTitular, dApunte,
@@ -147,20 +146,21 @@ qint32 Conta::ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sRefe
 
 QString Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                               const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
-                              bool entrada, double nImporte, const QString& sSubcuenta,
+                              bool entrada, Money nImporte, const QString& sSubcuenta,
                               const QString& sDocumento, const QString& sObservaciones,
                               qint32 nIdFactura, qint32 nIdTipoCobro) {
     const QString referencia = sReferencia.left(16);
     const QString titular = QString(sTitular).remove(QLatin1Char(','));
-    const double importe = std::fabs(nImporte) * (entrada ? 1 : -1);
+    const Money magnitud = nImporte < Money() ? -nImporte : nImporte;
+    const Money importe = entrada ? magnitud : -magnitud;
     return Id(nIdCaja) + "," + U().SqlValue(referencia, 0, true) + ", " +
            U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(nIdUsuario) + "," +
-           Id(nIdTipoMovimiento) + "," + U().SqlValue(importe, 2, true) + "," +
-           U().SqlValue(sDocumento, 0, true) + "," + U().SqlValue(sSubcuenta, 0, true) + "," +
-           U().SqlValue(sObservaciones, 0, true) + "," + Id(nIdFactura) + "," + Id(nIdTipoCobro);
+           Id(nIdTipoMovimiento) + "," + importe.Text() + "," + U().SqlValue(sDocumento, 0, true) +
+           "," + U().SqlValue(sSubcuenta, 0, true) + "," + U().SqlValue(sObservaciones, 0, true) +
+           "," + Id(nIdFactura) + "," + Id(nIdTipoCobro);
 }
 
-qint32 Conta::CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+qint32 Conta::CobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
                            qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                            const QString& sObservaciones) {
     return Db().InsertRecord("FacturasCobros", ColumnasCobroCliente,
@@ -169,13 +169,13 @@ qint32 Conta::CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMov
                                               nIdFactura, dFactura, sObservaciones));
 }
 
-QString Conta::FilaCobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+QString Conta::FilaCobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
                                 bool entrada, qint32 nIdTipoCobro, qint32 nIdFactura,
                                 qint32 dFactura, const QString& sObservaciones) {
-    const double importe = nImporte * (entrada ? 1 : -1);
-    return Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," +
-           U().SqlValue(importe, 2, true) + "," + Id(nIdTipoCobro) + "," + Id(nIdTipoMovimiento) +
-           "," + U().SqlValue(sObservaciones, 0, true);
+    const Money importe = entrada ? nImporte : -nImporte;
+    return Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," + importe.Text() + "," +
+           Id(nIdTipoCobro) + "," + Id(nIdTipoMovimiento) + "," +
+           U().SqlValue(sObservaciones, 0, true);
 }
 
 void Conta::SaldoCliente(qint32 nIdCliente) {

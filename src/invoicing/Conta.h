@@ -1,5 +1,7 @@
 #pragma once
 
+#include "invoicing/core/Money.h"
+
 #include <QList>
 #include <QString>
 
@@ -44,10 +46,10 @@ inline const QString AvisoCajaCero =
 // movement type: an entry's whatever its own sign, a payment's kept under money in and turned
 // under any other. nIdFactura is the document whose payment the row books (0: none).
 qint32 ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
-                  const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
-                  double nImporte, const QString& sSubcuenta, const QString& sDocumento,
+                  const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento, Money nImporte,
+                  const QString& sSubcuenta, const QString& sDocumento,
                   const QString& sObservaciones, qint32 nIdFactura, qint32 nIdTipoCobro = 0);
-qint32 CobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento,
+qint32 CobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
                     qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                     const QString& sObservaciones);
 void SaldoCliente(qint32 nIdCliente);
@@ -67,7 +69,7 @@ void BloquearClientes(QList<qint32> clientes);
 inline const QString ColumnasCobroCliente =
     QStringLiteral("nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,"
                    "sObservaciones");
-QString FilaCobroCliente(qint32 nIdCliente, double nImporte, qint32 nIdTipoMovimiento, bool entrada,
+QString FilaCobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento, bool entrada,
                          qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                          const QString& sObservaciones);
 inline const QString ColumnasApunteCaja =
@@ -75,7 +77,7 @@ inline const QString ColumnasApunteCaja =
                    "sDocumento,sSubcuenta,sObservaciones,nIdFactura,nIdTipoCobro");
 QString FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                        const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
-                       bool entrada, double nImporte, const QString& sSubcuenta,
+                       bool entrada, Money nImporte, const QString& sSubcuenta,
                        const QString& sDocumento, const QString& sObservaciones, qint32 nIdFactura,
                        qint32 nIdTipoCobro = 0);
 

@@ -124,17 +124,6 @@ bool ScaledItemColumn(const QString& column) {
     return false;
 }
 
-// A line's figure for `units` of its `invoiced` ones: the same figure for all of them, else in
-// proportion, the total rounded to the cent as a line's total is.
-double Scaled(const QString& column, double stored, double units, double invoiced) {
-    if (units == invoiced || invoiced == 0)
-        return stored;
-    if (Is(column, "nUnidades"))
-        return units;
-    const double part = stored * units / invoiced;
-    return Is(column, "nTotal") ? Utility::RoundHalfAway(part, 2) : part;
-}
-
 // The units of a line as stored, to the four decimals they are typed with.
 double Units(const QVariant& value) {
     return DocumentLine::Units(U().SqlNumber(value));
@@ -144,6 +133,21 @@ struct Pedida {
     LineaAbonable linea;
     double nUnidades = 0;
 };
+
+// A line's figure for the units asked of it: the stored one when they are all of the line's,
+// else what those units come to, priced as any line is.
+double Scaled(const QString& column, double stored, const Pedida& p) {
+    if (p.nUnidades == p.linea.nUnidades || p.linea.nUnidades == 0)
+        return stored;
+    const LinePricing part{p.nUnidades, p.linea.nPvp, 0, p.linea.nPorcIpto};
+    if (Is(column, "nUnidades"))
+        return p.nUnidades;
+    if (Is(column, "nBaseImp"))
+        return part.ExactBase();
+    if (Is(column, "nImpuestos"))
+        return part.ExactTax();
+    return part.Total().ToDouble();
+}
 
 // The lines asked for, checked against what is left of each; the whole rest when none is named.
 std::vector<Pedida> LineasPedidas(const std::vector<LineaAbonable>& abonables,
@@ -301,7 +305,7 @@ struct Documento {
 
 // One cash-box entry of the money given back, written by the request's user.
 void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 salida,
-            double nImporte, qint32 nIdTipoCobro, QStringList& avisos) {
+            Money nImporte, qint32 nIdTipoCobro, QStringList& avisos) {
     EnConta("Conta::Generar_ApunteCaja", [&] {
         const qint32 caja = Conta::Caja(nIdCaja, s.nIdUsuario);
         if (caja == 0 && !avisos.contains(Conta::AvisoCajaCero))
@@ -320,7 +324,7 @@ void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringLis
                                      Id(s.nIdFactura));
     for (int r = 0; r < cobros.RowCount(); ++r)
         EnConta("Conta::Generar_CobroCliente", [&] {
-            return Conta::CobroCliente(Int(cobros(0, r)), U().SqlNumber(cobros(1, r)) * -1,
+            return Conta::CobroCliente(Int(cobros(0, r)), -Money::FromStored(cobros(1, r)),
                                        Int(cobros(2, r)), 0, d.nIdAbono, s.nFechaTrabajo,
                                        Db().Translate(d.sConcepto) + cobros(3, r).toString());
         });
@@ -329,8 +333,8 @@ void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringLis
                      Id(s.nIdFactura));
     const qint32 salida = Salida(avisos);
     for (int r = 0; r < apuntes.RowCount(); ++r)
-        Apunte(s, d, Int(apuntes(0, r)), salida, U().SqlNumber(apuntes(1, r)), Int(apuntes(2, r)),
-               avisos);
+        Apunte(s, d, Int(apuntes(0, r)), salida, Money::FromStored(apuntes(1, r)),
+               Int(apuntes(2, r)), avisos);
 }
 
 // One amount given back by one payment type, out of one cash box.
@@ -343,8 +347,8 @@ void DevolverEn(const SolicitudAbono& s, const Documento& d, const QString& sTip
     if (tipo.IsEmpty())
         throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
     EnConta("Conta::Generar_CobroCliente", [&] {
-        return Conta::CobroCliente(d.nIdCliente, -importe.ToDouble(), Int(tipo(0, 0)),
-                                   Int(tipo(1, 0)), d.nIdAbono, s.nFechaTrabajo,
+        return Conta::CobroCliente(d.nIdCliente, -importe, Int(tipo(0, 0)), Int(tipo(1, 0)),
+                                   d.nIdAbono, s.nFechaTrabajo,
                                    Db().Translate("Abono") + " " + sTipoCobro);
     });
     // Money goes back out of the box the payment type books into, as it came in.
@@ -353,7 +357,7 @@ void DevolverEn(const SolicitudAbono& s, const Documento& d, const QString& sTip
            propia != 0      ? propia
            : s.nIdCaja != 0 ? s.nIdCaja
                             : d.nIdCaja,
-           Salida(avisos), importe.ToDouble(), Int(tipo(1, 0)), avisos);
+           Salida(avisos), importe, Int(tipo(1, 0)), avisos);
 }
 
 // A refund of `importe` the desk gave no payment type for: over the types the invoice was paid
@@ -456,10 +460,8 @@ void CopiarLineas(const Rows& items, const std::vector<Pedida>& pedidas, qint32 
                 else if (Is(column, "nIdFacturaOrigen"))
                     itemValues << Id(cancelling ? 0 : origen);
                 else if (ScaledItemColumn(column) && !items(n, i).isNull())
-                    itemValues << Literal(
-                        column,
-                        Scaled(column, U().SqlNumber(items(n, i)), p.nUnidades, p.linea.nUnidades),
-                        cancelling);
+                    itemValues << Literal(column, Scaled(column, U().SqlNumber(items(n, i)), p),
+                                          cancelling);
                 else
                     itemValues << Literal(column, items(n, i), cancelling && Is(column, "nPvp"));
             }

@@ -148,7 +148,7 @@ void Cobros(Lote& lote) {
             MultiRowInsert filas("FacturasCobros", Conta::ColumnasCobroCliente);
             CadaPago(lote, [&](qsizetype i, const SolicitudFactura& s, int k,
                                const TipoCobro& tipo) {
-                filas.Add(Conta::FilaCobroCliente(s.nIdCliente, s.cobro.nImporte[k].ToDouble(),
+                filas.Add(Conta::FilaCobroCliente(s.nIdCliente, s.cobro.nImporte[k],
                                                   tipo.nIdTipoMovimiento, tipo.entrada,
                                                   tipo.nIdTipoCobro, lote.ids[i], s.dFactura, {}));
             });
@@ -246,8 +246,8 @@ void ApuntesCaja(const Lote& lote) {
                          filas.Add(Conta::FilaApunteCaja(
                              tipo.Caja(s), s.nIdUsuario,
                              (cobro + " " + s.cobro.sTipoCobro[k]).left(16), s.sTitular, s.dFactura,
-                             tipo.nIdTipoMovimiento, tipo.entrada, s.cobro.nImporte[k].ToDouble(),
-                             {}, fra + lote.numeros[i], pago, lote.ids[i], tipo.nIdTipoCobro));
+                             tipo.nIdTipoMovimiento, tipo.entrada, s.cobro.nImporte[k], {},
+                             fra + lote.numeros[i], pago, lote.ids[i], tipo.nIdTipoCobro));
                      });
             filas.Flush();
         });

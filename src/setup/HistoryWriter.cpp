@@ -4,15 +4,13 @@
 #include "invoicing/EmitirAbono.h"
 #include "invoicing/EmitirFactura.h"
 #include "invoicing/SustituirSimplificadas.h"
+#include "invoicing/core/LinePricing.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 
 namespace {
 
-QString Amount(double value) {
-    return U().SqlValue(value, 2, true);
-}
 QString Number(const QVariant& value) {
     return U().SqlValue(value, 0, true);
 }
@@ -42,18 +40,16 @@ qint32 HistoryWriter::AddPendingItem(qint32 nIdCliente, qint32 nIdMascota, const
                      ",nPorcIpto FROM ProductosServicios WHERE sCodigo=" + Utility::Quote(sCodigo));
     if (product.IsEmpty())
         throw TvError(ErrorNumber::Database, "No existe el producto de código " + sCodigo);
-    const double price = U().SqlNumber(product(1, 0));
-    const double rate = U().SqlNumber(product(2, 0));
-    const double unitTax = rate / 100 * price;
-    const double total = Utility::RoundHalfAway((price + unitTax) * nUnidades, 2);
+    const LinePricing line{nUnidades, U().SqlNumber(product(1, 0)), 0,
+                           U().SqlNumber(product(2, 0))};
     return Db().InsertRecord(
         "FacturasItems",
         "nIdCliente,nIdMascota,nIdProductoServicio,sConclusion,nUnidades,nPvp,nPorcIpto,nTotal,"
         "nBaseImp,nImpuestos",
         QStringList{Id(nIdCliente), Id(nIdMascota), Number(product(0, 0)),
-                    Utility::Quote(sConclusion), Number(nUnidades), Number(price), Number(rate),
-                    Amount(total), Number(price * nUnidades),
-                    Number(nUnidades * (price * rate / 100))}
+                    Utility::Quote(sConclusion), Number(nUnidades), Number(line.unitPrice),
+                    Number(line.rate), line.Total().Text(), Number(line.ExactBase()),
+                    Number(line.ExactTax())}
             .join(','));
 }
 

@@ -15,9 +15,6 @@
 
 namespace {
 
-QString Amount(double value) {
-    return U().SqlValue(value, 2, true);
-}
 QString Number(double value) {
     return U().SqlValue(value, 0, true);
 }
@@ -208,14 +205,14 @@ void ScaleGenerator::AddClients() {
                 for (int l = 0; l < (pending ? 1 : LinesPerInvoice); ++l) {
                     const Product& product = m_products[Random() % m_products.size()];
                     const int units = Random() % 8 == 0 ? 2 + int(Random() % 2) : 1;
-                    const double price = product.price[client.level - 1];
-                    const double unitTax = price / 100 * product.rate;
+                    const DocumentLine line{double(units), product.price[client.level - 1],
+                                            product.rate};
+                    const LinePricing pricing = line.Pricing();
                     items.Add({Id(client.id), Id(client.pets[Random() % client.pets.size()]),
-                               Id(product.id), QStringLiteral("''"), Id(units), Number(price),
-                               Number(price * units), Number(product.rate),
-                               Number(units * (price * product.rate / 100)),
-                               Amount(Utility::RoundHalfAway((price + unitTax) * units, 2))});
-                    lines.push_back({double(units), price, product.rate});
+                               Id(product.id), QStringLiteral("''"), Id(units), Number(line.nPvp),
+                               Number(pricing.ExactBase()), Number(line.nPorcIpto),
+                               Number(pricing.ExactTax()), pricing.Total().Text()});
+                    lines.push_back(line);
                 }
                 if (pending)
                     continue;

@@ -28,9 +28,9 @@ QString Describe(const IssuedDocument& d) {
                             U().SqlValue(l.nUnidades, 0, false),
                             U().SqlValue(l.nPvp, 0, false),
                             U().SqlValue(l.nPorcIpto, 0, false),
-                            U().SqlValue(l.nBaseImp, 0, false),
-                            U().SqlValue(l.nImpuestos, 0, false),
-                            U().SqlValue(l.nTotal, 0, false)}
+                            l.nBaseImp.Text(),
+                            l.nImpuestos.Text(),
+                            l.nTotal.Text()}
                     .join('|');
     text << d.importes.Texts().join('|') + " due " + d.AmountDue().Text();
     for (const auto& p : d.cobros)
@@ -58,7 +58,7 @@ TEST_F(IssuedDocumentTest, ADemoInvoiceAndItsCreditNoteReadWhole) {
                              "50003|13086420H\n";
     EXPECT_EQ(Describe(*invoice),
               issuer + "A0010/25|F|20250202||0|1|12\n" + customer +
-                  "CIR02|Esterilización perra||1|180|21|180|37.8|217.8\n"
+                  "CIR02|Esterilización perra||1|180|21|180.00|37.80|217.80\n"
                   "21.00|180.00|37.80|0.00|0.00|0.00|0.00|0.00|0.00|180.00|37.80|217.80|0.00 due "
                   "217.80\n"
                   "Tarjeta 217.80\n"
@@ -67,7 +67,7 @@ TEST_F(IssuedDocumentTest, ADemoInvoiceAndItsCreditNoteReadWhole) {
     // invoice's turned, stored under no type and named by the type it is returned by.
     EXPECT_EQ(Describe(*note),
               issuer + "RA0001/25|R|20250216|A0010/25|20250202|1|12\n" + customer +
-                  "CIR02|Esterilización perra||-1|-180|21|-180|-37.8|-217.8\n"
+                  "CIR02|Esterilización perra||-1|-180|21|-180.00|-37.80|-217.80\n"
                   "-21.00|-180.00|-37.80|0.00|0.00|0.00|0.00|0.00|0.00|-180.00|-37.80|-217.80|0.00 "
                   "due -217.80\n"
                   "Tarjeta -217.80\n"
@@ -81,8 +81,8 @@ TEST_F(IssuedDocumentTest, ADemoInvoiceAndItsCreditNoteReadWhole) {
     EXPECT_EQ(Describe(*discounted),
               issuer + "A0009/25|F|20250126||0|1|10\n"
                        "David Moreno Serrano|Calle Mayor, 18|Utebo|Zaragoza|50180|87777777W\n"
-                       "PEL01|Baño y corte de pelo||1|30|21|30|6.3|36.3\n"
-                       "PEL02|Corte de uñas||1|8|21|8|1.68|9.68\n"
+                       "PEL01|Baño y corte de pelo||1|30|21|30.00|6.30|36.30\n"
+                       "PEL02|Corte de uñas||1|8|21|8.00|1.68|9.68\n"
                        "21.00|38.00|7.98|0.00|0.00|0.00|0.00|0.00|0.00|38.00|7.98|45.98|3.00 due "
                        "42.98\n"
                        "Efectivo 42.98\n"

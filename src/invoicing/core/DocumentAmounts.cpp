@@ -16,10 +16,6 @@ DocumentLine LineAt(const Rows& rows, int r, int at) {
 
 } // namespace
 
-Money DocumentLine::Total() const {
-    return Money::FromDouble(Base() + Tax());
-}
-
 double DocumentLine::Units(double units) {
     return Utility::RoundHalfAway(units, 4);
 }
@@ -60,8 +56,9 @@ TaxBreakdown TaxBreakdown::Of(const std::vector<DocumentLine>& lines) {
         for (const DocumentLine& line : lines) {
             if (line.nPorcIpto != slot.nPo)
                 continue;
-            const double base = line.Base();
-            const double tax = line.Tax();
+            const LinePricing pricing = line.Pricing();
+            const double base = pricing.ExactBase();
+            const double tax = pricing.ExactTax();
             slot.nBi += base;
             slot.nIm += tax;
             b.nBi_Total += base;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "invoicing/core/LinePricing.h"
 #include "invoicing/core/Money.h"
 #include "platform/data/Rows.h"
 
@@ -20,11 +21,8 @@ struct DocumentLine {
     double nPvp = 0;
     double nPorcIpto = 0;
 
-    // The line's own figures: base price x units and tax price / 100 x rate x units, unrounded
-    // (the document rounds their sums), and the total the line shows and stores, to the cent.
-    double Base() const { return nPvp * nUnidades; }
-    double Tax() const { return nPvp / 100 * nPorcIpto * nUnidades; }
-    Money Total() const;
+    // What the line comes to; a stored line has no discount of its own.
+    LinePricing Pricing() const { return {nUnidades, nPvp, 0, nPorcIpto}; }
     // Units are typed with at most four decimals: a sum or difference of them is taken back to
     // that, so that 2,5 less 1,2 less 1,3 leaves nothing rather than a binary remainder.
     static double Units(double units);
@@ -35,9 +33,9 @@ struct DocumentLine {
     static std::map<qint32, std::vector<DocumentLine>> ReadByClient(const QString& condition);
 };
 
-// The breakdown before any rounding: what the lines' Base and Tax add up to in each of at most
-// three rate slots. The slots take the lowest three rates in ascending order, whatever order the
-// lines come in, so every engine stores the same document; the lines of any further rate count
+// The breakdown before any rounding: what the lines' exact base and tax add up to in each of at
+// most three rate slots. The slots take the lowest three rates in ascending order, whatever order
+// the lines come in, so every engine stores the same document; the lines of any further rate count
 // nowhere.
 struct TaxBreakdown {
     struct Slot {

@@ -143,8 +143,8 @@ std::optional<IssuedDocument> IssuedDocument::Load(qint32 nIdFactura) {
     for (int r = 0; r < lines.RowCount(); ++r)
         d->lineas.push_back({Int(lines(0, r)), Text(lines(1, r)), Text(lines(2, r)),
                              Text(lines(3, r)), Number(lines(4, r)), Number(lines(5, r)),
-                             Number(lines(6, r)), Number(lines(7, r)), Number(lines(8, r)),
-                             Number(lines(9, r))});
+                             Number(lines(6, r)), Money::FromStored(lines(7, r)),
+                             Money::FromStored(lines(8, r)), Money::FromStored(lines(9, r))});
 
     d->desglose = TaxableBreakdown::ReadOr(nIdFactura, d->importes);
 

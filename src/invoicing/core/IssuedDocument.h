@@ -32,7 +32,9 @@ struct IssuedDocument {
     struct Line {
         qint32 nIdFacturaItem = 0;
         QString sCodigo, sProductoServicio, sConclusion;
-        double nUnidades = 0, nPvp = 0, nPorcIpto = 0, nBaseImp = 0, nImpuestos = 0, nTotal = 0;
+        // The unit price is a number: the grid takes prices with four decimals.
+        double nUnidades = 0, nPvp = 0, nPorcIpto = 0;
+        Money nBaseImp, nImpuestos, nTotal;
     };
     struct Payment {
         qint32 nIdTipoCobro = 0;

@@ -21,6 +21,14 @@ Money Money::FromDouble(double value) {
     return Money(text.toLongLong());
 }
 
+Money Money::Times(double quantity, Rounding) const {
+    return FromDouble(ToDouble() * quantity);
+}
+
+Money Money::Percent(double rate, Rounding) const {
+    return FromDouble(ToDouble() * rate / 100);
+}
+
 Money Money::FromStored(const QVariant& value) {
     return FromDouble(U().SqlNumber(value));
 }

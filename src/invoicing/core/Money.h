@@ -10,6 +10,10 @@
 // as SqlValue(x, 2) writes it.
 class Money {
 public:
+    // How a product is taken back to the cent. There is one rule; a multiplication names it so
+    // that every place where a figure loses its fraction of a cent can be found.
+    enum class Rounding { HalfAwayFromZero };
+
     constexpr Money() = default;
     static constexpr Money FromCents(qint64 cents) { return Money(cents); }
     // A value that is not finite is error 6 (overflow), as SqlValue raises it.
@@ -22,6 +26,11 @@ public:
     double ToDouble() const;
     // "12.34", "-0.01", "0.00": the SQL literal and the register's text.
     QString Text() const;
+
+    // The amount times a quantity (2,5 units), and its rate percent (21 % of it), each taken to
+    // the cent on its own as FromDouble does.
+    Money Times(double quantity, Rounding rounding) const;
+    Money Percent(double rate, Rounding rounding) const;
 
     constexpr Money operator-() const { return Money(-m_cents); }
     constexpr Money operator+(Money other) const { return Money(m_cents + other.m_cents); }
