@@ -646,14 +646,6 @@ QString DataAccess::ConnectionText() const {
     return m_engine ? m_engine->ConnectionText() : QString();
 }
 
-QString DataAccess::LanguageCode() const {
-    return m_languageCode;
-}
-
-void DataAccess::SetLanguageCode(const QString& code) {
-    m_languageCode = code;
-}
-
 void DataAccess::Execute(const QString& sql) {
     Run(sql);
 }

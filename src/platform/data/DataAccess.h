@@ -166,8 +166,6 @@ public:
     QString SqlPart(const QString& sql, int part) const;
     // Names the database for the report component's data source.
     QString ConnectionText() const;
-    QString LanguageCode() const;
-    void SetLanguageCode(const QString& code);
 
     // Runs a statement that returns no rows (schema, maintenance).
     void Execute(const QString& sql);
@@ -197,7 +195,6 @@ private:
     std::function<void(bool)> m_waitHook;
     int m_waitLimitMs = WaitLimitMs;
     int m_transactionDepth = 0;
-    QString m_languageCode = "es";
 };
 
 // The process-wide instance, as every caller names it.

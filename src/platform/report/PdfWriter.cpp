@@ -109,7 +109,3 @@ bool PdfWriter::Draw(const PageModel& model, QIODevice& device) {
     }
     return painter.end();
 }
-
-void PdfWriter::ConvertDocument(const PageModel& model, const QString& path) {
-    WriteOrThrow(model, path);
-}
