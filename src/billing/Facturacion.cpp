@@ -261,7 +261,9 @@ void Facturacion::Form_Load() {
         });
         gd->SetNumberDecimals(4);
         gd->ComboColumns("5");
-        gd->ColumnTypes("nlttsmpnmt");
+        gd->ColumnTypes({GridColumn::Number, GridColumn::Date, GridColumn::Text, GridColumn::Text,
+                         GridColumn::Text, GridColumn::Money, GridColumn::Percentage,
+                         GridColumn::Number, GridColumn::Money, GridColumn::Text});
         gd->ColumnWidths("5,11,10,0,42,10,7,5,10,14");
         gd->LockingColumns("2,3");
         // Where a pending line came back from: a rectifying invoice or a cancelled one.

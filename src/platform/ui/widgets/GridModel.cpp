@@ -4,10 +4,6 @@
 
 #include <QFont>
 
-bool IsNumericColumn(QChar type) {
-    return type == 'n' || type == 'm' || type == 'p';
-}
-
 GridModel::GridModel(GridController* owner) : QAbstractTableModel(owner), m_owner(owner) {}
 
 int GridModel::rowCount(const QModelIndex& parent) const {
