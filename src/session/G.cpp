@@ -437,7 +437,7 @@ void QuitSuite(bool closeAll, bool warn) {
             ShowMessage(MessageKind::Notice,
                         "Deberá reiniciar la aplicación para su correcto funcionamiento.");
         Trap("G::QuitSuite", [] {
-            Db().CloseSession(2);
+            Db().Close();
             U().CloseApps("tv*");
             U().CloseApps("Tavelo");
         });

@@ -616,10 +616,6 @@ QString DataAccess::Translate(const QString& text) const {
     return text;
 }
 
-void DataAccess::CloseSession(int) {
-    Close();
-}
-
 void DataAccess::PrepareForm(QWidget* form, const QString& table, const QString&) {
     if (!form)
         return;

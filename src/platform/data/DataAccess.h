@@ -157,7 +157,6 @@ public:
     void WatchItems(std::function<void(const QString& client)> changed);
 
     QString Translate(const QString& text) const;
-    void CloseSession(int mode);
     // Sets text limits of the form's line edits named after the table's text columns.
     void PrepareForm(QWidget* form, const QString& table, const QString& where);
     // The statement as it will run on this engine.
