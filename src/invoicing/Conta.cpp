@@ -1,3 +1,5 @@
+// The money side of a document: cash-box entries, client payments, balances and client locks.
+
 #include "invoicing/Conta.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// The payment dialog's record that invoice issuing reads.
+
 #include "payment/Cobro.h"
 
 CobroRecord Cobro;

@@ -1,3 +1,5 @@
+// The printer and paper of each kind of document, from the ini and the installed printers.
+
 #include "reports/SetPrinterPaper.h"
 
 #include "platform/data/DataAccess.h"

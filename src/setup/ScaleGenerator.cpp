@@ -1,3 +1,5 @@
+// A clinic's worth of data in proportion to a size, for measuring the module at scale.
+
 #include "setup/ScaleGenerator.h"
 
 #include "invoicing/EmitirFactura.h"

@@ -1,3 +1,5 @@
+// A laid-out document as PDF, every page on its own exact paper size.
+
 #include "platform/report/PdfWriter.h"
 
 #include "platform/report/PageModel.h"

@@ -1,3 +1,5 @@
+// A report laid out into pages: its data run, its fields evaluated, its sections paged.
+
 #include "platform/report/ReportLayout.h"
 
 #include "platform/data/DataAccess.h"

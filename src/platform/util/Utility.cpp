@@ -1,3 +1,5 @@
+// The shared services: SQL literals, display values, texts, dates, files and the suite's programs.
+
 #include "platform/util/Utility.h"
 
 #include "platform/util/Decimal.h"

@@ -1,3 +1,5 @@
+// A grid over an SQL text: loading, editing, checking and saving its rows, and printing it.
+
 #include "platform/ui/widgets/GridController.h"
 
 #include "platform/data/DataAccess.h"

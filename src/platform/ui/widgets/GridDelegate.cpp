@@ -1,3 +1,5 @@
+// The grid's cell editors: the combo column's list with type-ahead and the number edits.
+
 #include "platform/ui/widgets/GridDelegate.h"
 
 #include "platform/report/AmountText.h"

@@ -1,3 +1,5 @@
+// The grid's rows as the table view reads them: texts, alignment and headers.
+
 #include "platform/ui/widgets/GridModel.h"
 
 #include "platform/ui/widgets/GridController.h"
