@@ -1,3 +1,5 @@
+// The writers' files read back by other programs: PDF, text, RTF and HTML.
+
 #include "ReportFixture.h"
 
 #include "platform/report/HtmlWriter.h"

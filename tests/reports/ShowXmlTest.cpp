@@ -1,3 +1,5 @@
+// The viewer showing a named report: field rules, labels, pictures and sub-reports.
+
 #include "ReportsFixture.h"
 
 #include "platform/report/ReportComponent.h"

@@ -1,3 +1,5 @@
+// The ini file, files, launching programs and closing only the suite's own.
+
 #include "ErrorOf.h"
 #include "QtPrinting.h"
 #include "platform/ui/seam/ScriptedUi.h"
