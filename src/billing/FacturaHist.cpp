@@ -71,7 +71,7 @@ void FacturaHist::BuildControls() {
     layout->addWidget(lblCabecera_TX);
     layout->addWidget(lsFras_TX, 1);
     layout->addLayout(BuildChoice());
-    SetTabOrder();
+    OrderTabs();
     lsFras_TX->setFocus();
 
     connect(lsFras_TX, &QListWidget::itemDoubleClicked, this,
@@ -148,7 +148,7 @@ QHBoxLayout* FacturaHist::BuildChoice() {
 }
 
 // The filters, the list, then the action, then the layout that carries it out.
-void FacturaHist::SetTabOrder() {
+void FacturaHist::OrderTabs() {
     setTabOrder(cboTipo_SN, cboAnio_SN);
     setTabOrder(cboAnio_SN, lsFras_TX);
     QWidget* previous = lsFras_TX;

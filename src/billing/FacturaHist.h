@@ -66,7 +66,7 @@ private:
     QHBoxLayout* BuildFilters();
     void BuildList();
     QHBoxLayout* BuildChoice();
-    void SetTabOrder();
+    void OrderTabs();
     void Form_Load();
     static QString ConsultaHistorial(qint32 nIdCliente);
     static Documento LeerDocumento(const Recordset& rs);

@@ -88,7 +88,7 @@ bool SetPrinterPaper(int nPrinter, PreviewControl& vp, Frm* frame) {
     if (kind.key.isEmpty())
         return false;
 
-    if (Utility::Val(u.GetVersion(true)) >= PaperFormsVersion) {
+    if (Utility::Val(u.GetVersion()) >= PaperFormsVersion) {
         const QString form = PrinterPaper::FormName(kind.widthMm, kind.heightMm);
         step([&] {
             u.DeletePaperForm(configured, form);
