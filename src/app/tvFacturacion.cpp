@@ -1,3 +1,5 @@
+// tvFacturacion "USUARIO:CLAVE|FECHA|Tavelo.ini|N1..": the billing window, from the suite's menu.
+
 #include "app/Tool.h"
 #include "billing/Mainform.h"
 #include "platform/data/DataAccess.h"

@@ -34,6 +34,7 @@
 #include <QDate>
 #include <QFileInfo>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -156,126 +157,156 @@ int Requerimiento(const QString& ini, const QString& referencia, qint32 desde, q
                : 1;
 }
 
+// What the command line asks for: exactly one of the checks, exports or sendings, with the
+// period an export or a request names.
+struct Command {
+    bool verify = false;
+    bool aeat = false;
+    bool exporting = false;
+    bool signedRecords = false;
+    bool events = false;
+    bool request = false;
+    QString veriFactu; // send, status or subsanar
+    qint32 desde = 0;
+    qint32 hasta = 0;
+};
+
+// The command args name (--force taken out of them); nothing for a wrong command line.
+std::optional<Command> Parse(QStringList& args) {
+    // Only an export writes a file; --force anywhere else is a wrong argument.
+    if (TakeForce(args) && args.value(2) != "export" && args.value(2) != "eventos")
+        return std::nullopt;
+    Command c;
+    c.verify = args.size() == 3 && args[2] == "verify";
+    c.aeat = args.size() >= 5 && args[2] == "export" && args[3] == "--aeat";
+    c.exporting = args.size() == 4 && args[2] == "export";
+    c.signedRecords = args.size() == 5 && args[2] == "export" && args[3] == "--firmados";
+    c.events = args.size() >= 5 && args[2] == "eventos" && args[3] == "--dir";
+    c.request = args.size() >= 5 && args[2] == "send" && args[3] == "--requerimiento";
+    c.veriFactu = args.size() == 3 && (args[2] == "send" || args[2] == "status")     ? args[2]
+                  : args.size() == 4 && args[2] == "subsanar" && args[3].toInt() > 0 ? args[2]
+                                                                                     : QString();
+    if (args.value(0) != "--ini" ||
+        !(c.verify || c.exporting || c.aeat || c.signedRecords || c.events || c.request ||
+          !c.veriFactu.isEmpty()) ||
+        ((c.aeat || c.events || c.request) && !AeatOptions(args.mid(5), c.desde, c.hasta)))
+        return std::nullopt;
+    return c;
+}
+
+int Sending(const QString& ini, const QStringList& args, const Command& c) {
+    // Sending writes each record's state; a folder older than the sending state gets its tables
+    // first, as the module's start would give them, and a change of mode is seen before anything
+    // is sent.
+    SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance());
+    SuiteSetup::UpdateSchema();
+    FirmaRegistro::Configurar(ini);
+    if (const QString problema = ModoRegistro::Comprobar(ini); !problema.isEmpty())
+        throw TvError(ErrorNumber::InvalidCall, problema);
+    if (c.request)
+        return Requerimiento(ini, args[4], c.desde, c.hasta);
+    if (c.veriFactu == "send")
+        return Send(ini);
+    if (c.veriFactu == "subsanar") {
+        VeriFactu::Subsanar(args[3].toInt());
+        Print(stdout, "record " + args[3] + " will be sent again as a correction");
+        return 0;
+    }
+    return Status();
+}
+
+// Without sending, checks and exports are logged as events; otherwise, or in a data folder the
+// user may not write to, they only read, and are done all the same.
+void OpenWithoutSending(const QString& ini) {
+    FirmaRegistro::Configurar(ini);
+    const bool logged =
+        FirmaRegistro::Firmando() && QFileInfo(DbConfig::DataFolder(ini)).isWritable();
+    if (!logged)
+        FirmaRegistro::Configurar(QString()); // nothing is logged from here on
+    SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), !logged);
+    if (logged)
+        SuiteSetup::UpdateSchema();
+}
+
+int Export(const QString& ini, const QStringList& args, const Command& c) {
+    if (c.events) {
+        const int written = EventosSif::Exportar(args[4], c.desde, c.hasta);
+        Print(stdout, QStringLiteral("%1 events written to %2").arg(written).arg(args[4]));
+        return 0;
+    }
+    if (c.aeat) {
+        // An installation the ini does not number is installation 1.
+        QString installation = U().ReadIni(ini, "Registro", "NumeroInstalacion").trimmed();
+        if (installation.isEmpty())
+            installation = QStringLiteral("1");
+        const QStringList files =
+            ExportacionAeat::Exportar(args[4], installation, c.desde, c.hasta);
+        EventosSif::Registrar(EventosSif::ExportacionRegistros,
+                              EventosSif::ExportacionDeRegistros(c.desde, c.hasta));
+        Print(stdout, "register written to " + files.join(", "));
+        return 0;
+    }
+    if (c.signedRecords) {
+        const int written = FirmaRegistro::Exportar(args[4]);
+        EventosSif::Registrar(EventosSif::ExportacionRegistros,
+                              EventosSif::ExportacionDeRegistros(0, 0));
+        Print(stdout, QStringLiteral("%1 signed records written to %2").arg(written).arg(args[4]));
+        return 0;
+    }
+    RegistroFacturacion::Exportar(args[3]);
+    Print(stdout, "register written to " + args[3]);
+    return 0;
+}
+
+int Verify() {
+    const RegistroFacturacion::Verificacion result = RegistroFacturacion::Verificar();
+    const QString signatures = result.intact ? FirmaRegistro::Verificar() : QString();
+    int checkedEvents = 0;
+    const QString eventFault = EventosSif::Verificar(&checkedEvents);
+    EventosSif::Registrar(EventosSif::ControlRegistros,
+                          EventosSif::ControlDeRegistros(result.records));
+    if (!result.intact || !signatures.isEmpty())
+        EventosSif::Registrar(EventosSif::AnomaliaRegistros,
+                              EventosSif::Anomalia(false, result.intact ? "02" : "03",
+                                                   result.intact ? signatures : result.message));
+    EventosSif::Registrar(EventosSif::ControlEventos, EventosSif::ControlDeEventos(checkedEvents));
+    if (!eventFault.isEmpty())
+        EventosSif::Registrar(EventosSif::AnomaliaEventos,
+                              EventosSif::Anomalia(true, "03", eventFault));
+    Print(result.intact ? stdout : stderr, result.message);
+    if (!result.intact)
+        return 1;
+    if (!signatures.isEmpty()) {
+        Print(stderr, signatures);
+        return 1;
+    }
+    if (!eventFault.isEmpty()) {
+        Print(stderr, eventFault);
+        return 1;
+    }
+    // Only a fault is said: the register's line stays the one answer of an intact folder.
+    const AmountsCheck amounts = AmountsCheck::Run();
+    if (!amounts.agree)
+        Print(stderr, amounts.message);
+    return amounts.agree ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    // Only an export writes a file; --force anywhere else is a wrong argument.
-    if (TakeForce(args) && args.value(2) != "export" && args.value(2) != "eventos")
-        return Usage();
-    const bool verify = args.size() == 3 && args[2] == "verify";
-    const bool aeat = args.size() >= 5 && args[2] == "export" && args[3] == "--aeat";
-    const bool exporting = args.size() == 4 && args[2] == "export";
-    const bool signedRecords = args.size() == 5 && args[2] == "export" && args[3] == "--firmados";
-    const bool events = args.size() >= 5 && args[2] == "eventos" && args[3] == "--dir";
-    const bool request = args.size() >= 5 && args[2] == "send" && args[3] == "--requerimiento";
-    const QString veriFactu =
-        args.size() == 3 && (args[2] == "send" || args[2] == "status")     ? args[2]
-        : args.size() == 4 && args[2] == "subsanar" && args[3].toInt() > 0 ? args[2]
-                                                                           : QString();
-    qint32 desde = 0, hasta = 0;
-    if (args.value(0) != "--ini" ||
-        !(verify || exporting || aeat || signedRecords || events || request ||
-          !veriFactu.isEmpty()) ||
-        ((aeat || events || request) && !AeatOptions(args.mid(5), desde, hasta)))
+    const std::optional<Command> command = Parse(args);
+    if (!command)
         return Usage();
     try {
         const QString ini = args[1];
         if (!QFileInfo(ini).isFile())
             throw TvError(ErrorNumber::FileNotFound, "No se encuentra el archivo " + ini);
-        if (!veriFactu.isEmpty() || request) {
-            // Sending writes each record's state; a folder older than the sending state gets
-            // its tables first, as the module's start would give them, and a change of mode is
-            // seen before anything is sent.
-            SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance());
-            SuiteSetup::UpdateSchema();
-            FirmaRegistro::Configurar(ini);
-            if (const QString problema = ModoRegistro::Comprobar(ini); !problema.isEmpty())
-                throw TvError(ErrorNumber::InvalidCall, problema);
-            if (request)
-                return Requerimiento(ini, args[4], desde, hasta);
-            if (veriFactu == "send")
-                return Send(ini);
-            if (veriFactu == "subsanar") {
-                VeriFactu::Subsanar(args[3].toInt());
-                Print(stdout, "record " + args[3] + " will be sent again as a correction");
-                return 0;
-            }
-            return Status();
-        }
-        // Without sending, checks and exports are logged as events; otherwise, or in a data
-        // folder the user may not write to, they only read, and are done all the same.
-        FirmaRegistro::Configurar(ini);
-        const bool logged =
-            FirmaRegistro::Firmando() && QFileInfo(DbConfig::DataFolder(ini)).isWritable();
-        if (!logged)
-            FirmaRegistro::Configurar(QString()); // nothing is logged from here on
-        SuiteSession::Open(ini, DbConfig::DataFolder(ini), DataAccess::instance(), !logged);
-        if (logged)
-            SuiteSetup::UpdateSchema();
-        if (events) {
-            const int written = EventosSif::Exportar(args[4], desde, hasta);
-            Print(stdout, QStringLiteral("%1 events written to %2").arg(written).arg(args[4]));
-            return 0;
-        }
-        if (aeat) {
-            // An installation the ini does not number is installation 1.
-            QString installation = U().ReadIni(ini, "Registro", "NumeroInstalacion").trimmed();
-            if (installation.isEmpty())
-                installation = QStringLiteral("1");
-            const QStringList files =
-                ExportacionAeat::Exportar(args[4], installation, desde, hasta);
-            EventosSif::Registrar(EventosSif::ExportacionRegistros,
-                                  EventosSif::ExportacionDeRegistros(desde, hasta));
-            Print(stdout, "register written to " + files.join(", "));
-            return 0;
-        }
-        if (signedRecords) {
-            const int written = FirmaRegistro::Exportar(args[4]);
-            EventosSif::Registrar(EventosSif::ExportacionRegistros,
-                                  EventosSif::ExportacionDeRegistros(0, 0));
-            Print(stdout,
-                  QStringLiteral("%1 signed records written to %2").arg(written).arg(args[4]));
-            return 0;
-        }
-        if (exporting) {
-            RegistroFacturacion::Exportar(args[3]);
-            Print(stdout, "register written to " + args[3]);
-            return 0;
-        }
-        const RegistroFacturacion::Verificacion result = RegistroFacturacion::Verificar();
-        const QString signatures = result.intact ? FirmaRegistro::Verificar() : QString();
-        int checkedEvents = 0;
-        const QString eventFault = EventosSif::Verificar(&checkedEvents);
-        EventosSif::Registrar(EventosSif::ControlRegistros,
-                              EventosSif::ControlDeRegistros(result.records));
-        if (!result.intact || !signatures.isEmpty())
-            EventosSif::Registrar(
-                EventosSif::AnomaliaRegistros,
-                EventosSif::Anomalia(false, result.intact ? "02" : "03",
-                                     result.intact ? signatures : result.message));
-        EventosSif::Registrar(EventosSif::ControlEventos,
-                              EventosSif::ControlDeEventos(checkedEvents));
-        if (!eventFault.isEmpty())
-            EventosSif::Registrar(EventosSif::AnomaliaEventos,
-                                  EventosSif::Anomalia(true, "03", eventFault));
-        Print(result.intact ? stdout : stderr, result.message);
-        if (!result.intact)
-            return 1;
-        if (!signatures.isEmpty()) {
-            Print(stderr, signatures);
-            return 1;
-        }
-        if (!eventFault.isEmpty()) {
-            Print(stderr, eventFault);
-            return 1;
-        }
-        // Only a fault is said: the register's line stays the one answer of an intact folder.
-        const AmountsCheck amounts = AmountsCheck::Run();
-        if (!amounts.agree)
-            Print(stderr, amounts.message);
-        return amounts.agree ? 0 : 1;
+        if (!command->veriFactu.isEmpty() || command->request)
+            return Sending(ini, args, *command);
+        OpenWithoutSending(ini);
+        return command->verify ? Verify() : Export(ini, args, *command);
     } catch (const TvError& e) {
         Print(stderr, "tvRegistro: " + e.FullText());
         return 1;

@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -41,24 +42,28 @@ int UsageError(const QString& problem) {
     return Usage;
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
+// What the command line asks for: the suite folder and how to make it, or a backup of the clinic
+// it holds, or a restore.
+struct Options {
     bool demo = false;
     int scale = 0;
     DbConfig database;
-    QString folder, backupDir, restoreFile;
+    QString folder;
+    QString backupDir;
+    QString restoreFile;
     bool force = false;
-    const QStringList args = app.arguments().mid(1);
+};
+
+// Reads args into options; answers the status of a wrong command line, nothing for a right one.
+std::optional<int> ReadOptions(const QStringList& args, Options& o) {
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         if (arg == "--demo") {
-            demo = true;
+            o.demo = true;
         } else if (arg == "--scale") {
             bool ok = false;
-            scale = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
-            if (!ok || scale < 1 || scale > SuiteSetup::MaxScaleThousands)
+            o.scale = i + 1 < args.size() ? args[++i].toInt(&ok) : 0;
+            if (!ok || o.scale < 1 || o.scale > SuiteSetup::MaxScaleThousands)
                 return UsageError(QString("--scale necesita un número entero de 1 a %1 (miles de "
                                           "clientes).")
                                       .arg(SuiteSetup::MaxScaleThousands));
@@ -66,7 +71,7 @@ int main(int argc, char* argv[]) {
             if (i + 1 >= args.size())
                 return UsageError("--server necesita la conexión con el servidor.");
             try {
-                database = DbConfig::FromConnectionSpec(args[++i]);
+                o.database = DbConfig::FromConnectionSpec(args[++i]);
             } catch (const TvError& error) {
                 return UsageError(error.Description());
             }
@@ -74,48 +79,53 @@ int main(int argc, char* argv[]) {
             if (i + 1 >= args.size())
                 return UsageError(arg + " necesita " +
                                   (arg == "--backup" ? "la carpeta de destino." : "la copia."));
-            (arg == "--backup" ? backupDir : restoreFile) = args[++i];
+            (arg == "--backup" ? o.backupDir : o.restoreFile) = args[++i];
         } else if (arg == "--force") {
-            force = true;
+            o.force = true;
         } else if (arg == "--help" || arg == "-h") {
             return UsageError({});
-        } else if (arg.startsWith("--") || !folder.isEmpty()) {
+        } else if (arg.startsWith("--") || !o.folder.isEmpty()) {
             return UsageError("argumento no reconocido: " + arg);
         } else {
-            folder = arg;
+            o.folder = arg;
         }
     }
-    if (folder.isEmpty())
+    if (o.folder.isEmpty())
         return UsageError("falta la carpeta de la suite.");
-    if (!backupDir.isEmpty() || !restoreFile.isEmpty()) {
-        if (demo || scale > 0 || !database.name.isEmpty() ||
-            (!backupDir.isEmpty() && !restoreFile.isEmpty()) || (force && restoreFile.isEmpty()))
-            return UsageError("--backup y --restore no se combinan con otras opciones.");
-        const QString ini = QDir(folder).filePath("Data/Tavelo.ini");
-        try {
-            if (!backupDir.isEmpty())
-                Print(stdout, "Copia escrita y comprobada: " +
-                                  QDir::toNativeSeparators(CopiaSeguridad::Crear(backupDir, ini)));
-            else
-                Print(stdout, CopiaSeguridad::Restaurar(restoreFile, ini, force));
-        } catch (const TvError& error) {
-            Print(stderr, "tvSetup: " + error.Description());
-            return Failed;
-        }
-        return Created;
-    }
+    return std::nullopt;
+}
 
-    const QString shown = QDir::toNativeSeparators(QDir(folder).absolutePath());
+int BackupOrRestore(const Options& o) {
+    if (o.demo || o.scale > 0 || !o.database.name.isEmpty() ||
+        (!o.backupDir.isEmpty() && !o.restoreFile.isEmpty()) ||
+        (o.force && o.restoreFile.isEmpty()))
+        return UsageError("--backup y --restore no se combinan con otras opciones.");
+    const QString ini = QDir(o.folder).filePath("Data/Tavelo.ini");
+    try {
+        if (!o.backupDir.isEmpty())
+            Print(stdout, "Copia escrita y comprobada: " +
+                              QDir::toNativeSeparators(CopiaSeguridad::Crear(o.backupDir, ini)));
+        else
+            Print(stdout, CopiaSeguridad::Restaurar(o.restoreFile, ini, o.force));
+    } catch (const TvError& error) {
+        Print(stderr, "tvSetup: " + error.Description());
+        return Failed;
+    }
+    return Created;
+}
+
+int Create(const Options& o) {
+    const QString shown = QDir::toNativeSeparators(QDir(o.folder).absolutePath());
     QElapsedTimer timer;
     timer.start();
     try {
-        switch (SuiteSetup::Create(folder, demo, scale, database)) {
+        switch (SuiteSetup::Create(o.folder, o.demo, o.scale, o.database)) {
         case SuiteSetup::FolderHoldsSuite:
             Print(stderr, "tvSetup: la carpeta " + shown +
                               " ya contiene una suite de Tavelo; no se ha modificado nada.");
             return AlreadyThere;
         case SuiteSetup::DatabaseHoldsSuite:
-            Print(stderr, "tvSetup: el servidor " + database.ServerName() +
+            Print(stderr, "tvSetup: el servidor " + o.database.ServerName() +
                               " ya contiene una suite de Tavelo; no se ha modificado nada.");
             return AlreadyThere;
         case SuiteSetup::Created:
@@ -131,4 +141,16 @@ int main(int argc, char* argv[]) {
                       .arg(shown)
                       .arg(double(timer.elapsed()) / 1000, 0, 'f', 1));
     return Created;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    Options options;
+    if (const std::optional<int> wrong = ReadOptions(app.arguments().mid(1), options))
+        return *wrong;
+    if (!options.backupDir.isEmpty() || !options.restoreFile.isEmpty())
+        return BackupOrRestore(options);
+    return Create(options);
 }

@@ -1,3 +1,5 @@
+// "Acerca de tvFacturacion": the producer's declaration, item by item, with the build's values.
+
 #include "billing/AcercaDe.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// The register's sending behind the billing window: `tvRegistro send` as a child, and its panel.
+
 #include "billing/EnvioVeriFactu.h"
 
 #include "platform/ui/widgets/Frm.h"

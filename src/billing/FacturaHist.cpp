@@ -65,6 +65,25 @@ void FacturaHist::BuildControls() {
     frm->AddButton("Sustituir_BT", db.Translate("Sustituir…"))
         ->setToolTip(db.Translate("Sustituir por factura completa…"));
 
+    auto* layout = new QVBoxLayout(frm->Content());
+    layout->addLayout(BuildFilters());
+    BuildList();
+    layout->addWidget(lblCabecera_TX);
+    layout->addWidget(lsFras_TX, 1);
+    layout->addLayout(BuildChoice());
+    OrderTabs();
+    lsFras_TX->setFocus();
+
+    connect(lsFras_TX, &QListWidget::itemDoubleClicked, this,
+            [this] { Frm_evtButtonPressed("FormatoDetallado_BT"); });
+    connect(frm, &Frm::evtButtonPressed, this, &FacturaHist::Frm_evtButtonPressed);
+    connect(cboTipo_SN, &QComboBox::currentIndexChanged, this, &FacturaHist::Filtrar);
+    connect(cboAnio_SN, &QComboBox::currentIndexChanged, this, &FacturaHist::Filtrar);
+    connect(frm, &Frm::evtClose, frm, &Frm::Close);
+}
+
+QHBoxLayout* FacturaHist::BuildFilters() {
+    const DataAccess& db = Db();
     cboTipo_SN = new QComboBox;
     cboTipo_SN->setObjectName("cboTipo_SN");
     for (const char* const kind :
@@ -83,7 +102,11 @@ void FacturaHist::BuildControls() {
     filters->addWidget(yearCaption);
     filters->addWidget(cboAnio_SN);
     filters->addStretch(1);
+    return filters;
+}
 
+void FacturaHist::BuildList() {
+    const DataAccess& db = Db();
     lsFras_TX = new QListWidget;
     lsFras_TX->setObjectName("lsFras_TX");
     // Fixed pitch, so that dates, numbers and amounts stand in columns.
@@ -104,6 +127,10 @@ void FacturaHist::BuildControls() {
     lsFras_TX->setMinimumSize(620, 240);
     lsFras_TX->setUniformItemSizes(true);
     lsFras_TX->installEventFilter(this);
+}
+
+QHBoxLayout* FacturaHist::BuildChoice() {
+    const DataAccess& db = Db();
     const char* const options[] = {"Volver a imprimir", "Rectificar"};
     auto* choice = new QHBoxLayout;
     for (int index = 0; index < 2; ++index) {
@@ -117,14 +144,11 @@ void FacturaHist::BuildControls() {
         choice->addWidget(opEmision_TX[index]);
     }
     choice->addStretch(1);
+    return choice;
+}
 
-    auto* layout = new QVBoxLayout(frm->Content());
-    layout->addLayout(filters);
-    layout->addWidget(lblCabecera_TX);
-    layout->addWidget(lsFras_TX, 1);
-    layout->addLayout(choice);
-
-    // The filters, the list, then the action, then the layout that carries it out.
+// The filters, the list, then the action, then the layout that carries it out.
+void FacturaHist::OrderTabs() {
     setTabOrder(cboTipo_SN, cboAnio_SN);
     setTabOrder(cboAnio_SN, lsFras_TX);
     QWidget* previous = lsFras_TX;
@@ -138,14 +162,72 @@ void FacturaHist::BuildControls() {
         setTabOrder(previous, next);
         previous = next;
     }
-    lsFras_TX->setFocus();
+}
 
-    connect(lsFras_TX, &QListWidget::itemDoubleClicked, this,
-            [this] { Frm_evtButtonPressed("FormatoDetallado_BT"); });
-    connect(frm, &Frm::evtButtonPressed, this, &FacturaHist::Frm_evtButtonPressed);
-    connect(cboTipo_SN, &QComboBox::currentIndexChanged, this, &FacturaHist::Filtrar);
-    connect(cboAnio_SN, &QComboBox::currentIndexChanged, this, &FacturaHist::Filtrar);
-    connect(frm, &Frm::evtClose, frm, &Frm::Close);
+// Every document of the client, in the order they were issued: a server lists a table's rows in
+// no fixed order.
+QString FacturaHist::ConsultaHistorial(qint32 nIdCliente) {
+    // The sum of an invoice's rectifications comes with it: most have none, and only those
+    // that have are looked at line by line.
+    return QString("SELECT nIdFactura,sFactura,dFactura,dFacturaAbonada,nTotal,"
+                   "nDescuento,sTipoFactura,sFacturaAbonada,(SELECT MIN(r.sMotivo) FROM "
+                   "FacturasRectificativas r WHERE r.nIdFactura=Facturas.nIdFactura) AS sMotivo,"
+                   "(SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c JOIN Abonos a "
+                   "ON a.nIdFactura=c.nIdFactura WHERE a.nIdFacturaAbonada=Facturas.nIdFactura) "
+                   "AS nRectificado,(SELECT COUNT(*) FROM FacturasAnuladas x WHERE "
+                   "x.nIdFactura=Facturas.nIdFactura) AS nAnulada,(SELECT MIN(f.sFactura) FROM "
+                   "FacturasSustituidas s JOIN Facturas f ON f.nIdFactura=s.nIdFactura WHERE "
+                   "s.nIdFacturaSimplificada=Facturas.nIdFactura) AS sSustituta,"
+                   "(SELECT MAX(m.sEnviado || ' ' "
+                   "|| m.sPara) FROM CorreosSalientes m WHERE m.nIdFactura=Facturas.nIdFactura "
+                   "AND m.sEstado='aceptado') AS sCorreo ") +
+           " FROM Facturas " + " WHERE nIdCliente=" + QString::number(nIdCliente) +
+           " ORDER BY nIdFactura";
+}
+
+// The document on the record set's row, with its line of the list.
+FacturaHist::Documento FacturaHist::LeerDocumento(const Recordset& rs) {
+    Documento d;
+    d.nIdFactura = rs.Fields("nIdFactura").Value.toInt();
+    const QString sFactura = rs.Fields("sFactura").Value.toString();
+    const QString sTipo = rs.Fields("sTipoFactura").Value.toString().trimmed();
+    // A rectifying invoice carries the date of the invoice it rectifies; its own is the
+    // day it was issued.
+    const QVariant issued = rs.Fields("dFacturaAbonada").Value;
+    const bool rectificativa = U().SqlNumber(issued) != 0;
+    const QVariant date = rectificativa ? issued : rs.Fields("dFactura").Value;
+    d.nAnio = int(U().SqlNumber(date)) / 10000;
+    d.bAnulada = U().SqlNumber(rs.Fields("nAnulada").Value) != 0;
+    QString kind = Db().Translate("Factura");
+    QString state;
+    if (rectificativa) {
+        d.clase = Clase::Rectificativa;
+        const QString code = sTipo == "R5" ? sTipo : rs.Fields("sMotivo").Value.toString();
+        kind = Db().Translate("Rectif.") + " " +
+               (code.isEmpty() ? MotivoRectificacion{}.sMotivo : code);
+        state = Db().Translate("rectifica") + " " + rs.Fields("sFacturaAbonada").Value.toString();
+    } else if (sTipo == "F2") {
+        d.clase = Clase::Simplificada;
+        kind = Db().Translate("Simplificada");
+    }
+    const QVariant rectificado = rs.Fields("nRectificado").Value;
+    const QString sustituta = rs.Fields("sSustituta").Value.toString();
+    if (d.bAnulada)
+        state = Db().Translate("anulada");
+    else if (!sustituta.isEmpty())
+        state = Db().Translate("sustituida por") + " " + sustituta;
+    else if (!rectificado.isNull())
+        // Rectified to its last unit, nothing is left of it; in part, what was taken.
+        state = MotivoNoAbonable(d.nIdFactura).isEmpty()
+                    ? Db().Translate("rectificada") + " " +
+                          AmountText::Euros(-U().SqlNumber(rectificado))
+                    : Db().Translate("rectificada");
+    const double amount =
+        U().SqlNumber(rs.Fields("nTotal").Value) - U().SqlNumber(rs.Fields("nDescuento").Value);
+    d.sTexto = Entry(U().FormatDate(2, date).toString(), sFactura, kind, AmountText::Euros(amount),
+                     state) +
+               Mailed(rs.Fields("sCorreo").Value.toString());
+    return d;
 }
 
 void FacturaHist::Form_Load() {
@@ -159,69 +241,11 @@ void FacturaHist::Form_Load() {
                       "Clientes",
                       "sCliente=" + U().SqlValue(m_billing.cboCliente_SN->currentText(), 0, true),
                       "nIdCliente")));
-        // In the order they were issued: a server lists a table's rows in no fixed order.
         Recordset rs;
-        // The sum of an invoice's rectifications comes with it: most have none, and only those
-        // that have are looked at line by line.
-        Db().OpenRecordset(
-            QString("SELECT nIdFactura,sFactura,dFactura,dFacturaAbonada,nTotal,"
-                    "nDescuento,sTipoFactura,sFacturaAbonada,(SELECT MIN(r.sMotivo) FROM "
-                    "FacturasRectificativas r WHERE r.nIdFactura=Facturas.nIdFactura) AS sMotivo,"
-                    "(SELECT SUM(c.nTotal-c.nDescuento) FROM Facturas c JOIN Abonos a "
-                    "ON a.nIdFactura=c.nIdFactura WHERE a.nIdFacturaAbonada=Facturas.nIdFactura) "
-                    "AS nRectificado,(SELECT COUNT(*) FROM FacturasAnuladas x WHERE "
-                    "x.nIdFactura=Facturas.nIdFactura) AS nAnulada,(SELECT MIN(f.sFactura) FROM "
-                    "FacturasSustituidas s JOIN Facturas f ON f.nIdFactura=s.nIdFactura WHERE "
-                    "s.nIdFacturaSimplificada=Facturas.nIdFactura) AS sSustituta,"
-                    "(SELECT MAX(m.sEnviado || ' ' "
-                    "|| m.sPara) FROM CorreosSalientes m WHERE m.nIdFactura=Facturas.nIdFactura "
-                    "AND m.sEstado='aceptado') AS sCorreo ") +
-                " FROM Facturas " + " WHERE nIdCliente=" + QString::number(nIdCliente) +
-                " ORDER BY nIdFactura",
-            rs);
+        Db().OpenRecordset(ConsultaHistorial(nIdCliente), rs);
         std::set<int> years;
         for (; !rs.Eof(); rs.MoveNext()) {
-            Documento d;
-            d.nIdFactura = rs.Fields("nIdFactura").Value.toInt();
-            const QString sFactura = rs.Fields("sFactura").Value.toString();
-            const QString sTipo = rs.Fields("sTipoFactura").Value.toString().trimmed();
-            // A rectifying invoice carries the date of the invoice it rectifies; its own is the
-            // day it was issued.
-            const QVariant issued = rs.Fields("dFacturaAbonada").Value;
-            const bool rectificativa = U().SqlNumber(issued) != 0;
-            const QVariant date = rectificativa ? issued : rs.Fields("dFactura").Value;
-            d.nAnio = int(U().SqlNumber(date)) / 10000;
-            d.bAnulada = U().SqlNumber(rs.Fields("nAnulada").Value) != 0;
-            QString kind = Db().Translate("Factura");
-            QString state;
-            if (rectificativa) {
-                d.clase = Clase::Rectificativa;
-                const QString code = sTipo == "R5" ? sTipo : rs.Fields("sMotivo").Value.toString();
-                kind = Db().Translate("Rectif.") + " " +
-                       (code.isEmpty() ? MotivoRectificacion{}.sMotivo : code);
-                state = Db().Translate("rectifica") + " " +
-                        rs.Fields("sFacturaAbonada").Value.toString();
-            } else if (sTipo == "F2") {
-                d.clase = Clase::Simplificada;
-                kind = Db().Translate("Simplificada");
-            }
-            const QVariant rectificado = rs.Fields("nRectificado").Value;
-            const QString sustituta = rs.Fields("sSustituta").Value.toString();
-            if (d.bAnulada)
-                state = Db().Translate("anulada");
-            else if (!sustituta.isEmpty())
-                state = Db().Translate("sustituida por") + " " + sustituta;
-            else if (!rectificado.isNull())
-                // Rectified to its last unit, nothing is left of it; in part, what was taken.
-                state = MotivoNoAbonable(d.nIdFactura).isEmpty()
-                            ? Db().Translate("rectificada") + " " +
-                                  AmountText::Euros(-U().SqlNumber(rectificado))
-                            : Db().Translate("rectificada");
-            const double amount = U().SqlNumber(rs.Fields("nTotal").Value) -
-                                  U().SqlNumber(rs.Fields("nDescuento").Value);
-            d.sTexto = Entry(U().FormatDate(2, date).toString(), sFactura, kind,
-                             AmountText::Euros(amount), state) +
-                       Mailed(rs.Fields("sCorreo").Value.toString());
+            Documento d = LeerDocumento(rs);
             years.insert(d.nAnio);
             m_documentos.push_back(std::move(d));
         }

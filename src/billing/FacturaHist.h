@@ -6,7 +6,9 @@
 
 class Facturacion;
 class Frm;
+class Recordset;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QListWidget;
 class QRadioButton;
@@ -61,7 +63,13 @@ private:
     };
 
     void BuildControls();
+    QHBoxLayout* BuildFilters();
+    void BuildList();
+    QHBoxLayout* BuildChoice();
+    void OrderTabs();
     void Form_Load();
+    static QString ConsultaHistorial(qint32 nIdCliente);
+    static Documento LeerDocumento(const Recordset& rs);
     // Fills the list with the documents the filters let through, keeping the highlighted one
     // when it stays listed, else highlighting the newest.
     void Filtrar();

@@ -92,32 +92,7 @@ Facturacion::~Facturacion() {
 void Facturacion::BuildControls() {
     frm = new Frm(this, Db().Translate("Facturación"));
     frm->SetReturnIsTab(Gi.ReturnIsTab);
-    // Function keys that no field or grid uses for itself (the grid edits on F2, a combo drops
-    // down on F4), so each works wherever the cursor is.
-    const struct {
-        const char* name;
-        const char* tip;
-        ToolIcons::Kind icon;
-        Qt::Key key;
-    } tools[] = {
-        {"Clientes_NA", "Ficha del cliente (F6)", ToolIcons::Kind::People, Qt::Key_F6},
-        {"Estadisticas_NA", "Estadísticas (F7)", ToolIcons::Kind::Chart, Qt::Key_F7},
-        {"CodigoProducto_NA", "Añadir por código (F3)", ToolIcons::Kind::Barcode, Qt::Key_F3},
-        {"HistoricoFacturas_NA", "Historial de facturas (F8)", ToolIcons::Kind::History,
-         Qt::Key_F8},
-        {"LibrosContables_NA", "Libros contables (F9)", ToolIcons::Kind::Export, Qt::Key_F9},
-    };
-    frm->AddTool("Caja_NA", Db().Translate("Caja: informe X y cierre (F10)"),
-                 ToolIcons::Letter('Z'));
-    frm->SetShortcut("Caja_NA", QKeySequence(Qt::Key_F10));
-    for (const auto& tool : tools) {
-        frm->AddTool(tool.name, Db().Translate(tool.tip), ToolIcons::Get(tool.icon));
-        frm->SetShortcut(tool.name, QKeySequence(tool.key));
-    }
-    frm->AddTool("AcercaDe_NA", Db().Translate("Acerca de tvFacturacion"), ToolIcons::Letter('i'));
-    frm->AddButton("GenerarFactura_BT", Db().Translate("Generar factura"))
-        ->setToolTip(Db().Translate("Generar la factura de lo pendiente (F12)"));
-    frm->SetShortcut("GenerarFactura_BT", QKeySequence(Qt::Key_F12));
+    AddTools();
 
     auto named = [](QWidget* widget, const QString& name) {
         widget->setObjectName(name);
@@ -145,6 +120,68 @@ void Facturacion::BuildControls() {
     cboCliente_SN->setMinimumWidth(320);
     cboMascota_SN->setMinimumWidth(200);
 
+    QGridLayout* selection = SelectionLayout();
+    QHBoxLayout* navigator = NavigatorLayout();
+    QHBoxLayout* totals = TotalsLayout();
+    auto* layout = new QVBoxLayout(frm->Content());
+    layout->addLayout(selection);
+    layout->addWidget(gdFacturacion, 1);
+    layout->addLayout(navigator);
+    layout->addLayout(totals);
+
+    setTabOrder(cboMascota_SN, cboCliente_SN);
+    setTabOrder(cboCliente_SN, VentaMostrador_BT);
+    setTabOrder(VentaMostrador_BT, cboEmpleado_SN);
+    setTabOrder(cboEmpleado_SN, cboCaja_SN);
+    setTabOrder(cboCaja_SN, ckHistorial_TX);
+    setTabOrder(ckHistorial_TX, gdFacturacion);
+
+    connect(frm, &Frm::evtToolClick, this, &Facturacion::Frm_evtToolClick);
+    connect(frm, &Frm::evtButtonPressed, this, &Facturacion::Frm_evtButtonPressed);
+    connect(frm, &Frm::evtKeyDown, this, &Facturacion::Frm_evtKeyDown);
+    connect(frm, &Frm::evtActivate, this, &Facturacion::Form_Activate);
+    connect(frm, &Frm::evtClose, this, [] { QuitSuite(false, false); });
+    connect(ckHistorial_TX, &QCheckBox::clicked, this, [this] { gd->Refresh(); });
+    frm->AddInputCheck([this](bool showMessage) {
+        if (U().Val(Dato(DatoPareja::IdCliente)) != 0)
+            return true;
+        if (showMessage)
+            ShowMessage(MessageKind::Notice, "Elija antes una mascota y su cliente.");
+        return false;
+    });
+}
+
+void Facturacion::AddTools() {
+    // Function keys that no field or grid uses for itself (the grid edits on F2, a combo drops
+    // down on F4), so each works wherever the cursor is.
+    const struct {
+        const char* name;
+        const char* tip;
+        ToolIcons::Kind icon;
+        Qt::Key key;
+    } tools[] = {
+        {"Clientes_NA", "Ficha del cliente (F6)", ToolIcons::Kind::People, Qt::Key_F6},
+        {"Estadisticas_NA", "Estadísticas (F7)", ToolIcons::Kind::Chart, Qt::Key_F7},
+        {"CodigoProducto_NA", "Añadir por código (F3)", ToolIcons::Kind::Barcode, Qt::Key_F3},
+        {"HistoricoFacturas_NA", "Historial de facturas (F8)", ToolIcons::Kind::History,
+         Qt::Key_F8},
+        {"LibrosContables_NA", "Libros contables (F9)", ToolIcons::Kind::Export, Qt::Key_F9},
+    };
+    frm->AddTool("Caja_NA", Db().Translate("Caja: informe X y cierre (F10)"),
+                 ToolIcons::Letter('Z'));
+    frm->SetShortcut("Caja_NA", QKeySequence(Qt::Key_F10));
+    for (const auto& tool : tools) {
+        frm->AddTool(tool.name, Db().Translate(tool.tip), ToolIcons::Get(tool.icon));
+        frm->SetShortcut(tool.name, QKeySequence(tool.key));
+    }
+    frm->AddTool("AcercaDe_NA", Db().Translate("Acerca de tvFacturacion"), ToolIcons::Letter('i'));
+    frm->AddButton("GenerarFactura_BT", Db().Translate("Generar factura"))
+        ->setToolTip(Db().Translate("Generar la factura de lo pendiente (F12)"));
+    frm->SetShortcut("GenerarFactura_BT", QKeySequence(Qt::Key_F12));
+}
+
+// The pet, the client, the counter sale, the employee, the cash box and the history's switch.
+QGridLayout* Facturacion::SelectionLayout() {
     auto caption = [](const QString& text, QWidget* buddy) {
         auto* label = new QLabel(Db().Translate(text));
         label->setBuddy(buddy);
@@ -163,7 +200,11 @@ void Facturacion::BuildControls() {
     selection->addWidget(ckHistorial_TX, 1, 4);
     selection->setColumnStretch(1, 2);
     selection->setColumnStretch(3, 3);
+    return selection;
+}
 
+// The grid's line buttons and its position.
+QHBoxLayout* Facturacion::NavigatorLayout() {
     auto* navigator = new QHBoxLayout;
     const struct {
         int index;
@@ -191,7 +232,10 @@ void Facturacion::BuildControls() {
     navigator->addSpacing(12);
     navigator->addWidget(lGd);
     navigator->addStretch(1);
+    return navigator;
+}
 
+QHBoxLayout* Facturacion::TotalsLayout() {
     auto* totals = new QHBoxLayout;
     totals->addStretch(1);
     totals->addWidget(new QLabel(Db().Translate("Base imponible")));
@@ -206,33 +250,7 @@ void Facturacion::BuildControls() {
     totalCaption->setFont(bold);
     totals->addWidget(totalCaption);
     totals->addWidget(lblTotalAFacturar_MN);
-
-    auto* layout = new QVBoxLayout(frm->Content());
-    layout->addLayout(selection);
-    layout->addWidget(gdFacturacion, 1);
-    layout->addLayout(navigator);
-    layout->addLayout(totals);
-
-    setTabOrder(cboMascota_SN, cboCliente_SN);
-    setTabOrder(cboCliente_SN, VentaMostrador_BT);
-    setTabOrder(VentaMostrador_BT, cboEmpleado_SN);
-    setTabOrder(cboEmpleado_SN, cboCaja_SN);
-    setTabOrder(cboCaja_SN, ckHistorial_TX);
-    setTabOrder(ckHistorial_TX, gdFacturacion);
-
-    connect(frm, &Frm::evtToolClick, this, &Facturacion::Frm_evtToolClick);
-    connect(frm, &Frm::evtButtonPressed, this, &Facturacion::Frm_evtButtonPressed);
-    connect(frm, &Frm::evtKeyDown, this, &Facturacion::Frm_evtKeyDown);
-    connect(frm, &Frm::evtActivate, this, &Facturacion::Form_Activate);
-    connect(frm, &Frm::evtClose, this, [] { QuitSuite(false, false); });
-    connect(ckHistorial_TX, &QCheckBox::clicked, this, [this] { gd->Refresh(); });
-    frm->AddInputCheck([this](bool showMessage) {
-        if (U().Val(Dato(DatoPareja::IdCliente)) != 0)
-            return true;
-        if (showMessage)
-            ShowMessage(MessageKind::Notice, "Elija antes una mascota y su cliente.");
-        return false;
-    });
+    return totals;
 }
 
 void Facturacion::Form_Load() {
@@ -262,7 +280,9 @@ void Facturacion::Form_Load() {
         });
         gd->SetNumberDecimals(4);
         gd->ComboColumns("5");
-        gd->ColumnTypes("nlttsmpnmt");
+        gd->ColumnTypes({GridColumn::Number, GridColumn::Date, GridColumn::Text, GridColumn::Text,
+                         GridColumn::Text, GridColumn::Money, GridColumn::Percentage,
+                         GridColumn::Number, GridColumn::Money, GridColumn::Text});
         gd->ColumnWidths("5,11,10,0,42,10,7,5,10,14");
         gd->LockingColumns("2,3");
         // Where a pending line came back from: a rectifying invoice or a cancelled one.

@@ -14,6 +14,8 @@ class Frm;
 class GridController;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -116,6 +118,10 @@ protected:
 
 private:
     void BuildControls();
+    void AddTools();
+    QGridLayout* SelectionLayout();
+    QHBoxLayout* NavigatorLayout();
+    QHBoxLayout* TotalsLayout();
     void Form_Load();
     void Frm_evtKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void cboCliente_SN_LostFocus();

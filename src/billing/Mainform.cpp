@@ -1,3 +1,5 @@
+// The module's parent window, which ends the program when it is closed.
+
 #include "billing/Mainform.h"
 
 #include "billing/Facturacion.h"

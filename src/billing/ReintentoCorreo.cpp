@@ -1,3 +1,5 @@
+// The e-mails whose wait is over, sent again every minute by `tvCorreo` as a child process.
+
 #include "billing/ReintentoCorreo.h"
 
 #include <QFileInfo>

@@ -1,3 +1,5 @@
+// The accountant's books written out: the register, the VAT summary and the till closings.
+
 #include "books/LibroEscritura.h"
 
 #include "platform/util/ArchivoSeguro.h"

@@ -1,3 +1,5 @@
+// The books of a period read: issued invoices per document and rate, and the VAT summary.
+
 #include "books/LibroFacturas.h"
 
 #include "invoicing/core/IssuedDocument.h"

@@ -1,3 +1,5 @@
+// Closing the till: what a cash box should hold per payment type, and the closing recorded.
+
 #include "caja/CierreCaja.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// A PKCS#12 certificate opened with its password, each way it can fail told apart.
+
 #include "facturae/CertificadoP12.h"
 
 #include "platform/util/TvError.h"

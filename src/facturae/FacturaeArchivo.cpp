@@ -1,3 +1,5 @@
+// A Facturae file written to disk, signed with the certificate the ini names.
+
 #include "facturae/FacturaeArchivo.h"
 
 #include "facturae/FacturaeEscritura.h"

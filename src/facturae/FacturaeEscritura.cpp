@@ -1,3 +1,5 @@
+// An issued invoice or rectifying invoice as a Facturae 3.2.2 document.
+
 #include "facturae/FacturaeEscritura.h"
 
 #include "invoicing/core/LinePricing.h"

@@ -1,3 +1,5 @@
+// Enveloped XAdES-EPES signatures under a signing policy: signing and checking a document.
+
 #include "facturae/FirmaXades.h"
 
 #include "facturae/CertificadoP12.h"

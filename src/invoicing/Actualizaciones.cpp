@@ -1,3 +1,5 @@
+// The breakdown an issued document stores for printing, the register and exports.
+
 #include "invoicing/Actualizaciones.h"
 
 #include "invoicing/core/IssuedDocument.h"

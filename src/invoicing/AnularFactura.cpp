@@ -1,3 +1,5 @@
+// Cancelling a document issued in error: the checks, the mark and everything it did undone.
+
 #include "invoicing/AnularFactura.h"
 
 #include "invoicing/Conta.h"

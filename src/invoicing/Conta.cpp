@@ -1,12 +1,12 @@
+// The money side of a document: cash-box entries, client payments, balances and client locks.
+
 #include "invoicing/Conta.h"
 
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/MultiRowInsert.h"
-#include "platform/data/Recordset.h"
 #include "platform/util/Utility.h"
-#include "session/G.h"
 
 #include <algorithm>
 
@@ -39,82 +39,7 @@ double Cents(double sum) {
     return Utility::RoundHalfAway(sum, 2);
 }
 
-struct Source {
-    QString table;
-    QString price;
-    QString condition;
-};
-
-Source SourceOf(qint32 nTipo) {
-    switch (nTipo) {
-    case 0:
-        return {"FacturasItems", "nPvp", PendingItems::Unbilled() + " AND nIdCliente="};
-    case 1:
-        return {"ProvCompras", "nPvd", "(dPedido=0 OR ISNULL(dPedido)) AND nIdProveedor="};
-    case 2:
-        return {"ProvCompras", "nPvd", " nPedido="};
-    case 3:
-        return {"ProvFacturasItems", "nPvd", "nIdFactura="};
-    case 4:
-        return {"ProvAlbaranesItems", "nPvd", "nIdAlbaran="};
-    default:
-        return {};
-    }
-}
-
 } // namespace
-
-void Conta::TotalesPorPorcImpuesto(qint32 nTipo, qint32 nId, TotalesImpuesto& t) {
-    Trap("Conta::TotalesPorPorcImpuesto", [&] {
-        const Source source = SourceOf(nTipo);
-        const QString where = source.condition + Id(nId);
-        const QString lines = "SELECT nUnidades AS unidades," + source.price +
-                              " AS precio,nPorcIpto AS porcentaje FROM " + source.table +
-                              " WHERE " + where + " ORDER BY nPorcIpto";
-        std::vector<DocumentLine> read;
-        Recordset rs;
-        if (Db().OpenRecordset(Db().PrepareSql(lines), rs)) {
-            for (; !rs.Eof(); rs.MoveNext())
-                read.push_back({Number(rs.Fields("unidades").Value),
-                                Number(rs.Fields("precio").Value),
-                                Number(rs.Fields("porcentaje").Value)});
-        }
-        if (rs.State() == Recordset::Open)
-            rs.Close();
-
-        const TaxBreakdown b = TaxBreakdown::Of(read);
-        struct Slot {
-            double& nPo;
-            double& nBi;
-            double& nIm;
-        };
-        const Slot slots[] = {
-            {t.nPo_1, t.nBi_1, t.nIm_1}, {t.nPo_2, t.nBi_2, t.nIm_2}, {t.nPo_3, t.nBi_3, t.nIm_3}};
-        for (int k = 0; k < 3 && k < b.rates; ++k) {
-            slots[k].nPo = b.slots[size_t(k)].nPo;
-            slots[k].nBi += b.slots[size_t(k)].nBi;
-            slots[k].nIm += b.slots[size_t(k)].nIm;
-        }
-        t.nBi_Total += b.nBi_Total;
-        t.nIm_Total += b.nIm_Total;
-        if (!read.empty())
-            t.nTotal = t.nBi_Total + t.nIm_Total;
-
-        if (nTipo == 3 || nTipo == 4) {
-            const QStringList values{U().SqlValue(t.nBi_1, 0, true),
-                                     U().SqlValue(t.nIm_1, 0, true),
-                                     U().SqlValue(t.nBi_2, 0, true),
-                                     U().SqlValue(t.nIm_2, 0, true),
-                                     U().SqlValue(t.nBi_3, 0, true),
-                                     U().SqlValue(t.nIm_3, 0, true),
-                                     U().SqlValue(t.nBi_1 + t.nBi_2 + t.nBi_3, 0, true),
-                                     U().SqlValue(t.nIm_1 + t.nIm_2 + t.nIm_3, 0, true)};
-            Db().UpdateRecord(nTipo == 4 ? "ProvAlbaranes" : "ProvFacturas",
-                              "nBI_1,nIm_1,nBi_2,nIm_2,nBi_3,nIm_3,nBi_Total,nIm_Total",
-                              values.join(','), Db().SqlPart(lines, 2));
-        }
-    });
-}
 
 bool Conta::EsEntrada(qint32 nIdTipoMovimiento) {
     return Number(Db().GetValue("TipoMovimiento", "nIdTipoMovimiento=" + Id(nIdTipoMovimiento),

@@ -5,28 +5,9 @@
 #include <QList>
 #include <QString>
 
-// The accounting procedures: the breakdown of document lines by tax rate, and the writers of
-// the money side (cash-box entries, client payments, client balances). Each has its own error
-// trap: a failure is reported under its own name and the program ends, so the caller's
-// transaction is never committed.
+// The money side of a document: cash-box entries, client payments and client balances, the cash
+// box a user's entry goes to, and the clients' rows held while a document is written.
 namespace Conta {
-
-// Totals of a set of lines by tax rate: at most three rates, each with its percentage (nPo_k),
-// taxable base (nBi_k) and tax (nIm_k), plus the base, tax and grand totals, unrounded (stored
-// amounts are rounded where they are written). The slots take the lowest three rates in
-// ascending order; lines of a fourth or later rate count nowhere (TaxBreakdown).
-struct TotalesImpuesto {
-    double nBi_Total = 0, nIm_Total = 0, nTotal = 0;
-    double nPo_1 = 0, nBi_1 = 0, nIm_1 = 0;
-    double nPo_2 = 0, nBi_2 = 0, nIm_2 = 0;
-    double nPo_3 = 0, nBi_3 = 0, nIm_3 = 0;
-};
-
-// Source types: 0 a client's pending items, 1 a supplier's unordered purchases, 2 the lines of a
-// purchase order, 3 a supplier invoice's lines, 4 a delivery note's lines; id names the client,
-// supplier, order, invoice or delivery note. The lines are added onto t; types 3 and 4 also write
-// the breakdown into the document's header row. Any other type ends the program.
-void TotalesPorPorcImpuesto(qint32 nTipo, qint32 nId, TotalesImpuesto& t);
 
 // Whether the movement type counts as money in; an unknown type does not. No trap of its own.
 bool EsEntrada(qint32 nIdTipoMovimiento);
@@ -80,9 +61,5 @@ QString FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sRefere
                        bool entrada, Money nImporte, const QString& sSubcuenta,
                        const QString& sDocumento, const QString& sObservaciones, qint32 nIdFactura,
                        qint32 nIdTipoCobro = 0);
-
-// Recomputes the client's invoiced, paid and balance totals from all its invoices, credit notes
-// and payments, whatever branch wrote them.
-void Regenerar_SaldoCliente(qint32 nIdCliente);
 
 } // namespace Conta

@@ -1,3 +1,5 @@
+// The reasons for a rectifying invoice (R1 to R4) and which of them send lines back to pending.
+
 #include "invoicing/MotivoRectificacion.h"
 
 const QList<std::pair<QString, QString>>& MotivoRectificacion::Motivos() {

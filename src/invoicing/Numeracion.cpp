@@ -1,3 +1,5 @@
+// Invoice and credit-note numbers: each branch's series, starting again at 1 every year.
+
 #include "invoicing/Numeracion.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// A client's simplified invoices replaced by one complete invoice that takes over their lines.
+
 #include "invoicing/SustituirSimplificadas.h"
 
 #include "invoicing/Conta.h"

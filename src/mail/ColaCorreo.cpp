@@ -1,3 +1,5 @@
+// The outgoing mail queue: messages stored whole, claimed, sent and retried with a growing wait.
+
 #include "mail/ColaCorreo.h"
 
 #include "mail/Smtp.h"

@@ -1,3 +1,5 @@
+// An e-mail written as MIME text: UTF-8 body, encoded headers and attachments.
+
 #include "mail/Mensaje.h"
 
 #include "platform/util/TvError.h"

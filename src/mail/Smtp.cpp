@@ -1,3 +1,5 @@
+// One message sent over encrypted SMTP through the branch's mail account (libcurl).
+
 #include "mail/Smtp.h"
 
 #include "platform/data/DataAccess.h"

@@ -59,6 +59,12 @@ QLineEdit* NumberField(Frm& frame, const QString& name, const QString& accessibl
     return field;
 }
 
+QLabel* Caption(const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(Db().Translate(text));
+    label->setBuddy(buddy);
+    return label;
+}
+
 QLineEdit* TextField(const QString& name, const QString& tip) {
     auto* field = new QLineEdit;
     field->setObjectName(name);
@@ -102,6 +108,19 @@ void FacturaInfo::BuildControls() {
     auto* layout = new QVBoxLayout(frm->Content());
     layout->addWidget(TabGral);
 
+    BuildPaymentTab(layoutButtons);
+    BuildCustomerTab();
+
+    connect(TabGral, &QTabWidget::currentChanged, this, &FacturaInfo::TabGral_Click);
+    connect(frm, &Frm::evtButtonPressed, this, &FacturaInfo::Frm_evtButtonPressed);
+    connect(frm, &Frm::evtActivate, this, &FacturaInfo::Form_Activate);
+    connect(frm, &Frm::evtClose, this, &FacturaInfo::Cancelar);
+}
+
+// The total, the amount due and the discount's two fields; answers the font of the figures that
+// stand out.
+QFont FacturaInfo::BuildAmounts() {
+    const DataAccess& db = Db();
     lblTotal_MN = new QLabel(AmountText::Number(0));
     lblTotal_MN->setObjectName("lblTotal_MN");
     lblTotal_MN->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -117,21 +136,21 @@ void FacturaInfo::BuildControls() {
         NumberField(*frm, "txtDescuento_MN", db.Translate("Descuento"), TypedNumber::Kind::Amount);
     txtPorcDto_PN = NumberField(*frm, "txtPorcDto_PN", db.Translate("Porcentaje de descuento"),
                                 TypedNumber::Kind::Percentage);
+    return big;
+}
 
+void FacturaInfo::BuildPaymentTab(const QList<QWidget*>& layoutButtons) {
+    const DataAccess& db = Db();
+    const QFont big = BuildAmounts();
     auto* payment = new QGridLayout(fr1);
     payment->setColumnStretch(4, 1);
     auto* totalCaption = new QLabel(db.Translate(" Total Factura"));
     totalCaption->setFont(big);
     payment->addWidget(totalCaption, 0, 0, 1, 2);
     payment->addWidget(lblTotal_MN, 0, 2, 1, 2);
-    auto caption = [&](const QString& text, QWidget* buddy) {
-        auto* label = new QLabel(db.Translate(text));
-        label->setBuddy(buddy);
-        return label;
-    };
-    payment->addWidget(caption(" Descuento", txtDescuento_MN), 1, 0);
+    payment->addWidget(Caption(" Descuento", txtDescuento_MN), 1, 0);
     payment->addWidget(txtDescuento_MN, 1, 1);
-    payment->addWidget(caption("Porcentaje de descuento", txtPorcDto_PN), 1, 2);
+    payment->addWidget(Caption("Porcentaje de descuento", txtPorcDto_PN), 1, 2);
     auto* percent = new QHBoxLayout;
     percent->addWidget(txtPorcDto_PN);
     percent->addWidget(new QLabel("%"));
@@ -140,6 +159,24 @@ void FacturaInfo::BuildControls() {
     dueCaption->setFont(big);
     payment->addWidget(dueCaption, 2, 0, 1, 2);
     payment->addWidget(lblAPagar_MN, 2, 2, 1, 2);
+    QWidget* previous = AddPaymentRows(*payment, big);
+    // After the last payment and what was handed over come the layout buttons, then the
+    // discount again.
+    for (QWidget* next : layoutButtons) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    setTabOrder(previous, txtDescuento_MN);
+    txtDescuento_MN->installEventFilter(this);
+    txtPorcDto_PN->installEventFilter(this);
+    for (QLineEdit* field : {txtDescuento_MN, txtPorcDto_PN})
+        connect(field, &QLineEdit::textEdited, this, [this, field] { m_edited = field; });
+}
+
+// The payment slots and what was handed over in cash, under the discount and in tab order after
+// it; answers the last field of that order.
+QWidget* FacturaInfo::AddPaymentRows(QGridLayout& payment, const QFont& big) {
+    const DataAccess& db = Db();
     QWidget* previous = txtPorcDto_PN;
     setTabOrder(txtDescuento_MN, txtPorcDto_PN);
     for (int k = 0; k < CobroRecord::Slots; ++k) {
@@ -150,10 +187,10 @@ void FacturaInfo::BuildControls() {
                                 db.Translate("Importe") + " " + QString::number(k + 1),
                                 TypedNumber::Kind::Amount);
         connect(txtImp[k], &QLineEdit::textEdited, this, [this, k] { m_typed[k] = true; });
-        payment->addWidget(caption(" Tipo", cboTipo[k]), k + 3, 0);
-        payment->addWidget(cboTipo[k], k + 3, 1);
-        payment->addWidget(caption(" Importe", txtImp[k]), k + 3, 2);
-        payment->addWidget(txtImp[k], k + 3, 3);
+        payment.addWidget(Caption(" Tipo", cboTipo[k]), k + 3, 0);
+        payment.addWidget(cboTipo[k], k + 3, 1);
+        payment.addWidget(Caption(" Importe", txtImp[k]), k + 3, 2);
+        payment.addWidget(txtImp[k], k + 3, 3);
         setTabOrder(previous, cboTipo[k]);
         setTabOrder(cboTipo[k], txtImp[k]);
         previous = txtImp[k];
@@ -166,10 +203,10 @@ void FacturaInfo::BuildControls() {
     lblCambio_MN->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblCambio_MN->setFont(big);
     const int change = CobroRecord::Slots + 3;
-    payment->addWidget(caption(" &Entregado", txtEntregado_MN), change, 0);
-    payment->addWidget(txtEntregado_MN, change, 1);
-    payment->addWidget(new QLabel(db.Translate("Cambio")), change, 2);
-    payment->addWidget(lblCambio_MN, change, 3);
+    payment.addWidget(Caption(" &Entregado", txtEntregado_MN), change, 0);
+    payment.addWidget(txtEntregado_MN, change, 1);
+    payment.addWidget(new QLabel(db.Translate("Cambio")), change, 2);
+    payment.addWidget(lblCambio_MN, change, 3);
     setTabOrder(previous, txtEntregado_MN);
     previous = txtEntregado_MN;
     connect(txtEntregado_MN, &QLineEdit::textChanged, this, &FacturaInfo::MostrarCambio);
@@ -177,18 +214,11 @@ void FacturaInfo::BuildControls() {
         connect(txtImp[k], &QLineEdit::textChanged, this, &FacturaInfo::MostrarCambio);
         connect(cboTipo[k], &QComboBox::currentIndexChanged, this, &FacturaInfo::MostrarCambio);
     }
-    // After the last payment and what was handed over come the layout buttons, then the
-    // discount again.
-    for (QWidget* next : layoutButtons) {
-        setTabOrder(previous, next);
-        previous = next;
-    }
-    setTabOrder(previous, txtDescuento_MN);
-    txtDescuento_MN->installEventFilter(this);
-    txtPorcDto_PN->installEventFilter(this);
-    for (QLineEdit* field : {txtDescuento_MN, txtPorcDto_PN})
-        connect(field, &QLineEdit::textEdited, this, [this, field] { m_edited = field; });
+    return previous;
+}
 
+void FacturaInfo::BuildCustomerTab() {
+    const DataAccess& db = Db();
     txtCliente_TX = TextField("txtCliente_TX", db.Translate("Nombre del cliente"));
     txtDomicilio_TX = TextField("txtDomicilio_TX", db.Translate("Domicilio de la persona"));
     txtDni_TX = TextField("txtDni_TX", db.Translate("Documento de identidad"));
@@ -211,21 +241,16 @@ void FacturaInfo::BuildControls() {
     auto* customer = new QFormLayout(fr2);
     // Alt+N, Alt+D and Alt+T belong to the layout buttons, which issue the invoice: the fields'
     // letters are others.
-    customer->addRow(caption(" N&ombre", txtCliente_TX), txtCliente_TX);
-    customer->addRow(caption(" Do&micilio", txtDomicilio_TX), txtDomicilio_TX);
-    customer->addRow(caption(" D.N.&I.", txtDni_TX), txtDni_TX);
-    customer->addRow(caption(" Tipo de doc&umento", cboTipoId_SN), cboTipoId_SN);
-    customer->addRow(caption(" &País", txtPais_TX), txtPais_TX);
+    customer->addRow(Caption(" N&ombre", txtCliente_TX), txtCliente_TX);
+    customer->addRow(Caption(" Do&micilio", txtDomicilio_TX), txtDomicilio_TX);
+    customer->addRow(Caption(" D.N.&I.", txtDni_TX), txtDni_TX);
+    customer->addRow(Caption(" Tipo de doc&umento", cboTipoId_SN), cboTipoId_SN);
+    customer->addRow(Caption(" &País", txtPais_TX), txtPais_TX);
     customer->addRow(lblDocumento);
     txtCliente_TX->setMinimumWidth(360);
     for (QLineEdit* field : {txtCliente_TX, txtDomicilio_TX, txtDni_TX, txtPais_TX})
         connect(field, &QLineEdit::textChanged, this, &FacturaInfo::MostrarDocumento);
     connect(cboTipoId_SN, &QComboBox::currentIndexChanged, this, &FacturaInfo::MostrarDocumento);
-
-    connect(TabGral, &QTabWidget::currentChanged, this, &FacturaInfo::TabGral_Click);
-    connect(frm, &Frm::evtButtonPressed, this, &FacturaInfo::Frm_evtButtonPressed);
-    connect(frm, &Frm::evtActivate, this, &FacturaInfo::Form_Activate);
-    connect(frm, &Frm::evtClose, this, &FacturaInfo::Cancelar);
 }
 
 void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) {

@@ -8,7 +8,9 @@
 
 class Frm;
 class QComboBox;
+class QFont;
 class QFrame;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QTabWidget;
@@ -61,6 +63,10 @@ protected:
 
 private:
     void BuildControls();
+    QFont BuildAmounts();
+    void BuildPaymentTab(const QList<QWidget*>& layoutButtons);
+    QWidget* AddPaymentRows(QGridLayout& payment, const QFont& big);
+    void BuildCustomerTab();
     void Form_Load(const QString& clientId, const QString& clientName);
     void Form_Activate();
     void LlenarCombosFormaCobro();

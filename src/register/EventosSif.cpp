@@ -1,3 +1,5 @@
+// The system's event log: signed events chained by fingerprint, and their periodic summary.
+
 #include "register/EventosSif.h"
 
 #include "facturae/FirmaXades.h"

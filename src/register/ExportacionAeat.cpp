@@ -1,3 +1,5 @@
+// The register exported in the tax agency's own format, one RegistroAlta per record.
+
 #include "register/ExportacionAeat.h"
 
 #include "invoicing/core/IssuedDocument.h"

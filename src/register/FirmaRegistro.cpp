@@ -1,3 +1,5 @@
+// The register's records signed as they are made, when the clinic keeps them instead of sending.
+
 #include "register/FirmaRegistro.h"
 
 #include "facturae/FirmaXades.h"

@@ -1,3 +1,5 @@
+// The register's mode as the data remembers it, and the changes of mode it allows.
+
 #include "register/ModoRegistro.h"
 
 #include "platform/data/DataAccess.h"

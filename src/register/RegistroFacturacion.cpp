@@ -1,3 +1,5 @@
+// The register of issued documents: one fingerprinted record each, chained to the one before.
+
 #include "register/RegistroFacturacion.h"
 
 #include "invoicing/core/IssuedDocument.h"

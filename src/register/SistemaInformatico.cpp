@@ -1,3 +1,5 @@
+// The invoicing system as its producer declares it, fixed by the build.
+
 #include "register/SistemaInformatico.h"
 
 #include "invoicing/core/NifCheck.h"

@@ -1,3 +1,5 @@
+// The tax agency's validations of a record beyond its schema, each with the agency's code.
+
 #include "register/ValidacionesAeat.h"
 
 #include "platform/report/AmountText.h"

@@ -1,3 +1,5 @@
+// The records sent to the tax agency as they are issued: settings, sending state and sender.
+
 #include "register/VeriFactu.h"
 
 #include "facturae/CertificadoP12.h"

@@ -1,3 +1,5 @@
+// The viewer's e-mail of an invoice without the suite's mail module: the dialog and its sending.
+
 #include "reports/CorreoFactura.h"
 
 #include "facturae/FacturaeArchivo.h"

@@ -26,13 +26,10 @@ QString LocalPath(const QString& path) {
     return QString(path).replace('\\', '/');
 }
 
-// day/month/year (month/day/year in English) of a yyyymmdd column, empty for an empty value.
-QString DateExpression(const QString& column, bool english) {
-    const QString day = "mid(" + column + ",7,2)";
-    const QString month = "mid(" + column + ",5,2)";
-    const QString year = "mid(" + column + ",1,4)";
-    const QString date = english ? month + " & \"/\" & " + day + " & \"/\" & " + year
-                                 : day + " & \"/\" & " + month + " & \"/\" & " + year;
+// day/month/year of a yyyymmdd column, empty for an empty value.
+QString DateExpression(const QString& column) {
+    const QString date = "mid(" + column + ",7,2) & \"/\" & mid(" + column +
+                         ",5,2) & \"/\" & mid(" + column + ",1,4)";
     return "iif(" + date + "=\"//\",\"\"," + date + ")";
 }
 
@@ -64,23 +61,21 @@ QString ReportBinding::FindReportFile(const QString& reportsFolder, const QStrin
     return u.FileExists(plain) ? plain : QString();
 }
 
-QString ReportBinding::FieldRuleText(const QString& text, bool calculated,
-                                     const QString& language) {
+QString ReportBinding::FieldRuleText(const QString& text, bool calculated) {
     const DataAccess& db = DataAccess::instance();
     if (!calculated)
         return db.Translate(text).remove('&');
     if (text.startsWith('b'))
         return "iif(" + text + "," + db.Translate("\"Sí\"") + ", " + db.Translate("\"No\"") + ")";
     if (text.startsWith('d')) {
-        const QString date = DateExpression(text, language == "en");
+        const QString date = DateExpression(text);
         return "iif(" + date + "=\"//0\",\"\"," + date + ")";
     }
     return text;
 }
 
 void ReportBinding::ApplyFieldRule(ReportField& field) {
-    field.SetText(
-        FieldRuleText(field.Text(), field.Calculated(), DataAccess::instance().LanguageCode()));
+    field.SetText(FieldRuleText(field.Text(), field.Calculated()));
 }
 
 bool ReportBinding::IsPictureValue(const QString& value) {

@@ -36,7 +36,7 @@ public:
 
     // The field rule: Boolean and date columns of calculated fields become readable texts,
     // captions are translated and lose their "&".
-    static QString FieldRuleText(const QString& text, bool calculated, const QString& language);
+    static QString FieldRuleText(const QString& text, bool calculated);
     static void ApplyFieldRule(ReportField& field);
 
     // A label value names a picture when it holds "\" (the suite's separator), or holds "/" and

@@ -1,3 +1,5 @@
+// The printer and paper of each kind of document, from the ini and the installed printers.
+
 #include "reports/SetPrinterPaper.h"
 
 #include "platform/data/DataAccess.h"
@@ -86,7 +88,7 @@ bool SetPrinterPaper(int nPrinter, PreviewControl& vp, Frm* frame) {
     if (kind.key.isEmpty())
         return false;
 
-    if (Utility::Val(u.GetVersion(true)) >= PaperFormsVersion) {
+    if (Utility::Val(u.GetVersion()) >= PaperFormsVersion) {
         const QString form = PrinterPaper::FormName(kind.widthMm, kind.heightMm);
         step([&] {
             u.DeletePaperForm(configured, form);

@@ -4,6 +4,7 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/report/HtmlWriter.h"
+#include "platform/report/PdfWriter.h"
 #include "platform/report/PreviewControl.h"
 #include "platform/report/TextWriter.h"
 #include "platform/ui/seam/Ui.h"
@@ -355,7 +356,7 @@ void Viewer::ExportTo(QString path) {
     bool written = false;
     switch (type->format) {
     case ReportWriter::Pdf:
-        written = WriteChosenFile(path, [&] { m_pdf.ConvertDocument(document, path); });
+        written = WriteChosenFile(path, [&] { PdfWriter().WriteOrThrow(document, path); });
         break;
     case ReportWriter::PlainText:
         written = WriteChosenFile(path, [&] {
@@ -398,7 +399,7 @@ void Viewer::ExportTo(QString path) {
 
 void Viewer::EMail() {
     const QString path = ExportFolder() + "/Documento" + QString::number(Gi.nIdUsuario) + ".pdf";
-    if (!WriteChosenFile(path, [&] { m_pdf.ConvertDocument(m_vp->Document(), path); }))
+    if (!WriteChosenFile(path, [&] { PdfWriter().WriteOrThrow(m_vp->Document(), path); }))
         return;
     // Most clinics have no mail module: an invoice then goes through the branch's own account.
     if (m_nIdFactura == 0 || QFileInfo::exists(Gi.sPathExe + "/tvEmail")) {

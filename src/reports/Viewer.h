@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/report/PdfWriter.h"
 #include "platform/report/ReportComponent.h"
 #include "reports/ReportJob.h"
 
@@ -80,6 +79,5 @@ private:
     ReportComponent m_vsr;
     // The invoice shown, which the e-mail button sends itself without the suite's mail module.
     qint32 m_nIdFactura = 0;
-    PdfWriter m_pdf; // VSPDF81: the preview's document as PDF
     bool m_rtfWriting = false;
 };

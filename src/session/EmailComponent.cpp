@@ -1,3 +1,5 @@
+// The suite's file-transfer and mail accounts, kept for the modules that send documents.
+
 #include "session/EmailComponent.h"
 
 EmailComponent& EmailComponent::instance() {

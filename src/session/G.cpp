@@ -134,7 +134,7 @@ void G::Init(const QString& commandLine) {
         Gi.sPathIni = StartupLine::IniPath(commandLine);
         if (Gi.sPathIni.isEmpty())
             Gi.sPathIni = Gi.sPathRoot + "/Data/Tavelo.ini";
-        if (!U().FileExists(Gi.sPathIni, 32, true)) {
+        if (!U().FileExists(Gi.sPathIni)) {
             Ui::current().Message("Init", "No se encuentra Tavelo.ini - Tavelo.ini Not Found",
                                   Ui::Icon::Critical);
             EndProgram(1);
@@ -306,8 +306,7 @@ void G::ShellMod(const QString& module, const QString& extra) {
         ShowMessage(MessageKind::LoadingModule);
         try {
             U().RunModule(Gi.sPathExe + "/" + module.trimmed() + ".exe " + Gi.sUsuario + ":" +
-                              Gi.sClaveCmd + "|" + Number(Gi.nFechaTrabajo) + "||" + extra,
-                          1);
+                          Gi.sClaveCmd + "|" + Number(Gi.nFechaTrabajo) + "||" + extra);
         } catch (const TvError& e) {
             if (e.Number() != ErrorNumber::FileNotFound)
                 throw;
@@ -437,7 +436,7 @@ void QuitSuite(bool closeAll, bool warn) {
             ShowMessage(MessageKind::Notice,
                         "Deberá reiniciar la aplicación para su correcto funcionamiento.");
         Trap("G::QuitSuite", [] {
-            Db().CloseSession(2);
+            Db().Close();
             U().CloseApps("tv*");
             U().CloseApps("Tavelo");
         });

@@ -1,3 +1,5 @@
+// The session record and the folders it derives from the suite's root.
+
 #include "session/Gi.h"
 
 #include <QCoreApplication>

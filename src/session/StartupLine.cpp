@@ -1,3 +1,5 @@
+// The pieces of the module's command line, each read where it is needed or refused.
+
 #include "session/StartupLine.h"
 
 #include "platform/util/TvError.h"

@@ -1,3 +1,5 @@
+// The database the ini names opened, with a message for each way it cannot be.
+
 #include "session/SuiteSession.h"
 
 #include "platform/data/DataAccess.h"

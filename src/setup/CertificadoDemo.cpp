@@ -1,3 +1,5 @@
+// The demo clinic's self-signed certificate as a PKCS#12 file.
+
 #include "setup/CertificadoDemo.h"
 
 #include "platform/util/TvError.h"

@@ -1,3 +1,5 @@
+// A clinic's database in one backup file, and put back from it.
+
 #include "setup/CopiaSeguridad.h"
 
 #include "invoicing/Numeracion.h"

@@ -1,3 +1,5 @@
+// Past sales written into the database the way the front desk writes them.
+
 #include "setup/HistoryWriter.h"
 
 #include "invoicing/AnularFactura.h"

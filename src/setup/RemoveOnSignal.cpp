@@ -1,3 +1,5 @@
+// A folder being built removed when a signal ends the process half-way.
+
 #include "setup/RemoveOnSignal.h"
 
 #include <QFile>

@@ -1,3 +1,5 @@
+// A clinic's worth of data in proportion to a size, for measuring the module at scale.
+
 #include "setup/ScaleGenerator.h"
 
 #include "invoicing/EmitirFactura.h"
@@ -137,113 +139,20 @@ void ScaleGenerator::AddProducts() {
 void ScaleGenerator::AddClients() {
     qint32 clientId = MaxKey("Clientes", "nIdCliente");
     qint32 petId = MaxKey("Mascotas", "nIdMascota");
-    QString paymentType[2];
+    Sales sales;
     for (int type = 0; type < 2; ++type)
-        paymentType[type] =
+        sales.paymentType[type] =
             Db().GetValue("TipoCobro", "nIdTipoCobro=" + Id(type + 1), "sTipoCobro").toString();
-
-    // The year before the demo's (2025), so that every series follows its dates.
-    const QDate yearStart(2024, 1, 1);
-    const qint64 invoiceCount = qint64(m_clients) * InvoicesPerClient;
-    qint64 serial = 0;
-    const int nameCombinations =
-        int(std::size(FirstNames) * std::size(Surnames) * std::size(Surnames));
+    sales.invoiceCount = qint64(m_clients) * InvoicesPerClient;
 
     for (int chunkStart = 0; chunkStart < m_clients; chunkStart += ClientsPerBatch) {
         const int chunkSize = std::min(ClientsPerBatch, m_clients - chunkStart);
-        MultiRowInsert clients("Clientes",
-                               "nIdCliente,sCliente,sDomicilio,sPoblacion,sProvincia,"
-                               "sCodigoPostal,sDni,sTelefono,dAlta,nIdSucursal,nPvpUtilizado");
-        MultiRowInsert pets("Mascotas", "nIdMascota,sMascota,nIdCliente,nIdTipoEspecie,"
-                                        "nIdEmpleado,sSexo,dNacimiento");
-        std::vector<Client> chunk;
-        for (int i = chunkStart; i < chunkStart + chunkSize; ++i) {
-            Client client;
-            client.id = ++clientId;
-            const int nf = int(std::size(FirstNames)), ns = int(std::size(Surnames));
-            client.name = QString("%1 %2, %3")
-                              .arg(Surnames[(i / nf) % ns], Surnames[(i / (nf * ns)) % ns],
-                                   FirstNames[i % nf]);
-            if (i >= nameCombinations)
-                client.name += QString(" (%1)").arg(i / nameCombinations + 1);
-            client.street = QString("%1, %2")
-                                .arg(Streets[Random() % std::size(Streets)])
-                                .arg(1 + Random() % 200);
-            const QString postcode = Postcodes[Random() % std::size(Postcodes)];
-            const int dniNumber = 20000000 + int(Random() % 70000000);
-            client.dni =
-                QString::number(dniNumber) + QLatin1Char("TRWAGMYFPDXBNJZSQVHLCKE"[dniNumber % 23]);
-            client.level = i % 50 == 13 ? 3 : (i % 10 == 7 ? 2 : 1);
-            clients.Add({Id(client.id), Utility::Quote(client.name), Utility::Quote(client.street),
-                         Utility::Quote("Zaragoza"), Utility::Quote("Zaragoza"),
-                         Utility::Quote(postcode), Utility::Quote(client.dni),
-                         Utility::Quote(QString("976 %1").arg(100000 + i % 900000)),
-                         Id(DateNumber(yearStart.addDays(-int(Random() % 3000)))), "1",
-                         Id(client.level)});
-            for (int p = 0; p < (i % 2 == 0 ? 2 : 1); ++p) {
-                client.pets.push_back(++petId);
-                pets.Add({Id(petId), Utility::Quote(PetNames[Random() % std::size(PetNames)]),
-                          Id(client.id), Id(1 + Random() % 3), Id(1 + Random() % 3),
-                          Utility::Quote(Random() % 2 ? "H" : "M"),
-                          Id(DateNumber(yearStart.addDays(-int(Random() % 5000))))});
-            }
-            chunk.push_back(client);
-        }
-        clients.Flush();
-        pets.Flush();
-
+        const std::vector<Client> chunk =
+            AddChunk(chunkStart, chunkSize, sales.yearStart, clientId, petId);
         // Each round's lines are pending until the round's invoices are issued together; the
         // last round's single line stays pending.
-        for (int round = 0; round <= InvoicesPerClient; ++round) {
-            const bool pending = round == InvoicesPerClient;
-            MultiRowInsert items("FacturasItems",
-                                 "nIdCliente,nIdMascota,nIdProductoServicio,sConclusion,nUnidades,"
-                                 "nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal");
-            std::vector<SolicitudFactura> requests;
-            for (const Client& client : chunk) {
-                std::vector<DocumentLine> lines;
-                for (int l = 0; l < (pending ? 1 : LinesPerInvoice); ++l) {
-                    const Product& product = m_products[Random() % m_products.size()];
-                    const int units = Random() % 8 == 0 ? 2 + int(Random() % 2) : 1;
-                    const DocumentLine line{double(units), product.price[client.level - 1],
-                                            product.rate};
-                    const LinePricing pricing = line.Pricing();
-                    items.Add({Id(client.id), Id(client.pets[Random() % client.pets.size()]),
-                               Id(product.id), QStringLiteral("''"), Id(units), Number(line.nPvp),
-                               Number(pricing.ExactBase()), Number(line.nPorcIpto),
-                               Number(pricing.ExactTax()), pricing.Total().Text()});
-                    lines.push_back(line);
-                }
-                if (pending)
-                    continue;
-                const bool card = Random() % 3 == 0;
-                SolicitudFactura s;
-                s.nIdCliente = client.id;
-                s.sTitular = client.name;
-                s.nIdEmpleado = 1 + Random() % 3;
-                s.nIdCaja = card ? 2 : 1;
-                s.nIdSucursal = 1;
-                s.nIdUsuario = qint32(1 + Random() % 2);
-                s.dFactura = DateNumber(yearStart.addDays(int(serial++ * 364 / invoiceCount)));
-                s.dEmision = s.dFactura;
-                s.cobro.sCliente = client.name;
-                s.cobro.sDomicilio = client.street;
-                s.cobro.sDni = client.dni;
-                // 90 % paid in full, 7 % half, 3 % not at all.
-                const double nTotal = DocumentAmounts::Of(lines, {}).nTotal.ToDouble();
-                const quint32 share = Random() % 100;
-                s.cobro.sTipoCobro[0] = paymentType[card ? 1 : 0];
-                s.cobro.nImporte[0] =
-                    Money::FromDouble(share < 90   ? nTotal
-                                      : share < 97 ? Utility::RoundHalfAway(nTotal / 2, 2)
-                                                   : 0);
-                requests.push_back(s);
-            }
-            items.Flush();
-            if (!requests.empty())
-                EmitirFacturas(requests, Numeracion::Siguientes(1, requests.front().dFactura,
-                                                                qint32(requests.size())));
-        }
+        for (int round = 0; round <= InvoicesPerClient; ++round)
+            SellRound(chunk, round == InvoicesPerClient, sales);
         // A server plans the issuing queries from its statistics, which know nothing of the rows
         // this transaction added: as if the tables were still the demo's, it scans them whole.
         // They are taken again each time the data has doubled (the transaction's own rows
@@ -252,4 +161,104 @@ void ScaleGenerator::AddClients() {
         if (Db().IsServerDb() && (chunks & (chunks - 1)) == 0)
             Db().Execute("ANALYZE");
     }
+}
+
+std::vector<ScaleGenerator::Client> ScaleGenerator::AddChunk(int chunkStart, int chunkSize,
+                                                             const QDate& yearStart,
+                                                             qint32& clientId, qint32& petId) {
+    const int nameCombinations =
+        int(std::size(FirstNames) * std::size(Surnames) * std::size(Surnames));
+    MultiRowInsert clients("Clientes",
+                           "nIdCliente,sCliente,sDomicilio,sPoblacion,sProvincia,"
+                           "sCodigoPostal,sDni,sTelefono,dAlta,nIdSucursal,nPvpUtilizado");
+    MultiRowInsert pets("Mascotas", "nIdMascota,sMascota,nIdCliente,nIdTipoEspecie,"
+                                    "nIdEmpleado,sSexo,dNacimiento");
+    std::vector<Client> chunk;
+    for (int i = chunkStart; i < chunkStart + chunkSize; ++i) {
+        Client client;
+        client.id = ++clientId;
+        const int nf = int(std::size(FirstNames)), ns = int(std::size(Surnames));
+        client.name =
+            QString("%1 %2, %3")
+                .arg(Surnames[(i / nf) % ns], Surnames[(i / (nf * ns)) % ns], FirstNames[i % nf]);
+        if (i >= nameCombinations)
+            client.name += QString(" (%1)").arg(i / nameCombinations + 1);
+        client.street =
+            QString("%1, %2").arg(Streets[Random() % std::size(Streets)]).arg(1 + Random() % 200);
+        const QString postcode = Postcodes[Random() % std::size(Postcodes)];
+        const int dniNumber = 20000000 + int(Random() % 70000000);
+        client.dni =
+            QString::number(dniNumber) + QLatin1Char("TRWAGMYFPDXBNJZSQVHLCKE"[dniNumber % 23]);
+        client.level = i % 50 == 13 ? 3 : (i % 10 == 7 ? 2 : 1);
+        clients.Add(
+            {Id(client.id), Utility::Quote(client.name), Utility::Quote(client.street),
+             Utility::Quote("Zaragoza"), Utility::Quote("Zaragoza"), Utility::Quote(postcode),
+             Utility::Quote(client.dni), Utility::Quote(QString("976 %1").arg(100000 + i % 900000)),
+             Id(DateNumber(yearStart.addDays(-int(Random() % 3000)))), "1", Id(client.level)});
+        for (int p = 0; p < (i % 2 == 0 ? 2 : 1); ++p) {
+            client.pets.push_back(++petId);
+            pets.Add({Id(petId), Utility::Quote(PetNames[Random() % std::size(PetNames)]),
+                      Id(client.id), Id(1 + Random() % 3), Id(1 + Random() % 3),
+                      Utility::Quote(Random() % 2 ? "H" : "M"),
+                      Id(DateNumber(yearStart.addDays(-int(Random() % 5000))))});
+        }
+        chunk.push_back(client);
+    }
+    clients.Flush();
+    pets.Flush();
+    return chunk;
+}
+
+void ScaleGenerator::SellRound(const std::vector<Client>& chunk, bool pending, Sales& sales) {
+    MultiRowInsert items("FacturasItems",
+                         "nIdCliente,nIdMascota,nIdProductoServicio,sConclusion,nUnidades,"
+                         "nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal");
+    std::vector<SolicitudFactura> requests;
+    for (const Client& client : chunk) {
+        std::vector<DocumentLine> lines;
+        for (int l = 0; l < (pending ? 1 : LinesPerInvoice); ++l) {
+            const Product& product = m_products[Random() % m_products.size()];
+            const int units = Random() % 8 == 0 ? 2 + int(Random() % 2) : 1;
+            const DocumentLine line{double(units), product.price[client.level - 1], product.rate};
+            const LinePricing pricing = line.Pricing();
+            items.Add({Id(client.id), Id(client.pets[Random() % client.pets.size()]),
+                       Id(product.id), QStringLiteral("''"), Id(units), Number(line.nPvp),
+                       Number(pricing.ExactBase()), Number(line.nPorcIpto),
+                       Number(pricing.ExactTax()), pricing.Total().Text()});
+            lines.push_back(line);
+        }
+        if (pending)
+            continue;
+        requests.push_back(Request(client, lines, sales));
+    }
+    items.Flush();
+    if (!requests.empty())
+        EmitirFacturas(requests, Numeracion::Siguientes(1, requests.front().dFactura,
+                                                        qint32(requests.size())));
+}
+
+SolicitudFactura ScaleGenerator::Request(const Client& client,
+                                         const std::vector<DocumentLine>& lines, Sales& sales) {
+    const bool card = Random() % 3 == 0;
+    SolicitudFactura s;
+    s.nIdCliente = client.id;
+    s.sTitular = client.name;
+    s.nIdEmpleado = 1 + Random() % 3;
+    s.nIdCaja = card ? 2 : 1;
+    s.nIdSucursal = 1;
+    s.nIdUsuario = qint32(1 + Random() % 2);
+    s.dFactura =
+        DateNumber(sales.yearStart.addDays(int(sales.serial++ * 364 / sales.invoiceCount)));
+    s.dEmision = s.dFactura;
+    s.cobro.sCliente = client.name;
+    s.cobro.sDomicilio = client.street;
+    s.cobro.sDni = client.dni;
+    // 90 % paid in full, 7 % half, 3 % not at all.
+    const double nTotal = DocumentAmounts::Of(lines, {}).nTotal.ToDouble();
+    const quint32 share = Random() % 100;
+    s.cobro.sTipoCobro[0] = sales.paymentType[card ? 1 : 0];
+    s.cobro.nImporte[0] = Money::FromDouble(share < 90   ? nTotal
+                                            : share < 97 ? Utility::RoundHalfAway(nTotal / 2, 2)
+                                                         : 0);
+    return s;
 }

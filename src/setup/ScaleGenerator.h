@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <vector>
+
+struct DocumentLine;
+struct SolicitudFactura;
 
 // Adds a clinic's worth of data in proportion to `thousands`: 1000 clients per thousand with
 // 1.5 pets each, 20 products per thousand clients and 10 sale lines per client, of which 9 are
@@ -38,8 +42,24 @@ private:
     static constexpr int InvoicesPerClient = 3;
     static constexpr int LinesPerInvoice = 3;
 
+    // What the invoices of the clients' sales share: their payment types' names, and their dates
+    // spread over the year before the demo's (2025), so that every series follows its dates.
+    struct Sales {
+        QString paymentType[2];
+        QDate yearStart{2024, 1, 1};
+        qint64 invoiceCount = 0;
+        qint64 serial = 0; // invoices dated so far
+    };
+
     void AddProducts();
     void AddClients();
+    // Clients chunkStart.. with their pets, keyed after clientId and petId, which move on.
+    std::vector<Client> AddChunk(int chunkStart, int chunkSize, const QDate& yearStart,
+                                 qint32& clientId, qint32& petId);
+    // One line per client (pending), or an invoice's lines each, issued together.
+    void SellRound(const std::vector<Client>& chunk, bool pending, Sales& sales);
+    SolicitudFactura Request(const Client& client, const std::vector<DocumentLine>& lines,
+                             Sales& sales);
     quint32 Random();
     static qint32 MaxKey(const QString& table, const QString& key);
 

@@ -1,3 +1,5 @@
+// tvFacturacion run as the suite's menu runs it, with nobody at the screen.
+
 #include "TestSuite.h"
 #include "support/NoWriteAccess.h"
 #include "support/TestEngine.h"

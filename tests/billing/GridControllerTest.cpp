@@ -49,7 +49,8 @@ protected:
                 .arg(TestEngine::KeyType()));
         gd.Attach(&view);
         gd.ComboColumns("3");
-        gd.ColumnTypes("nlsmpnt");
+        gd.ColumnTypes({GridColumn::Number, GridColumn::Date, GridColumn::Text, GridColumn::Money,
+                        GridColumn::Percentage, GridColumn::Number});
         gd.ColumnWidths("4,10,30,10,7,5,0");
         gd.LockingColumns("2");
         QObject::connect(&gd, &GridController::evtBuildSQL,

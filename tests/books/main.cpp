@@ -1,3 +1,5 @@
+// The accountant's books' tests, run once per engine.
+
 #include "support/TestEngine.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The data-access component: literals, record sets, transactions, opening, combos and forms.
+
 #include "TempDatabase.h"
 
 #include "platform/util/TvError.h"

@@ -1,3 +1,5 @@
+// The competing process the lock tests start, taking the lock on the database it is pointed at.
+
 #include "LockChild.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// Row locks between processes and hosts: exclusive, freed by a killed holder, expiring.
+
 #include "LockChild.h"
 #include "TempDatabase.h"
 

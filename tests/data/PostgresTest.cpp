@@ -1,3 +1,5 @@
+// What a restarted server or a cut network does to the module's connection.
+
 #include "OwnServer.h"
 #include "TempDatabase.h"
 

@@ -1,3 +1,5 @@
+// The suite's SQL translated and taken apart without touching literals, names or comments.
+
 #include "platform/data/SqlDialect.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The data layer's tests, run once per engine; also the lock tests' competing process.
+
 #include "LockChild.h"
 #include "support/TestEngine.h"
 

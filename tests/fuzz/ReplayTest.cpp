@@ -1,3 +1,5 @@
+// Every saved input of every fuzz target, replayed by a plain test run.
+
 #include "FuzzTargets.h"
 
 #include <QDir>

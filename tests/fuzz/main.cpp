@@ -1,3 +1,5 @@
+// The replay of the fuzz corpus.
+
 #include <QApplication>
 #include <gtest/gtest.h>
 

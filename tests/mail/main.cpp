@@ -1,3 +1,5 @@
+// The mail queue's and sender's tests, run once per engine.
+
 #include "support/TestEngine.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The payment dialog's tests, run once per engine.
+
 #include "support/TestEngine.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The register's tests, run once per engine.
+
 #include "support/TestEngine.h"
 
 #include <QApplication>

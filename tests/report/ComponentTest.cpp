@@ -1,3 +1,5 @@
+// The report component loading a named report and refusing bad input with numbered errors.
+
 #include "ReportFixture.h"
 
 namespace {

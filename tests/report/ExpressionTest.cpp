@@ -1,3 +1,5 @@
+// Field expressions: operators, functions, aggregates and the refusals of bad ones.
+
 #include "ReportFixture.h"
 
 #include "platform/data/Rows.h"

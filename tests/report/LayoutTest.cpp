@@ -1,3 +1,5 @@
+// Reports laid out into pages: headers, footers, groups, growing fields and page numbers.
+
 #include "ReportFixture.h"
 
 #include <QRegularExpression>

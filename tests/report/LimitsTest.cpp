@@ -1,3 +1,5 @@
+// The limits of sizes, counts and pages, and definitions beyond them refused saying why.
+
 #include "ReportFixture.h"
 
 #include "platform/report/TextWriter.h"

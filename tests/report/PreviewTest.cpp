@@ -1,3 +1,5 @@
+// The preview control: paging, zoom, saving and loading its document, paper settings.
+
 #include "ReportFixture.h"
 
 #include "platform/report/PreviewControl.h"

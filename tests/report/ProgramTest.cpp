@@ -1,3 +1,5 @@
+// tvReport writing by the output's extension and failing cleanly.
+
 #include "ReportFixture.h"
 
 #include <QCoreApplication>

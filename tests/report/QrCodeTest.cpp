@@ -1,3 +1,5 @@
+// QR code fields: drawn square on the chosen pages, scanned back from the PDF, in every output.
+
 #include "ReportFixture.h"
 
 #include "platform/report/HtmlWriter.h"

@@ -1,3 +1,5 @@
+// The writers' files read back by other programs: PDF, text, RTF and HTML.
+
 #include "ReportFixture.h"
 
 #include "platform/report/HtmlWriter.h"
@@ -81,7 +83,7 @@ TEST_F(WriterTest, PdfHasThePagesTheirTextAndTheExactCustomPaper) {
     PageModel till;
     till.AddPage(QSize(4252, 5669))
         .items.append(MakeItem(PageItem::Text, QRect(200, 200, 3000, 300), "Ticket"));
-    PdfWriter().ConvertDocument(till, Path("till.pdf"));
+    PdfWriter().WriteOrThrow(till, Path("till.pdf"));
     const QString tillInfo = RunProgram("pdfinfo", {Path("till.pdf")});
     EXPECT_TRUE(tillInfo.contains("212.6 x 283.45 pts")) << tillInfo.toStdString();
     EXPECT_FALSE(tillInfo.contains("Error") || info.contains("Error"));

@@ -1,3 +1,5 @@
+// The report component's tests.
+
 #include <QApplication>
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// The invoice print job's payment slots and label values.
+
 #include "ReportsFixture.h"
 
 #include "platform/report/ReportComponent.h"

@@ -1,3 +1,5 @@
+// The invoice layouts as printed and exported: parties, lines, totals and every kind of document.
+
 #include "ReportsFixture.h"
 
 #include "invoicing/core/DocumentoVenta.h"

@@ -72,7 +72,6 @@ protected:
         G::Load_Gi_User("admin");
         Gi.sUsuario = "admin";
         Gi.nFechaTrabajo = 20260305;
-        DataAccess::instance().SetLanguageCode("es");
     }
 
     ScriptedUi& ui() { return suite.Ui(); }

@@ -1,3 +1,5 @@
+// The register record's QR code on an invoice's first page, and no code without a record.
+
 #include "ReportsFixture.h"
 
 #include "register/RegistroFacturacion.h"

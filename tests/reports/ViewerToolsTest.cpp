@@ -1,3 +1,5 @@
+// The viewer's tools: zoom, its messages, paging, export, e-mail and fax, paper forms.
+
 #include "ReportsFixture.h"
 
 #include "platform/ui/seam/InteractiveUi.h"

@@ -1,3 +1,5 @@
+// The invoice report's and viewer's tests, run once per engine.
+
 #include "support/TestEngine.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The counters: each branch's next number, never the same one for two processes.
+
 #include "SessionTest.h"
 
 #include "platform/data/DataAccess.h"

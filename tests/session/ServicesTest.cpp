@@ -1,3 +1,5 @@
+// The session's services: permissions, module launch, messages and the notes errors carry.
+
 #include "SessionTest.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// Start-up: the command line's forms, who may start the module and what ends it.
+
 #include "SessionTest.h"
 #include "support/TestEngine.h"
 

@@ -1,3 +1,5 @@
+// The demo clinic and the scale data: books that balance, stable rows, a history of every kind.
+
 #include "support/TestEngine.h"
 #include "support/TestSuite.h"
 

@@ -1,3 +1,5 @@
+// The schema: the columns, positions, indexes, keys and defaults the module relies on.
+
 #include "support/TestEngine.h"
 #include "support/TestSuite.h"
 

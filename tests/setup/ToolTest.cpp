@@ -1,3 +1,5 @@
+// tvSetup creating a suite folder once, and refusing one it cannot write.
+
 #include "platform/util/Utility.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The schema's and the generated clinics' tests, run once per engine.
+
 #include "support/TestEngine.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// A program run without write access to a folder, as root or as a plain user.
+
 #include "support/NoWriteAccess.h"
 
 #include <QDir>

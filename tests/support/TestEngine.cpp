@@ -1,3 +1,5 @@
+// The engines the tests run on: SQLite always, and the server TV_TEST_PG names.
+
 #include "TestEngine.h"
 
 #include "platform/util/TvError.h"

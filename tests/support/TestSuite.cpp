@@ -1,3 +1,5 @@
+// A suite folder of a test's own: ini, data folder and database, removed afterwards.
+
 #include "support/TestSuite.h"
 
 #include "support/TestEngine.h"

@@ -1,3 +1,5 @@
+// The window frame: shortcuts, buttons, closing, status panels, combos, notices, activation.
+
 #include "platform/ui/widgets/Frm.h"
 #include "platform/ui/seam/ScriptedUi.h"
 

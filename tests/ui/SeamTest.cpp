@@ -1,3 +1,5 @@
+// The seams: scripted answers, unattended runs, the program's end and Qt's texts in Spanish.
+
 #include "UnattendedChild.h"
 
 #include "platform/data/DataAccess.h"

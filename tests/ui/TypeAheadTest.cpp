@@ -1,3 +1,5 @@
+// Type-ahead over a combo's names: narrowing, refilled lists and picking a name.
+
 #include "platform/ui/widgets/TypeAhead.h"
 #include "platform/data/ComboListModel.h"
 

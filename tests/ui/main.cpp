@@ -1,3 +1,5 @@
+// The seam's and widgets' tests; also the unattended child the seam tests start.
+
 #include "UnattendedChild.h"
 
 #include <QApplication>

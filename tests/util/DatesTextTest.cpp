@@ -1,3 +1,5 @@
+// Dates between their stored and shown forms, date arithmetic and text pieces.
+
 #include "ErrorOf.h"
 #include "QtPrinting.h"
 #include "platform/data/Rows.h"

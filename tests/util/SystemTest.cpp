@@ -1,3 +1,5 @@
+// The ini file, files, launching programs and closing only the suite's own.
+
 #include "ErrorOf.h"
 #include "QtPrinting.h"
 #include "platform/ui/seam/ScriptedUi.h"
@@ -52,9 +54,9 @@ TEST(Files, ReadDeleteExistAndRoot) {
     QTemporaryDir dir;
     const QString path = dir.filePath("Tempfile_1.txt");
     Write(path, QString::fromUtf8("Señor Muñoz\n€ 12,50\n").toUtf8());
-    EXPECT_TRUE(U().FileExists(path, 32, true));
-    EXPECT_FALSE(U().FileExists(dir.path(), 32, true));
-    EXPECT_TRUE(U().FileExists(dir.path(), 16, true));
+    EXPECT_TRUE(U().FileExists(path));
+    EXPECT_FALSE(U().FileExists(dir.path()));
+    EXPECT_TRUE(U().FileExists(dir.path(), 16));
     EXPECT_EQ(U().ReadTextFile(path), QString::fromUtf8("Señor Muñoz\n€ 12,50\n"));
     U().DeleteFile(path);
     EXPECT_FALSE(U().FileExists(path));
@@ -78,14 +80,14 @@ TEST(RunModule, StartsTheProgramAtTheHeadWithTheRestAsOneArgument) {
 
     // The suite writes "\" and ".exe"; the program on disk has neither.
     const QString windowsStyle = QString(dir.path()).replace('/', '\\') + "\\tvDemo.exe";
-    U().RunModule(windowsStyle + " admin:it's a pw|20260305||7|0", 1);
+    U().RunModule(windowsStyle + " admin:it's a pw|20260305||7|0");
     for (int i = 0; i < 100 && !QFile::exists(out); ++i)
         QThread::msleep(50);
     EXPECT_EQ(Read(out), "admin:it's a pw|20260305||7|0");
 
-    EXPECT_EQ(ErrorOf([&] { U().RunModule(dir.filePath("tvNada.exe admin:x|1||"), 1); }),
+    EXPECT_EQ(ErrorOf([&] { U().RunModule(dir.filePath("tvNada.exe admin:x|1||")); }),
               ErrorNumber::FileNotFound);
-    EXPECT_EQ(ErrorOf([] { U().RunModule("", 1); }), ErrorNumber::FileNotFound);
+    EXPECT_EQ(ErrorOf([] { U().RunModule(""); }), ErrorNumber::FileNotFound);
 }
 
 // Only a registered, still-running program of the given name is signalled; an unregistered

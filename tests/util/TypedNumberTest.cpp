@@ -1,3 +1,5 @@
+// Numbers as a front desk types them: read, or refused naming the field.
+
 #include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 

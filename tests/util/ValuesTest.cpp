@@ -1,3 +1,5 @@
+// SQL literals and values: rounding, decimals and what is typed coming back unchanged.
+
 #include "QtPrinting.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"

@@ -1,3 +1,5 @@
+// The utility component's tests.
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 

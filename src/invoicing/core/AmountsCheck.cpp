@@ -1,3 +1,5 @@
+// Every stored document's figures checked against each other to the cent.
+
 #include "invoicing/core/AmountsCheck.h"
 
 #include "invoicing/core/IssuedDocument.h"

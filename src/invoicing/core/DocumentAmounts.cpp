@@ -1,3 +1,5 @@
+// A document's lines read and worked out into its breakdown by tax rate and its totals.
+
 #include "invoicing/core/DocumentAmounts.h"
 
 #include "platform/data/DataAccess.h"

@@ -11,8 +11,7 @@
 
 // The amounts of an invoice or credit note, worked out once from its lines. Everything that shows,
 // stores or checks a document's breakdown by tax rate goes through here: the billing window's
-// totals, the payment dialog, Conta::TotalesPorPorcImpuesto (and through it every issued
-// invoice), the generated histories and the check of stored documents.
+// totals, the payment dialog, issuing, the generated histories and the check of stored documents.
 
 // A line as stored: units, unit price and tax percentage. Units count exactly as typed (2,5 kg
 // of loose food are 2,5), in every figure of the line and of its document.

@@ -1,3 +1,5 @@
+// Which document a sale gets (complete or simplified invoice) from the customer's id and amount.
+
 #include "invoicing/core/DocumentoVenta.h"
 
 #include "invoicing/core/NifCheck.h"

@@ -1,3 +1,5 @@
+// An issued invoice or credit note read once by id, as its readers need it.
+
 #include "invoicing/core/IssuedDocument.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// Money as whole cents: the ways in from doubles and stored values, and the ways out.
+
 #include "invoicing/core/Money.h"
 
 #include "platform/util/Decimal.h"

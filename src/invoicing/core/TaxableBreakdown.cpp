@@ -1,3 +1,5 @@
+// The discount spread over the rates before tax: base and tax per rate as printed and registered.
+
 #include "invoicing/core/TaxableBreakdown.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// What is left of an invoice, rate by rate, once its rectifications are taken off.
+
 #include "invoicing/core/WhatIsLeft.h"
 
 #include "invoicing/core/IssuedDocument.h"

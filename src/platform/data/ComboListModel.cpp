@@ -1,3 +1,5 @@
+// The names of a combo list, held whole or browsed a window at a time from one table's column.
+
 #include "platform/data/ComboListModel.h"
 
 #include "platform/data/DataAccess.h"

@@ -616,10 +616,6 @@ QString DataAccess::Translate(const QString& text) const {
     return text;
 }
 
-void DataAccess::CloseSession(int) {
-    Close();
-}
-
 void DataAccess::PrepareForm(QWidget* form, const QString& table, const QString&) {
     if (!form)
         return;
@@ -644,14 +640,6 @@ QString DataAccess::SqlPart(const QString& sql, int part) const {
 
 QString DataAccess::ConnectionText() const {
     return m_engine ? m_engine->ConnectionText() : QString();
-}
-
-QString DataAccess::LanguageCode() const {
-    return m_languageCode;
-}
-
-void DataAccess::SetLanguageCode(const QString& code) {
-    m_languageCode = code;
 }
 
 void DataAccess::Execute(const QString& sql) {

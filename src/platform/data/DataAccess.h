@@ -157,7 +157,6 @@ public:
     void WatchItems(std::function<void(const QString& client)> changed);
 
     QString Translate(const QString& text) const;
-    void CloseSession(int mode);
     // Sets text limits of the form's line edits named after the table's text columns.
     void PrepareForm(QWidget* form, const QString& table, const QString& where);
     // The statement as it will run on this engine.
@@ -166,8 +165,6 @@ public:
     QString SqlPart(const QString& sql, int part) const;
     // Names the database for the report component's data source.
     QString ConnectionText() const;
-    QString LanguageCode() const;
-    void SetLanguageCode(const QString& code);
 
     // Runs a statement that returns no rows (schema, maintenance).
     void Execute(const QString& sql);
@@ -197,7 +194,6 @@ private:
     std::function<void(bool)> m_waitHook;
     int m_waitLimitMs = WaitLimitMs;
     int m_transactionDepth = 0;
-    QString m_languageCode = "es";
 };
 
 // The process-wide instance, as every caller names it.

@@ -1,3 +1,5 @@
+// Rows of one table collected and written a few hundred at a time in one INSERT.
+
 #include "platform/data/MultiRowInsert.h"
 
 #include "platform/data/DataAccess.h"

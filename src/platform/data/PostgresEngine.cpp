@@ -1,3 +1,5 @@
+// The PostgreSQL engine: keys through RETURNING, row locks as the server's advisory locks.
+
 #include "platform/data/PostgresEngine.h"
 
 #include "platform/data/DataAccess.h"

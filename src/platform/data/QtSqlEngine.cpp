@@ -1,3 +1,5 @@
+// What every engine on a Qt SQL driver shares: the connection, statements, rows and errors.
+
 #include "platform/data/QtSqlEngine.h"
 
 #include "platform/data/StatementProbe.h"

@@ -1,3 +1,5 @@
+// The record set DataAccess::OpenRecordset hands out, its rows read at once.
+
 #include "platform/data/Recordset.h"
 
 #include "platform/util/TvError.h"

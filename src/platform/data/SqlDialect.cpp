@@ -1,3 +1,5 @@
+// The suite's Access-flavoured SQL made portable, and statements taken apart, token by token.
+
 #include "platform/data/SqlDialect.h"
 
 #include <QSet>

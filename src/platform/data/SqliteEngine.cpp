@@ -1,3 +1,5 @@
+// The SQLite engine: WAL, busy waits, write locks taken at begin and row locks in TvBloqueos.
+
 #include "platform/data/SqliteEngine.h"
 
 #include "platform/data/DataAccess.h"

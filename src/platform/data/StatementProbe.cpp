@@ -1,3 +1,5 @@
+// The hook every statement passes first: the crash injection and the statement log of tests.
+
 #include "platform/data/StatementProbe.h"
 
 #include <QMetaType>

@@ -1,3 +1,5 @@
+// Amounts as the front desk reads them: decimal comma, thousands point, two decimals.
+
 #include "platform/report/AmountText.h"
 
 #include "platform/report/Expression.h"

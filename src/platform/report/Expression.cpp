@@ -1,3 +1,5 @@
+// A report field's expression: its parser, its functions and aggregates, evaluated per row.
+
 #include "platform/report/Expression.h"
 
 #include "platform/data/Rows.h"

@@ -1,3 +1,5 @@
+// A laid-out document as one HTML file, every item positioned as on paper.
+
 #include "platform/report/HtmlWriter.h"
 
 #include "platform/report/PageModel.h"

@@ -1,3 +1,5 @@
+// The laid-out document's pages and items, their search and their file form.
+
 #include "platform/report/PageModel.h"
 
 #include "platform/util/TvError.h"

@@ -1,3 +1,5 @@
+// One laid-out page drawn onto any painter: preview, printer or PDF.
+
 #include "platform/report/PainterWriter.h"
 
 #include "platform/report/PageModel.h"

@@ -1,3 +1,5 @@
+// A laid-out document as PDF, every page on its own exact paper size.
+
 #include "platform/report/PdfWriter.h"
 
 #include "platform/report/PageModel.h"
@@ -108,8 +110,4 @@ bool PdfWriter::Draw(const PageModel& model, QIODevice& device) {
         PainterWriter::Paint(model.PageAt(i), painter);
     }
     return painter.end();
-}
-
-void PdfWriter::ConvertDocument(const PageModel& model, const QString& path) {
-    WriteOrThrow(model, path);
 }

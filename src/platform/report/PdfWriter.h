@@ -9,9 +9,6 @@ public:
     bool Write(const PageModel& model, const QString& path) override;
     QString NameFilter() const override { return "Documento PDF (*.pdf)"; }
 
-    // The suite's call: Write, raising TvError 75 when the file cannot be written.
-    void ConvertDocument(const PageModel& model, const QString& path);
-
 private:
     bool Draw(const PageModel& model, QIODevice& device);
 };

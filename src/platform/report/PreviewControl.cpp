@@ -1,3 +1,5 @@
+// The preview of a laid-out document: its pages, scrolling, zoom, printer settings and output.
+
 #include "platform/report/PreviewControl.h"
 
 #include "platform/report/PainterWriter.h"

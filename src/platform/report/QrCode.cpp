@@ -1,3 +1,5 @@
+// QR codes for report fields: the symbol of a text and its dark modules as rectangles.
+
 #include "platform/report/QrCode.h"
 
 #include <memory>

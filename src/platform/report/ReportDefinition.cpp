@@ -1,3 +1,5 @@
+// A report's definition: paper, sections, fields and data sources, looked up by name.
+
 #include "platform/report/ReportDefinition.h"
 
 #include "platform/util/TvError.h"

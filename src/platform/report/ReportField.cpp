@@ -1,3 +1,5 @@
+// One field of a report: its text or expression, its picture or its sub-report.
+
 #include "platform/report/ReportField.h"
 
 #include "platform/report/ReportDefinition.h"

@@ -1,3 +1,5 @@
+// The XML report-definition file read into its named reports, every error with its place.
+
 #include "platform/report/ReportFile.h"
 
 #include "platform/report/ReportLimits.h"

@@ -1,3 +1,5 @@
+// A report laid out into pages: its data run, its fields evaluated, its sections paged.
+
 #include "platform/report/ReportLayout.h"
 
 #include "platform/data/DataAccess.h"
@@ -388,6 +390,18 @@ private:
         }
     }
 
+    // The sections every page carries (-1: none) and the heights the first page's header and
+    // every page's footer take.
+    struct PageFrame {
+        int header;
+        int firstHeader;
+        int footer;
+        int firstHeaderHeight;
+        int footerHeight;
+    };
+    // The page sections, once the paper is known to hold them with room for the rows.
+    PageFrame Frame() const;
+
     Band Materialize(const BandRef& ref);
     void AddFieldItems(Band& band, const CompiledField& compiled,
                        const Expression::Context& context, std::vector<Growth>& grown);
@@ -674,27 +688,56 @@ int CutPoint(const Band& band, int from, int room) {
     return cut;
 }
 
-PageModel Engine::Pages() {
+// Where a band does not fit the room left, it is cut where it may be and goes on over the next
+// pages, each opened with newPage.
+template <class NewPage>
+void PlaceAcrossPages(Pager& pager, const Band& band, const QString& report, NewPage newPage) {
+    int from = 0;
+    while (band.height - from > pager.Room()) {
+        // A page header grown by its data past the paper would open pages without end.
+        if (pager.AtTop() && pager.Room() <= 0)
+            throw TvError(ErrorNumber::BadReport,
+                          "Los datos del encabezado de página del informe \"" + report +
+                              "\" no dejan sitio en el papel");
+        int cut = CutPoint(band, from, pager.Room());
+        if (cut <= from && pager.AtTop())
+            cut = from + pager.Room(); // an item taller than a page: cut it where it must
+        if (cut > from) {
+            pager.Place(band, from, cut);
+            from = cut;
+        }
+        newPage(band.row);
+    }
+    pager.Place(band, from, band.height);
+}
+
+Engine::PageFrame Engine::Frame() const {
     const ReportPaper& paper = m_report.Paper();
     if (paper.width <= 0 || paper.height <= 0)
         throw TvError(ErrorNumber::BadReport,
                       "El papel del informe \"" + m_report.Name() + "\" no tiene tamaño");
-    const int headerSection = m_report.SectionIndex(ReportSection::PageHeader);
-    const int firstHeaderSection = m_report.SectionIndex(ReportSection::FirstPageHeader) >= 0
-                                       ? m_report.SectionIndex(ReportSection::FirstPageHeader)
-                                       : headerSection;
-    const int footerSection = m_report.SectionIndex(ReportSection::PageFooter);
+    PageFrame frame;
+    frame.header = m_report.SectionIndex(ReportSection::PageHeader);
+    frame.firstHeader = m_report.SectionIndex(ReportSection::FirstPageHeader) >= 0
+                            ? m_report.SectionIndex(ReportSection::FirstPageHeader)
+                            : frame.header;
+    frame.footer = m_report.SectionIndex(ReportSection::PageFooter);
     const auto heightOf = [&](int section) {
         return section >= 0 ? m_report.Sections()[section].height : 0;
     };
-    const int footerHeight = heightOf(footerSection);
-    const int headerHeight = heightOf(firstHeaderSection);
-    for (const int header : {headerSection, firstHeaderSection})
-        if (paper.top + heightOf(header) + footerHeight + paper.bottom >= paper.height)
+    frame.footerHeight = heightOf(frame.footer);
+    frame.firstHeaderHeight = heightOf(frame.firstHeader);
+    for (const int header : {frame.header, frame.firstHeader})
+        if (paper.top + heightOf(header) + frame.footerHeight + paper.bottom >= paper.height)
             throw TvError(ErrorNumber::BadReport,
                           "El encabezado y el pie de página del informe \"" + m_report.Name() +
                               "\" no dejan sitio en el papel");
+    return frame;
+}
 
+PageModel Engine::Pages() {
+    const PageFrame frame = Frame();
+    const ReportPaper& paper = m_report.Paper();
     // Bands are made as the pages need them and dropped once placed, so a report refused for
     // its page count stops there, before the rows past it have cost anything.
     const std::vector<BandRef> sequence = Sequence();
@@ -721,7 +764,7 @@ PageModel Engine::Pages() {
             return Band{};
         const BandRef ref{section, row, 0, m_rowCount, false};
         Band band = Materialize(ref);
-        if (section == footerSection)
+        if (section == frame.footer)
             band.height = m_report.Sections()[section].height;
         return band;
     };
@@ -731,14 +774,15 @@ PageModel Engine::Pages() {
     size_t start = 0;
     if (!sequence.empty() &&
         sequence.front().section == m_report.SectionIndex(ReportSection::ReportHeader) &&
-        (paper.continuous ||
-         paper.top + qint64(bandAt(0).height) + headerHeight + footerHeight + paper.bottom <=
-             paper.height))
+        (paper.continuous || paper.top + qint64(bandAt(0).height) + frame.firstHeaderHeight +
+                                     frame.footerHeight + paper.bottom <=
+                                 paper.height))
         start = 1;
-    pager.Open(pageBand(firstHeaderSection, lastRow), footerHeight, start ? &bandAt(0) : nullptr);
+    pager.Open(pageBand(frame.firstHeader, lastRow), frame.footerHeight,
+               start ? &bandAt(0) : nullptr);
     const auto newPage = [&](int nextRow) {
-        pager.Close(pageBand(footerSection, lastRow));
-        pager.Open(pageBand(headerSection, nextRow), footerHeight);
+        pager.Close(pageBand(frame.footer, lastRow));
+        pager.Open(pageBand(frame.header, nextRow), frame.footerHeight);
     };
     for (size_t i = start; i < sequence.size(); ++i) {
         const Band& band = bandAt(i);
@@ -748,27 +792,11 @@ PageModel Engine::Pages() {
             need += bandAt(j + 1).height;
         if (need > pager.Room() && !pager.AtTop())
             newPage(band.row);
-        int from = 0;
-        while (band.height - from > pager.Room()) {
-            // A page header grown by its data past the paper would open pages without end.
-            if (pager.AtTop() && pager.Room() <= 0)
-                throw TvError(ErrorNumber::BadReport,
-                              "Los datos del encabezado de página del informe \"" +
-                                  m_report.Name() + "\" no dejan sitio en el papel");
-            int cut = CutPoint(band, from, pager.Room());
-            if (cut <= from && pager.AtTop())
-                cut = from + pager.Room(); // an item taller than a page: cut it where it must
-            if (cut > from) {
-                pager.Place(band, from, cut);
-                from = cut;
-            }
-            newPage(band.row);
-        }
-        pager.Place(band, from, band.height);
+        PlaceAcrossPages(pager, band, m_report.Name(), newPage);
         lastRow = band.row >= 0 ? band.row : lastRow;
         made.erase(made.begin(), made.upper_bound(i));
     }
-    pager.Close(pageBand(footerSection, lastRow));
+    pager.Close(pageBand(frame.footer, lastRow));
     pager.Finish();
     pager.Model().SetTitle(Title());
     return std::move(pager.Model());

@@ -1,3 +1,5 @@
+// A laid-out document as RTF: a section per page, every text in a positioned frame.
+
 #include "platform/report/RtfWriter.h"
 
 #include "platform/report/PageModel.h"

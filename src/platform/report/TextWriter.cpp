@@ -1,3 +1,5 @@
+// A laid-out document as plain text on a character grid, pages apart by form feeds.
+
 #include "platform/report/TextWriter.h"
 
 #include "platform/report/PageModel.h"

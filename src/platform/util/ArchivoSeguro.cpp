@@ -1,3 +1,5 @@
+// A file written whole or not at all: temporary beside the target, synced, then renamed.
+
 #include "platform/util/ArchivoSeguro.h"
 
 #include "platform/util/TvError.h"

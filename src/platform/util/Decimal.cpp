@@ -1,3 +1,5 @@
+// Decimal text of doubles, worked out on the decimal value each stands for.
+
 #include "platform/util/Decimal.h"
 
 #include "platform/util/TvError.h"

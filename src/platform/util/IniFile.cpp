@@ -1,3 +1,5 @@
+// The suite's initialisation file read as its other programs read it.
+
 #include "platform/util/IniFile.h"
 
 #include <QFile>

@@ -1,3 +1,5 @@
+// The clean-up steps the layers register and the end of the program runs.
+
 #include "platform/util/ProgramEnd.h"
 
 #include <vector>

@@ -1,3 +1,5 @@
+// The registry of the suite's running programs, one file per process, and closing them.
+
 #include "platform/util/RunningPrograms.h"
 
 #include "platform/util/ArchivoSeguro.h"

@@ -1,3 +1,5 @@
+// The suite's error: a number, a description and the statement that failed.
+
 #include "platform/util/TvError.h"
 
 TvError::TvError(int number, const QString& description, const QString& statement)

@@ -1,3 +1,5 @@
+// Amounts, percentages and quantities as a person types them, read or refused with a reason.
+
 #include "platform/util/TypedNumber.h"
 
 #include "platform/util/Decimal.h"

@@ -1,3 +1,5 @@
+// The shared services: SQL literals, display values, texts, dates, files and the suite's programs.
+
 #include "platform/util/Utility.h"
 
 #include "platform/util/Decimal.h"
@@ -127,7 +129,7 @@ QString Utility::GetRootPath(const QString& programFolder, const QString& suiteN
 
 // The suite asks with 32, an ordinary file: a folder of that name (the directory attribute, 16)
 // counts only when asked for.
-bool Utility::FileExists(const QString& path, int attributes, bool) const {
+bool Utility::FileExists(const QString& path, int attributes) const {
     const QFileInfo info(path);
     return !path.isEmpty() && (info.isFile() || (info.isDir() && (attributes & 16) != 0));
 }
@@ -305,7 +307,7 @@ void Utility::DeleteFile(const QString& path) const {
                       QStringLiteral("No se ha podido borrar el archivo: ") + path);
 }
 
-QString Utility::GetVersion(bool) const {
+QString Utility::GetVersion() const {
     return QStringLiteral("2");
 }
 
@@ -325,7 +327,7 @@ void Utility::AddPaperForm(const QString& printer, const QString& form, qint32, 
         forms << form;
 }
 
-void Utility::RunModule(const QString& commandLine, int) const {
+void Utility::RunModule(const QString& commandLine) const {
     const QString line = commandLine.trimmed();
     QString head = line;
     QString argument;

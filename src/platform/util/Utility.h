@@ -24,9 +24,8 @@ public:
     // suiteName, else the parent of programFolder (programs live in <root>/Exe).
     QString GetRootPath(const QString& programFolder, const QString& suiteName) const;
 
-    // An existing file; a folder only when attributes holds 16 (the directory attribute). flag is
-    // kept for the suite's call shape.
-    bool FileExists(const QString& path, int attributes = 32, bool flag = true) const;
+    // An existing file; a folder only when attributes holds 16 (the directory attribute).
+    bool FileExists(const QString& path, int attributes = 32) const;
 
     // A missing file, section or key answers def.
     QString ReadIni(const QString& file, const QString& section, const QString& key,
@@ -109,7 +108,7 @@ public:
     void DeleteFile(const QString& path) const;
 
     // "2": no spooler paper forms on this platform, so paper goes through the custom-size path.
-    QString GetVersion(bool flag = true) const;
+    QString GetVersion() const;
 
     // Paper forms kept per printer for the session (this platform has no spooler forms).
     int PaperFormNumber(const QString& printer, const QString& form) const;
@@ -121,7 +120,7 @@ public:
     // up to ".exe " (or the first blank); "\" stands for "/", and "<path>.exe" runs "<path>" when
     // only that exists. The rest of the line is handed over as the program's one argument.
     // A missing program file is error 53.
-    void RunModule(const QString& commandLine, int windowStyle = 1) const;
+    void RunModule(const QString& commandLine) const;
 
     // Classic Val: the leading number of text ("12abc" -> 12, "1,5" -> 1), else 0.
     static double Val(const QString& text);

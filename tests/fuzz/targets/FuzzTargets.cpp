@@ -1,3 +1,5 @@
+// The fuzz targets: report files, expressions, SQL, ini files, start-up lines and values.
+
 #include "FuzzTargets.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// The seam of a person at the screen: Qt's message boxes, input box and file dialogs.
+
 #include "platform/ui/seam/InteractiveUi.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// The seam for tests: what is shown recorded line by line, answers taken from queues.
+
 #include "platform/ui/seam/ScriptedUi.h"
 
 #include <QCoreApplication>

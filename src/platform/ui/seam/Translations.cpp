@@ -1,3 +1,5 @@
+// Qt's own dialog texts in Spanish, from the installed translation catalogue.
+
 #include "platform/ui/seam/Translations.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// The seam in force: choosing it, reporting errors through it and ending the program.
+
 #include "platform/ui/seam/Ui.h"
 
 #include "platform/ui/seam/InteractiveUi.h"

@@ -1,3 +1,5 @@
+// The seam for runs with nobody at the screen: lines on standard error, answered at once.
+
 #include "platform/ui/seam/UnattendedUi.h"
 
 #include <QCoreApplication>

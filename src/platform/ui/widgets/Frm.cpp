@@ -1,3 +1,5 @@
+// The frame of every window: title bar, tool buttons, content, buttons, notice and status bar.
+
 #include "platform/ui/widgets/Frm.h"
 
 #include "platform/report/AmountText.h"

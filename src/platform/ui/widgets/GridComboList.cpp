@@ -1,3 +1,5 @@
+// The combo column's drop-down entries, held whole or browsed, and a typed name looked up.
+
 #include "platform/ui/widgets/GridComboList.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// A grid over an SQL text: loading, editing, checking and saving its rows, and printing it.
+
 #include "platform/ui/widgets/GridController.h"
 
 #include "platform/data/DataAccess.h"
@@ -31,12 +33,12 @@ QVector<int> NumberList(const QString& text) {
     return numbers;
 }
 
-// How a number column reads what is typed in it: "m" money, "p" a percentage, "n" a count of
-// units.
-TypedNumber::Kind KindOf(QChar type) {
-    if (type == QLatin1Char('m'))
+// How a number column reads what is typed in it.
+TypedNumber::Kind KindOf(GridColumn type) {
+    if (type == GridColumn::Money)
         return TypedNumber::Kind::Amount;
-    return type == QLatin1Char('p') ? TypedNumber::Kind::Percentage : TypedNumber::Kind::Quantity;
+    return type == GridColumn::Percentage ? TypedNumber::Kind::Percentage
+                                          : TypedNumber::Kind::Quantity;
 }
 
 } // namespace
@@ -95,8 +97,8 @@ void GridController::ComboColumns(const QString& columns) {
     m_comboCol = numbers.isEmpty() ? -1 : numbers.first() - 1;
 }
 
-void GridController::ColumnTypes(const QString& types) {
-    m_types = types.toLower();
+void GridController::ColumnTypes(const QVector<GridColumn>& types) {
+    m_types = types;
 }
 
 void GridController::ColumnWidths(const QString& widths) {
@@ -369,31 +371,32 @@ int GridController::RowIndex(int row) const {
     return r >= 0 && r < m_model->rows.size() ? r : -1;
 }
 
-QChar GridController::Type(int col) const {
-    return col >= 0 && col < m_types.size() ? m_types[col] : QChar('t');
+GridColumn GridController::Type(int col) const {
+    return col >= 0 && col < m_types.size() ? m_types[col] : GridColumn::Text;
 }
 
 QString GridController::Display(int col, const QVariant& value) const {
     if (!value.isValid() || value.isNull())
         return {};
-    switch (Type(col).unicode()) {
-    case 'l':
+    switch (Type(col)) {
+    case GridColumn::Date:
         return U().FormatDate(2, value).toString();
-    case 'm':
-    case 'p':
+    case GridColumn::Money:
+    case GridColumn::Percentage:
         return AmountText::Number(U().SqlNumber(value));
-    case 'n':
+    case GridColumn::Number:
         return AmountText::Plain(Utility::RoundHalfAway(U().SqlNumber(value), m_numberDecimals));
-    default:
-        return value.toString();
+    case GridColumn::Text:
+        break;
     }
+    return value.toString();
 }
 
 QString GridController::SqlLiteral(int col, const QString& text) const {
-    const QChar type = Type(col);
+    const GridColumn type = Type(col);
     if (IsNumericColumn(type))
         return U().SqlValue(U().SqlNumber(text), 0, true);
-    if (type == 'l')
+    if (type == GridColumn::Date)
         return QString::number(U().FormatDate(3, text).toLongLong());
     return U().SqlValue(text, 0, true);
 }
@@ -421,7 +424,7 @@ void GridController::UserEdit(int row, int col, const QString& text, bool fromLi
     if (value == m_model->rows[r].cells[c])
         return;
     // An empty amount or percentage is no value yet; a count of units needs one.
-    if (IsNumericColumn(Type(c)) && (!value.isEmpty() || Type(c) == QLatin1Char('n'))) {
+    if (IsNumericColumn(Type(c)) && (!value.isEmpty() || Type(c) == GridColumn::Number)) {
         const TypedNumber::Reading reading =
             TypedNumber::Read(text, KindOf(Type(c)), m_model->columns[c]);
         if (!reading.Ok()) {

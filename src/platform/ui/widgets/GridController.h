@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ui/widgets/GridColumn.h"
 #include "platform/ui/widgets/GridComboList.h"
 #include "platform/ui/widgets/GridNavigator.h"
 #include "platform/ui/widgets/GridSelectList.h"
@@ -63,9 +64,8 @@ public:
     void ReadOnlyColumns(const QString& columns);
     // The column (number) that edits through a drop-down list filled by FillComboColumn.
     void ComboColumns(const QString& columns);
-    // One letter per column: n number, l date yyyymmdd shown dd/mm/yyyy, t text, s text with
-    // drop-down, m money (2 decimals), p percentage (2 decimals). Missing letters mean t.
-    void ColumnTypes(const QString& types);
+    // What each column holds, from the first; columns past the list hold text.
+    void ColumnTypes(const QVector<GridColumn>& types);
     // Widths in characters, comma-separated; 0 hides the column.
     void ColumnWidths(const QString& widths);
 
@@ -147,7 +147,7 @@ private:
 
     int ColumnIndex(const QVariant& col) const; // from 0; -1 when unknown
     int RowIndex(int row) const;                // from 0; -1 when none
-    QChar Type(int col) const;
+    GridColumn Type(int col) const;
     QString Display(int col, const QVariant& value) const;
     QString SqlLiteral(int col, const QString& text) const;
     bool CellEditable(int row, int col) const;
@@ -170,7 +170,7 @@ private:
 
     QString m_sql;
     GridSelectList m_select;
-    QString m_types;
+    QVector<GridColumn> m_types;
     QVector<int> m_widths;
     QVector<int> m_locking;
     QVector<int> m_readOnly;

@@ -1,3 +1,5 @@
+// The grid's cell editors: the combo column's list with type-ahead and the number edits.
+
 #include "platform/ui/widgets/GridDelegate.h"
 
 #include "platform/report/AmountText.h"
@@ -120,8 +122,8 @@ void GridDelegate::setEditorData(QWidget* widget, const QModelIndex& index) cons
         auto* self = const_cast<GridDelegate*>(this);
         text = refusedText;
         self->refusedIndex = QPersistentModelIndex();
-    } else if (const QChar type = m_owner->Type(index.column());
-               (type == 'm' || type == 'p') && !text.isEmpty()) {
+    } else if (const GridColumn type = m_owner->Type(index.column());
+               (type == GridColumn::Money || type == GridColumn::Percentage) && !text.isEmpty()) {
         // An amount shown as "1.234,56" is edited as "1234,56".
         text = AmountText::Editable(U().SqlNumber(text));
     }

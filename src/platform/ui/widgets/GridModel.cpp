@@ -1,12 +1,10 @@
+// The grid's rows as the table view reads them: texts, alignment and headers.
+
 #include "platform/ui/widgets/GridModel.h"
 
 #include "platform/ui/widgets/GridController.h"
 
 #include <QFont>
-
-bool IsNumericColumn(QChar type) {
-    return type == 'n' || type == 'm' || type == 'p';
-}
 
 GridModel::GridModel(GridController* owner) : QAbstractTableModel(owner), m_owner(owner) {}
 

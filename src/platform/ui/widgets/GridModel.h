@@ -44,6 +44,3 @@ public:
 private:
     GridController* m_owner;
 };
-
-// Number, money and percentage columns: right-aligned, edited as numbers.
-bool IsNumericColumn(QChar type);

@@ -1,3 +1,5 @@
+// The grid's current cell, moving it, and the record and page it stands on.
+
 #include "platform/ui/widgets/GridNavigator.h"
 
 #include "platform/ui/widgets/GridModel.h"

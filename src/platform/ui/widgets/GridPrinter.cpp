@@ -1,3 +1,5 @@
+// The grid on paper: its visible columns and rows as a paginated table.
+
 #include "platform/ui/widgets/GridPrinter.h"
 
 #include "platform/data/DataAccess.h"

@@ -1,3 +1,5 @@
+// The grid's select list taken apart: what each alias stands for, to write a row back.
+
 #include "platform/ui/widgets/GridSelectList.h"
 
 #include "platform/data/SqlDialect.h"

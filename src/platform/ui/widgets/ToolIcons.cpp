@@ -1,3 +1,5 @@
+// The tool icons, drawn at run time in one line style.
+
 #include "platform/ui/widgets/ToolIcons.h"
 
 #include <QFont>

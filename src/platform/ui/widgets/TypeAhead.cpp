@@ -1,3 +1,5 @@
+// Type-ahead for a combo of many thousands of names: any part of a name narrows a popup.
+
 #include "platform/ui/widgets/TypeAhead.h"
 
 #include "platform/data/ComboListModel.h"
