@@ -88,13 +88,81 @@ QString MotivoNoSustituible(qint32 nIdFactura) {
     return Sustituida(nIdFactura);
 }
 
-ResultadoSustitucion SustituirSimplificadas(const SolicitudSustitucion& s) {
+namespace {
+
+// The simplified invoices chosen, each once, in the order of their keys.
+QList<qint32> Elegidas(const SolicitudSustitucion& s) {
     QList<qint32> ids = s.facturas;
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     if (ids.isEmpty())
         throw SustitucionRechazada("Elija las facturas simplificadas que sustituye la factura "
                                    "completa.");
+    return ids;
+}
+
+// The chosen simplified invoices as read under their locks: what was charged for them and their
+// numbers; the first one's employee and box go to the complete invoice.
+struct Simplificadas {
+    Rows filas;
+    Money descuento, debido;
+    QStringList numeros;
+};
+
+Simplificadas LeerSimplificadas(const QList<qint32>& ids, qint32 nIdCliente) {
+    Simplificadas f;
+    f.filas = Db().GetRows("SELECT nIdFactura,nIdCliente,sFactura,nDescuento,nTotal,"
+                           "nIdEmpleado,nIdCaja FROM Facturas WHERE nIdFactura IN (" +
+                           Lista(ids) + ") ORDER BY nIdFactura");
+    for (int r = 0; r < f.filas.RowCount(); ++r) {
+        if (Utility::ToInt32(U().SqlNumber(f.filas(1, r))) != nIdCliente)
+            throw SustitucionRechazada("La factura " + f.filas(2, r).toString() +
+                                       " no es de este cliente: no se ha sustituido nada.");
+        f.descuento += Money::FromStored(f.filas(3, r));
+        f.debido += Money::FromStored(f.filas(4, r)) - Money::FromStored(f.filas(3, r));
+        f.numeros << f.filas(2, r).toString();
+    }
+    return f;
+}
+
+// The complete invoice's header: the customer as typed, the town as the client's record has it.
+qint32 InsertarCompleta(const SolicitudSustitucion& s, const DocumentoVenta& documento,
+                        const QString& sFactura, const DocumentAmounts& importes,
+                        const Simplificadas& simplificadas) {
+    const Rows cliente = Db().GetRows("SELECT sPoblacion,sProvincia,sCodigoPostal FROM Clientes "
+                                      "WHERE nIdCliente=" +
+                                      Id(s.nIdCliente));
+    if (cliente.IsEmpty())
+        throw SustitucionRechazada("El cliente ya no existe: otro puesto lo ha borrado.");
+    QStringList values{Id(s.nIdSucursal),
+                       Id(s.nIdCliente),
+                       Text(s.cliente.sNombre.trimmed()),
+                       Text(s.cliente.sDomicilio.trimmed()),
+                       Text(cliente(0, 0).toString()),
+                       Text(cliente(1, 0).toString()),
+                       Text(cliente(2, 0).toString()),
+                       Text(documento.sDni),
+                       Id(s.nIdUsuario),
+                       U().SqlValue(U().SqlNumber(simplificadas.filas(5, 0)), 0, true),
+                       U().SqlValue(U().SqlNumber(simplificadas.filas(6, 0)), 0, true),
+                       Text(sFactura),
+                       Id(s.dFactura)};
+    values << importes.Texts() << U().SqlValue(0.0, 2, true) << Text(QStringLiteral("F3"))
+           << Text(documento.sPais) << Text(documento.sTipoId)
+           << Text(simplificadas.numeros.join(", "));
+    return Db().InsertRecord(
+        "Facturas",
+        "nIdSucursal,nIdCliente,sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni,"
+        "nIdUsuario,nIdEmpleado,nIdCaja,sFactura,dFactura," +
+            DocumentAmounts::Columns.join(',') +
+            ",nExento,sTipoFactura,sIdOtroPais,sIdOtroTipo,sFacturasSustituidas",
+        values.join(','));
+}
+
+} // namespace
+
+ResultadoSustitucion SustituirSimplificadas(const SolicitudSustitucion& s) {
+    const QList<qint32> ids = Elegidas(s);
     if (const QString motivo = MotivoSinDestinatario(s.cliente); !motivo.isEmpty())
         throw SustitucionRechazada(motivo);
     const DocumentoVenta documento = ElegirDocumento(s.cliente, Money(), Money());
@@ -113,24 +181,12 @@ ResultadoSustitucion SustituirSimplificadas(const SolicitudSustitucion& s) {
     for (const qint32 id : ids)
         if (const QString motivo = MotivoNoSustituible(id); !motivo.isEmpty())
             throw SustitucionRechazada(motivo);
-    const Rows f2 = Db().GetRows("SELECT nIdFactura,nIdCliente,sFactura,nDescuento,nTotal,"
-                                 "nIdEmpleado,nIdCaja FROM Facturas WHERE nIdFactura IN (" +
-                                 Lista(ids) + ") ORDER BY nIdFactura");
-    Money descuento, debido;
-    QStringList numeros;
-    for (int r = 0; r < f2.RowCount(); ++r) {
-        if (Utility::ToInt32(U().SqlNumber(f2(1, r))) != s.nIdCliente)
-            throw SustitucionRechazada("La factura " + f2(2, r).toString() +
-                                       " no es de este cliente: no se ha sustituido nada.");
-        descuento += Money::FromStored(f2(3, r));
-        debido += Money::FromStored(f2(4, r)) - Money::FromStored(f2(3, r));
-        numeros << f2(2, r).toString();
-    }
+    const Simplificadas simplificadas = LeerSimplificadas(ids, s.nIdCliente);
     Conta::BloquearClientes({s.nIdCliente});
 
     const QString deLasSimplificadas = "nIdFactura IN (" + Lista(ids) + ")";
     const DocumentAmounts importes =
-        DocumentAmounts::Of(DocumentLine::Read(deLasSimplificadas), descuento);
+        DocumentAmounts::Of(DocumentLine::Read(deLasSimplificadas), simplificadas.descuento);
     if (importes.TooManyRates())
         throw SustitucionRechazada("Las facturas elegidas tienen más de tres tipos de IVA y una "
                                    "factura lleva tres como mucho: sustitúyalas en dos veces.");
@@ -140,40 +196,14 @@ ResultadoSustitucion SustituirSimplificadas(const SolicitudSustitucion& s) {
     const Money cuota = Money::FromStored(
         Db().GetRows("SELECT SUM(nCuota) FROM FacturasDesglose WHERE " + deLasSimplificadas)
             .Value(0, 0));
-    if (importes.AmountDue() != debido || desglose.Cuota() != cuota)
+    if (importes.AmountDue() != simplificadas.debido || desglose.Cuota() != cuota)
         throw SustitucionRechazada("Las facturas elegidas, sumadas línea a línea, no dan al "
                                    "céntimo el importe o el IVA que se cobraron: sustitúyalas por "
                                    "separado.");
 
     const QString sFactura =
         Numeracion::SiguientesEnSerie(s.nIdSucursal, serie, s.dFactura, 1).front();
-    const Rows cliente = Db().GetRows("SELECT sPoblacion,sProvincia,sCodigoPostal FROM Clientes "
-                                      "WHERE nIdCliente=" +
-                                      Id(s.nIdCliente));
-    if (cliente.IsEmpty())
-        throw SustitucionRechazada("El cliente ya no existe: otro puesto lo ha borrado.");
-    QStringList values{Id(s.nIdSucursal),
-                       Id(s.nIdCliente),
-                       Text(s.cliente.sNombre.trimmed()),
-                       Text(s.cliente.sDomicilio.trimmed()),
-                       Text(cliente(0, 0).toString()),
-                       Text(cliente(1, 0).toString()),
-                       Text(cliente(2, 0).toString()),
-                       Text(documento.sDni),
-                       Id(s.nIdUsuario),
-                       U().SqlValue(U().SqlNumber(f2(5, 0)), 0, true),
-                       U().SqlValue(U().SqlNumber(f2(6, 0)), 0, true),
-                       Text(sFactura),
-                       Id(s.dFactura)};
-    values << importes.Texts() << U().SqlValue(0.0, 2, true) << Text(QStringLiteral("F3"))
-           << Text(documento.sPais) << Text(documento.sTipoId) << Text(numeros.join(", "));
-    const qint32 nIdFactura = Db().InsertRecord(
-        "Facturas",
-        "nIdSucursal,nIdCliente,sCliente,sDomicilio,sPoblacion,sProvincia,sCodigoPostal,sDni,"
-        "nIdUsuario,nIdEmpleado,nIdCaja,sFactura,dFactura," +
-            DocumentAmounts::Columns.join(',') +
-            ",nExento,sTipoFactura,sIdOtroPais,sIdOtroTipo,sFacturasSustituidas",
-        values.join(','));
+    const qint32 nIdFactura = InsertarCompleta(s, documento, sFactura, importes, simplificadas);
     Db().Execute(QStringLiteral("INSERT INTO FacturasItems (nIdFactura,") + ColumnasLinea +
                  ") SELECT " + Id(nIdFactura) + "," + ColumnasLinea + " FROM FacturasItems WHERE " +
                  deLasSimplificadas + " ORDER BY nIdFactura,nIdFacturaItem");
