@@ -457,7 +457,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                                             Lista(lote.ids) + ") GROUP BY nIdFactura");
             QHash<qint32, Money> facturado;
             for (int r = 0; r < sumas.RowCount(); ++r)
-                facturado.insert(Entero(sumas(0, r)), Money::FromDouble(sumas(1, r).toDouble()));
+                facturado.insert(Entero(sumas(0, r)), Money::FromStored(sumas(1, r)));
             for (size_t i = 0; i < solicitudes.size(); ++i) {
                 const std::optional<Money>& cobrado = solicitudes[i].nPendiente;
                 if (cobrado && facturado.value(lote.ids[qsizetype(i)]) != *cobrado)
