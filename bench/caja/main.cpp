@@ -17,8 +17,14 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     std::vector<char*> args(argv, argv + argc);
+    // Without a size the clinic has one thousand clients, with or without --server (whose value
+    // is not a size).
+    const auto server = std::find_if(args.begin() + 1, args.end(),
+                                     [](const char* a) { return qstrcmp(a, "--server") == 0; });
+    const std::ptrdiff_t named =
+        server == args.end() ? 0 : std::min<std::ptrdiff_t>(2, args.end() - server);
     char one[] = "1";
-    if (argc == 1)
+    if (argc - 1 - named == 0)
         args.push_back(one);
     QTemporaryDir dir;
     const QString ini = GeneratedClinic(int(args.size()), args.data(), dir) + "/Data/Tavelo.ini";
