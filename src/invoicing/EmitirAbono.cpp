@@ -218,9 +218,8 @@ Money Descuento(qint32 nIdFactura, const DocumentAmounts& factura,
     const Money pendiente = DescuentoPendiente(nIdFactura, factura.nDescuento, anteriores);
     if (ultima)
         return pendiente;
-    const Money parte =
-        Money::FromDouble(factura.nDescuento.ToDouble() * Importes(pedidas, {}).nTotal.ToDouble() /
-                          factura.nTotal.ToDouble());
+    const Money parte = factura.nDescuento.Share(Importes(pedidas, {}).nTotal, factura.nTotal,
+                                                 Money::Rounding::HalfAwayFromZero);
     return std::min(parte, pendiente);
 }
 
@@ -384,8 +383,8 @@ std::vector<std::pair<QString, Money>> Reparto(qint32 nIdFactura, Money importe)
     std::vector<std::pair<QString, Money>> parts;
     Money left = importe;
     for (size_t k = 0; k + 1 < held.size(); ++k) {
-        const Money share = Money::FromCents(qint64(std::llround(
-            double(importe.Cents()) * double(held[k].second.Cents()) / double(total))));
+        const Money share = importe.Share(held[k].second, Money::FromCents(total),
+                                          Money::Rounding::HalfAwayFromZero);
         parts.emplace_back(held[k].first, share);
         left = left - share;
     }

@@ -43,4 +43,28 @@ TEST(Money, TimesAQuantityAndARate) {
     }
 }
 
+// A discount or a refund shared in proportion: whole cents, the half cent away from zero, and
+// products of cents far beyond 64 bits still exact.
+TEST(Money, ShareInProportion) {
+    const struct {
+        qint64 cents, part, whole;
+        const char* share;
+    } cases[] = {{1000, 1, 3, "3.33"},
+                 {1000, 2, 3, "6.67"},
+                 {5, 1, 2, "0.03"},
+                 {-5, 1, 2, "-0.03"},
+                 {5, -1, 2, "-0.03"},
+                 {5, 1, -2, "-0.03"},
+                 {1234, 0, 0, "0.00"},
+                 {700, 700, 700, "7.00"},
+                 {100000000000, 100000000000, 200000000000, "500000000.00"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(Money::FromCents(c.cents)
+                      .Share(Money::FromCents(c.part), Money::FromCents(c.whole),
+                             Money::Rounding::HalfAwayFromZero)
+                      .Text(),
+                  c.share)
+            << c.cents << " x " << c.part << " / " << c.whole;
+}
+
 } // namespace

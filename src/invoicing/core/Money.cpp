@@ -31,6 +31,20 @@ Money Money::Percent(double rate, Rounding) const {
     return FromDouble(ToDouble() * rate / 100);
 }
 
+// Two amounts of cents multiplied can pass 64 bits; the compiler's 128-bit integer holds any.
+__extension__ using Wide = __int128;
+
+Money Money::Share(Money part, Money whole, Rounding) const {
+    if (whole.m_cents == 0)
+        return {};
+    const Wide product = Wide(m_cents) * part.m_cents;
+    const Wide divisor = whole.m_cents < 0 ? -Wide(whole.m_cents) : Wide(whole.m_cents);
+    const Wide dividend = whole.m_cents < 0 ? -product : product;
+    const Wide magnitude = dividend < 0 ? -dividend : dividend;
+    const Wide rounded = (2 * magnitude + divisor) / (2 * divisor);
+    return Money(qint64(dividend < 0 ? -rounded : rounded));
+}
+
 Money Money::FromStored(const QVariant& value) {
     return FromDouble(U().SqlNumber(value));
 }

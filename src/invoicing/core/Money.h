@@ -31,6 +31,9 @@ public:
     // the cent on its own as FromDouble does.
     Money Times(double quantity, Rounding rounding) const;
     Money Percent(double rate, Rounding rounding) const;
+    // The part of the amount that `part` is of `whole` (a discount shared in proportion to the
+    // lines taken back), in whole cents without a double between them; a whole of zero gives 0.
+    Money Share(Money part, Money whole, Rounding rounding) const;
 
     constexpr Money operator-() const { return Money(-m_cents); }
     constexpr Money operator+(Money other) const { return Money(m_cents + other.m_cents); }
