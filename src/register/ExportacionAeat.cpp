@@ -377,6 +377,31 @@ Alta Cargar(const RegistroFacturacion::Registro& r, const RegistroFacturacion::R
     return std::move(*a);
 }
 
+// What the agency reads of alta a, its issuer's name given.
+ValidacionesAeat::Datos DatosDe(const Alta& a, const QString& emisor) {
+    const RegistroFacturacion::Registro& r = a.registro;
+    ValidacionesAeat::Datos d;
+    d.nIdSucursal = a.documento.nIdSucursal;
+    d.sNumSerie = r.sNumSerie;
+    d.sFechaExpedicion = r.sFechaExpedicion;
+    d.sNombreEmisor = emisor;
+    d.sTipoFactura = r.sTipoFactura;
+    if (a.documento.kind == IssuedDocument::Kind::Rectifying) {
+        d.sTipoRectificativa = QStringLiteral("I");
+        d.rectificadas << r.sFacturaRectificada;
+    }
+    for (const auto& sustituida : a.sustituidas)
+        d.sustituidas << sustituida.first;
+    if (const Destinatario x = DestinatarioDe(a.documento); x.Nombrado())
+        d.destinatarios << x.nombre;
+    for (const TaxableBreakdown::Rate& rate : a.desglose.tipos)
+        d.desglose.push_back({rate.nBaseImponible, rate.nCuota, {}});
+    d.sCuotaTotal = r.sCuotaTotal;
+    d.sImporteTotal = r.sImporteTotal;
+    d.sFechaHoraHuso = r.sFechaHoraHuso;
+    return d;
+}
+
 } // namespace
 
 std::pair<QString, QString> Obligado() {
@@ -518,30 +543,28 @@ QByteArray Requerimiento(const std::vector<RegistroFacturacion::Registro>& regis
 }
 
 ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsanacion) {
-    const Alta a = Cargar(r, nullptr);
-    ValidacionesAeat::Datos d;
-    d.nIdSucursal = a.documento.nIdSucursal;
-    d.sNumSerie = r.sNumSerie;
-    d.sFechaExpedicion = r.sFechaExpedicion;
-    d.sNombreEmisor = Obligado().first;
-    d.sTipoFactura = r.sTipoFactura;
-    if (a.documento.kind == IssuedDocument::Kind::Rectifying) {
-        d.sTipoRectificativa = QStringLiteral("I");
-        d.rectificadas << r.sFacturaRectificada;
-    }
-    for (const auto& sustituida : a.sustituidas)
-        d.sustituidas << sustituida.first;
-    if (const Destinatario x = DestinatarioDe(a.documento); x.Nombrado())
-        d.destinatarios << x.nombre;
-    for (const TaxableBreakdown::Rate& rate : a.desglose.tipos)
-        d.desglose.push_back({rate.nBaseImponible, rate.nCuota, {}});
-    d.sCuotaTotal = r.sCuotaTotal;
-    d.sImporteTotal = r.sImporteTotal;
-    d.sFechaHoraHuso = r.sFechaHoraHuso;
+    ValidacionesAeat::Datos d = DatosDe(Cargar(r, nullptr), Obligado().first);
     d.subsanacion = subsanacion;
     if (subsanacion)
         d.sRechazoPrevio = QStringLiteral("S");
     return d;
+}
+
+std::vector<ValidacionesAeat::Datos> Datos(const std::vector<RegistroFacturacion::Registro>& rs) {
+    std::vector<Par> pares;
+    for (const RegistroFacturacion::Registro& r : rs)
+        pares.push_back({&r, nullptr});
+    const QString emisor = Obligado().first;
+    std::vector<ValidacionesAeat::Datos> datos;
+    std::vector<std::optional<Alta>> altas = Cargar(pares);
+    for (size_t k = 0; k < altas.size(); ++k) {
+        if (!altas[k])
+            throw TvError(ErrorNumber::Database, "El registro nombra la factura " +
+                                                     QString::number(rs[k].nIdFactura) +
+                                                     ", que no existe");
+        datos.push_back(DatosDe(*altas[k], emisor));
+    }
+    return datos;
 }
 
 } // namespace ExportacionAeat

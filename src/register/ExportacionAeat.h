@@ -58,6 +58,9 @@ QByteArray Envio(const std::vector<RegistroFacturacion::Registro>& registros,
 // What the agency reads of alta r, as Envio writes it, for the agency's validations
 // (ValidacionesAeat::Comprobar); `subsanacion`: sent again as a correction.
 ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsanacion = false);
+// The same for several records at once (none a correction), their documents read in a few
+// statements for them all.
+std::vector<ValidacionesAeat::Datos> Datos(const std::vector<RegistroFacturacion::Registro>& rs);
 
 // The SOAP message that hands `registros` over (at most RegistrosPorDocumento, in register order)
 // at the agency's request `referencia`: each record as it was signed when it was signed, and

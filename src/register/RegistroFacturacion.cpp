@@ -270,6 +270,23 @@ Factura LeerFactura(qint32 nIdFactura) {
     return FacturaFrom(invoice, 0, 0);
 }
 
+// Documents `facturas`' rows, their id first and then what LeerFactura reads.
+Rows FacturasDe(const QList<qint32>& facturas) {
+    QStringList ids;
+    for (qint32 nIdFactura : facturas)
+        ids << Id(nIdFactura);
+    return Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() +
+                        " FROM Facturas f WHERE f.nIdFactura IN (" + ids.join(',') + ")");
+}
+
+int Fila(const QHash<qint32, int>& row, qint32 nIdFactura) {
+    const auto at = row.constFind(nIdFactura);
+    if (at == row.constEnd())
+        throw TvError(ErrorNumber::Database,
+                      "No existe la factura " + Id(nIdFactura) + " para el registro");
+    return *at;
+}
+
 } // namespace
 
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
@@ -284,6 +301,22 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
 
 Registro Provisional(qint32 nIdFactura, const QDateTime& moment) {
     return Build(nIdFactura, LeerFactura(nIdFactura), Emisor(), {}, FechaHoraHuso(moment));
+}
+
+std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTime& moment) {
+    if (facturas.size() == 1)
+        return {Provisional(facturas.front(), moment)};
+    const Rows invoices = FacturasDe(facturas);
+    QHash<qint32, int> row;
+    for (int r = 0; r < invoices.RowCount(); ++r)
+        row.insert(invoices(0, r).toInt(), r);
+    const QString emisor = Emisor();
+    const QString when = FechaHoraHuso(moment);
+    std::vector<Registro> registros;
+    for (qint32 nIdFactura : facturas)
+        registros.push_back(
+            Build(nIdFactura, FacturaFrom(invoices, Fila(row, nIdFactura), 1), emisor, {}, when));
+    return registros;
 }
 
 Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
@@ -305,12 +338,7 @@ Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
 void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
     if (facturas.isEmpty())
         return;
-    QStringList ids;
-    for (qint32 nIdFactura : facturas)
-        ids << Id(nIdFactura);
-    const Rows invoices =
-        Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() +
-                     " FROM Facturas f WHERE f.nIdFactura IN (" + ids.join(',') + ")");
+    const Rows invoices = FacturasDe(facturas);
     QHash<qint32, int> row;
     for (int r = 0; r < invoices.RowCount(); ++r)
         row.insert(invoices(0, r).toInt(), r);
@@ -322,11 +350,8 @@ void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
     std::vector<Registro> batch;
     MultiRowInsert records("RegistrosFacturacion", Inserted());
     for (qint32 nIdFactura : facturas) {
-        const auto at = row.constFind(nIdFactura);
-        if (at == row.constEnd())
-            throw TvError(ErrorNumber::Database,
-                          "No existe la factura " + Id(nIdFactura) + " para el registro");
-        Registro r = Build(nIdFactura, FacturaFrom(invoices, *at, 1), emisor, previous, when);
+        Registro r = Build(nIdFactura, FacturaFrom(invoices, Fila(row, nIdFactura), 1), emisor,
+                           previous, when);
         r.nIdRegistro = key++;
         previous = r.sHuella;
         records.Add(Values(r));

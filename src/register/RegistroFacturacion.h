@@ -61,6 +61,8 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::curre
 // The record invoice or credit note nIdFactura would get at `moment`, not chained nor written:
 // what the agency's validations read before the document is issued.
 Registro Provisional(qint32 nIdFactura, const QDateTime& moment);
+// The same for a batch of documents, read in one statement, in the order of `facturas`.
+std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTime& moment);
 
 // Writes the cancellation record of document nIdFactura, chained as Registrar chains, inside the
 // caller's transaction. Raises when the document does not exist.

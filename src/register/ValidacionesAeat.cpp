@@ -290,13 +290,15 @@ bool Preparar(std::vector<RegistroFacturacion::Registro>& registros,
 
 QString AntesDeEmitir(const QList<qint32>& ids, const QHash<qint32, Money>& limites) {
     const QDateTime ahora = QDateTime::currentDateTime();
-    for (const qint32 nIdFactura : ids) {
-        const RegistroFacturacion::Registro r = RegistroFacturacion::Provisional(nIdFactura, ahora);
-        Datos d = ExportacionAeat::Datos(r);
+    const std::vector<RegistroFacturacion::Registro> registros =
+        RegistroFacturacion::Provisionales(ids, ahora);
+    std::vector<Datos> datos = ExportacionAeat::Datos(registros);
+    for (size_t k = 0; k < datos.size(); ++k) {
+        Datos& d = datos[k];
         if (const auto limite = limites.constFind(d.nIdSucursal); limite != limites.constEnd())
             d.limiteSimplificada = std::min(*limite, Datos::TopeSimplificada);
         if (const Incumplimiento x = Comprobar(d, ahora, true); x.codigo != 0)
-            return x.Mensaje(r.sNumSerie);
+            return x.Mensaje(registros[k].sNumSerie);
     }
     return {};
 }
