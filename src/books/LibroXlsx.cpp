@@ -24,35 +24,36 @@ const char* const Tipos = "application/vnd.openxmlformats-officedocument.spreads
 constexpr qsizetype Tramo = 1 << 18;
 
 // A text as XML holds it: the markup characters as entities, and the control characters XML
-// cannot hold as the workbook's own escape (_x0001_), which spreadsheets read back.
-void Escapar(QByteArray& xml, const QByteArray& text) {
-    for (const char c : text) {
-        switch (c) {
-        case '&':
+// cannot hold as the workbook's own escape (_x0001_), which spreadsheets read back. Most of the
+// books' texts are plain ASCII, copied as they are; the rest goes through UTF-8.
+void Escapar(QByteArray& xml, QStringView text) {
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        const char16_t c = text[k].unicode();
+        if (c >= 0x80) {
+            qsizetype end = k + 1;
+            while (end < text.size() && text[end].unicode() >= 0x80)
+                ++end;
+            xml += text.mid(k, end - k).toUtf8();
+            k = end - 1;
+        } else if (c == '&') {
             xml += "&amp;";
-            break;
-        case '<':
+        } else if (c == '<') {
             xml += "&lt;";
-            break;
-        case '>':
+        } else if (c == '>') {
             xml += "&gt;";
-            break;
-        case '"':
+        } else if (c == '"') {
             xml += "&quot;";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
-                xml +=
-                    "_x00" + QByteArray::number(int(c), 16).rightJustified(2, '0').toUpper() + '_';
-            else
-                xml += c;
+        } else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            xml += "_x00" + QByteArray::number(int(c), 16).rightJustified(2, '0').toUpper() + '_';
+        } else {
+            xml += char(c);
         }
     }
 }
 
 QByteArray Escapado(const QString& text) {
     QByteArray xml;
-    Escapar(xml, text.toUtf8());
+    Escapar(xml, text);
     return xml;
 }
 
@@ -110,7 +111,7 @@ LibroXlsx::Hoja::Hoja(ArchivoSeguro& out, const QString& carpeta, const QStringL
     for (const QString& heading : cabeceras) {
         Referencia();
         m_xml += "\" s=\"1\" t=\"inlineStr\"><is><t>";
-        Escapar(m_xml, heading.toUtf8());
+        Escapar(m_xml, heading);
         m_xml += "</t></is></c>";
     }
 }
@@ -126,7 +127,10 @@ void LibroXlsx::Hoja::Fila() {
         Comprimir(Z_NO_FLUSH);
     ++m_row;
     m_col = 0;
-    m_xml += "<row r=\"" + QByteArray::number(m_row) + "\">";
+    m_xml += "<row r=\"";
+    char digits[16];
+    m_xml.append(digits, std::to_chars(digits, digits + sizeof digits, m_row).ptr - digits);
+    m_xml += "\">";
 }
 
 // Opens the next cell: `<c r="B7`, its attributes to follow.
@@ -151,7 +155,7 @@ void LibroXlsx::Hoja::Texto(const QString& text) {
     const bool spaces = text.front().isSpace() || text.back().isSpace();
     m_xml +=
         spaces ? "\" t=\"inlineStr\"><is><t xml:space=\"preserve\">" : "\" t=\"inlineStr\"><is><t>";
-    Escapar(m_xml, text.toUtf8());
+    Escapar(m_xml, text);
     m_xml += "</t></is></c>";
 }
 
@@ -166,7 +170,14 @@ void LibroXlsx::Hoja::Numero(double value) {
 
 void LibroXlsx::Hoja::Fecha(qint32 dia) {
     Referencia();
-    m_xml += "\" s=\"2\"><v>" + QByteArray::number(Serie(dia)) + "</v></c>";
+    // A book's lines come by date: the day before is mostly the day now.
+    if (dia != m_dia) {
+        m_dia = dia;
+        m_serie = QByteArray::number(Serie(dia));
+    }
+    m_xml += "\" s=\"2\"><v>";
+    m_xml += m_serie;
+    m_xml += "</v></c>";
 }
 
 void LibroXlsx::Hoja::Comprimir(int flush) {

@@ -50,6 +50,8 @@ public:
         quint32 m_row = 0;
         int m_col = 0;
         int m_columnas = 0;
+        qint32 m_dia = 0;
+        QByteArray m_serie; // m_dia as the workbook counts days
     };
 
     // Checks the target at once (ArchivoSeguro); raises as it does.
