@@ -45,7 +45,7 @@ double Select(const QString& desde, const QString& hasta) {
                for (qint64 after = bounds(0, 0).toLongLong() - 1; after < last; after += 5000) {
                    const QString range = "nIdFactura>" + QString::number(after) +
                                          " AND nIdFactura<=" + QString::number(after + 5000);
-                   Db().GetRows("SELECT " + IssuedDocument::HeaderColumns +
+                   Db().GetRows("SELECT " + IssuedDocument::KeyColumns + ",sCliente,sDni" +
                                 " FROM Facturas WHERE " + range + " AND " + where +
                                 " ORDER BY nIdFactura");
                    Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "

@@ -141,9 +141,12 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
                           "x.nIdFactura=f.nIdFactura) AND NOT EXISTS (SELECT 1 FROM "
                           "FacturasSustituidas x WHERE x.nIdFacturaSimplificada=f.nIdFactura)";
 
-    QStringList columns = IssuedDocument::HeaderColumns.split(',');
+    // The header's key columns and the customer's name and NIF: the books need neither the
+    // address nor the rest, which would be most of each row's texts.
+    QStringList columns = (IssuedDocument::KeyColumns + ",sCliente,sDni").split(',');
     for (QString& column : columns)
         column.prepend(QLatin1String("f."));
+    const int cliente = int(columns.size()) - 2;
 
     // The period's first and last id bound the chunks, so a quarter of a long history reads only
     // its own stretch of ids. Each chunk is three statements (headers, breakdowns, reasons)
@@ -190,7 +193,9 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
 
         std::vector<Linea> lote;
         for (int r = 0; r < headers.RowCount(); ++r) {
-            const IssuedDocument d = IssuedDocument::FromHeader(headers, r, 0);
+            IssuedDocument d = IssuedDocument::FromKeyColumns(headers, r, 0);
+            d.cliente.sCliente = headers(cliente, r).toString();
+            d.cliente.sDni = headers(cliente + 1, r).toString();
             const auto stored = breakdowns.find(d.nIdFactura);
             const TaxableBreakdown desglose =
                 stored != breakdowns.end() ? stored->second : TaxableBreakdown::Of(d.importes);
