@@ -23,9 +23,9 @@ const char* const Tipos = "application/vnd.openxmlformats-officedocument.spreads
 // better level would take seconds more for a file a few megabytes smaller.
 constexpr qsizetype Tramo = 1 << 18;
 
-// A text as XML holds it: the markup characters as entities, and the control characters XML
-// cannot hold as the workbook's own escape (_x0001_), which spreadsheets read back. Most of the
-// books' texts are plain ASCII, copied as they are; the rest goes through UTF-8.
+// A text as XML holds it: the markup characters and a carriage return as entities, the control
+// characters XML cannot hold as the workbook's own escape (_x0001_), which spreadsheets read
+// back. Most of the books' texts are plain ASCII, copied as they are; the rest goes through UTF-8.
 void Escapar(QByteArray& xml, QStringView text) {
     for (qsizetype k = 0; k < text.size(); ++k) {
         const char16_t c = text[k].unicode();
@@ -43,6 +43,9 @@ void Escapar(QByteArray& xml, QStringView text) {
             xml += "&gt;";
         } else if (c == '"') {
             xml += "&quot;";
+        } else if (c == '\r') {
+            xml += "&#13;"; // a bare one would be read back as a line end alone
+
         } else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
             xml += "_x00" + QByteArray::number(int(c), 16).rightJustified(2, '0').toUpper() + '_';
         } else {
