@@ -2,6 +2,8 @@
 
 #include "books/LibroEscritura.h"
 
+#include "books/LibroXlsx.h"
+
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/Decimal.h"
 #include "platform/util/TvError.h"
@@ -19,7 +21,6 @@
 #include <optional>
 #include <thread>
 #include <utility>
-#include <xlsxwriter.h>
 
 namespace LibroEscritura {
 
@@ -219,83 +220,50 @@ private:
     QByteArray m_buffer;
 };
 
-// A sheet of the workbook: headings in bold and frozen, amounts as numbers with two decimals,
-// dates as dates, every column as wide as its widest text. The rows go out one at a time (the
-// workbook keeps only the current one); the widths, which the workbook writes only when it is
-// closed, are measured on the way.
+// A sheet of the workbook: every column as wide as its widest text, measured as the rows go out
+// (the workbook keeps only what it has not compressed yet) and given when the sheet ends.
 class Hoja {
 public:
-    Hoja(lxw_workbook* book, const char* name, const QStringList& headings)
-        : m_sheet(workbook_add_worksheet(book, name)), m_bold(workbook_add_format(book)),
-          m_number(workbook_add_format(book)), m_date(workbook_add_format(book)),
-          m_widths(size_t(headings.size()), 0) {
-        format_set_bold(m_bold);
-        format_set_num_format(m_number, "#,##0.00");
-        format_set_num_format(m_date, "dd/mm/yyyy");
-        worksheet_freeze_panes(m_sheet, 1, 0);
-        // Printed across, as wide as the page, the headings on every page.
-        worksheet_set_landscape(m_sheet);
-        worksheet_fit_to_pages(m_sheet, 1, 0);
-        worksheet_repeat_rows(m_sheet, 0, 0);
-        for (int c = 0; c < headings.size(); ++c) {
-            m_widths[size_t(c)] = headings[c].size();
-            worksheet_write_string(m_sheet, 0, lxw_col_t(c), headings[c].toUtf8().constData(),
-                                   m_bold);
-        }
+    Hoja(LibroXlsx& book, const char* name, const QStringList& headings)
+        : m_sheet(book.NuevaHoja(QString::fromUtf8(name), headings)) {
+        for (const QString& heading : headings)
+            m_widths.push_back(heading.size());
     }
     void Write(const Fila& fila) {
-        ++m_row;
+        m_sheet.Fila();
         for (size_t c = 0; c < fila.size(); ++c) {
             const Celda& celda = fila[c];
             m_widths[c] = std::max(m_widths[c], celda.Ancho());
-            const auto col = lxw_col_t(c);
-            if (celda.tipo == Celda::Tipo::Fecha) {
-                lxw_datetime day = {
-                    celda.dia / 10000, celda.dia / 100 % 100, celda.dia % 100, 0, 0, 0};
-                worksheet_write_datetime(m_sheet, m_row, col, &day, m_date);
-            } else if (celda.tipo == Celda::Tipo::Importe) {
-                worksheet_write_number(m_sheet, m_row, col, celda.numero, m_number);
-            } else if (!celda.texto.isEmpty()) {
-                worksheet_write_string(m_sheet, m_row, col, celda.texto.toUtf8().constData(),
-                                       nullptr);
-            }
+            if (celda.tipo == Celda::Tipo::Fecha)
+                m_sheet.Fecha(celda.dia);
+            else if (celda.tipo == Celda::Tipo::Importe)
+                m_sheet.Numero(celda.numero);
+            else
+                m_sheet.Texto(celda.texto);
         }
     }
     void Widths() {
-        for (size_t c = 0; c < m_widths.size(); ++c)
-            worksheet_set_column(m_sheet, lxw_col_t(c), lxw_col_t(c), double(m_widths[c]) + 2,
-                                 nullptr);
+        std::vector<double> widths;
+        for (const qsizetype width : m_widths)
+            widths.push_back(double(width) + 2);
+        m_sheet.Anchos(widths);
     }
 
 private:
-    lxw_worksheet* m_sheet;
-    lxw_format *m_bold, *m_number, *m_date;
+    LibroXlsx::Hoja& m_sheet;
     std::vector<qsizetype> m_widths;
-    lxw_row_t m_row = 0;
 };
 
 class Xlsx : public Destino {
 public:
-    // The workbook writes by name: into the temporary, which replaces the target once complete.
-    explicit Xlsx(const QString& file) : m_out(file) {
-        lxw_workbook_options options = {};
-        options.constant_memory = LXW_TRUE;
-        m_book = workbook_new_opt(QFile::encodeName(m_out.Temporal()).constData(), &options);
-        if (!m_book)
-            m_out.Fallar(errno != 0 ? errno : EIO);
-        m_lineas.emplace(m_book, "Libro registro", CabeceraLibro);
-    }
-    ~Xlsx() override {
-        // A book left unfinished by an error is thrown away; closing it would write the file.
-        if (m_book)
-            lxw_workbook_free(m_book);
-    }
+    explicit Xlsx(const QString& file)
+        : m_book(file), m_lineas(m_book, "Libro registro", CabeceraLibro) {}
     void Lineas(const std::vector<LibroFacturas::Linea>& lineas) override {
         for (const LibroFacturas::Linea& l : lineas)
-            m_lineas->Write(DeLinea(l));
+            m_lineas.Write(DeLinea(l));
     }
     void Terminar(const LibroFacturas& libro) override {
-        m_lineas->Widths();
+        m_lineas.Widths();
         Hoja resumen(m_book, "Resumen IVA", CabeceraResumen);
         for (const Fila& row : DelResumen(libro))
             resumen.Write(row);
@@ -304,17 +272,12 @@ public:
         for (const Fila& row : DeLosCierres(libro))
             cierres.Write(row);
         cierres.Widths();
-        // The workbook says only that it failed; the system's cause is the last one it met.
-        errno = 0;
-        if (workbook_close(std::exchange(m_book, nullptr)) != LXW_NO_ERROR)
-            m_out.Fallar(errno != 0 ? errno : EIO);
-        m_out.Terminar();
+        m_book.Terminar();
     }
 
 private:
-    ArchivoSeguro m_out;
-    lxw_workbook* m_book = nullptr;
-    std::optional<Hoja> m_lineas;
+    LibroXlsx m_book;
+    Hoja m_lineas;
 };
 
 std::unique_ptr<Destino> Abrir(const QString& file) {

@@ -133,30 +133,37 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
     // A document cancelled as issued in error was never a sale: it leaves the books whole. A
     // simplified invoice replaced by a complete one is booked as that one, so it leaves them too,
     // or the sale would count twice.
-    QString where = EnPeriodo(desde, hasta) +
-                    " AND NOT EXISTS (SELECT 1 FROM FacturasAnuladas x WHERE "
-                    "x.nIdFactura=f.nIdFactura) AND NOT EXISTS (SELECT 1 FROM "
-                    "FacturasSustituidas x WHERE x.nIdFacturaSimplificada=f.nIdFactura)";
+    QString periodo = EnPeriodo(desde, hasta);
     if (nIdSucursal != 0)
-        where += " AND f.nIdSucursal=" + Id(nIdSucursal);
+        periodo += " AND f.nIdSucursal=" + Id(nIdSucursal);
+    const QString where = periodo +
+                          " AND NOT EXISTS (SELECT 1 FROM FacturasAnuladas x WHERE "
+                          "x.nIdFactura=f.nIdFactura) AND NOT EXISTS (SELECT 1 FROM "
+                          "FacturasSustituidas x WHERE x.nIdFacturaSimplificada=f.nIdFactura)";
 
-    QStringList columns = IssuedDocument::HeaderColumns.split(',');
+    // The header's key columns and the customer's name and NIF: the books need neither the
+    // address nor the rest, which would be most of each row's texts.
+    QStringList columns = (IssuedDocument::KeyColumns + ",sCliente,sDni").split(',');
     for (QString& column : columns)
         column.prepend(QLatin1String("f."));
+    const int cliente = int(columns.size()) - 2;
 
     // The period's first and last id bound the chunks, so a quarter of a long history reads only
     // its own stretch of ids. Each chunk is three statements (headers, breakdowns, reasons)
     // rather than one join, which would repeat every header on each of its rates. The same pass
     // tells whether the ids already follow the issue dates, as they do unless a workstation
     // issued with an earlier working date: then each chunk's lines go out as soon as they are
-    // read, otherwise they all wait for the sort.
+    // read, otherwise they all wait for the sort. Both are asked of the period's documents
+    // before leaving out the cancelled and the replaced ones, which would cost that pass half
+    // its time again: the bounds are then at worst a chunk wider, and a cancelled document out
+    // of order only sends the book through the sort.
     const QString issued =
         "CASE WHEN COALESCE(f.sFacturaAbonada,'')='' THEN f.dFactura ELSE f.dFacturaAbonada END";
     const Rows bounds = Db().GetRows(
         "SELECT MIN(x.nIdFactura),MAX(x.nIdFactura),SUM(CASE WHEN x.d<x.p THEN 1 ELSE 0 END) "
         "FROM (SELECT f.nIdFactura," +
         issued + " AS d,LAG(" + issued +
-        ") OVER (ORDER BY f.nIdFactura) AS p FROM Facturas f WHERE " + where + ") x");
+        ") OVER (ORDER BY f.nIdFactura) AS p FROM Facturas f WHERE " + periodo + ") x");
     const qint32 first = Utility::ToInt32(U().SqlNumber(bounds(0, 0)));
     const qint32 last = Utility::ToInt32(U().SqlNumber(bounds(1, 0)));
     const bool enOrden = U().SqlNumber(bounds(2, 0)) == 0;
@@ -186,7 +193,9 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
 
         std::vector<Linea> lote;
         for (int r = 0; r < headers.RowCount(); ++r) {
-            const IssuedDocument d = IssuedDocument::FromHeader(headers, r, 0);
+            IssuedDocument d = IssuedDocument::FromKeyColumns(headers, r, 0);
+            d.cliente.sCliente = headers(cliente, r).toString();
+            d.cliente.sDni = headers(cliente + 1, r).toString();
             const auto stored = breakdowns.find(d.nIdFactura);
             const TaxableBreakdown desglose =
                 stored != breakdowns.end() ? stored->second : TaxableBreakdown::Of(d.importes);

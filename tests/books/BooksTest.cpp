@@ -6,6 +6,7 @@
 #include "billing/LibrosContables.h"
 #include "books/LibroEscritura.h"
 #include "books/LibroFacturas.h"
+#include "books/LibroXlsx.h"
 #include "caja/CierreCaja.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "register/RegistroFacturacion.h"
@@ -16,7 +17,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QXmlStreamReader>
+#include <map>
 #include <set>
+#include <zlib.h>
 
 namespace {
 
@@ -31,6 +35,67 @@ QString Text(const std::vector<QStringList>& rows) {
     for (const QStringList& row : rows)
         lines << row.join(';');
     return lines.join('\n');
+}
+
+quint32 Le(const QByteArray& bytes, qsizetype at, int size) {
+    quint32 value = 0;
+    for (int k = size - 1; k >= 0; --k)
+        value = value << 8 | quint8(bytes[at + k]);
+    return value;
+}
+
+// The parts of a workbook by name, each inflated and checked against its CRC.
+std::map<QString, QByteArray> Parts(const QString& file) {
+    const QByteArray zip = [&] {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }();
+    std::map<QString, QByteArray> parts;
+    for (qsizetype at = 0; at + 30 <= zip.size() && Le(zip, at, 4) == 0x04034b50;) {
+        const quint32 zipped = Le(zip, at + 18, 4), size = Le(zip, at + 22, 4);
+        const qsizetype name = Le(zip, at + 26, 2), data = at + 30 + name + Le(zip, at + 28, 2);
+        QByteArray part(size, Qt::Uninitialized);
+        z_stream z{};
+        inflateInit2(&z, -MAX_WBITS);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zip.constData() + data));
+        z.avail_in = zipped;
+        z.next_out = reinterpret_cast<Bytef*>(part.data());
+        z.avail_out = size;
+        EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+        inflateEnd(&z);
+        EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(part.constData()), size),
+                  Le(zip, at + 14, 4));
+        parts[QString::fromUtf8(zip.mid(at + 30, name))] = part;
+        at = data + zipped;
+    }
+    return parts;
+}
+
+// A sheet's cells as the CSV writes them: amounts (style 3) with two decimals and a comma,
+// dates (style 2) dd/mm/yyyy from the workbook's day numbers, texts as they are.
+std::vector<QStringList> Cells(const QByteArray& sheet, qsizetype columns) {
+    std::vector<QStringList> rows;
+    QXmlStreamReader xml(sheet);
+    QString style;
+    int column = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == u"row") {
+            rows.emplace_back(columns);
+        } else if (xml.name() == u"c") {
+            style = xml.attributes().value("s").toString();
+            column = xml.attributes().value("r").at(0).unicode() - 'A';
+        } else if (xml.name() == u"v" || xml.name() == u"t") {
+            const QString text = xml.readElementText();
+            rows.back()[column] =
+                style == "3"   ? QString::number(text.toDouble(), 'f', 2).replace('.', ',')
+                : style == "2" ? QDate(1899, 12, 30).addDays(text.toInt()).toString("dd/MM/yyyy")
+                               : text;
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return rows;
 }
 
 class BooksTest : public InvoicingTest {
@@ -412,6 +477,52 @@ TEST_F(BooksTest, WorkbookReadsInASpreadsheetAsTheCsv) {
     }
     EXPECT_EQ(ReadAll(suite.Root() + "/libro-Libro registro.csv").trimmed(), book);
     EXPECT_EQ(ReadAll(suite.Root() + "/libro-Resumen IVA.csv").trimmed(), summaryRows.join('\n'));
+}
+
+// The workbook read back part by part holds the CSV's cells, sheet by sheet, and the texts XML
+// treats apart come back as they were.
+TEST_F(BooksTest, WorkbookHoldsTheCsvCells) {
+    const QString xlsx = suite.Root() + "/libro.xlsx";
+    const auto [status, said] =
+        Tool({"--desde", "01-01-2025", "--hasta", "31-12-2025", "--out", xlsx});
+    ASSERT_EQ(status, 0) << said.toStdString();
+    const LibroFacturas libro = LibroFacturas::Leer(20250101, 20251231);
+    std::map<QString, QByteArray> parts = Parts(xlsx);
+    const struct {
+        const char* part;
+        QStringList headings;
+        std::vector<QStringList> rows;
+    } sheets[] = {
+        {"xl/worksheets/sheet1.xml", LibroEscritura::CabeceraLibro,
+         LibroEscritura::FilasLibro(libro)},
+        {"xl/worksheets/sheet2.xml", LibroEscritura::CabeceraResumen,
+         LibroEscritura::FilasResumen(libro)},
+        {"xl/worksheets/sheet3.xml", LibroEscritura::CabeceraCierres, {}},
+    };
+    for (auto sheet : sheets) {
+        sheet.rows.insert(sheet.rows.begin(), sheet.headings);
+        EXPECT_EQ(Text(Cells(parts[sheet.part], sheet.headings.size())), Text(sheet.rows))
+            << sheet.part;
+    }
+
+    const QStringList texts = {"Perro & Gato <3>", " espacio delante", "Ñandú \"Ruiz\"", "€ 😀 fin",
+                               "a\tb\r\nc"};
+    {
+        LibroXlsx book(suite.Root() + "/textos.xlsx");
+        LibroXlsx::Hoja& hoja = book.NuevaHoja("Textos & más", {"Texto"});
+        for (const QString& text : texts) {
+            hoja.Fila();
+            hoja.Texto(text);
+        }
+        hoja.Anchos({10});
+        book.Terminar();
+    }
+    parts = Parts(suite.Root() + "/textos.xlsx");
+    EXPECT_TRUE(parts["xl/workbook.xml"].contains("name=\"Textos &amp; más\""));
+    QStringList back;
+    for (const QStringList& row : Cells(parts["xl/worksheets/sheet1.xml"], 1))
+        back << row;
+    EXPECT_EQ(back, QStringList{"Texto"} + texts);
 }
 
 // From the billing window: the period asked, by default the last complete quarter; a wrong date or

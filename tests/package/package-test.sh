@@ -22,7 +22,7 @@ esac
 lintian --fail-on error "$deb" | tee "$work/lintian.txt"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libpq5 libxmlsec1-openssl libxlsxwriter libcurl4 libqt6sql6-sqlite; do
+for library in libqt6widgets6 libpq5 libxmlsec1-openssl zlib1g libcurl4 libqt6sql6-sqlite; do
   grep -q "$library" <<<"$depends" || fail "Depends no incluye $library: $depends"
 done
 
