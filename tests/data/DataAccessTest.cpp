@@ -75,7 +75,7 @@ TEST_F(DataAccessTest, ACursorReadsEveryValueAsTheRowsOfTheSameQuery) {
     };
     for (const QString sql :
          {"SELECT nIdCliente,sCliente,sDni,sNotas,nSaldo,bActivo FROM Clientes ORDER BY 1",
-          "SELECT nSaldo*100,COUNT(*),SUM(nSaldo),MAX(sDni) FROM Clientes GROUP BY bActivo "
+          "SELECT MIN(nSaldo)*100,COUNT(*),SUM(nSaldo),MAX(sDni) FROM Clientes GROUP BY bActivo "
           "ORDER BY bActivo",
           "SELECT sCliente FROM Clientes WHERE nIdCliente<0"}) {
         const Rows rows = db.GetRows(sql);
