@@ -64,20 +64,19 @@ QString InvoiceColumns() {
 }
 
 // The invoice's columns (InvoiceColumns) from position `at` of row r.
-Factura FacturaFrom(const Rows& rows, int r, int at) {
-    const IssuedDocument d = IssuedDocument::FromKeyColumns(rows, r, at);
+Factura FacturaFrom(const RowCursor& row, int at) {
+    const IssuedDocument d = IssuedDocument::FromKeyColumns(row, at);
     static const int width = int(IssuedDocument::KeyColumns.count(QLatin1Char(',')) + 1);
     const int extra = at + width;
-    const QVariant cuota = rows(extra, r);
-    const QString motivo = rows(extra + 1, r).toString().trimmed();
+    const QString motivo = row.Text(extra + 1).trimmed();
     const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
     Factura f;
     f.sNumSerie = d.sFactura;
     f.sFechaExpedicion = Day(d.IssueDate());
     f.sTipoFactura = d.AgencyType(motivo);
     f.sFacturaRectificada = d.sFacturaAbonada;
-    f.sCuotaTotal = cuota.isNull() ? TaxableBreakdown::Of(d.importes).Cuota().Text()
-                                   : Money::FromStored(cuota).Text();
+    f.sCuotaTotal = row.IsNull(extra) ? TaxableBreakdown::Of(d.importes).Cuota().Text()
+                                      : Money::FromDouble(row.Number(extra)).Text();
     f.sImporteTotal = d.AmountDue().Text();
     f.sCuotaAntes = d.importes.nIm_Total.Text();
     if (abono && motivo.isEmpty() && d.sTipoFactura.isEmpty())
@@ -85,16 +84,16 @@ Factura FacturaFrom(const Rows& rows, int r, int at) {
     return f;
 }
 
-Registro FromRow(const Rows& rows, int r) {
+Registro FromRow(const RowCursor& row) {
     Registro reg;
-    reg.nIdRegistro = rows(0, r).toInt();
-    reg.nIdFactura = rows(1, r).toInt();
+    reg.nIdRegistro = row.Int(0);
+    reg.nIdFactura = row.Int(1);
     QString* texts[] = {&reg.sIdEmisor,     &reg.sNumSerie,           &reg.sFechaExpedicion,
                         &reg.sTipoFactura,  &reg.sFacturaRectificada, &reg.sCuotaTotal,
                         &reg.sImporteTotal, &reg.sHuellaAnterior,     &reg.sFechaHoraHuso,
                         &reg.sHuella,       &reg.sTipoRegistro};
     for (int c = 0; c < 11; ++c)
-        *texts[c] = rows(c + 2, r).toString();
+        *texts[c] = row.Text(c + 2);
     return reg;
 }
 
@@ -267,7 +266,7 @@ Factura LeerFactura(qint32 nIdFactura) {
     if (invoice.IsEmpty())
         throw TvError(ErrorNumber::Database,
                       "No existe la factura " + Id(nIdFactura) + " para el registro");
-    return FacturaFrom(invoice, 0, 0);
+    return FacturaFrom(RowsCursor(invoice, 0), 0);
 }
 
 // Documents `facturas`' rows, their id first and then what LeerFactura reads.
@@ -314,8 +313,9 @@ std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTi
     const QString when = FechaHoraHuso(moment);
     std::vector<Registro> registros;
     for (qint32 nIdFactura : facturas)
-        registros.push_back(
-            Build(nIdFactura, FacturaFrom(invoices, Fila(row, nIdFactura), 1), emisor, {}, when));
+        registros.push_back(Build(nIdFactura,
+                                  FacturaFrom(RowsCursor(invoices, Fila(row, nIdFactura)), 1),
+                                  emisor, {}, when));
     return registros;
 }
 
@@ -350,8 +350,8 @@ void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
     std::vector<Registro> batch;
     MultiRowInsert records("RegistrosFacturacion", Inserted());
     for (qint32 nIdFactura : facturas) {
-        Registro r = Build(nIdFactura, FacturaFrom(invoices, Fila(row, nIdFactura), 1), emisor,
-                           previous, when);
+        Registro r = Build(nIdFactura, FacturaFrom(RowsCursor(invoices, Fila(row, nIdFactura)), 1),
+                           emisor, previous, when);
         r.nIdRegistro = key++;
         previous = r.sHuella;
         records.Add(Values(r));
@@ -381,7 +381,8 @@ int RegistrarPendientes(const QDateTime& moment) {
         QStringList rows;
         for (int i = 0; i < pending.RowCount(); ++i) {
             after = pending(0, i).toInt();
-            Registro r = Build(after, FacturaFrom(pending, i, 1), emisor, previous, when);
+            Registro r =
+                Build(after, FacturaFrom(RowsCursor(pending, i), 1), emisor, previous, when);
             r.nIdRegistro = key++;
             previous = r.sHuella;
             rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
@@ -410,53 +411,63 @@ Verificacion Verificar() {
     // Every key, those at or below zero included: the module never draws one, so such a row is
     // a forgery and must be seen, not skipped.
     QString from = QStringLiteral("1=1");
-    for (;;) {
+    QString fault;
+    // The record in `row` against its data, its predecessor and its invoice; the fault, or empty.
+    const auto check = [&](const RowCursor& row) -> QString {
+        const Registro r = FromRow(row);
+        if (r.nIdRegistro <= 0)
+            return Named(r) + ": key " + Id(r.nIdRegistro) + " is outside the register's numbering";
+        if (first == 0)
+            first = r.nIdFactura;
+        const std::array<char, 64> recomputed = Sha256(TextoHuella(r).toUtf8());
+        const QLatin1StringView hex(recomputed.data(), qsizetype(recomputed.size()));
+        if (hex != r.sHuella)
+            return Named(r) + ": fingerprint " + r.sHuella +
+                   " does not match its data (recomputed " + hex + ")";
+        const auto previous = last.find(r.sIdEmisor);
+        const QString expected = previous == last.end() ? QString() : previous->sHuella;
+        if (r.sHuellaAnterior != expected)
+            return Named(r) + ": chained to " +
+                   (r.sHuellaAnterior.isEmpty() ? QStringLiteral("nothing") : r.sHuellaAnterior) +
+                   ", but the record before it is " +
+                   (previous == last.end() ? QStringLiteral("none")
+                                           : Named(*previous) + " " + expected);
+        if (row.IsNull(AnchoColumnas + 1))
+            return Named(r) + ": invoice " + Id(r.nIdFactura) + " is not in Facturas";
+        const Factura f = FacturaFrom(row, AnchoColumnas + 2);
+        if (QString difference = r.EsAnulacion()
+                                     ? CompareCancellation(r, f, row.Value(AnchoColumnas))
+                                     : Compare(r, f);
+            !difference.isEmpty())
+            return Named(r) + ": " + difference;
+        if (previous == last.end())
+            last.insert(r.sIdEmisor, r);
+        else
+            *previous = r;
+        ++result.records;
+        from = "r.nIdRegistro>" + Id(r.nIdRegistro);
+        return {};
+    };
+    for (int read = Chunk; read == Chunk && fault.isEmpty();) {
         // Each record with its invoice beside it, read a chunk at a time so that a register of
         // years keeps its memory small.
-        const Rows rows = Db().GetRows(
+        read = 0;
+        Db().ForEachRow(
             "SELECT r.nIdRegistro," + Qualified(Columns, "r") +
-            ",(SELECT COUNT(*) FROM FacturasAnuladas a WHERE a.nIdFactura=r.nIdFactura)"
-            ",f.nIdFactura," +
-            InvoiceColumns() +
-            " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
-            "WHERE " +
-            from + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk));
-        for (int i = 0; i < rows.RowCount(); ++i) {
-            const Registro r = FromRow(rows, i);
-            if (r.nIdRegistro <= 0)
-                return fail(Named(r) + ": key " + Id(r.nIdRegistro) +
-                            " is outside the register's numbering");
-            if (first == 0)
-                first = r.nIdFactura;
-            const std::array<char, 64> recomputed = Sha256(TextoHuella(r).toUtf8());
-            const QLatin1StringView hex(recomputed.data(), qsizetype(recomputed.size()));
-            if (hex != r.sHuella)
-                return fail(Named(r) + ": fingerprint " + r.sHuella +
-                            " does not match its data (recomputed " + hex + ")");
-            const auto previous = last.constFind(r.sIdEmisor);
-            const QString expected = previous == last.constEnd() ? QString() : previous->sHuella;
-            if (r.sHuellaAnterior != expected)
-                return fail(
-                    Named(r) + ": chained to " +
-                    (r.sHuellaAnterior.isEmpty() ? QStringLiteral("nothing") : r.sHuellaAnterior) +
-                    ", but the record before it is " +
-                    (previous == last.constEnd() ? QStringLiteral("none")
-                                                 : Named(*previous) + " " + expected));
-            if (rows(AnchoColumnas + 1, i).isNull())
-                return fail(Named(r) + ": invoice " + Id(r.nIdFactura) + " is not in Facturas");
-            const Factura f = FacturaFrom(rows, i, AnchoColumnas + 2);
-            if (const QString difference = r.EsAnulacion()
-                                               ? CompareCancellation(r, f, rows(AnchoColumnas, i))
-                                               : Compare(r, f);
-                !difference.isEmpty())
-                return fail(Named(r) + ": " + difference);
-            last.insert(r.sIdEmisor, r);
-            ++result.records;
-            from = "r.nIdRegistro>" + Id(r.nIdRegistro);
-        }
-        if (rows.RowCount() < Chunk)
-            break;
+                ",(SELECT COUNT(*) FROM FacturasAnuladas a WHERE a.nIdFactura=r.nIdFactura)"
+                ",f.nIdFactura," +
+                InvoiceColumns() +
+                " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON f.nIdFactura=r.nIdFactura "
+                "WHERE " +
+                from + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk),
+            [&](const RowCursor& row) {
+                ++read;
+                if (fault.isEmpty())
+                    fault = check(row);
+            });
     }
+    if (!fault.isEmpty())
+        return fail(fault);
     if (result.records > 0) {
         // Every document issued since the register began has its record. NOT EXISTS rather than
         // NOT IN: a server that cannot hash the whole register in memory would search it again
@@ -531,7 +542,7 @@ std::vector<Registro> Leer(qint32 after, int limit) {
     std::vector<Registro> records;
     records.reserve(size_t(rows.RowCount()));
     for (int r = 0; r < rows.RowCount(); ++r)
-        records.push_back(FromRow(rows, r));
+        records.push_back(FromRow(RowsCursor(rows, r)));
     return records;
 }
 
@@ -541,7 +552,7 @@ std::optional<Registro> DeFactura(qint32 nIdFactura) {
                                    " AND sTipoRegistro='Alta' ORDER BY nIdRegistro DESC LIMIT 1");
     if (rows.IsEmpty())
         return std::nullopt;
-    return FromRow(rows, 0);
+    return FromRow(RowsCursor(rows, 0));
 }
 
 QString Columnas(const QString& alias) {
@@ -549,7 +560,7 @@ QString Columnas(const QString& alias) {
 }
 
 Registro DeFila(const Rows& rows, int row) {
-    return FromRow(rows, row);
+    return FromRow(RowsCursor(rows, row));
 }
 
 std::optional<Registro> Anterior(const Registro& r) {
@@ -559,7 +570,7 @@ std::optional<Registro> Anterior(const Registro& r) {
         Id(r.nIdRegistro) + " ORDER BY nIdRegistro DESC LIMIT 1");
     if (rows.IsEmpty())
         return std::nullopt;
-    return FromRow(rows, 0);
+    return FromRow(RowsCursor(rows, 0));
 }
 
 } // namespace RegistroFacturacion

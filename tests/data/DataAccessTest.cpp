@@ -3,6 +3,7 @@
 #include "TempDatabase.h"
 
 #include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
 
 #include <QComboBox>
 #include <QCompleter>
@@ -59,6 +60,37 @@ TEST_F(DataAccessTest, TextsWithQuotesAndCommasRoundTrip) {
     EXPECT_DOUBLE_EQ(db.SumField("Clientes", "nSaldo", "bActivo=true AND NOT ISNULL(nSaldo)"), 1.3);
     const TvError mismatch = ErrorOf([&] { db.UpdateRecord("Clientes", "sNotas", "1,2", ""); });
     EXPECT_EQ(mismatch.Number(), ErrorNumber::Database);
+}
+
+TEST_F(DataAccessTest, ACursorReadsEveryValueAsTheRowsOfTheSameQuery) {
+    db.ExecuteScript("INSERT INTO Clientes (sCliente,sDni,sNotas,nSaldo,bActivo) VALUES "
+                     "('Núñez','12.50',NULL,-0.07,1),(NULL,'',' 3 ',1234567.891,0),"
+                     "('Ana','x',NULL,NULL,NULL)");
+    // Each value as "value|null|number|int|text", so that any reading the cursor does on its
+    // own (numbers and texts without a QVariant) shows against the rows' reading.
+    const auto readings = [](const QVariant& value, bool null, double number, qint32 whole,
+                             const QString& text) {
+        return value.toString() + '|' + QString::number(null) + '|' +
+               QString::number(number, 'g', 17) + '|' + QString::number(whole) + '|' + text;
+    };
+    for (const QString sql :
+         {"SELECT nIdCliente,sCliente,sDni,sNotas,nSaldo,bActivo FROM Clientes ORDER BY 1",
+          "SELECT MIN(nSaldo)*100,COUNT(*),SUM(nSaldo),MAX(sDni) FROM Clientes GROUP BY bActivo "
+          "ORDER BY bActivo",
+          "SELECT sCliente FROM Clientes WHERE nIdCliente<0"}) {
+        const Rows rows = db.GetRows(sql);
+        QStringList expected, read;
+        for (int r = 0; r < rows.RowCount(); ++r)
+            for (int c = 0; c < rows.ColumnCount(); ++c)
+                expected << readings(rows(c, r), !rows(c, r).isValid(), U().SqlNumber(rows(c, r)),
+                                     rows(c, r).toInt(), rows(c, r).toString());
+        db.ForEachRow(sql, [&](const RowCursor& row) {
+            for (int c = 0; c < rows.ColumnCount(); ++c)
+                read << readings(row.Value(c), row.IsNull(c), row.Number(c), row.Int(c),
+                                 row.Text(c));
+        });
+        EXPECT_EQ(read, expected) << qPrintable(sql);
+    }
 }
 
 TEST_F(DataAccessTest, EmptyAnswersAreNotErrors) {

@@ -10,6 +10,7 @@
 #include "platform/util/Utility.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -24,14 +25,10 @@ DocumentAmounts Expected(qint32 nIdFactura, IssuedDocument::Kind kind,
     return expected;
 }
 
-IssuedDocument::Kind KindOf(const QVariant& sFacturaAbonada) {
+IssuedDocument::Kind KindOf(const QString& sFacturaAbonada) {
     // A credit note is the row that names the invoice it cancels.
-    return sFacturaAbonada.toString().trimmed().isEmpty() ? IssuedDocument::Kind::Invoice
-                                                          : IssuedDocument::Kind::Rectifying;
-}
-
-DocumentLine LineAt(const Rows& rows, int r) {
-    return {U().SqlNumber(rows(1, r)), U().SqlNumber(rows(2, r)), U().SqlNumber(rows(3, r))};
+    return sFacturaAbonada.trimmed().isEmpty() ? IssuedDocument::Kind::Invoice
+                                               : IssuedDocument::Kind::Rectifying;
 }
 
 // Column c of DocumentAmounts::Columns as the user reads it.
@@ -158,67 +155,105 @@ QString ForVerify(const Fault& f, const DocumentAmounts& stored) {
     return {};
 }
 
-// Advances `at` over the rows of `rows` (ordered by their first column, a document's id) that
-// come before document id, then hands `take` each row of id's own.
-template <class Take> void OwnRows(const Rows& rows, int& at, qint32 id, Take&& take) {
-    for (; at < rows.RowCount() && rows(0, at).toInt() < id; ++at)
-        ;
-    for (; at < rows.RowCount() && rows(0, at).toInt() == id; ++at)
-        take(at);
-}
-
-// The sum of document id in `sums` (nIdFactura and a SUM, ordered by nIdFactura); 0 when it has
-// no row there.
-Money SumOf(const Rows& sums, int& at, qint32 id) {
-    Money sum;
-    OwnRows(sums, at, id, [&](int r) { sum = Money::FromStored(sums(1, r)); });
-    return sum;
-}
-
-// The documents of `headers` (nIdFactura,sFactura,sFacturaAbonada and DocumentAmounts::Columns,
-// ordered by nIdFactura) checked in turn, their parts read with `where` (a condition on
-// nIdFactura that takes them all): one query per table, never one per document. `say` names the
-// first fault; answers it, or empty when they all agree. A document with no breakdown rows
-// (issued before the table existed) is held against the breakdown spread from its figures, as
-// everything that prints or registers it reads it, when `spreadMissing`.
-template <class Say>
-QString CheckDocuments(const Rows& headers, const QString& where, bool spreadMissing, Say&& say) {
-    const Rows lines = Db().GetRows("SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems "
-                                    "WHERE " +
-                                    where + " ORDER BY nIdFactura,nIdFacturaItem");
-    const Rows rates = Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
-                                    "FacturasDesglose WHERE " +
-                                    where + " ORDER BY nIdFactura,nIdFacturaDesglose");
-    const Rows paid = Db().GetRows("SELECT nIdFactura,SUM(nImporte) FROM FacturasCobros WHERE " +
-                                   where + " GROUP BY nIdFactura ORDER BY nIdFactura");
-    const Rows booked = Db().GetRows("SELECT nIdFactura,SUM(nImporte) FROM ApuntesCaja WHERE " +
-                                     where + " GROUP BY nIdFactura ORDER BY nIdFactura");
-    int line = 0, rate = 0, payment = 0, entry = 0;
-    for (int r = 0; r < headers.RowCount(); ++r) {
-        const qint32 nIdFactura = headers(0, r).toInt();
-        const DocumentAmounts stored = DocumentAmounts::FromStored(headers, r, 3);
-        std::vector<DocumentLine> own;
-        OwnRows(lines, line, nIdFactura, [&](int at) { own.push_back(LineAt(lines, at)); });
-        TaxableBreakdown desglose;
-        OwnRows(rates, rate, nIdFactura, [&](int at) {
-            desglose.tipos.push_back({U().SqlNumber(rates(1, at)), Money::FromStored(rates(2, at)),
-                                      Money::FromStored(rates(3, at))});
-        });
-        if (spreadMissing && desglose.tipos.empty())
-            desglose = TaxableBreakdown::Of(stored);
-        const Money cobrado = SumOf(paid, payment, nIdFactura);
-        const Money apuntado = SumOf(booked, entry, nIdFactura);
-        const Fault fault = FirstFault(nIdFactura, KindOf(headers(2, r)), stored, std::move(own),
-                                       desglose, cobrado, apuntado);
-        if (fault.kind != Fault::Kind::None)
-            return say(headers, r, fault, stored);
-    }
-    return {};
-}
+// A document's header as the check reads it (HeaderColumns).
+struct Header {
+    qint32 nIdFactura = 0;
+    QString sFactura;
+    IssuedDocument::Kind kind = IssuedDocument::Kind::Invoice;
+    DocumentAmounts stored;
+};
 
 // The header columns CheckDocuments reads.
 QString HeaderColumns() {
     return "nIdFactura,sFactura,sFacturaAbonada," + DocumentAmounts::Columns.join(',');
+}
+
+std::vector<Header> HeadersOf(const QString& sql) {
+    std::vector<Header> headers;
+    Db().ForEachRow(sql, [&](const RowCursor& row) {
+        headers.push_back({row.Int(0), row.Text(1).trimmed(), KindOf(row.Text(2)),
+                           DocumentAmounts::FromStored(row, 3)});
+    });
+    return headers;
+}
+
+// A row of one of a document's parts, beside the id of its document.
+template <class Part> struct Owned {
+    qint32 nIdFactura;
+    Part part;
+};
+
+// The rows of sql (nIdFactura first and ordered by it), each part read from its row by `read`.
+// Copied out of the engine's row as they pass: a chunk's parts are many times its documents.
+template <class Read> auto PartsOf(const QString& sql, Read&& read) {
+    std::vector<Owned<decltype(read(std::declval<const RowCursor&>()))>> parts;
+    Db().ForEachRow(sql, [&](const RowCursor& row) { parts.push_back({row.Int(0), read(row)}); });
+    return parts;
+}
+
+// Advances `at` over the parts of documents before id, then hands `take` each of id's own.
+template <class Part, class Take>
+void OwnParts(const std::vector<Owned<Part>>& parts, size_t& at, qint32 id, Take&& take) {
+    for (; at < parts.size() && parts[at].nIdFactura < id; ++at)
+        ;
+    for (; at < parts.size() && parts[at].nIdFactura == id; ++at)
+        take(parts[at].part);
+}
+
+// The sum of document id among `sums` (one per document); 0 when it has none.
+Money SumOf(const std::vector<Owned<Money>>& sums, size_t& at, qint32 id) {
+    Money sum;
+    OwnParts(sums, at, id, [&](Money part) { sum = part; });
+    return sum;
+}
+
+// The documents of `headers` (ordered by nIdFactura) checked in turn, their parts read with
+// `where` (a condition on nIdFactura that takes them all): one query per table, never one per
+// document. `say` names the first fault; answers it, or empty when they all agree. A document
+// with no breakdown rows (issued before the table existed) is held against the breakdown spread
+// from its figures, as everything that prints or registers it reads it, when `spreadMissing`.
+template <class Say>
+QString CheckDocuments(const std::vector<Header>& headers, const QString& where, bool spreadMissing,
+                       Say&& say) {
+    const auto money = [](const RowCursor& row, int c) { return Money::FromDouble(row.Number(c)); };
+    const auto sum = [&](const RowCursor& row) { return money(row, 1); };
+    const auto lines = PartsOf("SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems "
+                               "WHERE " +
+                                   where + " ORDER BY nIdFactura,nIdFacturaItem",
+                               [](const RowCursor& row) {
+                                   return DocumentLine{row.Number(1), row.Number(2), row.Number(3)};
+                               });
+    const auto rates =
+        PartsOf("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                "FacturasDesglose WHERE " +
+                    where + " ORDER BY nIdFactura,nIdFacturaDesglose",
+                [&](const RowCursor& row) {
+                    return TaxableBreakdown::Rate{row.Number(1), money(row, 2), money(row, 3)};
+                });
+    const auto paid = PartsOf("SELECT nIdFactura,SUM(nImporte) FROM FacturasCobros WHERE " + where +
+                                  " GROUP BY nIdFactura ORDER BY nIdFactura",
+                              sum);
+    const auto booked = PartsOf("SELECT nIdFactura,SUM(nImporte) FROM ApuntesCaja WHERE " + where +
+                                    " GROUP BY nIdFactura ORDER BY nIdFactura",
+                                sum);
+    size_t line = 0, rate = 0, payment = 0, entry = 0;
+    for (const Header& header : headers) {
+        const qint32 id = header.nIdFactura;
+        std::vector<DocumentLine> own;
+        OwnParts(lines, line, id, [&](const DocumentLine& part) { own.push_back(part); });
+        TaxableBreakdown desglose;
+        OwnParts(rates, rate, id,
+                 [&](const TaxableBreakdown::Rate& part) { desglose.tipos.push_back(part); });
+        if (spreadMissing && desglose.tipos.empty())
+            desglose = TaxableBreakdown::Of(header.stored);
+        const Money cobrado = SumOf(paid, payment, id);
+        const Money apuntado = SumOf(booked, entry, id);
+        const Fault fault =
+            FirstFault(id, header.kind, header.stored, std::move(own), desglose, cobrado, apuntado);
+        if (fault.kind != Fault::Kind::None)
+            return say(header, fault);
+    }
+    return {};
 }
 
 } // namespace
@@ -226,21 +261,20 @@ QString HeaderColumns() {
 AmountsCheck AmountsCheck::Run() {
     constexpr int Chunk = 5000;
     AmountsCheck result;
-    const auto say = [](const Rows& headers, int r, const Fault& fault,
-                        const DocumentAmounts& stored) {
+    const auto say = [](const Header& header, const Fault& fault) {
         return QStringLiteral("document %1 (id %2): ")
-                   .arg(headers(1, r).toString().trimmed(), headers(0, r).toString()) +
-               ForVerify(fault, stored);
+                   .arg(header.sFactura, QString::number(header.nIdFactura)) +
+               ForVerify(fault, header.stored);
     };
     for (qint32 after = 0;;) {
         // Only what the check compares and names: reading the whole header (customer texts
         // among them) made the check cost as much as the rest of verify.
-        const Rows headers = Db().GetRows(
+        const std::vector<Header> headers = HeadersOf(
             "SELECT " + HeaderColumns() + " FROM Facturas WHERE nIdFactura>" +
             QString::number(after) + " ORDER BY nIdFactura LIMIT " + QString::number(Chunk));
-        if (headers.IsEmpty())
+        if (headers.empty())
             break;
-        const qint32 last = headers(0, headers.RowCount() - 1).toInt();
+        const qint32 last = headers.back().nIdFactura;
         const QString fault = CheckDocuments(headers,
                                              "nIdFactura>" + QString::number(after) +
                                                  " AND nIdFactura<=" + QString::number(last),
@@ -250,9 +284,9 @@ AmountsCheck AmountsCheck::Run() {
             result.message = fault;
             return result;
         }
-        result.documents += headers.RowCount();
+        result.documents += int(headers.size());
         after = last;
-        if (headers.RowCount() < Chunk)
+        if (headers.size() < size_t(Chunk))
             break;
     }
     result.message =
@@ -267,12 +301,10 @@ QString AmountsCheck::BeforeCommit(const QList<qint32>& ids) {
     for (qint32 id : ids)
         keys << QString::number(id);
     const QString in = "nIdFactura IN (" + keys.join(',') + ")";
-    const Rows headers = Db().GetRows("SELECT " + HeaderColumns() + " FROM Facturas WHERE " + in +
-                                      " ORDER BY nIdFactura");
-    return CheckDocuments(
-        headers, in, false,
-        [](const Rows& headers, int r, const Fault& fault, const DocumentAmounts& stored) {
-            return "El documento " + headers(1, r).toString().trimmed() +
-                   " no cuadra: " + ForTheUser(fault, stored) + ".";
-        });
+    return CheckDocuments(HeadersOf("SELECT " + HeaderColumns() + " FROM Facturas WHERE " + in +
+                                    " ORDER BY nIdFactura"),
+                          in, false, [](const Header& header, const Fault& fault) {
+                              return "El documento " + header.sFactura +
+                                     " no cuadra: " + ForTheUser(fault, header.stored) + ".";
+                          });
 }

@@ -89,15 +89,19 @@ DocumentAmounts DocumentAmounts::Of(const std::vector<DocumentLine>& lines, Mone
 }
 
 DocumentAmounts DocumentAmounts::FromStored(const Rows& rows, int r, int at) {
+    return FromStored(RowsCursor(rows, r), at);
+}
+
+DocumentAmounts DocumentAmounts::FromStored(const RowCursor& row, int at) {
+    // As Money::FromStored reads each, without a QVariant for every figure.
+    const auto money = [&](int c) { return Money::FromDouble(row.Number(at + c)); };
     DocumentAmounts a;
     for (int k = 0; k < 3; ++k)
-        a.slots[size_t(k)] = {U().SqlNumber(rows(at + 3 * k, r)),
-                              Money::FromStored(rows(at + 3 * k + 1, r)),
-                              Money::FromStored(rows(at + 3 * k + 2, r))};
-    a.nBi_Total = Money::FromStored(rows(at + 9, r));
-    a.nIm_Total = Money::FromStored(rows(at + 10, r));
-    a.nTotal = Money::FromStored(rows(at + 11, r));
-    a.nDescuento = Money::FromStored(rows(at + 12, r));
+        a.slots[size_t(k)] = {row.Number(at + 3 * k), money(3 * k + 1), money(3 * k + 2)};
+    a.nBi_Total = money(9);
+    a.nIm_Total = money(10);
+    a.nTotal = money(11);
+    a.nDescuento = money(12);
     return a;
 }
 

@@ -2,6 +2,7 @@
 
 #include "invoicing/core/LinePricing.h"
 #include "invoicing/core/Money.h"
+#include "platform/data/RowCursor.h"
 #include "platform/data/Rows.h"
 
 #include <QStringList>
@@ -81,6 +82,7 @@ struct DocumentAmounts {
     static DocumentAmounts Of(const std::vector<DocumentLine>& lines, Money discount);
     // The figures a row holds in the columns of Columns, read from position `at` of row r.
     static DocumentAmounts FromStored(const Rows& rows, int r, int at);
+    static DocumentAmounts FromStored(const RowCursor& row, int at);
 
     // The stored columns, in the order of Columns: the rates, amounts and discount as SQL
     // literals with two decimals. Columns is "nPo_1,nBi_1,...,nTotal,nDescuento" as a list.

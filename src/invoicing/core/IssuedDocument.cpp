@@ -63,15 +63,20 @@ const QString IssuedDocument::KeyColumns =
     "nPo_2,nBi_2,nIm_2,nPo_3,nBi_3,nIm_3,nBi_Total,nIm_Total,nTotal,nDescuento";
 
 IssuedDocument IssuedDocument::FromKeyColumns(const Rows& rows, int r, int at) {
+    return FromKeyColumns(RowsCursor(rows, r), at);
+}
+
+IssuedDocument IssuedDocument::FromKeyColumns(const RowCursor& row, int at) {
+    const auto whole = [&](int c) { return Utility::ToInt32(row.Number(at + c)); };
     IssuedDocument d;
-    d.nIdFactura = Int(rows(at, r));
-    d.sFactura = Text(rows(at + 1, r)).trimmed();
-    d.dFactura = Int(rows(at + 2, r));
-    d.sFacturaAbonada = Text(rows(at + 3, r)).trimmed();
-    d.dFacturaAbonada = Int(rows(at + 4, r));
+    d.nIdFactura = whole(0);
+    d.sFactura = row.Text(at + 1).trimmed();
+    d.dFactura = whole(2);
+    d.sFacturaAbonada = row.Text(at + 3).trimmed();
+    d.dFacturaAbonada = whole(4);
     d.kind = d.sFacturaAbonada.isEmpty() ? Kind::Invoice : Kind::Rectifying;
-    d.sTipoFactura = Text(rows(at + 5, r)).trimmed();
-    d.importes = DocumentAmounts::FromStored(rows, r, at + 6);
+    d.sTipoFactura = row.Text(at + 5).trimmed();
+    d.importes = DocumentAmounts::FromStored(row, at + 6);
     return d;
 }
 

@@ -92,6 +92,7 @@ struct IssuedDocument {
     // position `at` of row r.
     static const QString KeyColumns;
     static IssuedDocument FromKeyColumns(const Rows& rows, int r, int at);
+    static IssuedDocument FromKeyColumns(const RowCursor& row, int at);
 
     // The figures of a document whose stored lines are `lines` and whose stored discount is
     // nDescuento. A credit note's lines and discount are its invoice's, turned: its figures are

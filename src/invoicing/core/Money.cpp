@@ -54,9 +54,18 @@ double Money::ToDouble() const {
 }
 
 QString Money::Text() const {
-    const qint64 magnitude = m_cents < 0 ? -m_cents : m_cents;
-    return QStringLiteral("%1%2.%3")
-        .arg(m_cents < 0 ? QStringLiteral("-") : QString())
-        .arg(magnitude / 100)
-        .arg(magnitude % 100, 2, 10, QLatin1Char('0'));
+    // Written backwards into a buffer: verify writes three of these for every record.
+    qint64 rest = m_cents < 0 ? -m_cents : m_cents;
+    char buffer[24];
+    char* const end = buffer + sizeof buffer;
+    char* at = end;
+    for (int digits = 0; digits < 3 || rest > 0; ++digits) {
+        if (digits == 2)
+            *--at = '.';
+        *--at = char('0' + rest % 10);
+        rest /= 10;
+    }
+    if (m_cents < 0)
+        *--at = '-';
+    return QString::fromLatin1(at, end - at);
 }

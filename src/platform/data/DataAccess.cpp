@@ -387,6 +387,11 @@ Rows DataAccess::GetRows(const QString& sql) {
     return Query(sql);
 }
 
+void DataAccess::ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) {
+    OnConnection(sql, false,
+                 [&](DbEngine& engine) { engine.ForEachRow(engine.Prepare(sql), take); });
+}
+
 Rows DataAccess::GetRowsReadOnly(const QString& sql) {
     return OnConnection(sql, true, [&](DbEngine& engine) {
         const QString prepared = engine.Prepare(sql);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/data/Recordset.h"
+#include "platform/data/RowCursor.h"
 #include "platform/data/Rows.h"
 
 #include <QString>
@@ -84,6 +85,10 @@ public:
 
     // (column, row) array; IsEmpty() when no row.
     Rows GetRows(const QString& sql);
+    // The rows of sql handed to `take` one at a time, for a reader that walks a whole table once
+    // and keeps little of it: no answer is held in memory. A server's connection lost half-way
+    // raises TvError rather than reading again from the start.
+    void ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take);
     // GetRows for a text that must only read, such as a report's record source: one query
     // (SqlDialect::IsQuery) using only what SqlDialect::RefusedInReport lets through, run with
     // the database closed to writes (on a server, outside a transaction, on a connection of its

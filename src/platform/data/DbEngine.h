@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/data/RowCursor.h"
 #include "platform/data/Rows.h"
 
 #include <QHash>
@@ -40,6 +41,10 @@ public:
     // The first column of every row as text (NULL as ""): a list of a hundred thousand names
     // without a QVariant row for each.
     virtual QStringList FirstColumnTexts(const QString& sql) = 0;
+    // Hands `take` each row of the answer in turn, read forward once; the cursor holds only the
+    // current row and is valid during the call.
+    virtual void ForEachRow(const QString& sql,
+                            const std::function<void(const RowCursor&)>& take) = 0;
     // Runs a statement without rows; answers the number of rows it changed.
     virtual int Execute(const QString& sql) = 0;
     // Runs an INSERT and answers the key the database gave the new row.

@@ -121,6 +121,34 @@ QStringList QtSqlEngine::FirstColumnTexts(const QString& sql) {
     return texts;
 }
 
+namespace {
+
+// The driver's current row; a NULL reads as GetRows holds it, an invalid QVariant.
+class QueryCursor : public RowCursor {
+public:
+    explicit QueryCursor(const QSqlQuery& query) : m_query(query) {}
+    QVariant Value(int column) const override {
+        QVariant value = m_query.value(column);
+        return value.isNull() ? QVariant() : value;
+    }
+    bool IsNull(int column) const override { return m_query.isNull(column); }
+
+private:
+    const QSqlQuery& m_query;
+};
+
+} // namespace
+
+void QtSqlEngine::ForEachRow(const QString& sql,
+                             const std::function<void(const RowCursor&)>& take) {
+    QSqlQuery query = Run(sql);
+    const QueryCursor cursor(query);
+    while (query.next())
+        take(cursor);
+    if (query.lastError().isValid())
+        Fail(query.lastError(), sql);
+}
+
 int QtSqlEngine::Execute(const QString& sql) {
     return Run(sql).numRowsAffected();
 }

@@ -22,6 +22,7 @@ public:
 
     Rows Query(const QString& sql) override;
     QStringList FirstColumnTexts(const QString& sql) override;
+    void ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) override;
     int Execute(const QString& sql) override;
 
 protected:

@@ -182,7 +182,65 @@ sqlite3* SqliteEngine::Handle() const {
                : nullptr;
 }
 
-Rows SqliteEngine::Query(const QString& sql) {
+namespace {
+
+// Column c of the statement's current row as GetRows holds it.
+QVariant ColumnValue(sqlite3_stmt* statement, int c) {
+    switch (sqlite3_column_type(statement, c)) {
+    case SQLITE_INTEGER:
+        return qint64(sqlite3_column_int64(statement, c));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, c);
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, c)),
+                          sqlite3_column_bytes(statement, c));
+    default:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, c)),
+                                 sqlite3_column_bytes(statement, c));
+    }
+}
+
+// The statement's current row, numbers and texts read from SQLite's own buffers.
+class StatementCursor : public RowCursor {
+public:
+    explicit StatementCursor(sqlite3_stmt* statement) : m_statement(statement) {}
+    QVariant Value(int column) const override { return ColumnValue(m_statement, column); }
+    bool IsNull(int column) const override { return Type(column) == SQLITE_NULL; }
+    double Number(int column) const override {
+        switch (Type(column)) {
+        case SQLITE_INTEGER:
+            return double(sqlite3_column_int64(m_statement, column));
+        case SQLITE_FLOAT:
+            return sqlite3_column_double(m_statement, column);
+        case SQLITE_NULL:
+            return 0;
+        default:
+            return RowCursor::Number(column);
+        }
+    }
+    qint32 Int(int column) const override {
+        return Type(column) == SQLITE_INTEGER ? qint32(sqlite3_column_int64(m_statement, column))
+                                              : RowCursor::Int(column);
+    }
+    QString Text(int column) const override {
+        if (Type(column) != SQLITE_TEXT)
+            return RowCursor::Text(column);
+        return QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column));
+    }
+
+private:
+    int Type(int column) const { return sqlite3_column_type(m_statement, column); }
+    sqlite3_stmt* m_statement;
+};
+
+} // namespace
+
+void SqliteEngine::Step(const QString& sql, QStringList* names,
+                        const std::function<void(sqlite3_stmt*)>& take) {
     sqlite3* db = IsOpen() ? Handle() : nullptr;
     if (db == nullptr)
         QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
@@ -204,42 +262,37 @@ Rows SqliteEngine::Query(const QString& sql) {
     if (!QByteArrayView(rest, text.constData() + text.size() - rest).trimmed().isEmpty())
         QtSqlEngine::Fail(QStringLiteral("Unable to execute multiple statements at a time"), sql);
     const int columns = statement ? sqlite3_column_count(statement) : 0;
-    QStringList names;
-    names.reserve(columns);
-    for (int c = 0; c < columns; ++c)
-        names << QString::fromUtf8(sqlite3_column_name(statement, c)).remove(QLatin1Char('"'));
-    QVector<QVector<QVariant>> rows;
+    if (names) {
+        names->reserve(columns);
+        for (int c = 0; c < columns; ++c)
+            *names << QString::fromUtf8(sqlite3_column_name(statement, c)).remove(QLatin1Char('"'));
+    }
     for (int code = statement ? sqlite3_step(statement) : SQLITE_DONE; code != SQLITE_DONE;
          code = sqlite3_step(statement)) {
         if (code != SQLITE_ROW)
             failed(sqlite3_extended_errcode(db));
-        QVector<QVariant> row(columns);
-        for (int c = 0; c < columns; ++c) {
-            switch (sqlite3_column_type(statement, c)) {
-            case SQLITE_INTEGER:
-                row[c] = qint64(sqlite3_column_int64(statement, c));
-                break;
-            case SQLITE_FLOAT:
-                row[c] = sqlite3_column_double(statement, c);
-                break;
-            case SQLITE_NULL:
-                break;
-            case SQLITE_BLOB:
-                row[c] = QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, c)),
-                                    sqlite3_column_bytes(statement, c));
-                break;
-            default:
-                row[c] = QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(statement, c)),
-                    sqlite3_column_bytes(statement, c));
-            }
-        }
-        rows.append(std::move(row));
+        take(statement);
     }
+}
+
+// Steps SQLite's statement itself: Qt's driver copies every value into a row cache of its own.
+Rows SqliteEngine::Query(const QString& sql) {
+    QStringList names;
+    QVector<QVector<QVariant>> rows;
+    Step(sql, &names, [&](sqlite3_stmt* statement) {
+        QVector<QVariant> row(names.size());
+        for (int c = 0; c < names.size(); ++c)
+            row[c] = ColumnValue(statement, c);
+        rows.append(std::move(row));
+    });
     return Rows(std::move(names), std::move(rows));
 }
 
-// query_only also holds inside the caller's transaction, and is lifted again whatever happens.
+void SqliteEngine::ForEachRow(const QString& sql,
+                              const std::function<void(const RowCursor&)>& take) {
+    Step(sql, nullptr, [&](sqlite3_stmt* statement) { take(StatementCursor(statement)); });
+}
+
 Rows SqliteEngine::QueryReadOnly(const QString& sql, bool) {
     Run(QStringLiteral("PRAGMA query_only=ON"));
     try {

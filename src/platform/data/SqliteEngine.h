@@ -7,6 +7,7 @@
 #include <memory>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The embedded engine: one SQLite file in the data folder, shared by the processes of one
 // machine. WAL lets readers go on while one process writes; a busy timeout makes a writer wait
@@ -37,6 +38,7 @@ public:
     // than checking it. The values are those the driver gives: integers as qint64, reals as
     // double, text as QString, NULL as an invalid QVariant.
     Rows Query(const QString& sql) override;
+    void ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) override;
     Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
     qint64 Insert(const QString& insertSql) override;
 
@@ -71,6 +73,10 @@ private:
     };
 
     void Connect(const QString& name, const QString& options, const QString& probe);
+    // Steps the statement of sql, handing `take` each row; the column names into *names when
+    // asked for.
+    void Step(const QString& sql, QStringList* names,
+              const std::function<void(sqlite3_stmt*)>& take);
     bool OutsideTransaction();
     sqlite3* Handle() const;
     void EnsureLockTable();
