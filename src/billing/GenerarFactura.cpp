@@ -64,7 +64,9 @@ void Emitir(BillingWindow& w, SolicitudFactura& s, const QString& sFactura, bool
 // The invoice of the window's client: the checks, the payment dialog, the number and the call.
 void Facturar(BillingWindow& w) {
     const qint32 nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
-    const Money pendiente = PendingItems(nIdCliente).StoredTotal();
+    // What the grid lists now is what the payment is taken for and what the invoice must hold.
+    std::vector<PendingLine> lineas = PendingItems(nIdCliente).Items();
+    const Money pendiente = PendingItems::Total(lineas);
     if (pendiente == Money()) {
         ShowMessage(MessageKind::Notice, "No hay ítems para facturar.");
         return;
@@ -114,7 +116,7 @@ void Facturar(BillingWindow& w) {
     // counter's lock is not held while the invoice is written.
     const QString sFactura =
         Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
-    s.nPendiente = pendiente;
+    s.lineas = std::move(lineas);
     Emitir(w, s, sFactura, documento.Simplificada());
 }
 

@@ -254,6 +254,32 @@ void ApuntesCaja(const Lote& lote) {
     });
 }
 
+// Another workstation may have added, changed or invoiced the clients' items while the payment
+// was being taken: each invoice holds exactly the lines its request names, or none is issued.
+void ComprobarLineas(const Lote& lote) {
+    const Rows vinculadas = Db().GetRows(
+        "SELECT nIdFactura,nIdFacturaItem,nIdMascota,nTotal FROM FacturasItems WHERE nIdFactura "
+        "IN (" +
+        Lista(lote.ids) + ") ORDER BY nIdFactura,nIdFacturaItem");
+    QHash<qint32, std::vector<PendingLine>> facturadas;
+    for (int r = 0; r < vinculadas.RowCount(); ++r)
+        facturadas[Entero(vinculadas(0, r))].push_back({Entero(vinculadas(1, r)),
+                                                        Entero(vinculadas(2, r)),
+                                                        Money::FromStored(vinculadas(3, r))});
+    for (qsizetype i = 0; i < lote.ids.size(); ++i) {
+        std::vector<PendingLine> vistas = lote.solicitudes[size_t(i)].lineas;
+        std::sort(vistas.begin(), vistas.end(), [](const PendingLine& a, const PendingLine& b) {
+            return a.nIdFacturaItem < b.nIdFacturaItem;
+        });
+        if (facturadas.value(lote.ids[i]) != vistas)
+            throw FacturaNoEmitida(
+                PasoEmision::Pendientes,
+                "Los ítems pendientes del cliente han cambiado en otro puesto mientras se cobraba: "
+                "la factura " +
+                    lote.numeros[i] + " no se ha emitido. Revise la lista y vuelva a generarla.");
+    }
+}
+
 // Every box the payment's money goes into: the desk's, and those of payment types that have a
 // box of their own.
 QList<qint32> CajasDelCobro(const SolicitudFactura& s) {
@@ -300,7 +326,8 @@ DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador) {
                      Limite(s.nIdSucursal), mostrador);
 }
 
-FacturaNoEmitida::FacturaNoEmitida(const QString& message) : TvError(0, message) {}
+FacturaNoEmitida::FacturaNoEmitida(PasoEmision paso, const QString& message)
+    : TvError(0, message), m_paso(paso) {}
 
 FalloEmision::FalloEmision(const QString& procedimiento, const TvError& error,
                            std::exception_ptr causa)
@@ -312,31 +339,29 @@ void FalloEmision::Relanzar() const {
 }
 
 qint32 EmitirFactura(const SolicitudFactura& s) {
-    SolicitudFactura comprobada = s;
     const QString sFactura = Paso("Facturacion::Generar_Factura", [&] {
-        comprobada.nPendiente = PendingItems(s.nIdCliente).StoredTotal();
-        if (*comprobada.nPendiente == Money())
-            throw FacturaNoEmitida("No hay ítems para facturar.");
+        const Money pendiente = PendingItems::Total(s.lineas);
+        if (pendiente == Money())
+            throw FacturaNoEmitida(PasoEmision::Pendientes, "No hay ítems para facturar.");
         if (s.nIdCliente == 0)
-            throw FacturaNoEmitida("Debe definir cliente previamente");
+            throw FacturaNoEmitida(PasoEmision::Cliente, "Debe definir cliente previamente");
         const bool mostrador = Mostrador::EsMostrador(s.nIdCliente);
-        if (const QString motivo =
-                MotivoNoFacturable(s.nIdCliente, *comprobada.nPendiente, mostrador);
+        if (const QString motivo = MotivoNoFacturable(s.nIdCliente, pendiente, mostrador);
             !motivo.isEmpty())
-            throw FacturaNoEmitida(motivo);
+            throw FacturaNoEmitida(PasoEmision::Pendientes, motivo);
         for (const qint32 caja : CajasDelCobro(s))
             if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, s.dFactura);
                 !cerrada.isEmpty())
-                throw FacturaNoEmitida(cerrada);
+                throw FacturaNoEmitida(PasoEmision::Caja, cerrada);
         const DocumentoVenta documento = DocumentoDeVenta(s, mostrador);
         if (!documento.Emitible())
-            throw FacturaNoEmitida(documento.motivo);
+            throw FacturaNoEmitida(PasoEmision::Documento, documento.motivo);
         return Numeracion::SiguientesEnSerie(
                    s.nIdSucursal, Numeracion::SerieDeVenta(s.nIdSucursal, documento.sTipoFactura),
                    s.dFactura, 1)
             .front();
     });
-    return EmitirFactura(comprobada, sFactura);
+    return EmitirFactura(s, sFactura);
 }
 
 qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura) {
@@ -348,7 +373,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
     return Paso("Facturacion::Generar_Factura", [&] {
         // A register that cannot sign its record would leave the invoice without one.
         if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
-            throw FacturaNoEmitida(firma);
+            throw FacturaNoEmitida(PasoEmision::Registro, firma);
         if (solicitudes.empty() || solicitudes.size() != size_t(numeros.size()))
             throw TvError(ErrorNumber::InvalidCall,
                           QString("Se han pedido %1 facturas con %2 números")
@@ -359,9 +384,11 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
             // A client's pending items are one invoice: twice in a batch, the second would be
             // issued empty.
             if (lote.clientes.contains(s.nIdCliente))
-                throw FacturaNoEmitida("El cliente " + Id(s.nIdCliente) +
-                                       " está dos veces en el mismo lote de facturas: sus ítems "
-                                       "pendientes forman una sola factura.");
+                throw FacturaNoEmitida(
+                    PasoEmision::Cliente,
+                    "El cliente " + Id(s.nIdCliente) +
+                        " está dos veces en el mismo lote de facturas: sus ítems "
+                        "pendientes forman una sola factura.");
             lote.clientes << s.nIdCliente;
         }
         const QString pendientes = lote.clientes.size() == 1
@@ -383,7 +410,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
             const SolicitudFactura& s = solicitudes[i];
             const int r = fila.value(s.nIdCliente, -1);
             if (r < 0)
-                throw FacturaNoEmitida("Debe definir cliente previamente");
+                throw FacturaNoEmitida(PasoEmision::Cliente, "Debe definir cliente previamente");
             importes.push_back(DocumentAmounts::Of(lineas[s.nIdCliente], s.cobro.nDescuento));
             if (SinId(s.cobro) && !limites.contains(s.nIdSucursal))
                 limites.insert(s.nIdSucursal, Limite(s.nIdSucursal));
@@ -391,7 +418,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                 Documento(s, importes.back().AmountDue(), limites.value(s.nIdSucursal),
                           U().SqlNumber(clientes(4, r)) != 0);
             if (!documento.Emitible())
-                throw FacturaNoEmitida(documento.motivo);
+                throw FacturaNoEmitida(PasoEmision::Documento, documento.motivo);
             QStringList values{Id(s.nIdSucursal),
                                Id(s.nIdCliente),
                                Text(s.cobro.sCliente),
@@ -448,26 +475,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                          " AND nIdCliente=v.column1");
         }
 
-        // Another workstation may have invoiced or changed these items while the payment was
-        // being taken: the invoice holds exactly what was charged, or it is not issued.
-        if (std::any_of(solicitudes.begin(), solicitudes.end(),
-                        [](const SolicitudFactura& s) { return s.nPendiente.has_value(); })) {
-            const Rows sumas = Db().GetRows("SELECT nIdFactura,SUM(nTotal) FROM FacturasItems "
-                                            "WHERE nIdFactura IN (" +
-                                            Lista(lote.ids) + ") GROUP BY nIdFactura");
-            QHash<qint32, Money> facturado;
-            for (int r = 0; r < sumas.RowCount(); ++r)
-                facturado.insert(Entero(sumas(0, r)), Money::FromStored(sumas(1, r)));
-            for (size_t i = 0; i < solicitudes.size(); ++i) {
-                const std::optional<Money>& cobrado = solicitudes[i].nPendiente;
-                if (cobrado && facturado.value(lote.ids[qsizetype(i)]) != *cobrado)
-                    throw FacturaNoEmitida(
-                        "Los ítems pendientes del cliente han cambiado en otro puesto mientras se "
-                        "cobraba: la factura " +
-                        numeros[qsizetype(i)] +
-                        " no se ha emitido. Revise la lista y vuelva a generarla.");
-            }
-        }
+        ComprobarLineas(lote);
         Cobros(lote);
         HistoriaMascotas(lote);
         Vacunas(lote);
@@ -481,11 +489,11 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                 desglose.Add(values);
         desglose.Flush();
         if (const QString descuadre = AmountsCheck::BeforeCommit(lote.ids); !descuadre.isEmpty())
-            throw FacturaNoEmitida(descuadre + " No se ha emitido.");
+            throw FacturaNoEmitida(PasoEmision::Importes, descuadre + " No se ha emitido.");
         // The agency would reject its record: better refused here, while nothing is written.
         if (const QString regla = ValidacionesAeat::AntesDeEmitir(lote.ids, limites);
             !regla.isEmpty())
-            throw FacturaNoEmitida(regla + ". No se ha emitido.");
+            throw FacturaNoEmitida(PasoEmision::Registro, regla + ". No se ha emitido.");
         RegistroFacturacion::Registrar(lote.ids);
         transaccion.Commit();
         return std::vector<qint32>(lote.ids.begin(), lote.ids.end());

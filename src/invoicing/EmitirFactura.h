@@ -2,12 +2,12 @@
 
 #include "invoicing/core/Cobro.h"
 #include "invoicing/core/DocumentoVenta.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/util/TvError.h"
 
 #include <QString>
 #include <QStringList>
 #include <exception>
-#include <optional>
 #include <vector>
 
 // Issuing an invoice as a call: everything the billing window, the demo's history and the
@@ -28,16 +28,39 @@ struct SolicitudFactura {
     qint32 dEmision = 0;
     // What the payment dialog answered: customer texts, payments by type name, discount.
     CobroRecord cobro;
-    // The pending total the payment was taken for: when given, the invoice is refused if the
-    // client's pending items no longer add up to it (another workstation changed them).
-    std::optional<Money> nPendiente;
+    // The client's pending items the payment was taken for, as the caller saw them (the window
+    // when its user asked for the invoice, a generator as it wrote them). The invoice holds
+    // exactly these: when the client's pending items are others (another workstation added,
+    // changed, moved to another pet or invoiced one meanwhile), it is refused.
+    std::vector<PendingLine> lineas;
+};
+
+// The step of issuing that refused an invoice.
+enum class PasoEmision {
+    // Nothing to invoice, lines that cannot be invoiced, or not the lines the caller saw.
+    Pendientes,
+    // No client, or a client twice in one batch.
+    Cliente,
+    // A box the payment goes into is in a closed period.
+    Caja,
+    // The customer's id admits no document for the sale (a complete invoice without a NIF).
+    Documento,
+    // The figures to be stored do not add up.
+    Importes,
+    // The register cannot sign the record, or the agency would reject it.
+    Registro,
 };
 
 // The invoice was not issued for a reason the user can act on; Description() is the message
-// to show. Nothing was written.
+// to show, Paso() the step that refused it. Nothing was written.
 class FacturaNoEmitida : public TvError {
 public:
-    explicit FacturaNoEmitida(const QString& message);
+    FacturaNoEmitida(PasoEmision paso, const QString& message);
+
+    PasoEmision Paso() const { return m_paso; }
+
+private:
+    PasoEmision m_paso;
 };
 
 // A step of issuing failed and nothing of the invoice was written. Carries the error and the
@@ -56,11 +79,11 @@ private:
     std::exception_ptr m_causa;
 };
 
-// Turns every pending item of the client into one invoice numbered sFactura, drawn by the
-// caller before (a failure leaves it consumed): in one transaction the invoice row with the
-// amounts of its lines, the items linked to it, the payments, the pet's history, the
-// vaccinations, the client's balance, the stock, the cash-box entries, the breakdown and the
-// register record. Answers the invoice's id. Raises FacturaNoEmitida or FalloEmision; the
+// Turns the request's lines, which must be every pending item of the client, into one invoice
+// numbered sFactura, drawn by the caller before (a failure leaves it consumed): in one transaction
+// the invoice row with the amounts of its lines, the items linked to it, the payments, the pet's
+// history, the vaccinations, the client's balance, the stock, the cash-box entries, the breakdown
+// and the register record. Answers the invoice's id. Raises FacturaNoEmitida or FalloEmision; the
 // transaction is rolled back on every failure. Joins a transaction already open, so a
 // generator may issue many invoices in one.
 qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura);
@@ -79,8 +102,9 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
 // mostrador: the client is the branch's counter customer (Mostrador::EsMostrador).
 DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador);
 
-// The same for a caller without a window: the pending items are checked first, in the window's
-// order (nothing pending, no client, what MotivoNoFacturable refuses: FacturaNoEmitida with no
-// number drawn), then the next number of the branch's series for the invoice's date is drawn and
-// the invoice issued for exactly those items, in the series of its document (DocumentoDeVenta).
+// The same for a caller without a window: the request's lines are checked first, in the window's
+// order (none or adding up to nothing, no client, what MotivoNoFacturable refuses:
+// FacturaNoEmitida with no number drawn), then the next number of the branch's series for the
+// invoice's date is drawn and the invoice issued for exactly those lines, in the series of its
+// document (DocumentoDeVenta).
 qint32 EmitirFactura(const SolicitudFactura& s);

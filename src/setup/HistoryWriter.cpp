@@ -7,6 +7,7 @@
 #include "invoicing/EmitirFactura.h"
 #include "invoicing/SustituirSimplificadas.h"
 #include "invoicing/core/LinePricing.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -84,6 +85,9 @@ qint32 HistoryWriter::Invoice(const Sale& sale) {
         s.cobro.nImporte[k] = Money::FromDouble(sale.payments[k].nImporte);
     }
     s.cobro.nDescuento = Money::FromDouble(sale.nDescuento);
+    // The client's pending items are what this history wrote for it: the items added since its
+    // last invoice and those a credit note gave back.
+    s.lineas = PendingItems(sale.nIdCliente).Items();
     return EmitirFactura(s);
 }
 

@@ -5,6 +5,7 @@
 #include "invoicing/EmitirFactura.h"
 #include "invoicing/Numeracion.h"
 #include "invoicing/core/DocumentAmounts.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
@@ -14,6 +15,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <iterator>
+#include <map>
 
 namespace {
 
@@ -232,9 +234,17 @@ void ScaleGenerator::SellRound(const std::vector<Client>& chunk, bool pending, S
         requests.push_back(Request(client, lines, sales));
     }
     items.Flush();
-    if (!requests.empty())
-        EmitirFacturas(requests, Numeracion::Siguientes(1, requests.front().dFactura,
-                                                        qint32(requests.size())));
+    if (requests.empty())
+        return;
+    // The rows just written, with the keys the database gave them, are each invoice's lines.
+    QList<qint32> clients;
+    for (const SolicitudFactura& s : requests)
+        clients << s.nIdCliente;
+    std::map<qint32, std::vector<PendingLine>> written = PendingItems(clients).ItemsByClient();
+    for (SolicitudFactura& s : requests)
+        s.lineas = std::move(written[s.nIdCliente]);
+    EmitirFacturas(requests,
+                   Numeracion::Siguientes(1, requests.front().dFactura, qint32(requests.size())));
 }
 
 SolicitudFactura ScaleGenerator::Request(const Client& client,

@@ -2,6 +2,7 @@
 // refusal leaves the dialog open to correct it.
 #include "billing/SustitucionSimplificadas.h"
 #include "invoicing/EmitirFactura.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/ui/seam/ScriptedUi.h"
 #include "platform/util/Utility.h"
@@ -28,6 +29,7 @@ TEST(SustitucionDialogTest, OnlyTheLastYesIssuesTheCompleteInvoice) {
     venta.nIdCliente = client;
     venta.nIdSucursal = venta.nIdUsuario = venta.nIdCaja = 1;
     venta.dFactura = venta.dEmision = Gi.nFechaTrabajo;
+    venta.lineas = PendingItems(client).Items();
     const qint32 f2 = EmitirFactura(venta);
     const auto written = [] {
         return Db()

@@ -138,6 +138,41 @@ TEST_F(EmitirFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDraw
     EXPECT_TRUE(suite.Ui().Shown.isEmpty()) << suite.Ui().Shown.join('\n').toStdString();
 }
 
+// A caller without a window tells a sale to correct from a list to read again by the step.
+TEST_F(EmitirFacturaTest, ARefusalNamesItsStep) {
+    Gi.nFechaTrabajo = Fecha;
+    const struct {
+        double precio; // 0: nothing pending
+        const char* dni;
+        bool otroPuesto; // another desk adds a line once the request holds the desk's lines
+        PasoEmision paso;
+        const char* inicio;
+    } casos[] = {
+        {0, "12345678Z", false, PasoEmision::Pendientes, "No hay ítems para facturar."},
+        {10, "12345678Z", true, PasoEmision::Pendientes,
+         "Los ítems pendientes del cliente han cambiado en otro puesto"},
+        {500, "", false, PasoEmision::Documento, "El importe (605,00 €) supera el límite"},
+    };
+    for (const auto& c : casos) {
+        const qint32 client = NewClient();
+        if (c.precio != 0)
+            AddItem(client, 1, c.precio, 21);
+        SolicitudFactura s = Solicitud(client, {{}, {{"Efectivo", c.precio * 1.21}}, 0, 1, 1});
+        s.cobro.sDni = c.dni;
+        if (c.otroPuesto)
+            AddItem(client, 1, 1, 21);
+        const int pendientes = Count("FacturasItems", PendingItems(client).Condition());
+        try {
+            EmitirFactura(s);
+            ADD_FAILURE() << c.inicio;
+        } catch (const FacturaNoEmitida& e) {
+            EXPECT_EQ(e.Paso(), c.paso) << c.inicio;
+            EXPECT_TRUE(e.Description().startsWith(c.inicio)) << e.Description().toStdString();
+        }
+        EXPECT_EQ(Count("FacturasItems", PendingItems(client).Condition()), pendientes);
+    }
+}
+
 // A generator issues many invoices in one transaction of its own: each call joins it.
 TEST_F(EmitirFacturaTest, CallsJoinAnOpenTransaction) {
     Gi.nFechaTrabajo = Fecha;

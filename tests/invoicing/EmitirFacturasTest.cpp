@@ -178,7 +178,7 @@ TEST_F(EmitirFacturasTest, ABatchThatCannotBeIssuedLeavesNothing) {
 
     // Items changed on another workstation for one of them: the message names its number.
     solicitudes = Solicitudes();
-    solicitudes[1].nPendiente = Money::FromCents(100);
+    solicitudes[1].lineas.front().nTotal += Money::FromCents(1);
     message.clear();
     try {
         EmitirFacturas(solicitudes, Numeros(solicitudes.size()));
@@ -235,6 +235,7 @@ TEST_F(EmitirFacturasTest, ADocumentOfAnotherWorkstationMeanwhileIsCountedToo) {
         s.nIdCliente = client;
         s.nIdSucursal = 1;
         s.dFactura = s.dEmision = Fecha;
+        s.lineas = PendingItems(client).Items();
         EmitirFactura(s, QString("T%1/27").arg(k + 1, 4, 10, QChar('0')));
         // This desk's wait lets events through, so the other may be seen to end during it.
         if (other.state() != QProcess::NotRunning) {

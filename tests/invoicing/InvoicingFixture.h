@@ -7,6 +7,7 @@
 #include "billing/BillingWindow.h"
 #include "invoicing/EmitirFactura.h"
 #include "invoicing/core/Cobro.h"
+#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -167,6 +168,7 @@ public:
             s.cobro.nImporte[k] = Money::FromDouble(cobros[k].second);
         }
         s.cobro.nDescuento = Money::FromDouble(descuento);
+        s.lineas = PendingItems(client).Items();
         return s;
     }
 
