@@ -681,7 +681,11 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
         DevolverStock(items, pedidas);
 
         ResultadoAbono resultado{d.nIdAbono, d.sFactura, {}};
-        if (entera && !s.nImporteDevuelto && s.sTipoCobro.isEmpty())
+        // Copied as it was paid unless that was more than the invoice came to (a client who paid
+        // what the lines show, rounded one by one, a cent above their priced sum): then what the
+        // rectification gives back is shared over the types as they were paid.
+        if (entera && !s.nImporteDevuelto && s.sTipoCobro.isEmpty() &&
+            Devolvible(s.nIdFactura, anteriores) <= parte.AmountDue())
             DevolverComoSeCobro(s, d, resultado.avisos);
         else
             Devolver(s, d, s.nImporteDevuelto.value_or(devolvible), resultado.avisos);

@@ -273,6 +273,19 @@ TEST_F(AbonoParcialTest, ARefundWithoutATypeGoesBackAsTheInvoiceWasPaid) {
     Invariants("refunds");
 }
 
+// Three lines of 0,05 at 10 % store 0,06 each but come to 0,17 priced together; the client paid
+// the 0,18 the lines show. Rectifying the whole invoice gives back the 0,17 it came to, and the
+// cent paid over stays on the client's balance.
+TEST_F(AbonoParcialTest, TheWholeInvoiceGivesBackNoMoreThanItCameTo) {
+    for (int k = 0; k < 3; ++k)
+        AddItem(client, 1, 0.05, 10);
+    w.Accept({{"Efectivo", 0.18}});
+    Generar_Factura(w);
+    const qint32 factura = Value("SELECT MAX(nIdFactura) FROM Facturas").toInt();
+    EXPECT_EQ(Rectify(factura, {}), "-0.17|0|0.17");
+    Invariants("whole invoice");
+}
+
 TEST_F(AbonoParcialTest, WhatCannotBeRectifiedIsRefusedWithNothingWritten) {
     AddItem(client, 3, 4.5, 10, Product("MED01"));
     const qint32 factura = InvoicePending(0);
