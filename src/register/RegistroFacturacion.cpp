@@ -298,13 +298,7 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
     return Guardar(std::move(r));
 }
 
-Registro Provisional(qint32 nIdFactura, const QDateTime& moment) {
-    return Build(nIdFactura, LeerFactura(nIdFactura), Emisor(), {}, FechaHoraHuso(moment));
-}
-
 std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTime& moment) {
-    if (facturas.size() == 1)
-        return {Provisional(facturas.front(), moment)};
     const Rows invoices = FacturasDe(facturas);
     QHash<qint32, int> row;
     for (int r = 0; r < invoices.RowCount(); ++r)

@@ -58,10 +58,8 @@ QString FechaHoraHuso(const QDateTime& moment);
 // holds the issuer's chain until that transaction ends. Answers the record.
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::currentDateTime());
 
-// The record invoice or credit note nIdFactura would get at `moment`, not chained nor written:
-// what the agency's validations read before the document is issued.
-Registro Provisional(qint32 nIdFactura, const QDateTime& moment);
-// The same for a batch of documents, read in one statement, in the order of `facturas`.
+// The records documents `facturas` would get at `moment`, not chained nor written, in their
+// order and read in one statement: what the agency's validations read before they are issued.
 std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTime& moment);
 
 // Writes the cancellation record of document nIdFactura, chained as Registrar chains, inside the
