@@ -10,7 +10,6 @@
 #include "caja/CierreCaja.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
-#include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 #include "reports/InformeCaja.h"
 #include "reports/InvoiceExport.h"
@@ -35,7 +34,7 @@ int Usage(const QString& why) {
 }
 
 QString Importe(Money m) {
-    return TypedNumber::Spanish(m.ToDouble());
+    return m.Shown();
 }
 
 // The user the initialisation file names, as the suite's menu signs it in.

@@ -4,7 +4,6 @@
 
 #include "billing/DesgloseEfectivo.h"
 #include "platform/data/DataAccess.h"
-#include "platform/report/AmountText.h"
 #include "platform/ui/seam/Ui.h"
 #include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
@@ -89,7 +88,7 @@ void CajaDialogo::Cargar() {
     m_estado = CierreCaja::EstadoCaja(Caja());
     lblPeriodo->setText(QStringLiteral("Desde %1 %2 · fondo %3 · %4 apuntes")
                             .arg(Utility::instance().FormatDate(2, m_estado.dDesde).toString(),
-                                 m_estado.sHoraDesde, AmountText::Euros(m_estado.fondo.ToDouble()))
+                                 m_estado.sHoraDesde, m_estado.fondo.Euros())
                             .arg(m_estado.apuntes));
     const QStringList titulos = {"Forma de pago", "Esperado", "Contado", "Diferencia"};
     for (int c = 0; c < titulos.size(); ++c)
@@ -102,7 +101,7 @@ void CajaDialogo::Cargar() {
         auto* diferencia = new QLabel(this);
         diferencia->setObjectName("lblDiferencia_" + QString::number(m.nIdTipoCobro));
         m_filas->addWidget(new QLabel(m.sTipoCobro, this), k + 1, 0);
-        m_filas->addWidget(new QLabel(AmountText::Euros(m.esperado.ToDouble()), this), k + 1, 1);
+        m_filas->addWidget(new QLabel(m.esperado.Euros(), this), k + 1, 1);
         m_filas->addWidget(contado, k + 1, 2);
         m_filas->addWidget(diferencia, k + 1, 3);
         m_contado << contado;
@@ -117,11 +116,11 @@ void CajaDialogo::Cargar() {
                 DesgloseEfectivo dialogo(this);
                 Ui::current().ShowModal(dialogo);
                 if (dialogo.result() == QDialog::Accepted)
-                    contado->setText(TypedNumber::Spanish(dialogo.Total().ToDouble()));
+                    contado->setText(dialogo.Total().Shown());
             });
         }
     }
-    txtFondo_MN->setText(TypedNumber::Spanish(m_estado.fondo.ToDouble()));
+    txtFondo_MN->setText(m_estado.fondo.Shown());
     Diferencias();
 }
 
@@ -136,7 +135,7 @@ void CajaDialogo::Diferencias() {
             continue;
         }
         const Money diferencia = Money::FromDouble(leido.value) - m_estado.metodos[k].esperado;
-        label->setText(AmountText::Euros(diferencia.ToDouble()));
+        label->setText(diferencia.Euros());
         label->setStyleSheet(diferencia < Money()   ? "color: #B00020;"
                              : diferencia > Money() ? "color: #1F5FBF;"
                                                     : QString());

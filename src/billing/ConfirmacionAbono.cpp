@@ -167,7 +167,7 @@ void ConfirmacionAbono::Proponer() {
         elegidas.empty() || !m_importes ? ImportesRectificacion{} : m_importes(elegidas);
     m_rectificado = importes.rectificado;
     m_importe = importes.devolucion;
-    m_propuesto = TypedNumber::Spanish(m_importe.ToDouble());
+    m_propuesto = m_importe.Shown();
     txtImporte->setText(m_propuesto);
     Preguntar();
 }
@@ -178,7 +178,7 @@ void ConfirmacionAbono::Preguntar() {
         db.Translate("¿Emitir una factura rectificativa de la factura") + " " + m_sFactura + " " +
         db.Translate("de") + " " + m_sCliente + " " + db.Translate("por") + " " +
         // The amount and its "?" stay on one line however the question wraps.
-        AmountText::Euros(m_rectificado.ToDouble()).replace(' ', QChar::Nbsp) + "?\n" +
+        m_rectificado.Euros().replace(' ', QChar::Nbsp) + "?\n" +
         db.Translate(LineasPendientes()
                          ? "Sus líneas vuelven a estar pendientes del cliente, para facturarlas de "
                            "nuevo."
@@ -205,7 +205,7 @@ void ConfirmacionAbono::Si_BT_Click() {
     const Money maximo = m_importes ? m_importes(Elegidas()).devolucion : Money();
     if (m_importes && Money::FromDouble(importe.value) > maximo) {
         ShowMessage(MessageKind::Notice, db.Translate("El importe a devolver no puede superar") +
-                                             " " + TypedNumber::Spanish(maximo.ToDouble()) + " €.");
+                                             " " + maximo.Euros() + ".");
         txtImporte->setFocus();
         return;
     }

@@ -2,7 +2,6 @@
 #include "billing/DesgloseEfectivo.h"
 
 #include "platform/data/DataAccess.h"
-#include "platform/report/AmountText.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -34,9 +33,7 @@ DesgloseEfectivo::DesgloseEfectivo(QWidget* parent) : QDialog(parent) {
         cantidad->setRange(0, 99999);
         auto* importe = new QLabel(this);
         importe->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        filas->addWidget(
-            new QLabel(AmountText::Euros(Money::FromCents(kValores[k]).ToDouble()), this), k + 1,
-            0);
+        filas->addWidget(new QLabel(Money::FromCents(kValores[k]).Euros(), this), k + 1, 0);
         filas->addWidget(cantidad, k + 1, 1);
         filas->addWidget(importe, k + 1, 2);
         m_cantidades << cantidad;
@@ -73,7 +70,6 @@ Money DesgloseEfectivo::Total() const {
 
 void DesgloseEfectivo::Sumar() {
     for (int k = 0; k < m_cantidades.size(); ++k)
-        m_importes[k]->setText(
-            m_cantidades[k]->value() == 0 ? QString() : AmountText::Euros(Importe(k).ToDouble()));
-    lblTotal->setText(AmountText::Euros(Total().ToDouble()));
+        m_importes[k]->setText(m_cantidades[k]->value() == 0 ? QString() : Importe(k).Euros());
+    lblTotal->setText(Total().Euros());
 }

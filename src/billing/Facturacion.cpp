@@ -25,7 +25,6 @@
 #include "platform/ui/widgets/GridController.h"
 #include "platform/ui/widgets/ToolIcons.h"
 #include "platform/util/TvError.h"
-#include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 #include "reports/Informes.h"
 #include "reports/Viewer.h"
@@ -348,9 +347,9 @@ void Facturacion::Totales() {
         if (gd->CellText(row, "Factura").isEmpty())
             lines.push_back(Linea(row));
     const DocumentAmounts amounts = DocumentAmounts::Of(lines, Money());
-    lblTotalBI_MN->setText(AmountText::Euros(amounts.nBi_Total.ToDouble()));
-    lblTotalIptos_MN->setText(AmountText::Euros(amounts.nIm_Total.ToDouble()));
-    lblTotalAFacturar_MN->setText(AmountText::Euros(amounts.nTotal.ToDouble()));
+    lblTotalBI_MN->setText(amounts.nBi_Total.Euros());
+    lblTotalIptos_MN->setText(amounts.nIm_Total.Euros());
+    lblTotalAFacturar_MN->setText(amounts.nTotal.Euros());
 }
 
 DocumentLine Facturacion::Linea(int row) const {
@@ -711,7 +710,7 @@ void Facturacion::gd_evtLeaveCell(qint32, qint32 nCol) {
                                 Db().GetValue("ProductosServicios", condition, "nPorcIpto"))));
             gd->SetCellText(-1, "Unid", "1");
         }
-        gd->SetCellText(-1, "Total", AmountText::Number(Linea(-1).Pricing().Total().ToDouble()));
+        gd->SetCellText(-1, "Total", Linea(-1).Pricing().Total().Shown());
         bool saved = false;
         gd_evtRecEdit(gd->CurrentRow(), gd->CurrentCol(), saved);
         Totales();

@@ -62,21 +62,26 @@ QString Concepto(const LibroFacturas::Resumen& r) {
 // A cell as both forms write it: the CSV its text, the workbook a number, a date or a text. The
 // text of a number or a date is made only when asked for: the workbook never needs it.
 struct Celda {
-    enum class Tipo { Texto, Importe, Fecha };
+    enum class Tipo { Texto, Importe, Tasa, Fecha };
     Tipo tipo = Tipo::Texto;
     QString texto;
-    double numero = 0;
+    Money importe;
+    double tasa = 0;
     qint32 dia = 0;
 
-    static Celda De(const QString& text) { return {Tipo::Texto, text}; }
-    static Celda De(Money value) { return {Tipo::Importe, {}, value.ToDouble()}; }
-    static Celda Porcentaje(double rate) { return {Tipo::Importe, {}, rate}; }
-    static Celda Dia(qint32 dia) { return {Tipo::Fecha, {}, 0, dia}; }
+    static Celda De(const QString& text) { return {Tipo::Texto, text, {}, 0, 0}; }
+    static Celda De(Money value) { return {Tipo::Importe, {}, value, 0, 0}; }
+    static Celda Porcentaje(double rate) { return {Tipo::Tasa, {}, {}, rate, 0}; }
+    static Celda Dia(qint32 dia) { return {Tipo::Fecha, {}, {}, 0, dia}; }
 
+    // The workbook's number: the one place where the books take an amount out of its cents.
+    double Numero() const { return tipo == Tipo::Tasa ? tasa : importe.ToDouble(); }
     QString Texto() const {
         switch (tipo) {
         case Tipo::Importe:
-            return Importe(numero);
+            return importe.Plain();
+        case Tipo::Tasa:
+            return Importe(tasa);
         case Tipo::Fecha:
             return Fecha(dia);
         case Tipo::Texto:
@@ -90,10 +95,13 @@ struct Celda {
             return 10;
         if (tipo == Tipo::Texto)
             return texto.size();
+        const bool negativo = tipo == Tipo::Importe ? importe < Money() : tasa < 0;
+        qint64 entero = tipo == Tipo::Importe ? std::abs(importe.Cents()) / 100
+                                              : qint64(std::floor(std::abs(tasa)));
         qsizetype digits = 1;
-        for (double whole = std::floor(std::abs(numero)); whole >= 10; whole /= 10)
+        for (; entero >= 10; entero /= 10)
             ++digits;
-        return digits + (digits - 1) / 3 + 3 + (numero < 0 ? 1 : 0);
+        return digits + (digits - 1) / 3 + 3 + (negativo ? 1 : 0);
     }
 };
 using Fila = std::vector<Celda>;
@@ -133,8 +141,7 @@ std::vector<Fila> DeLosCierres(const LibroFacturas& libro) {
     for (const LibroFacturas::Cierre& c : libro.cierres) {
         QStringList metodos;
         for (const LibroFacturas::Cierre::Metodo& m : c.metodos)
-            metodos << m.sTipoCobro + " " + Importe(m.nEsperado.ToDouble()) + " / " +
-                           Importe(m.nContado.ToDouble());
+            metodos << m.sTipoCobro + " " + m.nEsperado.Plain() + " / " + m.nContado.Plain();
         rows.push_back({Celda::Dia(c.dHasta), Celda::De(c.sCaja),
                         Celda::De("Z" + QString::number(c.nNumero)), Celda::De(c.nEsperado),
                         Celda::De(c.nContado), Celda::De(c.nDiferencia),
@@ -236,8 +243,8 @@ public:
             m_widths[c] = std::max(m_widths[c], celda.Ancho());
             if (celda.tipo == Celda::Tipo::Fecha)
                 m_sheet.Fecha(celda.dia);
-            else if (celda.tipo == Celda::Tipo::Importe)
-                m_sheet.Numero(celda.numero);
+            else if (celda.tipo != Celda::Tipo::Texto)
+                m_sheet.Numero(celda.Numero());
             else
                 m_sheet.Texto(celda.texto);
         }

@@ -246,7 +246,7 @@ CierreCaja::Cierre CierreCaja::Cerrar(qint32 nIdCaja, qint32 nIdUsuario, const R
                                          "esperados.")
                               .arg(m.sTipoCobro)
                               .arg(m.apuntes)
-                              .arg(TypedNumber::Spanish(m.esperado.ToDouble())));
+                              .arg(m.esperado.Shown()));
         m.diferencia = m.contado - m.esperado;
         c.esperado += m.esperado;
         c.contado += m.contado;
@@ -260,8 +260,7 @@ CierreCaja::Cierre CierreCaja::Cerrar(qint32 nIdCaja, qint32 nIdUsuario, const R
     if (c.fondoDejado > efectivoContado)
         throw Rechazo(QStringLiteral("El fondo que se deja (%1) es mayor que el efectivo contado "
                                      "(%2).")
-                          .arg(TypedNumber::Spanish(c.fondoDejado.ToDouble()),
-                               TypedNumber::Spanish(efectivoContado.ToDouble())));
+                          .arg(c.fondoDejado.Shown(), efectivoContado.Shown()));
     const bool diferencias = std::any_of(e.metodos.begin(), e.metodos.end(),
                                          [](const Metodo& m) { return m.diferencia != Money(); });
     if (diferencias && recuento.sNota.trimmed().isEmpty())

@@ -13,7 +13,6 @@
 #include "invoicing/core/WhatIsLeft.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/AmountText.h"
-#include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
@@ -542,7 +541,7 @@ Money DevolucionPermitida(const SolicitudAbono& s, const DocumentAmounts& parte,
         std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
     if (s.nImporteDevuelto && (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > devolvible))
         throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
-                             TypedNumber::Spanish(devolvible.ToDouble()) + " €.");
+                             devolvible.Euros() + ".");
     return devolvible;
 }
 

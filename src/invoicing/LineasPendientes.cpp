@@ -5,7 +5,6 @@
 #include "invoicing/Mostrador.h"
 #include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
-#include "platform/util/TypedNumber.h"
 #include "platform/util/Utility.h"
 
 #include <QStringList>
@@ -34,8 +33,8 @@ QString MotivoNoFacturable(qint32 nIdCliente, Money nTotalPendiente, bool mostra
                QString::number(sinUnidades) + "). " +
                db.Translate("Corríjalas o bórrelas antes de facturar.");
     if (nTotalPendiente < Money())
-        return db.Translate("El total a facturar es negativo") + " (" +
-               TypedNumber::Spanish(nTotalPendiente.ToDouble()) + " €). " +
+        return db.Translate("El total a facturar es negativo") + " (" + nTotalPendiente.Euros() +
+               "). " +
                db.Translate("Una factura no devuelve dinero: para devolverlo, emita la factura "
                             "rectificativa de la factura original desde el historial de facturas "
                             "(F8).");

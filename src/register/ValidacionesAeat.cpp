@@ -2,7 +2,6 @@
 
 #include "register/ValidacionesAeat.h"
 
-#include "platform/report/AmountText.h"
 #include "register/ExportacionAeat.h"
 #include "register/RegistroFacturacion.h"
 
@@ -95,9 +94,8 @@ const std::vector<Regla> Contenido{
          const Money total = Importe(Suma(d, true));
          return d.sTipoFactura != QLatin1String("F2") || total <= d.limiteSimplificada
                     ? QString()
-                    : "el importe de la factura simplificada es " +
-                          AmountText::Euros(total.ToDouble()) + ", por encima de su límite de " +
-                          AmountText::Euros(d.limiteSimplificada.ToDouble());
+                    : "el importe de la factura simplificada es " + total.Euros() +
+                          ", por encima de su límite de " + d.limiteSimplificada.Euros();
      }},
     {1114, "Si la factura es de tipo rectificativa, el campo TipoRectificativa debe tener valor.",
      [](const Datos& d, const QDateTime&) {
@@ -167,9 +165,8 @@ const std::vector<Regla> Contenido{
          const QString suma = Suma(d, false);
          return Importe(d.sCuotaTotal).Text() == suma && !d.sCuotaTotal.isEmpty()
                     ? QString()
-                    : "la cuota total es " + AmountText::Euros(Importe(d.sCuotaTotal).ToDouble()) +
-                          " y las cuotas de su desglose suman " +
-                          AmountText::Euros(Importe(suma).ToDouble());
+                    : "la cuota total es " + Importe(d.sCuotaTotal).Euros() +
+                          " y las cuotas de su desglose suman " + Importe(suma).Euros();
      }},
     {1210,
      "El campo ImporteTotal tiene un valor incorrecto para el valor de los campos "
@@ -178,10 +175,8 @@ const std::vector<Regla> Contenido{
          const QString suma = Suma(d, true);
          return Importe(d.sImporteTotal).Text() == suma && !d.sImporteTotal.isEmpty()
                     ? QString()
-                    : "el importe total es " +
-                          AmountText::Euros(Importe(d.sImporteTotal).ToDouble()) +
-                          " y las bases y cuotas de su desglose suman " +
-                          AmountText::Euros(Importe(suma).ToDouble());
+                    : "el importe total es " + Importe(d.sImporteTotal).Euros() +
+                          " y las bases y cuotas de su desglose suman " + Importe(suma).Euros();
      }},
     {1161,
      "El valor del campo RechazoPrevio no es válido, no podrá incluirse el campo RechazoPrevio con "

@@ -25,6 +25,25 @@ TEST(Money, RoundsHalfAwayFromZeroOnTheDecimalValue) {
     EXPECT_EQ((Money::FromCents(1050) - Money::FromCents(2000)).Text(), "-9.50");
 }
 
+TEST(Money, ShownWithTheDecimalCommaFromItsCents) {
+    // (cents, shown, plain): the point goes in every three whole digits, never before the first.
+    const struct {
+        qint64 cents;
+        const char* shown;
+        const char* plain;
+    } cases[] = {{0, "0,00", "0,00"},
+                 {-5, "-0,05", "-0,05"},
+                 {99999, "999,99", "999,99"},
+                 {100000, "1.000,00", "1000,00"},
+                 {-123456789, "-1.234.567,89", "-1234567,89"},
+                 {9007199254740993, "90.071.992.547.409,93", "90071992547409,93"}};
+    for (const auto& c : cases) {
+        const Money m = Money::FromCents(c.cents);
+        EXPECT_EQ(m.Shown() + " " + m.Plain() + " " + m.Euros(),
+                  QString::fromUtf8(c.shown) + " " + c.plain + " " + c.shown + " €");
+    }
+}
+
 // The stored columns nPo_1 ... nDescuento, then the number of rates and the amount due.
 QString Figures(const std::vector<DocumentLine>& lines, qint64 discountCents = 0) {
     const DocumentAmounts a = DocumentAmounts::Of(lines, Money::FromCents(discountCents));

@@ -53,12 +53,12 @@ QString FigureValue(int c, const DocumentAmounts& amounts) {
     if (c >= 9) {
         const Money totals[] = {amounts.nBi_Total, amounts.nIm_Total, amounts.nTotal,
                                 amounts.nDescuento};
-        return AmountText::Euros(totals[c - 9].ToDouble());
+        return totals[c - 9].Euros();
     }
     const DocumentAmounts::Slot& slot = amounts.slots[size_t(c / 3)];
     if (c % 3 == 0)
         return AmountText::Plain(std::fabs(slot.nPo)) + " %";
-    return AmountText::Euros((c % 3 == 1 ? slot.nBi : slot.nIm).ToDouble());
+    return (c % 3 == 1 ? slot.nBi : slot.nIm).Euros();
 }
 
 // The first figure in which a stored document disagrees with its own parts.
@@ -116,14 +116,12 @@ QString ForTheUser(const Fault& f, const DocumentAmounts& stored) {
         return "el desglose tiene un tipo del " + AmountText::Plain(f.rate) +
                " % que la cabecera no tiene";
     case Fault::Kind::Breakdown:
-        return "el desglose por tipos suma " + AmountText::Euros(f.one.ToDouble()) +
-               " y el importe a pagar es " + AmountText::Euros(f.other.ToDouble());
+        return "el desglose por tipos suma " + f.one.Euros() + " y el importe a pagar es " +
+               f.other.Euros();
     case Fault::Kind::Payments:
-        return "los cobros suman " + AmountText::Euros(f.one.ToDouble()) +
-               " y sus apuntes de caja " + AmountText::Euros(f.other.ToDouble());
+        return "los cobros suman " + f.one.Euros() + " y sus apuntes de caja " + f.other.Euros();
     case Fault::Kind::GivesBack:
-        return "devuelve " + AmountText::Euros((-f.one).ToDouble()) + " de un importe de " +
-               AmountText::Euros((-f.other).ToDouble());
+        return "devuelve " + (-f.one).Euros() + " de un importe de " + (-f.other).Euros();
     case Fault::Kind::None:
         break;
     }

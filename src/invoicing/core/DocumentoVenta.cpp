@@ -3,7 +3,6 @@
 #include "invoicing/core/DocumentoVenta.h"
 
 #include "invoicing/core/NifCheck.h"
-#include "platform/report/AmountText.h"
 #include "platform/util/TypedNumber.h"
 
 #include <optional>
@@ -111,8 +110,7 @@ DocumentoVenta ElegirDocumento(const IdCliente& id, Money importe, Money limite)
                            QStringLiteral("El importe (%1) supera el límite de la factura "
                                           "simplificada (%2): escriba el NIF del cliente en el "
                                           "campo D.N.I. para emitir una factura completa.")
-                               .arg(AmountText::Euros(importe.ToDouble()),
-                                    AmountText::Euros(limite.ToDouble())));
+                               .arg(importe.Euros(), limite.Euros()));
         d.sTipoFactura = QStringLiteral("F2");
         return d;
     }

@@ -53,19 +53,38 @@ double Money::ToDouble() const {
     return double(m_cents) / 100;
 }
 
-QString Money::Text() const {
-    // Written backwards into a buffer: verify writes three of these for every record.
-    qint64 rest = m_cents < 0 ? -m_cents : m_cents;
-    char buffer[24];
+namespace {
+
+// The cents written backwards into a buffer, the two decimals after `point` and, when `group` is
+// not zero, the whole part in threes: verify writes three of these for every record.
+QString Written(qint64 cents, char point, char group) {
+    qint64 rest = cents < 0 ? -cents : cents;
+    char buffer[32];
     char* const end = buffer + sizeof buffer;
     char* at = end;
     for (int digits = 0; digits < 3 || rest > 0; ++digits) {
         if (digits == 2)
-            *--at = '.';
+            *--at = point;
+        else if (group != 0 && digits > 2 && (digits - 2) % 3 == 0)
+            *--at = group;
         *--at = char('0' + rest % 10);
         rest /= 10;
     }
-    if (m_cents < 0)
+    if (cents < 0)
         *--at = '-';
     return QString::fromLatin1(at, end - at);
+}
+
+} // namespace
+
+QString Money::Text() const {
+    return Written(m_cents, '.', 0);
+}
+
+QString Money::Shown() const {
+    return Written(m_cents, ',', '.');
+}
+
+QString Money::Plain() const {
+    return Written(m_cents, ',', 0);
 }

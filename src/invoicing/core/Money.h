@@ -26,6 +26,12 @@ public:
     double ToDouble() const;
     // "12.34", "-0.01", "0.00": the SQL literal and the register's text.
     QString Text() const;
+    // As the front desk reads it, on screen, on paper and in messages: "1.234,56", "-0,50".
+    QString Shown() const;
+    QString Euros() const { return Shown() + QStringLiteral(" €"); }
+    // The decimal comma without the thousands point ("1234,56"): a field to be typed over, a
+    // spreadsheet's cell.
+    QString Plain() const;
 
     // The amount times a quantity (2,5 units), and its rate percent (21 % of it), each taken to
     // the cent on its own as FromDouble does.
