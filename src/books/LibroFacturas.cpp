@@ -171,35 +171,32 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
     std::map<std::pair<bool, double>, std::pair<Money, Money>> sums;
     for (qint32 after = first - 1; first > 0 && after < last; after += Chunk) {
         const QString range = "nIdFactura>" + Id(after) + " AND nIdFactura<=" + Id(after + Chunk);
-        const Rows headers =
-            Db().GetRows("SELECT " + columns.join(',') + " FROM Facturas f WHERE f." + range +
-                         " AND " + where + " ORDER BY f.nIdFactura");
-        if (headers.IsEmpty())
-            continue;
+        // The breakdowns and reasons first, so that the headers are walked once, straight out
+        // of the engine's buffers, each made into its lines as it comes.
         std::unordered_map<qint32, TaxableBreakdown> breakdowns;
-        const Rows rates = Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
-                                        "FacturasDesglose WHERE " +
-                                        range + " ORDER BY nIdFacturaDesglose");
-        for (int r = 0; r < rates.RowCount(); ++r)
-            breakdowns[Utility::ToInt32(U().SqlNumber(rates(0, r)))].tipos.push_back(
-                {U().SqlNumber(rates(1, r)), Money::FromStored(rates(2, r)),
-                 Money::FromStored(rates(3, r))});
+        Db().ForEachRow("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                        "FacturasDesglose WHERE " +
+                            range + " ORDER BY nIdFacturaDesglose",
+                        [&](const RowCursor& rate) {
+                            breakdowns[rate.Int(0)].tipos.push_back(
+                                {rate.Number(1), Money::FromDouble(rate.Number(2)),
+                                 Money::FromDouble(rate.Number(3))});
+                        });
         std::unordered_map<qint32, QString> reasons;
-        const Rows motivos =
-            Db().GetRows("SELECT nIdFactura,sMotivo FROM FacturasRectificativas WHERE " + range);
-        for (int r = 0; r < motivos.RowCount(); ++r)
-            reasons[Utility::ToInt32(U().SqlNumber(motivos(0, r)))] =
-                motivos(1, r).toString().trimmed();
+        Db().ForEachRow(
+            "SELECT nIdFactura,sMotivo FROM FacturasRectificativas WHERE " + range,
+            [&](const RowCursor& motivo) { reasons[motivo.Int(0)] = motivo.Text(1).trimmed(); });
 
         std::vector<Linea> lote;
-        for (int r = 0; r < headers.RowCount(); ++r) {
-            IssuedDocument d = IssuedDocument::FromKeyColumns(headers, r, 0);
-            d.cliente.sCliente = headers(cliente, r).toString();
-            d.cliente.sDni = headers(cliente + 1, r).toString();
+        const auto add = [&](const RowCursor& header) {
+            IssuedDocument d = IssuedDocument::FromKeyColumns(header, 0);
+            d.cliente.sCliente = header.Text(cliente);
+            d.cliente.sDni = header.Text(cliente + 1);
             const auto stored = breakdowns.find(d.nIdFactura);
             const TaxableBreakdown desglose =
                 stored != breakdowns.end() ? stored->second : TaxableBreakdown::Of(d.importes);
-            const QString motivo = reasons.count(d.nIdFactura) ? reasons[d.nIdFactura] : QString();
+            const auto reason = reasons.find(d.nIdFactura);
+            const QString motivo = reason != reasons.end() ? reason->second : QString();
 
             Linea linea;
             linea.nIdFactura = d.nIdFactura;
@@ -223,7 +220,12 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
                 sum.first += rate.nBaseImponible;
                 sum.second += rate.nCuota;
             }
-        }
+        };
+        Db().ForEachRow("SELECT " + columns.join(',') + " FROM Facturas f WHERE f." + range +
+                            " AND " + where + " ORDER BY f.nIdFactura",
+                        add);
+        if (lote.empty())
+            continue;
         if (enOrden)
             entrega(std::move(lote));
         else
