@@ -38,12 +38,15 @@ std::optional<double> Typed(const QLineEdit* field) {
         return std::nullopt;
     return value;
 }
-// A proposal put into a field to be typed over: the decimal comma, no thousands point.
-QString Shown(double value) {
-    return AmountText::Editable(value);
+// An amount typed: the field's kind admits two decimals at most, so it is whole cents.
+std::optional<Money> TypedAmount(const QLineEdit* field) {
+    const std::optional<double> value = Typed(field);
+    if (!value)
+        return std::nullopt;
+    return Money::FromDouble(*value);
 }
-double Cents(double value) {
-    return Utility::RoundHalfAway(value, 2);
+Money AmountOr0(const QLineEdit* field) {
+    return TypedAmount(field).value_or(Money());
 }
 
 // Typed text is kept as typed (no validator swallowing keys): "1e308" must be refused as a whole
@@ -260,11 +263,11 @@ void FacturaInfo::Form_Load(const QString& clientId, const QString& clientName) 
         m_nIdEfectivo = CierreCaja::TipoEfectivo();
         const QString id = QString::number(Utility::ToInt32(Utility::Val(clientId)));
         // The total the invoice of these lines will store.
-        m_nTotal = PendingItems(id.toInt()).InvoiceAmounts(Money()).nTotal.ToDouble();
+        m_nTotal = PendingItems(id.toInt()).InvoiceAmounts(Money()).nTotal;
         m_nAPagar = m_nTotal;
-        lblTotal_MN->setText(AmountText::Number(m_nTotal));
-        lblAPagar_MN->setText(AmountText::Number(m_nAPagar));
-        txtImp[0]->setText(Shown(m_nTotal));
+        lblTotal_MN->setText(m_nTotal.Shown());
+        lblAPagar_MN->setText(m_nAPagar.Shown());
+        txtImp[0]->setText(m_nTotal.Plain());
         txtCliente_TX->setText(clientName);
         txtDomicilio_TX->setText(
             Db().GetValue("Clientes", "nIdCliente=" + id, "sDomicilio").toString());
@@ -322,7 +325,7 @@ void FacturaInfo::TabGral_Click(int index) {
 
 void FacturaInfo::txtDescuento_MN_LostFocus() {
     Trap("Cobro::txtDescuento_MN_LostFocus", [&] {
-        const std::optional<double> discount = Typed(txtDescuento_MN);
+        const std::optional<Money> discount = TypedAmount(txtDescuento_MN);
         if (!discount)
             return;
         if (*discount > m_nTotal) {
@@ -331,7 +334,8 @@ void FacturaInfo::txtDescuento_MN_LostFocus() {
             return;
         }
         // With nothing to invoice there is no percentage to speak of.
-        txtPorcDto_PN->setText(Shown(m_nTotal == 0 ? 0 : *discount * 100 / m_nTotal));
+        txtPorcDto_PN->setText(AmountText::Editable(
+            m_nTotal == Money() ? 0 : discount->ToDouble() * 100 / m_nTotal.ToDouble()));
         AplicarDescuento(*discount);
     });
 }
@@ -341,27 +345,27 @@ void FacturaInfo::txtPorcDto_PN_LostFocus() {
         const std::optional<double> percentage = Typed(txtPorcDto_PN);
         if (!percentage)
             return;
-        const double discount = Cents(m_nTotal * *percentage / 100);
-        txtDescuento_MN->setText(Shown(discount));
+        const Money discount = m_nTotal.Percent(*percentage, Money::Rounding::HalfAwayFromZero);
+        txtDescuento_MN->setText(discount.Plain());
         AplicarDescuento(discount);
     });
 }
 
-void FacturaInfo::AplicarDescuento(double discount) {
-    m_nAPagar = Cents(m_nTotal - discount);
-    lblAPagar_MN->setText(Shown(m_nAPagar));
+void FacturaInfo::AplicarDescuento(Money discount) {
+    m_nAPagar = m_nTotal - discount;
+    lblAPagar_MN->setText(m_nAPagar.Plain());
     MostrarDocumento();
     m_typed[0] = false;
-    txtImp[0]->setText(Shown(Resto(0)));
+    txtImp[0]->setText(Resto(0).Plain());
 }
 
-double FacturaInfo::Resto(int slot) const {
-    double others = 0;
+Money FacturaInfo::Resto(int slot) const {
+    Money others;
     for (int k = 0; k < CobroRecord::Slots; ++k)
         if (k != slot)
-            others += Typed(txtImp[k]).value_or(0);
+            others += AmountOr0(txtImp[k]);
     // Payments already above the amount due leave nothing to propose, never a negative payment.
-    return std::max(0.0, Cents(m_nAPagar - others));
+    return std::max(Money(), m_nAPagar - others);
 }
 
 void FacturaInfo::txtImp_MN_GotFocus(int slot) {
@@ -371,14 +375,14 @@ void FacturaInfo::txtImp_MN_GotFocus(int slot) {
             for (int k = 0; k < CobroRecord::Slots; ++k)
                 if (k != slot && !Typed(txtImp[k]))
                     return;
-            txtImp[slot]->setText(Shown(Resto(slot)));
+            txtImp[slot]->setText(Resto(slot).Plain());
         }
         txtImp[slot]->selectAll();
     });
 }
 
 bool FacturaInfo::DescuentoValido() {
-    if (Typed(txtDescuento_MN).value_or(0) <= m_nTotal)
+    if (AmountOr0(txtDescuento_MN) <= m_nTotal)
         return true;
     TabGral->setCurrentIndex(0);
     ShowMessage(MessageKind::Notice,
@@ -398,7 +402,7 @@ bool FacturaInfo::DatosValidos() {
         return false;
     // An amount without its type would be booked as money out: ask for the type instead.
     for (int k = 0; k < CobroRecord::Slots; ++k) {
-        if (Typed(txtImp[k]).value_or(0) != 0 && cboTipo[k]->currentIndex() < 0) {
+        if (AmountOr0(txtImp[k]) != Money() && cboTipo[k]->currentIndex() < 0) {
             TabGral->setCurrentIndex(0);
             ShowMessage(MessageKind::Notice, Db().Translate("Elija el tipo de cobro del importe") +
                                                  " " + QString::number(k + 1) + ".");
@@ -407,29 +411,27 @@ bool FacturaInfo::DatosValidos() {
         }
     }
     // Discount already applied: recompute the amount due from the fields as they stand.
-    m_nAPagar = Cents(m_nTotal - Typed(txtDescuento_MN).value_or(0));
+    m_nAPagar = m_nTotal - AmountOr0(txtDescuento_MN);
     if (!DocumentoValido() || !EntregadoValido())
         return false;
-    double cobrado = 0;
+    Money cobrado;
     for (QLineEdit* field : txtImp)
-        cobrado += Typed(field).value_or(0);
-    cobrado = Cents(cobrado);
+        cobrado += AmountOr0(field);
     // Nobody's balance could hold what a walk-in customer leaves unpaid or pays over.
     if (m_bMostrador && cobrado != m_nAPagar) {
         TabGral->setCurrentIndex(0);
         ShowMessage(MessageKind::Notice,
                     Db().Translate("Una venta de mostrador se cobra entera: los cobros") + " (" +
-                        TypedNumber::Spanish(cobrado) + ") " +
-                        Db().Translate("deben sumar el importe a pagar") + " (" +
-                        TypedNumber::Spanish(m_nAPagar) + "). " +
+                        cobrado.Shown() + ") " + Db().Translate("deben sumar el importe a pagar") +
+                        " (" + m_nAPagar.Shown() + "). " +
                         Db().Translate("El cambio que se devuelve va en «Entregado»."));
         frm->SetFocusTo(txtImp[0]);
         return false;
     }
     if (cobrado > m_nAPagar &&
-        !ConfirmDefaultNo(Db().Translate("Los cobros") + " (" + TypedNumber::Spanish(cobrado) +
-                          ") " + Db().Translate("superan el importe a pagar") + " (" +
-                          TypedNumber::Spanish(m_nAPagar) + "): " +
+        !ConfirmDefaultNo(Db().Translate("Los cobros") + " (" + cobrado.Shown() + ") " +
+                          Db().Translate("superan el importe a pagar") + " (" + m_nAPagar.Shown() +
+                          "): " +
                           Db().Translate("lo que pasa se anota como saldo a favor del cliente. "
                                          "El cambio que se devuelve va en «Entregado», no en "
                                          "el cobro. ¿Continuar?"))) {
@@ -444,8 +446,8 @@ DocumentoVenta FacturaInfo::Documento() const {
     const IdCliente id{txtCliente_TX->text(), txtDni_TX->text(), txtPais_TX->text(),
                        cboTipoId_SN->currentData().toString(), txtDomicilio_TX->text()};
     const Money limite = LimiteSimplificada(GetBranchSetting("LimiteSimplificada"));
-    return m_bMostrador ? ElegirDocumentoMostrador(id, Money::FromDouble(m_nAPagar), limite)
-                        : ElegirDocumento(id, Money::FromDouble(m_nAPagar), limite);
+    return m_bMostrador ? ElegirDocumentoMostrador(id, m_nAPagar, limite)
+                        : ElegirDocumento(id, m_nAPagar, limite);
 }
 
 void FacturaInfo::MostrarDocumento() {
@@ -456,36 +458,35 @@ void FacturaInfo::MostrarDocumento() {
                               : documento.motivo);
 }
 
-double FacturaInfo::EnEfectivo() const {
-    double cash = 0;
+Money FacturaInfo::EnEfectivo() const {
+    Money cash;
     for (int k = 0; k < CobroRecord::Slots; ++k)
         if (cboTipo[k]->currentIndex() >= 0 && cboTipo[k]->currentData().toInt() == m_nIdEfectivo)
-            cash += Typed(txtImp[k]).value_or(0);
-    return Cents(cash);
+            cash += AmountOr0(txtImp[k]);
+    return cash;
 }
 
 void FacturaInfo::MostrarCambio() {
-    const std::optional<double> handed = Typed(txtEntregado_MN);
+    const std::optional<Money> handed = TypedAmount(txtEntregado_MN);
     if (!handed || txtEntregado_MN->text().trimmed().isEmpty()) {
         lblCambio_MN->clear();
         return;
     }
-    const double change = Cents(*handed - EnEfectivo());
-    lblCambio_MN->setText(change < 0 ? Db().Translate("Faltan") + " " + Shown(-change)
-                                     : AmountText::Number(change));
+    const Money change = *handed - EnEfectivo();
+    lblCambio_MN->setText(change < Money() ? Db().Translate("Faltan") + " " + (-change).Plain()
+                                           : change.Shown());
 }
 
 // What was handed over must cover the cash payment: the change is given back, never booked as
 // the client's credit.
 bool FacturaInfo::EntregadoValido() {
-    const std::optional<double> handed = Typed(txtEntregado_MN);
+    const std::optional<Money> handed = TypedAmount(txtEntregado_MN);
     if (!handed || txtEntregado_MN->text().trimmed().isEmpty() || *handed >= EnEfectivo())
         return true;
     TabGral->setCurrentIndex(0);
-    ShowMessage(MessageKind::Notice, Db().Translate("Lo entregado") + " (" +
-                                         TypedNumber::Spanish(*handed) + ") " +
-                                         Db().Translate("no llega al cobro en efectivo") + " (" +
-                                         TypedNumber::Spanish(EnEfectivo()) + ").");
+    ShowMessage(MessageKind::Notice, Db().Translate("Lo entregado") + " (" + handed->Shown() +
+                                         ") " + Db().Translate("no llega al cobro en efectivo") +
+                                         " (" + EnEfectivo().Shown() + ").");
     frm->SetFocusTo(txtEntregado_MN);
     return false;
 }
@@ -519,9 +520,9 @@ void FacturaInfo::Frm_evtButtonPressed(const QString& sName) {
         m_cobro.sTipoId = cboTipoId_SN->currentData().toString();
         for (int k = 0; k < CobroRecord::Slots; ++k) {
             m_cobro.sTipoCobro[k] = cboTipo[k]->currentText();
-            m_cobro.nImporte[k] = Money::FromDouble(Typed(txtImp[k]).value_or(0));
+            m_cobro.nImporte[k] = AmountOr0(txtImp[k]);
         }
-        m_cobro.nDescuento = Money::FromDouble(Typed(txtDescuento_MN).value_or(0));
+        m_cobro.nDescuento = AmountOr0(txtDescuento_MN);
         if (const quint8 layout = Informes::LayoutOfButton(sName))
             m_nFormatoFactura = layout;
         frm->Close();
@@ -549,9 +550,9 @@ bool FacturaInfo::eventFilter(QObject* watched, QEvent* event) {
                 continue;
             if (in)
                 txtImp_MN_GotFocus(k);
-            else if (const std::optional<double> typed = Typed(txtImp[k]);
+            else if (const std::optional<Money> typed = TypedAmount(txtImp[k]);
                      typed && !txtImp[k]->text().trimmed().isEmpty())
-                txtImp[k]->setText(Shown(*typed)); // "20" is read back as the desk sees money
+                txtImp[k]->setText(typed->Plain()); // "20" is read back as the desk sees money
         }
     }
     return QDialog::eventFilter(watched, event);

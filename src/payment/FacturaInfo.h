@@ -74,9 +74,9 @@ private:
     void txtDescuento_MN_LostFocus();
     void txtPorcDto_PN_LostFocus();
     void txtImp_MN_GotFocus(int slot);
-    void AplicarDescuento(double discount);
+    void AplicarDescuento(Money discount);
     // What the payments other than slot leave of the amount due.
-    double Resto(int slot) const;
+    Money Resto(int slot) const;
     // The checks before the dialog hands anything back; each says what is wrong.
     bool DatosValidos();
     bool DescuentoValido();
@@ -85,7 +85,7 @@ private:
     void MostrarDocumento();
     bool DocumentoValido();
     // The payments typed as cash, the change on what was handed over, and its check.
-    double EnEfectivo() const;
+    Money EnEfectivo() const;
     void MostrarCambio();
     bool EntregadoValido();
 
@@ -93,8 +93,8 @@ private:
     CobroRecord m_cobro;
     // A counter sale: a simplified invoice without the customer's id, paid in full at once.
     bool m_bMostrador = false;
-    double m_nTotal = 0;
-    double m_nAPagar = 0;
+    Money m_nTotal;
+    Money m_nAPagar;
     qint32 m_nIdEfectivo = 0;      // the payment type that goes into the drawer as notes and coins
     std::array<bool, 4> m_typed{}; // payments the user typed, kept when entered again
     QObject* m_edited = nullptr;   // the discount or percentage field typed in since entered
