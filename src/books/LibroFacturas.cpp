@@ -112,6 +112,99 @@ std::vector<LibroFacturas::Cierre> Cierres(qint32 desde, qint32 hasta, qint32 nI
     return cierres;
 }
 
+// Base and tax summed per kind of document (rectifying or not) and rate.
+using Sumas = std::map<std::pair<bool, double>, std::pair<Money, Money>>;
+
+// The lines of the documents of one stretch of ids that the period keeps, added to the sums.
+std::vector<LibroFacturas::Linea> LeerTramo(const QString& range, const QString& where,
+                                            Sumas& sums) {
+    using Linea = LibroFacturas::Linea;
+    // The header's key columns and the customer's name and NIF: the books need neither the
+    // address nor the rest, which would be most of each row's texts.
+    QStringList columns = (IssuedDocument::KeyColumns + ",sCliente,sDni").split(',');
+    for (QString& column : columns)
+        column.prepend(QLatin1String("f."));
+    const int cliente = int(columns.size()) - 2;
+    // The breakdowns and reasons first, so that the headers are walked once, straight out
+    // of the engine's buffers, each made into its lines as it comes.
+    std::unordered_map<qint32, TaxableBreakdown> breakdowns;
+    Db().ForEachRow("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                    "FacturasDesglose WHERE " +
+                        range + " ORDER BY nIdFacturaDesglose",
+                    [&](const RowCursor& rate) {
+                        breakdowns[rate.Int(0)].tipos.push_back(
+                            {rate.Number(1), Money::FromDouble(rate.Number(2)),
+                             Money::FromDouble(rate.Number(3))});
+                    });
+    std::unordered_map<qint32, QString> reasons;
+    Db().ForEachRow(
+        "SELECT nIdFactura,sMotivo FROM FacturasRectificativas WHERE " + range,
+        [&](const RowCursor& motivo) { reasons[motivo.Int(0)] = motivo.Text(1).trimmed(); });
+
+    std::vector<Linea> lote;
+    const auto add = [&](const RowCursor& header) {
+        IssuedDocument d = IssuedDocument::FromKeyColumns(header, 0);
+        d.cliente.sCliente = header.Text(cliente);
+        d.cliente.sDni = header.Text(cliente + 1);
+        const auto stored = breakdowns.find(d.nIdFactura);
+        const TaxableBreakdown desglose =
+            stored != breakdowns.end() ? stored->second : TaxableBreakdown::Of(d.importes);
+        const auto reason = reasons.find(d.nIdFactura);
+        const QString motivo = reason != reasons.end() ? reason->second : QString();
+
+        Linea linea;
+        linea.nIdFactura = d.nIdFactura;
+        linea.dExpedicion = d.IssueDate();
+        linea.dOperacion = d.IssueDate();
+        linea.nEjercicio = linea.dExpedicion / 10000;
+        linea.sPeriodo = LibroFacturas::Periodo(linea.dExpedicion);
+        const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
+        linea.sTipo = d.AgencyType(motivo);
+        std::tie(linea.sSerie, linea.sNumero) = LibroFacturas::SerieNumero(d.sFactura);
+        linea.sNif = d.cliente.sDni.trimmed().toUpper();
+        linea.sNombre = d.cliente.sCliente.trimmed();
+        linea.nTotal = d.AmountDue();
+        linea.sRectificada = d.sFacturaAbonada;
+        for (const TaxableBreakdown::Rate& rate : desglose.tipos) {
+            linea.nPorcIpto = rate.nPorcIpto;
+            linea.nBase = rate.nBaseImponible;
+            linea.nCuota = rate.nCuota;
+            lote.push_back(linea);
+            auto& sum = sums[{abono, rate.nPorcIpto}];
+            sum.first += rate.nBaseImponible;
+            sum.second += rate.nCuota;
+        }
+    };
+    Db().ForEachRow("SELECT " + columns.join(',') + " FROM Facturas f WHERE f." + range + " AND " +
+                        where + " ORDER BY f.nIdFactura",
+                    add);
+    return lote;
+}
+
+// The summary's rows: the model's usual rates always, in its order, then any other rate, then
+// the rectifications.
+std::vector<LibroFacturas::Resumen> Resumenes(Sumas sums) {
+    std::vector<LibroFacturas::Resumen> resumen;
+    for (const Casillas& tipo : TiposDelModelo)
+        sums.try_emplace({false, tipo.nPorcIpto});
+    for (const Casillas& tipo : TiposDelModelo)
+        if (auto it = sums.find({false, tipo.nPorcIpto}); it != sums.end())
+            resumen.push_back({false, tipo.nPorcIpto, QString::fromLatin1(tipo.sCasillas),
+                               it->second.first, it->second.second});
+    for (const auto& [key, sum] : sums) {
+        const double rate = key.second; // clang 14 lets no lambda capture a structured binding
+        const bool usual = std::any_of(std::begin(TiposDelModelo), std::end(TiposDelModelo),
+                                       [rate](const Casillas& c) { return c.nPorcIpto == rate; });
+        if (!key.first && !usual)
+            resumen.push_back({false, key.second, QString(), sum.first, sum.second});
+    }
+    for (const auto& [key, sum] : sums)
+        if (key.first)
+            resumen.push_back({true, key.second, QString::fromLatin1(CasillasRectificaciones),
+                               sum.first, sum.second});
+    return resumen;
+}
+
 } // namespace
 
 LibroFacturas LibroFacturas::Leer(qint32 desde, qint32 hasta, qint32 nIdSucursal) {
@@ -141,13 +234,6 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
                           "x.nIdFactura=f.nIdFactura) AND NOT EXISTS (SELECT 1 FROM "
                           "FacturasSustituidas x WHERE x.nIdFacturaSimplificada=f.nIdFactura)";
 
-    // The header's key columns and the customer's name and NIF: the books need neither the
-    // address nor the rest, which would be most of each row's texts.
-    QStringList columns = (IssuedDocument::KeyColumns + ",sCliente,sDni").split(',');
-    for (QString& column : columns)
-        column.prepend(QLatin1String("f."));
-    const int cliente = int(columns.size()) - 2;
-
     // The period's first and last id bound the chunks, so a quarter of a long history reads only
     // its own stretch of ids. Each chunk is three statements (headers, breakdowns, reasons)
     // rather than one join, which would repeat every header on each of its rates. The same pass
@@ -168,62 +254,10 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
     const qint32 last = Utility::ToInt32(U().SqlNumber(bounds(1, 0)));
     const bool enOrden = U().SqlNumber(bounds(2, 0)) == 0;
     std::vector<Linea> retenidas;
-    std::map<std::pair<bool, double>, std::pair<Money, Money>> sums;
+    Sumas sums;
     for (qint32 after = first - 1; first > 0 && after < last; after += Chunk) {
         const QString range = "nIdFactura>" + Id(after) + " AND nIdFactura<=" + Id(after + Chunk);
-        // The breakdowns and reasons first, so that the headers are walked once, straight out
-        // of the engine's buffers, each made into its lines as it comes.
-        std::unordered_map<qint32, TaxableBreakdown> breakdowns;
-        Db().ForEachRow("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
-                        "FacturasDesglose WHERE " +
-                            range + " ORDER BY nIdFacturaDesglose",
-                        [&](const RowCursor& rate) {
-                            breakdowns[rate.Int(0)].tipos.push_back(
-                                {rate.Number(1), Money::FromDouble(rate.Number(2)),
-                                 Money::FromDouble(rate.Number(3))});
-                        });
-        std::unordered_map<qint32, QString> reasons;
-        Db().ForEachRow(
-            "SELECT nIdFactura,sMotivo FROM FacturasRectificativas WHERE " + range,
-            [&](const RowCursor& motivo) { reasons[motivo.Int(0)] = motivo.Text(1).trimmed(); });
-
-        std::vector<Linea> lote;
-        const auto add = [&](const RowCursor& header) {
-            IssuedDocument d = IssuedDocument::FromKeyColumns(header, 0);
-            d.cliente.sCliente = header.Text(cliente);
-            d.cliente.sDni = header.Text(cliente + 1);
-            const auto stored = breakdowns.find(d.nIdFactura);
-            const TaxableBreakdown desglose =
-                stored != breakdowns.end() ? stored->second : TaxableBreakdown::Of(d.importes);
-            const auto reason = reasons.find(d.nIdFactura);
-            const QString motivo = reason != reasons.end() ? reason->second : QString();
-
-            Linea linea;
-            linea.nIdFactura = d.nIdFactura;
-            linea.dExpedicion = d.IssueDate();
-            linea.dOperacion = d.IssueDate();
-            linea.nEjercicio = linea.dExpedicion / 10000;
-            linea.sPeriodo = Periodo(linea.dExpedicion);
-            const bool abono = d.kind == IssuedDocument::Kind::Rectifying;
-            linea.sTipo = d.AgencyType(motivo);
-            std::tie(linea.sSerie, linea.sNumero) = SerieNumero(d.sFactura);
-            linea.sNif = d.cliente.sDni.trimmed().toUpper();
-            linea.sNombre = d.cliente.sCliente.trimmed();
-            linea.nTotal = d.AmountDue();
-            linea.sRectificada = d.sFacturaAbonada;
-            for (const TaxableBreakdown::Rate& rate : desglose.tipos) {
-                linea.nPorcIpto = rate.nPorcIpto;
-                linea.nBase = rate.nBaseImponible;
-                linea.nCuota = rate.nCuota;
-                lote.push_back(linea);
-                auto& sum = sums[{abono, rate.nPorcIpto}];
-                sum.first += rate.nBaseImponible;
-                sum.second += rate.nCuota;
-            }
-        };
-        Db().ForEachRow("SELECT " + columns.join(',') + " FROM Facturas f WHERE f." + range +
-                            " AND " + where + " ORDER BY f.nIdFactura",
-                        add);
+        std::vector<Linea> lote = LeerTramo(range, where, sums);
         if (lote.empty())
             continue;
         if (enOrden)
@@ -239,23 +273,7 @@ LibroFacturas LibroFacturas::Recorrer(qint32 desde, qint32 hasta, qint32 nIdSucu
         entrega(std::move(retenidas));
     }
 
-    for (const Casillas& tipo : TiposDelModelo)
-        sums.try_emplace({false, tipo.nPorcIpto});
-    for (const Casillas& tipo : TiposDelModelo)
-        if (auto it = sums.find({false, tipo.nPorcIpto}); it != sums.end())
-            libro.resumen.push_back({false, tipo.nPorcIpto, QString::fromLatin1(tipo.sCasillas),
-                                     it->second.first, it->second.second});
-    for (const auto& [key, sum] : sums) {
-        const double rate = key.second; // clang 14 lets no lambda capture a structured binding
-        const bool usual = std::any_of(std::begin(TiposDelModelo), std::end(TiposDelModelo),
-                                       [rate](const Casillas& c) { return c.nPorcIpto == rate; });
-        if (!key.first && !usual)
-            libro.resumen.push_back({false, key.second, QString(), sum.first, sum.second});
-    }
-    for (const auto& [key, sum] : sums)
-        if (key.first)
-            libro.resumen.push_back({true, key.second, QString::fromLatin1(CasillasRectificaciones),
-                                     sum.first, sum.second});
+    libro.resumen = Resumenes(std::move(sums));
     libro.cierres = Cierres(desde, hasta, nIdSucursal);
     return libro;
 }
