@@ -285,6 +285,14 @@ void LibroXlsx::Parte(const char* name, const QByteArray& xml) {
 }
 
 void LibroXlsx::Terminar() {
+    PartesDelLibro();
+    CopiarHojas();
+    Directorio();
+    m_hojas.clear();
+    m_out.Terminar();
+}
+
+void LibroXlsx::PartesDelLibro() {
     const qsizetype sheets = m_nombres.size();
     QByteArray types = QByteArray(Prologo) +
                        "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
@@ -345,7 +353,10 @@ void LibroXlsx::Terminar() {
               "fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>"
               "</cellXfs><cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" "
               "builtinId=\"0\"/></cellStyles></styleSheet>");
+}
 
+void LibroXlsx::CopiarHojas() {
+    const qsizetype sheets = m_nombres.size();
     for (qsizetype s = 0; s < sheets; ++s) {
         Hoja& hoja = *m_hojas[size_t(s)];
         Entrada e;
@@ -370,7 +381,9 @@ void LibroXlsx::Terminar() {
         }
         m_entradas.push_back(e);
     }
+}
 
+void LibroXlsx::Directorio() {
     const quint64 directory = m_offset;
     QByteArray central;
     for (const Entrada& e : m_entradas) {
@@ -400,6 +413,4 @@ void LibroXlsx::Terminar() {
     Poner32(central, quint32(directory));
     Poner16(central, 0);
     Escribir(central);
-    m_hojas.clear();
-    m_out.Terminar();
 }

@@ -67,6 +67,11 @@ private:
         quint32 crc = 0, zipped = 0, size = 0, offset = 0;
     };
     void Parte(const char* name, const QByteArray& xml);
+    // What Terminar writes in turn: the parts that name the sheets and their styles, the sheets
+    // as they were compressed, and the zip's directory of every entry.
+    void PartesDelLibro();
+    void CopiarHojas();
+    void Directorio();
     void Cabecera(const Entrada& e);
     void Escribir(const QByteArray& bytes);
     ArchivoSeguro m_out;
