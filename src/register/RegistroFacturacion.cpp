@@ -11,13 +11,14 @@
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
 #include <QTextStream>
 #include <QUrl>
 #include <QXmlStreamWriter>
 #include <cstdlib>
+#include <memory>
+#include <openssl/evp.h>
 
 namespace RegistroFacturacion {
 namespace {
@@ -221,14 +222,23 @@ QString TextoHuella(const Registro& r) {
 
 std::array<char, 64> Sha256(QByteArrayView utf8) {
     static const char digits[] = "0123456789ABCDEF";
-    thread_local QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.reset();
-    hash.addData(utf8);
-    const QByteArrayView digest = hash.resultView();
+    // OpenSSL's digest rather than QCryptographicHash: it uses the processor's SHA instructions,
+    // several times faster over a register of years. The digest is fetched and the context made
+    // once per thread, not per record.
+    static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    thread_local const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(),
+                                                                                  EVP_MD_CTX_free);
+    unsigned char digest[32];
+    unsigned int length = 0;
+    if (sha256 == nullptr || context == nullptr ||
+        EVP_DigestInit_ex2(context.get(), sha256, nullptr) != 1 ||
+        EVP_DigestUpdate(context.get(), utf8.data(), size_t(utf8.size())) != 1 ||
+        EVP_DigestFinal_ex(context.get(), digest, &length) != 1 || length != sizeof digest)
+        throw TvError(ErrorNumber::InvalidCall, QStringLiteral("No se pudo calcular la huella"));
     std::array<char, 64> hex;
-    for (qsizetype i = 0; i < digest.size() && i < 32; ++i) {
-        hex[size_t(2 * i)] = digits[uchar(digest[i]) >> 4];
-        hex[size_t(2 * i + 1)] = digits[uchar(digest[i]) & 15];
+    for (size_t i = 0; i < sizeof digest; ++i) {
+        hex[2 * i] = digits[digest[i] >> 4];
+        hex[2 * i + 1] = digits[digest[i] & 15];
     }
     return hex;
 }
