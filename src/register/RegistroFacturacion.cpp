@@ -216,15 +216,48 @@ Registro Build(qint32 nIdFactura, const Factura& f, const QString& emisor, const
 
 } // namespace
 
+namespace {
+
+// The fingerprinted fields of a record, as UTF-8.
+struct CamposHuella {
+    QByteArrayView emisor, numSerie, fecha, tipo, cuota, importe, anterior, momento;
+};
+
+// Appends the text TextoHuella answers, as UTF-8, to out: verify writes every record's into the
+// same buffer, with no string of its own per field.
+void AppendTexto(QByteArray& out, bool anulacion, const CamposHuella& c) {
+    const auto add = [&](const char* name, QByteArrayView value) {
+        out.append(name).append(value);
+    };
+    if (anulacion) {
+        add("IDEmisorFacturaAnulada=", c.emisor);
+        add("&NumSerieFacturaAnulada=", c.numSerie);
+        add("&FechaExpedicionFacturaAnulada=", c.fecha);
+    } else {
+        add("IDEmisorFactura=", c.emisor);
+        add("&NumSerieFactura=", c.numSerie);
+        add("&FechaExpedicionFactura=", c.fecha);
+        add("&TipoFactura=", c.tipo);
+        add("&CuotaTotal=", c.cuota);
+        add("&ImporteTotal=", c.importe);
+    }
+    add("&Huella=", c.anterior);
+    add("&FechaHoraHusoGenRegistro=", c.momento);
+}
+
+QByteArray TextoUtf8(const Registro& r) {
+    QByteArray text;
+    AppendTexto(text, r.EsAnulacion(),
+                {r.sIdEmisor.toUtf8(), r.sNumSerie.toUtf8(), r.sFechaExpedicion.toUtf8(),
+                 r.sTipoFactura.toUtf8(), r.sCuotaTotal.toUtf8(), r.sImporteTotal.toUtf8(),
+                 r.sHuellaAnterior.toUtf8(), r.sFechaHoraHuso.toUtf8()});
+    return text;
+}
+
+} // namespace
+
 QString TextoHuella(const Registro& r) {
-    if (r.EsAnulacion())
-        return "IDEmisorFacturaAnulada=" + r.sIdEmisor + "&NumSerieFacturaAnulada=" + r.sNumSerie +
-               "&FechaExpedicionFacturaAnulada=" + r.sFechaExpedicion +
-               "&Huella=" + r.sHuellaAnterior + "&FechaHoraHusoGenRegistro=" + r.sFechaHoraHuso;
-    return "IDEmisorFactura=" + r.sIdEmisor + "&NumSerieFactura=" + r.sNumSerie +
-           "&FechaExpedicionFactura=" + r.sFechaExpedicion + "&TipoFactura=" + r.sTipoFactura +
-           "&CuotaTotal=" + r.sCuotaTotal + "&ImporteTotal=" + r.sImporteTotal +
-           "&Huella=" + r.sHuellaAnterior + "&FechaHoraHusoGenRegistro=" + r.sFechaHoraHuso;
+    return QString::fromUtf8(TextoUtf8(r));
 }
 
 std::array<char, 64> Sha256(QByteArrayView utf8) {
@@ -251,7 +284,7 @@ std::array<char, 64> Sha256(QByteArrayView utf8) {
 }
 
 QString Huella(const Registro& r) {
-    const std::array<char, 64> hex = Sha256(TextoHuella(r).toUtf8());
+    const std::array<char, 64> hex = Sha256(TextoUtf8(r));
     return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
 }
 
@@ -426,6 +459,7 @@ Verificacion Verificar() {
     QHash<qint32, double> cuotas;
     QHash<qint32, QString> motivos;
     QHash<qint32, qint32> anuladas;
+    QByteArray texto;
     // The record in `row` against its data, its predecessor and its invoice; the fault, or empty.
     const auto check = [&](const RowCursor& row) -> QString {
         const Registro r = FromRow(row);
@@ -433,7 +467,12 @@ Verificacion Verificar() {
             return Named(r) + ": key " + Id(r.nIdRegistro) + " is outside the register's numbering";
         if (first == 0)
             first = r.nIdFactura;
-        const std::array<char, 64> recomputed = Sha256(TextoHuella(r).toUtf8());
+        // The row's own UTF-8, as the engine holds it (Columns' order from sIdEmisor at 2).
+        texto.resize(0);
+        AppendTexto(texto, r.EsAnulacion(),
+                    {row.Utf8(2), row.Utf8(3), row.Utf8(4), row.Utf8(5), row.Utf8(7), row.Utf8(8),
+                     row.Utf8(9), row.Utf8(10)});
+        const std::array<char, 64> recomputed = Sha256(texto);
         const QLatin1StringView hex(recomputed.data(), qsizetype(recomputed.size()));
         if (hex != r.sHuella)
             return Named(r) + ": fingerprint " + r.sHuella +
