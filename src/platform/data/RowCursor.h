@@ -19,6 +19,9 @@ public:
     virtual double Number(int column) const;
     virtual qint32 Int(int column) const { return Value(column).toInt(); }
     virtual QString Text(int column) const { return Value(column).toString(); }
+    // Text's UTF-8; an engine that holds the row as UTF-8 lends its own bytes, valid until the
+    // cursor moves on.
+    virtual QByteArray Utf8(int column) const { return Text(column).toUtf8(); }
 };
 
 // Row r of rows as a cursor: the readers that take a cursor also serve answers already read.

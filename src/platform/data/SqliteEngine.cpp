@@ -231,6 +231,13 @@ public:
             reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
             sqlite3_column_bytes(m_statement, column));
     }
+    QByteArray Utf8(int column) const override {
+        if (Type(column) != SQLITE_TEXT)
+            return RowCursor::Utf8(column);
+        return QByteArray::fromRawData(
+            reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column));
+    }
 
 private:
     int Type(int column) const { return sqlite3_column_type(m_statement, column); }
