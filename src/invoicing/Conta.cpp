@@ -4,8 +4,8 @@
 
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/PendingItems.h"
+#include "platform/data/BulkInsert.h"
 #include "platform/data/DataAccess.h"
-#include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
 
 #include <algorithm>
@@ -62,45 +62,44 @@ qint32 Conta::ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sRefe
                          const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
                          Money nImporte, const QString& sSubcuenta, const QString& sDocumento,
                          const QString& sObservaciones, qint32 nIdFactura, qint32 nIdTipoCobro) {
-    return Db().InsertRecord("ApuntesCaja", ColumnasApunteCaja,
-                             FilaApunteCaja(nIdCaja, nIdUsuario, sReferencia, sTitular, dApunte,
-                                            nIdTipoMovimiento, Conta::EsEntrada(nIdTipoMovimiento),
-                                            nImporte, sSubcuenta, sDocumento, sObservaciones,
-                                            nIdFactura, nIdTipoCobro));
+    return Db().InsertRecord(
+        "ApuntesCaja", ColumnasApunteCaja,
+        SqlLiterals(FilaApunteCaja(nIdCaja, nIdUsuario, sReferencia, sTitular, dApunte,
+                                   nIdTipoMovimiento, Conta::EsEntrada(nIdTipoMovimiento), nImporte,
+                                   sSubcuenta, sDocumento, sObservaciones, nIdFactura,
+                                   nIdTipoCobro)));
 }
 
-QString Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
-                              const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
-                              bool entrada, Money nImporte, const QString& sSubcuenta,
-                              const QString& sDocumento, const QString& sObservaciones,
-                              qint32 nIdFactura, qint32 nIdTipoCobro) {
+QVariantList Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
+                                   const QString& sTitular, qint32 dApunte,
+                                   qint32 nIdTipoMovimiento, bool entrada, Money nImporte,
+                                   const QString& sSubcuenta, const QString& sDocumento,
+                                   const QString& sObservaciones, qint32 nIdFactura,
+                                   qint32 nIdTipoCobro) {
     const QString referencia = sReferencia.left(16);
     const QString titular = QString(sTitular).remove(QLatin1Char(','));
     const Money magnitud = nImporte < Money() ? -nImporte : nImporte;
     const Money importe = entrada ? magnitud : -magnitud;
-    return Id(nIdCaja) + "," + U().SqlValue(referencia, 0, true) + ", " +
-           U().SqlValue(titular, 0, true) + "," + Id(dApunte) + "," + Id(nIdUsuario) + "," +
-           Id(nIdTipoMovimiento) + "," + importe.Text() + "," + U().SqlValue(sDocumento, 0, true) +
-           "," + U().SqlValue(sSubcuenta, 0, true) + "," + U().SqlValue(sObservaciones, 0, true) +
-           "," + Id(nIdFactura) + "," + Id(nIdTipoCobro);
+    return {nIdCaja,        referencia, titular,    dApunte,        nIdUsuario, nIdTipoMovimiento,
+            importe.Text(), sDocumento, sSubcuenta, sObservaciones, nIdFactura, nIdTipoCobro};
 }
 
 qint32 Conta::CobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
                            qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
                            const QString& sObservaciones) {
-    return Db().InsertRecord("FacturasCobros", ColumnasCobroCliente,
-                             FilaCobroCliente(nIdCliente, nImporte, nIdTipoMovimiento,
-                                              Conta::EsEntrada(nIdTipoMovimiento), nIdTipoCobro,
-                                              nIdFactura, dFactura, sObservaciones));
+    return Db().InsertRecord(
+        "FacturasCobros", ColumnasCobroCliente,
+        SqlLiterals(FilaCobroCliente(nIdCliente, nImporte, nIdTipoMovimiento,
+                                     Conta::EsEntrada(nIdTipoMovimiento), nIdTipoCobro, nIdFactura,
+                                     dFactura, sObservaciones)));
 }
 
-QString Conta::FilaCobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
-                                bool entrada, qint32 nIdTipoCobro, qint32 nIdFactura,
-                                qint32 dFactura, const QString& sObservaciones) {
+QVariantList Conta::FilaCobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
+                                     bool entrada, qint32 nIdTipoCobro, qint32 nIdFactura,
+                                     qint32 dFactura, const QString& sObservaciones) {
     const Money importe = entrada ? nImporte : -nImporte;
-    return Id(nIdFactura) + "," + Id(dFactura) + "," + Id(nIdCliente) + "," + importe.Text() + "," +
-           Id(nIdTipoCobro) + "," + Id(nIdTipoMovimiento) + "," +
-           U().SqlValue(sObservaciones, 0, true);
+    return {nIdFactura,   dFactura,          nIdCliente,    importe.Text(),
+            nIdTipoCobro, nIdTipoMovimiento, sObservaciones};
 }
 
 void Conta::SaldoCliente(qint32 nIdCliente) {

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QVariantList>
 
 // The money side of a document: cash-box entries, client payments and client balances, the cash
 // box a user's entry goes to, and the clients' rows held while a document is written.
@@ -44,22 +45,23 @@ void SaldosClientes(const QList<qint32>& clientes);
 void BloquearClientes(QList<qint32> clientes);
 
 // The columns and one row's values of a client payment and of a cash-box entry exactly as
-// CobroCliente and ApunteCaja write them, for issuing that writes a batch's rows in one statement;
+// CobroCliente and ApunteCaja write them (money as its exact text), for issuing that writes a
+// batch's rows through a BulkInsert;
 // entrada is what EsEntrada answers for the movement type. An entry's payment type (nIdTipoCobro)
 // is what the till's closing counts it under; 0 is cash (money in or out by hand).
 inline const QString ColumnasCobroCliente =
     QStringLiteral("nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,"
                    "sObservaciones");
-QString FilaCobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento, bool entrada,
-                         qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
-                         const QString& sObservaciones);
+QVariantList FilaCobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
+                              bool entrada, qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
+                              const QString& sObservaciones);
 inline const QString ColumnasApunteCaja =
     QStringLiteral("nIdCaja,sReferencia,sTitular,dApunte,nIdUsuario,nIdTipoMovimiento,nImporte,"
                    "sDocumento,sSubcuenta,sObservaciones,nIdFactura,nIdTipoCobro");
-QString FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
-                       const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
-                       bool entrada, Money nImporte, const QString& sSubcuenta,
-                       const QString& sDocumento, const QString& sObservaciones, qint32 nIdFactura,
-                       qint32 nIdTipoCobro = 0);
+QVariantList FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
+                            const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
+                            bool entrada, Money nImporte, const QString& sSubcuenta,
+                            const QString& sDocumento, const QString& sObservaciones,
+                            qint32 nIdFactura, qint32 nIdTipoCobro = 0);
 
 } // namespace Conta

@@ -11,8 +11,8 @@
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/PendingItems.h"
 #include "invoicing/core/TaxableBreakdown.h"
+#include "platform/data/BulkInsert.h"
 #include "platform/data/DataAccess.h"
-#include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
 #include "register/RegistroFacturacion.h"
@@ -145,7 +145,7 @@ void Cobros(Lote& lote) {
     Paso("Facturacion::Actualizar_Cobros", [&] {
         LeerTipos(lote);
         Paso("Conta::Generar_CobroCliente", [&] {
-            MultiRowInsert filas("FacturasCobros", Conta::ColumnasCobroCliente);
+            BulkInsert filas("FacturasCobros", Conta::ColumnasCobroCliente);
             CadaPago(lote, [&](qsizetype i, const SolicitudFactura& s, int k,
                                const TipoCobro& tipo) {
                 filas.Add(Conta::FilaCobroCliente(s.nIdCliente, s.cobro.nImporte[k],
@@ -181,7 +181,7 @@ void Vacunas(const Lote& lote) {
                          "i.nIdProductoServicio=p.nIdProductoServicio WHERE p.bVacuna=True AND "
                          "i.nIdFactura IN (" +
                          Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
-        MultiRowInsert filas(
+        BulkInsert filas(
             "Vacunaciones",
             "nIdFactura,nIdFacturaItem,nIdProductoServicio,nIdMascota,dVacunado,dProximaVacuna");
         for (int r = 0; r < vacunas.RowCount(); ++r) {
@@ -193,10 +193,9 @@ void Vacunas(const Lote& lote) {
                 lote.solicitudes[size_t(lote.ids.indexOf(nIdFactura))].dFactura;
             const qint32 dProximaVacuna = Entero(
                 U().FormatDate(3, U().AddToDate("d", nCadencia, U().FormatDate(2, dVacunado))));
-            filas.Add(QStringList{Id(nIdFactura), Id(Whole(vacunas, 1, r, "nIdFacturaItem")),
-                                  Id(Whole(vacunas, 2, r, "nIdProductoServicio")),
-                                  Id(Whole(vacunas, 3, r, "nIdMascota")), Id(dVacunado),
-                                  Id(dProximaVacuna)});
+            filas.Add({nIdFactura, Whole(vacunas, 1, r, "nIdFacturaItem"),
+                       Whole(vacunas, 2, r, "nIdProductoServicio"),
+                       Whole(vacunas, 3, r, "nIdMascota"), dVacunado, dProximaVacuna});
         }
         filas.Flush();
     });
@@ -240,7 +239,7 @@ void ApuntesCaja(const Lote& lote) {
         const QString cobro = Db().Translate("Cobro");
         const QString pago = Db().Translate("Pago Fra.");
         Paso("Conta::Generar_ApunteCaja", [&] {
-            MultiRowInsert filas("ApuntesCaja", Conta::ColumnasApunteCaja);
+            BulkInsert filas("ApuntesCaja", Conta::ColumnasApunteCaja);
             CadaPago(lote,
                      [&](qsizetype i, const SolicitudFactura& s, int k, const TipoCobro& tipo) {
                          filas.Add(Conta::FilaApunteCaja(
@@ -405,7 +404,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
 
         std::vector<DocumentAmounts> importes;
         QHash<qint32, Money> limites;
-        QStringList cabeceras;
+        QList<QVariantList> cabeceras;
         for (size_t i = 0; i < solicitudes.size(); ++i) {
             const SolicitudFactura& s = solicitudes[i];
             const int r = fila.value(s.nIdCliente, -1);
@@ -419,23 +418,23 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                           U().SqlNumber(clientes(4, r)) != 0);
             if (!documento.Emitible())
                 throw FacturaNoEmitida(PasoEmision::Documento, documento.motivo);
-            QStringList values{Id(s.nIdSucursal),
-                               Id(s.nIdCliente),
-                               Text(s.cobro.sCliente),
-                               Text(s.cobro.sDomicilio),
-                               Text(clientes(1, r).toString()),
-                               Text(clientes(2, r).toString()),
-                               Text(clientes(3, r).toString()),
-                               Text(documento.sDni),
-                               Id(s.nIdUsuario),
-                               U().SqlValue(s.nIdEmpleado, 0, true),
-                               Id(s.nIdCaja),
-                               Text(numeros[qsizetype(i)]),
-                               Id(s.dFactura)};
-            values << importes.back().Texts() << U().SqlValue(0.0, 2, true)
-                   << Text(documento.sTipoFactura) << Text(documento.sPais)
-                   << Text(documento.sTipoId);
-            cabeceras << values.join(',');
+            QVariantList values{s.nIdSucursal,
+                                s.nIdCliente,
+                                s.cobro.sCliente,
+                                s.cobro.sDomicilio,
+                                clientes(1, r).toString(),
+                                clientes(2, r).toString(),
+                                clientes(3, r).toString(),
+                                documento.sDni,
+                                s.nIdUsuario,
+                                s.nIdEmpleado,
+                                s.nIdCaja,
+                                numeros[qsizetype(i)],
+                                s.dFactura};
+            for (const QString& importe : importes.back().Texts())
+                values << importe;
+            values << 0.0 << documento.sTipoFactura << documento.sPais << documento.sTipoId;
+            cabeceras << values;
         }
 
         TransactionGuard transaccion;
@@ -446,12 +445,9 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                                  DocumentAmounts::Columns.join(", ") +
                                  ", nExento, sTipoFactura, sIdOtroPais, sIdOtroTipo";
         if (cabeceras.size() == 1) {
-            lote.ids << Db().InsertRecord("Facturas", columnas, cabeceras.front());
+            lote.ids << Db().InsertRecord("Facturas", columnas, SqlLiterals(cabeceras.front()));
         } else {
-            MultiRowInsert filas("Facturas", columnas);
-            for (const QString& values : cabeceras)
-                filas.Add(values);
-            filas.Flush();
+            Db().InsertRows("Facturas", columnas, cabeceras);
             // Numbers are unique: they find the keys the database gave the rows.
             QStringList quoted;
             for (const QString& sFactura : numeros)
@@ -482,11 +478,11 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
         Paso("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldosClientes(lote.clientes); });
         Stock(lote);
         ApuntesCaja(lote);
-        MultiRowInsert desglose("FacturasDesglose", TaxableBreakdown::Columns);
+        BulkInsert desglose("FacturasDesglose", TaxableBreakdown::Columns);
         for (size_t i = 0; i < importes.size(); ++i)
-            for (const QString& values :
+            for (QVariantList& values :
                  TaxableBreakdown::Of(importes[i]).Values(lote.ids[qsizetype(i)]))
-                desglose.Add(values);
+                desglose.Add(std::move(values));
         desglose.Flush();
         if (const QString descuadre = AmountsCheck::BeforeCommit(lote.ids); !descuadre.isEmpty())
             throw FacturaNoEmitida(PasoEmision::Importes, descuadre + " No se ha emitido.");

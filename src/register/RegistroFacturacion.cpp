@@ -4,8 +4,8 @@
 
 #include "invoicing/core/IssuedDocument.h"
 #include "invoicing/core/TaxableBreakdown.h"
+#include "platform/data/BulkInsert.h"
 #include "platform/data/DataAccess.h"
-#include "platform/data/MultiRowInsert.h"
 #include "platform/util/ArchivoSeguro.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -186,14 +186,12 @@ QString NewestHuella(const QString& emisor) {
         .toString();
 }
 
-// The record's key and the value list of a record, in the order of Columns.
-QString Values(const Registro& r) {
-    return QStringList{Id(r.nIdRegistro),           Id(r.nIdFactura),         Text(r.sIdEmisor),
-                       Text(r.sNumSerie),           Text(r.sFechaExpedicion), Text(r.sTipoFactura),
-                       Text(r.sFacturaRectificada), Text(r.sCuotaTotal),      Text(r.sImporteTotal),
-                       Text(r.sHuellaAnterior),     Text(r.sFechaHoraHuso),   Text(r.sHuella),
-                       Text(r.sTipoRegistro)}
-        .join(',');
+// The record's key and the values of a record, in the order of Columns.
+QVariantList Values(const Registro& r) {
+    return {r.nIdRegistro,      r.nIdFactura,      r.sIdEmisor,           r.sNumSerie,
+            r.sFechaExpedicion, r.sTipoFactura,    r.sFacturaRectificada, r.sCuotaTotal,
+            r.sImporteTotal,    r.sHuellaAnterior, r.sFechaHoraHuso,      r.sHuella,
+            r.sTipoRegistro};
 }
 
 // The record of an invoice chained after `previous`, fingerprinted.
@@ -304,7 +302,7 @@ namespace {
 // here, so none goes unsigned.
 Registro Guardar(Registro r) {
     r.nIdRegistro = NextKey();
-    Db().InsertRecord("RegistrosFacturacion", Inserted(), Values(r));
+    Db().InsertRows("RegistrosFacturacion", Inserted(), {Values(r)});
     FirmaRegistro::Firmar(r);
     return r;
 }
@@ -392,7 +390,7 @@ void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
     const QString when = FechaHoraHuso(moment);
     qint32 key = NextKey();
     std::vector<Registro> batch;
-    MultiRowInsert records("RegistrosFacturacion", Inserted());
+    BulkInsert records("RegistrosFacturacion", Inserted());
     for (qint32 nIdFactura : facturas) {
         Registro r = Build(nIdFactura, FacturaFrom(RowsCursor(invoices, Fila(row, nIdFactura)), 1),
                            emisor, previous, when);
@@ -421,19 +419,17 @@ int RegistrarPendientes(const QDateTime& moment) {
                          " FROM Facturas f LEFT JOIN RegistrosFacturacion r ON "
                          "r.nIdFactura=f.nIdFactura WHERE r.nIdRegistro IS NULL AND f.nIdFactura>" +
                          Id(after) + " ORDER BY f.nIdFactura LIMIT " + Id(Chunk));
-        // Written a chunk per statement: a history of years is recorded in seconds.
-        QStringList rows;
+        // Written a chunk at a time with bound values: a history of years is recorded in seconds.
+        QList<QVariantList> rows;
         for (int i = 0; i < pending.RowCount(); ++i) {
             after = pending(0, i).toInt();
             Registro r =
                 Build(after, FacturaFrom(RowsCursor(pending, i), 1), emisor, previous, when);
             r.nIdRegistro = key++;
             previous = r.sHuella;
-            rows << QLatin1Char('(') + Values(r) + QLatin1Char(')');
+            rows << Values(r);
         }
-        if (!rows.isEmpty())
-            Db().Execute(QStringLiteral("INSERT INTO RegistrosFacturacion (") + Inserted() +
-                         ") VALUES " + rows.join(','));
+        Db().InsertRows("RegistrosFacturacion", Inserted(), rows);
         written += pending.RowCount();
         if (pending.RowCount() < Chunk)
             break;

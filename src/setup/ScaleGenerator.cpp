@@ -6,8 +6,8 @@
 #include "invoicing/Numeracion.h"
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/PendingItems.h"
+#include "platform/data/BulkInsert.h"
 #include "platform/data/DataAccess.h"
-#include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
 #include "setup/DemoClinic.h"
 
@@ -19,9 +19,6 @@
 
 namespace {
 
-QString Number(double value) {
-    return U().SqlValue(value, 0, true);
-}
 QString Id(qint64 id) {
     return QString::number(id);
 }
@@ -107,10 +104,10 @@ qint32 ScaleGenerator::MaxKey(const QString& table, const QString& key) {
 }
 
 void ScaleGenerator::AddProducts() {
-    MultiRowInsert rows("ProductosServicios",
-                        "nIdProductoServicio,sProductoServicio,sCodigo,sFamilia,nPvp,nPvp1,nPvp2,"
-                        "nPvp3,nPvp4,nPvp5,nPvd,nPorcIpto,bProducto,nStockActual,nStockMinimo,"
-                        "bVacuna,nCadencia");
+    BulkInsert rows("ProductosServicios",
+                    "nIdProductoServicio,sProductoServicio,sCodigo,sFamilia,nPvp,nPvp1,nPvp2,"
+                    "nPvp3,nPvp4,nPvp5,nPvd,nPorcIpto,bProducto,nStockActual,nStockMinimo,"
+                    "bVacuna,nCadencia");
     const qint32 first = MaxKey("ProductosServicios", "nIdProductoServicio") + 1;
     const int count = m_clients / 50;
     for (int i = 0; i < count; ++i) {
@@ -118,21 +115,20 @@ void ScaleGenerator::AddProducts() {
         const QString code = QString("G%1").arg(i + 1, 5, 10, QLatin1Char('0'));
         const double price = 1 + (Random() % 6000) / 100.0;
         Product product{first + i, {}, family.rate};
-        QStringList values{
-            Id(product.id),
-            Utility::Quote(QString("%1 %2 %3")
-                               .arg(family.name, Variants[Random() % std::size(Variants)], code)),
-            Utility::Quote(code), Utility::Quote(family.name), Number(price)};
+        QVariantList values{
+            product.id,
+            QString("%1 %2 %3").arg(family.name, Variants[Random() % std::size(Variants)], code),
+            code, QString::fromUtf8(family.name), price};
         for (int level = 0; level < 5; ++level) {
             product.price[level] =
                 Utility::RoundHalfAway(price * DemoClinic::LevelFactor[level], 2);
-            values << Number(product.price[level]);
+            values << product.price[level];
         }
         // Enough stock for the year's sales, which take some 550 units of each product.
-        values << Number(Utility::RoundHalfAway(price * 0.55, 2)) << Number(family.rate)
-               << Id(family.stocked) << Id(family.stocked ? 1000 : 0) << Id(family.stocked ? 20 : 0)
-               << Id(family.cadence > 0) << Id(family.cadence);
-        rows.Add(values);
+        values << Utility::RoundHalfAway(price * 0.55, 2) << family.rate << int(family.stocked)
+               << (family.stocked ? 1000 : 0) << (family.stocked ? 20 : 0)
+               << int(family.cadence > 0) << family.cadence;
+        rows.Add(std::move(values));
         m_products.push_back(product);
     }
     rows.Flush();
@@ -170,11 +166,10 @@ std::vector<ScaleGenerator::Client> ScaleGenerator::AddChunk(int chunkStart, int
                                                              qint32& clientId, qint32& petId) {
     const int nameCombinations =
         int(std::size(FirstNames) * std::size(Surnames) * std::size(Surnames));
-    MultiRowInsert clients("Clientes",
-                           "nIdCliente,sCliente,sDomicilio,sPoblacion,sProvincia,"
-                           "sCodigoPostal,sDni,sTelefono,dAlta,nIdSucursal,nPvpUtilizado");
-    MultiRowInsert pets("Mascotas", "nIdMascota,sMascota,nIdCliente,nIdTipoEspecie,"
-                                    "nIdEmpleado,sSexo,dNacimiento");
+    BulkInsert clients("Clientes", "nIdCliente,sCliente,sDomicilio,sPoblacion,sProvincia,"
+                                   "sCodigoPostal,sDni,sTelefono,dAlta,nIdSucursal,nPvpUtilizado");
+    BulkInsert pets("Mascotas", "nIdMascota,sMascota,nIdCliente,nIdTipoEspecie,"
+                                "nIdEmpleado,sSexo,dNacimiento");
     std::vector<Client> chunk;
     for (int i = chunkStart; i < chunkStart + chunkSize; ++i) {
         Client client;
@@ -192,17 +187,16 @@ std::vector<ScaleGenerator::Client> ScaleGenerator::AddChunk(int chunkStart, int
         client.dni =
             QString::number(dniNumber) + QLatin1Char("TRWAGMYFPDXBNJZSQVHLCKE"[dniNumber % 23]);
         client.level = i % 50 == 13 ? 3 : (i % 10 == 7 ? 2 : 1);
-        clients.Add(
-            {Id(client.id), Utility::Quote(client.name), Utility::Quote(client.street),
-             Utility::Quote("Zaragoza"), Utility::Quote("Zaragoza"), Utility::Quote(postcode),
-             Utility::Quote(client.dni), Utility::Quote(QString("976 %1").arg(100000 + i % 900000)),
-             Id(DateNumber(yearStart.addDays(-int(Random() % 3000)))), "1", Id(client.level)});
+        clients.Add({client.id, client.name, client.street, QStringLiteral("Zaragoza"),
+                     QStringLiteral("Zaragoza"), postcode, client.dni,
+                     QString("976 %1").arg(100000 + i % 900000),
+                     DateNumber(yearStart.addDays(-int(Random() % 3000))), 1, client.level});
         for (int p = 0; p < (i % 2 == 0 ? 2 : 1); ++p) {
             client.pets.push_back(++petId);
-            pets.Add({Id(petId), Utility::Quote(PetNames[Random() % std::size(PetNames)]),
-                      Id(client.id), Id(1 + Random() % 3), Id(1 + Random() % 3),
-                      Utility::Quote(Random() % 2 ? "H" : "M"),
-                      Id(DateNumber(yearStart.addDays(-int(Random() % 5000))))});
+            pets.Add({petId, QString::fromUtf8(PetNames[Random() % std::size(PetNames)]), client.id,
+                      int(1 + Random() % 3), int(1 + Random() % 3),
+                      QString(Random() % 2 ? "H" : "M"),
+                      DateNumber(yearStart.addDays(-int(Random() % 5000)))});
         }
         chunk.push_back(client);
     }
@@ -212,9 +206,9 @@ std::vector<ScaleGenerator::Client> ScaleGenerator::AddChunk(int chunkStart, int
 }
 
 void ScaleGenerator::SellRound(const std::vector<Client>& chunk, bool pending, Sales& sales) {
-    MultiRowInsert items("FacturasItems",
-                         "nIdCliente,nIdMascota,nIdProductoServicio,sConclusion,nUnidades,"
-                         "nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal");
+    BulkInsert items("FacturasItems",
+                     "nIdCliente,nIdMascota,nIdProductoServicio,sConclusion,nUnidades,"
+                     "nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal");
     std::vector<SolicitudFactura> requests;
     for (const Client& client : chunk) {
         std::vector<DocumentLine> lines;
@@ -223,10 +217,9 @@ void ScaleGenerator::SellRound(const std::vector<Client>& chunk, bool pending, S
             const int units = Random() % 8 == 0 ? 2 + int(Random() % 2) : 1;
             const DocumentLine line{double(units), product.price[client.level - 1], product.rate};
             const LinePricing pricing = line.Pricing();
-            items.Add({Id(client.id), Id(client.pets[Random() % client.pets.size()]),
-                       Id(product.id), QStringLiteral("''"), Id(units), Number(line.nPvp),
-                       Number(pricing.ExactBase()), Number(line.nPorcIpto),
-                       Number(pricing.ExactTax()), pricing.Total().Text()});
+            items.Add({client.id, client.pets[Random() % client.pets.size()], product.id,
+                       QString(""), units, line.nPvp, pricing.ExactBase(), line.nPorcIpto,
+                       pricing.ExactTax(), pricing.Total().Text()});
             lines.push_back(line);
         }
         if (pending)

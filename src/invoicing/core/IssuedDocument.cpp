@@ -2,8 +2,8 @@
 
 #include "invoicing/core/IssuedDocument.h"
 
+#include "platform/data/BulkInsert.h"
 #include "platform/data/DataAccess.h"
-#include "platform/data/MultiRowInsert.h"
 #include "platform/util/Utility.h"
 
 namespace {
@@ -206,13 +206,13 @@ int IssuedDocument::WriteMissingBreakdowns() {
                          " AND NOT EXISTS (SELECT 1 FROM FacturasDesglose d WHERE "
                          "d.nIdFactura=f.nIdFactura) ORDER BY f.nIdFactura LIMIT " +
                          QString::number(Chunk));
-        // A chunk per statement: a history of years gets its rows in seconds.
-        MultiRowInsert rows("FacturasDesglose", TaxableBreakdown::Columns);
+        // Bound rows a chunk at a time: a history of years gets its rows in seconds.
+        BulkInsert rows("FacturasDesglose", TaxableBreakdown::Columns);
         for (int r = 0; r < documents.RowCount(); ++r) {
             const IssuedDocument d = FromHeader(documents, r, 0);
             after = d.nIdFactura;
-            for (const QString& values : TaxableBreakdown::Of(d.importes).Values(d.nIdFactura))
-                rows.Add(values);
+            for (QVariantList& values : TaxableBreakdown::Of(d.importes).Values(d.nIdFactura))
+                rows.Add(std::move(values));
         }
         rows.Flush();
         written += documents.RowCount();

@@ -3,7 +3,6 @@
 #include "invoicing/core/TaxableBreakdown.h"
 
 #include "platform/data/DataAccess.h"
-#include "platform/data/MultiRowInsert.h"
 #include "platform/util/Decimal.h"
 #include "platform/util/Utility.h"
 
@@ -114,17 +113,14 @@ TaxableBreakdown TaxableBreakdown::ReadOr(qint32 nIdFactura, const DocumentAmoun
 const QString TaxableBreakdown::Columns =
     QStringLiteral("nIdFactura,nPorcIpto,nBaseImponible,nCuota");
 
-QStringList TaxableBreakdown::Values(qint32 nIdFactura) const {
-    QStringList rows;
+QList<QVariantList> TaxableBreakdown::Values(qint32 nIdFactura) const {
+    QList<QVariantList> rows;
     for (const Rate& rate : tipos)
-        rows << QString::number(nIdFactura) + "," + Decimal::Fixed(rate.nPorcIpto, 2) + "," +
-                    rate.nBaseImponible.Text() + "," + rate.nCuota.Text();
+        rows << QVariantList{nIdFactura, Decimal::Fixed(rate.nPorcIpto, 2),
+                             rate.nBaseImponible.Text(), rate.nCuota.Text()};
     return rows;
 }
 
 void TaxableBreakdown::Write(qint32 nIdFactura) const {
-    MultiRowInsert rows("FacturasDesglose", Columns);
-    for (const QString& values : Values(nIdFactura))
-        rows.Add(values);
-    rows.Flush();
+    Db().InsertRows("FacturasDesglose", Columns, Values(nIdFactura));
 }

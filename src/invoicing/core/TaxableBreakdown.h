@@ -3,7 +3,9 @@
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/Money.h"
 
+#include <QList>
 #include <QStringList>
+#include <QVariantList>
 #include <vector>
 
 class Rows;
@@ -39,8 +41,9 @@ struct TaxableBreakdown {
     static TaxableBreakdown ReadOr(qint32 nIdFactura, const DocumentAmounts& amounts);
     // Writes the rows of document nIdFactura, inside the caller's transaction.
     void Write(qint32 nIdFactura) const;
-    // The columns of the rows and the values of each row of document nIdFactura, as Write writes
-    // them: for a caller that writes the rows of many documents in one statement.
+    // The columns of the rows and the values of each row of document nIdFactura (money as its
+    // exact text), as Write writes them: for a caller that writes the rows of many documents
+    // through one BulkInsert.
     static const QString Columns;
-    QStringList Values(qint32 nIdFactura) const;
+    QList<QVariantList> Values(qint32 nIdFactura) const;
 };

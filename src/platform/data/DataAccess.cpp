@@ -647,6 +647,13 @@ QString DataAccess::ConnectionText() const {
     return m_engine ? m_engine->ConnectionText() : QString();
 }
 
+void DataAccess::InsertRows(const QString& table, const QString& columns,
+                            const QList<QVariantList>& rows) {
+    if (rows.isEmpty())
+        return;
+    OnConnection(table, false, [&](DbEngine& engine) { engine.InsertRows(table, columns, rows); });
+}
+
 void DataAccess::Execute(const QString& sql) {
     Run(sql);
 }

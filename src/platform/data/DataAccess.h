@@ -119,6 +119,9 @@ public:
     qint32 InsertRecord(const QString& table, const QString& columns, const QString& values);
     void UpdateRecord(const QString& table, const QString& columns, const QString& values,
                       const QString& where);
+    // The rows written into the table's columns with their values bound, not spelled as SQL
+    // (see DbEngine::InsertRows); BulkInsert collects them.
+    void InsertRows(const QString& table, const QString& columns, const QList<QVariantList>& rows);
     void DeleteRecords(const QString& table, const QString& where, int flag = 0);
 
     // Rolling back with no transaction open does nothing. Beginning waits, as any wait for

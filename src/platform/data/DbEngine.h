@@ -4,7 +4,9 @@
 #include "platform/data/Rows.h"
 
 #include <QHash>
+#include <QList>
 #include <QString>
+#include <QVariantList>
 #include <functional>
 #include <optional>
 
@@ -49,6 +51,11 @@ public:
     virtual int Execute(const QString& sql) = 0;
     // Runs an INSERT and answers the key the database gave the new row.
     virtual qint64 Insert(const QString& insertSql) = 0;
+    // Writes rows into the table's columns ("a,b,c"), each row its values in that order, bound
+    // to a statement prepared once per connection: an integer, real or text each as its own type
+    // (a text's NUL characters left out), NULL as an invalid QVariant.
+    virtual void InsertRows(const QString& table, const QString& columns,
+                            const QList<QVariantList>& rows) = 0;
 
     virtual void Begin() = 0;
     virtual void Commit() = 0;

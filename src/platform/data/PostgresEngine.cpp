@@ -7,9 +7,11 @@
 #include "platform/data/StatementProbe.h"
 #include "platform/util/TvError.h"
 
+#include <QLocale>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <libpq-fe.h>
+#include <vector>
 
 PostgresEngine::~PostgresEngine() {
     Close();
@@ -54,6 +56,11 @@ void PostgresEngine::Open(const DbConfig& config) {
         Run(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
 }
 
+void PostgresEngine::Close() {
+    m_prepared.clear();
+    QtSqlEngine::Close();
+}
+
 // The driver answers a broken connection as any failed statement; only libpq knows it is gone.
 bool PostgresEngine::ConnectionLost() const {
     if (!IsOpen())
@@ -76,6 +83,83 @@ qint64 PostgresEngine::Insert(const QString& insertSql) {
     if (!query.next())
         Fail(QStringLiteral("La base de datos no asignó clave a la fila nueva"), sql);
     return query.value(0).toLongLong();
+}
+
+void PostgresEngine::InsertRows(const QString& table, const QString& columns,
+                                const QList<QVariantList>& rows) {
+    const QString rowSql = RowsInsertSql(table, columns, 1, false);
+    const QVariant handle = IsOpen() ? Db().driver()->handle() : QVariant();
+    // The driver names the handle's type by libpq's struct, pg_conn.
+    PGconn* connection =
+        qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0
+            ? *static_cast<PGconn* const*>(handle.constData())
+            : nullptr;
+    if (connection == nullptr)
+        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), rowSql);
+    const int width = ColumnCount(columns);
+    std::vector<QByteArray> texts;
+    std::vector<const char*> values;
+    for (qsizetype at = 0; at < rows.size();) {
+        const int count = StatementRows(rows.size() - at, MaxRowsPerStatement);
+        const QString sql = RowsInsertSql(table, columns, count, true);
+        const auto fail = [&](PGresult* result, const QString& statement) {
+            const QSqlError error(
+                QStringLiteral("Unable to execute statement"),
+                QString::fromUtf8(result ? PQresultErrorMessage(result)
+                                         : PQerrorMessage(connection)),
+                QSqlError::StatementError,
+                QString::fromLatin1(result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : ""));
+            PQclear(result);
+            Fail(error, statement);
+        };
+        QByteArray name = m_prepared.value(sql);
+        if (name.isEmpty()) {
+            name = "tv_filas_" + QByteArray::number(m_prepared.size() + 1);
+            PGresult* result =
+                PQprepare(connection, name.constData(), sql.toUtf8().constData(), 0, nullptr);
+            if (PQresultStatus(result) != PGRES_COMMAND_OK)
+                fail(result, sql);
+            PQclear(result);
+            m_prepared.insert(sql, name);
+        }
+        texts.clear();
+        values.clear();
+        texts.reserve(size_t(count) * size_t(width));
+        for (qsizetype r = at; r < at + count; ++r) {
+            const QVariantList& row = rows[r];
+            if (row.size() != width)
+                QtSqlEngine::Fail(QStringLiteral("La fila tiene %1 valores para %2 columnas")
+                                      .arg(row.size())
+                                      .arg(width),
+                                  rowSql);
+            StatementProbe::Before(rowSql, row);
+            for (const QVariant& value : row) {
+                if (value.isNull()) {
+                    values.push_back(nullptr);
+                    continue;
+                }
+                switch (value.typeId()) {
+                case QMetaType::Bool:
+                    texts.push_back(value.toBool() ? "1" : "0");
+                    break;
+                case QMetaType::Double:
+                    texts.push_back(
+                        QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
+                            .toLatin1());
+                    break;
+                default:
+                    texts.push_back(BoundText(value));
+                }
+                values.push_back(texts.back().constData());
+            }
+        }
+        PGresult* result = PQexecPrepared(connection, name.constData(), int(values.size()),
+                                          values.data(), nullptr, nullptr, 0);
+        if (PQresultStatus(result) != PGRES_COMMAND_OK)
+            fail(result, StatementProbe::Inlined(rowSql, rows[at]));
+        PQclear(result);
+        at += count;
+    }
 }
 
 // Outside a transaction the query runs on a connection of its own, read-only, that ends with it:

@@ -13,6 +13,7 @@ public:
     ~PostgresEngine() override;
 
     void Open(const DbConfig& config) override;
+    void Close() override;
     bool IsServer() const override { return true; }
     bool ConnectionLost() const override;
     QString ConnectionText() const override { return m_connectionText; }
@@ -20,6 +21,11 @@ public:
 
     Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
     qint64 Insert(const QString& insertSql) override;
+    // Through libpq: a few hundred rows per statement, each statement prepared once on this
+    // connection, its values sent as parameters, so the server neither parses the rows as text
+    // nor plans the statement again.
+    void InsertRows(const QString& table, const QString& columns,
+                    const QList<QVariantList>& rows) override;
 
     void Begin() override;
     void Commit() override;
@@ -51,9 +57,13 @@ private:
     // How long a report's query may run, and wait for a lock, before the server stops it.
     static constexpr int ReportStatementTimeoutMs = 30000;
     static constexpr int ReportLockTimeoutMs = 2000;
+    // The most rows of one InsertRows statement.
+    static constexpr int MaxRowsPerStatement = 256;
 
     DbConfig m_config;
     QString m_connectionText;
     // Advisory locks count re-locks; holding each at most once makes one Unlock enough.
     QSet<QString> m_held;
+    // The name of each statement InsertRows prepared on this connection, by its text.
+    QHash<QString, QByteArray> m_prepared;
 };

@@ -83,6 +83,39 @@ QSqlQuery QtSqlEngine::RunBound(const QString& sql, const QVariantList& values, 
     return query;
 }
 
+int QtSqlEngine::ColumnCount(const QString& columns) {
+    return int(columns.count(QLatin1Char(','))) + 1;
+}
+
+QString QtSqlEngine::RowsInsertSql(const QString& table, const QString& columns, int rows,
+                                   bool numbered) {
+    const int width = ColumnCount(columns);
+    QString sql = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + columns +
+                  QStringLiteral(") VALUES ");
+    for (int r = 0, n = 0; r < rows; ++r) {
+        sql += r == 0 ? QStringLiteral("(") : QStringLiteral(",(");
+        for (int c = 0; c < width; ++c) {
+            if (c > 0)
+                sql += QLatin1Char(',');
+            sql += numbered ? QStringLiteral("$") + QString::number(++n) : QStringLiteral("?");
+        }
+        sql += QLatin1Char(')');
+    }
+    return sql;
+}
+
+int QtSqlEngine::StatementRows(qsizetype rows, int most) {
+    int count = most;
+    while (count > rows)
+        count /= 2;
+    return count;
+}
+
+// A NUL would end the text where the engine reads it; it means nothing in a clinic's data.
+QByteArray QtSqlEngine::BoundText(const QVariant& value) {
+    return value.toString().remove(QChar(0)).toUtf8();
+}
+
 Rows QtSqlEngine::Query(const QString& sql) {
     QSqlQuery query = Run(sql);
     return RowsOf(query, sql);

@@ -23,6 +23,7 @@
 #include <memory>
 #include <signal.h>
 #include <sqlite3.h>
+#include <utility>
 
 namespace {
 
@@ -83,6 +84,14 @@ void SqliteEngine::Open(const DbConfig& config) {
     }
 }
 
+// The kept statements go first: a connection with statements of its own would stay open.
+void SqliteEngine::Close() {
+    for (sqlite3_stmt* statement : std::as_const(m_kept))
+        sqlite3_finalize(statement);
+    m_kept.clear();
+    QtSqlEngine::Close();
+}
+
 // SQLite opens any file lazily; the probe is what finds out that it is no database.
 void SqliteEngine::Connect(const QString& name, const QString& options, const QString& probe) {
     QSqlError error;
@@ -126,6 +135,88 @@ qint64 SqliteEngine::Insert(const QString& insertSql) {
     if (!key.isValid())
         Fail(QStringLiteral("La base de datos no asignó clave a la fila nueva"), insertSql);
     return key.toLongLong();
+}
+
+sqlite3_stmt* SqliteEngine::Kept(sqlite3* db, const QString& sql) {
+    if (sqlite3_stmt* statement = m_kept.value(sql))
+        return statement;
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v3(db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT,
+                           &statement, nullptr) != SQLITE_OK) {
+        const int code = sqlite3_extended_errcode(db);
+        sqlite3_finalize(statement);
+        Fail(QSqlError(QStringLiteral("Unable to prepare statement"),
+                       QString::fromUtf8(sqlite3_errmsg(db)), QSqlError::StatementError,
+                       QString::number(code)),
+             sql);
+    }
+    m_kept.insert(sql, statement);
+    return statement;
+}
+
+namespace {
+
+void Bind(sqlite3_stmt* statement, int index, const QVariant& value) {
+    if (value.isNull()) {
+        sqlite3_bind_null(statement, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+        sqlite3_bind_int64(statement, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(statement, index, value.toDouble());
+        break;
+    default: {
+        const QByteArray text = value.toString().remove(QChar(0)).toUtf8();
+        sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    }
+}
+
+} // namespace
+
+// Several rows per statement: inside a transaction each statement that writes keeps the pages it
+// changes in a journal of its own, which one row per statement wrote page by page.
+void SqliteEngine::InsertRows(const QString& table, const QString& columns,
+                              const QList<QVariantList>& rows) {
+    const QString rowSql = RowsInsertSql(table, columns, 1, false);
+    sqlite3* db = IsOpen() ? Handle() : nullptr;
+    if (db == nullptr)
+        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), rowSql);
+    const int width = ColumnCount(columns);
+    for (qsizetype at = 0; at < rows.size();) {
+        const int count = StatementRows(rows.size() - at, MaxRowsPerStatement);
+        sqlite3_stmt* statement = Kept(db, RowsInsertSql(table, columns, count, false));
+        for (int r = 0; r < count; ++r) {
+            const QVariantList& row = rows[at + r];
+            if (row.size() != width) {
+                sqlite3_clear_bindings(statement);
+                QtSqlEngine::Fail(QStringLiteral("La fila tiene %1 valores para %2 columnas")
+                                      .arg(row.size())
+                                      .arg(width),
+                                  rowSql);
+            }
+            StatementProbe::Before(rowSql, row);
+            for (int c = 0; c < width; ++c)
+                Bind(statement, r * width + c + 1, row[c]);
+        }
+        if (sqlite3_step(statement) != SQLITE_DONE) {
+            const QSqlError error(QStringLiteral("Unable to execute statement"),
+                                  QString::fromUtf8(sqlite3_errmsg(db)), QSqlError::StatementError,
+                                  QString::number(sqlite3_extended_errcode(db)));
+            sqlite3_reset(statement);
+            Fail(error, StatementProbe::Inlined(rowSql, rows[at]));
+        }
+        sqlite3_reset(statement);
+        at += count;
+    }
 }
 
 // IMMEDIATE takes the write lock now: a deferred transaction that read first could not write

@@ -29,6 +29,7 @@ public:
     static void DefineFunctions(sqlite3* db);
 
     void Open(const DbConfig& config) override;
+    void Close() override;
     bool IsServer() const override { return false; }
     QString ConnectionText() const override;
     QString Prepare(const QString& sql) const override;
@@ -41,6 +42,11 @@ public:
     void ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) override;
     Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
     qint64 Insert(const QString& insertSql) override;
+    // A statement of a few dozen rows, prepared once and kept until the connection closes,
+    // stepped with the rows' values bound: parsing a multi-row INSERT's text was a third of the
+    // scale generator's time.
+    void InsertRows(const QString& table, const QString& columns,
+                    const QList<QVariantList>& rows) override;
 
     void Begin() override;
     bool TryBegin() override;
@@ -58,6 +64,8 @@ public:
     // not report the writes of its log; and how long after a reported write it looks again.
     static constexpr int WatchIntervalMs = 300;
     static constexpr int LogSettleMs = 20;
+    // The most rows of one InsertRows statement.
+    static constexpr int MaxRowsPerStatement = 256;
 
 protected:
     void ReleaseOwnLocks() override;
@@ -77,6 +85,8 @@ private:
     // asked for.
     void Step(const QString& sql, QStringList* names,
               const std::function<void(sqlite3_stmt*)>& take);
+    // The statement of sql, prepared on its first use on this connection.
+    sqlite3_stmt* Kept(sqlite3* db, const QString& sql);
     bool OutsideTransaction();
     sqlite3* Handle() const;
     void EnsureLockTable();
@@ -87,4 +97,5 @@ private:
     std::unique_ptr<QTimer> m_watch;
     std::unique_ptr<QFileSystemWatcher> m_walWatch;
     qint64 m_dataVersion = -1;
+    QHash<QString, sqlite3_stmt*> m_kept;
 };

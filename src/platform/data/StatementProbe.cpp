@@ -45,8 +45,9 @@ QString Literal(const QVariant& value) {
     }
 }
 
-// The statement with each "?" replaced by its value as an SQL literal.
-QString Inline(const QString& sql, const QVariantList& values) {
+} // namespace
+
+QString StatementProbe::Inlined(const QString& sql, const QVariantList& values) {
     if (values.isEmpty())
         return sql;
     QString out;
@@ -61,15 +62,13 @@ QString Inline(const QString& sql, const QVariantList& values) {
     return out;
 }
 
-} // namespace
-
 void StatementProbe::Before(const QString& sql, const QVariantList& values) {
     Probe& probe = State();
     ++probe.count;
     if (probe.killAt == probe.count)
         std::raise(SIGKILL);
     if (probe.recording)
-        probe.recorded << Inline(sql, values);
+        probe.recorded << Inlined(sql, values);
 }
 
 qint64 StatementProbe::Count() {

@@ -13,6 +13,9 @@
 namespace StatementProbe {
 
 void Before(const QString& sql, const QVariantList& values = {});
+// The statement with each "?" replaced by its value as an SQL literal, as it is recorded (and
+// as an error names a statement whose values were bound).
+QString Inlined(const QString& sql, const QVariantList& values);
 // Statements run by this process so far.
 qint64 Count();
 
