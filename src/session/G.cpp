@@ -4,6 +4,7 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/ui/widgets/Frm.h"
+#include "platform/util/ProgramEnd.h"
 #include "platform/util/Utility.h"
 #include "session/EmailComponent.h"
 #include "session/Gi.h"
@@ -138,7 +139,9 @@ void ReadFontsMeanwhile() {
         return;
     reader = QThread::create([] { QFontDatabase::families(); });
     reader->start();
-    // A program that ends sooner lets the reading finish before the application goes.
+    // A program that ends sooner, through EndProgram or with its application, lets the reading
+    // finish before what it reads into goes.
+    ProgramEnd::AddCleanUp([] { reader->wait(); });
     qAddPostRoutine([] {
         reader->wait();
         delete reader;
