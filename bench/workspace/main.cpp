@@ -84,6 +84,35 @@ double LiveRefreshMs(Facturacion& w, const QString& ini) {
     return double(seen - other.readAllStandardOutput().trimmed().toLongLong()) / 1e6;
 }
 
+// With TV_BENCH_SHOW_SQL, each statement with its time run alone (median of 5), which tells the
+// server's work from the module's.
+void ShowStatements(const QStringList& statements) {
+    if (!qEnvironmentVariableIsSet("TV_BENCH_SHOW_SQL"))
+        return;
+    for (const QString& sql : statements)
+        std::fprintf(stderr, "%7.2f ms %s\n",
+                     MedianMs(5, [&] { DataAccess::instance().GetRows(sql); }), qPrintable(sql));
+    std::fprintf(stderr, "\n");
+}
+
+// Whether the window or one of its widgets has been painted since this was made.
+class PaintSeen : public QObject {
+public:
+    explicit PaintSeen(QWidget& window) : m_window(window) { qApp->installEventFilter(this); }
+    bool seen = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == &m_window)
+            seen = true;
+        return false;
+    }
+
+private:
+    QWidget& m_window;
+};
+
 // The most memory the process has held at once (the kernel's high-water mark), in megabytes.
 double PeakMemoryMb() {
     QFile status("/proc/self/status");
@@ -112,7 +141,12 @@ int main(int argc, char** argv) {
     Report("products", Count("ProductosServicios"), "rows");
     Report("invoice_items", Count("FacturasItems"), "rows");
 
+    // The window built, shown and activated (window_load), then until the event loop has painted
+    // its first frame (window_first_frame, from the same start), with the statements of the load.
     std::unique_ptr<Facturacion> w;
+    QElapsedTimer load;
+    load.start();
+    StatementProbe::StartRecording();
     Report("window_load", Ms([&] {
                w = std::make_unique<Facturacion>();
                w->resize(1200, 700);
@@ -120,6 +154,13 @@ int main(int argc, char** argv) {
                w->Form_Activate();
            }),
            "ms");
+    const QStringList loaded = StatementProbe::StopRecording();
+    PaintSeen painted(*w);
+    while (!painted.seen && load.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    Report("window_first_frame", double(load.nsecsElapsed()) / 1e6, "ms");
+    Report("window_load_statements", double(loaded.size()), "statements");
+    ShowStatements(loaded);
 
     // Pets spread over the whole file, each of another client.
     const qint32 pets = Count("Mascotas");
@@ -130,17 +171,12 @@ int main(int argc, char** argv) {
     Report("choose_pet_and_client",
            MedianMs(15, [&] { w->dm->DefineFrom_nIdMascota(sample[next++ % sample.size()]); }),
            "ms");
-    // The round trips of one choice; with TV_BENCH_SHOW_SQL each statement is shown with its
-    // time run alone (median of 5), which tells the server's work from the module's.
+    // The round trips of one choice.
     StatementProbe::StartRecording();
     w->dm->DefineFrom_nIdMascota(sample[next++ % sample.size()]);
     const QStringList chosen = StatementProbe::StopRecording();
     Report("choose_pet_and_client_statements", double(chosen.size()), "statements");
-    if (qEnvironmentVariableIsSet("TV_BENCH_SHOW_SQL"))
-        for (const QString& sql : chosen)
-            std::fprintf(stderr, "%7.2f ms %s\n",
-                         MedianMs(5, [&] { DataAccess::instance().GetRows(sql); }),
-                         qPrintable(sql));
+    ShowStatements(chosen);
     Report("selector_pair_lookup", MedianMs(15, [&] { w->dm->Dato(DatoPareja::IdCliente); }), "ms");
     Report("grid_refresh_pending", MedianMs(15, [&] { w->gd->Refresh(); }), "ms");
     w->ckHistorial_TX->setChecked(true);

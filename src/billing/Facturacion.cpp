@@ -42,7 +42,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -210,10 +209,10 @@ QHBoxLayout* Facturacion::NavigatorLayout() {
         QIcon icon;
         const char* tip;
     } images[] = {
-        {0, style()->standardIcon(QStyle::SP_MediaSkipBackward), "Primera línea"},
+        {0, ToolIcons::Get(ToolIcons::Kind::First), "Primera línea"},
         {1, ToolIcons::Get(ToolIcons::Kind::Previous), "Línea anterior"},
         {2, ToolIcons::Get(ToolIcons::Kind::Next), "Línea siguiente"},
-        {3, style()->standardIcon(QStyle::SP_MediaSkipForward), "Última línea"},
+        {3, ToolIcons::Get(ToolIcons::Kind::Last), "Última línea"},
         {10, ToolIcons::Get(ToolIcons::Kind::Print), "Imprimir la lista"},
     };
     for (const auto& image : images) {

@@ -4,6 +4,7 @@
 
 #include "platform/data/DataAccess.h"
 #include "platform/ui/widgets/Frm.h"
+#include "platform/util/ProgramEnd.h"
 #include "platform/util/Utility.h"
 #include "session/EmailComponent.h"
 #include "session/Gi.h"
@@ -13,6 +14,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QThread>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -125,9 +129,29 @@ void Report(const QString& procedure, const QString& given, int number,
     }
 }
 
+// The system's font list is read the first time any text is measured, which the first window
+// does: half of the work before its first frame. Read on another thread from the start, it comes
+// while the session and the database open; a window that needs a font sooner waits for the list
+// as it would have waited reading it itself.
+void ReadFontsMeanwhile() {
+    static QThread* reader = nullptr;
+    if (reader || !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    reader = QThread::create([] { QFontDatabase::families(); });
+    reader->start();
+    // A program that ends sooner, through EndProgram or with its application, lets the reading
+    // finish before what it reads into goes.
+    ProgramEnd::AddCleanUp([] { reader->wait(); });
+    qAddPostRoutine([] {
+        reader->wait();
+        delete reader;
+    });
+}
+
 } // namespace
 
 void G::Init(const QString& commandLine) {
+    ReadFontsMeanwhile();
     Trap("G::Init", [&] {
         Gi = SessionRecord{};
         Gi.sPathRoot = U().GetRootPath(QCoreApplication::applicationDirPath(), "Tavelo");

@@ -3,14 +3,17 @@
 #include "platform/ui/widgets/ToolIcons.h"
 
 #include <QFont>
+#include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace {
-constexpr int Side = 24;        // logical size of every tool icon
-constexpr qreal PixelRatio = 3; // drawn sharp enough for high-density screens
+constexpr int Side = 24; // logical size of every tool icon
 
 // The two colours of a drawing: its lines and its highlight (both grey when disabled).
 struct Inks {
@@ -20,17 +23,58 @@ struct Inks {
 
 using Painting = std::function<void(QPainter&, const Inks&)>;
 
-QPixmap Draw(const Inks& inks, const Painting& paint) {
-    QPixmap pixmap(static_cast<int>(Side * PixelRatio), static_cast<int>(Side * PixelRatio));
-    pixmap.setDevicePixelRatio(PixelRatio);
+// A square of side pixels with the drawing scaled to it.
+QPixmap Draw(int side, const Inks& inks, const Painting& paint) {
+    QPixmap pixmap(side, side);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(qreal(side) / Side, qreal(side) / Side);
     p.setPen(QPen(inks.line, 1.7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     paint(p, inks);
     return pixmap;
 }
+
+// Drawn when a button first paints it, at the size and in the mode it is shown: a window carries
+// a dozen icons, few of them ever disabled, and drawing each up front in both modes at a size for
+// any screen took a good part of opening the window.
+class DrawnIcon : public QIconEngine {
+public:
+    explicit DrawnIcon(Painting paint) : m_paint(std::move(paint)) {}
+
+    QIconEngine* clone() const override { return new DrawnIcon(*this); }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        if (side <= 0)
+            return {};
+        const bool disabled = mode == QIcon::Disabled;
+        const quint64 key = quint64(side) << 1 | quint64(disabled);
+        if (const auto cached = m_drawn.constFind(key); cached != m_drawn.cend())
+            return *cached;
+        const QColor grey(0xA0, 0xA8, 0xB2);
+        const Inks inks = disabled ? Inks{grey, grey} : Inks{ToolIcons::Ink(), ToolIcons::Accent()};
+        return *m_drawn.insert(key, Draw(side, inks, m_paint));
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1;
+        QPixmap drawn = pixmap(rect.size() * ratio, mode, state);
+        drawn.setDevicePixelRatio(ratio);
+        painter->drawPixmap(rect.topLeft(), drawn);
+    }
+
+private:
+    Painting m_paint;
+    QHash<quint64, QPixmap> m_drawn; // by side in pixels and whether disabled
+};
 
 void Accented(QPainter& p, const QColor& colour, qreal width = 1.7) {
     QPen pen = p.pen();
@@ -58,6 +102,17 @@ void Arrow(QPainter& p, const Inks& inks, bool left) {
     path.lineTo(tail, 18.5);
     Accented(p, inks.line, 2.4);
     p.drawPath(path);
+}
+
+// To the first or the last: the arrow against a bar, the bar in the highlight.
+void ArrowToEnd(QPainter& p, const Inks& inks, bool first) {
+    p.save();
+    p.translate(first ? 2 : -2, 0);
+    Arrow(p, inks, first);
+    p.restore();
+    Accented(p, inks.accent, 2.4);
+    const qreal bar = first ? 6 : 18;
+    p.drawLine(QPointF(bar, 5.5), QPointF(bar, 18.5));
 }
 
 void Export(QPainter& p, const Inks& inks) {
@@ -157,12 +212,8 @@ void Cross(QPainter& p, const Inks& inks) {
     p.drawLine(QPointF(17, 7), QPointF(7, 17));
 }
 
-QIcon Icon(const Painting& paint) {
-    const QColor grey(0xA0, 0xA8, 0xB2);
-    QIcon icon;
-    icon.addPixmap(Draw({ToolIcons::Ink(), ToolIcons::Accent()}, paint), QIcon::Normal);
-    icon.addPixmap(Draw({grey, grey}, paint), QIcon::Disabled);
-    return icon;
+QIcon Icon(Painting paint) {
+    return QIcon(new DrawnIcon(std::move(paint)));
 }
 } // namespace
 
@@ -182,6 +233,10 @@ QIcon ToolIcons::Get(Kind kind) {
         return Icon([](QPainter& p, const Inks& inks) { Arrow(p, inks, true); });
     case Kind::Next:
         return Icon([](QPainter& p, const Inks& inks) { Arrow(p, inks, false); });
+    case Kind::First:
+        return Icon([](QPainter& p, const Inks& inks) { ArrowToEnd(p, inks, true); });
+    case Kind::Last:
+        return Icon([](QPainter& p, const Inks& inks) { ArrowToEnd(p, inks, false); });
     case Kind::Export:
         return Icon(Export);
     case Kind::Zoom:

@@ -12,6 +12,8 @@ public:
         Print,
         Previous,
         Next,
+        First,
+        Last,
         Export,
         Zoom,
         Mail,
