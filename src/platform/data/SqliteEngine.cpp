@@ -84,12 +84,15 @@ void SqliteEngine::Open(const DbConfig& config) {
     }
 }
 
-// The kept statements go first: a connection with statements of its own would stay open.
 void SqliteEngine::Close() {
+    ForgetKept();
+    QtSqlEngine::Close();
+}
+
+void SqliteEngine::ForgetKept() {
     for (sqlite3_stmt* statement : std::as_const(m_kept))
         sqlite3_finalize(statement);
     m_kept.clear();
-    QtSqlEngine::Close();
 }
 
 // SQLite opens any file lazily; the probe is what finds out that it is no database.
@@ -217,6 +220,8 @@ void SqliteEngine::InsertRows(const QString& table, const QString& columns,
         sqlite3_reset(statement);
         at += count;
     }
+    if (sqlite3_get_autocommit(db) != 0)
+        ForgetKept();
 }
 
 // IMMEDIATE takes the write lock now: a deferred transaction that read first could not write
@@ -242,11 +247,13 @@ bool SqliteEngine::TryBegin() {
 
 void SqliteEngine::Commit() {
     Run(QStringLiteral("COMMIT"));
+    ForgetKept();
 }
 
 // SQLite ends a transaction by itself on some errors (a full disk, an I/O error); a roll back
 // that then finds none has nothing left to undo.
 void SqliteEngine::Rollback() {
+    ForgetKept();
     try {
         Run(QStringLiteral("ROLLBACK"));
     } catch (const TvError&) {

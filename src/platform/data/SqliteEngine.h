@@ -85,8 +85,13 @@ private:
     // asked for.
     void Step(const QString& sql, QStringList* names,
               const std::function<void(sqlite3_stmt*)>& take);
-    // The statement of sql, prepared on its first use on this connection.
+    // The statement of sql, prepared on its first use in this transaction (or this statement,
+    // outside one).
     sqlite3_stmt* Kept(sqlite3* db, const QString& sql);
+    // Finalises the kept statements. A connection that still has a statement cannot be closed:
+    // the driver's close is refused and the connection left behind, whatever closes it, so no
+    // statement is kept beyond the transaction that prepared it.
+    void ForgetKept();
     bool OutsideTransaction();
     sqlite3* Handle() const;
     void EnsureLockTable();
