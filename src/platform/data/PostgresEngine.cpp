@@ -13,6 +13,16 @@
 #include <libpq-fe.h>
 #include <vector>
 
+namespace {
+
+// The driver names its handle's type by libpq's typedef or by the struct behind it, pg_conn.
+bool IsLibpqHandle(const QVariant& handle) {
+    return qstrcmp(handle.typeName(), "pg_conn*") == 0 ||
+           qstrcmp(handle.typeName(), "PGconn*") == 0;
+}
+
+} // namespace
+
 PostgresEngine::~PostgresEngine() {
     Close();
 }
@@ -66,7 +76,7 @@ bool PostgresEngine::ConnectionLost() const {
     if (!IsOpen())
         return true;
     const QVariant handle = Db().driver()->handle();
-    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+    if (!IsLibpqHandle(handle))
         return false;
     PGconn* connection = *static_cast<PGconn* const*>(handle.constData());
     return !connection || PQstatus(connection) == CONNECTION_BAD;
@@ -89,11 +99,8 @@ void PostgresEngine::InsertRows(const QString& table, const QString& columns,
                                 const QList<QVariantList>& rows) {
     const QString rowSql = RowsInsertSql(table, columns, 1, false);
     const QVariant handle = IsOpen() ? Db().driver()->handle() : QVariant();
-    // The driver names the handle's type by libpq's struct, pg_conn.
     PGconn* connection =
-        qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0
-            ? *static_cast<PGconn* const*>(handle.constData())
-            : nullptr;
+        IsLibpqHandle(handle) ? *static_cast<PGconn* const*>(handle.constData()) : nullptr;
     if (connection == nullptr)
         QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), rowSql);
     const int width = ColumnCount(columns);
