@@ -438,122 +438,157 @@ int RegistrarPendientes(const QDateTime& moment) {
     return written;
 }
 
-Verificacion Verificar() {
-    constexpr int Chunk = 5000;
-    Verificacion result;
-    auto fail = [&](const QString& message) {
-        result.intact = false;
-        result.message = message;
-        return result;
-    };
-    QHash<QString, Registro> last; // the newest record of each issuer so far
-    qint32 first = 0;
+namespace {
+
+// The register read a chunk of records at a time against its data, the records before it and
+// the invoices, so that a register of years keeps its memory small.
+class Verificador {
+public:
+    Verificacion Recorrer();
+
+private:
+    static constexpr int Chunk = 5000;
+
+    // The chunk's bound, read first: the records are immutable and every invoice's breakdown,
+    // reason and cancellation is written before its record, so the bound names records whose
+    // invoice's rows are all there. Answers how many records it holds.
+    int Tramo();
+    // The breakdown's tax, the reason and the cancellations of the chunk's invoices, each table
+    // read once in key order: looked up per record, they were most of SQLite's work.
+    void LeerFacturas();
+    // The record in `row` against its data, its predecessor and its invoice; the fault, or empty.
+    QString Comprobar(const RowCursor& row);
+    // The first invoice since the register began that has no record, or empty.
+    QString SinRegistro() const;
+
+    Verificacion m_result;
+    QHash<QString, Registro> m_last; // the newest record of each issuer so far
+    qint32 m_first = 0;
     // Every key, those at or below zero included: the module never draws one, so such a row is
     // a forgery and must be seen, not skipped.
-    QString from = QStringLiteral("1=1");
-    QString fault;
-    QHash<qint32, double> cuotas;
-    QHash<qint32, QString> motivos;
-    QHash<qint32, qint32> anuladas;
-    QByteArray texto;
-    // The record in `row` against its data, its predecessor and its invoice; the fault, or empty.
-    const auto check = [&](const RowCursor& row) -> QString {
-        const Registro r = FromRow(row);
-        if (r.nIdRegistro <= 0)
-            return Named(r) + ": key " + Id(r.nIdRegistro) + " is outside the register's numbering";
-        if (first == 0)
-            first = r.nIdFactura;
-        // The row's own UTF-8, as the engine holds it (Columns' order from sIdEmisor at 2).
-        texto.resize(0);
-        AppendTexto(texto, r.EsAnulacion(),
-                    {row.Utf8(2), row.Utf8(3), row.Utf8(4), row.Utf8(5), row.Utf8(7), row.Utf8(8),
-                     row.Utf8(9), row.Utf8(10)});
-        const std::array<char, 64> recomputed = Sha256(texto);
-        const QLatin1StringView hex(recomputed.data(), qsizetype(recomputed.size()));
-        if (hex != r.sHuella)
-            return Named(r) + ": fingerprint " + r.sHuella +
-                   " does not match its data (recomputed " + hex + ")";
-        const auto previous = last.find(r.sIdEmisor);
-        const QString expected = previous == last.end() ? QString() : previous->sHuella;
-        if (r.sHuellaAnterior != expected)
-            return Named(r) + ": chained to " +
-                   (r.sHuellaAnterior.isEmpty() ? QStringLiteral("nothing") : r.sHuellaAnterior) +
-                   ", but the record before it is " +
-                   (previous == last.end() ? QStringLiteral("none")
-                                           : Named(*previous) + " " + expected);
-        if (row.IsNull(AnchoColumnas))
-            return Named(r) + ": invoice " + Id(r.nIdFactura) + " is not in Facturas";
-        const auto cuota = cuotas.constFind(r.nIdFactura);
-        const Factura f = FacturaOf(IssuedDocument::FromKeyColumns(row, AnchoColumnas),
-                                    cuota == cuotas.cend() ? std::nullopt : std::optional(*cuota),
-                                    motivos.value(r.nIdFactura).trimmed());
-        if (QString difference = r.EsAnulacion()
-                                     ? CompareCancellation(r, f, anuladas.value(r.nIdFactura))
-                                     : Compare(r, f);
-            !difference.isEmpty())
-            return Named(r) + ": " + difference;
-        if (previous == last.end())
-            last.insert(r.sIdEmisor, r);
-        else
-            *previous = r;
-        ++result.records;
-        from = "r.nIdRegistro>" + Id(r.nIdRegistro);
+    QString m_from = QStringLiteral("1=1");
+    QString m_chunk;
+    QHash<qint32, double> m_cuotas;
+    QHash<qint32, QString> m_motivos;
+    QHash<qint32, qint32> m_anuladas;
+    QByteArray m_texto;
+};
+
+int Verificador::Tramo() {
+    const Rows bound = Db().GetRows(
+        "SELECT COUNT(*),MAX(k) FROM (SELECT r.nIdRegistro AS k FROM RegistrosFacturacion r "
+        "WHERE " +
+        m_from + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk) + ") c");
+    m_chunk = m_from + " AND r.nIdRegistro<=" + bound(1, 0).toString();
+    return bound(0, 0).toInt();
+}
+
+void Verificador::LeerFacturas() {
+    const QString invoices =
+        " WHERE nIdFactura IN (SELECT r.nIdFactura FROM RegistrosFacturacion r WHERE " + m_chunk +
+        ") GROUP BY nIdFactura";
+    m_cuotas.clear();
+    m_motivos.clear();
+    m_anuladas.clear();
+    Db().ForEachRow("SELECT nIdFactura,SUM(nCuota) FROM FacturasDesglose" + invoices,
+                    [&](const RowCursor& row) { m_cuotas.insert(row.Int(0), row.Number(1)); });
+    Db().ForEachRow("SELECT nIdFactura,MAX(sMotivo) FROM FacturasRectificativas" + invoices,
+                    [&](const RowCursor& row) { m_motivos.insert(row.Int(0), row.Text(1)); });
+    Db().ForEachRow("SELECT nIdFactura,COUNT(*) FROM FacturasAnuladas" + invoices,
+                    [&](const RowCursor& row) { m_anuladas.insert(row.Int(0), row.Int(1)); });
+}
+
+QString Verificador::Comprobar(const RowCursor& row) {
+    const Registro r = FromRow(row);
+    if (r.nIdRegistro <= 0)
+        return Named(r) + ": key " + Id(r.nIdRegistro) + " is outside the register's numbering";
+    if (m_first == 0)
+        m_first = r.nIdFactura;
+    // The row's own UTF-8, as the engine holds it (Columns' order from sIdEmisor at 2).
+    m_texto.resize(0);
+    AppendTexto(m_texto, r.EsAnulacion(),
+                {row.Utf8(2), row.Utf8(3), row.Utf8(4), row.Utf8(5), row.Utf8(7), row.Utf8(8),
+                 row.Utf8(9), row.Utf8(10)});
+    const std::array<char, 64> recomputed = Sha256(m_texto);
+    const QLatin1StringView hex(recomputed.data(), qsizetype(recomputed.size()));
+    if (hex != r.sHuella)
+        return Named(r) + ": fingerprint " + r.sHuella + " does not match its data (recomputed " +
+               hex + ")";
+    const auto previous = m_last.find(r.sIdEmisor);
+    const QString expected = previous == m_last.end() ? QString() : previous->sHuella;
+    if (r.sHuellaAnterior != expected)
+        return Named(r) + ": chained to " +
+               (r.sHuellaAnterior.isEmpty() ? QStringLiteral("nothing") : r.sHuellaAnterior) +
+               ", but the record before it is " +
+               (previous == m_last.end() ? QStringLiteral("none")
+                                         : Named(*previous) + " " + expected);
+    if (row.IsNull(AnchoColumnas))
+        return Named(r) + ": invoice " + Id(r.nIdFactura) + " is not in Facturas";
+    const auto cuota = m_cuotas.constFind(r.nIdFactura);
+    const Factura f = FacturaOf(IssuedDocument::FromKeyColumns(row, AnchoColumnas),
+                                cuota == m_cuotas.cend() ? std::nullopt : std::optional(*cuota),
+                                m_motivos.value(r.nIdFactura).trimmed());
+    if (QString difference = r.EsAnulacion()
+                                 ? CompareCancellation(r, f, m_anuladas.value(r.nIdFactura))
+                                 : Compare(r, f);
+        !difference.isEmpty())
+        return Named(r) + ": " + difference;
+    if (previous == m_last.end())
+        m_last.insert(r.sIdEmisor, r);
+    else
+        *previous = r;
+    ++m_result.records;
+    m_from = "r.nIdRegistro>" + Id(r.nIdRegistro);
+    return {};
+}
+
+QString Verificador::SinRegistro() const {
+    // NOT EXISTS rather than NOT IN: a server that cannot hash the whole register in memory would
+    // search it again for every invoice.
+    const Rows missing =
+        Db().GetRows("SELECT nIdFactura,sFactura FROM Facturas WHERE nIdFactura>=" + Id(m_first) +
+                     " AND NOT EXISTS (SELECT 1 FROM RegistrosFacturacion r WHERE "
+                     "r.nIdFactura=Facturas.nIdFactura) ORDER BY nIdFactura LIMIT 1");
+    if (missing.IsEmpty())
         return {};
-    };
-    // A chunk at a time, so that a register of years keeps its memory small. The records are
-    // immutable and every invoice's breakdown, reason and cancellation is written before its
-    // record, so the chunk's bound, read first, names records whose invoice's rows are all there.
-    while (fault.isEmpty()) {
-        const Rows bound = Db().GetRows(
-            "SELECT COUNT(*),MAX(k) FROM (SELECT r.nIdRegistro AS k FROM RegistrosFacturacion r "
-            "WHERE " +
-            from + " ORDER BY r.nIdRegistro LIMIT " + Id(Chunk) + ") c");
-        const int count = bound(0, 0).toInt();
+    return "invoice " + missing(1, 0).toString() + " (id " + missing(0, 0).toString() +
+           ") has no record";
+}
+
+Verificacion Verificador::Recorrer() {
+    QString fault;
+    for (int count = Chunk; fault.isEmpty() && count == Chunk;) {
+        count = Tramo();
         if (count == 0)
             break;
-        const QString chunk = from + " AND r.nIdRegistro<=" + bound(1, 0).toString();
-        // The breakdown's tax, the reason and the cancellations of the chunk's invoices, each
-        // table read once in key order: looked up per record, they were most of SQLite's work.
-        const QString invoices =
-            " WHERE nIdFactura IN (SELECT r.nIdFactura FROM RegistrosFacturacion r WHERE " + chunk +
-            ") GROUP BY nIdFactura";
-        cuotas.clear();
-        motivos.clear();
-        anuladas.clear();
-        Db().ForEachRow("SELECT nIdFactura,SUM(nCuota) FROM FacturasDesglose" + invoices,
-                        [&](const RowCursor& row) { cuotas.insert(row.Int(0), row.Number(1)); });
-        Db().ForEachRow("SELECT nIdFactura,MAX(sMotivo) FROM FacturasRectificativas" + invoices,
-                        [&](const RowCursor& row) { motivos.insert(row.Int(0), row.Text(1)); });
-        Db().ForEachRow("SELECT nIdFactura,COUNT(*) FROM FacturasAnuladas" + invoices,
-                        [&](const RowCursor& row) { anuladas.insert(row.Int(0), row.Int(1)); });
+        LeerFacturas();
         Db().ForEachRow("SELECT r.nIdRegistro," + Qualified(Columns, "r") + ",f." +
                             IssuedDocument::KeyColumns.split(',').join(",f.") +
                             " FROM RegistrosFacturacion r LEFT JOIN Facturas f ON "
                             "f.nIdFactura=r.nIdFactura WHERE " +
-                            chunk + " ORDER BY r.nIdRegistro",
+                            m_chunk + " ORDER BY r.nIdRegistro",
                         [&](const RowCursor& row) {
                             if (fault.isEmpty())
-                                fault = check(row);
+                                fault = Comprobar(row);
                         });
-        if (count < Chunk)
-            break;
     }
-    if (!fault.isEmpty())
-        return fail(fault);
-    if (result.records > 0) {
-        // Every document issued since the register began has its record. NOT EXISTS rather than
-        // NOT IN: a server that cannot hash the whole register in memory would search it again
-        // for every invoice.
-        const Rows missing =
-            Db().GetRows("SELECT nIdFactura,sFactura FROM Facturas WHERE nIdFactura>=" + Id(first) +
-                         " AND NOT EXISTS (SELECT 1 FROM RegistrosFacturacion r WHERE "
-                         "r.nIdFactura=Facturas.nIdFactura) ORDER BY nIdFactura LIMIT 1");
-        if (!missing.IsEmpty())
-            return fail("invoice " + missing(1, 0).toString() + " (id " + missing(0, 0).toString() +
-                        ") has no record");
+    // Every document issued since the register began has its record.
+    if (fault.isEmpty() && m_result.records > 0)
+        fault = SinRegistro();
+    if (!fault.isEmpty()) {
+        m_result.intact = false;
+        m_result.message = fault;
+    } else {
+        m_result.message =
+            QStringLiteral("register: %1 records, chain intact").arg(m_result.records);
     }
-    result.message = QStringLiteral("register: %1 records, chain intact").arg(result.records);
-    return result;
+    return m_result;
+}
+
+} // namespace
+
+Verificacion Verificar() {
+    return Verificador().Recorrer();
 }
 
 void Exportar(const QString& file) {
