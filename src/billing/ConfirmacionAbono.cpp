@@ -49,6 +49,44 @@ ConfirmacionAbono::ConfirmacionAbono(
     lblPregunta->setObjectName("lblPregunta");
     lblPregunta->setWordWrap(true);
 
+    CrearLineas(lineas);
+    txtImporte = new QLineEdit(this);
+    txtImporte->setObjectName("txtImporte");
+    cboTipoCobro = new QComboBox(this);
+    cboTipoCobro->setObjectName("cboTipoCobro");
+    cboTipoCobro->addItems(tiposCobro);
+    cboTipoCobro->setCurrentIndex(std::max(0, cboTipoCobro->findText(sTipoCobro)));
+    QVBoxLayout* lineasDestino = CrearMotivo();
+    Si_BT = new QPushButton(db.Translate("&Sí"), this);
+    Si_BT->setObjectName("Si_BT");
+    Si_BT->setAutoDefault(false);
+    No_BT = new QPushButton(db.Translate("&No"), this);
+    No_BT->setObjectName("No_BT");
+    No_BT->setDefault(true);
+    connect(Si_BT, &QPushButton::clicked, this, &ConfirmacionAbono::Si_BT_Click);
+    connect(No_BT, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* form = new QFormLayout;
+    form->addRow(db.Translate("Importe a devolver"), txtImporte);
+    form->addRow(db.Translate("Forma de pago"), cboTipoCobro);
+    form->addRow(db.Translate("Motivo"), cboMotivo);
+    form->addRow(db.Translate("Texto del motivo"), txtMotivo);
+    form->addRow(db.Translate("Las líneas"), lineasDestino);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Si_BT);
+    buttons->addWidget(No_BT);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblPregunta);
+    layout->addWidget(grdLineas);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    Proponer();
+    No_BT->setFocus();
+}
+
+void ConfirmacionAbono::CrearLineas(const std::vector<LineaAbonable>& lineas) {
+    const DataAccess& db = DataAccess::instance();
     grdLineas = new QTableWidget(0, 3, this);
     grdLineas->setObjectName("grdLineas");
     grdLineas->setHorizontalHeaderLabels(
@@ -82,13 +120,10 @@ ConfirmacionAbono::ConfirmacionAbono(
         m_lineas.push_back(linea);
     }
     connect(grdLineas, &QTableWidget::itemChanged, this, &ConfirmacionAbono::Proponer);
+}
 
-    txtImporte = new QLineEdit(this);
-    txtImporte->setObjectName("txtImporte");
-    cboTipoCobro = new QComboBox(this);
-    cboTipoCobro->setObjectName("cboTipoCobro");
-    cboTipoCobro->addItems(tiposCobro);
-    cboTipoCobro->setCurrentIndex(std::max(0, cboTipoCobro->findText(sTipoCobro)));
+QVBoxLayout* ConfirmacionAbono::CrearMotivo() {
+    const DataAccess& db = DataAccess::instance();
     cboMotivo = new QComboBox(this);
     cboMotivo->setObjectName("cboMotivo");
     for (const auto& [codigo, texto] : MotivoRectificacion::Motivos())
@@ -121,32 +156,7 @@ ConfirmacionAbono::ConfirmacionAbono(
     };
     seguirMotivo();
     connect(cboMotivo, &QComboBox::currentIndexChanged, this, seguirMotivo);
-    Si_BT = new QPushButton(db.Translate("&Sí"), this);
-    Si_BT->setObjectName("Si_BT");
-    Si_BT->setAutoDefault(false);
-    No_BT = new QPushButton(db.Translate("&No"), this);
-    No_BT->setObjectName("No_BT");
-    No_BT->setDefault(true);
-    connect(Si_BT, &QPushButton::clicked, this, &ConfirmacionAbono::Si_BT_Click);
-    connect(No_BT, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* form = new QFormLayout;
-    form->addRow(db.Translate("Importe a devolver"), txtImporte);
-    form->addRow(db.Translate("Forma de pago"), cboTipoCobro);
-    form->addRow(db.Translate("Motivo"), cboMotivo);
-    form->addRow(db.Translate("Texto del motivo"), txtMotivo);
-    form->addRow(db.Translate("Las líneas"), lineasDestino);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Si_BT);
-    buttons->addWidget(No_BT);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(lblPregunta);
-    layout->addWidget(grdLineas);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
-    Proponer();
-    No_BT->setFocus();
+    return lineasDestino;
 }
 
 std::vector<LineaAbono> ConfirmacionAbono::Elegidas() const {

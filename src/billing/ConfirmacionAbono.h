@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class QVBoxLayout;
 
 // The question asked before a rectifying invoice is issued, with what it rectifies and the
 // reason it will carry: the invoice's lines with the units still to rectify, all of them ticked
@@ -56,6 +57,11 @@ public:
     QPushButton* No_BT = nullptr;
 
 private:
+    // The invoice's lines still to rectify, ticked, with their units.
+    void CrearLineas(const std::vector<LineaAbonable>& lineas);
+    // The reason's code and text, and what becomes of the lines, which follows the reason until
+    // the user says it; answers the choices' layout.
+    QVBoxLayout* CrearMotivo();
     std::vector<LineaAbono> Elegidas() const;
     void Proponer();
     void Preguntar();
