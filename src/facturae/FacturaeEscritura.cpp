@@ -249,24 +249,7 @@ void WriteInvoiceHeader(QXmlStreamWriter& x, const FacturaeEscritura::Documento&
     x.writeEndElement();
 }
 
-void WriteInvoice(QXmlStreamWriter& x, const FacturaeEscritura::Documento& doc,
-                  const std::vector<Item>& items) {
-    const IssuedDocument& d = doc.d;
-    x.writeStartElement("Invoice");
-    WriteInvoiceHeader(x, doc);
-
-    x.writeStartElement("InvoiceIssueData");
-    x.writeTextElement("IssueDate", Date(d.IssueDate()));
-    x.writeTextElement("InvoiceCurrencyCode", "EUR");
-    x.writeTextElement("TaxCurrencyCode", "EUR");
-    x.writeTextElement("LanguageName", "es");
-    x.writeEndElement();
-
-    x.writeStartElement("TaxesOutputs");
-    for (const TaxableBreakdown::Rate& rate : d.desglose.tipos)
-        WriteTax(x, rate.nPorcIpto, rate.nBaseImponible, rate.nCuota);
-    x.writeEndElement();
-
+void WriteTotals(QXmlStreamWriter& x, const IssuedDocument& d, const std::vector<Item>& items) {
     // The discount is taken off before tax: what the lines add up to less the breakdown's base.
     Money gross;
     for (const Item& item : items)
@@ -291,7 +274,9 @@ void WriteInvoice(QXmlStreamWriter& x, const FacturaeEscritura::Documento& doc,
     x.writeTextElement("TotalOutstandingAmount", Amount(d.AmountDue()));
     x.writeTextElement("TotalExecutableAmount", Amount(d.AmountDue()));
     x.writeEndElement();
+}
 
+void WriteItems(QXmlStreamWriter& x, const std::vector<Item>& items) {
     x.writeStartElement("Items");
     for (const Item& item : items) {
         const IssuedDocument::Line& line = *item.line;
@@ -316,9 +301,11 @@ void WriteInvoice(QXmlStreamWriter& x, const FacturaeEscritura::Documento& doc,
         x.writeEndElement();
     }
     x.writeEndElement();
+}
 
-    // The payments booked at the desk, as far as they cover the amount due (change given back
-    // is no payment of the invoice).
+// The payments booked at the desk, as far as they cover the amount due (change given back
+// is no payment of the invoice).
+void WritePayments(QXmlStreamWriter& x, const IssuedDocument& d) {
     Money left = d.AmountDue();
     std::vector<std::pair<const IssuedDocument::Payment*, Money>> installments;
     for (const IssuedDocument::Payment& payment : d.cobros) {
@@ -342,6 +329,29 @@ void WriteInvoice(QXmlStreamWriter& x, const FacturaeEscritura::Documento& doc,
         }
         x.writeEndElement();
     }
+}
+
+void WriteInvoice(QXmlStreamWriter& x, const FacturaeEscritura::Documento& doc,
+                  const std::vector<Item>& items) {
+    const IssuedDocument& d = doc.d;
+    x.writeStartElement("Invoice");
+    WriteInvoiceHeader(x, doc);
+
+    x.writeStartElement("InvoiceIssueData");
+    x.writeTextElement("IssueDate", Date(d.IssueDate()));
+    x.writeTextElement("InvoiceCurrencyCode", "EUR");
+    x.writeTextElement("TaxCurrencyCode", "EUR");
+    x.writeTextElement("LanguageName", "es");
+    x.writeEndElement();
+
+    x.writeStartElement("TaxesOutputs");
+    for (const TaxableBreakdown::Rate& rate : d.desglose.tipos)
+        WriteTax(x, rate.nPorcIpto, rate.nBaseImponible, rate.nCuota);
+    x.writeEndElement();
+
+    WriteTotals(x, d, items);
+    WriteItems(x, items);
+    WritePayments(x, d);
     x.writeEndElement();
 }
 
