@@ -547,33 +547,10 @@ QString Text(const Node& node, int index, const Expression::Context& context) {
     return Eval(*node.args[index], context).ToText();
 }
 
-Value Eval(const Node& node, const Expression::Context& context) {
+// The functions of text, and Val that reads a number out of one.
+Value TextFunction(const Node& node, const Expression::Context& context) {
     const auto arg = [&](int i) { return Eval(*node.args[i], context); };
     switch (node.op) {
-    case Op::Literal:
-        return node.value;
-    case Op::Column:
-        if (!context.rows || context.row < 0)
-            return {};
-        return Value::FromVariant(context.rows->Value(node.column, context.row));
-    case Op::HeaderColumn:
-        return context.header ? Value::FromVariant(context.header->Value(node.column, 0)) : Value{};
-    case Op::Page:
-        return Value::FromNumber(context.page);
-    case Op::Pages:
-        return Value::FromNumber(context.pages);
-    case Op::Neg:
-        return Value::FromNumber(-arg(0).ToNumber());
-    case Op::Not:
-        return Value::FromNumber(arg(0).ToBool() ? 0 : 1);
-    case Op::Chain: {
-        Value value = arg(0);
-        for (size_t i = 1; i < node.args.size(); ++i)
-            value = Apply(node.ops[i - 1], value, arg(int(i)));
-        return value;
-    }
-    case Op::Iif:
-        return arg(0).ToBool() ? arg(1) : arg(2);
     case Op::Mid: {
         const QString text = Text(node, 0, context);
         const int start = std::max(1, Whole(arg(1)));
@@ -607,6 +584,55 @@ Value Eval(const Node& node, const Expression::Context& context) {
         return Value::FromText(Text(node, 0, context).toUpper());
     case Op::LCase:
         return Value::FromText(Text(node, 0, context).toLower());
+    case Op::Val:
+        return Value::FromNumber(Utility::Val(Text(node, 0, context)));
+    case Op::Url:
+        return Value::FromText(
+            QString::fromLatin1(QUrl::toPercentEncoding(Text(node, 0, context))));
+    default:
+        return {};
+    }
+}
+
+Value Eval(const Node& node, const Expression::Context& context) {
+    const auto arg = [&](int i) { return Eval(*node.args[i], context); };
+    switch (node.op) {
+    case Op::Literal:
+        return node.value;
+    case Op::Column:
+        if (!context.rows || context.row < 0)
+            return {};
+        return Value::FromVariant(context.rows->Value(node.column, context.row));
+    case Op::HeaderColumn:
+        return context.header ? Value::FromVariant(context.header->Value(node.column, 0)) : Value{};
+    case Op::Page:
+        return Value::FromNumber(context.page);
+    case Op::Pages:
+        return Value::FromNumber(context.pages);
+    case Op::Neg:
+        return Value::FromNumber(-arg(0).ToNumber());
+    case Op::Not:
+        return Value::FromNumber(arg(0).ToBool() ? 0 : 1);
+    case Op::Chain: {
+        Value value = arg(0);
+        for (size_t i = 1; i < node.args.size(); ++i)
+            value = Apply(node.ops[i - 1], value, arg(int(i)));
+        return value;
+    }
+    case Op::Iif:
+        return arg(0).ToBool() ? arg(1) : arg(2);
+    case Op::Mid:
+    case Op::Left:
+    case Op::Right:
+    case Op::Len:
+    case Op::Trim:
+    case Op::LTrim:
+    case Op::RTrim:
+    case Op::UCase:
+    case Op::LCase:
+    case Op::Val:
+    case Op::Url:
+        return TextFunction(node, context);
     case Op::Format: {
         const Value value = arg(0);
         if (value.IsNull())
@@ -614,11 +640,6 @@ Value Eval(const Node& node, const Expression::Context& context) {
         return Value::FromText(
             Expression::FormatNumber(value.ToNumber(), Text(node, 1, context), context.locale));
     }
-    case Op::Val:
-        return Value::FromNumber(Utility::Val(Text(node, 0, context)));
-    case Op::Url:
-        return Value::FromText(
-            QString::fromLatin1(QUrl::toPercentEncoding(Text(node, 0, context))));
     case Op::Sum:
     case Op::Count:
     case Op::Min:
