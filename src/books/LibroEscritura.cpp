@@ -166,8 +166,11 @@ std::vector<QStringList> Textos(const std::vector<Fila>& filas) {
 
 // A field as a spreadsheet reads it: quoted when it holds the separator, a quote or a line end.
 void Campo(QString& line, const QString& text) {
-    if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
+    const auto special = [](QChar c) {
+        return c == QLatin1Char(';') || c == QLatin1Char('"') || c == QLatin1Char('\n') ||
+               c == QLatin1Char('\r');
+    };
+    if (std::none_of(text.cbegin(), text.cend(), special)) {
         line += text;
         return;
     }
@@ -184,36 +187,47 @@ public:
     virtual void Terminar(const LibroFacturas& libro) = 0;
 };
 
-// Written a piece at a time, so that a year's book never stands whole in memory as text.
+// Written a piece at a time, so that a year's book never stands whole in memory as text. A line
+// is made in one buffer kept from line to line, cell by cell, with no list of texts between.
 class Csv : public Destino {
 public:
     explicit Csv(const QString& file) : m_out(file) { Add(CabeceraLibro); }
     void Lineas(const std::vector<LibroFacturas::Linea>& lineas) override {
         for (const LibroFacturas::Linea& l : lineas)
-            Add(Textos(DeLinea(l)));
+            Add(DeLinea(l));
     }
     void Terminar(const LibroFacturas& libro) override {
-        Add({});
+        Add(Fila{});
         Add(CabeceraResumen);
         for (const Fila& row : DelResumen(libro))
-            Add(Textos(row));
-        Add({});
+            Add(row);
+        Add(Fila{});
         Add(CabeceraCierres);
         for (const Fila& row : DeLosCierres(libro))
-            Add(Textos(row));
+            Add(row);
         Flush();
         m_out.Terminar();
     }
 
 private:
-    void Add(const QStringList& fields) {
-        QString line;
-        for (qsizetype k = 0; k < fields.size(); ++k) {
+    void Add(const QStringList& headings) {
+        Fila fila;
+        for (const QString& heading : headings)
+            fila.push_back(Celda::De(heading));
+        Add(fila);
+    }
+    void Add(const Fila& fila) {
+        m_line.resize(0);
+        for (size_t k = 0; k < fila.size(); ++k) {
             if (k > 0)
-                line += QLatin1Char(';');
-            Campo(line, fields[k]);
+                m_line += QLatin1Char(';');
+            if (fila[k].tipo == Celda::Tipo::Texto)
+                Campo(m_line, fila[k].texto);
+            else
+                m_line += fila[k].Texto();
         }
-        m_buffer += line.toUtf8() + "\r\n";
+        m_buffer += m_line.toUtf8();
+        m_buffer += "\r\n";
         if (m_buffer.size() > (1 << 20))
             Flush();
     }
@@ -224,6 +238,7 @@ private:
         m_buffer.clear();
     }
     ArchivoSeguro m_out;
+    QString m_line;
     QByteArray m_buffer;
 };
 
