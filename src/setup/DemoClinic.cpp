@@ -245,7 +245,8 @@ struct PastSale {
     int date;
     std::vector<Line> lines;
     double discount;
-    std::vector<HistoryWriter::Payment> payments; // amount 0: the rest of the total
+    // Amount 0: the rest of the total.
+    std::vector<std::pair<const char*, double>> payments;
 };
 
 // Dates are month and day (mmdd) of 2025, the demo's year (HistoryDate below): what a new clinic
@@ -526,8 +527,8 @@ void DemoClinic::AddHistory() {
             writer.AddPendingItem(s.client, s.pet, line.code, line.units);
         // What the front desk types as "paid in full": the total shown, less the discount and
         // the other payments.
-        const double due =
-            (PendingItems(s.client).StoredTotal() - Money::FromDouble(s.discount)).ToDouble();
+        const Money discount = Money::FromDouble(s.discount);
+        const Money due = PendingItems(s.client).StoredTotal() - discount;
         HistoryWriter::Sale sale;
         sale.nIdCliente = s.client;
         sale.nIdSucursal = s.branch;
@@ -540,15 +541,13 @@ void DemoClinic::AddHistory() {
             sale.sPais = QStringLiteral("FR");
             sale.sTipoId = QStringLiteral("03");
         }
-        sale.nDescuento = s.discount;
-        double paid = 0;
-        for (const HistoryWriter::Payment& p : s.payments)
-            paid += p.nImporte;
-        for (HistoryWriter::Payment p : s.payments) {
-            if (p.nImporte == 0)
-                p.nImporte = Utility::RoundHalfAway(due - paid, 2);
-            sale.payments.push_back(p);
-        }
+        sale.nDescuento = discount;
+        Money paid;
+        for (const auto& [type, amount] : s.payments)
+            paid += Money::FromDouble(amount);
+        for (const auto& [type, amount] : s.payments)
+            sale.payments.push_back(
+                {QString::fromUtf8(type), amount == 0 ? due - paid : Money::FromDouble(amount)});
         invoices.push_back(writer.Invoice(sale));
     }
     writer.Cancel(invoices.back(), HistoryDate(227), 1,

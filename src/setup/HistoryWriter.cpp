@@ -82,9 +82,9 @@ qint32 HistoryWriter::Invoice(const Sale& sale) {
     s.cobro.sTipoId = sale.sTipoId;
     for (size_t k = 0; k < sale.payments.size(); ++k) {
         s.cobro.sTipoCobro[k] = sale.payments[k].sTipoCobro;
-        s.cobro.nImporte[k] = Money::FromDouble(sale.payments[k].nImporte);
+        s.cobro.nImporte[k] = sale.payments[k].nImporte;
     }
-    s.cobro.nDescuento = Money::FromDouble(sale.nDescuento);
+    s.cobro.nDescuento = sale.nDescuento;
     // The client's pending items are what this history wrote for it: the items added since its
     // last invoice and those a credit note gave back.
     s.lineas = PendingItems(sale.nIdCliente).Items();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "invoicing/core/Money.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -13,7 +15,7 @@ class HistoryWriter {
 public:
     struct Payment {
         QString sTipoCobro;
-        double nImporte = 0;
+        Money nImporte;
     };
 
     struct Sale {
@@ -23,7 +25,7 @@ public:
         qint32 nIdEmpleado = 0;
         qint32 nIdCaja = 1;
         qint32 dFactura = 0;
-        double nDescuento = 0;
+        Money nDescuento;
         std::vector<Payment> payments;
         // A foreign customer's document, typed at the payment dialog: its number, country and
         // type (02 to 06). Empty: the client's own NIF, or none for a simplified invoice.

@@ -114,7 +114,7 @@ protected:
         HistoryWriter::Sale sale;
         sale.nIdCliente = nIdCliente;
         sale.dFactura = day;
-        sale.nDescuento = discount;
+        sale.nDescuento = Money::FromDouble(discount);
         const qint32 id = HistoryWriter().Invoice(sale);
         RegistroFacturacion::RegistrarPendientes();
         return id;

@@ -114,7 +114,7 @@ protected:
         HistoryWriter::Sale sale;
         sale.nIdCliente = client;
         sale.dFactura = day;
-        sale.nDescuento = discount;
+        sale.nDescuento = Money::FromDouble(discount);
         const qint32 invoice = HistoryWriter().Invoice(sale);
         const qint32 credit = HistoryWriter().CreditNote(invoice, day + 1, 1);
         // Issued with the default reason, as the window's confirmation proposes it.
