@@ -9,7 +9,6 @@
 #include "platform/report/ReportComponent.h"
 #include "platform/ui/widgets/Frm.h"
 #include "platform/util/TvError.h"
-#include "platform/util/Utility.h"
 #include "reports/ReportBinding.h"
 #include "reports/Viewer.h"
 #include "session/G.h"
@@ -26,8 +25,8 @@ constexpr int PaymentSlots = 4;
 
 struct Payments {
     std::array<QString, PaymentSlots> type;
-    std::array<double, PaymentSlots> amount{};
-    double paid = 0;
+    std::array<Money, PaymentSlots> amount{};
+    Money paid;
 };
 
 // Up to four payments fill the slots in the order they were booked; an invoice with more leaves
@@ -39,22 +38,22 @@ Payments ReadPayments(qint32 nIdFactura) {
         return payments;
     for (size_t k = 0; k < document->cobros.size(); ++k) {
         payments.type[k] = document->cobros[k].sTipoCobro;
-        payments.amount[k] = document->cobros[k].nImporte.ToDouble();
+        payments.amount[k] = document->cobros[k].nImporte;
         payments.paid += payments.amount[k];
     }
     return payments;
 }
 
-QString Amount(double value) {
-    return Utility::instance().SqlValue(value, 2, true);
+QString Amount(Money value) {
+    return value.Text();
 }
 
 QStringList DetalladaValues(const Payments& payments) {
     QStringList values;
     for (const QString& type : payments.type)
         values << type;
-    for (double amount : payments.amount)
-        values << (amount == 0 ? QString() : Amount(amount));
+    for (Money amount : payments.amount)
+        values << (amount == Money() ? QString() : Amount(amount));
     values << Amount(payments.paid);
     return values;
 }
