@@ -335,7 +335,7 @@ void FacturaInfo::txtDescuento_MN_LostFocus() {
         }
         // With nothing to invoice there is no percentage to speak of.
         txtPorcDto_PN->setText(AmountText::Editable(
-            m_nTotal == Money() ? 0 : discount->ToDouble() * 100 / m_nTotal.ToDouble()));
+            m_nTotal == Money() ? 0 : double(discount->Cents()) * 100 / double(m_nTotal.Cents())));
         AplicarDescuento(*discount);
     });
 }
