@@ -354,14 +354,17 @@ CREATE TABLE IF NOT EXISTS ApuntesCaja (
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_sDocumento ON ApuntesCaja (sDocumento);
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_nIdFactura ON ApuntesCaja (nIdFactura);
 CREATE INDEX IF NOT EXISTS ixApuntesCaja_Caja ON ApuntesCaja (nIdCaja, dApunte);
--- A box's open period is read from this index alone (its sums by payment type and document).
-CREATE INDEX IF NOT EXISTS ixApuntesCaja_Cierre ON ApuntesCaja (nIdCaja, nIdCierreCaja, nIdTipoCobro, nIdFactura, nImporte, dApunte);
+-- A box's open period is read from this index: its entries after the last one its last closing
+-- took, summed by payment type and document. The closing's id is in no index, so that marking a
+-- period's entries rewrites no index entry (a server keeps each new version on its entry's page).
+CREATE INDEX IF NOT EXISTS ixApuntesCaja_Periodo ON ApuntesCaja (nIdCaja, nIdApunteCaja, nIdTipoCobro, nIdFactura, nImporte, dApunte);
 
 -- The closings of a cash box: what it should have held per payment type since the one before,
 -- what was counted, the float kept and what was taken out. nNumero runs per box and never
 -- repeats; dDesde/sHoraDesde is where the previous closing ended (the day a shift belongs to),
--- dHasta/sHoraHasta when this one was made. Written once, like the register, and never changed:
--- the box's entries carry the closing's id, and nothing may be booked into the box before dHasta.
+-- dHasta/sHoraHasta when this one was made, nHastaApunte the last entry it took (every later
+-- entry of the box has a higher id). Written once, like the register, and never changed: the
+-- box's entries carry the closing's id, and nothing may be booked into the box before dHasta.
 CREATE TABLE IF NOT EXISTS CierresCaja (
     nIdCierreCaja INTEGER PRIMARY KEY,
     nIdCaja INTEGER NOT NULL DEFAULT 0,
@@ -380,7 +383,8 @@ CREATE TABLE IF NOT EXISTS CierresCaja (
     nRetirado DOUBLE PRECISION NOT NULL DEFAULT 0,
     nApuntes INTEGER NOT NULL DEFAULT 0,
     nDocumentos INTEGER NOT NULL DEFAULT 0,
-    sNota TEXT NOT NULL DEFAULT ''
+    sNota TEXT NOT NULL DEFAULT '',
+    nHastaApunte INTEGER NOT NULL DEFAULT 0
 );
 CREATE UNIQUE INDEX IF NOT EXISTS uxCierresCaja_Numero ON CierresCaja (nIdCaja, nNumero);
 CREATE INDEX IF NOT EXISTS ixCierresCaja_Caja_dHasta ON CierresCaja (nIdCaja, dHasta);

@@ -7,6 +7,7 @@
 #include "platform/util/Utility.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -48,16 +49,22 @@ bool Permitido(const QVariant& grupo, const QString& acceso) {
                              "bAcceso")) != 0;
 }
 
-// Where the open period of a box ends: the newest entry counted, so that an entry another
-// workstation writes while the closing runs goes into the next period rather than being marked
-// without being counted.
+// Where the open period of a box starts and ends: after the last entry its last closing took,
+// up to the newest entry counted, so that an entry another workstation writes while the closing
+// runs goes into the next period rather than being marked without being counted.
 struct Periodo {
     CierreCaja::Estado estado;
+    qint32 desdeApunte = 0;
     qint32 hastaApunte = 0;
 };
 
-Periodo Abierto(qint32 nIdCaja) {
-    Periodo p;
+QString Abiertos(qint32 nIdCaja, const Periodo& p) {
+    return " FROM ApuntesCaja a WHERE a.nIdCaja=" + Id(nIdCaja) + " AND a.nIdApunteCaja>" +
+           Id(p.desdeApunte) + " AND a.nIdCierreCaja=0";
+}
+
+// The box, the closing before and how many entries and documents the period holds.
+void LeerInicio(qint32 nIdCaja, Periodo& p) {
     CierreCaja::Estado& e = p.estado;
     e.nIdCaja = nIdCaja;
     const Rows caja =
@@ -65,15 +72,17 @@ Periodo Abierto(qint32 nIdCaja) {
     if (caja.IsEmpty())
         throw CierreCaja::Rechazo(QStringLiteral("No existe la caja %1.").arg(nIdCaja));
     e.sCaja = caja(0, 0).toString();
-    const Rows ultimo = Db().GetRows(
-        "SELECT nIdCierreCaja,nNumero,dHasta,sHoraHasta,nFondoDejado FROM CierresCaja WHERE "
-        "nIdCaja=" +
-        Id(nIdCaja) + " ORDER BY nNumero DESC LIMIT 1");
-    const Rows resumen = Db().GetRows(
-        "SELECT MAX(nIdApunteCaja),MIN(dApunte),COUNT(*),COUNT(DISTINCT CASE WHEN nIdFactura<>0 "
-        "THEN nIdFactura END) FROM ApuntesCaja WHERE nIdCaja=" +
-        Id(nIdCaja) + " AND nIdCierreCaja=0");
-    p.hastaApunte = Int(resumen(0, 0));
+    const Rows ultimo =
+        Db().GetRows("SELECT nIdCierreCaja,nNumero,dHasta,sHoraHasta,nFondoDejado,nHastaApunte "
+                     "FROM CierresCaja WHERE nIdCaja=" +
+                     Id(nIdCaja) + " ORDER BY nNumero DESC LIMIT 1");
+    if (!ultimo.IsEmpty())
+        p.desdeApunte = Int(ultimo(5, 0));
+    const Rows resumen = Db().GetRows("SELECT MAX(a.nIdApunteCaja),MIN(a.dApunte),COUNT(*),"
+                                      "COUNT(DISTINCT CASE WHEN a.nIdFactura<>0 THEN a.nIdFactura "
+                                      "END)" +
+                                      Abiertos(nIdCaja, p));
+    p.hastaApunte = std::max(Int(resumen(0, 0)), p.desdeApunte);
     e.apuntes = Int(resumen(2, 0));
     e.documentos = Int(resumen(3, 0));
     if (!ultimo.IsEmpty()) {
@@ -86,52 +95,174 @@ Periodo Abierto(qint32 nIdCaja) {
         e.dDesde = Int(resumen(1, 0));
         e.sHoraDesde = QStringLiteral("00:00:00");
     }
+}
 
-    const qint32 efectivo = CierreCaja::TipoEfectivo();
-    const Rows tipos =
-        Db().GetRows("SELECT nIdTipoCobro,sTipoCobro,bActivo FROM TipoCobro ORDER BY nIdTipoCobro");
-    // Paid for an invoice, given back for a credit note, or money in or out by hand; an entry
-    // that names no payment type is cash.
-    const Rows sumas = Db().GetRows(
+// The period's sums per payment type and kind: paid for an invoice, given back for a credit
+// note, or money in or out by hand; an entry that names no payment type is cash.
+Rows LeerSumas(qint32 nIdCaja, const Periodo& p, qint32 efectivo) {
+    return Db().GetRows(
         "SELECT COALESCE(NULLIF(a.nIdTipoCobro,0)," + Id(efectivo) +
         "),CASE WHEN COALESCE(a.nIdFactura,0)=0 THEN CASE WHEN a.nImporte>=0 THEN 2 ELSE 3 END "
         "WHEN EXISTS (SELECT 1 FROM Abonos b WHERE b.nIdFactura=a.nIdFactura) THEN 1 ELSE 0 END,"
-        "SUM(ROUND(a.nImporte*100)),COUNT(*) FROM ApuntesCaja a WHERE a.nIdCaja=" +
-        Id(nIdCaja) + " AND a.nIdCierreCaja=0 AND a.nIdApunteCaja<=" + Id(p.hastaApunte) +
-        " GROUP BY 1,2");
+        "SUM(ROUND(a.nImporte*100)),COUNT(*)" +
+        Abiertos(nIdCaja, p) + " AND a.nIdApunteCaja<=" + Id(p.hastaApunte) + " GROUP BY 1,2");
+}
+
+void SumarTipo(CierreCaja::Metodo& m, const Rows& sumas) {
+    for (int s = 0; s < sumas.RowCount(); ++s)
+        if (Int(sumas(0, s)) == m.nIdTipoCobro)
+            Sumar(m, Int(sumas(1, s)), Cents(sumas(2, s)), Int(sumas(3, s)));
+}
+
+// One line per active payment type, cash with the float, and one per other type the entries
+// name: entries of a payment type removed from the list still count, under their number.
+void LeerMetodos(Periodo& p, const Rows& sumas, qint32 efectivo) {
+    CierreCaja::Estado& e = p.estado;
+    const Rows tipos =
+        Db().GetRows("SELECT nIdTipoCobro,sTipoCobro,bActivo FROM TipoCobro ORDER BY nIdTipoCobro");
     for (int r = 0; r < tipos.RowCount(); ++r) {
         CierreCaja::Metodo m;
         m.nIdTipoCobro = Int(tipos(0, r));
         m.sTipoCobro = tipos(1, r).toString();
         if (m.nIdTipoCobro == efectivo)
             m.esperado = e.fondo;
-        for (int s = 0; s < sumas.RowCount(); ++s)
-            if (Int(sumas(0, s)) == m.nIdTipoCobro)
-                Sumar(m, Int(sumas(1, s)), Cents(sumas(2, s)), Int(sumas(3, s)));
+        SumarTipo(m, sumas);
         if (Int(tipos(2, r)) != 0 || m.apuntes > 0 || m.nIdTipoCobro == efectivo)
             e.metodos << m;
     }
-    // Entries of a payment type removed from the list still count, under their number.
     for (int s = 0; s < sumas.RowCount(); ++s) {
         const qint32 tipo = Int(sumas(0, s));
-        auto m = std::find_if(e.metodos.begin(), e.metodos.end(),
-                              [&](const CierreCaja::Metodo& x) { return x.nIdTipoCobro == tipo; });
-        if (m == e.metodos.end()) {
+        if (std::none_of(e.metodos.begin(), e.metodos.end(),
+                         [&](const CierreCaja::Metodo& x) { return x.nIdTipoCobro == tipo; })) {
             CierreCaja::Metodo nuevo;
             nuevo.nIdTipoCobro = tipo;
             nuevo.sTipoCobro = QStringLiteral("Forma de pago %1").arg(tipo);
+            SumarTipo(nuevo, sumas);
             e.metodos << nuevo;
-            m = e.metodos.end() - 1;
-            for (int t = 0; t < sumas.RowCount(); ++t)
-                if (Int(sumas(0, t)) == tipo)
-                    Sumar(*m, Int(sumas(1, t)), Cents(sumas(2, t)), Int(sumas(3, t)));
         }
     }
+}
+
+Periodo Abierto(qint32 nIdCaja) {
+    Periodo p;
+    LeerInicio(nIdCaja, p);
+    const qint32 efectivo = CierreCaja::TipoEfectivo();
+    LeerMetodos(p, LeerSumas(nIdCaja, p, efectivo), efectivo);
     return p;
+}
+
+// What was counted, put on the payment types it names.
+void Contar(CierreCaja::Estado& e, const QList<std::pair<QString, Money>>& contado) {
+    QList<bool> contados(e.metodos.size(), false);
+    for (const auto& [nombre, importe] : contado) {
+        const auto m = std::find_if(
+            e.metodos.begin(), e.metodos.end(), [&buscado = nombre](const CierreCaja::Metodo& x) {
+                return x.sTipoCobro.compare(buscado, Qt::CaseInsensitive) == 0;
+            });
+        if (m == e.metodos.end())
+            throw CierreCaja::Rechazo(
+                QStringLiteral("No existe la forma de pago \"%1\".").arg(nombre));
+        const qsizetype k = m - e.metodos.begin();
+        if (contados[k])
+            throw CierreCaja::Rechazo(
+                QStringLiteral("%1 está contado dos veces.").arg(m->sTipoCobro));
+        contados[k] = true;
+        m->contado = importe;
+    }
+    for (qsizetype k = 0; k < e.metodos.size(); ++k) {
+        const CierreCaja::Metodo& m = e.metodos[k];
+        if (!contados[k] && (m.apuntes > 0 || m.esperado != Money()))
+            throw CierreCaja::Rechazo(QStringLiteral("Falta lo contado en %1, que tiene %2 "
+                                                     "apuntes y %3 esperados.")
+                                          .arg(m.sTipoCobro)
+                                          .arg(m.apuntes)
+                                          .arg(m.esperado.Shown()));
+    }
+}
+
+// Each type's difference and the closing's totals, the float left and what is withdrawn; a
+// float above the cash counted, or a difference without a remark, is refused.
+CierreCaja::Cierre Cuadrar(CierreCaja::Estado& e, const CierreCaja::Recuento& recuento) {
+    const qint32 efectivo = CierreCaja::TipoEfectivo();
+    CierreCaja::Cierre c;
+    Money efectivoContado;
+    bool diferencias = false;
+    for (CierreCaja::Metodo& m : e.metodos) {
+        m.diferencia = m.contado - m.esperado;
+        c.esperado += m.esperado;
+        c.contado += m.contado;
+        c.diferencia += m.diferencia;
+        diferencias = diferencias || m.diferencia != Money();
+        if (m.nIdTipoCobro == efectivo)
+            efectivoContado = m.contado;
+    }
+    c.fondoDejado = recuento.fondoDejado.value_or(std::min(e.fondo, efectivoContado));
+    if (c.fondoDejado > efectivoContado)
+        throw CierreCaja::Rechazo(QStringLiteral("El fondo que se deja (%1) es mayor que el "
+                                                 "efectivo contado (%2).")
+                                      .arg(c.fondoDejado.Shown(), efectivoContado.Shown()));
+    if (diferencias && recuento.sNota.trimmed().isEmpty())
+        throw CierreCaja::Rechazo(QStringLiteral("Lo contado no coincide con lo esperado: escriba "
+                                                 "una nota que explique la diferencia."));
+    c.retirado = efectivoContado - c.fondoDejado;
+    c.sNota = recuento.sNota.trimmed();
+    return c;
+}
+
+// Who closes, where and when: the period runs from where the last closing ended to now.
+void Fechar(CierreCaja::Cierre& c, const CierreCaja::Estado& e, qint32 nIdUsuario,
+            const QDateTime& ahora) {
+    const Rows usuario =
+        Db().GetRows("SELECT nIdSucursal FROM Usuarios WHERE nIdUsuario=" + Id(nIdUsuario));
+    c.nIdCaja = e.nIdCaja;
+    c.nNumero = e.nNumeroUltimo + 1;
+    c.nIdSucursal = Int(usuario(0, 0));
+    c.nIdUsuario = nIdUsuario;
+    c.dDesde = e.dDesde != 0 ? e.dDesde : Dia(ahora.date());
+    c.sHoraDesde = e.sHoraDesde;
+    c.dHasta = Dia(ahora.date());
+    c.sHoraHasta = ahora.time().toString(QStringLiteral("HH:mm:ss"));
+    c.fondoInicial = e.fondo;
+    c.apuntes = e.apuntes;
+    c.documentos = e.documentos;
 }
 
 QString Importe(Money m) {
     return m.Text();
+}
+
+// The closing's header and one line per payment type; the header takes the closing's id.
+void Guardar(CierreCaja::Cierre& c, const CierreCaja::Estado& e, qint32 hastaApunte) {
+    const Utility& u = Utility::instance();
+    c.nIdCierreCaja = Db().InsertRecord(
+        "CierresCaja",
+        "nIdCaja,nNumero,nIdSucursal,nIdUsuario,dDesde,sHoraDesde,dHasta,sHoraHasta,"
+        "nFondoInicial,nEsperado,nContado,nDiferencia,nFondoDejado,nRetirado,nApuntes,"
+        "nDocumentos,sNota,nHastaApunte",
+        QStringList{Id(c.nIdCaja), Id(c.nNumero), Id(c.nIdSucursal), Id(c.nIdUsuario), Id(c.dDesde),
+                    u.SqlValue(c.sHoraDesde, 0, true), Id(c.dHasta),
+                    u.SqlValue(c.sHoraHasta, 0, true), Importe(c.fondoInicial), Importe(c.esperado),
+                    Importe(c.contado), Importe(c.diferencia), Importe(c.fondoDejado),
+                    Importe(c.retirado), Id(c.apuntes), Id(c.documentos),
+                    u.SqlValue(c.sNota, 0, true), Id(hastaApunte)}
+            .join(','));
+    for (const CierreCaja::Metodo& m : e.metodos)
+        Db().InsertRecord("CierresCajaLineas",
+                          "nIdCierreCaja,nIdTipoCobro,sTipoCobro,nFacturas,nAbonos,nEntradas,"
+                          "nSalidas,nEsperado,nContado,nDiferencia,nApuntes",
+                          QStringList{Id(c.nIdCierreCaja), Id(m.nIdTipoCobro),
+                                      u.SqlValue(m.sTipoCobro, 0, true), Importe(m.facturas),
+                                      Importe(m.abonos), Importe(m.entradas), Importe(m.salidas),
+                                      Importe(m.esperado), Importe(m.contado),
+                                      Importe(m.diferencia), Id(m.apuntes)}
+                              .join(','));
+}
+
+// The period's entries carry the closing's id from now on.
+void Marcar(qint32 nIdCierreCaja, const Periodo& p) {
+    Db().Execute("UPDATE ApuntesCaja SET nIdCierreCaja=" + Id(nIdCierreCaja) + " WHERE nIdCaja=" +
+                 Id(p.estado.nIdCaja) + " AND nIdApunteCaja>" + Id(p.desdeApunte) +
+                 " AND nIdApunteCaja<=" + Id(p.hastaApunte) + " AND nIdCierreCaja=0");
 }
 
 } // namespace
@@ -214,99 +345,21 @@ CierreCaja::Cierre CierreCaja::Cerrar(qint32 nIdCaja, qint32 nIdUsuario, const R
     if (const QString no = ComprobarPermiso(nIdUsuario, nIdCaja); !no.isEmpty())
         throw Rechazo(no);
     TransactionGuard guard;
-    // Closings of one box take their numbers one after another, as documents take theirs.
+    // Closings of one box take their numbers one after another, as documents take theirs; the
+    // box's entries wait for it (docs/till.md).
     Db().LockForTransaction(QStringLiteral("TipoCaja"), nIdCaja);
     const Periodo p = Abierto(nIdCaja);
-    Estado e = p.estado;
-    if (recuento.ultimoVisto && *recuento.ultimoVisto != e.nIdUltimoCierre)
+    if (recuento.ultimoVisto && *recuento.ultimoVisto != p.estado.nIdUltimoCierre)
         throw Rechazo(QStringLiteral("La caja %1 se acaba de cerrar en otro puesto (cierre %2): "
                                      "revise lo que espera el nuevo periodo antes de cerrarlo.")
-                          .arg(e.sCaja)
-                          .arg(e.nNumeroUltimo));
-    QList<bool> contados(e.metodos.size(), false);
-    for (const auto& [nombre, importe] : recuento.contado) {
-        const auto m =
-            std::find_if(e.metodos.begin(), e.metodos.end(), [&buscado = nombre](const Metodo& x) {
-                return x.sTipoCobro.compare(buscado, Qt::CaseInsensitive) == 0;
-            });
-        if (m == e.metodos.end())
-            throw Rechazo(QStringLiteral("No existe la forma de pago \"%1\".").arg(nombre));
-        const qsizetype k = m - e.metodos.begin();
-        if (contados[k])
-            throw Rechazo(QStringLiteral("%1 está contado dos veces.").arg(m->sTipoCobro));
-        contados[k] = true;
-        m->contado = importe;
-    }
-    const qint32 efectivo = TipoEfectivo();
-    Cierre c;
-    for (qsizetype k = 0; k < e.metodos.size(); ++k) {
-        Metodo& m = e.metodos[k];
-        if (!contados[k] && (m.apuntes > 0 || m.esperado != Money()))
-            throw Rechazo(QStringLiteral("Falta lo contado en %1, que tiene %2 apuntes y %3 "
-                                         "esperados.")
-                              .arg(m.sTipoCobro)
-                              .arg(m.apuntes)
-                              .arg(m.esperado.Shown()));
-        m.diferencia = m.contado - m.esperado;
-        c.esperado += m.esperado;
-        c.contado += m.contado;
-        c.diferencia += m.diferencia;
-    }
-    Money efectivoContado;
-    for (const Metodo& m : e.metodos)
-        if (m.nIdTipoCobro == efectivo)
-            efectivoContado = m.contado;
-    c.fondoDejado = recuento.fondoDejado.value_or(std::min(e.fondo, efectivoContado));
-    if (c.fondoDejado > efectivoContado)
-        throw Rechazo(QStringLiteral("El fondo que se deja (%1) es mayor que el efectivo contado "
-                                     "(%2).")
-                          .arg(c.fondoDejado.Shown(), efectivoContado.Shown()));
-    const bool diferencias = std::any_of(e.metodos.begin(), e.metodos.end(),
-                                         [](const Metodo& m) { return m.diferencia != Money(); });
-    if (diferencias && recuento.sNota.trimmed().isEmpty())
-        throw Rechazo(QStringLiteral("Lo contado no coincide con lo esperado: escriba una nota "
-                                     "que explique la diferencia."));
-
-    const Rows usuario =
-        Db().GetRows("SELECT nIdSucursal FROM Usuarios WHERE nIdUsuario=" + Id(nIdUsuario));
-    c.nIdCaja = nIdCaja;
-    c.nNumero = e.nNumeroUltimo + 1;
-    c.nIdSucursal = Int(usuario(0, 0));
-    c.nIdUsuario = nIdUsuario;
-    c.dDesde = e.dDesde != 0 ? e.dDesde : Dia(ahora.date());
-    c.sHoraDesde = e.sHoraDesde;
-    c.dHasta = Dia(ahora.date());
-    c.sHoraHasta = ahora.time().toString(QStringLiteral("HH:mm:ss"));
-    c.fondoInicial = e.fondo;
-    c.retirado = efectivoContado - c.fondoDejado;
-    c.apuntes = e.apuntes;
-    c.documentos = e.documentos;
-    c.sNota = recuento.sNota.trimmed();
-    const Utility& u = Utility::instance();
-    c.nIdCierreCaja = Db().InsertRecord(
-        "CierresCaja",
-        "nIdCaja,nNumero,nIdSucursal,nIdUsuario,dDesde,sHoraDesde,dHasta,sHoraHasta,"
-        "nFondoInicial,nEsperado,nContado,nDiferencia,nFondoDejado,nRetirado,nApuntes,"
-        "nDocumentos,sNota",
-        QStringList{Id(c.nIdCaja), Id(c.nNumero), Id(c.nIdSucursal), Id(c.nIdUsuario), Id(c.dDesde),
-                    u.SqlValue(c.sHoraDesde, 0, true), Id(c.dHasta),
-                    u.SqlValue(c.sHoraHasta, 0, true), Importe(c.fondoInicial), Importe(c.esperado),
-                    Importe(c.contado), Importe(c.diferencia), Importe(c.fondoDejado),
-                    Importe(c.retirado), Id(c.apuntes), Id(c.documentos),
-                    u.SqlValue(c.sNota, 0, true)}
-            .join(','));
-    for (const Metodo& m : e.metodos)
-        Db().InsertRecord("CierresCajaLineas",
-                          "nIdCierreCaja,nIdTipoCobro,sTipoCobro,nFacturas,nAbonos,nEntradas,"
-                          "nSalidas,nEsperado,nContado,nDiferencia,nApuntes",
-                          QStringList{Id(c.nIdCierreCaja), Id(m.nIdTipoCobro),
-                                      u.SqlValue(m.sTipoCobro, 0, true), Importe(m.facturas),
-                                      Importe(m.abonos), Importe(m.entradas), Importe(m.salidas),
-                                      Importe(m.esperado), Importe(m.contado),
-                                      Importe(m.diferencia), Id(m.apuntes)}
-                              .join(','));
-    Db().Execute("UPDATE ApuntesCaja SET nIdCierreCaja=" + Id(c.nIdCierreCaja) + " WHERE nIdCaja=" +
-                 Id(nIdCaja) + " AND nIdCierreCaja=0 AND nIdApunteCaja<=" + Id(p.hastaApunte));
+                          .arg(p.estado.sCaja)
+                          .arg(p.estado.nNumeroUltimo));
+    Estado e = p.estado;
+    Contar(e, recuento.contado);
+    Cierre c = Cuadrar(e, recuento);
+    Fechar(c, e, nIdUsuario, ahora);
+    Guardar(c, e, p.hastaApunte);
+    Marcar(c.nIdCierreCaja, p);
     guard.Commit();
     return *LeerCierre(c.nIdCierreCaja);
 }

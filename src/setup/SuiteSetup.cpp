@@ -296,6 +296,12 @@ QString TillRules(bool server) {
     const QString closings = QStringLiteral("Los cierres de caja no se pueden modificar ni borrar");
     const QString inClosed = QStringLiteral(
         "EXISTS (SELECT 1 FROM CierresCaja c WHERE c.nIdCaja = NEW.nIdCaja AND c.dHasta > NEW.%1)");
+    // A box's open period is read from the entry after the last one its last closing took.
+    const QString taken = QStringLiteral(
+        "NEW.nIdApunteCaja <= COALESCE((SELECT c.nHastaApunte FROM CierresCaja c WHERE c.nIdCaja "
+        "= NEW.nIdCaja ORDER BY c.nNumero DESC LIMIT 1), 0)");
+    const QString takenRefused = QStringLiteral(
+        "Un apunte de caja no puede llevar un número anterior al último cierre de su caja");
     if (!server) {
         QString text;
         for (const char* table : {"CierresCaja", "CierresCajaLineas"})
@@ -309,16 +315,25 @@ QString TillRules(bool server) {
                QStringLiteral(
                    "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_cerrado BEFORE INSERT ON "
                    "ApuntesCaja WHEN %2 BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
+                   // Entries take their ids one writer at a time here, each after every
+                   // closed one: only an id given by hand can fall before a closing.
+                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_numero AFTER INSERT ON "
+                   "ApuntesCaja WHEN %4 BEGIN SELECT RAISE(ABORT, '%5'); END;\n"
                    "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_cambio BEFORE UPDATE ON "
                    "ApuntesCaja WHEN COALESCE(OLD.nIdCierreCaja, 0) <> 0 OR ((NEW.nIdCaja IS NOT "
                    "OLD.nIdCaja OR NEW.dApunte IS NOT OLD.dApunte) AND %2) BEGIN SELECT "
                    "RAISE(ABORT, '%1'); END;\n"
+                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_traslado BEFORE UPDATE OF "
+                   "nIdCaja, nIdApunteCaja ON ApuntesCaja WHEN (NEW.nIdCaja IS NOT OLD.nIdCaja OR "
+                   "NEW.nIdApunteCaja IS NOT "
+                   "OLD.nIdApunteCaja) AND %4 BEGIN SELECT RAISE(ABORT, '%5'); END;\n"
                    "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_baja BEFORE DELETE ON ApuntesCaja "
                    "WHEN COALESCE(OLD.nIdCierreCaja, 0) <> 0 BEGIN SELECT RAISE(ABORT, '%1'); "
                    "END;\n"
                    "CREATE TRIGGER IF NOT EXISTS tv_caja_factura_cerrada BEFORE INSERT ON Facturas "
                    "WHEN %3 BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
-                   .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"));
+                   .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"), taken,
+                        takenRefused);
     }
     return QStringLiteral(
                "CREATE OR REPLACE FUNCTION tv_cierres_inalterables() RETURNS trigger AS $$ "
@@ -334,26 +349,39 @@ QString TillRules(bool server) {
                "CierresCajaLineas FOR EACH STATEMENT EXECUTE FUNCTION "
                "tv_cierres_inalterables();\n")
                .arg(closings) +
+           // Every entry of a box waits while the box is being closed (the closing holds the
+           // same lock alone), and one whose id was drawn before a closing that took later ones
+           // gets a new id: an entry the closing did not see still lands after the period it
+           // closed. Each new entry version stays on its entry's page, which the closing's
+           // marking then writes without touching an index.
            QStringLiteral(
+               "ALTER TABLE ApuntesCaja SET (fillfactor = 50);\n"
                "CREATE OR REPLACE FUNCTION tv_caja_apunte_cerrado() RETURNS trigger AS $$ BEGIN "
                "IF TG_OP <> 'INSERT' AND COALESCE(OLD.nIdCierreCaja, 0) <> 0 THEN RAISE "
-               "EXCEPTION '%1'; END IF; IF TG_OP = 'DELETE' THEN RETURN OLD; END IF; IF (TG_OP = "
-               "'INSERT' OR NEW.nIdCaja IS DISTINCT FROM OLD.nIdCaja OR NEW.dApunte IS DISTINCT "
-               "FROM OLD.dApunte) AND %2 THEN RAISE EXCEPTION '%1'; END IF; RETURN NEW; END $$ "
-               "LANGUAGE plpgsql;\n"
+               "EXCEPTION '%1'; END IF; IF TG_OP = 'DELETE' THEN RETURN OLD; END IF; IF TG_OP = "
+               "'INSERT' OR NEW.nIdCaja IS DISTINCT FROM OLD.nIdCaja THEN PERFORM "
+               "pg_advisory_xact_lock_shared(hashtext('tipocaja'), NEW.nIdCaja); END IF; IF "
+               "(TG_OP = 'INSERT' OR NEW.nIdCaja IS DISTINCT FROM OLD.nIdCaja OR NEW.dApunte IS "
+               "DISTINCT FROM OLD.dApunte) AND %2 THEN RAISE EXCEPTION '%1'; END IF; IF (TG_OP = "
+               "'INSERT' OR NEW.nIdCaja IS DISTINCT FROM OLD.nIdCaja OR NEW.nIdApunteCaja IS "
+               "DISTINCT FROM OLD.nIdApunteCaja) AND %4 THEN IF TG_OP <> 'INSERT' THEN RAISE "
+               "EXCEPTION '%5'; END IF; NEW.nIdApunteCaja := "
+               "nextval(pg_get_serial_sequence('apuntescaja', 'nidapuntecaja')); END IF; RETURN "
+               "NEW; END $$ LANGUAGE plpgsql;\n"
                "CREATE OR REPLACE TRIGGER tv_caja_apunte_cerrado BEFORE INSERT OR DELETE ON "
                "ApuntesCaja FOR EACH ROW EXECUTE FUNCTION tv_caja_apunte_cerrado();\n"
                // A closing marks every entry of its period: only an update that could change a
                // closed period calls the function, the rest are passed by the server itself.
                "CREATE OR REPLACE TRIGGER tv_caja_apunte_cambio BEFORE UPDATE ON ApuntesCaja FOR "
                "EACH ROW WHEN (COALESCE(OLD.nIdCierreCaja, 0) <> 0 OR NEW.nIdCaja IS DISTINCT "
-               "FROM OLD.nIdCaja OR NEW.dApunte IS DISTINCT FROM OLD.dApunte) EXECUTE FUNCTION "
+               "FROM OLD.nIdCaja OR NEW.dApunte IS DISTINCT FROM OLD.dApunte OR "
+               "NEW.nIdApunteCaja IS DISTINCT FROM OLD.nIdApunteCaja) EXECUTE FUNCTION "
                "tv_caja_apunte_cerrado();\n"
                "CREATE OR REPLACE FUNCTION tv_caja_factura_cerrada() RETURNS trigger AS $$ BEGIN "
                "IF %3 THEN RAISE EXCEPTION '%1'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql;\n"
                "CREATE OR REPLACE TRIGGER tv_caja_factura_cerrada BEFORE INSERT ON Facturas FOR "
                "EACH ROW EXECUTE FUNCTION tv_caja_factura_cerrada();\n")
-               .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"));
+               .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"), taken, takenRefused);
 }
 
 // A signed record stays as it was signed, as its record does, and so does a signed event.
@@ -489,6 +517,7 @@ const AddedColumn AddedColumns[] = {
     {"TipoCobro", "nIdCaja", "INTEGER NOT NULL DEFAULT 0"},
     {"ApuntesCaja", "nIdTipoCobro", "INTEGER DEFAULT 0"},
     {"ApuntesCaja", "nIdCierreCaja", "INTEGER DEFAULT 0"},
+    {"CierresCaja", "nHastaApunte", "INTEGER NOT NULL DEFAULT 0"},
     {"Facturas", "sTipoFactura", "TEXT DEFAULT ''"},
     {"Facturas", "sIdOtroPais", "TEXT DEFAULT ''"},
     {"Facturas", "sIdOtroTipo", "TEXT DEFAULT ''"},
@@ -571,6 +600,8 @@ void SuiteSetup::UpdateSchema() {
             db.Execute("ALTER TABLE " + table + " ADD COLUMN " + column + " " + added.definition);
     }
     db.ExecuteScript(schema);
+    // The index that held the closing's id: marking a period rewrote every entry's copy in it.
+    db.Execute("DROP INDEX IF EXISTS ixApuntesCaja_Cierre");
     // A full-text table new to an existing folder reads the names already there.
     for (const SearchedName& name : SearchedNames)
         if (!server && wanted.contains(SearchTable(name).toLower()))

@@ -2,6 +2,7 @@
 // differences, the periods they close, and tvCaja's commands and reports.
 #include "invoicing/InvoicingFixture.h"
 #include "support/ErrorOf.h"
+#include "support/OtherWorkstation.h"
 #include "support/RunProgram.h"
 
 #include "billing/CajaDialogo.h"
@@ -288,6 +289,55 @@ TEST_F(CajaTest, ShiftsAndConcurrentClosings) {
     EXPECT_EQ(Table("SELECT nNumero,COUNT(*) FROM CierresCaja c JOIN ApuntesCaja a ON "
                     "a.nIdCierreCaja=c.nIdCierreCaja GROUP BY nNumero ORDER BY nNumero"),
               "1|1\n2|1\n3|2");
+}
+
+// An entry another desk has written and not yet committed, under a lower id than one the
+// closing sees, is waited for and closed with it. No entry can then get into the period closed:
+// an id before the closing's last is renumbered on a server (refused here, where ids are only
+// given in turn), and an entry moved into the box from before it is refused.
+TEST_F(CajaTest, EntriesAroundAClosingLandInOnePeriod) {
+    const auto insert = [](qint32 box, qint32 id, int euros) {
+        const QString values = QString("%1,%2,%3").arg(box).arg(Dia).arg(euros);
+        return id != 0
+                   ? QString("INSERT INTO ApuntesCaja (nIdApunteCaja,nIdCaja,dApunte,nImporte) "
+                             "VALUES (%1,%2)")
+                         .arg(id)
+                         .arg(values)
+                   : "INSERT INTO ApuntesCaja (nIdCaja,dApunte,nImporte) VALUES (" + values + ")";
+    };
+    const auto said = [](const QString& sql) {
+        try {
+            Db().Execute(sql);
+        } catch (const TvError& e) {
+            return e.Description();
+        }
+        return QString();
+    };
+    EXPECT_EQ(said(insert(1, 0, 2)), "");
+    const qint32 moved = Value("SELECT MAX(nIdApunteCaja) FROM ApuntesCaja").toInt();
+    OtherWorkstation other(suite.DbPath());
+    int waits = 0;
+    if (TestEngine::Server())
+        other.Hold({"BEGIN", insert(Extra, 0, 7)});
+    EXPECT_EQ(said(insert(Extra, 0, 3)), "");
+    Db().SetWaitHook([&](bool waiting) {
+        if (waiting && ++waits == 1)
+            other.Release();
+    });
+    const double expected = TestEngine::Server() ? 110 : 103;
+    const CierreCaja::Cierre z = Cerrar({{"Efectivo", expected}}, At(Dia, "22:00"), 100);
+    Db().SetWaitHook({});
+    EXPECT_EQ(QString("%1|%2").arg(z.apuntes).arg(waits > 0), TestEngine::Server() ? "2|1" : "1|0");
+    const QString refused =
+        "Un apunte de caja no puede llevar un número anterior al último cierre de su caja";
+    EXPECT_TRUE(
+        said("UPDATE ApuntesCaja SET nIdCaja=3 WHERE nIdApunteCaja=" + QString::number(moved))
+            .contains(refused));
+    EXPECT_EQ(said(insert(Extra, -5, 4)).contains(refused), !TestEngine::Server());
+    EXPECT_EQ(QString("%1|%2")
+                  .arg(Count("ApuntesCaja", "nIdApunteCaja<0"))
+                  .arg(CierreCaja::EstadoCaja(Extra).Total().Text()),
+              TestEngine::Server() ? "0|104.00" : "0|100.00");
 }
 
 // tvCaja as a script runs it: the state, a closing and the X and Z reports read back.
