@@ -448,12 +448,19 @@ void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStrin
     devolucion.Escribir();
 }
 
+// Where a credit note's number comes from.
+struct Serie {
+    qint32 nIdSucursal = 0;
+    QString sSerie;
+};
+
 // The credit note's number: the caller's, refused when another document carries it; else drawn
 // inside the transaction, so that the counter stays locked until the commit and a failure gives
 // the number back.
-QString Numero(const SolicitudAbono& s, qint32 nIdSucursal) {
+QString Numero(const SolicitudAbono& s, const Serie& serie) {
     if (s.sFactura.isEmpty())
-        return Numeracion::Siguiente(nIdSucursal, s.nFechaTrabajo, true);
+        return Numeracion::SiguientesEnSerie(serie.nIdSucursal, serie.sSerie, s.nFechaTrabajo, 1)
+            .front();
     if (Int(Db().GetValue("Facturas", "sFactura=" + U().SqlValue(s.sFactura, 0, true))) != 0)
         throw AbonoRechazado(Db().Translate("El número") + " " + s.sFactura + " " +
                              Db().Translate("ya es el de otro documento: no se emite la factura "
@@ -547,7 +554,7 @@ void DevolverStock(const Rows& items, const std::vector<Pedida>& pedidas) {
 // The rectifying invoice's header, column by column: the identifiers as stored, every other
 // figure turned (the part's own amounts when it is not the whole invoice), a new number, the
 // rectified one named. n follows the column copied.
-void InsertarCabecera(const SolicitudAbono& s, qint32 nIdSucursal, const Rows& factura,
+void InsertarCabecera(const SolicitudAbono& s, const Serie& serie, const Rows& factura,
                       const DocumentAmounts& parte, bool entera, Documento& d, int& n) {
     const QStringList cabecera = ColumnasCabecera();
     d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
@@ -557,7 +564,7 @@ void InsertarCabecera(const SolicitudAbono& s, qint32 nIdSucursal, const Rows& f
         const QString& column = cabecera[n];
         const int importe = AmountColumn(column);
         if (Is(column, "sFactura")) {
-            d.sFactura = Numero(s, nIdSucursal);
+            d.sFactura = Numero(s, serie);
             values << U().SqlValue(d.sFactura, 0, true);
         } else if (Is(column, "sFacturaAbonada")) {
             values << U().SqlValue(d.sFacturaAbonada, 0, true);
@@ -584,9 +591,13 @@ void InsertarCabecera(const SolicitudAbono& s, qint32 nIdSucursal, const Rows& f
 // and the invoice must be the window's client's.
 void ComprobarCajaYCliente(const SolicitudAbono& s, const Documento& d) {
     const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
-    for (const qint32 dia : {s.dAbono, s.nFechaTrabajo})
+    for (const qint32 dia : {s.dAbono, s.nFechaTrabajo}) {
         if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
             throw AbonoRechazado(cerrada);
+        // Both days are usually the same one.
+        if (s.nFechaTrabajo == s.dAbono)
+            break;
+    }
     if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
         throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
                                             "ventana: no se emite la factura rectificativa."));
@@ -629,17 +640,20 @@ void ComprobarAntesDeRegistrar(qint32 nIdAbono) {
                              Db().Translate("No se emite la factura rectificativa."));
 }
 
-// The branch of the invoice, once the credit note's day and the register allow a document.
-qint32 SucursalDelAbono(const SolicitudAbono& s) {
+// The branch of the invoice and its series of rectifications, once the credit note's day and the
+// register allow a document.
+Serie SerieDelAbono(const SolicitudAbono& s) {
     const qint32 nIdSucursal =
         Int(Db().GetValue("Facturas", "nIdFactura=" + Id(s.nIdFactura), "nIdSucursal"));
-    if (const QString fecha = Numeracion::FechaNoPermitida(nIdSucursal, s.dAbono, true);
+    const Serie serie{nIdSucursal, Numeracion::SerieRectificativas(nIdSucursal)};
+    if (const QString fecha =
+            Numeracion::FechaNoPermitidaEnSerie(nIdSucursal, serie.sSerie, s.dAbono);
         !fecha.isEmpty())
         throw AbonoRechazado(fecha);
     // A register that cannot sign its record would leave the credit note without one.
     if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
         throw AbonoRechazado(firma);
-    return nIdSucursal;
+    return serie;
 }
 
 // The invoice as it is now, under its lock: refused when it cannot be rectified, else what the
@@ -670,9 +684,9 @@ Rectificacion Leer(const SolicitudAbono& s, quint8& nPaso) {
 
 // The credit note's header and its link to the invoice, its lines (and, when they are to be
 // invoiced again, the same lines as pending items that name it) and the units back on the shelf.
-void EscribirDocumento(const SolicitudAbono& s, qint32 nIdSucursal, Rectificacion& r, quint8& nPaso,
+void EscribirDocumento(const SolicitudAbono& s, const Serie& serie, Rectificacion& r, quint8& nPaso,
                        int& i, int& n) {
-    InsertarCabecera(s, nIdSucursal, r.factura, r.resto.importes, r.entera, r.d, n);
+    InsertarCabecera(s, serie, r.factura, r.resto.importes, r.entera, r.d, n);
     Db().InsertRecord("Abonos", "nIdFactura,nIdFacturaAbonada",
                       Id(r.d.nIdAbono) + "," + Id(s.nIdFactura));
     nPaso = 3;
@@ -778,14 +792,14 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
     int i = 0;
     int n = 0;
     try {
-        const qint32 nIdSucursal = SucursalDelAbono(s);
+        const Serie serie = SerieDelAbono(s);
         TransactionGuard guard;
         // On a server two workstations' transactions run side by side: the second rectification
         // of the same invoice waits here until the first has committed, then sees what is left.
         Db().LockForTransaction("Facturas", s.nIdFactura);
         nPaso = 1;
         Rectificacion r = Leer(s, nPaso);
-        EscribirDocumento(s, nIdSucursal, r, nPaso, i, n);
+        EscribirDocumento(s, serie, r, nPaso, i, n);
         ResultadoAbono resultado{r.d.nIdAbono, r.d.sFactura, {}};
         Completar(s, r, resultado);
         guard.Commit();
