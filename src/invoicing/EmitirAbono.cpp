@@ -613,6 +613,8 @@ struct Rectificacion {
     // The whole invoice at once is its exact opposite, copied from what it stores. The last
     // lines after other parts are not, even when each of them is taken whole.
     bool entera = false;
+    // The invoice's stored figures, and what this note carries of them before it is turned.
+    DocumentAmounts importes;
     WhatIsLeft resto;
     // What was paid for the invoice and not given back yet, and the most this note gives back.
     Money pagado;
@@ -676,8 +678,8 @@ Rectificacion Leer(const SolicitudAbono& s, quint8& nPaso) {
     r.pedidas = LineasPedidas(abonables, s.lineas);
     r.ultima = TomaLoQueQueda(r.pedidas, abonables);
     r.entera = r.ultima && !r.anteriores;
-    const DocumentAmounts importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
-    r.resto = Parte(s.nIdFactura, importes, r.pedidas, r.ultima, r.anteriores);
+    r.importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
+    r.resto = Parte(s.nIdFactura, r.importes, r.pedidas, r.ultima, r.anteriores);
     DevolucionPermitida(s, r);
     return r;
 }
@@ -711,7 +713,8 @@ void Completar(const SolicitudAbono& s, const Rectificacion& r, ResultadoAbono& 
     EnConta("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldoCliente(r.d.nIdCliente); });
     Actualizaciones::Actualizar_Desglose(
         r.d.nIdAbono, s.nIdFactura, s.motivo,
-        r.ultima && r.anteriores ? std::optional(r.resto.desglose.Negated()) : std::nullopt);
+        r.ultima && r.anteriores ? std::optional(r.resto.desglose.Negated()) : std::nullopt,
+        r.importes);
     ComprobarAntesDeRegistrar(r.d.nIdAbono);
     RegistroFacturacion::Registrar(r.d.nIdAbono);
 }
