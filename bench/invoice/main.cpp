@@ -447,6 +447,7 @@ int main(int argc, char** argv) {
     struct Timing {
         std::vector<double> module, bare;
         qsizetype statements = 0;
+        qint64 roundTrips = 0;
     };
     auto compare = [&](Timing& timing, const std::function<void()>& work) {
         Db().Close();
@@ -458,7 +459,9 @@ int main(int argc, char** argv) {
         }
         Db().Open(config);
         StatementProbe::StartRecording();
+        const qint64 sent = StatementProbe::RoundTrips();
         timing.module.push_back(Ms(work));
+        timing.roundTrips = StatementProbe::RoundTrips() - sent;
         const QStringList recorded = StatementProbe::StopRecording();
         if (qEnvironmentVariableIsSet("TV_BENCH_SHOW_SQL") && timing.statements == 0)
             std::fprintf(stderr, "%s\n", qPrintable(recorded.join('\n')));
@@ -472,6 +475,9 @@ int main(int argc, char** argv) {
         Report(bare, Median(timing.bare), "ms");
         Report(ratio, Median(timing.module) / Median(timing.bare), "x");
         Report(statements, double(timing.statements), "statements");
+        // Requests sent to the database: a bulk insert's rows are statements of one request.
+        Report(QByteArray(statements).replace("_statements", "_round_trips").constData(),
+               double(timing.roundTrips), "requests");
     };
 
     // Clients spread over the whole file.

@@ -9,13 +9,15 @@
 
 void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada,
                                           const MotivoRectificacion& motivo,
-                                          const std::optional<TaxableBreakdown>& resto) {
+                                          const std::optional<TaxableBreakdown>& resto,
+                                          const std::optional<DocumentAmounts>& leida) {
     if (nIdFacturaAbonada == 0) {
         TaxableBreakdown::Of(IssuedDocument::LoadHeader(nIdFactura)->importes).Write(nIdFactura);
         return;
     }
     // The whole invoice at once is its breakdown turned; a part is spread from its own figures.
-    const DocumentAmounts rectificada = IssuedDocument::LoadHeader(nIdFacturaAbonada)->importes;
+    const DocumentAmounts rectificada =
+        leida ? *leida : IssuedDocument::LoadHeader(nIdFacturaAbonada)->importes;
     const DocumentAmounts propia = IssuedDocument::LoadHeader(nIdFactura)->importes;
     (resto ? *resto
      : propia.FirstDifference(rectificada.Negated()) < 0

@@ -103,17 +103,7 @@ QVariantList Conta::FilaCobroCliente(qint32 nIdCliente, Money nImporte, qint32 n
 }
 
 void Conta::SaldoCliente(qint32 nIdCliente) {
-    const QString where = "nIdCliente=" + Id(nIdCliente);
-    const double pagado = Cents(Db().SumField("FacturasCobros", "nImporte", where));
-    const QString invoiced = where + " AND " + NoAnulada("Facturas");
-    const double descuentos = Cents(Db().SumField("Facturas", "nDescuento", invoiced));
-    const double bruto = Cents(Db().SumField("Facturas", "nTotal", invoiced));
-    const double facturado = Cents(bruto - descuentos);
-    const double saldo = Cents(pagado - facturado);
-    Db().UpdateRecord("Clientes", "nFacturado,nPagado,nSaldo",
-                      U().SqlValue(facturado, 0, true) + "," + U().SqlValue(pagado, 0, true) + "," +
-                          U().SqlValue(saldo, 0, true),
-                      where + " AND " + ConSaldo);
+    SaldosClientes({nIdCliente});
 }
 
 void Conta::BloquearClientes(QList<qint32> clientes) {

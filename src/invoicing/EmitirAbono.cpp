@@ -11,6 +11,7 @@
 #include "invoicing/core/DocumentAmounts.h"
 #include "invoicing/core/IssuedDocument.h"
 #include "invoicing/core/WhatIsLeft.h"
+#include "platform/data/BulkInsert.h"
 #include "platform/data/DataAccess.h"
 #include "platform/report/AmountText.h"
 #include "platform/util/Utility.h"
@@ -21,6 +22,7 @@
 #include <QHash>
 #include <algorithm>
 #include <map>
+#include <optional>
 
 AbonoRechazado::AbonoRechazado(const QString& message)
     : TvError(ErrorNumber::InvalidCall, message) {}
@@ -51,19 +53,28 @@ bool Is(const QString& column, const char* name) {
     return column.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
 
-// A stored value as a literal by its column's prefix: "n" a number, "s" a quoted text, anything
-// else (dates, flags) its own text; NULL stays NULL.
-QString Literal(const QString& column, const QVariant& value, bool negate) {
+// A stored value by its column's prefix: "n" a number (turned when asked), "s" a text, anything
+// else (dates, flags) as it was read; NULL stays NULL.
+QVariant Valor(const QString& column, const QVariant& value, bool negate) {
     if (value.isNull())
-        return QStringLiteral("NULL");
+        return {};
     if (column.startsWith(QLatin1Char('n'), Qt::CaseInsensitive)) {
         const double number = U().SqlNumber(value);
         // A zero turned is still 0, never "-0".
-        return U().SqlValue(negate && number != 0 ? -number : number, 0, true);
+        return negate && number != 0 ? -number : number;
     }
     if (column.startsWith(QLatin1Char('s'), Qt::CaseInsensitive))
-        return U().SqlValue(value.toString(), 0, true);
-    return value.toString();
+        return value.toString();
+    return value;
+}
+
+// The same value as a literal: a number or a quoted text; dates and flags their own text.
+QString Literal(const QString& column, const QVariant& value, bool negate) {
+    const QVariant valor = Valor(column, value, negate);
+    if (valor.isValid() && !column.startsWith(QLatin1Char('n'), Qt::CaseInsensitive) &&
+        !column.startsWith(QLatin1Char('s'), Qt::CaseInsensitive))
+        return valor.toString();
+    return U().SqlValue(valor, 0, true);
 }
 
 // Runs an accounting step; its failure leaves as an AbonoFallido named after the procedure whose
@@ -259,14 +270,14 @@ Money Devolvible(qint32 nIdFactura, bool anteriores) {
 }
 
 // Why the invoice with these lines cannot be rectified now; empty when it can.
-QString Impedimento(qint32 nIdFactura, const std::vector<LineaAbonable>& lineas) {
-    const Rows invoice = Db().GetRows("SELECT sFactura,dFacturaAbonada FROM Facturas WHERE "
-                                      "nIdFactura=" +
-                                      Id(nIdFactura));
+// invoice: its header's row as read, sFactura and dFacturaAbonada among its columns (none when it
+// no longer exists).
+QString Impedimento(qint32 nIdFactura, const Rows& invoice,
+                    const std::vector<LineaAbonable>& lineas) {
     if (invoice.IsEmpty())
         return Db().Translate("La factura ya no existe: otro puesto la ha borrado.");
-    const QString sFactura = invoice(0, 0).toString();
-    if (U().SqlNumber(invoice(1, 0)) != 0)
+    const QString sFactura = invoice.Value("sFactura", 0).toString();
+    if (U().SqlNumber(invoice.Value("dFacturaAbonada", 0)) != 0)
         return Db().Translate("La factura") + " " + sFactura + " " +
                Db().Translate("es una factura rectificativa: no se puede rectificar.");
     if (U().SqlNumber(Db().GetValue("FacturasAnuladas", "nIdFactura=" + Id(nIdFactura))) != 0)
@@ -282,13 +293,6 @@ QString Impedimento(qint32 nIdFactura, const std::vector<LineaAbonable>& lineas)
     return {};
 }
 
-qint32 Salida(QStringList& avisos) {
-    const qint32 salida = Int(Db().GetValue("TipoMovimiento", "bEntrada=false"));
-    if (salida == 0)
-        avisos << Db().Translate("No hay ningún tipo de movimiento de salida.");
-    return salida;
-}
-
 // The document the money given back is booked to, and under what concept: the credit note, or
 // the cancelled invoice itself.
 struct Documento {
@@ -301,61 +305,100 @@ struct Documento {
     QString sReferencia = QStringLiteral("Fra.Abonada");
 };
 
-// One cash-box entry of the money given back, written by the request's user.
-void Apunte(const SolicitudAbono& s, const Documento& d, qint32 nIdCaja, qint32 salida,
-            Money nImporte, qint32 nIdTipoCobro, QStringList& avisos) {
-    EnConta("Conta::Generar_ApunteCaja", [&] {
-        const qint32 caja = Conta::Caja(nIdCaja, s.nIdUsuario);
-        if (caja == 0 && !avisos.contains(Conta::AvisoCajaCero))
-            avisos << Conta::AvisoCajaCero;
-        return Conta::ApunteCaja(
-            caja, s.nIdUsuario, Db().Translate(d.sConcepto).left(16), s.sTitular, s.nFechaTrabajo,
-            salida, nImporte, {}, Db().Translate("Fra.") + d.sFactura,
-            Db().Translate(d.sReferencia) + ":" + d.sFacturaAbonada, d.nIdAbono, nIdTipoCobro);
-    });
-}
+// The money a credit note gives back, collected and written in one statement per table once it
+// is all known: payments first, then cash-box entries, each failure named after the writer whose
+// trap reports it. Whether a movement type is money in is read once for all the rows.
+class Devolucion {
+public:
+    Devolucion(const SolicitudAbono& s, const Documento& d, QStringList& avisos)
+        : m_s(s), m_d(d), m_avisos(avisos) {}
+
+    void Cobro(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento, qint32 nIdTipoCobro,
+               const QString& sObservaciones) {
+        m_cobros.Add(Conta::FilaCobroCliente(nIdCliente, nImporte, nIdTipoMovimiento,
+                                             Entrada(nIdTipoMovimiento), nIdTipoCobro, m_d.nIdAbono,
+                                             m_s.nFechaTrabajo, sObservaciones));
+    }
+
+    // One cash-box entry, written by the request's user.
+    void Apunte(qint32 nIdCaja, qint32 salida, Money nImporte, qint32 nIdTipoCobro) {
+        const qint32 caja = Conta::Caja(nIdCaja, m_s.nIdUsuario);
+        if (caja == 0 && !m_avisos.contains(Conta::AvisoCajaCero))
+            m_avisos << Conta::AvisoCajaCero;
+        m_apuntes.Add(
+            Conta::FilaApunteCaja(caja, m_s.nIdUsuario, Db().Translate(m_d.sConcepto).left(16),
+                                  m_s.sTitular, m_s.nFechaTrabajo, salida, Entrada(salida),
+                                  nImporte, {}, Db().Translate("Fra.") + m_d.sFactura,
+                                  Db().Translate(m_d.sReferencia) + ":" + m_d.sFacturaAbonada,
+                                  m_d.nIdAbono, nIdTipoCobro));
+    }
+
+    // The movement type of money going out, read once; each ask without one adds the notice.
+    qint32 Salida() {
+        if (!m_salida)
+            m_salida = Int(Db().GetValue("TipoMovimiento", "bEntrada=false"));
+        if (*m_salida == 0)
+            m_avisos << Db().Translate("No hay ningún tipo de movimiento de salida.");
+        return *m_salida;
+    }
+
+    void Escribir() {
+        EnConta("Conta::Generar_CobroCliente", [&] { m_cobros.Flush(); });
+        EnConta("Conta::Generar_ApunteCaja", [&] { m_apuntes.Flush(); });
+    }
+
+private:
+    bool Entrada(qint32 nIdTipoMovimiento) {
+        if (!m_entrada.contains(nIdTipoMovimiento))
+            m_entrada.insert(nIdTipoMovimiento, Conta::EsEntrada(nIdTipoMovimiento));
+        return m_entrada.value(nIdTipoMovimiento);
+    }
+
+    const SolicitudAbono& m_s;
+    const Documento& m_d;
+    QStringList& m_avisos;
+    BulkInsert m_cobros{"FacturasCobros", Conta::ColumnasCobroCliente};
+    BulkInsert m_apuntes{"ApuntesCaja", Conta::ColumnasApunteCaja};
+    QHash<qint32, bool> m_entrada;
+    std::optional<qint32> m_salida;
+};
 
 // The invoice's payments and cash-box entries reversed one by one.
 void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringList& avisos) {
+    Devolucion devolucion(s, d, avisos);
     const Rows cobros = Db().GetRows("SELECT nIdCliente,nImporte,nIdTipoMovimiento,sObservaciones "
                                      "FROM FacturasCobros WHERE nIdFactura=" +
                                      Id(s.nIdFactura));
     for (int r = 0; r < cobros.RowCount(); ++r)
-        EnConta("Conta::Generar_CobroCliente", [&] {
-            return Conta::CobroCliente(Int(cobros(0, r)), -Money::FromStored(cobros(1, r)),
-                                       Int(cobros(2, r)), 0, d.nIdAbono, s.nFechaTrabajo,
-                                       Db().Translate(d.sConcepto) + cobros(3, r).toString());
-        });
+        devolucion.Cobro(Int(cobros(0, r)), -Money::FromStored(cobros(1, r)), Int(cobros(2, r)), 0,
+                         Db().Translate(d.sConcepto) + cobros(3, r).toString());
     const Rows apuntes =
         Db().GetRows("SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
                      Id(s.nIdFactura));
-    const qint32 salida = Salida(avisos);
+    const qint32 salida = devolucion.Salida();
     for (int r = 0; r < apuntes.RowCount(); ++r)
-        Apunte(s, d, Int(apuntes(0, r)), salida, Money::FromStored(apuntes(1, r)),
-               Int(apuntes(2, r)), avisos);
+        devolucion.Apunte(Int(apuntes(0, r)), salida, Money::FromStored(apuntes(1, r)),
+                          Int(apuntes(2, r)));
+    devolucion.Escribir();
 }
 
 // One amount given back by one payment type, out of one cash box.
 void DevolverEn(const SolicitudAbono& s, const Documento& d, const QString& sTipoCobro,
-                Money importe, QStringList& avisos) {
+                Money importe, Devolucion& devolucion) {
     const Rows tipo =
         Db().GetRows("SELECT nIdTipoMovimiento,nIdTipoCobro,nIdCaja FROM TipoCobro WHERE "
                      "sTipoCobro=" +
                      U().SqlValue(sTipoCobro, 0, true));
     if (tipo.IsEmpty())
         throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
-    EnConta("Conta::Generar_CobroCliente", [&] {
-        return Conta::CobroCliente(d.nIdCliente, -importe, Int(tipo(0, 0)), Int(tipo(1, 0)),
-                                   d.nIdAbono, s.nFechaTrabajo,
-                                   Db().Translate("Abono") + " " + sTipoCobro);
-    });
+    devolucion.Cobro(d.nIdCliente, -importe, Int(tipo(0, 0)), Int(tipo(1, 0)),
+                     Db().Translate("Abono") + " " + sTipoCobro);
     // Money goes back out of the box the payment type books into, as it came in.
     const qint32 propia = Int(tipo(2, 0));
-    Apunte(s, d,
-           propia != 0      ? propia
-           : s.nIdCaja != 0 ? s.nIdCaja
-                            : d.nIdCaja,
-           Salida(avisos), importe, Int(tipo(1, 0)), avisos);
+    devolucion.Apunte(propia != 0      ? propia
+                      : s.nIdCaja != 0 ? s.nIdCaja
+                                       : d.nIdCaja,
+                      devolucion.Salida(), importe, Int(tipo(1, 0)));
 }
 
 // A refund of `importe` the desk gave no payment type for: over the types the invoice was paid
@@ -394,19 +437,30 @@ std::vector<std::pair<QString, Money>> Reparto(qint32 nIdFactura, Money importe)
 void Devolver(const SolicitudAbono& s, const Documento& d, Money importe, QStringList& avisos) {
     if (importe.Cents() == 0)
         return;
-    if (!s.sTipoCobro.isEmpty())
-        return DevolverEn(s, d, s.sTipoCobro, importe, avisos);
-    for (const auto& [sTipoCobro, part] : Reparto(s.nIdFactura, importe))
-        if (part.Cents() != 0)
-            DevolverEn(s, d, sTipoCobro, part, avisos);
+    Devolucion devolucion(s, d, avisos);
+    if (!s.sTipoCobro.isEmpty()) {
+        DevolverEn(s, d, s.sTipoCobro, importe, devolucion);
+    } else {
+        for (const auto& [sTipoCobro, part] : Reparto(s.nIdFactura, importe))
+            if (part.Cents() != 0)
+                DevolverEn(s, d, sTipoCobro, part, devolucion);
+    }
+    devolucion.Escribir();
 }
+
+// Where a credit note's number comes from.
+struct Serie {
+    qint32 nIdSucursal = 0;
+    QString sSerie;
+};
 
 // The credit note's number: the caller's, refused when another document carries it; else drawn
 // inside the transaction, so that the counter stays locked until the commit and a failure gives
 // the number back.
-QString Numero(const SolicitudAbono& s, qint32 nIdSucursal) {
+QString Numero(const SolicitudAbono& s, const Serie& serie) {
     if (s.sFactura.isEmpty())
-        return Numeracion::Siguiente(nIdSucursal, s.nFechaTrabajo, true);
+        return Numeracion::SiguientesEnSerie(serie.nIdSucursal, serie.sSerie, s.nFechaTrabajo, 1)
+            .front();
     if (Int(Db().GetValue("Facturas", "sFactura=" + U().SqlValue(s.sFactura, 0, true))) != 0)
         throw AbonoRechazado(Db().Translate("El número") + " " + s.sFactura + " " +
                              Db().Translate("ya es el de otro documento: no se emite la factura "
@@ -440,57 +494,67 @@ void QuitarHistoria(qint32 nIdFactura, const Rows& items, const std::vector<Pedi
 }
 
 // The lines asked for copied from the invoice's: turned, as the lines of credit note `abono`, or
-// (abono 0) as pending items of the client again, marked as come back from document `origen`.
-// i and n follow the item and the column copied.
+// (abono 0) as pending items of the client again, marked as come back from document `origen`;
+// one statement per table. i and n follow the item and the column copied; when the writing
+// fails, i is the first item the failed statement copies.
 void CopiarLineas(const Rows& items, const std::vector<Pedida>& pedidas, qint32 abono,
                   qint32 origen, int& i, int& n) {
     const bool cancelling = abono != 0;
+    const QStringList columns = items.ColumnNames().mid(1);
+    BulkInsert lineas("FacturasItems", columns.join(','));
+    BulkInsert abonadas("AbonosItems", "nIdFactura,nIdFacturaItem,nUnidades");
+    int primera = -1;
     for (const Pedida& p : pedidas) {
         for (i = 0; i < items.RowCount(); ++i) {
             if (Int(items.Value("nIdFacturaItem", i)) != p.linea.nIdFacturaItem)
                 continue;
-            QStringList itemColumns, itemValues;
+            if (primera < 0)
+                primera = i;
+            QVariantList values;
             for (n = 1; n < items.ColumnCount(); ++n) {
-                const QString column = items.ColumnNames()[n];
-                itemColumns << column;
+                const QString& column = columns[n - 1];
                 if (Is(column, "nIdFactura"))
-                    itemValues << Id(abono);
+                    values << abono;
                 else if (Is(column, "nIdFacturaOrigen"))
-                    itemValues << Id(cancelling ? 0 : origen);
+                    values << (cancelling ? 0 : origen);
                 else if (ScaledItemColumn(column) && !items(n, i).isNull())
-                    itemValues << Literal(column, Scaled(column, U().SqlNumber(items(n, i)), p),
-                                          cancelling);
+                    values << Valor(column, Scaled(column, U().SqlNumber(items(n, i)), p),
+                                    cancelling);
                 else
-                    itemValues << Literal(column, items(n, i), cancelling && Is(column, "nPvp"));
+                    values << Valor(column, items(n, i), cancelling && Is(column, "nPvp"));
             }
-            Db().InsertRecord("FacturasItems", itemColumns.join(','), itemValues.join(','));
+            lineas.Add(std::move(values));
             if (cancelling)
-                Db().InsertRecord("AbonosItems", "nIdFactura,nIdFacturaItem,nUnidades",
-                                  Id(abono) + "," + Id(p.linea.nIdFacturaItem) + "," +
-                                      Utility::NumberText(p.nUnidades));
+                abonadas.Add({abono, p.linea.nIdFacturaItem, p.nUnidades});
         }
     }
+    i = std::max(primera, 0);
+    lineas.Flush();
+    abonadas.Flush();
 }
 
-// The units come back to the shelf; taken again only if the pending lines are invoiced. Product
-// by product in the order of their keys, as an invoice takes them, so that on a server the two
-// never hold one product each while waiting for the other's.
+// The units come back to the shelf; taken again only if the pending lines are invoiced. In one
+// statement, product by product in the order of their keys, as an invoice takes them, so that on
+// a server the two never hold one product each while waiting for the other's.
 void DevolverStock(const Rows& items, const std::vector<Pedida>& pedidas) {
     std::map<qint32, double> devueltas;
     for (const Pedida& p : pedidas)
         for (int i = 0; i < items.RowCount(); ++i)
             if (Int(items.Value("nIdFacturaItem", i)) == p.linea.nIdFacturaItem)
                 devueltas[Int(items.Value("nIdProductoServicio", i))] += p.nUnidades;
+    if (devueltas.empty())
+        return;
+    QStringList filas;
     for (const auto& [producto, unidades] : devueltas)
-        Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+" +
-                     Utility::NumberText(DocumentLine::Units(unidades)) +
-                     " WHERE bProducto=True AND nIdProductoServicio=" + Id(producto));
+        filas << Id(producto) + "," + Utility::NumberText(DocumentLine::Units(unidades));
+    Db().Execute("UPDATE ProductosServicios SET nStockActual=nStockActual+v.column2 FROM " +
+                 ValuesTable(filas) + " WHERE bProducto=True AND nIdProductoServicio=v.column1");
 }
 
 // The rectifying invoice's header, column by column: the identifiers as stored, every other
 // figure turned (the part's own amounts when it is not the whole invoice), a new number, the
 // rectified one named. n follows the column copied.
-void InsertarCabecera(const SolicitudAbono& s, qint32 nIdSucursal, const Rows& factura,
+void InsertarCabecera(const SolicitudAbono& s, const Serie& serie, const Rows& factura,
                       const DocumentAmounts& parte, bool entera, Documento& d, int& n) {
     const QStringList cabecera = ColumnasCabecera();
     d.sFacturaAbonada = factura.Value("sFactura", 0).toString().remove(QLatin1Char('\''));
@@ -500,7 +564,7 @@ void InsertarCabecera(const SolicitudAbono& s, qint32 nIdSucursal, const Rows& f
         const QString& column = cabecera[n];
         const int importe = AmountColumn(column);
         if (Is(column, "sFactura")) {
-            d.sFactura = Numero(s, nIdSucursal);
+            d.sFactura = Numero(s, serie);
             values << U().SqlValue(d.sFactura, 0, true);
         } else if (Is(column, "sFacturaAbonada")) {
             values << U().SqlValue(d.sFacturaAbonada, 0, true);
@@ -527,22 +591,44 @@ void InsertarCabecera(const SolicitudAbono& s, qint32 nIdSucursal, const Rows& f
 // and the invoice must be the window's client's.
 void ComprobarCajaYCliente(const SolicitudAbono& s, const Documento& d) {
     const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
-    for (const qint32 dia : {s.dAbono, s.nFechaTrabajo})
+    for (const qint32 dia : {s.dAbono, s.nFechaTrabajo}) {
         if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
             throw AbonoRechazado(cerrada);
+        // Both days are usually the same one.
+        if (s.nFechaTrabajo == s.dAbono)
+            break;
+    }
     if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
         throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
                                             "ventana: no se emite la factura rectificativa."));
 }
 
+// What a credit note takes from its invoice, read and decided under the invoice's lock.
+struct Rectificacion {
+    Rows factura;
+    Rows items;
+    std::vector<Pedida> pedidas;
+    bool anteriores = false;
+    bool ultima = false;
+    // The whole invoice at once is its exact opposite, copied from what it stores. The last
+    // lines after other parts are not, even when each of them is taken whole.
+    bool entera = false;
+    // The invoice's stored figures, and what this note carries of them before it is turned.
+    DocumentAmounts importes;
+    WhatIsLeft resto;
+    // What was paid for the invoice and not given back yet, and the most this note gives back.
+    Money pagado;
+    Money devolvible;
+    Documento d;
+};
+
 // The most the credit note may give back; an amount asked for outside it is refused.
-Money DevolucionPermitida(const SolicitudAbono& s, const DocumentAmounts& parte, bool anteriores) {
-    const Money devolvible =
-        std::max(Money(), std::min(parte.AmountDue(), Devolvible(s.nIdFactura, anteriores)));
-    if (s.nImporteDevuelto && (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > devolvible))
+void DevolucionPermitida(const SolicitudAbono& s, Rectificacion& r) {
+    r.pagado = Devolvible(s.nIdFactura, r.anteriores);
+    r.devolvible = std::max(Money(), std::min(r.resto.importes.AmountDue(), r.pagado));
+    if (s.nImporteDevuelto && (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > r.devolvible))
         throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
-                             devolvible.Euros() + ".");
-    return devolvible;
+                             r.devolvible.Euros() + ".");
 }
 
 // The written credit note's figures against its lines, and the agency's rules over the record
@@ -554,6 +640,83 @@ void ComprobarAntesDeRegistrar(qint32 nIdAbono) {
     if (const QString regla = ValidacionesAeat::AntesDeEmitir({nIdAbono}); !regla.isEmpty())
         throw AbonoRechazado(regla + ". " +
                              Db().Translate("No se emite la factura rectificativa."));
+}
+
+// The branch of the invoice and its series of rectifications, once the credit note's day and the
+// register allow a document.
+Serie SerieDelAbono(const SolicitudAbono& s) {
+    const qint32 nIdSucursal =
+        Int(Db().GetValue("Facturas", "nIdFactura=" + Id(s.nIdFactura), "nIdSucursal"));
+    const Serie serie{nIdSucursal, Numeracion::SerieRectificativas(nIdSucursal)};
+    if (const QString fecha =
+            Numeracion::FechaNoPermitidaEnSerie(nIdSucursal, serie.sSerie, s.dAbono);
+        !fecha.isEmpty())
+        throw AbonoRechazado(fecha);
+    // A register that cannot sign its record would leave the credit note without one.
+    if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
+        throw AbonoRechazado(firma);
+    return serie;
+}
+
+// The invoice as it is now, under its lock: refused when it cannot be rectified, else what the
+// request takes from it.
+Rectificacion Leer(const SolicitudAbono& s, quint8& nPaso) {
+    Rectificacion r;
+    r.factura = Db().GetRows("SELECT " + ColumnasCabecera().join(',') +
+                             " FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
+    r.items = LineasDe(s.nIdFactura);
+    nPaso = 2;
+    // Checked under the lock, not only when the history was filled.
+    const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
+    if (const QString rechazo = Impedimento(s.nIdFactura, r.factura, abonables); !rechazo.isEmpty())
+        throw AbonoRechazado(rechazo);
+    r.d.nIdCliente = Int(r.factura.Value("nIdCliente", 0));
+    r.d.nIdCaja = Int(r.factura.Value("nIdCaja", 0));
+    ComprobarCajaYCliente(s, r.d);
+    Conta::BloquearClientes({r.d.nIdCliente});
+    r.anteriores = Anteriores(abonables);
+    r.pedidas = LineasPedidas(abonables, s.lineas);
+    r.ultima = TomaLoQueQueda(r.pedidas, abonables);
+    r.entera = r.ultima && !r.anteriores;
+    r.importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
+    r.resto = Parte(s.nIdFactura, r.importes, r.pedidas, r.ultima, r.anteriores);
+    DevolucionPermitida(s, r);
+    return r;
+}
+
+// The credit note's header and its link to the invoice, its lines (and, when they are to be
+// invoiced again, the same lines as pending items that name it) and the units back on the shelf.
+void EscribirDocumento(const SolicitudAbono& s, const Serie& serie, Rectificacion& r, quint8& nPaso,
+                       int& i, int& n) {
+    InsertarCabecera(s, serie, r.factura, r.resto.importes, r.entera, r.d, n);
+    Db().InsertRecord("Abonos", "nIdFactura,nIdFacturaAbonada",
+                      Id(r.d.nIdAbono) + "," + Id(s.nIdFactura));
+    nPaso = 3;
+    CopiarLineas(r.items, r.pedidas, r.d.nIdAbono, 0, i, n);
+    if (s.bLineasPendientes)
+        CopiarLineas(r.items, r.pedidas, 0, r.d.nIdAbono, i, n);
+    nPaso = 4;
+    DevolverStock(r.items, r.pedidas);
+}
+
+// The money back, the history and balance that follow, the breakdown and the register's record.
+void Completar(const SolicitudAbono& s, const Rectificacion& r, ResultadoAbono& resultado) {
+    // Copied as it was paid unless that was more than the invoice came to (a client who paid
+    // what the lines show, rounded one by one, a cent above their priced sum): then what the
+    // rectification gives back is shared over the types as they were paid.
+    if (r.entera && !s.nImporteDevuelto && s.sTipoCobro.isEmpty() &&
+        r.pagado <= r.resto.importes.AmountDue())
+        DevolverComoSeCobro(s, r.d, resultado.avisos);
+    else
+        Devolver(s, r.d, s.nImporteDevuelto.value_or(r.devolvible), resultado.avisos);
+    QuitarHistoria(s.nIdFactura, r.items, r.pedidas, r.entera);
+    EnConta("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldoCliente(r.d.nIdCliente); });
+    Actualizaciones::Actualizar_Desglose(
+        r.d.nIdAbono, s.nIdFactura, s.motivo,
+        r.ultima && r.anteriores ? std::optional(r.resto.desglose.Negated()) : std::nullopt,
+        r.importes);
+    ComprobarAntesDeRegistrar(r.d.nIdAbono);
+    RegistroFacturacion::Registrar(r.d.nIdAbono);
 }
 
 } // namespace
@@ -620,7 +783,11 @@ Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas)
 }
 
 QString MotivoNoAbonable(qint32 nIdFactura) {
-    return Impedimento(nIdFactura, LineasAbonables(nIdFactura));
+    return Impedimento(nIdFactura,
+                       Db().GetRows("SELECT sFactura,dFacturaAbonada FROM Facturas WHERE "
+                                    "nIdFactura=" +
+                                    Id(nIdFactura)),
+                       LineasAbonables(nIdFactura));
 }
 
 ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
@@ -628,73 +795,16 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
     int i = 0;
     int n = 0;
     try {
-        const qint32 nIdSucursal =
-            Int(Db().GetValue("Facturas", "nIdFactura=" + Id(s.nIdFactura), "nIdSucursal"));
-        if (const QString fecha = Numeracion::FechaNoPermitida(nIdSucursal, s.dAbono, true);
-            !fecha.isEmpty())
-            throw AbonoRechazado(fecha);
-        // A register that cannot sign its record would leave the credit note without one.
-        if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
-            throw AbonoRechazado(firma);
+        const Serie serie = SerieDelAbono(s);
         TransactionGuard guard;
         // On a server two workstations' transactions run side by side: the second rectification
         // of the same invoice waits here until the first has committed, then sees what is left.
         Db().LockForTransaction("Facturas", s.nIdFactura);
         nPaso = 1;
-
-        const Rows factura = Db().GetRows("SELECT " + ColumnasCabecera().join(',') +
-                                          " FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
-        const Rows items = LineasDe(s.nIdFactura);
-        nPaso = 2;
-        // Checked under the lock, not only when the history was filled.
-        const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
-        if (const QString rechazo = Impedimento(s.nIdFactura, abonables); !rechazo.isEmpty())
-            throw AbonoRechazado(rechazo);
-        Documento d;
-        d.nIdCliente = Int(factura.Value("nIdCliente", 0));
-        d.nIdCaja = Int(factura.Value("nIdCaja", 0));
-        ComprobarCajaYCliente(s, d);
-        Conta::BloquearClientes({d.nIdCliente});
-        const bool anteriores = Anteriores(abonables);
-        const std::vector<Pedida> pedidas = LineasPedidas(abonables, s.lineas);
-        const bool ultima = TomaLoQueQueda(pedidas, abonables);
-        // The whole invoice at once is its exact opposite, copied from what it stores. The last
-        // lines after other parts are not, even when each of them is taken whole.
-        const bool entera = ultima && !anteriores;
-        const DocumentAmounts importes = IssuedDocument::LoadHeader(s.nIdFactura)->importes;
-        const WhatIsLeft resto = Parte(s.nIdFactura, importes, pedidas, ultima, anteriores);
-        const DocumentAmounts& parte = resto.importes;
-        const Money devolvible = DevolucionPermitida(s, parte, anteriores);
-
-        InsertarCabecera(s, nIdSucursal, factura, parte, entera, d, n);
-        Db().InsertRecord("Abonos", "nIdFactura,nIdFacturaAbonada",
-                          Id(d.nIdAbono) + "," + Id(s.nIdFactura));
-        nPaso = 3;
-
-        // The lines turned for the rectifying invoice and, when they are to be invoiced again,
-        // as pending items that name it.
-        CopiarLineas(items, pedidas, d.nIdAbono, 0, i, n);
-        if (s.bLineasPendientes)
-            CopiarLineas(items, pedidas, 0, d.nIdAbono, i, n);
-        nPaso = 4;
-        DevolverStock(items, pedidas);
-
-        ResultadoAbono resultado{d.nIdAbono, d.sFactura, {}};
-        // Copied as it was paid unless that was more than the invoice came to (a client who paid
-        // what the lines show, rounded one by one, a cent above their priced sum): then what the
-        // rectification gives back is shared over the types as they were paid.
-        if (entera && !s.nImporteDevuelto && s.sTipoCobro.isEmpty() &&
-            Devolvible(s.nIdFactura, anteriores) <= parte.AmountDue())
-            DevolverComoSeCobro(s, d, resultado.avisos);
-        else
-            Devolver(s, d, s.nImporteDevuelto.value_or(devolvible), resultado.avisos);
-        QuitarHistoria(s.nIdFactura, items, pedidas, entera);
-        EnConta("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldoCliente(d.nIdCliente); });
-        Actualizaciones::Actualizar_Desglose(
-            d.nIdAbono, s.nIdFactura, s.motivo,
-            ultima && anteriores ? std::optional(resto.desglose.Negated()) : std::nullopt);
-        ComprobarAntesDeRegistrar(d.nIdAbono);
-        RegistroFacturacion::Registrar(d.nIdAbono);
+        Rectificacion r = Leer(s, nPaso);
+        EscribirDocumento(s, serie, r, nPaso, i, n);
+        ResultadoAbono resultado{r.d.nIdAbono, r.d.sFactura, {}};
+        Completar(s, r, resultado);
         guard.Commit();
         return resultado;
     } catch (const AbonoRechazado&) {

@@ -172,30 +172,39 @@ void HistoriaMascotas(const Lote& lote) {
     });
 }
 
+// The items the batch's invoices hold now, in order, with what issuing needs of their products,
+// read once for the check of the lines, the vaccinations and the stock: columns nIdFactura,
+// nIdFacturaItem, nIdMascota, nTotal, nIdProductoServicio, nUnidades, whether it is a product,
+// whether a vaccine, its cadence (an item without its product is neither).
+Rows LineasDelLote(const Lote& lote) {
+    return Db().GetRows(
+        "SELECT i.nIdFactura,i.nIdFacturaItem,i.nIdMascota,i.nTotal,i.nIdProductoServicio,"
+        "i.nUnidades,p.bProducto,CASE WHEN p.bVacuna=True THEN 1 ELSE 0 END,p.nCadencia FROM "
+        "FacturasItems i LEFT JOIN ProductosServicios p ON "
+        "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura IN (" +
+        Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
+}
+
 // Each vaccine with a cadence gets a vaccination row with the date of the next dose.
-void Vacunas(const Lote& lote) {
+void Vacunas(const Lote& lote, const Rows& lineas) {
     Paso("Facturacion::Actualizar_VacunasRecibidas", [&] {
-        const Rows vacunas =
-            Db().GetRows("SELECT i.nIdFactura,i.nIdFacturaItem,i.nIdProductoServicio,i.nIdMascota,"
-                         "p.nCadencia FROM FacturasItems i INNER JOIN ProductosServicios p ON "
-                         "i.nIdProductoServicio=p.nIdProductoServicio WHERE p.bVacuna=True AND "
-                         "i.nIdFactura IN (" +
-                         Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
         BulkInsert filas(
             "Vacunaciones",
             "nIdFactura,nIdFacturaItem,nIdProductoServicio,nIdMascota,dVacunado,dProximaVacuna");
-        for (int r = 0; r < vacunas.RowCount(); ++r) {
-            const qint16 nCadencia = Utility::ToInt16(U().SqlNumber(vacunas(4, r)));
+        for (int r = 0; r < lineas.RowCount(); ++r) {
+            if (U().SqlNumber(lineas(7, r)) == 0)
+                continue;
+            const qint16 nCadencia = Utility::ToInt16(U().SqlNumber(lineas(8, r)));
             if (nCadencia <= 0)
                 continue;
-            const qint32 nIdFactura = Whole(vacunas, 0, r, "nIdFactura");
+            const qint32 nIdFactura = Whole(lineas, 0, r, "nIdFactura");
             const qint32 dVacunado =
                 lote.solicitudes[size_t(lote.ids.indexOf(nIdFactura))].dFactura;
             const qint32 dProximaVacuna = Entero(
                 U().FormatDate(3, U().AddToDate("d", nCadencia, U().FormatDate(2, dVacunado))));
-            filas.Add({nIdFactura, Whole(vacunas, 1, r, "nIdFacturaItem"),
-                       Whole(vacunas, 2, r, "nIdProductoServicio"),
-                       Whole(vacunas, 3, r, "nIdMascota"), dVacunado, dProximaVacuna});
+            filas.Add({nIdFactura, Whole(lineas, 1, r, "nIdFacturaItem"),
+                       Whole(lineas, 4, r, "nIdProductoServicio"),
+                       Whole(lineas, 2, r, "nIdMascota"), dVacunado, dProximaVacuna});
         }
         filas.Flush();
     });
@@ -205,22 +214,15 @@ void Vacunas(const Lote& lote) {
 // failure ends the program without a report: the step has no name. The stock is lowered where it
 // is stored, not set to a figure read before: on a server another workstation selling the same
 // product meanwhile would otherwise have its sale written over.
-void Stock(const Lote& lote) {
+void Stock(const Rows& lineas) {
     Paso(QString(), [&] {
-        const Rows items =
-            Db().GetRows("SELECT i.nIdProductoServicio,i.nUnidades,p.bProducto FROM "
-                         "FacturasItems i INNER JOIN ProductosServicios p ON "
-                         "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura IN (" +
-                         Lista(lote.ids) + ") ORDER BY i.nIdFactura,i.nIdFacturaItem");
         // In the order of their keys, so that on a server two invoices selling the same products
         // ask for their rows in the same order rather than each holding one the other waits for.
         // The shelf loses exactly what was sold: 2,5 kg of loose food are 2,5.
         std::map<qint32, double> vendidas;
-        for (int r = 0; r < items.RowCount(); ++r) {
-            const qint32 producto = Whole(items, 0, r, "nIdProductoServicio");
-            if (U().SqlNumber(items(2, r)) != 0)
-                vendidas[producto] += U().SqlNumber(items(1, r));
-        }
+        for (int r = 0; r < lineas.RowCount(); ++r)
+            if (U().SqlNumber(lineas(6, r)) != 0)
+                vendidas[Whole(lineas, 4, r, "nIdProductoServicio")] += U().SqlNumber(lineas(5, r));
         if (vendidas.empty())
             return;
         QStringList filas;
@@ -255,11 +257,7 @@ void ApuntesCaja(const Lote& lote) {
 
 // Another workstation may have added, changed or invoiced the clients' items while the payment
 // was being taken: each invoice holds exactly the lines its request names, or none is issued.
-void ComprobarLineas(const Lote& lote) {
-    const Rows vinculadas = Db().GetRows(
-        "SELECT nIdFactura,nIdFacturaItem,nIdMascota,nTotal FROM FacturasItems WHERE nIdFactura "
-        "IN (" +
-        Lista(lote.ids) + ") ORDER BY nIdFactura,nIdFacturaItem");
+void ComprobarLineas(const Lote& lote, const Rows& vinculadas) {
     QHash<qint32, std::vector<PendingLine>> facturadas;
     for (int r = 0; r < vinculadas.RowCount(); ++r)
         facturadas[Entero(vinculadas(0, r))].push_back({Entero(vinculadas(1, r)),
@@ -314,6 +312,132 @@ DocumentoVenta Documento(const SolicitudFactura& s, Money importe, Money limite,
                        s.cobro.sDomicilio};
     return mostrador ? ElegirDocumentoMostrador(id, importe, limite)
                      : ElegirDocumento(id, importe, limite);
+}
+
+// The batch's clients in its order, each once: a client's pending items are one invoice, and
+// twice in a batch the second would be issued empty.
+QList<qint32> ClientesDelLote(const std::vector<SolicitudFactura>& solicitudes) {
+    QList<qint32> clientes;
+    for (const SolicitudFactura& s : solicitudes) {
+        if (clientes.contains(s.nIdCliente))
+            throw FacturaNoEmitida(PasoEmision::Cliente,
+                                   "El cliente " + Id(s.nIdCliente) +
+                                       " está dos veces en el mismo lote de facturas: sus ítems "
+                                       "pendientes forman una sola factura.");
+        clientes << s.nIdCliente;
+    }
+    return clientes;
+}
+
+// The batch's invoices as they will be written, decided before anything is: each one's amounts,
+// header row and document, and the simplified-invoice limit of each branch that needs it.
+struct Cabeceras {
+    std::vector<DocumentAmounts> importes;
+    QHash<qint32, Money> limites;
+    QList<QVariantList> filas;
+};
+
+// Built when asked: the amounts' columns belong to another file's constants.
+QString ColumnasCabecera() {
+    return "nIdSucursal, nIdCliente, sCliente, sDomicilio, sPoblacion, sProvincia, "
+           "sCodigoPostal, sDni, nIdUsuario, nIdEmpleado, nIdCaja, sFactura, dFactura, " +
+           DocumentAmounts::Columns.join(", ") +
+           ", nExento, sTipoFactura, sIdOtroPais, sIdOtroTipo";
+}
+
+Cabeceras LeerCabeceras(const Lote& lote, const QString& pendientes) {
+    std::map<qint32, std::vector<DocumentLine>> lineas = DocumentLine::ReadByClient(pendientes);
+    const Rows clientes =
+        Db().GetRows("SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal,bMostrador "
+                     "FROM Clientes WHERE nIdCliente IN (" +
+                     Lista(lote.clientes) + ")");
+    QHash<qint32, int> fila;
+    for (int r = 0; r < clientes.RowCount(); ++r)
+        fila.insert(Entero(clientes(0, r)), r);
+    Cabeceras c;
+    for (size_t i = 0; i < lote.solicitudes.size(); ++i) {
+        const SolicitudFactura& s = lote.solicitudes[i];
+        const int r = fila.value(s.nIdCliente, -1);
+        if (r < 0)
+            throw FacturaNoEmitida(PasoEmision::Cliente, "Debe definir cliente previamente");
+        c.importes.push_back(DocumentAmounts::Of(lineas[s.nIdCliente], s.cobro.nDescuento));
+        if (SinId(s.cobro) && !c.limites.contains(s.nIdSucursal))
+            c.limites.insert(s.nIdSucursal, Limite(s.nIdSucursal));
+        const DocumentoVenta documento =
+            Documento(s, c.importes.back().AmountDue(), c.limites.value(s.nIdSucursal),
+                      U().SqlNumber(clientes(4, r)) != 0);
+        if (!documento.Emitible())
+            throw FacturaNoEmitida(PasoEmision::Documento, documento.motivo);
+        QVariantList values{s.nIdSucursal,
+                            s.nIdCliente,
+                            s.cobro.sCliente,
+                            s.cobro.sDomicilio,
+                            clientes(1, r).toString(),
+                            clientes(2, r).toString(),
+                            clientes(3, r).toString(),
+                            documento.sDni,
+                            s.nIdUsuario,
+                            s.nIdEmpleado,
+                            s.nIdCaja,
+                            lote.numeros[qsizetype(i)],
+                            s.dFactura};
+        for (const QString& importe : c.importes.back().Texts())
+            values << importe;
+        values << 0.0 << documento.sTipoFactura << documento.sPais << documento.sTipoId;
+        c.filas << values;
+    }
+    return c;
+}
+
+// The headers written; the keys the database gave them, in the batch's order.
+void InsertarFacturas(Lote& lote, const QList<QVariantList>& cabeceras) {
+    if (cabeceras.size() == 1) {
+        lote.ids << Db().InsertRecord("Facturas", ColumnasCabecera(),
+                                      SqlLiterals(cabeceras.front()));
+        return;
+    }
+    Db().InsertRows("Facturas", ColumnasCabecera(), cabeceras);
+    // Numbers are unique: they find the keys the database gave the rows.
+    QStringList quoted;
+    for (const QString& sFactura : lote.numeros)
+        quoted << Text(sFactura);
+    const Rows claves = Db().GetRows(
+        "SELECT sFactura,nIdFactura FROM Facturas WHERE sFactura IN (" + quoted.join(',') + ")");
+    QHash<QString, qint32> clave;
+    for (int r = 0; r < claves.RowCount(); ++r)
+        clave.insert(claves(0, r).toString(), Entero(claves(1, r)));
+    for (const QString& sFactura : lote.numeros)
+        lote.ids << clave.value(sFactura);
+}
+
+// Each client's pending items become its invoice's lines.
+void VincularLineas(const Lote& lote, const QString& pendientes) {
+    if (lote.ids.size() == 1) {
+        Db().UpdateRecord("FacturasItems", "nIdFactura", Id(lote.ids.front()), pendientes);
+        return;
+    }
+    const QStringList facturas = Pares(lote.clientes, [&](qsizetype i) { return Id(lote.ids[i]); });
+    Db().Execute("UPDATE FacturasItems SET nIdFactura=v.column2 FROM " + ValuesTable(facturas) +
+                 " WHERE " + pendientes + " AND nIdCliente=v.column1");
+}
+
+void Desglose(const Lote& lote, const std::vector<DocumentAmounts>& importes) {
+    BulkInsert desglose("FacturasDesglose", TaxableBreakdown::Columns);
+    for (size_t i = 0; i < importes.size(); ++i)
+        for (QVariantList& values :
+             TaxableBreakdown::Of(importes[i]).Values(lote.ids[qsizetype(i)]))
+            desglose.Add(std::move(values));
+    desglose.Flush();
+}
+
+// The written invoices' figures against their lines, and the agency's rules over the records
+// they are about to get: the agency would reject such a record, better refused here, while
+// nothing is written.
+void ComprobarAntesDeRegistrar(const Lote& lote, const QHash<qint32, Money>& limites) {
+    if (const QString descuadre = AmountsCheck::BeforeCommit(lote.ids); !descuadre.isEmpty())
+        throw FacturaNoEmitida(PasoEmision::Importes, descuadre + " No se ha emitido.");
+    if (const QString regla = ValidacionesAeat::AntesDeEmitir(lote.ids, limites); !regla.isEmpty())
+        throw FacturaNoEmitida(PasoEmision::Registro, regla + ". No se ha emitido.");
 }
 
 } // namespace
@@ -378,118 +502,26 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                           QString("Se han pedido %1 facturas con %2 números")
                               .arg(solicitudes.size())
                               .arg(numeros.size()));
-        Lote lote{solicitudes, numeros, {}, {}, {}};
-        for (const SolicitudFactura& s : solicitudes) {
-            // A client's pending items are one invoice: twice in a batch, the second would be
-            // issued empty.
-            if (lote.clientes.contains(s.nIdCliente))
-                throw FacturaNoEmitida(
-                    PasoEmision::Cliente,
-                    "El cliente " + Id(s.nIdCliente) +
-                        " está dos veces en el mismo lote de facturas: sus ítems "
-                        "pendientes forman una sola factura.");
-            lote.clientes << s.nIdCliente;
-        }
+        Lote lote{solicitudes, numeros, {}, ClientesDelLote(solicitudes), {}};
         const QString pendientes = lote.clientes.size() == 1
                                        ? PendingItems(lote.clientes.front()).Condition()
                                        : PendingItems(lote.clientes).Condition();
-        std::map<qint32, std::vector<DocumentLine>> lineas = DocumentLine::ReadByClient(pendientes);
-        const Rows clientes =
-            Db().GetRows("SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal,bMostrador "
-                         "FROM Clientes WHERE nIdCliente IN (" +
-                         Lista(lote.clientes) + ")");
-        QHash<qint32, int> fila;
-        for (int r = 0; r < clientes.RowCount(); ++r)
-            fila.insert(Entero(clientes(0, r)), r);
-
-        std::vector<DocumentAmounts> importes;
-        QHash<qint32, Money> limites;
-        QList<QVariantList> cabeceras;
-        for (size_t i = 0; i < solicitudes.size(); ++i) {
-            const SolicitudFactura& s = solicitudes[i];
-            const int r = fila.value(s.nIdCliente, -1);
-            if (r < 0)
-                throw FacturaNoEmitida(PasoEmision::Cliente, "Debe definir cliente previamente");
-            importes.push_back(DocumentAmounts::Of(lineas[s.nIdCliente], s.cobro.nDescuento));
-            if (SinId(s.cobro) && !limites.contains(s.nIdSucursal))
-                limites.insert(s.nIdSucursal, Limite(s.nIdSucursal));
-            const DocumentoVenta documento =
-                Documento(s, importes.back().AmountDue(), limites.value(s.nIdSucursal),
-                          U().SqlNumber(clientes(4, r)) != 0);
-            if (!documento.Emitible())
-                throw FacturaNoEmitida(PasoEmision::Documento, documento.motivo);
-            QVariantList values{s.nIdSucursal,
-                                s.nIdCliente,
-                                s.cobro.sCliente,
-                                s.cobro.sDomicilio,
-                                clientes(1, r).toString(),
-                                clientes(2, r).toString(),
-                                clientes(3, r).toString(),
-                                documento.sDni,
-                                s.nIdUsuario,
-                                s.nIdEmpleado,
-                                s.nIdCaja,
-                                numeros[qsizetype(i)],
-                                s.dFactura};
-            for (const QString& importe : importes.back().Texts())
-                values << importe;
-            values << 0.0 << documento.sTipoFactura << documento.sPais << documento.sTipoId;
-            cabeceras << values;
-        }
+        const Cabeceras cabeceras = LeerCabeceras(lote, pendientes);
 
         TransactionGuard transaccion;
         Conta::BloquearClientes(lote.clientes);
-        const QString columnas = "nIdSucursal, nIdCliente, sCliente, sDomicilio, sPoblacion, "
-                                 "sProvincia, sCodigoPostal, sDni, nIdUsuario, nIdEmpleado, "
-                                 "nIdCaja, sFactura, dFactura, " +
-                                 DocumentAmounts::Columns.join(", ") +
-                                 ", nExento, sTipoFactura, sIdOtroPais, sIdOtroTipo";
-        if (cabeceras.size() == 1) {
-            lote.ids << Db().InsertRecord("Facturas", columnas, SqlLiterals(cabeceras.front()));
-        } else {
-            Db().InsertRows("Facturas", columnas, cabeceras);
-            // Numbers are unique: they find the keys the database gave the rows.
-            QStringList quoted;
-            for (const QString& sFactura : numeros)
-                quoted << Text(sFactura);
-            const Rows claves =
-                Db().GetRows("SELECT sFactura,nIdFactura FROM Facturas WHERE sFactura IN (" +
-                             quoted.join(',') + ")");
-            QHash<QString, qint32> clave;
-            for (int r = 0; r < claves.RowCount(); ++r)
-                clave.insert(claves(0, r).toString(), Entero(claves(1, r)));
-            for (const QString& sFactura : numeros)
-                lote.ids << clave.value(sFactura);
-        }
-        if (lote.ids.size() == 1) {
-            Db().UpdateRecord("FacturasItems", "nIdFactura", Id(lote.ids.front()), pendientes);
-        } else {
-            const QStringList facturas =
-                Pares(lote.clientes, [&](qsizetype i) { return Id(lote.ids[i]); });
-            Db().Execute("UPDATE FacturasItems SET nIdFactura=v.column2 FROM " +
-                         ValuesTable(facturas) + " WHERE " + pendientes +
-                         " AND nIdCliente=v.column1");
-        }
-
-        ComprobarLineas(lote);
+        InsertarFacturas(lote, cabeceras.filas);
+        VincularLineas(lote, pendientes);
+        const Rows lineas = LineasDelLote(lote);
+        ComprobarLineas(lote, lineas);
         Cobros(lote);
         HistoriaMascotas(lote);
-        Vacunas(lote);
+        Vacunas(lote, lineas);
         Paso("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldosClientes(lote.clientes); });
-        Stock(lote);
+        Stock(lineas);
         ApuntesCaja(lote);
-        BulkInsert desglose("FacturasDesglose", TaxableBreakdown::Columns);
-        for (size_t i = 0; i < importes.size(); ++i)
-            for (QVariantList& values :
-                 TaxableBreakdown::Of(importes[i]).Values(lote.ids[qsizetype(i)]))
-                desglose.Add(std::move(values));
-        desglose.Flush();
-        if (const QString descuadre = AmountsCheck::BeforeCommit(lote.ids); !descuadre.isEmpty())
-            throw FacturaNoEmitida(PasoEmision::Importes, descuadre + " No se ha emitido.");
-        // The agency would reject its record: better refused here, while nothing is written.
-        if (const QString regla = ValidacionesAeat::AntesDeEmitir(lote.ids, limites);
-            !regla.isEmpty())
-            throw FacturaNoEmitida(PasoEmision::Registro, regla + ". No se ha emitido.");
+        Desglose(lote, cabeceras.importes);
+        ComprobarAntesDeRegistrar(lote, cabeceras.limites);
         RegistroFacturacion::Registrar(lote.ids);
         transaccion.Commit();
         return std::vector<qint32>(lote.ids.begin(), lote.ids.end());

@@ -93,6 +93,17 @@ qint32 Draw(const QString& where, const QString& what, qint32 count = 1) {
     return n;
 }
 
+// The counter raised by count in one statement, which holds its row until the transaction ends as
+// reading it for update would; nothing when the row is not there yet.
+std::optional<qint32> Raise(const QString& where, const QString& what, qint32 count) {
+    const Rows row = Db().LockedRows("UPDATE Contadores SET nContador=COALESCE(nContador,0)+" +
+                                         Number(count) + " WHERE " + where + " RETURNING nContador",
+                                     what);
+    if (row.IsEmpty())
+        return std::nullopt;
+    return Utility::ToInt32(double(WholeValue(row.Value(0, 0))) - count);
+}
+
 // Inside the caller's transaction the number is the caller's to use or give back; without one it
 // is drawn in a short transaction of its own, and stays consumed.
 qint32 InTransaction(const std::function<qint32()>& draw) {
@@ -292,15 +303,16 @@ qint32 G::IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QS
                                  .arg(nAnio)
                                  .arg(nIdSucursal);
         return InTransaction([&] {
+            if (const std::optional<qint32> n = Raise(where, what, count))
+                return *n;
             // Two workstations may open the year at once: the second insert does nothing.
-            if (WholeValue(Db().GetValue("Contadores", where, {}, {})) == 0)
-                Db().LockedRows("INSERT INTO Contadores (sId,nIdSucursal,sSerie,nAnio,nContador) "
-                                "VALUES (" +
-                                    Utility::Quote(sId) + "," + Number(nIdSucursal) + "," +
-                                    Utility::Quote(sSerie) + "," + Number(nAnio) + "," +
-                                    Number(first()) + ") ON CONFLICT DO NOTHING",
-                                what);
-            return Draw(where, what, count);
+            Db().LockedRows("INSERT INTO Contadores (sId,nIdSucursal,sSerie,nAnio,nContador) "
+                            "VALUES (" +
+                                Utility::Quote(sId) + "," + Number(nIdSucursal) + "," +
+                                Utility::Quote(sSerie) + "," + Number(nAnio) + "," +
+                                Number(first()) + ") ON CONFLICT DO NOTHING",
+                            what);
+            return Raise(where, what, count).value_or(0);
         });
     });
 }

@@ -122,6 +122,7 @@ void PostgresEngine::InsertRows(const QString& table, const QString& columns,
         QByteArray name = m_prepared.value(sql);
         if (name.isEmpty()) {
             name = "tv_filas_" + QByteArray::number(m_prepared.size() + 1);
+            StatementProbe::Sent();
             PGresult* result =
                 PQprepare(connection, name.constData(), sql.toUtf8().constData(), 0, nullptr);
             if (PQresultStatus(result) != PGRES_COMMAND_OK)
@@ -160,6 +161,7 @@ void PostgresEngine::InsertRows(const QString& table, const QString& columns,
                 values.push_back(texts.back().constData());
             }
         }
+        StatementProbe::Sent();
         PGresult* result = PQexecPrepared(connection, name.constData(), int(values.size()),
                                           values.data(), nullptr, nullptr, 0);
         if (PQresultStatus(result) != PGRES_COMMAND_OK)
@@ -251,31 +253,33 @@ void PostgresEngine::Unlock(const QString& table, qint32 id) {
     RunBound(QStringLiteral("SELECT pg_advisory_unlock(hashtext(?), ?)"), {table.toLower(), id});
 }
 
+// Spelled out rather than bound: a bound statement is three requests to the server, and every
+// document takes this lock.
 bool PostgresEngine::TryLockForTransaction(const QString& table, qint32 id) {
-    QSqlQuery query = RunBound(QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext(?), ?)"),
-                               {table.toLower(), id});
+    QSqlQuery query = Run(QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext('%1'), %2)")
+                              .arg(table.toLower().replace(QLatin1Char('\''), QStringLiteral("''")))
+                              .arg(id));
     return query.next() && query.value(0).toBool();
 }
 
 // The savepoint confines both the short lock timeout and a statement that gave up, so the
-// caller's transaction goes on as if the try had not been made.
+// caller's transaction goes on as if the try had not been made. The statements around the query
+// travel two by two, one request each.
 std::optional<Rows> PostgresEngine::TryQuery(const QString& sql) {
-    Run(QStringLiteral("SAVEPOINT tv_espera"));
-    Run(QStringLiteral("SET LOCAL lock_timeout = %1").arg(TryWaitMs));
+    Run(QStringLiteral("SAVEPOINT tv_espera; SET LOCAL lock_timeout = %1").arg(TryWaitMs));
     QSqlQuery query(Db());
     query.setForwardOnly(true);
     StatementProbe::Before(sql);
+    StatementProbe::Sent();
     if (!query.exec(sql)) {
         const QSqlError error = query.lastError();
-        Run(QStringLiteral("ROLLBACK TO SAVEPOINT tv_espera"));
-        Run(QStringLiteral("RELEASE SAVEPOINT tv_espera"));
+        Run(QStringLiteral("ROLLBACK TO SAVEPOINT tv_espera; RELEASE SAVEPOINT tv_espera"));
         if (IsBusy(error))
             return std::nullopt;
         Fail(error, sql);
     }
     Rows rows = RowsOf(query, sql);
-    Run(QStringLiteral("SET LOCAL lock_timeout TO DEFAULT"));
-    Run(QStringLiteral("RELEASE SAVEPOINT tv_espera"));
+    Run(QStringLiteral("SET LOCAL lock_timeout TO DEFAULT; RELEASE SAVEPOINT tv_espera"));
     return rows;
 }
 

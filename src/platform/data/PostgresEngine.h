@@ -50,6 +50,8 @@ protected:
     bool IsDiskFull(const QSqlError& error) const override;
     bool IsPermissionDenied(const QSqlError& error) const override;
     bool IsBusy(const QSqlError& error) const override;
+    // Qt's driver prepares a bound statement on the server, executes it and deallocates it.
+    int BoundRequests() const override { return 3; }
 
 private:
     static QString LockKey(const QString& table, qint32 id);

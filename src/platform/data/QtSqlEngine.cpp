@@ -59,6 +59,7 @@ QSqlQuery QtSqlEngine::Run(const QString& sql) {
     QSqlQuery query(Db());
     query.setForwardOnly(true);
     StatementProbe::Before(sql);
+    StatementProbe::Sent();
     if (!query.exec(sql))
         Fail(query.lastError(), sql);
     return query;
@@ -74,6 +75,7 @@ QSqlQuery QtSqlEngine::RunBound(const QString& sql, const QVariantList& values, 
     for (const QVariant& value : values)
         query.addBindValue(value);
     StatementProbe::Before(sql, values);
+    StatementProbe::Sent(BoundRequests());
     if (query.exec())
         return query;
     if (busy && IsBusy(query.lastError()))

@@ -35,6 +35,8 @@ protected:
     // A prepared statement with its values bound in order, executed; raises on failure. With
     // busy given, a failure because another process holds the database sets it instead.
     QSqlQuery RunBound(const QString& sql, const QVariantList& values, bool* busy = nullptr);
+    // The requests one RunBound sends to the database.
+    virtual int BoundRequests() const { return 1; }
 
     // What InsertRows shares: the statement that writes `rows` rows ($1, $2, ... numbered, else
     // "?"), the number of values a row has, the most rows of one statement for `rows` left to

@@ -210,6 +210,7 @@ void SqliteEngine::InsertRows(const QString& table, const QString& columns,
             for (int c = 0; c < width; ++c)
                 Bind(statement, r * width + c + 1, row[c]);
         }
+        StatementProbe::Sent();
         if (sqlite3_step(statement) != SQLITE_DONE) {
             const QSqlError error(QStringLiteral("Unable to execute statement"),
                                   QString::fromUtf8(sqlite3_errmsg(db)), QSqlError::StatementError,
@@ -232,16 +233,20 @@ void SqliteEngine::Begin() {
 
 // The busy timeout is the one wait SQLite knows; shortened for one try, the window can be kept
 // alive between tries instead of freezing for the whole wait.
+// Set through the C API rather than by PRAGMA: the same setting, without a statement each way.
 bool SqliteEngine::TryBegin() {
-    Run(QStringLiteral("PRAGMA busy_timeout=%1").arg(TryWaitMs));
+    if (!IsOpen())
+        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"),
+                          QStringLiteral("BEGIN IMMEDIATE"));
+    sqlite3_busy_timeout(Handle(), TryWaitMs);
     bool busy = false;
     try {
         RunBound(QStringLiteral("BEGIN IMMEDIATE"), {}, &busy);
     } catch (const TvError&) {
-        Run(QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
+        sqlite3_busy_timeout(Handle(), BusyTimeoutMs);
         throw;
     }
-    Run(QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
+    sqlite3_busy_timeout(Handle(), BusyTimeoutMs);
     return !busy;
 }
 
@@ -350,6 +355,7 @@ void SqliteEngine::Step(const QString& sql, QStringList* names,
     if (db == nullptr)
         QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
     StatementProbe::Before(sql);
+    StatementProbe::Sent();
     const auto failed = [&](int code) {
         Fail(QSqlError(QStringLiteral("Unable to execute statement"),
                        QString::fromUtf8(sqlite3_errmsg(db)), QSqlError::StatementError,

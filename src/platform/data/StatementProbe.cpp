@@ -12,6 +12,7 @@ namespace {
 struct Probe {
     qint64 killAt = 0;
     qint64 count = 0;
+    qint64 sent = 0;
     bool recording = false;
     QStringList recorded;
 
@@ -73,6 +74,14 @@ void StatementProbe::Before(const QString& sql, const QVariantList& values) {
 
 qint64 StatementProbe::Count() {
     return State().count;
+}
+
+void StatementProbe::Sent(int requests) {
+    State().sent += requests;
+}
+
+qint64 StatementProbe::RoundTrips() {
+    return State().sent;
 }
 
 void StatementProbe::StartRecording() {

@@ -18,6 +18,12 @@ void Before(const QString& sql, const QVariantList& values = {});
 QString Inlined(const QString& sql, const QVariantList& values);
 // Statements run by this process so far.
 qint64 Count();
+// Called by an engine for each request it sends to its database: a row of a bulk insert is a
+// statement of its own for the probe, but many of them travel in one request, while a savepoint
+// or a bound query's preparation is a request the probe never sees as a statement.
+void Sent(int requests = 1);
+// Requests sent to the database by this process so far.
+qint64 RoundTrips();
 
 void StartRecording();
 // The statements run since StartRecording, in order; recording stops.
