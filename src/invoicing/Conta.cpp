@@ -58,18 +58,6 @@ qint32 Conta::Caja(qint32 nIdCaja, qint32 nIdUsuario) {
         Number(Db().GetValue("Usuarios", "nIdUsuario=" + Id(nIdUsuario), roles[-nIdCaja - 1])));
 }
 
-qint32 Conta::ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
-                         const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento,
-                         Money nImporte, const QString& sSubcuenta, const QString& sDocumento,
-                         const QString& sObservaciones, qint32 nIdFactura, qint32 nIdTipoCobro) {
-    return Db().InsertRecord(
-        "ApuntesCaja", ColumnasApunteCaja,
-        SqlLiterals(FilaApunteCaja(nIdCaja, nIdUsuario, sReferencia, sTitular, dApunte,
-                                   nIdTipoMovimiento, Conta::EsEntrada(nIdTipoMovimiento), nImporte,
-                                   sSubcuenta, sDocumento, sObservaciones, nIdFactura,
-                                   nIdTipoCobro)));
-}
-
 QVariantList Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
                                    const QString& sTitular, qint32 dApunte,
                                    qint32 nIdTipoMovimiento, bool entrada, Money nImporte,
@@ -82,16 +70,6 @@ QVariantList Conta::FilaApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QStr
     const Money importe = entrada ? magnitud : -magnitud;
     return {nIdCaja,        referencia, titular,    dApunte,        nIdUsuario, nIdTipoMovimiento,
             importe.Text(), sDocumento, sSubcuenta, sObservaciones, nIdFactura, nIdTipoCobro};
-}
-
-qint32 Conta::CobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
-                           qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
-                           const QString& sObservaciones) {
-    return Db().InsertRecord(
-        "FacturasCobros", ColumnasCobroCliente,
-        SqlLiterals(FilaCobroCliente(nIdCliente, nImporte, nIdTipoMovimiento,
-                                     Conta::EsEntrada(nIdTipoMovimiento), nIdTipoCobro, nIdFactura,
-                                     dFactura, sObservaciones)));
 }
 
 QVariantList Conta::FilaCobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,

@@ -22,18 +22,8 @@ qint32 Caja(qint32 nIdCaja, qint32 nIdUsuario);
 inline const QString AvisoCajaCero =
     QStringLiteral("Está a punto de añadir un Apunte de Caja para la Caja 0.");
 
-// The writers of the money side: a cash-box entry and a client payment (each answers its id), and
-// a client's balance recomputed from its sums. A failure raises, for the document's transaction
-// to roll back. The cash box is an actual one and the user is given. The amount is signed by the
-// movement type: an entry's whatever its own sign, a payment's kept under money in and turned
-// under any other. nIdFactura is the document whose payment the row books (0: none).
-qint32 ApunteCaja(qint32 nIdCaja, qint32 nIdUsuario, const QString& sReferencia,
-                  const QString& sTitular, qint32 dApunte, qint32 nIdTipoMovimiento, Money nImporte,
-                  const QString& sSubcuenta, const QString& sDocumento,
-                  const QString& sObservaciones, qint32 nIdFactura, qint32 nIdTipoCobro = 0);
-qint32 CobroCliente(qint32 nIdCliente, Money nImporte, qint32 nIdTipoMovimiento,
-                    qint32 nIdTipoCobro, qint32 nIdFactura, qint32 dFactura,
-                    const QString& sObservaciones);
+// A client's balance recomputed from its sums; a failure raises, for the document's transaction
+// to roll back.
 void SaldoCliente(qint32 nIdCliente);
 // SaldoCliente for several clients at once: their sums in one query, their rows in one update.
 void SaldosClientes(const QList<qint32>& clientes);
@@ -44,11 +34,13 @@ void SaldosClientes(const QList<qint32>& clientes);
 // never hold each other's stock or register.
 void BloquearClientes(QList<qint32> clientes);
 
-// The columns and one row's values of a client payment and of a cash-box entry exactly as
-// CobroCliente and ApunteCaja write them (money as its exact text), for issuing that writes a
-// batch's rows through a BulkInsert;
-// entrada is what EsEntrada answers for the movement type. An entry's payment type (nIdTipoCobro)
-// is what the till's closing counts it under; 0 is cash (money in or out by hand).
+// The columns and one row's values of a client payment and of a cash-box entry (money as its
+// exact text), for the documents that write their rows through a BulkInsert. The cash box is an
+// actual one and the user is given. The amount is signed by the movement type, entrada being what
+// EsEntrada answers for it: an entry's whatever its own sign, a payment's kept under money in and
+// turned under any other. nIdFactura is the document whose payment the row books (0: none); an
+// entry's payment type (nIdTipoCobro) is what the till's closing counts it under, 0 cash (money
+// in or out by hand).
 inline const QString ColumnasCobroCliente =
     QStringLiteral("nIdFactura,dFactura,nIdCliente,nImporte,nIdTipoCobro,nIdTipoMovimiento,"
                    "sObservaciones");

@@ -44,6 +44,16 @@ QString Lines(const QList<CierreCaja::Metodo>& metodos) {
 
 class CajaTest : public InvoicingTest {
 protected:
+    // Money put in or taken out of the extra box by hand, as the suite's cash window books it.
+    static void Apunte(const QString& sReferencia, const QString& sTitular, qint32 dApunte,
+                       qint32 nIdTipoMovimiento, Money nImporte, qint32 nIdTipoCobro = 0) {
+        Db().InsertRows(
+            "ApuntesCaja", Conta::ColumnasApunteCaja,
+            {Conta::FilaApunteCaja(Extra, 1, sReferencia, sTitular, dApunte, nIdTipoMovimiento,
+                                   Conta::EsEntrada(nIdTipoMovimiento), nImporte, {}, {}, {}, 0,
+                                   nIdTipoCobro)});
+    }
+
     // tvCaja as a script runs it; Qt's notes about the session's environment are not its words.
     std::pair<int, QString> Caja(const QStringList& arguments) {
         auto [status, said] = RunTool("tvCaja", arguments);
@@ -56,7 +66,7 @@ protected:
         InvoicingTest::SetUp();
         Gi.nFechaTrabajo = Dia;
         // The opening float: 100,00 put in and left there by the box's first closing.
-        Conta::ApunteCaja(Extra, 1, "Fondo", "", Ayer, 1, Money::FromCents(10000), {}, {}, {}, 0);
+        Apunte("Fondo", "", Ayer, 1, Money::FromCents(10000));
         Cerrar({{"Efectivo", 100}}, At(Ayer, "21:00"), 100);
     }
 
@@ -93,10 +103,9 @@ protected:
         abono.nImporteDevuelto = Money::FromDouble(60.50);
         abono.sTipoCobro = "Tarjeta";
         EmitirAbono(abono);
-        Conta::ApunteCaja(Extra, 1, "Entrada", "", Dia, 1, Money::FromCents(5000), {}, {}, {}, 0);
-        Conta::ApunteCaja(Extra, 1, "Salida", "", Dia, 2, Money::FromCents(2000), {}, {}, {}, 0);
-        Conta::ApunteCaja(Extra, 1, "Cobro Bizum", "Ana", Dia, 1, Money::FromCents(3000), {}, {},
-                          {}, 0, 4);
+        Apunte("Entrada", "", Dia, 1, Money::FromCents(5000));
+        Apunte("Salida", "", Dia, 2, Money::FromCents(2000));
+        Apunte("Cobro Bizum", "Ana", Dia, 1, Money::FromCents(3000), 4);
     }
 };
 
@@ -262,7 +271,7 @@ TEST_F(CajaTest, ClosedPeriodCannotBeChanged) {
 // shift that crosses midnight belongs to the day it was opened and closes everything since.
 TEST_F(CajaTest, ShiftsAndConcurrentClosings) {
     const CierreCaja::Estado seen = CierreCaja::EstadoCaja(Extra);
-    Conta::ApunteCaja(Extra, 1, "Entrada", "", Dia, 1, Money::FromCents(1000), {}, {}, {}, 0);
+    Apunte("Entrada", "", Dia, 1, Money::FromCents(1000));
     Cerrar({{"Efectivo", 110}}, At(Dia, "22:00"), 100);
     CierreCaja::Recuento stale;
     stale.contado = {{"Efectivo", Money::FromCents(11000)}};
@@ -275,8 +284,8 @@ TEST_F(CajaTest, ShiftsAndConcurrentClosings) {
     }
     EXPECT_EQ(said, "La caja Caja extra se acaba de cerrar en otro puesto (cierre 2): revise lo "
                     "que espera el nuevo periodo antes de cerrarlo.");
-    Conta::ApunteCaja(Extra, 1, "Entrada", "", Dia, 1, Money::FromCents(700), {}, {}, {}, 0);
-    Conta::ApunteCaja(Extra, 1, "Entrada", "", Manana, 1, Money::FromCents(300), {}, {}, {}, 0);
+    Apunte("Entrada", "", Dia, 1, Money::FromCents(700));
+    Apunte("Entrada", "", Manana, 1, Money::FromCents(300));
     const CierreCaja::Cierre z = Cerrar({{"Efectivo", 110}}, At(Manana, "01:30"), 100);
     EXPECT_EQ(QString("%1|%2 %3|%4 %5|%6")
                   .arg(z.nNumero)
@@ -418,7 +427,7 @@ TEST_F(CajaTest, DialogCountsAndCloses) {
     EXPECT_TRUE(suite.Ui().Shown.last().contains("se acaba de cerrar en otro puesto (cierre 2)"));
     EXPECT_TRUE(dialog.findChild<QLabel*>("lblPeriodo")->text().contains("0 apuntes"));
 
-    Conta::ApunteCaja(Extra, 1, "Entrada", "", Dia, 1, Money::FromCents(500), {}, {}, {}, 0);
+    Apunte("Entrada", "", Dia, 1, Money::FromCents(500));
     dialog.Cargar();
     // The drawer counted by denomination: 2 x 50 €, 1 x 5 €, 3 x 5 cents and 2 x 1 cent, in
     // cents all the way; a cancelled count leaves what was typed.

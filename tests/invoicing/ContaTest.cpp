@@ -9,25 +9,30 @@ namespace {
 
 using ContaTest = InvoicingTest;
 
+// A row's values as the bulk insert binds them, "|" between them.
+QString Joined(const QVariantList& values) {
+    QStringList texts;
+    for (const QVariant& value : values)
+        texts << value.toString();
+    return texts.join('|');
+}
+
 TEST_F(ContaTest, CashEntriesAreSignedByTheMovementTypeAndCleanedUp) {
-    auto entry = [](qint32 id, const QString& columns) {
-        return Table("SELECT " + columns +
-                     " FROM ApuntesCaja WHERE nIdApunteCaja=" + QString::number(id));
+    const auto entry = [](qint32 type, qint64 cents) {
+        return Conta::FilaApunteCaja(1, 7, "", "", 1, type, Conta::EsEntrada(type),
+                                     Money::FromCents(cents), {}, {}, {}, 0)[6]
+            .toString();
     };
-    auto write = [](qint32 type, int euros) {
-        return Conta::ApunteCaja(1, 7, "", "", 1, type, Money::FromCents(euros * 100), {}, {}, {},
-                                 0);
-    };
-    const qint32 in =
-        Conta::ApunteCaja(1, 7, "Cobro Transferencia bancaria", "Pérez, Juan", 20260305, 1,
-                          Money::FromCents(3000), {}, "Fra.0001/26", "O'Neill", 12, 3);
-    EXPECT_EQ(entry(in, "nIdCaja,sReferencia,sTitular,nImporte,sDocumento,sObservaciones,dApunte,"
-                        "nIdUsuario,nIdFactura,nIdTipoCobro"),
-              "1|Cobro Transferen|Pérez Juan|30|Fra.0001/26|O'Neill|20260305|7|12|3");
-    // (movement type, amount, stored amount): an unknown movement type is no money in.
-    for (const auto& [type, amount, stored] :
-         {std::tuple{1, -30, "30"}, {2, 30, "-30"}, {2, -30, "-30"}, {99, 30, "-30"}})
-        EXPECT_EQ(entry(write(type, amount), "nImporte"), QString(stored)) << type << " " << amount;
+    EXPECT_EQ(Joined(Conta::FilaApunteCaja(1, 7, "Cobro Transferencia bancaria", "Pérez, Juan",
+                                           20260305, 1, true, Money::FromCents(3000), {},
+                                           "Fra.0001/26", "O'Neill", 12, 3)),
+              "1|Cobro Transferen|Pérez Juan|20260305|7|1|30.00|Fra.0001/26||O'Neill|12|3");
+    // (movement type, cents, stored amount): an unknown movement type is no money in.
+    for (const auto& [type, cents, stored] : {std::tuple{1, -3000, "30.00"},
+                                              {2, 3000, "-30.00"},
+                                              {2, -3000, "-30.00"},
+                                              {99, 3000, "-30.00"}})
+        EXPECT_EQ(entry(type, cents), QString(stored)) << type << " " << cents;
 
     // Negative boxes are the user's boxes by role (admin: 1, 1, 1, 2), below -4 box 0.
     Db().UpdateRecord("Usuarios", "nCajaPara_PagosClientes", "3", "nIdUsuario=1");
@@ -36,14 +41,14 @@ TEST_F(ContaTest, CashEntriesAreSignedByTheMovementTypeAndCleanedUp) {
 }
 
 TEST_F(ContaTest, PaymentsKeepTheirSignUnderMoneyInAndTurnItOtherwise) {
-    // (amount, movement type, stored amount)
-    for (const auto& [amount, type, stored] : {std::tuple{30, 1, 30}, {-30, 1, -30}, {30, 2, -30}})
+    // (cents, movement type, stored amount)
+    for (const auto& [cents, type, stored] :
+         {std::tuple{3000, 1, "30.00"}, {-3000, 1, "-30.00"}, {3000, 2, "-30.00"}})
         EXPECT_EQ(
-            Number("SELECT nImporte FROM FacturasCobros WHERE nIdFacturaCobro=" +
-                   QString::number(Conta::CobroCliente(1, Money::FromCents(amount * 100), type, 1,
-                                                       1, 20260101, "Seán O'Brien"))),
-            stored)
-            << amount << " " << type;
+            Joined(Conta::FilaCobroCliente(1, Money::FromCents(cents), type, Conta::EsEntrada(type),
+                                           1, 1, 20260101, "Seán O'Brien")),
+            "1|20260101|1|" + QString(stored) + "|1|" + QString::number(type) + "|Seán O'Brien")
+            << cents << " " << type;
 }
 
 TEST_F(ContaTest, TheBalanceIsWhatWasPaidLessWhatWasInvoicedAfterDiscounts) {
@@ -51,10 +56,12 @@ TEST_F(ContaTest, TheBalanceIsWhatWasPaidLessWhatWasInvoicedAfterDiscounts) {
     const QString id = QString::number(client);
     Db().InsertRecord("Facturas", "nIdCliente,sFactura,nTotal,nDescuento", id + ",'A',100,10");
     Db().InsertRecord("Facturas", "nIdCliente,sFactura,nTotal,nDescuento", id + ",'B',50,0");
-    Conta::CobroCliente(client, Money::FromCents(12000), 1, 1, 0, 20260101, {});
     // Sums of cents stay cents: 0.1 + 0.2 is no 0.30000000000000004 in the books.
-    Conta::CobroCliente(client, Money::FromCents(10), 1, 1, 0, 20260101, {});
-    Conta::CobroCliente(client, Money::FromCents(20), 1, 1, 0, 20260101, {});
+    QList<QVariantList> paid;
+    for (const qint64 cents : {12000, 10, 20})
+        paid << Conta::FilaCobroCliente(client, Money::FromCents(cents), 1, true, 1, 0, 20260101,
+                                        {});
+    Db().InsertRows("FacturasCobros", Conta::ColumnasCobroCliente, paid);
     Conta::SaldoCliente(client);
     EXPECT_EQ(Table("SELECT nFacturado,nPagado,nSaldo FROM Clientes WHERE nIdCliente=" + id),
               "140|120.3|-19.7");
