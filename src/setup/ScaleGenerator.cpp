@@ -88,9 +88,9 @@ void ScaleGenerator::Run() {
         return;
     TransactionGuard transaction;
     // A server tells the workstations of every change to a client's pending items, row by row,
-    // which cost the generator a tenth of its time; the clients generated here are new, so no
-    // window can be showing any of them. Being inside the transaction, the trigger comes back
-    // whatever happens.
+    // a tenth of the time of each statement that writes them; the clients generated here are
+    // new, so no window can be showing any of them. Being inside the transaction, the trigger
+    // comes back whatever happens.
     const bool server = Db().IsServerDb();
     if (server)
         Db().Execute("ALTER TABLE FacturasItems DISABLE TRIGGER tv_avisar_items");
@@ -163,16 +163,10 @@ void ScaleGenerator::AddClients() {
         // A server plans the issuing queries from its statistics, which know nothing of the rows
         // this transaction added: as if the tables were still the demo's, it scans them whole.
         // They are taken again each time the data has doubled (the transaction's own rows
-        // count); SQLite plans by its indexes. A plan only needs to know the tables are large:
-        // a tenth of the usual sample says so in a sixth of the time (a second and a half each at
-        // the larger sizes, otherwise), and the statistics taken once the clinic is complete are
-        // full ones.
+        // count), which costs a fraction of a second each time; SQLite plans by its indexes.
         const int chunks = chunkStart / ClientsPerBatch + 1;
-        if (Db().IsServerDb() && (chunks & (chunks - 1)) == 0) {
-            if (chunks == 1)
-                Db().Execute("SET LOCAL default_statistics_target = 10");
+        if (Db().IsServerDb() && (chunks & (chunks - 1)) == 0)
             Db().Execute("ANALYZE");
-        }
     }
 }
 
