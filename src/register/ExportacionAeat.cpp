@@ -303,6 +303,8 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
     QHash<qint32, TaxableBreakdown> desgloses;
     QHash<qint32, QString> motivos;
     QHash<qint32, std::vector<std::pair<QString, QString>>> sustituidas;
+    documentos.reserve(ids.size());
+    desgloses.reserve(ids.size());
     if (!ids.isEmpty()) {
         const Rows headers = Db().GetRows("SELECT " + IssuedDocument::HeaderColumns +
                                           " FROM Facturas WHERE nIdFactura" + Ids(ids));
@@ -339,7 +341,10 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
                                                            Fecha(f2(2, i).toInt()));
         }
     }
+    // A batch's altas are thousands and each is large: a vector grown as they come moved them all
+    // again at every step, which cost the check before issuing a third of its time.
     std::vector<std::optional<Alta>> altas;
+    altas.reserve(pares.size());
     for (const auto& [r, anterior] : pares) {
         // A cancellation says nothing of the document beyond what its record holds.
         if (r->EsAnulacion()) {
@@ -552,10 +557,12 @@ ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsa
 
 std::vector<ValidacionesAeat::Datos> Datos(const std::vector<RegistroFacturacion::Registro>& rs) {
     std::vector<Par> pares;
+    pares.reserve(rs.size());
     for (const RegistroFacturacion::Registro& r : rs)
         pares.push_back({&r, nullptr});
     const QString emisor = Obligado().first;
     std::vector<ValidacionesAeat::Datos> datos;
+    datos.reserve(rs.size());
     std::vector<std::optional<Alta>> altas = Cargar(pares);
     for (size_t k = 0; k < altas.size(); ++k) {
         if (!altas[k])
