@@ -24,8 +24,8 @@
 #include <map>
 #include <optional>
 
-AbonoRechazado::AbonoRechazado(const QString& message)
-    : TvError(ErrorNumber::InvalidCall, message) {}
+AbonoRechazado::AbonoRechazado(PasoAbono paso, const QString& message)
+    : TvError(ErrorNumber::InvalidCall, message), m_paso(paso) {}
 
 AbonoFallido::AbonoFallido(const TvError& error, const QString& where)
     : TvError(error.Number(), error.Description(), error.Statement()), m_where(where) {}
@@ -178,17 +178,20 @@ std::vector<Pedida> LineasPedidas(const std::vector<LineaAbonable>& abonables,
                 return l.nIdFacturaItem == pedida.nIdFacturaItem;
             });
         if (linea == abonables.end())
-            throw AbonoRechazado(Db().Translate("La línea elegida no es de la factura."));
+            throw AbonoRechazado(PasoAbono::Lineas,
+                                 Db().Translate("La línea elegida no es de la factura."));
         if (unidades < 0 || unidades > linea->nAbonables)
-            throw AbonoRechazado(Db().Translate("De") + " " + linea->sProductoServicio + " " +
-                                 Db().Translate("quedan por rectificar") + " " +
-                                 AmountText::Plain(linea->nAbonables) + " " +
-                                 Db().Translate("unidades: no se pueden rectificar") + " " +
-                                 AmountText::Plain(unidades) + ".");
+            throw AbonoRechazado(PasoAbono::Lineas,
+                                 Db().Translate("De") + " " + linea->sProductoServicio + " " +
+                                     Db().Translate("quedan por rectificar") + " " +
+                                     AmountText::Plain(linea->nAbonables) + " " +
+                                     Db().Translate("unidades: no se pueden rectificar") + " " +
+                                     AmountText::Plain(unidades) + ".");
         pedidas.push_back({*linea, unidades});
     }
     if (pedidas.empty())
-        throw AbonoRechazado(Db().Translate("No se ha elegido ninguna línea que rectificar."));
+        throw AbonoRechazado(PasoAbono::Lineas,
+                             Db().Translate("No se ha elegido ninguna línea que rectificar."));
     return pedidas;
 }
 
@@ -390,7 +393,8 @@ void DevolverEn(const SolicitudAbono& s, const Documento& d, const QString& sTip
                      "sTipoCobro=" +
                      U().SqlValue(sTipoCobro, 0, true));
     if (tipo.IsEmpty())
-        throw AbonoRechazado(Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
+        throw AbonoRechazado(PasoAbono::Devolucion,
+                             Db().Translate("No existe la forma de pago") + " " + sTipoCobro + ".");
     devolucion.Cobro(d.nIdCliente, -importe, Int(tipo(0, 0)), Int(tipo(1, 0)),
                      Db().Translate("Abono") + " " + sTipoCobro);
     // Money goes back out of the box the payment type books into, as it came in.
@@ -462,9 +466,11 @@ QString Numero(const SolicitudAbono& s, const Serie& serie) {
         return Numeracion::SiguientesEnSerie(serie.nIdSucursal, serie.sSerie, s.nFechaTrabajo, 1)
             .front();
     if (Int(Db().GetValue("Facturas", "sFactura=" + U().SqlValue(s.sFactura, 0, true))) != 0)
-        throw AbonoRechazado(Db().Translate("El número") + " " + s.sFactura + " " +
-                             Db().Translate("ya es el de otro documento: no se emite la factura "
-                                            "rectificativa."));
+        throw AbonoRechazado(
+            PasoAbono::Numero,
+            Db().Translate("El número") + " " + s.sFactura + " " +
+                Db().Translate("ya es el de otro documento: no se emite la factura "
+                               "rectificativa."));
     return s.sFactura;
 }
 
@@ -593,13 +599,14 @@ void ComprobarCajaYCliente(const SolicitudAbono& s, const Documento& d) {
     const qint32 caja = s.nIdCaja != 0 ? Conta::Caja(s.nIdCaja, s.nIdUsuario) : d.nIdCaja;
     for (const qint32 dia : {s.dAbono, s.nFechaTrabajo}) {
         if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, dia); !cerrada.isEmpty())
-            throw AbonoRechazado(cerrada);
+            throw AbonoRechazado(PasoAbono::Caja, cerrada);
         // Both days are usually the same one.
         if (s.nFechaTrabajo == s.dAbono)
             break;
     }
     if (s.nIdCliente != 0 && s.nIdCliente != d.nIdCliente)
-        throw AbonoRechazado(Db().Translate("La factura elegida no es del cliente de la "
+        throw AbonoRechazado(PasoAbono::Cliente,
+                             Db().Translate("La factura elegida no es del cliente de la "
                                             "ventana: no se emite la factura rectificativa."));
 }
 
@@ -627,19 +634,22 @@ void DevolucionPermitida(const SolicitudAbono& s, Rectificacion& r) {
     r.pagado = Devolvible(s.nIdFactura, r.anteriores);
     r.devolvible = std::max(Money(), std::min(r.resto.importes.AmountDue(), r.pagado));
     if (s.nImporteDevuelto && (*s.nImporteDevuelto < Money() || *s.nImporteDevuelto > r.devolvible))
-        throw AbonoRechazado(Db().Translate("El importe a devolver no puede superar") + " " +
-                             r.devolvible.Euros() + ".");
+        throw AbonoRechazado(PasoAbono::Devolucion,
+                             Db().Translate("El importe a devolver no puede superar") + " " +
+                                 r.devolvible.Euros() + ".");
 }
 
 // The written credit note's figures against its lines, and the agency's rules over the record
 // it is about to get.
 void ComprobarAntesDeRegistrar(qint32 nIdAbono) {
     if (const QString descuadre = AmountsCheck::BeforeCommit({nIdAbono}); !descuadre.isEmpty())
-        throw AbonoRechazado(descuadre + " " +
-                             Db().Translate("No se emite la factura rectificativa."));
+        throw AbonoRechazado(PasoAbono::Importes,
+                             descuadre + " " +
+                                 Db().Translate("No se emite la factura rectificativa."));
     if (const QString regla = ValidacionesAeat::AntesDeEmitir({nIdAbono}); !regla.isEmpty())
-        throw AbonoRechazado(regla + ". " +
-                             Db().Translate("No se emite la factura rectificativa."));
+        throw AbonoRechazado(PasoAbono::Registro,
+                             regla + ". " +
+                                 Db().Translate("No se emite la factura rectificativa."));
 }
 
 // The branch of the invoice and its series of rectifications, once the credit note's day and the
@@ -651,10 +661,10 @@ Serie SerieDelAbono(const SolicitudAbono& s) {
     if (const QString fecha =
             Numeracion::FechaNoPermitidaEnSerie(nIdSucursal, serie.sSerie, s.dAbono);
         !fecha.isEmpty())
-        throw AbonoRechazado(fecha);
+        throw AbonoRechazado(PasoAbono::Numero, fecha);
     // A register that cannot sign its record would leave the credit note without one.
     if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
-        throw AbonoRechazado(firma);
+        throw AbonoRechazado(PasoAbono::Registro, firma);
     return serie;
 }
 
@@ -669,7 +679,7 @@ Rectificacion Leer(const SolicitudAbono& s, quint8& nPaso) {
     // Checked under the lock, not only when the history was filled.
     const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
     if (const QString rechazo = Impedimento(s.nIdFactura, r.factura, abonables); !rechazo.isEmpty())
-        throw AbonoRechazado(rechazo);
+        throw AbonoRechazado(PasoAbono::Factura, rechazo);
     r.d.nIdCliente = Int(r.factura.Value("nIdCliente", 0));
     r.d.nIdCaja = Int(r.factura.Value("nIdCaja", 0));
     ComprobarCajaYCliente(s, r.d);

@@ -65,10 +65,36 @@ struct ResultadoAbono {
     QStringList avisos;
 };
 
-// A rectifying invoice refused for a reason the user can act on; Description() is the message.
+// The step of rectifying that refused a credit note.
+enum class PasoAbono {
+    // The invoice cannot be rectified now: gone, rectified to its last unit, itself a credit note.
+    Factura,
+    // A line that is not the invoice's, more units than are left of it, or no line at all.
+    Lineas,
+    // The invoice is not the window's client's.
+    Cliente,
+    // A day of the credit note falls in a closed period of the box the money goes out of.
+    Caja,
+    // More money given back than may be, or a payment type that does not exist.
+    Devolucion,
+    // The caller's number is another document's, or the series admits no document on that day.
+    Numero,
+    // The figures to be stored do not add up.
+    Importes,
+    // The register cannot sign the record, or the agency would reject it.
+    Registro,
+};
+
+// A rectifying invoice refused for a reason the user can act on; Description() is the message,
+// Paso() the step that refused it. Nothing was written.
 class AbonoRechazado : public TvError {
 public:
-    explicit AbonoRechazado(const QString& message);
+    AbonoRechazado(PasoAbono paso, const QString& message);
+
+    PasoAbono Paso() const { return m_paso; }
+
+private:
+    PasoAbono m_paso;
 };
 
 // A rectifying invoice that failed with nothing of it written: the error met and where, and the

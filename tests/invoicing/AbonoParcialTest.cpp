@@ -309,7 +309,7 @@ TEST_F(AbonoParcialTest, WhatCannotBeRectifiedIsRefusedWithNothingWritten) {
         try {
             EmitirAbono(s);
         } catch (const AbonoRechazado& e) {
-            return e.Description();
+            return QString::number(int(e.Paso())) + " " + e.Description();
         }
         return QString("issued");
     };
@@ -317,13 +317,15 @@ TEST_F(AbonoParcialTest, WhatCannotBeRectifiedIsRefusedWithNothingWritten) {
         QStringList({refused({{item, 4}}, {}, {}), refused({{item + 1000, 1}}, {}, {}),
                      refused({{item, 0}}, {}, {}), refused({{item, 1}}, Money::FromCents(496), {}),
                      refused({{item, 1}}, {}, "Trueque"), refused({{item, 1}}, {}, {}, numero)}),
-        QStringList({"De Antiparasitario interno (comprimido) quedan por rectificar 3 "
+        // Each with the step that refused it (PasoAbono: 1 the lines, 4 the money given back,
+        // 5 the number).
+        QStringList({"1 De Antiparasitario interno (comprimido) quedan por rectificar 3 "
                      "unidades: no se pueden rectificar 4.",
-                     "La línea elegida no es de la factura.",
-                     "No se ha elegido ninguna línea que rectificar.",
-                     "El importe a devolver no puede superar 4,95 €.",
-                     "No existe la forma de pago Trueque.",
-                     "El número " + numero +
+                     "1 La línea elegida no es de la factura.",
+                     "1 No se ha elegido ninguna línea que rectificar.",
+                     "4 El importe a devolver no puede superar 4,95 €.",
+                     "4 No existe la forma de pago Trueque.",
+                     "5 El número " + numero +
                          " ya es el de otro documento: no se emite la factura rectificativa."}));
     EXPECT_EQ(Count("Facturas"), documents);
     EXPECT_EQ(Table("SELECT * FROM Contadores ORDER BY nIdContador"), counters);

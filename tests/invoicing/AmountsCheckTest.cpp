@@ -87,6 +87,7 @@ TEST_F(AmountsCheckTest, AFigureOneCentOffRefusesTheDocumentWithNothingWritten) 
     try {
         EmitirAbono(abono);
     } catch (const AbonoRechazado& e) {
+        EXPECT_EQ(e.Paso(), PasoAbono::Importes);
         why = e.Description().section(" no cuadra: ", 1);
     }
     Repair("Facturas");
