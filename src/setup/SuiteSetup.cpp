@@ -286,55 +286,57 @@ QString SearchIndexes(bool server) {
     return text;
 }
 
-// A closing of a cash box stays as it was made, and so do the entries it closed; nothing is
-// booked into a box before the moment its last closing ended (a late payment goes into the open
-// period, dated today). Enforced by the database, so a workstation's own statements obey it too.
-QString TillRules(bool server) {
-    const QString closed = QStringLiteral(
+// The till's messages and conditions, the same on both engines.
+struct TillTexts {
+    QString closed = QStringLiteral(
         "La caja ya está cerrada en esa fecha: no se puede anotar ni cambiar nada de un periodo "
         "cerrado; anótelo con la fecha de hoy");
-    const QString closings = QStringLiteral("Los cierres de caja no se pueden modificar ni borrar");
-    const QString inClosed = QStringLiteral(
+    QString closings = QStringLiteral("Los cierres de caja no se pueden modificar ni borrar");
+    QString inClosed = QStringLiteral(
         "EXISTS (SELECT 1 FROM CierresCaja c WHERE c.nIdCaja = NEW.nIdCaja AND c.dHasta > NEW.%1)");
     // A box's open period is read from the entry after the last one its last closing took.
-    const QString taken = QStringLiteral(
+    QString taken = QStringLiteral(
         "NEW.nIdApunteCaja <= COALESCE((SELECT c.nHastaApunte FROM CierresCaja c WHERE c.nIdCaja "
         "= NEW.nIdCaja ORDER BY c.nNumero DESC LIMIT 1), 0)");
-    const QString takenRefused = QStringLiteral(
+    QString takenRefused = QStringLiteral(
         "Un apunte de caja no puede llevar un número anterior al último cierre de su caja");
-    if (!server) {
-        QString text;
-        for (const char* table : {"CierresCaja", "CierresCajaLineas"})
-            for (const char* event : {"UPDATE", "DELETE"})
-                text += QStringLiteral("CREATE TRIGGER IF NOT EXISTS tv_%1_%2 BEFORE %3 ON %4 "
-                                       "BEGIN SELECT RAISE(ABORT, '%5'); END;\n")
-                            .arg(QString::fromLatin1(table).toLower(),
-                                 QString::fromLatin1(event).toLower(), QLatin1String(event),
-                                 QLatin1String(table), closings);
-        return text +
-               QStringLiteral(
-                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_cerrado BEFORE INSERT ON "
-                   "ApuntesCaja WHEN %2 BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
-                   // Entries take their ids one writer at a time here, each after every
-                   // closed one: only an id given by hand can fall before a closing.
-                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_numero AFTER INSERT ON "
-                   "ApuntesCaja WHEN %4 BEGIN SELECT RAISE(ABORT, '%5'); END;\n"
-                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_cambio BEFORE UPDATE ON "
-                   "ApuntesCaja WHEN COALESCE(OLD.nIdCierreCaja, 0) <> 0 OR ((NEW.nIdCaja IS NOT "
-                   "OLD.nIdCaja OR NEW.dApunte IS NOT OLD.dApunte) AND %2) BEGIN SELECT "
-                   "RAISE(ABORT, '%1'); END;\n"
-                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_traslado BEFORE UPDATE OF "
-                   "nIdCaja, nIdApunteCaja ON ApuntesCaja WHEN (NEW.nIdCaja IS NOT OLD.nIdCaja OR "
-                   "NEW.nIdApunteCaja IS NOT "
-                   "OLD.nIdApunteCaja) AND %4 BEGIN SELECT RAISE(ABORT, '%5'); END;\n"
-                   "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_baja BEFORE DELETE ON ApuntesCaja "
-                   "WHEN COALESCE(OLD.nIdCierreCaja, 0) <> 0 BEGIN SELECT RAISE(ABORT, '%1'); "
-                   "END;\n"
-                   "CREATE TRIGGER IF NOT EXISTS tv_caja_factura_cerrada BEFORE INSERT ON Facturas "
-                   "WHEN %3 BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
-                   .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"), taken,
-                        takenRefused);
-    }
+};
+
+QString TillRulesSqlite(const TillTexts& t) {
+    QString text;
+    for (const char* table : {"CierresCaja", "CierresCajaLineas"})
+        for (const char* event : {"UPDATE", "DELETE"})
+            text +=
+                QStringLiteral("CREATE TRIGGER IF NOT EXISTS tv_%1_%2 BEFORE %3 ON %4 "
+                               "BEGIN SELECT RAISE(ABORT, '%5'); END;\n")
+                    .arg(QString::fromLatin1(table).toLower(), QString::fromLatin1(event).toLower(),
+                         QLatin1String(event), QLatin1String(table), t.closings);
+    return text +
+           QStringLiteral(
+               "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_cerrado BEFORE INSERT ON "
+               "ApuntesCaja WHEN %2 BEGIN SELECT RAISE(ABORT, '%1'); END;\n"
+               // Entries take their ids one writer at a time here, each after every
+               // closed one: only an id given by hand can fall before a closing.
+               "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_numero AFTER INSERT ON "
+               "ApuntesCaja WHEN %4 BEGIN SELECT RAISE(ABORT, '%5'); END;\n"
+               "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_cambio BEFORE UPDATE ON "
+               "ApuntesCaja WHEN COALESCE(OLD.nIdCierreCaja, 0) <> 0 OR ((NEW.nIdCaja IS NOT "
+               "OLD.nIdCaja OR NEW.dApunte IS NOT OLD.dApunte) AND %2) BEGIN SELECT "
+               "RAISE(ABORT, '%1'); END;\n"
+               "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_traslado BEFORE UPDATE OF "
+               "nIdCaja, nIdApunteCaja ON ApuntesCaja WHEN (NEW.nIdCaja IS NOT OLD.nIdCaja OR "
+               "NEW.nIdApunteCaja IS NOT "
+               "OLD.nIdApunteCaja) AND %4 BEGIN SELECT RAISE(ABORT, '%5'); END;\n"
+               "CREATE TRIGGER IF NOT EXISTS tv_caja_apunte_baja BEFORE DELETE ON ApuntesCaja "
+               "WHEN COALESCE(OLD.nIdCierreCaja, 0) <> 0 BEGIN SELECT RAISE(ABORT, '%1'); "
+               "END;\n"
+               "CREATE TRIGGER IF NOT EXISTS tv_caja_factura_cerrada BEFORE INSERT ON Facturas "
+               "WHEN %3 BEGIN SELECT RAISE(ABORT, '%1'); END;\n")
+               .arg(t.closed, t.inClosed.arg("dApunte"), t.inClosed.arg("dFactura"), t.taken,
+                    t.takenRefused);
+}
+
+QString TillRulesServer(const TillTexts& t) {
     return QStringLiteral(
                "CREATE OR REPLACE FUNCTION tv_cierres_inalterables() RETURNS trigger AS $$ "
                "BEGIN RAISE EXCEPTION '%1'; END $$ LANGUAGE plpgsql;\n"
@@ -348,7 +350,7 @@ QString TillRules(bool server) {
                "CREATE OR REPLACE TRIGGER tv_cierrescajalineas_sin_vaciar BEFORE TRUNCATE ON "
                "CierresCajaLineas FOR EACH STATEMENT EXECUTE FUNCTION "
                "tv_cierres_inalterables();\n")
-               .arg(closings) +
+               .arg(t.closings) +
            // Every entry of a box waits while the box is being closed (the closing holds the
            // same lock alone), and one whose id was drawn before a closing that took later ones
            // gets a new id: an entry the closing did not see still lands after the period it
@@ -381,7 +383,16 @@ QString TillRules(bool server) {
                "IF %3 THEN RAISE EXCEPTION '%1'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql;\n"
                "CREATE OR REPLACE TRIGGER tv_caja_factura_cerrada BEFORE INSERT ON Facturas FOR "
                "EACH ROW EXECUTE FUNCTION tv_caja_factura_cerrada();\n")
-               .arg(closed, inClosed.arg("dApunte"), inClosed.arg("dFactura"), taken, takenRefused);
+               .arg(t.closed, t.inClosed.arg("dApunte"), t.inClosed.arg("dFactura"), t.taken,
+                    t.takenRefused);
+}
+
+// A closing of a cash box stays as it was made, and so do the entries it closed; nothing is
+// booked into a box before the moment its last closing ended (a late payment goes into the open
+// period, dated today). Enforced by the database, so a workstation's own statements obey it too.
+QString TillRules(bool server) {
+    const TillTexts texts;
+    return server ? TillRulesServer(texts) : TillRulesSqlite(texts);
 }
 
 // A signed record stays as it was signed, as its record does, and so does a signed event.
