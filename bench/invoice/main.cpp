@@ -536,8 +536,10 @@ int main(int argc, char** argv) {
     constexpr int kSignedHistory = 3000;
     {
         TransactionGuard guard;
+        // A folder kept from an earlier run has them signed already, and a signature stays.
         for (const RegistroFacturacion::Registro& r : RegistroFacturacion::Leer(0, kSignedHistory))
-            FirmaRegistro::Firmar(r);
+            if (FirmaRegistro::Firmado(r.nIdRegistro).isEmpty())
+                FirmaRegistro::Firmar(r);
         guard.Commit();
     }
     int signedRecords = 0;
@@ -718,11 +720,13 @@ int main(int argc, char** argv) {
     Report("verify_per_100k_records_s", (chainMs + amountsMs) / 1000 * per100k, "s");
     Report("sha256_per_100k_records_s", hashMs / 1000 * per100k, "s");
 
-    // A client with 500 invoices, then the history window as the billing window opens it.
+    // A client with 500 invoices, then the history window as the billing window opens it. The
+    // numbers name the client, so that a folder kept from an earlier run takes them again.
     const qint32 regular = Db().InsertRecord("Clientes", "sCliente", "'Cliente habitual'");
+    const QString holder = QString::number(regular);
     Db().Execute("INSERT INTO Facturas (nIdCliente,sFactura,dFactura,nTotal,nDescuento) WITH "
                  "RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM n WHERE x<500) SELECT " +
-                 QString::number(regular) + ",'H' || x || '/25',20250101,x*1.21,0 FROM n");
+                 holder + ",'H" + holder + "-' || x || '/25',20250101,x*1.21,0 FROM n");
     {
         Facturacion billing;
         billing.cboCliente_SN->setEditText("Cliente habitual");
