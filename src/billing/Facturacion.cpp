@@ -58,8 +58,8 @@ double N(const QString& text) {
 const char* const kSkipFields = "Facturas.dFactura,Facturas.sFactura";
 
 // A right-aligned amount caption; the grand total stands out.
-QLabel* AmountLabel(const QString& name, bool emphasised) {
-    auto* label = new QLabel(AmountText::Euros(0));
+QLabel* AmountLabel(QWidget* parent, const QString& name, bool emphasised) {
+    auto* label = new QLabel(AmountText::Euros(0), parent);
     label->setObjectName(name);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setMinimumWidth(emphasised ? 130 : 90);
@@ -92,22 +92,26 @@ void Facturacion::BuildControls() {
     frm->SetReturnIsTab(Gi.ReturnIsTab);
     AddTools();
 
+    // Every widget is born inside the content it is laid out in: one taken in by a layout later
+    // is moved under the frame's style sheet, and a combo then builds its drop-down list at once,
+    // a fifth of the window's load.
+    QWidget* const content = frm->Content();
     auto named = [](QWidget* widget, const QString& name) {
         widget->setObjectName(name);
         return widget;
     };
-    cboMascota_SN = static_cast<QComboBox*>(named(new QComboBox, "cboMascota_SN"));
-    cboCliente_SN = static_cast<QComboBox*>(named(new QComboBox, "cboCliente_SN"));
-    cboEmpleado_SN = static_cast<QComboBox*>(named(new QComboBox, "cboEmpleado_SN"));
-    cboCaja_SN = static_cast<QComboBox*>(named(new QComboBox, "cboCaja_SN"));
-    ckHistorial_TX = static_cast<QCheckBox*>(
-        named(new QCheckBox(Db().Translate("Mostrar también lo facturado")), "ckHistorial_TX"));
-    gdFacturacion = static_cast<QTableView*>(named(new QTableView, "gdFacturacion"));
-    lGd = static_cast<QLabel*>(named(new QLabel, "lGd"));
-    lblTotalBI_MN = AmountLabel("lblTotalBI_MN", false);
-    lblTotalIptos_MN = AmountLabel("lblTotalIptos_MN", false);
-    lblTotalAFacturar_MN = AmountLabel("lblTotalAFacturar_MN", true);
-    VentaMostrador_BT = new QPushButton(Db().Translate("Venta de mostrador"));
+    cboMascota_SN = static_cast<QComboBox*>(named(new QComboBox(content), "cboMascota_SN"));
+    cboCliente_SN = static_cast<QComboBox*>(named(new QComboBox(content), "cboCliente_SN"));
+    cboEmpleado_SN = static_cast<QComboBox*>(named(new QComboBox(content), "cboEmpleado_SN"));
+    cboCaja_SN = static_cast<QComboBox*>(named(new QComboBox(content), "cboCaja_SN"));
+    ckHistorial_TX = static_cast<QCheckBox*>(named(
+        new QCheckBox(Db().Translate("Mostrar también lo facturado"), content), "ckHistorial_TX"));
+    gdFacturacion = static_cast<QTableView*>(named(new QTableView(content), "gdFacturacion"));
+    lGd = static_cast<QLabel*>(named(new QLabel(content), "lGd"));
+    lblTotalBI_MN = AmountLabel(content, "lblTotalBI_MN", false);
+    lblTotalIptos_MN = AmountLabel(content, "lblTotalIptos_MN", false);
+    lblTotalAFacturar_MN = AmountLabel(content, "lblTotalAFacturar_MN", true);
+    VentaMostrador_BT = new QPushButton(Db().Translate("Venta de mostrador"), content);
     VentaMostrador_BT->setObjectName("VentaMostrador_BT");
     VentaMostrador_BT->setCheckable(true);
     VentaMostrador_BT->setToolTip(Db().Translate(
@@ -180,8 +184,8 @@ void Facturacion::AddTools() {
 
 // The pet, the client, the counter sale, the employee, the cash box and the history's switch.
 QGridLayout* Facturacion::SelectionLayout() {
-    auto caption = [](const QString& text, QWidget* buddy) {
-        auto* label = new QLabel(Db().Translate(text));
+    auto caption = [this](const QString& text, QWidget* buddy) {
+        auto* label = new QLabel(Db().Translate(text), frm->Content());
         label->setBuddy(buddy);
         return label;
     };
@@ -216,7 +220,7 @@ QHBoxLayout* Facturacion::NavigatorLayout() {
         {10, ToolIcons::Get(ToolIcons::Kind::Print), "Imprimir la lista"},
     };
     for (const auto& image : images) {
-        auto* button = new QToolButton;
+        auto* button = new QToolButton(frm->Content());
         button->setObjectName("ImgGd_NR");
         button->setProperty("index", image.index);
         button->setIcon(image.icon);
@@ -234,15 +238,16 @@ QHBoxLayout* Facturacion::NavigatorLayout() {
 }
 
 QHBoxLayout* Facturacion::TotalsLayout() {
+    QWidget* const content = frm->Content();
     auto* totals = new QHBoxLayout;
     totals->addStretch(1);
-    totals->addWidget(new QLabel(Db().Translate("Base imponible")));
+    totals->addWidget(new QLabel(Db().Translate("Base imponible"), content));
     totals->addWidget(lblTotalBI_MN);
     totals->addSpacing(18);
-    totals->addWidget(new QLabel(Db().Translate("Impuestos")));
+    totals->addWidget(new QLabel(Db().Translate("Impuestos"), content));
     totals->addWidget(lblTotalIptos_MN);
     totals->addSpacing(18);
-    auto* totalCaption = new QLabel(Db().Translate("TOTAL A FACTURAR"));
+    auto* totalCaption = new QLabel(Db().Translate("TOTAL A FACTURAR"), content);
     QFont bold = totalCaption->font();
     bold.setBold(true);
     totalCaption->setFont(bold);

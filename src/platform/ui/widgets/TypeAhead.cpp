@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QStringListModel>
+#include <utility>
 
 TypeAhead* TypeAhead::Attach(QComboBox* combo) {
     return new TypeAhead(combo);
@@ -43,8 +44,6 @@ TypeAhead::TypeAhead(QComboBox* combo)
     m_popup->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     m_popup->setMaxVisibleItems(15);
     m_popup->setWidget(combo->lineEdit());
-    if (auto* list = qobject_cast<QListView*>(m_popup->popup()))
-        list->setUniformItemSizes(true);
     connect(combo->lineEdit(), &QLineEdit::textEdited, this, &TypeAhead::Narrow);
     connect(m_popup, qOverload<const QString&>(&QCompleter::activated), this, &TypeAhead::Pick);
 }
@@ -60,7 +59,7 @@ void TypeAhead::Narrow(const QString& text) {
     if (text.isEmpty() || !list) {
         m_matchedFor.clear();
         m_matches->setStringList({});
-        m_popup->popup()->hide();
+        HideMatches();
         return;
     }
     QStringList matches;
@@ -79,10 +78,30 @@ void TypeAhead::Narrow(const QString& text) {
     }
     m_matches->setStringList(matches);
     m_matchedFor = text;
-    if (matches.isEmpty())
-        m_popup->popup()->hide();
-    else
+    if (matches.isEmpty()) {
+        HideMatches();
+    } else {
+        MatchList();
         m_popup->complete();
+    }
+}
+
+QCompleter* TypeAhead::Popup() {
+    MatchList();
+    return m_popup;
+}
+
+QAbstractItemView* TypeAhead::MatchList() {
+    QAbstractItemView* const view = m_popup->popup();
+    if (!std::exchange(m_listMade, true))
+        if (auto* list = qobject_cast<QListView*>(view))
+            list->setUniformItemSizes(true);
+    return view;
+}
+
+void TypeAhead::HideMatches() {
+    if (m_listMade)
+        m_popup->popup()->hide();
 }
 
 void TypeAhead::Pick(const QString& name) {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 
+class QAbstractItemView;
 class QComboBox;
 class QCompleter;
 class QStringListModel;
@@ -25,8 +26,9 @@ public:
     // combo owns it.
     static TypeAhead* Attach(QComboBox* combo);
 
-    // The popup that offers the matches; its activated signal names the name picked.
-    QCompleter* Popup() const { return m_popup; }
+    // The popup that offers the matches, its list made; its activated signal names the name
+    // picked.
+    QCompleter* Popup();
     // The name offered when the typed text matches just one; empty otherwise.
     QString OnlyMatch() const;
     // What is typed is looked for in source, whatever the combo's list holds at the moment (a
@@ -38,6 +40,10 @@ private:
     explicit TypeAhead(QComboBox* combo);
     void Narrow(const QString& text);
     void Pick(const QString& name);
+    // The popup's list, made the first time it is asked for: most windows open and close
+    // without anyone typing in their combos, and each list costs as much as a tenth of a window.
+    QAbstractItemView* MatchList();
+    void HideMatches();
 
     QComboBox* m_combo;
     QCompleter* m_popup;
@@ -45,4 +51,5 @@ private:
     NameSource m_search;                   // searched instead of the list; none: the list
     QPointer<const ComboListModel> m_list; // the list the matches were taken from
     QString m_matchedFor;                  // the text the matches are for
+    bool m_listMade = false;
 };
