@@ -8,7 +8,6 @@
 #include "invoicing/LineasPendientes.h"
 #include "invoicing/Mostrador.h"
 #include "invoicing/Numeracion.h"
-#include "invoicing/core/PendingItems.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
 #include "session/G.h"
@@ -62,12 +61,13 @@ void Emitir(BillingWindow& w, SolicitudFactura& s, const QString& sFactura, bool
 }
 
 // The invoice of the window's client: the checks, the payment dialog, the number and the call.
+// The pending items and the invoices' series are read once, before the dialog: the checks after
+// it that the engine repeats use them, and the engine refuses an invoice whose items changed.
 void Facturar(BillingWindow& w) {
     const qint32 nIdCliente = Utility::ToInt32(Utility::Val(w.Dato(DatoPareja::IdCliente)));
     // What the grid lists now is what the payment is taken for and what the invoice must hold.
-    std::vector<PendingLine> lineas = PendingItems(nIdCliente).Items();
-    const Money pendiente = PendingItems::Total(lineas);
-    if (pendiente == Money()) {
+    Pendientes pendientes = Pendientes::Leer(nIdCliente);
+    if (pendientes.Total() == Money()) {
         ShowMessage(MessageKind::Notice, "No hay ítems para facturar.");
         return;
     }
@@ -75,9 +75,7 @@ void Facturar(BillingWindow& w) {
         ShowMessage(MessageKind::Notice, "Debe definir cliente previamente");
         return;
     }
-    const bool mostrador = Mostrador::EsMostrador(nIdCliente);
-    if (const QString motivo = MotivoNoFacturable(nIdCliente, pendiente, mostrador);
-        !motivo.isEmpty()) {
+    if (const QString motivo = pendientes.MotivoNoFacturable(); !motivo.isEmpty()) {
         ShowMessage(MessageKind::Notice, motivo);
         return;
     }
@@ -85,7 +83,9 @@ void Facturar(BillingWindow& w) {
         ShowMessage(MessageKind::Error, impedimento + "\nNo se ha emitido la factura.");
         return;
     }
-    if (const QString fecha = Numeracion::FechaNoPermitida(Gi.nIdSucursal, Gi.nFechaTrabajo);
+    const QString serieFacturas = Numeracion::SerieFacturas(Gi.nIdSucursal);
+    if (const QString fecha =
+            Numeracion::FechaNoPermitidaEnSerie(Gi.nIdSucursal, serieFacturas, Gi.nFechaTrabajo);
         !fecha.isEmpty()) {
         ShowMessage(MessageKind::Notice, fecha);
         return;
@@ -98,14 +98,18 @@ void Facturar(BillingWindow& w) {
     s.nIdSucursal = Gi.nIdSucursal;
     // The payment dialog refuses what cannot be issued; the customer's id is decided again
     // here so that no number is drawn for a sale the engine would refuse. The selection
-    // stays while the dialog is open, and with it the flag read before.
-    const DocumentoVenta documento = DocumentoDeVenta(
-        s, s.nIdCliente == nIdCliente ? mostrador : Mostrador::EsMostrador(s.nIdCliente));
+    // stays while the dialog is open, and with it the items and the flag read before.
+    const DocumentoVenta documento =
+        s.nIdCliente == nIdCliente ? DocumentoDeVenta(s, pendientes.mostrador, pendientes.importes)
+                                   : DocumentoDeVenta(s, Mostrador::EsMostrador(s.nIdCliente));
     if (!documento.Emitible()) {
         ShowMessage(MessageKind::Notice, documento.motivo);
         return;
     }
-    const QString sSerie = Numeracion::SerieDeVenta(Gi.nIdSucursal, documento.sTipoFactura);
+    const QString sSerie =
+        Numeracion::SerieDeVenta(Gi.nIdSucursal, documento.sTipoFactura, serieFacturas);
+    // Checked again whatever the series: another workstation may have issued a later document
+    // while the dialog was open, and the engine does not look at dates.
     if (const QString fecha =
             Numeracion::FechaNoPermitidaEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo);
         !fecha.isEmpty()) {
@@ -116,7 +120,7 @@ void Facturar(BillingWindow& w) {
     // counter's lock is not held while the invoice is written.
     const QString sFactura =
         Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
-    s.lineas = std::move(lineas);
+    s.lineas = std::move(pendientes.lineas);
     Emitir(w, s, sFactura, documento.Simplificada());
 }
 

@@ -445,7 +445,14 @@ void ComprobarAntesDeRegistrar(const Lote& lote, const QHash<qint32, Money>& lim
 DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador) {
     if (!SinId(s.cobro))
         return Documento(s, Money(), Money(), mostrador);
-    return Documento(s, PendingItems(s.nIdCliente).InvoiceAmounts(s.cobro.nDescuento).AmountDue(),
+    return DocumentoDeVenta(s, mostrador, PendingItems(s.nIdCliente).Lines());
+}
+
+DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador,
+                                const std::vector<DocumentLine>& lineas) {
+    if (!SinId(s.cobro))
+        return Documento(s, Money(), Money(), mostrador);
+    return Documento(s, DocumentAmounts::Of(lineas, s.cobro.nDescuento).AmountDue(),
                      Limite(s.nIdSucursal), mostrador);
 }
 

@@ -101,6 +101,9 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
 // client's pending items less the discount, with the branch's limit of a simplified invoice;
 // mostrador: the client is the branch's counter customer (Mostrador::EsMostrador).
 DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador);
+// The same with the client's pending lines as the caller holds them (DocumentLine::Read's order).
+DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador,
+                                const std::vector<DocumentLine>& lineas);
 
 // The same for a caller without a window: the request's lines are checked first, in the window's
 // order (none or adding up to nothing, no client, what MotivoNoFacturable refuses:

@@ -67,6 +67,14 @@ QString Numeracion::SerieDeVenta(qint32 nIdSucursal, const QString& sTipoFactura
                                                : SerieFacturas(nIdSucursal);
 }
 
+QString Numeracion::SerieDeVenta(qint32 nIdSucursal, const QString& sTipoFactura,
+                                 const QString& serieFacturas) {
+    if (sTipoFactura != QLatin1String("F2"))
+        return serieFacturas;
+    const QString sSerie = GetBranchSetting("SerieSimplificadas", nIdSucursal).trimmed();
+    return sSerie.isEmpty() ? serieFacturas : sSerie;
+}
+
 QString Numeracion::Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {
     return Siguientes(nIdSucursal, dFecha, 1, rectificativa).front();
 }

@@ -18,6 +18,8 @@ QString SerieRectificativas(qint32 nIdSucursal);
 QString SerieSimplificadas(qint32 nIdSucursal);
 // The series of a sale issued as sTipoFactura: the simplified one for "F2", else the invoices'.
 QString SerieDeVenta(qint32 nIdSucursal, const QString& sTipoFactura);
+// The same with the invoices' series as the caller read it (SerieFacturas) a moment before.
+QString SerieDeVenta(qint32 nIdSucursal, const QString& sTipoFactura, const QString& serieFacturas);
 
 // The next number of branch nIdSucursal for an invoice (or a credit note, rectificativa) dated
 // dFecha (yyyymmdd; 0 is today), drawn as G::IncreaseSeriesCounter draws: inside the open
