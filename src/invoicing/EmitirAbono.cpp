@@ -640,16 +640,19 @@ void DevolucionPermitida(const SolicitudAbono& s, Rectificacion& r) {
 }
 
 // The written credit note's figures against its lines, and the agency's rules over the record
-// it is about to get.
-void ComprobarAntesDeRegistrar(qint32 nIdAbono) {
+// it is about to get. Answers that record, for the register to write.
+std::vector<RegistroFacturacion::Registro> ComprobarAntesDeRegistrar(qint32 nIdAbono) {
     if (const QString descuadre = AmountsCheck::BeforeCommit({nIdAbono}); !descuadre.isEmpty())
         throw AbonoRechazado(PasoAbono::Importes,
                              descuadre + " " +
                                  Db().Translate("No se emite la factura rectificativa."));
-    if (const QString regla = ValidacionesAeat::AntesDeEmitir({nIdAbono}); !regla.isEmpty())
+    std::vector<RegistroFacturacion::Registro> registro =
+        RegistroFacturacion::Provisionales({nIdAbono}, QDateTime::currentDateTime());
+    if (const QString regla = ValidacionesAeat::AntesDeEmitir(registro); !regla.isEmpty())
         throw AbonoRechazado(PasoAbono::Registro,
                              regla + ". " +
                                  Db().Translate("No se emite la factura rectificativa."));
+    return registro;
 }
 
 // The branch of the invoice and its series of rectifications, once the credit note's day and the
@@ -725,8 +728,7 @@ void Completar(const SolicitudAbono& s, const Rectificacion& r, ResultadoAbono& 
         r.d.nIdAbono, s.nIdFactura, s.motivo,
         r.ultima && r.anteriores ? std::optional(r.resto.desglose.Negated()) : std::nullopt,
         r.importes);
-    ComprobarAntesDeRegistrar(r.d.nIdAbono);
-    RegistroFacturacion::Registrar(r.d.nIdAbono);
+    RegistroFacturacion::Registrar(ComprobarAntesDeRegistrar(r.d.nIdAbono));
 }
 
 } // namespace

@@ -432,12 +432,16 @@ void Desglose(const Lote& lote, const std::vector<DocumentAmounts>& importes) {
 
 // The written invoices' figures against their lines, and the agency's rules over the records
 // they are about to get: the agency would reject such a record, better refused here, while
-// nothing is written.
-void ComprobarAntesDeRegistrar(const Lote& lote, const QHash<qint32, Money>& limites) {
+// nothing is written. Answers those records, for the register to write.
+std::vector<RegistroFacturacion::Registro>
+ComprobarAntesDeRegistrar(const Lote& lote, const QHash<qint32, Money>& limites) {
     if (const QString descuadre = AmountsCheck::BeforeCommit(lote.ids); !descuadre.isEmpty())
         throw FacturaNoEmitida(PasoEmision::Importes, descuadre + " No se ha emitido.");
-    if (const QString regla = ValidacionesAeat::AntesDeEmitir(lote.ids, limites); !regla.isEmpty())
+    std::vector<RegistroFacturacion::Registro> registros =
+        RegistroFacturacion::Provisionales(lote.ids, QDateTime::currentDateTime());
+    if (const QString regla = ValidacionesAeat::AntesDeEmitir(registros, limites); !regla.isEmpty())
         throw FacturaNoEmitida(PasoEmision::Registro, regla + ". No se ha emitido.");
+    return registros;
 }
 
 } // namespace
@@ -528,8 +532,7 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
         Stock(lineas);
         ApuntesCaja(lote);
         Desglose(lote, cabeceras.importes);
-        ComprobarAntesDeRegistrar(lote, cabeceras.limites);
-        RegistroFacturacion::Registrar(lote.ids);
+        RegistroFacturacion::Registrar(ComprobarAntesDeRegistrar(lote, cabeceras.limites));
         transaccion.Commit();
         return std::vector<qint32>(lote.ids.begin(), lote.ids.end());
     });

@@ -306,13 +306,18 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
     documentos.reserve(ids.size());
     desgloses.reserve(ids.size());
     if (!ids.isEmpty()) {
-        const Rows headers = Db().GetRows("SELECT " + IssuedDocument::HeaderColumns +
-                                          " FROM Facturas WHERE nIdFactura" + Ids(ids));
-        QSet<qint32> rectificativas, completas;
+        // The reason's text beside its header: a query of its own cost every credit note one.
+        const Rows headers =
+            Db().GetRows("SELECT " + IssuedDocument::HeaderColumns +
+                         ",(SELECT MAX(m.sTextoMotivo) FROM FacturasRectificativas m WHERE "
+                         "m.nIdFactura=Facturas.nIdFactura) FROM Facturas WHERE nIdFactura" +
+                         Ids(ids));
+        const int motivo = headers.ColumnCount() - 1;
+        QSet<qint32> completas;
         for (int i = 0; i < headers.RowCount(); ++i) {
             const IssuedDocument d = IssuedDocument::FromHeader(headers, i, 0);
             if (d.kind == IssuedDocument::Kind::Rectifying)
-                rectificativas.insert(d.nIdFactura);
+                motivos.insert(d.nIdFactura, headers(motivo, i).toString());
             if (d.sTipoFactura == QLatin1String("F3"))
                 completas.insert(d.nIdFactura);
             documentos.insert(d.nIdFactura, d);
@@ -324,13 +329,6 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
             desgloses[rates(0, i).toInt()].tipos.push_back({U().SqlNumber(rates(1, i)),
                                                             Money::FromStored(rates(2, i)),
                                                             Money::FromStored(rates(3, i))});
-        if (!rectificativas.isEmpty()) {
-            const Rows rows = Db().GetRows("SELECT nIdFactura,sTextoMotivo FROM "
-                                           "FacturasRectificativas WHERE nIdFactura" +
-                                           Ids(rectificativas));
-            for (int i = 0; i < rows.RowCount(); ++i)
-                motivos.insert(rows(0, i).toInt(), rows(1, i).toString());
-        }
         if (!completas.isEmpty()) {
             const Rows f2 = Db().GetRows(
                 "SELECT s.nIdFactura,f.sFactura,f.dFactura FROM FacturasSustituidas s JOIN "

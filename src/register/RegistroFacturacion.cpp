@@ -186,6 +186,15 @@ QString NewestHuella(const QString& emisor) {
         .toString();
 }
 
+// NextKey and NewestHuella in one request, for the records of documents being issued.
+std::pair<qint32, QString> Siguiente(const QString& emisor) {
+    const Rows rows = Db().GetRows(
+        "SELECT COALESCE(MAX(nIdRegistro),0)+1,(SELECT sHuella FROM RegistrosFacturacion WHERE "
+        "sIdEmisor=" +
+        Text(emisor) + " ORDER BY nIdRegistro DESC LIMIT 1) FROM RegistrosFacturacion");
+    return {rows.Value(0, 0).toInt(), rows.Value(1, 0).toString()};
+}
+
 // The record's key and the values of a record, in the order of Columns.
 QVariantList Values(const Registro& r) {
     return {r.nIdRegistro,      r.nIdFactura,      r.sIdEmisor,           r.sNumSerie,
@@ -317,12 +326,16 @@ Factura LeerFactura(qint32 nIdFactura) {
     return FacturaFrom(RowsCursor(invoice, 0), 0);
 }
 
-// Documents `facturas`' rows, their id first and then what LeerFactura reads.
+// The issuer's NIF as Emisor reads it, for a query of the invoices to carry beside them.
+const char* const EmisorColumn = "(SELECT sNif FROM ConfiguracionEmpresa LIMIT 1)";
+
+// Documents `facturas`' rows, their id first, then what LeerFactura reads and the issuer's NIF
+// (EmisorColumn).
 Rows FacturasDe(const QList<qint32>& facturas) {
     QStringList ids;
     for (qint32 nIdFactura : facturas)
         ids << Id(nIdFactura);
-    return Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() +
+    return Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() + "," + EmisorColumn +
                         " FROM Facturas f WHERE f.nIdFactura IN (" + ids.join(',') + ")");
 }
 
@@ -351,7 +364,7 @@ std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTi
     QHash<qint32, int> row;
     for (int r = 0; r < invoices.RowCount(); ++r)
         row.insert(invoices(0, r).toInt(), r);
-    const QString emisor = Emisor();
+    const QString emisor = invoices.Value(invoices.ColumnCount() - 1, 0).toString().trimmed();
     const QString when = FechaHoraHuso(moment);
     std::vector<Registro> registros;
     for (qint32 nIdFactura : facturas)
@@ -378,29 +391,25 @@ Registro RegistrarAnulacion(qint32 nIdFactura, const QDateTime& moment) {
 }
 
 void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
-    if (facturas.isEmpty())
+    if (!facturas.isEmpty())
+        Registrar(Provisionales(facturas, moment));
+}
+
+void Registrar(std::vector<Registro> provisionales) {
+    if (provisionales.empty())
         return;
-    const Rows invoices = FacturasDe(facturas);
-    QHash<qint32, int> row;
-    for (int r = 0; r < invoices.RowCount(); ++r)
-        row.insert(invoices(0, r).toInt(), r);
-    const QString emisor = Emisor();
     Db().LockForTransaction("RegistrosFacturacion", 0);
-    QString previous = NewestHuella(emisor);
-    const QString when = FechaHoraHuso(moment);
-    qint32 key = NextKey();
-    std::vector<Registro> batch;
+    auto [key, previous] = Siguiente(provisionales.front().sIdEmisor);
     BulkInsert records("RegistrosFacturacion", Inserted());
-    for (qint32 nIdFactura : facturas) {
-        Registro r = Build(nIdFactura, FacturaFrom(RowsCursor(invoices, Fila(row, nIdFactura)), 1),
-                           emisor, previous, when);
+    for (Registro& r : provisionales) {
         r.nIdRegistro = key++;
+        r.sHuellaAnterior = previous;
+        r.sHuella = Huella(r);
         previous = r.sHuella;
         records.Add(Values(r));
-        batch.push_back(r);
     }
     records.Flush();
-    for (const Registro& r : batch)
+    for (const Registro& r : provisionales)
         FirmaRegistro::Firmar(r);
 }
 

@@ -60,6 +60,7 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::curre
 
 // The records documents `facturas` would get at `moment`, not chained nor written, in their
 // order and read in one statement: what the agency's validations read before they are issued.
+// Raises when one of them does not exist.
 std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTime& moment);
 
 // Writes the cancellation record of document nIdFactura, chained as Registrar chains, inside the
@@ -71,6 +72,9 @@ Registro RegistrarAnulacion(qint32 nIdFactura,
 // one query and their records written in one statement. Raises when one of them does not exist.
 void Registrar(const QList<qint32>& facturas,
                const QDateTime& moment = QDateTime::currentDateTime());
+// The same for the records Provisionales answered (and the agency's validations read), chained
+// and written as they are: the documents are not read again between the check and the record.
+void Registrar(std::vector<Registro> provisionales);
 
 // Records, in id order, every invoice and credit note that has none (a history written before
 // the register existed), in one transaction. Answers how many were written.

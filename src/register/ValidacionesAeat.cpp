@@ -283,10 +283,9 @@ bool Preparar(std::vector<RegistroFacturacion::Registro>& registros,
     return tarde;
 }
 
-QString AntesDeEmitir(const QList<qint32>& ids, const QHash<qint32, Money>& limites) {
+QString AntesDeEmitir(const std::vector<RegistroFacturacion::Registro>& registros,
+                      const QHash<qint32, Money>& limites) {
     const QDateTime ahora = QDateTime::currentDateTime();
-    const std::vector<RegistroFacturacion::Registro> registros =
-        RegistroFacturacion::Provisionales(ids, ahora);
     std::vector<Datos> datos = ExportacionAeat::Datos(registros);
     for (size_t k = 0; k < datos.size(); ++k) {
         Datos& d = datos[k];

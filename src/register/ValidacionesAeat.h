@@ -68,11 +68,13 @@ Incumplimiento Comprobar(const Datos& d, const QDateTime& ahora = QDateTime::cur
 inline constexpr int MargenEnvioSegundos = 240;
 bool Demorado(const QString& sFechaHoraHuso, const QDateTime& envio);
 
-// The records documents `ids` are about to get, checked inside the transaction that issues them,
-// with each branch's limit of a simplified invoice (`limites`, by nIdSucursal; a branch without
-// one has the agency's ceiling): the first rule one breaks, for the user, naming the document and
-// the figure; empty when they all keep them.
-QString AntesDeEmitir(const QList<qint32>& ids, const QHash<qint32, Money>& limites = {});
+// The records documents are about to get (RegistroFacturacion::Provisionales, then handed to
+// Registrar), checked inside the transaction that issues them, with each branch's limit of a
+// simplified invoice (`limites`, by nIdSucursal; a branch without one has the agency's ceiling):
+// the first rule one breaks, for the user, naming the document and the figure; empty when they
+// all keep them.
+QString AntesDeEmitir(const std::vector<RegistroFacturacion::Registro>& registros,
+                      const QHash<qint32, Money>& limites = {});
 
 // A queued record the sender keeps back: the rule it breaks.
 struct Retenido {

@@ -166,12 +166,15 @@ QString HeaderColumns() {
     return "nIdFactura,sFactura,sFacturaAbonada," + DocumentAmounts::Columns.join(',');
 }
 
+// The header read from position `at` of row, in the order of HeaderColumns.
+Header HeaderFrom(const RowCursor& row, int at) {
+    return {row.Int(at), row.Text(at + 1).trimmed(), KindOf(row.Text(at + 2)),
+            DocumentAmounts::FromStored(row, at + 3)};
+}
+
 std::vector<Header> HeadersOf(const QString& sql) {
     std::vector<Header> headers;
-    Db().ForEachRow(sql, [&](const RowCursor& row) {
-        headers.push_back({row.Int(0), row.Text(1).trimmed(), KindOf(row.Text(2)),
-                           DocumentAmounts::FromStored(row, 3)});
-    });
+    Db().ForEachRow(sql, [&](const RowCursor& row) { headers.push_back(HeaderFrom(row, 0)); });
     return headers;
 }
 
@@ -181,12 +184,97 @@ template <class Part> struct Owned {
     Part part;
 };
 
+// The parts of a run of documents, each ordered by nIdFactura as the documents are; the payments
+// and cash-box entries as one sum per document.
+struct Parts {
+    std::vector<Owned<DocumentLine>> lines;
+    std::vector<Owned<TaxableBreakdown::Rate>> rates;
+    std::vector<Owned<Money>> paid, booked;
+};
+
+Money MoneyAt(const RowCursor& row, int c) {
+    return Money::FromDouble(row.Number(c));
+}
+
+DocumentLine LineAt(const RowCursor& row, int at) {
+    return {row.Number(at), row.Number(at + 1), row.Number(at + 2)};
+}
+
+TaxableBreakdown::Rate RateAt(const RowCursor& row, int at) {
+    return {row.Number(at), MoneyAt(row, at + 1), MoneyAt(row, at + 2)};
+}
+
 // The rows of sql (nIdFactura first and ordered by it), each part read from its row by `read`.
 // Copied out of the engine's row as they pass: a chunk's parts are many times its documents.
-template <class Read> auto PartsOf(const QString& sql, Read&& read) {
-    std::vector<Owned<decltype(read(std::declval<const RowCursor&>()))>> parts;
+template <class Part, class Read>
+void PartsOf(const QString& sql, std::vector<Owned<Part>>& parts, Read&& read) {
     Db().ForEachRow(sql, [&](const RowCursor& row) { parts.push_back({row.Int(0), read(row)}); });
+}
+
+// The parts of the documents `where` takes (a condition on nIdFactura), one query per table:
+// over a whole register, four plain scans are cheaper than one ordered union.
+Parts PartsWhere(const QString& where) {
+    Parts parts;
+    PartsOf("SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE " + where +
+                " ORDER BY nIdFactura,nIdFacturaItem",
+            parts.lines, [](const RowCursor& row) { return LineAt(row, 1); });
+    PartsOf("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM FacturasDesglose WHERE " +
+                where + " ORDER BY nIdFactura,nIdFacturaDesglose",
+            parts.rates, [](const RowCursor& row) { return RateAt(row, 1); });
+    const auto sum = [](const RowCursor& row) { return MoneyAt(row, 1); };
+    PartsOf("SELECT nIdFactura,SUM(nImporte) FROM FacturasCobros WHERE " + where +
+                " GROUP BY nIdFactura ORDER BY nIdFactura",
+            parts.paid, sum);
+    PartsOf("SELECT nIdFactura,SUM(nImporte) FROM ApuntesCaja WHERE " + where +
+                " GROUP BY nIdFactura ORDER BY nIdFactura",
+            parts.booked, sum);
     return parts;
+}
+
+// The documents of `in` (a condition on nIdFactura) and their parts in one statement, for the
+// check before a commit, which asks once for every document issued. Each row says first what it
+// holds (0 a header with the sums of its payments and cash-box entries, 1 a line, 2 a breakdown
+// rate) and its document, and last its place among the document's rows; a part's three figures
+// stand where the header's first three do, and what a kind does not fill is NULL.
+QString WrittenSql(const QString& in) {
+    constexpr int Figures = 13 + 2; // the header's amounts and its two sums
+    const QString unused = QStringLiteral(",NULL").repeated(Figures - 3);
+    const auto parts = [&](int kind, const char* table, const char* figures, const char* key) {
+        return QStringLiteral(" UNION ALL SELECT %1,nIdFactura,NULL,NULL,%2")
+                   .arg(QString::number(kind), QLatin1String(figures)) +
+               unused + "," + key + " FROM " + table + " WHERE " + in;
+    };
+    return "SELECT 0,f.nIdFactura,f.sFactura,f.sFacturaAbonada,f." +
+           DocumentAmounts::Columns.join(",f.") +
+           ",(SELECT SUM(c.nImporte) FROM FacturasCobros c WHERE c.nIdFactura=f.nIdFactura),"
+           "(SELECT SUM(a.nImporte) FROM ApuntesCaja a WHERE a.nIdFactura=f.nIdFactura),0 "
+           "FROM Facturas f WHERE f." +
+           in + parts(1, "FacturasItems", "nUnidades,nPvp,nPorcIpto", "nIdFacturaItem") +
+           parts(2, "FacturasDesglose", "nPorcIpto,nBaseImponible,nCuota", "nIdFacturaDesglose") +
+           " ORDER BY 2,1," + QString::number(4 + Figures + 1);
+}
+
+// What WrittenSql answers, as the headers and parts CheckDocuments takes.
+std::pair<std::vector<Header>, Parts> Written(const QString& in) {
+    constexpr int FirstFigure = 4, Paid = FirstFigure + 13, Booked = Paid + 1;
+    std::pair<std::vector<Header>, Parts> written;
+    auto& [headers, parts] = written;
+    Db().ForEachRow(WrittenSql(in), [&](const RowCursor& row) {
+        const qint32 id = row.Int(1);
+        switch (row.Int(0)) {
+        case 0:
+            headers.push_back(HeaderFrom(row, 1));
+            parts.paid.push_back({id, MoneyAt(row, Paid)});
+            parts.booked.push_back({id, MoneyAt(row, Booked)});
+            break;
+        case 1:
+            parts.lines.push_back({id, LineAt(row, FirstFigure)});
+            break;
+        default:
+            parts.rates.push_back({id, RateAt(row, FirstFigure)});
+        }
+    });
+    return written;
 }
 
 // Advances `at` over the parts of documents before id, then hands `take` each of id's own.
@@ -205,47 +293,25 @@ Money SumOf(const std::vector<Owned<Money>>& sums, size_t& at, qint32 id) {
     return sum;
 }
 
-// The documents of `headers` (ordered by nIdFactura) checked in turn, their parts read with
-// `where` (a condition on nIdFactura that takes them all): one query per table, never one per
-// document. `say` names the first fault; answers it, or empty when they all agree. A document
-// with no breakdown rows (issued before the table existed) is held against the breakdown spread
-// from its figures, as everything that prints or registers it reads it, when `spreadMissing`.
+// The documents of `headers` (ordered by nIdFactura) checked in turn against their `parts`.
+// `say` names the first fault; answers it, or empty when they all agree. A document with no
+// breakdown rows (issued before the table existed) is held against the breakdown spread from its
+// figures, as everything that prints or registers it reads it, when `spreadMissing`.
 template <class Say>
-QString CheckDocuments(const std::vector<Header>& headers, const QString& where, bool spreadMissing,
+QString CheckDocuments(const std::vector<Header>& headers, const Parts& parts, bool spreadMissing,
                        Say&& say) {
-    const auto money = [](const RowCursor& row, int c) { return Money::FromDouble(row.Number(c)); };
-    const auto sum = [&](const RowCursor& row) { return money(row, 1); };
-    const auto lines = PartsOf("SELECT nIdFactura,nUnidades,nPvp,nPorcIpto FROM FacturasItems "
-                               "WHERE " +
-                                   where + " ORDER BY nIdFactura,nIdFacturaItem",
-                               [](const RowCursor& row) {
-                                   return DocumentLine{row.Number(1), row.Number(2), row.Number(3)};
-                               });
-    const auto rates =
-        PartsOf("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
-                "FacturasDesglose WHERE " +
-                    where + " ORDER BY nIdFactura,nIdFacturaDesglose",
-                [&](const RowCursor& row) {
-                    return TaxableBreakdown::Rate{row.Number(1), money(row, 2), money(row, 3)};
-                });
-    const auto paid = PartsOf("SELECT nIdFactura,SUM(nImporte) FROM FacturasCobros WHERE " + where +
-                                  " GROUP BY nIdFactura ORDER BY nIdFactura",
-                              sum);
-    const auto booked = PartsOf("SELECT nIdFactura,SUM(nImporte) FROM ApuntesCaja WHERE " + where +
-                                    " GROUP BY nIdFactura ORDER BY nIdFactura",
-                                sum);
     size_t line = 0, rate = 0, payment = 0, entry = 0;
     for (const Header& header : headers) {
         const qint32 id = header.nIdFactura;
         std::vector<DocumentLine> own;
-        OwnParts(lines, line, id, [&](const DocumentLine& part) { own.push_back(part); });
+        OwnParts(parts.lines, line, id, [&](const DocumentLine& part) { own.push_back(part); });
         TaxableBreakdown desglose;
-        OwnParts(rates, rate, id,
+        OwnParts(parts.rates, rate, id,
                  [&](const TaxableBreakdown::Rate& part) { desglose.tipos.push_back(part); });
         if (spreadMissing && desglose.tipos.empty())
             desglose = TaxableBreakdown::Of(header.stored);
-        const Money cobrado = SumOf(paid, payment, id);
-        const Money apuntado = SumOf(booked, entry, id);
+        const Money cobrado = SumOf(parts.paid, payment, id);
+        const Money apuntado = SumOf(parts.booked, entry, id);
         const Fault fault =
             FirstFault(id, header.kind, header.stored, std::move(own), desglose, cobrado, apuntado);
         if (fault.kind != Fault::Kind::None)
@@ -273,10 +339,11 @@ AmountsCheck AmountsCheck::Run() {
         if (headers.empty())
             break;
         const qint32 last = headers.back().nIdFactura;
-        const QString fault = CheckDocuments(headers,
-                                             "nIdFactura>" + QString::number(after) +
-                                                 " AND nIdFactura<=" + QString::number(last),
-                                             true, say);
+        const QString fault =
+            CheckDocuments(headers,
+                           PartsWhere("nIdFactura>" + QString::number(after) +
+                                      " AND nIdFactura<=" + QString::number(last)),
+                           true, say);
         if (!fault.isEmpty()) {
             result.agree = false;
             result.message = fault;
@@ -298,11 +365,9 @@ QString AmountsCheck::BeforeCommit(const QList<qint32>& ids) {
     QStringList keys;
     for (qint32 id : ids)
         keys << QString::number(id);
-    const QString in = "nIdFactura IN (" + keys.join(',') + ")";
-    return CheckDocuments(HeadersOf("SELECT " + HeaderColumns() + " FROM Facturas WHERE " + in +
-                                    " ORDER BY nIdFactura"),
-                          in, false, [](const Header& header, const Fault& fault) {
-                              return "El documento " + header.sFactura +
-                                     " no cuadra: " + ForTheUser(fault, header.stored) + ".";
-                          });
+    const auto [headers, parts] = Written("nIdFactura IN (" + keys.join(',') + ")");
+    return CheckDocuments(headers, parts, false, [](const Header& header, const Fault& fault) {
+        return "El documento " + header.sFactura +
+               " no cuadra: " + ForTheUser(fault, header.stored) + ".";
+    });
 }
