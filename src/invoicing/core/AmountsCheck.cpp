@@ -258,7 +258,8 @@ QString WrittenSql(const QString& in) {
 std::pair<std::vector<Header>, Parts> Written(const QString& in) {
     constexpr int FirstFigure = 4, Paid = FirstFigure + 13, Booked = Paid + 1;
     std::pair<std::vector<Header>, Parts> written;
-    auto& [headers, parts] = written;
+    std::vector<Header>& headers = written.first;
+    Parts& parts = written.second;
     Db().ForEachRow(WrittenSql(in), [&](const RowCursor& row) {
         const qint32 id = row.Int(1);
         switch (row.Int(0)) {
