@@ -237,8 +237,9 @@ Parts PartsWhere(const QString& where) {
 // rate) and its document, and last its place among the document's rows; a part's three figures
 // stand where the header's first three do, and what a kind does not fill is NULL.
 QString WrittenSql(const QString& in) {
-    constexpr int Figures = 13 + 2; // the header's amounts and its two sums
-    const QString unused = QStringLiteral(",NULL").repeated(Figures - 3);
+    // The header's amounts and its two sums.
+    const int figures = int(DocumentAmounts::Columns.size()) + 2;
+    const QString unused = QStringLiteral(",NULL").repeated(figures - 3);
     const auto parts = [&](int kind, const char* table, const char* figures, const char* key) {
         return QStringLiteral(" UNION ALL SELECT %1,nIdFactura,NULL,NULL,%2")
                    .arg(QString::number(kind), QLatin1String(figures)) +
@@ -251,12 +252,13 @@ QString WrittenSql(const QString& in) {
            "FROM Facturas f WHERE f." +
            in + parts(1, "FacturasItems", "nUnidades,nPvp,nPorcIpto", "nIdFacturaItem") +
            parts(2, "FacturasDesglose", "nPorcIpto,nBaseImponible,nCuota", "nIdFacturaDesglose") +
-           " ORDER BY 2,1," + QString::number(4 + Figures + 1);
+           " ORDER BY 2,1," + QString::number(4 + figures + 1);
 }
 
 // What WrittenSql answers, as the headers and parts CheckDocuments takes.
 std::pair<std::vector<Header>, Parts> Written(const QString& in) {
-    constexpr int FirstFigure = 4, Paid = FirstFigure + 13, Booked = Paid + 1;
+    constexpr int FirstFigure = 4;
+    const int paid = FirstFigure + int(DocumentAmounts::Columns.size()), booked = paid + 1;
     std::pair<std::vector<Header>, Parts> written;
     std::vector<Header>& headers = written.first;
     Parts& parts = written.second;
@@ -265,8 +267,8 @@ std::pair<std::vector<Header>, Parts> Written(const QString& in) {
         switch (row.Int(0)) {
         case 0:
             headers.push_back(HeaderFrom(row, 1));
-            parts.paid.push_back({id, MoneyAt(row, Paid)});
-            parts.booked.push_back({id, MoneyAt(row, Booked)});
+            parts.paid.push_back({id, MoneyAt(row, paid)});
+            parts.booked.push_back({id, MoneyAt(row, booked)});
             break;
         case 1:
             parts.lines.push_back({id, LineAt(row, FirstFigure)});
