@@ -29,9 +29,10 @@ function(tv_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LINK})
 endfunction()
 
-# tv_test(area) builds tests/<area>/*.cpp into test_<area> and registers it with CTest.
+# tv_test(area) builds tests/<area>/*.cpp into test_<area> and registers it with CTest. COST is
+# its usual length in seconds: CTest starts the longest first, so two at a time end together.
 function(tv_test area)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT;COST" "LINK" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${area}/*.cpp)
   if(NOT sources)
     return()
@@ -42,7 +43,10 @@ function(tv_test area)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()
-  set_tests_properties(${area} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+  if(NOT ARG_COST)
+    set(ARG_COST 1)
+  endif()
+  set_tests_properties(${area} PROPERTIES TIMEOUT ${ARG_TIMEOUT} COST ${ARG_COST}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TV_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TV_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
 
