@@ -75,6 +75,13 @@ TEST(SetupTool, CreatesTheSuiteFolderOnceAndLeavesItAloneAfterwards) {
               5)
         << "no staging folder left behind";
 
+    // Filled with its journal in memory, the file is left in WAL mode as every connection expects
+    // it: its header's write and read versions (bytes 18 and 19) are 2 only in that mode.
+    QFile database(data + "/Tavelo.db");
+    ASSERT_TRUE(database.open(QIODevice::ReadOnly));
+    EXPECT_EQ(database.read(20).mid(18), QByteArray("\x02\x02"));
+    database.close();
+
     const QByteArray before = Digest(data + "/Tavelo.db");
     const Outcome second = RunSetup({"--demo", root});
     EXPECT_EQ(second.status, 3);
