@@ -266,11 +266,11 @@ SolicitudFactura ScaleGenerator::Request(const Client& client,
     s.cobro.sDomicilio = client.street;
     s.cobro.sDni = client.dni;
     // 90 % paid in full, 7 % half, 3 % not at all.
-    const double nTotal = DocumentAmounts::Of(lines, {}).nTotal.ToDouble();
+    const Money nTotal = DocumentAmounts::Of(lines, {}).nTotal;
     const quint32 share = Random() % 100;
     s.cobro.sTipoCobro[0] = sales.paymentType[card ? 1 : 0];
-    s.cobro.nImporte[0] = Money::FromDouble(share < 90   ? nTotal
-                                            : share < 97 ? Utility::RoundHalfAway(nTotal / 2, 2)
-                                                         : 0);
+    s.cobro.nImporte[0] = share < 90   ? nTotal
+                          : share < 97 ? nTotal.Times(0.5, Money::Rounding::HalfAwayFromZero)
+                                       : Money();
     return s;
 }
