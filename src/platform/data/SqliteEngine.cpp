@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <signal.h>
 #include <sqlite3.h>
 #include <utility>
@@ -51,6 +52,9 @@ QString ThisHost() {
 qint64 ThisPid() {
     return QCoreApplication::applicationPid();
 }
+
+// What a statement without rows hands on.
+void NoRows(sqlite3_stmt*) {}
 
 } // namespace
 
@@ -87,6 +91,7 @@ void SqliteEngine::Open(const DbConfig& config) {
 void SqliteEngine::Close() {
     ForgetKept();
     QtSqlEngine::Close();
+    m_handle = nullptr;
 }
 
 void SqliteEngine::ForgetKept() {
@@ -110,8 +115,11 @@ void SqliteEngine::Connect(const QString& name, const QString& options, const QS
         Close();
         Fail(error, m_file);
     }
-    if (sqlite3* db = Handle())
-        DefineFunctions(db);
+    const QVariant handle = Db().driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_handle = *static_cast<sqlite3* const*>(handle.constData());
+    if (m_handle)
+        DefineFunctions(m_handle);
     try {
         Query(probe);
     } catch (...) {
@@ -133,11 +141,17 @@ QString SqliteEngine::Prepare(const QString& sql) const {
     return SqlDialect::Translate(sql);
 }
 
+int SqliteEngine::Execute(const QString& sql) {
+    Step(sql, {}, nullptr, NoRows);
+    return int(sqlite3_changes(m_handle));
+}
+
 qint64 SqliteEngine::Insert(const QString& insertSql) {
-    const QVariant key = Run(insertSql).lastInsertId();
-    if (!key.isValid())
+    Step(insertSql, {}, nullptr, NoRows);
+    const qint64 key = sqlite3_last_insert_rowid(m_handle);
+    if (key == 0)
         Fail(QStringLiteral("La base de datos no asignó clave a la fila nueva"), insertSql);
-    return key.toLongLong();
+    return key;
 }
 
 sqlite3_stmt* SqliteEngine::Kept(sqlite3* db, const QString& sql) {
@@ -190,9 +204,7 @@ void Bind(sqlite3_stmt* statement, int index, const QVariant& value) {
 void SqliteEngine::InsertRows(const QString& table, const QString& columns,
                               const QList<QVariantList>& rows) {
     const QString rowSql = RowsInsertSql(table, columns, 1, false);
-    sqlite3* db = IsOpen() ? Handle() : nullptr;
-    if (db == nullptr)
-        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), rowSql);
+    sqlite3* db = Handle(rowSql);
     const int width = ColumnCount(columns);
     for (qsizetype at = 0; at < rows.size();) {
         const int count = StatementRows(rows.size() - at, MaxRowsPerStatement);
@@ -228,30 +240,29 @@ void SqliteEngine::InsertRows(const QString& table, const QString& columns,
 // IMMEDIATE takes the write lock now: a deferred transaction that read first could not write
 // later once another process had written in between.
 void SqliteEngine::Begin() {
-    Run(QStringLiteral("BEGIN IMMEDIATE"));
+    Execute(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 // The busy timeout is the one wait SQLite knows; shortened for one try, the window can be kept
 // alive between tries instead of freezing for the whole wait.
 // Set through the C API rather than by PRAGMA: the same setting, without a statement each way.
 bool SqliteEngine::TryBegin() {
-    if (!IsOpen())
-        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"),
-                          QStringLiteral("BEGIN IMMEDIATE"));
-    sqlite3_busy_timeout(Handle(), TryWaitMs);
+    const QString begin = QStringLiteral("BEGIN IMMEDIATE");
+    sqlite3* db = Handle(begin);
+    sqlite3_busy_timeout(db, TryWaitMs);
     bool busy = false;
     try {
-        RunBound(QStringLiteral("BEGIN IMMEDIATE"), {}, &busy);
+        Step(begin, {}, nullptr, NoRows, &busy);
     } catch (const TvError&) {
-        sqlite3_busy_timeout(Handle(), BusyTimeoutMs);
+        sqlite3_busy_timeout(db, BusyTimeoutMs);
         throw;
     }
-    sqlite3_busy_timeout(Handle(), BusyTimeoutMs);
+    sqlite3_busy_timeout(db, BusyTimeoutMs);
     return !busy;
 }
 
 void SqliteEngine::Commit() {
-    Run(QStringLiteral("COMMIT"));
+    Execute(QStringLiteral("COMMIT"));
     ForgetKept();
 }
 
@@ -260,29 +271,17 @@ void SqliteEngine::Commit() {
 void SqliteEngine::Rollback() {
     ForgetKept();
     try {
-        Run(QStringLiteral("ROLLBACK"));
+        Execute(QStringLiteral("ROLLBACK"));
     } catch (const TvError&) {
-        if (!OutsideTransaction())
+        if (sqlite3_get_autocommit(m_handle) == 0)
             throw;
     }
 }
 
-// Only a connection outside any transaction can begin one.
-bool SqliteEngine::OutsideTransaction() {
-    try {
-        Run(QStringLiteral("BEGIN"));
-    } catch (const TvError&) {
-        return false;
-    }
-    Run(QStringLiteral("ROLLBACK"));
-    return true;
-}
-
-sqlite3* SqliteEngine::Handle() const {
-    const QVariant handle = Db().driver()->handle();
-    return qstrcmp(handle.typeName(), "sqlite3*") == 0
-               ? *static_cast<sqlite3* const*>(handle.constData())
-               : nullptr;
+sqlite3* SqliteEngine::Handle(const QString& sql) const {
+    if (m_handle == nullptr)
+        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
+    return m_handle;
 }
 
 namespace {
@@ -349,12 +348,10 @@ private:
 
 } // namespace
 
-void SqliteEngine::Step(const QString& sql, QStringList* names,
-                        const std::function<void(sqlite3_stmt*)>& take) {
-    sqlite3* db = IsOpen() ? Handle() : nullptr;
-    if (db == nullptr)
-        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
-    StatementProbe::Before(sql);
+void SqliteEngine::Step(const QString& sql, const QVariantList& values, QStringList* names,
+                        const std::function<void(sqlite3_stmt*)>& take, bool* busy) {
+    sqlite3* db = Handle(sql);
+    StatementProbe::Before(sql, values);
     StatementProbe::Sent();
     const auto failed = [&](int code) {
         Fail(QSqlError(QStringLiteral("Unable to execute statement"),
@@ -372,6 +369,8 @@ void SqliteEngine::Step(const QString& sql, QStringList* names,
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(statement, sqlite3_finalize);
     if (!QByteArrayView(rest, text.constData() + text.size() - rest).trimmed().isEmpty())
         QtSqlEngine::Fail(QStringLiteral("Unable to execute multiple statements at a time"), sql);
+    for (int v = 0; v < values.size(); ++v)
+        Bind(statement, v + 1, values[v]);
     const int columns = statement ? sqlite3_column_count(statement) : 0;
     if (names) {
         names->reserve(columns);
@@ -380,6 +379,10 @@ void SqliteEngine::Step(const QString& sql, QStringList* names,
     }
     for (int code = statement ? sqlite3_step(statement) : SQLITE_DONE; code != SQLITE_DONE;
          code = sqlite3_step(statement)) {
+        if (busy && ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED)) {
+            *busy = true;
+            return;
+        }
         if (code != SQLITE_ROW)
             failed(sqlite3_extended_errcode(db));
         take(statement);
@@ -390,7 +393,7 @@ void SqliteEngine::Step(const QString& sql, QStringList* names,
 Rows SqliteEngine::Query(const QString& sql) {
     QStringList names;
     QVector<QVector<QVariant>> rows;
-    Step(sql, &names, [&](sqlite3_stmt* statement) {
+    Step(sql, {}, &names, [&](sqlite3_stmt* statement) {
         QVector<QVariant> row(names.size());
         for (int c = 0; c < names.size(); ++c)
             row[c] = ColumnValue(statement, c);
@@ -401,17 +404,17 @@ Rows SqliteEngine::Query(const QString& sql) {
 
 void SqliteEngine::ForEachRow(const QString& sql,
                               const std::function<void(const RowCursor&)>& take) {
-    Step(sql, nullptr, [&](sqlite3_stmt* statement) { take(StatementCursor(statement)); });
+    Step(sql, {}, nullptr, [&](sqlite3_stmt* statement) { take(StatementCursor(statement)); });
 }
 
 Rows SqliteEngine::QueryReadOnly(const QString& sql, bool) {
-    Run(QStringLiteral("PRAGMA query_only=ON"));
+    Execute(QStringLiteral("PRAGMA query_only=ON"));
     try {
         Rows rows = Query(sql);
-        Run(QStringLiteral("PRAGMA query_only=OFF"));
+        Execute(QStringLiteral("PRAGMA query_only=OFF"));
         return rows;
     } catch (const TvError&) {
-        Run(QStringLiteral("PRAGMA query_only=OFF"));
+        Execute(QStringLiteral("PRAGMA query_only=OFF"));
         throw;
     }
 }
@@ -432,7 +435,7 @@ bool SqliteEngine::IsDiskFull(const QSqlError& error) const {
 void SqliteEngine::EnsureLockTable() {
     if (m_lockTableReady)
         return;
-    Run(LockTableSql);
+    Execute(LockTableSql);
     m_lockTableReady = true;
 }
 
@@ -451,35 +454,38 @@ bool SqliteEngine::TryLock(const QString& table, qint32 id) {
     const QString host = ThisHost();
     const qint64 pid = ThisPid();
     bool busy = false;
+    const auto done = [&](const QString& sql, const QVariantList& values,
+                          const std::function<void(sqlite3_stmt*)>& take) {
+        Step(sql, values, nullptr, take, &busy);
+        return !busy;
+    };
     // Two rounds: the holder may let go, or a stale lock be removed, between insert and look.
     for (int round = 0; round < 2; ++round) {
-        QSqlQuery insert = RunBound(
-            QStringLiteral("INSERT OR IGNORE INTO TvBloqueos (sTabla, nIdRegistro, sHost, nPid, "
-                           "nDesde) VALUES (?, ?, ?, ?, ?)"),
-            {table, id, host, pid, QDateTime::currentSecsSinceEpoch()}, &busy);
-        if (busy)
+        if (!done(QStringLiteral("INSERT OR IGNORE INTO TvBloqueos (sTabla, nIdRegistro, sHost, "
+                                 "nPid, nDesde) VALUES (?, ?, ?, ?, ?)"),
+                  {table, id, host, pid, QDateTime::currentSecsSinceEpoch()}, NoRows))
             return false;
-        if (insert.numRowsAffected() == 1)
+        if (sqlite3_changes(m_handle) == 1)
             return true;
-        QSqlQuery held = RunBound(QStringLiteral("SELECT sHost, nPid, nDesde FROM TvBloqueos "
-                                                 "WHERE sTabla = ? AND nIdRegistro = ?"),
-                                  {table, id}, &busy);
-        if (busy)
+        std::optional<Owner> held;
+        if (!done(QStringLiteral("SELECT sHost, nPid, nDesde FROM TvBloqueos WHERE sTabla = ? "
+                                 "AND nIdRegistro = ?"),
+                  {table, id}, [&](sqlite3_stmt* row) {
+                      held = Owner{ColumnValue(row, 0).toString(), sqlite3_column_int64(row, 1),
+                                   sqlite3_column_int64(row, 2)};
+                  }))
             return false;
-        if (!held.next())
+        if (!held)
             continue;
-        const Owner owner{held.value(0).toString(), held.value(1).toLongLong(),
-                          held.value(2).toLongLong()};
-        held.finish();
+        const Owner owner = *held;
         if (owner.host == host && owner.pid == pid)
             return true;
         if (!IsStale(owner))
             return false;
         // Only that very owner's row goes: another process may have broken it and locked anew.
-        RunBound(QStringLiteral("DELETE FROM TvBloqueos WHERE sTabla = ? AND nIdRegistro = ? "
-                                "AND sHost = ? AND nPid = ? AND nDesde = ?"),
-                 {table, id, owner.host, owner.pid, owner.since}, &busy);
-        if (busy)
+        if (!done(QStringLiteral("DELETE FROM TvBloqueos WHERE sTabla = ? AND nIdRegistro = ? "
+                                 "AND sHost = ? AND nPid = ? AND nDesde = ?"),
+                  {table, id, owner.host, owner.pid, owner.since}, NoRows))
             return false;
     }
     return false;
@@ -487,15 +493,15 @@ bool SqliteEngine::TryLock(const QString& table, qint32 id) {
 
 void SqliteEngine::Unlock(const QString& table, qint32 id) {
     EnsureLockTable();
-    RunBound(QStringLiteral("DELETE FROM TvBloqueos WHERE sTabla = ? AND nIdRegistro = ? AND "
-                            "sHost = ? AND nPid = ?"),
-             {table, id, ThisHost(), ThisPid()});
+    Step(QStringLiteral("DELETE FROM TvBloqueos WHERE sTabla = ? AND nIdRegistro = ? AND "
+                        "sHost = ? AND nPid = ?"),
+         {table, id, ThisHost(), ThisPid()}, nullptr, NoRows);
 }
 
 void SqliteEngine::ReleaseOwnLocks() {
     if (m_lockTableReady)
-        RunBound(QStringLiteral("DELETE FROM TvBloqueos WHERE sHost = ? AND nPid = ?"),
-                 {ThisHost(), ThisPid()});
+        Step(QStringLiteral("DELETE FROM TvBloqueos WHERE sHost = ? AND nPid = ?"),
+             {ThisHost(), ThisPid()}, nullptr, NoRows);
 }
 
 // SQLite tells no one about commits. A commit of another process writes the file's write-ahead
