@@ -2,6 +2,7 @@
 
 #include "billing/ConexionPerdida.h"
 
+#include "invoicing/Numeracion.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -32,6 +33,28 @@ qint32 EmitidoTrasPerderConexion(const QString& sDocumento, const QString& sNume
                         sBoton + ".");
         return 0;
     }
+}
+
+void ReservadoTrasPerderConexion(const NumerosSinRespuesta& e, const QString& sBoton) {
+    const bool uno = e.sNumeros.size() == 1;
+    const QString perdida = "Se ha perdido la conexión con el servidor de base de datos " +
+                            Db().Config().ServerName() + " mientras se reservaba" +
+                            (uno ? " el número de la factura " : "n los números de las facturas ") +
+                            e.sNumeros.join(", ");
+    const QString quedan = uno ? ", que queda sin usar" : ", que quedan sin usar";
+    const QString nada = ". No se ha emitido nada";
+    const std::optional<bool> guardados = Numeracion::Guardados(e);
+    if (!guardados)
+        ShowMessage(MessageKind::Error, perdida + ", y todavía no responde" + nada +
+                                            "; si llegó a reservarse, el número" +
+                                            (uno ? " queda" : "s quedan") +
+                                            " sin usar. Cuando vuelva la conexión, vuelva a "
+                                            "pulsar " +
+                                            sBoton + ".");
+    else
+        ShowMessage(MessageKind::Error,
+                    perdida + (*guardados ? quedan : ", y no llegó a reservarse") + nada +
+                        ". Ya se ha vuelto a conectar: vuelva a pulsar " + sBoton + ".");
 }
 
 bool AvisoDeConexionPerdida(const TvError& e, const QString& sConsejo) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
+class NumerosSinRespuesta;
 class TvError;
 
 // After the server's connection fell while a document was being issued. The transaction went
@@ -12,6 +13,11 @@ class TvError;
 // desk goes on: the next statement reconnects (to the standby, once it is promoted).
 qint32 EmitidoTrasPerderConexion(const QString& sDocumento, const QString& sNumero,
                                  const QString& sBoton);
+
+// After the server's connection fell while the desk drew its document's number: tells the desk
+// whether the number is used up, asking the server once reconnected, and to press sBoton again.
+// Nothing was issued.
+void ReservadoTrasPerderConexion(const NumerosSinRespuesta& e, const QString& sBoton);
 
 // Whether e is the fall of the server's connection, then told to the desk followed by sConsejo
 // (what to do now); anything else is the caller's to report.

@@ -118,8 +118,14 @@ void Facturar(BillingWindow& w) {
     }
     // Drawn before the invoice's transaction (and kept when the invoice fails): the
     // counter's lock is not held while the invoice is written.
-    const QString sFactura =
-        Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
+    QString sFactura;
+    try {
+        sFactura =
+            Numeracion::SiguientesEnSerie(Gi.nIdSucursal, sSerie, Gi.nFechaTrabajo, 1).front();
+    } catch (const NumerosSinRespuesta& e) {
+        ReservadoTrasPerderConexion(e, "Facturar");
+        return;
+    }
     s.lineas = std::move(pendientes.lineas);
     Emitir(w, s, sFactura, documento.Simplificada());
 }

@@ -89,27 +89,58 @@ QStringList Numeracion::Siguientes(qint32 nIdSucursal, qint32 dFecha, qint32 cou
 QStringList Numeracion::SiguientesEnSerie(qint32 nIdSucursal, const QString& sSerie, qint32 dFecha,
                                           qint32 count) {
     const qint32 nAnio = dFecha > 0 ? dFecha / 10000 : QDate::currentDate().year();
-    QStringList numeros;
-    while (numeros.size() < count) {
-        const qint32 faltan = count - qint32(numeros.size());
-        const qint32 n = G::IncreaseSeriesCounter(
-            CounterName, nIdSucursal, sSerie, nAnio,
-            [&] { return PrimerNumero(nIdSucursal, sSerie, nAnio); }, faltan);
-        QStringList drawn, quoted;
-        for (qint32 k = 0; k < faltan; ++k) {
-            drawn << Numero(sSerie, n + k, nAnio);
-            quoted << Utility::Quote(drawn.back());
+    const bool alone = !Db().InTransaction();
+    QStringList numeros, drawn;
+    try {
+        while (numeros.size() < count) {
+            const qint32 faltan = count - qint32(numeros.size());
+            const qint32 n = G::IncreaseSeriesCounter(
+                CounterName, nIdSucursal, sSerie, nAnio,
+                [&] { return PrimerNumero(nIdSucursal, sSerie, nAnio); }, faltan);
+            QStringList quoted;
+            for (qint32 k = 0; k < faltan; ++k) {
+                drawn << Numero(sSerie, n + k, nAnio);
+                quoted << Utility::Quote(drawn.back());
+            }
+            const Rows stored = Db().GetRows("SELECT sFactura FROM Facturas WHERE sFactura IN (" +
+                                             quoted.join(',') + ")");
+            QSet<QString> taken;
+            for (int r = 0; r < stored.RowCount(); ++r)
+                taken.insert(stored(0, r).toString());
+            for (const QString& sFactura : std::as_const(drawn))
+                if (!taken.contains(sFactura))
+                    numeros << sFactura;
+            drawn.clear();
         }
-        const Rows stored = Db().GetRows("SELECT sFactura FROM Facturas WHERE sFactura IN (" +
-                                         quoted.join(',') + ")");
-        QSet<QString> taken;
-        for (int r = 0; r < stored.RowCount(); ++r)
-            taken.insert(stored(0, r).toString());
-        for (const QString& sFactura : drawn)
-            if (!taken.contains(sFactura))
-                numeros << sFactura;
+    } catch (const G::SinRespuesta& e) {
+        for (qint32 k = 0; k < e.nCuantos; ++k)
+            numeros << Numero(sSerie, e.nPrimero + k, nAnio);
+        throw NumerosSinRespuesta(e, numeros, e.nTransaccion);
+    } catch (const TvError& e) {
+        // Inside the caller's transaction the numbers go back with it.
+        if (!alone || !Db().ConnectionLost() || numeros.size() + drawn.size() == 0)
+            throw;
+        throw NumerosSinRespuesta(e, numeros + drawn, 0);
     }
     return numeros;
+}
+
+std::optional<bool> Numeracion::Guardados(const NumerosSinRespuesta& e) {
+    if (e.nTransaccion == 0)
+        return true;
+    try {
+        const QString estado =
+            Db().GetRows("SELECT txid_status(" + QString::number(e.nTransaccion) + ")")
+                .Value(0, 0)
+                .toString();
+        if (estado == "committed")
+            return true;
+        if (estado == "aborted")
+            return false;
+    } catch (const TvError&) {
+        // The server does not answer yet: not known.
+    }
+    return std::nullopt;
 }
 
 QString Numeracion::FechaNoPermitida(qint32 nIdSucursal, qint32 dFecha, bool rectificativa) {

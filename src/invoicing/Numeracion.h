@@ -1,7 +1,21 @@
 #pragma once
 
+#include "platform/util/TvError.h"
+
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+// Numbers a desk drew alone and lost the server's connection with, before it knew that they were
+// stored: they are used up, unless the server never kept them (`nTransaccion`, the server's id of
+// the transaction that drew them; 0 when it had answered that it kept them).
+class NumerosSinRespuesta : public TvError {
+public:
+    NumerosSinRespuesta(const TvError& error, QStringList numeros, qint64 transaccion)
+        : TvError(error), sNumeros(std::move(numeros)), nTransaccion(transaccion) {}
+    QStringList sNumeros;
+    qint64 nTransaccion;
+};
 
 // The numbers of invoices and credit notes. Every branch numbers in its own series (the branch's
 // setting "SerieFacturas", for example "A"; without it numbers carry no series, as before), and
@@ -30,8 +44,14 @@ QString Siguiente(qint32 nIdSucursal, qint32 dFecha, bool rectificativa = false)
 // invoices issued together.
 QStringList Siguientes(qint32 nIdSucursal, qint32 dFecha, qint32 count, bool rectificativa = false);
 // The same in series sSerie of the branch.
+// Drawn outside a transaction on a server whose connection falls before the numbers are known to
+// be stored, it raises NumerosSinRespuesta.
 QStringList SiguientesEnSerie(qint32 nIdSucursal, const QString& sSerie, qint32 dFecha,
                               qint32 count);
+
+// Whether the server kept the numbers of e, asked once reconnected; nullopt when it does not
+// answer yet or no longer knows.
+std::optional<bool> Guardados(const NumerosSinRespuesta& e);
 
 // Why branch nIdSucursal may not issue an invoice (or a credit note) dated dFecha (yyyymmdd):
 // a document of the same series and year was issued on a later day, so numbers would stop following

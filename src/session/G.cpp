@@ -94,14 +94,35 @@ qint32 Draw(const QString& where, const QString& what, qint32 count = 1) {
 }
 
 // The counter raised by count in one statement, which holds its row until the transaction ends as
-// reading it for update would; nothing when the row is not there yet.
-std::optional<qint32> Raise(const QString& where, const QString& what, qint32 count) {
+// reading it for update would; nothing when the row is not there yet. On a server *xid takes the
+// transaction's id, with the number.
+std::optional<qint32> Raise(const QString& where, const QString& what, qint32 count, qint64* xid) {
+    const bool server = Db().IsServerDb();
     const Rows row = Db().LockedRows("UPDATE Contadores SET nContador=COALESCE(nContador,0)+" +
-                                         Number(count) + " WHERE " + where + " RETURNING nContador",
+                                         Number(count) + " WHERE " + where +
+                                         " RETURNING nContador" + (server ? ",txid_current()" : ""),
                                      what);
     if (row.IsEmpty())
         return std::nullopt;
+    if (server)
+        *xid = row.Value(1, 0).toLongLong();
     return Utility::ToInt32(double(WholeValue(row.Value(0, 0))) - count);
+}
+
+// The number drawn in a short transaction of its own. On a server its COMMIT can reach the server
+// (and a synchronous standby) while the answer never reaches this desk; the series would then
+// have a gap that nobody was told of. The transaction's id, read with the number, lets the desk
+// ask once reconnected.
+qint32 DrawnAlone(const std::function<qint32(qint64*)>& draw, qint32 count) {
+    qint64 xid = 0;
+    qint32 n = 0;
+    try {
+        return InOneTransaction([&] { return n = draw(&xid); });
+    } catch (const TvError& e) {
+        if (xid == 0 || !Db().ConnectionLost())
+            throw;
+        throw G::SinRespuesta(e, n, count, xid);
+    }
 }
 
 // Inside the caller's transaction the number is the caller's to use or give back; without one it
@@ -302,8 +323,8 @@ qint32 G::IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QS
                                  .arg(sId, sSerie)
                                  .arg(nAnio)
                                  .arg(nIdSucursal);
-        return InTransaction([&] {
-            if (const std::optional<qint32> n = Raise(where, what, count))
+        const auto draw = [&](qint64* xid) {
+            if (const std::optional<qint32> n = Raise(where, what, count, xid))
                 return *n;
             // Two workstations may open the year at once: the second insert does nothing.
             Db().LockedRows("INSERT INTO Contadores (sId,nIdSucursal,sSerie,nAnio,nContador) "
@@ -312,8 +333,13 @@ qint32 G::IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QS
                                 Utility::Quote(sSerie) + "," + Number(nAnio) + "," +
                                 Number(first()) + ") ON CONFLICT DO NOTHING",
                             what);
-            return Raise(where, what, count).value_or(0);
-        });
+            return Raise(where, what, count, xid).value_or(0);
+        };
+        if (Db().InTransaction()) {
+            qint64 xid = 0;
+            return draw(&xid);
+        }
+        return DrawnAlone(draw, count);
     });
 }
 

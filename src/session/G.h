@@ -29,8 +29,21 @@ qint32 IncreaseCounter(const QString& sId);
 // The same for the counter sId of branch nIdSucursal, series sSerie and year nAnio, which starts
 // at first() when the series opens that year. With count above 1 it draws that many numbers at
 // once and answers the first of them.
+// Drawn in a short transaction on a server whose connection falls during its commit, it raises
+// SinRespuesta.
 qint32 IncreaseSeriesCounter(const QString& sId, qint32 nIdSucursal, const QString& sSerie,
                              qint32 nAnio, const std::function<qint32()>& first, qint32 count = 1);
+
+// The commit of numbers drawn alone got no answer: the first and how many, and the server's id of
+// the transaction that drew them, by which it can say once reconnected whether it kept them.
+class SinRespuesta : public TvError {
+public:
+    SinRespuesta(const TvError& error, qint32 primero, qint32 cuantos, qint64 transaccion)
+        : TvError(error), nPrimero(primero), nCuantos(cuantos), nTransaccion(transaccion) {}
+    qint32 nPrimero;
+    qint32 nCuantos;
+    qint64 nTransaccion;
+};
 
 // Whether the session's user may use the operation named sAcceso (not listed: allowed).
 bool Permiso(const QString& sAcceso);
