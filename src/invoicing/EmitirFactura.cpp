@@ -35,12 +35,17 @@ QString Text(const QString& text) {
     return U().SqlValue(text, 0, true);
 }
 
-// A stored id or count read as its text: empty text (a NULL field) is no number.
-qint32 Whole(const Rows& rows, int c, int r, const QString& field) {
-    const QString text = rows(c, r).toString();
+// A stored id or count read as its text: empty text (a NULL field) is no number. An integer the
+// engine gives as one is taken as it is: spelling out every id of a batch's lines to parse it
+// back cost the vaccinations and the stock a third of their time.
+qint32 Whole(const Rows& rows, int c, int r, const char* field) {
+    const QVariant value = rows(c, r);
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
+        return Utility::ToInt32(double(value.toLongLong()));
+    const QString text = value.toString();
     if (text.trimmed().isEmpty())
-        throw TvError(ErrorNumber::TypeMismatch,
-                      "El campo " + field + " está vacío donde se espera un número");
+        throw TvError(ErrorNumber::TypeMismatch, "El campo " + QString::fromLatin1(field) +
+                                                     " está vacío donde se espera un número");
     return Utility::ToInt32(U().SqlNumber(text));
 }
 

@@ -203,7 +203,8 @@ QVariantList Values(const Registro& r) {
             r.sTipoRegistro};
 }
 
-// The record of an invoice chained after `previous`, fingerprinted.
+// The record of an invoice chained after `previous`, not yet fingerprinted: a provisional record
+// gets its fingerprint only once it is chained.
 Registro Build(qint32 nIdFactura, const Factura& f, const QString& emisor, const QString& previous,
                const QString& when) {
     Registro r;
@@ -217,7 +218,6 @@ Registro Build(qint32 nIdFactura, const Factura& f, const QString& emisor, const
     r.sImporteTotal = f.sImporteTotal;
     r.sHuellaAnterior = previous;
     r.sFechaHoraHuso = when;
-    r.sHuella = Huella(r);
     return r;
 }
 
@@ -356,6 +356,7 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
     // transaction that extends it ends.
     Db().LockForTransaction("RegistrosFacturacion", 0);
     Registro r = Build(nIdFactura, f, emisor, NewestHuella(emisor), FechaHoraHuso(moment));
+    r.sHuella = Huella(r);
     return Guardar(std::move(r));
 }
 
@@ -435,6 +436,7 @@ int RegistrarPendientes(const QDateTime& moment) {
             Registro r =
                 Build(after, FacturaFrom(RowsCursor(pending, i), 1), emisor, previous, when);
             r.nIdRegistro = key++;
+            r.sHuella = Huella(r);
             previous = r.sHuella;
             rows << Values(r);
         }

@@ -58,9 +58,9 @@ QString FechaHoraHuso(const QDateTime& moment);
 // holds the issuer's chain until that transaction ends. Answers the record.
 Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::currentDateTime());
 
-// The records documents `facturas` would get at `moment`, not chained nor written, in their
-// order and read in one statement: what the agency's validations read before they are issued.
-// Raises when one of them does not exist.
+// The records documents `facturas` would get at `moment`, not chained, fingerprinted nor written,
+// in their order and read in one statement: what the agency's validations read before they are
+// issued. Raises when one of them does not exist.
 std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTime& moment);
 
 // Writes the cancellation record of document nIdFactura, chained as Registrar chains, inside the
