@@ -51,6 +51,7 @@
 #include "platform/data/SqliteEngine.h"
 #include "platform/data/StatementProbe.h"
 #include "platform/ui/widgets/Frm.h"
+#include "platform/util/Sha256.h"
 #include "platform/util/Utility.h"
 #include "register/ExportacionAeat.h"
 #include "register/FirmaRegistro.h"
@@ -709,7 +710,7 @@ int main(int argc, char** argv) {
             texts.push_back(RegistroFacturacion::TextoHuella(r).toUtf8());
         hashMs += Ms([&] {
             for (const QByteArray& text : texts)
-                RegistroFacturacion::Sha256(text);
+                Sha256::Hex(text);
         });
         if (records.size() < 5000)
             break;

@@ -6,6 +6,7 @@
 #include "invoicing/core/Money.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/ArchivoSeguro.h"
+#include "platform/util/Sha256.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/ExportacionAeat.h"
@@ -13,7 +14,6 @@
 #include "register/RegistroFacturacion.h"
 #include "register/SistemaInformatico.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -82,9 +82,9 @@ QString TextoHuella(const QString& productorNif, const QString& idSistema, const
            "&HuellaEvento=" + anterior.trimmed() + "&FechaHoraHusoGenEvento=" + fecha;
 }
 
-QString Sha256(const QString& text) {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex().toUpper());
+QString Sha256Texto(const QString& text) {
+    const std::array<char, 64> hex = Sha256::Hex(text.toUtf8());
+    return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
 }
 
 QDateTime Momento(const QString& fechaHoraHuso) {
@@ -165,8 +165,8 @@ void Escribir(const char* tipo, const QString& datos, const QString& otros) {
     const QString fecha = Ahora();
     const QString previa = anterior ? anterior->huella : QString();
     const QString huella =
-        Sha256(TextoHuella(sistema.productorNif, sistema.id, sistema.version, instalacion,
-                           obligado.second, QLatin1String(tipo), previa, fecha));
+        Sha256Texto(TextoHuella(sistema.productorNif, sistema.id, sistema.version, instalacion,
+                                obligado.second, QLatin1String(tipo), previa, fecha));
     QString xml = "<sf:RegistroEvento xmlns:sf=\"" + Ns + "\">" + E("IDVersion", "1.0") +
                   "<sf:Evento><sf:SistemaInformatico>" + E("NombreRazon", sistema.productorNombre) +
                   E("NIF", sistema.productorNif) + E("NombreSistemaInformatico", sistema.nombre) +
@@ -239,7 +239,7 @@ QString Falta(const Evento& e, const Evento* anterior) {
     if (c.value("TipoEvento") != e.tipo || c.value("FechaHoraHusoGenEvento") != e.fecha ||
         c.value("HuellaEvento") != e.huella)
         return QStringLiteral("its signed XML does not say what the log says");
-    const QString huella = Sha256(TextoHuella(
+    const QString huella = Sha256Texto(TextoHuella(
         c.value("SistemaInformatico/NIF"), c.value("SistemaInformatico/IdSistemaInformatico"),
         c.value("SistemaInformatico/Version"), c.value("SistemaInformatico/NumeroInstalacion"),
         c.value("ObligadoEmision/NIF"), e.tipo, previa, e.fecha));

@@ -7,6 +7,7 @@
 #include "platform/data/BulkInsert.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/ArchivoSeguro.h"
+#include "platform/util/Sha256.h"
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
 #include "register/FirmaRegistro.h"
@@ -18,7 +19,6 @@
 #include <QXmlStreamWriter>
 #include <cstdlib>
 #include <memory>
-#include <openssl/evp.h>
 #include <optional>
 
 namespace RegistroFacturacion {
@@ -267,31 +267,8 @@ QString TextoHuella(const Registro& r) {
     return QString::fromUtf8(TextoUtf8(r));
 }
 
-std::array<char, 64> Sha256(QByteArrayView utf8) {
-    static const char digits[] = "0123456789ABCDEF";
-    // OpenSSL's digest rather than QCryptographicHash: it uses the processor's SHA instructions,
-    // several times faster over a register of years. The digest is fetched and the context made
-    // once per thread, not per record.
-    static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-    thread_local const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(),
-                                                                                  EVP_MD_CTX_free);
-    unsigned char digest[32];
-    unsigned int length = 0;
-    if (sha256 == nullptr || context == nullptr ||
-        EVP_DigestInit_ex2(context.get(), sha256, nullptr) != 1 ||
-        EVP_DigestUpdate(context.get(), utf8.data(), size_t(utf8.size())) != 1 ||
-        EVP_DigestFinal_ex(context.get(), digest, &length) != 1 || length != sizeof digest)
-        throw TvError(ErrorNumber::InvalidCall, QStringLiteral("No se pudo calcular la huella"));
-    std::array<char, 64> hex;
-    for (size_t i = 0; i < sizeof digest; ++i) {
-        hex[2 * i] = digits[digest[i] >> 4];
-        hex[2 * i + 1] = digits[digest[i] & 15];
-    }
-    return hex;
-}
-
 QString Huella(const Registro& r) {
-    const std::array<char, 64> hex = Sha256(TextoUtf8(r));
+    const std::array<char, 64> hex = Sha256::Hex(TextoUtf8(r));
     return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
 }
 
@@ -520,7 +497,7 @@ QString Verificador::Comprobar(const RowCursor& row) {
     AppendTexto(m_texto, r.EsAnulacion(),
                 {row.Utf8(2), row.Utf8(3), row.Utf8(4), row.Utf8(5), row.Utf8(7), row.Utf8(8),
                  row.Utf8(9), row.Utf8(10)});
-    const std::array<char, 64> recomputed = Sha256(m_texto);
+    const std::array<char, 64> recomputed = Sha256::Hex(m_texto);
     const QLatin1StringView hex(recomputed.data(), qsizetype(recomputed.size()));
     if (hex != r.sHuella)
         return Named(r) + ": fingerprint " + r.sHuella + " does not match its data (recomputed " +

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
-#include <array>
 #include <optional>
 #include <vector>
 
@@ -46,9 +45,6 @@ struct Registro {
 // fingerprints the cancelled document's issuer, number and date with the chain's link and time.
 QString TextoHuella(const Registro& r);
 QString Huella(const Registro& r);
-// The SHA-256 of a fingerprint's UTF-8 text in upper-case hexadecimal: the one hash that Huella
-// and the verification use, answered without a string of its own.
-std::array<char, 64> Sha256(QByteArrayView utf8);
 
 // "2026-12-05T10:15:30+01:00": the moment with its own offset from UTC (never "Z").
 QString FechaHoraHuso(const QDateTime& moment);

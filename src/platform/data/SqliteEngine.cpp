@@ -5,16 +5,15 @@
 #include "platform/data/DataAccess.h"
 #include "platform/data/SqlDialect.h"
 #include "platform/data/StatementProbe.h"
+#include "platform/util/Sha256.h"
 #include "platform/util/TvError.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSysInfo>
 #include <QUrl>
 
@@ -35,14 +34,15 @@ const QString LockTableSql = QStringLiteral(
 
 // tv_sha256(text): the upper-case hexadecimal SHA-256 of its UTF-8 text, with which the
 // register's trigger checks a new record's fingerprint. Defined on the module's connections only.
-void Sha256(sqlite3_context* context, int, sqlite3_value** arguments) {
+void TvSha256(sqlite3_context* context, int, sqlite3_value** arguments) {
     const auto* text = sqlite3_value_text(arguments[0]);
-    const QByteArray hash =
-        QCryptographicHash::hash(QByteArrayView(text, sqlite3_value_bytes(arguments[0])),
-                                 QCryptographicHash::Sha256)
-            .toHex()
-            .toUpper();
-    sqlite3_result_text(context, hash.constData(), int(hash.size()), SQLITE_TRANSIENT);
+    try {
+        const std::array<char, 64> hash =
+            Sha256::Hex(QByteArrayView(text, sqlite3_value_bytes(arguments[0])));
+        sqlite3_result_text(context, hash.data(), int(hash.size()), SQLITE_TRANSIENT);
+    } catch (const TvError& e) {
+        sqlite3_result_error(context, e.Description().toUtf8().constData(), -1);
+    }
 }
 
 QString ThisHost() {
@@ -129,8 +129,8 @@ void SqliteEngine::Connect(const QString& name, const QString& options, const QS
 }
 
 void SqliteEngine::DefineFunctions(sqlite3* db) {
-    sqlite3_create_function(db, "tv_sha256", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, Sha256,
-                            nullptr, nullptr);
+    sqlite3_create_function(db, "tv_sha256", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            TvSha256, nullptr, nullptr);
 }
 
 QString SqliteEngine::ConnectionText() const {
@@ -402,6 +402,16 @@ Rows SqliteEngine::Query(const QString& sql) {
     return Rows(std::move(names), std::move(rows));
 }
 
+QStringList SqliteEngine::FirstColumnTexts(const QString& sql) {
+    QStringList texts;
+    Step(sql, {}, nullptr, [&](sqlite3_stmt* statement) {
+        texts << (sqlite3_column_type(statement, 0) == SQLITE_TEXT
+                      ? StatementCursor(statement).Text(0)
+                      : ColumnValue(statement, 0).toString());
+    });
+    return texts;
+}
+
 void SqliteEngine::ForEachRow(const QString& sql,
                               const std::function<void(const RowCursor&)>& take) {
     Step(sql, {}, nullptr, [&](sqlite3_stmt* statement) { take(StatementCursor(statement)); });
@@ -514,11 +524,17 @@ void SqliteEngine::WatchItems(std::function<void(const QString& client)> changed
     m_watch.reset();
     if (!changed)
         return;
+    // Not a statement of the module's: the probe that counts those does not see it.
     auto version = [this] {
-        QSqlQuery query(Db());
-        return query.exec(QStringLiteral("PRAGMA data_version")) && query.next()
-                   ? query.value(0).toLongLong()
-                   : m_dataVersion;
+        sqlite3_stmt* statement = nullptr;
+        qint64 now = m_dataVersion;
+        if (m_handle &&
+            sqlite3_prepare_v2(m_handle, "PRAGMA data_version", -1, &statement, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            now = sqlite3_column_int64(statement, 0);
+        sqlite3_finalize(statement);
+        return now;
     };
     // Read now: a commit before the first look counts.
     m_dataVersion = version();

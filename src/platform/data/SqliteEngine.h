@@ -39,6 +39,7 @@ public:
     // than checking it. The values are those the driver gives: integers as qint64, reals as
     // double, text as QString, NULL as an invalid QVariant.
     Rows Query(const QString& sql) override;
+    QStringList FirstColumnTexts(const QString& sql) override;
     void ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) override;
     Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
     // Writes, transactions and row locks through SQLite's own interface too: Qt's driver turned
