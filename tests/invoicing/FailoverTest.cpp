@@ -94,6 +94,7 @@ TEST(FailoverTest, ANumberWhoseCommitGotNoAnswerIsToldUsedUp) {
         QThread::msleep(50);
     QProcess desk;
     auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("TAVELO_UNATTENDED", "1");
     env.insert("TV_INI", demo.ini);
     desk.setProcessEnvironment(env);
     desk.setProcessChannelMode(QProcess::MergedChannels);
