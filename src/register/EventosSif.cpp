@@ -82,11 +82,6 @@ QString TextoHuella(const QString& productorNif, const QString& idSistema, const
            "&HuellaEvento=" + anterior.trimmed() + "&FechaHoraHusoGenEvento=" + fecha;
 }
 
-QString Sha256Texto(const QString& text) {
-    const std::array<char, 64> hex = Sha256::Hex(text.toUtf8());
-    return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
-}
-
 QDateTime Momento(const QString& fechaHoraHuso) {
     return QDateTime::fromString(fechaHoraHuso, Qt::ISODate);
 }
@@ -165,8 +160,9 @@ void Escribir(const char* tipo, const QString& datos, const QString& otros) {
     const QString fecha = Ahora();
     const QString previa = anterior ? anterior->huella : QString();
     const QString huella =
-        Sha256Texto(TextoHuella(sistema.productorNif, sistema.id, sistema.version, instalacion,
-                                obligado.second, QLatin1String(tipo), previa, fecha));
+        Sha256::HexText(TextoHuella(sistema.productorNif, sistema.id, sistema.version, instalacion,
+                                    obligado.second, QLatin1String(tipo), previa, fecha)
+                            .toUtf8());
     QString xml = "<sf:RegistroEvento xmlns:sf=\"" + Ns + "\">" + E("IDVersion", "1.0") +
                   "<sf:Evento><sf:SistemaInformatico>" + E("NombreRazon", sistema.productorNombre) +
                   E("NIF", sistema.productorNif) + E("NombreSistemaInformatico", sistema.nombre) +
@@ -239,10 +235,13 @@ QString Falta(const Evento& e, const Evento* anterior) {
     if (c.value("TipoEvento") != e.tipo || c.value("FechaHoraHusoGenEvento") != e.fecha ||
         c.value("HuellaEvento") != e.huella)
         return QStringLiteral("its signed XML does not say what the log says");
-    const QString huella = Sha256Texto(TextoHuella(
-        c.value("SistemaInformatico/NIF"), c.value("SistemaInformatico/IdSistemaInformatico"),
-        c.value("SistemaInformatico/Version"), c.value("SistemaInformatico/NumeroInstalacion"),
-        c.value("ObligadoEmision/NIF"), e.tipo, previa, e.fecha));
+    const QString huella =
+        Sha256::HexText(TextoHuella(c.value("SistemaInformatico/NIF"),
+                                    c.value("SistemaInformatico/IdSistemaInformatico"),
+                                    c.value("SistemaInformatico/Version"),
+                                    c.value("SistemaInformatico/NumeroInstalacion"),
+                                    c.value("ObligadoEmision/NIF"), e.tipo, previa, e.fecha)
+                            .toUtf8());
     if (huella != e.huella)
         return QStringLiteral("its fingerprint is not that of its contents");
     if (!FirmaXades::Verificar(e.xml))

@@ -268,8 +268,7 @@ QString TextoHuella(const Registro& r) {
 }
 
 QString Huella(const Registro& r) {
-    const std::array<char, 64> hex = Sha256::Hex(TextoUtf8(r));
-    return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
+    return Sha256::HexText(TextoUtf8(r));
 }
 
 QString FechaHoraHuso(const QDateTime& moment) {

@@ -29,3 +29,8 @@ std::array<char, 64> Sha256::Hex(QByteArrayView bytes) {
     }
     return hex;
 }
+
+QString Sha256::HexText(QByteArrayView bytes) {
+    const std::array<char, 64> hex = Hex(bytes);
+    return QString::fromLatin1(hex.data(), qsizetype(hex.size()));
+}
