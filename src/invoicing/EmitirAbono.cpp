@@ -807,17 +807,24 @@ ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
     int i = 0;
     int n = 0;
     try {
-        const Serie serie = SerieDelAbono(s);
-        TransactionGuard guard;
-        // On a server two workstations' transactions run side by side: the second rectification
-        // of the same invoice waits here until the first has committed, then sees what is left.
-        Db().LockForTransaction("Facturas", s.nIdFactura);
-        nPaso = 1;
-        Rectificacion r = Leer(s, nPaso);
-        EscribirDocumento(s, serie, r, nPaso, i, n);
-        ResultadoAbono resultado{r.d.nIdAbono, r.d.sFactura, {}};
-        Completar(s, r, resultado);
-        guard.Commit();
+        ResultadoAbono resultado;
+        Db().Batched([&] {
+            nPaso = 0;
+            i = 0;
+            n = 0;
+            const Serie serie = SerieDelAbono(s);
+            TransactionGuard guard;
+            // On a server two workstations' transactions run side by side: the second
+            // rectification of the same invoice waits here until the first has committed, then
+            // sees what is left.
+            Db().LockForTransaction("Facturas", s.nIdFactura);
+            nPaso = 1;
+            Rectificacion r = Leer(s, nPaso);
+            EscribirDocumento(s, serie, r, nPaso, i, n);
+            resultado = {r.d.nIdAbono, r.d.sFactura, {}};
+            Completar(s, r, resultado);
+            guard.Commit();
+        });
         return resultado;
     } catch (const AbonoRechazado&) {
         throw;

@@ -518,27 +518,31 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
                           QString("Se han pedido %1 facturas con %2 números")
                               .arg(solicitudes.size())
                               .arg(numeros.size()));
-        Lote lote{solicitudes, numeros, {}, ClientesDelLote(solicitudes), {}};
-        const QString pendientes = lote.clientes.size() == 1
-                                       ? PendingItems(lote.clientes.front()).Condition()
-                                       : PendingItems(lote.clientes).Condition();
-        const Cabeceras cabeceras = LeerCabeceras(lote, pendientes);
+        std::vector<qint32> ids;
+        Db().Batched([&] {
+            Lote lote{solicitudes, numeros, {}, ClientesDelLote(solicitudes), {}};
+            const QString pendientes = lote.clientes.size() == 1
+                                           ? PendingItems(lote.clientes.front()).Condition()
+                                           : PendingItems(lote.clientes).Condition();
+            const Cabeceras cabeceras = LeerCabeceras(lote, pendientes);
 
-        TransactionGuard transaccion;
-        Conta::BloquearClientes(lote.clientes);
-        InsertarFacturas(lote, cabeceras.filas);
-        VincularLineas(lote, pendientes);
-        const Rows lineas = LineasDelLote(lote);
-        ComprobarLineas(lote, lineas);
-        Cobros(lote);
-        HistoriaMascotas(lote);
-        Vacunas(lote, lineas);
-        Paso("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldosClientes(lote.clientes); });
-        Stock(lineas);
-        ApuntesCaja(lote);
-        Desglose(lote, cabeceras.importes);
-        RegistroFacturacion::Registrar(ComprobarAntesDeRegistrar(lote, cabeceras.limites));
-        transaccion.Commit();
-        return std::vector<qint32>(lote.ids.begin(), lote.ids.end());
+            TransactionGuard transaccion;
+            Conta::BloquearClientes(lote.clientes);
+            InsertarFacturas(lote, cabeceras.filas);
+            VincularLineas(lote, pendientes);
+            const Rows lineas = LineasDelLote(lote);
+            ComprobarLineas(lote, lineas);
+            Cobros(lote);
+            HistoriaMascotas(lote);
+            Vacunas(lote, lineas);
+            Paso("Conta::Regenerar_SaldoCliente", [&] { Conta::SaldosClientes(lote.clientes); });
+            Stock(lineas);
+            ApuntesCaja(lote);
+            Desglose(lote, cabeceras.importes);
+            RegistroFacturacion::Registrar(ComprobarAntesDeRegistrar(lote, cabeceras.limites));
+            transaccion.Commit();
+            ids.assign(lote.ids.begin(), lote.ids.end());
+        });
+        return ids;
     });
 }

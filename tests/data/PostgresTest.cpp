@@ -4,6 +4,7 @@
 #include "TempDatabase.h"
 
 #include "platform/data/PostgresEngine.h"
+#include "platform/data/StatementProbe.h"
 #include "platform/util/TvError.h"
 
 #include <QThread>
@@ -123,4 +124,82 @@ TEST_F(ReconnectionTest, AfterThePrimaryIsLostThePromotedStandbyTakesTheWrites) 
     EXPECT_EQ(QStringList({db.GetRows("SELECT inet_server_port()").Value(0, 0).toString(),
                            QString::number(Clients())}),
               QStringList({standby, "2"}));
+}
+
+// A document's writes kept for the transaction's next request (DataAccess::Batched).
+class BatchedTest : public TempDatabase {
+protected:
+    void SetUp() override {
+        if (!TestEngine::Server())
+            GTEST_SKIP() << "SQLite sends every statement as it comes";
+        TempDatabase::SetUp();
+    }
+};
+
+TEST_F(BatchedTest, KeptWritesTravelWithTheReadAfterThemWhichReadsAsTheDriverWould) {
+    db.Execute("CREATE TABLE Tipos (n2 SMALLINT, n4 INTEGER, n8 BIGINT, r REAL, d DOUBLE "
+               "PRECISION, x NUMERIC(10,2), t TEXT, v VARCHAR(5))");
+    const QString read = "SELECT *, n4 > 1 AS b FROM Tipos ORDER BY n4";
+    Rows kept;
+    qint64 requests = 0;
+    db.Batched([&] {
+        TransactionGuard guard;
+        const qint64 before = StatementProbe::RoundTrips();
+        db.Execute("INSERT INTO Tipos VALUES (-2, 1, -9000000000, 1.5, 0.1, 12.35, 'año', 'x  ')");
+        db.Execute("INSERT INTO Tipos VALUES (2, 2, 9000000000, -1, 2, -0.5, '', '')");
+        db.InsertRows("Tipos", "n4", {{3}, {QVariant()}});
+        kept = db.GetRows(read);
+        requests = StatementProbe::RoundTrips() - before;
+        guard.Commit();
+    });
+    EXPECT_EQ(requests, 1);
+    const Rows sent = db.GetRows(read);
+    ASSERT_EQ(kept.RowCount(), 4);
+    EXPECT_EQ(kept.ColumnNames(), sent.ColumnNames());
+    for (int r = 0; r < sent.RowCount(); ++r)
+        for (int c = 0; c < sent.ColumnCount(); ++c) {
+            SCOPED_TRACE(sent.ColumnNames()[c].toStdString() + " row " + std::to_string(r));
+            EXPECT_EQ(kept(c, r), sent(c, r));
+            EXPECT_EQ(kept(c, r).typeId(), sent(c, r).typeId());
+        }
+}
+
+// Which kept write failed, and in which step, only a second run can tell.
+TEST_F(BatchedTest, AFailedKeptWriteIsRaisedWhereItWasWrittenAndNothingStays) {
+    QStringList raisedAt;
+    int runs = 0;
+    EXPECT_THROW(db.Batched([&] {
+        ++runs;
+        TransactionGuard guard;
+        QString step;
+        try {
+            step = "cliente";
+            db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Ana')");
+            step = "contador";
+            db.Execute("UPDATE Contadores SET nContador=nContador+1 WHERE nContadorInexistente=1");
+            step = "lectura";
+            db.GetRows("SELECT COUNT(*) FROM Clientes");
+            step = "fin";
+            guard.Commit();
+        } catch (const TvError&) {
+            raisedAt << step;
+            throw;
+        }
+    }),
+                 TvError);
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(raisedAt, QStringList({"lectura", "contador"}));
+    EXPECT_FALSE(db.InTransaction());
+    EXPECT_EQ(db.GetRows("SELECT COUNT(*) FROM Clientes").Value(0, 0).toInt(), 0);
+    // The next batch keeps its writes again.
+    qint64 requests = -1;
+    db.Batched([&] {
+        TransactionGuard guard;
+        const qint64 before = StatementProbe::RoundTrips();
+        db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Eva')");
+        requests = StatementProbe::RoundTrips() - before;
+        guard.Commit();
+    });
+    EXPECT_EQ(requests, 0);
+    EXPECT_EQ(db.GetRows("SELECT COUNT(*) FROM Clientes").Value(0, 0).toInt(), 1);
 }

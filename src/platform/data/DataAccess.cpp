@@ -352,6 +352,10 @@ int DataAccess::Run(const QString& sql) {
                         [&](DbEngine& engine) { return engine.Execute(engine.Prepare(sql)); });
 }
 
+void DataAccess::RunLater(const QString& sql) {
+    OnConnection(sql, false, [&](DbEngine& engine) { engine.ExecuteLater(engine.Prepare(sql)); });
+}
+
 template <class Attempt> auto DataAccess::Waiting(const QString& what, Attempt&& attempt) {
     QElapsedTimer clock;
     clock.start();
@@ -489,11 +493,11 @@ void DataAccess::UpdateRecord(const QString& table, const QString& columns, cons
             sql += QStringLiteral(", ");
         sql += names[i] + QChar('=') + literals[i];
     }
-    Run(sql + WhereClause(where));
+    RunLater(sql + WhereClause(where));
 }
 
 void DataAccess::DeleteRecords(const QString& table, const QString& where, int) {
-    Run(QStringLiteral("DELETE FROM ") + table + WhereClause(where));
+    RunLater(QStringLiteral("DELETE FROM ") + table + WhereClause(where));
 }
 
 void DataAccess::Transaction(TransactionStep step) {
@@ -655,7 +659,35 @@ void DataAccess::InsertRows(const QString& table, const QString& columns,
 }
 
 void DataAccess::Execute(const QString& sql) {
-    Run(sql);
+    RunLater(sql);
+}
+
+void DataAccess::Batched(const std::function<void()>& work) {
+    if (m_transactionDepth > 0 || !IsConnected()) {
+        work();
+        return;
+    }
+    const auto keep = [this](bool on) {
+        if (m_engine)
+            m_engine->KeepWrites(on);
+    };
+    bool again = false;
+    keep(true);
+    try {
+        work();
+    } catch (const TvError&) {
+        again = m_engine && m_engine->KeptWriteFailed();
+        keep(false);
+        if (!again)
+            throw;
+    } catch (...) {
+        keep(false);
+        throw;
+    }
+    keep(false);
+    // The work's own transaction has rolled back: nothing of the first run is left.
+    if (again)
+        work();
 }
 
 // A schema either arrives whole or not at all: a script that fails half-way leaves nothing.

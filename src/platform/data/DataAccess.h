@@ -174,8 +174,16 @@ public:
     // Names the database for the report component's data source.
     QString ConnectionText() const;
 
-    // Runs a statement that returns no rows (schema, maintenance).
+    // Runs a statement that returns no rows.
     void Execute(const QString& sql);
+
+    // Runs work, which opens a transaction of its own, with its writes (Execute, UpdateRecord,
+    // DeleteRecords, InsertRows of a few rows) kept for the transaction's next request where the
+    // engine can (DbEngine::ExecuteLater): on a server a document's writes then travel several
+    // to a request instead of one each. When a request with kept writes fails, the work runs
+    // once more with every write sent as it comes, so that the one that fails is raised where it
+    // was written, as without Batched. Inside a transaction already open, work just runs.
+    void Batched(const std::function<void()>& work);
     // Runs a script of statements separated by ";" at line ends.
     void ExecuteScript(const QString& script);
 
@@ -191,6 +199,8 @@ private:
     void Reconnect();
     Rows Query(const QString& sql);
     int Run(const QString& sql);
+    // Run for a write whose answer nobody reads (DbEngine::ExecuteLater).
+    void RunLater(const QString& sql);
     // Calls attempt until it answers a value, through the wait hook, for at most the wait limit;
     // then raises the error that names what.
     template <class Attempt> auto Waiting(const QString& what, Attempt&& attempt);

@@ -49,6 +49,15 @@ public:
                             const std::function<void(const RowCursor&)>& take) = 0;
     // Runs a statement without rows; answers the number of rows it changed.
     virtual int Execute(const QString& sql) = 0;
+    // Execute for a statement whose answer nobody reads: while KeepWrites allows it, a server's
+    // engine keeps it until the transaction's next request and sends the two together, so a
+    // failure of it is then raised by that request (the transaction is lost either way).
+    virtual void ExecuteLater(const QString& sql) { Execute(sql); }
+    // Whether ExecuteLater (and InsertRows of a few rows) may keep writes from now on.
+    virtual void KeepWrites(bool keep) { Q_UNUSED(keep); }
+    // True when the last request that failed carried kept writes: any of them may have failed,
+    // far from where it was written.
+    virtual bool KeptWriteFailed() const { return false; }
     // Runs an INSERT and answers the key the database gave the new row.
     virtual qint64 Insert(const QString& insertSql) = 0;
     // Writes rows into the table's columns ("a,b,c"), each row its values in that order, bound

@@ -6,6 +6,7 @@
 #include "platform/data/SqlDialect.h"
 #include "platform/data/StatementProbe.h"
 #include "platform/util/TvError.h"
+#include "platform/util/Utility.h"
 
 #include <QLocale>
 #include <QSqlDriver>
@@ -68,6 +69,9 @@ void PostgresEngine::Open(const DbConfig& config) {
 
 void PostgresEngine::Close() {
     m_prepared.clear();
+    m_kept.clear();
+    m_inTransaction = false;
+    m_keeping = false;
     QtSqlEngine::Close();
 }
 
@@ -82,6 +86,115 @@ bool PostgresEngine::ConnectionLost() const {
     return !connection || PQstatus(connection) == CONNECTION_BAD;
 }
 
+PGconn* PostgresEngine::Connection(const QString& sql) const {
+    const QVariant handle = IsOpen() ? Db().driver()->handle() : QVariant();
+    PGconn* connection =
+        IsLibpqHandle(handle) ? *static_cast<PGconn* const*>(handle.constData()) : nullptr;
+    if (connection == nullptr)
+        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
+    return connection;
+}
+
+void PostgresEngine::FailResult(PGresult* result, PGconn* connection, const QString& sql) const {
+    const QSqlError error(
+        QStringLiteral("Unable to execute statement"),
+        QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(connection)),
+        QSqlError::StatementError,
+        QString::fromLatin1(result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : ""));
+    PQclear(result);
+    QtSqlEngine::Fail(error, sql);
+}
+
+namespace {
+
+// A value of libpq's answer as Qt's driver reads it, so that a query gives the same values
+// whichever way it went: by the column's type (the server's fixed type numbers), text otherwise.
+QVariant ResultValue(const PGresult* result, int row, int column) {
+    if (PQgetisnull(result, row, column))
+        return {};
+    const QByteArray text =
+        QByteArray::fromRawData(PQgetvalue(result, row, column), PQgetlength(result, row, column));
+    switch (PQftype(result, column)) {
+    case 16: // boolean
+        return text.startsWith('t');
+    case 20: // bigint
+        return text.startsWith('-') ? QVariant(text.toLongLong()) : QVariant(text.toULongLong());
+    case 21: // smallint
+    case 23: // integer
+        return text.toInt();
+    case 700:  // real
+    case 701:  // double precision
+    case 1700: // numeric
+        return text.toDouble();
+    default:
+        return QString::fromUtf8(text);
+    }
+}
+
+} // namespace
+
+Rows PostgresEngine::RowsOf(const PGresult* result) {
+    const int columns = PQnfields(result);
+    QStringList names;
+    names.reserve(columns);
+    for (int c = 0; c < columns; ++c)
+        names << QString::fromUtf8(PQfname(result, c));
+    QVector<QVector<QVariant>> rows(PQntuples(result));
+    for (int r = 0; r < rows.size(); ++r) {
+        rows[r].resize(columns);
+        for (int c = 0; c < columns; ++c)
+            rows[r][c] = ResultValue(result, r, c);
+    }
+    return Rows(std::move(names), std::move(rows));
+}
+
+// A read after kept writes takes them with it.
+Rows PostgresEngine::Query(const QString& sql) {
+    if (m_kept.isEmpty())
+        return QtSqlEngine::Query(sql);
+    return RowsOf(Send(sql).get());
+}
+
+void PostgresEngine::ExecuteLater(const QString& sql) {
+    if (!m_inTransaction || !m_keeping) {
+        Execute(sql);
+        return;
+    }
+    StatementProbe::Before(sql);
+    m_kept << sql;
+}
+
+void PostgresEngine::SendKept() {
+    if (!m_kept.isEmpty())
+        Send({});
+}
+
+// Through libpq itself: Qt's driver keeps the first statement's answer of a request and
+// drops the rest, failures included.
+PostgresEngine::Result PostgresEngine::Send(const QString& last, bool* busy) {
+    QStringList statements = std::exchange(m_kept, {});
+    const bool kept = !statements.isEmpty();
+    if (!last.isEmpty()) {
+        StatementProbe::Before(last);
+        statements << last;
+    }
+    const QString sql = statements.join(QStringLiteral(";\n"));
+    PGconn* connection = Connection(sql);
+    StatementProbe::Together(int(statements.size()));
+    StatementProbe::Sent();
+    Result result(PQexec(connection, sql.toUtf8().constData()), PQclear);
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
+        return result;
+    if (busy &&
+        qstrcmp(PQresultErrorField(result.get(), PG_DIAG_SQLSTATE), LockNotAvailable) == 0) {
+        *busy = true;
+        return result;
+    }
+    m_keptFailed = kept;
+    FailResult(result.release(), connection, sql);
+}
+
 QString PostgresEngine::Prepare(const QString& sql) const {
     return SqlDialect::Translate(sql);
 }
@@ -89,36 +202,70 @@ QString PostgresEngine::Prepare(const QString& sql) const {
 // Every table's key is its first column, so the first column of the returned row is the key.
 qint64 PostgresEngine::Insert(const QString& insertSql) {
     const QString sql = insertSql + QStringLiteral(" RETURNING *");
-    QSqlQuery query = Run(sql);
-    if (!query.next())
-        Fail(QStringLiteral("La base de datos no asignó clave a la fila nueva"), sql);
-    return query.value(0).toLongLong();
+    const Result result = Send(sql);
+    if (PQntuples(result.get()) == 0 || PQgetisnull(result.get(), 0, 0))
+        QtSqlEngine::Fail(QStringLiteral("La base de datos no asignó clave a la fila nueva"), sql);
+    return QByteArray(PQgetvalue(result.get(), 0, 0)).toLongLong();
+}
+
+namespace {
+
+// A value as the server reads a parameter's text: UTF-8 without NUL, which would end the text
+// where the server reads it and means nothing in a clinic's data.
+QByteArray ParameterText(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? "1" : "0";
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest).toLatin1();
+    default:
+        return value.toString().remove(QChar(0)).toUtf8();
+    }
+}
+
+} // namespace
+
+// A row per statement, its values quoted: the server takes a quoted value as the type of its
+// column only in a VALUES of one row (several rows are read as text first).
+void PostgresEngine::KeepRows(const QString& table, const QString& columns,
+                              const QList<QVariantList>& rows) {
+    const QString rowSql = RowsInsertSql(table, columns, 1, false);
+    const int width = ColumnCount(columns);
+    const QString head = QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + columns +
+                         QStringLiteral(") VALUES (");
+    for (const QVariantList& row : rows) {
+        if (row.size() != width)
+            QtSqlEngine::Fail(QStringLiteral("La fila tiene %1 valores para %2 columnas")
+                                  .arg(row.size())
+                                  .arg(width),
+                              rowSql);
+        QString sql = head;
+        for (int c = 0; c < width; ++c) {
+            if (c > 0)
+                sql += QLatin1Char(',');
+            sql += row[c].isNull() ? QStringLiteral("NULL")
+                                   : Utility::Quote(QString::fromUtf8(ParameterText(row[c])));
+        }
+        StatementProbe::Before(rowSql, row);
+        m_kept << sql + QLatin1Char(')');
+    }
 }
 
 void PostgresEngine::InsertRows(const QString& table, const QString& columns,
                                 const QList<QVariantList>& rows) {
     const QString rowSql = RowsInsertSql(table, columns, 1, false);
-    const QVariant handle = IsOpen() ? Db().driver()->handle() : QVariant();
-    PGconn* connection =
-        IsLibpqHandle(handle) ? *static_cast<PGconn* const*>(handle.constData()) : nullptr;
-    if (connection == nullptr)
-        QtSqlEngine::Fail(QStringLiteral("No hay conexión con la base de datos"), rowSql);
+    PGconn* connection = Connection(rowSql);
     const int width = ColumnCount(columns);
+    if (m_inTransaction && m_keeping && rows.size() <= MaxRowsKept) {
+        KeepRows(table, columns, rows);
+        return;
+    }
+    SendKept();
     std::vector<QByteArray> texts;
     std::vector<const char*> values;
     for (qsizetype at = 0; at < rows.size();) {
         const int count = StatementRows(rows.size() - at, MaxRowsPerStatement);
         const QString sql = RowsInsertSql(table, columns, count, true);
-        const auto fail = [&](PGresult* result, const QString& statement) {
-            const QSqlError error(
-                QStringLiteral("Unable to execute statement"),
-                QString::fromUtf8(result ? PQresultErrorMessage(result)
-                                         : PQerrorMessage(connection)),
-                QSqlError::StatementError,
-                QString::fromLatin1(result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : ""));
-            PQclear(result);
-            Fail(error, statement);
-        };
         QByteArray name = m_prepared.value(sql);
         if (name.isEmpty()) {
             name = "tv_filas_" + QByteArray::number(m_prepared.size() + 1);
@@ -126,7 +273,7 @@ void PostgresEngine::InsertRows(const QString& table, const QString& columns,
             PGresult* result =
                 PQprepare(connection, name.constData(), sql.toUtf8().constData(), 0, nullptr);
             if (PQresultStatus(result) != PGRES_COMMAND_OK)
-                fail(result, sql);
+                FailResult(result, connection, sql);
             PQclear(result);
             m_prepared.insert(sql, name);
         }
@@ -146,18 +293,7 @@ void PostgresEngine::InsertRows(const QString& table, const QString& columns,
                     values.push_back(nullptr);
                     continue;
                 }
-                switch (value.typeId()) {
-                case QMetaType::Bool:
-                    texts.push_back(value.toBool() ? "1" : "0");
-                    break;
-                case QMetaType::Double:
-                    texts.push_back(
-                        QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
-                            .toLatin1());
-                    break;
-                default:
-                    texts.push_back(BoundText(value));
-                }
+                texts.push_back(ParameterText(value));
                 values.push_back(texts.back().constData());
             }
         }
@@ -165,7 +301,7 @@ void PostgresEngine::InsertRows(const QString& table, const QString& columns,
         PGresult* result = PQexecPrepared(connection, name.constData(), int(values.size()),
                                           values.data(), nullptr, nullptr, 0);
         if (PQresultStatus(result) != PGRES_COMMAND_OK)
-            fail(result, StatementProbe::Inlined(rowSql, rows[at]));
+            FailResult(result, connection, StatementProbe::Inlined(rowSql, rows[at]));
         PQclear(result);
         at += count;
     }
@@ -220,13 +356,17 @@ bool PostgresEngine::IsDiskFull(const QSqlError& error) const {
 
 void PostgresEngine::Begin() {
     Run(QStringLiteral("BEGIN"));
+    m_inTransaction = true;
 }
 
 void PostgresEngine::Commit() {
-    Run(QStringLiteral("COMMIT"));
+    Send(QStringLiteral("COMMIT"));
+    m_inTransaction = false;
 }
 
 void PostgresEngine::Rollback() {
+    m_kept.clear();
+    m_inTransaction = false;
     Run(QStringLiteral("ROLLBACK"));
 }
 
@@ -264,27 +404,22 @@ bool PostgresEngine::TryLockForTransaction(const QString& table, qint32 id) {
 
 // The savepoint confines both the short lock timeout and a statement that gave up, so the
 // caller's transaction goes on as if the try had not been made. The statements around the query
-// travel two by two, one request each.
+// travel with the requests before and after it.
 std::optional<Rows> PostgresEngine::TryQuery(const QString& sql) {
-    Run(QStringLiteral("SAVEPOINT tv_espera; SET LOCAL lock_timeout = %1").arg(TryWaitMs));
-    QSqlQuery query(Db());
-    query.setForwardOnly(true);
-    StatementProbe::Before(sql);
-    StatementProbe::Sent();
-    if (!query.exec(sql)) {
-        const QSqlError error = query.lastError();
+    ExecuteLater(QStringLiteral("SAVEPOINT tv_espera; SET LOCAL lock_timeout = %1").arg(TryWaitMs));
+    bool busy = false;
+    Result result = Send(sql, &busy);
+    if (busy) {
         Run(QStringLiteral("ROLLBACK TO SAVEPOINT tv_espera; RELEASE SAVEPOINT tv_espera"));
-        if (IsBusy(error))
-            return std::nullopt;
-        Fail(error, sql);
+        return std::nullopt;
     }
-    Rows rows = RowsOf(query, sql);
-    Run(QStringLiteral("SET LOCAL lock_timeout TO DEFAULT; RELEASE SAVEPOINT tv_espera"));
+    Rows rows = RowsOf(result.get());
+    ExecuteLater(QStringLiteral("SET LOCAL lock_timeout TO DEFAULT; RELEASE SAVEPOINT tv_espera"));
     return rows;
 }
 
 bool PostgresEngine::IsBusy(const QSqlError& error) const {
-    return error.nativeErrorCode() == QLatin1String("55P03"); // lock_not_available
+    return error.nativeErrorCode() == QLatin1String(LockNotAvailable);
 }
 
 void PostgresEngine::ReleaseOwnLocks() {

@@ -56,6 +56,7 @@ bool QtSqlEngine::IsOpen() const {
 QSqlQuery QtSqlEngine::Run(const QString& sql) {
     if (!IsOpen())
         Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
+    SendKept();
     QSqlQuery query(Db());
     query.setForwardOnly(true);
     StatementProbe::Before(sql);
@@ -68,6 +69,7 @@ QSqlQuery QtSqlEngine::Run(const QString& sql) {
 QSqlQuery QtSqlEngine::RunBound(const QString& sql, const QVariantList& values, bool* busy) {
     if (!IsOpen())
         Fail(QStringLiteral("No hay conexión con la base de datos"), sql);
+    SendKept();
     QSqlQuery query(Db());
     query.setForwardOnly(true);
     if (!query.prepare(sql))
@@ -111,11 +113,6 @@ int QtSqlEngine::StatementRows(qsizetype rows, int most) {
     while (count > rows)
         count /= 2;
     return count;
-}
-
-// A NUL would end the text where the engine reads it; it means nothing in a clinic's data.
-QByteArray QtSqlEngine::BoundText(const QVariant& value) {
-    return value.toString().remove(QChar(0)).toUtf8();
 }
 
 Rows QtSqlEngine::Query(const QString& sql) {

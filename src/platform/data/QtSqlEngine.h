@@ -37,16 +37,17 @@ protected:
     QSqlQuery RunBound(const QString& sql, const QVariantList& values, bool* busy = nullptr);
     // The requests one RunBound sends to the database.
     virtual int BoundRequests() const { return 1; }
+    // Sends what ExecuteLater kept, before any other request goes.
+    virtual void SendKept() {}
 
     // What InsertRows shares: the statement that writes `rows` rows ($1, $2, ... numbered, else
     // "?"), the number of values a row has, the most rows of one statement for `rows` left to
     // write (a power of two up to `most`, so that a table needs a handful of kept statements at
-    // most), and a value's text as the engine receives it (UTF-8, no NUL).
+    // most).
     static QString RowsInsertSql(const QString& table, const QString& columns, int rows,
                                  bool numbered);
     static int ColumnCount(const QString& columns);
     static int StatementRows(qsizetype rows, int most);
-    static QByteArray BoundText(const QVariant& value);
 
     // The rows of an executed query, copied out.
     Rows RowsOf(QSqlQuery& query, const QString& sql) const;

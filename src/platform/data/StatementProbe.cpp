@@ -4,6 +4,7 @@
 
 #include <QMetaType>
 
+#include <algorithm>
 #include <csignal>
 #include <utility>
 #include <vector>
@@ -17,7 +18,13 @@ struct Probe {
     bool recording = false;
     // Kept as they came and written out when the recording stops: inlining every value as it is
     // bound cost the work being timed a few per cent that no client of the database pays.
-    std::vector<std::pair<QString, QVariantList>> recorded;
+    struct Recorded {
+        QString sql;
+        QVariantList values;
+        // Sent in one request with the statement before it.
+        bool withPrevious = false;
+    };
+    std::vector<Recorded> recorded;
 
     Probe() {
         bool ok = false;
@@ -72,7 +79,14 @@ void StatementProbe::Before(const QString& sql, const QVariantList& values) {
     if (probe.killAt == probe.count)
         std::raise(SIGKILL);
     if (probe.recording)
-        probe.recorded.emplace_back(sql, values);
+        probe.recorded.push_back({sql, values});
+}
+
+void StatementProbe::Together(int statements) {
+    std::vector<Probe::Recorded>& recorded = State().recorded;
+    for (qsizetype i = std::max<qsizetype>(1, qsizetype(recorded.size()) - statements + 1);
+         i < qsizetype(recorded.size()); ++i)
+        recorded[size_t(i)].withPrevious = true;
 }
 
 qint64 StatementProbe::Count() {
@@ -94,8 +108,12 @@ void StatementProbe::StartRecording() {
 
 QStringList StatementProbe::StopRecording() {
     State().recording = false;
-    QStringList statements;
-    for (const auto& [sql, values] : std::exchange(State().recorded, {}))
-        statements << Inlined(sql, values);
-    return statements;
+    QStringList requests;
+    for (const auto& [sql, values, withPrevious] : std::exchange(State().recorded, {})) {
+        if (withPrevious)
+            requests.last() += QStringLiteral(";\n") + Inlined(sql, values);
+        else
+            requests << Inlined(sql, values);
+    }
+    return requests;
 }

@@ -22,11 +22,15 @@ qint64 Count();
 // statement of its own for the probe, but many of them travel in one request, while a savepoint
 // or a bound query's preparation is a request the probe never sees as a statement.
 void Sent(int requests = 1);
+// The last `statements` statements travel in one request, as a server's engine sends writes it
+// kept (DbEngine::ExecuteLater) with the request after them.
+void Together(int statements);
 // Requests sent to the database by this process so far.
 qint64 RoundTrips();
 
 void StartRecording();
-// The statements run since StartRecording, in order; recording stops.
+// The statements run since StartRecording, in order, those sent in one request joined by ";";
+// recording stops.
 QStringList StopRecording();
 
 } // namespace StatementProbe
