@@ -184,6 +184,7 @@ public:
     // once more with every write sent as it comes, so that the one that fails is raised where it
     // was written, as without Batched. Inside a transaction already open, work just runs.
     void Batched(const std::function<void()>& work);
+
     // Runs a script of statements separated by ";" at line ends.
     void ExecuteScript(const QString& script);
 

@@ -27,8 +27,8 @@ public:
 
     Rows Query(const QString& sql) override;
     Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
-    // Inside a transaction, kept and sent with the transaction's next request: a document's
-    // writes, one after another, cost one request instead of one each.
+    // Inside a transaction while KeepWrites allows it, kept and sent with the transaction's next
+    // request: a document's writes, one after another, cost one request instead of one each.
     void ExecuteLater(const QString& sql) override;
     void KeepWrites(bool keep) override {
         m_keeping = keep;
