@@ -173,49 +173,58 @@ ResultadoSustitucion SustituirSimplificadas(const SolicitudSustitucion& s) {
         !fecha.isEmpty())
         throw SustitucionRechazada(fecha);
 
-    TransactionGuard guard;
-    // In the order of their keys, so that two workstations replacing overlapping sets never hold
-    // one each of what the other waits for; a rectification or cancellation waits here too.
-    for (const qint32 id : ids)
-        Db().LockForTransaction("Facturas", id);
-    for (const qint32 id : ids)
-        if (const QString motivo = MotivoNoSustituible(id); !motivo.isEmpty())
-            throw SustitucionRechazada(motivo);
-    const Simplificadas simplificadas = LeerSimplificadas(ids, s.nIdCliente);
-    Conta::BloquearClientes({s.nIdCliente});
+    ResultadoSustitucion resultado;
+    Db().Batched([&] {
+        TransactionGuard guard;
+        // In the order of their keys, so that two workstations replacing overlapping sets never
+        // hold one each of what the other waits for; a rectification or cancellation waits here
+        // too.
+        for (const qint32 id : ids)
+            Db().LockForTransaction("Facturas", id);
+        for (const qint32 id : ids)
+            if (const QString motivo = MotivoNoSustituible(id); !motivo.isEmpty())
+                throw SustitucionRechazada(motivo);
+        const Simplificadas simplificadas = LeerSimplificadas(ids, s.nIdCliente);
+        Conta::BloquearClientes({s.nIdCliente});
 
-    const QString deLasSimplificadas = "nIdFactura IN (" + Lista(ids) + ")";
-    const DocumentAmounts importes =
-        DocumentAmounts::Of(DocumentLine::Read(deLasSimplificadas), simplificadas.descuento);
-    if (importes.TooManyRates())
-        throw SustitucionRechazada("Las facturas elegidas tienen más de tres tipos de IVA y una "
-                                   "factura lleva tres como mucho: sustitúyalas en dos veces.");
-    // Each simplified invoice rounded its own figures; added up again they may differ by a cent,
-    // and the complete invoice must say what the customer was charged.
-    const TaxableBreakdown desglose = TaxableBreakdown::Of(importes);
-    const Money cuota = Money::FromStored(
-        Db().GetRows("SELECT SUM(nCuota) FROM FacturasDesglose WHERE " + deLasSimplificadas)
-            .Value(0, 0));
-    if (importes.AmountDue() != simplificadas.debido || desglose.Cuota() != cuota)
-        throw SustitucionRechazada("Las facturas elegidas, sumadas línea a línea, no dan al "
-                                   "céntimo el importe o el IVA que se cobraron: sustitúyalas por "
-                                   "separado.");
+        const QString deLasSimplificadas = "nIdFactura IN (" + Lista(ids) + ")";
+        const DocumentAmounts importes =
+            DocumentAmounts::Of(DocumentLine::Read(deLasSimplificadas), simplificadas.descuento);
+        if (importes.TooManyRates())
+            throw SustitucionRechazada(
+                "Las facturas elegidas tienen más de tres tipos de IVA y una "
+                "factura lleva tres como mucho: sustitúyalas en dos veces.");
+        // Each simplified invoice rounded its own figures; added up again they may differ by a
+        // cent, and the complete invoice must say what the customer was charged.
+        const TaxableBreakdown desglose = TaxableBreakdown::Of(importes);
+        const Money cuota = Money::FromStored(
+            Db().GetRows("SELECT SUM(nCuota) FROM FacturasDesglose WHERE " + deLasSimplificadas)
+                .Value(0, 0));
+        if (importes.AmountDue() != simplificadas.debido || desglose.Cuota() != cuota)
+            throw SustitucionRechazada(
+                "Las facturas elegidas, sumadas línea a línea, no dan al "
+                "céntimo el importe o el IVA que se cobraron: sustitúyalas por "
+                "separado.");
 
-    const QString sFactura =
-        Numeracion::SiguientesEnSerie(s.nIdSucursal, serie, s.dFactura, 1).front();
-    const qint32 nIdFactura = InsertarCompleta(s, documento, sFactura, importes, simplificadas);
-    Db().Execute(QStringLiteral("INSERT INTO FacturasItems (nIdFactura,") + ColumnasLinea +
-                 ") SELECT " + Id(nIdFactura) + "," + ColumnasLinea + " FROM FacturasItems WHERE " +
-                 deLasSimplificadas + " ORDER BY nIdFactura,nIdFacturaItem");
-    desglose.Write(nIdFactura);
-    for (const qint32 id : ids)
-        Db().InsertRecord("FacturasSustituidas", "nIdFactura,nIdFacturaSimplificada",
-                          Id(nIdFactura) + "," + Id(id));
-    // The balance counts the complete invoice instead of the simplified ones: the same amount.
-    Conta::SaldosClientes({s.nIdCliente});
-    if (const QString descuadre = AmountsCheck::BeforeCommit({nIdFactura}); !descuadre.isEmpty())
-        throw SustitucionRechazada(descuadre + " No se ha emitido.");
-    RegistroFacturacion::Registrar(nIdFactura);
-    guard.Commit();
-    return {nIdFactura, sFactura};
+        const QString sFactura =
+            Numeracion::SiguientesEnSerie(s.nIdSucursal, serie, s.dFactura, 1).front();
+        const qint32 nIdFactura = InsertarCompleta(s, documento, sFactura, importes, simplificadas);
+        Db().Execute(QStringLiteral("INSERT INTO FacturasItems (nIdFactura,") + ColumnasLinea +
+                     ") SELECT " + Id(nIdFactura) + "," + ColumnasLinea +
+                     " FROM FacturasItems WHERE " + deLasSimplificadas +
+                     " ORDER BY nIdFactura,nIdFacturaItem");
+        desglose.Write(nIdFactura);
+        for (const qint32 id : ids)
+            Db().InsertRecord("FacturasSustituidas", "nIdFactura,nIdFacturaSimplificada",
+                              Id(nIdFactura) + "," + Id(id));
+        // The balance counts the complete invoice instead of the simplified ones: the same amount.
+        Conta::SaldosClientes({s.nIdCliente});
+        if (const QString descuadre = AmountsCheck::BeforeCommit({nIdFactura});
+            !descuadre.isEmpty())
+            throw SustitucionRechazada(descuadre + " No se ha emitido.");
+        RegistroFacturacion::Registrar(nIdFactura);
+        guard.Commit();
+        resultado = {nIdFactura, sFactura};
+    });
+    return resultado;
 }
