@@ -235,10 +235,7 @@ void PostgresEngine::KeepRows(const QString& table, const QString& columns,
                          QStringLiteral(") VALUES (");
     for (const QVariantList& row : rows) {
         if (row.size() != width)
-            QtSqlEngine::Fail(QStringLiteral("La fila tiene %1 valores para %2 columnas")
-                                  .arg(row.size())
-                                  .arg(width),
-                              rowSql);
+            FailRowWidth(row.size(), width, rowSql);
         QString sql = head;
         for (int c = 0; c < width; ++c) {
             if (c > 0)
@@ -283,10 +280,7 @@ void PostgresEngine::InsertRows(const QString& table, const QString& columns,
         for (qsizetype r = at; r < at + count; ++r) {
             const QVariantList& row = rows[r];
             if (row.size() != width)
-                QtSqlEngine::Fail(QStringLiteral("La fila tiene %1 valores para %2 columnas")
-                                      .arg(row.size())
-                                      .arg(width),
-                                  rowSql);
+                FailRowWidth(row.size(), width, rowSql);
             StatementProbe::Before(rowSql, row);
             for (const QVariant& value : row) {
                 if (value.isNull()) {

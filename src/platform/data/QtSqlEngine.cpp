@@ -115,6 +115,11 @@ int QtSqlEngine::StatementRows(qsizetype rows, int most) {
     return count;
 }
 
+void QtSqlEngine::FailRowWidth(qsizetype values, int columns, const QString& rowSql) {
+    Fail(QStringLiteral("La fila tiene %1 valores para %2 columnas").arg(values).arg(columns),
+         rowSql);
+}
+
 Rows QtSqlEngine::Query(const QString& sql) {
     QSqlQuery query = Run(sql);
     return RowsOf(query, sql);

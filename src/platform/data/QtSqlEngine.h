@@ -48,6 +48,8 @@ protected:
                                  bool numbered);
     static int ColumnCount(const QString& columns);
     static int StatementRows(qsizetype rows, int most);
+    // A row of InsertRows without a value for each column.
+    [[noreturn]] static void FailRowWidth(qsizetype values, int columns, const QString& rowSql);
 
     // The rows of an executed query, copied out.
     Rows RowsOf(QSqlQuery& query, const QString& sql) const;

@@ -213,10 +213,7 @@ void SqliteEngine::InsertRows(const QString& table, const QString& columns,
             const QVariantList& row = rows[at + r];
             if (row.size() != width) {
                 sqlite3_clear_bindings(statement);
-                QtSqlEngine::Fail(QStringLiteral("La fila tiene %1 valores para %2 columnas")
-                                      .arg(row.size())
-                                      .arg(width),
-                                  rowSql);
+                FailRowWidth(row.size(), width, rowSql);
             }
             StatementProbe::Before(rowSql, row);
             for (int c = 0; c < width; ++c)
