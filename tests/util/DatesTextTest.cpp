@@ -13,6 +13,10 @@ TEST(FormatDate, ConvertsBetweenWholeNumberAndDisplay) {
     EXPECT_EQ(U().FormatDate(2, 20260305).toString(), "05/03/2026");
     EXPECT_EQ(U().FormatDate(2, QStringLiteral("20260305")).toString(), "05/03/2026");
     EXPECT_EQ(U().FormatDate(2, 20260305.0).toString(), "05/03/2026");
+    // Written digit by digit; beside the calendar's own text for the years at the edges.
+    for (const QDate day : {QDate(1, 1, 1), QDate(999, 12, 31), QDate(2026, 10, 9),
+                            QDate(9999, 12, 31), QDate(10000, 1, 2), QDate(-44, 3, 15)})
+        EXPECT_EQ(Utility::DayText(day, u'-'), day.toString("dd-MM-yyyy")) << day.year();
     const QVariant noDates[] = {0,        QVariant(), QStringLiteral("abc"),
                                 20260230, 2026030,    QStringLiteral("")};
     for (const QVariant& v : noDates)

@@ -98,7 +98,7 @@ QDate ReadDate(const QVariant& value) {
 }
 
 QString DisplayDate(const QDate& date) {
-    return date.toString(QStringLiteral("dd/MM/yyyy"));
+    return Utility::DayText(date);
 }
 
 QString ErrorLine(int number, const QString& description) {
@@ -416,6 +416,25 @@ double Utility::RoundHalfAway(double value, int decimals) {
 
 QString Utility::NumberText(double value) {
     return Decimal::Shortest(value);
+}
+
+// Digit by digit: through the calendar's formatter, a day's text was a tenth of the register's
+// verify, which writes one for every record.
+QString Utility::DayText(const QDate& date, char16_t separator) {
+    if (!date.isValid())
+        return {};
+    const int year = date.year();
+    if (year < 0 || year > 9999) {
+        const QString sep(separator);
+        return date.toString(QStringLiteral("dd") + sep + QStringLiteral("MM") + sep +
+                             QStringLiteral("yyyy"));
+    }
+    const auto digit = [](int n) { return char16_t(u'0' + n % 10); };
+    const char16_t text[] = {
+        digit(date.day() / 10), digit(date.day()), separator,          digit(date.month() / 10),
+        digit(date.month()),    separator,         digit(year / 1000), digit(year / 100),
+        digit(year / 10),       digit(year)};
+    return QString(reinterpret_cast<const QChar*>(text), qsizetype(std::size(text)));
 }
 
 QString Utility::Quote(const QString& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -133,6 +134,8 @@ public:
     static QString NumberText(double value);
     // A text as an SQL literal: quoted, single quotes doubled.
     static QString Quote(const QString& text);
+    // The day as "dd/mm/yyyy" with `separator` between its parts; an invalid date gives "".
+    static QString DayText(const QDate& date, char16_t separator = u'/');
 
 private:
     Utility() = default;
