@@ -1,8 +1,11 @@
 // A document's amounts computed from its lines: the one rounding rule, the rate slots and the
 // figures the Facturas row stores, on literal cents.
 #include "invoicing/core/DocumentAmounts.h"
+#include "platform/util/Decimal.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -23,6 +26,26 @@ TEST(Money, RoundsHalfAwayFromZeroOnTheDecimalValue) {
         EXPECT_EQ(m.ToDouble(), QString(c.text).toDouble()) << c.value;
     }
     EXPECT_EQ((Money::FromCents(1050) - Money::FromCents(2000)).Text(), "-9.50");
+}
+
+TEST(Money, TheShortCutAgreesWithTheDecimalRounding) {
+    // Products and quotients of amounts as lines and shares make them, up to a billion, and
+    // values a hair either side of a half cent, against the text rounding itself.
+    std::mt19937_64 random(7);
+    std::uniform_int_distribution<qint64> cents(-100'000'000'000, 100'000'000'000);
+    std::uniform_int_distribution<int> units(1, 999);
+    for (int i = 0; i < 200'000; ++i) {
+        const double amount = double(cents(random)) / 100;
+        for (const double value :
+             {amount, amount * units(random) / 1000, amount / 3, amount * 0.21, amount + 0.005,
+              std::nextafter(amount + 0.005, 0.0), std::nextafter(amount - 0.005, 1e12)}) {
+            if (std::fabs(value) >= 1e9)
+                continue;
+            const QString text = Decimal::Fixed(value, 2);
+            ASSERT_EQ(Money::FromDouble(value).Cents(), QString(text).remove('.').toLongLong())
+                << qPrintable(Decimal::Shortest(value));
+        }
+    }
 }
 
 TEST(Money, ShownWithTheDecimalCommaFromItsCents) {

@@ -8,13 +8,14 @@
 #include <cmath>
 
 Money Money::FromDouble(double value) {
-    // Far from a half cent, and small enough for a cent to be many units in the last place, the
-    // nearest whole number of cents is what the decimal rounding gives; checking a folder's
-    // documents reads millions of amounts, nearly all of them whole cents.
+    // Below a billion the decimal the rounding reads lies within a hundred-thousandth of a cent
+    // of the value; a thousandth of a cent or more from a half cent, the nearest whole number of
+    // cents is what the decimal rounding gives. Checking a folder's documents reads millions of
+    // amounts, and a line's tax or a share of a payment rarely falls on a half cent.
     const double cents = value * 100;
     if (std::fabs(cents) < 1e11) {
         const double nearest = std::round(cents);
-        if (std::fabs(cents - nearest) < 0.25)
+        if (std::fabs(std::fabs(cents - nearest) - 0.5) > 1e-3)
             return Money(qint64(nearest));
     }
     // Decimal::Fixed is the one rounding rule; its text has exactly two decimals.
