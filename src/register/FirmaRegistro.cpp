@@ -343,12 +343,23 @@ QString Verificar(int* checked) {
     // The newest record of each issuer so far; a signed record's predecessor may be unsigned (a
     // record made while sending), so the rest of the register is asked for it.
     QHash<QString, RegistroFacturacion::Registro> last;
-    for (qint32 after = 0;;) {
+    for (QString after = QStringLiteral("0");;) {
+        // The chunk's bound first, then its rows in the register's order: asked for the first
+        // rows of the join, SQLite walked the register from `after` to its end and sorted every
+        // signed XML past it, for each chunk.
+        const QString bound =
+            Db().GetRows("SELECT MAX(k) FROM (SELECT nIdRegistro AS k FROM RegistrosFirmados WHERE "
+                         "nIdRegistro>" +
+                         after + " ORDER BY nIdRegistro LIMIT " + Id(Chunk) + ") c")
+                .Value(0, 0)
+                .toString();
+        if (bound.isEmpty())
+            break;
         const Rows rows =
             Db().GetRows(QStringLiteral("SELECT ") + RegistroFacturacion::Columnas("r") +
                          ",s.sXml FROM RegistrosFirmados s JOIN RegistrosFacturacion r ON "
                          "r.nIdRegistro=s.nIdRegistro WHERE s.nIdRegistro>" +
-                         Id(after) + " ORDER BY s.nIdRegistro LIMIT " + Id(Chunk));
+                         after + " AND s.nIdRegistro<=" + bound + " ORDER BY r.nIdRegistro");
         std::vector<RegistroFacturacion::Registro> registros;
         std::vector<std::optional<RegistroFacturacion::Registro>> anteriores;
         std::vector<QByteArray> firmados;
@@ -383,10 +394,7 @@ QString Verificar(int* checked) {
                        found[k].fault;
             }
         }
-        if (!registros.empty())
-            after = registros.back().nIdRegistro;
-        if (rows.RowCount() < Chunk)
-            break;
+        after = bound;
     }
     if (checked)
         *checked = count;
