@@ -343,23 +343,23 @@ QString Verificar(int* checked) {
     // The newest record of each issuer so far; a signed record's predecessor may be unsigned (a
     // record made while sending), so the rest of the register is asked for it.
     QHash<QString, RegistroFacturacion::Registro> last;
-    for (QString after = QStringLiteral("0");;) {
+    for (qint32 after = 0;;) {
         // The chunk's bound first, then its rows in the register's order: asked for the first
         // rows of the join, SQLite walked the register from `after` to its end and sorted every
         // signed XML past it, for each chunk.
-        const QString bound =
+        const QVariant chunkEnd =
             Db().GetRows("SELECT MAX(k) FROM (SELECT nIdRegistro AS k FROM RegistrosFirmados WHERE "
                          "nIdRegistro>" +
-                         after + " ORDER BY nIdRegistro LIMIT " + Id(Chunk) + ") c")
-                .Value(0, 0)
-                .toString();
-        if (bound.isEmpty())
+                         Id(after) + " ORDER BY nIdRegistro LIMIT " + Id(Chunk) + ") c")
+                .Value(0, 0);
+        if (chunkEnd.isNull())
             break;
-        const Rows rows =
-            Db().GetRows(QStringLiteral("SELECT ") + RegistroFacturacion::Columnas("r") +
-                         ",s.sXml FROM RegistrosFirmados s JOIN RegistrosFacturacion r ON "
-                         "r.nIdRegistro=s.nIdRegistro WHERE s.nIdRegistro>" +
-                         after + " AND s.nIdRegistro<=" + bound + " ORDER BY r.nIdRegistro");
+        const qint32 bound = chunkEnd.toInt();
+        const Rows rows = Db().GetRows(
+            QStringLiteral("SELECT ") + RegistroFacturacion::Columnas("r") +
+            ",s.sXml FROM RegistrosFirmados s JOIN RegistrosFacturacion r ON "
+            "r.nIdRegistro=s.nIdRegistro WHERE s.nIdRegistro>" +
+            Id(after) + " AND s.nIdRegistro<=" + Id(bound) + " ORDER BY r.nIdRegistro");
         std::vector<RegistroFacturacion::Registro> registros;
         std::vector<std::optional<RegistroFacturacion::Registro>> anteriores;
         std::vector<QByteArray> firmados;
