@@ -14,9 +14,7 @@
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
+using Sql::Id;
 
 // The rates the return has boxes for: base, rate and tax of the general regime.
 struct Casillas {

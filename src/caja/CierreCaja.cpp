@@ -12,13 +12,8 @@
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
-
-qint32 Int(const QVariant& value) {
-    return Utility::ToInt32(Utility::instance().SqlNumber(value));
-}
+using Sql::Id;
+using Sql::Int;
 
 // A sum of cents as the database adds them (whole numbers, exact in a double far beyond any
 // till's takings).

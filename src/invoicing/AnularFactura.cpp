@@ -12,9 +12,7 @@
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
+using Sql::Id;
 
 } // namespace
 

@@ -12,6 +12,8 @@
 
 namespace {
 
+using Sql::Id;
+
 // A cancelled document owes nothing: its payments were reversed and its total leaves the balance.
 // A simplified invoice replaced by a complete one is owed through that one, which counts instead;
 // its payments stay where they were booked.
@@ -25,10 +27,6 @@ QString NoAnulada(const QString& facturas) {
 // The counter customer's sales are paid at the counter by whoever walked in: what is booked to it
 // is nobody's balance, so its row keeps none.
 const QString ConSaldo = QStringLiteral("bMostrador=0");
-
-QString Id(qint64 id) {
-    return QString::number(id);
-}
 
 double Number(const QVariant& value) {
     return U().SqlNumber(value);

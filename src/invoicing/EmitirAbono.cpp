@@ -41,13 +41,8 @@ void AbonoFallido::Relanzar() const {
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
-
-qint32 Int(const QVariant& value) {
-    return Utility::ToInt32(U().SqlNumber(value));
-}
+using Sql::Id;
+using Sql::Int;
 
 bool Is(const QString& column, const char* name) {
     return column.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;

@@ -27,13 +27,8 @@
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
-
-QString Text(const QString& text) {
-    return U().SqlValue(text, 0, true);
-}
+using Sql::Id;
+using Sql::Text;
 
 // A stored id or count read as its text: empty text (a NULL field) is no number. An integer the
 // engine gives as one is taken as it is: spelling out every id of a batch's lines to parse it

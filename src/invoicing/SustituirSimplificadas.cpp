@@ -16,13 +16,8 @@
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
-
-QString Text(const QString& text) {
-    return U().SqlValue(text, 0, true);
-}
+using Sql::Id;
+using Sql::Text;
 
 QString Lista(const QList<qint32>& ids) {
     QStringList texts;

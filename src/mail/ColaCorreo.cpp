@@ -17,12 +17,10 @@
 
 namespace {
 
+using Sql::Id;
+
 QString Q(const QString& text) {
     return Utility::Quote(text);
-}
-
-QString Id(qint64 id) {
-    return QString::number(id);
 }
 
 QString Now(qint64 laterSecs = 0) {

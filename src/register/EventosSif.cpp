@@ -23,20 +23,15 @@
 namespace EventosSif {
 namespace {
 
+using Sql::Id;
+using Sql::Text;
+
 const QString Ns =
     QStringLiteral("https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/"
                    "aplicaciones/es/aeat/tike/cont/ws/EventosSIF.xsd");
 
 // The agency asks for a summary of the events at least every six hours of operation.
 constexpr qint64 SeisHoras = 6 * 3600;
-
-QString Id(qint64 id) {
-    return QString::number(id);
-}
-
-QString Text(const QString& text) {
-    return U().SqlValue(text, 0, true);
-}
 
 QString E(const QString& name, const QString& text) {
     return QStringLiteral("<sf:%1>%2</sf:%1>").arg(name, text.toHtmlEscaped());

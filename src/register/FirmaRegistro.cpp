@@ -23,6 +23,8 @@
 namespace FirmaRegistro {
 namespace {
 
+using Sql::Id;
+
 // The agency asks the records of a system that does not send them for an enveloped XAdES
 // signature under the signing policy of the General State Administration (AGE), version 1.9:
 // its identifier and the SHA-1 digest of its text as the policy publishes them.
@@ -41,10 +43,6 @@ struct Estado {
     QString problema;
 };
 Estado estado;
-
-QString Id(qint64 id) {
-    return QString::number(id);
-}
 
 // What a record says of its document, in order: the issuer's name, the recipient, the breakdown
 // and the documents it rectifies or replaces, each text as "element=value". Fed a reader's

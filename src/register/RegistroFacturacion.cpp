@@ -24,17 +24,12 @@
 namespace RegistroFacturacion {
 namespace {
 
+using Sql::Id;
+using Sql::Text;
+
 const char* const Columns = "nIdFactura,sIdEmisor,sNumSerie,sFechaExpedicion,sTipoFactura,"
                             "sFacturaRectificada,sCuotaTotal,sImporteTotal,sHuellaAnterior,"
                             "sFechaHoraHuso,sHuella,sTipoRegistro";
-
-QString Id(qint64 id) {
-    return QString::number(id);
-}
-
-QString Text(const QString& text) {
-    return U().SqlValue(text, 0, true);
-}
 
 // yyyymmdd -> dd-mm-yyyy.
 QString Day(const QVariant& date) {

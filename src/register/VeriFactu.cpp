@@ -36,6 +36,9 @@
 namespace VeriFactu {
 namespace {
 
+using Sql::Id;
+using Sql::Text;
+
 // What a submission's row says from before its post until an answer or a failure replaces it:
 // still there, the sender stopped while it waited.
 const QString SinRespuesta = QStringLiteral(
@@ -43,14 +46,6 @@ const QString SinRespuesta = QStringLiteral(
 
 const QStringList EstadosEnvio{"Correcto", "ParcialmenteCorrecto", "Incorrecto"};
 const QStringList EstadosRegistro{"Correcto", "AceptadoConErrores", "Incorrecto"};
-
-QString Text(const QString& text) {
-    return U().SqlValue(text, 0, true);
-}
-
-QString Id(qint64 id) {
-    return QString::number(id);
-}
 
 QString Ahora() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);

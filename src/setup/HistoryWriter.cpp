@@ -14,16 +14,12 @@
 
 namespace {
 
+using Sql::Id;
+using Sql::Int;
+
 QString Number(const QVariant& value) {
     return U().SqlValue(value, 0, true);
 }
-QString Id(qint64 id) {
-    return QString::number(id);
-}
-qint32 Int(const QVariant& value) {
-    return Utility::ToInt32(U().SqlNumber(value));
-}
-
 // The name the invoice's client is known by, as the cash-box entries carry it.
 QString Titular(qint32 nIdFactura) {
     const QVariant client = Db().GetValue("Facturas", "nIdFactura=" + Id(nIdFactura), "nIdCliente");

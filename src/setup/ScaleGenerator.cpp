@@ -19,9 +19,7 @@
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
+using Sql::Id;
 
 const char* const FirstNames[] = {
     "Ana",    "Antonio", "María",   "José",   "Carmen", "Manuel",   "Laura",    "David",

@@ -8,16 +8,11 @@
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
+using Sql::Id;
+using Sql::Int;
 
 QString Text(const QVariant& value) {
     return value.toString();
-}
-
-qint32 Int(const QVariant& value) {
-    return Utility::ToInt32(U().SqlNumber(value));
 }
 
 double Number(const QVariant& value) {

@@ -12,9 +12,7 @@
 
 namespace {
 
-QString Id(qint64 id) {
-    return QString::number(id);
-}
+using Sql::Id;
 
 // A rate as both signs of it are stored: a credit note's slots carry their rates turned.
 qint64 RateKey(double nPorcIpto) {

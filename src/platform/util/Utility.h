@@ -149,3 +149,18 @@ private:
 inline Utility& U() {
     return Utility::instance();
 }
+
+// The literals the module writes into its statements' text: a key or a count, and a text quoted so
+// that nothing a user types can end the literal; and a key read back from a row, whichever type
+// the engine gave it.
+namespace Sql {
+inline QString Id(qint64 id) {
+    return QString::number(id);
+}
+inline QString Text(const QString& text) {
+    return U().SqlValue(text, 0, true);
+}
+inline qint32 Int(const QVariant& value) {
+    return Utility::ToInt32(U().SqlNumber(value));
+}
+} // namespace Sql
