@@ -158,7 +158,7 @@ inline QString Id(qint64 id) {
     return QString::number(id);
 }
 inline QString Text(const QString& text) {
-    return U().SqlValue(text, 0, true);
+    return Utility::Quote(text);
 }
 inline qint32 Int(const QVariant& value) {
     return Utility::ToInt32(U().SqlNumber(value));
