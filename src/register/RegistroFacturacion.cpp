@@ -31,9 +31,10 @@ const char* const Columns = "nIdFactura,sIdEmisor,sNumSerie,sFechaExpedicion,sTi
                             "sFacturaRectificada,sCuotaTotal,sImporteTotal,sHuellaAnterior,"
                             "sFechaHoraHuso,sHuella,sTipoRegistro";
 
-// yyyymmdd -> dd-mm-yyyy.
-QString Day(const QVariant& date) {
-    return U().FormatDate(2, date).toString().replace(QLatin1Char('/'), QLatin1Char('-'));
+// yyyymmdd -> dd-mm-yyyy; no day (0, or a year the suite does not write) -> "".
+QString Day(qint32 yyyymmdd) {
+    const QDate day(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100);
+    return day.year() >= 1 && day.year() <= 9999 ? Utility::DayText(day, u'-') : QString();
 }
 
 QString Emisor() {

@@ -97,10 +97,6 @@ QDate ReadDate(const QVariant& value) {
     return DateNumber(date) != 0 ? date : QDate();
 }
 
-QString DisplayDate(const QDate& date) {
-    return Utility::DayText(date);
-}
-
 QString ErrorLine(int number, const QString& description) {
     if (number == 0 && description.isEmpty())
         return {};
@@ -186,7 +182,7 @@ QVariant Utility::FormatDate(int style, const QVariant& value) const {
     const QDate date = ReadDate(value);
     switch (style) {
     case 2:
-        return date.isValid() ? DisplayDate(date) : QString();
+        return date.isValid() ? Utility::DayText(date) : QString();
     case 3:
         return DateNumber(date);
     default:
@@ -229,7 +225,7 @@ QString Utility::AddToDate(const QString& interval, int count, const QVariant& d
     if (DateNumber(to) == 0)
         throw TvError(ErrorNumber::Overflow, QStringLiteral("Desbordamiento"));
     const bool display = date.toString().contains(QLatin1Char('/'));
-    return display ? DisplayDate(to) : QString::number(DateNumber(to));
+    return display ? Utility::DayText(to) : QString::number(DateNumber(to));
 }
 
 bool Utility::IsExemptApp(const QCoreApplication* app) const {
