@@ -576,11 +576,9 @@ bool Facturacion::ConfirmarAbono(qint32 nIdFactura, SolicitudAbono& solicitud) {
         factura(0, 0).toString(), factura(1, 0).toString(), LineasAbonables(nIdFactura), tipos,
         tipo,
         [nIdFactura](const std::vector<LineaAbono>& lineas) {
-            try {
-                return ImportesDeRectificacion(nIdFactura, lineas);
-            } catch (const AbonoRechazado&) {
-                return ImportesRectificacion{};
-            }
+            const Resultado<ImportesRectificacion, PasoAbono> importes =
+                ImportesDeRectificacion(nIdFactura, lineas);
+            return importes.Hecho() ? *importes : ImportesRectificacion{};
         },
         this);
     Ui::current().ShowModal(pregunta);

@@ -30,13 +30,12 @@ void Generar_Abono(BillingWindow& w, SolicitudAbono solicitud) {
         solicitud.nFechaTrabajo = Gi.nFechaTrabajo;
         solicitud.nIdUsuario = Gi.nIdUsuario;
         solicitud.dAbono = Utility::ToInt32(U().SqlNumber(U().Today(true)));
-        ResultadoAbono emitido;
-        try {
-            emitido = EmitirAbono(solicitud);
-        } catch (const AbonoRechazado& e) {
-            ShowMessage(MessageKind::Notice, e.Description());
+        const Resultado<AbonoEmitido, PasoAbono> resultado = EmitirAbono(solicitud);
+        if (!resultado.Hecho()) {
+            ShowMessage(MessageKind::Notice, resultado.Rechazado().mensaje);
             return;
         }
+        const AbonoEmitido& emitido = *resultado;
         // The notice about cash box 0 is information, as the cash-box writer shows it.
         for (const QString& aviso : emitido.avisos)
             ShowMessage(aviso == Conta::AvisoCajaCero ? MessageKind::Notice : MessageKind::Error,

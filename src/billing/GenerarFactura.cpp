@@ -27,11 +27,13 @@ void Emitir(BillingWindow& w, SolicitudFactura& s, const QString& sFactura, bool
     s.dEmision = Utility::ToInt32(U().SqlNumber(U().Today(true)));
     qint32 nIdFactura = 0;
     try {
-        nIdFactura = EmitirFactura(s, sFactura);
-    } catch (const FacturaNoEmitida& e) {
-        ShowMessage(MessageKind::Error, e.Description());
-        w.RefrescarGrid();
-        return;
+        const Resultado<qint32, PasoEmision> emitida = EmitirFactura(s, sFactura);
+        if (!emitida.Hecho()) {
+            ShowMessage(MessageKind::Error, emitida.Rechazado().mensaje);
+            w.RefrescarGrid();
+            return;
+        }
+        nIdFactura = *emitida;
     } catch (const FalloEmision& e) {
         if (!Db().ConnectionLost()) {
             if (e.Procedimiento().isEmpty())

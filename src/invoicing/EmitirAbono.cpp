@@ -24,9 +24,6 @@
 #include <map>
 #include <optional>
 
-AbonoRechazado::AbonoRechazado(PasoAbono paso, const QString& message)
-    : TvError(ErrorNumber::InvalidCall, message), m_paso(paso) {}
-
 AbonoFallido::AbonoFallido(const TvError& error, const QString& where)
     : TvError(error.Number(), error.Description(), error.Statement()), m_where(where) {}
 
@@ -43,6 +40,8 @@ namespace {
 
 using Sql::Id;
 using Sql::Int;
+
+using AbonoRechazado = Rehusado<PasoAbono>;
 
 bool Is(const QString& column, const char* name) {
     return column.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
@@ -708,7 +707,7 @@ void EscribirDocumento(const SolicitudAbono& s, const Serie& serie, Rectificacio
 }
 
 // The money back, the history and balance that follow, the breakdown and the register's record.
-void Completar(const SolicitudAbono& s, const Rectificacion& r, ResultadoAbono& resultado) {
+void Completar(const SolicitudAbono& s, const Rectificacion& r, AbonoEmitido& resultado) {
     // Copied as it was paid unless that was more than the invoice came to (a client who paid
     // what the lines show, rounded one by one, a cent above their priced sum): then what the
     // rectification gives back is shared over the types as they were paid.
@@ -770,23 +769,22 @@ std::vector<LineaAbonable> LineasAbonables(qint32 nIdFactura) {
     return lineas;
 }
 
-ImportesRectificacion ImportesDeRectificacion(qint32 nIdFactura,
-                                              const std::vector<LineaAbono>& lineas) {
-    const std::optional<IssuedDocument> factura = IssuedDocument::LoadHeader(nIdFactura);
-    if (!factura)
-        return {};
-    const std::vector<LineaAbonable> abonables = LineasAbonables(nIdFactura);
-    const std::vector<Pedida> pedidas = LineasPedidas(abonables, lineas);
-    const bool anteriores = Anteriores(abonables);
-    const WhatIsLeft parte = Parte(nIdFactura, factura->importes, pedidas,
-                                   TomaLoQueQueda(pedidas, abonables), anteriores);
-    const Money rectificado = parte.importes.AmountDue();
-    return {rectificado,
+Resultado<ImportesRectificacion, PasoAbono>
+ImportesDeRectificacion(qint32 nIdFactura, const std::vector<LineaAbono>& lineas) {
+    return Responder<PasoAbono>([&] {
+        const std::optional<IssuedDocument> factura = IssuedDocument::LoadHeader(nIdFactura);
+        if (!factura)
+            return ImportesRectificacion{};
+        const std::vector<LineaAbonable> abonables = LineasAbonables(nIdFactura);
+        const std::vector<Pedida> pedidas = LineasPedidas(abonables, lineas);
+        const bool anteriores = Anteriores(abonables);
+        const WhatIsLeft parte = Parte(nIdFactura, factura->importes, pedidas,
+                                       TomaLoQueQueda(pedidas, abonables), anteriores);
+        const Money rectificado = parte.importes.AmountDue();
+        return ImportesRectificacion{
+            rectificado,
             std::max(Money(), std::min(rectificado, Devolvible(nIdFactura, anteriores)))};
-}
-
-Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas) {
-    return ImportesDeRectificacion(nIdFactura, lineas).devolucion;
+    });
 }
 
 QString MotivoNoAbonable(qint32 nIdFactura) {
@@ -797,32 +795,32 @@ QString MotivoNoAbonable(qint32 nIdFactura) {
                        LineasAbonables(nIdFactura));
 }
 
-ResultadoAbono EmitirAbono(const SolicitudAbono& s) {
+Resultado<AbonoEmitido, PasoAbono> EmitirAbono(const SolicitudAbono& s) {
     quint8 nPaso = 0;
     int i = 0;
     int n = 0;
     try {
-        ResultadoAbono resultado;
-        Db().Batched([&] {
-            nPaso = 0;
-            i = 0;
-            n = 0;
-            const Serie serie = SerieDelAbono(s);
-            TransactionGuard guard;
-            // On a server two workstations' transactions run side by side: the second
-            // rectification of the same invoice waits here until the first has committed, then
-            // sees what is left.
-            Db().LockForTransaction("Facturas", s.nIdFactura);
-            nPaso = 1;
-            Rectificacion r = Leer(s, nPaso);
-            EscribirDocumento(s, serie, r, nPaso, i, n);
-            resultado = {r.d.nIdAbono, r.d.sFactura, {}};
-            Completar(s, r, resultado);
-            guard.Commit();
+        return Responder<PasoAbono>([&] {
+            AbonoEmitido resultado;
+            Db().Batched([&] {
+                nPaso = 0;
+                i = 0;
+                n = 0;
+                const Serie serie = SerieDelAbono(s);
+                TransactionGuard guard;
+                // On a server two workstations' transactions run side by side: the second
+                // rectification of the same invoice waits here until the first has committed, then
+                // sees what is left.
+                Db().LockForTransaction("Facturas", s.nIdFactura);
+                nPaso = 1;
+                Rectificacion r = Leer(s, nPaso);
+                EscribirDocumento(s, serie, r, nPaso, i, n);
+                resultado = {r.d.nIdAbono, r.d.sFactura, {}};
+                Completar(s, r, resultado);
+                guard.Commit();
+            });
+            return resultado;
         });
-        return resultado;
-    } catch (const AbonoRechazado&) {
-        throw;
     } catch (const AbonoFallido&) {
         throw;
     } catch (const TvError& e) {

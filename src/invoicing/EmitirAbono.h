@@ -1,6 +1,7 @@
 #pragma once
 
 #include "invoicing/MotivoRectificacion.h"
+#include "invoicing/Resultado.h"
 #include "invoicing/core/Money.h"
 #include "platform/util/TvError.h"
 
@@ -48,9 +49,9 @@ struct SolicitudAbono {
     // The number drawn by the caller (a generated history numbers in its own counter); empty:
     // the next of the branch's rectifying series, drawn inside the document's transaction.
     QString sFactura;
-    // The money given back and how. No amount: DevolucionMaxima, and when the whole invoice is
-    // rectified at once its payments and cash-box entries reversed one by one. An empty type:
-    // that of the invoice's first payment.
+    // The money given back and how. No amount: the most that may be (ImportesDeRectificacion),
+    // and when the whole invoice is rectified at once its payments and cash-box entries reversed
+    // one by one. An empty type: that of the invoice's first payment.
     std::optional<Money> nImporteDevuelto;
     QString sTipoCobro;
     // Whether the lines rectified go back to the client's pending items, to be invoiced again
@@ -58,7 +59,7 @@ struct SolicitudAbono {
     bool bLineasPendientes = true;
 };
 
-struct ResultadoAbono {
+struct AbonoEmitido {
     qint32 nIdAbono = 0;
     QString sFactura;
     // Warnings for the user that did not stop the document.
@@ -85,18 +86,6 @@ enum class PasoAbono {
     Registro,
 };
 
-// A rectifying invoice refused for a reason the user can act on; Description() is the message,
-// Paso() the step that refused it. Nothing was written.
-class AbonoRechazado : public TvError {
-public:
-    AbonoRechazado(PasoAbono paso, const QString& message);
-
-    PasoAbono Paso() const { return m_paso; }
-
-private:
-    PasoAbono m_paso;
-};
-
 // A rectifying invoice that failed with nothing of it written: the error met and where, and the
 // accounting procedure that met it (empty: a step of the document itself), whose trap reports it.
 class AbonoFallido : public TvError {
@@ -120,9 +109,9 @@ private:
 // again for the client, the money given back as payments and cash-box entries, the stock of the
 // products returned, the pet history and vaccinations of the lines rectified to their last unit
 // removed, the client's balance recomputed, the breakdown, the reason and the register's record.
-// Raises AbonoRechazado (nothing written; also when the caller's number is taken) or
-// AbonoFallido (nothing written, a number drawn here given back).
-ResultadoAbono EmitirAbono(const SolicitudAbono& solicitud);
+// Answers the document, or the step that refused it with nothing written (also when the caller's
+// number is taken); raises AbonoFallido (nothing written, a number drawn here given back).
+Resultado<AbonoEmitido, PasoAbono> EmitirAbono(const SolicitudAbono& solicitud);
 
 // Undoes, inside the caller's transaction, what issuing invoice s.nIdFactura did, as its whole
 // rectification undoes it: its lines pending again for the client, its products back in stock,
@@ -145,6 +134,6 @@ struct ImportesRectificacion {
     Money rectificado;
     Money devolucion;
 };
-ImportesRectificacion ImportesDeRectificacion(qint32 nIdFactura,
-                                              const std::vector<LineaAbono>& lineas);
-Money DevolucionMaxima(qint32 nIdFactura, const std::vector<LineaAbono>& lineas);
+// Refused as the rectification itself would refuse those lines.
+Resultado<ImportesRectificacion, PasoAbono>
+ImportesDeRectificacion(qint32 nIdFactura, const std::vector<LineaAbono>& lineas);

@@ -30,6 +30,8 @@ namespace {
 using Sql::Id;
 using Sql::Text;
 
+using FacturaNoEmitida = Rehusado<PasoEmision>;
+
 // A stored id or count read as its text: empty text (a NULL field) is no number. An integer the
 // engine gives as one is taken as it is: spelling out every id of a batch's lines to parse it
 // back cost the vaccinations and the stock a third of their time.
@@ -444,66 +446,9 @@ ComprobarAntesDeRegistrar(const Lote& lote, const QHash<qint32, Money>& limites)
     return registros;
 }
 
-} // namespace
-
-DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador) {
-    if (!SinId(s.cobro))
-        return Documento(s, Money(), Money(), mostrador);
-    return DocumentoDeVenta(s, mostrador, PendingItems(s.nIdCliente).Lines());
-}
-
-DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador,
-                                const std::vector<DocumentLine>& lineas) {
-    if (!SinId(s.cobro))
-        return Documento(s, Money(), Money(), mostrador);
-    return Documento(s, DocumentAmounts::Of(lineas, s.cobro.nDescuento).AmountDue(),
-                     Limite(s.nIdSucursal), mostrador);
-}
-
-FacturaNoEmitida::FacturaNoEmitida(PasoEmision paso, const QString& message)
-    : TvError(0, message), m_paso(paso) {}
-
-FalloEmision::FalloEmision(const QString& procedimiento, const TvError& error,
-                           std::exception_ptr causa)
-    : TvError(error.Number(), error.Description(), error.Statement()),
-      m_procedimiento(procedimiento), m_causa(std::move(causa)) {}
-
-void FalloEmision::Relanzar() const {
-    std::rethrow_exception(m_causa);
-}
-
-qint32 EmitirFactura(const SolicitudFactura& s) {
-    const QString sFactura = Paso("Facturacion::Generar_Factura", [&] {
-        const Money pendiente = PendingItems::Total(s.lineas);
-        if (pendiente == Money())
-            throw FacturaNoEmitida(PasoEmision::Pendientes, "No hay ítems para facturar.");
-        if (s.nIdCliente == 0)
-            throw FacturaNoEmitida(PasoEmision::Cliente, "Debe definir cliente previamente");
-        const bool mostrador = Mostrador::EsMostrador(s.nIdCliente);
-        if (const QString motivo = MotivoNoFacturable(s.nIdCliente, pendiente, mostrador);
-            !motivo.isEmpty())
-            throw FacturaNoEmitida(PasoEmision::Pendientes, motivo);
-        for (const qint32 caja : CajasDelCobro(s))
-            if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, s.dFactura);
-                !cerrada.isEmpty())
-                throw FacturaNoEmitida(PasoEmision::Caja, cerrada);
-        const DocumentoVenta documento = DocumentoDeVenta(s, mostrador);
-        if (!documento.Emitible())
-            throw FacturaNoEmitida(PasoEmision::Documento, documento.motivo);
-        return Numeracion::SiguientesEnSerie(
-                   s.nIdSucursal, Numeracion::SerieDeVenta(s.nIdSucursal, documento.sTipoFactura),
-                   s.dFactura, 1)
-            .front();
-    });
-    return EmitirFactura(s, sFactura);
-}
-
-qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura) {
-    return EmitirFacturas({s}, {sFactura}).front();
-}
-
-std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitudes,
-                                   const QStringList& numeros) {
+// The batch issued, or a refusal or failure raised with nothing of it written.
+std::vector<qint32> Emitir(const std::vector<SolicitudFactura>& solicitudes,
+                           const QStringList& numeros) {
     return Paso("Facturacion::Generar_Factura", [&] {
         // A register that cannot sign its record would leave the invoice without one.
         if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
@@ -540,4 +485,67 @@ std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitu
         });
         return ids;
     });
+}
+
+} // namespace
+
+DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador) {
+    if (!SinId(s.cobro))
+        return Documento(s, Money(), Money(), mostrador);
+    return DocumentoDeVenta(s, mostrador, PendingItems(s.nIdCliente).Lines());
+}
+
+DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador,
+                                const std::vector<DocumentLine>& lineas) {
+    if (!SinId(s.cobro))
+        return Documento(s, Money(), Money(), mostrador);
+    return Documento(s, DocumentAmounts::Of(lineas, s.cobro.nDescuento).AmountDue(),
+                     Limite(s.nIdSucursal), mostrador);
+}
+
+FalloEmision::FalloEmision(const QString& procedimiento, const TvError& error,
+                           std::exception_ptr causa)
+    : TvError(error.Number(), error.Description(), error.Statement()),
+      m_procedimiento(procedimiento), m_causa(std::move(causa)) {}
+
+void FalloEmision::Relanzar() const {
+    std::rethrow_exception(m_causa);
+}
+
+Resultado<qint32, PasoEmision> EmitirFactura(const SolicitudFactura& s) {
+    return Responder<PasoEmision>([&] {
+        const QString sFactura = Paso("Facturacion::Generar_Factura", [&] {
+            const Money pendiente = PendingItems::Total(s.lineas);
+            if (pendiente == Money())
+                throw FacturaNoEmitida(PasoEmision::Pendientes, "No hay ítems para facturar.");
+            if (s.nIdCliente == 0)
+                throw FacturaNoEmitida(PasoEmision::Cliente, "Debe definir cliente previamente");
+            const bool mostrador = Mostrador::EsMostrador(s.nIdCliente);
+            if (const QString motivo = MotivoNoFacturable(s.nIdCliente, pendiente, mostrador);
+                !motivo.isEmpty())
+                throw FacturaNoEmitida(PasoEmision::Pendientes, motivo);
+            for (const qint32 caja : CajasDelCobro(s))
+                if (const QString cerrada = CierreCaja::PeriodoCerrado(caja, s.dFactura);
+                    !cerrada.isEmpty())
+                    throw FacturaNoEmitida(PasoEmision::Caja, cerrada);
+            const DocumentoVenta documento = DocumentoDeVenta(s, mostrador);
+            if (!documento.Emitible())
+                throw FacturaNoEmitida(PasoEmision::Documento, documento.motivo);
+            return Numeracion::SiguientesEnSerie(
+                       s.nIdSucursal,
+                       Numeracion::SerieDeVenta(s.nIdSucursal, documento.sTipoFactura), s.dFactura,
+                       1)
+                .front();
+        });
+        return Emitir({s}, {sFactura}).front();
+    });
+}
+
+Resultado<qint32, PasoEmision> EmitirFactura(const SolicitudFactura& s, const QString& sFactura) {
+    return Responder<PasoEmision>([&] { return Emitir({s}, {sFactura}).front(); });
+}
+
+Resultado<std::vector<qint32>, PasoEmision>
+EmitirFacturas(const std::vector<SolicitudFactura>& solicitudes, const QStringList& numeros) {
+    return Responder<PasoEmision>([&] { return Emitir(solicitudes, numeros); });
 }

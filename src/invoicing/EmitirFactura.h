@@ -1,5 +1,6 @@
 #pragma once
 
+#include "invoicing/Resultado.h"
 #include "invoicing/core/Cobro.h"
 #include "invoicing/core/DocumentoVenta.h"
 #include "invoicing/core/PendingItems.h"
@@ -51,18 +52,6 @@ enum class PasoEmision {
     Registro,
 };
 
-// The invoice was not issued for a reason the user can act on; Description() is the message
-// to show, Paso() the step that refused it. Nothing was written.
-class FacturaNoEmitida : public TvError {
-public:
-    FacturaNoEmitida(PasoEmision paso, const QString& message);
-
-    PasoEmision Paso() const { return m_paso; }
-
-private:
-    PasoEmision m_paso;
-};
-
 // A step of issuing failed and nothing of the invoice was written. Carries the error and the
 // name of the procedure that reports it (as the window's error traps name them), or an empty
 // name for a step whose failure ends the program without a report.
@@ -83,19 +72,19 @@ private:
 // numbered sFactura, drawn by the caller before (a failure leaves it consumed): in one transaction
 // the invoice row with the amounts of its lines, the items linked to it, the payments, the pet's
 // history, the vaccinations, the client's balance, the stock, the cash-box entries, the breakdown
-// and the register record. Answers the invoice's id. Raises FacturaNoEmitida or FalloEmision; the
-// transaction is rolled back on every failure. Joins a transaction already open, so a
-// generator may issue many invoices in one.
-qint32 EmitirFactura(const SolicitudFactura& s, const QString& sFactura);
+// and the register record. Answers the invoice's id, or the step that refused it with nothing
+// written; raises FalloEmision, the transaction rolled back. Joins a transaction already open, so
+// a generator may issue many invoices in one.
+Resultado<qint32, PasoEmision> EmitirFactura(const SolicitudFactura& s, const QString& sFactura);
 
 // The same for several invoices at once, one per request, numbered numeros[i] (drawn by the
 // caller: Numeracion::Siguientes draws a batch's), for a generator that issues thousands: every
 // step runs once for the whole batch, in the order above, with its rows written in one statement
 // per table, so a batch costs about what one invoice does. Answers the ids in the order of the
-// requests. A client may be in a batch once (FacturaNoEmitida otherwise); any failure leaves none
-// of the batch. EmitirFactura(s, sFactura) is the batch of one.
-std::vector<qint32> EmitirFacturas(const std::vector<SolicitudFactura>& solicitudes,
-                                   const QStringList& numeros);
+// requests. A client may be in a batch once (refused otherwise); a refusal or a failure leaves
+// none of the batch. EmitirFactura(s, sFactura) is the batch of one.
+Resultado<std::vector<qint32>, PasoEmision>
+EmitirFacturas(const std::vector<SolicitudFactura>& solicitudes, const QStringList& numeros);
 
 // The document the request's sale gets: F1 or F2 (or why neither) for the amount due of the
 // client's pending items less the discount, with the branch's limit of a simplified invoice;
@@ -107,7 +96,7 @@ DocumentoVenta DocumentoDeVenta(const SolicitudFactura& s, bool mostrador,
 
 // The same for a caller without a window: the request's lines are checked first, in the window's
 // order (none or adding up to nothing, no client, what MotivoNoFacturable refuses:
-// FacturaNoEmitida with no number drawn), then the next number of the branch's series for the
+// refused with no number drawn), then the next number of the branch's series for the
 // invoice's date is drawn and the invoice issued for exactly those lines, in the series of its
 // document (DocumentoDeVenta).
-qint32 EmitirFactura(const SolicitudFactura& s);
+Resultado<qint32, PasoEmision> EmitirFactura(const SolicitudFactura& s);

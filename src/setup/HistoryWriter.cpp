@@ -84,7 +84,7 @@ qint32 HistoryWriter::Invoice(const Sale& sale) {
     // The client's pending items are what this history wrote for it: the items added since its
     // last invoice and those a credit note gave back.
     s.lineas = PendingItems(sale.nIdCliente).Items();
-    return EmitirFactura(s);
+    return *EmitirFactura(s);
 }
 
 qint32 HistoryWriter::CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsuario) {
@@ -94,7 +94,7 @@ qint32 HistoryWriter::CreditNote(qint32 nIdFactura, qint32 dAbono, qint32 nIdUsu
     s.nFechaTrabajo = dAbono;
     s.dAbono = dAbono;
     s.nIdUsuario = nIdUsuario;
-    return EmitirAbono(s).nIdAbono;
+    return EmitirAbono(s)->nIdAbono;
 }
 
 void HistoryWriter::Cancel(qint32 nIdFactura, qint32 dAnulacion, qint32 nIdUsuario,

@@ -243,8 +243,9 @@ void ScaleGenerator::SellRound(const std::vector<Client>& chunk, bool pending, S
     std::map<qint32, std::vector<PendingLine>> written = PendingItems(clients).ItemsByClient();
     for (SolicitudFactura& s : requests)
         s.lineas = std::move(written[s.nIdCliente]);
-    EmitirFacturas(requests,
-                   Numeracion::Siguientes(1, requests.front().dFactura, qint32(requests.size())));
+    // Read, so that a refusal, which only a fault of the generator can bring, is raised.
+    *EmitirFacturas(requests,
+                    Numeracion::Siguientes(1, requests.front().dFactura, qint32(requests.size())));
 }
 
 SolicitudFactura ScaleGenerator::Request(const Client& client,

@@ -76,7 +76,7 @@ TEST_F(HistoryTest, EveryDocumentIsListedWithItsStateAndFilteredByKindAndYear) {
     part.lineas = {{LineasAbonables(1)[0].nIdFacturaItem, LineasAbonables(1)[0].nAbonables}};
     part.dAbono = 20261201;
     part.nFechaTrabajo = Gi.nFechaTrabajo;
-    const QString rectificativa = EmitirAbono(part).sFactura;
+    const QString rectificativa = EmitirAbono(part)->sFactura;
     AnularFactura({13, "Emitida dos veces", 1, "", Gi.nFechaTrabajo, 20261201, 1});
     OpenHistory();
     const QStringList all = Entries();

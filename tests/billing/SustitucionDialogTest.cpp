@@ -30,7 +30,7 @@ TEST(SustitucionDialogTest, OnlyTheLastYesIssuesTheCompleteInvoice) {
     venta.nIdSucursal = venta.nIdUsuario = venta.nIdCaja = 1;
     venta.dFactura = venta.dEmision = Gi.nFechaTrabajo;
     venta.lineas = PendingItems(client).Items();
-    const qint32 f2 = EmitirFactura(venta);
+    const qint32 f2 = *EmitirFactura(venta);
     const auto written = [] {
         return Db()
             .GetRows("SELECT (SELECT COUNT(*) FROM Facturas),(SELECT COUNT(*) FROM "

@@ -107,7 +107,7 @@ TEST_F(AnularFacturaTest, WhatMayNotBeCancelledIsRefusedWithNothingWritten) {
     part.nIdFactura = rectified;
     part.lineas = {{LineasAbonables(rectified)[0].nIdFacturaItem, 1}};
     part.dAbono = part.nFechaTrabajo = Gi.nFechaTrabajo;
-    const ResultadoAbono creditNote = EmitirAbono(part);
+    const AbonoEmitido creditNote = *EmitirAbono(part);
     const auto [open, nOpen] = issued();
 
     const struct {

@@ -85,7 +85,7 @@ TEST_F(EmitirFacturaTest, CashCardMixedAndDiscountedRequestsAreStoredWhole) {
         const qint32 client = NewClient();
         for (const Linea& l : caso.lineas)
             AddItem(client, l.units, l.price, l.rate);
-        const qint32 id = EmitirFactura(Solicitud(client, caso));
+        const qint32 id = *EmitirFactura(Solicitud(client, caso));
         EXPECT_EQ(Stored(id), esperado);
         EXPECT_EQ(Count("FacturasItems", PendingItems(client).Condition()), 0);
         EXPECT_EQ(Count("RegistrosFacturacion", "nIdFactura=" + QString::number(id)), 1);
@@ -105,13 +105,8 @@ TEST_F(EmitirFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDraw
         AddItem(cuatro, 1, 10, rate);
     QStringList refusals;
     AddItem(0, 1, 10, 21); // an item that belongs to nobody
-    for (const qint32 client : {nada, qint32(0), cuatro}) {
-        try {
-            EmitirFactura(Solicitud(client, pagado));
-        } catch (const FacturaNoEmitida& e) {
-            refusals << e.Description();
-        }
-    }
+    for (const qint32 client : {nada, qint32(0), cuatro})
+        refusals << Refusal(EmitirFactura(Solicitud(client, pagado)));
     EXPECT_EQ(refusals.join('\n').toStdString(),
               "No hay ítems para facturar.\n"
               "Debe definir cliente previamente\n"
@@ -124,7 +119,7 @@ TEST_F(EmitirFacturaTest, ARefusalDrawsNoNumberAndAFailureKeepsOnlyTheNumberDraw
     Db().Execute("DROP TABLE MascotasProdServ");
     QString procedure;
     try {
-        EmitirFactura(Solicitud(client, pagado));
+        ADD_FAILURE() << Refusal(EmitirFactura(Solicitud(client, pagado))).toStdString();
     } catch (const FalloEmision& e) {
         procedure = e.Procedimiento();
     }
@@ -162,13 +157,11 @@ TEST_F(EmitirFacturaTest, ARefusalNamesItsStep) {
         if (c.otroPuesto)
             AddItem(client, 1, 1, 21);
         const int pendientes = Count("FacturasItems", PendingItems(client).Condition());
-        try {
-            EmitirFactura(s);
-            ADD_FAILURE() << c.inicio;
-        } catch (const FacturaNoEmitida& e) {
-            EXPECT_EQ(e.Paso(), c.paso) << c.inicio;
-            EXPECT_TRUE(e.Description().startsWith(c.inicio)) << e.Description().toStdString();
-        }
+        const Resultado<qint32, PasoEmision> r = EmitirFactura(s);
+        ASSERT_FALSE(r.Hecho()) << c.inicio;
+        EXPECT_EQ(r.Rechazado().paso, c.paso) << c.inicio;
+        EXPECT_TRUE(r.Rechazado().mensaje.startsWith(c.inicio))
+            << r.Rechazado().mensaje.toStdString();
         EXPECT_EQ(Count("FacturasItems", PendingItems(client).Condition()), pendientes);
     }
 }
@@ -183,7 +176,7 @@ TEST_F(EmitirFacturaTest, CallsJoinAnOpenTransaction) {
         for (int k = 0; k < 2; ++k) {
             const qint32 client = NewClient();
             AddItem(client, 1, 10, 21);
-            EmitirFactura(Solicitud(client, pagado));
+            EXPECT_TRUE(EmitirFactura(Solicitud(client, pagado)).Hecho());
         }
         EXPECT_TRUE(Db().InTransaction());
     }

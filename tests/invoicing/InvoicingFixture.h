@@ -19,6 +19,11 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+// What the engine refused a request with; empty when it made the document.
+template <typename Valor, typename Paso> QString Refusal(const Resultado<Valor, Paso>& r) {
+    return r.Hecho() ? QString() : r.Rechazado().mensaje;
+}
+
 // The billing window as invoicing sees it, answered by the test: the selected pet and client,
 // employee and cash box, and what the payment dialog hands back.
 class ScriptedWindow : public BillingWindow {

@@ -34,7 +34,7 @@ protected:
         SolicitudFactura s = SolicitudCobrada(cliente, "Mostrador", "", 1, 1, Fecha, Fecha,
                                               {{"Efectivo", total}}, 0);
         s.cobro.sDni.clear();
-        return EmitirFactura(s);
+        return *EmitirFactura(s);
     }
     SolicitudSustitucion Request(QList<qint32> facturas, const QString& dni = "12345678Z") const {
         return {client, facturas, {"Cliente de prueba", dni, "", "", "Calle Mayor 1"}, 1, 1, Fecha};
@@ -111,7 +111,7 @@ TEST_F(SustitucionTest, TheCompleteInvoiceTakesOverTheSimplifiedOnesAndNoMoneyMo
     SolicitudAbono abono;
     abono.nIdFactura = r.nIdFactura;
     abono.dAbono = abono.nFechaTrabajo = Fecha;
-    const ResultadoAbono rectificada = EmitirAbono(abono);
+    const AbonoEmitido rectificada = *EmitirAbono(abono);
     EXPECT_EQ(Table("SELECT sTipoFactura,sFacturaAbonada,sFacturasSustituidas FROM Facturas WHERE "
                     "nIdFactura=" +
                     QString::number(rectificada.nIdAbono)),
@@ -129,7 +129,7 @@ TEST_F(SustitucionTest, WhatMayNotBeReplacedIsRefusedWithNothingWritten) {
     parte.nIdFactura = rectificada;
     parte.lineas = {{LineasAbonables(rectificada)[0].nIdFacturaItem, 1}};
     parte.dAbono = parte.nFechaTrabajo = Fecha;
-    EmitirAbono(parte);
+    ASSERT_TRUE(EmitirAbono(parte).Hecho());
     const qint32 sustituida = Simplificada(client, 1, 5, 21);
     SustituirSimplificadas(Request({sustituida}));
     const qint32 libre = Simplificada(client, 1, 8, 21);

@@ -375,7 +375,7 @@ TEST_F(RegisterTest, SimplifiedInvoicesAndTheirRectificationsNameNoRecipient) {
         s.cobro.sDni = dni;
         s.cobro.sPais = pais;
         s.cobro.sTipoId = tipo;
-        return EmitirFactura(s);
+        return *EmitirFactura(s);
     };
     const qint32 simplificada = vender("", "", "");
     vender("12AB34567", "FR", "03");
@@ -385,7 +385,7 @@ TEST_F(RegisterTest, SimplifiedInvoicesAndTheirRectificationsNameNoRecipient) {
         if (unidades > 0)
             a.lineas.push_back({LineasAbonables(simplificada).front().nIdFacturaItem, unidades});
         a.nFechaTrabajo = a.dAbono = Gi.nFechaTrabajo;
-        EmitirAbono(a);
+        ASSERT_TRUE(EmitirAbono(a).Hecho());
     }
     const QString file = suite.Root() + "/aeat.xml";
     ASSERT_EQ(Tool({"export", "--aeat", file}).first, 0);

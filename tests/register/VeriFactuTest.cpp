@@ -833,13 +833,7 @@ TEST_F(VeriFactuTest, TheModuleRefusesADocumentWhoseRecordWouldBreakARule) {
         s.cobro.sDni = c.dni;
         const QString before = Table("SELECT COUNT(*),MAX(nIdFactura) FROM Facturas") +
                                Table("SELECT COUNT(*) FROM RegistrosFacturacion");
-        QString motivo;
-        try {
-            EmitirFactura(s);
-        } catch (const FacturaNoEmitida& e) {
-            motivo = e.Description();
-        }
-        EXPECT_EQ(motivo.toStdString(), c.motivo);
+        EXPECT_EQ(Refusal(EmitirFactura(s)).toStdString(), c.motivo);
         EXPECT_EQ(Table("SELECT COUNT(*),MAX(nIdFactura) FROM Facturas") +
                       Table("SELECT COUNT(*) FROM RegistrosFacturacion"),
                   before);
