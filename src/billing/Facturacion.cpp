@@ -530,16 +530,18 @@ void Facturacion::Anular(qint32 nIdFactura) {
     solicitud.nIdUsuario = Gi.nIdUsuario;
     solicitud.dAnulacion = Utility::ToInt32(U().SqlNumber(U().Today(true)));
     try {
-        const ResultadoAnulacion anulada = AnularFactura(solicitud);
+        const Resultado<FacturaAnulada, PasoAnulacion> resultado = AnularFactura(solicitud);
+        if (!resultado.Hecho()) {
+            ShowMessage(MessageKind::Notice, resultado.Rechazado().mensaje);
+            return;
+        }
+        const FacturaAnulada& anulada = *resultado;
         for (const QString& aviso : anulada.avisos)
             ShowMessage(MessageKind::Notice, aviso);
         ShowMessage(MessageKind::Notice,
                     "La factura " + anulada.sFactura +
                         " está anulada; sus líneas vuelven a estar pendientes. Al reimprimirla "
                         "sale como ANULADA.");
-    } catch (const AnulacionRechazada& e) {
-        ShowMessage(MessageKind::Notice, e.Description());
-        return;
     } catch (const TvError& e) {
         ShowMessage(MessageKind::Error,
                     "No se ha anulado la factura " + sFactura + ": " + e.Description());

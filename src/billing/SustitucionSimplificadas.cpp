@@ -104,13 +104,13 @@ void SustitucionSimplificadas::Aceptar_BT_Click() {
                           "simplificadas " + numeros.join(", ") +
                           ". No se cobra ni se mueve nada más: el cobro ya se hizo.\n\n¿Emitirla?"))
         return;
-    try {
-        const ResultadoSustitucion r = SustituirSimplificadas(s);
-        ShowMessage(MessageKind::Notice, "Emitida la factura completa " + r.sFactura + ".");
-        accept();
-    } catch (const SustitucionRechazada& e) {
-        ShowMessage(MessageKind::Notice, e.Description());
+    const Resultado<FacturaSustituta, PasoSustitucion> r = SustituirSimplificadas(s);
+    if (!r.Hecho()) {
+        ShowMessage(MessageKind::Notice, r.Rechazado().mensaje);
+        return;
     }
+    ShowMessage(MessageKind::Notice, "Emitida la factura completa " + r->sFactura + ".");
+    accept();
 }
 
 bool SustitucionSimplificadas::Pedir(qint32 nIdFactura, QWidget* parent) {

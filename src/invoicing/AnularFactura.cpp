@@ -14,10 +14,9 @@ namespace {
 
 using Sql::Id;
 
-} // namespace
+using AnulacionRechazada = Rehusado<PasoAnulacion>;
 
-AnulacionRechazada::AnulacionRechazada(const QString& message)
-    : TvError(ErrorNumber::InvalidCall, message) {}
+} // namespace
 
 QString MotivoNoAnulable(qint32 nIdFactura) {
     const Rows invoice = Db().GetRows(
@@ -44,40 +43,45 @@ QString MotivoNoAnulable(qint32 nIdFactura) {
     return Sustituida(nIdFactura);
 }
 
-ResultadoAnulacion AnularFactura(const SolicitudAnulacion& s) {
-    const QString motivo = s.sMotivo.trimmed();
-    if (motivo.isEmpty())
-        throw AnulacionRechazada(Db().Translate("Escriba por qué se anula la factura: no se ha "
-                                                "anulado."));
-    ResultadoAnulacion resultado;
-    Db().Batched([&] {
-        TransactionGuard guard;
-        // A second workstation cancelling or rectifying the same invoice waits here, then is
-        // refused.
-        Db().LockForTransaction("Facturas", s.nIdFactura);
-        if (const QString rechazo = MotivoNoAnulable(s.nIdFactura); !rechazo.isEmpty())
-            throw AnulacionRechazada(rechazo);
-        if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
-            throw AnulacionRechazada(firma);
-        const Rows invoice = Db().GetRows(
-            "SELECT sFactura,nIdCliente FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
-        const qint32 nIdCliente = Utility::ToInt32(U().SqlNumber(invoice(1, 0)));
-        if (s.nIdCliente != 0 && s.nIdCliente != nIdCliente)
-            throw AnulacionRechazada(Db().Translate("La factura elegida no es del cliente de la "
-                                                    "ventana: no se ha anulado."));
-        Conta::BloquearClientes({nIdCliente});
-        // Marked first, so that the client's balance recomputed below leaves its total out.
-        Db().InsertRecord("FacturasAnuladas", "nIdFactura,sMotivo,dAnulacion,nIdUsuario",
-                          Id(s.nIdFactura) + "," + U().SqlValue(motivo, 0, true) + "," +
-                              Id(s.dAnulacion) + "," + Id(s.nIdUsuario));
-        SolicitudAbono deshacer;
-        deshacer.nIdFactura = s.nIdFactura;
-        deshacer.sTitular = s.sTitular;
-        deshacer.nFechaTrabajo = s.nFechaTrabajo;
-        deshacer.nIdUsuario = s.nIdUsuario;
-        resultado = {invoice(0, 0).toString(), DeshacerFactura(deshacer)};
-        RegistroFacturacion::RegistrarAnulacion(s.nIdFactura);
-        guard.Commit();
+Resultado<FacturaAnulada, PasoAnulacion> AnularFactura(const SolicitudAnulacion& s) {
+    return Responder<PasoAnulacion>([&] {
+        const QString motivo = s.sMotivo.trimmed();
+        if (motivo.isEmpty())
+            throw AnulacionRechazada(PasoAnulacion::Motivo,
+                                     Db().Translate("Escriba por qué se anula la factura: no se ha "
+                                                    "anulado."));
+        FacturaAnulada resultado;
+        Db().Batched([&] {
+            TransactionGuard guard;
+            // A second workstation cancelling or rectifying the same invoice waits here, then is
+            // refused.
+            Db().LockForTransaction("Facturas", s.nIdFactura);
+            if (const QString rechazo = MotivoNoAnulable(s.nIdFactura); !rechazo.isEmpty())
+                throw AnulacionRechazada(PasoAnulacion::Factura, rechazo);
+            if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
+                throw AnulacionRechazada(PasoAnulacion::Registro, firma);
+            const Rows invoice = Db().GetRows(
+                "SELECT sFactura,nIdCliente FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
+            const qint32 nIdCliente = Utility::ToInt32(U().SqlNumber(invoice(1, 0)));
+            if (s.nIdCliente != 0 && s.nIdCliente != nIdCliente)
+                throw AnulacionRechazada(
+                    PasoAnulacion::Cliente,
+                    Db().Translate("La factura elegida no es del cliente de la "
+                                   "ventana: no se ha anulado."));
+            Conta::BloquearClientes({nIdCliente});
+            // Marked first, so that the client's balance recomputed below leaves its total out.
+            Db().InsertRecord("FacturasAnuladas", "nIdFactura,sMotivo,dAnulacion,nIdUsuario",
+                              Id(s.nIdFactura) + "," + U().SqlValue(motivo, 0, true) + "," +
+                                  Id(s.dAnulacion) + "," + Id(s.nIdUsuario));
+            SolicitudAbono deshacer;
+            deshacer.nIdFactura = s.nIdFactura;
+            deshacer.sTitular = s.sTitular;
+            deshacer.nFechaTrabajo = s.nFechaTrabajo;
+            deshacer.nIdUsuario = s.nIdUsuario;
+            resultado = {invoice(0, 0).toString(), DeshacerFactura(deshacer)};
+            RegistroFacturacion::RegistrarAnulacion(s.nIdFactura);
+            guard.Commit();
+        });
+        return resultado;
     });
-    return resultado;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/util/TvError.h"
+#include "invoicing/Resultado.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,15 +21,21 @@ struct SolicitudAnulacion {
     qint32 nIdUsuario = 0;
 };
 
-struct ResultadoAnulacion {
+struct FacturaAnulada {
     QString sFactura;
     QStringList avisos; // warnings for the user that did not stop it
 };
 
-// A cancellation refused for a reason the user can act on; Description() is the message.
-class AnulacionRechazada : public TvError {
-public:
-    explicit AnulacionRechazada(const QString& message);
+// The step of cancelling that refused it.
+enum class PasoAnulacion {
+    // No reason written.
+    Motivo,
+    // The invoice cannot be cancelled now: gone, a credit note, rectified, cancelled already.
+    Factura,
+    // The invoice is not the window's client's.
+    Cliente,
+    // The register cannot sign the cancellation's record.
+    Registro,
 };
 
 // Why invoice nIdFactura cannot be cancelled (it is gone, a credit note, rectified or cancelled
@@ -38,6 +44,6 @@ QString MotivoNoAnulable(qint32 nIdFactura);
 
 // In one transaction under the invoice's lock: the invoice's effects undone as its whole
 // rectification undoes them (DeshacerFactura), the invoice marked cancelled with the reason, and
-// the register's cancellation record. Raises AnulacionRechazada with nothing written, or the
-// error met, with nothing written either.
-ResultadoAnulacion AnularFactura(const SolicitudAnulacion& solicitud);
+// the register's cancellation record. Answers it, or the step that refused it with nothing
+// written; raises the error met, with nothing written either.
+Resultado<FacturaAnulada, PasoAnulacion> AnularFactura(const SolicitudAnulacion& solicitud);

@@ -29,13 +29,12 @@ QString Lista(const QList<qint32>& ids) {
 // The lines are copied as they were sold, so that the complete invoice prints, registers and
 // checks exactly what the simplified ones held; the stock, the pet's history and the payments stay
 // with the simplified invoices, which did them.
+using SustitucionRechazada = Rehusado<PasoSustitucion>;
+
 const char* const ColumnasLinea = "nIdCliente,nIdMascota,nIdProductoServicio,sConclusion,"
                                   "nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal";
 
 } // namespace
-
-SustitucionRechazada::SustitucionRechazada(const QString& message)
-    : TvError(ErrorNumber::InvalidCall, message) {}
 
 QString Sustituida(qint32 nIdFactura) {
     const Rows sustituta =
@@ -91,7 +90,8 @@ QList<qint32> Elegidas(const SolicitudSustitucion& s) {
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     if (ids.isEmpty())
-        throw SustitucionRechazada("Elija las facturas simplificadas que sustituye la factura "
+        throw SustitucionRechazada(PasoSustitucion::Facturas,
+                                   "Elija las facturas simplificadas que sustituye la factura "
                                    "completa.");
     return ids;
 }
@@ -111,8 +111,9 @@ Simplificadas LeerSimplificadas(const QList<qint32>& ids, qint32 nIdCliente) {
                            Lista(ids) + ") ORDER BY nIdFactura");
     for (int r = 0; r < f.filas.RowCount(); ++r) {
         if (Utility::ToInt32(U().SqlNumber(f.filas(1, r))) != nIdCliente)
-            throw SustitucionRechazada("La factura " + f.filas(2, r).toString() +
-                                       " no es de este cliente: no se ha sustituido nada.");
+            throw SustitucionRechazada(PasoSustitucion::Cliente,
+                                       "La factura " + f.filas(2, r).toString() +
+                                           " no es de este cliente: no se ha sustituido nada.");
         f.descuento += Money::FromStored(f.filas(3, r));
         f.debido += Money::FromStored(f.filas(4, r)) - Money::FromStored(f.filas(3, r));
         f.numeros << f.filas(2, r).toString();
@@ -128,7 +129,8 @@ qint32 InsertarCompleta(const SolicitudSustitucion& s, const DocumentoVenta& doc
                                       "WHERE nIdCliente=" +
                                       Id(s.nIdCliente));
     if (cliente.IsEmpty())
-        throw SustitucionRechazada("El cliente ya no existe: otro puesto lo ha borrado.");
+        throw SustitucionRechazada(PasoSustitucion::Cliente,
+                                   "El cliente ya no existe: otro puesto lo ha borrado.");
     QStringList values{Id(s.nIdSucursal),
                        Id(s.nIdCliente),
                        Text(s.cliente.sNombre.trimmed()),
@@ -156,70 +158,78 @@ qint32 InsertarCompleta(const SolicitudSustitucion& s, const DocumentoVenta& doc
 
 } // namespace
 
-ResultadoSustitucion SustituirSimplificadas(const SolicitudSustitucion& s) {
-    const QList<qint32> ids = Elegidas(s);
-    if (const QString motivo = MotivoSinDestinatario(s.cliente); !motivo.isEmpty())
-        throw SustitucionRechazada(motivo);
-    const DocumentoVenta documento = ElegirDocumento(s.cliente, Money(), Money());
-    if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
-        throw SustitucionRechazada(firma);
-    const QString serie = Numeracion::SerieDeVenta(s.nIdSucursal, documento.sTipoFactura);
-    if (const QString fecha = Numeracion::FechaNoPermitidaEnSerie(s.nIdSucursal, serie, s.dFactura);
-        !fecha.isEmpty())
-        throw SustitucionRechazada(fecha);
+Resultado<FacturaSustituta, PasoSustitucion> SustituirSimplificadas(const SolicitudSustitucion& s) {
+    return Responder<PasoSustitucion>([&] {
+        const QList<qint32> ids = Elegidas(s);
+        if (const QString motivo = MotivoSinDestinatario(s.cliente); !motivo.isEmpty())
+            throw SustitucionRechazada(PasoSustitucion::Destinatario, motivo);
+        const DocumentoVenta documento = ElegirDocumento(s.cliente, Money(), Money());
+        if (const QString firma = FirmaRegistro::Problema(); !firma.isEmpty())
+            throw SustitucionRechazada(PasoSustitucion::Registro, firma);
+        const QString serie = Numeracion::SerieDeVenta(s.nIdSucursal, documento.sTipoFactura);
+        if (const QString fecha =
+                Numeracion::FechaNoPermitidaEnSerie(s.nIdSucursal, serie, s.dFactura);
+            !fecha.isEmpty())
+            throw SustitucionRechazada(PasoSustitucion::Numero, fecha);
 
-    ResultadoSustitucion resultado;
-    Db().Batched([&] {
-        TransactionGuard guard;
-        // In the order of their keys, so that two workstations replacing overlapping sets never
-        // hold one each of what the other waits for; a rectification or cancellation waits here
-        // too.
-        for (const qint32 id : ids)
-            Db().LockForTransaction("Facturas", id);
-        for (const qint32 id : ids)
-            if (const QString motivo = MotivoNoSustituible(id); !motivo.isEmpty())
-                throw SustitucionRechazada(motivo);
-        const Simplificadas simplificadas = LeerSimplificadas(ids, s.nIdCliente);
-        Conta::BloquearClientes({s.nIdCliente});
+        FacturaSustituta resultado;
+        Db().Batched([&] {
+            TransactionGuard guard;
+            // In the order of their keys, so that two workstations replacing overlapping sets never
+            // hold one each of what the other waits for; a rectification or cancellation waits here
+            // too.
+            for (const qint32 id : ids)
+                Db().LockForTransaction("Facturas", id);
+            for (const qint32 id : ids)
+                if (const QString motivo = MotivoNoSustituible(id); !motivo.isEmpty())
+                    throw SustitucionRechazada(PasoSustitucion::Facturas, motivo);
+            const Simplificadas simplificadas = LeerSimplificadas(ids, s.nIdCliente);
+            Conta::BloquearClientes({s.nIdCliente});
 
-        const QString deLasSimplificadas = "nIdFactura IN (" + Lista(ids) + ")";
-        const DocumentAmounts importes =
-            DocumentAmounts::Of(DocumentLine::Read(deLasSimplificadas), simplificadas.descuento);
-        if (importes.TooManyRates())
-            throw SustitucionRechazada(
-                "Las facturas elegidas tienen más de tres tipos de IVA y una "
-                "factura lleva tres como mucho: sustitúyalas en dos veces.");
-        // Each simplified invoice rounded its own figures; added up again they may differ by a
-        // cent, and the complete invoice must say what the customer was charged.
-        const TaxableBreakdown desglose = TaxableBreakdown::Of(importes);
-        const Money cuota = Money::FromStored(
-            Db().GetRows("SELECT SUM(nCuota) FROM FacturasDesglose WHERE " + deLasSimplificadas)
-                .Value(0, 0));
-        if (importes.AmountDue() != simplificadas.debido || desglose.Cuota() != cuota)
-            throw SustitucionRechazada(
-                "Las facturas elegidas, sumadas línea a línea, no dan al "
-                "céntimo el importe o el IVA que se cobraron: sustitúyalas por "
-                "separado.");
+            const QString deLasSimplificadas = "nIdFactura IN (" + Lista(ids) + ")";
+            const DocumentAmounts importes = DocumentAmounts::Of(
+                DocumentLine::Read(deLasSimplificadas), simplificadas.descuento);
+            if (importes.TooManyRates())
+                throw SustitucionRechazada(
+                    PasoSustitucion::Importes,
+                    "Las facturas elegidas tienen más de tres tipos de IVA y una "
+                    "factura lleva tres como mucho: sustitúyalas en dos veces.");
+            // Each simplified invoice rounded its own figures; added up again they may differ by a
+            // cent, and the complete invoice must say what the customer was charged.
+            const TaxableBreakdown desglose = TaxableBreakdown::Of(importes);
+            const Money cuota = Money::FromStored(
+                Db().GetRows("SELECT SUM(nCuota) FROM FacturasDesglose WHERE " + deLasSimplificadas)
+                    .Value(0, 0));
+            if (importes.AmountDue() != simplificadas.debido || desglose.Cuota() != cuota)
+                throw SustitucionRechazada(
+                    PasoSustitucion::Importes,
+                    "Las facturas elegidas, sumadas línea a línea, no dan al "
+                    "céntimo el importe o el IVA que se cobraron: sustitúyalas por "
+                    "separado.");
 
-        const QString sFactura =
-            Numeracion::SiguientesEnSerie(s.nIdSucursal, serie, s.dFactura, 1).front();
-        const qint32 nIdFactura = InsertarCompleta(s, documento, sFactura, importes, simplificadas);
-        Db().Execute(QStringLiteral("INSERT INTO FacturasItems (nIdFactura,") + ColumnasLinea +
-                     ") SELECT " + Id(nIdFactura) + "," + ColumnasLinea +
-                     " FROM FacturasItems WHERE " + deLasSimplificadas +
-                     " ORDER BY nIdFactura,nIdFacturaItem");
-        desglose.Write(nIdFactura);
-        for (const qint32 id : ids)
-            Db().InsertRecord("FacturasSustituidas", "nIdFactura,nIdFacturaSimplificada",
-                              Id(nIdFactura) + "," + Id(id));
-        // The balance counts the complete invoice instead of the simplified ones: the same amount.
-        Conta::SaldosClientes({s.nIdCliente});
-        if (const QString descuadre = AmountsCheck::BeforeCommit({nIdFactura});
-            !descuadre.isEmpty())
-            throw SustitucionRechazada(descuadre + " No se ha emitido.");
-        RegistroFacturacion::Registrar(nIdFactura);
-        guard.Commit();
-        resultado = {nIdFactura, sFactura};
+            const QString sFactura =
+                Numeracion::SiguientesEnSerie(s.nIdSucursal, serie, s.dFactura, 1).front();
+            const qint32 nIdFactura =
+                InsertarCompleta(s, documento, sFactura, importes, simplificadas);
+            Db().Execute(QStringLiteral("INSERT INTO FacturasItems (nIdFactura,") + ColumnasLinea +
+                         ") SELECT " + Id(nIdFactura) + "," + ColumnasLinea +
+                         " FROM FacturasItems WHERE " + deLasSimplificadas +
+                         " ORDER BY nIdFactura,nIdFacturaItem");
+            desglose.Write(nIdFactura);
+            for (const qint32 id : ids)
+                Db().InsertRecord("FacturasSustituidas", "nIdFactura,nIdFacturaSimplificada",
+                                  Id(nIdFactura) + "," + Id(id));
+            // The balance counts the complete invoice instead of the simplified ones: the same
+            // amount.
+            Conta::SaldosClientes({s.nIdCliente});
+            if (const QString descuadre = AmountsCheck::BeforeCommit({nIdFactura});
+                !descuadre.isEmpty())
+                throw SustitucionRechazada(PasoSustitucion::Importes,
+                                           descuadre + " No se ha emitido.");
+            RegistroFacturacion::Registrar(nIdFactura);
+            guard.Commit();
+            resultado = {nIdFactura, sFactura};
+        });
+        return resultado;
     });
-    return resultado;
 }

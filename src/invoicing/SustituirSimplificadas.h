@@ -1,7 +1,7 @@
 #pragma once
 
+#include "invoicing/Resultado.h"
 #include "invoicing/core/DocumentoVenta.h"
-#include "platform/util/TvError.h"
 
 #include <QList>
 #include <QString>
@@ -23,15 +23,25 @@ struct SolicitudSustitucion {
     qint32 dFactura = 0;
 };
 
-struct ResultadoSustitucion {
+struct FacturaSustituta {
     qint32 nIdFactura = 0;
     QString sFactura;
 };
 
-// Refused for a reason the user can act on; Description() is the message. Nothing was written.
-class SustitucionRechazada : public TvError {
-public:
-    explicit SustitucionRechazada(const QString& message);
+// The step of replacing that refused it.
+enum class PasoSustitucion {
+    // None chosen, or one that cannot be replaced now.
+    Facturas,
+    // The customer cannot receive a complete invoice (no id, a wrong NIF...).
+    Destinatario,
+    // A simplified invoice of another client, or the client gone.
+    Cliente,
+    // The series admits no document on that day.
+    Numero,
+    // More than three tax rates, or the figures do not add up.
+    Importes,
+    // The register cannot sign the record.
+    Registro,
 };
 
 // Why `cliente` cannot be the recipient of a complete invoice (no id, a wrong NIF...), checked as a
@@ -49,6 +59,7 @@ QString Sustituida(qint32 nIdFactura);
 // In one transaction, under the locks of the simplified invoices and of the client: the complete
 // invoice numbered in the branch's invoice series with copies of their lines, their discounts
 // added up, its breakdown and register record, and each simplified invoice marked as replaced by
-// it. Raises SustitucionRechazada or the error met; on either nothing is written and the number
-// goes back to its series.
-ResultadoSustitucion SustituirSimplificadas(const SolicitudSustitucion& solicitud);
+// it. Answers it or the step that refused it, or raises the error met; on a refusal or an error
+// nothing is written and the number goes back to its series.
+Resultado<FacturaSustituta, PasoSustitucion>
+SustituirSimplificadas(const SolicitudSustitucion& solicitud);

@@ -106,7 +106,8 @@ void HistoryWriter::Cancel(qint32 nIdFactura, qint32 dAnulacion, qint32 nIdUsuar
     s.nFechaTrabajo = dAnulacion;
     s.dAnulacion = dAnulacion;
     s.nIdUsuario = nIdUsuario;
-    AnularFactura(s);
+    // Read, so that a refusal, which only a fault of the history can bring, is raised.
+    *AnularFactura(s);
 }
 
 qint32 HistoryWriter::Replace(const QList<qint32>& facturas, const QString& sDni, qint32 dFactura,
@@ -126,5 +127,5 @@ qint32 HistoryWriter::Replace(const QList<qint32>& facturas, const QString& sDni
     s.nIdSucursal = Int(invoice(0, 0));
     s.nIdUsuario = nIdUsuario;
     s.dFactura = dFactura;
-    return SustituirSimplificadas(s).nIdFactura;
+    return SustituirSimplificadas(s)->nIdFactura;
 }

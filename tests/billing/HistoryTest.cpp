@@ -77,7 +77,8 @@ TEST_F(HistoryTest, EveryDocumentIsListedWithItsStateAndFilteredByKindAndYear) {
     part.dAbono = 20261201;
     part.nFechaTrabajo = Gi.nFechaTrabajo;
     const QString rectificativa = EmitirAbono(part)->sFactura;
-    AnularFactura({13, "Emitida dos veces", 1, "", Gi.nFechaTrabajo, 20261201, 1});
+    ASSERT_TRUE(
+        AnularFactura({13, "Emitida dos veces", 1, "", Gi.nFechaTrabajo, 20261201, 1}).Hecho());
     OpenHistory();
     const QStringList all = Entries();
     EXPECT_EQ(all,

@@ -127,7 +127,7 @@ TEST_F(CounterSaleTest, ACounterSaleIsASimplifiedInvoiceThatMovesNobodysBalance)
     const qint32 f3 =
         SustituirSimplificadas(
             {counter, {otra}, {"Ana García", "12345678Z", "", "", "Calle Mayor 1"}, 1, 1, Fecha})
-            .nIdFactura;
+            ->nIdFactura;
     EXPECT_EQ(
         Table("SELECT sFactura,sTipoFactura,sDni,nIdCliente,nTotal-nDescuento FROM Facturas "
               "WHERE nIdFactura IN (" +

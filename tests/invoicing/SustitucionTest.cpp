@@ -61,7 +61,7 @@ TEST_F(SustitucionTest, TheCompleteInvoiceTakesOverTheSimplifiedOnesAndNoMoneyMo
     const qint32 b = Simplificada(client, 2.5, 10, 21);
     const QString before = Movido();
 
-    const ResultadoSustitucion r = SustituirSimplificadas(Request({b, a}));
+    const FacturaSustituta r = *SustituirSimplificadas(Request({b, a}));
     EXPECT_EQ(Movido().toStdString(), before.toStdString());
     const QString id = QString::number(r.nIdFactura);
     EXPECT_EQ(Table("SELECT sFactura,sTipoFactura,sCliente,sDni,nBi_Total,nIm_Total,nTotal,"
@@ -123,7 +123,7 @@ TEST_F(SustitucionTest, WhatMayNotBeReplacedIsRefusedWithNothingWritten) {
     const qint32 other = NewClient("Otro cliente");
     const qint32 ajena = Simplificada(other, 1, 10, 21);
     const qint32 anulada = Simplificada(client, 1, 10, 21);
-    AnularFactura({anulada, "Emitida dos veces", client, "", Fecha, Fecha, 1});
+    ASSERT_TRUE(AnularFactura({anulada, "Emitida dos veces", client, "", Fecha, Fecha, 1}).Hecho());
     const qint32 rectificada = Simplificada(client, 2, 10, 21);
     SolicitudAbono parte;
     parte.nIdFactura = rectificada;
@@ -131,39 +131,43 @@ TEST_F(SustitucionTest, WhatMayNotBeReplacedIsRefusedWithNothingWritten) {
     parte.dAbono = parte.nFechaTrabajo = Fecha;
     ASSERT_TRUE(EmitirAbono(parte).Hecho());
     const qint32 sustituida = Simplificada(client, 1, 5, 21);
-    SustituirSimplificadas(Request({sustituida}));
+    ASSERT_TRUE(SustituirSimplificadas(Request({sustituida})).Hecho());
     const qint32 libre = Simplificada(client, 1, 8, 21);
     const QString completa = "A0001/27";
 
     const struct {
         SolicitudSustitucion request;
+        PasoSustitucion paso;
         QString says;
     } cases[] = {
-        {Request({libre, ajena}), "La factura TA0001/27 no es de este cliente: no se ha sustituido "
-                                  "nada."},
-        {Request({libre, anulada}), "La factura TA0002/27 está anulada: no se puede sustituir."},
-        {Request({rectificada}), "La factura TA0003/27 tiene rectificaciones: ya no se puede "
-                                 "sustituir por una factura completa."},
-        {Request({sustituida, libre}),
+        {Request({libre, ajena}), PasoSustitucion::Cliente,
+         "La factura TA0001/27 no es de este cliente: no se ha sustituido "
+         "nada."},
+        {Request({libre, anulada}), PasoSustitucion::Facturas,
+         "La factura TA0002/27 está anulada: no se puede sustituir."},
+        {Request({rectificada}), PasoSustitucion::Facturas,
+         "La factura TA0003/27 tiene rectificaciones: ya no se puede "
+         "sustituir por una factura completa."},
+        {Request({sustituida, libre}), PasoSustitucion::Facturas,
          "La factura TA0004/27 está sustituida por la factura completa " + completa +
              ": ya no se rectifica, anula ni sustituye. Lo que haya que corregir se rectifica en "
              "la " +
              completa + "."},
-        {Request({libre}, ""), "La factura completa debe identificar al cliente: escriba su NIF, "
-                               "o el país, el tipo y el número de su documento extranjero."},
-        {Request({libre}, "G50123456"),
+        {Request({libre}, ""), PasoSustitucion::Destinatario,
+         "La factura completa debe identificar al cliente: escriba su NIF, "
+         "o el país, el tipo y el número de su documento extranjero."},
+        {Request({libre}, "G50123456"), PasoSustitucion::Destinatario,
          "El D.N.I./NIF «G50123456» del cliente no es válido: el carácter de control no es "
          "correcto (debería ser 4). Corríjalo o déjelo vacío para una factura simplificada."},
-        {Request({}), "Elija las facturas simplificadas que sustituye la factura completa."},
+        {Request({}), PasoSustitucion::Facturas,
+         "Elija las facturas simplificadas que sustituye la factura completa."},
     };
     for (const auto& c : cases) {
         const QString before = Movido() + Documents();
-        try {
-            SustituirSimplificadas(c.request);
-            ADD_FAILURE() << c.says.toStdString() << ": replaced";
-        } catch (const SustitucionRechazada& e) {
-            EXPECT_EQ(e.Description().toStdString(), c.says.toStdString());
-        }
+        const Resultado<FacturaSustituta, PasoSustitucion> r = SustituirSimplificadas(c.request);
+        ASSERT_FALSE(r.Hecho()) << c.says.toStdString() << ": replaced";
+        EXPECT_EQ(r.Rechazado().paso, c.paso) << c.says.toStdString();
+        EXPECT_EQ(r.Rechazado().mensaje.toStdString(), c.says.toStdString());
         EXPECT_EQ(Movido() + Documents(), before) << c.says.toStdString();
     }
     const QString ya = cases[3].says;

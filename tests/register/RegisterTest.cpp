@@ -420,7 +420,9 @@ TEST_F(RegisterTest, ACancellationIsChainedVerifiedAndReadByTheAgency) {
     IssueSome();
     const qint32 invoice =
         Value("SELECT nIdFactura FROM Facturas WHERE sFactura='A0003/" + Year() + "'").toInt();
-    AnularFactura({invoice, "Emitida a otro cliente", 0, "", Gi.nFechaTrabajo, 20261207, 1});
+    ASSERT_TRUE(
+        AnularFactura({invoice, "Emitida a otro cliente", 0, "", Gi.nFechaTrabajo, 20261207, 1})
+            .Hecho());
     EXPECT_EQ(Tool({"verify"}), std::make_pair(0, QString("register: 29 records, chain intact")));
 
     const QString file = suite.Root() + "/aeat.xml";

@@ -37,7 +37,9 @@ protected:
         }
         w.client = "2";
         Generar_Abono(w, ids[1]);
-        AnularFactura({ids[2], "Emitida a otro cliente", 0, "", Gi.nFechaTrabajo, 20261207, 1});
+        ASSERT_TRUE(
+            AnularFactura({ids[2], "Emitida a otro cliente", 0, "", Gi.nFechaTrabajo, 20261207, 1})
+                .Hecho());
     }
     // The demo certificate alone, as PEM, for xmlsec1 to trust; empty when openssl failed.
     QString DemoCertificatePem() const {
