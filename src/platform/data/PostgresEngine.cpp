@@ -155,6 +155,17 @@ Rows PostgresEngine::Query(const QString& sql) {
     return RowsOf(Send(sql).get());
 }
 
+void PostgresEngine::ForEachRow(const QString& sql,
+                                const std::function<void(const RowCursor&)>& take) {
+    if (m_kept.isEmpty()) {
+        QtSqlEngine::ForEachRow(sql, take);
+        return;
+    }
+    const Rows rows = RowsOf(Send(sql).get());
+    for (int r = 0; r < rows.RowCount(); ++r)
+        take(RowsCursor(rows, r));
+}
+
 void PostgresEngine::ExecuteLater(const QString& sql) {
     if (!m_inTransaction || !m_keeping) {
         Execute(sql);
@@ -349,7 +360,13 @@ bool PostgresEngine::IsDiskFull(const QSqlError& error) const {
 }
 
 void PostgresEngine::Begin() {
-    Run(QStringLiteral("BEGIN"));
+    const QString begin = QStringLiteral("BEGIN");
+    if (m_keeping && m_kept.isEmpty()) {
+        StatementProbe::Before(begin);
+        m_kept << begin;
+    } else {
+        Run(begin);
+    }
     m_inTransaction = true;
 }
 
@@ -359,9 +376,12 @@ void PostgresEngine::Commit() {
 }
 
 void PostgresEngine::Rollback() {
+    // A BEGIN still kept never reached the server, which has nothing to roll back.
+    const bool begun = m_kept.value(0) != QLatin1String("BEGIN");
     m_kept.clear();
     m_inTransaction = false;
-    Run(QStringLiteral("ROLLBACK"));
+    if (begun)
+        Run(QStringLiteral("ROLLBACK"));
 }
 
 QString PostgresEngine::LockKey(const QString& table, qint32 id) {

@@ -26,6 +26,8 @@ public:
     QString Prepare(const QString& sql) const override;
 
     Rows Query(const QString& sql) override;
+    // After kept writes, through libpq with them, as Query.
+    void ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) override;
     Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
     // Inside a transaction while KeepWrites allows it, kept and sent with the transaction's next
     // request: a document's writes, one after another, cost one request instead of one each.
@@ -42,6 +44,8 @@ public:
     void InsertRows(const QString& table, const QString& columns,
                     const QList<QVariantList>& rows) override;
 
+    // While KeepWrites allows it, BEGIN is kept and travels with the transaction's first
+    // statement.
     void Begin() override;
     void Commit() override;
     void Rollback() override;
