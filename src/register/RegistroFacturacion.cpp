@@ -182,12 +182,14 @@ QString NewestHuella(const QString& emisor) {
         .toString();
 }
 
-// NextKey and NewestHuella in one request, for the records of documents being issued.
+// The register locked for the transaction, then NextKey and NewestHuella read under the lock, in
+// one request where the engine can: for the records of documents being issued.
 std::pair<qint32, QString> Siguiente(const QString& emisor) {
-    const Rows rows = Db().GetRows(
+    const Rows rows = Db().LockThenRead(
+        "RegistrosFacturacion", 0,
         "SELECT COALESCE(MAX(nIdRegistro),0)+1,(SELECT sHuella FROM RegistrosFacturacion WHERE "
         "sIdEmisor=" +
-        Text(emisor) + " ORDER BY nIdRegistro DESC LIMIT 1) FROM RegistrosFacturacion");
+            Text(emisor) + " ORDER BY nIdRegistro DESC LIMIT 1) FROM RegistrosFacturacion");
     return {rows.Value(0, 0).toInt(), rows.Value(1, 0).toString()};
 }
 
@@ -371,7 +373,6 @@ void Registrar(const QList<qint32>& facturas, const QDateTime& moment) {
 void Registrar(std::vector<Registro> provisionales) {
     if (provisionales.empty())
         return;
-    Db().LockForTransaction("RegistrosFacturacion", 0);
     auto [key, previous] = Siguiente(provisionales.front().sIdEmisor);
     BulkInsert records("RegistrosFacturacion", Inserted());
     for (Registro& r : provisionales) {

@@ -127,7 +127,7 @@ TEST_F(ReconnectionTest, AfterThePrimaryIsLostThePromotedStandbyTakesTheWrites) 
 }
 
 // A document's writes kept for the transaction's next request (DataAccess::Batched).
-class BatchedTest : public TempDatabase {
+class BatchedTest : public ReconnectionTest {
 protected:
     void SetUp() override {
         if (!TestEngine::Server())
@@ -135,6 +135,34 @@ protected:
         TempDatabase::SetUp();
     }
 };
+
+// The server restarted while the desk was idle: the batch's BEGIN, which travels with its first
+// request, is the one to find out, and the batch runs again on a new connection as a BEGIN sent
+// on its own would have; its writes are made once.
+TEST_F(BatchedTest, ABatchWhoseFirstRequestFindsTheConnectionGoneRunsAgainOnANewOne) {
+    DropConnection();
+    int runs = 0;
+    db.Batched([&] {
+        ++runs;
+        TransactionGuard guard;
+        db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Ana')");
+        EXPECT_EQ(Clients(), 1);
+        guard.Commit();
+    });
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(Clients(), 1);
+    // On the new connection a batch's BEGIN and writes travel with its read again.
+    qint64 requests = 0;
+    db.Batched([&] {
+        const qint64 before = StatementProbe::RoundTrips();
+        TransactionGuard guard;
+        db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Eva')");
+        EXPECT_EQ(Clients(), 2);
+        requests = StatementProbe::RoundTrips() - before;
+        guard.Commit();
+    });
+    EXPECT_EQ(requests, 1);
+}
 
 TEST_F(BatchedTest, KeptWritesTravelWithTheReadAfterThemWhichReadsAsTheDriverWould) {
     db.Execute("CREATE TABLE Tipos (n2 SMALLINT, n4 INTEGER, n8 BIGINT, r REAL, d DOUBLE "

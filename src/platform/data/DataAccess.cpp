@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -323,6 +324,7 @@ template <class Work> auto DataAccess::OnConnection(const QString& sql, bool ret
 
 // The transaction and the session's locks went with the connection.
 void DataAccess::DropLostConnection() {
+    m_lostWithBegin = m_engine->FailedWithItsBegin();
     m_transactionDepth = 0;
     m_engine->Close();
     m_engine.reset();
@@ -592,6 +594,18 @@ void DataAccess::LockForTransaction(const QString& table, qint32 id) {
     });
 }
 
+Rows DataAccess::LockThenRead(const QString& table, qint32 id, const QString& sql) {
+    if (m_transactionDepth == 0)
+        throw TvError(
+            ErrorNumber::InvalidCall,
+            QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(table), sql);
+    return Waiting(QStringLiteral("la tabla ") + table, [&] {
+        return OnConnection(sql, false, [&](DbEngine& engine) {
+            return engine.TryLockThenQuery(table, id, engine.Prepare(sql));
+        });
+    });
+}
+
 Rows DataAccess::LockedRows(const QString& sql, const QString& what) {
     if (m_transactionDepth == 0)
         throw TvError(
@@ -676,7 +690,7 @@ void DataAccess::Batched(const std::function<void()>& work) {
     try {
         work();
     } catch (const TvError&) {
-        again = m_engine && m_engine->KeptWriteFailed();
+        again = m_engine ? m_engine->KeptWriteFailed() : std::exchange(m_lostWithBegin, false);
         keep(false);
         if (!again)
             throw;

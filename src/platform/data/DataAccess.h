@@ -143,6 +143,9 @@ public:
     // Waits until no other workstation's open transaction holds (table, id), then holds it
     // until this transaction ends; serialises work that reads and extends one chain of rows.
     void LockForTransaction(const QString& table, qint32 id);
+    // LockForTransaction, then the rows of sql read under the lock: on a server both travel in
+    // one request.
+    Rows LockThenRead(const QString& table, qint32 id, const QString& sql);
     // The rows of sql, run in the open transaction, whose row locks it keeps until the
     // transaction ends; a SELECT names them with LockRowsClause() at its end. `what` names the
     // rows in the message when another workstation holds them longer than the wait limit.
@@ -182,7 +185,9 @@ public:
     // engine can (DbEngine::ExecuteLater): on a server a document's writes then travel several
     // to a request instead of one each. When a request with kept writes fails, the work runs
     // once more with every write sent as it comes, so that the one that fails is raised where it
-    // was written, as without Batched. Inside a transaction already open, work just runs.
+    // was written, as without Batched; so it does on a new connection when the connection was
+    // lost in the request that began the transaction, which the engine may send with the first
+    // statement after it. Inside a transaction already open, work just runs.
     void Batched(const std::function<void()>& work);
 
     // Runs a script of statements separated by ";" at line ends.
@@ -209,6 +214,9 @@ private:
     std::unique_ptr<DbEngine> m_engine;
     DbConfig m_config;
     bool m_connectionLost = false;
+    // The lost connection took a request that carried its transaction's BEGIN (and not its
+    // COMMIT): nothing of that transaction reached the server for good.
+    bool m_lostWithBegin = false;
     std::function<void(const QString&)> m_itemsChanged;
     std::function<void(bool)> m_waitHook;
     int m_waitLimitMs = WaitLimitMs;

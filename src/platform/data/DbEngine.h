@@ -58,6 +58,9 @@ public:
     // True when the last request that failed carried kept writes: any of them may have failed,
     // far from where it was written.
     virtual bool KeptWriteFailed() const { return false; }
+    // True when that request also carried the transaction's BEGIN and not its COMMIT: nothing of
+    // the transaction can have stayed on the server.
+    virtual bool FailedWithItsBegin() const { return false; }
     // Runs an INSERT and answers the key the database gave the new row.
     virtual qint64 Insert(const QString& insertSql) = 0;
     // Writes rows into the table's columns ("a,b,c"), each row its values in that order, bound
@@ -95,6 +98,13 @@ public:
         Q_UNUSED(table);
         Q_UNUSED(id);
         return true;
+    }
+    // TryLockForTransaction, then, when it holds, the rows of sql as read under the lock.
+    virtual std::optional<Rows> TryLockThenQuery(const QString& table, qint32 id,
+                                                 const QString& sql) {
+        if (!TryLockForTransaction(table, id))
+            return std::nullopt;
+        return Query(sql);
     }
 
     // From now on calls changed when another workstation has changed pending items, with the

@@ -180,30 +180,42 @@ void PostgresEngine::SendKept() {
         Send({});
 }
 
+PostgresEngine::Result PostgresEngine::Send(const QString& last, bool* busy) {
+    std::vector<Result> answers = SendAll(last.isEmpty() ? QStringList() : QStringList{last}, busy);
+    return std::move(answers.back());
+}
+
 // Through libpq itself: Qt's driver keeps the first statement's answer of a request and
 // drops the rest, failures included.
-PostgresEngine::Result PostgresEngine::Send(const QString& last, bool* busy) {
+std::vector<PostgresEngine::Result> PostgresEngine::SendAll(const QStringList& reads, bool* busy) {
     QStringList statements = std::exchange(m_kept, {});
     const bool kept = !statements.isEmpty();
-    if (!last.isEmpty()) {
-        StatementProbe::Before(last);
-        statements << last;
+    for (const QString& read : reads) {
+        StatementProbe::Before(read);
+        statements << read;
     }
     const QString sql = statements.join(QStringLiteral(";\n"));
     PGconn* connection = Connection(sql);
     StatementProbe::Together(int(statements.size()));
     StatementProbe::Sent();
-    Result result(PQexec(connection, sql.toUtf8().constData()), PQclear);
-    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    std::vector<Result> answers;
+    if (PQsendQuery(connection, sql.toUtf8().constData()) == 1)
+        while (PGresult* answer = PQgetResult(connection))
+            answers.emplace_back(answer, PQclear);
+    // The server runs nothing after a statement that fails: its answer is the last.
+    PGresult* last = answers.empty() ? nullptr : answers.back().get();
+    const ExecStatusType status = last ? PQresultStatus(last) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
-        return result;
-    if (busy &&
-        qstrcmp(PQresultErrorField(result.get(), PG_DIAG_SQLSTATE), LockNotAvailable) == 0) {
+        return answers;
+    if (busy && last &&
+        qstrcmp(PQresultErrorField(last, PG_DIAG_SQLSTATE), LockNotAvailable) == 0) {
         *busy = true;
-        return result;
+        return answers;
     }
     m_keptFailed = kept;
-    FailResult(result.release(), connection, sql);
+    m_failedWithBegin = kept && statements.front() == QLatin1String("BEGIN") &&
+                        !reads.contains(QStringLiteral("COMMIT"));
+    FailResult(last ? answers.back().release() : nullptr, connection, sql);
 }
 
 QString PostgresEngine::Prepare(const QString& sql) const {
@@ -409,11 +421,26 @@ void PostgresEngine::Unlock(const QString& table, qint32 id) {
 
 // Spelled out rather than bound: a bound statement is three requests to the server, and every
 // document takes this lock.
+QString PostgresEngine::TransactionLockSql(const QString& table, qint32 id) {
+    return QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext('%1'), %2)")
+        .arg(table.toLower().replace(QLatin1Char('\''), QStringLiteral("''")))
+        .arg(id);
+}
+
 bool PostgresEngine::TryLockForTransaction(const QString& table, qint32 id) {
-    QSqlQuery query = Run(QStringLiteral("SELECT pg_try_advisory_xact_lock(hashtext('%1'), %2)")
-                              .arg(table.toLower().replace(QLatin1Char('\''), QStringLiteral("''")))
-                              .arg(id));
+    QSqlQuery query = Run(TransactionLockSql(table, id));
     return query.next() && query.value(0).toBool();
+}
+
+// One request: each statement of a request reads with a snapshot of its own, taken when it
+// starts, so the read sees everything committed before the lock was held.
+std::optional<Rows> PostgresEngine::TryLockThenQuery(const QString& table, qint32 id,
+                                                     const QString& sql) {
+    const std::vector<Result> answers = SendAll({TransactionLockSql(table, id), sql});
+    const PGresult* locked = answers[answers.size() - 2].get();
+    if (PQntuples(locked) != 1 || qstrcmp(PQgetvalue(locked, 0, 0), "t") != 0)
+        return std::nullopt;
+    return RowsOf(answers.back().get());
 }
 
 // The savepoint confines both the short lock timeout and a statement that gave up, so the

@@ -35,8 +35,10 @@ public:
     void KeepWrites(bool keep) override {
         m_keeping = keep;
         m_keptFailed = false;
+        m_failedWithBegin = false;
     }
     bool KeptWriteFailed() const override { return m_keptFailed; }
+    bool FailedWithItsBegin() const override { return m_failedWithBegin; }
     qint64 Insert(const QString& insertSql) override;
     // Through libpq: a few hundred rows per statement, each statement prepared once on this
     // connection, its values sent as parameters, so the server neither parses the rows as text
@@ -53,6 +55,8 @@ public:
     bool TryLock(const QString& table, qint32 id) override;
     void Unlock(const QString& table, qint32 id) override;
     bool TryLockForTransaction(const QString& table, qint32 id) override;
+    std::optional<Rows> TryLockThenQuery(const QString& table, qint32 id,
+                                         const QString& sql) override;
     std::optional<Rows> TryQuery(const QString& sql) override;
     QString LockRowsClause() const override { return QStringLiteral(" FOR UPDATE"); }
 
@@ -84,6 +88,10 @@ private:
     // statement's result. The server runs none after one that fails, whose failure is raised,
     // unless busy is given and it was a lock wait that ran out: *busy is set then.
     Result Send(const QString& last, bool* busy = nullptr);
+    // The same with several statements after what was kept, answering every statement's result
+    // in order (a kept entry may hold several).
+    std::vector<Result> SendAll(const QStringList& reads, bool* busy = nullptr);
+    static QString TransactionLockSql(const QString& table, qint32 id);
     static Rows RowsOf(const PGresult* result);
     void KeepRows(const QString& table, const QString& columns, const QList<QVariantList>& rows);
     [[noreturn]] void FailResult(PGresult* result, PGconn* connection, const QString& sql) const;
@@ -106,6 +114,7 @@ private:
     bool m_inTransaction = false;
     bool m_keeping = false;
     bool m_keptFailed = false;
+    bool m_failedWithBegin = false;
     // Statements ExecuteLater keeps for the transaction's next request.
     QStringList m_kept;
 };
