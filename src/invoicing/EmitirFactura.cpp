@@ -348,11 +348,13 @@ QString ColumnasCabecera() {
 }
 
 Cabeceras LeerCabeceras(const Lote& lote, const QString& pendientes) {
-    std::map<qint32, std::vector<DocumentLine>> lineas = DocumentLine::ReadByClient(pendientes);
-    const Rows clientes =
-        Db().GetRows("SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal,bMostrador "
-                     "FROM Clientes WHERE nIdCliente IN (" +
-                     Lista(lote.clientes) + ")");
+    const std::vector<Rows> leidas =
+        Db().GetRowsEach({DocumentLine::ByClientQuery(pendientes),
+                          "SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal,bMostrador "
+                          "FROM Clientes WHERE nIdCliente IN (" +
+                              Lista(lote.clientes) + ")"});
+    std::map<qint32, std::vector<DocumentLine>> lineas = DocumentLine::ByClient(leidas[0]);
+    const Rows& clientes = leidas[1];
     QHash<qint32, int> fila;
     for (int r = 0; r < clientes.RowCount(); ++r)
         fila.insert(Entero(clientes(0, r)), r);

@@ -307,11 +307,15 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
     desgloses.reserve(ids.size());
     if (!ids.isEmpty()) {
         // The reason's text beside its header: a query of its own cost every credit note one.
-        const Rows headers =
-            Db().GetRows("SELECT " + IssuedDocument::HeaderColumns +
-                         ",(SELECT MAX(m.sTextoMotivo) FROM FacturasRectificativas m WHERE "
-                         "m.nIdFactura=Facturas.nIdFactura) FROM Facturas WHERE nIdFactura" +
-                         Ids(ids));
+        const std::vector<Rows> leidas = Db().GetRowsEach(
+            {"SELECT " + IssuedDocument::HeaderColumns +
+                 ",(SELECT MAX(m.sTextoMotivo) FROM FacturasRectificativas m WHERE "
+                 "m.nIdFactura=Facturas.nIdFactura) FROM Facturas WHERE nIdFactura" +
+                 Ids(ids),
+             "SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM FacturasDesglose WHERE "
+             "nIdFactura" +
+                 Ids(ids) + " ORDER BY nIdFactura,nIdFacturaDesglose"});
+        const Rows& headers = leidas[0];
         const int motivo = headers.ColumnCount() - 1;
         QSet<qint32> completas;
         for (int i = 0; i < headers.RowCount(); ++i) {
@@ -322,9 +326,7 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
                 completas.insert(d.nIdFactura);
             documentos.insert(d.nIdFactura, d);
         }
-        const Rows rates = Db().GetRows("SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
-                                        "FacturasDesglose WHERE nIdFactura" +
-                                        Ids(ids) + " ORDER BY nIdFactura,nIdFacturaDesglose");
+        const Rows& rates = leidas[1];
         for (int i = 0; i < rates.RowCount(); ++i)
             desgloses[rates(0, i).toInt()].tipos.push_back({U().SqlNumber(rates(1, i)),
                                                             Money::FromStored(rates(2, i)),

@@ -192,6 +192,43 @@ TEST_F(BatchedTest, KeptWritesTravelWithTheReadAfterThemWhichReadsAsTheDriverWou
         }
 }
 
+// Reads sent together answer what each sent alone does, the kept writes before them included.
+TEST_F(BatchedTest, ReadsSentTogetherAnswerWhatEachAloneDoes) {
+    db.Execute("INSERT INTO Clientes (sCliente,nSaldo) VALUES ('Ana',-12.5),('Eva',NULL)");
+    const QStringList reads{"SELECT nIdCliente,sCliente,nSaldo FROM Clientes ORDER BY 1",
+                            "SELECT COUNT(*),MAX(sCliente) FROM Clientes WHERE sCliente<>'Eva'",
+                            "SELECT sCliente FROM Clientes WHERE nIdCliente<0"};
+    for (const bool inBatch : {false, true}) {
+        std::vector<Rows> together;
+        qint64 requests = 0;
+        const auto read = [&] {
+            const qint64 before = StatementProbe::RoundTrips();
+            together = db.GetRowsEach(reads);
+            requests = StatementProbe::RoundTrips() - before;
+        };
+        if (inBatch)
+            db.Batched([&] {
+                TransactionGuard guard;
+                db.Execute("UPDATE Clientes SET sCliente='Ana G.' WHERE sCliente='Ana'");
+                read();
+                guard.Commit();
+            });
+        else
+            read();
+        EXPECT_EQ(requests, 1);
+        ASSERT_EQ(together.size(), size_t(reads.size()));
+        for (qsizetype k = 0; k < reads.size(); ++k) {
+            const Rows alone = db.GetRows(reads[k]);
+            ASSERT_EQ(together[size_t(k)].RowCount(), alone.RowCount()) << k;
+            for (int r = 0; r < alone.RowCount(); ++r)
+                for (int c = 0; c < alone.ColumnCount(); ++c) {
+                    EXPECT_EQ(together[size_t(k)](c, r), alone(c, r)) << k << " " << r << " " << c;
+                    EXPECT_EQ(together[size_t(k)](c, r).typeId(), alone(c, r).typeId());
+                }
+        }
+    }
+}
+
 // Which kept write failed, and in which step, only a second run can tell.
 TEST_F(BatchedTest, AFailedKeptWriteIsRaisedWhereItWasWrittenAndNothingStays) {
     QStringList raisedAt;

@@ -32,10 +32,12 @@ std::vector<DocumentLine> DocumentLine::Read(const QString& condition) {
     return lines;
 }
 
-std::map<qint32, std::vector<DocumentLine>> DocumentLine::ReadByClient(const QString& condition) {
-    const Rows rows =
-        Db().GetRows("SELECT nIdCliente,nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE " +
-                     condition + " ORDER BY nPorcIpto,nIdFacturaItem");
+QString DocumentLine::ByClientQuery(const QString& condition) {
+    return "SELECT nIdCliente,nUnidades,nPvp,nPorcIpto FROM FacturasItems WHERE " + condition +
+           " ORDER BY nPorcIpto,nIdFacturaItem";
+}
+
+std::map<qint32, std::vector<DocumentLine>> DocumentLine::ByClient(const Rows& rows) {
     std::map<qint32, std::vector<DocumentLine>> lines;
     for (int r = 0; r < rows.RowCount(); ++r)
         lines[Utility::ToInt32(U().SqlNumber(rows(0, r)))].push_back(LineAt(rows, r, 1));

@@ -29,8 +29,10 @@ struct DocumentLine {
 
     // The FacturasItems lines that meet condition, by rate and then in the order they were added.
     static std::vector<DocumentLine> Read(const QString& condition);
-    // The same for the lines of several clients at once, each client's apart.
-    static std::map<qint32, std::vector<DocumentLine>> ReadByClient(const QString& condition);
+    // The same for the lines of several clients at once, each client's apart: the query, to be
+    // read with others, and its rows taken apart.
+    static QString ByClientQuery(const QString& condition);
+    static std::map<qint32, std::vector<DocumentLine>> ByClient(const Rows& rows);
 };
 
 // The breakdown before any rounding: what the lines' exact base and tax add up to in each of at

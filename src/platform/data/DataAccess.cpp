@@ -393,6 +393,15 @@ Rows DataAccess::GetRows(const QString& sql) {
     return Query(sql);
 }
 
+std::vector<Rows> DataAccess::GetRowsEach(const QStringList& sqls) {
+    return OnConnection(sqls.join(QStringLiteral(";\n")), true, [&](DbEngine& engine) {
+        QStringList prepared;
+        for (const QString& sql : sqls)
+            prepared << engine.Prepare(sql);
+        return engine.QueryEach(prepared);
+    });
+}
+
 void DataAccess::ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) {
     OnConnection(sql, false,
                  [&](DbEngine& engine) { engine.ForEachRow(engine.Prepare(sql), take); });

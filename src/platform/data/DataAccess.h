@@ -85,6 +85,8 @@ public:
 
     // (column, row) array; IsEmpty() when no row.
     Rows GetRows(const QString& sql);
+    // The rows of each query, in order, each a single statement: on a server in one request.
+    std::vector<Rows> GetRowsEach(const QStringList& sqls);
     // The rows of sql handed to `take` one at a time, for a reader that walks a whole table once
     // and keeps little of it: no answer is held in memory. A server's connection lost half-way
     // raises TvError rather than reading again from the start.

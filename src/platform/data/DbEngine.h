@@ -37,6 +37,14 @@ public:
 
     // The statements below receive text that Prepare has already translated.
     virtual Rows Query(const QString& sql) = 0;
+    // The rows of each query in turn, each a single statement; a server's engine sends them in
+    // one request.
+    virtual std::vector<Rows> QueryEach(const QStringList& sqls) {
+        std::vector<Rows> rows;
+        for (const QString& sql : sqls)
+            rows.push_back(Query(sql));
+        return rows;
+    }
     // Query with the database closed to writes while it runs; inside the caller's transaction
     // (inTransaction) that transaction stays as it was. A write attempt raises TvError.
     virtual Rows QueryReadOnly(const QString& sql, bool inTransaction) = 0;

@@ -155,6 +155,14 @@ Rows PostgresEngine::Query(const QString& sql) {
     return RowsOf(Send(sql).get());
 }
 
+std::vector<Rows> PostgresEngine::QueryEach(const QStringList& sqls) {
+    const std::vector<Result> answers = SendAll(sqls);
+    std::vector<Rows> rows;
+    for (size_t k = answers.size() - size_t(sqls.size()); k < answers.size(); ++k)
+        rows.push_back(RowsOf(answers[k].get()));
+    return rows;
+}
+
 void PostgresEngine::ForEachRow(const QString& sql,
                                 const std::function<void(const RowCursor&)>& take) {
     if (m_kept.isEmpty()) {

@@ -26,6 +26,7 @@ public:
     QString Prepare(const QString& sql) const override;
 
     Rows Query(const QString& sql) override;
+    std::vector<Rows> QueryEach(const QStringList& sqls) override;
     // After kept writes, through libpq with them, as Query.
     void ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) override;
     Rows QueryReadOnly(const QString& sql, bool inTransaction) override;
