@@ -590,11 +590,15 @@ bool DataAccess::LockRecord(const QString& table, qint32 id, bool lock, bool rel
     });
 }
 
-void DataAccess::LockForTransaction(const QString& table, qint32 id) {
+void DataAccess::RequireTransaction(const QString& what, const QString& sql) const {
     if (m_transactionDepth == 0)
         throw TvError(
             ErrorNumber::InvalidCall,
-            QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(table));
+            QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(what), sql);
+}
+
+void DataAccess::LockForTransaction(const QString& table, qint32 id) {
+    RequireTransaction(table, {});
     Waiting(QStringLiteral("la tabla ") + table, [&]() -> std::optional<bool> {
         if (OnConnection(QStringLiteral("LockForTransaction ") + table, false,
                          [&](DbEngine& engine) { return engine.TryLockForTransaction(table, id); }))
@@ -604,10 +608,7 @@ void DataAccess::LockForTransaction(const QString& table, qint32 id) {
 }
 
 Rows DataAccess::LockThenRead(const QString& table, qint32 id, const QString& sql) {
-    if (m_transactionDepth == 0)
-        throw TvError(
-            ErrorNumber::InvalidCall,
-            QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(table), sql);
+    RequireTransaction(table, sql);
     return Waiting(QStringLiteral("la tabla ") + table, [&] {
         return OnConnection(sql, false, [&](DbEngine& engine) {
             return engine.TryLockThenQuery(table, id, engine.Prepare(sql));
@@ -616,10 +617,7 @@ Rows DataAccess::LockThenRead(const QString& table, qint32 id, const QString& sq
 }
 
 Rows DataAccess::LockedRows(const QString& sql, const QString& what) {
-    if (m_transactionDepth == 0)
-        throw TvError(
-            ErrorNumber::InvalidCall,
-            QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(what), sql);
+    RequireTransaction(what, sql);
     return Waiting(what, [&] {
         return OnConnection(sql, false,
                             [&](DbEngine& engine) { return engine.TryQuery(engine.Prepare(sql)); });

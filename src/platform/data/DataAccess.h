@@ -212,6 +212,8 @@ private:
     // Calls attempt until it answers a value, through the wait hook, for at most the wait limit;
     // then raises the error that names what.
     template <class Attempt> auto Waiting(const QString& what, Attempt&& attempt);
+    // A lock that lasts until the transaction ends needs one open: error 5 naming what otherwise.
+    void RequireTransaction(const QString& what, const QString& sql) const;
 
     std::unique_ptr<DbEngine> m_engine;
     DbConfig m_config;
