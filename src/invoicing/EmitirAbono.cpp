@@ -99,11 +99,40 @@ QStringList ColumnasCabecera() {
 }
 
 // An invoice's lines with the columns a rectification copies, its key first.
+QString LineasQuery(qint32 nIdFactura) {
+    return "SELECT nIdFacturaItem,nIdFactura,nIdCliente,nIdMascota,nIdProductoServicio,"
+           "sConclusion,nUnidades,nPvp,nBaseImp,nPorcIpto,nImpuestos,nTotal,nIdFacturaOrigen FROM "
+           "FacturasItems WHERE nIdFactura=" +
+           QString::number(nIdFactura);
+}
+
 Rows LineasDe(qint32 nIdFactura) {
-    return Db().GetRows("SELECT nIdFacturaItem,nIdFactura,nIdCliente,nIdMascota,"
-                        "nIdProductoServicio,sConclusion,nUnidades,nPvp,nBaseImp,nPorcIpto,"
-                        "nImpuestos,nTotal,nIdFacturaOrigen FROM FacturasItems WHERE nIdFactura=" +
-                        QString::number(nIdFactura));
+    return Db().GetRows(LineasQuery(nIdFactura));
+}
+
+// The units of a line as stored, to the four decimals they are typed with.
+double Units(const QVariant& value) {
+    return DocumentLine::Units(U().SqlNumber(value));
+}
+
+// Each line with the units already rectified by earlier credit notes.
+QString AbonablesQuery(qint32 nIdFactura) {
+    return "SELECT i.nIdFacturaItem,p.sProductoServicio,i.nUnidades,i.nPvp,i.nPorcIpto,(SELECT "
+           "SUM(x.nUnidades) FROM AbonosItems x WHERE x.nIdFacturaItem=i.nIdFacturaItem) FROM "
+           "FacturasItems i LEFT JOIN ProductosServicios p ON "
+           "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura=" +
+           QString::number(nIdFactura) + " ORDER BY i.nIdFacturaItem";
+}
+
+std::vector<LineaAbonable> AbonablesDe(const Rows& rows) {
+    std::vector<LineaAbonable> lineas;
+    for (int r = 0; r < rows.RowCount(); ++r) {
+        const double unidades = Units(rows(2, r));
+        lineas.push_back({Int(rows(0, r)), rows(1, r).toString(), unidades,
+                          std::max(0.0, DocumentLine::Units(unidades - Units(rows(5, r)))),
+                          U().SqlNumber(rows(3, r)), U().SqlNumber(rows(4, r))});
+    }
+    return lineas;
 }
 
 // Where a credit note failed: the step reached, the item and the column being copied.
@@ -126,11 +155,6 @@ bool ScaledItemColumn(const QString& column) {
         if (Is(column, name))
             return true;
     return false;
-}
-
-// The units of a line as stored, to the four decimals they are typed with.
-double Units(const QVariant& value) {
-    return DocumentLine::Units(U().SqlNumber(value));
 }
 
 struct Pedida {
@@ -330,6 +354,20 @@ public:
                                   m_d.nIdAbono, nIdTipoCobro));
     }
 
+    // Every movement type at once (a handful), read with the rows being given back instead of
+    // one type at a time; rows: nIdTipoMovimiento, bEntrada in key order.
+    void Tipos(const Rows& rows) {
+        m_salida = 0;
+        for (int r = 0; r < rows.RowCount(); ++r) {
+            const bool entrada = U().SqlNumber(rows(1, r)) != 0;
+            m_entrada.insert(Int(rows(0, r)), entrada);
+            // A type that says nothing of its direction is no way out, as bEntrada=false reads.
+            if (!entrada && !rows(1, r).isNull() && *m_salida == 0)
+                m_salida = Int(rows(0, r));
+        }
+        m_todos = true;
+    }
+
     // The movement type of money going out, read once; each ask without one adds the notice.
     qint32 Salida() {
         if (!m_salida)
@@ -346,7 +384,7 @@ public:
 
 private:
     bool Entrada(qint32 nIdTipoMovimiento) {
-        if (!m_entrada.contains(nIdTipoMovimiento))
+        if (!m_todos && !m_entrada.contains(nIdTipoMovimiento))
             m_entrada.insert(nIdTipoMovimiento, Conta::EsEntrada(nIdTipoMovimiento));
         return m_entrada.value(nIdTipoMovimiento);
     }
@@ -358,20 +396,25 @@ private:
     BulkInsert m_apuntes{"ApuntesCaja", Conta::ColumnasApunteCaja};
     QHash<qint32, bool> m_entrada;
     std::optional<qint32> m_salida;
+    bool m_todos = false;
 };
 
 // The invoice's payments and cash-box entries reversed one by one.
 void DevolverComoSeCobro(const SolicitudAbono& s, const Documento& d, QStringList& avisos) {
     Devolucion devolucion(s, d, avisos);
-    const Rows cobros = Db().GetRows("SELECT nIdCliente,nImporte,nIdTipoMovimiento,sObservaciones "
-                                     "FROM FacturasCobros WHERE nIdFactura=" +
-                                     Id(s.nIdFactura));
+    const std::vector<Rows> leidas = Db().GetRowsEach(
+        {"SELECT nIdCliente,nImporte,nIdTipoMovimiento,sObservaciones FROM FacturasCobros WHERE "
+         "nIdFactura=" +
+             Id(s.nIdFactura),
+         "SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
+             Id(s.nIdFactura),
+         "SELECT nIdTipoMovimiento,bEntrada FROM TipoMovimiento ORDER BY nIdTipoMovimiento"});
+    devolucion.Tipos(leidas[2]);
+    const Rows& cobros = leidas[0];
     for (int r = 0; r < cobros.RowCount(); ++r)
         devolucion.Cobro(Int(cobros(0, r)), -Money::FromStored(cobros(1, r)), Int(cobros(2, r)), 0,
                          Db().Translate(d.sConcepto) + cobros(3, r).toString());
-    const Rows apuntes =
-        Db().GetRows("SELECT nIdCaja,nImporte,nIdTipoCobro FROM ApuntesCaja WHERE nIdFactura=" +
-                     Id(s.nIdFactura));
+    const Rows& apuntes = leidas[1];
     const qint32 salida = devolucion.Salida();
     for (int r = 0; r < apuntes.RowCount(); ++r)
         devolucion.Apunte(Int(apuntes(0, r)), salida, Money::FromStored(apuntes(1, r)),
@@ -669,12 +712,15 @@ Serie SerieDelAbono(const SolicitudAbono& s) {
 // request takes from it.
 Rectificacion Leer(const SolicitudAbono& s, quint8& nPaso) {
     Rectificacion r;
-    r.factura = Db().GetRows("SELECT " + ColumnasCabecera().join(',') +
-                             " FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura));
-    r.items = LineasDe(s.nIdFactura);
+    std::vector<Rows> leidas =
+        Db().GetRowsEach({"SELECT " + ColumnasCabecera().join(',') +
+                              " FROM Facturas WHERE nIdFactura=" + Id(s.nIdFactura),
+                          LineasQuery(s.nIdFactura), AbonablesQuery(s.nIdFactura)});
+    r.factura = std::move(leidas[0]);
+    r.items = std::move(leidas[1]);
     nPaso = 2;
     // Checked under the lock, not only when the history was filled.
-    const std::vector<LineaAbonable> abonables = LineasAbonables(s.nIdFactura);
+    const std::vector<LineaAbonable> abonables = AbonablesDe(leidas[2]);
     if (const QString rechazo = Impedimento(s.nIdFactura, r.factura, abonables); !rechazo.isEmpty())
         throw AbonoRechazado(PasoAbono::Factura, rechazo);
     r.d.nIdCliente = Int(r.factura.Value("nIdCliente", 0));
@@ -753,20 +799,7 @@ QStringList DeshacerFactura(const SolicitudAbono& s) {
 }
 
 std::vector<LineaAbonable> LineasAbonables(qint32 nIdFactura) {
-    const Rows rows = Db().GetRows(
-        "SELECT i.nIdFacturaItem,p.sProductoServicio,i.nUnidades,i.nPvp,i.nPorcIpto,(SELECT "
-        "SUM(x.nUnidades) FROM AbonosItems x WHERE x.nIdFacturaItem=i.nIdFacturaItem) FROM "
-        "FacturasItems i LEFT JOIN ProductosServicios p ON "
-        "p.nIdProductoServicio=i.nIdProductoServicio WHERE i.nIdFactura=" +
-        Id(nIdFactura) + " ORDER BY i.nIdFacturaItem");
-    std::vector<LineaAbonable> lineas;
-    for (int r = 0; r < rows.RowCount(); ++r) {
-        const double unidades = Units(rows(2, r));
-        lineas.push_back({Int(rows(0, r)), rows(1, r).toString(), unidades,
-                          std::max(0.0, DocumentLine::Units(unidades - Units(rows(5, r)))),
-                          U().SqlNumber(rows(3, r)), U().SqlNumber(rows(4, r))});
-    }
-    return lineas;
+    return AbonablesDe(Db().GetRows(AbonablesQuery(nIdFactura)));
 }
 
 Resultado<ImportesRectificacion, PasoAbono>

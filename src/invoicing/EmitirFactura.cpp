@@ -115,23 +115,28 @@ template <class Each> void CadaPago(const Lote& lote, Each&& each) {
 }
 
 // The payment types the batch's payments name, read once for both the payments and the cash-box
-// entries.
-void LeerTipos(Lote& lote) {
+// entries, before the transaction and with its other reads: a configuration the transaction
+// neither writes nor locks.
+QSet<QString> NombresDeTipos(const Lote& lote) {
     QSet<QString> nombres;
     for (const SolicitudFactura& s : lote.solicitudes)
         for (int k = 0; k < CobroRecord::Slots; ++k)
             if (s.cobro.nImporte[k] != Money())
                 nombres.insert(s.cobro.sTipoCobro[k]);
-    if (nombres.isEmpty())
-        return;
+    return nombres;
+}
+
+QString TiposQuery(const QSet<QString>& nombres) {
     QStringList quoted;
     for (const QString& nombre : nombres)
         quoted << Text(nombre);
-    const Rows tipos = Db().GetRows(
-        "SELECT t.sTipoCobro,t.nIdTipoCobro,t.nIdTipoMovimiento,m.bEntrada,t.nIdCaja FROM "
-        "TipoCobro t LEFT "
-        "JOIN TipoMovimiento m ON m.nIdTipoMovimiento=t.nIdTipoMovimiento WHERE t.sTipoCobro IN (" +
-        quoted.join(',') + ")");
+    return "SELECT t.sTipoCobro,t.nIdTipoCobro,t.nIdTipoMovimiento,m.bEntrada,t.nIdCaja FROM "
+           "TipoCobro t LEFT JOIN TipoMovimiento m ON m.nIdTipoMovimiento=t.nIdTipoMovimiento "
+           "WHERE t.sTipoCobro IN (" +
+           quoted.join(',') + ")";
+}
+
+void TomarTipos(Lote& lote, const QSet<QString>& nombres, const Rows& tipos) {
     for (int r = 0; r < tipos.RowCount(); ++r)
         if (!lote.tipos.contains(tipos(0, r).toString()))
             lote.tipos.insert(tipos(0, r).toString(),
@@ -145,7 +150,6 @@ void LeerTipos(Lote& lote) {
 // One payment row per non-zero amount of each payment record.
 void Cobros(Lote& lote) {
     Paso("Facturacion::Actualizar_Cobros", [&] {
-        LeerTipos(lote);
         Paso("Conta::Generar_CobroCliente", [&] {
             BulkInsert filas("FacturasCobros", Conta::ColumnasCobroCliente);
             CadaPago(lote, [&](qsizetype i, const SolicitudFactura& s, int k,
@@ -347,12 +351,17 @@ QString ColumnasCabecera() {
            ", nExento, sTipoFactura, sIdOtroPais, sIdOtroTipo";
 }
 
-Cabeceras LeerCabeceras(const Lote& lote, const QString& pendientes) {
-    const std::vector<Rows> leidas =
-        Db().GetRowsEach({DocumentLine::ByClientQuery(pendientes),
-                          "SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal,bMostrador "
-                          "FROM Clientes WHERE nIdCliente IN (" +
-                              Lista(lote.clientes) + ")"});
+Cabeceras LeerCabeceras(Lote& lote, const QString& pendientes) {
+    QStringList lecturas{DocumentLine::ByClientQuery(pendientes),
+                         "SELECT nIdCliente,sPoblacion,sProvincia,sCodigoPostal,bMostrador "
+                         "FROM Clientes WHERE nIdCliente IN (" +
+                             Lista(lote.clientes) + ")"};
+    const QSet<QString> tipos = NombresDeTipos(lote);
+    if (!tipos.isEmpty())
+        lecturas << TiposQuery(tipos);
+    const std::vector<Rows> leidas = Db().GetRowsEach(lecturas);
+    if (!tipos.isEmpty())
+        TomarTipos(lote, tipos, leidas[2]);
     std::map<qint32, std::vector<DocumentLine>> lineas = DocumentLine::ByClient(leidas[0]);
     const Rows& clientes = leidas[1];
     QHash<qint32, int> fila;

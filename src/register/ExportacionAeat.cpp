@@ -291,10 +291,17 @@ QString Ids(const QSet<qint32>& ids) {
     return " IN (" + keys.join(',') + ")";
 }
 
+const QString ObligadoQuery = QStringLiteral(
+    "SELECT sNombre,sNif FROM ConfiguracionEmpresa ORDER BY nIdConfiguracionEmpresa LIMIT 1");
+
+std::pair<QString, QString> ObligadoDe(const Rows& company) {
+    return {Recortado(company(0, 0).toString(), 120), company(1, 0).toString().trimmed()};
+}
+
 // What the RegistroAlta of each record says beyond its row, read from its document: a few
 // queries for them all, so that a reader of many records does not ask for each. A record whose
-// document does not exist gets nothing.
-std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
+// document does not exist gets nothing. With emisor, the issuer's name is read with them.
+std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares, QString* emisor = nullptr) {
     QSet<qint32> ids;
     for (const auto& [r, anterior] : pares)
         if (!r->EsAnulacion())
@@ -307,14 +314,19 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
     desgloses.reserve(ids.size());
     if (!ids.isEmpty()) {
         // The reason's text beside its header: a query of its own cost every credit note one.
-        const std::vector<Rows> leidas = Db().GetRowsEach(
-            {"SELECT " + IssuedDocument::HeaderColumns +
-                 ",(SELECT MAX(m.sTextoMotivo) FROM FacturasRectificativas m WHERE "
-                 "m.nIdFactura=Facturas.nIdFactura) FROM Facturas WHERE nIdFactura" +
-                 Ids(ids),
-             "SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM FacturasDesglose WHERE "
-             "nIdFactura" +
-                 Ids(ids) + " ORDER BY nIdFactura,nIdFacturaDesglose"});
+        QStringList lecturas{"SELECT " + IssuedDocument::HeaderColumns +
+                                 ",(SELECT MAX(m.sTextoMotivo) FROM FacturasRectificativas m "
+                                 "WHERE m.nIdFactura=Facturas.nIdFactura) FROM Facturas WHERE "
+                                 "nIdFactura" +
+                                 Ids(ids),
+                             "SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
+                             "FacturasDesglose WHERE nIdFactura" +
+                                 Ids(ids) + " ORDER BY nIdFactura,nIdFacturaDesglose"};
+        if (emisor)
+            lecturas << ObligadoQuery;
+        const std::vector<Rows> leidas = Db().GetRowsEach(lecturas);
+        if (emisor)
+            *emisor = ObligadoDe(leidas[2]).first;
         const Rows& headers = leidas[0];
         const int motivo = headers.ColumnCount() - 1;
         QSet<qint32> completas;
@@ -340,6 +352,8 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares) {
                 sustituidas[f2(0, i).toInt()].emplace_back(f2(1, i).toString(),
                                                            Fecha(f2(2, i).toInt()));
         }
+    } else if (emisor) {
+        *emisor = ObligadoDe(Db().GetRows(ObligadoQuery)).first;
     }
     // A batch's altas are thousands and each is large: a vector grown as they come moved them all
     // again at every step, which cost the check before issuing a third of its time.
@@ -410,9 +424,7 @@ ValidacionesAeat::Datos DatosDe(const Alta& a, const QString& emisor) {
 } // namespace
 
 std::pair<QString, QString> Obligado() {
-    const Rows company = Db().GetRows(
-        "SELECT sNombre,sNif FROM ConfiguracionEmpresa ORDER BY nIdConfiguracionEmpresa LIMIT 1");
-    return {Recortado(company(0, 0).toString(), 120), company(1, 0).toString().trimmed()};
+    return ObligadoDe(Db().GetRows(ObligadoQuery));
 }
 
 QByteArray Registro(const RegistroFacturacion::Registro& r, const QString& numeroInstalacion) {
@@ -560,10 +572,10 @@ std::vector<ValidacionesAeat::Datos> Datos(const std::vector<RegistroFacturacion
     pares.reserve(rs.size());
     for (const RegistroFacturacion::Registro& r : rs)
         pares.push_back({&r, nullptr});
-    const QString emisor = Obligado().first;
+    QString emisor;
     std::vector<ValidacionesAeat::Datos> datos;
     datos.reserve(rs.size());
-    std::vector<std::optional<Alta>> altas = Cargar(pares);
+    std::vector<std::optional<Alta>> altas = Cargar(pares, &emisor);
     for (size_t k = 0; k < altas.size(); ++k) {
         if (!altas[k])
             throw TvError(ErrorNumber::Database, "El registro nombra la factura " +

@@ -435,9 +435,17 @@ QString PostgresEngine::TransactionLockSql(const QString& table, qint32 id) {
         .arg(id);
 }
 
+namespace {
+
+bool Locked(const PGresult* answer) {
+    return PQntuples(answer) == 1 && qstrcmp(PQgetvalue(answer, 0, 0), "t") == 0;
+}
+
+} // namespace
+
+// Through libpq, so that a kept BEGIN travels with the lock instead of in a request of its own.
 bool PostgresEngine::TryLockForTransaction(const QString& table, qint32 id) {
-    QSqlQuery query = Run(TransactionLockSql(table, id));
-    return query.next() && query.value(0).toBool();
+    return Locked(Send(TransactionLockSql(table, id)).get());
 }
 
 // One request: each statement of a request reads with a snapshot of its own, taken when it
@@ -445,8 +453,7 @@ bool PostgresEngine::TryLockForTransaction(const QString& table, qint32 id) {
 std::optional<Rows> PostgresEngine::TryLockThenQuery(const QString& table, qint32 id,
                                                      const QString& sql) {
     const std::vector<Result> answers = SendAll({TransactionLockSql(table, id), sql});
-    const PGresult* locked = answers[answers.size() - 2].get();
-    if (PQntuples(locked) != 1 || qstrcmp(PQgetvalue(locked, 0, 0), "t") != 0)
+    if (!Locked(answers[answers.size() - 2].get()))
         return std::nullopt;
     return RowsOf(answers.back().get());
 }
