@@ -1,11 +1,15 @@
-// The breakdown an issued document stores for printing, the register and exports.
+// The breakdown an issued document stores for printing, the register and exports, and the reads
+// of its checks before its record.
 
 #include "invoicing/Actualizaciones.h"
 
+#include "invoicing/core/AmountsCheck.h"
 #include "invoicing/core/IssuedDocument.h"
 #include "invoicing/core/TaxableBreakdown.h"
 #include "platform/data/DataAccess.h"
 #include "platform/util/Utility.h"
+#include "register/ExportacionAeat.h"
+#include "register/RegistroFacturacion.h"
 
 void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAbonada,
                                           const MotivoRectificacion& motivo,
@@ -29,4 +33,10 @@ void Actualizaciones::Actualizar_Desglose(qint32 nIdFactura, qint32 nIdFacturaAb
         QString::number(nIdFactura) + "," + U().SqlValue(motivo.sMotivo, 0, true) + "," +
             U().SqlValue(motivo.sTextoMotivo.trimmed().left(MotivoRectificacion::MaxTexto), 0,
                          true));
+}
+
+void Actualizaciones::LeerAntesDeRegistrar(const QList<qint32>& ids) {
+    Db().ReadAhead(QStringList{AmountsCheck::BeforeCommitRead(ids),
+                               RegistroFacturacion::ProvisionalesRead(ids)} +
+                   ExportacionAeat::DatosReads(ids));
 }

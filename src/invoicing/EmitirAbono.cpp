@@ -679,6 +679,7 @@ void DevolucionPermitida(const SolicitudAbono& s, Rectificacion& r) {
 // The written credit note's figures against its lines, and the agency's rules over the record
 // it is about to get. Answers that record, for the register to write.
 std::vector<RegistroFacturacion::Registro> ComprobarAntesDeRegistrar(qint32 nIdAbono) {
+    Actualizaciones::LeerAntesDeRegistrar({nIdAbono});
     if (const QString descuadre = AmountsCheck::BeforeCommit({nIdAbono}); !descuadre.isEmpty())
         throw AbonoRechazado(PasoAbono::Importes,
                              descuadre + " " +

@@ -3,6 +3,7 @@
 #include "invoicing/EmitirFactura.h"
 
 #include "caja/CierreCaja.h"
+#include "invoicing/Actualizaciones.h"
 #include "invoicing/Conta.h"
 #include "invoicing/LineasPendientes.h"
 #include "invoicing/Mostrador.h"
@@ -448,6 +449,7 @@ void Desglose(const Lote& lote, const std::vector<DocumentAmounts>& importes) {
 // nothing is written. Answers those records, for the register to write.
 std::vector<RegistroFacturacion::Registro>
 ComprobarAntesDeRegistrar(const Lote& lote, const QHash<qint32, Money>& limites) {
+    Actualizaciones::LeerAntesDeRegistrar(lote.ids);
     if (const QString descuadre = AmountsCheck::BeforeCommit(lote.ids); !descuadre.isEmpty())
         throw FacturaNoEmitida(PasoEmision::Importes, descuadre + " No se ha emitido.");
     std::vector<RegistroFacturacion::Registro> registros =

@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QSet>
 #include <QXmlStreamWriter>
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -284,9 +285,12 @@ QHash<qint32, QByteArray> Firmados(qint32 first, qint32 last) {
 // A record and its issuer's record just before it (none: the first).
 using Par = std::pair<const RegistroFacturacion::Registro*, const RegistroFacturacion::Registro*>;
 
+// In key order, so that the same documents always make the same text (DataAccess::ReadAhead).
 QString Ids(const QSet<qint32>& ids) {
+    QList<qint32> sorted(ids.begin(), ids.end());
+    std::sort(sorted.begin(), sorted.end());
     QStringList keys;
-    for (qint32 id : ids)
+    for (qint32 id : sorted)
         keys << QString::number(id);
     return " IN (" + keys.join(',') + ")";
 }
@@ -296,6 +300,21 @@ const QString ObligadoQuery = QStringLiteral(
 
 std::pair<QString, QString> ObligadoDe(const Rows& company) {
     return {Recortado(company(0, 0).toString(), 120), company(1, 0).toString().trimmed()};
+}
+
+// The documents' headers (with a rectification's reason beside them) and breakdowns, and with
+// emisor the issuer.
+QStringList Lecturas(const QSet<qint32>& ids, bool emisor) {
+    QStringList lecturas{"SELECT " + IssuedDocument::HeaderColumns +
+                             ",(SELECT MAX(m.sTextoMotivo) FROM FacturasRectificativas m WHERE "
+                             "m.nIdFactura=Facturas.nIdFactura) FROM Facturas WHERE nIdFactura" +
+                             Ids(ids),
+                         "SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM FacturasDesglose "
+                         "WHERE nIdFactura" +
+                             Ids(ids) + " ORDER BY nIdFactura,nIdFacturaDesglose"};
+    if (emisor)
+        lecturas << ObligadoQuery;
+    return lecturas;
 }
 
 // What the RegistroAlta of each record says beyond its row, read from its document: a few
@@ -314,17 +333,7 @@ std::vector<std::optional<Alta>> Cargar(const std::vector<Par>& pares, QString* 
     desgloses.reserve(ids.size());
     if (!ids.isEmpty()) {
         // The reason's text beside its header: a query of its own cost every credit note one.
-        QStringList lecturas{"SELECT " + IssuedDocument::HeaderColumns +
-                                 ",(SELECT MAX(m.sTextoMotivo) FROM FacturasRectificativas m "
-                                 "WHERE m.nIdFactura=Facturas.nIdFactura) FROM Facturas WHERE "
-                                 "nIdFactura" +
-                                 Ids(ids),
-                             "SELECT nIdFactura,nPorcIpto,nBaseImponible,nCuota FROM "
-                             "FacturasDesglose WHERE nIdFactura" +
-                                 Ids(ids) + " ORDER BY nIdFactura,nIdFacturaDesglose"};
-        if (emisor)
-            lecturas << ObligadoQuery;
-        const std::vector<Rows> leidas = Db().GetRowsEach(lecturas);
+        const std::vector<Rows> leidas = Db().GetRowsEach(Lecturas(ids, emisor != nullptr));
         if (emisor)
             *emisor = ObligadoDe(leidas[2]).first;
         const Rows& headers = leidas[0];
@@ -565,6 +574,10 @@ ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsa
     if (subsanacion)
         d.sRechazoPrevio = QStringLiteral("S");
     return d;
+}
+
+QStringList DatosReads(const QList<qint32>& facturas) {
+    return Lecturas(QSet<qint32>(facturas.begin(), facturas.end()), true);
 }
 
 std::vector<ValidacionesAeat::Datos> Datos(const std::vector<RegistroFacturacion::Registro>& rs) {

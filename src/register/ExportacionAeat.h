@@ -61,6 +61,8 @@ ValidacionesAeat::Datos Datos(const RegistroFacturacion::Registro& r, bool subsa
 // The same for several records at once (none a correction), their documents read in a few
 // statements for them all.
 std::vector<ValidacionesAeat::Datos> Datos(const std::vector<RegistroFacturacion::Registro>& rs);
+// The reads Datos makes for the new records of those documents, for DataAccess::ReadAhead.
+QStringList DatosReads(const QList<qint32>& facturas);
 
 // The SOAP message that hands `registros` over (at most RegistrosPorDocumento, in register order)
 // at the agency's request `referencia`: each record as it was signed when it was signed, and

@@ -303,16 +303,6 @@ Factura LeerFactura(qint32 nIdFactura) {
 // The issuer's NIF as Emisor reads it, for a query of the invoices to carry beside them.
 const char* const EmisorColumn = "(SELECT sNif FROM ConfiguracionEmpresa LIMIT 1)";
 
-// Documents `facturas`' rows, their id first, then what LeerFactura reads and the issuer's NIF
-// (EmisorColumn).
-Rows FacturasDe(const QList<qint32>& facturas) {
-    QStringList ids;
-    for (qint32 nIdFactura : facturas)
-        ids << Id(nIdFactura);
-    return Db().GetRows("SELECT f.nIdFactura," + InvoiceColumns() + "," + EmisorColumn +
-                        " FROM Facturas f WHERE f.nIdFactura IN (" + ids.join(',') + ")");
-}
-
 int Fila(const QHash<qint32, int>& row, qint32 nIdFactura) {
     const auto at = row.constFind(nIdFactura);
     if (at == row.constEnd())
@@ -334,8 +324,18 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment) {
     return Guardar(std::move(r));
 }
 
+// Documents `facturas`' rows, their id first, then what LeerFactura reads and the issuer's NIF
+// (EmisorColumn).
+QString ProvisionalesRead(const QList<qint32>& facturas) {
+    QStringList ids;
+    for (qint32 nIdFactura : facturas)
+        ids << Id(nIdFactura);
+    return "SELECT f.nIdFactura," + InvoiceColumns() + "," + EmisorColumn +
+           " FROM Facturas f WHERE f.nIdFactura IN (" + ids.join(',') + ")";
+}
+
 std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTime& moment) {
-    const Rows invoices = FacturasDe(facturas);
+    const Rows invoices = Db().GetRows(ProvisionalesRead(facturas));
     QHash<qint32, int> row;
     for (int r = 0; r < invoices.RowCount(); ++r)
         row.insert(invoices(0, r).toInt(), r);

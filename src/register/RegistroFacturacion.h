@@ -58,6 +58,8 @@ Registro Registrar(qint32 nIdFactura, const QDateTime& moment = QDateTime::curre
 // in their order and read in one statement: what the agency's validations read before they are
 // issued. Raises when one of them does not exist.
 std::vector<Registro> Provisionales(const QList<qint32>& facturas, const QDateTime& moment);
+// The read Provisionales makes, for DataAccess::ReadAhead.
+QString ProvisionalesRead(const QList<qint32>& facturas);
 
 // Writes the cancellation record of document nIdFactura, chained as Registrar chains, inside the
 // caller's transaction. Raises when the document does not exist.

@@ -3,6 +3,7 @@
 #include "TempDatabase.h"
 
 #include "platform/data/BulkInsert.h"
+#include "platform/data/StatementProbe.h"
 
 #include "platform/util/TvError.h"
 #include "platform/util/Utility.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <functional>
 #include <limits>
 
 using DataAccessTest = TempDatabase;
@@ -37,6 +39,16 @@ QString Items(const QComboBox& combo) {
                      (combo.itemData(i).isValid() ? "=" + combo.itemData(i).toString() : "");
     return items.join("; ");
 }
+
+// A read's answer and the requests it took.
+struct Seen {
+    QString answer;
+    qint64 requests;
+    bool operator==(const Seen&) const = default;
+    friend void PrintTo(const Seen& s, std::ostream* os) {
+        *os << qPrintable(s.answer) << " in " << s.requests << " requests";
+    }
+};
 
 } // namespace
 
@@ -183,6 +195,44 @@ TEST_F(DataAccessTest, TransactionGuardRollsBackUnlessCommitted) {
         db.InsertRecord("Clientes", "sCliente", "'Dora'");
     }
     EXPECT_EQ(names(), "Ana");
+}
+
+// Reads sent ahead answer the reads that follow in their order, as asking would have, with no
+// request more; any other statement, a read out of turn and the transaction's end drop the rest.
+TEST_F(DataAccessTest, ReadsAheadAnswerTheReadsThatFollowUntilAnythingElseRuns) {
+    db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Ana'),('Eva')");
+    const QString count = "SELECT COUNT(*) FROM Clientes";
+    const QString names = "SELECT sCliente FROM Clientes ORDER BY 1";
+    EXPECT_EQ(ErrorOf([&] { db.ReadAhead({count}); }).Number(), ErrorNumber::InvalidCall);
+    const auto seen = [](const std::function<QString()>& read) {
+        const qint64 before = StatementProbe::RoundTrips();
+        const QString answer = read();
+        return Seen{answer, StatementProbe::RoundTrips() - before};
+    };
+    const auto counted = [&] { return db.GetRows(count).Value(0, 0).toString(); };
+    TransactionGuard guard(db);
+    db.ReadAhead({count, names, count, names});
+    EXPECT_EQ(seen(counted), (Seen{"2", 0}));
+    EXPECT_EQ(seen([&] {
+                  QStringList walked;
+                  db.ForEachRow(names, [&](const RowCursor& row) { walked << row.Text(0); });
+                  return walked.join(',');
+              }),
+              (Seen{"Ana,Eva", 0}));
+    EXPECT_EQ(seen([&] {
+                  const std::vector<Rows> both = db.GetRowsEach({count, names});
+                  return both[0].Value(0, 0).toString() + " " + both[1].Value(0, 1).toString();
+              }),
+              (Seen{"2 Eva", 0}));
+    db.ReadAhead({count});
+    db.Execute("INSERT INTO Clientes (sCliente) VALUES ('Rosa')");
+    EXPECT_EQ(seen(counted), (Seen{"3", 1}));
+    db.ReadAhead({names, count});
+    EXPECT_EQ(seen(counted), (Seen{"3", 1}));
+    EXPECT_EQ(seen([&] { return db.GetRows(names).Value(0, 2).toString(); }), (Seen{"Rosa", 1}));
+    db.ReadAhead({count});
+    guard.Commit();
+    EXPECT_EQ(seen(counted), (Seen{"3", 1}));
 }
 
 // What a report's data source names is read, never run as a change, whatever it says.

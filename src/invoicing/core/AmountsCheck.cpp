@@ -256,13 +256,13 @@ QString WrittenSql(const QString& in) {
 }
 
 // What WrittenSql answers, as the headers and parts CheckDocuments takes.
-std::pair<std::vector<Header>, Parts> Written(const QString& in) {
+std::pair<std::vector<Header>, Parts> Written(const QString& sql) {
     constexpr int FirstFigure = 4;
     const int paid = FirstFigure + int(DocumentAmounts::Columns.size()), booked = paid + 1;
     std::pair<std::vector<Header>, Parts> written;
     std::vector<Header>& headers = written.first;
     Parts& parts = written.second;
-    Db().ForEachRow(WrittenSql(in), [&](const RowCursor& row) {
+    Db().ForEachRow(sql, [&](const RowCursor& row) {
         const qint32 id = row.Int(1);
         switch (row.Int(0)) {
         case 0:
@@ -362,13 +362,17 @@ AmountsCheck AmountsCheck::Run() {
     return result;
 }
 
-QString AmountsCheck::BeforeCommit(const QList<qint32>& ids) {
-    if (ids.isEmpty())
-        return {};
+QString AmountsCheck::BeforeCommitRead(const QList<qint32>& ids) {
     QStringList keys;
     for (qint32 id : ids)
         keys << QString::number(id);
-    const auto [headers, parts] = Written("nIdFactura IN (" + keys.join(',') + ")");
+    return WrittenSql("nIdFactura IN (" + keys.join(',') + ")");
+}
+
+QString AmountsCheck::BeforeCommit(const QList<qint32>& ids) {
+    if (ids.isEmpty())
+        return {};
+    const auto [headers, parts] = Written(BeforeCommitRead(ids));
     return CheckDocuments(headers, parts, false, [](const Header& header, const Fault& fault) {
         return "El documento " + header.sFactura +
                " no cuadra: " + ForTheUser(fault, header.stored) + ".";

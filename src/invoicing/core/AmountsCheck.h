@@ -28,4 +28,6 @@ struct AmountsCheck {
     // naming the document and the figure ("El documento A0001/26 no cuadra: el total es 36,31 €
     // en la cabecera y 36,30 € según sus líneas."); empty when everything agrees.
     static QString BeforeCommit(const QList<qint32>& ids);
+    // The read BeforeCommit makes, for DataAccess::ReadAhead.
+    static QString BeforeCommitRead(const QList<qint32>& ids);
 };

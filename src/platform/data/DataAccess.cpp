@@ -304,6 +304,7 @@ template <class Work> auto DataAccess::OnConnection(const QString& sql, bool ret
     if (m_connectionLost)
         Reconnect();
     const bool inTransaction = m_transactionDepth > 0;
+    m_ahead.clear();
     try {
         return work(Engine(sql));
     } catch (const TvError& e) {
@@ -345,6 +346,8 @@ void DataAccess::Reconnect() {
 }
 
 Rows DataAccess::Query(const QString& sql) {
+    if (std::optional<Rows> ahead = TakeAhead(sql))
+        return std::move(*ahead);
     return OnConnection(sql, true,
                         [&](DbEngine& engine) { return engine.Query(engine.Prepare(sql)); });
 }
@@ -394,6 +397,14 @@ Rows DataAccess::GetRows(const QString& sql) {
 }
 
 std::vector<Rows> DataAccess::GetRowsEach(const QStringList& sqls) {
+    if (!sqls.isEmpty() && m_ahead.size() >= size_t(sqls.size()) &&
+        std::equal(sqls.begin(), sqls.end(), m_ahead.begin(),
+                   [](const QString& sql, const auto& ahead) { return sql == ahead.first; })) {
+        std::vector<Rows> rows;
+        for (qsizetype k = 0; k < sqls.size(); ++k)
+            rows.push_back(*TakeAhead(sqls[k]));
+        return rows;
+    }
     return OnConnection(sqls.join(QStringLiteral(";\n")), true, [&](DbEngine& engine) {
         QStringList prepared;
         for (const QString& sql : sqls)
@@ -403,8 +414,32 @@ std::vector<Rows> DataAccess::GetRowsEach(const QStringList& sqls) {
 }
 
 void DataAccess::ForEachRow(const QString& sql, const std::function<void(const RowCursor&)>& take) {
+    if (const std::optional<Rows> ahead = TakeAhead(sql)) {
+        for (int r = 0; r < ahead->RowCount(); ++r)
+            take(RowsCursor(*ahead, r));
+        return;
+    }
     OnConnection(sql, false,
                  [&](DbEngine& engine) { engine.ForEachRow(engine.Prepare(sql), take); });
+}
+
+void DataAccess::ReadAhead(const QStringList& sqls) {
+    RequireTransaction(QStringLiteral("leer por adelantado"), sqls.join(QStringLiteral(";\n")));
+    std::vector<Rows> rows = GetRowsEach(sqls);
+    for (qsizetype k = 0; k < sqls.size(); ++k)
+        m_ahead.emplace_back(sqls[k], std::move(rows[size_t(k)]));
+}
+
+std::optional<Rows> DataAccess::TakeAhead(const QString& sql) {
+    if (m_ahead.empty())
+        return std::nullopt;
+    if (m_ahead.front().first != sql) {
+        m_ahead.clear();
+        return std::nullopt;
+    }
+    Rows rows = std::move(m_ahead.front().second);
+    m_ahead.pop_front();
+    return rows;
 }
 
 Rows DataAccess::GetRowsReadOnly(const QString& sql) {
@@ -512,6 +547,7 @@ void DataAccess::DeleteRecords(const QString& table, const QString& where, int) 
 }
 
 void DataAccess::Transaction(TransactionStep step) {
+    m_ahead.clear();
     switch (step) {
     case TransactionStep::Begin:
         if (m_transactionDepth == 0)
@@ -592,13 +628,12 @@ bool DataAccess::LockRecord(const QString& table, qint32 id, bool lock, bool rel
 
 void DataAccess::RequireTransaction(const QString& what, const QString& sql) const {
     if (m_transactionDepth == 0)
-        throw TvError(
-            ErrorNumber::InvalidCall,
-            QStringLiteral("No hay ninguna transacción abierta para bloquear %1").arg(what), sql);
+        throw TvError(ErrorNumber::InvalidCall,
+                      QStringLiteral("No hay ninguna transacción abierta para %1").arg(what), sql);
 }
 
 void DataAccess::LockForTransaction(const QString& table, qint32 id) {
-    RequireTransaction(table, {});
+    RequireTransaction(QStringLiteral("bloquear ") + table, {});
     Waiting(QStringLiteral("la tabla ") + table, [&]() -> std::optional<bool> {
         if (OnConnection(QStringLiteral("LockForTransaction ") + table, false,
                          [&](DbEngine& engine) { return engine.TryLockForTransaction(table, id); }))
@@ -608,7 +643,7 @@ void DataAccess::LockForTransaction(const QString& table, qint32 id) {
 }
 
 Rows DataAccess::LockThenRead(const QString& table, qint32 id, const QString& sql) {
-    RequireTransaction(table, sql);
+    RequireTransaction(QStringLiteral("bloquear ") + table, sql);
     return Waiting(QStringLiteral("la tabla ") + table, [&] {
         return OnConnection(sql, false, [&](DbEngine& engine) {
             return engine.TryLockThenQuery(table, id, engine.Prepare(sql));
@@ -617,7 +652,7 @@ Rows DataAccess::LockThenRead(const QString& table, qint32 id, const QString& sq
 }
 
 Rows DataAccess::LockedRows(const QString& sql, const QString& what) {
-    RequireTransaction(what, sql);
+    RequireTransaction(QStringLiteral("bloquear ") + what, sql);
     return Waiting(what, [&] {
         return OnConnection(sql, false,
                             [&](DbEngine& engine) { return engine.TryQuery(engine.Prepare(sql)); });

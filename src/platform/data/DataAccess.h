@@ -6,8 +6,10 @@
 
 #include <QString>
 #include <QVariant>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <type_traits>
 
 class QComboBox;
@@ -87,6 +89,12 @@ public:
     Rows GetRows(const QString& sql);
     // The rows of each query, in order, each a single statement: on a server in one request.
     std::vector<Rows> GetRowsEach(const QStringList& sqls);
+    // Sends the reads inside the open transaction now, on a server in one request with the writes
+    // kept before them, for the reads that come next: each of the next reads that is the next of
+    // sqls, word for word, takes its answer instead of asking again. Any other statement, and the
+    // transaction's end, drops what is left. For reads of rows the transaction itself wrote or
+    // holds, whose answer nothing else can change in the meantime. Error 5 without a transaction.
+    void ReadAhead(const QStringList& sqls);
     // The rows of sql handed to `take` one at a time, for a reader that walks a whole table once
     // and keeps little of it: no answer is held in memory. A server's connection lost half-way
     // raises TvError rather than reading again from the start.
@@ -212,8 +220,11 @@ private:
     // Calls attempt until it answers a value, through the wait hook, for at most the wait limit;
     // then raises the error that names what.
     template <class Attempt> auto Waiting(const QString& what, Attempt&& attempt);
-    // A lock that lasts until the transaction ends needs one open: error 5 naming what otherwise.
+    // A lock that lasts until the transaction ends, or a read ahead, needs one open: error 5
+    // saying what it was for ("bloquear ...") otherwise.
     void RequireTransaction(const QString& what, const QString& sql) const;
+    // The answer ReadAhead read for sql when it is the next one; else nothing, and nothing left.
+    std::optional<Rows> TakeAhead(const QString& sql);
 
     std::unique_ptr<DbEngine> m_engine;
     DbConfig m_config;
@@ -225,6 +236,8 @@ private:
     std::function<void(bool)> m_waitHook;
     int m_waitLimitMs = WaitLimitMs;
     int m_transactionDepth = 0;
+    // What ReadAhead read and nothing has taken yet, in its order.
+    std::deque<std::pair<QString, Rows>> m_ahead;
 };
 
 // The process-wide instance, as every caller names it.
